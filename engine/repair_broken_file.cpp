@@ -1,0 +1,105 @@
+// Broken-file repair: puts the repair file's blocks in place and rewrites the broken file.
+#include <cstdint>
+#include <cstring>
+
+#include "engine/block.h"
+#include "engine/byte_order.h"
+#include "engine/file_formats.h"
+#include "engine/messages.h"
+#include "engine/operations.h"
+#include "support/path_buffer.h"
+#include "support/report_system_error.h"
+
+namespace {
+
+// What one call holds; null until obtained.
+struct Repair {
+  FileHandle brokenFile = nullptr;
+  FileHandle repairFile = nullptr;
+  uint8_t* repairBuffer = nullptr;
+  uint8_t* brokenBuffer = nullptr;
+};
+
+void Release(Repair& repair) {
+  if (repair.brokenFile != nullptr) CloseFile(repair.brokenFile);
+  if (repair.repairFile != nullptr) CloseFile(repair.repairFile);
+  if (repair.repairBuffer != nullptr) ReleaseMemory(repair.repairBuffer);
+  if (repair.brokenBuffer != nullptr) ReleaseMemory(repair.brokenBuffer);
+}
+
+int Fail(WindowHandle owner, const char* message) {
+  ReportSystemError(owner, message);
+  return 0;
+}
+
+int RefuseRepairFile(WindowHandle owner) {
+  ShowMessageBox(owner, message::kRepairFileDamaged, message::kUnforeseen, kBoxIconError);
+  return 0;
+}
+
+int OpenInput(FileHandle* file, const char* filePath) {
+  char path[kPathBufferSize];
+  if (!PutPathIntoBuffer(path, filePath)) return 0;
+  *file = OpenInputFile(path);
+  return *file != nullptr;
+}
+
+int Apply(Repair& repair, WindowHandle owner, const char* brokenFilePath, const char* repairFilePath) {
+  if (!OpenInput(&repair.brokenFile, brokenFilePath)) return Fail(owner, message::kOpenBroken);
+  if (!OpenInput(&repair.repairFile, repairFilePath)) return Fail(owner, message::kOpenRepair);
+
+  uint32_t brokenSize;
+  if (!GetFileSize32(repair.brokenFile, &brokenSize)) return Fail(owner, message::kSizeBroken);
+  uint32_t repairSize;
+  if (!GetFileSize32(repair.repairFile, &repairSize)) return Fail(owner, message::kSizeRepair);
+
+  // An empty repair file asks for 0 bytes here, which the platform refuses.
+  repair.repairBuffer = static_cast<uint8_t*>(CommitMemory(repairSize));
+  if (repair.repairBuffer == nullptr) return Fail(owner, message::kCommitRepairBuffer);
+  if (!ReadWhole(repair.repairFile, repair.repairBuffer, repairSize)) return Fail(owner, message::kReadRepair);
+  // The header must be there before its fields are read.
+  if (repairSize < kRepairFileHeaderBytes) return RefuseRepairFile(owner);
+
+  const uint32_t validSize = LoadU32LE(repair.repairBuffer);
+  const uint32_t blocks = BlockCount(validSize);
+  const uint32_t brokenBufferBytes = ImageBytes(validSize);
+  // A valid size of 0 asks for 0 bytes here, which the platform refuses.
+  repair.brokenBuffer = static_cast<uint8_t*>(CommitMemory(brokenBufferBytes));
+  if (repair.brokenBuffer == nullptr) return Fail(owner, message::kCommitBrokenBuffer);
+
+  // Every entry must lie inside the repair file and name a block of the buffer, or the copy
+  // below would read or write outside them; checked before anything is touched.
+  if (!RepairFileFits(repair.repairBuffer, repairSize, blocks)) return RefuseRepairFile(owner);
+
+  // A broken file longer than the buffer cannot be the damaged copy of this valid file.
+  if (brokenSize > brokenBufferBytes) {
+    SetLastSystemError(SystemErrorCode(SystemErrorKind::FileTooLarge));
+    return Fail(owner, message::kReadBroken);
+  }
+  if (!ReadWhole(repair.brokenFile, repair.brokenBuffer, brokenSize)) return Fail(owner, message::kReadBroken);
+
+  // In list order, so a block listed twice ends up with the later of its blocks.
+  const uint32_t damagedCount = LoadU32LE(repair.repairBuffer + 4);
+  const uint8_t* blockNumbers = repair.repairBuffer + kRepairFileHeaderBytes;
+  const uint8_t* repairBlocks = blockNumbers + 4 * uint64_t{damagedCount};
+  for (uint32_t j = 0; j < damagedCount; ++j) {
+    const uint32_t blockNumber = LoadU32LE(blockNumbers + 4 * uint64_t{j});
+    std::memcpy(repair.brokenBuffer + uint64_t{blockNumber - 1} * kBlockSize, repairBlocks + uint64_t{j} * kBlockSize,
+                kBlockSize);
+  }
+
+  // A write from anywhere but the start would leave the old contents and append the new;
+  // nothing has been written yet, so stopping here leaves the broken file as it was.
+  if (!SeekToStart(repair.brokenFile)) return Fail(owner, message::kWriteRepaired);
+  if (!WriteWhole(repair.brokenFile, repair.brokenBuffer, validSize)) return Fail(owner, message::kWriteRepaired);
+  return 1;
+}
+
+}  // namespace
+
+int RepairBrokenFile(WindowHandle owner, const char* brokenFilePath, const char* repairFilePath) {
+  Repair repair;
+  const int result = Apply(repair, owner, brokenFilePath, repairFilePath);
+  Release(repair);
+  return result;
+}

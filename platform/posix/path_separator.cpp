@@ -1,0 +1,4 @@
+// POSIX paths separate their components with a slash.
+#include "platform/platform.h"
+
+const char kPathSeparator = '/';

@@ -1,0 +1,54 @@
+// Zero-filled memory from VirtualAlloc: whole committed regions, and reservations whose
+// pages are committed one at a time.
+#include <windows.h>
+
+#include "platform/fault_injection.h"
+#include "platform/ledger.h"
+#include "platform/platform.h"
+
+namespace {
+
+int Refused(Service service) {
+  uint32_t error = 0;
+  FaultKind kind = FaultKind::Fail;
+  if (!TakeFault(service, &error, &kind)) return 0;
+  SetLastError(error);
+  return 1;
+}
+
+uint64_t RoundToPages(uint64_t bytes) { return (bytes + kPageSize - 1) / kPageSize * kPageSize; }
+
+void* Acquire(uint32_t size, DWORD allocation, uint64_t committed) {
+  void* region = VirtualAlloc(nullptr, size, allocation, PAGE_READWRITE);
+  if (region == nullptr) return nullptr;
+  if (!NoteRegionAcquired(region, size, committed)) {
+    VirtualFree(region, 0, MEM_RELEASE);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  return region;
+}
+
+}  // namespace
+
+void* CommitMemory(uint32_t size) {
+  if (Refused(Service::CommitMemory)) return nullptr;
+  return Acquire(size, MEM_COMMIT, RoundToPages(size));
+}
+
+void* ReserveMemory(uint32_t size) {
+  if (Refused(Service::ReserveMemory)) return nullptr;
+  return Acquire(size, MEM_RESERVE, 0);
+}
+
+int CommitPage(void* address) {
+  if (Refused(Service::CommitPage)) return 0;
+  if (VirtualAlloc(address, kPageSize, MEM_COMMIT, PAGE_READWRITE) == nullptr) return 0;
+  NoteRegionCommitted(RegionHolding(address), kPageSize);
+  return 1;
+}
+
+void ReleaseMemory(void* region) {
+  NoteRegionReleased(region);
+  VirtualFree(region, 0, MEM_RELEASE);
+}

@@ -1,0 +1,4 @@
+// Windows paths separate their components with a backslash.
+#include "platform/platform.h"
+
+const char kPathSeparator = '\\';

@@ -1,0 +1,35 @@
+// The thread's last error and the system's own description of it (FormatMessageA).
+#include <windows.h>
+
+#include "platform/platform.h"
+
+uint32_t LastSystemError() { return GetLastError(); }
+
+void SetLastSystemError(uint32_t code) { SetLastError(code); }
+
+uint32_t SystemErrorCode(SystemErrorKind kind) {
+  switch (kind) {
+    case SystemErrorKind::InvalidName: return ERROR_INVALID_NAME;
+    case SystemErrorKind::NameTooLong: return ERROR_FILENAME_EXCED_RANGE;
+    case SystemErrorKind::FileTooLarge: return ERROR_FILE_TOO_LARGE;
+    case SystemErrorKind::NotEnoughMemory: return ERROR_NOT_ENOUGH_MEMORY;
+    case SystemErrorKind::EndOfFile: return ERROR_HANDLE_EOF;
+    case SystemErrorKind::DiskFull: return ERROR_DISK_FULL;
+    case SystemErrorKind::AccessDenied: return ERROR_ACCESS_DENIED;
+    case SystemErrorKind::FileNotFound: return ERROR_FILE_NOT_FOUND;
+    case SystemErrorKind::SharingViolation: return ERROR_SHARING_VIOLATION;
+  }
+  return ERROR_INVALID_FUNCTION;
+}
+
+char* DescribeSystemError(uint32_t code) {
+  // The system allocates the text in the user's default language. When it has none for the
+  // code it returns 0 and leaves the pointer alone, so the pointer starts out null.
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
+                                      nullptr);
+  return length == 0 ? nullptr : text;
+}
+
+void FreeSystemErrorText(char* text) { LocalFree(text); }

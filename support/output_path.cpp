@@ -1,0 +1,56 @@
+// Composes an output path in place in a path buffer.
+#include "support/output_path.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "support/path_buffer.h"
+
+namespace {
+
+int Refuse(SystemErrorKind why) {
+  SetLastSystemError(SystemErrorCode(why));
+  return 0;
+}
+
+// Offset of the last byte equal to wanted at or before from, or -1.
+int FindBackwards(const char* text, int from, char wanted) {
+  for (int i = from; i >= 0; --i) {
+    if (text[i] == wanted) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int BuildOutputPath(char* pathBuffer, const char* sourcePath, const char* extension) {
+  return BuildOutputPathWith(kPathSeparator, pathBuffer, sourcePath, extension);
+}
+
+int BuildOutputPathWith(char separator, char* pathBuffer, const char* sourcePath, const char* extension) {
+  // The source is copied into a zeroed buffer of its own, so the backwards scans from the
+  // buffer's end meet the text's last dot first.
+  char source[kPathBufferSize] = {};
+  std::strncpy(source, sourcePath, kPathBufferSize - 1);
+
+  const int last = static_cast<int>(kPathBufferSize) - 1;
+  const int dot = FindBackwards(source, last, '.');
+  if (dot < 0) return Refuse(SystemErrorKind::InvalidName);
+  const int stemStart = FindBackwards(source, dot - 1, separator) + 1;
+  if (stemStart == 0) return Refuse(SystemErrorKind::InvalidName);
+
+  int folderEnd = last;
+  while (folderEnd >= 0 && pathBuffer[folderEnd] == '\0') --folderEnd;
+  if (folderEnd < 0) return Refuse(SystemErrorKind::InvalidName);
+
+  const size_t folderLength = static_cast<size_t>(folderEnd) + 1;
+  const size_t stemLength = static_cast<size_t>(dot - stemStart);
+  const size_t extensionBytes = std::strlen(extension) + 1;
+  if (folderLength + 1 + stemLength + extensionBytes > kPathBufferSize) return Refuse(SystemErrorKind::NameTooLong);
+
+  char* out = pathBuffer + folderLength;
+  *out++ = separator;
+  std::memcpy(out, source + stemStart, stemLength);
+  std::memcpy(out + stemLength, extension, extensionBytes);
+  return 1;
+}

@@ -1,0 +1,73 @@
+// The reference model of the exchange files.
+#include "tests/testing/reference.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr uint64_t kBlock = 4096;
+
+uint32_t Le32At(const Bytes& bytes, uint64_t offset) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | (offset + i < bytes.size() ? bytes[offset + i] : 0);
+  return value;
+}
+
+uint64_t Blocks(uint64_t size) { return (size + kBlock - 1) / kBlock; }
+
+}  // namespace
+
+uint32_t ReferenceChecksum(const Bytes& file, uint64_t blockIndex) {
+  uint8_t lanes[4] = {0, 0, 0, 0};
+  const uint64_t start = blockIndex * kBlock;
+  for (uint64_t i = 0; i < kBlock && start + i < file.size(); ++i) lanes[i % 4] ^= file[start + i];
+  return static_cast<uint32_t>(lanes[0]) | static_cast<uint32_t>(lanes[1]) << 8 |
+         static_cast<uint32_t>(lanes[2]) << 16 | static_cast<uint32_t>(lanes[3]) << 24;
+}
+
+Bytes ReferenceTestFile(const Bytes& broken) {
+  Bytes out = Le32(static_cast<uint32_t>(broken.size()));
+  for (uint64_t b = 0; b < Blocks(broken.size()); ++b) {
+    const Bytes entry = Le32(ReferenceChecksum(broken, b));
+    out.insert(out.end(), entry.begin(), entry.end());
+  }
+  return out;
+}
+
+Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile) {
+  Bytes numbers;
+  Bytes blocks;
+  uint32_t count = 0;
+  for (uint64_t b = 0; b < Blocks(valid.size()); ++b) {
+    // Entries past the test file's end, and missing high bytes of a partial entry, are 0.
+    if (ReferenceChecksum(valid, b) == Le32At(testFile, 4 + 4 * b)) continue;
+    const Bytes number = Le32(static_cast<uint32_t>(b + 1));
+    numbers.insert(numbers.end(), number.begin(), number.end());
+    Bytes block(kBlock, 0);
+    const uint64_t start = b * kBlock;
+    std::copy(valid.begin() + static_cast<std::ptrdiff_t>(start),
+              valid.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(start + kBlock, valid.size())), block.begin());
+    blocks.insert(blocks.end(), block.begin(), block.end());
+    ++count;
+  }
+  if (count == 0) return {};
+  return Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(count), numbers, blocks});
+}
+
+Bytes ReferenceRepairedFile(const Bytes& broken, const Bytes& repairFile) {
+  const uint64_t validSize = Le32At(repairFile, 0);
+  const uint64_t count = Le32At(repairFile, 4);
+  Bytes image(Blocks(validSize) * kBlock, 0);
+  std::copy(broken.begin(), broken.end(), image.begin());
+  for (uint64_t j = 0; j < count; ++j) {
+    const uint64_t number = Le32At(repairFile, 8 + 4 * j);
+    const uint64_t from = 8 + 4 * count + kBlock * j;
+    std::copy(repairFile.begin() + static_cast<std::ptrdiff_t>(from),
+              repairFile.begin() + static_cast<std::ptrdiff_t>(from + kBlock),
+              image.begin() + static_cast<std::ptrdiff_t>((number - 1) * kBlock));
+  }
+  // The write covers the valid size; a longer broken file keeps its tail.
+  Bytes result(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(validSize));
+  if (broken.size() > validSize) result.insert(result.end(), broken.begin() + static_cast<std::ptrdiff_t>(validSize), broken.end());
+  return result;
+}

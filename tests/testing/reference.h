@@ -1,0 +1,20 @@
+// An independent model of the two exchange files, written from their byte layout and the
+// byte-wise form of the checksum (byte j of the checksum is the exclusive-or of the block's
+// bytes j, j + 4, ..., j + 4092), so the engine is checked against a second derivation.
+#pragma once
+
+#include <cstdint>
+
+#include "tests/testing/scratch_folder.h"
+
+uint32_t ReferenceChecksum(const Bytes& file, uint64_t blockIndex);
+
+// The test file of a broken file with these contents.
+Bytes ReferenceTestFile(const Bytes& broken);
+
+// The repair file the valid-file scan must write for this valid file and test file, or an
+// empty vector when no block differs. Assumes the test file passes the size check.
+Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile);
+
+// The broken file after a repair file is applied, following the on-disk outcome rules.
+Bytes ReferenceRepairedFile(const Bytes& broken, const Bytes& repairFile);

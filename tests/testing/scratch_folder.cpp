@@ -1,0 +1,80 @@
+// Scratch folders and file helpers on std::filesystem.
+#include "tests/testing/scratch_folder.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::atomic<unsigned> folderCount{0};
+}
+
+ScratchFolder::ScratchFolder() {
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const fs::path folder = fs::temp_directory_path() / ("varnell-test-" + std::to_string(stamp) + "-" +
+                                                       std::to_string(folderCount++));
+  fs::create_directories(folder);
+  path_ = folder.string();
+  while (!path_.empty() && (path_.back() == '/' || path_.back() == '\\')) path_.pop_back();
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ignored;
+  for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(path_, ignored);
+}
+
+std::string ScratchFolder::Path(const std::string& name) const { return path_ + kPathSeparator + name; }
+
+void ScratchFolder::Write(const std::string& name, const Bytes& contents) const {
+  std::ofstream out(Path(name), std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
+  if (!out) throw std::runtime_error("cannot write " + Path(name));
+}
+
+Bytes ScratchFolder::Read(const std::string& name) const {
+  std::ifstream in(Path(name), std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + Path(name));
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool ScratchFolder::Exists(const std::string& name) const { return fs::exists(Path(name)); }
+
+void ScratchFolder::Resize(const std::string& name, uint64_t length) const {
+  if (!Exists(name)) Write(name, {});
+  fs::resize_file(Path(name), length);
+}
+
+uint64_t ScratchFolder::Size(const std::string& name) const { return fs::file_size(Path(name)); }
+
+void ScratchFolder::MakeReadOnly(const std::string& name) const {
+  fs::permissions(Path(name), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+}
+
+Bytes Le32(uint32_t value) {
+  return Bytes{static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value >> 16),
+               static_cast<uint8_t>(value >> 24)};
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+Bytes RandomBytes(uint32_t seed, size_t count) {
+  std::mt19937 generator(seed);
+  Bytes bytes(count);
+  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(generator());
+  return bytes;
+}

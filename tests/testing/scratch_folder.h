@@ -1,0 +1,36 @@
+// A fresh folder under the system's temporary folder for one test, removed afterwards, and
+// plain file helpers that do not go through the code under test.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  // The folder's own path, without a trailing separator, and the path of a name in it.
+  const std::string& path() const { return path_; }
+  std::string Path(const std::string& name) const;
+
+  void Write(const std::string& name, const Bytes& contents) const;
+  Bytes Read(const std::string& name) const;
+  bool Exists(const std::string& name) const;
+  // Sets a file's length without writing its bytes (sparse where the file system allows).
+  void Resize(const std::string& name, uint64_t length) const;
+  uint64_t Size(const std::string& name) const;
+  void MakeReadOnly(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+Bytes Le32(uint32_t value);
+Bytes Concat(std::initializer_list<Bytes> parts);
+Bytes RandomBytes(uint32_t seed, size_t count);
