@@ -52,6 +52,7 @@ void NoteFileOpened(const void* file) {
 }
 
 void NoteFileClosed(const void* file) {
+  if (file == nullptr) return;
   for (FileEntry& entry : files) {
     if (entry.file == file) {
       Record(Holding::File, entry.ordinal);
@@ -83,6 +84,7 @@ void NoteRegionCommitted(const void* region, uint64_t bytes) {
 }
 
 uint64_t NoteRegionReleased(const void* region) {
+  if (region == nullptr) return 0;
   for (RegionEntry& entry : regions) {
     if (entry.region == region) {
       const uint64_t size = entry.size;
