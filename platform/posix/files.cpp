@@ -1,6 +1,8 @@
 // Files through open/read/write. Reads and writes loop until every byte is moved, since a
 // single call may move less (Linux moves at most about 2 GiB per call); an early end of the
-// file is a failure, never a silent success.
+// file is a failure, never a silent success. Like a Windows file opened for writing and
+// shared for reading only, a file this process holds cannot be opened a second time: an
+// output path that names one of the operation's own inputs must not empty it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +22,29 @@ constexpr uint32_t kLargestTransfer = 1u << 30;
 int Descriptor(FileHandle file) { return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1); }
 FileHandle Handle(int fd) { return reinterpret_cast<FileHandle>(static_cast<intptr_t>(fd) + 1); }
 
+// The files this process holds open, by device and inode.
+struct HeldFile {
+  FileHandle file;  // null: a free slot
+  dev_t device;
+  ino_t inode;
+};
+
+HeldFile heldFiles[64];
+
+HeldFile* FindHeld(FileHandle file) {
+  for (HeldFile& held : heldFiles) {
+    if (held.file == file) return &held;
+  }
+  return nullptr;
+}
+
+bool IsHeld(dev_t device, ino_t inode) {
+  for (const HeldFile& held : heldFiles) {
+    if (held.file != nullptr && held.device == device && held.inode == inode) return true;
+  }
+  return false;
+}
+
 // Counts the call; on an armed plain failure sets errno and returns 1.
 int Refused(Service service, uint32_t* shortBy) {
   uint32_t error = 0;
@@ -34,14 +59,33 @@ int Refused(Service service, uint32_t* shortBy) {
   return 1;
 }
 
-FileHandle Open(Service service, const char* path, int flags) {
+int Abandon(int fd, int error) {
+  close(fd);
+  errno = error;
+  return 0;
+}
+
+// Takes the file opened as fd into the table, or refuses it when it is held already. An
+// output file is emptied only after that check.
+int Hold(int fd, bool empty) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return Abandon(fd, errno);
+  if (IsHeld(info.st_dev, info.st_ino)) return Abandon(fd, EBUSY);
+  HeldFile* slot = FindHeld(nullptr);
+  if (slot == nullptr) return Abandon(fd, EMFILE);
+  if (empty && ftruncate(fd, 0) != 0) return Abandon(fd, errno);
+  *slot = HeldFile{Handle(fd), info.st_dev, info.st_ino};
+  return 1;
+}
+
+FileHandle Open(Service service, const char* path, bool create) {
   uint32_t unused;
   if (Refused(service, &unused)) return nullptr;
   int fd;
   do {
-    fd = open(path, flags | O_RDWR | O_CLOEXEC | O_NOCTTY, 0666);
+    fd = open(path, (create ? O_CREAT : 0) | O_RDWR | O_CLOEXEC | O_NOCTTY, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return nullptr;
+  if (fd < 0 || !Hold(fd, create)) return nullptr;
   FileHandle file = Handle(fd);
   NoteFileOpened(file);
   return file;
@@ -49,9 +93,9 @@ FileHandle Open(Service service, const char* path, int flags) {
 
 }  // namespace
 
-FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile, path, 0); }
+FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile, path, false); }
 
-FileHandle CreateOutputFile(const char* path) { return Open(Service::CreateOutputFile, path, O_CREAT | O_TRUNC); }
+FileHandle CreateOutputFile(const char* path) { return Open(Service::CreateOutputFile, path, true); }
 
 int GetFileSize32(FileHandle file, uint32_t* size) {
   uint32_t unused;
@@ -118,5 +162,6 @@ int SeekToStart(FileHandle file) {
 
 void CloseFile(FileHandle file) {
   NoteFileClosed(file);
+  if (HeldFile* held = FindHeld(file)) held->file = nullptr;
   close(Descriptor(file));
 }

@@ -170,3 +170,26 @@ TEST_F(PlatformTest, AnInjectedFaultHitsOnlyTheChosenCallWithTheChosenError) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PlatformTest, AFileHeldOpenCannotBeOpenedOrEmptiedAgain) {
+  // Windows refuses the second open through the share mode; the POSIX backend does the same,
+  // so an output path that names an operation's own input never empties it.
+  const Bytes contents = RandomBytes(3, 5000);
+  scratch.Write("held.bin", contents);
+  FileHandle held = OpenInputFile(scratch.Path("held.bin").c_str());
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(OpenInputFile(scratch.Path("held.bin").c_str()), nullptr);
+  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::SharingViolation));
+  EXPECT_EQ(CreateOutputFile(scratch.Path("held.bin").c_str()), nullptr);
+  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::SharingViolation));
+  CloseFile(held);
+  EXPECT_EQ(scratch.Read("held.bin"), contents);
+
+  FileHandle again = OpenInputFile(scratch.Path("held.bin").c_str());
+  EXPECT_NE(again, nullptr) << "closing gives the file back";
+  CloseFile(again);
+}
+
+}  // namespace
