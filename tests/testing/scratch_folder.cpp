@@ -42,9 +42,13 @@ void ScratchFolder::Write(const std::string& name, const Bytes& contents) const 
 }
 
 Bytes ScratchFolder::Read(const std::string& name) const {
-  std::ifstream in(Path(name), std::ios::binary);
+  std::ifstream in(Path(name), std::ios::binary | std::ios::ate);
   if (!in) throw std::runtime_error("cannot read " + Path(name));
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  Bytes contents(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
+  if (!in) throw std::runtime_error("cannot read " + Path(name));
+  return contents;
 }
 
 bool ScratchFolder::Exists(const std::string& name) const { return fs::exists(Path(name)); }
