@@ -206,6 +206,17 @@ TEST_F(ScanBrokenFileTest, RefusesAnOutputPathLongerThanAPathBuffer) {
   EXPECT_EQ(ReleaseOrder(), "F1 M2 M1");
 }
 
+TEST_F(ScanBrokenFileTest, NeverEmptiesTheBrokenFileWhenItIsItsOwnOutputPath) {
+  // A broken file named like its test file, scanned into its own folder: the create must be
+  // refused (the file is held open), not replace the file being scanned.
+  const Bytes broken = RandomBytes(13, 9000);
+  scratch.Write("self.crc", broken);
+  EXPECT_EQ(Scan("self.crc"), 0);
+  ExpectErrorBox(message::kCreateOutput, SystemErrorKind::SharingViolation);
+  EXPECT_EQ(scratch.Read("self.crc"), broken);
+  EXPECT_EQ(ReleaseOrder(), "F1 M2 M1");
+}
+
 TEST_F(ScanBrokenFileTest, RefusesAFileOf4GiBOrMoreAtItsSize) {
   // Its low 32 bits (100) would describe a different file.
   scratch.Resize("huge.bin", (uint64_t{1} << 32) + 100);
