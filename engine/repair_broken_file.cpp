@@ -7,8 +7,7 @@
 #include "engine/file_formats.h"
 #include "engine/messages.h"
 #include "engine/operations.h"
-#include "support/path_buffer.h"
-#include "support/report_system_error.h"
+#include "engine/steps.h"
 
 namespace {
 
@@ -27,36 +26,25 @@ void Release(Repair& repair) {
   if (repair.brokenBuffer != nullptr) ReleaseMemory(repair.brokenBuffer);
 }
 
-int Fail(WindowHandle owner, const char* message) {
-  ReportSystemError(owner, message);
-  return 0;
-}
-
 int RefuseRepairFile(WindowHandle owner) {
-  ShowMessageBox(owner, message::kRepairFileDamaged, message::kUnforeseen, kBoxIconError);
-  return 0;
-}
-
-int OpenInput(FileHandle* file, const char* filePath) {
-  char path[kPathBufferSize];
-  if (!PutPathIntoBuffer(path, filePath)) return 0;
-  *file = OpenInputFile(path);
-  return *file != nullptr;
+  return StopWithMessage(owner, message::kRepairFileDamaged, message::kUnforeseen, kBoxIconError);
 }
 
 int Apply(Repair& repair, WindowHandle owner, const char* brokenFilePath, const char* repairFilePath) {
-  if (!OpenInput(&repair.brokenFile, brokenFilePath)) return Fail(owner, message::kOpenBroken);
-  if (!OpenInput(&repair.repairFile, repairFilePath)) return Fail(owner, message::kOpenRepair);
+  repair.brokenFile = OpenInputByPath(brokenFilePath);
+  if (repair.brokenFile == nullptr) return StopWithSystemError(owner, message::kOpenBroken);
+  repair.repairFile = OpenInputByPath(repairFilePath);
+  if (repair.repairFile == nullptr) return StopWithSystemError(owner, message::kOpenRepair);
 
   uint32_t brokenSize;
-  if (!GetFileSize32(repair.brokenFile, &brokenSize)) return Fail(owner, message::kSizeBroken);
+  if (!GetFileSize32(repair.brokenFile, &brokenSize)) return StopWithSystemError(owner, message::kSizeBroken);
   uint32_t repairSize;
-  if (!GetFileSize32(repair.repairFile, &repairSize)) return Fail(owner, message::kSizeRepair);
+  if (!GetFileSize32(repair.repairFile, &repairSize)) return StopWithSystemError(owner, message::kSizeRepair);
 
   // An empty repair file asks for 0 bytes here, which the platform refuses.
   repair.repairBuffer = static_cast<uint8_t*>(CommitMemory(repairSize));
-  if (repair.repairBuffer == nullptr) return Fail(owner, message::kCommitRepairBuffer);
-  if (!ReadWhole(repair.repairFile, repair.repairBuffer, repairSize)) return Fail(owner, message::kReadRepair);
+  if (repair.repairBuffer == nullptr) return StopWithSystemError(owner, message::kCommitRepairBuffer);
+  if (!ReadWhole(repair.repairFile, repair.repairBuffer, repairSize)) return StopWithSystemError(owner, message::kReadRepair);
   // The header must be there before its fields are read.
   if (repairSize < kRepairFileHeaderBytes) return RefuseRepairFile(owner);
 
@@ -65,7 +53,7 @@ int Apply(Repair& repair, WindowHandle owner, const char* brokenFilePath, const 
   const uint32_t brokenBufferBytes = ImageBytes(validSize);
   // A valid size of 0 asks for 0 bytes here, which the platform refuses.
   repair.brokenBuffer = static_cast<uint8_t*>(CommitMemory(brokenBufferBytes));
-  if (repair.brokenBuffer == nullptr) return Fail(owner, message::kCommitBrokenBuffer);
+  if (repair.brokenBuffer == nullptr) return StopWithSystemError(owner, message::kCommitBrokenBuffer);
 
   // Every entry must lie inside the repair file and name a block of the buffer, or the copy
   // below would read or write outside them; checked before anything is touched.
@@ -74,9 +62,9 @@ int Apply(Repair& repair, WindowHandle owner, const char* brokenFilePath, const 
   // A broken file longer than the buffer cannot be the damaged copy of this valid file.
   if (brokenSize > brokenBufferBytes) {
     SetLastSystemError(SystemErrorCode(SystemErrorKind::FileTooLarge));
-    return Fail(owner, message::kReadBroken);
+    return StopWithSystemError(owner, message::kReadBroken);
   }
-  if (!ReadWhole(repair.brokenFile, repair.brokenBuffer, brokenSize)) return Fail(owner, message::kReadBroken);
+  if (!ReadWhole(repair.brokenFile, repair.brokenBuffer, brokenSize)) return StopWithSystemError(owner, message::kReadBroken);
 
   // In list order, so a block listed twice ends up with the later of its blocks.
   const uint32_t damagedCount = LoadU32LE(repair.repairBuffer + 4);
@@ -90,8 +78,8 @@ int Apply(Repair& repair, WindowHandle owner, const char* brokenFilePath, const 
 
   // A write from anywhere but the start would leave the old contents and append the new;
   // nothing has been written yet, so stopping here leaves the broken file as it was.
-  if (!SeekToStart(repair.brokenFile)) return Fail(owner, message::kWriteRepaired);
-  if (!WriteWhole(repair.brokenFile, repair.brokenBuffer, validSize)) return Fail(owner, message::kWriteRepaired);
+  if (!SeekToStart(repair.brokenFile)) return StopWithSystemError(owner, message::kWriteRepaired);
+  if (!WriteWhole(repair.brokenFile, repair.brokenBuffer, validSize)) return StopWithSystemError(owner, message::kWriteRepaired);
   return 1;
 }
 

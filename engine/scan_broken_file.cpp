@@ -6,9 +6,7 @@
 #include "engine/file_formats.h"
 #include "engine/messages.h"
 #include "engine/operations.h"
-#include "support/output_path.h"
-#include "support/path_buffer.h"
-#include "support/report_system_error.h"
+#include "engine/steps.h"
 
 namespace {
 
@@ -27,19 +25,12 @@ void Release(BrokenScan& scan) {
   if (scan.image != nullptr) ReleaseMemory(scan.image);
 }
 
-int Fail(WindowHandle owner, const char* message) {
-  ReportSystemError(owner, message);
-  return 0;
-}
-
 int Scan(BrokenScan& scan, WindowHandle owner, const char* brokenFilePath, const char* outputFolder) {
-  char path[kPathBufferSize];
-  if (!PutPathIntoBuffer(path, brokenFilePath)) return Fail(owner, message::kOpenBroken);
-  scan.brokenFile = OpenInputFile(path);
-  if (scan.brokenFile == nullptr) return Fail(owner, message::kOpenBroken);
+  scan.brokenFile = OpenInputByPath(brokenFilePath);
+  if (scan.brokenFile == nullptr) return StopWithSystemError(owner, message::kOpenBroken);
 
   uint32_t size;
-  if (!GetFileSize32(scan.brokenFile, &size)) return Fail(owner, message::kSizeBroken);
+  if (!GetFileSize32(scan.brokenFile, &size)) return StopWithSystemError(owner, message::kSizeBroken);
   const uint32_t blocks = BlockCount(size);
 
   // An empty file has no blocks: its test file is the size field alone, and neither an
@@ -49,10 +40,10 @@ int Scan(BrokenScan& scan, WindowHandle owner, const char* brokenFilePath, const
   const uint32_t testFileBytes = kTestFileHeaderBytes + 4 * blocks;
   if (size != 0) {
     scan.image = static_cast<uint8_t*>(CommitMemory(ImageBytes(size)));
-    if (scan.image == nullptr) return Fail(owner, message::kAllocateBroken);
-    if (!ReadWhole(scan.brokenFile, scan.image, size)) return Fail(owner, message::kReadBroken);
+    if (scan.image == nullptr) return StopWithSystemError(owner, message::kAllocateBroken);
+    if (!ReadWhole(scan.brokenFile, scan.image, size)) return StopWithSystemError(owner, message::kReadBroken);
     scan.testFile = static_cast<uint8_t*>(CommitMemory(testFileBytes));
-    if (scan.testFile == nullptr) return Fail(owner, message::kAllocateTestBuffer);
+    if (scan.testFile == nullptr) return StopWithSystemError(owner, message::kAllocateTestBuffer);
 
     StoreU32LE(scan.testFile, size);
     for (uint32_t i = 0; i < blocks; ++i) {
@@ -61,12 +52,9 @@ int Scan(BrokenScan& scan, WindowHandle owner, const char* brokenFilePath, const
     testFile = scan.testFile;
   }
 
-  if (!PutPathIntoBuffer(path, outputFolder) || !BuildOutputPath(path, brokenFilePath, ".crc")) {
-    return Fail(owner, message::kCreateOutput);
-  }
-  scan.outputFile = CreateOutputFile(path);
-  if (scan.outputFile == nullptr) return Fail(owner, message::kCreateOutput);
-  if (!WriteWhole(scan.outputFile, testFile, testFileBytes)) return Fail(owner, message::kWriteOutput);
+  scan.outputFile = CreateOutputNamedAfter(outputFolder, brokenFilePath, ".crc");
+  if (scan.outputFile == nullptr) return StopWithSystemError(owner, message::kCreateOutput);
+  if (!WriteWhole(scan.outputFile, testFile, testFileBytes)) return StopWithSystemError(owner, message::kWriteOutput);
   return 1;
 }
 

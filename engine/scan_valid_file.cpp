@@ -8,9 +8,7 @@
 #include "engine/file_formats.h"
 #include "engine/messages.h"
 #include "engine/operations.h"
-#include "support/output_path.h"
-#include "support/path_buffer.h"
-#include "support/report_system_error.h"
+#include "engine/steps.h"
 
 namespace {
 
@@ -35,18 +33,6 @@ void Release(ValidScan& scan) {
   if (scan.listArea != nullptr) ReleaseMemory(scan.listArea);
 }
 
-int Fail(WindowHandle owner, const char* message) {
-  ReportSystemError(owner, message);
-  return 0;
-}
-
-int OpenInput(FileHandle* file, const char* filePath) {
-  char path[kPathBufferSize];
-  if (!PutPathIntoBuffer(path, filePath)) return 0;
-  *file = OpenInputFile(path);
-  return *file != nullptr;
-}
-
 // Collects every block whose checksum differs from the test file's entry into the two
 // areas, committing their pages as they fill. Returns 0 after reporting a failure.
 int CollectDamagedBlocks(ValidScan& scan, WindowHandle owner, uint32_t blocks, uint32_t* damagedCount) {
@@ -59,14 +45,14 @@ int CollectDamagedBlocks(ValidScan& scan, WindowHandle owner, uint32_t blocks, u
 
     if (count == kMaxDamagedBlocks) {
       SetLastSystemError(SystemErrorCode(SystemErrorKind::NotEnoughMemory));
-      return Fail(owner, message::kCommitRepairBlocks);
+      return StopWithSystemError(owner, message::kCommitRepairBlocks);
     }
     uint8_t* repairBlock = scan.repairArea + uint64_t{count} * kBlockSize;
-    if (!CommitPage(repairBlock)) return Fail(owner, message::kCommitRepairBlocks);
+    if (!CommitPage(repairBlock)) return StopWithSystemError(owner, message::kCommitRepairBlocks);
     std::memcpy(repairBlock, block, kBlockSize);
 
     uint8_t* listEntry = scan.listArea + 4 * count;
-    if ((4 * count) % kPageSize == 0 && !CommitPage(listEntry)) return Fail(owner, message::kCommitList);
+    if ((4 * count) % kPageSize == 0 && !CommitPage(listEntry)) return StopWithSystemError(owner, message::kCommitList);
     StoreU32LE(listEntry, b);
     ++count;
   }
@@ -76,52 +62,48 @@ int CollectDamagedBlocks(ValidScan& scan, WindowHandle owner, uint32_t blocks, u
 
 int Scan(ValidScan& scan, WindowHandle owner, const char* validFilePath, const char* testFilePath,
          const char* outputFolder) {
-  if (!OpenInput(&scan.validFile, validFilePath)) return Fail(owner, message::kOpenValid);
-  if (!OpenInput(&scan.testFile, testFilePath)) return Fail(owner, message::kOpenTest);
+  scan.validFile = OpenInputByPath(validFilePath);
+  if (scan.validFile == nullptr) return StopWithSystemError(owner, message::kOpenValid);
+  scan.testFile = OpenInputByPath(testFilePath);
+  if (scan.testFile == nullptr) return StopWithSystemError(owner, message::kOpenTest);
 
   uint32_t validSize;
-  if (!GetFileSize32(scan.validFile, &validSize)) return Fail(owner, message::kSizeValid);
+  if (!GetFileSize32(scan.validFile, &validSize)) return StopWithSystemError(owner, message::kSizeValid);
   const uint32_t blocks = BlockCount(validSize);
   // An empty valid file asks for 0 bytes here, which the platform refuses.
   scan.image = static_cast<uint8_t*>(CommitMemory(ImageBytes(validSize)));
-  if (scan.image == nullptr) return Fail(owner, message::kAllocateValid);
+  if (scan.image == nullptr) return StopWithSystemError(owner, message::kAllocateValid);
 
   uint32_t testSize;
-  if (!GetFileSize32(scan.testFile, &testSize)) return Fail(owner, message::kSizeTest);
+  if (!GetFileSize32(scan.testFile, &testSize)) return StopWithSystemError(owner, message::kSizeTest);
   // Wraps for test files of 0 to 3 bytes, which then describe more blocks than any file has.
   const uint32_t entries = (testSize - kTestFileHeaderBytes) / 4;
   if (entries > blocks) {
-    ShowMessageBox(owner, message::kBrokenLargerThanValid, message::kUnforeseen, kBoxIconError);
-    return 0;
+    return StopWithMessage(owner, message::kBrokenLargerThanValid, message::kUnforeseen, kBoxIconError);
   }
 
   // Sized by the valid file, so it holds the whole test file (at most 4 * N + 7 bytes now)
   // and has an entry for every block.
   scan.testBuffer = static_cast<uint8_t*>(CommitMemory(blocks * 16 + 4));
-  if (scan.testBuffer == nullptr) return Fail(owner, message::kAllocateTest);
-  if (!ReadWhole(scan.validFile, scan.image, validSize)) return Fail(owner, message::kReadValid);
-  if (!ReadWhole(scan.testFile, scan.testBuffer, testSize)) return Fail(owner, message::kReadTest);
+  if (scan.testBuffer == nullptr) return StopWithSystemError(owner, message::kAllocateTest);
+  if (!ReadWhole(scan.validFile, scan.image, validSize)) return StopWithSystemError(owner, message::kReadValid);
+  if (!ReadWhole(scan.testFile, scan.testBuffer, testSize)) return StopWithSystemError(owner, message::kReadTest);
 
   // Reserved whole and committed page by page, so each area grows with the damage found and
   // still goes to the file in one write.
   scan.listArea = static_cast<uint8_t*>(ReserveMemory(kListAreaBytes));
-  if (scan.listArea == nullptr) return Fail(owner, message::kReserveList);
+  if (scan.listArea == nullptr) return StopWithSystemError(owner, message::kReserveList);
   scan.repairArea = static_cast<uint8_t*>(ReserveMemory(kRepairAreaBytes));
-  if (scan.repairArea == nullptr) return Fail(owner, message::kReserveRepairBlocks);
+  if (scan.repairArea == nullptr) return StopWithSystemError(owner, message::kReserveRepairBlocks);
 
-  uint32_t damagedCount;
+  uint32_t damagedCount = 0;
   if (!CollectDamagedBlocks(scan, owner, blocks, &damagedCount)) return 0;
   if (damagedCount == 0) {
-    ShowMessageBox(owner, message::kIdentical, message::kAttention, kBoxIconInformation);
-    return 0;
+    return StopWithMessage(owner, message::kIdentical, message::kAttention, kBoxIconInformation);
   }
 
-  char path[kPathBufferSize];
-  if (!PutPathIntoBuffer(path, outputFolder) || !BuildOutputPath(path, validFilePath, ".fix")) {
-    return Fail(owner, message::kCreateOutput);
-  }
-  scan.outputFile = CreateOutputFile(path);
-  if (scan.outputFile == nullptr) return Fail(owner, message::kCreateOutput);
+  scan.outputFile = CreateOutputNamedAfter(outputFolder, validFilePath, ".fix");
+  if (scan.outputFile == nullptr) return StopWithSystemError(owner, message::kCreateOutput);
 
   uint8_t header[kRepairFileHeaderBytes];
   StoreU32LE(header, validSize);
@@ -129,7 +111,7 @@ int Scan(ValidScan& scan, WindowHandle owner, const char* validFilePath, const c
   if (!WriteWhole(scan.outputFile, header, 4) || !WriteWhole(scan.outputFile, header + 4, 4) ||
       !WriteWhole(scan.outputFile, scan.listArea, 4 * damagedCount) ||
       !WriteWhole(scan.outputFile, scan.repairArea, kBlockSize * damagedCount)) {
-    return Fail(owner, message::kWriteOutput);
+    return StopWithSystemError(owner, message::kWriteOutput);
   }
   return 1;
 }
