@@ -19,6 +19,8 @@ int Refused(Service service) {
   return 1;
 }
 
+constexpr uint32_t kHugePageHint = 2u << 20;
+
 uint64_t RoundToPages(uint64_t bytes) { return (bytes + kPageSize - 1) / kPageSize * kPageSize; }
 
 void* Acquire(uint32_t size, int protection, int flags, uint64_t committed) {
@@ -40,7 +42,12 @@ void* Acquire(uint32_t size, int protection, int flags, uint64_t committed) {
 
 void* CommitMemory(uint32_t size) {
   if (Refused(Service::CommitMemory)) return nullptr;
-  return Acquire(size, PROT_READ | PROT_WRITE, 0, RoundToPages(size));
+  void* region = Acquire(size, PROT_READ | PROT_WRITE, 0, RoundToPages(size));
+  // A file image is filled once from end to end; faulting it in 4 KiB at a time costs
+  // more than reading the file, so large regions ask for huge pages where the system has
+  // them. Only a hint: without them nothing changes.
+  if (region != nullptr && size >= kHugePageHint) madvise(region, size, MADV_HUGEPAGE);
+  return region;
 }
 
 void* ReserveMemory(uint32_t size) {
