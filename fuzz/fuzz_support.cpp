@@ -1,0 +1,127 @@
+// Scratch files, box recording and checks for the fuzz targets.
+#include "fuzz/fuzz_support.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/ledger.h"
+
+namespace {
+
+std::string scratchFolder;
+std::vector<std::string>* madePaths = nullptr;
+std::vector<Box>* boxes = nullptr;
+
+void RemoveScratch() {
+  if (madePaths != nullptr) {
+    for (const std::string& path : *madePaths) unlink(path.c_str());
+  }
+  if (!scratchFolder.empty()) rmdir(scratchFolder.c_str());
+}
+
+const std::string& Folder() {
+  if (scratchFolder.empty()) {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/varnell-fuzz.XXXXXX";
+    std::vector<char> writable(pattern.begin(), pattern.end());
+    writable.push_back('\0');
+    Require(mkdtemp(writable.data()) != nullptr, "cannot make the scratch folder");
+    scratchFolder = writable.data();
+    madePaths = new std::vector<std::string>;
+    std::atexit(RemoveScratch);
+  }
+  return scratchFolder;
+}
+
+int RecordBox(WindowHandle owner, const char* text, const char* caption, unsigned type) {
+  boxes->push_back(Box{owner, text, caption, type});
+  return 1;
+}
+
+}  // namespace
+
+std::string ScratchPath(const char* name) {
+  std::string path = Folder() + "/" + name;
+  bool known = false;
+  for (const std::string& made : *madePaths) known = known || made == path;
+  if (!known) madePaths->push_back(path);
+  return path;
+}
+
+void WriteFileBytes(const std::string& path, const uint8_t* data, size_t size) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  Require(fd >= 0, "cannot create a scratch file");
+  while (size > 0) {
+    const ssize_t put = write(fd, data, size);
+    Require(put > 0, "cannot write a scratch file");
+    data += put;
+    size -= static_cast<size_t>(put);
+  }
+  close(fd);
+}
+
+Bytes ReadFileBytes(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  Require(fd >= 0, "cannot open a scratch file");
+  struct stat info;
+  Require(fstat(fd, &info) == 0, "cannot stat a scratch file");
+  Bytes bytes(static_cast<size_t>(info.st_size));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t got = read(fd, bytes.data() + done, bytes.size() - done);
+    Require(got > 0, "cannot read a scratch file");
+    done += static_cast<size_t>(got);
+  }
+  close(fd);
+  return bytes;
+}
+
+bool FileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+void RemoveFile(const std::string& path) { unlink(path.c_str()); }
+
+uint32_t Le32At(const Bytes& bytes, size_t offset) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    if (offset + i < bytes.size()) value |= static_cast<uint32_t>(bytes[offset + i]) << (8 * i);
+  }
+  return value;
+}
+
+void AppendLe32(Bytes& bytes, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void StartRecordingBoxes() {
+  if (boxes == nullptr) {
+    boxes = new std::vector<Box>;
+    InstallMessageBoxSink(RecordBox);
+  }
+  boxes->clear();
+}
+
+const std::vector<Box>& Boxes() { return *boxes; }
+
+WindowHandle FuzzOwner() { return reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(0xB0C5)); }
+
+void Require(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "\nvarnell fuzz check failed: %s\n", what);
+  if (boxes != nullptr) {
+    for (const Box& box : *boxes) {
+      std::fprintf(stderr, "  box 0x%x: %s | %s\n", box.type, box.caption.c_str(), box.text.c_str());
+    }
+  }
+  std::abort();
+}
+
+void RequireNothingHeld() {
+  Require(OpenFileCount() == 0, "a file is still open after the call");
+  Require(HeldRegionCount() == 0, "a memory region is still held after the call");
+  Require(CommittedBytes() == 0, "memory is still committed after the call");
+}

@@ -1,0 +1,44 @@
+// What both fuzz targets need: a scratch folder made once per process, plain file access
+// that does not go through the platform layer under test, a recorder of message boxes,
+// and checks that abort with a message (libFuzzer then keeps the input).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+using Bytes = std::vector<uint8_t>;
+
+// A file name in the scratch folder, which is made under $TMPDIR (or /tmp) on first use and
+// removed, with the files named through here, when the process exits normally.
+std::string ScratchPath(const char* name);
+
+void WriteFileBytes(const std::string& path, const uint8_t* data, size_t size);
+Bytes ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+void RemoveFile(const std::string& path);
+
+uint32_t Le32At(const Bytes& bytes, size_t offset);  // missing bytes read as 0
+void AppendLe32(Bytes& bytes, uint32_t value);
+
+struct Box {
+  WindowHandle owner;
+  std::string text;
+  std::string caption;
+  unsigned type;
+};
+
+// Installs the recorder (once) and forgets the boxes of the previous run.
+void StartRecordingBoxes();
+const std::vector<Box>& Boxes();
+
+// The owner every operation is given; boxes must name it.
+WindowHandle FuzzOwner();
+
+// Aborts with the message when the condition does not hold.
+void Require(bool condition, const char* what);
+
+// The engine must leave no file open and no memory region held after any call.
+void RequireNothingHeld();

@@ -1,0 +1,145 @@
+// Fuzzing the broken-file repair with arbitrary repair files and broken files.
+//
+// Input: a 32-bit little-endian length L, then L bytes of repair file (fewer when the input
+// ends first), then the broken file's bytes. Both become real files and RepairBrokenFile is
+// applied. After every call: nothing is held, the repair file is unchanged, and the broken
+// file is what an independent reading of the repair file says: rewritten exactly when the
+// repair file may be applied to it, untouched when the call stops before its final write.
+//
+// A hostile valid size can ask for up to 4 GiB of broken-file buffer. The platform maps it
+// lazily, so only touched pages count, but a repair that is allowed to succeed would write
+// all of it; file writes are therefore capped (RLIMIT_FSIZE), and a repair whose valid size
+// exceeds the cap must fail at its final write, which drives that failure path too.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+
+#include "engine/messages.h"
+#include "engine/operations.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+constexpr uint64_t kFileSizeLimit = 256 * 1024;
+// Inputs, and so the files made from them, stay well below the cap.
+constexpr size_t kLargestInput = 128 * 1024;
+constexpr uint64_t kBlock = 4096;
+
+// The repair file as its layout describes it, read without the engine's code: whether it
+// may be applied to a broken file of brokenSize bytes, and which entry each block takes.
+struct RepairPlan {
+  bool applies = false;
+  uint64_t validSize = 0;
+  uint64_t damagedCount = 0;
+  std::map<uint64_t, uint64_t> lastEntryOfBlock;  // 0-based block -> list entry
+};
+
+RepairPlan ReadPlan(const Bytes& repair, uint64_t brokenSize) {
+  RepairPlan plan;
+  if (repair.size() < 8) return plan;
+  plan.validSize = Le32At(repair, 0);
+  plan.damagedCount = Le32At(repair, 4);
+  const uint64_t blocks = (plan.validSize + kBlock - 1) / kBlock;
+  const uint64_t bufferBytes = blocks * kBlock;
+  // The buffer's size is a 32-bit number: from 0xFFFFF001 up it cannot be had.
+  if (plan.validSize == 0 || bufferBytes > 0xFFFFFFFFu) return plan;
+  if (8 + (4 + kBlock) * plan.damagedCount > repair.size()) return plan;
+  for (uint64_t j = 0; j < plan.damagedCount; ++j) {
+    const uint64_t number = Le32At(repair, 8 + 4 * j);
+    if (number == 0 || number > blocks) return plan;
+    plan.lastEntryOfBlock[number - 1] = j;  // a later entry for the same block wins
+  }
+  plan.applies = brokenSize <= bufferBytes;
+  return plan;
+}
+
+// The first length bytes of the broken file once the plan is carried out completely: the
+// valid size's worth of the buffer (broken bytes, zeros behind them, repair blocks over
+// both), then whatever of the broken file lies behind the valid size.
+Bytes RepairedPrefix(const RepairPlan& plan, const Bytes& repair, const Bytes& broken, uint64_t length) {
+  Bytes bytes(length, 0);
+  std::copy_n(broken.begin(), std::min<uint64_t>(broken.size(), length), bytes.begin());
+  const uint64_t blocksStart = 8 + 4 * plan.damagedCount;
+  for (const auto& [block, entry] : plan.lastEntryOfBlock) {
+    const uint64_t start = block * kBlock;
+    const uint64_t end = std::min({start + kBlock, plan.validSize, length});
+    if (end <= start) continue;
+    const auto from = repair.begin() + static_cast<std::ptrdiff_t>(blocksStart + kBlock * entry);
+    std::copy(from, from + static_cast<std::ptrdiff_t>(end - start), bytes.begin() + static_cast<std::ptrdiff_t>(start));
+  }
+  return bytes;
+}
+
+void CapFileWrites() {
+  // Ignored, so that a write past the cap fails with EFBIG instead of ending the process.
+  signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit;
+  Require(getrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot read the file size limit");
+  limit.rlim_cur = kFileSizeLimit;
+  Require(setrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot set the file size limit");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Here rather than in an initialiser: libFuzzer installs its own SIGXFSZ handler after those.
+  static const bool capped = (CapFileWrites(), true);
+  (void)capped;
+  if (size > kLargestInput) return -1;
+
+  const size_t headerLength = std::min<size_t>(size, 4);
+  const uint32_t declaredLength = Le32At(Bytes(data, data + headerLength), 0);
+  const uint8_t* body = data + headerLength;
+  const size_t repairLength = std::min<size_t>(declaredLength, size - headerLength);
+  const Bytes repair(body, body + repairLength);
+  const Bytes broken(body + repairLength, data + size);
+
+  static const std::string brokenPath = ScratchPath("broken.bin");
+  static const std::string repairPath = ScratchPath("repair.fix");
+  WriteFileBytes(brokenPath, broken.data(), broken.size());
+  WriteFileBytes(repairPath, repair.data(), repair.size());
+
+  StartRecordingBoxes();
+  const int result = RepairBrokenFile(FuzzOwner(), brokenPath.c_str(), repairPath.c_str());
+
+  RequireNothingHeld();
+  Require(ReadFileBytes(repairPath) == repair, "the repair file changed");
+  const Bytes after = ReadFileBytes(brokenPath);
+  const RepairPlan plan = ReadPlan(repair, broken.size());
+  const uint64_t repairedLength = std::max<uint64_t>(broken.size(), plan.validSize);
+
+  if (result == 1) {
+    Require(Boxes().empty(), "a box was shown for a done repair");
+    Require(plan.applies, "a repair file that does not fit was applied");
+    Require(after.size() == repairedLength, "the repaired file has the wrong length");
+    Require(after == RepairedPrefix(plan, repair, broken, repairedLength), "the repaired file has the wrong contents");
+    return 0;
+  }
+
+  Require(result == 0, "the result is neither 0 nor 1");
+  Require(Boxes().size() == 1, "a repair stopped without exactly one box");
+  const Box& box = Boxes().front();
+  Require(box.owner == FuzzOwner(), "the box does not name its owner");
+  Require(box.type == kBoxIconError, "the box of a stopped repair is not an error box");
+  if (box.caption != message::kWriteRepaired) {
+    Require(!plan.applies, "a repair file that fits was refused");
+    Require(after == broken, "the broken file changed although the repair stopped before writing");
+    return 0;
+  }
+
+  // Only the final write failed: the file may be rewritten from its start up to some point,
+  // and hold its own bytes behind that point. Here the write can only fail at the cap.
+  Require(plan.applies, "a repair file that does not fit reached the write");
+  Require(plan.validSize > kFileSizeLimit, "the write failed below the file size cap");
+  Require(after.size() >= broken.size() && after.size() <= repairedLength, "a failed write left a wrong length");
+  const Bytes expected = RepairedPrefix(plan, repair, broken, after.size());
+  const size_t written = static_cast<size_t>(std::mismatch(after.begin(), after.end(), expected.begin()).first - after.begin());
+  Require(written == after.size() ||
+              (after.size() <= broken.size() && std::equal(after.begin() + static_cast<std::ptrdiff_t>(written), after.end(),
+                                                           broken.begin() + static_cast<std::ptrdiff_t>(written))),
+          "a failed write left foreign bytes");
+  return 0;
+}

@@ -1,0 +1,149 @@
+// Fuzzing the valid-file scan with arbitrary test files against one small valid file.
+//
+// The valid file is made once: six blocks, the last one partial, the third all zero (so
+// that a missing test entry, which reads as 0, matches it). The input is the test file.
+// After every call: nothing is held, both inputs are unchanged, and the outcome is the one
+// an independent model predicts: the size-check box, the identical-contents box, or a
+// repair file equal byte for byte to the expected one.
+#include <cstdint>
+#include <cstring>
+
+#include "engine/messages.h"
+#include "engine/operations.h"
+#include "fuzz/fuzz_support.h"
+
+namespace {
+
+constexpr uint32_t kBlock = 4096;
+constexpr uint32_t kValidSize = 5 * kBlock + 1000;
+constexpr uint32_t kValidBlocks = 6;
+// Test files longer than 4 + 4 * N + 3 bytes all fail the size check alike.
+constexpr size_t kLargestInput = 4096;
+
+// The valid file's byte at offset; fuzz/make-corpus computes the same to make its seeds.
+uint8_t ValidByte(uint32_t offset) {
+  if (offset / kBlock == 2) return 0;
+  return static_cast<uint8_t>((offset * 2654435761u) >> 24);
+}
+
+const Bytes& ValidFile() {
+  static const Bytes valid = [] {
+    Bytes bytes(kValidSize);
+    for (uint32_t offset = 0; offset < kValidSize; ++offset) bytes[offset] = ValidByte(offset);
+    return bytes;
+  }();
+  return valid;
+}
+
+// The valid file's blocks, the last one padded with zeros, and their checksums, worked out
+// once. Byte j of a checksum is the exclusive-or of the block's bytes j, j + 4, ..., j + 4092:
+// another route to the same value than the engine's word-wise fold.
+struct ValidModel {
+  Bytes blocks;
+  uint32_t checksums[kValidBlocks];
+};
+
+const ValidModel& Model() {
+  static const ValidModel model = [] {
+    ValidModel built;
+    built.blocks = ValidFile();
+    built.blocks.resize(uint64_t{kValidBlocks} * kBlock, 0);
+    for (uint32_t b = 0; b < kValidBlocks; ++b) {
+      uint8_t lanes[4] = {};
+      for (uint32_t i = 0; i < kBlock; ++i) lanes[i % 4] ^= built.blocks[uint64_t{b} * kBlock + i];
+      built.checksums[b] = lanes[0] | uint32_t{lanes[1]} << 8 | uint32_t{lanes[2]} << 16 | uint32_t{lanes[3]} << 24;
+    }
+    return built;
+  }();
+  return model;
+}
+
+// The repair file the scan must write, or nothing when no block differs.
+Bytes ExpectedRepairFile(const Bytes& test) {
+  const ValidModel& model = Model();
+  Bytes numbers;
+  Bytes blocks;
+  uint32_t count = 0;
+  for (uint32_t b = 1; b <= kValidBlocks; ++b) {
+    if (model.checksums[b - 1] == Le32At(test, 4 + 4 * (b - 1))) continue;
+    AppendLe32(numbers, b);
+    const auto block = model.blocks.begin() + uint64_t{b - 1} * kBlock;
+    blocks.insert(blocks.end(), block, block + kBlock);
+    ++count;
+  }
+  if (count == 0) return {};
+  Bytes file;
+  AppendLe32(file, kValidSize);
+  AppendLe32(file, count);
+  file.insert(file.end(), numbers.begin(), numbers.end());
+  file.insert(file.end(), blocks.begin(), blocks.end());
+  return file;
+}
+
+// What any repair file this scan writes must look like, whatever its blocks hold.
+void RequireRepairFileShape(const Bytes& fix) {
+  Require(fix.size() >= 8 + 4100 && (fix.size() - 8) % 4100 == 0, "the repair file's length is not 8 + 4100 * K");
+  const uint32_t count = Le32At(fix, 4);
+  Require(count >= 1 && count <= kValidBlocks && fix.size() == 8 + 4100 * uint64_t{count},
+          "the repair file's count does not match its length or the valid file");
+  Require(Le32At(fix, 0) == kValidSize, "the repair file does not record the valid size");
+  uint32_t previous = 0;
+  for (uint32_t j = 0; j < count; ++j) {
+    const uint32_t number = Le32At(fix, 8 + 4 * j);
+    Require(number > previous && number <= kValidBlocks, "the block numbers are not ascending within 1..N");
+    previous = number;
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  Model();
+  WriteFileBytes(ScratchPath("valid.bin"), ValidFile().data(), ValidFile().size());
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > kLargestInput) return -1;
+  static const std::string validPath = ScratchPath("valid.bin");
+  static const std::string testPath = ScratchPath("test.crc");
+  static const std::string fixPath = ScratchPath("valid.fix");
+  static const std::string folder = fixPath.substr(0, fixPath.rfind('/'));
+  const Bytes test(data, data + size);
+  WriteFileBytes(testPath, data, size);
+  RemoveFile(fixPath);
+
+  StartRecordingBoxes();
+  const int result = ScanValidFile(FuzzOwner(), validPath.c_str(), testPath.c_str(), folder.c_str());
+
+  RequireNothingHeld();
+  Require(ReadFileBytes(validPath) == ValidFile(), "the valid file changed");
+  Require(ReadFileBytes(testPath) == test, "the test file changed");
+
+  // Entries counted as the scan counts them, in 32 bits: 0 to 3 bytes wrap to a huge count.
+  const uint32_t entries = (static_cast<uint32_t>(size) - 4) / 4;
+  if (entries > kValidBlocks) {
+    Require(result == 0 && !FileExists(fixPath), "a test file with too many entries was accepted");
+    Require(Boxes().size() == 1 && Boxes()[0].text == message::kBrokenLargerThanValid &&
+                Boxes()[0].caption == message::kUnforeseen && Boxes()[0].type == kBoxIconError &&
+                Boxes()[0].owner == FuzzOwner(),
+            "a test file with too many entries did not get the size-check box");
+    return 0;
+  }
+
+  const Bytes expected = ExpectedRepairFile(test);
+  if (expected.empty()) {
+    Require(result == 0 && !FileExists(fixPath), "identical contents wrote a repair file");
+    Require(Boxes().size() == 1 && Boxes()[0].text == message::kIdentical && Boxes()[0].caption == message::kAttention &&
+                Boxes()[0].type == kBoxIconInformation && Boxes()[0].owner == FuzzOwner(),
+            "identical contents did not get the information box");
+    return 0;
+  }
+
+  Require(result == 1 && Boxes().empty(), "a scan with differing blocks did not finish quietly");
+  Require(FileExists(fixPath), "a finished scan wrote no repair file");
+  const Bytes fix = ReadFileBytes(fixPath);
+  RequireRepairFileShape(fix);
+  Require(fix == expected, "the repair file differs from the expected one");
+  return 0;
+}
