@@ -44,8 +44,21 @@ void* ReserveMemory(uint32_t size);
 int CommitPage(void* address);
 void ReleaseMemory(void* region);
 
-// System errors: the calling thread's last error, and the codes the engine sets itself.
-enum class SystemErrorKind { InvalidName, NameTooLong, FileTooLarge, NotEnoughMemory, EndOfFile, DiskFull, AccessDenied, FileNotFound, SharingViolation };
+// System errors: the calling thread's last error, and portable names for the codes the
+// engine sets itself and the ones its callers meet most.
+enum class SystemErrorKind {
+  InvalidName,
+  NameTooLong,
+  FileTooLarge,
+  NotEnoughMemory,
+  EndOfFile,
+  DiskFull,
+  AccessDenied,
+  FileNotFound,
+  PathNotFound,
+  SharingViolation,
+  InvalidParameter,  // among others, a request for 0 bytes of memory
+};
 uint32_t LastSystemError();
 void SetLastSystemError(uint32_t code);
 uint32_t SystemErrorCode(SystemErrorKind kind);

@@ -19,7 +19,9 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
     case SystemErrorKind::DiskFull: return ENOSPC;
     case SystemErrorKind::AccessDenied: return EACCES;
     case SystemErrorKind::FileNotFound: return ENOENT;
+    case SystemErrorKind::PathNotFound: return ENOENT;
     case SystemErrorKind::SharingViolation: return EBUSY;
+    case SystemErrorKind::InvalidParameter: return EINVAL;
   }
   return EINVAL;
 }

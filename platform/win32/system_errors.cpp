@@ -17,7 +17,9 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
     case SystemErrorKind::DiskFull: return ERROR_DISK_FULL;
     case SystemErrorKind::AccessDenied: return ERROR_ACCESS_DENIED;
     case SystemErrorKind::FileNotFound: return ERROR_FILE_NOT_FOUND;
+    case SystemErrorKind::PathNotFound: return ERROR_PATH_NOT_FOUND;
     case SystemErrorKind::SharingViolation: return ERROR_SHARING_VIOLATION;
+    case SystemErrorKind::InvalidParameter: return ERROR_INVALID_PARAMETER;
   }
   return ERROR_INVALID_FUNCTION;
 }

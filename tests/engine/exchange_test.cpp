@@ -3,35 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <fstream>
 #include <ostream>
 #include <random>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
+#include "engine/messages.h"
 #include "engine/operations.h"
 #include "tests/testing/engine_test.h"
 #include "tests/testing/reference.h"
 
 namespace {
-
-const std::string kIdentical = "Содержимое битого и оригинального файла оказалось идентичным.";
-const std::string kAttention = "Внимание";
-const std::string kAllocateValid = "Не удалось выделить память для буфера под валидный файл.";
-
-#ifdef _WIN32
-constexpr uint32_t kZeroSizeRequest = ERROR_INVALID_PARAMETER;
-#else
-constexpr uint32_t kZeroSizeRequest = EINVAL;
-#endif
 
 constexpr uint32_t kBlock = 4096;
 
@@ -39,18 +23,6 @@ uint32_t Blocks(size_t size) { return static_cast<uint32_t>((size + kBlock - 1) 
 
 Bytes Part(const Bytes& bytes, size_t from, size_t to) {
   return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));
-}
-
-// The whole file in one read; the byte-wise stream reader of the scratch folder is too
-// slow for files of megabytes in a sanitized build.
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  Bytes bytes(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return bytes;
 }
 
 // Random contents, a 32-bit draw for every four bytes.
@@ -79,8 +51,8 @@ class ExchangeTest : public EngineTest {
   int Repair() {
     return RepairBrokenFile(owner(), scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str());
   }
-  Bytes Broken() const { return ReadAll(scratch.Path("movie.avi")); }
-  Bytes Fix() const { return ReadAll(elsewhere.Path("movie.fix")); }
+  Bytes Broken() const { return ReadWholeFile(scratch.Path("movie.avi")); }
+  Bytes Fix() const { return ReadWholeFile(elsewhere.Path("movie.fix")); }
 
   ScratchFolder elsewhere;
 };
@@ -200,7 +172,7 @@ TEST_P(RandomExchangeTest, LeavesTheBrokenFileEqualToTheValidOne) {
 
   if (c.damage == Damage::None) {
     EXPECT_EQ(ScanValid(), 0);
-    ExpectOwnBox(kIdentical, kAttention, kBoxIconInformation);
+    ExpectOwnBox(message::kIdentical, message::kAttention, kBoxIconInformation);
     EXPECT_FALSE(elsewhere.Exists("movie.fix"));
     EXPECT_TRUE(Broken() == valid);
     return;
@@ -277,7 +249,7 @@ TEST_F(ExchangeTest, OnlyUnseenDamageReadsAsIdenticalAndNothingIsRepaired) {
 
   ASSERT_EQ(ScanBroken(), 1);
   EXPECT_EQ(ScanValid(), 0);
-  ExpectOwnBox(kIdentical, kAttention, kBoxIconInformation);
+  ExpectOwnBox(message::kIdentical, message::kAttention, kBoxIconInformation);
   EXPECT_FALSE(elsewhere.Exists("movie.fix"));
   EXPECT_TRUE(Broken() == broken);
 }
@@ -290,7 +262,7 @@ TEST_F(ExchangeTest, EmptyValidFileStopsAtTheValidScan) {
     Put({}, broken);
     ASSERT_EQ(ScanBroken(), 1);
     EXPECT_EQ(ScanValid(), 0);
-    ExpectErrorBox(kAllocateValid, kZeroSizeRequest);
+    ExpectErrorBox(message::kAllocateValid, SystemErrorKind::InvalidParameter);
     EXPECT_FALSE(elsewhere.Exists("movie.fix"));
     EXPECT_TRUE(Broken() == broken);
   }

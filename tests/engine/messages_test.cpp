@@ -42,6 +42,7 @@ TEST(MessagesTest, SayExactlyWhatTheUsersAreShown) {
       {message::kWriteRepaired, "Не удалось записать содержимое битого файла (отремонтированное) в память."},
       {message::kUnforeseen, "Возникла ситуация не предусмотренная логикой программы"},
       {message::kBrokenLargerThanValid, "Битый файл имеет больший размер чем валидный файл"},
+      {message::kRepairFileDamaged, "Ремонтный файл повреждён или составлен не для этого битого файла"},
       {message::kIdentical, "Содержимое битого и оригинального файла оказалось идентичным."},
       {message::kAttention, "Внимание"},
   };

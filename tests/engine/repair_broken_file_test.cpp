@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <fstream>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,30 +12,13 @@
 #include <windows.h>
 #endif
 
+#include "engine/messages.h"
 #include "engine/operations.h"
 #include "tests/testing/engine_test.h"
 #include "tests/testing/reference.h"
 
 namespace {
 
-const std::string kOpenBroken = "Не удалось открыть битый файл.";
-const std::string kOpenRepair = "Не удалось открыть ремонтный файл.";
-const std::string kSizeBroken = "Не удалось узнать размер битого файла.";
-const std::string kSizeRepair = "Не удалось узнать размер ремонтного файла.";
-const std::string kCommitRepairBuffer = "Не удалось передать память для буфера под ремонтный файл.";
-const std::string kReadRepair = "Не удалось прочитать содержимое ремонтного файла в буфер.";
-const std::string kCommitBrokenBuffer = "Не удалось передать память для буфера под битый файл.";
-const std::string kReadBroken = "Не удалось прочитать содержимое битого файла в память.";
-const std::string kWriteRepaired = "Не удалось записать содержимое битого файла (отремонтированное) в память.";
-const std::string kUnforeseen = "Возникла ситуация не предусмотренная логикой программы";
-const std::string kRepairFileDamaged = "Ремонтный файл повреждён или составлен не для этого битого файла";
-
-// The error a request for 0 bytes of memory gets from the system.
-#ifdef _WIN32
-constexpr uint32_t kZeroSizeRequest = ERROR_INVALID_PARAMETER;
-#else
-constexpr uint32_t kZeroSizeRequest = EINVAL;
-#endif
 
 constexpr uint32_t kBlock = 4096;
 
@@ -61,17 +41,6 @@ Bytes RepairFile(uint32_t validSize, const std::vector<uint32_t>& numbers, const
   return file;
 }
 
-// The whole file in one read; the scratch folder's byte-wise reader is slow for megabytes.
-Bytes ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  Bytes bytes(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!in) throw std::runtime_error("cannot read " + path);
-  return bytes;
-}
-
 class RepairTest : public EngineTest {
  protected:
   void Put(const Bytes& broken, const Bytes& repair) {
@@ -86,7 +55,7 @@ class RepairTest : public EngineTest {
     EXPECT_TRUE(scratch.Read("movie.avi") == contents) << "broken file contents";
   }
   void ExpectRepairFile(const Bytes& contents) const {
-    EXPECT_TRUE(ReadAll(scratch.Path("movie.fix")) == contents) << "repair file contents";
+    EXPECT_TRUE(ReadWholeFile(scratch.Path("movie.fix")) == contents) << "repair file contents";
   }
 };
 
@@ -212,7 +181,7 @@ TEST_P(HostileRepairFileTest, IsRefusedBeforeTheBrokenFileIsTouched) {
   Put(broken, GetParam().repair);
 
   EXPECT_EQ(Repair(), 0);
-  ExpectOwnBox(kRepairFileDamaged, kUnforeseen, kBoxIconError);
+  ExpectOwnBox(message::kRepairFileDamaged, message::kUnforeseen, kBoxIconError);
   ExpectBroken(broken);
   ExpectRepairFile(GetParam().repair);
   EXPECT_EQ(ServiceCallCount(Service::SeekToStart), 0u);
@@ -233,7 +202,7 @@ TEST_F(RepairTest, ValidSizesWithoutABufferFailAtTheBrokenBuffer) {
     const Bytes repair = RepairFile(validSize, {}, {});
     Put(broken, repair);
     EXPECT_EQ(Repair(), 0);
-    ExpectErrorBox(kCommitBrokenBuffer, kZeroSizeRequest);
+    ExpectErrorBox(message::kCommitBrokenBuffer, SystemErrorKind::InvalidParameter);
     ExpectBroken(broken);
     ExpectRepairFile(repair);
   }
@@ -243,7 +212,7 @@ TEST_F(RepairTest, EmptyRepairFileFailsAtTheRepairBuffer) {
   const Bytes broken = RandomBytes(21, 5000);
   Put(broken, {});
   EXPECT_EQ(Repair(), 0);
-  ExpectErrorBox(kCommitRepairBuffer, kZeroSizeRequest);
+  ExpectErrorBox(message::kCommitRepairBuffer, SystemErrorKind::InvalidParameter);
   ExpectBroken(broken);
   EXPECT_EQ(scratch.Size("movie.fix"), 0u);
 }
@@ -254,7 +223,7 @@ TEST_F(RepairTest, BrokenFileLongerThanTheValidBlocksIsRefusedBeforeItsRead) {
   const Bytes repair = RepairFile(5000, {1}, {RandomBytes(23, kBlock)});
   Put(broken, repair);
   EXPECT_EQ(Repair(), 0);
-  ExpectErrorBox(kReadBroken, SystemErrorKind::FileTooLarge);
+  ExpectErrorBox(message::kReadBroken, SystemErrorKind::FileTooLarge);
   ExpectBroken(broken);
   ExpectRepairFile(repair);
   // Only the repair file was read: the broken file never went into the smaller buffer.
@@ -268,17 +237,17 @@ enum class Obstacle { BrokenReadOnly, RepairReadOnly, BrokenMissing, RepairMissi
 struct OpenCase {
   const char* name;
   Obstacle obstacle;
-  const std::string* caption;
+  const char* caption;
   SystemErrorKind kind;
 };
 
 TEST_F(RepairTest, FilesThatCannotBeOpenedForWritingAreRefusedAtTheirOpen) {
   const OpenCase cases[] = {
-      {"read-only broken file", Obstacle::BrokenReadOnly, &kOpenBroken, SystemErrorKind::AccessDenied},
+      {"read-only broken file", Obstacle::BrokenReadOnly, message::kOpenBroken, SystemErrorKind::AccessDenied},
       // Refused although the repair only reads it.
-      {"read-only repair file", Obstacle::RepairReadOnly, &kOpenRepair, SystemErrorKind::AccessDenied},
-      {"missing broken file", Obstacle::BrokenMissing, &kOpenBroken, SystemErrorKind::FileNotFound},
-      {"missing repair file", Obstacle::RepairMissing, &kOpenRepair, SystemErrorKind::FileNotFound},
+      {"read-only repair file", Obstacle::RepairReadOnly, message::kOpenRepair, SystemErrorKind::AccessDenied},
+      {"missing broken file", Obstacle::BrokenMissing, message::kOpenBroken, SystemErrorKind::FileNotFound},
+      {"missing repair file", Obstacle::RepairMissing, message::kOpenRepair, SystemErrorKind::FileNotFound},
   };
   const Bytes broken = RandomBytes(24, 6000);
   const Bytes repair = RepairFile(6000, {2}, {RandomBytes(25, kBlock)});
@@ -294,7 +263,7 @@ TEST_F(RepairTest, FilesThatCannotBeOpenedForWritingAreRefusedAtTheirOpen) {
     StartRecordingBoxes();
 
     EXPECT_EQ(RepairBrokenFile(owner(), brokenPath.c_str(), repairPath.c_str()), 0);
-    ExpectErrorBox(*c.caption, c.kind);
+    ExpectErrorBox(c.caption, c.kind);
     if (c.obstacle != Obstacle::BrokenMissing) {
       EXPECT_TRUE(folder.Read("movie.avi") == broken);
     }
@@ -310,8 +279,8 @@ TEST_F(RepairTest, FileHeldOpenForWritingElsewhereIsASharingViolation) {
   const Bytes repair = RepairFile(6000, {2}, {RandomBytes(27, kBlock)});
   const struct {
     const char* name;
-    const std::string* caption;
-  } cases[] = {{"movie.avi", &kOpenBroken}, {"movie.fix", &kOpenRepair}};
+    const char* caption;
+  } cases[] = {{"movie.avi", message::kOpenBroken}, {"movie.fix", message::kOpenRepair}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Put(broken, repair);
@@ -322,7 +291,7 @@ TEST_F(RepairTest, FileHeldOpenForWritingElsewhereIsASharingViolation) {
     const int result = Repair();
     CloseHandle(writer);
     EXPECT_EQ(result, 0);
-    ExpectErrorBox(*c.caption, SystemErrorKind::SharingViolation);
+    ExpectErrorBox(c.caption, SystemErrorKind::SharingViolation);
     ExpectBroken(broken);
     ExpectRepairFile(repair);
   }
@@ -337,7 +306,7 @@ struct FaultCase {
   uint32_t nthCall;
   FaultKind kind;
   SystemErrorKind error;  // injected for a plain failure; expected for a short transfer
-  const std::string* caption;
+  const char* caption;
   const char* releaseOrder;
   bool brokenUntouched;
 };
@@ -346,24 +315,24 @@ TEST_F(RepairTest, EveryFailureShowsItsStepAndReleasesInOrder) {
   constexpr FaultKind kFail = FaultKind::Fail;
   constexpr FaultKind kShort = FaultKind::ShortTransfer;
   const FaultCase cases[] = {
-      {"open broken", Service::OpenInputFile, 1, kFail, SystemErrorKind::SharingViolation, &kOpenBroken, "", true},
-      {"open repair", Service::OpenInputFile, 2, kFail, SystemErrorKind::AccessDenied, &kOpenRepair, "F1", true},
-      {"size broken", Service::GetFileSize32, 1, kFail, SystemErrorKind::FileTooLarge, &kSizeBroken, "F1 F2", true},
-      {"size repair", Service::GetFileSize32, 2, kFail, SystemErrorKind::InvalidName, &kSizeRepair, "F1 F2", true},
-      {"repair buffer", Service::CommitMemory, 1, kFail, SystemErrorKind::NotEnoughMemory, &kCommitRepairBuffer,
+      {"open broken", Service::OpenInputFile, 1, kFail, SystemErrorKind::SharingViolation, message::kOpenBroken, "", true},
+      {"open repair", Service::OpenInputFile, 2, kFail, SystemErrorKind::AccessDenied, message::kOpenRepair, "F1", true},
+      {"size broken", Service::GetFileSize32, 1, kFail, SystemErrorKind::FileTooLarge, message::kSizeBroken, "F1 F2", true},
+      {"size repair", Service::GetFileSize32, 2, kFail, SystemErrorKind::InvalidName, message::kSizeRepair, "F1 F2", true},
+      {"repair buffer", Service::CommitMemory, 1, kFail, SystemErrorKind::NotEnoughMemory, message::kCommitRepairBuffer,
        "F1 F2", true},
-      {"read repair", Service::ReadWhole, 1, kFail, SystemErrorKind::AccessDenied, &kReadRepair, "F1 F2 M1", true},
-      {"short read repair", Service::ReadWhole, 1, kShort, SystemErrorKind::EndOfFile, &kReadRepair, "F1 F2 M1",
+      {"read repair", Service::ReadWhole, 1, kFail, SystemErrorKind::AccessDenied, message::kReadRepair, "F1 F2 M1", true},
+      {"short read repair", Service::ReadWhole, 1, kShort, SystemErrorKind::EndOfFile, message::kReadRepair, "F1 F2 M1",
        true},
-      {"broken buffer", Service::CommitMemory, 2, kFail, SystemErrorKind::NotEnoughMemory, &kCommitBrokenBuffer,
+      {"broken buffer", Service::CommitMemory, 2, kFail, SystemErrorKind::NotEnoughMemory, message::kCommitBrokenBuffer,
        "F1 F2 M1", true},
-      {"read broken", Service::ReadWhole, 2, kFail, SystemErrorKind::DiskFull, &kReadBroken, "F1 F2 M1 M2", true},
-      {"short read broken", Service::ReadWhole, 2, kShort, SystemErrorKind::EndOfFile, &kReadBroken, "F1 F2 M1 M2",
+      {"read broken", Service::ReadWhole, 2, kFail, SystemErrorKind::DiskFull, message::kReadBroken, "F1 F2 M1 M2", true},
+      {"short read broken", Service::ReadWhole, 2, kShort, SystemErrorKind::EndOfFile, message::kReadBroken, "F1 F2 M1 M2",
        true},
       // Nothing has been written when the move to the start fails.
-      {"seek", Service::SeekToStart, 1, kFail, SystemErrorKind::AccessDenied, &kWriteRepaired, "F1 F2 M1 M2", true},
-      {"write", Service::WriteWhole, 1, kFail, SystemErrorKind::DiskFull, &kWriteRepaired, "F1 F2 M1 M2", false},
-      {"short write", Service::WriteWhole, 1, kShort, SystemErrorKind::DiskFull, &kWriteRepaired, "F1 F2 M1 M2",
+      {"seek", Service::SeekToStart, 1, kFail, SystemErrorKind::AccessDenied, message::kWriteRepaired, "F1 F2 M1 M2", true},
+      {"write", Service::WriteWhole, 1, kFail, SystemErrorKind::DiskFull, message::kWriteRepaired, "F1 F2 M1 M2", false},
+      {"short write", Service::WriteWhole, 1, kShort, SystemErrorKind::DiskFull, message::kWriteRepaired, "F1 F2 M1 M2",
        false},
   };
   const Bytes broken = RandomBytes(30, 10000);
@@ -377,7 +346,7 @@ TEST_F(RepairTest, EveryFailureShowsItsStepAndReleasesInOrder) {
     InjectFault(c.service, c.nthCall, SystemErrorCode(c.error), c.kind);
 
     EXPECT_EQ(Repair(), 0);
-    ExpectErrorBox(*c.caption, c.error);
+    ExpectErrorBox(c.caption, c.error);
     EXPECT_EQ(ReleaseOrder(), c.releaseOrder);
     EXPECT_EQ(OpenFileCount(), 0u);
     EXPECT_EQ(HeldRegionCount(), 0u);

@@ -1,7 +1,6 @@
 // Broken-file scan: the test file it writes, how it names it, and every way it stops.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -16,15 +15,6 @@
 #include "tests/testing/reference.h"
 
 namespace {
-
-// What a missing folder on the way to a new file is called by the system.
-#ifdef _WIN32
-constexpr uint32_t kPathNotFound = ERROR_PATH_NOT_FOUND;
-constexpr uint32_t kZeroBytesRequested = ERROR_INVALID_PARAMETER;
-#else
-constexpr uint32_t kPathNotFound = ENOENT;
-constexpr uint32_t kZeroBytesRequested = EINVAL;
-#endif
 
 class ScanBrokenFileTest : public EngineTest {
  protected:
@@ -176,7 +166,7 @@ TEST_F(ScanBrokenFileTest, RefusesAReadOnlyFileAtItsOpenAlthoughItOnlyReads) {
 TEST_F(ScanBrokenFileTest, ReportsTheCreateWhenTheOutputFolderIsMissing) {
   scratch.Write("broken.bin", RandomBytes(10, 5000));
   EXPECT_EQ(Scan("broken.bin", scratch.Path("missing")), 0);
-  ExpectErrorBox(message::kCreateOutput, kPathNotFound);
+  ExpectErrorBox(message::kCreateOutput, SystemErrorKind::PathNotFound);
   EXPECT_EQ(ReleaseOrder(), "F1 M2 M1");
 }
 
@@ -229,7 +219,7 @@ TEST_F(ScanBrokenFileTest, RefusesAFileOf4GiBOrMoreAtItsSize) {
 TEST_F(ScanBrokenFileTest, FailsAtTheImageWhenItsCapacityWrapsTo0) {
   scratch.Resize("huge.bin", 0xFFFFF001u);
   EXPECT_EQ(Scan("huge.bin"), 0);
-  ExpectErrorBox(message::kAllocateBroken, kZeroBytesRequested);
+  ExpectErrorBox(message::kAllocateBroken, SystemErrorKind::InvalidParameter);
   EXPECT_EQ(ServiceCallCount(Service::ReadWhole), 0u);
   EXPECT_EQ(ReleaseOrder(), "F1");
   EXPECT_FALSE(scratch.Exists("huge.crc"));

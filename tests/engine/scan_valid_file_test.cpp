@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "engine/messages.h"
 #include "engine/operations.h"
 #include "tests/testing/engine_test.h"
 #include "tests/testing/reference.h"
@@ -22,26 +22,6 @@ namespace fs = std::filesystem;
 
 constexpr uint32_t kBlock = 4096;
 
-// The program's own texts, spelled out here rather than taken from the engine, so that a
-// changed text shows up as a failure.
-const std::string kOpenValid = "Не удалось открыть валидный файл.";
-const std::string kOpenTest = "Не удалось открыть контрольный файл.";
-const std::string kSizeValid = "Не удалось узнать размер валидного файла.";
-const std::string kAllocateValid = "Не удалось выделить память для буфера под валидный файл.";
-const std::string kSizeTest = "Не удалось узнать размер контрольного файла.";
-const std::string kAllocateTest = "Не удалось выделить память для буфера под контрольный файл.";
-const std::string kReadValid = "Не удалось прочитать содержимое валидного файла в память.";
-const std::string kReadTest = "Не удалось прочитать содержимое контрольного файла в память.";
-const std::string kReserveList = "Не удалось зарезервировать память под список битых блоков.";
-const std::string kReserveRepair = "Не удалось зарезервировать память под ремонтные блоки.";
-const std::string kCommitRepair = "Не удалось передать память под ремонтные блоки.";
-const std::string kCommitList = "Не удалось передать память под список битых блоков.";
-const std::string kCreate = "Не удалось создать новый файл.";
-const std::string kWrite = "Не удалось произвести запись в новый файл.";
-const std::string kLarger = "Битый файл имеет больший размер чем валидный файл";
-const std::string kUnforeseen = "Возникла ситуация не предусмотренная логикой программы";
-const std::string kIdentical = "Содержимое битого и оригинального файла оказалось идентичным.";
-const std::string kAttention = "Внимание";
 
 // Files first in the order they were opened, then image, test buffer, repair area, list area.
 constexpr char kAllReleased[] = "F1 F2 F3 M1 M2 M4 M3";
@@ -78,19 +58,6 @@ Bytes RepairFileCarrying(const Bytes& valid, const std::vector<uint32_t>& number
     file.insert(file.end(), block.begin(), block.end());
   }
   return file;
-}
-
-// Fast whole-file read for the 100 MiB cases.
-Bytes ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) {
-    ADD_FAILURE() << "cannot read " << path;
-    return {};
-  }
-  Bytes bytes(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
 }
 
 // Compares without printing megabytes of bytes on a mismatch.
@@ -147,7 +114,7 @@ class ScanValidFileTest : public EngineTest {
   }
 
   void ExpectInputsUnchanged() const {
-    for (const auto& [name, contents] : inputs_) EXPECT_TRUE(SameBytes(ReadFile(scratch.Path(name)), contents)) << name;
+    for (const auto& [name, contents] : inputs_) EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path(name)), contents)) << name;
   }
 
   int Scan(const std::string& valid, const std::string& test) {
@@ -161,7 +128,7 @@ class ScanValidFileTest : public EngineTest {
     StartRecordingBoxes();
   }
 
-  void ExpectSizeCheckRefusal() const { ExpectOwnBox(kLarger, kUnforeseen, kBoxIconError); }
+  void ExpectSizeCheckRefusal() const { ExpectOwnBox(message::kBrokenLargerThanValid, message::kUnforeseen, kBoxIconError); }
 
   std::map<std::string, Bytes> inputs_;
 };
@@ -190,7 +157,7 @@ TEST_F(ScanValidFileTest, CarriesTheOneDamagedBlockOfATenThousandByteFile) {
 
     EXPECT_EQ(Scan("example.dat", "example.crc"), 1);
     EXPECT_TRUE(RecordedBoxes().empty());
-    const Bytes fix = ReadFile(scratch.Path("example.fix"));
+    const Bytes fix = ReadWholeFile(scratch.Path("example.fix"));
     EXPECT_EQ(fix.size(), 4108u);
     EXPECT_TRUE(SameBytes(fix, c.expected));
     ExpectInputsUnchanged();
@@ -226,9 +193,9 @@ TEST_F(ScanValidFileTest, AgreeingChecksumsWriteNothingAndReportIdenticalContent
     PutInput("same.crc", c.testFile);
 
     EXPECT_EQ(Scan("same.bin", "same.crc"), 0);
-    ExpectOwnBox(kIdentical, kAttention, kBoxIconInformation);
+    ExpectOwnBox(message::kIdentical, message::kAttention, kBoxIconInformation);
     if (c.olderRepairFile) {
-      EXPECT_TRUE(SameBytes(ReadFile(scratch.Path("same.fix")), older));
+      EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("same.fix")), older));
     } else {
       EXPECT_FALSE(scratch.Exists("same.fix"));
     }
@@ -266,7 +233,7 @@ TEST_F(ScanValidFileTest, RefusesATestFileThatDescribesMoreBlocksThanTheValidFil
     if (c.accepted) {
       EXPECT_EQ(result, 1);
       EXPECT_TRUE(RecordedBoxes().empty());
-      EXPECT_TRUE(SameBytes(ReadFile(scratch.Path("sized.fix")), ReferenceRepairFile(valid, testFile)));
+      EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("sized.fix")), ReferenceRepairFile(valid, testFile)));
     } else {
       EXPECT_EQ(result, 0);
       ExpectSizeCheckRefusal();
@@ -305,7 +272,7 @@ TEST_F(ScanValidFileTest, BlocksWithoutAnEntryAreComparedWithZero) {
 
     EXPECT_EQ(Scan("short.bin", "short.crc"), 1);
     EXPECT_TRUE(RecordedBoxes().empty());
-    const Bytes fix = ReadFile(scratch.Path("short.fix"));
+    const Bytes fix = ReadWholeFile(scratch.Path("short.fix"));
     EXPECT_TRUE(SameBytes(fix, RepairFileCarrying(valid, c.carried)));
     EXPECT_TRUE(SameBytes(fix, ReferenceRepairFile(valid, c.testFile)));
     ExpectInputsUnchanged();
@@ -332,7 +299,7 @@ TEST_F(ScanValidFileTest, TrailingBytesAreTheLowBytesOfTheNextEntry) {
 
       EXPECT_EQ(Scan("tail.bin", "tail.crc"), 1);
       const std::vector<uint32_t> carried = highByteSet ? std::vector<uint32_t>{2, 3} : std::vector<uint32_t>{3};
-      EXPECT_TRUE(SameBytes(ReadFile(scratch.Path("tail.fix")), RepairFileCarrying(valid, carried)));
+      EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("tail.fix")), RepairFileCarrying(valid, carried)));
       ExpectInputsUnchanged();
     }
   }
@@ -354,7 +321,7 @@ TEST_F(ScanValidFileTest, TheTestFilesSizeFieldIsNotRead) {
     PutInput("field.bin", valid);
     PutInput("field.crc", Concat({Le32(sizeField), entries}));
     EXPECT_EQ(Scan("field.bin", "field.crc"), 1);
-    EXPECT_TRUE(SameBytes(ReadFile(scratch.Path("field.fix")), expected));
+    EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("field.fix")), expected));
   }
 }
 
@@ -371,7 +338,7 @@ TEST_F(ScanValidFileTest, AnEmptyValidFileFailsAtItsImage) {
     ExpectInputsUnchanged();
     // The body is whatever the platform says about a request for 0 bytes.
     ASSERT_EQ(CommitMemory(0), nullptr);
-    ExpectErrorBox(kAllocateValid, LastSystemError());
+    ExpectErrorBox(message::kAllocateValid, LastSystemError());
   }
 }
 
@@ -394,14 +361,14 @@ TEST_F(ScanValidFileTest, ASecondListPageHoldsThe1025thBlockNumber) {
   // whose list page is the 1027th commit.
   InjectFault(Service::CommitPage, 1027, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
   EXPECT_EQ(Scan("many.bin", "many.crc"), 0);
-  ExpectErrorBox(kCommitList, SystemErrorKind::NotEnoughMemory);
+  ExpectErrorBox(message::kCommitList, SystemErrorKind::NotEnoughMemory);
   EXPECT_EQ(ReleaseOrder(), kAllButOutput);
   EXPECT_FALSE(scratch.Exists("many.fix"));
 
   BeginAnotherRun();
   EXPECT_EQ(Scan("many.bin", "many.crc"), 1);
   EXPECT_TRUE(RecordedBoxes().empty());
-  const Bytes fix = ReadFile(scratch.Path("many.fix"));
+  const Bytes fix = ReadWholeFile(scratch.Path("many.fix"));
   const RepairFields fields = FieldsOf(fix);
   EXPECT_EQ(fields.count, 1025u);
   EXPECT_EQ(fields.numbers, carried);
@@ -422,7 +389,7 @@ TEST_F(ScanValidFileTest, CarriesAtMost25600Blocks) {
   PutInput("wide.bin", valid);
   PutInput("wide.crc", Bytes(4 + 4 * 25601, 0));
   EXPECT_EQ(Scan("wide.bin", "wide.crc"), 0);
-  ExpectErrorBox(kCommitRepair, SystemErrorKind::NotEnoughMemory);
+  ExpectErrorBox(message::kCommitRepairBlocks, SystemErrorKind::NotEnoughMemory);
   EXPECT_EQ(ReleaseOrder(), kAllButOutput);
   EXPECT_FALSE(scratch.Exists("wide.fix"));
   ExpectInputsUnchanged();
@@ -433,7 +400,7 @@ TEST_F(ScanValidFileTest, CarriesAtMost25600Blocks) {
   PutInput("wide.crc", Bytes(4 + 4 * 25600, 0));
   EXPECT_EQ(Scan("wide.bin", "wide.crc"), 1);
   EXPECT_TRUE(RecordedBoxes().empty());
-  const Bytes fix = ReadFile(scratch.Path("wide.fix"));
+  const Bytes fix = ReadWholeFile(scratch.Path("wide.fix"));
   ASSERT_EQ(fix.size(), 104960008u);
   EXPECT_EQ(U32(fix, 0), 104857600u);
   EXPECT_EQ(U32(fix, 4), 25600u);
@@ -449,8 +416,8 @@ TEST_F(ScanValidFileTest, ARefusedOpenOfAReadOnlyInputStopsTheScan) {
     std::string caption;
     const char* releaseOrder;
   } cases[] = {
-      {"locked.bin", kOpenValid, ""},
-      {"locked.crc", kOpenTest, "F1"},
+      {"locked.bin", message::kOpenValid, ""},
+      {"locked.crc", message::kOpenTest, "F1"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.readOnly);
@@ -488,7 +455,7 @@ TEST_F(ScanValidFileTest, AValidFileNameWithoutAStemWritesNothing) {
     EXPECT_EQ(ScanValidFile(owner(), scratch.Path("README").c_str(), scratch.Path("README.crc").c_str(),
                             output.c_str()),
               0);
-    ExpectErrorBox(kCreate, SystemErrorKind::InvalidName);
+    ExpectErrorBox(message::kCreateOutput, SystemErrorKind::InvalidName);
     EXPECT_EQ(ReleaseOrder(), kAllButOutput);
     std::set<std::string> after;
     for (const auto& entry : fs::directory_iterator(scratch.path())) after.insert(entry.path().filename().string());
@@ -525,7 +492,7 @@ TEST_F(ScanValidFileTest, TheRepairFileIsNamedAfterTheValidFileInTheOutputFolder
                             scratch.Path("out").c_str()),
               1);
     EXPECT_TRUE(RecordedBoxes().empty());
-    EXPECT_TRUE(SameBytes(ReadFile(scratch.Path(out + c.repair)), expected));
+    EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path(out + c.repair)), expected));
     EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path("out")), fs::directory_iterator()), 1);
     EXPECT_FALSE(scratch.Exists(data + c.repair));
     ExpectInputsUnchanged();
@@ -539,44 +506,44 @@ struct FaultCase {
   uint32_t nthCall;
   FaultKind kind;
   SystemErrorKind error;  // the injected error, or the one a short transfer is reported with
-  const std::string* caption;
+  const char* caption;
   const char* releaseOrder;
   int64_t repairFileLength;  // what the failure leaves of the repair file; -1 for none
 };
 
 const FaultCase kFaults[] = {
-    {"OpenValid", Service::OpenInputFile, 1, FaultKind::Fail, SystemErrorKind::FileNotFound, &kOpenValid, "", -1},
-    {"OpenTest", Service::OpenInputFile, 2, FaultKind::Fail, SystemErrorKind::SharingViolation, &kOpenTest, "F1", -1},
-    {"SizeValid", Service::GetFileSize32, 1, FaultKind::Fail, SystemErrorKind::FileTooLarge, &kSizeValid, "F1 F2", -1},
-    {"Image", Service::CommitMemory, 1, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, &kAllocateValid, "F1 F2", -1},
-    {"SizeTest", Service::GetFileSize32, 2, FaultKind::Fail, SystemErrorKind::AccessDenied, &kSizeTest, "F1 F2 M1", -1},
-    {"TestBuffer", Service::CommitMemory, 2, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, &kAllocateTest,
+    {"OpenValid", Service::OpenInputFile, 1, FaultKind::Fail, SystemErrorKind::FileNotFound, message::kOpenValid, "", -1},
+    {"OpenTest", Service::OpenInputFile, 2, FaultKind::Fail, SystemErrorKind::SharingViolation, message::kOpenTest, "F1", -1},
+    {"SizeValid", Service::GetFileSize32, 1, FaultKind::Fail, SystemErrorKind::FileTooLarge, message::kSizeValid, "F1 F2", -1},
+    {"Image", Service::CommitMemory, 1, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, message::kAllocateValid, "F1 F2", -1},
+    {"SizeTest", Service::GetFileSize32, 2, FaultKind::Fail, SystemErrorKind::AccessDenied, message::kSizeTest, "F1 F2 M1", -1},
+    {"TestBuffer", Service::CommitMemory, 2, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, message::kAllocateTest,
      "F1 F2 M1", -1},
-    {"ReadValid", Service::ReadWhole, 1, FaultKind::Fail, SystemErrorKind::AccessDenied, &kReadValid, "F1 F2 M1 M2", -1},
-    {"ReadTest", Service::ReadWhole, 2, FaultKind::Fail, SystemErrorKind::SharingViolation, &kReadTest, "F1 F2 M1 M2",
+    {"ReadValid", Service::ReadWhole, 1, FaultKind::Fail, SystemErrorKind::AccessDenied, message::kReadValid, "F1 F2 M1 M2", -1},
+    {"ReadTest", Service::ReadWhole, 2, FaultKind::Fail, SystemErrorKind::SharingViolation, message::kReadTest, "F1 F2 M1 M2",
      -1},
-    {"ShortReadValid", Service::ReadWhole, 1, FaultKind::ShortTransfer, SystemErrorKind::EndOfFile, &kReadValid,
+    {"ShortReadValid", Service::ReadWhole, 1, FaultKind::ShortTransfer, SystemErrorKind::EndOfFile, message::kReadValid,
      "F1 F2 M1 M2", -1},
-    {"ShortReadTest", Service::ReadWhole, 2, FaultKind::ShortTransfer, SystemErrorKind::EndOfFile, &kReadTest,
+    {"ShortReadTest", Service::ReadWhole, 2, FaultKind::ShortTransfer, SystemErrorKind::EndOfFile, message::kReadTest,
      "F1 F2 M1 M2", -1},
-    {"ReserveList", Service::ReserveMemory, 1, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, &kReserveList,
+    {"ReserveList", Service::ReserveMemory, 1, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, message::kReserveList,
      "F1 F2 M1 M2", -1},
-    {"ReserveRepairArea", Service::ReserveMemory, 2, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, &kReserveRepair,
+    {"ReserveRepairArea", Service::ReserveMemory, 2, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, message::kReserveRepairBlocks,
      "F1 F2 M1 M2 M3", -1},
-    {"CommitRepairPage", Service::CommitPage, 1, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, &kCommitRepair,
+    {"CommitRepairPage", Service::CommitPage, 1, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, message::kCommitRepairBlocks,
      kAllButOutput, -1},
-    {"CommitListPage", Service::CommitPage, 2, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, &kCommitList,
+    {"CommitListPage", Service::CommitPage, 2, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, message::kCommitList,
      kAllButOutput, -1},
-    {"Create", Service::CreateOutputFile, 1, FaultKind::Fail, SystemErrorKind::AccessDenied, &kCreate, kAllButOutput,
+    {"Create", Service::CreateOutputFile, 1, FaultKind::Fail, SystemErrorKind::AccessDenied, message::kCreateOutput, kAllButOutput,
      -1},
     // A failed write leaves the output file as far as it got.
-    {"WriteSize", Service::WriteWhole, 1, FaultKind::Fail, SystemErrorKind::DiskFull, &kWrite, kAllReleased, 0},
-    {"WriteCount", Service::WriteWhole, 2, FaultKind::Fail, SystemErrorKind::DiskFull, &kWrite, kAllReleased, 4},
-    {"WriteList", Service::WriteWhole, 3, FaultKind::Fail, SystemErrorKind::AccessDenied, &kWrite, kAllReleased, 8},
-    {"WriteBlocks", Service::WriteWhole, 4, FaultKind::Fail, SystemErrorKind::DiskFull, &kWrite, kAllReleased, 12},
-    {"ShortWriteList", Service::WriteWhole, 3, FaultKind::ShortTransfer, SystemErrorKind::DiskFull, &kWrite,
+    {"WriteSize", Service::WriteWhole, 1, FaultKind::Fail, SystemErrorKind::DiskFull, message::kWriteOutput, kAllReleased, 0},
+    {"WriteCount", Service::WriteWhole, 2, FaultKind::Fail, SystemErrorKind::DiskFull, message::kWriteOutput, kAllReleased, 4},
+    {"WriteList", Service::WriteWhole, 3, FaultKind::Fail, SystemErrorKind::AccessDenied, message::kWriteOutput, kAllReleased, 8},
+    {"WriteBlocks", Service::WriteWhole, 4, FaultKind::Fail, SystemErrorKind::DiskFull, message::kWriteOutput, kAllReleased, 12},
+    {"ShortWriteList", Service::WriteWhole, 3, FaultKind::ShortTransfer, SystemErrorKind::DiskFull, message::kWriteOutput,
      kAllReleased, 11},
-    {"ShortWriteBlocks", Service::WriteWhole, 4, FaultKind::ShortTransfer, SystemErrorKind::DiskFull, &kWrite,
+    {"ShortWriteBlocks", Service::WriteWhole, 4, FaultKind::ShortTransfer, SystemErrorKind::DiskFull, message::kWriteOutput,
      kAllReleased, 4107},
 };
 
@@ -618,7 +585,7 @@ TEST_P(ScanValidFileFaultTest, ReportsTheStepAndReleasesWhatItHolds) {
   EXPECT_EQ(Scan("input.dat", "input.crc"), 0);
   ASSERT_EQ(boxesWithHoldings.size(), 1u);
   const BoxAndHoldings& shown = boxesWithHoldings[0];
-  EXPECT_EQ(shown.box.caption, *c.caption);
+  EXPECT_EQ(shown.box.caption, c.caption);
   EXPECT_EQ(shown.box.text, SystemText(c.error));
   EXPECT_EQ(shown.box.type, kBoxIconError);
   EXPECT_EQ(shown.box.owner, owner());
@@ -630,7 +597,7 @@ TEST_P(ScanValidFileFaultTest, ReportsTheStepAndReleasesWhatItHolds) {
     EXPECT_FALSE(scratch.Exists("input.fix"));
   } else {
     const Bytes whole = RepairFileCarrying(valid, {2});
-    EXPECT_TRUE(SameBytes(ReadFile(scratch.Path("input.fix")),
+    EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("input.fix")),
                           Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(c.repairFileLength))));
   }
   ExpectInputsUnchanged();
@@ -697,15 +664,15 @@ TEST_F(ScanValidFileTest, RoundTripCarriesExactlyTheDamagedBlocks) {
       fs::remove(scratch.Path("valid.fix"));
 
       ASSERT_EQ(ScanBrokenFile(owner(), scratch.Path("broken.bin").c_str(), scratch.path().c_str()), 1);
-      const Bytes testFile = ReadFile(scratch.Path("broken.crc"));
+      const Bytes testFile = ReadWholeFile(scratch.Path("broken.crc"));
       const int result = Scan("valid.bin", "broken.crc");
-      EXPECT_TRUE(SameBytes(ReadFile(scratch.Path("valid.bin")), valid));
-      EXPECT_TRUE(SameBytes(ReadFile(scratch.Path("broken.crc")), testFile));
+      EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("valid.bin")), valid));
+      EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("broken.crc")), testFile));
 
       if (damaged.empty()) {
         ++identical;
         EXPECT_EQ(result, 0);
-        ExpectOwnBox(kIdentical, kAttention, kBoxIconInformation);
+        ExpectOwnBox(message::kIdentical, message::kAttention, kBoxIconInformation);
         EXPECT_FALSE(scratch.Exists("valid.fix"));
         EXPECT_TRUE(ReferenceRepairFile(valid, testFile).empty());
         continue;
@@ -713,7 +680,7 @@ TEST_F(ScanValidFileTest, RoundTripCarriesExactlyTheDamagedBlocks) {
       ++written;
       ASSERT_EQ(result, 1);
       EXPECT_TRUE(RecordedBoxes().empty());
-      const Bytes fix = ReadFile(scratch.Path("valid.fix"));
+      const Bytes fix = ReadWholeFile(scratch.Path("valid.fix"));
       const RepairFields actual = FieldsOf(fix);
       const RepairFields reference = FieldsOf(ReferenceRepairFile(valid, testFile));
       EXPECT_EQ(actual.validSize, size);

@@ -41,13 +41,15 @@ void ScratchFolder::Write(const std::string& name, const Bytes& contents) const 
   if (!out) throw std::runtime_error("cannot write " + Path(name));
 }
 
-Bytes ScratchFolder::Read(const std::string& name) const {
-  std::ifstream in(Path(name), std::ios::binary | std::ios::ate);
-  if (!in) throw std::runtime_error("cannot read " + Path(name));
+Bytes ScratchFolder::Read(const std::string& name) const { return ReadWholeFile(Path(name)); }
+
+Bytes ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) throw std::runtime_error("cannot read " + path);
   Bytes contents(static_cast<size_t>(in.tellg()));
   in.seekg(0);
   in.read(reinterpret_cast<char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
-  if (!in) throw std::runtime_error("cannot read " + Path(name));
+  if (!in) throw std::runtime_error("cannot read " + path);
   return contents;
 }
 

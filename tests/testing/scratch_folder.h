@@ -31,6 +31,9 @@ class ScratchFolder {
   std::string path_;
 };
 
+// A whole file in one read; throws when it cannot be read.
+Bytes ReadWholeFile(const std::string& path);
+
 Bytes Le32(uint32_t value);
 Bytes Concat(std::initializer_list<Bytes> parts);
 Bytes RandomBytes(uint32_t seed, size_t count);
