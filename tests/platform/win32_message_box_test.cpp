@@ -47,19 +47,23 @@ SeenBox WatchForBox(HWND owner) {
   return seen;
 }
 
-TEST(Win32MessageBoxTest, ReportSystemErrorShowsTheSystemTextUnderTheCallersCaption) {
+// Reports the error code under message with a real owner window, and reads the box shown.
+SeenBox ReportAndWatch(uint32_t code, const char* message) {
   InstallMessageBoxSink(nullptr);
   HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr,
                                nullptr, GetModuleHandleA(nullptr), nullptr);
-  ASSERT_NE(owner, nullptr);
-
+  if (owner == nullptr) return SeenBox{};
   SeenBox seen;
   std::thread watcher([&] { seen = WatchForBox(owner); });
-  SetLastError(ERROR_FILE_NOT_FOUND);
-  ReportSystemError(owner, "Не удалось открыть битый файл.");
+  SetLastError(code);
+  ReportSystemError(owner, message);
   watcher.join();
   DestroyWindow(owner);
+  return seen;
+}
 
+TEST(Win32MessageBoxTest, ReportSystemErrorShowsTheSystemTextUnderTheCallersCaption) {
+  const SeenBox seen = ReportAndWatch(ERROR_FILE_NOT_FOUND, "Не удалось открыть битый файл.");
   ASSERT_TRUE(seen.found) << "no message box appeared";
   EXPECT_EQ(seen.caption, "Не удалось открыть битый файл.");
   char* expected = DescribeSystemError(ERROR_FILE_NOT_FOUND);
@@ -73,18 +77,7 @@ TEST(Win32MessageBoxTest, ReportSystemErrorShowsTheSystemTextUnderTheCallersCapt
 }
 
 TEST(Win32MessageBoxTest, ACodeWithoutSystemTextStillShowsTheCaption) {
-  InstallMessageBoxSink(nullptr);
-  HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 300, 200, nullptr,
-                               nullptr, GetModuleHandleA(nullptr), nullptr);
-  ASSERT_NE(owner, nullptr);
-
-  SeenBox seen;
-  std::thread watcher([&] { seen = WatchForBox(owner); });
-  SetLastError(0xE0001234);
-  ReportSystemError(owner, "Не удалось создать новый файл.");
-  watcher.join();
-  DestroyWindow(owner);
-
+  const SeenBox seen = ReportAndWatch(0xE0001234, "Не удалось создать новый файл.");
   ASSERT_TRUE(seen.found) << "no message box appeared";
   EXPECT_EQ(seen.caption, "Не удалось создать новый файл.");
   EXPECT_EQ(seen.text, "");
