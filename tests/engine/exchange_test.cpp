@@ -269,3 +269,27 @@ TEST_F(ExchangeTest, EmptyValidFileStopsAtTheValidScan) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ExchangeTest, CyrillicNamesTravelThroughEveryStep) {
+  // One byte per letter in code page 1251 on Windows, UTF-8 here: the names reach the file
+  // system through the same path buffers either way.
+  const std::string name = "Фильм 2.avi";
+  const Bytes valid = RandomBytes(44, 3 * kBlock + 10);
+  Bytes broken = valid;
+  broken[kBlock + 5] ^= 0x40;
+  elsewhere.Write(name, valid);
+  scratch.Write(name, broken);
+
+  ASSERT_EQ(ScanBrokenFile(owner(), scratch.Path(name).c_str(), scratch.path().c_str()), 1);
+  EXPECT_EQ(ReadWholeFile(scratch.Path("Фильм 2.crc")), ReferenceTestFile(broken));
+  ASSERT_EQ(ScanValidFile(owner(), elsewhere.Path(name).c_str(), scratch.Path("Фильм 2.crc").c_str(),
+                          elsewhere.path().c_str()),
+            1);
+  ASSERT_EQ(RepairBrokenFile(owner(), scratch.Path(name).c_str(), elsewhere.Path("Фильм 2.fix").c_str()), 1);
+  EXPECT_TRUE(RecordedBoxes().empty());
+  EXPECT_TRUE(ReadWholeFile(scratch.Path(name)) == valid);
+}
+
+}  // namespace

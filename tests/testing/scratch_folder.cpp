@@ -4,7 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
+#include <cstdio>
 #include <random>
 #include <stdexcept>
 
@@ -35,21 +35,27 @@ ScratchFolder::~ScratchFolder() {
 
 std::string ScratchFolder::Path(const std::string& name) const { return path_ + kPathSeparator + name; }
 
+// Through the C library: on Windows its narrow paths are in the ANSI code page, as the
+// engine's are, where the C++ streams of this toolchain take them for UTF-8.
 void ScratchFolder::Write(const std::string& name, const Bytes& contents) const {
-  std::ofstream out(Path(name), std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
-  if (!out) throw std::runtime_error("cannot write " + Path(name));
+  std::FILE* out = std::fopen(Path(name).c_str(), "wb");
+  if (out == nullptr) throw std::runtime_error("cannot write " + Path(name));
+  const size_t written = contents.empty() ? 0 : std::fwrite(contents.data(), 1, contents.size(), out);
+  if (std::fclose(out) != 0 || written != contents.size()) throw std::runtime_error("cannot write " + Path(name));
 }
 
 Bytes ScratchFolder::Read(const std::string& name) const { return ReadWholeFile(Path(name)); }
 
 Bytes ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) throw std::runtime_error("cannot read " + path);
-  Bytes contents(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  in.read(reinterpret_cast<char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
-  if (!in) throw std::runtime_error("cannot read " + path);
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) throw std::runtime_error("cannot read " + path);
+  Bytes contents;
+  uint8_t chunk[1 << 16];
+  size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) contents.insert(contents.end(), chunk, chunk + got);
+  const bool failed = std::ferror(in) != 0;
+  std::fclose(in);
+  if (failed) throw std::runtime_error("cannot read " + path);
   return contents;
 }
 
