@@ -21,10 +21,6 @@ constexpr uint32_t kBlock = 4096;
 
 uint32_t Blocks(size_t size) { return static_cast<uint32_t>((size + kBlock - 1) / kBlock); }
 
-Bytes Part(const Bytes& bytes, size_t from, size_t to) {
-  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));
-}
-
 // Random contents, a 32-bit draw for every four bytes.
 Bytes Noise(std::mt19937& random, size_t count) {
   Bytes bytes(count);

@@ -24,10 +24,6 @@ constexpr uint32_t kBlock = 4096;
 
 Bytes Zeros(size_t count) { return Bytes(count, 0); }
 
-Bytes Part(const Bytes& bytes, size_t from, size_t to) {
-  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));
-}
-
 Bytes Overwrite(Bytes base, size_t at, const Bytes& part) {
   std::copy(part.begin(), part.end(), base.begin() + static_cast<std::ptrdiff_t>(at));
   return base;

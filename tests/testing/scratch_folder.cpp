@@ -84,6 +84,10 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
   return all;
 }
 
+Bytes Part(const Bytes& bytes, size_t from, size_t to) {
+  return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
 Bytes RandomBytes(uint32_t seed, size_t count) {
   std::mt19937 generator(seed);
   Bytes bytes(count);

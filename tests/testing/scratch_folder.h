@@ -36,4 +36,6 @@ Bytes ReadWholeFile(const std::string& path);
 
 Bytes Le32(uint32_t value);
 Bytes Concat(std::initializer_list<Bytes> parts);
+// Bytes from offset from up to, not including, offset to.
+Bytes Part(const Bytes& bytes, size_t from, size_t to);
 Bytes RandomBytes(uint32_t seed, size_t count);
