@@ -1,0 +1,38 @@
+// An edit control that carries a small push button inside its frame, at its right end.
+// Pressing and releasing the button posts WM_COMMAND with the control's command id (and
+// notification code 0) to the parent, which then opens a chooser for the field.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+struct BrowseEditState {
+  uint32_t commandId;
+  uint32_t pressed;   // drawn pushed in; only while tracking
+  uint32_t tracking;  // a press that began on the button is held; the control has the capture
+  WNDPROC previousProc;
+  const char* caption;  // not copied: must live as long as the control
+  int32_t enabled;      // governs the look only
+  int32_t buttonWidth;
+  uint32_t leftBorder;
+  uint32_t rightBorder;
+  uint32_t topBorder;
+  uint32_t bottomBorder;
+};
+
+// Subclasses an existing edit. The record comes from program.processHeap; when it cannot be
+// allocated the failure is shown and the parent dialog is ended with 0, and the control stays
+// a plain edit. Returns 1 in every case.
+int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, const char* caption, int32_t enabled);
+
+// Switches the button between its enabled and disabled look and repaints it at once.
+void SetBrowseButtonEnabled(HWND parent, HWND control, int32_t enabled);
+
+LRESULT CALLBACK BrowseEditProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Turns the control's window rectangle (screen or window coordinates) into the button's.
+void BrowseButtonRect(const BrowseEditState* state, RECT* rect);
+
+// Paints the button into rect, given in window coordinates; rect is changed.
+void DrawBrowseButton(HWND control, const BrowseEditState* state, RECT* rect);

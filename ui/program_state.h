@@ -1,0 +1,60 @@
+// The program's one state: start-up values, the dialog's state and the path buffers. It is
+// filled at start-up and at WM_INITDIALOG and lives until the process ends; everything runs
+// on the dialog's thread, so nothing is locked.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "support/path_buffer.h"
+
+struct ProgramState {
+  // Start-up values.
+  HINSTANCE instance;
+  HICON appIcon;
+  HCURSOR arrowCursor;
+  HCURSOR waitCursor;
+
+  // Dialog state.
+  uint32_t workMode;
+  uint32_t firstResize;
+  int32_t statusPartEdges[2];
+  uint32_t busy;
+  uint32_t cursorRefresh;
+  FLASHWINFO flashInfo;
+  HBRUSH redBrush;
+  HANDLE processHeap;
+  HWND highlightSlots[3];
+
+  // Field handles, fetched once at WM_INITDIALOG.
+  HWND modeBrokenScanRadio;  // 1004
+  HWND brokenFileEdit;       // 1008
+  HWND validFileEdit;        // 1009
+  HWND testFileEdit;         // 1010
+  HWND repairBrokenFileEdit; // 1011
+  HWND repairFileEdit;       // 1012
+  HWND outputFolderEdit;     // 1013
+  HWND groupBrokenScan;      // 1026
+  HWND groupValidScan;       // 1027
+  HWND groupRepair;          // 1028
+  HWND labelBrokenFile;      // 1030
+  HWND labelValidFile;       // 1031
+  HWND labelTestFile;        // 1032
+  HWND labelRepairBrokenFile;// 1033
+  HWND labelRepairFile;      // 1034
+  HWND labelOutputFolder;    // 1035
+  HWND statusBar;            // 1038
+
+  // Path buffers of the dialog and the choosers.
+  char sharedPath[kPathBufferSize];
+  char initialFolder[kPathBufferSize];
+  char fileTitle[kPathBufferSize];
+  OPENFILENAMEA openFileRequest;
+};
+
+// Mode 1 and the first resize still to come; everything else zero.
+extern ProgramState program;
+
+// Resets the state to its start values; tests that open the dialog again call it first.
+void ResetProgramState();
