@@ -14,6 +14,8 @@ enum class Service {
   CommitMemory,
   ReserveMemory,
   CommitPage,
+  // The window's one call that cannot be made to fail for real: taking the process heap.
+  ProcessHeap,
   Count
 };
 

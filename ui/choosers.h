@@ -1,0 +1,26 @@
+// The browse commands of the six path fields: the open-file chooser for the five file
+// fields, the folder browser for the output folder.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// The filters of the open-file chooser: (description, pattern) pairs, each zero-terminated,
+// the list ended by one more zero.
+extern const char kAllFilesFilter[];
+extern const char kTestFileFilter[];
+extern const char kRepairFileFilter[];
+
+// Runs the browse command 1 to 6 of the dialog.
+void HandleBrowseCommand(HWND dialog, uint32_t commandId);
+
+// Fills program.openFileRequest and shows the chooser; nonzero when a file was chosen, whose
+// path is then in program.sharedPath. On entry that buffer holds the proposed name.
+BOOL OpenFileChooser(HWND owner, const char* filter);
+
+// Shows the folder browser; 1 with the chosen folder's path in program.sharedPath, 0 when
+// it was cancelled.
+int FolderChooser(HWND owner);
+
+int CALLBACK FolderChooserCallback(HWND window, UINT message, LPARAM lParam, LPARAM data);

@@ -1,0 +1,260 @@
+// The dialog procedure: the mode switch, Start with its status texts, wait cursor and
+// completion signals, and the routing of the browse commands and of the fields' colours.
+#include "ui/main_dialog.h"
+
+#include <commctrl.h>
+
+#include <initializer_list>
+
+#include "engine/operations.h"
+#include "support/path_buffer.h"
+#include "support/report_system_error.h"
+#include "ui/browse_edit.h"
+#include "ui/choosers.h"
+#include "ui/control_ids.h"
+#include "ui/process_heap.h"
+#include "ui/program_state.h"
+#include "ui/required_fields.h"
+#include "ui/ui_texts.h"
+
+namespace {
+
+constexpr int kModePartWidth = 275;
+constexpr int kBrowseButtonWidth = 18;
+constexpr COLORREF kRed = RGB(255, 0, 0);
+
+enum StatusPart { kStatePart = 0, kModePart = 1 };
+
+void SetStatus(StatusPart part, const char* text) {
+  SendMessageA(program.statusBar, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text));
+}
+
+// A field's text in its own zeroed path buffer, as the operations take it.
+struct FieldText {
+  explicit FieldText(HWND field) { GetWindowTextA(field, text, kPathBufferSize); }
+  char text[kPathBufferSize] = {};
+};
+
+void FetchFieldHandles(HWND dialog) {
+  program.modeBrokenScanRadio = GetDlgItem(dialog, IDC_MODE_BROKEN_SCAN);
+  program.brokenFileEdit = GetDlgItem(dialog, IDC_BROKEN_FILE);
+  program.validFileEdit = GetDlgItem(dialog, IDC_VALID_FILE);
+  program.testFileEdit = GetDlgItem(dialog, IDC_TEST_FILE);
+  program.repairBrokenFileEdit = GetDlgItem(dialog, IDC_REPAIR_BROKEN_FILE);
+  program.repairFileEdit = GetDlgItem(dialog, IDC_REPAIR_FILE);
+  program.outputFolderEdit = GetDlgItem(dialog, IDC_OUTPUT_FOLDER);
+  program.groupBrokenScan = GetDlgItem(dialog, IDC_GROUP_BROKEN_SCAN);
+  program.groupValidScan = GetDlgItem(dialog, IDC_GROUP_VALID_SCAN);
+  program.groupRepair = GetDlgItem(dialog, IDC_GROUP_REPAIR);
+  program.labelBrokenFile = GetDlgItem(dialog, IDC_LABEL_BROKEN_FILE);
+  program.labelValidFile = GetDlgItem(dialog, IDC_LABEL_VALID_FILE);
+  program.labelTestFile = GetDlgItem(dialog, IDC_LABEL_TEST_FILE);
+  program.labelRepairBrokenFile = GetDlgItem(dialog, IDC_LABEL_REPAIR_BROKEN_FILE);
+  program.labelRepairFile = GetDlgItem(dialog, IDC_LABEL_REPAIR_FILE);
+  program.labelOutputFolder = GetDlgItem(dialog, IDC_LABEL_OUTPUT_FOLDER);
+  program.statusBar = GetDlgItem(dialog, IDC_STATUS_BAR);
+}
+
+void InitDialog(HWND dialog) {
+  program.flashInfo.cbSize = sizeof program.flashInfo;
+  program.flashInfo.hwnd = dialog;
+  program.flashInfo.dwFlags = FLASHW_TRAY | FLASHW_TIMERNOFG;
+  program.flashInfo.uCount = 5;
+  program.flashInfo.dwTimeout = 0;
+  program.redBrush = CreateSolidBrush(kRed);
+  SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(program.appIcon));
+
+  program.processHeap = TakeProcessHeap();
+  if (program.processHeap == nullptr) {
+    ReportSystemError(dialog, ui_text::kGetProcessHeap);
+    EndDialog(dialog, 0);
+    // The browse buttons' records come from that heap: nothing more can be set up.
+    return;
+  }
+
+  FetchFieldHandles(dialog);
+  const HWND edits[6] = {program.brokenFileEdit,       program.validFileEdit,  program.testFileEdit,
+                         program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
+  for (HWND edit : edits) SendMessageA(edit, EM_LIMITTEXT, kPathBufferSize, 0);
+  // Commands 1 to 6 in the order of the fields; only the mode-1 fields start enabled.
+  const int32_t enabled[6] = {1, 0, 0, 0, 0, 1};
+  for (uint32_t i = 0; i < 6; ++i) {
+    InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, kBrowseButtonWidth, ui_text::kBrowseCaption, enabled[i]);
+  }
+  SendMessageA(program.modeBrokenScanRadio, BM_SETCHECK, BST_CHECKED, 0);
+}
+
+void Resize(LPARAM lParam) {
+  const int32_t width = LOWORD(lParam);
+  program.statusPartEdges[0] = width - kModePartWidth;
+  program.statusPartEdges[1] = width;
+  SendMessageA(program.statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(program.statusPartEdges));
+  if (program.firstResize == 1) {
+    SetStatus(kStatePart, ui_text::kReady);
+    SetStatus(kModePart, ui_text::kModeBrokenScan);
+    program.firstResize = 0;
+  }
+}
+
+void EnableEdits(HWND dialog, std::initializer_list<HWND> edits, BOOL enable) {
+  for (HWND edit : edits) EnableWindow(edit, enable);
+  for (HWND edit : edits) SetBrowseButtonEnabled(dialog, edit, enable);
+}
+
+void EnableControls(std::initializer_list<HWND> controls, BOOL enable) {
+  for (HWND control : controls) EnableWindow(control, enable);
+}
+
+void SwitchMode(HWND dialog, int radioId) {
+  static const char* const kModeTexts[3] = {ui_text::kModeBrokenScan, ui_text::kModeValidScan, ui_text::kModeRepair};
+  const uint32_t mode = static_cast<uint32_t>(radioId - IDC_MODE_BROKEN_SCAN + 1);
+  CheckRadioButton(dialog, IDC_MODE_BROKEN_SCAN, IDC_MODE_REPAIR, radioId);
+  SetStatus(kModePart, kModeTexts[mode - 1]);
+  program.workMode = mode;
+
+  // Row by row, as the controls stand on the dialog from top to bottom.
+  const BOOL one = mode == 1, two = mode == 2, three = mode == 3;
+  EnableEdits(dialog, {program.brokenFileEdit}, one);
+  EnableControls({program.labelBrokenFile}, one);
+  EnableControls({program.groupBrokenScan}, one);
+  EnableEdits(dialog, {program.validFileEdit, program.testFileEdit}, two);
+  EnableControls({program.labelValidFile, program.labelTestFile}, two);
+  EnableControls({program.groupValidScan}, two);
+  EnableEdits(dialog, {program.repairBrokenFileEdit, program.repairFileEdit}, three);
+  EnableControls({program.labelRepairBrokenFile, program.labelRepairFile}, three);
+  EnableControls({program.groupRepair}, three);
+  EnableControls({program.labelOutputFolder}, one || two);
+  EnableEdits(dialog, {program.outputFolderEdit}, one || two);
+
+  // The file just scanned is usually the one to repair.
+  if (three && GetWindowTextLengthA(program.repairBrokenFileEdit) == 0 &&
+      GetWindowTextLengthA(program.brokenFileEdit) != 0) {
+    PutPathIntoBuffer(program.sharedPath, "");
+    GetWindowTextA(program.brokenFileEdit, program.sharedPath, kPathBufferSize);
+    SetWindowTextA(program.repairBrokenFileEdit, program.sharedPath);
+  }
+}
+
+int RunOperationOfMode(HWND dialog) {
+  switch (program.workMode) {
+    case 1:
+      if (!CheckRequiredFields(dialog, program.brokenFileEdit, program.outputFolderEdit, nullptr)) return 0;
+      return ScanBrokenFile(dialog, FieldText(program.brokenFileEdit).text, FieldText(program.outputFolderEdit).text);
+    case 2:
+      if (!CheckRequiredFields(dialog, program.validFileEdit, program.testFileEdit, program.outputFolderEdit)) return 0;
+      return ScanValidFile(dialog, FieldText(program.validFileEdit).text, FieldText(program.testFileEdit).text,
+                           FieldText(program.outputFolderEdit).text);
+    case 3:
+      if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) return 0;
+      return RepairBrokenFile(dialog, FieldText(program.repairBrokenFileEdit).text,
+                              FieldText(program.repairFileEdit).text);
+  }
+  return 0;
+}
+
+void Start(HWND dialog) {
+  SetStatus(kStatePart, ui_text::kWorking);
+  program.cursorRefresh = 1;
+  program.busy = 1;
+  SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
+
+  const int result = RunOperationOfMode(dialog);
+
+  program.busy = 0;
+  SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
+  FlashWindowEx(&program.flashInfo);
+  SetStatus(kStatePart, ui_text::kReady);
+  // A failure has already said why; only success is announced.
+  if (result != 0) {
+    Beep(5000, 50);
+    MessageBoxA(dialog, ui_text::kTaskDone, ui_text::kAttention, MB_OK);
+  }
+}
+
+// The dialog manager sends Enter and Escape as commands 1 and 2, the ids of the first two
+// browse commands; the key is still down while its command arrives, a browse button's
+// command comes after a mouse release. Escape closes the dialog, Enter does nothing.
+bool HandledAsKey(HWND dialog, WORD id) {
+  if (id == IDOK && GetKeyState(VK_RETURN) < 0) return true;
+  if (id == IDCANCEL && GetKeyState(VK_ESCAPE) < 0) {
+    EndDialog(dialog, 0);
+    return true;
+  }
+  return false;
+}
+
+void Command(HWND dialog, WPARAM wParam) {
+  // Edit notifications and every other non-zero code are not commands.
+  if (HIWORD(wParam) != 0) return;
+  const WORD id = LOWORD(wParam);
+  switch (id) {
+    case IDC_MODE_BROKEN_SCAN:
+    case IDC_MODE_VALID_SCAN:
+    case IDC_MODE_REPAIR:
+      SwitchMode(dialog, id);
+      break;
+    case IDC_START:
+      Start(dialog);
+      break;
+    case IDC_CLOSE:
+      EndDialog(dialog, 0);
+      break;
+    case CMD_BROWSE_BROKEN_FILE:
+    case CMD_BROWSE_VALID_FILE:
+    case CMD_BROWSE_TEST_FILE:
+    case CMD_BROWSE_REPAIR_BROKEN_FILE:
+    case CMD_BROWSE_REPAIR_FILE:
+    case CMD_BROWSE_OUTPUT_FOLDER:
+      if (!HandledAsKey(dialog, id)) HandleBrowseCommand(dialog, id);
+      break;
+  }
+}
+
+// Start sends itself WM_MOUSEMOVE to bring the cursor in line with its work; otherwise the
+// cursor is the system's business.
+void RefreshCursor() {
+  if (program.cursorRefresh == 0) return;
+  if (program.busy == 0) {
+    SetCursor(program.arrowCursor);
+    program.cursorRefresh = 0;
+  } else {
+    SetCursor(program.waitCursor);
+  }
+}
+
+}  // namespace
+
+void TakeStartUpValues() {
+  program.instance = GetModuleHandleA(nullptr);
+  program.appIcon = LoadIconA(program.instance, MAKEINTRESOURCEA(IDI_APP));
+  program.arrowCursor = LoadCursorA(nullptr, IDC_ARROW);
+  program.waitCursor = LoadCursorA(nullptr, IDC_WAIT);
+}
+
+INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      InitDialog(dialog);
+      return TRUE;
+    case WM_COMMAND:
+      Command(dialog, wParam);
+      return TRUE;
+    case WM_SIZE:
+      Resize(lParam);
+      return TRUE;
+    case WM_MOUSEMOVE:
+      RefreshCursor();
+      return TRUE;
+    case WM_LBUTTONDOWN:
+      // A press anywhere on the dialog's own surface drags it like its caption.
+      ReleaseCapture();
+      SendMessageA(dialog, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+      return TRUE;
+    case WM_CTLCOLOREDIT:
+      return static_cast<INT_PTR>(RequiredFieldColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    case WM_CLOSE:
+      EndDialog(dialog, 0);
+      return TRUE;
+  }
+  return FALSE;
+}
