@@ -28,6 +28,16 @@ void SendKey(WORD virtualKey, WORD scan, DWORD flags) {
   SendInput(1, &input, sizeof input);
 }
 
+// A modeless dialog's keys (Tab, Enter, Escape) need the dialog manager, as in a program's
+// own loop.
+bool IsDialogKey(MSG* msg) {
+  HWND root = msg->hwnd != nullptr ? GetAncestor(msg->hwnd, GA_ROOT) : nullptr;
+  if (root == nullptr) return false;
+  char className[16] = {};
+  GetClassNameA(root, className, sizeof className);
+  return lstrcmpA(className, "#32770") == 0 && IsDialogMessageA(root, msg);
+}
+
 }  // namespace
 
 void Pump(int ms) {
@@ -35,6 +45,7 @@ void Pump(int ms) {
   do {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (IsDialogKey(&msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
