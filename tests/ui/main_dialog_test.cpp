@@ -1,14 +1,20 @@
-// The real dialog, driven as a user drives it: the paths typed into the fields, Start
-// pressed, the status bar, the boxes and the files on disk watched.
+// The real dialog, driven as a user drives it: the paths typed into the fields, the radios
+// and Start clicked, the status bar, the cursor, the boxes and the files on disk watched.
 #include "ui/main_dialog.h"
+
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "engine/messages.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
+#include "tests/testing/reference.h"
 #include "tests/testing/scratch_folder.h"
 #include "tests/ui/harness/box_catcher.h"
 #include "tests/ui/harness/gui_driver.h"
@@ -21,6 +27,22 @@
 
 namespace {
 
+// Every text the status bar is given, with the cursor the program has set by then.
+struct StatusWrite {
+  int part;
+  std::string text;
+  HCURSOR cursor;
+};
+std::vector<StatusWrite> statusWrites;
+WNDPROC statusBarProc = nullptr;
+
+LRESULT CALLBACK RecordingStatusBar(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == SB_SETTEXTA) {
+    statusWrites.push_back({LOBYTE(LOWORD(wParam)), reinterpret_cast<const char*>(lParam), GetCursor()});
+  }
+  return CallWindowProcA(statusBarProc, window, message, wParam, lParam);
+}
+
 class MainDialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -28,6 +50,9 @@ class MainDialogTest : public ::testing::Test {
     dialog_ = gui::OpenMainDialog();
     ASSERT_NE(dialog_, nullptr);
     catcher_.Ignore(dialog_);
+    statusWrites.clear();
+    statusBarProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(Item(IDC_STATUS_BAR), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingStatusBar)));
   }
   void TearDown() override {
     gui::CloseMainDialog(dialog_);
@@ -37,10 +62,40 @@ class MainDialogTest : public ::testing::Test {
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
   std::string State() const { return gui::StatusText(Item(IDC_STATUS_BAR), 0); }
   std::string Mode() const { return gui::StatusText(Item(IDC_STATUS_BAR), 1); }
-  // Presses Start and returns once its work (and every box it showed) is over.
+  const BrowseEditState& ButtonOf(int id) const {
+    return *reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrA(Item(id), GWLP_USERDATA));
+  }
+  void SwitchTo(int radio) {
+    gui::Click(Item(radio));
+    gui::Pump(30);
+  }
+  // Clicks Start; returns once its work, and every box it showed, is over.
   void PressStart() {
+    statusWrites.clear();
     gui::Click(Item(IDC_START));
     gui::Pump(100);
+  }
+  // The state part's texts Start wrote, in order.
+  std::vector<std::string> StateTexts() const {
+    std::vector<std::string> texts;
+    for (const StatusWrite& write : statusWrites) {
+      if (write.part == 0) texts.push_back(write.text);
+    }
+    return texts;
+  }
+  void ExpectWorkedThenReady() const {
+    ASSERT_EQ(StateTexts(), (std::vector<std::string>{ui_text::kWorking, ui_text::kReady}));
+    EXPECT_EQ(statusWrites.back().cursor, program.arrowCursor) << "the arrow is back before the ready text";
+    EXPECT_EQ(State(), ui_text::kReady);
+    EXPECT_EQ(program.busy, 0u);
+    EXPECT_EQ(program.cursorRefresh, 0u);
+  }
+  void ExpectCompletionBox() const {
+    ASSERT_EQ(catcher_.boxes().size(), 1u);
+    EXPECT_EQ(catcher_.boxes()[0].caption, ui_text::kAttention);
+    EXPECT_EQ(catcher_.boxes()[0].text, ui_text::kTaskDone);
+    EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::None);
+    EXPECT_EQ(catcher_.boxes()[0].owner, dialog_);
   }
 
   HWND dialog_ = nullptr;
@@ -48,20 +103,360 @@ class MainDialogTest : public ::testing::Test {
   ScratchFolder folder_;
 };
 
-TEST_F(MainDialogTest, BrokenFileScanEndToEnd) {
-  const Bytes broken = RandomBytes(1, 3 * 4096 + 100);
+TEST_F(MainDialogTest, OpensInModeOneReadyWithTheFirstRadioFocused) {
+  EXPECT_EQ(State(), ui_text::kReady);
+  EXPECT_EQ(Mode(), ui_text::kModeBrokenScan);
+  EXPECT_EQ(program.workMode, 1u);
+  EXPECT_EQ(program.firstResize, 0u);
+  EXPECT_EQ(SendMessageA(Item(IDC_MODE_BROKEN_SCAN), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(GetFocus(), Item(IDC_MODE_BROKEN_SCAN));
+  RECT client;
+  GetClientRect(dialog_, &client);
+  int edges[2] = {};
+  ASSERT_EQ(SendMessageA(Item(IDC_STATUS_BAR), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges)), 2);
+  EXPECT_EQ(edges[0], client.right - 275);
+  EXPECT_EQ(edges[1], client.right);
+  for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) {
+    EXPECT_EQ(SendMessageA(Item(id), EM_GETLIMITTEXT, 0, 0), 520) << id;
+    EXPECT_EQ(ButtonOf(id).commandId, static_cast<uint32_t>(id - IDC_BROKEN_FILE + 1));
+    EXPECT_EQ(ButtonOf(id).buttonWidth, 18);
+  }
+  EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(dialog_, GCLP_HICON)), program.appIcon);
+  EXPECT_NE(program.appIcon, nullptr);
+}
+
+TEST_F(MainDialogTest, EachModeRunsItsOperationOnTheTextsOfItsFields) {
+  const Bytes valid = RandomBytes(7, 5 * 4096 + 123);
+  Bytes broken = valid;
+  broken[4096 + 10] ^= 0x5A;
+  broken[4 * 4096] ^= 0x01;
   folder_.Write("disk.img", broken);
+  ScratchFolder remote;
+  remote.Write("disk.img", valid);
+
+  // Mode 1: the test file, next to the broken file.
   gui::TypeInto(Item(IDC_BROKEN_FILE), folder_.Path("disk.img"));
   gui::TypeInto(Item(IDC_OUTPUT_FOLDER), folder_.path());
-  std::string stateWhileWorking;
-  catcher_.whileOpen = [&](HWND, const gui::SeenBox&) { stateWhileWorking = State(); };
   PressStart();
+  ExpectCompletionBox();
+  ExpectWorkedThenReady();
+  EXPECT_EQ(statusWrites.front().cursor, program.arrowCursor) << "the wait cursor comes after the working text";
+  EXPECT_EQ(folder_.Read("disk.crc"), ReferenceTestFile(broken));
+
+  // Mode 2: the repair file, where the valid file is.
+  remote.Write("disk.crc", folder_.Read("disk.crc"));
+  SwitchTo(IDC_MODE_VALID_SCAN);
+  gui::TypeInto(Item(IDC_VALID_FILE), remote.Path("disk.img"));
+  gui::TypeInto(Item(IDC_TEST_FILE), remote.Path("disk.crc"));
+  gui::TypeInto(Item(IDC_OUTPUT_FOLDER), remote.path());
+  catcher_.Ignore(dialog_);
+  const size_t boxes = catcher_.boxes().size();
+  PressStart();
+  ASSERT_EQ(catcher_.boxes().size(), boxes + 1);
+  EXPECT_EQ(catcher_.boxes().back().text, ui_text::kTaskDone);
+  ExpectWorkedThenReady();
+  const Bytes repairFile = remote.Read("disk.fix");
+  EXPECT_EQ(repairFile, ReferenceRepairFile(valid, remote.Read("disk.crc")));
+
+  // Mode 3: the broken file put right in place; its path was carried over from mode 1.
+  folder_.Write("disk.fix", repairFile);
+  SwitchTo(IDC_MODE_REPAIR);
+  EXPECT_EQ(gui::TextOf(Item(IDC_REPAIR_BROKEN_FILE)), folder_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path("disk.fix"));
+  PressStart();
+  ASSERT_EQ(catcher_.boxes().size(), boxes + 2);
+  EXPECT_EQ(catcher_.boxes().back().text, ui_text::kTaskDone);
+  ExpectWorkedThenReady();
+  EXPECT_EQ(folder_.Read("disk.img"), valid);
+}
+
+TEST_F(MainDialogTest, AnEmptyRequiredFieldStopsStartBeforeAnyFileIsTouched) {
+  folder_.Write("disk.img", RandomBytes(2, 4096));
+  struct Case {
+    const char* name;
+    int radio;
+    std::vector<std::pair<int, std::string>> fields;
+  };
+  const Case cases[] = {
+      {"mode 1, no output folder", IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, folder_.Path("disk.img")}}},
+      {"mode 2, only the valid file", IDC_MODE_VALID_SCAN, {{IDC_VALID_FILE, folder_.Path("disk.img")}}},
+      {"mode 3, no repair file", IDC_MODE_REPAIR, {{IDC_REPAIR_BROKEN_FILE, folder_.Path("disk.img")}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) SetWindowTextA(Item(id), "");
+    SwitchTo(c.radio);
+    for (const auto& [id, text] : c.fields) SetWindowTextA(Item(id), text.c_str());
+    std::string stateDuringBox;
+    catcher_.whileOpen = [&](HWND, const gui::SeenBox&) { stateDuringBox = State(); };
+    const size_t before = catcher_.boxes().size();
+    PressStart();
+    ASSERT_EQ(catcher_.boxes().size(), before + 1) << "only the fill-in box, no completion box";
+    EXPECT_EQ(catcher_.boxes().back().text, ui_text::kFillAllFields);
+    EXPECT_EQ(stateDuringBox, ui_text::kWorking);
+    ExpectWorkedThenReady();
+    EXPECT_FALSE(folder_.Exists("disk.crc"));
+    EXPECT_FALSE(folder_.Exists("disk.fix"));
+    for (const auto& [id, text] : c.fields) EXPECT_EQ(gui::TextOf(Item(id)), text);
+  }
+}
+
+// Sees each of the engine's boxes as it is asked for, inside the operation, then shows it.
+HCURSOR cursorAtEngineBox = nullptr;
+std::string stateAtEngineBox;
+int ShowAndWatch(WindowHandle owner, const char* text, const char* caption, unsigned type) {
+  cursorAtEngineBox = GetCursor();
+  char state[64] = {};
+  SendMessageA(GetDlgItem(static_cast<HWND>(owner), IDC_STATUS_BAR), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(state));
+  stateAtEngineBox = state;
+  return MessageBoxA(static_cast<HWND>(owner), text, caption, type);
+}
+
+TEST_F(MainDialogTest, AFailedOperationShowsItsOwnBoxUnderTheWaitCursorAndNoCompletionBox) {
+  gui::TypeInto(Item(IDC_BROKEN_FILE), folder_.Path("missing.img"));
+  gui::TypeInto(Item(IDC_OUTPUT_FOLDER), folder_.path());
+  InstallMessageBoxSink(&ShowAndWatch);
+  PressStart();
+  InstallMessageBoxSink(nullptr);
   ASSERT_EQ(catcher_.boxes().size(), 1u);
-  EXPECT_EQ(catcher_.boxes()[0].caption, ui_text::kAttention);
-  EXPECT_EQ(catcher_.boxes()[0].text, ui_text::kTaskDone);
-  EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::None);
-  EXPECT_EQ(State(), ui_text::kReady);
-  EXPECT_TRUE(folder_.Exists("disk.crc"));
+  EXPECT_EQ(catcher_.boxes()[0].caption, message::kOpenBroken);
+  EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::Error);
+  EXPECT_EQ(catcher_.boxes()[0].owner, dialog_);
+  EXPECT_EQ(stateAtEngineBox, ui_text::kWorking);
+  EXPECT_EQ(cursorAtEngineBox, program.waitCursor);
+  ExpectWorkedThenReady();
+  EXPECT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), folder_.Path("missing.img")) << "fields keep their text";
+  EXPECT_FALSE(folder_.Exists("missing.crc"));
+}
+
+TEST_F(MainDialogTest, EachModeSwitchEnablesExactlyTheControlsOfItsColumn) {
+  // Per control: enabled in mode 1, 2, 3.
+  struct Row {
+    int id;
+    bool enabled[3];
+    bool hasButton;
+  };
+  const Row rows[] = {
+      {IDC_BROKEN_FILE, {true, false, false}, true},
+      {IDC_LABEL_BROKEN_FILE, {true, false, false}, false},
+      {IDC_GROUP_BROKEN_SCAN, {true, false, false}, false},
+      {IDC_VALID_FILE, {false, true, false}, true},
+      {IDC_TEST_FILE, {false, true, false}, true},
+      {IDC_LABEL_VALID_FILE, {false, true, false}, false},
+      {IDC_LABEL_TEST_FILE, {false, true, false}, false},
+      {IDC_GROUP_VALID_SCAN, {false, true, false}, false},
+      {IDC_REPAIR_BROKEN_FILE, {false, false, true}, true},
+      {IDC_REPAIR_FILE, {false, false, true}, true},
+      {IDC_LABEL_REPAIR_BROKEN_FILE, {false, false, true}, false},
+      {IDC_LABEL_REPAIR_FILE, {false, false, true}, false},
+      {IDC_GROUP_REPAIR, {false, false, true}, false},
+      {IDC_LABEL_OUTPUT_FOLDER, {true, true, false}, false},
+      {IDC_OUTPUT_FOLDER, {true, true, false}, true},
+  };
+  const char* const modeTexts[3] = {ui_text::kModeBrokenScan, ui_text::kModeValidScan, ui_text::kModeRepair};
+  // Every field holds a text, which no switch may change.
+  for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) {
+    SetWindowTextA(Item(id), ("C:\\field" + std::to_string(id)).c_str());
+  }
+  // Each mode from each other mode, and the current mode clicked again.
+  for (int mode : {2, 3, 1, 3, 2, 1, 1}) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    SwitchTo(IDC_MODE_BROKEN_SCAN + mode - 1);
+    EXPECT_EQ(program.workMode, static_cast<uint32_t>(mode));
+    EXPECT_EQ(Mode(), modeTexts[mode - 1]);
+    for (int radio = 0; radio < 3; ++radio) {
+      EXPECT_EQ(SendMessageA(Item(IDC_MODE_BROKEN_SCAN + radio), BM_GETCHECK, 0, 0),
+                radio == mode - 1 ? BST_CHECKED : BST_UNCHECKED);
+    }
+    for (const Row& row : rows) {
+      EXPECT_EQ(IsWindowEnabled(Item(row.id)) != 0, row.enabled[mode - 1]) << row.id;
+      if (row.hasButton) {
+        EXPECT_EQ(ButtonOf(row.id).enabled != 0, row.enabled[mode - 1]) << row.id;
+      }
+    }
+    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) {
+      EXPECT_EQ(gui::TextOf(Item(id)), "C:\\field" + std::to_string(id));
+    }
+    EXPECT_EQ(State(), ui_text::kReady);
+  }
+}
+
+TEST_F(MainDialogTest, ModeThreeTakesTheBrokenFileOfModeOneOnlyIntoAnEmptyField) {
+  struct Case {
+    const char* name;
+    std::string modeOneField;
+    std::string modeThreeField;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"empty field, mode 1 filled: copied", "C:\\data\\disk.img", "", "C:\\data\\disk.img"},
+      {"field already set: kept", "C:\\data\\disk.img", "D:\\other.img", "D:\\other.img"},
+      {"both empty: nothing", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SwitchTo(IDC_MODE_BROKEN_SCAN);
+    SetWindowTextA(Item(IDC_BROKEN_FILE), c.modeOneField.c_str());
+    SetWindowTextA(Item(IDC_REPAIR_BROKEN_FILE), c.modeThreeField.c_str());
+    SwitchTo(IDC_MODE_REPAIR);
+    EXPECT_EQ(gui::TextOf(Item(IDC_REPAIR_BROKEN_FILE)), c.expected);
+    EXPECT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), c.modeOneField);
+  }
+}
+
+TEST_F(MainDialogTest, CommandsWithANotificationCodeChangeNothing) {
+  SetWindowTextA(Item(IDC_BROKEN_FILE), "C:\\data\\disk.img");
+  for (WORD id : {WORD{IDC_START}, WORD{IDC_MODE_REPAIR}, WORD{IDC_CLOSE}, WORD{1}, WORD{6}}) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(MainDialog(dialog_, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), 0), TRUE);
+    gui::Pump(30);
+  }
+  EXPECT_TRUE(catcher_.boxes().empty()) << "no Start, no chooser";
+  EXPECT_TRUE(IsWindowVisible(dialog_));
+  EXPECT_EQ(program.workMode, 1u);
+  EXPECT_EQ(Mode(), ui_text::kModeBrokenScan);
+  EXPECT_TRUE(statusWrites.empty());
+}
+
+TEST_F(MainDialogTest, MinimiseAndRestoreMoveThePartEdgesButWriteNoText) {
+  RECT client;
+  GetClientRect(dialog_, &client);
+  SendMessageA(Item(IDC_STATUS_BAR), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("marker"));
+  statusWrites.clear();
+  ShowWindow(dialog_, SW_MINIMIZE);
+  gui::Pump(50);
+  EXPECT_EQ(program.statusPartEdges[0], -275);
+  EXPECT_EQ(program.statusPartEdges[1], 0);
+  ShowWindow(dialog_, SW_RESTORE);
+  gui::Pump(50);
+  EXPECT_EQ(program.statusPartEdges[0], client.right - 275);
+  EXPECT_EQ(program.statusPartEdges[1], client.right);
+  EXPECT_TRUE(statusWrites.empty());
+  EXPECT_EQ(State(), "marker");
+}
+
+TEST_F(MainDialogTest, PressingOnTheDialogsSurfaceDragsTheWindow) {
+  RECT before;
+  GetWindowRect(dialog_, &before);
+  // Between the Close button and the credit line: the dialog's own surface.
+  RECT close;
+  GetWindowRect(Item(IDC_CLOSE), &close);
+  const POINT start{close.right + 15, (close.top + close.bottom) / 2};
+  ASSERT_EQ(WindowFromPoint(start), dialog_);
+  gui::MoveMouseTo(start);
+  // The press starts the system's move loop inside the dialog's handler, which returns only
+  // at the release: the rest of the drag comes from another thread.
+  std::thread hand([start] {
+    gui::SendMouseInput(MOUSEEVENTF_LEFTDOWN);
+    Sleep(150);
+    gui::SendMouseMoveTo(POINT{start.x + 20, start.y + 15});
+    Sleep(100);
+    gui::SendMouseMoveTo(POINT{start.x + 40, start.y + 30});
+    Sleep(100);
+    gui::SendMouseInput(MOUSEEVENTF_LEFTUP);
+  });
+  gui::Pump(600);
+  hand.join();
+  gui::Pump(50);
+  RECT after;
+  GetWindowRect(dialog_, &after);
+  EXPECT_EQ(after.left - before.left, 40);
+  EXPECT_EQ(after.top - before.top, 30);
+}
+
+TEST_F(MainDialogTest, Screenshots) {
+  SetWindowTextA(Item(IDC_BROKEN_FILE), "C:\\data\\disk.img");
+  SetWindowTextA(Item(IDC_OUTPUT_FOLDER), "C:\\data");
+  gui::Pump(100);
+  gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("main-dialog-mode-1.png"));
+  SwitchTo(IDC_MODE_VALID_SCAN);
+  SetWindowTextA(Item(IDC_VALID_FILE), "E:\\archive\\disk.img");
+  SetWindowTextA(Item(IDC_TEST_FILE), "E:\\incoming\\disk.crc");
+  gui::Pump(100);
+  gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("main-dialog-mode-2.png"));
+  SwitchTo(IDC_MODE_REPAIR);
+  SetWindowTextA(Item(IDC_REPAIR_FILE), "C:\\data\\disk.fix");
+  gui::Pump(100);
+  gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("main-dialog-mode-3.png"));
+  // The required-field check as the user sees it: the empty field red under the box.
+  SetWindowTextA(Item(IDC_REPAIR_FILE), "");
+  catcher_.whileOpen = [&](HWND box, const gui::SeenBox&) {
+    // Moved below the flagged field, as a user would, so that both show.
+    RECT dialogRect, field;
+    GetWindowRect(dialog_, &dialogRect);
+    GetWindowRect(Item(IDC_REPAIR_FILE), &field);
+    SetWindowPos(box, nullptr, dialogRect.left + 30, field.bottom + 4, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    gui::Pump(150);
+    gui::SavePng(gui::CaptureScreen(dialogRect), gui::ScreenshotPath("main-dialog-required-fields.png"));
+  };
+  PressStart();
+  EXPECT_EQ(catcher_.boxes().size(), 1u);
+}
+
+// Ending the dialog, run modally as the program runs it.
+TEST(MainDialogEndTest, CloseTheCloseBoxAndEscapeEndWithZeroAndEnterDoesNothing) {
+  InstallMessageBoxSink(nullptr);
+  struct Case {
+    const char* name;
+    std::function<void(HWND)> act;
+  };
+  const Case cases[] = {
+      {"Close button", [](HWND dialog) { gui::Click(GetDlgItem(dialog, IDC_CLOSE)); }},
+      {"close box, system menu or Alt+F4", [](HWND dialog) { PostMessageA(dialog, WM_CLOSE, 0, 0); }},
+      {"Escape, in mode 1 (not the valid-file chooser)", [](HWND) { gui::PressKey(VK_ESCAPE); }},
+      {"Escape, in mode 2 (not the valid-file chooser)",
+       [](HWND dialog) {
+         gui::Click(GetDlgItem(dialog, IDC_MODE_VALID_SCAN));
+         gui::PressKey(VK_ESCAPE);
+       }},
+      {"Enter, then Close",
+       [](HWND dialog) {
+         gui::PressKey(VK_RETURN);
+         gui::Pump(100);
+         // Enter opened nothing and ended nothing.
+         EXPECT_TRUE(IsWindowVisible(dialog));
+         EXPECT_TRUE(IsWindowEnabled(dialog)) << "no chooser is open";
+         gui::Click(GetDlgItem(dialog, IDC_CLOSE));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gui::BoxCatcher catcher;
+    bool chooserOpened = false;
+    catcher.onOtherDialog = [&](HWND window) {
+      chooserOpened = true;
+      PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+      return true;
+    };
+    EXPECT_EQ(gui::RunMainDialogModal([&](HWND dialog) {
+                SetForegroundWindow(dialog);
+                gui::Pump(50);
+                c.act(dialog);
+                // A dialog still up has ignored the action: end it with a telling result.
+                gui::Pump(200);
+                if (IsWindowVisible(dialog)) EndDialog(dialog, 99);
+              }),
+              0);
+    EXPECT_FALSE(chooserOpened);
+    EXPECT_TRUE(catcher.boxes().empty());
+  }
+}
+
+TEST(MainDialogEndTest, WithoutTheProcessHeapTheDialogSaysSoAndEndsBeforeInstallingAnything) {
+  InstallMessageBoxSink(nullptr);
+  gui::BoxCatcher catcher;
+  ClearFaults();
+  InjectFault(Service::ProcessHeap, 1, ERROR_NOT_ENOUGH_MEMORY);
+  // Reaching the idle dialog at all is the failure; it is then ended with a telling result.
+  EXPECT_EQ(gui::RunMainDialogModal([](HWND dialog) { EndDialog(dialog, 99); }), 0);
+  ClearFaults();
+  ASSERT_EQ(catcher.boxes().size(), 1u);
+  EXPECT_EQ(catcher.boxes()[0].caption, ui_text::kGetProcessHeap);
+  char* expected = DescribeSystemError(ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(catcher.boxes()[0].text, expected != nullptr ? expected : "");
+  FreeSystemErrorText(expected);
+  EXPECT_EQ(catcher.boxes()[0].icon, gui::BoxIcon::Error);
+  EXPECT_EQ(program.brokenFileEdit, nullptr) << "no step after the heap ran";
 }
 
 }  // namespace

@@ -8,9 +8,7 @@
 
 namespace gui {
 
-namespace {
-
-void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
+void SendMouseInput(DWORD flags, LONG dx, LONG dy) {
   INPUT input{};
   input.type = INPUT_MOUSE;
   input.mi.dx = dx;
@@ -18,6 +16,15 @@ void SendMouse(DWORD flags, LONG dx = 0, LONG dy = 0) {
   input.mi.dwFlags = flags;
   SendInput(1, &input, sizeof input);
 }
+
+void SendMouseMoveTo(POINT screen) {
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  SendMouseInput(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, MulDiv(screen.x, 65535, width - 1),
+                 MulDiv(screen.y, 65535, height - 1));
+}
+
+namespace {
 
 void SendKey(WORD virtualKey, WORD scan, DWORD flags) {
   INPUT input{};
@@ -63,10 +70,7 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
 }
 
 void MoveMouseTo(POINT screen) {
-  const int width = GetSystemMetrics(SM_CXSCREEN);
-  const int height = GetSystemMetrics(SM_CYSCREEN);
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, MulDiv(screen.x, 65535, width - 1),
-            MulDiv(screen.y, 65535, height - 1));
+  SendMouseMoveTo(screen);
   Pump(10);
   POINT now;
   GetCursorPos(&now);
@@ -77,12 +81,12 @@ void MoveMouseTo(POINT screen) {
 }
 
 void PressLeft() {
-  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  SendMouseInput(MOUSEEVENTF_LEFTDOWN);
   Pump(30);
 }
 
 void ReleaseLeft() {
-  SendMouse(MOUSEEVENTF_LEFTUP);
+  SendMouseInput(MOUSEEVENTF_LEFTUP);
   Pump(30);
 }
 
@@ -96,10 +100,10 @@ void DoubleClickAt(POINT screen) {
   MoveMouseTo(screen);
   // Both presses inside the double-click time, with no pumping between them that could let
   // the time run out.
-  SendMouse(MOUSEEVENTF_LEFTDOWN);
-  SendMouse(MOUSEEVENTF_LEFTUP);
-  SendMouse(MOUSEEVENTF_LEFTDOWN);
-  SendMouse(MOUSEEVENTF_LEFTUP);
+  SendMouseInput(MOUSEEVENTF_LEFTDOWN);
+  SendMouseInput(MOUSEEVENTF_LEFTUP);
+  SendMouseInput(MOUSEEVENTF_LEFTDOWN);
+  SendMouseInput(MOUSEEVENTF_LEFTUP);
   Pump(60);
 }
 

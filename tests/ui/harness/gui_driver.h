@@ -15,6 +15,11 @@ void Pump(int ms = 30);
 // Dispatches messages until done() holds or timeoutMs passes; returns done().
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000);
 
+// Raw mouse events that do not pump; callable from any thread, for a test whose own thread
+// is held in a system loop (a window being dragged).
+void SendMouseInput(DWORD flags, LONG dx = 0, LONG dy = 0);
+void SendMouseMoveTo(POINT screen);
+
 // The mouse, in screen coordinates.
 void MoveMouseTo(POINT screen);
 void PressLeft();
