@@ -44,6 +44,9 @@ int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, con
   auto* state = static_cast<BrowseEditState*>(
       HeapAlloc(program.processHeap, HEAP_ZERO_MEMORY | HEAP_NO_SERIALIZE, sizeof(BrowseEditState)));
   if (state == nullptr) {
+    // The heap does not always set the last error; without this the box could describe an
+    // earlier error, or none, as the reason.
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     ReportSystemError(control, ui_text::kAllocateBrowseRecord);
     EndDialog(GetParent(control), 0);
     return 1;

@@ -29,10 +29,12 @@ void SetStatus(StatusPart part, const char* text) {
   SendMessageA(program.statusBar, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text));
 }
 
-// A field's text in its own zeroed path buffer, as the operations take it.
+// A field's whole text in its own zeroed buffer. A field holds up to 520 characters, one more
+// than a path may have: reading it into 520 bytes would cut such a text to a different name,
+// so it is read whole and the operation refuses it as too long.
 struct FieldText {
-  explicit FieldText(HWND field) { GetWindowTextA(field, text, kPathBufferSize); }
-  char text[kPathBufferSize] = {};
+  explicit FieldText(HWND field) { GetWindowTextA(field, text, sizeof text); }
+  char text[kPathBufferSize + 1] = {};
 };
 
 void FetchFieldHandles(HWND dialog) {
@@ -126,12 +128,10 @@ void SwitchMode(HWND dialog, int radioId) {
   EnableControls({program.labelOutputFolder}, one || two);
   EnableEdits(dialog, {program.outputFolderEdit}, one || two);
 
-  // The file just scanned is usually the one to repair.
+  // The file just scanned is usually the one to repair; copied whole, never cut.
   if (three && GetWindowTextLengthA(program.repairBrokenFileEdit) == 0 &&
       GetWindowTextLengthA(program.brokenFileEdit) != 0) {
-    PutPathIntoBuffer(program.sharedPath, "");
-    GetWindowTextA(program.brokenFileEdit, program.sharedPath, kPathBufferSize);
-    SetWindowTextA(program.repairBrokenFileEdit, program.sharedPath);
+    SetWindowTextA(program.repairBrokenFileEdit, FieldText(program.brokenFileEdit).text);
   }
 }
 

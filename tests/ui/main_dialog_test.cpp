@@ -304,6 +304,24 @@ TEST_F(MainDialogTest, ModeThreeTakesTheBrokenFileOfModeOneOnlyIntoAnEmptyField)
   }
 }
 
+TEST_F(MainDialogTest, AFullFieldIsNeverCutToADifferentName) {
+  // 520 characters: the field takes them, a path may have only 519.
+  const std::string full = folder_.Path(std::string(520 - folder_.path().size() - 1, 'a'));
+  ASSERT_EQ(full.size(), 520u);
+  SetWindowTextA(Item(IDC_BROKEN_FILE), full.c_str());
+  ASSERT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), full);
+  SetWindowTextA(Item(IDC_OUTPUT_FOLDER), folder_.path().c_str());
+  PressStart();
+  ASSERT_EQ(catcher_.boxes().size(), 1u);
+  EXPECT_EQ(catcher_.boxes()[0].caption, message::kOpenBroken);
+  char* tooLong = DescribeSystemError(SystemErrorCode(SystemErrorKind::NameTooLong));
+  EXPECT_EQ(catcher_.boxes()[0].text, tooLong != nullptr ? tooLong : "");
+  FreeSystemErrorText(tooLong);
+
+  SwitchTo(IDC_MODE_REPAIR);
+  EXPECT_EQ(gui::TextOf(Item(IDC_REPAIR_BROKEN_FILE)), full) << "copied whole";
+}
+
 TEST_F(MainDialogTest, CommandsWithANotificationCodeChangeNothing) {
   SetWindowTextA(Item(IDC_BROKEN_FILE), "C:\\data\\disk.img");
   for (WORD id : {WORD{IDC_START}, WORD{IDC_MODE_REPAIR}, WORD{IDC_CLOSE}, WORD{1}, WORD{6}}) {
