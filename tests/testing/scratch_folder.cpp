@@ -10,6 +10,12 @@
 
 #include "platform/platform.h"
 
+#ifdef _WIN32
+#include <direct.h>
+#else
+#include <sys/stat.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -34,6 +40,17 @@ ScratchFolder::~ScratchFolder() {
 }
 
 std::string ScratchFolder::Path(const std::string& name) const { return path_ + kPathSeparator + name; }
+
+std::string ScratchFolder::MakeFolder(const std::string& name) const {
+  // Through the C library, like Write below: std::filesystem would take the name for UTF-8.
+#ifdef _WIN32
+  const int made = _mkdir(Path(name).c_str());
+#else
+  const int made = mkdir(Path(name).c_str(), 0777);
+#endif
+  if (made != 0) throw std::runtime_error("cannot make " + Path(name));
+  return Path(name);
+}
 
 // Through the C library: on Windows its narrow paths are in the ANSI code page, as the
 // engine's are, where the C++ streams of this toolchain take them for UTF-8.

@@ -19,6 +19,9 @@ class ScratchFolder {
   const std::string& path() const { return path_; }
   std::string Path(const std::string& name) const;
 
+  // Makes a folder in it and returns its path; the name may hold Cyrillic letters, which
+  // reach the file system in the same narrow encoding as the engine's paths.
+  std::string MakeFolder(const std::string& name) const;
   void Write(const std::string& name, const Bytes& contents) const;
   Bytes Read(const std::string& name) const;
   bool Exists(const std::string& name) const;
