@@ -2,6 +2,7 @@
 // relies on them to refuse, and what the ledger and fault injection count.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 
 #ifndef _WIN32
@@ -193,3 +194,36 @@ TEST_F(PlatformTest, AFileHeldOpenCannotBeOpenedOrEmptiedAgain) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// Free 2 MiB pages in the pool the administrator reserved, from /proc/meminfo.
+long FreeHugePages() {
+  std::FILE* info = std::fopen("/proc/meminfo", "r");
+  if (info == nullptr) return 0;
+  char line[256];
+  long free = 0;
+  while (std::fgets(line, sizeof line, info) != nullptr) {
+    if (std::sscanf(line, "HugePages_Free: %ld", &free) == 1) break;
+  }
+  std::fclose(info);
+  return free;
+}
+
+TEST_F(PlatformTest, LargeRegionsComeFromTheHugePagePoolWhereOneIsReserved) {
+  const long before = FreeHugePages();
+  if (before < 3) GTEST_SKIP() << "no huge page pool (sysctl vm.nr_hugepages)";
+  constexpr uint32_t kSize = (5u << 20) + 1;  // three 2 MiB pages
+  auto* region = static_cast<uint8_t*>(CommitMemory(kSize));
+  ASSERT_NE(region, nullptr);
+  for (uint32_t i = 0; i < kSize; i += 4093) ASSERT_EQ(region[i], 0) << i;
+  region[kSize - 1] = 1;
+  EXPECT_EQ(FreeHugePages(), before - 3) << "the pages in use come from the pool";
+  EXPECT_EQ(CommittedBytes(), (kSize + kPageSize - 1) / kPageSize * kPageSize);
+  ReleaseMemory(region);
+  EXPECT_EQ(FreeHugePages(), before) << "the pages go back to the pool";
+}
+
+}  // namespace
+#endif
