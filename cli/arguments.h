@@ -1,0 +1,18 @@
+// Reading varnell-cli's command line into one request. Whatever does not fit the interface
+// is a usage error, which the caller answers with exit status 2.
+#pragma once
+
+#include <string>
+
+enum class Command { Help, Version, ScanBroken, ScanValid, Repair };
+
+struct CliRequest {
+  Command command = Command::Help;
+  const char* paths[3] = {};         // the command's operands, in the order it takes them
+  bool listOnStdout = false;         // scan-valid --list
+  const char* checkFile = nullptr;   // repair --check TEST_FILE
+};
+
+// Returns 1 with request filled, or 0 with the reason, in the program's words, in problem.
+// Options may stand anywhere after the command; "--" ends them, for paths that begin with "--".
+int ParseArguments(int argc, char** argv, CliRequest* request, std::string* problem);

@@ -1,0 +1,15 @@
+// varnell-cli as a function: the same run as the program, with its two streams given, so
+// that tests can run it inside their own process.
+#pragma once
+
+#include <cstdio>
+
+// The exit statuses.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitStopped = 1;       // the operation stopped; its message is on stderr
+inline constexpr int kExitUsage = 2;         // the command line does not fit the interface
+inline constexpr int kExitIdentical = 3;     // scan-valid: identical contents, nothing written
+inline constexpr int kExitCheckRefused = 4;  // repair --check: refused, nothing written
+
+// Runs the command that argv names (argv[0] is the program) and returns its exit status.
+int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err);

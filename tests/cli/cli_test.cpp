@@ -1,0 +1,52 @@
+// The shared part of the varnell-cli tests.
+#include "tests/cli/cli_test.h"
+
+#include <cstdio>
+
+#include "cli/texts.h"
+#include "platform/platform.h"
+
+namespace {
+
+template <typename... Arguments>
+std::string Formatted(const char* format, Arguments... arguments) {
+  char text[2048];
+  std::snprintf(text, sizeof text, format, arguments...);
+  return text;
+}
+
+}  // namespace
+
+std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+Bytes Damage(const Bytes& valid, std::initializer_list<uint32_t> blocks) {
+  Bytes broken = valid;
+  for (const uint32_t block : blocks) broken[(block - 1) * 4096u] ^= 0x5A;
+  return broken;
+}
+
+std::string Join(const std::string& folder, const std::string& name) { return folder + kPathSeparator + name; }
+
+std::string TestFileWrittenLine(const std::string& path, uint64_t size) {
+  return Formatted(cli_text::kTestFileWritten, path.c_str(), static_cast<unsigned>(size));
+}
+
+std::string RepairFileWrittenLine(const std::string& path, uint64_t size) {
+  return Formatted(cli_text::kRepairFileWritten, path.c_str(), static_cast<unsigned>(size));
+}
+
+std::string RepairedLine(const std::string& path, uint32_t blocks) {
+  return Formatted(cli_text::kRepaired, path.c_str(), blocks);
+}
+
+std::string DamagedList(const std::vector<std::string>& ranges) {
+  std::string list = Formatted(cli_text::kDamagedHeading, static_cast<unsigned>(ranges.size()));
+  for (const std::string& range : ranges) list += range + "\n";
+  return list;
+}
+
+std::string BoxLines(const std::string& caption, const std::string& text) {
+  std::string body = text;
+  while (!body.empty() && (body.back() == '\n' || body.back() == '\r' || body.back() == ' ')) body.pop_back();
+  return caption + "\n" + (body.empty() ? "" : body + "\n");
+}

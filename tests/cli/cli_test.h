@@ -1,0 +1,37 @@
+// What the varnell-cli tests share: a broken side and a valid side in two scratch folders,
+// and the texts the program prints, composed the way it composes them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/testing/engine_test.h"
+
+// The outcome of one run: exit status and the two streams, as bytes in the program's narrow
+// encoding.
+struct CliOutcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+std::string Text(const Bytes& bytes);
+
+// The damaged contents used throughout: size bytes of noise, with blocks (1-based) changed.
+Bytes Damage(const Bytes& valid, std::initializer_list<uint32_t> blocks);
+
+// A path inside a folder, with the platform's separator.
+std::string Join(const std::string& folder, const std::string& name);
+
+// The lines the program prints.
+std::string TestFileWrittenLine(const std::string& path, uint64_t size);
+std::string RepairFileWrittenLine(const std::string& path, uint64_t size);
+std::string RepairedLine(const std::string& path, uint32_t blocks);
+std::string DamagedList(const std::vector<std::string>& ranges);
+// A box as the program prints it: the caption, then the text.
+std::string BoxLines(const std::string& caption, const std::string& text);
+
+class CliTest : public EngineTest {
+ protected:
+  ScratchFolder elsewhere;  // the valid side
+};

@@ -1,0 +1,307 @@
+// varnell-cli's commands run inside the test process: what each writes, the one line on
+// stdout, the engine's messages on stderr and every exit status.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/texts.h"
+#include "engine/messages.h"
+#include "tests/cli/cli_test.h"
+#include "tests/testing/reference.h"
+
+namespace {
+
+constexpr uint32_t kBlock = 4096;
+
+class CommandsTest : public CliTest {
+ protected:
+  CliOutcome Run(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv{const_cast<char*>("varnell-cli")};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    std::FILE* out = std::fopen(streams.Path("out").c_str(), "w+b");
+    std::FILE* err = std::fopen(streams.Path("err").c_str(), "w+b");
+    const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    std::fclose(out);
+    std::fclose(err);
+    return CliOutcome{status, Text(streams.Read("out")), Text(streams.Read("err"))};
+  }
+
+  // The valid file on the valid side, a damaged copy and its test file on the broken side.
+  void Exchange(const Bytes& valid, const Bytes& broken) {
+    elsewhere.Write("movie.avi", valid);
+    scratch.Write("movie.avi", broken);
+    scratch.Write("movie.crc", ReferenceTestFile(broken));
+  }
+  std::string Broken() const { return scratch.Path("movie.avi"); }
+  std::string Valid() const { return elsewhere.Path("movie.avi"); }
+  std::string TestFile() const { return scratch.Path("movie.crc"); }
+  std::string Fix() const { return elsewhere.Path("movie.fix"); }
+
+  ScratchFolder streams;
+};
+
+// ---- scan-broken ----
+
+TEST_F(CommandsTest, ScanBrokenWritesTheTestFileAndNamesItWithItsSize) {
+  const Bytes broken = RandomBytes(1, 3 * kBlock + 10);
+  scratch.Write("movie.avi", broken);
+  const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_TRUE(ReadWholeFile(elsewhere.Path("movie.crc")) == ReferenceTestFile(broken));
+  EXPECT_EQ(run.out, TestFileWrittenLine(elsewhere.Path("movie.crc"), 4 + 4 * 4));
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CommandsTest, ScanBrokenReplacesAnExistingTestFile) {
+  const Bytes broken = RandomBytes(2, kBlock);
+  scratch.Write("movie.avi", broken);
+  scratch.Write("movie.crc", RandomBytes(3, 5 * kBlock));
+  EXPECT_EQ(Run({"scan-broken", Broken(), scratch.path()}).status, kExitDone);
+  EXPECT_TRUE(scratch.Read("movie.crc") == ReferenceTestFile(broken));
+}
+
+TEST_F(CommandsTest, ScanBrokenThatStopsExitsOneWithTheMessageAndTheSystemsText) {
+  const CliOutcome run = Run({"scan-broken", Broken(), scratch.path()});
+  EXPECT_EQ(run.status, kExitStopped);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, BoxLines(message::kOpenBroken, SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_FALSE(scratch.Exists("movie.crc"));
+}
+
+// ---- scan-valid ----
+
+TEST_F(CommandsTest, ScanValidWritesTheRepairFileAndListsTheDamagedBlocksOnStderr) {
+  const Bytes valid = RandomBytes(4, 3 * kBlock + 10);
+  Exchange(valid, Damage(valid, {2, 4}));
+  const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
+  EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), 8 + 4100 * 2));
+  // The last block's range ends at the valid file's last byte.
+  EXPECT_EQ(run.err, DamagedList({"2: 4096-8191", "4: 12288-12297"}));
+}
+
+TEST_F(CommandsTest, ScanValidWithListPutsTheDamagedBlocksOnStdout) {
+  const Bytes valid = RandomBytes(5, 2 * kBlock);
+  Exchange(valid, Damage(valid, {1}));
+  const CliOutcome run = Run({"scan-valid", "--list", Valid(), TestFile(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), 8 + 4100) + DamagedList({"1: 0-4095"}));
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CommandsTest, ScanValidOfIdenticalContentsExitsThreeAndLeavesAnOlderRepairFile) {
+  const Bytes valid = RandomBytes(6, 2 * kBlock + 1);
+  Exchange(valid, valid);
+  elsewhere.Write("movie.fix", {1, 2, 3});
+  const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitIdentical);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, BoxLines(message::kAttention, message::kIdentical));
+  EXPECT_TRUE(ReadWholeFile(Fix()) == (Bytes{1, 2, 3}));
+}
+
+TEST_F(CommandsTest, ScanValidThatStopsExitsOneWithTheProgramsOwnWords) {
+  const Bytes valid = RandomBytes(7, kBlock);
+  Exchange(valid, RandomBytes(8, 3 * kBlock));  // describes more blocks than the valid file has
+  const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitStopped);
+  EXPECT_EQ(run.err, BoxLines(message::kUnforeseen, message::kBrokenLargerThanValid));
+  EXPECT_FALSE(elsewhere.Exists("movie.fix"));
+}
+
+// ---- repair ----
+
+TEST_F(CommandsTest, RepairRewritesTheBrokenFileAndCountsTheBlocksPutInPlace) {
+  const Bytes valid = RandomBytes(9, 5 * kBlock + 7);
+  Exchange(valid, Damage(valid, {1, 3, 6}));
+  ASSERT_EQ(Run({"scan-valid", Valid(), TestFile(), elsewhere.path()}).status, kExitDone);
+  const CliOutcome run = Run({"repair", Broken(), Fix()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out, RepairedLine(Broken(), 3));
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(scratch.Read("movie.avi") == valid);
+}
+
+TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
+  const Bytes broken = RandomBytes(10, kBlock);
+  scratch.Write("movie.avi", broken);
+  const CliOutcome run = Run({"repair", Broken(), Fix()});
+  EXPECT_EQ(run.status, kExitStopped);
+  EXPECT_EQ(run.err, BoxLines(message::kOpenRepair, SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_TRUE(scratch.Read("movie.avi") == broken);
+}
+
+// ---- repair --check ----
+
+class CheckTest : public CommandsTest {
+ protected:
+  // A valid file of 3 blocks and 100 bytes, its broken copy with block 2 damaged, the test
+  // file of that copy and the repair file made from it.
+  void SetUp() override {
+    CommandsTest::SetUp();
+    valid = RandomBytes(11, 3 * kBlock + 100);
+    broken = Damage(valid, {2});
+    Exchange(valid, broken);
+    ASSERT_EQ(Run({"scan-valid", Valid(), TestFile(), elsewhere.path()}).status, kExitDone);
+  }
+  void ExpectRefused(const CliOutcome& run, const std::string& reason) {
+    EXPECT_EQ(run.status, kExitCheckRefused);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, reason + cli_text::kNothingWritten);
+  }
+  std::string Refusal(const std::string& why) { return std::string(cli_text::kCheckFailed) + why; }
+
+  Bytes valid;
+  Bytes broken;
+};
+
+TEST_F(CheckTest, PassesForTheFileTheTestFileWasMadeFrom) {
+  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out, RepairedLine(Broken(), 1));
+  EXPECT_TRUE(scratch.Read("movie.avi") == valid);
+}
+
+TEST_F(CheckTest, PassesForAnEmptyFileWithItsTestFile) {
+  scratch.Write("empty.bin", {});
+  scratch.Write("empty.crc", ReferenceTestFile({}));
+  // Nothing to compare but the size; the repair then runs and gives the file the valid size.
+  const CliOutcome run = Run({"repair", scratch.Path("empty.bin"), Fix(), "--check", scratch.Path("empty.crc")});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(scratch.Size("empty.bin"), valid.size());
+}
+
+TEST_F(CheckTest, RefusesWhenTheSizeChanged) {
+  Bytes longer = broken;
+  longer.push_back(0);
+  scratch.Write("movie.avi", longer);
+  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  char why[256];
+  std::snprintf(why, sizeof why, cli_text::kCheckSizeDiffers, 3 * kBlock + 101, 3 * kBlock + 100);
+  ExpectRefused(run, Refusal(why));
+  EXPECT_TRUE(scratch.Read("movie.avi") == longer);
+}
+
+TEST_F(CheckTest, RefusesAtTheFirstBlockThatChangedAndNamesItsBytes) {
+  Bytes changed = Damage(broken, {4, 3});
+  scratch.Write("movie.avi", changed);
+  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  char why[256];
+  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 3u, 8192ull, 12287ull);
+  ExpectRefused(run, Refusal(why));
+  EXPECT_TRUE(scratch.Read("movie.avi") == changed);
+}
+
+TEST_F(CheckTest, ComparesThePartialLastBlockAsTheScanSawIt) {
+  Bytes changed = broken;
+  changed.back() ^= 1;
+  scratch.Write("movie.avi", changed);
+  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  char why[256];
+  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 4u, 12288ull, 12387ull);
+  ExpectRefused(run, Refusal(why));
+}
+
+TEST_F(CheckTest, RefusesTheTestFileOfAnotherFile) {
+  scratch.Write("movie.crc", ReferenceTestFile(RandomBytes(12, 3 * kBlock + 100)));
+  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  EXPECT_EQ(run.status, kExitCheckRefused);
+  EXPECT_NE(run.err.find(cli_text::kCheckFailed), std::string::npos);
+  EXPECT_TRUE(scratch.Read("movie.avi") == broken);
+}
+
+TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
+  Bytes test = scratch.Read("movie.crc");
+  test.resize(test.size() - 4);
+  scratch.Write("movie.crc", test);
+  char why[256];
+  std::snprintf(why, sizeof why, cli_text::kCheckTestFileMalformed, 16u, 3 * kBlock + 100);
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(why));
+
+  scratch.Write("movie.crc", {1, 2});
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(cli_text::kCheckTestFileTooShort));
+  EXPECT_TRUE(scratch.Read("movie.avi") == broken);
+}
+
+TEST_F(CheckTest, RefusesWhenTheTestFileCannotBeRead) {
+  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", scratch.Path("missing.crc")});
+  ExpectRefused(run, BoxLines(message::kOpenTest, SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_TRUE(scratch.Read("movie.avi") == broken);
+}
+
+// ---- names ----
+
+TEST_F(CommandsTest, CyrillicNamesAndSpacesGoThroughTheWholeExchange) {
+  // One byte per letter in code page 1251 on Windows, UTF-8 here.
+  const std::string folder = scratch.MakeFolder("папка с пробелами");
+  const std::string other = elsewhere.MakeFolder("другая папка");
+  const Bytes valid = RandomBytes(13, 4 * kBlock);
+  const Bytes broken = Damage(valid, {3});
+  scratch.Write(Join("папка с пробелами", "Мой фильм 2.avi"), broken);
+  elsewhere.Write(Join("другая папка", "Мой фильм 2.avi"), valid);
+  const std::string brokenPath = Join(folder, "Мой фильм 2.avi");
+  const std::string testPath = Join(folder, "Мой фильм 2.crc");
+  const std::string fixPath = Join(other, "Мой фильм 2.fix");
+
+  CliOutcome run = Run({"scan-broken", brokenPath, folder});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out, TestFileWrittenLine(testPath, 4 + 4 * 4));
+  run = Run({"scan-valid", Join(other, "Мой фильм 2.avi"), testPath, other});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out, RepairFileWrittenLine(fixPath, 8 + 4100));
+  run = Run({"repair", brokenPath, fixPath, "--check", testPath});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out, RepairedLine(brokenPath, 1));
+  EXPECT_TRUE(ReadWholeFile(brokenPath) == valid);
+}
+
+// ---- help, version and usage errors ----
+
+TEST_F(CommandsTest, HelpAndVersionGoToStdout) {
+  CliOutcome run = Run({"--help"});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out, std::string(cli_text::kSynopsis) + cli_text::kHelp);
+  EXPECT_EQ(run.err, "");
+  run = Run({"--version"});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out, cli_text::kVersion);
+}
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> arguments;
+};
+
+class UsageTest : public CommandsTest, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(UsageTest, ExitsTwoWithTheProblemAndTheUsageOnStderr) {
+  const CliOutcome run = Run(GetParam().arguments);
+  EXPECT_EQ(run.status, kExitUsage);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("varnell-cli: ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find(cli_text::kSynopsis), std::string::npos) << run.err;
+  EXPECT_FALSE(scratch.Exists("a.crc"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, UsageTest,
+    ::testing::Values(UsageCase{"NoCommand", {}}, UsageCase{"UnknownCommand", {"scan", "a.bin", "."}},
+                      UsageCase{"UnknownOption", {"--verbose"}},
+                      UsageCase{"ScanBrokenMissingFolder", {"scan-broken", "a.bin"}},
+                      UsageCase{"ScanBrokenExtraArgument", {"scan-broken", "a.bin", ".", "b"}},
+                      UsageCase{"ScanValidMissingFolder", {"scan-valid", "a.bin", "a.crc"}},
+                      UsageCase{"ScanValidExtraArgument", {"scan-valid", "a.bin", "a.crc", ".", "."}},
+                      UsageCase{"RepairMissingRepairFile", {"repair", "a.bin"}},
+                      UsageCase{"RepairExtraArgument", {"repair", "a.bin", "a.fix", "b.fix"}},
+                      UsageCase{"CheckWithoutTestFile", {"repair", "a.bin", "a.fix", "--check"}},
+                      UsageCase{"CheckTwice", {"repair", "a.bin", "a.fix", "--check", "a", "--check", "b"}},
+                      UsageCase{"CheckOnScan", {"scan-broken", "a.bin", ".", "--check", "a.crc"}},
+                      UsageCase{"ListOnRepair", {"repair", "a.bin", "a.fix", "--list"}},
+                      UsageCase{"HelpWithMore", {"--help", "scan-broken"}}),
+    [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
+
+}  // namespace
