@@ -41,36 +41,53 @@ make_scratch() {
   fi
 }
 
-# time_pair WARMUPS NAME1 PREPARE1 COMMAND1 NAME2 PREPARE2 COMMAND2
-# Times both commands in the same session, each PREPARE run untimed before every run of its
-# command, WARMUPS untimed runs first, and sets median1 and median2 to the median seconds.
-# Uses hyperfine when present.
-time_pair() {
-  local warmups=$1 name1=$2 prepare1=$3 command1=$4 name2=$5 prepare2=$6 command2=$7
+# time_commands WARMUPS NAME PREPARE COMMAND [NAME PREPARE COMMAND ...]
+# Times the commands in the same session, each PREPARE run untimed before every run of its
+# command, WARMUPS untimed runs first, and sets medians[NAME] to the median seconds. Uses
+# hyperfine when present.
+time_commands() {
+  local warmups=$1
+  shift
+  local names=() prepares=() commands=() i
+  while [ $# -ge 3 ]; do
+    names+=("$1")
+    prepares+=("$2")
+    commands+=("$3")
+    shift 3
+  done
+  declare -gA medians=()
   if [ "${VARNELL_BENCH_HYPERFINE:-1}" != 0 ] && command -v hyperfine >/dev/null 2>&1; then
-    local csv=$scratch/timing.csv
-    hyperfine --style basic --warmup "$warmups" --runs "$runs" --export-csv "$csv" \
-      --prepare "$prepare1" --prepare "$prepare2" \
-      -n "$name1" "$command1" -n "$name2" "$command2" >&2
+    local csv=$scratch/timing.csv arguments=()
+    for i in "${!names[@]}"; do arguments+=(--prepare "${prepares[i]}"); done
+    for i in "${!names[@]}"; do arguments+=(-n "${names[i]}" "${commands[i]}"); done
+    hyperfine --style basic --warmup "$warmups" --runs "$runs" --export-csv "$csv" "${arguments[@]}" >&2
     # command,mean,stddev,median,...; the names carry no commas.
-    median1=$(awk -F, -v name="$name1" '$1 == name { print $4 }' "$csv")
-    median2=$(awk -F, -v name="$name2" '$1 == name { print $4 }' "$csv")
-  else
-    # Alternating runs, so that both commands see the same conditions.
-    local samples1=() samples2=() i start
-    for ((i = 0; i < warmups + runs; ++i)); do
-      bash -c "$prepare1"
-      start=$(date +%s%N)
-      bash -c "$command1"
-      samples1+=($(($(date +%s%N) - start)))
-      bash -c "$prepare2"
-      start=$(date +%s%N)
-      bash -c "$command2"
-      samples2+=($(($(date +%s%N) - start)))
+    for i in "${!names[@]}"; do
+      medians[${names[i]}]=$(awk -F, -v name="${names[i]}" '$1 == name { print $4 }' "$csv")
     done
-    median1=$(printf '%s\n' "${samples1[@]:warmups}" | sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.6f", m / 1e9 }')
-    median2=$(printf '%s\n' "${samples2[@]:warmups}" | sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.6f", m / 1e9 }')
+  else
+    # Alternating runs, so that all commands see the same conditions.
+    local samples=() run start
+    for ((run = 0; run < warmups + runs; ++run)); do
+      for i in "${!names[@]}"; do
+        bash -c "${prepares[i]}"
+        start=$(date +%s%N)
+        bash -c "${commands[i]}" >/dev/null 2>&1
+        if [ "$run" -ge "$warmups" ]; then samples[i]+=" $(($(date +%s%N) - start))"; fi
+      done
+    done
+    for i in "${!names[@]}"; do
+      medians[${names[i]}]=$(printf '%s\n' ${samples[i]} | sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.6f", m / 1e9 }')
+    done
   fi
+}
+
+# time_pair WARMUPS NAME1 PREPARE1 COMMAND1 NAME2 PREPARE2 COMMAND2
+# time_commands for two commands; sets median1 and median2.
+time_pair() {
+  time_commands "$@"
+  median1=${medians[$2]}
+  median2=${medians[$5]}
 }
 
 # Reads key=value lines of an engine_bench --report into report_KEY variables.
