@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 
+#include "engine/messages.h"
 #include "engine/operations.h"
 #include "support/path_buffer.h"
 #include "support/report_system_error.h"
@@ -167,7 +168,7 @@ void Start(HWND dialog) {
   // A failure has already said why; only success is announced.
   if (result != 0) {
     Beep(5000, 50);
-    MessageBoxA(dialog, ui_text::kTaskDone, ui_text::kAttention, MB_OK);
+    MessageBoxA(dialog, ui_text::kTaskDone, message::kAttention, MB_OK);
   }
 }
 

@@ -16,7 +16,6 @@ inline constexpr char kModeBrokenScan[] = "Текущий режим: скани
 inline constexpr char kModeValidScan[] = "Текущий режим: сканирование валидного файла";
 inline constexpr char kModeRepair[] = "Текущий режим: ремонт битого файла";
 inline constexpr char kTaskDone[] = "Поставленная задача выполнена";
-inline constexpr char kAttention[] = "Внимание";
 
 inline constexpr char kChooseFile[] = "Выберите файл для открытия.";
 inline constexpr char kChooseFolder[] = "Выберите папку.";

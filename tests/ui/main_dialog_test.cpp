@@ -93,7 +93,7 @@ class MainDialogTest : public ::testing::Test {
   }
   void ExpectCompletionBox() const {
     ASSERT_EQ(catcher_.boxes().size(), 1u);
-    EXPECT_EQ(catcher_.boxes()[0].caption, ui_text::kAttention);
+    EXPECT_EQ(catcher_.boxes()[0].caption, message::kAttention);
     EXPECT_EQ(catcher_.boxes()[0].text, ui_text::kTaskDone);
     EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::None);
     EXPECT_EQ(catcher_.boxes()[0].owner, dialog_);
