@@ -10,8 +10,10 @@
 int ScanBrokenFile(WindowHandle owner, const char* brokenFilePath, const char* outputFolder);
 
 // Compares the valid file with a test file and writes the repair file NAME.fix into
-// outputFolder with every block whose checksum differs. Identical contents write nothing.
+// outputFolder with every damaged block: its checksum differs, or the broken copy lacks a
+// non-zero byte of it. Identical contents, of the same length, write nothing.
 int ScanValidFile(WindowHandle owner, const char* validFilePath, const char* testFilePath, const char* outputFolder);
 
-// Puts the repair file's blocks in place and rewrites the broken file with the valid size.
+// Puts the repair file's blocks in place and rewrites the broken file to exactly the valid
+// size, cutting a longer one.
 int RepairBrokenFile(WindowHandle owner, const char* brokenFilePath, const char* repairFilePath);

@@ -1,4 +1,5 @@
-// Broken-file repair: puts the repair file's blocks in place and rewrites the broken file.
+// Broken-file repair: puts the repair file's blocks in place and rewrites the broken file with
+// exactly the valid size.
 #include <cstdint>
 #include <cstring>
 
@@ -80,6 +81,15 @@ int Apply(Repair& repair, WindowHandle owner, const char* brokenFilePath, const 
   // nothing has been written yet, so stopping here leaves the broken file as it was.
   if (!SeekToStart(repair.brokenFile)) return StopWithSystemError(owner, message::kWriteRepaired);
   if (!WriteWhole(repair.brokenFile, repair.brokenBuffer, validSize)) return StopWithSystemError(owner, message::kWriteRepaired);
+  // Bytes behind the valid size belong to no block of the valid file.
+  if (brokenSize > validSize && !SetFileLength(repair.brokenFile, validSize)) {
+    return StopWithSystemError(owner, message::kWriteRepaired);
+  }
+  // Done only once the rewritten file is on its device; a late failure shows at the close.
+  if (!FlushFile(repair.brokenFile)) return StopWithSystemError(owner, message::kWriteRepaired);
+  const int closed = CloseFile(repair.brokenFile);
+  repair.brokenFile = nullptr;
+  if (!closed) return StopWithSystemError(owner, message::kWriteRepaired);
   return 1;
 }
 

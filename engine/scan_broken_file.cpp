@@ -55,6 +55,11 @@ int Scan(BrokenScan& scan, WindowHandle owner, const char* brokenFilePath, const
   scan.outputFile = CreateOutputNamedAfter(outputFolder, brokenFilePath, ".crc");
   if (scan.outputFile == nullptr) return StopWithSystemError(owner, message::kCreateOutput);
   if (!WriteWhole(scan.outputFile, testFile, testFileBytes)) return StopWithSystemError(owner, message::kWriteOutput);
+  // Done only once the test file is on its device; a late failure shows at the close.
+  if (!FlushFile(scan.outputFile)) return StopWithSystemError(owner, message::kWriteOutput);
+  const int closed = CloseFile(scan.outputFile);
+  scan.outputFile = nullptr;
+  if (!closed) return StopWithSystemError(owner, message::kWriteOutput);
   return 1;
 }
 

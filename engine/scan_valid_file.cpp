@@ -1,5 +1,6 @@
 // Valid-file scan: compares the valid file's block checksums with a test file and writes the
-// repair file NAME.fix with every block that differs.
+// repair file NAME.fix with every block that differs, and every block of which the broken
+// copy lacks a byte that is not zero.
 #include <cstdint>
 #include <cstring>
 
@@ -33,15 +34,39 @@ void Release(ValidScan& scan) {
   if (scan.listArea != nullptr) ReleaseMemory(scan.listArea);
 }
 
-// Collects every block whose checksum differs from the test file's entry into the two
-// areas, committing their pages as they fill. Returns 0 after reporting a failure.
-int CollectDamagedBlocks(ValidScan& scan, WindowHandle owner, uint32_t blocks, uint32_t* damagedCount) {
+bool HoldsNonZeroByte(const uint8_t* bytes, uint64_t from, uint64_t to) {
+  for (uint64_t i = from; i < to; ++i) {
+    if (bytes[i] != 0) return true;
+  }
+  return false;
+}
+
+// Whether block b (from 1) of the valid file must travel. Its checksum may agree with the
+// test file's entry and still not vouch for its bytes: past the vouched length the broken
+// copy has only the zeros of its padded image (or no entry at all, read as 0), and a valid
+// tail whose words cancel out (0xFF bytes, equal pairs) checksums to the same 0.
+bool IsDamaged(const ValidScan& scan, uint32_t b, uint32_t validSize, uint64_t vouched) {
+  const uint8_t* block = scan.image + uint64_t{b - 1} * kBlockSize;
+  // Entries behind the test file's end read as 0 from the zero-filled buffer.
+  const uint32_t expected = LoadU32LE(scan.testBuffer + kTestFileHeaderBytes + 4 * uint64_t{b - 1});
+  if (BlockChecksum(block) != expected) return true;
+  const uint64_t start = uint64_t{b - 1} * kBlockSize;
+  const uint64_t end = start + kBlockSize;
+  if (end <= vouched) return false;
+  const uint64_t from = vouched > start ? vouched : start;
+  const uint64_t to = end < validSize ? end : validSize;
+  return HoldsNonZeroByte(scan.image, from, to);
+}
+
+// Collects every damaged block into the two areas, committing their pages as they fill.
+// Returns 0 after reporting a failure.
+int CollectDamagedBlocks(ValidScan& scan, WindowHandle owner, uint32_t validSize, uint64_t vouched,
+                         uint32_t* damagedCount) {
+  const uint32_t blocks = BlockCount(validSize);
   uint32_t count = 0;
   for (uint32_t b = 1; b <= blocks; ++b) {
+    if (!IsDamaged(scan, b, validSize, vouched)) continue;
     const uint8_t* block = scan.image + uint64_t{b - 1} * kBlockSize;
-    // Entries behind the test file's end read as 0 from the zero-filled buffer.
-    const uint32_t expected = LoadU32LE(scan.testBuffer + kTestFileHeaderBytes + 4 * uint64_t{b - 1});
-    if (BlockChecksum(block) == expected) continue;
 
     if (count == kMaxDamagedBlocks) {
       SetLastSystemError(SystemErrorCode(SystemErrorKind::NotEnoughMemory));
@@ -96,9 +121,18 @@ int Scan(ValidScan& scan, WindowHandle owner, const char* validFilePath, const c
   scan.repairArea = static_cast<uint8_t*>(ReserveMemory(kRepairAreaBytes));
   if (scan.repairArea == nullptr) return StopWithSystemError(owner, message::kReserveRepairBlocks);
 
+  // The test file vouches for the broken copy's bytes up to its recorded size, and only as
+  // far as its entries reach.
+  const uint32_t brokenSize = LoadU32LE(scan.testBuffer);
+  const uint64_t entryBytes = uint64_t{entries} * kBlockSize;
+  const uint64_t vouched = brokenSize < entryBytes ? brokenSize : entryBytes;
+
   uint32_t damagedCount = 0;
-  if (!CollectDamagedBlocks(scan, owner, blocks, &damagedCount)) return 0;
-  if (damagedCount == 0) {
+  if (!CollectDamagedBlocks(scan, owner, validSize, vouched, &damagedCount)) return 0;
+  // Identical only where the test file describes a copy of the valid file's length, block for
+  // block. Otherwise a repair file without blocks still carries the valid size, and the
+  // repair sets the broken file's length to it.
+  if (damagedCount == 0 && brokenSize == validSize && entries == blocks) {
     return StopWithMessage(owner, message::kIdentical, message::kAttention, kBoxIconInformation);
   }
 
@@ -113,6 +147,16 @@ int Scan(ValidScan& scan, WindowHandle owner, const char* validFilePath, const c
       !WriteWhole(scan.outputFile, scan.repairArea, kBlockSize * damagedCount)) {
     return StopWithSystemError(owner, message::kWriteOutput);
   }
+  if (!FlushFile(scan.outputFile)) return StopWithSystemError(owner, message::kWriteOutput);
+  // The inputs go back first, so that the output is the last file released on this way out
+  // as on every other; a late failure of its close is a failed write.
+  CloseFile(scan.validFile);
+  scan.validFile = nullptr;
+  CloseFile(scan.testFile);
+  scan.testFile = nullptr;
+  const int closed = CloseFile(scan.outputFile);
+  scan.outputFile = nullptr;
+  if (!closed) return StopWithSystemError(owner, message::kWriteOutput);
   return 1;
 }
 

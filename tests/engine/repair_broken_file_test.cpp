@@ -89,13 +89,14 @@ std::vector<OutcomeCase> OutcomeCases() {
   }
   {
     const Bytes broken = RandomBytes(3, 7000);
-    cases.push_back({"LongerFileKeepsItsTailAndLength", broken, RepairFile(5000, {2}, {x}),
-                     Concat({Part(broken, 0, kBlock), Part(x, 0, 5000 - kBlock), Part(broken, 5000, 7000)})});
+    cases.push_back({"LongerFileIsCutToTheValidSize", broken, RepairFile(5000, {2}, {x}),
+                     Concat({Part(broken, 0, kBlock), Part(x, 0, 5000 - kBlock)})});
+    cases.push_back({"EightBytesWithoutBlocksCutALongerFile", broken, RepairFile(6500, {}, {}), Part(broken, 0, 6500)});
   }
   {
     const Bytes broken = RandomBytes(4, 2 * kBlock);
-    cases.push_back({"LongerFileUpToTheBufferEndIsAccepted", broken, RepairFile(5000, {1}, {x}),
-                     Overwrite(broken, 0, x)});
+    cases.push_back({"LongerFileUpToTheBufferEndIsAcceptedAndCut", broken, RepairFile(5000, {1}, {x}),
+                     Concat({x, Part(broken, kBlock, 5000)})});
     // Trailing bytes that would read as a further entry if K were taken from the length.
     cases.push_back({"BytesBehindTheLastRepairBlockAreIgnored", broken,
                      Concat({RepairFile(2 * kBlock, {1}, {x}), Le32(2), y, Bytes{1, 2, 3}}), Overwrite(broken, 0, x)});
@@ -330,6 +331,9 @@ TEST_F(RepairTest, EveryFailureShowsItsStepAndReleasesInOrder) {
       {"write", Service::WriteWhole, 1, kFail, SystemErrorKind::DiskFull, message::kWriteRepaired, "F1 F2 M1 M2", false},
       {"short write", Service::WriteWhole, 1, kShort, SystemErrorKind::DiskFull, message::kWriteRepaired, "F1 F2 M1 M2",
        false},
+      // Rewritten but not known to be kept: the flush, or a close that reports a late failure.
+      {"flush", Service::FlushFile, 1, kFail, SystemErrorKind::DiskFull, message::kWriteRepaired, "F1 F2 M1 M2", false},
+      {"close", Service::CloseFile, 1, kFail, SystemErrorKind::DiskFull, message::kWriteRepaired, "F1 F2 M1 M2", false},
   };
   const Bytes broken = RandomBytes(30, 10000);
   const Bytes repair = RepairFile(10000, {1, 3}, {RandomBytes(31, kBlock), RandomBytes(32, kBlock)});
@@ -348,6 +352,34 @@ TEST_F(RepairTest, EveryFailureShowsItsStepAndReleasesInOrder) {
     EXPECT_EQ(HeldRegionCount(), 0u);
     if (c.brokenUntouched) ExpectBroken(broken);
     ExpectRepairFile(repair);
+  }
+}
+
+// A longer broken file is cut after its write; a failed cut is a failed write, and the file
+// keeps the valid contents in front and its old tail behind them.
+TEST_F(RepairTest, AFailedCutIsReportedAsTheWrite) {
+  const Bytes broken = RandomBytes(33, 7000);
+  const Bytes x = RandomBytes(34, kBlock);
+  const Bytes repair = RepairFile(5000, {2}, {x});
+  Put(broken, repair);
+  InjectFault(Service::SetFileLength, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
+
+  EXPECT_EQ(Repair(), 0);
+  ExpectErrorBox(message::kWriteRepaired, SystemErrorKind::AccessDenied);
+  EXPECT_EQ(ReleaseOrder(), "F1 F2 M1 M2");
+  ExpectBroken(Concat({Part(broken, 0, kBlock), Part(x, 0, 5000 - kBlock), Part(broken, 5000, 7000)}));
+  ExpectRepairFile(repair);
+  EXPECT_EQ(ServiceCallCount(Service::FlushFile), 0u);
+
+  // A file of the valid size or shorter needs no cut, and none is asked for.
+  for (const size_t size : {size_t{5000}, size_t{3000}}) {
+    SCOPED_TRACE(size);
+    ClearFaults();
+    StartRecordingBoxes();
+    Put(RandomBytes(35, size), repair);
+    EXPECT_EQ(Repair(), 1);
+    EXPECT_EQ(ServiceCallCount(Service::SetFileLength), 0u);
+    EXPECT_EQ(scratch.Size("movie.avi"), 5000u);
   }
 }
 

@@ -140,11 +140,16 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"Create", 5000, Service::CreateOutputFile, 1, kFail, K::AccessDenied, message::kCreateOutput, "F1 M2 M1", false},
         FaultCase{"Write", 5000, Service::WriteWhole, 1, kFail, K::DiskFull, message::kWriteOutput, "F2 F1 M2 M1", true},
         FaultCase{"ShortWrite", 5000, Service::WriteWhole, 1, kShort, K::DiskFull, message::kWriteOutput, "F2 F1 M2 M1", true},
+        // Written but not known to be kept: the flush, or a close that reports a late failure.
+        FaultCase{"Flush", 5000, Service::FlushFile, 1, kFail, K::DiskFull, message::kWriteOutput, "F2 F1 M2 M1", true},
+        FaultCase{"Close", 5000, Service::CloseFile, 1, kFail, K::DiskFull, message::kWriteOutput, "F2 F1 M2 M1", true},
         FaultCase{"EmptyOpen", 0, Service::OpenInputFile, 1, kFail, K::FileNotFound, message::kOpenBroken, "", false},
         FaultCase{"EmptySize", 0, Service::GetFileSize32, 1, kFail, K::AccessDenied, message::kSizeBroken, "F1", false},
         FaultCase{"EmptyCreate", 0, Service::CreateOutputFile, 1, kFail, K::AccessDenied, message::kCreateOutput, "F1", false},
         FaultCase{"EmptyWrite", 0, Service::WriteWhole, 1, kFail, K::DiskFull, message::kWriteOutput, "F2 F1", true},
-        FaultCase{"EmptyShortWrite", 0, Service::WriteWhole, 1, kShort, K::DiskFull, message::kWriteOutput, "F2 F1", true}),
+        FaultCase{"EmptyShortWrite", 0, Service::WriteWhole, 1, kShort, K::DiskFull, message::kWriteOutput, "F2 F1", true},
+        FaultCase{"EmptyFlush", 0, Service::FlushFile, 1, kFail, K::AccessDenied, message::kWriteOutput, "F2 F1", true},
+        FaultCase{"EmptyClose", 0, Service::CloseFile, 1, kFail, K::DiskFull, message::kWriteOutput, "F2 F1", true}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.step); });
 
 TEST_F(ScanBrokenFileTest, RefusesAMissingFileAtItsOpen) {

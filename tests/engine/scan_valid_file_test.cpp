@@ -180,7 +180,7 @@ TEST_F(ScanValidFileTest, AgreeingChecksumsWriteNothingAndReportIdenticalContent
   } cases[] = {
       {"its own test file", random, ReferenceTestFile(random), false},
       {"an older repair file stays", random, ReferenceTestFile(random), true},
-      {"zero blocks against no entries", Bytes(3 * kBlock, 0), Le32(3 * kBlock), false},
+      {"zero blocks against zero entries", Bytes(3 * kBlock, 0), Concat({Le32(3 * kBlock), Bytes(12, 0)}), false},
       // Every word the same: checksum 0, so the differing contents go unnoticed.
       {"checksums equal by coincidence", ones, Concat({Le32(2 * kBlock), Le32(0), Le32(0)}), true},
   };
@@ -250,7 +250,9 @@ Bytes SevenBlocks() {
   return Concat({RandomBytes(21, 4 * kBlock), Bytes(kBlock, 0), Bytes(kBlock, 0x01), RandomBytes(22, 100)});
 }
 
-TEST_F(ScanValidFileTest, BlocksWithoutAnEntryAreComparedWithZero) {
+// Past the test file's entries the broken copy vouches for nothing: a block there travels
+// unless the valid file holds only zeros in it, even when its checksum is the entry's 0.
+TEST_F(ScanValidFileTest, BlocksPastTheEntriesTravelUnlessTheyHoldOnlyZeros) {
   const Bytes valid = SevenBlocks();
   const Bytes firstThree(valid.begin(), valid.begin() + 3 * kBlock);
   const struct {
@@ -258,11 +260,11 @@ TEST_F(ScanValidFileTest, BlocksWithoutAnEntryAreComparedWithZero) {
     Bytes testFile;
     std::vector<uint32_t> carried;
   } cases[] = {
-      {"4-byte test file", Le32(0x12345678), {1, 2, 3, 4, 7}},
-      {"5-byte test file", Concat({Le32(0x12345678), Bytes(1, 0)}), {1, 2, 3, 4, 7}},
-      {"6-byte test file", Concat({Le32(0), Bytes(2, 0)}), {1, 2, 3, 4, 7}},
-      {"7-byte test file", Concat({Le32(1), Bytes(3, 0)}), {1, 2, 3, 4, 7}},
-      {"entries for the first three blocks", ReferenceTestFile(firstThree), {4, 7}},
+      {"4-byte test file", Le32(0x12345678), {1, 2, 3, 4, 6, 7}},
+      {"5-byte test file", Concat({Le32(0x12345678), Bytes(1, 0)}), {1, 2, 3, 4, 6, 7}},
+      {"6-byte test file", Concat({Le32(0), Bytes(2, 0)}), {1, 2, 3, 4, 6, 7}},
+      {"7-byte test file", Concat({Le32(1), Bytes(3, 0)}), {1, 2, 3, 4, 6, 7}},
+      {"entries for the first three blocks", ReferenceTestFile(firstThree), {4, 6, 7}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -280,32 +282,31 @@ TEST_F(ScanValidFileTest, BlocksWithoutAnEntryAreComparedWithZero) {
 }
 
 // A test file of 4 + 4 * E + r bytes: the r trailing bytes are the low bytes of the entry for
-// block E + 1, whose other bytes are 0.
+// block E + 1, whose other bytes are 0. That block lies past the entries, so an all-zero
+// block travels exactly when those bytes are not all zero.
 TEST_F(ScanValidFileTest, TrailingBytesAreTheLowBytesOfTheNextEntry) {
-  const Bytes trailing = {0xA1, 0xB2, 0xC3};
   for (uint32_t r = 1; r <= 3; ++r) {
-    for (const bool highByteSet : {false, true}) {
-      SCOPED_TRACE(::testing::Message() << "r = " << r << (highByteSet ? ", checksum wider" : ""));
+    for (const bool trailingZero : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << "r = " << r << (trailingZero ? ", zero bytes" : ", a byte not zero"));
       BeginAnotherRun();
-      // Block 2 checksums to exactly the trailing bytes, or to them plus a byte above them.
-      Bytes block2(kBlock, 0);
-      std::copy(trailing.begin(), trailing.begin() + r, block2.begin());
-      if (highByteSet) block2[4 * 100 + r] = 0x01;
-      const Bytes valid = Concat({RandomBytes(31, kBlock), block2, RandomBytes(32, kBlock)});
-      const Bytes testFile = Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(ReferenceChecksum(valid, 0)),
-                                     Bytes(trailing.begin(), trailing.begin() + r)});
+      Bytes trailing(r, 0);
+      if (!trailingZero) trailing[r - 1] = 0xC3;
+      const Bytes valid = Concat({RandomBytes(31, kBlock), Bytes(kBlock, 0), RandomBytes(32, kBlock)});
+      const Bytes testFile = Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(ReferenceChecksum(valid, 0)), trailing});
       PutInput("tail.bin", valid);
       PutInput("tail.crc", testFile);
 
       EXPECT_EQ(Scan("tail.bin", "tail.crc"), 1);
-      const std::vector<uint32_t> carried = highByteSet ? std::vector<uint32_t>{2, 3} : std::vector<uint32_t>{3};
+      const std::vector<uint32_t> carried = trailingZero ? std::vector<uint32_t>{3} : std::vector<uint32_t>{2, 3};
       EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("tail.fix")), RepairFileCarrying(valid, carried)));
       ExpectInputsUnchanged();
     }
   }
 }
 
-TEST_F(ScanValidFileTest, TheTestFilesSizeFieldIsNotRead) {
+// The size field says how much of the broken copy the entries stand for: two test files that
+// differ only there may give different repair files.
+TEST_F(ScanValidFileTest, TheTestFilesSizeFieldBoundsWhatItsEntriesVouchFor) {
   const Bytes valid = RandomBytes(41, 5 * kBlock + 9);
   Bytes broken = valid;
   broken[2 * kBlock + 5] ^= 0x80;
@@ -314,14 +315,66 @@ TEST_F(ScanValidFileTest, TheTestFilesSizeFieldIsNotRead) {
     const Bytes testFile = ReferenceTestFile(broken);
     return Bytes(testFile.begin() + 4, testFile.end());
   }();
-  const Bytes expected = RepairFileCarrying(valid, {3, 5});
-  for (const uint32_t sizeField : {static_cast<uint32_t>(valid.size()), 0u, 1u, 0xFFFFFFFFu}) {
-    SCOPED_TRACE(sizeField);
+  const uint32_t size = static_cast<uint32_t>(valid.size());
+  const struct {
+    uint32_t sizeField;
+    std::vector<uint32_t> carried;
+  } cases[] = {
+      {size, {3, 5}},
+      // Longer than the entries reach: they still vouch for their blocks only, all of them.
+      {0xFFFFFFFFu, {3, 5}},
+      // The last block's 9 bytes are not vouched for.
+      {size - 9, {3, 5, 6}},
+      {5 * kBlock - 1, {3, 5, 6}},
+      // Nothing is: every block holding a byte that is not zero travels.
+      {0, {1, 2, 3, 4, 5, 6}},
+      {1, {1, 2, 3, 4, 5, 6}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sizeField);
     BeginAnotherRun();
     PutInput("field.bin", valid);
-    PutInput("field.crc", Concat({Le32(sizeField), entries}));
+    PutInput("field.crc", Concat({Le32(c.sizeField), entries}));
     EXPECT_EQ(Scan("field.bin", "field.crc"), 1);
-    EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("field.fix")), expected));
+    EXPECT_TRUE(RecordedBoxes().empty());
+    const Bytes fix = ReadWholeFile(scratch.Path("field.fix"));
+    EXPECT_TRUE(SameBytes(fix, RepairFileCarrying(valid, c.carried)));
+    EXPECT_TRUE(SameBytes(fix, ReferenceRepairFile(valid, Concat({Le32(c.sizeField), entries}))));
+  }
+}
+
+// Nothing damaged, but the test file describes a copy of another length or covers fewer
+// blocks: the 8-byte repair file (S, 0) sets the broken file's length, and nothing is
+// reported identical.
+TEST_F(ScanValidFileTest, LengthsThatDifferGiveARepairFileWithoutBlocks) {
+  const Bytes zeros(3 * kBlock, 0);
+  // Ends in zero bytes, so a copy one byte shorter lacks nothing but a zero.
+  const Bytes random = Concat({RandomBytes(42, 2 * kBlock), Bytes(100, 0)});
+  const Bytes randomTestFile = ReferenceTestFile(random);
+  const struct {
+    const char* name;
+    Bytes valid;
+    Bytes testFile;
+  } cases[] = {
+      {"zero blocks against no entries", zeros, Le32(3 * kBlock)},
+      {"zero blocks of a shorter copy", zeros, ReferenceTestFile(Bytes(kBlock + 1, 0))},
+      {"a copy 8 bytes longer", random, Concat({Le32(2 * kBlock + 108), Part(randomTestFile, 4, randomTestFile.size())})},
+      {"a size field one byte short", random, Concat({Le32(2 * kBlock + 99), Part(randomTestFile, 4, randomTestFile.size())})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    BeginAnotherRun();
+    scratch.Write("sized.fix", RandomBytes(43, 9000));
+    PutInput("sized.bin", c.valid);
+    PutInput("sized.crc", c.testFile);
+
+    EXPECT_EQ(Scan("sized.bin", "sized.crc"), 1);
+    EXPECT_TRUE(RecordedBoxes().empty());
+    const Bytes fix = ReadWholeFile(scratch.Path("sized.fix"));
+    EXPECT_TRUE(SameBytes(fix, Concat({Le32(static_cast<uint32_t>(c.valid.size())), Le32(0)})));
+    EXPECT_TRUE(SameBytes(fix, ReferenceRepairFile(c.valid, c.testFile)));
+    EXPECT_EQ(ReleaseOrder(), kAllReleased);
+    ExpectInputsUnchanged();
   }
 }
 
@@ -509,6 +562,7 @@ struct FaultCase {
   const char* caption;
   const char* releaseOrder;
   int64_t repairFileLength;  // what the failure leaves of the repair file; -1 for none
+  int filesOpenAtBox = -1;   // -1: every file of releaseOrder is still open when the box shows
 };
 
 const FaultCase kFaults[] = {
@@ -545,6 +599,10 @@ const FaultCase kFaults[] = {
      kAllReleased, 11},
     {"ShortWriteBlocks", Service::WriteWhole, 4, FaultKind::ShortTransfer, SystemErrorKind::DiskFull, message::kWriteOutput,
      kAllReleased, 4107},
+    // Written whole but not known to be kept.
+    {"Flush", Service::FlushFile, 1, FaultKind::Fail, SystemErrorKind::DiskFull, message::kWriteOutput, kAllReleased, 4108},
+    // The inputs are closed before the output, whose close reports a late failure.
+    {"Close", Service::CloseFile, 3, FaultKind::Fail, SystemErrorKind::DiskFull, message::kWriteOutput, kAllReleased, 4108, 0},
 };
 
 void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
@@ -590,7 +648,7 @@ TEST_P(ScanValidFileFaultTest, ReportsTheStepAndReleasesWhatItHolds) {
   EXPECT_EQ(shown.box.type, kBoxIconError);
   EXPECT_EQ(shown.box.owner, owner());
   const std::string order = c.releaseOrder;
-  EXPECT_EQ(shown.openFiles, std::count(order.begin(), order.end(), 'F'));
+  EXPECT_EQ(shown.openFiles, c.filesOpenAtBox >= 0 ? c.filesOpenAtBox : std::count(order.begin(), order.end(), 'F'));
   EXPECT_EQ(shown.heldRegions, std::count(order.begin(), order.end(), 'M'));
   EXPECT_EQ(ReleaseOrder(), c.releaseOrder);
   if (c.repairFileLength < 0) {
@@ -669,7 +727,9 @@ TEST_F(ScanValidFileTest, RoundTripCarriesExactlyTheDamagedBlocks) {
       EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("valid.bin")), valid));
       EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("broken.crc")), testFile));
 
-      if (damaged.empty()) {
+      // Equal block for block and in length; a copy that differs only in length gets a
+      // repair file without blocks.
+      if (damaged.empty() && broken.size() == valid.size()) {
         ++identical;
         EXPECT_EQ(result, 0);
         ExpectOwnBox(message::kIdentical, message::kAttention, kBoxIconInformation);
@@ -698,8 +758,7 @@ TEST_F(ScanValidFileTest, RoundTripCarriesExactlyTheDamagedBlocks) {
       // Applied to the broken copy, the repair file gives back the valid file (the model
       // trusts the block numbers, so only once they are right).
       if (actual.numbers == damaged) {
-        const Bytes repaired = ReferenceRepairedFile(broken, fix);
-        EXPECT_TRUE(SameBytes(Bytes(repaired.begin(), repaired.begin() + std::min(repaired.size(), valid.size())), valid));
+        EXPECT_TRUE(SameBytes(ReferenceRepairedFile(broken, fix), valid));
       }
     }
   }

@@ -35,12 +35,21 @@ Bytes ReferenceTestFile(const Bytes& broken) {
 }
 
 Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile) {
+  // The test file vouches for the broken copy's bytes up to the size it records, as far as
+  // its whole entries reach.
+  const uint64_t entries = (testFile.size() - 4) / 4;
+  const uint64_t vouched = std::min<uint64_t>(Le32At(testFile, 0), entries * kBlock);
   Bytes numbers;
   Bytes blocks;
   uint32_t count = 0;
   for (uint64_t b = 0; b < Blocks(valid.size()); ++b) {
     // Entries past the test file's end, and missing high bytes of a partial entry, are 0.
-    if (ReferenceChecksum(valid, b) == Le32At(testFile, 4 + 4 * b)) continue;
+    bool damaged = ReferenceChecksum(valid, b) != Le32At(testFile, 4 + 4 * b);
+    // A byte that is not zero where the broken copy is not vouched for must travel.
+    for (uint64_t i = std::max(vouched, b * kBlock); i < std::min<uint64_t>((b + 1) * kBlock, valid.size()); ++i) {
+      damaged = damaged || valid[i] != 0;
+    }
+    if (!damaged) continue;
     const Bytes number = Le32(static_cast<uint32_t>(b + 1));
     numbers.insert(numbers.end(), number.begin(), number.end());
     Bytes block(kBlock, 0);
@@ -50,7 +59,8 @@ Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile) {
     blocks.insert(blocks.end(), block.begin(), block.end());
     ++count;
   }
-  if (count == 0) return {};
+  const bool sameShape = Le32At(testFile, 0) == valid.size() && entries == Blocks(valid.size());
+  if (count == 0 && sameShape) return {};
   return Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(count), numbers, blocks});
 }
 
@@ -66,8 +76,5 @@ Bytes ReferenceRepairedFile(const Bytes& broken, const Bytes& repairFile) {
               repairFile.begin() + static_cast<std::ptrdiff_t>(from + kBlock),
               image.begin() + static_cast<std::ptrdiff_t>((number - 1) * kBlock));
   }
-  // The write covers the valid size; a longer broken file keeps its tail.
-  Bytes result(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(validSize));
-  if (broken.size() > validSize) result.insert(result.end(), broken.begin() + static_cast<std::ptrdiff_t>(validSize), broken.end());
-  return result;
+  return Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(validSize));
 }

@@ -13,8 +13,10 @@ uint32_t ReferenceChecksum(const Bytes& file, uint64_t blockIndex);
 Bytes ReferenceTestFile(const Bytes& broken);
 
 // The repair file the valid-file scan must write for this valid file and test file, or an
-// empty vector when no block differs. Assumes the test file passes the size check.
+// empty vector when it must report identical contents. Assumes the test file passes the
+// size check.
 Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile);
 
-// The broken file after a repair file is applied, following the on-disk outcome rules.
+// The broken file after a repair file is applied: the valid size, every carried block in
+// place, the broken file's own bytes elsewhere, zeros where it had none.
 Bytes ReferenceRepairedFile(const Bytes& broken, const Bytes& repairFile);
