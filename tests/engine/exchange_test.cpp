@@ -282,3 +282,159 @@ TEST_F(ExchangeTest, CyrillicNamesTravelThroughEveryStep) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---- Copies of different length: the rule, case by case ----
+
+enum class Length { ShorterWithinABlock, ShorterByBlocks, Equal, LongerWithinTheLastBlock };
+enum class Tail { Zeros, Erased, Cancelling, Random };
+
+const char* LengthName(Length length) {
+  switch (length) {
+    case Length::ShorterWithinABlock: return "ShorterWithinABlock";
+    case Length::ShorterByBlocks: return "ShorterByBlocks";
+    case Length::Equal: return "Equal";
+    case Length::LongerWithinTheLastBlock: return "LongerWithinTheLastBlock";
+  }
+  return "?";
+}
+
+const char* TailName(Tail tail) {
+  switch (tail) {
+    case Tail::Zeros: return "Zeros";
+    case Tail::Erased: return "Erased";
+    case Tail::Cancelling: return "Cancelling";
+    case Tail::Random: return "Random";
+  }
+  return "?";
+}
+
+// Bytes of the tail's kind: zeros, erased flash (0xFF), pairs of equal words (every block of
+// them checksums to 0), or random.
+Bytes TailBytes(Tail tail, size_t count, uint32_t seed) {
+  switch (tail) {
+    case Tail::Zeros: return Bytes(count, 0);
+    case Tail::Erased: return Bytes(count, 0xFF);
+    case Tail::Cancelling: {
+      const Bytes word = RandomBytes(seed, 4);
+      Bytes bytes(count);
+      for (size_t i = 0; i < count; ++i) bytes[i] = word[i % 4];
+      return bytes;
+    }
+    case Tail::Random: return RandomBytes(seed, count);
+  }
+  return {};
+}
+
+struct LengthCase {
+  Length length;
+  Tail tail;
+  bool entriesMatchSize;  // the test file has one entry per block of its recorded size
+  bool damaged;           // one more block damaged in the front part
+};
+
+void PrintTo(const LengthCase& c, std::ostream* out) {
+  *out << LengthName(c.length) << " " << TailName(c.tail) << (c.entriesMatchSize ? "" : " other entry count")
+       << (c.damaged ? " damaged" : "");
+}
+
+std::vector<LengthCase> LengthCases() {
+  std::vector<LengthCase> cases;
+  for (Length length :
+       {Length::ShorterWithinABlock, Length::ShorterByBlocks, Length::Equal, Length::LongerWithinTheLastBlock}) {
+    for (Tail tail : {Tail::Zeros, Tail::Erased, Tail::Cancelling, Tail::Random}) {
+      for (bool entriesMatchSize : {true, false}) {
+        for (bool damaged : {false, true}) cases.push_back({length, tail, entriesMatchSize, damaged});
+      }
+    }
+  }
+  return cases;
+}
+
+class LengthRuleTest : public ExchangeTest, public ::testing::WithParamInterface<LengthCase> {};
+
+// Two random blocks, then a tail of two blocks and 1000 bytes: S = 17384, N = 5. The broken
+// copy is cut short, whole, or 8 bytes longer (more of the tail's kind), perhaps with block 1
+// damaged; its test file is the scan's own or has one entry less (one more, zero, where the
+// copy is shorter by blocks). Whatever the case, the repair gives back the valid file byte for
+// byte, and "identical" is said exactly when the test file describes the valid file itself.
+TEST_P(LengthRuleTest, RepairGivesBackTheValidFileAndIdenticalMeansEqual) {
+  const LengthCase& c = GetParam();
+  const Bytes valid = Concat({RandomBytes(61, 2 * kBlock), TailBytes(c.tail, 2 * kBlock + 1000, 62)});
+  const size_t validBlocks = Blocks(valid.size());
+  Bytes broken;
+  switch (c.length) {
+    case Length::ShorterWithinABlock: broken = Part(valid, 0, valid.size() - 500); break;
+    case Length::ShorterByBlocks: broken = Part(valid, 0, 2 * kBlock); break;
+    case Length::Equal: broken = valid; break;
+    case Length::LongerWithinTheLastBlock: broken = Concat({valid, TailBytes(c.tail, 8, 62)}); break;
+  }
+  if (c.damaged) broken[100] ^= 0x24;
+  Put(valid, broken);
+  ASSERT_EQ(ScanBroken(), 1);
+
+  if (!c.entriesMatchSize) {
+    Bytes testFile = ReadWholeFile(scratch.Path("movie.crc"));
+    if (c.length == Length::ShorterByBlocks) {
+      testFile.resize(4 + 4 * validBlocks, 0);
+    } else {
+      testFile.resize(testFile.size() - 4);
+    }
+    scratch.Write("movie.crc", testFile);
+  }
+  const Bytes testFile = ReadWholeFile(scratch.Path("movie.crc"));
+  const bool identical = broken == valid && c.entriesMatchSize;
+
+  StartRecordingBoxes();
+  const int scanned = ScanValid();
+  EXPECT_TRUE(ReadWholeFile(elsewhere.Path("movie.avi")) == valid);
+  if (identical) {
+    EXPECT_EQ(scanned, 0);
+    ExpectOwnBox(message::kIdentical, message::kAttention, kBoxIconInformation);
+    EXPECT_FALSE(elsewhere.Exists("movie.fix"));
+    EXPECT_TRUE(ReferenceRepairFile(valid, testFile).empty());
+    return;
+  }
+  ASSERT_EQ(scanned, 1);
+  EXPECT_TRUE(RecordedBoxes().empty());
+  const Bytes fix = Fix();
+  EXPECT_TRUE(fix == ReferenceRepairFile(valid, testFile));
+
+  ASSERT_EQ(Repair(), 1);
+  EXPECT_TRUE(RecordedBoxes().empty());
+  const Bytes repaired = Broken();
+  EXPECT_EQ(repaired.size(), valid.size());
+  EXPECT_TRUE(repaired == valid);
+  EXPECT_TRUE(Fix() == fix);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rule, LengthRuleTest, ::testing::ValuesIn(LengthCases()),
+                         [](const ::testing::TestParamInfo<LengthCase>& info) {
+                           const LengthCase& c = info.param;
+                           return std::string(LengthName(c.length)) + TailName(c.tail) +
+                                  (c.entriesMatchSize ? "" : "OtherEntryCount") + (c.damaged ? "Damaged" : "");
+                         });
+
+// The case as a user met it: 8 KiB of data and 8 KiB of erased flash, the copy cut after the
+// data and damaged in one block. Its whole tail travels and the repair is exact.
+TEST_F(ExchangeTest, AnErasedTailBehindACutShortCopyTravels) {
+  const Bytes valid = Concat({RandomBytes(63, 2 * kBlock), Bytes(2 * kBlock, 0xFF)});
+  Bytes broken = Part(valid, 0, 2 * kBlock);
+  broken[kBlock + 7] ^= 0x01;
+  Put(valid, broken);
+
+  ASSERT_EQ(ScanBroken(), 1);
+  ASSERT_EQ(ScanValid(), 1);
+  EXPECT_TRUE(Part(Fix(), 0, 20) == Concat({Le32(4 * kBlock), Le32(3), Le32(2), Le32(3), Le32(4)}));
+  ASSERT_EQ(Repair(), 1);
+  EXPECT_TRUE(Broken() == valid);
+  EXPECT_TRUE(RecordedBoxes().empty());
+
+  // The closing check: scanned again, the repaired copy is identical.
+  ASSERT_EQ(ScanBroken(), 1);
+  EXPECT_EQ(ScanValid(), 0);
+  ExpectOwnBox(message::kIdentical, message::kAttention, kBoxIconInformation);
+}
+
+}  // namespace
