@@ -66,6 +66,13 @@ FileHandle Take(HANDLE handle) {
     SetLastError(ERROR_NOT_SUPPORTED);
     return nullptr;
   }
+  // A folder is a disk object too; Wine run by root even opens one for writing.
+  BY_HANDLE_FILE_INFORMATION information;
+  if (GetFileInformationByHandle(handle, &information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    CloseHandle(handle);
+    SetLastError(ERROR_DIRECTORY);
+    return nullptr;
+  }
   NoteFileOpened(handle);
   return reinterpret_cast<FileHandle>(handle);
 }
@@ -77,7 +84,17 @@ FileHandle OpenHandle(const char* path, DWORD creation) {
   }
   HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (handle == INVALID_HANDLE_VALUE) {
+    // The system refuses a folder as "access denied", which sends the user looking at
+    // permissions; say what it is instead.
+    if (GetLastError() == ERROR_ACCESS_DENIED) {
+      const DWORD attributes = GetFileAttributesA(path);
+      SetLastError(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                       ? ERROR_DIRECTORY
+                       : ERROR_ACCESS_DENIED);
+    }
+    return nullptr;
+  }
   return Take(handle);
 }
 
