@@ -56,9 +56,9 @@ RepairPlan ReadPlan(const Bytes& repair, uint64_t brokenSize) {
   return plan;
 }
 
-// The first length bytes of the broken file once the plan is carried out completely: the
-// valid size's worth of the buffer (broken bytes, zeros behind them, repair blocks over
-// both), then whatever of the broken file lies behind the valid size.
+// The first length bytes of the broken file as the plan rewrites it: the buffer (broken
+// bytes, zeros behind them, repair blocks over both) up to the valid size, and behind it
+// whatever of the broken file a failed write left there.
 Bytes RepairedPrefix(const RepairPlan& plan, const Bytes& repair, const Bytes& broken, uint64_t length) {
   Bytes bytes(length, 0);
   std::copy_n(broken.begin(), std::min<uint64_t>(broken.size(), length), bytes.begin());
@@ -109,13 +109,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(ReadFileBytes(repairPath) == repair, "the repair file changed");
   const Bytes after = ReadFileBytes(brokenPath);
   const RepairPlan plan = ReadPlan(repair, broken.size());
+  // A failed write can leave the file anywhere between its old length and the valid size.
   const uint64_t repairedLength = std::max<uint64_t>(broken.size(), plan.validSize);
 
   if (result == 1) {
     Require(Boxes().empty(), "a box was shown for a done repair");
     Require(plan.applies, "a repair file that does not fit was applied");
-    Require(after.size() == repairedLength, "the repaired file has the wrong length");
-    Require(after == RepairedPrefix(plan, repair, broken, repairedLength), "the repaired file has the wrong contents");
+    Require(after.size() == plan.validSize, "the repaired file does not have the valid size");
+    Require(after == RepairedPrefix(plan, repair, broken, plan.validSize), "the repaired file has the wrong contents");
     return 0;
   }
 

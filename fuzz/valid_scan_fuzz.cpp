@@ -1,10 +1,12 @@
 // Fuzzing the valid-file scan with arbitrary test files against one small valid file.
 //
 // The valid file is made once: six blocks, the last one partial, the third all zero (so
-// that a missing test entry, which reads as 0, matches it). The input is the test file.
-// After every call: nothing is held, both inputs are unchanged, and the outcome is the one
-// an independent model predicts: the size-check box, the identical-contents box, or a
-// repair file equal byte for byte to the expected one.
+// that a missing test entry, which reads as 0, matches it) and the fifth all 0xFF (which
+// checksums to 0 as well, but must travel wherever the test file does not vouch for it).
+// The input is the test file. After every call: nothing is held, both inputs are unchanged,
+// and the outcome is the one an independent model predicts: the size-check box, the
+// identical-contents box, or a repair file equal byte for byte to the expected one.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -23,6 +25,7 @@ constexpr size_t kLargestInput = 4096;
 // The valid file's byte at offset; fuzz/make-corpus computes the same to make its seeds.
 uint8_t ValidByte(uint32_t offset) {
   if (offset / kBlock == 2) return 0;
+  if (offset / kBlock == 4) return 0xFF;
   return static_cast<uint8_t>((offset * 2654435761u) >> 24);
 }
 
@@ -58,20 +61,29 @@ const ValidModel& Model() {
   return model;
 }
 
-// The repair file the scan must write, or nothing when no block differs.
-Bytes ExpectedRepairFile(const Bytes& test) {
+// The repair file the scan must write, or nothing when it must report identical contents.
+// A block travels when its checksum differs from its entry, or when it holds a byte that is
+// not zero where the test file does not vouch for the broken copy: from min(recorded size,
+// 4096 x entries) on.
+Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
   const ValidModel& model = Model();
+  const uint64_t recordedSize = Le32At(test, 0);
+  const uint64_t vouched = std::min<uint64_t>(recordedSize, uint64_t{kBlock} * entries);
   Bytes numbers;
   Bytes blocks;
   uint32_t count = 0;
   for (uint32_t b = 1; b <= kValidBlocks; ++b) {
-    if (model.checksums[b - 1] == Le32At(test, 4 + 4 * (b - 1))) continue;
+    bool damaged = model.checksums[b - 1] != Le32At(test, 4 + 4 * (b - 1));
+    for (uint64_t i = std::max<uint64_t>(vouched, uint64_t{b - 1} * kBlock); i < std::min<uint64_t>(uint64_t{b} * kBlock, kValidSize); ++i) {
+      damaged = damaged || ValidFile()[i] != 0;
+    }
+    if (!damaged) continue;
     AppendLe32(numbers, b);
     const auto block = model.blocks.begin() + uint64_t{b - 1} * kBlock;
     blocks.insert(blocks.end(), block, block + kBlock);
     ++count;
   }
-  if (count == 0) return {};
+  if (count == 0 && recordedSize == kValidSize && entries == kValidBlocks) return {};
   Bytes file;
   AppendLe32(file, kValidSize);
   AppendLe32(file, count);
@@ -82,9 +94,9 @@ Bytes ExpectedRepairFile(const Bytes& test) {
 
 // What any repair file this scan writes must look like, whatever its blocks hold.
 void RequireRepairFileShape(const Bytes& fix) {
-  Require(fix.size() >= 8 + 4100 && (fix.size() - 8) % 4100 == 0, "the repair file's length is not 8 + 4100 * K");
+  Require(fix.size() >= 8 && (fix.size() - 8) % 4100 == 0, "the repair file's length is not 8 + 4100 * K");
   const uint32_t count = Le32At(fix, 4);
-  Require(count >= 1 && count <= kValidBlocks && fix.size() == 8 + 4100 * uint64_t{count},
+  Require(count <= kValidBlocks && fix.size() == 8 + 4100 * uint64_t{count},
           "the repair file's count does not match its length or the valid file");
   Require(Le32At(fix, 0) == kValidSize, "the repair file does not record the valid size");
   uint32_t previous = 0;
@@ -131,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  const Bytes expected = ExpectedRepairFile(test);
+  const Bytes expected = ExpectedRepairFile(test, entries);
   if (expected.empty()) {
     Require(result == 0 && !FileExists(fixPath), "identical contents wrote a repair file");
     Require(Boxes().size() == 1 && Boxes()[0].text == message::kIdentical && Boxes()[0].caption == message::kAttention &&
@@ -140,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  Require(result == 1 && Boxes().empty(), "a scan with differing blocks did not finish quietly");
+  Require(result == 1 && Boxes().empty(), "a scan with a repair file to write did not finish quietly");
   Require(FileExists(fixPath), "a finished scan wrote no repair file");
   const Bytes fix = ReadFileBytes(fixPath);
   RequireRepairFileShape(fix);
