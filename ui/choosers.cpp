@@ -20,9 +20,6 @@ const char kRepairFileFilter[] = "Ремонтные файлы (*.fix)\0*.fix\0
 
 namespace {
 
-// The chooser returns at most this much of a path, although the fields hold more.
-constexpr DWORD kChooserPathLength = 260;
-
 struct FileCommand {
   HWND field;
   HWND neighbour;  // null for command 1, which starts in the program's folder
@@ -66,9 +63,11 @@ void RunFileCommand(HWND dialog, uint32_t commandId) {
     // Otherwise the folder an earlier command left stays the start folder.
   }
 
-  OpenFileChooser(dialog, command.filter);
-  // After a cancel the buffer still holds the field's former text.
-  SetWindowTextA(command.field, program.sharedPath);
+  // Only a chosen path is written back. After a cancel the buffer holds the field's text
+  // cut to 519 characters, and after a failure something else entirely (a chooser whose
+  // buffer was too small leaves the size it needed in its first bytes): the field keeps its
+  // own text instead.
+  if (OpenFileChooser(dialog, command.filter)) SetWindowTextA(command.field, program.sharedPath);
 
   if (command.fillsOutputFolder && GetWindowTextLengthA(program.outputFolderEdit) == 0 &&
       GetWindowTextLengthA(command.field) != 0) {
@@ -90,9 +89,10 @@ BOOL OpenFileChooser(HWND owner, const char* filter) {
   request.lpstrFilter = filter;
   request.nFilterIndex = 1;
   request.lpstrFile = program.sharedPath;
-  request.nMaxFile = kChooserPathLength;
+  // The buffers' real sizes, so that a path of up to 519 characters arrives whole.
+  request.nMaxFile = kPathBufferSize;
   request.lpstrFileTitle = program.fileTitle;
-  request.nMaxFileTitle = kChooserPathLength;
+  request.nMaxFileTitle = kPathBufferSize;
   request.lpstrInitialDir = program.initialFolder;
   request.lpstrTitle = ui_text::kChooseFile;
   request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
@@ -125,9 +125,10 @@ int FolderChooser(HWND owner) {
   LPITEMIDLIST chosen = SHBrowseForFolderA(&request);
   CoTaskMemFree(root);
   if (chosen == nullptr) return 0;
-  SHGetPathFromIDListA(chosen, program.sharedPath);
+  // A folder outside the file system (the computer itself, say) has no path: nothing chosen.
+  const BOOL converted = SHGetPathFromIDListA(chosen, program.sharedPath);
   CoTaskMemFree(chosen);
-  return 1;
+  return converted ? 1 : 0;
 }
 
 void HandleBrowseCommand(HWND dialog, uint32_t commandId) {

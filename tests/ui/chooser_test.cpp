@@ -268,6 +268,25 @@ TEST_F(ChooserTest, CancelLeavesTheFieldsFormerText) {
   }
 }
 
+// The chooser hands back at most 519 characters of the field's 520; a cancel must not write
+// them over the field.
+TEST_F(ChooserTest, CancelNeverCutsAFullField) {
+  const std::string full = "C:\\" + std::string(513, 'f') + ".img";
+  ASSERT_EQ(full.size(), 520u);
+  for (const FileCommand& command : kFileCommands) {
+    SCOPED_TRACE("command " + std::to_string(command.command));
+    SetText(IDC_OUTPUT_FOLDER, "Q:\\out");
+    SetText(command.field, full);
+    ASSERT_EQ(Text(command.field), full);
+    SwitchMode(command.modeRadio);
+    ASSERT_TRUE(Browse(command.field, [&](HWND chooser) {
+      gui::PressDialogButton(chooser, IDCANCEL);
+      return true;
+    }));
+    EXPECT_EQ(Text(command.field), full);
+  }
+}
+
 TEST_F(ChooserTest, TypedNameOfAMissingFileInAnExistingFolderIsAccepted) {
   ASSERT_TRUE(ChooseFile(IDC_BROKEN_FILE, folder_.Path("нет такого.img")));
   EXPECT_EQ(Text(IDC_BROKEN_FILE), folder_.Path("нет такого.img"));
@@ -370,9 +389,10 @@ TEST_F(ChooserTest, RequestIsFilledAsTheChooserNeedsIt) {
   EXPECT_EQ(request.hInstance, GetModuleHandleA(nullptr));
   EXPECT_EQ(request.nFilterIndex, 1u);
   EXPECT_EQ(request.lpstrFile, program.sharedPath);
-  EXPECT_EQ(request.nMaxFile, 260u);
+  // The buffers' real sizes: a path of 260 to 519 characters arrives whole.
+  EXPECT_EQ(request.nMaxFile, 520u);
   EXPECT_EQ(request.lpstrFileTitle, program.fileTitle);
-  EXPECT_EQ(request.nMaxFileTitle, 260u);
+  EXPECT_EQ(request.nMaxFileTitle, 520u);
   EXPECT_STREQ(program.fileTitle, "disk.crc");
   EXPECT_EQ(request.lpstrInitialDir, program.initialFolder);
   EXPECT_STREQ(request.lpstrTitle, ui_text::kChooseFile);
@@ -455,6 +475,38 @@ TEST_F(ChooserTest, FolderBrowserCancelOrOkWithoutAChangeKeepsTheOutputFolder) {
     EXPECT_EQ(view.titleLine, c.output);
     EXPECT_EQ(view.statusLine, ui_text::kChooseFolder);
     EXPECT_EQ(Text(IDC_OUTPUT_FOLDER), c.output);
+  }
+}
+
+// The computer at the top of the tree is no file-system folder and has no path: choosing it
+// leaves the output folder as it was, neither emptied nor given the item's display name.
+TEST_F(ChooserTest, FolderBrowserChoiceWithoutAPathKeepsTheOutputFolder) {
+  const RootFolder set;
+  for (const std::string& output : {set.path(), std::string()}) {
+    SCOPED_TRACE("[" + output + "]");
+    SetText(IDC_OUTPUT_FOLDER, output);
+    gui::FolderBrowserView picked;
+    bool clicked = false;
+    const DWORD start = GetTickCount();
+    // Step by step at the catcher's ticks, so that the browser's own loop fills its tree and
+    // carries out the posted preselection between them. The preselection is given two
+    // seconds: it must not move the selection away from the top item after the click.
+    ASSERT_TRUE(Browse(IDC_OUTPUT_FOLDER, [&](HWND browser) {
+      const gui::FolderBrowserView now = gui::ReadFolderBrowser(browser);
+      if (!clicked) {
+        if (now.rootItems.empty()) return false;
+        const bool preselected = !now.selectedPath.empty() && now.selectedPath.back() == LastComponent(output);
+        if (!output.empty() && !preselected && GetTickCount() - start < 2000) return false;
+        clicked = true;
+        EXPECT_TRUE(gui::PickTopItem(browser));
+        return false;
+      }
+      picked = now;
+      gui::PressDialogButton(browser, IDOK);
+      return true;
+    }));
+    ASSERT_EQ(picked.selectedPath.size(), 1u) << "the top item was chosen";
+    EXPECT_EQ(Text(IDC_OUTPUT_FOLDER), output);
   }
 }
 

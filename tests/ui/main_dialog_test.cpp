@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
@@ -168,6 +169,81 @@ TEST_F(MainDialogTest, EachModeRunsItsOperationOnTheTextsOfItsFields) {
   EXPECT_EQ(catcher_.boxes().back().text, ui_text::kTaskDone);
   ExpectWorkedThenReady();
   EXPECT_EQ(folder_.Read("disk.img"), valid);
+}
+
+// Firmware with an erased tail: 8 KiB of data, then 8 KiB of 0xFF, whose blocks checksum to 0
+// like the zeros of a cut-short copy. The broken copy holds only the data, one block of it
+// damaged. The three modes give back the valid file byte for byte, and the closing check
+// (modes 1 and 2 again) then finds the contents identical.
+TEST_F(MainDialogTest, ACutShortCopyWithAnErasedTailIsRepairedExactly) {
+  const Bytes valid = Concat({RandomBytes(17, 2 * 4096), Bytes(2 * 4096, 0xFF)});
+  Bytes broken(valid.begin(), valid.begin() + 2 * 4096);
+  broken[4096 + 33] ^= 0x08;
+  folder_.Write("flash.bin", broken);
+  ScratchFolder remote;
+  remote.Write("flash.bin", valid);
+  const auto runMode1 = [&] {
+    SwitchTo(IDC_MODE_BROKEN_SCAN);
+    gui::TypeInto(Item(IDC_BROKEN_FILE), folder_.Path("flash.bin"));
+    gui::TypeInto(Item(IDC_OUTPUT_FOLDER), folder_.path());
+    PressStart();
+    remote.Write("flash.crc", folder_.Read("flash.crc"));
+  };
+  const auto runMode2 = [&] {
+    SwitchTo(IDC_MODE_VALID_SCAN);
+    gui::TypeInto(Item(IDC_VALID_FILE), remote.Path("flash.bin"));
+    gui::TypeInto(Item(IDC_TEST_FILE), remote.Path("flash.crc"));
+    gui::TypeInto(Item(IDC_OUTPUT_FOLDER), remote.path());
+    PressStart();
+  };
+
+  runMode1();
+  ExpectCompletionBox();
+  EXPECT_EQ(folder_.Read("flash.crc"), ReferenceTestFile(broken));
+  runMode2();
+  ASSERT_EQ(catcher_.boxes().size(), 2u);
+  EXPECT_EQ(catcher_.boxes().back().text, ui_text::kTaskDone);
+  // Block 2 for its damage, blocks 3 and 4 because the copy lacks their 0xFF bytes.
+  const Bytes repairFile = remote.Read("flash.fix");
+  EXPECT_EQ(Part(repairFile, 0, 20), Concat({Le32(4 * 4096), Le32(3), Le32(2), Le32(3), Le32(4)}));
+  EXPECT_EQ(repairFile, ReferenceRepairFile(valid, remote.Read("flash.crc")));
+
+  folder_.Write("flash.fix", repairFile);
+  SwitchTo(IDC_MODE_REPAIR);
+  gui::TypeInto(Item(IDC_REPAIR_BROKEN_FILE), folder_.Path("flash.bin"));
+  gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path("flash.fix"));
+  PressStart();
+  ASSERT_EQ(catcher_.boxes().size(), 3u);
+  EXPECT_EQ(catcher_.boxes().back().text, ui_text::kTaskDone);
+  ExpectWorkedThenReady();
+  EXPECT_TRUE(folder_.Read("flash.bin") == valid) << "the repaired file is the valid one, byte for byte";
+
+  runMode1();
+  std::remove(remote.Path("flash.fix").c_str());
+  runMode2();
+  ASSERT_EQ(catcher_.boxes().size(), 5u);
+  EXPECT_EQ(catcher_.boxes().back().text, message::kIdentical);
+  EXPECT_EQ(catcher_.boxes().back().caption, message::kAttention);
+  EXPECT_FALSE(remote.Exists("flash.fix"));
+}
+
+// A repair that cannot be flushed to the disk is not done: the write step's box, and no
+// completion box.
+TEST_F(MainDialogTest, ARepairThatIsNotFlushedIsNotReportedDone) {
+  const Bytes valid = RandomBytes(18, 3 * 4096);
+  Bytes broken = valid;
+  broken[5] ^= 0x40;
+  folder_.Write("disk.img", broken);
+  folder_.Write("disk.fix", ReferenceRepairFile(valid, ReferenceTestFile(broken)));
+  SwitchTo(IDC_MODE_REPAIR);
+  gui::TypeInto(Item(IDC_REPAIR_BROKEN_FILE), folder_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path("disk.fix"));
+  InjectFault(Service::FlushFile, 1, SystemErrorCode(SystemErrorKind::DiskFull));
+  PressStart();
+  ASSERT_EQ(catcher_.boxes().size(), 1u);
+  EXPECT_EQ(catcher_.boxes()[0].caption, message::kWriteRepaired);
+  EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::Error);
+  ExpectWorkedThenReady();
 }
 
 TEST_F(MainDialogTest, AnEmptyRequiredFieldStopsStartBeforeAnyFileIsTouched) {
