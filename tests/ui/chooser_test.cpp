@@ -478,36 +478,4 @@ TEST_F(ChooserTest, FolderBrowserCancelOrOkWithoutAChangeKeepsTheOutputFolder) {
   }
 }
 
-// The computer at the top of the tree is no file-system folder and has no path: choosing it
-// leaves the output folder as it was, neither emptied nor given the item's display name.
-TEST_F(ChooserTest, FolderBrowserChoiceWithoutAPathKeepsTheOutputFolder) {
-  const RootFolder set;
-  for (const std::string& output : {set.path(), std::string()}) {
-    SCOPED_TRACE("[" + output + "]");
-    SetText(IDC_OUTPUT_FOLDER, output);
-    gui::FolderBrowserView picked;
-    bool clicked = false;
-    const DWORD start = GetTickCount();
-    // Step by step at the catcher's ticks, so that the browser's own loop fills its tree and
-    // carries out the posted preselection between them. The preselection is given two
-    // seconds: it must not move the selection away from the top item after the click.
-    ASSERT_TRUE(Browse(IDC_OUTPUT_FOLDER, [&](HWND browser) {
-      const gui::FolderBrowserView now = gui::ReadFolderBrowser(browser);
-      if (!clicked) {
-        if (now.rootItems.empty()) return false;
-        const bool preselected = !now.selectedPath.empty() && now.selectedPath.back() == LastComponent(output);
-        if (!output.empty() && !preselected && GetTickCount() - start < 2000) return false;
-        clicked = true;
-        EXPECT_TRUE(gui::PickTopItem(browser));
-        return false;
-      }
-      picked = now;
-      gui::PressDialogButton(browser, IDOK);
-      return true;
-    }));
-    ASSERT_EQ(picked.selectedPath.size(), 1u) << "the top item was chosen";
-    EXPECT_EQ(Text(IDC_OUTPUT_FOLDER), output);
-  }
-}
-
 }  // namespace

@@ -182,15 +182,4 @@ bool PickChildFolder(HWND browser, const std::string& name) {
   return PumpUntil([&] { return TreeNext(tree, nullptr, TVGN_CARET) == child; }, 2000);
 }
 
-bool PickTopItem(HWND browser) {
-  HWND tree = GetDlgItem(browser, kFolderTreeId);
-  const HTREEITEM top = TreeNext(tree, nullptr, TVGN_ROOT);
-  const HTREEITEM selected = TreeNext(tree, nullptr, TVGN_CARET);
-  if (top == nullptr || selected == nullptr) return false;
-  // A click on the selected item gives the tree the focus; Home then goes to the top.
-  ClickTreeItem(tree, selected);
-  PressKey(VK_HOME);
-  return PumpUntil([&] { return TreeNext(tree, nullptr, TVGN_CARET) == top; }, 2000);
-}
-
 }  // namespace gui

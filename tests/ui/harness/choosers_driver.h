@@ -45,7 +45,5 @@ FolderBrowserView ReadFolderBrowser(HWND browser);
 // Opens the selected folder's branch with the keyboard and clicks its child shown as name;
 // false when no such child appears.
 bool PickChildFolder(HWND browser, const std::string& name);
-// Clicks the tree's top-level item (the computer, which is no file-system folder).
-bool PickTopItem(HWND browser);
 
 }  // namespace gui
