@@ -27,7 +27,7 @@
 
 #include "engine/block.h"
 #include "engine/byte_order.h"
-#include "engine/file_formats.h"
+#include "formats/repair_file.h"
 #include "engine/operations.h"
 #include "platform/ledger.h"
 #include "platform/platform.h"

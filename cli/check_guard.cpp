@@ -12,7 +12,7 @@
 #include "cli/texts.h"
 #include "engine/block.h"
 #include "engine/byte_order.h"
-#include "engine/file_formats.h"
+#include "formats/test_file.h"
 #include "engine/messages.h"
 #include "engine/steps.h"
 #include "platform/platform.h"
