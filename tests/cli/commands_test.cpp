@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/texts.h"
 #include "engine/messages.h"
+#include "stream/check_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/testing/reference.h"
 
@@ -153,7 +154,7 @@ class CheckTest : public CommandsTest {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, reason + cli_text::kNothingWritten);
   }
-  std::string Refusal(const std::string& why) { return std::string(cli_text::kCheckFailed) + why; }
+  std::string Refusal(const std::string& why) { return std::string(cli_text::kCheckFailed) + why + "\n"; }
 
   Bytes valid;
   Bytes broken;
@@ -181,7 +182,7 @@ TEST_F(CheckTest, RefusesWhenTheSizeChanged) {
   scratch.Write("movie.avi", longer);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckSizeDiffers, 3 * kBlock + 101, 3 * kBlock + 100);
+  std::snprintf(why, sizeof why, check_text::kSizeDiffers, 3ull * kBlock + 101, 3ull * kBlock + 100);
   ExpectRefused(run, Refusal(why));
   EXPECT_TRUE(scratch.Read("movie.avi") == longer);
 }
@@ -191,7 +192,7 @@ TEST_F(CheckTest, RefusesAtTheFirstBlockThatChangedAndNamesItsBytes) {
   scratch.Write("movie.avi", changed);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 3u, 8192ull, 12287ull);
+  std::snprintf(why, sizeof why, check_text::kBlockDiffers, 3u, 8192ull, 12287ull);
   ExpectRefused(run, Refusal(why));
   EXPECT_TRUE(scratch.Read("movie.avi") == changed);
 }
@@ -202,7 +203,7 @@ TEST_F(CheckTest, ComparesThePartialLastBlockAsTheScanSawIt) {
   scratch.Write("movie.avi", changed);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 4u, 12288ull, 12387ull);
+  std::snprintf(why, sizeof why, check_text::kBlockDiffers, 4u, 12288ull, 12387ull);
   ExpectRefused(run, Refusal(why));
 }
 
@@ -219,11 +220,11 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
   test.resize(test.size() - 4);
   scratch.Write("movie.crc", test);
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckTestFileMalformed, 16u, 3 * kBlock + 100);
+  std::snprintf(why, sizeof why, check_text::kTestFileMalformed, 16ull, 3ull * kBlock + 100);
   ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(why));
 
   scratch.Write("movie.crc", {1, 2});
-  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(cli_text::kCheckTestFileTooShort));
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(check_text::kTestFileTooShort));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
