@@ -260,6 +260,50 @@ TEST_F(CommandsTest, CyrillicNamesAndSpacesGoThroughTheWholeExchange) {
   EXPECT_TRUE(ReadWholeFile(brokenPath) == valid);
 }
 
+// ---- --quiet, and output that cannot be written ----
+
+TEST_F(CommandsTest, QuietWritesTheFilesAndSaysNothingButWhatListAsksFor) {
+  const Bytes valid = RandomBytes(14, 3 * kBlock);
+  Exchange(valid, Damage(valid, {2}));
+  CliOutcome run = Run({"scan-broken", "--quiet", Broken(), scratch.path()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out + run.err, "");
+  run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path(), "--quiet"});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out + run.err, "");
+  run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path(), "--quiet", "--list"});
+  EXPECT_EQ(run.out, DamagedList({"2: 4096-8191"}));
+  EXPECT_EQ(run.err, "");
+  run = Run({"repair", Broken(), Fix(), "--quiet"});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out + run.err, "");
+  EXPECT_TRUE(scratch.Read("movie.avi") == valid);
+  // Failures are still told.
+  run = Run({"repair", "--quiet", scratch.Path("none.bin"), Fix()});
+  EXPECT_EQ(run.status, kExitStopped);
+  EXPECT_EQ(run.err, BoxLines(message::kOpenBroken, SystemText(SystemErrorKind::FileNotFound)));
+}
+
+#ifndef _WIN32
+// A report that cannot be written is a failure of the command, though its file was written.
+TEST_F(CommandsTest, AListThatCannotBeWrittenExitsOne) {
+  const Bytes valid = RandomBytes(15, 3 * kBlock);
+  Exchange(valid, Damage(valid, {1, 3}));
+  const std::vector<std::string> arguments{"varnell-cli", "scan-valid", "--list", Valid(), TestFile(), elsewhere.path()};
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  std::FILE* err = std::fopen(streams.Path("err").c_str(), "w+b");
+  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), full, err);
+  std::fclose(full);
+  std::fclose(err);
+  EXPECT_EQ(status, kExitStopped);
+  EXPECT_EQ(Text(streams.Read("err")), cli_text::kOutputFailed);
+  EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
+}
+#endif
+
 // ---- help, version and usage errors ----
 
 TEST_F(CommandsTest, HelpAndVersionGoToStdout) {
@@ -302,6 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"CheckTwice", {"repair", "a.bin", "a.fix", "--check", "a", "--check", "b"}},
                       UsageCase{"CheckOnScan", {"scan-broken", "a.bin", ".", "--check", "a.crc"}},
                       UsageCase{"ListOnRepair", {"repair", "a.bin", "a.fix", "--list"}},
+                      UsageCase{"QuietTwice", {"repair", "a.bin", "a.fix", "--quiet", "--quiet"}},
                       UsageCase{"HelpWithMore", {"--help", "scan-broken"}}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
 
