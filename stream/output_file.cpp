@@ -32,13 +32,20 @@ int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourc
 }
 
 int CommitOutput(OutputFile* output) {
-  const int flushed = FlushFile(output->file);
+  // The first failure is the one reported; the file is closed whatever happens.
+  int done = FlushFile(output->file);
   uint32_t error = LastSystemError();
   const int closed = CloseFile(output->file);
   output->file = nullptr;
-  if (flushed && !closed) error = LastSystemError();
-  if (!flushed || !closed || !ReplaceWithFile(output->temporaryPath, output->finalPath)) {
-    if (flushed && closed) error = LastSystemError();
+  if (done && !closed) {
+    done = 0;
+    error = LastSystemError();
+  }
+  if (done && !ReplaceWithFile(output->temporaryPath, output->finalPath)) {
+    done = 0;
+    error = LastSystemError();
+  }
+  if (!done) {
     AbandonOutput(output);
     SetLastSystemError(error);
     return 0;
