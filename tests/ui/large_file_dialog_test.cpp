@@ -1,0 +1,404 @@
+// Files of 4 GiB and more through the real dialog, driven as a user drives it: the work runs
+// while another thread keeps asking the dialog for answers, the status bar, the controls and
+// the cursor are watched, the close box is clicked and the question answered, and the files on
+// disk are compared with what the exchange must give. The files are sparse and go with the test.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/messages.h"
+#include "platform/fault_injection.h"
+#include "platform/ledger.h"
+#include "platform/platform.h"
+#include "tests/testing/scratch_folder.h"
+#include "tests/ui/harness/box_catcher.h"
+#include "tests/ui/harness/gui_driver.h"
+#include "tests/ui/harness/main_window.h"
+#include "tests/ui/harness/screenshot.h"
+#include "tests/ui/harness/sparse_files.h"
+#include "ui/browse_edit.h"
+#include "ui/control_ids.h"
+#include "ui/large_file_work.h"
+#include "ui/program_state.h"
+#include "ui/ui_texts.h"
+
+namespace {
+
+using gui::kGiB;
+using gui::SparseFile;
+
+constexpr uint64_t kFourGiBBlock = 4 * kGiB / 4096;
+
+// Every text the state part is given, and when.
+struct StateWrite {
+  std::string text;
+  ULONGLONG at;
+};
+std::vector<StateWrite> stateWrites;
+WNDPROC statusBarProc = nullptr;
+
+LRESULT CALLBACK RecordingStatusBar(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == SB_SETTEXTA && LOBYTE(LOWORD(wParam)) == 0) {
+    stateWrites.push_back({reinterpret_cast<const char*>(lParam), GetTickCount64()});
+  }
+  return CallWindowProcA(statusBarProc, window, message, wParam, lParam);
+}
+
+// The percentage of a state text, or -1 when it shows none.
+int PercentOf(const std::string& text) {
+  unsigned percent = 0;
+  char check[64] = {};
+  if (std::sscanf(text.c_str(), ui_text::kWorkingPercent, &percent) != 1) return -1;
+  std::snprintf(check, sizeof check, ui_text::kWorkingPercent, percent);
+  return text == check ? static_cast<int>(percent) : -1;
+}
+
+// Asks the dialog from another thread, as the system does before it calls a window not
+// responding: every 50 ms, with 200 ms to answer.
+class ResponseProbe {
+ public:
+  explicit ResponseProbe(HWND dialog) : thread_([this, dialog] { Run(dialog); }) {}
+  ~ResponseProbe() { Stop(); }
+  // The dialog's thread keeps answering until the last question is in.
+  void Stop() {
+    stop_ = true;
+    gui::PumpUntil([this] { return finished_.load(); }, 1000);
+    if (thread_.joinable()) thread_.join();
+  }
+  // While the test itself holds the dialog's thread (taking a screenshot), its questions wait.
+  void Pause(bool paused) {
+    if (paused) {
+      paused_ = true;
+      gui::PumpUntil([this] { return !asking_.load(); }, 1000);
+    } else {
+      paused_ = false;
+    }
+  }
+  int answered() const { return answered_; }
+  int unanswered() const { return unanswered_; }
+  ULONGLONG slowestMs() const { return slowest_; }
+
+ private:
+  void Run(HWND dialog) {
+    for (; !stop_; Sleep(50)) {
+      if (paused_) continue;
+      asking_ = true;
+      const ULONGLONG before = GetTickCount64();
+      DWORD_PTR result = 0;
+      if (SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 200, &result) != 0) {
+        ++answered_;
+      } else {
+        ++unanswered_;
+      }
+      slowest_ = std::max<ULONGLONG>(slowest_, GetTickCount64() - before);
+      asking_ = false;
+    }
+    finished_ = true;
+  }
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> paused_{false};
+  std::atomic<bool> asking_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<int> answered_{0};
+  std::atomic<int> unanswered_{0};
+  std::atomic<ULONGLONG> slowest_{0};
+  std::thread thread_;
+};
+
+// Start, the radios and the fields with their buttons: what the work must hold and give back.
+constexpr int kHeldControls[] = {IDC_MODE_BROKEN_SCAN, IDC_MODE_VALID_SCAN, IDC_MODE_REPAIR, IDC_START,
+                                 IDC_BROKEN_FILE,      IDC_VALID_FILE,      IDC_TEST_FILE,   IDC_REPAIR_BROKEN_FILE,
+                                 IDC_REPAIR_FILE,      IDC_OUTPUT_FOLDER};
+
+// The middle of the caption's close box, found the way the system finds it: along the
+// caption's middle row, then down the column through the box's middle (few calls, so the
+// search itself does not keep the dialog from answering).
+POINT CloseBoxOf(HWND window) {
+  RECT r;
+  GetWindowRect(window, &r);
+  const auto isClose = [window](int x, int y) { return SendMessageA(window, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE; };
+  const int row = r.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+  int left = -1, right = -1;
+  for (int x = r.right - 1; x > r.right - 80; --x) {
+    if (!isClose(x, row)) continue;
+    if (right < 0) right = x;
+    left = x;
+  }
+  if (right < 0) return POINT{-1, -1};
+  const int column = (left + right) / 2;
+  int top = row, bottom = row;
+  while (top > r.top && isClose(column, top - 1)) --top;
+  while (bottom < r.top + 60 && isClose(column, bottom + 1)) ++bottom;
+  return POINT{column, (top + bottom) / 2};
+}
+
+// A click on the close box. The press starts the system's own tracking loop on this thread,
+// so both halves go into the input queue before anything is pumped.
+void ClickCloseBox(HWND window) {
+  const POINT box = CloseBoxOf(window);
+  ASSERT_GE(box.x, 0) << "no close box found";
+  gui::MoveMouseTo(box);
+  gui::SendMouseInput(MOUSEEVENTF_LEFTDOWN);
+  gui::SendMouseInput(MOUSEEVENTF_LEFTUP);
+  gui::Pump(50);
+}
+
+class LargeFileDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallMessageBoxSink(nullptr);
+    ClearFaults();
+    OpenDialog();
+  }
+  void TearDown() override {
+    gui::CloseMainDialog(dialog_);
+    ClearFaults();
+  }
+
+  void OpenDialog() {
+    dialog_ = gui::OpenMainDialog();
+    ASSERT_NE(dialog_, nullptr);
+    catcher_.Ignore(dialog_);
+    statusBarProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(Item(IDC_STATUS_BAR), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingStatusBar)));
+  }
+
+  HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+  std::string State() const { return gui::StatusText(Item(IDC_STATUS_BAR), 0); }
+
+  // Answers the stop question with stopAnswer and every other box with OK; notes the state
+  // part while each box is up.
+  void AnswerBoxes(int stopAnswer) {
+    statesAtBoxes_.clear();
+    catcher_.whileOpen = [this, stopAnswer](HWND box, const gui::SeenBox& seen) {
+      statesAtBoxes_.push_back(State());
+      catcher_.answer = seen.text == ui_text::kAskStop ? stopAnswer : IDOK;
+      if (seen.text == ui_text::kAskStop && onQuestion_) onQuestion_(box);
+    };
+  }
+
+  std::vector<int32_t> ControlStates() const {
+    std::vector<int32_t> states;
+    for (int id : kHeldControls) {
+      states.push_back(IsWindowEnabled(Item(id)) ? 1 : 0);
+      if (id >= IDC_BROKEN_FILE && id <= IDC_OUTPUT_FOLDER) states.push_back(BrowseButtonEnabled(Item(id)));
+    }
+    return states;
+  }
+
+  // Clicks Start and pumps until the work and every box after it are over. duringWork runs
+  // once, when the state part shows a percentage above 0 and the work still runs.
+  void RunWork(const std::function<void()>& duringWork = nullptr) {
+    stateWrites.clear();
+    sawWorkRunning_ = false;
+    gui::Click(Item(IDC_START));
+    bool called = false;
+    const bool ended = gui::PumpUntil(
+        [&] {
+          if (LargeFileWorkRunning()) sawWorkRunning_ = true;
+          if (!called && duringWork && LargeFileWorkRunning() && PercentOf(State()) > 0) {
+            called = true;
+            duringWork();
+          }
+          return !LargeFileWorkRunning();
+        },
+        240000);
+    ASSERT_TRUE(ended) << "the work did not end";
+    gui::Pump(50);
+  }
+
+  std::vector<int> Percentages() const {
+    std::vector<int> percentages;
+    for (const StateWrite& write : stateWrites) {
+      if (PercentOf(write.text) >= 0) percentages.push_back(PercentOf(write.text));
+    }
+    return percentages;
+  }
+
+  // Working, then rising percentages, each only when it changed and at most a few a second,
+  // then ready.
+  void ExpectProgressThenReady(size_t atLeastPercentages) const {
+    ASSERT_GE(stateWrites.size(), 2u);
+    EXPECT_EQ(stateWrites.front().text, ui_text::kWorking);
+    EXPECT_EQ(stateWrites.back().text, ui_text::kReady);
+    const std::vector<int> percentages = Percentages();
+    EXPECT_EQ(percentages.size(), stateWrites.size() - 2) << "only percentages between working and ready";
+    ASSERT_GE(percentages.size(), atLeastPercentages);
+    EXPECT_EQ(percentages.front(), 0);
+    for (size_t i = 1; i < percentages.size(); ++i) EXPECT_GT(percentages[i], percentages[i - 1]);
+    const ULONGLONG span = stateWrites.back().at - stateWrites.front().at;
+    EXPECT_LE(percentages.size(), 2 + span / 200) << "at most a few updates a second";
+  }
+
+  // The boxes shown since the last NewBoxes call.
+  std::vector<gui::SeenBox> NewBoxes() {
+    const auto& all = catcher_.boxes();
+    std::vector<gui::SeenBox> fresh(all.begin() + static_cast<std::ptrdiff_t>(boxesSeen_), all.end());
+    boxesSeen_ = all.size();
+    return fresh;
+  }
+  void ExpectCompletionOnly() {
+    const std::vector<gui::SeenBox> boxes = NewBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, ui_text::kTaskDone);
+    EXPECT_EQ(boxes[0].caption, message::kAttention);
+    EXPECT_EQ(boxes[0].icon, gui::BoxIcon::None);
+    EXPECT_EQ(boxes[0].owner, dialog_);
+    ASSERT_EQ(statesAtBoxes_.size(), 1u);
+    EXPECT_EQ(statesAtBoxes_[0], ui_text::kReady);
+  }
+
+  HWND dialog_ = nullptr;
+  gui::BoxCatcher catcher_;
+  std::vector<std::string> statesAtBoxes_;
+  std::function<void(HWND)> onQuestion_;
+  bool sawWorkRunning_ = false;
+  size_t boxesSeen_ = 0;
+  ScratchFolder local_;   // where the broken file is
+  ScratchFolder remote_;  // where the valid file is
+};
+
+// A valid file past 4 GiB with data here and there, and a broken copy whose damage lies past
+// 4 GiB: changed data, data in a hole, a hole where data was, a changed partial last block,
+// and a run of extra damaged blocks (the one block of noise repeated) where the valid file
+// has a hole.
+struct Exchange {
+  SparseFile valid;
+  SparseFile broken;
+};
+
+Exchange MakeExchange(uint64_t size, uint32_t extraDamage, uint32_t seed) {
+  Exchange e;
+  e.valid.size = size;
+  const uint64_t last = e.valid.BlockCount() - 1;
+  for (uint64_t index : {uint64_t{0}, uint64_t{1000}, kFourGiBBlock - 1, kFourGiBBlock + 5, kFourGiBBlock + 77, last}) {
+    e.valid.blocks[index] = gui::RandomBlock(e.valid, index, seed++);
+  }
+  e.broken = e.valid;
+  e.broken.blocks[kFourGiBBlock + 5] = gui::RandomBlock(e.valid, kFourGiBBlock + 5, seed++);
+  e.broken.blocks[kFourGiBBlock + 300] = gui::RandomBlock(e.valid, kFourGiBBlock + 300, seed++);
+  e.broken.blocks.erase(kFourGiBBlock + 77);
+  e.broken.blocks[last] = gui::RandomBlock(e.valid, last, seed++);
+  const Bytes noise = gui::RandomBlock(e.valid, 0, seed++);
+  for (uint64_t i = 0; i < extraDamage; ++i) e.broken.blocks[kFourGiBBlock + 1000 + i] = noise;
+  return e;
+}
+
+struct ExchangeCase {
+  const char* name;
+  uint64_t size;
+  // Enough damage for the repair to run a while, so that it too can be watched at work.
+  uint32_t extraDamage;
+};
+
+class LargeExchangeTest : public LargeFileDialogTest, public ::testing::WithParamInterface<ExchangeCase> {};
+
+// Each mode in turn on the same pair of files, as the two people of an exchange do it; in
+// every mode the dialog answers, shows its progress and holds its controls while it works,
+// and gives everything back afterwards.
+TEST_P(LargeExchangeTest, GoesThroughAllThreeModesWhileTheDialogAnswers) {
+  const Exchange e = MakeExchange(GetParam().size, GetParam().extraDamage, 41);
+  gui::WriteSparseFile(local_.Path("disk.img"), e.broken);
+  gui::WriteSparseFile(remote_.Path("disk.img"), e.valid);
+  AnswerBoxes(IDNO);
+
+  struct Step {
+    int radio;
+    std::vector<std::pair<int, std::string>> fields;
+  };
+  const Step steps[] = {
+      {IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, local_.Path("disk.img")}, {IDC_OUTPUT_FOLDER, local_.path()}}},
+      {IDC_MODE_VALID_SCAN,
+       {{IDC_VALID_FILE, remote_.Path("disk.img")},
+        {IDC_TEST_FILE, remote_.Path("disk.crc")},
+        {IDC_OUTPUT_FOLDER, remote_.path()}}},
+      {IDC_MODE_REPAIR, {{IDC_REPAIR_BROKEN_FILE, local_.Path("disk.img")}, {IDC_REPAIR_FILE, local_.Path("disk.fix")}}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE("mode " + std::to_string(step.radio - IDC_MODE_BROKEN_SCAN + 1));
+    statesAtBoxes_.clear();
+    gui::Click(Item(step.radio));
+    for (const auto& [id, text] : step.fields) gui::TypeInto(Item(id), text);
+    const std::vector<int32_t> before = ControlStates();
+
+    std::vector<int32_t> during;
+    HCURSOR cursorOverStart = nullptr;
+    ResponseProbe probe(dialog_);
+    RunWork([&] {
+      during = ControlStates();
+      gui::MoveMouseTo(gui::CentreOf(Item(IDC_START)));
+      cursorOverStart = GetCursor();
+      if (step.radio == IDC_MODE_BROKEN_SCAN) {
+        gui::Pump(100);
+        probe.Pause(true);
+        gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("progress-in-status-bar.png"));
+        probe.Pause(false);
+      }
+      // The close box and No: the work goes on to its end.
+      if (step.radio == IDC_MODE_VALID_SCAN) ClickCloseBox(dialog_);
+    });
+    probe.Stop();
+
+    EXPECT_TRUE(sawWorkRunning_);
+    EXPECT_EQ(probe.unanswered(), 0) << "slowest answer " << probe.slowestMs() << " ms";
+    // A repair of a few blocks is over at once: nothing to watch.
+    const bool watched = step.radio != IDC_MODE_REPAIR || GetParam().extraDamage > 0;
+    ExpectProgressThenReady(watched ? 2 : 1);
+    if (watched) {
+      EXPECT_GT(probe.answered(), 3);
+      ASSERT_EQ(during.size(), before.size()) << "the work ended before a percentage above 0 showed";
+      EXPECT_EQ(during, std::vector<int32_t>(before.size(), 0)) << "held while it works";
+      EXPECT_EQ(cursorOverStart, program.waitCursor);
+    }
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_CLOSE)));
+    EXPECT_EQ(ControlStates(), before) << "given back as they were";
+    EXPECT_EQ(program.busy, 0u);
+    EXPECT_TRUE(IsWindowVisible(dialog_));
+
+    if (step.radio == IDC_MODE_VALID_SCAN) {
+      const std::vector<gui::SeenBox> boxes = NewBoxes();
+      ASSERT_EQ(boxes.size(), 2u);
+      EXPECT_EQ(boxes[0].text, ui_text::kAskStop);
+      EXPECT_EQ(boxes[0].caption, message::kAttention);
+      EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Question);
+      EXPECT_EQ(boxes[0].owner, dialog_);
+      EXPECT_EQ(boxes[1].text, ui_text::kTaskDone) << "No goes on to the end";
+      EXPECT_EQ(statesAtBoxes_.back(), ui_text::kReady);
+    } else {
+      ExpectCompletionOnly();
+    }
+    EXPECT_EQ(OpenFileCount(), 0u);
+    EXPECT_EQ(HeldRegionCount(), 0u);
+
+    switch (step.radio) {
+      case IDC_MODE_BROKEN_SCAN:
+        ASSERT_EQ(local_.Read("disk.crc"), gui::LargeTestFileOf(e.broken));
+        remote_.Write("disk.crc", local_.Read("disk.crc"));
+        break;
+      case IDC_MODE_VALID_SCAN:
+        ASSERT_EQ(remote_.Read("disk.fix"), gui::LargeRepairFileOf(e.valid, e.broken));
+        local_.Write("disk.fix", remote_.Read("disk.fix"));
+        break;
+      case IDC_MODE_REPAIR:
+        EXPECT_TRUE(gui::SameBytes(local_.Path("disk.img"), remote_.Path("disk.img")));
+        break;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, LargeExchangeTest,
+                         ::testing::Values(ExchangeCase{"FiveGiBAndABitWithAFewDamagedBlocks", 5 * kGiB + 1234, 0},
+                                           ExchangeCase{"EightGiBWith30000DamagedBlocks", 8 * kGiB, 30000}),
+                         [](const ::testing::TestParamInfo<ExchangeCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
