@@ -289,8 +289,7 @@ Exchange MakeExchange(uint64_t size, uint32_t extraDamage, uint32_t seed) {
   e.broken.blocks[kFourGiBBlock + 300] = gui::RandomBlock(e.valid, kFourGiBBlock + 300, seed++);
   e.broken.blocks.erase(kFourGiBBlock + 77);
   e.broken.blocks[last] = gui::RandomBlock(e.valid, last, seed++);
-  const Bytes noise = gui::RandomBlock(e.valid, 0, seed++);
-  for (uint64_t i = 0; i < extraDamage; ++i) e.broken.blocks[kFourGiBBlock + 1000 + i] = noise;
+  if (extraDamage > 0) e.broken.runs.push_back({kFourGiBBlock + 1000, extraDamage, gui::RandomBlock(e.valid, 0, seed++)});
   return e;
 }
 
@@ -390,7 +389,7 @@ TEST_P(LargeExchangeTest, GoesThroughAllThreeModesWhileTheDialogAnswers) {
         local_.Write("disk.fix", remote_.Read("disk.fix"));
         break;
       case IDC_MODE_REPAIR:
-        EXPECT_TRUE(gui::SameBytes(local_.Path("disk.img"), remote_.Path("disk.img")));
+        EXPECT_TRUE(gui::HoldsBytesOf(local_.Path("disk.img"), e.valid)) << "the valid file's bytes";
         break;
     }
   }
@@ -400,5 +399,304 @@ INSTANTIATE_TEST_SUITE_P(Sizes, LargeExchangeTest,
                          ::testing::Values(ExchangeCase{"FiveGiBAndABitWithAFewDamagedBlocks", 5 * kGiB + 1234, 0},
                                            ExchangeCase{"EightGiBWith30000DamagedBlocks", 8 * kGiB, 30000}),
                          [](const ::testing::TestParamInfo<ExchangeCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The question as the user sees it: moved over the middle of the dialog at work (the test's
+// display has no window manager to place it), then the screen under the dialog.
+void SaveQuestionScreenshot(HWND dialog, HWND box) {
+  RECT dialogRect, boxRect;
+  GetWindowRect(dialog, &dialogRect);
+  GetWindowRect(box, &boxRect);
+  const int x = (dialogRect.left + dialogRect.right - (boxRect.right - boxRect.left)) / 2;
+  const int y = (dialogRect.top + dialogRect.bottom - (boxRect.bottom - boxRect.top)) / 2;
+  SetWindowPos(box, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  gui::Pump(150);
+  gui::SavePng(gui::CaptureScreen(dialogRect), gui::ScreenshotPath("stop-question.png"));
+}
+
+TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndKeepsTheOlderFile) {
+  const Exchange e = MakeExchange(8 * kGiB, 0, 7);
+  gui::WriteSparseFile(remote_.Path("disk.img"), e.valid);
+  remote_.Write("disk.crc", gui::LargeTestFileOf(e.broken));
+  const Bytes older = RandomBytes(3, 5000);
+  remote_.Write("disk.fix", older);
+  gui::Click(Item(IDC_MODE_VALID_SCAN));
+  gui::TypeInto(Item(IDC_VALID_FILE), remote_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_TEST_FILE), remote_.Path("disk.crc"));
+  gui::TypeInto(Item(IDC_OUTPUT_FOLDER), remote_.path());
+  AnswerBoxes(IDYES);
+  onQuestion_ = [this](HWND box) { SaveQuestionScreenshot(dialog_, box); };
+  bool visibleAtLastBox = false;
+  bool runningAtLastBox = true;
+  const auto watch = catcher_.whileOpen;
+  catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
+    watch(box, seen);
+    visibleAtLastBox = IsWindowVisible(dialog_) != 0;
+    runningAtLastBox = LargeFileWorkRunning();
+  };
+
+  RunWork([&] { ClickCloseBox(dialog_); });
+
+  const std::vector<gui::SeenBox> boxes = NewBoxes();
+  ASSERT_EQ(boxes.size(), 2u) << "the question and what happened, no completion";
+  EXPECT_EQ(boxes[0].text, ui_text::kAskStop);
+  EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Question);
+  EXPECT_EQ(boxes[1].text, ui_text::kScanStopped);
+  EXPECT_EQ(boxes[1].caption, message::kAttention);
+  EXPECT_EQ(boxes[1].icon, gui::BoxIcon::Information);
+  EXPECT_EQ(boxes[1].owner, dialog_);
+  EXPECT_EQ(statesAtBoxes_[1], ui_text::kReady);
+  EXPECT_TRUE(visibleAtLastBox) << "the dialog says what happened before it closes";
+  EXPECT_FALSE(runningAtLastBox);
+  EXPECT_FALSE(IsWindowVisible(dialog_)) << "the close box, once the work has stopped, closes";
+  EXPECT_EQ(OpenFileCount(), 0u);
+  EXPECT_EQ(HeldRegionCount(), 0u);
+
+  EXPECT_EQ(remote_.Read("disk.fix"), older);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(remote_.path())) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"disk.crc", "disk.fix", "disk.img"})) << "no temporary file left";
+}
+
+// A broken file past 4 GiB with many damaged blocks, and the repair file that puts them right
+// (written sparse: its carried blocks are all zero). The last entries carry real data.
+struct LongRepair {
+  SparseFile valid;
+  SparseFile broken;
+  SparseFile repairFile;
+};
+
+LongRepair MakeLongRepair(uint32_t damagedBlocks) {
+  LongRepair r;
+  r.valid.size = 4 * kGiB + 3 * 4096 + 100;
+  const uint64_t last = r.valid.BlockCount() - 1;
+  r.valid.blocks[7] = gui::RandomBlock(r.valid, 7, 1);
+  r.valid.blocks[last] = gui::RandomBlock(r.valid, last, 2);
+  r.broken = r.valid;
+  r.broken.blocks[last] = gui::RandomBlock(r.valid, last, 3);
+  r.broken.runs.push_back({1000, damagedBlocks, gui::RandomBlock(r.valid, 0, 4)});
+  const Bytes whole = gui::LargeRepairFileOf(r.valid, r.broken);
+  // Header and list as bytes, the blocks' area as a hole but for the last block's data.
+  const uint64_t blocksAt = 16 + 4 * uint64_t{damagedBlocks + 1};
+  r.repairFile = gui::SparseFileOf(Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(blocksAt)),
+                                   blocksAt + 4096 * uint64_t{damagedBlocks + 1});
+  const Bytes lastCarried = r.valid.Block(last);
+  for (uint64_t at = blocksAt + 4096 * uint64_t{damagedBlocks}, i = 0; i < 4096; ++i) {
+    Bytes& block = r.repairFile.blocks[(at + i) / 4096];
+    if (block.empty()) block.assign(4096, 0);
+    block[(at + i) % 4096] = lastCarried[i];
+  }
+  return r;
+}
+
+TEST_F(LargeFileDialogTest, ARepairStoppedThroughTheCloseBoxIsFinishedByRunningItAgain) {
+  // Long enough to be stopped on its way: some two seconds of block writes.
+  const LongRepair r = MakeLongRepair(50000);
+  gui::WriteSparseFile(local_.Path("disk.img"), r.broken);
+  gui::WriteSparseFile(local_.Path("disk.fix"), r.repairFile);
+  const uint64_t last = r.valid.BlockCount() - 1;
+  const auto fill = [this] {
+    gui::Click(Item(IDC_MODE_REPAIR));
+    gui::TypeInto(Item(IDC_REPAIR_BROKEN_FILE), local_.Path("disk.img"));
+    gui::TypeInto(Item(IDC_REPAIR_FILE), local_.Path("disk.fix"));
+  };
+  fill();
+  AnswerBoxes(IDYES);
+  RunWork([&] { ClickCloseBox(dialog_); });
+
+  const std::vector<gui::SeenBox> boxes = NewBoxes();
+  ASSERT_EQ(boxes.size(), 2u) << "the question and what happened, no completion";
+  EXPECT_EQ(boxes[0].text, ui_text::kAskStop);
+  EXPECT_EQ(boxes[1].text, ui_text::kRepairStoppedPartly) << "stopped at " << Percentages().back() << "%";
+  EXPECT_EQ(boxes[1].icon, gui::BoxIcon::Information);
+  EXPECT_EQ(statesAtBoxes_[1], ui_text::kReady);
+  EXPECT_FALSE(IsWindowVisible(dialog_));
+  EXPECT_EQ(OpenFileCount(), 0u);
+  EXPECT_EQ(HeldRegionCount(), 0u);
+  EXPECT_EQ(gui::BlockOnDisk(local_.Path("disk.img"), 1000), Bytes(4096, 0)) << "the first blocks are in place";
+  EXPECT_EQ(gui::BlockOnDisk(local_.Path("disk.img"), last), r.broken.Block(last)) << "the last one is not yet";
+
+  // Again, from a new dialog, with the same repair file: done, and the file is the valid one.
+  gui::CloseMainDialog(dialog_);
+  OpenDialog();
+  fill();
+  AnswerBoxes(IDNO);
+  RunWork();
+  ExpectCompletionOnly();
+  // Where the two copies differed, and the length: the rest is a hole in both.
+  EXPECT_EQ(local_.Size("disk.img"), r.valid.size);
+  EXPECT_TRUE(gui::HoldsBytesOf(local_.Path("disk.img"), r.valid, 0, 1000 + 50000)) << "the valid file's bytes";
+  EXPECT_EQ(gui::BlockOnDisk(local_.Path("disk.img"), last), r.valid.Block(last));
+}
+
+}  // namespace
+
+namespace {
+
+using Fields = std::vector<std::pair<int, std::string>>;
+
+Bytes LargeRepairHeader(uint32_t count, uint64_t validSize) {
+  return Concat({Le32(0), Le32(count), Le32(static_cast<uint32_t>(validSize)), Le32(static_cast<uint32_t>(validSize >> 32))});
+}
+
+// Every file of a folder: its size, and its bytes where it is small enough to keep.
+std::vector<std::pair<std::string, Bytes>> Snapshot(const ScratchFolder& folder) {
+  std::vector<std::pair<std::string, Bytes>> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    const std::string name = entry.path().filename().string();
+    const uint64_t size = folder.Size(name);
+    files.emplace_back(name, size < (64 << 20) ? folder.Read(name) : Le32(static_cast<uint32_t>(size >> 12)));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string SystemText(uint32_t code) {
+  char* text = DescribeSystemError(code);
+  const std::string copy = text != nullptr ? text : "";
+  FreeSystemErrorText(text);
+  return copy;
+}
+
+TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyAndChangesNothing) {
+  const uint64_t justLarge = 4 * kGiB + 4096;
+  SparseFile large;
+  large.size = justLarge;
+  large.blocks[kFourGiBBlock] = gui::RandomBlock(large, kFourGiBBlock, 5);
+  HANDLE holder = INVALID_HANDLE_VALUE;
+  struct Case {
+    const char* name;
+    int radio;
+    std::function<Fields(const ScratchFolder&)> prepare;
+    bool failWorkerThread;
+    const char* caption;
+    std::string text;
+    gui::BoxIcon icon;
+    // The dialog's own operations show their boxes while it still works.
+    const char* stateAtBox;
+  };
+  const Case cases[] = {
+      {"the worker thread cannot be started", IDC_MODE_BROKEN_SCAN,
+       [&](const ScratchFolder& f) {
+         gui::WriteSparseFile(f.Path("disk.img"), large);
+         return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
+       },
+       true, ui_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error, ui_text::kReady},
+      {"a broken file another program holds", IDC_MODE_BROKEN_SCAN,
+       [&](const ScratchFolder& f) {
+         gui::WriteSparseFile(f.Path("disk.img"), large);
+         holder = CreateFileA(f.Path("disk.img").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
+       },
+       false, message::kOpenBroken, SystemText(SystemErrorCode(SystemErrorKind::SharingViolation)), gui::BoxIcon::Error,
+       ui_text::kReady},
+      {"an output folder that is not there", IDC_MODE_BROKEN_SCAN,
+       [&](const ScratchFolder& f) {
+         gui::WriteSparseFile(f.Path("disk.img"), large);
+         return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.Path("gone")}};
+       },
+       false, message::kCreateOutput, SystemText(SystemErrorCode(SystemErrorKind::PathNotFound)), gui::BoxIcon::Error,
+       ui_text::kReady},
+      {"a test file of a larger broken file", IDC_MODE_VALID_SCAN,
+       [&](const ScratchFolder& f) {
+         gui::WriteSparseFile(f.Path("disk.img"), large);
+         SparseFile longer = large;
+         longer.size += 2 * 4096;
+         f.Write("disk.crc", gui::LargeTestFileOf(longer));
+         return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
+       },
+       false, message::kUnforeseen, message::kBrokenLargerThanValid, gui::BoxIcon::Error, ui_text::kReady},
+      {"identical copies", IDC_MODE_VALID_SCAN,
+       [&](const ScratchFolder& f) {
+         gui::WriteSparseFile(f.Path("disk.img"), large);
+         f.Write("disk.crc", gui::LargeTestFileOf(large));
+         return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
+       },
+       false, message::kAttention, message::kIdentical, gui::BoxIcon::Information, ui_text::kReady},
+      {"a large-form repair file cut short after its header", IDC_MODE_REPAIR,
+       [&](const ScratchFolder& f) {
+         f.Write("disk.img", RandomBytes(6, 1 << 20));
+         f.Write("disk.fix", LargeRepairHeader(3, 5 * kGiB));
+         return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
+       },
+       false, message::kUnforeseen, message::kLargeRepairFileDamaged, gui::BoxIcon::Error, ui_text::kReady},
+      {"a small repair file of valid size 0 stays with the dialog's own repair", IDC_MODE_REPAIR,
+       [&](const ScratchFolder& f) {
+         f.Write("disk.img", RandomBytes(7, 1 << 20));
+         // Its third word and the block's first read as a 64-bit size of 1: not the large form.
+         f.Write("disk.fix", Concat({Le32(0), Le32(1), Le32(1), Bytes(4096, 0)}));
+         return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
+       },
+       false, message::kCommitBrokenBuffer, SystemText(SystemErrorCode(SystemErrorKind::InvalidParameter)),
+       gui::BoxIcon::Error, ui_text::kWorking},
+  };
+  AnswerBoxes(IDNO);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchFolder folder;
+    holder = INVALID_HANDLE_VALUE;
+    gui::Click(Item(c.radio));
+    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) SetWindowTextA(Item(id), "");
+    for (const auto& [id, text] : c.prepare(folder)) gui::TypeInto(Item(id), text);
+    const auto before = Snapshot(folder);
+    const std::vector<int32_t> controls = ControlStates();
+    statesAtBoxes_.clear();
+    ClearFaults();
+    if (c.failWorkerThread) InjectFault(Service::WorkerThread, 1, ERROR_NOT_ENOUGH_MEMORY);
+    ResetLedger();
+
+    RunWork();
+
+    const std::vector<gui::SeenBox> boxes = NewBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << "the failure's box and no completion";
+    EXPECT_EQ(boxes[0].caption, c.caption);
+    EXPECT_EQ(boxes[0].text, c.text);
+    EXPECT_EQ(boxes[0].icon, c.icon);
+    EXPECT_EQ(boxes[0].owner, dialog_);
+    EXPECT_EQ(statesAtBoxes_[0], c.stateAtBox);
+    EXPECT_EQ(State(), ui_text::kReady);
+    EXPECT_EQ(ControlStates(), controls);
+    EXPECT_EQ(OpenFileCount(), 0u);
+    EXPECT_EQ(HeldRegionCount(), 0u);
+    if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
+    EXPECT_EQ(Snapshot(folder), before) << "no file written, changed or left behind";
+    EXPECT_TRUE(IsWindowVisible(dialog_));
+  }
+}
+
+// A copy cut short below 4 GiB with the large-form repair file of its 4 GiB original: the
+// dialog's own repair would refuse the file's valid size of 0, so the streaming repair takes it.
+TEST_F(LargeFileDialogTest, ACopyCutShortIsRepairedWithALargeFormRepairFile) {
+  SparseFile valid;
+  valid.size = 4 * kGiB + 100;
+  for (uint64_t index : {uint64_t{3}, kFourGiBBlock - 1, valid.BlockCount() - 1}) {
+    valid.blocks[index] = gui::RandomBlock(valid, index, static_cast<uint32_t>(index));
+  }
+  SparseFile broken;
+  broken.size = 1 << 20;
+  broken.blocks[3] = gui::RandomBlock(broken, 3, 99);
+  gui::WriteSparseFile(local_.Path("disk.img"), broken);
+  local_.Write("disk.fix", gui::LargeRepairFileOf(valid, broken));
+  gui::Click(Item(IDC_MODE_REPAIR));
+  gui::TypeInto(Item(IDC_REPAIR_BROKEN_FILE), local_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_REPAIR_FILE), local_.Path("disk.fix"));
+  AnswerBoxes(IDNO);
+  ResetLedger();
+
+  RunWork();
+
+  EXPECT_TRUE(sawWorkRunning_) << "handed to the streaming repair";
+  ExpectCompletionOnly();
+  ExpectProgressThenReady(1);
+  EXPECT_EQ(OpenFileCount(), 0u);
+  EXPECT_TRUE(gui::HoldsBytesOf(local_.Path("disk.img"), valid, 0, 256));
+  for (uint64_t index : {kFourGiBBlock - 1, valid.BlockCount() - 1}) {
+    EXPECT_EQ(gui::BlockOnDisk(local_.Path("disk.img"), index), valid.Block(index)) << index;
+  }
+}
 
 }  // namespace

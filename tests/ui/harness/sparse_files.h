@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "tests/testing/scratch_folder.h"
 
@@ -15,15 +16,29 @@ namespace gui {
 inline constexpr uint64_t kGiB = uint64_t{1} << 30;
 
 struct SparseFile {
+  // Blocks first to first + count - 1 all hold the same bytes: much damage, little memory.
+  struct Run {
+    uint64_t first;
+    uint64_t count;
+    Bytes block;
+  };
+
   uint64_t size = 0;
-  // Block index (from 0) to the block's 4096 bytes; every other block reads as zeros. Bytes of
-  // the last block past the size are not part of the file and must be zero.
+  // Block index (from 0) to the block's 4096 bytes; every other block reads as zeros, unless a
+  // run covers it (the two never overlap). Bytes of the last block past the size are not part
+  // of the file and must be zero.
   std::map<uint64_t, Bytes> blocks;
+  std::vector<Run> runs;
 
   uint64_t BlockCount() const { return (size + 4095) / 4096; }
   // The block's bytes as a repair file carries them: 4096, zero-padded.
   Bytes Block(uint64_t index) const;
+  // The indices of every block that may hold data, in order.
+  std::vector<uint64_t> DataBlocks() const;
 };
+
+// A file that starts with the given bytes and is zeros from there up to size.
+SparseFile SparseFileOf(const Bytes& start, uint64_t size);
 
 // A block of random bytes that fits the file at that index (a partial last block is padded
 // with zeros).
@@ -37,7 +52,11 @@ void WriteSparseFile(const std::string& path, const SparseFile& file);
 Bytes LargeTestFileOf(const SparseFile& broken);
 Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken);
 
-// Whether two files hold the same bytes, read side by side in large chunks.
-bool SameBytes(const std::string& a, const std::string& b);
+// Whether a file has the model's size and holds exactly its bytes, read in large chunks; or,
+// given a range of blocks, the bytes of those blocks.
+bool HoldsBytesOf(const std::string& path, const SparseFile& model, uint64_t fromBlock = 0,
+                  uint64_t toBlock = UINT64_MAX);
+// The 4096 bytes of block index of a file on disk (zero-padded past its end).
+Bytes BlockOnDisk(const std::string& path, uint64_t index);
 
 }  // namespace gui
