@@ -101,7 +101,13 @@ HANDLE StartWorker(LargeFileWork* work) {
     SetLastError(error);
     return nullptr;
   }
-  return CreateThread(nullptr, 0, &RunWork, work, 0, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, &RunWork, work, CREATE_SUSPENDED, nullptr);
+  if (thread == nullptr) return nullptr;
+  // Below the dialog's thread: on a busy machine the dialog answers first, and the work takes
+  // what is left.
+  SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
+  ResumeThread(thread);
+  return thread;
 }
 
 void HoldControls(HWND dialog, LargeFileWork& work) {
@@ -132,7 +138,10 @@ void GiveControlsBack(HWND dialog, const LargeFileWork& work) {
     EnableWindow(control, work.controlEnabled[i]);
     if (IsField(kHeldControls[i])) SetBrowseButtonEnabled(dialog, control, work.buttonEnabled[i]);
   }
-  if (work.focus != nullptr && IsChild(dialog, work.focus) && IsWindowEnabled(work.focus)) {
+  // Only in the foreground: after minutes of work the user may be elsewhere, and the flash
+  // that follows is how the dialog asks for attention there.
+  if (GetForegroundWindow() == dialog && work.focus != nullptr && IsChild(dialog, work.focus) &&
+      IsWindowEnabled(work.focus)) {
     SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(work.focus), TRUE);
   }
 }
