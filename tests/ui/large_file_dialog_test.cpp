@@ -249,7 +249,9 @@ class LargeFileDialogTest : public ::testing::Test {
       EXPECT_TRUE(question.answered) << "no answer within 200 ms to the question asked " << question.askedAt - from
                                      << " ms into the work of " << to - from << " ms";
     }
-    if (longWork) EXPECT_GT(asked, 3);
+    if (longWork) {
+      EXPECT_GT(asked, 3);
+    }
   }
 
   // The boxes shown since the last NewBoxes call.
@@ -428,9 +430,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, LargeExchangeTest,
 
 namespace {
 
-// The question as the user sees it: moved over the middle of the dialog at work (the test's
-// display has no window manager to place it), then the screen under the dialog.
-void SaveQuestionScreenshot(HWND dialog, HWND box) {
+// A box as the user sees it: moved over the middle of the dialog (the test's display has no
+// window manager to place it), then the screen under the dialog.
+void SaveBoxScreenshot(HWND dialog, HWND box, const char* name) {
   RECT dialogRect, boxRect;
   GetWindowRect(dialog, &dialogRect);
   GetWindowRect(box, &boxRect);
@@ -438,7 +440,7 @@ void SaveQuestionScreenshot(HWND dialog, HWND box) {
   const int y = (dialogRect.top + dialogRect.bottom - (boxRect.bottom - boxRect.top)) / 2;
   SetWindowPos(box, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   gui::Pump(150);
-  gui::SavePng(gui::CaptureScreen(dialogRect), gui::ScreenshotPath("stop-question.png"));
+  gui::SavePng(gui::CaptureScreen(dialogRect), gui::ScreenshotPath(name));
 }
 
 TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndKeepsTheOlderFile) {
@@ -452,12 +454,13 @@ TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndK
   gui::TypeInto(Item(IDC_TEST_FILE), remote_.Path("disk.crc"));
   gui::TypeInto(Item(IDC_OUTPUT_FOLDER), remote_.path());
   AnswerBoxes(IDYES);
-  onQuestion_ = [this](HWND box) { SaveQuestionScreenshot(dialog_, box); };
+  onQuestion_ = [this](HWND box) { SaveBoxScreenshot(dialog_, box, "stop-question.png"); };
   bool visibleAtLastBox = false;
   bool runningAtLastBox = true;
   const auto watch = catcher_.whileOpen;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     watch(box, seen);
+    if (seen.text == ui_text::kScanStopped) SaveBoxScreenshot(dialog_, box, "scan-stopped.png");
     visibleAtLastBox = IsWindowVisible(dialog_) != 0;
     runningAtLastBox = LargeFileWorkRunning();
   };
@@ -530,6 +533,11 @@ TEST_F(LargeFileDialogTest, ARepairStoppedThroughTheCloseBoxIsFinishedByRunningI
   };
   fill();
   AnswerBoxes(IDYES);
+  const auto watch = catcher_.whileOpen;
+  catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
+    watch(box, seen);
+    if (seen.text == ui_text::kRepairStoppedPartly) SaveBoxScreenshot(dialog_, box, "repair-stopped.png");
+  };
   RunWork([&] { ClickCloseBox(dialog_); });
 
   const std::vector<gui::SeenBox> boxes = NewBoxes();
