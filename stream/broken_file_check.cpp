@@ -13,14 +13,18 @@
 
 namespace {
 
+StreamResult Refuse(const std::string& why) {
+  StreamResult result;
+  result.outcome = StreamOutcome::CheckRefused;
+  result.detail = why;
+  return result;
+}
+
 template <typename... Arguments>
 StreamResult Refuse(const char* format, Arguments... arguments) {
   char text[512];
   std::snprintf(text, sizeof text, format, arguments...);
-  StreamResult result;
-  result.outcome = StreamOutcome::CheckRefused;
-  result.detail = text;
-  return result;
+  return Refuse(std::string(text));
 }
 
 // A file of the check could not be read: the step's failure, but the outcome of a refused
@@ -35,7 +39,7 @@ StreamResult Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, 
                      Progress& progress) {
   uint64_t testLength;
   if (!GetFileSize64(testFile, &testLength)) return CheckStopped(message::kSizeTest);
-  if (testLength < kTestFileHeaderBytes) return Refuse(check_text::kTestFileTooShort);
+  if (testLength < kTestFileHeaderBytes) return Refuse(std::string(check_text::kTestFileTooShort));
   uint8_t start[kLargeTestFileHeaderBytes] = {};
   const uint32_t startBytes = testLength < sizeof start ? static_cast<uint32_t>(testLength) : sizeof start;
   if (!ReadAt(testFile, 0, start, startBytes)) return CheckStopped(message::kReadTest);

@@ -80,11 +80,15 @@ StreamResult CollectDamagedBlocks(ValidScan& scan, const Comparison& c, Progress
       const uint64_t b = first + i;
       const uint32_t entry = TestFileEntry(scan.entries + 4 * i, b, entryBytes);
       if (!Damaged(c, b, scan.slice + uint64_t{i} * kBlockSize, entry)) continue;
-      try {
-        damaged->push_back(static_cast<uint32_t>(b));
-      } catch (const std::bad_alloc&) {
-        return StoppedAt(message::kCommitList, SystemErrorKind::NotEnoughMemory);
+      // Grown by doubling, from one page's worth; the only memory that grows with the damage.
+      if (damaged->size() == damaged->capacity()) {
+        try {
+          damaged->reserve(damaged->capacity() < 1024 ? 1024 : 2 * damaged->capacity());
+        } catch (const std::bad_alloc&) {
+          return StoppedAt(message::kCommitList, SystemErrorKind::NotEnoughMemory);
+        }
       }
+      damaged->push_back(static_cast<uint32_t>(b));
     }
     done += count;
     progress.Advance(count);
