@@ -731,3 +731,30 @@ TEST_F(LargeFileDialogTest, ACopyCutShortIsRepairedWithALargeFormRepairFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window destroyed under running work (the session ending, say): the destruction waits
+// for the work to stop, and nothing stays open, allocated or half written.
+TEST_F(LargeFileDialogTest, ADialogDestroyedAtWorkStopsTheWorkFirst) {
+  const Exchange e = MakeExchange(8 * kGiB, 0, 9);
+  gui::WriteSparseFile(local_.Path("disk.img"), e.broken);
+  gui::TypeInto(Item(IDC_BROKEN_FILE), local_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_OUTPUT_FOLDER), local_.path());
+  AnswerBoxes(IDNO);
+  ResetLedger();
+  gui::Click(Item(IDC_START));
+  ASSERT_TRUE(gui::PumpUntil([this] { return PercentOf(State()) > 0; }, 60000));
+
+  DestroyWindow(dialog_);
+
+  EXPECT_FALSE(LargeFileWorkRunning());
+  EXPECT_EQ(OpenFileCount(), 0u);
+  EXPECT_EQ(HeldRegionCount(), 0u);
+  EXPECT_TRUE(NewBoxes().empty()) << "a destroyed dialog shows nothing";
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(local_.path())) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"disk.img"}) << "no test file, no temporary file";
+}
+
+}  // namespace
