@@ -73,9 +73,11 @@ int NoteRegionAcquired(const void* region, uint64_t size, uint64_t committedByte
   return 0;
 }
 
-void NoteRegionCommitted(const void* region, uint64_t bytes) {
+void NoteRegionCommitted(const void* address, uint64_t bytes) {
+  const auto* a = static_cast<const unsigned char*>(address);
   for (RegionEntry& entry : regions) {
-    if (entry.region == region) {
+    const auto* start = static_cast<const unsigned char*>(entry.region);
+    if (start != nullptr && a >= start && a < start + entry.size) {
       entry.committed += bytes;
       AddCommitted(bytes);
       return;
@@ -83,27 +85,16 @@ void NoteRegionCommitted(const void* region, uint64_t bytes) {
   }
 }
 
-uint64_t NoteRegionReleased(const void* region) {
-  if (region == nullptr) return 0;
+void NoteRegionReleased(const void* region) {
+  if (region == nullptr) return;
   for (RegionEntry& entry : regions) {
     if (entry.region == region) {
-      const uint64_t size = entry.size;
       committedNow -= entry.committed;
       Record(Holding::Region, entry.ordinal);
       entry = RegionEntry{nullptr, 0, 0, 0};
-      return size;
+      return;
     }
   }
-  return 0;
-}
-
-const void* RegionHolding(const void* address) {
-  const auto* a = static_cast<const unsigned char*>(address);
-  for (const RegionEntry& entry : regions) {
-    const auto* start = static_cast<const unsigned char*>(entry.region);
-    if (start != nullptr && a >= start && a < start + entry.size) return entry.region;
-  }
-  return nullptr;
 }
 
 void ResetLedger() {

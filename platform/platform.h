@@ -23,7 +23,9 @@ inline constexpr uint32_t kPageSize = 4096;
 extern const char kPathSeparator;
 
 // Files. Input files are opened for reading and writing, shared for reading only, and must
-// exist; output files are created or emptied. Both return null on failure.
+// exist; output files are created or emptied. Both return null on failure. Only regular files
+// are taken: a folder, a device, a pipe or a socket is refused before anything is read or
+// written (and a device is never opened at all where its name shows it).
 FileHandle OpenInputFile(const char* path);
 FileHandle CreateOutputFile(const char* path);
 // The size in bytes; refused (with the system's "file too large") when it needs more than
@@ -34,7 +36,27 @@ int GetFileSize32(FileHandle file, uint32_t* size);
 int ReadWhole(FileHandle file, void* buffer, uint32_t count);
 int WriteWhole(FileHandle file, const void* buffer, uint32_t count);
 int SeekToStart(FileHandle file);
-void CloseFile(FileHandle file);
+// Pushes everything written to the file down to its device; until it succeeds, a write is
+// not known to have happened.
+int FlushFile(FileHandle file);
+// Closes the file. 0 when the system reports that something written could not be kept; the
+// handle is gone either way.
+int CloseFile(FileHandle file);
+
+// The same files in 64 bits, for the streaming operations. Reads and writes at an offset
+// move exactly count bytes or fail, like ReadWhole and WriteWhole, and leave the position
+// unspecified. SetFileLength cuts the file or extends it with zero bytes.
+int GetFileSize64(FileHandle file, uint64_t* size);
+int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count);
+int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count);
+int SetFileLength(FileHandle file, uint64_t length);
+
+// Outputs that appear whole or not at all: a new file beside finalPath under a name of its
+// own (written to temporaryPath, capacity bytes), later renamed over finalPath, which replaces
+// any older file of that name in one step; or removed when the output is abandoned.
+FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint32_t capacity);
+int ReplaceWithFile(const char* temporaryPath, const char* finalPath);
+int RemoveFile(const char* path);
 
 // Memory. CommitMemory gives a zero-filled region of size bytes (0 bytes is refused);
 // ReserveMemory gives address space without memory, in which CommitPage makes one
@@ -58,6 +80,8 @@ enum class SystemErrorKind {
   PathNotFound,
   SharingViolation,
   InvalidParameter,  // among others, a request for 0 bytes of memory
+  NotRegularFile,    // a device, pipe or socket where a file is needed
+  IsFolder,
 };
 uint32_t LastSystemError();
 void SetLastSystemError(uint32_t code);

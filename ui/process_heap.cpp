@@ -1,7 +1,7 @@
 // GetProcessHeap behind the fault injection's switch.
 #include "ui/process_heap.h"
 
-#include "platform/fault_injection.h"
+#include "platform/hooks.h"
 
 HANDLE TakeProcessHeap() {
   uint32_t error = 0;

@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
 
-#include "platform/fault_injection.h"
-#include "platform/ledger.h"
+#include "platform/hooks.h"
 #include "platform/platform.h"
 
 namespace {
@@ -22,7 +25,8 @@ constexpr uint32_t kLargestTransfer = 1u << 30;
 int Descriptor(FileHandle file) { return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1); }
 FileHandle Handle(int fd) { return reinterpret_cast<FileHandle>(static_cast<intptr_t>(fd) + 1); }
 
-// The files this process holds open, by device and inode.
+// The files this process holds open, by device and inode. The dialog's worker and its own
+// thread may open files at once, hence the lock.
 struct HeldFile {
   FileHandle file;  // null: a free slot
   dev_t device;
@@ -30,6 +34,7 @@ struct HeldFile {
 };
 
 HeldFile heldFiles[64];
+std::mutex heldFilesLock;
 
 HeldFile* FindHeld(FileHandle file) {
   for (HeldFile& held : heldFiles) {
@@ -45,13 +50,14 @@ bool IsHeld(dev_t device, ino_t inode) {
   return false;
 }
 
-// Counts the call; on an armed plain failure sets errno and returns 1.
-int Refused(Service service, uint32_t* shortBy) {
+// Counts the call; on an armed plain failure sets errno and returns 1. shortBy, where given,
+// receives the bytes a short transfer leaves out.
+int Refused(Service service, uint32_t* shortBy = nullptr) {
   uint32_t error = 0;
   FaultKind kind = FaultKind::Fail;
-  *shortBy = 0;
+  if (shortBy != nullptr) *shortBy = 0;
   if (!TakeFault(service, &error, &kind)) return 0;
-  if (kind == FaultKind::ShortTransfer) {
+  if (kind == FaultKind::ShortTransfer && shortBy != nullptr) {
     *shortBy = 1;
     return 0;
   }
@@ -65,11 +71,22 @@ int Abandon(int fd, int error) {
   return 0;
 }
 
-// Takes the file opened as fd into the table, or refuses it when it is held already. An
-// output file is emptied only after that check.
+// Why a file of this type cannot be taken; 0 for a regular file.
+int RefusalFor(mode_t mode) {
+  if (S_ISREG(mode)) return 0;
+  return S_ISDIR(mode) ? EISDIR : ENOTSUP;
+}
+
+// Takes the file opened as fd into the table, or refuses it when it is not a regular file or
+// is held already. An output file is emptied only after those checks.
 int Hold(int fd, bool empty) {
   struct stat info;
   if (fstat(fd, &info) != 0) return Abandon(fd, errno);
+  if (const int refusal = RefusalFor(info.st_mode)) return Abandon(fd, refusal);
+  // Opened without blocking so that a pipe could not hold the open up; plain files from here.
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return Abandon(fd, errno);
+  std::lock_guard<std::mutex> lock(heldFilesLock);
   if (IsHeld(info.st_dev, info.st_ino)) return Abandon(fd, EBUSY);
   HeldFile* slot = FindHeld(nullptr);
   if (slot == nullptr) return Abandon(fd, EMFILE);
@@ -78,28 +95,86 @@ int Hold(int fd, bool empty) {
   return 1;
 }
 
-FileHandle Open(Service service, const char* path, bool create) {
-  uint32_t unused;
-  if (Refused(service, &unused)) return nullptr;
+FileHandle OpenDescriptor(const char* path, int flags) {
   int fd;
   do {
-    fd = open(path, (create ? O_CREAT : 0) | O_RDWR | O_CLOEXEC | O_NOCTTY, 0666);
+    fd = open(path, flags | O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0 || !Hold(fd, create)) return nullptr;
+  if (fd < 0) {
+    // A folder cannot be opened for writing: say what it is rather than "permission denied".
+    struct stat info;
+    if (errno == EISDIR || (errno == EACCES && stat(path, &info) == 0 && S_ISDIR(info.st_mode))) errno = EISDIR;
+    return nullptr;
+  }
+  const bool empty = (flags & O_CREAT) != 0 && (flags & O_EXCL) == 0;
+  if (!Hold(fd, empty)) return nullptr;
   FileHandle file = Handle(fd);
   NoteFileOpened(file);
   return file;
 }
 
+FileHandle Open(Service service, const char* path, int flags) {
+  if (Refused(service)) return nullptr;
+  return OpenDescriptor(path, flags);
+}
+
+// Moves count bytes (less shortBy) between the file and memory at offset, or at the current
+// position when offset is negative.
+template <typename Transfer>
+int Move(Transfer transfer, uint32_t count, uint32_t shortBy, int shortError) {
+  const uint32_t asked = count >= shortBy ? count - shortBy : 0;
+  uint32_t done = 0;
+  while (done < asked) {
+    const uint32_t chunk = asked - done < kLargestTransfer ? asked - done : kLargestTransfer;
+    const ssize_t moved = transfer(done, chunk);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved < 0) return 0;
+    if (moved == 0) break;
+    done += static_cast<uint32_t>(moved);
+  }
+  if (done != count) {
+    errno = shortError;
+    return 0;
+  }
+  return 1;
+}
+
+// Makes a rename or a new name in the folder of path durable.
+int FlushFolderOf(const char* path) {
+  char folder[4096];
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) {
+    std::strcpy(folder, ".");
+  } else if (slash == path) {
+    std::strcpy(folder, "/");
+  } else {
+    const size_t length = static_cast<size_t>(slash - path);
+    if (length >= sizeof folder) {
+      errno = ENAMETOOLONG;
+      return 0;
+    }
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+  }
+  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const int flushed = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync a folder
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return flushed;
+}
+
+std::atomic<uint32_t> temporaryCounter;
+
 }  // namespace
 
-FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile, path, false); }
+FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile, path, 0); }
 
-FileHandle CreateOutputFile(const char* path) { return Open(Service::CreateOutputFile, path, true); }
+FileHandle CreateOutputFile(const char* path) { return Open(Service::CreateOutputFile, path, O_CREAT); }
 
 int GetFileSize32(FileHandle file, uint32_t* size) {
-  uint32_t unused;
-  if (Refused(Service::GetFileSize32, &unused)) return 0;
+  if (Refused(Service::GetFileSize32)) return 0;
   struct stat info;
   if (fstat(Descriptor(file), &info) != 0) return 0;
   // The file formats carry 32-bit sizes, and 0xFFFFFFFF is the failure value of the
@@ -115,53 +190,100 @@ int GetFileSize32(FileHandle file, uint32_t* size) {
 int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
   uint32_t shortBy;
   if (Refused(Service::ReadWhole, &shortBy)) return 0;
-  const uint32_t asked = count >= shortBy ? count - shortBy : 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
-  uint32_t done = 0;
-  while (done < asked) {
-    const uint32_t chunk = asked - done < kLargestTransfer ? asked - done : kLargestTransfer;
-    const ssize_t got = read(Descriptor(file), bytes + done, chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return 0;
-    if (got == 0) break;
-    done += static_cast<uint32_t>(got);
-  }
-  if (done != count) {
-    errno = EIO;
-    return 0;
-  }
-  return 1;
+  const int fd = Descriptor(file);
+  return Move([&](uint32_t done, uint32_t chunk) { return read(fd, bytes + done, chunk); }, count, shortBy, EIO);
 }
 
 int WriteWhole(FileHandle file, const void* buffer, uint32_t count) {
   uint32_t shortBy;
   if (Refused(Service::WriteWhole, &shortBy)) return 0;
-  const uint32_t asked = count >= shortBy ? count - shortBy : 0;
   const auto* bytes = static_cast<const unsigned char*>(buffer);
-  uint32_t done = 0;
-  while (done < asked) {
-    const uint32_t chunk = asked - done < kLargestTransfer ? asked - done : kLargestTransfer;
-    const ssize_t put = write(Descriptor(file), bytes + done, chunk);
-    if (put < 0 && errno == EINTR) continue;
-    if (put < 0) return 0;
-    if (put == 0) break;
-    done += static_cast<uint32_t>(put);
-  }
-  if (done != count) {
-    errno = ENOSPC;
-    return 0;
-  }
-  return 1;
+  const int fd = Descriptor(file);
+  return Move([&](uint32_t done, uint32_t chunk) { return write(fd, bytes + done, chunk); }, count, shortBy, ENOSPC);
 }
 
 int SeekToStart(FileHandle file) {
-  uint32_t unused;
-  if (Refused(Service::SeekToStart, &unused)) return 0;
+  if (Refused(Service::SeekToStart)) return 0;
   return lseek(Descriptor(file), 0, SEEK_SET) == 0;
 }
 
-void CloseFile(FileHandle file) {
+int FlushFile(FileHandle file) {
+  if (Refused(Service::FlushFile)) return 0;
+  return fsync(Descriptor(file)) == 0;
+}
+
+int CloseFile(FileHandle file) {
   NoteFileClosed(file);
-  if (HeldFile* held = FindHeld(file)) held->file = nullptr;
-  close(Descriptor(file));
+  {
+    std::lock_guard<std::mutex> lock(heldFilesLock);
+    if (HeldFile* held = FindHeld(file)) held->file = nullptr;
+  }
+  // A failed close still frees the descriptor on Linux; retrying it could close another's.
+  const int closed = close(Descriptor(file)) == 0 || errno == EINTR;
+  const int error = errno;
+  if (Refused(Service::CloseFile)) return 0;
+  errno = error;
+  return closed;
+}
+
+int GetFileSize64(FileHandle file, uint64_t* size) {
+  if (Refused(Service::GetFileSize64)) return 0;
+  struct stat info;
+  if (fstat(Descriptor(file), &info) != 0) return 0;
+  *size = static_cast<uint64_t>(info.st_size);
+  return 1;
+}
+
+int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
+  uint32_t shortBy;
+  if (Refused(Service::ReadAt, &shortBy)) return 0;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  const int fd = Descriptor(file);
+  return Move([&](uint32_t done, uint32_t chunk) { return pread(fd, bytes + done, chunk, static_cast<off_t>(offset + done)); },
+              count, shortBy, EIO);
+}
+
+int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count) {
+  uint32_t shortBy;
+  if (Refused(Service::WriteAt, &shortBy)) return 0;
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  const int fd = Descriptor(file);
+  return Move(
+      [&](uint32_t done, uint32_t chunk) { return pwrite(fd, bytes + done, chunk, static_cast<off_t>(offset + done)); },
+      count, shortBy, ENOSPC);
+}
+
+int SetFileLength(FileHandle file, uint64_t length) {
+  if (Refused(Service::SetFileLength)) return 0;
+  int result;
+  do {
+    result = ftruncate(Descriptor(file), static_cast<off_t>(length));
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint32_t capacity) {
+  if (Refused(Service::CreateTemporaryFile)) return nullptr;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int length = std::snprintf(temporaryPath, capacity, "%s.%ld-%u.part", finalPath, static_cast<long>(getpid()),
+                                     temporaryCounter.fetch_add(1) + 1);
+    if (length < 0 || static_cast<uint32_t>(length) >= capacity) {
+      errno = ENAMETOOLONG;
+      return nullptr;
+    }
+    if (FileHandle file = OpenDescriptor(temporaryPath, O_CREAT | O_EXCL)) return file;
+    if (errno != EEXIST) return nullptr;
+  }
+  return nullptr;
+}
+
+int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
+  if (Refused(Service::ReplaceWithFile)) return 0;
+  return rename(temporaryPath, finalPath) == 0 && FlushFolderOf(finalPath);
+}
+
+int RemoveFile(const char* path) {
+  if (Refused(Service::RemoveFile)) return 0;
+  return unlink(path) == 0;
 }

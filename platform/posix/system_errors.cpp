@@ -22,14 +22,25 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
     case SystemErrorKind::PathNotFound: return ENOENT;
     case SystemErrorKind::SharingViolation: return EBUSY;
     case SystemErrorKind::InvalidParameter: return EINVAL;
+    case SystemErrorKind::NotRegularFile: return ENOTSUP;
+    case SystemErrorKind::IsFolder: return EISDIR;
   }
   return EINVAL;
 }
 
+namespace {
+
+// strerror_r comes in two kinds: the GNU one returns the text, which may lie outside the
+// buffer; the XSI one returns 0 and fills the buffer. Overloads take whichever is declared.
+[[maybe_unused]] const char* TextOf(const char* gnuResult, const char*) { return gnuResult; }
+[[maybe_unused]] const char* TextOf(int xsiResult, const char* buffer) { return xsiResult == 0 ? buffer : nullptr; }
+
+}  // namespace
+
 char* DescribeSystemError(uint32_t code) {
-  char text[256];
-  const char* described = strerror_r(static_cast<int>(code), text, sizeof text);
-  return strdup(described);
+  char text[256] = "";
+  const char* described = TextOf(strerror_r(static_cast<int>(code), text, sizeof text), text);
+  return described == nullptr ? nullptr : strdup(described);
 }
 
 void FreeSystemErrorText(char* text) { free(text); }

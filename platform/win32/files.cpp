@@ -2,21 +2,24 @@
 // reads and writes whose transferred count must match the count asked.
 #include <windows.h>
 
-#include "platform/fault_injection.h"
-#include "platform/ledger.h"
+#include <cstdio>
+#include <cstring>
+
+#include "platform/hooks.h"
 #include "platform/platform.h"
 
 namespace {
 
 HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
-// Counts the call; on an armed plain failure sets the error and returns 1.
-int Refused(Service service, DWORD* shortBy) {
+// Counts the call; on an armed plain failure sets the error and returns 1. shortBy, where
+// given, receives the bytes a short transfer leaves out.
+int Refused(Service service, DWORD* shortBy = nullptr) {
   uint32_t error = 0;
   FaultKind kind = FaultKind::Fail;
-  *shortBy = 0;
+  if (shortBy != nullptr) *shortBy = 0;
   if (!TakeFault(service, &error, &kind)) return 0;
-  if (kind == FaultKind::ShortTransfer) {
+  if (kind == FaultKind::ShortTransfer && shortBy != nullptr) {
     *shortBy = 1;
     return 0;
   }
@@ -24,14 +27,87 @@ int Refused(Service service, DWORD* shortBy) {
   return 1;
 }
 
-FileHandle Open(Service service, const char* path, DWORD creation) {
-  DWORD unused;
-  if (Refused(service, &unused)) return nullptr;
+bool SameLetters(const char* a, const char* b, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Whether the path names a device rather than a file: the device namespace ("\\.\PhysicalDrive0")
+// or one of the reserved names, which name a device in every folder and with any extension
+// ("CON", "c:\out\nul.txt"). Opening a device can have effects of its own, so it is not opened.
+bool NamesDevice(const char* path) {
+  if (std::strncmp(path, "\\\\.\\", 4) == 0) return true;
+  const char* name = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
+  }
+  size_t stem = 0;
+  while (name[stem] != '\0' && name[stem] != '.' && name[stem] != ' ') ++stem;
+  static const char* const kReserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* reserved : kReserved) {
+    if (stem == std::strlen(reserved) && SameLetters(name, reserved, stem)) return true;
+  }
+  if (stem == 4 && (SameLetters(name, "COM", 3) || SameLetters(name, "LPT", 3))) {
+    return name[3] >= '1' && name[3] <= '9';
+  }
+  return false;
+}
+
+FileHandle Take(HANDLE handle) {
+  // A console, a pipe or a socket is no file to scan or repair.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    CloseHandle(handle);
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return nullptr;
+  }
+  NoteFileOpened(handle);
+  return reinterpret_cast<FileHandle>(handle);
+}
+
+FileHandle OpenHandle(const char* path, DWORD creation) {
+  if (NamesDevice(path)) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return nullptr;
+  }
   HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  NoteFileOpened(handle);
-  return reinterpret_cast<FileHandle>(handle);
+  return Take(handle);
+}
+
+FileHandle Open(Service service, const char* path, DWORD creation) {
+  if (Refused(service)) return nullptr;
+  return OpenHandle(path, creation);
+}
+
+// Moves count bytes (less shortBy) at offset, in pieces a single call can take.
+template <typename Transfer>
+int MoveAt(Transfer transfer, uint64_t offset, uint32_t count, DWORD shortBy, DWORD shortError) {
+  const uint32_t asked = count >= shortBy ? count - shortBy : 0;
+  uint32_t done = 0;
+  while (done < asked) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset + done);
+    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+    DWORD moved = 0;
+    if (!transfer(done, asked - done, &moved, &at)) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
+      return 0;
+    }
+    if (moved == 0) break;
+    done += moved;
+  }
+  if (done != count) {
+    SetLastError(shortError);
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace
@@ -41,8 +117,7 @@ FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile,
 FileHandle CreateOutputFile(const char* path) { return Open(Service::CreateOutputFile, path, CREATE_ALWAYS); }
 
 int GetFileSize32(FileHandle file, uint32_t* size) {
-  DWORD unused;
-  if (Refused(Service::GetFileSize32, &unused)) return 0;
+  if (Refused(Service::GetFileSize32)) return 0;
   // Asking for the high half tells a real size of 0xFFFFFFFF from the failure value, and
   // shows files of 4 GiB or more, whose low half alone would be a wrong, wrapped size.
   DWORD high = 0;
@@ -84,12 +159,83 @@ int WriteWhole(FileHandle file, const void* buffer, uint32_t count) {
 }
 
 int SeekToStart(FileHandle file) {
-  DWORD unused;
-  if (Refused(Service::SeekToStart, &unused)) return 0;
+  if (Refused(Service::SeekToStart)) return 0;
   return SetFilePointer(Native(file), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
 
-void CloseFile(FileHandle file) {
+int FlushFile(FileHandle file) {
+  if (Refused(Service::FlushFile)) return 0;
+  return FlushFileBuffers(Native(file)) != 0;
+}
+
+int CloseFile(FileHandle file) {
   NoteFileClosed(file);
-  CloseHandle(Native(file));
+  const int closed = CloseHandle(Native(file)) != 0;
+  const DWORD error = GetLastError();
+  if (Refused(Service::CloseFile)) return 0;
+  SetLastError(error);
+  return closed;
+}
+
+int GetFileSize64(FileHandle file, uint64_t* size) {
+  if (Refused(Service::GetFileSize64)) return 0;
+  LARGE_INTEGER bytes;
+  if (!GetFileSizeEx(Native(file), &bytes)) return 0;
+  *size = static_cast<uint64_t>(bytes.QuadPart);
+  return 1;
+}
+
+int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
+  DWORD shortBy;
+  if (Refused(Service::ReadAt, &shortBy)) return 0;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  return MoveAt(
+      [&](uint32_t done, uint32_t left, DWORD* moved, OVERLAPPED* at) {
+        return ReadFile(Native(file), bytes + done, left, moved, at);
+      },
+      offset, count, shortBy, ERROR_HANDLE_EOF);
+}
+
+int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count) {
+  DWORD shortBy;
+  if (Refused(Service::WriteAt, &shortBy)) return 0;
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  return MoveAt(
+      [&](uint32_t done, uint32_t left, DWORD* moved, OVERLAPPED* at) {
+        return WriteFile(Native(file), bytes + done, left, moved, at);
+      },
+      offset, count, shortBy, ERROR_DISK_FULL);
+}
+
+int SetFileLength(FileHandle file, uint64_t length) {
+  if (Refused(Service::SetFileLength)) return 0;
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(length);
+  return SetFilePointerEx(Native(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Native(file));
+}
+
+FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint32_t capacity) {
+  if (Refused(Service::CreateTemporaryFile)) return nullptr;
+  static LONG counter;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int length = std::snprintf(temporaryPath, capacity, "%s.%lu-%ld.part", finalPath,
+                                     static_cast<unsigned long>(GetCurrentProcessId()), InterlockedIncrement(&counter));
+    if (length < 0 || static_cast<uint32_t>(length) >= capacity) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return nullptr;
+    }
+    if (FileHandle file = OpenHandle(temporaryPath, CREATE_NEW)) return file;
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
+  }
+  return nullptr;
+}
+
+int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
+  if (Refused(Service::ReplaceWithFile)) return 0;
+  return MoveFileExA(temporaryPath, finalPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+int RemoveFile(const char* path) {
+  if (Refused(Service::RemoveFile)) return 0;
+  return DeleteFileA(path) != 0;
 }

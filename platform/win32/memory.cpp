@@ -2,8 +2,7 @@
 // pages are committed one at a time.
 #include <windows.h>
 
-#include "platform/fault_injection.h"
-#include "platform/ledger.h"
+#include "platform/hooks.h"
 #include "platform/platform.h"
 
 namespace {
@@ -44,7 +43,7 @@ void* ReserveMemory(uint32_t size) {
 int CommitPage(void* address) {
   if (Refused(Service::CommitPage)) return 0;
   if (VirtualAlloc(address, kPageSize, MEM_COMMIT, PAGE_READWRITE) == nullptr) return 0;
-  NoteRegionCommitted(RegionHolding(address), kPageSize);
+  NoteRegionCommitted(address, kPageSize);
   return 1;
 }
 

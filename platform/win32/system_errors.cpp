@@ -20,6 +20,8 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
     case SystemErrorKind::PathNotFound: return ERROR_PATH_NOT_FOUND;
     case SystemErrorKind::SharingViolation: return ERROR_SHARING_VIOLATION;
     case SystemErrorKind::InvalidParameter: return ERROR_INVALID_PARAMETER;
+    case SystemErrorKind::NotRegularFile: return ERROR_NOT_SUPPORTED;
+    case SystemErrorKind::IsFolder: return ERROR_DIRECTORY;
   }
   return ERROR_INVALID_FUNCTION;
 }

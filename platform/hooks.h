@@ -1,0 +1,51 @@
+// The seam between the backends and the tests. Every backend service reports what it hands
+// out and asks whether it must fail; the shipped programs link no_hooks.cpp, where nothing is
+// counted and nothing fails, and the test programs link the fault injection and the ledger.
+#pragma once
+
+#include <cstdint>
+
+enum class Service {
+  OpenInputFile,
+  CreateOutputFile,
+  GetFileSize32,
+  ReadWhole,
+  WriteWhole,
+  SeekToStart,
+  FlushFile,
+  CloseFile,
+  GetFileSize64,
+  ReadAt,
+  WriteAt,
+  SetFileLength,
+  CreateTemporaryFile,
+  ReplaceWithFile,
+  RemoveFile,
+  CommitMemory,
+  ReserveMemory,
+  CommitPage,
+  // The window's one call that cannot be made to fail for real: taking the process heap.
+  ProcessHeap,
+  Count
+};
+
+enum class FaultKind {
+  // The call fails before reaching the system, with the given system error. For CloseFile the
+  // file is still closed: the failure is the one a late write error gives.
+  Fail,
+  // The system transfers one byte fewer than asked and reports success: the short read or
+  // write that real disks and networks produce now and then, and that a test cannot cause.
+  ShortTransfer,
+};
+
+// Counts a call and says whether it is the armed one: 1 with the fault filled in when the
+// call must misbehave.
+int TakeFault(Service service, uint32_t* systemError, FaultKind* kind);
+
+// Accounting of open files and memory regions. NoteRegionAcquired returns 0 when the
+// accounting has no room left, which the backend treats as memory refused.
+void NoteFileOpened(const void* file);
+void NoteFileClosed(const void* file);
+int NoteRegionAcquired(const void* region, uint64_t size, uint64_t committedBytes);
+void NoteRegionCommitted(const void* region, uint64_t bytes);
+void NoteRegionReleased(const void* region);
