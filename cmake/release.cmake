@@ -6,11 +6,18 @@
 # The guide as a single page a double click opens: pandoc embeds the screenshots. Typographic
 # quotes and dashes stay off so that the program's texts read as the program shows them.
 find_program(VARNELL_PANDOC pandoc REQUIRED)
+# pandoc 2.19 renamed --self-contained to --embed-resources; Debian 12 has 2.17.
+execute_process(COMMAND ${VARNELL_PANDOC} --help OUTPUT_VARIABLE pandoc_help)
+if(pandoc_help MATCHES "--embed-resources")
+  set(VARNELL_PANDOC_EMBED --embed-resources)
+else()
+  set(VARNELL_PANDOC_EMBED --self-contained)
+endif()
 set(VARNELL_GUIDE_HTML ${PROJECT_BINARY_DIR}/release/guide.ru.html)
 file(GLOB VARNELL_SCREENSHOTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screenshots/*.png)
 add_custom_command(
   OUTPUT ${VARNELL_GUIDE_HTML}
-  COMMAND ${VARNELL_PANDOC} --from=markdown-smart --to=html5 --standalone --self-contained
+  COMMAND ${VARNELL_PANDOC} --from=markdown-smart --to=html5 --standalone ${VARNELL_PANDOC_EMBED}
           --metadata=lang:ru "--metadata=pagetitle:Varnell: руководство пользователя"
           --resource-path=${PROJECT_SOURCE_DIR}/docs --output=${VARNELL_GUIDE_HTML}
           ${PROJECT_SOURCE_DIR}/docs/guide.ru.md
