@@ -1,6 +1,7 @@
 # What a release holds and how CPack packs it (scripts/package drives both builds):
 # - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide as one HTML file with its
-#   screenshots inside, and the notice of the runtime the programs carry;
+#   screenshots inside, the formats it links to, and the notice of the runtime the programs
+#   carry;
 # - elsewhere: a Debian package of varnell-cli with its manual page and the docs.
 
 # The guide as a single page a double click opens: pandoc embeds the screenshots. Typographic
@@ -36,7 +37,9 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   install(TARGETS varnell varnell-cli RUNTIME DESTINATION .)
-  install(FILES ${VARNELL_GUIDE_HTML} ${PROJECT_SOURCE_DIR}/docs/NOTICE.txt DESTINATION .)
+  # formats.md goes beside the guide, which links to it.
+  install(FILES ${VARNELL_GUIDE_HTML} ${PROJECT_SOURCE_DIR}/docs/formats.md ${PROJECT_SOURCE_DIR}/docs/NOTICE.txt
+          DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   # One folder inside the zip, named like the zip, so unpacking never scatters files.
   set(CPACK_PACKAGE_FILE_NAME varnell-${PROJECT_VERSION}-windows-x64)
