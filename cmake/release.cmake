@@ -20,9 +20,10 @@ add_custom_command(
   OUTPUT ${VARNELL_GUIDE_HTML}
   COMMAND ${VARNELL_PANDOC} --from=markdown-smart --to=html5 --standalone ${VARNELL_PANDOC_EMBED}
           --metadata=lang:ru "--metadata=pagetitle:Varnell: руководство пользователя"
+          --css=${PROJECT_SOURCE_DIR}/docs/guide.css
           --resource-path=${PROJECT_SOURCE_DIR}/docs --output=${VARNELL_GUIDE_HTML}
           ${PROJECT_SOURCE_DIR}/docs/guide.ru.md
-  DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.ru.md ${VARNELL_SCREENSHOTS}
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.ru.md ${PROJECT_SOURCE_DIR}/docs/guide.css ${VARNELL_SCREENSHOTS}
   COMMENT "Making the user guide's HTML page"
   VERBATIM)
 add_custom_target(varnell_guide ALL DEPENDS ${VARNELL_GUIDE_HTML})
