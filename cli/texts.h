@@ -2,9 +2,11 @@
 // Windows build, UTF-8 elsewhere, like the engine's messages). Formats take printf arguments.
 #pragma once
 
+#include "varnell_version.h"
+
 namespace cli_text {
 
-inline constexpr char kVersion[] = "varnell-cli 1.0\n";
+inline constexpr char kVersion[] = "varnell-cli " VARNELL_VERSION "\n";
 
 inline constexpr char kSynopsis[] =
     "Использование:\n"
