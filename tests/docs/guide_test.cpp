@@ -45,7 +45,7 @@ size_t ReadLiteral(const std::string& source, size_t at, std::vector<std::string
     char c = source[at++];
     if (c == '\\') {
       const char escaped = source[at++];
-      c = escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
+      c = escaped == 'n' ? '\n' : escaped == 'r' ? '\r' : escaped == 't' ? '\t' : escaped;
     }
     if (c == '%' && at < source.size() && source[at] == '%') {
       pieces.back() += '%';
@@ -86,12 +86,14 @@ std::vector<ShownText> ShownTexts(const std::filesystem::path& header) {
       }
     }
     if (between) EndPiece(text.pieces);
-    // Line breaks and spaces at the ends are layout, not text; an empty last piece stays and
-    // says that a value ends the text. A line break inside is where a table row has a space.
+    // Line breaks, returns to the line's start and spaces at the ends are layout, not text;
+    // an empty last piece stays and says that a value ends the text. A line break inside is
+    // where a table row has a space.
+    const char* const kLayout = " \r\n";
     std::string& first = text.pieces.front();
-    first.erase(0, first.find_first_not_of(" \n") == std::string::npos ? first.size() : first.find_first_not_of(" \n"));
+    first.erase(0, first.find_first_not_of(kLayout) == std::string::npos ? first.size() : first.find_first_not_of(kLayout));
     std::string& last = text.pieces.back();
-    last.erase(last.find_last_not_of(" \n") + 1);
+    last.erase(last.find_last_not_of(kLayout) + 1);
     std::vector<std::string> lines;
     for (const std::string& piece : text.pieces) {
       std::istringstream split(piece);
@@ -187,13 +189,16 @@ TEST(GuideMessagesTest, CutsTheHeadersTextsWhereValuesGo) {
   std::ofstream(header) << "inline constexpr char kA[] = \"Записан: %s, байт: %u\\n\";\n"
                            "inline constexpr char kB[] =\n    \"prog \" VERSION \"\\n\";\n"
                            "inline constexpr char kC[] = \"100%% \" \"две\\nстроки\";\n"
+                           "inline constexpr char kD[] = \"\\r%3u%%  из %.1f \";\n"
                            "inline constexpr char kBrowseCaption[] = \"...\";\n";
   const std::vector<ShownText> texts = ShownTexts(header);
   std::filesystem::remove(header);
-  ASSERT_EQ(texts.size(), 3u);
+  ASSERT_EQ(texts.size(), 4u);
   EXPECT_EQ(texts[0].pieces, (std::vector<std::string>{"Записан: ", ", байт: ", ""}));
   EXPECT_EQ(texts[1].pieces, (std::vector<std::string>{"prog ", ""}));
   EXPECT_EQ(texts[2].pieces, (std::vector<std::string>{"100% две", "строки"}));
+  // A line redrawn in place: the return to its start is no text, the value before "%" is.
+  EXPECT_EQ(texts[3].pieces, (std::vector<std::string>{"", "%  из ", ""}));
 }
 
 // The targets of the Markdown links that start with opener ("![" for pictures, "[" for all).
