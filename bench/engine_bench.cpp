@@ -27,7 +27,7 @@
 
 #include "engine/block.h"
 #include "engine/byte_order.h"
-#include "engine/file_formats.h"
+#include "formats/repair_file.h"
 #include "engine/operations.h"
 #include "platform/ledger.h"
 #include "platform/platform.h"
@@ -106,7 +106,7 @@ int MakeFile(const char* path, uint64_t size, uint64_t seed) {
 // One block in each of COUNT equal stretches of the file, at a random place in it, gets
 // one byte changed; a single changed byte always changes the block's checksum.
 int Damage(const char* path, uint64_t count, uint64_t seed) {
-  const uint64_t blocks = BlockCount(static_cast<uint32_t>(FileSize(path)));
+  const uint64_t blocks = BlockCount64(FileSize(path));
   if (count == 0 || count > blocks) Die("damage count must be from 1 to the file's block count");
   const int fd = open(path, O_RDWR);
   if (fd < 0) Die("cannot open", path);

@@ -1,4 +1,4 @@
-// The command line of varnell-cli: a command, its operands and its one option.
+// The command line of varnell-cli: a command, its operands and its options.
 #include "cli/arguments.h"
 
 #include <cstdio>
@@ -57,6 +57,9 @@ int ParseArguments(int argc, char** argv, CliRequest* request, std::string* prob
     if (!optionsEnded && IsOption(argument)) {
       if (std::strcmp(argument, "--") == 0) {
         optionsEnded = true;
+      } else if (std::strcmp(argument, "--quiet") == 0) {
+        if (request->quiet) return Refuse(problem, cli_text::kRepeatedOption, argument);
+        request->quiet = true;
       } else if (form->command == Command::ScanValid && std::strcmp(argument, "--list") == 0) {
         if (request->listOnStdout) return Refuse(problem, cli_text::kRepeatedOption, argument);
         request->listOnStdout = true;

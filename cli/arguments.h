@@ -11,6 +11,7 @@ struct CliRequest {
   const char* paths[3] = {};         // the command's operands, in the order it takes them
   bool listOnStdout = false;         // scan-valid --list
   const char* checkFile = nullptr;   // repair --check TEST_FILE
+  bool quiet = false;                // --quiet: no progress line and no report of success
 };
 
 // Returns 1 with request filled, or 0 with the reason, in the program's words, in problem.

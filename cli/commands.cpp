@@ -1,24 +1,19 @@
-// The commands of varnell-cli. Each runs the engine's own operation, so output names,
-// formats, checks and limits are the dialog's; afterwards it reads back what it reports of
-// the file written.
+// The commands of varnell-cli, on the streaming operations: output names, formats, checks
+// and messages are the dialog's, for files of any size. What each command reports comes
+// from what the operation returned; nothing written is read back.
 #include "cli/commands.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "cli/arguments.h"
-#include "cli/check_guard.h"
+#include "cli/console.h"
 #include "cli/output.h"
+#include "cli/progress.h"
 #include "cli/texts.h"
-#include "engine/byte_order.h"
-#include "engine/file_formats.h"
-#include "engine/messages.h"
-#include "engine/operations.h"
-#include "engine/steps.h"
-#include "support/output_path.h"
-#include "support/path_buffer.h"
-#include "support/report_system_error.h"
+#include "platform/platform.h"
+#include "stream/operations.h"
 
 namespace {
 
@@ -36,116 +31,125 @@ std::string EnginePath(const char* operand, bool isSource) {
   return path;
 }
 
-// The path the operation wrote to: the output folder, the source's stem and the extension.
-std::string OutputPath(const char* outputFolder, const char* sourcePath, const char* extension) {
-  char path[kPathBufferSize];
-  PutPathIntoBuffer(path, outputFolder);
-  BuildOutputPath(path, sourcePath, extension);
-  return path;
+// Says why the operation did not finish, and gives the exit status for it.
+int ReportUnfinished(const StreamResult& result) {
+  switch (result.outcome) {
+    case StreamOutcome::Done: return kExitDone;
+    case StreamOutcome::Identical:
+      PrintStop(CliErr(), result);
+      return kExitIdentical;
+    case StreamOutcome::CheckRefused:
+      if (result.message != nullptr) {
+        PrintStop(CliErr(), result);
+      } else {
+        WriteText(CliErr(), (cli_text::kCheckFailed + result.detail + "\n").c_str());
+      }
+      WriteText(CliErr(), cli_text::kNothingWritten);
+      return kExitCheckRefused;
+    case StreamOutcome::Cancelled:
+      WriteText(CliErr(), cli_text::kCancelled);
+      if (result.brokenFileChanged) WriteText(CliErr(), cli_text::kRunAgain);
+      return kExitStopped;
+    case StreamOutcome::Stopped:
+      PrintStop(CliErr(), result);
+      if (result.brokenFileChanged) WriteText(CliErr(), cli_text::kRunAgain);
+      return kExitStopped;
+  }
+  return kExitStopped;
 }
 
-// Reads the first count bytes of a file into start and its size into size; 1 on success,
-// 0 with the last error set.
-int ReadFileStart(const char* path, uint8_t* start, uint32_t count, uint32_t* size) {
-  FileHandle file = OpenInputByPath(path);
-  if (file == nullptr) return 0;
-  const int done = GetFileSize32(file, size) && ReadWhole(file, start, count);
-  CloseFile(file);
-  return done;
+// Runs an operation with the progress line where it belongs and Ctrl-C turned into a stop.
+std::atomic<bool> stopRequested{false};
+
+template <typename Operation>
+StreamResult RunWatched(const CliRequest& request, Operation operation) {
+  StreamControl control;
+  control.stop = &stopRequested;
+  ProgressLine line(CliErr(), !request.quiet && IsTerminal(CliErr()));
+  line.Attach(&control);
+  StreamResult result = operation(control);
+  line.Erase();
+  return result;
 }
 
 int ScanBroken(const CliRequest& request) {
   const std::string broken = EnginePath(request.paths[0], true);
   const std::string outputFolder = EnginePath(request.paths[1], false);
-  if (!ScanBrokenFile(nullptr, broken.c_str(), outputFolder.c_str())) return kExitStopped;
-  const std::string written = OutputPath(outputFolder.c_str(), broken.c_str(), ".crc");
-  uint32_t size = 0;
-  uint8_t header[kTestFileHeaderBytes];
-  if (!ReadFileStart(written.c_str(), header, sizeof header, &size)) {
-    ReportSystemError(nullptr, cli_text::kReadBack);
-    return kExitStopped;
+  const StreamResult result = RunWatched(request, [&](const StreamControl& control) {
+    return StreamScanBrokenFile(broken.c_str(), outputFolder.c_str(), control);
+  });
+  if (result.outcome != StreamOutcome::Done) return ReportUnfinished(result);
+  if (!request.quiet) {
+    Print(CliOut(), cli_text::kTestFileWritten, result.outputPath.c_str(), static_cast<unsigned long long>(result.outputBytes));
   }
-  Print(CliOut(), cli_text::kTestFileWritten, written.c_str(), size);
   return kExitDone;
-}
-
-// The repair file's header and its list of block numbers.
-int ReadDamagedList(const char* path, uint32_t* size, uint32_t* validSize, std::vector<uint32_t>* blocks) {
-  FileHandle file = OpenInputByPath(path);
-  if (file == nullptr) return 0;
-  uint8_t header[kRepairFileHeaderBytes];
-  int done = GetFileSize32(file, size) && ReadWhole(file, header, sizeof header);
-  if (done) {
-    *validSize = LoadU32LE(header);
-    const uint32_t count = LoadU32LE(header + 4);
-    std::vector<uint8_t> list(4 * uint64_t{count});
-    done = count <= kMaxDamagedBlocks && ReadWhole(file, list.data(), 4 * count);
-    for (uint32_t j = 0; done && j < count; ++j) blocks->push_back(LoadU32LE(list.data() + 4 * j));
-  }
-  CloseFile(file);
-  return done;
 }
 
 int ScanValid(const CliRequest& request) {
   const std::string valid = EnginePath(request.paths[0], true);
   const std::string testFile = EnginePath(request.paths[1], false);
   const std::string outputFolder = EnginePath(request.paths[2], false);
-  if (!ScanValidFile(nullptr, valid.c_str(), testFile.c_str(), outputFolder.c_str())) {
-    return IdenticalContentsShown() ? kExitIdentical : kExitStopped;
+  const StreamResult result = RunWatched(request, [&](const StreamControl& control) {
+    return StreamScanValidFile(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control);
+  });
+  if (result.outcome != StreamOutcome::Done) return ReportUnfinished(result);
+  if (!request.quiet) {
+    Print(CliOut(), cli_text::kRepairFileWritten, result.outputPath.c_str(),
+          static_cast<unsigned long long>(result.outputBytes));
   }
-  const std::string written = OutputPath(outputFolder.c_str(), valid.c_str(), ".fix");
-  uint32_t size = 0;
-  uint32_t validSize = 0;
-  std::vector<uint32_t> blocks;
-  if (!ReadDamagedList(written.c_str(), &size, &validSize, &blocks)) {
-    ReportSystemError(nullptr, cli_text::kReadBack);
-    return kExitStopped;
-  }
-  Print(CliOut(), cli_text::kRepairFileWritten, written.c_str(), size);
+  if (request.quiet && !request.listOnStdout) return kExitDone;
   std::FILE* list = request.listOnStdout ? CliOut() : CliErr();
-  Print(list, cli_text::kDamagedHeading, static_cast<unsigned>(blocks.size()));
-  for (const uint32_t block : blocks) PrintDamagedBlock(list, block, validSize);
+  Print(list, cli_text::kDamagedHeading, static_cast<unsigned>(result.blocks.size()));
+  for (const uint32_t block : result.blocks) PrintDamagedBlock(list, block, result.validSize);
   return kExitDone;
 }
 
 int Repair(const CliRequest& request) {
   const std::string broken = EnginePath(request.paths[0], false);
   const std::string repairFile = EnginePath(request.paths[1], false);
-  if (request.checkFile != nullptr &&
-      !BrokenFileMatchesTestFile(broken.c_str(), EnginePath(request.checkFile, false).c_str())) {
-    return kExitCheckRefused;
-  }
-  if (!RepairBrokenFile(nullptr, broken.c_str(), repairFile.c_str())) return kExitStopped;
-  // The repair accepted the file, so its header is there; every listed block was put in place.
-  uint32_t size = 0;
-  uint8_t header[kRepairFileHeaderBytes];
-  if (!ReadFileStart(repairFile.c_str(), header, sizeof header, &size)) {
-    ReportSystemError(nullptr, message::kReadRepair);
-    return kExitStopped;
-  }
-  Print(CliOut(), cli_text::kRepaired, broken.c_str(), LoadU32LE(header + 4));
+  const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile, false) : "";
+  const StreamResult result = RunWatched(request, [&](const StreamControl& control) {
+    return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(),
+                                  request.checkFile != nullptr ? checkFile.c_str() : nullptr, control);
+  });
+  if (result.outcome != StreamOutcome::Done) return ReportUnfinished(result);
+  if (!request.quiet) Print(CliOut(), cli_text::kRepaired, broken.c_str(), static_cast<unsigned>(result.blocks.size()));
   return kExitDone;
 }
 
-}  // namespace
-
-int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
-  StartCliOutput(out, err);
+int RunCommand(int argc, char** argv) {
   CliRequest request;
   std::string problem;
   if (!ParseArguments(argc, argv, &request, &problem)) {
     PrintUsageProblem(problem.c_str());
     return kExitUsage;
   }
-  int status = kExitDone;
   switch (request.command) {
-    case Command::Help: PrintHelp(); break;
-    case Command::Version: Print(out, "%s", cli_text::kVersion); break;
-    case Command::ScanBroken: status = ScanBroken(request); break;
-    case Command::ScanValid: status = ScanValid(request); break;
-    case Command::Repair: status = Repair(request); break;
+    case Command::Help: PrintHelp(); return kExitDone;
+    case Command::Version: WriteText(CliOut(), cli_text::kVersion); return kExitDone;
+    case Command::ScanBroken: return ScanBroken(request);
+    case Command::ScanValid: return ScanValid(request);
+    case Command::Repair: return Repair(request);
   }
-  std::fflush(out);
-  std::fflush(err);
+  return kExitUsage;
+}
+
+}  // namespace
+
+std::atomic<bool>* CliStopFlag() { return &stopRequested; }
+
+int FinishCli(int status) {
+  // What was printed is part of the result: a report that did not arrive is a failure.
+  if (!StreamWritten(CliOut())) {
+    WriteText(CliErr(), cli_text::kOutputFailed);
+    status = kExitStopped;
+  }
+  if (!StreamWritten(CliErr())) status = kExitStopped;
   return status;
+}
+
+int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  StartCliOutput(out, err);
+  stopRequested = false;
+  return FinishCli(RunCommand(argc, argv));
 }

@@ -2,6 +2,7 @@
 // that tests can run it inside their own process.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 
 // The exit statuses.
@@ -13,3 +14,10 @@ inline constexpr int kExitCheckRefused = 4;  // repair --check: refused, nothing
 
 // Runs the command that argv names (argv[0] is the program) and returns its exit status.
 int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err);
+
+// Flushes both streams and gives the exit status: 1 instead of status when either could not
+// be written.
+int FinishCli(int status);
+
+// Set it to make the operation under way stop between blocks (main sets it on Ctrl-C).
+std::atomic<bool>* CliStopFlag();

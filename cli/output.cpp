@@ -1,6 +1,5 @@
-// The texts of varnell-cli and the message-box sink that turns the engine's boxes into lines
-// on stderr: the caption, then the text (the system's description of the cause, or the
-// program's own words), without the line break that the system's texts may end in.
+// The texts of varnell-cli. Each piece goes out as what it is, the program's own words or a
+// path or system text, so that a Windows console shows both right (cli/console.h).
 #include "cli/output.h"
 
 #include <cstdarg>
@@ -10,25 +9,21 @@
 #include "cli/console.h"
 #include "cli/texts.h"
 #include "engine/block.h"
-#include "engine/messages.h"
 #include "platform/platform.h"
 
 namespace {
 
 std::FILE* outStream = stdout;
 std::FILE* errStream = stderr;
-bool identicalShown = false;
 
-int PrintBox(WindowHandle, const char* text, const char* caption, unsigned) {
-  if (std::strcmp(text, message::kIdentical) == 0 && std::strcmp(caption, message::kAttention) == 0) {
-    identicalShown = true;
-  }
-  std::string body(text);
-  while (!body.empty() && (body.back() == '\n' || body.back() == '\r' || body.back() == ' ')) body.pop_back();
-  std::string lines = std::string(caption) + "\n";
-  if (!body.empty()) lines += body + "\n";
-  WriteText(errStream, lines.c_str());
-  return 1;
+std::string FormatList(const char* format, va_list arguments) {
+  char text[2048];
+  std::vsnprintf(text, sizeof text, format, arguments);
+  return text;
+}
+
+void TrimLineEnd(std::string* text) {
+  while (!text->empty() && (text->back() == '\n' || text->back() == '\r' || text->back() == ' ')) text->pop_back();
 }
 
 }  // namespace
@@ -36,22 +31,10 @@ int PrintBox(WindowHandle, const char* text, const char* caption, unsigned) {
 void StartCliOutput(std::FILE* out, std::FILE* err) {
   outStream = out;
   errStream = err;
-  identicalShown = false;
-  InstallMessageBoxSink(PrintBox);
 }
 
 std::FILE* CliOut() { return outStream; }
 std::FILE* CliErr() { return errStream; }
-
-bool IdenticalContentsShown() { return identicalShown; }
-
-namespace {
-std::string FormatList(const char* format, va_list arguments) {
-  char text[2048];
-  std::vsnprintf(text, sizeof text, format, arguments);
-  return text;
-}
-}  // namespace
 
 std::string Format(const char* format, ...) {
   va_list arguments;
@@ -64,13 +47,50 @@ std::string Format(const char* format, ...) {
 void Print(std::FILE* stream, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  const std::string text = FormatList(format, arguments);
+  std::string own;
+  const auto flushOwn = [&] {
+    if (!own.empty()) WriteText(stream, own.c_str());
+    own.clear();
+  };
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') {
+      own += *p;
+    } else if (std::strncmp(p, "%s", 2) == 0) {
+      flushOwn();
+      WriteSystemText(stream, va_arg(arguments, const char*));
+      p += 1;
+    } else if (std::strncmp(p, "%u", 2) == 0) {
+      own += std::to_string(va_arg(arguments, unsigned));
+      p += 1;
+    } else if (std::strncmp(p, "%llu", 4) == 0) {
+      own += std::to_string(va_arg(arguments, unsigned long long));
+      p += 3;
+    } else if (std::strncmp(p, "%%", 2) == 0) {
+      own += '%';
+      p += 1;
+    } else {
+      own += *p;
+    }
+  }
+  flushOwn();
   va_end(arguments);
-  WriteText(stream, text.c_str());
+}
+
+void PrintStop(std::FILE* stream, const StreamResult& result) {
+  if (result.caption != nullptr) {
+    WriteText(stream, (std::string(result.caption) + "\n" + result.message + "\n").c_str());
+    return;
+  }
+  WriteText(stream, (std::string(result.message) + "\n").c_str());
+  char* text = DescribeSystemError(result.systemError);
+  std::string body = text != nullptr ? text : "";
+  if (text != nullptr) FreeSystemErrorText(text);
+  TrimLineEnd(&body);
+  if (!body.empty()) WriteSystemText(stream, (body + "\n").c_str());
 }
 
 void PrintUsageProblem(const char* problem) {
-  Print(errStream, cli_text::kUsageProblem, problem);
+  WriteText(errStream, Format(cli_text::kUsageProblem, problem).c_str());
   WriteText(errStream, cli_text::kSynopsis);
   WriteText(errStream, cli_text::kMoreHelp);
 }
@@ -80,7 +100,7 @@ void PrintHelp() {
   WriteText(outStream, cli_text::kHelp);
 }
 
-void PrintDamagedBlock(std::FILE* stream, uint32_t blockNumber, uint32_t validSize) {
+void PrintDamagedBlock(std::FILE* stream, uint32_t blockNumber, uint64_t validSize) {
   const uint64_t first = uint64_t{blockNumber - 1} * kBlockSize;
   uint64_t end = first + kBlockSize;
   if (end > validSize) end = validSize;

@@ -1,26 +1,31 @@
-// Everything varnell-cli prints: the engine's message boxes on stderr, the usage text, the
-// one line of success on stdout and the list of damaged blocks.
+// Everything varnell-cli prints: what an operation returned, on stdout or stderr, the usage
+// text, and the list of damaged blocks.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-// Where the texts go from now on; also diverts the engine's message boxes to err.
+#include "stream/operations.h"
+
+// Where the texts go from now on.
 void StartCliOutput(std::FILE* out, std::FILE* err);
 std::FILE* CliOut();
 std::FILE* CliErr();
 
-// Whether the box for identical contents was shown since StartCliOutput.
-bool IdenticalContentsShown();
-
-// printf into a string, and printf to one of the two streams through WriteText.
+// printf into a string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Print(std::FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// One of the program's texts with its arguments: %s is a path (or another text in the
+// system's code page), %u and %llu are numbers, everything else is the program's own words.
+void Print(std::FILE* stream, const char* format, ...);
+
+// A step that stopped, as the dialog's box shows it: the caption line, then the text (the
+// system's description of the cause, or the program's own words).
+void PrintStop(std::FILE* stream, const StreamResult& result);
 
 void PrintUsageProblem(const char* problem);
 void PrintHelp();
 
 // "N: first-last" for a damaged block of a valid file of validSize bytes; the last block
 // ends at the file's last byte.
-void PrintDamagedBlock(std::FILE* stream, uint32_t blockNumber, uint32_t validSize);
+void PrintDamagedBlock(std::FILE* stream, uint32_t blockNumber, uint64_t validSize);

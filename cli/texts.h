@@ -2,15 +2,17 @@
 // Windows build, UTF-8 elsewhere, like the engine's messages). Formats take printf arguments.
 #pragma once
 
+#include "varnell_version.h"
+
 namespace cli_text {
 
-inline constexpr char kVersion[] = "varnell-cli 1.0\n";
+inline constexpr char kVersion[] = "varnell-cli " VARNELL_VERSION "\n";
 
 inline constexpr char kSynopsis[] =
     "Использование:\n"
-    "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER\n"
-    "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list]\n"
-    "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE]\n"
+    "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [--quiet]\n"
+    "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--quiet]\n"
+    "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--quiet]\n"
     "  varnell-cli --help | --version\n";
 
 inline constexpr char kHelp[] =
@@ -21,9 +23,14 @@ inline constexpr char kHelp[] =
     "  scan-valid   рядом с валидным файлом сравнивает его с контрольным файлом и пишет\n"
     "               ремонтный файл OUTPUT_FOLDER/ИМЯ.fix с отличающимися блоками;\n"
     "               номера блоков и их байты выводятся в stderr, с --list в stdout;\n"
-    "  repair       ставит блоки ремонтного файла на место и перезаписывает битый файл;\n"
-    "               с --check TEST_FILE сначала убеждается, что битый файл не изменился\n"
-    "               с тех пор, как из него сделан контрольный файл TEST_FILE.\n"
+    "  repair       ставит блоки ремонтного файла на место битого файла и даёт ему размер\n"
+    "               валидного; с --check TEST_FILE сначала убеждается, что битый файл не\n"
+    "               изменился с тех пор, как из него сделан контрольный файл TEST_FILE.\n"
+    "               Прерванный ремонт завершается повторным запуском с тем же файлом.\n"
+    "  --quiet      без строки хода работы и без сообщений об успехе.\n"
+    "\n"
+    "Файлы любого размера (до 16 ТБ); контрольный и ремонтный файлы появляются под\n"
+    "своими именами только целиком записанными.\n"
     "\n"
     "Коды завершения: 0 готово; 1 операция остановлена (причина в stderr);\n"
     "2 неверный вызов; 3 scan-valid: содержимое идентично, ничего не записано;\n"
@@ -38,27 +45,31 @@ inline constexpr char kRepeatedOption[] = "параметр указан два�
 inline constexpr char kOptionNeedsValue[] = "после %s нужен путь к файлу";
 inline constexpr char kMissingArguments[] = "%s: не хватает аргументов";
 inline constexpr char kExtraArgument[] = "лишний аргумент: %s";
+inline constexpr char kArgumentNotInCodePage[] =
+    "аргумент %u содержит знаки, которых нет в кодовой странице ANSI этой системы; "
+    "переименуйте файл или папку";
+// Written to stderr when stdout could not be written: the exit status is then 1.
+inline constexpr char kOutputFailed[] = "varnell-cli: не удалось записать стандартный вывод\n";
 
 // One line on stdout after success: the file written and its size, or the file repaired and
 // the number of blocks put in place.
-inline constexpr char kTestFileWritten[] = "Записан контрольный файл: %s, размер в байтах: %u\n";
-inline constexpr char kRepairFileWritten[] = "Записан ремонтный файл: %s, размер в байтах: %u\n";
+inline constexpr char kTestFileWritten[] = "Записан контрольный файл: %s, размер в байтах: %llu\n";
+inline constexpr char kRepairFileWritten[] = "Записан ремонтный файл: %s, размер в байтах: %llu\n";
 inline constexpr char kRepaired[] = "Отремонтирован файл: %s, поставлено блоков: %u\n";
 
 // The damaged blocks of a valid-file scan: a heading, then one line per block.
 inline constexpr char kDamagedHeading[] = "Повреждённых блоков: %u (номер: первый-последний байт)\n";
 inline constexpr char kDamagedBlock[] = "%u: %llu-%llu\n";
-inline constexpr char kReadBack[] = "Не удалось прочитать записанный файл.";
 
-// The --check guard's refusals; each is followed by kNothingWritten.
+// A refused check: kCheckFailed, the reason (one line), then kNothingWritten.
 inline constexpr char kCheckFailed[] = "Проверка по контрольному файлу не пройдена: ";
-inline constexpr char kCheckSizeDiffers[] =
-    "размер битого файла %u байт, а в контрольном файле записан размер %u байт.\n";
-inline constexpr char kCheckBlockDiffers[] =
-    "блок %u (байты %llu-%llu) отличается от записанного в контрольном файле.\n";
-inline constexpr char kCheckTestFileMalformed[] =
-    "контрольный файл длиной %u байт не может быть контрольным файлом файла размером %u байт.\n";
-inline constexpr char kCheckTestFileTooShort[] = "контрольный файл короче 4 байт.\n";
 inline constexpr char kNothingWritten[] = "Битый файл не изменён.\n";
+
+// A stop asked for from outside (an interrupt); a repair cut short is finished by running it again.
+inline constexpr char kCancelled[] = "Работа прервана.\n";
+inline constexpr char kRunAgain[] = "Битый файл отремонтирован не полностью: запустите ремонт с тем же ремонтным файлом ещё раз.\n";
+
+// The progress line on a terminal: percent, MiB done of MiB in all, MiB per second.
+inline constexpr char kProgress[] = "\r%3u%%  %.1f из %.1f МиБ  %.1f МиБ/с ";
 
 }  // namespace cli_text

@@ -9,6 +9,9 @@ inline constexpr uint32_t kBlockSize = 4096;
 // The size divided by 4096, rounded up; 0 for an empty file.
 uint32_t BlockCount(uint32_t size);
 
+// The same for sizes of any length, up to 16 TiB and more.
+inline constexpr uint64_t BlockCount64(uint64_t size) { return size / kBlockSize + (size % kBlockSize != 0 ? 1 : 0); }
+
 // Bytes of the zero-padded image of a file of this size: BlockCount(size) * 4096 taken in
 // 32 bits, so every size above 0xFFFFF000 gives 0, a request the platform refuses.
 uint32_t ImageBytes(uint32_t size);

@@ -36,6 +36,9 @@ inline constexpr char kWriteRepaired[] = "Не удалось записать �
 inline constexpr char kUnforeseen[] = "Возникла ситуация не предусмотренная логикой программы";
 inline constexpr char kBrokenLargerThanValid[] = "Битый файл имеет больший размер чем валидный файл";
 inline constexpr char kRepairFileDamaged[] = "Ремонтный файл повреждён или составлен не для этого битого файла";
+// The forms for files of 4 GiB and more, whose header or length does not hold together.
+inline constexpr char kLargeTestFileDamaged[] = "Контрольный файл большого формата (от 4 ГБ) повреждён или обрезан";
+inline constexpr char kLargeRepairFileDamaged[] = "Ремонтный файл большого формата (от 4 ГБ) повреждён или обрезан";
 inline constexpr char kIdentical[] = "Содержимое битого и оригинального файла оказалось идентичным.";
 inline constexpr char kAttention[] = "Внимание";
 

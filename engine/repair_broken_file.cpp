@@ -5,7 +5,7 @@
 
 #include "engine/block.h"
 #include "engine/byte_order.h"
-#include "engine/file_formats.h"
+#include "formats/repair_file.h"
 #include "engine/messages.h"
 #include "engine/operations.h"
 #include "engine/steps.h"

@@ -6,7 +6,8 @@
 
 #include "engine/block.h"
 #include "engine/byte_order.h"
-#include "engine/file_formats.h"
+#include "formats/repair_file.h"
+#include "formats/test_file.h"
 #include "engine/messages.h"
 #include "engine/operations.h"
 #include "engine/steps.h"

@@ -24,8 +24,10 @@ enum class Service {
   CommitMemory,
   ReserveMemory,
   CommitPage,
-  // The window's one call that cannot be made to fail for real: taking the process heap.
+  // The window's calls that cannot be made to fail for real: taking the process heap and
+  // starting the thread that works on a large file.
   ProcessHeap,
+  WorkerThread,
   Count
 };
 

@@ -28,7 +28,10 @@ struct StreamResult {
   const char* caption = nullptr;
   unsigned boxType = 0;
   uint32_t systemError = 0;
-  // CheckRefused: why, in the program's words, one line without its line break.
+  // CheckRefused: why, in the program's words, one line without its line break. When a file
+  // of the check could not be read, detail is empty and message and systemError say why, as
+  // for Stopped.
+  // Identical: message and caption are the dialog's information box (boxType information).
   std::string detail;
 
   // Done: the file written by a scan and its size in bytes.
@@ -40,7 +43,8 @@ struct StreamResult {
   std::vector<uint32_t> blocks;
 
   // Cancelled (repair): whether the broken file was written to before the stop. A partly
-  // repaired file is finished by applying the same repair file again.
+  // repaired file is finished by applying the same repair file again. Also set for a repair
+  // Stopped after its first write.
   bool brokenFileChanged = false;
 };
 

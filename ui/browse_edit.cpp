@@ -66,6 +66,8 @@ int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, con
   return 1;
 }
 
+int32_t BrowseButtonEnabled(HWND control) { return StateOf(control)->enabled; }
+
 void SetBrowseButtonEnabled(HWND parent, HWND control, int32_t enabled) {
   StateOf(control)->enabled = enabled;
   RECT r;

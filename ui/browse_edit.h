@@ -26,6 +26,9 @@ struct BrowseEditState {
 // a plain edit. Returns 1 in every case.
 int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, const char* caption, int32_t enabled);
 
+// Whether the button has its enabled look.
+int32_t BrowseButtonEnabled(HWND control);
+
 // Switches the button between its enabled and disabled look and repaints it at once.
 void SetBrowseButtonEnabled(HWND parent, HWND control, int32_t enabled);
 

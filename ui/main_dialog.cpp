@@ -1,5 +1,6 @@
 // The dialog procedure: the mode switch, Start with its status texts, wait cursor and
-// completion signals, and the routing of the browse commands and of the fields' colours.
+// completion signals, the routing of the browse commands and of the fields' colours, and the
+// start and end of the work on a large file.
 #include "ui/main_dialog.h"
 
 #include <commctrl.h>
@@ -13,9 +14,13 @@
 #include "ui/browse_edit.h"
 #include "ui/choosers.h"
 #include "ui/control_ids.h"
+#include "ui/large_file_probe.h"
+#include "ui/large_file_work.h"
 #include "ui/process_heap.h"
 #include "ui/program_state.h"
 #include "ui/required_fields.h"
+#include "ui/status_bar.h"
+#include "ui/stream_result_boxes.h"
 #include "ui/ui_texts.h"
 
 namespace {
@@ -23,12 +28,6 @@ namespace {
 constexpr int kModePartWidth = 275;
 constexpr int kBrowseButtonWidth = 18;
 constexpr COLORREF kRed = RGB(255, 0, 0);
-
-enum StatusPart { kStatePart = 0, kModePart = 1 };
-
-void SetStatus(StatusPart part, const char* text) {
-  SendMessageA(program.statusBar, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text));
-}
 
 // A field's whole text in its own zeroed buffer. A field holds up to 520 characters, one more
 // than a path may have: reading it into 520 bytes would cut such a text to a different name,
@@ -136,21 +135,40 @@ void SwitchMode(HWND dialog, int radioId) {
   }
 }
 
+// RunOperationOfMode's result when the work went to a worker thread and goes on.
+constexpr int kHandedOver = -1;
+
+// The dialog's own operations take files below 4 GiB; the rest goes to the streaming ones.
 int RunOperationOfMode(HWND dialog) {
   switch (program.workMode) {
-    case 1:
+    case 1: {
       if (!CheckRequiredFields(dialog, program.brokenFileEdit, program.outputFolderEdit, nullptr)) return 0;
-      return ScanBrokenFile(dialog, FieldText(program.brokenFileEdit).text, FieldText(program.outputFolderEdit).text);
-    case 2:
+      const FieldText broken(program.brokenFileEdit), folder(program.outputFolderEdit);
+      if (!GoesToStreaming(broken.text, nullptr)) return ScanBrokenFile(dialog, broken.text, folder.text);
+      StartLargeFileWork(dialog, 1, broken.text, folder.text, nullptr);
+      return kHandedOver;
+    }
+    case 2: {
       if (!CheckRequiredFields(dialog, program.validFileEdit, program.testFileEdit, program.outputFolderEdit)) return 0;
-      return ScanValidFile(dialog, FieldText(program.validFileEdit).text, FieldText(program.testFileEdit).text,
-                           FieldText(program.outputFolderEdit).text);
-    case 3:
+      const FieldText valid(program.validFileEdit), test(program.testFileEdit), folder(program.outputFolderEdit);
+      if (!GoesToStreaming(valid.text, nullptr)) return ScanValidFile(dialog, valid.text, test.text, folder.text);
+      StartLargeFileWork(dialog, 2, valid.text, test.text, folder.text);
+      return kHandedOver;
+    }
+    case 3: {
       if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) return 0;
-      return RepairBrokenFile(dialog, FieldText(program.repairBrokenFileEdit).text,
-                              FieldText(program.repairFileEdit).text);
+      const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit);
+      if (!GoesToStreaming(broken.text, repair.text)) return RepairBrokenFile(dialog, broken.text, repair.text);
+      StartLargeFileWork(dialog, 3, broken.text, repair.text, nullptr);
+      return kHandedOver;
+    }
   }
   return 0;
+}
+
+void AnnounceTaskDone(HWND dialog) {
+  Beep(5000, 50);
+  MessageBoxA(dialog, ui_text::kTaskDone, message::kAttention, MB_OK);
 }
 
 void Start(HWND dialog) {
@@ -160,15 +178,37 @@ void Start(HWND dialog) {
   SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
 
   const int result = RunOperationOfMode(dialog);
+  // A large file's work goes on after Start has returned; its end comes as a message.
+  if (result == kHandedOver) return;
 
   program.busy = 0;
   SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
   FlashWindowEx(&program.flashInfo);
   SetStatus(kStatePart, ui_text::kReady);
   // A failure has already said why; only success is announced.
-  if (result != 0) {
-    Beep(5000, 50);
-    MessageBoxA(dialog, ui_text::kTaskDone, message::kAttention, MB_OK);
+  if (result != 0) AnnounceTaskDone(dialog);
+}
+
+// The end of a large file's work: the dialog is idle again before anything is shown, then
+// the outcome comes with the same signals and boxes as after the dialog's own operations.
+void EndLargeFileWork(HWND dialog) {
+  LargeFileOutcome outcome;
+  if (!TakeLargeFileOutcome(dialog, &outcome)) return;
+  program.busy = 0;
+  SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
+  SetStatus(kStatePart, ui_text::kReady);
+  FlashWindowEx(&program.flashInfo);
+  if (PresentStreamResult(dialog, outcome.workMode, outcome.result)) AnnounceTaskDone(dialog);
+  if (outcome.closeAfter) EndDialog(dialog, 0);
+}
+
+// Close, Escape and the close box: while a large file is worked on, they first ask whether
+// to stop it.
+void RequestClose(HWND dialog) {
+  if (LargeFileWorkRunning()) {
+    AskToStopLargeFileWork(dialog);
+  } else {
+    EndDialog(dialog, 0);
   }
 }
 
@@ -178,7 +218,7 @@ void Start(HWND dialog) {
 bool HandledAsKey(HWND dialog, WORD id) {
   if (id == IDOK && GetKeyState(VK_RETURN) < 0) return true;
   if (id == IDCANCEL && GetKeyState(VK_ESCAPE) < 0) {
-    EndDialog(dialog, 0);
+    RequestClose(dialog);
     return true;
   }
   return false;
@@ -188,6 +228,12 @@ void Command(HWND dialog, WPARAM wParam) {
   // Edit notifications and every other non-zero code are not commands.
   if (HIWORD(wParam) != 0) return;
   const WORD id = LOWORD(wParam);
+  // During a large file's work the rest of the dialog is disabled; this also holds off the
+  // commands that come as messages.
+  if (LargeFileWorkRunning()) {
+    if (id == IDC_CLOSE || (id == IDCANCEL && GetKeyState(VK_ESCAPE) < 0)) RequestClose(dialog);
+    return;
+  }
   switch (id) {
     case IDC_MODE_BROKEN_SCAN:
     case IDC_MODE_VALID_SCAN:
@@ -198,7 +244,7 @@ void Command(HWND dialog, WPARAM wParam) {
       Start(dialog);
       break;
     case IDC_CLOSE:
-      EndDialog(dialog, 0);
+      RequestClose(dialog);
       break;
     case CMD_BROWSE_BROKEN_FILE:
     case CMD_BROWSE_VALID_FILE:
@@ -254,8 +300,26 @@ INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_CTLCOLOREDIT:
       return static_cast<INT_PTR>(RequiredFieldColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_CLOSE:
-      EndDialog(dialog, 0);
+      RequestClose(dialog);
       return TRUE;
+    case WM_SETCURSOR:
+      // During a large file's work the dialog answers, so the system would put the arrow back
+      // at every move: the wait cursor is kept over the client area and the controls.
+      if (LargeFileWorkRunning() && LOWORD(lParam) == HTCLIENT) {
+        SetCursor(program.waitCursor);
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+      }
+      return FALSE;
+    case kWorkProgressMessage:
+      ShowLargeFileProgress(wParam);
+      return TRUE;
+    case kWorkEndedMessage:
+      EndLargeFileWork(dialog);
+      return TRUE;
+    case WM_DESTROY:
+      AbandonLargeFileWork();
+      return FALSE;
   }
   return FALSE;
 }

@@ -1,6 +1,7 @@
 // The program's one state: start-up values, the dialog's state and the path buffers. It is
-// filled at start-up and at WM_INITDIALOG and lives until the process ends; everything runs
-// on the dialog's thread, so nothing is locked.
+// filled at start-up and at WM_INITDIALOG and lives until the process ends. Only the dialog's
+// thread touches it: a large file's worker has a record of its own and talks to the dialog by
+// posted messages.
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,8 @@ struct ProgramState {
   HBRUSH redBrush;
   HANDLE processHeap;
   HWND highlightSlots[3];
+  // Work on a large file, running on its own thread (ui/large_file_work.h); null otherwise.
+  struct LargeFileWork* largeFileWork;
 
   // Field handles, fetched once at WM_INITDIALOG.
   HWND modeBrokenScanRadio;  // 1004

@@ -17,6 +17,17 @@ inline constexpr char kModeValidScan[] = "Текущий режим: скани�
 inline constexpr char kModeRepair[] = "Текущий режим: ремонт битого файла";
 inline constexpr char kTaskDone[] = "Поставленная задача выполнена";
 
+// Work on files of 4 GiB and more, which runs while the dialog stays in use.
+inline constexpr char kWorkingPercent[] = "Работаю: %u%%";
+inline constexpr char kStartWorker[] = "Не удалось запустить поток для работы с файлом.";
+inline constexpr char kAskStop[] = "Прервать текущую операцию?";
+inline constexpr char kScanStopped[] =
+    "Операция прервана. Новый файл не создан; если файл с таким именем уже был, он остался без изменений.";
+inline constexpr char kRepairStoppedPartly[] =
+    "Ремонт прерван. Битый файл отремонтирован частично; чтобы закончить ремонт, запустите его ещё раз "
+    "с тем же ремонтным файлом.";
+inline constexpr char kRepairStoppedUntouched[] = "Ремонт прерван до первой записи. Битый файл не изменён.";
+
 inline constexpr char kChooseFile[] = "Выберите файл для открытия.";
 inline constexpr char kChooseFolder[] = "Выберите папку.";
 

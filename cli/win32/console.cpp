@@ -1,6 +1,7 @@
-// A Windows console shows narrow bytes in its own output code page (often 866, not the ANSI
-// code page 1251 of the program's texts), so on a console the text is turned into UTF-16 and
-// written as letters. Redirected to a file or a pipe, the bytes go out unchanged.
+// A Windows console shows narrow bytes in its own output code page (often 866), so on a
+// console each text is turned into UTF-16 from the code page it is in and written as
+// letters: the program's own texts from Windows-1251, paths and the system's texts from the
+// ANSI code page. Redirected to a file or a pipe, the bytes go out unchanged.
 #include <io.h>
 #include <windows.h>
 
@@ -11,6 +12,12 @@
 
 namespace {
 
+constexpr UINT kOwnCodePage = 1251;
+
+std::atomic<bool>* interruptFlag = nullptr;
+// Streams on which a console write failed, which ferror cannot know about.
+std::FILE* failedStreams[2] = {};
+
 HANDLE ConsoleOf(std::FILE* stream) {
   const int descriptor = _fileno(stream);
   if (descriptor < 0) return nullptr;
@@ -20,19 +27,84 @@ HANDLE ConsoleOf(std::FILE* stream) {
   return handle;
 }
 
-}  // namespace
+void NoteFailure(std::FILE* stream) {
+  for (std::FILE*& slot : failedStreams) {
+    if (slot == nullptr || slot == stream) {
+      slot = stream;
+      return;
+    }
+  }
+}
 
-void WriteText(std::FILE* stream, const char* text) {
+void Write(std::FILE* stream, const char* text, UINT codePage) {
   HANDLE console = ConsoleOf(stream);
   const int length = static_cast<int>(std::strlen(text));
   if (console == nullptr || length == 0) {
     std::fputs(text, stream);
     return;
   }
-  const int wideLength = MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
+  const int wideLength = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
   std::vector<wchar_t> wide(static_cast<size_t>(wideLength) + 1);
-  MultiByteToWideChar(CP_ACP, 0, text, length, wide.data(), wideLength);
+  MultiByteToWideChar(codePage, 0, text, length, wide.data(), wideLength);
   std::fflush(stream);  // whatever the stream still buffers comes first
-  DWORD written;
-  WriteConsoleW(console, wide.data(), static_cast<DWORD>(wideLength), &written, nullptr);
+  DWORD written = 0;
+  if (!WriteConsoleW(console, wide.data(), static_cast<DWORD>(wideLength), &written, nullptr) ||
+      written != static_cast<DWORD>(wideLength)) {
+    NoteFailure(stream);
+  }
+}
+
+BOOL WINAPI OnInterrupt(DWORD) {
+  if (interruptFlag == nullptr) return FALSE;
+  interruptFlag->store(true);
+  return TRUE;
+}
+
+}  // namespace
+
+void WriteText(std::FILE* stream, const char* text) { Write(stream, text, kOwnCodePage); }
+
+void WriteSystemText(std::FILE* stream, const char* text) { Write(stream, text, CP_ACP); }
+
+bool StreamWritten(std::FILE* stream) {
+  const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+  for (std::FILE* failed : failedStreams) {
+    if (failed == stream) return false;
+  }
+  return flushed;
+}
+
+bool IsTerminal(std::FILE* stream) { return ConsoleOf(stream) != nullptr; }
+
+void StopOnInterrupt(std::atomic<bool>* stop) {
+  interruptFlag = stop;
+  SetConsoleCtrlHandler(OnInterrupt, TRUE);
+}
+
+int ProgramArguments(int argc, char** argv, std::vector<std::string>* arguments, unsigned* unconvertible) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) {
+    arguments->assign(argv, argv + argc);
+    return 1;
+  }
+  arguments->clear();
+  for (int i = 0; i < count; ++i) {
+    // No best fit: a fullwidth 'b' must not quietly become the 'b' of another file's name.
+    BOOL usedDefault = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide[i], -1, nullptr, 0, nullptr, &usedDefault);
+    std::string narrow(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) {
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide[i], -1, narrow.data(), length, nullptr, &usedDefault);
+    }
+    if (length <= 0 || usedDefault) {
+      *unconvertible = static_cast<unsigned>(i);
+      LocalFree(wide);
+      return 0;
+    }
+    narrow.pop_back();  // the terminating zero
+    arguments->push_back(narrow);
+  }
+  LocalFree(wide);
+  return 1;
 }

@@ -28,11 +28,11 @@ Bytes Damage(const Bytes& valid, std::initializer_list<uint32_t> blocks) {
 std::string Join(const std::string& folder, const std::string& name) { return folder + kPathSeparator + name; }
 
 std::string TestFileWrittenLine(const std::string& path, uint64_t size) {
-  return Formatted(cli_text::kTestFileWritten, path.c_str(), static_cast<unsigned>(size));
+  return Formatted(cli_text::kTestFileWritten, path.c_str(), static_cast<unsigned long long>(size));
 }
 
 std::string RepairFileWrittenLine(const std::string& path, uint64_t size) {
-  return Formatted(cli_text::kRepairFileWritten, path.c_str(), static_cast<unsigned>(size));
+  return Formatted(cli_text::kRepairFileWritten, path.c_str(), static_cast<unsigned long long>(size));
 }
 
 std::string RepairedLine(const std::string& path, uint32_t blocks) {

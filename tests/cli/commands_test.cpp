@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/texts.h"
 #include "engine/messages.h"
+#include "stream/check_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/testing/reference.h"
 
@@ -153,7 +154,7 @@ class CheckTest : public CommandsTest {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, reason + cli_text::kNothingWritten);
   }
-  std::string Refusal(const std::string& why) { return std::string(cli_text::kCheckFailed) + why; }
+  std::string Refusal(const std::string& why) { return std::string(cli_text::kCheckFailed) + why + "\n"; }
 
   Bytes valid;
   Bytes broken;
@@ -181,7 +182,7 @@ TEST_F(CheckTest, RefusesWhenTheSizeChanged) {
   scratch.Write("movie.avi", longer);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckSizeDiffers, 3 * kBlock + 101, 3 * kBlock + 100);
+  std::snprintf(why, sizeof why, check_text::kSizeDiffers, 3ull * kBlock + 101, 3ull * kBlock + 100);
   ExpectRefused(run, Refusal(why));
   EXPECT_TRUE(scratch.Read("movie.avi") == longer);
 }
@@ -191,7 +192,7 @@ TEST_F(CheckTest, RefusesAtTheFirstBlockThatChangedAndNamesItsBytes) {
   scratch.Write("movie.avi", changed);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 3u, 8192ull, 12287ull);
+  std::snprintf(why, sizeof why, check_text::kBlockDiffers, 3u, 8192ull, 12287ull);
   ExpectRefused(run, Refusal(why));
   EXPECT_TRUE(scratch.Read("movie.avi") == changed);
 }
@@ -202,7 +203,7 @@ TEST_F(CheckTest, ComparesThePartialLastBlockAsTheScanSawIt) {
   scratch.Write("movie.avi", changed);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 4u, 12288ull, 12387ull);
+  std::snprintf(why, sizeof why, check_text::kBlockDiffers, 4u, 12288ull, 12387ull);
   ExpectRefused(run, Refusal(why));
 }
 
@@ -219,11 +220,11 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
   test.resize(test.size() - 4);
   scratch.Write("movie.crc", test);
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckTestFileMalformed, 16u, 3 * kBlock + 100);
+  std::snprintf(why, sizeof why, check_text::kTestFileMalformed, 16ull, 3ull * kBlock + 100);
   ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(why));
 
   scratch.Write("movie.crc", {1, 2});
-  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(cli_text::kCheckTestFileTooShort));
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(check_text::kTestFileTooShort));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -258,6 +259,50 @@ TEST_F(CommandsTest, CyrillicNamesAndSpacesGoThroughTheWholeExchange) {
   EXPECT_EQ(run.out, RepairedLine(brokenPath, 1));
   EXPECT_TRUE(ReadWholeFile(brokenPath) == valid);
 }
+
+// ---- --quiet, and output that cannot be written ----
+
+TEST_F(CommandsTest, QuietWritesTheFilesAndSaysNothingButWhatListAsksFor) {
+  const Bytes valid = RandomBytes(14, 3 * kBlock);
+  Exchange(valid, Damage(valid, {2}));
+  CliOutcome run = Run({"scan-broken", "--quiet", Broken(), scratch.path()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out + run.err, "");
+  run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path(), "--quiet"});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out + run.err, "");
+  run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path(), "--quiet", "--list"});
+  EXPECT_EQ(run.out, DamagedList({"2: 4096-8191"}));
+  EXPECT_EQ(run.err, "");
+  run = Run({"repair", Broken(), Fix(), "--quiet"});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out + run.err, "");
+  EXPECT_TRUE(scratch.Read("movie.avi") == valid);
+  // Failures are still told.
+  run = Run({"repair", "--quiet", scratch.Path("none.bin"), Fix()});
+  EXPECT_EQ(run.status, kExitStopped);
+  EXPECT_EQ(run.err, BoxLines(message::kOpenBroken, SystemText(SystemErrorKind::FileNotFound)));
+}
+
+#ifndef _WIN32
+// A report that cannot be written is a failure of the command, though its file was written.
+TEST_F(CommandsTest, AListThatCannotBeWrittenExitsOne) {
+  const Bytes valid = RandomBytes(15, 3 * kBlock);
+  Exchange(valid, Damage(valid, {1, 3}));
+  const std::vector<std::string> arguments{"varnell-cli", "scan-valid", "--list", Valid(), TestFile(), elsewhere.path()};
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  std::FILE* err = std::fopen(streams.Path("err").c_str(), "w+b");
+  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), full, err);
+  std::fclose(full);
+  std::fclose(err);
+  EXPECT_EQ(status, kExitStopped);
+  EXPECT_EQ(Text(streams.Read("err")), cli_text::kOutputFailed);
+  EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
+}
+#endif
 
 // ---- help, version and usage errors ----
 
@@ -301,6 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"CheckTwice", {"repair", "a.bin", "a.fix", "--check", "a", "--check", "b"}},
                       UsageCase{"CheckOnScan", {"scan-broken", "a.bin", ".", "--check", "a.crc"}},
                       UsageCase{"ListOnRepair", {"repair", "a.bin", "a.fix", "--list"}},
+                      UsageCase{"QuietTwice", {"repair", "a.bin", "a.fix", "--quiet", "--quiet"}},
                       UsageCase{"HelpWithMore", {"--help", "scan-broken"}}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
 

@@ -22,7 +22,7 @@ class ProcessTest : public CliTest {
   CliOutcome Run(const std::vector<std::string>& arguments, const std::string& workingFolder = "",
                  const std::vector<std::string>& environment = {}) {
     ProcessRun run{VARNELL_CLI_PROGRAM, arguments, workingFolder, streams.Path("out"), streams.Path("err"),
-                   environment};
+                   environment, {}};
     const int status = RunProcess(run);
     return CliOutcome{status, Lines(streams.Read("out")), Lines(streams.Read("err"))};
   }
@@ -109,6 +109,75 @@ TEST_F(ProcessTest, BareNamesAreTakenFromTheCurrentFolder) {
   ASSERT_EQ(run.status, kExitDone) << run.err;
   EXPECT_EQ(run.out, TestFileWrittenLine(Join(".", "clip.crc"), 12));
   EXPECT_TRUE(scratch.Read("clip.crc") == ReferenceTestFile(broken));
+}
+
+// The progress line shows on a terminal only: percent, MiB done of all, MiB/s, then the line
+// is cleared; --quiet and a redirected stderr show nothing.
+#ifndef _WIN32
+TEST_F(ProcessTest, ShowsProgressOnATerminalOnly) {
+  scratch.Write("clip.mov", RandomBytes(23, 3 * (1u << 20) + 10));
+  ProcessRun run{VARNELL_CLI_PROGRAM, {"scan-broken", scratch.Path("clip.mov"), elsewhere.path()}, "",
+                 streams.Path("out"), streams.Path("err"), {}, {}};
+  std::string terminal;
+  ASSERT_EQ(RunOnTerminal(run, &terminal), kExitDone);
+  EXPECT_NE(terminal.find("100%  3.0 из 3.0 МиБ"), std::string::npos) << terminal;
+  EXPECT_NE(terminal.find("МиБ/с"), std::string::npos) << terminal;
+  // The last thing on the terminal is the cleared line.
+  EXPECT_EQ(terminal.substr(terminal.size() - 2), " \r") << terminal;
+  EXPECT_EQ(Lines(streams.Read("out")), TestFileWrittenLine(elsewhere.Path("clip.crc"), 4 + 4 * 769));
+
+  terminal.clear();
+  run.arguments.push_back("--quiet");
+  ASSERT_EQ(RunOnTerminal(run, &terminal), kExitDone);
+  EXPECT_EQ(terminal, "");
+  EXPECT_EQ(Lines(streams.Read("out")), "");
+
+  run.arguments.pop_back();
+  const CliOutcome redirected = Run(run.arguments);
+  EXPECT_EQ(redirected.status, kExitDone);
+  EXPECT_EQ(redirected.err, "");
+}
+
+TEST_F(ProcessTest, AListToAFullDeviceExitsOne) {
+  const Bytes valid = RandomBytes(24, 2 * kBlock);
+  elsewhere.Write("a.bin", valid);
+  scratch.Write("a.crc", ReferenceTestFile(Damage(valid, {2})));
+  ProcessRun run{VARNELL_CLI_PROGRAM, {"scan-valid", "--list", elsewhere.Path("a.bin"), scratch.Path("a.crc"), elsewhere.path()},
+                 "", "/dev/full", streams.Path("err"), {}, {}};
+  EXPECT_EQ(RunProcess(run), kExitStopped);
+  EXPECT_EQ(Lines(streams.Read("err")), cli_text::kOutputFailed);
+}
+#endif
+
+#ifdef _WIN32
+// A name the ANSI code page cannot hold is refused, never given the name of a look-alike:
+// a fullwidth b would become the b of an existing file by best fit.
+TEST_F(ProcessTest, ANameTheCodePageCannotHoldIsRefused) {
+  scratch.Write("b.bin", RandomBytes(25, kBlock));
+  std::wstring folder(scratch.path().begin(), scratch.path().end());
+  ProcessRun run{VARNELL_CLI_PROGRAM, {}, "", streams.Path("out"), streams.Path("err"), {},
+                 {L"scan-broken", folder + L"\\\xFF42.bin", folder}};
+  EXPECT_EQ(RunProcess(run), kExitUsage);
+  const std::string err = Lines(streams.Read("err"));
+  char problem[512];
+  std::snprintf(problem, sizeof problem, cli_text::kArgumentNotInCodePage, 2u);
+  EXPECT_EQ(err.rfind(std::string("varnell-cli: ") + problem + "\n", 0), 0u) << err;
+  EXPECT_FALSE(scratch.Exists("b.crc"));
+
+  // Names the code page holds still go through the wide command line.
+  run.wideArguments = {L"scan-broken", folder + L"\\b.bin", folder};
+  EXPECT_EQ(RunProcess(run), kExitDone);
+  EXPECT_TRUE(scratch.Exists("b.crc"));
+}
+#endif
+
+// Files of 4 GiB and more, which the dialog's own operations refuse.
+TEST_F(ProcessTest, TakesAFileOfFourGiBAndMore) {
+  scratch.Resize("disk.img", (uint64_t{1} << 32) + 1);
+  const CliOutcome run = Run({"scan-broken", scratch.Path("disk.img"), scratch.path()});
+  ASSERT_EQ(run.status, kExitDone) << run.err;
+  EXPECT_EQ(run.out, TestFileWrittenLine(scratch.Path("disk.crc"), 12 + 4 * 1048577ull));
+  EXPECT_EQ(scratch.Size("disk.crc"), 12 + 4 * 1048577ull);
 }
 
 TEST_F(ProcessTest, SpeaksTheSystemsRussianText) {

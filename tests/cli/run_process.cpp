@@ -40,9 +40,25 @@ int RunProcess(const ProcessRun& run) {
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      run.workingFolder.empty() ? nullptr : run.workingFolder.c_str(), &startup,
-                                      &process);
+  BOOL started;
+  if (run.wideArguments.empty()) {
+    started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                             run.workingFolder.empty() ? nullptr : run.workingFolder.c_str(), &startup, &process);
+  } else {
+    std::wstring wideProgram(program.size() + 1, L'\0');
+    wideProgram.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, program.c_str(), -1, wideProgram.data(),
+                                                               static_cast<int>(wideProgram.size())) - 1));
+    std::wstring wideLine = L"\"" + wideProgram + L"\"";
+    for (const std::wstring& argument : run.wideArguments) wideLine += L" \"" + argument + L"\"";
+    STARTUPINFOW wideStartup{};
+    wideStartup.cb = sizeof wideStartup;
+    wideStartup.dwFlags = STARTF_USESTDHANDLES;
+    wideStartup.hStdInput = startup.hStdInput;
+    wideStartup.hStdOutput = out;
+    wideStartup.hStdError = err;
+    started = CreateProcessW(wideProgram.c_str(), wideLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &wideStartup, &process);
+  }
   CloseHandle(out);
   CloseHandle(err);
   if (!started) return -1;
@@ -57,9 +73,11 @@ int RunProcess(const ProcessRun& run) {
 #else
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 int RunProcess(const ProcessRun& run) {
@@ -77,6 +95,42 @@ int RunProcess(const ProcessRun& run) {
     execv(run.program.c_str(), argv.data());
     _exit(127);
   }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+int RunOnTerminal(const ProcessRun& run, std::string* terminalText) {
+  int terminal = -1;
+  int side = -1;
+  if (openpty(&terminal, &side, nullptr, nullptr, nullptr) != 0) return -1;
+  std::vector<char*> argv{const_cast<char*>(run.program.c_str())};
+  for (const std::string& argument : run.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    close(terminal);
+    const int out = open(run.outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || dup2(out, 1) < 0 || dup2(side, 2) < 0) _exit(127);
+    for (const std::string& setting : run.environment) putenv(const_cast<char*>(setting.c_str()));
+    execv(run.program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(side);
+  // Read until the child's side is closed (EIO on Linux once the last holder exits).
+  char chunk[4096];
+  for (;;) {
+    const ssize_t got = read(terminal, chunk, sizeof chunk);
+    if (got > 0) {
+      terminalText->append(chunk, static_cast<size_t>(got));
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;
+    }
+  }
+  close(terminal);
   int status = 0;
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);

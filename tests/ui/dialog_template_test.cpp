@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ui/control_ids.h"
+#include "varnell_version.h"
 
 namespace {
 
@@ -366,7 +367,7 @@ std::wstring VersionString(std::vector<uint8_t>& version, const wchar_t* name) {
   return static_cast<const wchar_t*>(value);
 }
 
-TEST(VersionResourceTest, NamesTheProgramVersion1InRussian) {
+TEST(VersionResourceTest, NamesTheProjectVersionInRussian) {
   std::vector<uint8_t> version = LoadModuleResource(MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
   ASSERT_FALSE(version.empty());
   // VerQueryValueW works on a writable copy, as GetFileVersionInfoW would give it.
@@ -377,10 +378,13 @@ TEST(VersionResourceTest, NamesTheProgramVersion1InRussian) {
   ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   ASSERT_GE(length, sizeof *fixed);
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  // The numbers and the texts both come from the project's one version.
+  constexpr DWORD kVersionMS = (VARNELL_VERSION_MAJOR << 16) | VARNELL_VERSION_MINOR;
+  constexpr DWORD kVersionLS = VARNELL_VERSION_PATCH << 16;
+  EXPECT_EQ(fixed->dwFileVersionMS, kVersionMS);
+  EXPECT_EQ(fixed->dwFileVersionLS, kVersionLS);
+  EXPECT_EQ(fixed->dwProductVersionMS, kVersionMS);
+  EXPECT_EQ(fixed->dwProductVersionLS, kVersionLS);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
   struct Translation {
@@ -398,8 +402,8 @@ TEST(VersionResourceTest, NamesTheProgramVersion1InRussian) {
     const wchar_t* value;
   } strings[] = {
       {L"ProductName", L"Varnell"},
-      {L"ProductVersion", L"1.0"},
-      {L"FileVersion", L"1.0"},
+      {L"ProductVersion", L"" VARNELL_VERSION},
+      {L"FileVersion", L"" VARNELL_VERSION},
       {L"OriginalFilename", L"varnell.exe"},
       {L"InternalName", L"varnell"},
       // Non-ASCII text shows that the UTF-8 source was read as UTF-8.

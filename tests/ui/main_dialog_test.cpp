@@ -487,6 +487,28 @@ TEST_F(MainDialogTest, Screenshots) {
   EXPECT_EQ(catcher_.boxes().size(), 1u);
 }
 
+// The two boxes a user waits for, as the guide shows them: the task done after a scan, and
+// identical contents when the valid file is scanned with a test file of the same contents.
+TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
+  folder_.Write("disk.img", RandomBytes(3, 3 * 4096 + 5));
+  std::vector<std::string> saved;
+  catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
+    gui::Pump(100);
+    const std::string name = seen.text == ui_text::kTaskDone ? "box-task-done.png" : "box-identical.png";
+    if (gui::SavePng(gui::CaptureWindow(box), gui::ScreenshotPath(name))) saved.push_back(name);
+  };
+  gui::TypeInto(Item(IDC_BROKEN_FILE), folder_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_OUTPUT_FOLDER), folder_.path());
+  PressStart();
+  SwitchTo(IDC_MODE_VALID_SCAN);
+  gui::TypeInto(Item(IDC_VALID_FILE), folder_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_TEST_FILE), folder_.Path("disk.crc"));
+  PressStart();
+  ASSERT_EQ(catcher_.boxes().size(), 2u);
+  EXPECT_EQ(catcher_.boxes()[1].text, message::kIdentical);
+  EXPECT_EQ(saved, (std::vector<std::string>{"box-task-done.png", "box-identical.png"}));
+}
+
 // Ending the dialog, run modally as the program runs it.
 TEST(MainDialogEndTest, CloseTheCloseBoxAndEscapeEndWithZeroAndEnterDoesNothing) {
   InstallMessageBoxSink(nullptr);

@@ -1,0 +1,81 @@
+# What a release holds and how CPack packs it (scripts/package drives both builds):
+# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide as one HTML file with its
+#   screenshots inside, the formats it links to, and the notice of the runtime the programs
+#   carry;
+# - elsewhere: a Debian package of varnell-cli with its manual page and the docs.
+
+# The guide as a single page a double click opens: pandoc embeds the screenshots. Typographic
+# quotes and dashes stay off so that the program's texts read as the program shows them.
+find_program(VARNELL_PANDOC pandoc REQUIRED)
+# pandoc 2.19 renamed --self-contained to --embed-resources; Debian 12 has 2.17.
+execute_process(COMMAND ${VARNELL_PANDOC} --help OUTPUT_VARIABLE pandoc_help)
+if(pandoc_help MATCHES "--embed-resources")
+  set(VARNELL_PANDOC_EMBED --embed-resources)
+else()
+  set(VARNELL_PANDOC_EMBED --self-contained)
+endif()
+set(VARNELL_GUIDE_HTML ${PROJECT_BINARY_DIR}/release/guide.ru.html)
+file(GLOB VARNELL_SCREENSHOTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screenshots/*.png)
+add_custom_command(
+  OUTPUT ${VARNELL_GUIDE_HTML}
+  COMMAND ${VARNELL_PANDOC} --from=markdown-smart --to=html5 --standalone ${VARNELL_PANDOC_EMBED}
+          --metadata=lang:ru "--metadata=pagetitle:Varnell: руководство пользователя"
+          --css=${PROJECT_SOURCE_DIR}/docs/guide.css
+          --resource-path=${PROJECT_SOURCE_DIR}/docs --output=${VARNELL_GUIDE_HTML}
+          ${PROJECT_SOURCE_DIR}/docs/guide.ru.md
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.ru.md ${PROJECT_SOURCE_DIR}/docs/guide.css ${VARNELL_SCREENSHOTS}
+  COMMENT "Making the user guide's HTML page"
+  VERBATIM)
+add_custom_target(varnell_guide ALL DEPENDS ${VARNELL_GUIDE_HTML})
+
+set(CPACK_PACKAGE_NAME varnell)
+set(CPACK_PACKAGE_VENDOR Varnell)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "repairs a damaged copy of a file from an intact copy held elsewhere")
+set(CPACK_PACKAGE_CONTACT "Varnell developers")
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  install(TARGETS varnell varnell-cli RUNTIME DESTINATION .)
+  # formats.md goes beside the guide, which links to it.
+  install(FILES ${VARNELL_GUIDE_HTML} ${PROJECT_SOURCE_DIR}/docs/formats.md ${PROJECT_SOURCE_DIR}/docs/NOTICE.txt
+          DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  # One folder inside the zip, named like the zip, so unpacking never scatters files.
+  set(CPACK_PACKAGE_FILE_NAME varnell-${PROJECT_VERSION}-windows-x64)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+else()
+  include(GNUInstallDirs)
+  # Debian wants manual pages compressed, and reproducibly (no name or time in the header).
+  find_program(VARNELL_GZIP gzip REQUIRED)
+  set(VARNELL_MAN_PAGE ${PROJECT_BINARY_DIR}/release/varnell-cli.1.gz)
+  add_custom_command(
+    OUTPUT ${VARNELL_MAN_PAGE}
+    COMMAND ${VARNELL_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/varnell-cli.1 > ${VARNELL_MAN_PAGE}
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/varnell-cli.1
+    COMMENT "Compressing the manual page")
+  add_custom_target(varnell_man_page ALL DEPENDS ${VARNELL_MAN_PAGE})
+
+  install(TARGETS varnell-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # The one manual page there is, Russian, where `man varnell-cli` finds it in any locale.
+  install(FILES ${VARNELL_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${VARNELL_GUIDE_HTML} ${PROJECT_SOURCE_DIR}/docs/formats.md
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/varnell-cli)
+  set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+  set(CPACK_DEBIAN_PACKAGE_NAME varnell-cli)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # The dependencies are what the program links, as dpkg-shlibdeps finds them.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The summary above is its first line; this is the rest.
+  string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+         "varnell-cli makes the small test file NAME.crc next to the broken copy, compares\n"
+         "the intact copy with it and writes the repair file NAME.fix, which carries only\n"
+         "the damaged blocks, and puts those blocks in place in the broken copy. It exchanges\n"
+         "the same files as the Windows program varnell.exe.")
+endif()
+
+include(CPack)

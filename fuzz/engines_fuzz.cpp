@@ -1,0 +1,164 @@
+// Both engines on the same arbitrary inputs: the dialog's operations and the streaming ones
+// must end the same way (done, identical, or the same message), write the same repair file,
+// and leave the same bytes in the broken file.
+//
+// Input: a first byte choosing what is fuzzed.
+// - Even: a valid-file scan. A 16-bit little-endian length L, L bytes of valid file (fewer
+//   when the input ends first), then the test file.
+// - Odd: a repair. A 32-bit little-endian length L, L bytes of repair file, then the broken
+//   file.
+// File writes are capped (RLIMIT_FSIZE) as in repair_fuzz: a hostile valid size makes both
+// repairs fail at their writes, where the two may have written different amounts.
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "engine/messages.h"
+#include "engine/operations.h"
+#include "fuzz/fuzz_support.h"
+#include "stream/operations.h"
+
+namespace {
+
+constexpr size_t kLargestInput = 128 * 1024;
+constexpr uint64_t kFileSizeLimit = 256 * 1024;
+
+struct Ending {
+  bool done = false;
+  bool identical = false;
+  std::string caption;
+  std::string text;
+  bool operator==(const Ending& other) const {
+    return done == other.done && identical == other.identical && caption == other.caption && text == other.text;
+  }
+};
+
+std::string SystemTextOf(uint32_t code) {
+  char* text = DescribeSystemError(code);
+  std::string copy = text != nullptr ? text : "";
+  if (text != nullptr) FreeSystemErrorText(text);
+  return copy;
+}
+
+Ending OfDialog(int result) {
+  Ending ending;
+  ending.done = result == 1;
+  Require(Boxes().size() == (ending.done ? 0u : 1u), "the dialog's operation did not show exactly its one box");
+  if (!ending.done) {
+    ending.caption = Boxes()[0].caption;
+    ending.text = Boxes()[0].text;
+    ending.identical = ending.text == message::kIdentical;
+  }
+  return ending;
+}
+
+Ending OfStream(const StreamResult& result) {
+  Require(Boxes().empty(), "a streaming operation showed a box");
+  Ending ending;
+  ending.done = result.outcome == StreamOutcome::Done;
+  ending.identical = result.outcome == StreamOutcome::Identical;
+  if (!ending.done) {
+    Require(result.message != nullptr, "a streaming operation stopped without a message");
+    ending.caption = result.caption != nullptr ? result.caption : result.message;
+    ending.text = result.caption != nullptr ? result.message : SystemTextOf(result.systemError);
+  }
+  return ending;
+}
+
+void CapFileWrites() {
+  signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit;
+  Require(getrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot read the file size limit");
+  limit.rlim_cur = kFileSizeLimit;
+  Require(setrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot set the file size limit");
+}
+
+void FuzzValidScan(const uint8_t* data, size_t size) {
+  const size_t headerLength = std::min<size_t>(size, 2);
+  const size_t declared = headerLength == 2 ? data[0] | size_t{data[1]} << 8 : 0;
+  const size_t validLength = std::min(declared, size - headerLength);
+  const uint8_t* valid = data + headerLength;
+  const Bytes test(valid + validLength, data + size);
+
+  static const std::string dialogValid = ScratchPath("dialog.bin");
+  static const std::string streamValid = ScratchPath("stream.bin");
+  static const std::string dialogFix = ScratchPath("dialog.fix");
+  static const std::string streamFix = ScratchPath("stream.fix");
+  static const std::string testPath = ScratchPath("test.crc");
+  static const std::string folder = testPath.substr(0, testPath.rfind('/'));
+  WriteFileBytes(dialogValid, valid, validLength);
+  WriteFileBytes(streamValid, valid, validLength);
+  WriteFileBytes(testPath, test.data(), test.size());
+  RemoveFile(dialogFix);
+  RemoveFile(streamFix);
+
+  StartRecordingBoxes();
+  const Ending dialog = OfDialog(ScanValidFile(FuzzOwner(), dialogValid.c_str(), testPath.c_str(), folder.c_str()));
+  RequireNothingHeld();
+  StartRecordingBoxes();
+  const Ending stream =
+      OfStream(StreamScanValidFile(streamValid.c_str(), testPath.c_str(), folder.c_str(), StreamControl{}));
+  RequireNothingHeld();
+
+  Require(dialog == stream, "the engines ended a valid-file scan differently");
+  Require(FileExists(dialogFix) == FileExists(streamFix), "one engine wrote a repair file and the other did not");
+  if (FileExists(dialogFix)) Require(ReadFileBytes(dialogFix) == ReadFileBytes(streamFix), "the repair files differ");
+  Require(ReadFileBytes(testPath) == test, "the test file changed");
+}
+
+void FuzzRepair(const uint8_t* data, size_t size) {
+  const size_t headerLength = std::min<size_t>(size, 4);
+  const uint32_t declared = Le32At(Bytes(data, data + headerLength), 0);
+  const uint8_t* body = data + headerLength;
+  const size_t repairLength = std::min<size_t>(declared, size - headerLength);
+  const Bytes repair(body, body + repairLength);
+  const Bytes broken(body + repairLength, data + size);
+
+  static const std::string dialogBroken = ScratchPath("dialog-broken.bin");
+  static const std::string streamBroken = ScratchPath("stream-broken.bin");
+  static const std::string repairPath = ScratchPath("repair.fix");
+  WriteFileBytes(dialogBroken, broken.data(), broken.size());
+  WriteFileBytes(streamBroken, broken.data(), broken.size());
+  WriteFileBytes(repairPath, repair.data(), repair.size());
+
+  StartRecordingBoxes();
+  const Ending dialog = OfDialog(RepairBrokenFile(FuzzOwner(), dialogBroken.c_str(), repairPath.c_str()));
+  RequireNothingHeld();
+  StartRecordingBoxes();
+  const StreamResult result = StreamRepairBrokenFile(streamBroken.c_str(), repairPath.c_str(), nullptr, StreamControl{});
+  const Ending stream = OfStream(result);
+  RequireNothingHeld();
+  Require(ReadFileBytes(repairPath) == repair, "the repair file changed");
+
+  // Where the dialog cannot have the broken-file buffer (a valid size of 0, which is the large
+  // form's first word, or one from 0xFFFFF001 up) it accepts nothing; the streaming repair
+  // reads such a file as what it is, and must still stop cleanly under the write cap.
+  if (dialog.caption == message::kCommitBrokenBuffer) {
+    Require(ReadFileBytes(dialogBroken) == broken, "the dialog's refused repair changed the broken file");
+    if (!stream.done) Require(result.brokenFileChanged || ReadFileBytes(streamBroken) == broken,
+                              "a stopped streaming repair changed the file without saying so");
+    return;
+  }
+  Require(dialog == stream, "the engines ended a repair differently");
+  // Both stopped at the write, under the cap: each may have written a different part.
+  if (!dialog.done && dialog.caption == message::kWriteRepaired) return;
+  Require(ReadFileBytes(dialogBroken) == ReadFileBytes(streamBroken), "the engines left different broken files");
+  if (!stream.done) Require(!result.brokenFileChanged, "a repair refused before writing says it wrote");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool capped = (CapFileWrites(), true);
+  (void)capped;
+  if (size == 0 || size > kLargestInput) return -1;
+  if (data[0] % 2 == 0) {
+    FuzzValidScan(data + 1, size - 1);
+  } else {
+    FuzzRepair(data + 1, size - 1);
+  }
+  return 0;
+}

@@ -1,0 +1,64 @@
+// Temporary outputs renamed over their final names.
+#include "stream/output_file.h"
+
+#include "support/output_path.h"
+
+namespace {
+
+// Whether a missing final file, or a missing folder for it, is what the probe met: then
+// there is nothing to protect, and creating the temporary reports a missing folder itself.
+bool NothingThere(uint32_t error) {
+  return error == SystemErrorCode(SystemErrorKind::FileNotFound) ||
+         error == SystemErrorCode(SystemErrorKind::PathNotFound);
+}
+
+}  // namespace
+
+int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const char* extension) {
+  if (!PutPathIntoBuffer(output->finalPath, outputFolder) ||
+      !BuildOutputPath(output->finalPath, sourcePath, extension)) {
+    return 0;
+  }
+  // Opened the way an input is, the final name shows whether replacing it would be refused.
+  if (FileHandle existing = OpenInputFile(output->finalPath)) {
+    CloseFile(existing);
+  } else if (!NothingThere(LastSystemError())) {
+    return 0;
+  }
+  output->file = CreateTemporaryFile(output->finalPath, output->temporaryPath, sizeof output->temporaryPath);
+  if (output->file == nullptr) return 0;
+  output->created = true;
+  return 1;
+}
+
+int CommitOutput(OutputFile* output) {
+  // The first failure is the one reported; the file is closed whatever happens.
+  int done = FlushFile(output->file);
+  uint32_t error = LastSystemError();
+  const int closed = CloseFile(output->file);
+  output->file = nullptr;
+  if (done && !closed) {
+    done = 0;
+    error = LastSystemError();
+  }
+  if (done && !ReplaceWithFile(output->temporaryPath, output->finalPath)) {
+    done = 0;
+    error = LastSystemError();
+  }
+  if (!done) {
+    AbandonOutput(output);
+    SetLastSystemError(error);
+    return 0;
+  }
+  output->created = false;
+  return 1;
+}
+
+void AbandonOutput(OutputFile* output) {
+  const uint32_t error = LastSystemError();
+  if (output->file != nullptr) CloseFile(output->file);
+  output->file = nullptr;
+  if (output->created) RemoveFile(output->temporaryPath);
+  output->created = false;
+  SetLastSystemError(error);
+}

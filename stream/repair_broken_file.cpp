@@ -1,0 +1,166 @@
+// Streaming broken-file repair: checks the repair file's header and whole list first, then
+// writes each carried block at its place (the last one only up to the valid size), sets the
+// broken file's length to the valid size and flushes it. The rest of the broken file is
+// neither read nor rewritten, so applying the same repair file again changes nothing more,
+// and a repair cut short is finished by running it again.
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "engine/block.h"
+#include "engine/byte_order.h"
+#include "engine/messages.h"
+#include "engine/steps.h"
+#include "formats/repair_file.h"
+#include "stream/broken_file_check.h"
+#include "stream/operations.h"
+#include "stream/steps.h"
+
+namespace {
+
+// What one call holds; null until obtained.
+struct Repair {
+  FileHandle brokenFile = nullptr;
+  FileHandle repairFile = nullptr;
+  uint8_t* slice = nullptr;
+  uint8_t* entries = nullptr;
+  bool brokenFileChanged = false;
+};
+
+void Release(Repair& repair) {
+  if (repair.brokenFile != nullptr) CloseFile(repair.brokenFile);
+  if (repair.repairFile != nullptr) CloseFile(repair.repairFile);
+  if (repair.slice != nullptr) ReleaseMemory(repair.slice);
+  if (repair.entries != nullptr) ReleaseMemory(repair.entries);
+}
+
+StreamResult RefuseRepairFile(const RepairFileLayout& layout) {
+  return Refused(layout.large ? message::kLargeRepairFileDamaged : message::kRepairFileDamaged, message::kUnforeseen,
+                 kBoxIconError);
+}
+
+// Reads the K block numbers into list, each checked to name a block of the valid file.
+StreamResult ReadBlockList(Repair& repair, const RepairFileLayout& layout, std::vector<uint32_t>* list) {
+  // The count has been checked against the file's length, so this much memory is real.
+  try {
+    list->reserve(layout.damagedCount);
+  } catch (const std::bad_alloc&) {
+    return StoppedAt(message::kCommitRepairBuffer, SystemErrorKind::NotEnoughMemory);
+  }
+  const uint64_t blocks = BlockCount64(layout.validSize);
+  for (uint32_t j = 0; j < layout.damagedCount;) {
+    const uint32_t count = layout.damagedCount - j < kStreamBufferBlocks ? layout.damagedCount - j : kStreamBufferBlocks;
+    if (!ReadAt(repair.repairFile, layout.BlockNumbersAt() + 4 * uint64_t{j}, repair.slice, 4 * count)) {
+      return StoppedAt(message::kReadRepair);
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t number = LoadU32LE(repair.slice + 4 * i);
+      if (number == 0 || number > blocks) return RefuseRepairFile(layout);
+      list->push_back(number);
+    }
+    j += count;
+  }
+  StreamResult result;
+  result.outcome = StreamOutcome::Done;
+  return result;
+}
+
+StreamResult Stop(Repair& repair, const char* message) {
+  StreamResult result = StoppedAt(message);
+  result.brokenFileChanged = repair.brokenFileChanged;
+  return result;
+}
+
+// Puts the blocks in place in list order, so a block listed twice ends up with the later of
+// its blocks; the repair blocks are read a slice at a time.
+StreamResult PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const std::vector<uint32_t>& list,
+                              Progress& progress) {
+  const uint32_t count = static_cast<uint32_t>(list.size());
+  for (uint32_t j = 0; j < count;) {
+    const uint32_t run = count - j < kStreamBufferBlocks ? count - j : kStreamBufferBlocks;
+    if (!ReadAt(repair.repairFile, layout.RepairBlocksAt() + uint64_t{j} * kBlockSize, repair.slice, run * kBlockSize)) {
+      return Stop(repair, message::kReadRepair);
+    }
+    for (uint32_t i = 0; i < run; ++i) {
+      if (progress.StopRequested()) return CancelledResult(repair.brokenFileChanged);
+      const uint64_t at = uint64_t{list[j + i] - 1} * kBlockSize;
+      const uint64_t left = layout.validSize - at;
+      const uint32_t bytes = left < kBlockSize ? static_cast<uint32_t>(left) : kBlockSize;
+      repair.brokenFileChanged = true;
+      if (!WriteAt(repair.brokenFile, at, repair.slice + uint64_t{i} * kBlockSize, bytes)) {
+        return Stop(repair, message::kWriteRepaired);
+      }
+      progress.Advance(kBlockSize);
+    }
+    j += run;
+  }
+  StreamResult result;
+  result.outcome = StreamOutcome::Done;
+  return result;
+}
+
+StreamResult Apply(Repair& repair, const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
+                   const StreamControl& control) {
+  repair.brokenFile = OpenInputByPath(brokenFilePath);
+  if (repair.brokenFile == nullptr) return StoppedAt(message::kOpenBroken);
+  repair.repairFile = OpenInputByPath(repairFilePath);
+  if (repair.repairFile == nullptr) return StoppedAt(message::kOpenRepair);
+  uint64_t brokenSize;
+  if (!GetFileSize64(repair.brokenFile, &brokenSize)) return StoppedAt(message::kSizeBroken);
+  uint64_t repairSize;
+  if (!GetFileSize64(repair.repairFile, &repairSize)) return StoppedAt(message::kSizeRepair);
+  // The dialog's buffer for an empty repair file is a request for 0 bytes, refused as such.
+  if (repairSize == 0) return StoppedAt(message::kCommitRepairBuffer, SystemErrorKind::InvalidParameter);
+
+  repair.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
+  if (repair.slice == nullptr) return StoppedAt(message::kCommitRepairBuffer);
+  uint8_t start[kLargeRepairFileHeaderBytes] = {};
+  const uint32_t startBytes = repairSize < sizeof start ? static_cast<uint32_t>(repairSize) : sizeof start;
+  if (!ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(message::kReadRepair);
+  RepairFileLayout layout;
+  const RepairFileVerdict verdict = ReadRepairFileLayout(start, repairSize, &layout);
+  if (verdict != RepairFileVerdict::Read) return RefuseRepairFile(layout);
+
+  std::vector<uint32_t> list;
+  StreamResult listed = ReadBlockList(repair, layout, &list);
+  if (listed.outcome != StreamOutcome::Done) return listed;
+  // A broken file longer than the valid file's blocks cannot be the damaged copy of it.
+  if (brokenSize > BlockCount64(layout.validSize) * kBlockSize) {
+    return StoppedAt(message::kReadBroken, SystemErrorKind::FileTooLarge);
+  }
+
+  Progress progress(control, uint64_t{layout.damagedCount} * kBlockSize + (checkFilePath != nullptr ? brokenSize : 0));
+  if (checkFilePath != nullptr) {
+    repair.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks));
+    if (repair.entries == nullptr) return StoppedAt(message::kCommitBrokenBuffer);
+    StreamResult checked = CheckBrokenFile(repair.brokenFile, brokenSize, checkFilePath, repair.slice, repair.entries, progress);
+    if (checked.outcome != StreamOutcome::Done) return checked;
+  }
+  if (progress.StopRequested()) return CancelledResult(false);
+
+  StreamResult placed = PutBlocksInPlace(repair, layout, list, progress);
+  if (placed.outcome != StreamOutcome::Done) return placed;
+  // Zero bytes where the file grows, as the dialog's buffer has them; a longer file is cut.
+  if (brokenSize != layout.validSize) repair.brokenFileChanged = true;
+  if (!SetFileLength(repair.brokenFile, layout.validSize)) return Stop(repair, message::kWriteRepaired);
+  if (!FlushFile(repair.brokenFile)) return Stop(repair, message::kWriteRepaired);
+  const int closed = CloseFile(repair.brokenFile);
+  repair.brokenFile = nullptr;
+  if (!closed) return Stop(repair, message::kWriteRepaired);
+
+  StreamResult result;
+  result.outcome = StreamOutcome::Done;
+  result.validSize = layout.validSize;
+  result.blocks = std::move(list);
+  return result;
+}
+
+}  // namespace
+
+StreamResult StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
+                                    const StreamControl& control) {
+  Repair repair;
+  StreamResult result = Apply(repair, brokenFilePath, repairFilePath, checkFilePath, control);
+  Release(repair);
+  return result;
+}

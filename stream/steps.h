@@ -1,0 +1,42 @@
+// What the three streaming operations share: the outcomes they return, the buffers they
+// read through, and how they report progress and notice a request to stop.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "stream/operations.h"
+
+// The size of each working buffer: a whole number of blocks, small enough that a block just
+// read is still in the processor's cache when its checksum is taken.
+inline constexpr uint32_t kStreamBufferBytes = 1u << 20;
+inline constexpr uint32_t kStreamBufferBlocks = kStreamBufferBytes / 4096;
+
+// A step failed: its message, and the system's error as the failing call left it.
+StreamResult StoppedAt(const char* message);
+// A step refused with an error the operation names itself.
+StreamResult StoppedAt(const char* message, SystemErrorKind kind);
+// A condition the logic found itself, in the program's own words.
+StreamResult Refused(const char* text, const char* caption, unsigned boxType);
+StreamResult CancelledResult(bool brokenFileChanged);
+
+// Follows the bytes done against the total and asks the caller whether to go on.
+class Progress {
+ public:
+  Progress(const StreamControl& control, uint64_t total) : control_(control), total_(total) {}
+  // Whether the caller has asked to stop; checked between blocks.
+  bool StopRequested() const;
+  void Advance(uint64_t bytes);
+  void AddToTotal(uint64_t bytes) { total_ += bytes; }
+
+ private:
+  const StreamControl& control_;
+  uint64_t total_;
+  uint64_t done_ = 0;
+};
+
+// Reads count bytes at offset into buffer and pads it with zero bytes up to padTo.
+int ReadPadded(FileHandle file, uint64_t offset, uint8_t* buffer, uint32_t count, uint32_t padTo);
+
+// Whether every byte of the range is zero.
+bool AllZero(const uint8_t* bytes, uint64_t count);

@@ -1,0 +1,224 @@
+// The user guide stays true to the program: every text the program can show is in one of
+// the guide's message tables, and every picture and page the guide links to exists. The
+// texts are read from the headers' source, so a message added there and not to the guide
+// fails here.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::filesystem::path kSource = VARNELL_SOURCE_DIR;
+
+std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A text the program shows, as the pieces between which something is filled in at run time
+// (a printf conversion, a macro such as the version, a line break).
+struct ShownText {
+  std::string name;
+  std::vector<std::string> pieces;
+};
+
+// Not messages: the browse button's face and the help that --help prints whole (the manual
+// page carries it).
+const std::set<std::string> kNotMessages = {"kBrowseCaption", "kSynopsis", "kHelp"};
+
+void EndPiece(std::vector<std::string>& pieces) {
+  if (pieces.empty() || !pieces.back().empty()) pieces.emplace_back();
+}
+
+// Appends a string literal's text (from after its opening quote) to the pieces; returns the
+// position after its closing quote.
+size_t ReadLiteral(const std::string& source, size_t at, std::vector<std::string>& pieces) {
+  while (at < source.size() && source[at] != '"') {
+    char c = source[at++];
+    if (c == '\\') {
+      const char escaped = source[at++];
+      c = escaped == 'n' ? '\n' : escaped == 't' ? '\t' : escaped;
+    }
+    if (c == '%' && at < source.size() && source[at] == '%') {
+      pieces.back() += '%';
+      ++at;
+    } else if (c == '%') {
+      // A printf conversion: flags, width, precision, length, then its letter.
+      while (at < source.size() && std::string("-+ #0123456789.hlzjt").find(source[at]) != std::string::npos) ++at;
+      ++at;
+      EndPiece(pieces);
+    } else {
+      pieces.back() += c;
+    }
+  }
+  return at + 1;
+}
+
+// The char array constants of one header, with their texts cut into pieces.
+std::vector<ShownText> ShownTexts(const std::filesystem::path& header) {
+  const std::string source = ReadText(header);
+  const std::string marker = "constexpr char ";
+  std::vector<ShownText> texts;
+  for (size_t at = source.find(marker); at != std::string::npos; at = source.find(marker, at)) {
+    at += marker.size();
+    const size_t bracket = source.find("[]", at);
+    ShownText text{source.substr(at, bracket - at), {std::string()}};
+    at = source.find('=', bracket) + 1;
+    // String literals and whatever stands between them (a macro), up to the semicolon.
+    bool between = false;
+    while (at < source.size() && source[at] != ';') {
+      const char c = source[at];
+      if (c == '"') {
+        if (between) EndPiece(text.pieces);
+        between = false;
+        at = ReadLiteral(source, at + 1, text.pieces);
+      } else {
+        if (c != ' ' && c != '\n') between = true;
+        ++at;
+      }
+    }
+    if (between) EndPiece(text.pieces);
+    // Line breaks and spaces at the ends are layout, not text; an empty last piece stays and
+    // says that a value ends the text. A line break inside is where a table row has a space.
+    std::string& first = text.pieces.front();
+    first.erase(0, first.find_first_not_of(" \n") == std::string::npos ? first.size() : first.find_first_not_of(" \n"));
+    std::string& last = text.pieces.back();
+    last.erase(last.find_last_not_of(" \n") + 1);
+    std::vector<std::string> lines;
+    for (const std::string& piece : text.pieces) {
+      std::istringstream split(piece);
+      size_t before = lines.size();
+      for (std::string line; std::getline(split, line);) lines.push_back(line);
+      if (lines.size() == before) lines.emplace_back();
+    }
+    text.pieces = lines;
+    if (kNotMessages.count(text.name) == 0) texts.push_back(text);
+  }
+  return texts;
+}
+
+// Whether the pieces occur in the line in order, with something between two pieces that a
+// value was filled in between (the guide writes a placeholder there).
+bool Matches(const std::string& line, const std::vector<std::string>& pieces, size_t piece = 0, size_t from = 0) {
+  if (piece == pieces.size()) return true;
+  const size_t gap = piece == 0 ? 0 : 1;
+  for (size_t at = line.find(pieces[piece], from + gap); at != std::string::npos;
+       at = line.find(pieces[piece], at + 1)) {
+    if (Matches(line, pieces, piece + 1, at + pieces[piece].size())) return true;
+  }
+  return false;
+}
+
+std::vector<std::string> TableRows(const std::string& markdown) {
+  std::vector<std::string> rows;
+  std::istringstream lines(markdown);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("|", 0) == 0) rows.push_back(line);
+  }
+  return rows;
+}
+
+bool InSomeRow(const std::vector<std::string>& rows, const ShownText& text) {
+  for (const std::string& row : rows) {
+    if (Matches(row, text.pieces)) return true;
+  }
+  return false;
+}
+
+const std::string& Guide() {
+  static const std::string guide = ReadText(kSource / "docs" / "guide.ru.md");
+  return guide;
+}
+
+class GuideMessagesTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(GuideMessagesTest, EveryTextOfTheHeaderIsInAMessageTable) {
+  const std::vector<ShownText> texts = ShownTexts(kSource / GetParam());
+  // A header read as empty would pass everything.
+  ASSERT_GE(texts.size(), 3u) << GetParam();
+  const std::vector<std::string> rows = TableRows(Guide());
+  for (const ShownText& text : texts) {
+    std::string shown;
+    for (const std::string& piece : text.pieces) shown += (shown.empty() ? "" : "…") + piece;
+    EXPECT_TRUE(InSomeRow(rows, text)) << text.name << " (\"" << shown << "\") of " << GetParam()
+                                      << " is not in a table of docs/guide.ru.md";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Headers, GuideMessagesTest,
+                         ::testing::Values("engine/messages.h", "ui/ui_texts.h", "cli/texts.h"));
+
+// The matching itself: a text with values filled in is found only with all its pieces, in
+// order; a text that is missing or changed is not.
+TEST(GuideMessagesTest, FindsTextsWithTheirPlaceholdersAndNothingElse) {
+  const std::vector<std::string> rows = {
+      "| Не удалось открыть битый файл. | шаг 1 | — |",
+      "| Записан контрольный файл: *путь*, размер в байтах: *число* | | |",
+      "| varnell-cli *ВЕРСИЯ* | | |",
+  };
+  struct Case {
+    std::vector<std::string> pieces;
+    bool found;
+  } cases[] = {
+      {{"Не удалось открыть битый файл."}, true},
+      {{"Не удалось открыть валидный файл."}, false},
+      {{"Записан контрольный файл: ", ", размер в байтах: "}, true},
+      {{"Записан ремонтный файл: ", ", размер в байтах: "}, false},
+      {{"размер в байтах: ", "Записан контрольный файл: "}, false},  // out of order
+      {{"varnell-cli ", ""}, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(InSomeRow(rows, ShownText{"", c.pieces}), c.found) << c.pieces[0];
+  }
+}
+
+// How the headers' texts are cut: at conversions, at macros between literals, at line
+// breaks inside; the line break at the end dropped.
+TEST(GuideMessagesTest, CutsTheHeadersTextsWhereValuesGo) {
+  const std::filesystem::path header = std::filesystem::temp_directory_path() / "varnell-guide-test-texts.h";
+  std::ofstream(header) << "inline constexpr char kA[] = \"Записан: %s, байт: %u\\n\";\n"
+                           "inline constexpr char kB[] =\n    \"prog \" VERSION \"\\n\";\n"
+                           "inline constexpr char kC[] = \"100%% \" \"две\\nстроки\";\n"
+                           "inline constexpr char kBrowseCaption[] = \"...\";\n";
+  const std::vector<ShownText> texts = ShownTexts(header);
+  std::filesystem::remove(header);
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[0].pieces, (std::vector<std::string>{"Записан: ", ", байт: ", ""}));
+  EXPECT_EQ(texts[1].pieces, (std::vector<std::string>{"prog ", ""}));
+  EXPECT_EQ(texts[2].pieces, (std::vector<std::string>{"100% две", "строки"}));
+}
+
+// The targets of the Markdown links that start with opener ("![" for pictures, "[" for all).
+std::vector<std::string> LinkTargets(const std::string& markdown, const std::string& opener) {
+  std::vector<std::string> targets;
+  for (size_t at = markdown.find(opener); at != std::string::npos; at = markdown.find(opener, at + 1)) {
+    const size_t close = markdown.find("](", at);
+    const size_t end = close == std::string::npos ? close : markdown.find(')', close);
+    if (end == std::string::npos) break;
+    // A bracket that closes on another line is text, not a link.
+    if (markdown.find('\n', at) < close) continue;
+    targets.push_back(markdown.substr(close + 2, end - close - 2));
+  }
+  return targets;
+}
+
+// Every picture and every page the guide links to, relative to docs/.
+TEST(GuideLinksTest, EveryPictureAndLocalLinkResolves) {
+  const std::vector<std::string> pictures = LinkTargets(Guide(), "![");
+  EXPECT_GE(pictures.size(), 3u) << "each of the three steps has its screenshot";
+  for (const std::string& target : LinkTargets(Guide(), "[")) {
+    if (target.rfind("#", 0) == 0 || target.find("://") != std::string::npos) continue;
+    EXPECT_TRUE(std::filesystem::is_regular_file(kSource / "docs" / target)) << target;
+  }
+  for (const std::string& target : pictures) EXPECT_EQ(target.rfind("screenshots/", 0), 0u) << target;
+}
+
+}  // namespace

@@ -1,0 +1,259 @@
+// Both engines on the same inputs: the dialog's operations and the streaming ones must write
+// byte-identical test files and repair files, leave the same bytes in the broken file, and
+// stop in the same cases with the same message. The inputs are edge cases and random ones:
+// sizes around block boundaries, damage of every kind, copies of different length, and test
+// files and repair files damaged in transit.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/byte_order.h"
+#include "engine/messages.h"
+#include "engine/operations.h"
+#include "tests/stream/stream_test.h"
+
+namespace {
+
+constexpr uint32_t kBlock = 4096;
+
+Bytes Noise(std::mt19937& random, size_t count) {
+  Bytes bytes(count);
+  for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+// What an operation of either engine ended with, in the terms both share.
+struct Ending {
+  bool done = false;
+  bool identical = false;
+  std::string caption;  // of the box shown, or the stop's
+  std::string text;
+};
+
+std::ostream& operator<<(std::ostream& out, const Ending& ending) {
+  return out << (ending.done ? "done" : ending.identical ? "identical" : "stopped") << " [" << ending.caption << " | "
+             << ending.text << "]";
+}
+
+bool operator==(const Ending& a, const Ending& b) {
+  return a.done == b.done && a.identical == b.identical && a.caption == b.caption && a.text == b.text;
+}
+
+Ending OfDialog(int result) {
+  Ending ending;
+  ending.done = result == 1;
+  if (!RecordedBoxes().empty()) {
+    ending.caption = RecordedBoxes().back().caption;
+    ending.text = RecordedBoxes().back().text;
+    ending.identical = ending.text == message::kIdentical;
+  }
+  StartRecordingBoxes();
+  return ending;
+}
+
+Ending OfStream(const StreamResult& result) {
+  Ending ending;
+  ending.done = result.outcome == StreamOutcome::Done;
+  ending.identical = result.outcome == StreamOutcome::Identical;
+  if (result.outcome == StreamOutcome::Stopped || ending.identical) {
+    ending.caption = result.caption != nullptr ? result.caption : result.message;
+    ending.text = result.caption != nullptr ? result.message : SystemText(result.systemError);
+  }
+  return ending;
+}
+
+// One input: the two copies, and optionally a test file or a repair file other than the one
+// the scans make (damaged in transit, or made for another file).
+struct Input {
+  std::string name;
+  Bytes valid;
+  Bytes broken;
+  bool replaceTestFile = false;
+  Bytes testFile;
+  bool replaceRepairFile = false;
+  Bytes repairFile;
+};
+
+Input Copies(const std::string& name, const Bytes& valid, const Bytes& broken) {
+  Input input;
+  input.name = name;
+  input.valid = valid;
+  input.broken = broken;
+  return input;
+}
+
+class DifferentialTest : public StreamTest {
+ protected:
+  // Runs the three steps through both engines, each in its own folders, and compares.
+  void Compare(const Input& input) {
+    SCOPED_TRACE(input.name);
+    ScratchFolder dialogSide;
+    ScratchFolder streamSide;
+    for (const ScratchFolder* side : {&dialogSide, &streamSide}) {
+      side->Write("copy.bin", input.broken);
+      side->Write("valid.bin", input.valid);
+    }
+    const StreamControl none;
+
+    const Ending dialogScan = OfDialog(ScanBrokenFile(owner(), dialogSide.Path("copy.bin").c_str(), dialogSide.path().c_str()));
+    const Ending streamScan =
+        OfStream(StreamScanBrokenFile(streamSide.Path("copy.bin").c_str(), streamSide.path().c_str(), none));
+    ASSERT_EQ(dialogScan, streamScan);
+    ASSERT_TRUE(dialogScan.done);
+    ASSERT_TRUE(dialogSide.Read("copy.crc") == streamSide.Read("copy.crc"));
+    if (input.replaceTestFile) {
+      dialogSide.Write("copy.crc", input.testFile);
+      streamSide.Write("copy.crc", input.testFile);
+    }
+
+    const Ending dialogFix = OfDialog(ScanValidFile(owner(), dialogSide.Path("valid.bin").c_str(),
+                                                    dialogSide.Path("copy.crc").c_str(), dialogSide.path().c_str()));
+    const Ending streamFix = OfStream(StreamScanValidFile(streamSide.Path("valid.bin").c_str(),
+                                                          streamSide.Path("copy.crc").c_str(), streamSide.path().c_str(), none));
+    EXPECT_EQ(dialogFix, streamFix);
+    EXPECT_EQ(dialogSide.Exists("valid.fix"), streamSide.Exists("valid.fix"));
+    if (dialogSide.Exists("valid.fix") && streamSide.Exists("valid.fix")) {
+      EXPECT_TRUE(dialogSide.Read("valid.fix") == streamSide.Read("valid.fix"));
+    }
+    if (input.replaceRepairFile) {
+      dialogSide.Write("valid.fix", input.repairFile);
+      streamSide.Write("valid.fix", input.repairFile);
+    }
+    if (!dialogSide.Exists("valid.fix")) return;
+
+    const Ending dialogRepair = OfDialog(
+        RepairBrokenFile(owner(), dialogSide.Path("copy.bin").c_str(), dialogSide.Path("valid.fix").c_str()));
+    const Ending streamRepair = OfStream(StreamRepairBrokenFile(
+        streamSide.Path("copy.bin").c_str(), streamSide.Path("valid.fix").c_str(), nullptr, none));
+    const Bytes repairFile = dialogSide.Read("valid.fix");
+    // A repair file whose first word is 0 is the large form to the streaming repair, which
+    // the dialog refuses at its buffer step; both refuse this one, and neither touches the copy.
+    if (repairFile.size() >= 4 && LoadU32LE(repairFile.data()) == 0 && !dialogRepair.done) {
+      EXPECT_FALSE(streamRepair.done);
+      EXPECT_TRUE(streamSide.Read("copy.bin") == input.broken);
+    } else {
+      EXPECT_EQ(dialogRepair, streamRepair);
+    }
+    EXPECT_TRUE(dialogSide.Read("copy.bin") == streamSide.Read("copy.bin"));
+    if (dialogRepair.done && !input.replaceTestFile && !input.replaceRepairFile) {
+      EXPECT_TRUE(streamSide.Read("copy.bin") == input.valid) << "the exchange did not restore the valid file";
+    }
+    EXPECT_EQ(FolderEntries(streamSide.path()).size(), FolderEntries(dialogSide.path()).size());
+  }
+};
+
+// Sizes around block boundaries, with the copy shorter, equal or longer.
+TEST_F(DifferentialTest, EdgeSizesAndLengths) {
+  std::mt19937 random(7);
+  const size_t sizes[] = {1, 4095, 4096, 4097, 8192, 3 * kBlock + 5};
+  for (const size_t size : sizes) {
+    const Bytes valid = Noise(random, size);
+    for (const long delta : {-4097L, -4096L, -1L, 0L, 1L, 100L, 4096L}) {
+      if (static_cast<long>(size) + delta < 0) continue;
+      Bytes broken = valid;
+      broken.resize(static_cast<size_t>(static_cast<long>(size) + delta), 0x77);
+      Compare(Copies("size " + std::to_string(size) + " delta " + std::to_string(delta), valid, broken));
+    }
+  }
+  Compare(Copies("empty copy", Noise(random, 5000), {}));
+}
+
+// Tails that checksum to 0 where the copy is cut short: erased flash (0xFF), pairs of equal
+// words, zeros.
+TEST_F(DifferentialTest, TailsThatChecksumToZero) {
+  std::mt19937 random(8);
+  const Bytes head = Noise(random, 2 * kBlock);
+  const Bytes ff(2 * kBlock, 0xFF);
+  Bytes pairs(2 * kBlock, 0);
+  for (size_t i = 0; i < pairs.size(); i += 8) {
+    for (size_t k = 0; k < 4; ++k) pairs[i + k] = pairs[i + 4 + k] = static_cast<uint8_t>(i + k);
+  }
+  for (const Bytes* tail : std::vector<const Bytes*>{&ff, &pairs}) {
+    Bytes valid = Concat({head, *tail});
+    Compare(Copies("tail cut", valid, head));
+    Compare(Copies("tail cut mid-block", valid, Part(valid, 0, 2 * kBlock + 100)));
+    Bytes damaged = head;
+    damaged[5] ^= 1;
+    Compare(Copies("tail cut and damaged", valid, damaged));
+  }
+  Compare(Copies("zero tail cut", Concat({head, Bytes(kBlock, 0)}), head));
+}
+
+// Test files and repair files damaged in transit or made for another file.
+TEST_F(DifferentialTest, ForeignAndDamagedExchangeFiles) {
+  std::mt19937 random(9);
+  const Bytes valid = Noise(random, 5 * kBlock + 300);
+  Bytes broken = valid;
+  broken[kBlock + 3] ^= 0x10;
+  broken[4 * kBlock] ^= 0x01;
+  const auto withTest = [&](const std::string& name, const Bytes& test) {
+    Input input = Copies(name, valid, broken);
+    input.replaceTestFile = true;
+    input.testFile = test;
+    Compare(input);
+  };
+  const auto withRepair = [&](const std::string& name, const Bytes& repair) {
+    Input input = Copies(name, valid, broken);
+    input.replaceRepairFile = true;
+    input.repairFile = repair;
+    Compare(input);
+  };
+  for (const size_t length : {0, 1, 3, 4, 5, 7, 8, 11, 24, 25, 28, 29, 32}) {
+    withTest("test file of " + std::to_string(length) + " bytes", Noise(random, length));
+  }
+  withTest("test file with the size field changed", Concat({Le32(12345), Bytes(24, 0)}));
+  withTest("test file starting with 0xFFFFFFFF", Concat({Le32(0xFFFFFFFF), Noise(random, 16)}));
+  const Bytes block = Noise(random, kBlock);
+  withRepair("empty repair file", {});
+  withRepair("repair file of 7 bytes", Noise(random, 7));
+  withRepair("K = 0", Concat({Le32(9000), Le32(0)}));
+  withRepair("K = 0 and a size of 0", Concat({Le32(0), Le32(0)}));
+  withRepair("block number 0", Concat({Le32(9000), Le32(1), Le32(0), block}));
+  withRepair("block number past the end", Concat({Le32(9000), Le32(1), Le32(4), block}));
+  withRepair("truncated block", Concat({Le32(9000), Le32(1), Le32(2), Part(block, 0, 100)}));
+  withRepair("huge count", Concat({Le32(9000), Le32(0xFFFFFFFF), Le32(1), block}));
+  withRepair("same block twice", Concat({Le32(9000), Le32(2), Le32(2), Le32(2), block, Noise(random, kBlock)}));
+  withRepair("descending numbers and bytes behind", Concat({Le32(9000), Le32(2), Le32(3), Le32(1), block, block, Bytes(9, 1)}));
+  withRepair("valid size shorter than the copy's blocks", Concat({Le32(100), Le32(1), Le32(1), block}));
+  withRepair("valid size far beyond the copy", Concat({Le32(50 * kBlock + 1), Le32(1), Le32(51), block}));
+}
+
+// Output folders that cannot take the output: missing, or a file; the same stop.
+TEST_F(DifferentialTest, OutputFoldersThatCannotTakeTheOutput) {
+  scratch.Write("copy.bin", RandomBytes(11, 3 * kBlock));
+  scratch.Write("plain.txt", {1});
+  for (const std::string& folder : {scratch.Path("missing"), scratch.Path("plain.txt")}) {
+    SCOPED_TRACE(folder);
+    const Ending dialog = OfDialog(ScanBrokenFile(owner(), scratch.Path("copy.bin").c_str(), folder.c_str()));
+    const Ending stream = OfStream(StreamScanBrokenFile(scratch.Path("copy.bin").c_str(), folder.c_str(), StreamControl{}));
+    EXPECT_FALSE(dialog.done);
+    EXPECT_EQ(dialog, stream);
+  }
+  EXPECT_EQ(FolderEntries(scratch.path()), (std::vector<std::string>{"copy.bin", "plain.txt"}));
+}
+
+// Random copies, damage and lengths.
+TEST_F(DifferentialTest, RandomExchanges) {
+  std::mt19937 random(10);
+  for (int round = 0; round < 120; ++round) {
+    const size_t size = 1 + random() % (12 * kBlock);
+    const Bytes valid = Noise(random, size);
+    Bytes broken = valid;
+    const int kind = static_cast<int>(random() % 5);
+    const int changes = static_cast<int>(random() % 6);
+    for (int i = 0; i < changes && !broken.empty(); ++i) broken[random() % broken.size()] ^= static_cast<uint8_t>(1 + random() % 255);
+    if (kind == 1) broken.resize(random() % (size + 1));
+    if (kind == 2) broken.resize(size + 1 + random() % (2 * kBlock), static_cast<uint8_t>(random()));
+    if (kind == 3) {
+      // A zeroed run, as a disk's unreadable sectors come back.
+      const size_t from = random() % size;
+      std::fill(broken.begin() + static_cast<std::ptrdiff_t>(from),
+                broken.begin() + static_cast<std::ptrdiff_t>(std::min(size, from + random() % (3 * kBlock))), 0);
+    }
+    Compare(Copies("round " + std::to_string(round), valid, broken));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// The damaged-block list is the one memory of the streaming operations that grows with the
+// damage, and it comes from the C++ heap, not from the platform layer. This program replaces
+// the global operator new so that a test can refuse large requests, and checks that a list
+// that cannot grow stops the operation with its message, nothing held and nothing written.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "engine/messages.h"
+#include "tests/stream/stream_test.h"
+#include "tests/testing/reference.h"
+
+namespace {
+
+// Requests of at least this many bytes fail while it is not 0.
+size_t refuseFrom = 0;
+
+}  // namespace
+
+void* operator new(size_t size) {
+  if (refuseFrom != 0 && size >= refuseFrom) throw std::bad_alloc();
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, size_t) noexcept { std::free(block); }
+
+namespace {
+
+constexpr uint32_t kBlock = 4096;
+
+class ListMemoryTest : public StreamTest {
+ protected:
+  void TearDown() override {
+    refuseFrom = 0;
+    StreamTest::TearDown();
+  }
+};
+
+TEST_F(ListMemoryTest, AValidFileScanWhoseListCannotGrowStops) {
+  const Bytes valid = RandomBytes(1, 8 * kBlock);
+  scratch.Write("movie.crc", ReferenceTestFile(WithDamage(valid, {3})));
+  elsewhere.Write("movie.avi", valid);
+  elsewhere.Write("movie.fix", {1, 2, 3});
+  const std::string validPath = elsewhere.Path("movie.avi");
+  const std::string testPath = scratch.Path("movie.crc");
+  refuseFrom = kBlock;  // the list's first page
+  const StreamResult result = StreamScanValidFile(validPath.c_str(), testPath.c_str(), elsewhere.path().c_str(), StreamControl{});
+  refuseFrom = 0;
+  EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
+  EXPECT_STREQ(result.message, message::kCommitList);
+  EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+  EXPECT_TRUE(elsewhere.Read("movie.fix") == (Bytes{1, 2, 3}));
+  EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"movie.avi", "movie.fix"}));
+}
+
+TEST_F(ListMemoryTest, ARepairWhoseListCannotBeHadStopsBeforeWriting) {
+  const Bytes valid = RandomBytes(2, 8 * kBlock);
+  const Bytes broken = WithDamage(valid, {1, 2, 8});
+  scratch.Write("movie.avi", broken);
+  elsewhere.Write("movie.fix", ReferenceRepairFile(valid, ReferenceTestFile(broken)));
+  const std::string brokenPath = scratch.Path("movie.avi");
+  const std::string repairPath = elsewhere.Path("movie.fix");
+  refuseFrom = 3 * sizeof(uint32_t);  // the list of the three blocks, checked against the file first
+  const StreamResult result = StreamRepairBrokenFile(brokenPath.c_str(), repairPath.c_str(), nullptr, StreamControl{});
+  refuseFrom = 0;
+  EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
+  EXPECT_STREQ(result.message, message::kCommitRepairBuffer);
+  EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+  EXPECT_FALSE(result.brokenFileChanged);
+  EXPECT_TRUE(scratch.Read("movie.avi") == broken);
+}
+
+}  // namespace

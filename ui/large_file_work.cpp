@@ -1,0 +1,230 @@
+// The worker thread of a large file and what the dialog does around it. A streaming operation
+// is one long loop over the file's blocks with no point where it could hand control back and
+// be resumed, so it cannot be cut into slices between message-loop turns; it runs on a thread
+// of its own instead. That thread touches no window: it posts its progress and its end to the
+// dialog, and everything it shares with the dialog is this record and the stop flag.
+#include "ui/large_file_work.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "engine/messages.h"
+#include "platform/hooks.h"
+#include "support/path_buffer.h"
+#include "ui/browse_edit.h"
+#include "ui/control_ids.h"
+#include "ui/program_state.h"
+#include "ui/status_bar.h"
+#include "ui/ui_texts.h"
+
+namespace {
+
+// At most four updates a second: enough to see it move, too few to cost anything.
+constexpr ULONGLONG kProgressIntervalMs = 250;
+
+// The controls that would start something else, in the order of the dialog.
+constexpr int kHeldControls[] = {IDC_MODE_BROKEN_SCAN, IDC_MODE_VALID_SCAN, IDC_MODE_REPAIR, IDC_START,
+                                 IDC_BROKEN_FILE,      IDC_VALID_FILE,      IDC_TEST_FILE,   IDC_REPAIR_BROKEN_FILE,
+                                 IDC_REPAIR_FILE,      IDC_OUTPUT_FOLDER};
+constexpr int kControlCount = sizeof kHeldControls / sizeof kHeldControls[0];
+
+bool IsField(int id) { return id >= IDC_BROKEN_FILE && id <= IDC_OUTPUT_FOLDER; }
+
+}  // namespace
+
+struct LargeFileWork {
+  HWND dialog = nullptr;
+  uint32_t workMode = 0;
+  // A field's whole text: up to 520 characters, which the operation refuses as too long.
+  char paths[3][kPathBufferSize + 1] = {};
+  std::atomic<bool> stop{false};
+  HANDLE thread = nullptr;
+  // Written by the worker before it posts its end; read by the dialog after the thread ended.
+  StreamResult result;
+
+  // The worker's own: what it last posted.
+  uint32_t postedPercent = 0;
+  ULONGLONG postedAt = 0;
+
+  // The dialog's own.
+  uint32_t shownPercent = 0;
+  bool asking = false;
+  bool endedWhileAsking = false;
+  bool closeAfter = false;
+  BOOL controlEnabled[kControlCount] = {};
+  int32_t buttonEnabled[kControlCount] = {};
+  HWND focus = nullptr;
+};
+
+namespace {
+
+// On the worker thread.
+void Progress(void* context, uint64_t done, uint64_t total) {
+  LargeFileWork* work = static_cast<LargeFileWork*>(context);
+  const uint32_t percent = total == 0 || done >= total ? 100 : static_cast<uint32_t>(done * 100 / total);
+  if (percent == work->postedPercent) return;
+  const ULONGLONG now = GetTickCount64();
+  if (now - work->postedAt < kProgressIntervalMs) return;
+  work->postedPercent = percent;
+  work->postedAt = now;
+  PostMessageA(work->dialog, kWorkProgressMessage, percent, 0);
+}
+
+DWORD WINAPI RunWork(void* parameter) {
+  LargeFileWork* work = static_cast<LargeFileWork*>(parameter);
+  StreamControl control;
+  control.progress = &Progress;
+  control.context = work;
+  control.stop = &work->stop;
+  switch (work->workMode) {
+    case 1:
+      work->result = StreamScanBrokenFile(work->paths[0], work->paths[1], control);
+      break;
+    case 2:
+      work->result = StreamScanValidFile(work->paths[0], work->paths[1], work->paths[2], control);
+      break;
+    case 3:
+      work->result = StreamRepairBrokenFile(work->paths[0], work->paths[1], nullptr, control);
+      break;
+  }
+  PostMessageA(work->dialog, kWorkEndedMessage, 0, 0);
+  return 0;
+}
+
+// CreateThread behind the fault injection's switch: it cannot be made to fail for real.
+HANDLE StartWorker(LargeFileWork* work) {
+  uint32_t error = 0;
+  FaultKind kind;
+  if (TakeFault(Service::WorkerThread, &error, &kind)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  HANDLE thread = CreateThread(nullptr, 0, &RunWork, work, CREATE_SUSPENDED, nullptr);
+  if (thread == nullptr) return nullptr;
+  // Below the dialog's thread: on a busy machine the dialog answers first, and the work takes
+  // what is left.
+  SetThreadPriority(thread, THREAD_PRIORITY_BELOW_NORMAL);
+  ResumeThread(thread);
+  return thread;
+}
+
+void HoldControls(HWND dialog, LargeFileWork& work) {
+  // A disabled control keeps no focus and leaves the keyboard with nobody; Close stays in
+  // use, so Escape and Enter go there.
+  work.focus = GetFocus();
+  SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_CLOSE)), TRUE);
+  for (int i = 0; i < kControlCount; ++i) {
+    HWND control = GetDlgItem(dialog, kHeldControls[i]);
+    work.controlEnabled[i] = IsWindowEnabled(control);
+    EnableWindow(control, FALSE);
+    if (IsField(kHeldControls[i])) {
+      work.buttonEnabled[i] = BrowseButtonEnabled(control);
+      SetBrowseButtonEnabled(dialog, control, 0);
+    }
+  }
+}
+
+void ShowPercent(uint32_t percent) {
+  char text[32];
+  std::snprintf(text, sizeof text, ui_text::kWorkingPercent, percent);
+  SetStatus(kStatePart, text);
+}
+
+void GiveControlsBack(HWND dialog, const LargeFileWork& work) {
+  for (int i = 0; i < kControlCount; ++i) {
+    HWND control = GetDlgItem(dialog, kHeldControls[i]);
+    EnableWindow(control, work.controlEnabled[i]);
+    if (IsField(kHeldControls[i])) SetBrowseButtonEnabled(dialog, control, work.buttonEnabled[i]);
+  }
+  // Only in the foreground: after minutes of work the user may be elsewhere, and the flash
+  // that follows is how the dialog asks for attention there.
+  if (GetForegroundWindow() == dialog && work.focus != nullptr && IsChild(dialog, work.focus) &&
+      IsWindowEnabled(work.focus)) {
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(work.focus), TRUE);
+  }
+}
+
+}  // namespace
+
+void StartLargeFileWork(HWND dialog, uint32_t workMode, const char* first, const char* second, const char* third) {
+  LargeFileWork* work = new LargeFileWork;
+  work->dialog = dialog;
+  work->workMode = workMode;
+  const char* paths[3] = {first, second, third};
+  for (int i = 0; i < 3; ++i) {
+    if (paths[i] != nullptr) std::strncpy(work->paths[i], paths[i], kPathBufferSize);
+  }
+  program.largeFileWork = work;
+  HoldControls(dialog, *work);
+  ShowPercent(0);
+  work->postedAt = GetTickCount64();
+  work->thread = StartWorker(work);
+  if (work->thread == nullptr) {
+    work->result.outcome = StreamOutcome::Stopped;
+    work->result.message = ui_text::kStartWorker;
+    work->result.systemError = GetLastError();
+    PostMessageA(dialog, kWorkEndedMessage, 0, 0);
+  }
+}
+
+bool LargeFileWorkRunning() { return program.largeFileWork != nullptr; }
+
+void ShowLargeFileProgress(WPARAM percent) {
+  LargeFileWork* work = program.largeFileWork;
+  if (work == nullptr || percent == work->shownPercent) return;
+  work->shownPercent = static_cast<uint32_t>(percent);
+  ShowPercent(work->shownPercent);
+}
+
+void AskToStopLargeFileWork(HWND dialog) {
+  LargeFileWork* work = program.largeFileWork;
+  // One question at a time, and none once the stop is on its way.
+  if (work == nullptr || work->asking || work->closeAfter) return;
+  work->asking = true;
+  const int answer = MessageBoxA(dialog, ui_text::kAskStop, message::kAttention, MB_YESNO | MB_ICONQUESTION);
+  // A dialog destroyed meanwhile has abandoned the work.
+  if (program.largeFileWork != work) return;
+  work->asking = false;
+  if (answer == IDYES) {
+    work->stop.store(true);
+    work->closeAfter = true;
+  }
+  // The end that came while the question was open is taken up now, through the same message.
+  if (work->endedWhileAsking) PostMessageA(dialog, kWorkEndedMessage, 0, 0);
+}
+
+int TakeLargeFileOutcome(HWND dialog, LargeFileOutcome* outcome) {
+  LargeFileWork* work = program.largeFileWork;
+  if (work == nullptr) return 0;
+  if (work->asking) {
+    work->endedWhileAsking = true;
+    return 0;
+  }
+  // The thread has posted its last message and only returns now.
+  if (work->thread != nullptr) {
+    WaitForSingleObject(work->thread, INFINITE);
+    CloseHandle(work->thread);
+  }
+  program.largeFileWork = nullptr;
+  GiveControlsBack(dialog, *work);
+  outcome->workMode = work->workMode;
+  outcome->result = std::move(work->result);
+  outcome->closeAfter = work->closeAfter;
+  delete work;
+  return 1;
+}
+
+void AbandonLargeFileWork() {
+  LargeFileWork* work = program.largeFileWork;
+  if (work == nullptr) return;
+  work->stop.store(true);
+  // The worker never waits for the dialog, so waiting here without messages cannot hang.
+  if (work->thread != nullptr) {
+    WaitForSingleObject(work->thread, INFINITE);
+    CloseHandle(work->thread);
+  }
+  program.largeFileWork = nullptr;
+  delete work;
+}
