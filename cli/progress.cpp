@@ -29,7 +29,11 @@ void ProgressLine::Update(void* context, uint64_t done, uint64_t total) {
   const double seconds = std::chrono::duration<double>(now - line->start_).count();
   const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100 / total);
   const double speed = seconds > 0 ? done / kMiB / seconds : 0;
-  WriteText(line->stream_, Format(cli_text::kProgress, percent, done / kMiB, total / kMiB, speed).c_str());
+  // From the line's start; spaces behind it cover what a longer line drawn before left there.
+  std::string text = "\r";
+  text += Format(cli_text::kProgress, percent, done / kMiB, total / kMiB, speed);
+  text += "   ";
+  WriteText(line->stream_, text.c_str());
   std::fflush(line->stream_);
   line->drawn_ = true;
 }

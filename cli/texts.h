@@ -69,7 +69,8 @@ inline constexpr char kNothingWritten[] = "Битый файл не изменё
 inline constexpr char kCancelled[] = "Работа прервана.\n";
 inline constexpr char kRunAgain[] = "Битый файл отремонтирован не полностью: запустите ремонт с тем же ремонтным файлом ещё раз.\n";
 
-// The progress line on a terminal: percent, MiB done of MiB in all, MiB per second.
-inline constexpr char kProgress[] = "\r%3u%%  %.1f из %.1f МиБ  %.1f МиБ/с ";
+// The progress line on a terminal: percent, MiB done of MiB in all, MiB per second. It is
+// drawn over itself from the line's start.
+inline constexpr char kProgress[] = "%3u%%  %.1f из %.1f МиБ  %.1f МиБ/с";
 
 }  // namespace cli_text

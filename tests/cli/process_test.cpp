@@ -124,6 +124,7 @@ TEST_F(ProcessTest, ShowsProgressOnATerminalOnly) {
   EXPECT_NE(terminal.find("МиБ/с"), std::string::npos) << terminal;
   // The last thing on the terminal is the cleared line.
   EXPECT_EQ(terminal.substr(terminal.size() - 2), " \r") << terminal;
+  EXPECT_EQ(terminal.find("\r100%"), terminal.rfind("\r", terminal.find("100%"))) << terminal;
   EXPECT_EQ(Lines(streams.Read("out")), TestFileWrittenLine(elsewhere.Path("clip.crc"), 4 + 4 * 769));
 
   terminal.clear();
