@@ -8,11 +8,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "engine/messages.h"
 #include "platform/hooks.h"
 #include "support/path_buffer.h"
+#include "support/report_system_error.h"
 #include "ui/browse_edit.h"
 #include "ui/control_ids.h"
 #include "ui/program_state.h"
@@ -148,8 +150,13 @@ void GiveControlsBack(HWND dialog, const LargeFileWork& work) {
 
 }  // namespace
 
-void StartLargeFileWork(HWND dialog, uint32_t workMode, const char* first, const char* second, const char* third) {
-  LargeFileWork* work = new LargeFileWork;
+int StartLargeFileWork(HWND dialog, uint32_t workMode, const char* first, const char* second, const char* third) {
+  LargeFileWork* work = new (std::nothrow) LargeFileWork;
+  if (work == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    ReportSystemError(dialog, ui_text::kStartWorker);
+    return 0;
+  }
   work->dialog = dialog;
   work->workMode = workMode;
   const char* paths[3] = {first, second, third};
@@ -167,6 +174,7 @@ void StartLargeFileWork(HWND dialog, uint32_t workMode, const char* first, const
     work->result.systemError = GetLastError();
     PostMessageA(dialog, kWorkEndedMessage, 0, 0);
   }
+  return 1;
 }
 
 bool LargeFileWorkRunning() { return program.largeFileWork != nullptr; }

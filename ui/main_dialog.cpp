@@ -145,22 +145,19 @@ int RunOperationOfMode(HWND dialog) {
       if (!CheckRequiredFields(dialog, program.brokenFileEdit, program.outputFolderEdit, nullptr)) return 0;
       const FieldText broken(program.brokenFileEdit), folder(program.outputFolderEdit);
       if (!GoesToStreaming(broken.text, nullptr)) return ScanBrokenFile(dialog, broken.text, folder.text);
-      StartLargeFileWork(dialog, 1, broken.text, folder.text, nullptr);
-      return kHandedOver;
+      return StartLargeFileWork(dialog, 1, broken.text, folder.text, nullptr) ? kHandedOver : 0;
     }
     case 2: {
       if (!CheckRequiredFields(dialog, program.validFileEdit, program.testFileEdit, program.outputFolderEdit)) return 0;
       const FieldText valid(program.validFileEdit), test(program.testFileEdit), folder(program.outputFolderEdit);
       if (!GoesToStreaming(valid.text, nullptr)) return ScanValidFile(dialog, valid.text, test.text, folder.text);
-      StartLargeFileWork(dialog, 2, valid.text, test.text, folder.text);
-      return kHandedOver;
+      return StartLargeFileWork(dialog, 2, valid.text, test.text, folder.text) ? kHandedOver : 0;
     }
     case 3: {
       if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) return 0;
       const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit);
       if (!GoesToStreaming(broken.text, repair.text)) return RepairBrokenFile(dialog, broken.text, repair.text);
-      StartLargeFileWork(dialog, 3, broken.text, repair.text, nullptr);
-      return kHandedOver;
+      return StartLargeFileWork(dialog, 3, broken.text, repair.text, nullptr) ? kHandedOver : 0;
     }
   }
   return 0;
