@@ -148,10 +148,19 @@ void GiveControlsBack(HWND dialog, const LargeFileWork& work) {
   }
 }
 
+// The work's record, behind the fault injection's switch: memory cannot be made to run out
+// for real in a test.
+LargeFileWork* NewWorkRecord() {
+  uint32_t error = 0;
+  FaultKind kind;
+  if (TakeFault(Service::WorkRecord, &error, &kind)) return nullptr;
+  return new (std::nothrow) LargeFileWork;
+}
+
 }  // namespace
 
 int StartLargeFileWork(HWND dialog, uint32_t workMode, const char* first, const char* second, const char* third) {
-  LargeFileWork* work = new (std::nothrow) LargeFileWork;
+  LargeFileWork* work = NewWorkRecord();
   if (work == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     ReportSystemError(dialog, ui_text::kStartWorker);

@@ -604,7 +604,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     const char* name;
     int radio;
     std::function<Fields(const ScratchFolder&)> prepare;
-    bool failWorkerThread;
+    Service failing;  // Service::Count: none
     const char* caption;
     std::string text;
     gui::BoxIcon icon;
@@ -617,21 +617,30 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          gui::WriteSparseFile(f.Path("disk.img"), large);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       true, ui_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error, ui_text::kReady},
+       Service::WorkerThread, ui_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
+       ui_text::kReady},
+      // Refused before anything is taken out of use, so the box comes while Start still works.
+      {"the work's record cannot be allocated", IDC_MODE_BROKEN_SCAN,
+       [&](const ScratchFolder& f) {
+         gui::WriteSparseFile(f.Path("disk.img"), large);
+         return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
+       },
+       Service::WorkRecord, ui_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
+       ui_text::kWorking},
       {"a broken file another program holds", IDC_MODE_BROKEN_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          holder = CreateFileA(f.Path("disk.img").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       false, message::kOpenBroken, SystemText(SystemErrorCode(SystemErrorKind::SharingViolation)), gui::BoxIcon::Error,
+       Service::Count, message::kOpenBroken, SystemText(SystemErrorCode(SystemErrorKind::SharingViolation)), gui::BoxIcon::Error,
        ui_text::kReady},
       {"an output folder that is not there", IDC_MODE_BROKEN_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.Path("gone")}};
        },
-       false, message::kCreateOutput, SystemText(SystemErrorCode(SystemErrorKind::PathNotFound)), gui::BoxIcon::Error,
+       Service::Count, message::kCreateOutput, SystemText(SystemErrorCode(SystemErrorKind::PathNotFound)), gui::BoxIcon::Error,
        ui_text::kReady},
       {"a test file of a larger broken file", IDC_MODE_VALID_SCAN,
        [&](const ScratchFolder& f) {
@@ -641,21 +650,21 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          f.Write("disk.crc", gui::LargeTestFileOf(longer));
          return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       false, message::kUnforeseen, message::kBrokenLargerThanValid, gui::BoxIcon::Error, ui_text::kReady},
+       Service::Count, message::kUnforeseen, message::kBrokenLargerThanValid, gui::BoxIcon::Error, ui_text::kReady},
       {"identical copies", IDC_MODE_VALID_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          f.Write("disk.crc", gui::LargeTestFileOf(large));
          return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       false, message::kAttention, message::kIdentical, gui::BoxIcon::Information, ui_text::kReady},
+       Service::Count, message::kAttention, message::kIdentical, gui::BoxIcon::Information, ui_text::kReady},
       {"a large-form repair file cut short after its header", IDC_MODE_REPAIR,
        [&](const ScratchFolder& f) {
          f.Write("disk.img", RandomBytes(6, 1 << 20));
          f.Write("disk.fix", LargeRepairHeader(3, 5 * kGiB));
          return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
        },
-       false, message::kUnforeseen, message::kLargeRepairFileDamaged, gui::BoxIcon::Error, ui_text::kReady},
+       Service::Count, message::kUnforeseen, message::kLargeRepairFileDamaged, gui::BoxIcon::Error, ui_text::kReady},
       {"a small repair file of valid size 0 stays with the dialog's own repair", IDC_MODE_REPAIR,
        [&](const ScratchFolder& f) {
          f.Write("disk.img", RandomBytes(7, 1 << 20));
@@ -663,7 +672,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          f.Write("disk.fix", Concat({Le32(0), Le32(1), Le32(1), Bytes(4096, 0)}));
          return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
        },
-       false, message::kCommitBrokenBuffer, SystemText(SystemErrorCode(SystemErrorKind::InvalidParameter)),
+       Service::Count, message::kCommitBrokenBuffer, SystemText(SystemErrorCode(SystemErrorKind::InvalidParameter)),
        gui::BoxIcon::Error, ui_text::kWorking},
   };
   AnswerBoxes(IDNO);
@@ -678,7 +687,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     const std::vector<int32_t> controls = ControlStates();
     statesAtBoxes_.clear();
     ClearFaults();
-    if (c.failWorkerThread) InjectFault(Service::WorkerThread, 1, ERROR_NOT_ENOUGH_MEMORY);
+    if (c.failing != Service::Count) InjectFault(c.failing, 1, ERROR_NOT_ENOUGH_MEMORY);
     ResetLedger();
 
     RunWork();
