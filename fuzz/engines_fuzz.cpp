@@ -9,8 +9,6 @@
 //   file.
 // File writes are capped (RLIMIT_FSIZE) as in repair_fuzz: a hostile valid size makes both
 // repairs fail at their writes, where the two may have written different amounts.
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -24,7 +22,6 @@
 namespace {
 
 constexpr size_t kLargestInput = 128 * 1024;
-constexpr uint64_t kFileSizeLimit = 256 * 1024;
 
 struct Ending {
   bool done = false;
@@ -68,13 +65,6 @@ Ending OfStream(const StreamResult& result) {
   return ending;
 }
 
-void CapFileWrites() {
-  signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limit;
-  Require(getrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot read the file size limit");
-  limit.rlim_cur = kFileSizeLimit;
-  Require(setrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot set the file size limit");
-}
 
 void FuzzValidScan(const uint8_t* data, size_t size) {
   const size_t headerLength = std::min<size_t>(size, 2);

@@ -2,6 +2,8 @@
 #include "fuzz/fuzz_support.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,4 +126,13 @@ void RequireNothingHeld() {
   Require(OpenFileCount() == 0, "a file is still open after the call");
   Require(HeldRegionCount() == 0, "a memory region is still held after the call");
   Require(CommittedBytes() == 0, "memory is still committed after the call");
+}
+
+void CapFileWrites() {
+  // Ignored, so that a write past the cap fails with EFBIG instead of ending the process.
+  signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit;
+  Require(getrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot read the file size limit");
+  limit.rlim_cur = kFileSizeLimit;
+  Require(setrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot set the file size limit");
 }

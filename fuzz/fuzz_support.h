@@ -42,3 +42,9 @@ void Require(bool condition, const char* what);
 
 // The engine must leave no file open and no memory region held after any call.
 void RequireNothingHeld();
+
+// Caps every file the process writes at kFileSizeLimit bytes: a write past it fails with the
+// system's "file too large" instead of ending the process, so an input that names a huge valid
+// size drives the write failure path instead of filling the disk.
+inline constexpr uint64_t kFileSizeLimit = 256 * 1024;
+void CapFileWrites();

@@ -10,8 +10,6 @@
 // lazily, so only touched pages count, but a repair that is allowed to succeed would write
 // all of it; file writes are therefore capped (RLIMIT_FSIZE), and a repair whose valid size
 // exceeds the cap must fail at its final write, which drives that failure path too.
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -23,7 +21,6 @@
 
 namespace {
 
-constexpr uint64_t kFileSizeLimit = 256 * 1024;
 // Inputs, and so the files made from them, stay well below the cap.
 constexpr size_t kLargestInput = 128 * 1024;
 constexpr uint64_t kBlock = 4096;
@@ -73,14 +70,6 @@ Bytes RepairedPrefix(const RepairPlan& plan, const Bytes& repair, const Bytes& b
   return bytes;
 }
 
-void CapFileWrites() {
-  // Ignored, so that a write past the cap fails with EFBIG instead of ending the process.
-  signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limit;
-  Require(getrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot read the file size limit");
-  limit.rlim_cur = kFileSizeLimit;
-  Require(setrlimit(RLIMIT_FSIZE, &limit) == 0, "cannot set the file size limit");
-}
 
 }  // namespace
 
