@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/block.h"
+#include "core/block.h"
 
 namespace {
 

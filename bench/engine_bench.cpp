@@ -25,10 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/block.h"
-#include "engine/byte_order.h"
-#include "formats/repair_file.h"
-#include "engine/operations.h"
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "core/repair_file.h"
+#include "whole_file/operations.h"
 #include "platform/ledger.h"
 #include "platform/platform.h"
 
@@ -142,9 +142,9 @@ void Report(double seconds, uint64_t residentBefore, uint64_t expectedBytes) {
 int ScanValid(const char* validPath, const char* testPath, const char* outputFolder, bool report) {
   const uint64_t residentBefore = PeakResidentBytes();
   const auto start = std::chrono::steady_clock::now();
-  const int result = ScanValidFile(nullptr, validPath, testPath, outputFolder);
+  const Outcome result = ScanValidFile(Reporter{}, validPath, testPath, outputFolder);
   const auto elapsed = std::chrono::steady_clock::now() - start;
-  if (result != 1) Die("ScanValidFile returned 0");
+  if (result.ending != Ending::Done) Die("ScanValidFile did not finish");
   if (!report) return 0;
 
   // The repair file, OUTDIR/STEM.fix, tells how many blocks were carried.
@@ -170,9 +170,9 @@ int ScanValid(const char* validPath, const char* testPath, const char* outputFol
 int Repair(const char* brokenPath, const char* fixPath, bool report) {
   const uint64_t residentBefore = PeakResidentBytes();
   const auto start = std::chrono::steady_clock::now();
-  const int result = RepairBrokenFile(nullptr, brokenPath, fixPath);
+  const Outcome result = RepairBrokenFile(Reporter{}, brokenPath, fixPath);
   const auto elapsed = std::chrono::steady_clock::now() - start;
-  if (result != 1) Die("RepairBrokenFile returned 0");
+  if (result.ending != Ending::Done) Die("RepairBrokenFile did not finish");
   if (!report) return 0;
 
   const int fd = open(fixPath, O_RDONLY);
@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
   if (command == "make-file" && operands == 3) return MakeFile(argv[2], ParseNumber(argv[3]), ParseNumber(argv[4]));
   if (command == "damage" && operands == 3) return Damage(argv[2], ParseNumber(argv[3]), ParseNumber(argv[4]));
   if (command == "scan-broken" && operands == 2) {
-    if (ScanBrokenFile(nullptr, argv[2], argv[3]) != 1) Die("ScanBrokenFile returned 0");
+    if (ScanBrokenFile(Reporter{}, argv[2], argv[3]).ending != Ending::Done) Die("ScanBrokenFile did not finish");
     return 0;
   }
   if (command == "scan-valid" && operands == 3) return ScanValid(argv[2], argv[3], argv[4], report);

@@ -32,25 +32,25 @@ std::string EnginePath(const char* operand, bool isSource) {
 }
 
 // Says why the operation did not finish, and gives the exit status for it.
-int ReportUnfinished(const StreamResult& result) {
-  switch (result.outcome) {
-    case StreamOutcome::Done: return kExitDone;
-    case StreamOutcome::Identical:
+int ReportUnfinished(const Outcome& result) {
+  switch (result.ending) {
+    case Ending::Done: return kExitDone;
+    case Ending::Identical:
       PrintStop(CliErr(), result);
       return kExitIdentical;
-    case StreamOutcome::CheckRefused:
-      if (result.message != nullptr) {
+    case Ending::CheckRefused:
+      if (result.check.finding == CheckFinding::None) {
         PrintStop(CliErr(), result);
       } else {
-        WriteText(CliErr(), (cli_text::kCheckFailed + result.detail + "\n").c_str());
+        PrintCheckRefusal(CliErr(), result.check);
       }
       WriteText(CliErr(), cli_text::kNothingWritten);
       return kExitCheckRefused;
-    case StreamOutcome::Cancelled:
+    case Ending::Cancelled:
       WriteText(CliErr(), cli_text::kCancelled);
       if (result.brokenFileChanged) WriteText(CliErr(), cli_text::kRunAgain);
       return kExitStopped;
-    case StreamOutcome::Stopped:
+    case Ending::Stopped:
       PrintStop(CliErr(), result);
       if (result.brokenFileChanged) WriteText(CliErr(), cli_text::kRunAgain);
       return kExitStopped;
@@ -62,12 +62,12 @@ int ReportUnfinished(const StreamResult& result) {
 std::atomic<bool> stopRequested{false};
 
 template <typename Operation>
-StreamResult RunWatched(const CliRequest& request, Operation operation) {
+Outcome RunWatched(const CliRequest& request, Operation operation) {
   StreamControl control;
   control.stop = &stopRequested;
   ProgressLine line(CliErr(), !request.quiet && IsTerminal(CliErr()));
   line.Attach(&control);
-  StreamResult result = operation(control);
+  Outcome result = operation(control);
   line.Erase();
   return result;
 }
@@ -75,10 +75,10 @@ StreamResult RunWatched(const CliRequest& request, Operation operation) {
 int ScanBroken(const CliRequest& request) {
   const std::string broken = EnginePath(request.paths[0], true);
   const std::string outputFolder = EnginePath(request.paths[1], false);
-  const StreamResult result = RunWatched(request, [&](const StreamControl& control) {
+  const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamScanBrokenFile(broken.c_str(), outputFolder.c_str(), control);
   });
-  if (result.outcome != StreamOutcome::Done) return ReportUnfinished(result);
+  if (result.ending != Ending::Done) return ReportUnfinished(result);
   if (!request.quiet) {
     Print(CliOut(), cli_text::kTestFileWritten, result.outputPath.c_str(), static_cast<unsigned long long>(result.outputBytes));
   }
@@ -89,10 +89,10 @@ int ScanValid(const CliRequest& request) {
   const std::string valid = EnginePath(request.paths[0], true);
   const std::string testFile = EnginePath(request.paths[1], false);
   const std::string outputFolder = EnginePath(request.paths[2], false);
-  const StreamResult result = RunWatched(request, [&](const StreamControl& control) {
+  const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamScanValidFile(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control);
   });
-  if (result.outcome != StreamOutcome::Done) return ReportUnfinished(result);
+  if (result.ending != Ending::Done) return ReportUnfinished(result);
   if (!request.quiet) {
     Print(CliOut(), cli_text::kRepairFileWritten, result.outputPath.c_str(),
           static_cast<unsigned long long>(result.outputBytes));
@@ -108,11 +108,11 @@ int Repair(const CliRequest& request) {
   const std::string broken = EnginePath(request.paths[0], false);
   const std::string repairFile = EnginePath(request.paths[1], false);
   const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile, false) : "";
-  const StreamResult result = RunWatched(request, [&](const StreamControl& control) {
+  const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(),
                                   request.checkFile != nullptr ? checkFile.c_str() : nullptr, control);
   });
-  if (result.outcome != StreamOutcome::Done) return ReportUnfinished(result);
+  if (result.ending != Ending::Done) return ReportUnfinished(result);
   if (!request.quiet) Print(CliOut(), cli_text::kRepaired, broken.c_str(), static_cast<unsigned>(result.blocks.size()));
   return kExitDone;
 }

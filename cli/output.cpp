@@ -8,7 +8,8 @@
 
 #include "cli/console.h"
 #include "cli/texts.h"
-#include "engine/block.h"
+#include "core/block.h"
+#include "support/step_texts.h"
 #include "platform/platform.h"
 
 namespace {
@@ -76,17 +77,42 @@ void Print(std::FILE* stream, const char* format, ...) {
   va_end(arguments);
 }
 
-void PrintStop(std::FILE* stream, const StreamResult& result) {
-  if (result.caption != nullptr) {
-    WriteText(stream, (std::string(result.caption) + "\n" + result.message + "\n").c_str());
+void PrintStop(std::FILE* stream, const Outcome& outcome) {
+  if (outcome.ending == Ending::Identical) {
+    WriteText(stream, Format("%s\n%s\n", step_text::kAttention, step_text::kIdentical).c_str());
     return;
   }
-  WriteText(stream, (std::string(result.message) + "\n").c_str());
-  char* text = DescribeSystemError(result.systemError);
+  if (FoundByProgram(outcome.step)) {
+    WriteText(stream, Format("%s\n%s\n", step_text::kUnforeseen, StepMessage(outcome.step)).c_str());
+    return;
+  }
+  WriteText(stream, (std::string(StepMessage(outcome.step)) + "\n").c_str());
+  char* text = DescribeSystemError(outcome.systemError);
   std::string body = text != nullptr ? text : "";
   if (text != nullptr) FreeSystemErrorText(text);
   TrimLineEnd(&body);
   if (!body.empty()) WriteSystemText(stream, (body + "\n").c_str());
+}
+
+void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
+  std::string line;
+  switch (why.finding) {
+    case CheckFinding::None: return;
+    case CheckFinding::TestFileTooShort: line = cli_text::kCheckTestFileTooShort; break;
+    case CheckFinding::TestFileMalformed:
+      line = Format(cli_text::kCheckTestFileMalformed, static_cast<unsigned long long>(why.testLength),
+                    static_cast<unsigned long long>(why.recordedSize));
+      break;
+    case CheckFinding::SizeDiffers:
+      line = Format(cli_text::kCheckSizeDiffers, static_cast<unsigned long long>(why.brokenSize),
+                    static_cast<unsigned long long>(why.recordedSize));
+      break;
+    case CheckFinding::BlockDiffers:
+      line = Format(cli_text::kCheckBlockDiffers, static_cast<unsigned>(why.block), static_cast<unsigned long long>(why.first),
+                    static_cast<unsigned long long>(why.last));
+      break;
+  }
+  WriteText(stream, (cli_text::kCheckFailed + line + "\n").c_str());
 }
 
 void PrintUsageProblem(const char* problem) {

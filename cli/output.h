@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "stream/operations.h"
+#include "core/outcome.h"
 
 // Where the texts go from now on.
 void StartCliOutput(std::FILE* out, std::FILE* err);
@@ -19,9 +19,11 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 // system's code page), %u and %llu are numbers, everything else is the program's own words.
 void Print(std::FILE* stream, const char* format, ...);
 
-// A step that stopped, as the dialog's box shows it: the caption line, then the text (the
-// system's description of the cause, or the program's own words).
-void PrintStop(std::FILE* stream, const StreamResult& result);
+// A step that stopped, or identical copies, as the dialog's box shows it: the caption line,
+// then the text (the system's description of the cause, or the program's own words).
+void PrintStop(std::FILE* stream, const Outcome& outcome);
+// Why a check refused the broken file, on one line; nothing for CheckFinding::None.
+void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why);
 
 void PrintUsageProblem(const char* problem);
 void PrintHelp();

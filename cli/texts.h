@@ -1,5 +1,6 @@
 // What varnell-cli says in its own words, in the program's Russian (Windows-1251 in the
-// Windows build, UTF-8 elsewhere, like the engine's messages). Formats take printf arguments.
+// Windows build, UTF-8 elsewhere). The words for the steps an operation stops at are the
+// dialog's (support/step_texts.h). Formats take printf arguments.
 #pragma once
 
 #include "varnell_version.h"
@@ -64,6 +65,12 @@ inline constexpr char kDamagedBlock[] = "%u: %llu-%llu\n";
 // A refused check: kCheckFailed, the reason (one line), then kNothingWritten.
 inline constexpr char kCheckFailed[] = "Проверка по контрольному файлу не пройдена: ";
 inline constexpr char kNothingWritten[] = "Битый файл не изменён.\n";
+// The reasons.
+inline constexpr char kCheckSizeDiffers[] = "размер битого файла %llu байт, а в контрольном файле записан размер %llu байт.";
+inline constexpr char kCheckBlockDiffers[] = "блок %u (байты %llu-%llu) отличается от записанного в контрольном файле.";
+inline constexpr char kCheckTestFileMalformed[] =
+    "контрольный файл длиной %llu байт не может быть контрольным файлом файла размером %llu байт.";
+inline constexpr char kCheckTestFileTooShort[] = "контрольный файл короче 4 байт.";
 
 // A stop asked for from outside (an interrupt); a repair cut short is finished by running it again.
 inline constexpr char kCancelled[] = "Работа прервана.\n";

@@ -1,5 +1,5 @@
 // Both engines on the same arbitrary inputs: the dialog's operations and the streaming ones
-// must end the same way (done, identical, or the same message), write the same repair file,
+// must end the same way (done, identical, or the same step and error), write the same repair file,
 // and leave the same bytes in the broken file.
 //
 // Input: a first byte choosing what is fuzzed.
@@ -14,8 +14,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/messages.h"
-#include "engine/operations.h"
+#include "whole_file/operations.h"
 #include "fuzz/fuzz_support.h"
 #include "stream/operations.h"
 
@@ -23,48 +22,27 @@ namespace {
 
 constexpr size_t kLargestInput = 128 * 1024;
 
-struct Ending {
-  bool done = false;
-  bool identical = false;
-  std::string caption;
-  std::string text;
-  bool operator==(const Ending& other) const {
-    return done == other.done && identical == other.identical && caption == other.caption && text == other.text;
+// How an operation ended, in the terms both engines share: a stop names its step and the
+// system's error code.
+struct Ended {
+  Ending ending;
+  Step step;
+  uint32_t systemError;
+  bool operator==(const Ended& other) const {
+    if (ending != other.ending) return false;
+    return ending != Ending::Stopped || (step == other.step && systemError == other.systemError);
   }
 };
 
-std::string SystemTextOf(uint32_t code) {
-  char* text = DescribeSystemError(code);
-  std::string copy = text != nullptr ? text : "";
-  if (text != nullptr) FreeSystemErrorText(text);
-  return copy;
-}
+Ended Of(const Outcome& outcome) { return Ended{outcome.ending, outcome.step, outcome.systemError}; }
 
-Ending OfDialog(int result) {
-  Ending ending;
-  ending.done = result == 1;
-  Require(Boxes().size() == (ending.done ? 0u : 1u), "the dialog's operation did not show exactly its one box");
-  if (!ending.done) {
-    ending.caption = Boxes()[0].caption;
-    ending.text = Boxes()[0].text;
-    ending.identical = ending.text == message::kIdentical;
-  }
-  return ending;
+// The dialog's operation reports once when it does not finish, and what it returns.
+Ended OfDialog(const Outcome& outcome) {
+  Require(Reported().size() == (outcome.ending == Ending::Done ? 0u : 1u),
+          "the dialog's operation did not report exactly its one stop");
+  if (!Reported().empty()) Require(Of(Reported()[0]) == Of(outcome), "the dialog's operation reported another outcome");
+  return Of(outcome);
 }
-
-Ending OfStream(const StreamResult& result) {
-  Require(Boxes().empty(), "a streaming operation showed a box");
-  Ending ending;
-  ending.done = result.outcome == StreamOutcome::Done;
-  ending.identical = result.outcome == StreamOutcome::Identical;
-  if (!ending.done) {
-    Require(result.message != nullptr, "a streaming operation stopped without a message");
-    ending.caption = result.caption != nullptr ? result.caption : result.message;
-    ending.text = result.caption != nullptr ? result.message : SystemTextOf(result.systemError);
-  }
-  return ending;
-}
-
 
 void FuzzValidScan(const uint8_t* data, size_t size) {
   const size_t headerLength = std::min<size_t>(size, 2);
@@ -85,12 +63,12 @@ void FuzzValidScan(const uint8_t* data, size_t size) {
   RemoveFile(dialogFix);
   RemoveFile(streamFix);
 
-  StartRecordingBoxes();
-  const Ending dialog = OfDialog(ScanValidFile(FuzzOwner(), dialogValid.c_str(), testPath.c_str(), folder.c_str()));
+  StartRecording();
+  const Ended dialog = OfDialog(ScanValidFile(RecordingReporter(), dialogValid.c_str(), testPath.c_str(), folder.c_str()));
   RequireNothingHeld();
-  StartRecordingBoxes();
-  const Ending stream =
-      OfStream(StreamScanValidFile(streamValid.c_str(), testPath.c_str(), folder.c_str(), StreamControl{}));
+  StartRecording();
+  const Ended stream =
+      Of(StreamScanValidFile(streamValid.c_str(), testPath.c_str(), folder.c_str(), StreamControl{}));
   RequireNothingHeld();
 
   Require(dialog == stream, "the engines ended a valid-file scan differently");
@@ -114,29 +92,29 @@ void FuzzRepair(const uint8_t* data, size_t size) {
   WriteFileBytes(streamBroken, broken.data(), broken.size());
   WriteFileBytes(repairPath, repair.data(), repair.size());
 
-  StartRecordingBoxes();
-  const Ending dialog = OfDialog(RepairBrokenFile(FuzzOwner(), dialogBroken.c_str(), repairPath.c_str()));
+  StartRecording();
+  const Ended dialog = OfDialog(RepairBrokenFile(RecordingReporter(), dialogBroken.c_str(), repairPath.c_str()));
   RequireNothingHeld();
-  StartRecordingBoxes();
-  const StreamResult result = StreamRepairBrokenFile(streamBroken.c_str(), repairPath.c_str(), nullptr, StreamControl{});
-  const Ending stream = OfStream(result);
+  StartRecording();
+  const Outcome result = StreamRepairBrokenFile(streamBroken.c_str(), repairPath.c_str(), nullptr, StreamControl{});
+  const Ended stream = Of(result);
   RequireNothingHeld();
   Require(ReadFileBytes(repairPath) == repair, "the repair file changed");
 
   // Where the dialog cannot have the broken-file buffer (a valid size of 0, which is the large
   // form's first word, or one from 0xFFFFF001 up) it accepts nothing; the streaming repair
   // reads such a file as what it is, and must still stop cleanly under the write cap.
-  if (dialog.caption == message::kCommitBrokenBuffer) {
+  if (dialog.ending == Ending::Stopped && dialog.step == Step::CommitBrokenBuffer) {
     Require(ReadFileBytes(dialogBroken) == broken, "the dialog's refused repair changed the broken file");
-    if (!stream.done) Require(result.brokenFileChanged || ReadFileBytes(streamBroken) == broken,
+    if (stream.ending != Ending::Done) Require(result.brokenFileChanged || ReadFileBytes(streamBroken) == broken,
                               "a stopped streaming repair changed the file without saying so");
     return;
   }
   Require(dialog == stream, "the engines ended a repair differently");
   // Both stopped at the write, under the cap: each may have written a different part.
-  if (!dialog.done && dialog.caption == message::kWriteRepaired) return;
+  if (dialog.ending == Ending::Stopped && dialog.step == Step::WriteRepaired) return;
   Require(ReadFileBytes(dialogBroken) == ReadFileBytes(streamBroken), "the engines left different broken files");
-  if (!stream.done) Require(!result.brokenFileChanged, "a repair refused before writing says it wrote");
+  if (stream.ending != Ending::Done) Require(!result.brokenFileChanged, "a repair refused before writing says it wrote");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Scratch files, box recording and checks for the fuzz targets.
+// Scratch files, recording of reports and checks for the fuzz targets.
 #include "fuzz/fuzz_support.h"
 
 #include <fcntl.h>
@@ -17,7 +17,7 @@ namespace {
 
 std::string scratchFolder;
 std::vector<std::string>* madePaths = nullptr;
-std::vector<Box>* boxes = nullptr;
+std::vector<Outcome>* reported = nullptr;
 
 void RemoveScratch() {
   if (madePaths != nullptr) {
@@ -40,9 +40,11 @@ const std::string& Folder() {
   return scratchFolder;
 }
 
-int RecordBox(WindowHandle owner, const char* text, const char* caption, unsigned type) {
-  boxes->push_back(Box{owner, text, caption, type});
-  return 1;
+void Record(void*, const Outcome& outcome) { reported->push_back(outcome); }
+
+int RefuseBox(WindowHandle, const char* text, const char* caption, unsigned) {
+  std::fprintf(stderr, "\nvarnell fuzz check failed: a box was shown: %s | %s\n", caption, text);
+  std::abort();
 }
 
 }  // namespace
@@ -99,24 +101,25 @@ void AppendLe32(Bytes& bytes, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-void StartRecordingBoxes() {
-  if (boxes == nullptr) {
-    boxes = new std::vector<Box>;
-    InstallMessageBoxSink(RecordBox);
+Reporter RecordingReporter() { return Reporter{&Record, nullptr}; }
+
+void StartRecording() {
+  if (reported == nullptr) {
+    reported = new std::vector<Outcome>;
+    InstallMessageBoxSink(RefuseBox);
   }
-  boxes->clear();
+  reported->clear();
 }
 
-const std::vector<Box>& Boxes() { return *boxes; }
-
-WindowHandle FuzzOwner() { return reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(0xB0C5)); }
+const std::vector<Outcome>& Reported() { return *reported; }
 
 void Require(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "\nvarnell fuzz check failed: %s\n", what);
-  if (boxes != nullptr) {
-    for (const Box& box : *boxes) {
-      std::fprintf(stderr, "  box 0x%x: %s | %s\n", box.type, box.caption.c_str(), box.text.c_str());
+  if (reported != nullptr) {
+    for (const Outcome& outcome : *reported) {
+      std::fprintf(stderr, "  reported: ending %d, step %d, system error %u\n", static_cast<int>(outcome.ending),
+                   static_cast<int>(outcome.step), outcome.systemError);
     }
   }
   std::abort();

@@ -1,13 +1,15 @@
-// What both fuzz targets need: a scratch folder made once per process, plain file access
-// that does not go through the platform layer under test, a recorder of message boxes,
-// and checks that abort with a message (libFuzzer then keeps the input).
+// What the fuzz targets need: a scratch folder made once per process, plain file access that
+// does not go through the platform layer under test, a recorder of what the dialog's
+// operations report, and checks that abort with a message (libFuzzer then keeps the input).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "core/outcome.h"
 #include "platform/platform.h"
+#include "whole_file/operations.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -23,19 +25,11 @@ void RemoveFile(const std::string& path);
 uint32_t Le32At(const Bytes& bytes, size_t offset);  // missing bytes read as 0
 void AppendLe32(Bytes& bytes, uint32_t value);
 
-struct Box {
-  WindowHandle owner;
-  std::string text;
-  std::string caption;
-  unsigned type;
-};
-
-// Installs the recorder (once) and forgets the boxes of the previous run.
-void StartRecordingBoxes();
-const std::vector<Box>& Boxes();
-
-// The owner every operation is given; boxes must name it.
-WindowHandle FuzzOwner();
+// A reporter for the dialog's operations that records what they report, and what it
+// recorded since the last StartRecording. A message box shown by anything is a failure.
+Reporter RecordingReporter();
+void StartRecording();
+const std::vector<Outcome>& Reported();
 
 // Aborts with the message when the condition does not hold.
 void Require(bool condition, const char* what);

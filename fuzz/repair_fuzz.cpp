@@ -15,8 +15,7 @@
 #include <cstdint>
 #include <map>
 
-#include "engine/messages.h"
-#include "engine/operations.h"
+#include "whole_file/operations.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -91,8 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFileBytes(brokenPath, broken.data(), broken.size());
   WriteFileBytes(repairPath, repair.data(), repair.size());
 
-  StartRecordingBoxes();
-  const int result = RepairBrokenFile(FuzzOwner(), brokenPath.c_str(), repairPath.c_str());
+  StartRecording();
+  const Outcome result = RepairBrokenFile(RecordingReporter(), brokenPath.c_str(), repairPath.c_str());
 
   RequireNothingHeld();
   Require(ReadFileBytes(repairPath) == repair, "the repair file changed");
@@ -101,20 +100,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A failed write can leave the file anywhere between its old length and the valid size.
   const uint64_t repairedLength = std::max<uint64_t>(broken.size(), plan.validSize);
 
-  if (result == 1) {
-    Require(Boxes().empty(), "a box was shown for a done repair");
+  if (result.ending == Ending::Done) {
+    Require(Reported().empty(), "a done repair reported a stop");
     Require(plan.applies, "a repair file that does not fit was applied");
     Require(after.size() == plan.validSize, "the repaired file does not have the valid size");
     Require(after == RepairedPrefix(plan, repair, broken, plan.validSize), "the repaired file has the wrong contents");
     return 0;
   }
 
-  Require(result == 0, "the result is neither 0 nor 1");
-  Require(Boxes().size() == 1, "a repair stopped without exactly one box");
-  const Box& box = Boxes().front();
-  Require(box.owner == FuzzOwner(), "the box does not name its owner");
-  Require(box.type == kBoxIconError, "the box of a stopped repair is not an error box");
-  if (box.caption != message::kWriteRepaired) {
+  Require(result.ending == Ending::Stopped, "a repair neither done nor stopped");
+  Require(Reported().size() == 1, "a repair stopped without reporting exactly once");
+  if (result.step != Step::WriteRepaired) {
     Require(!plan.applies, "a repair file that fits was refused");
     Require(after == broken, "the broken file changed although the repair stopped before writing");
     return 0;

@@ -10,8 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/messages.h"
-#include "engine/operations.h"
+#include "whole_file/operations.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -125,8 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFileBytes(testPath, data, size);
   RemoveFile(fixPath);
 
-  StartRecordingBoxes();
-  const int result = ScanValidFile(FuzzOwner(), validPath.c_str(), testPath.c_str(), folder.c_str());
+  StartRecording();
+  const Outcome result = ScanValidFile(RecordingReporter(), validPath.c_str(), testPath.c_str(), folder.c_str());
 
   RequireNothingHeld();
   Require(ReadFileBytes(validPath) == ValidFile(), "the valid file changed");
@@ -135,24 +134,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Entries counted as the scan counts them, in 32 bits: 0 to 3 bytes wrap to a huge count.
   const uint32_t entries = (static_cast<uint32_t>(size) - 4) / 4;
   if (entries > kValidBlocks) {
-    Require(result == 0 && !FileExists(fixPath), "a test file with too many entries was accepted");
-    Require(Boxes().size() == 1 && Boxes()[0].text == message::kBrokenLargerThanValid &&
-                Boxes()[0].caption == message::kUnforeseen && Boxes()[0].type == kBoxIconError &&
-                Boxes()[0].owner == FuzzOwner(),
-            "a test file with too many entries did not get the size-check box");
+    Require(result.ending == Ending::Stopped && !FileExists(fixPath), "a test file with too many entries was accepted");
+    Require(Reported().size() == 1 && Reported()[0].ending == Ending::Stopped &&
+                Reported()[0].step == Step::CheckTestFileSize && Reported()[0].systemError == 0,
+            "a test file with too many entries did not stop at the size check");
     return 0;
   }
 
   const Bytes expected = ExpectedRepairFile(test, entries);
   if (expected.empty()) {
-    Require(result == 0 && !FileExists(fixPath), "identical contents wrote a repair file");
-    Require(Boxes().size() == 1 && Boxes()[0].text == message::kIdentical && Boxes()[0].caption == message::kAttention &&
-                Boxes()[0].type == kBoxIconInformation && Boxes()[0].owner == FuzzOwner(),
-            "identical contents did not get the information box");
+    Require(result.ending == Ending::Identical && !FileExists(fixPath), "identical contents wrote a repair file");
+    Require(Reported().size() == 1 && Reported()[0].ending == Ending::Identical,
+            "identical contents were not reported as such");
     return 0;
   }
 
-  Require(result == 1 && Boxes().empty(), "a scan with a repair file to write did not finish quietly");
+  Require(result.ending == Ending::Done && Reported().empty(), "a scan with a repair file to write did not finish quietly");
   Require(FileExists(fixPath), "a finished scan wrote no repair file");
   const Bytes fix = ReadFileBytes(fixPath);
   RequireRepairFileShape(fix);

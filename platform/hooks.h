@@ -24,11 +24,6 @@ enum class Service {
   CommitMemory,
   ReserveMemory,
   CommitPage,
-  // The window's calls that cannot be made to fail for real: taking the process heap,
-  // allocating the record of a large file's work and starting the thread that does it.
-  ProcessHeap,
-  WorkRecord,
-  WorkerThread,
   Count
 };
 

@@ -11,7 +11,7 @@
 
 // Reads the broken file (size bytes) and the test file at checkFilePath slice by slice
 // through the two buffers (kStreamBufferBytes and 4 * kStreamBufferBlocks bytes). Done when
-// they agree; otherwise CheckRefused with the reason in detail, or with the step's message
-// and the system's error when a file could not be read; Cancelled on a request to stop.
-StreamResult CheckBrokenFile(FileHandle brokenFile, uint64_t size, const char* checkFilePath, uint8_t* slice,
-                             uint8_t* entries, Progress& progress);
+// they agree; otherwise CheckRefused with the reason in check, or with the step and the
+// system's error when a file could not be read; Cancelled on a request to stop.
+Outcome CheckBrokenFile(FileHandle brokenFile, uint64_t size, const char* checkFilePath, uint8_t* slice,
+                        uint8_t* entries, Progress& progress);

@@ -7,11 +7,11 @@
 #include <new>
 #include <vector>
 
-#include "engine/block.h"
-#include "engine/byte_order.h"
-#include "engine/messages.h"
-#include "engine/steps.h"
-#include "formats/repair_file.h"
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "core/exchange_rules.h"
+#include "support/files_by_path.h"
+#include "core/repair_file.h"
 #include "stream/broken_file_check.h"
 #include "stream/operations.h"
 #include "stream/steps.h"
@@ -34,122 +34,118 @@ void Release(Repair& repair) {
   if (repair.entries != nullptr) ReleaseMemory(repair.entries);
 }
 
-StreamResult RefuseRepairFile(const RepairFileLayout& layout) {
-  return Refused(layout.large ? message::kLargeRepairFileDamaged : message::kRepairFileDamaged, message::kUnforeseen,
-                 kBoxIconError);
+Outcome RefuseRepairFile(const RepairFileLayout& layout) {
+  switch (layout.form) {
+    case RepairFileForm::Small: return Refused(Step::CheckRepairFile);
+    case RepairFileForm::Large: return Refused(Step::CheckLargeRepairFile);
+  }
+  return Refused(Step::CheckRepairFile);
 }
 
 // Reads the K block numbers into list, each checked to name a block of the valid file.
-StreamResult ReadBlockList(Repair& repair, const RepairFileLayout& layout, std::vector<uint32_t>* list) {
+Outcome ReadBlockList(Repair& repair, const RepairFileLayout& layout, std::vector<uint32_t>* list) {
   // The count has been checked against the file's length, so this much memory is real.
   try {
     list->reserve(layout.damagedCount);
   } catch (const std::bad_alloc&) {
-    return StoppedAt(message::kCommitRepairBuffer, SystemErrorKind::NotEnoughMemory);
+    return StoppedAt(Step::CommitRepairBuffer, SystemErrorKind::NotEnoughMemory);
   }
   const uint64_t blocks = BlockCount64(layout.validSize);
   for (uint32_t j = 0; j < layout.damagedCount;) {
     const uint32_t count = layout.damagedCount - j < kStreamBufferBlocks ? layout.damagedCount - j : kStreamBufferBlocks;
     if (!ReadAt(repair.repairFile, layout.BlockNumbersAt() + 4 * uint64_t{j}, repair.slice, 4 * count)) {
-      return StoppedAt(message::kReadRepair);
+      return StoppedAt(Step::ReadRepair);
     }
     for (uint32_t i = 0; i < count; ++i) {
       const uint32_t number = LoadU32LE(repair.slice + 4 * i);
-      if (number == 0 || number > blocks) return RefuseRepairFile(layout);
+      if (!BlockNumberFits(number, blocks)) return RefuseRepairFile(layout);
       list->push_back(number);
     }
     j += count;
   }
-  StreamResult result;
-  result.outcome = StreamOutcome::Done;
-  return result;
+  return DoneOutcome();
 }
 
-StreamResult Stop(Repair& repair, const char* message) {
-  StreamResult result = StoppedAt(message);
+Outcome Stop(Repair& repair, Step step) {
+  Outcome result = StoppedAt(step);
   result.brokenFileChanged = repair.brokenFileChanged;
   return result;
 }
 
 // Puts the blocks in place in list order, so a block listed twice ends up with the later of
 // its blocks; the repair blocks are read a slice at a time.
-StreamResult PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const std::vector<uint32_t>& list,
+Outcome PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const std::vector<uint32_t>& list,
                               Progress& progress) {
   const uint32_t count = static_cast<uint32_t>(list.size());
   for (uint32_t j = 0; j < count;) {
     const uint32_t run = count - j < kStreamBufferBlocks ? count - j : kStreamBufferBlocks;
     if (!ReadAt(repair.repairFile, layout.RepairBlocksAt() + uint64_t{j} * kBlockSize, repair.slice, run * kBlockSize)) {
-      return Stop(repair, message::kReadRepair);
+      return Stop(repair, Step::ReadRepair);
     }
     for (uint32_t i = 0; i < run; ++i) {
-      if (progress.StopRequested()) return CancelledResult(repair.brokenFileChanged);
+      if (progress.StopRequested()) return CancelledOutcome(repair.brokenFileChanged);
       const uint64_t at = uint64_t{list[j + i] - 1} * kBlockSize;
-      const uint64_t left = layout.validSize - at;
-      const uint32_t bytes = left < kBlockSize ? static_cast<uint32_t>(left) : kBlockSize;
       repair.brokenFileChanged = true;
-      if (!WriteAt(repair.brokenFile, at, repair.slice + uint64_t{i} * kBlockSize, bytes)) {
-        return Stop(repair, message::kWriteRepaired);
+      if (!WriteAt(repair.brokenFile, at, repair.slice + uint64_t{i} * kBlockSize,
+                   BlockBytesInFile(list[j + i], layout.validSize))) {
+        return Stop(repair, Step::WriteRepaired);
       }
       progress.Advance(kBlockSize);
     }
     j += run;
   }
-  StreamResult result;
-  result.outcome = StreamOutcome::Done;
-  return result;
+  return DoneOutcome();
 }
 
-StreamResult Apply(Repair& repair, const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
+Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
                    const StreamControl& control) {
   repair.brokenFile = OpenInputByPath(brokenFilePath);
-  if (repair.brokenFile == nullptr) return StoppedAt(message::kOpenBroken);
+  if (repair.brokenFile == nullptr) return StoppedAt(Step::OpenBroken);
   repair.repairFile = OpenInputByPath(repairFilePath);
-  if (repair.repairFile == nullptr) return StoppedAt(message::kOpenRepair);
+  if (repair.repairFile == nullptr) return StoppedAt(Step::OpenRepair);
   uint64_t brokenSize;
-  if (!GetFileSize64(repair.brokenFile, &brokenSize)) return StoppedAt(message::kSizeBroken);
+  if (!GetFileSize64(repair.brokenFile, &brokenSize)) return StoppedAt(Step::SizeBroken);
   uint64_t repairSize;
-  if (!GetFileSize64(repair.repairFile, &repairSize)) return StoppedAt(message::kSizeRepair);
+  if (!GetFileSize64(repair.repairFile, &repairSize)) return StoppedAt(Step::SizeRepair);
   // The dialog's buffer for an empty repair file is a request for 0 bytes, refused as such.
-  if (repairSize == 0) return StoppedAt(message::kCommitRepairBuffer, SystemErrorKind::InvalidParameter);
+  if (repairSize == 0) return StoppedAt(Step::CommitRepairBuffer, SystemErrorKind::InvalidParameter);
 
   repair.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (repair.slice == nullptr) return StoppedAt(message::kCommitRepairBuffer);
-  uint8_t start[kLargeRepairFileHeaderBytes] = {};
+  if (repair.slice == nullptr) return StoppedAt(Step::CommitRepairBuffer);
+  uint8_t start[kLongestRepairFileHeader] = {};
   const uint32_t startBytes = repairSize < sizeof start ? static_cast<uint32_t>(repairSize) : sizeof start;
-  if (!ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(message::kReadRepair);
+  if (!ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(Step::ReadRepair);
   RepairFileLayout layout;
   const RepairFileVerdict verdict = ReadRepairFileLayout(start, repairSize, &layout);
   if (verdict != RepairFileVerdict::Read) return RefuseRepairFile(layout);
 
   std::vector<uint32_t> list;
-  StreamResult listed = ReadBlockList(repair, layout, &list);
-  if (listed.outcome != StreamOutcome::Done) return listed;
-  // A broken file longer than the valid file's blocks cannot be the damaged copy of it.
-  if (brokenSize > BlockCount64(layout.validSize) * kBlockSize) {
-    return StoppedAt(message::kReadBroken, SystemErrorKind::FileTooLarge);
+  Outcome listed = ReadBlockList(repair, layout, &list);
+  if (listed.ending != Ending::Done) return listed;
+  if (!BrokenFileFits(brokenSize, layout.validSize)) {
+    return StoppedAt(Step::ReadBroken, SystemErrorKind::FileTooLarge);
   }
 
   Progress progress(control, uint64_t{layout.damagedCount} * kBlockSize + (checkFilePath != nullptr ? brokenSize : 0));
   if (checkFilePath != nullptr) {
     repair.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks));
-    if (repair.entries == nullptr) return StoppedAt(message::kCommitBrokenBuffer);
-    StreamResult checked = CheckBrokenFile(repair.brokenFile, brokenSize, checkFilePath, repair.slice, repair.entries, progress);
-    if (checked.outcome != StreamOutcome::Done) return checked;
+    if (repair.entries == nullptr) return StoppedAt(Step::CommitBrokenBuffer);
+    Outcome checked = CheckBrokenFile(repair.brokenFile, brokenSize, checkFilePath, repair.slice, repair.entries, progress);
+    if (checked.ending != Ending::Done) return checked;
   }
-  if (progress.StopRequested()) return CancelledResult(false);
+  if (progress.StopRequested()) return CancelledOutcome(false);
 
-  StreamResult placed = PutBlocksInPlace(repair, layout, list, progress);
-  if (placed.outcome != StreamOutcome::Done) return placed;
+  Outcome placed = PutBlocksInPlace(repair, layout, list, progress);
+  if (placed.ending != Ending::Done) return placed;
   // Zero bytes where the file grows, as the dialog's buffer has them; a longer file is cut.
   if (brokenSize != layout.validSize) repair.brokenFileChanged = true;
-  if (!SetFileLength(repair.brokenFile, layout.validSize)) return Stop(repair, message::kWriteRepaired);
-  if (!FlushFile(repair.brokenFile)) return Stop(repair, message::kWriteRepaired);
+  if (!SetFileLength(repair.brokenFile, layout.validSize)) return Stop(repair, Step::WriteRepaired);
+  if (!FlushFile(repair.brokenFile)) return Stop(repair, Step::WriteRepaired);
   const int closed = CloseFile(repair.brokenFile);
   repair.brokenFile = nullptr;
-  if (!closed) return Stop(repair, message::kWriteRepaired);
+  if (!closed) return Stop(repair, Step::WriteRepaired);
 
-  StreamResult result;
-  result.outcome = StreamOutcome::Done;
+  Outcome result = DoneOutcome();
   result.validSize = layout.validSize;
   result.blocks = std::move(list);
   return result;
@@ -157,10 +153,10 @@ StreamResult Apply(Repair& repair, const char* brokenFilePath, const char* repai
 
 }  // namespace
 
-StreamResult StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
-                                    const StreamControl& control) {
+Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
+                               const StreamControl& control) {
   Repair repair;
-  StreamResult result = Apply(repair, brokenFilePath, repairFilePath, checkFilePath, control);
+  Outcome result = Apply(repair, brokenFilePath, repairFilePath, checkFilePath, control);
   Release(repair);
   return result;
 }

@@ -2,11 +2,10 @@
 // slices and written as it goes.
 #include <cstdint>
 
-#include "engine/block.h"
-#include "engine/byte_order.h"
-#include "engine/messages.h"
-#include "engine/steps.h"
-#include "formats/test_file.h"
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "support/files_by_path.h"
+#include "core/test_file.h"
 #include "stream/operations.h"
 #include "stream/output_file.h"
 #include "stream/steps.h"
@@ -28,41 +27,40 @@ void Release(BrokenScan& scan) {
   if (scan.slice != nullptr) ReleaseMemory(scan.slice);
 }
 
-StreamResult Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFolder, const StreamControl& control) {
+Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFolder, const StreamControl& control) {
   scan.brokenFile = OpenInputByPath(brokenFilePath);
-  if (scan.brokenFile == nullptr) return StoppedAt(message::kOpenBroken);
+  if (scan.brokenFile == nullptr) return StoppedAt(Step::OpenBroken);
   uint64_t size;
-  if (!GetFileSize64(scan.brokenFile, &size)) return StoppedAt(message::kSizeBroken);
-  if (!TestFileCanRecord(size)) return StoppedAt(message::kSizeBroken, SystemErrorKind::FileTooLarge);
+  if (!GetFileSize64(scan.brokenFile, &size)) return StoppedAt(Step::SizeBroken);
+  if (!TestFileCanRecord(size)) return StoppedAt(Step::SizeBroken, SystemErrorKind::FileTooLarge);
 
   scan.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (scan.slice == nullptr) return StoppedAt(message::kAllocateBroken);
+  if (scan.slice == nullptr) return StoppedAt(Step::AllocateBroken);
   // The entries of one slice, behind room for the header.
   scan.entries = static_cast<uint8_t*>(CommitMemory(kLargeTestFileHeaderBytes + 4 * kStreamBufferBlocks));
-  if (scan.entries == nullptr) return StoppedAt(message::kAllocateTestBuffer);
+  if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
 
-  if (!CreateOutput(&scan.output, outputFolder, brokenFilePath, ".crc")) return StoppedAt(message::kCreateOutput);
+  if (!CreateOutput(&scan.output, outputFolder, brokenFilePath, ".crc")) return StoppedAt(Step::CreateOutput);
   const uint32_t header = StoreTestFileHeader(scan.entries, size);
-  if (!WriteAt(scan.output.file, 0, scan.entries, header)) return StoppedAt(message::kWriteOutput);
+  if (!WriteAt(scan.output.file, 0, scan.entries, header)) return StoppedAt(Step::WriteOutput);
 
   Progress progress(control, size);
   uint64_t written = header;
   for (uint64_t done = 0; done < size;) {
-    if (progress.StopRequested()) return CancelledResult(false);
+    if (progress.StopRequested()) return CancelledOutcome(false);
     const uint32_t count = size - done < kStreamBufferBytes ? static_cast<uint32_t>(size - done) : kStreamBufferBytes;
     const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
     // The last block is taken as the dialog's image holds it: padded with zero bytes.
-    if (!ReadPadded(scan.brokenFile, done, scan.slice, count, blocks * kBlockSize)) return StoppedAt(message::kReadBroken);
+    if (!ReadPadded(scan.brokenFile, done, scan.slice, count, blocks * kBlockSize)) return StoppedAt(Step::ReadBroken);
     for (uint32_t i = 0; i < blocks; ++i) StoreU32LE(scan.entries + 4 * i, BlockChecksum(scan.slice + i * kBlockSize));
-    if (!WriteAt(scan.output.file, written, scan.entries, 4 * blocks)) return StoppedAt(message::kWriteOutput);
+    if (!WriteAt(scan.output.file, written, scan.entries, 4 * blocks)) return StoppedAt(Step::WriteOutput);
     written += 4 * blocks;
     done += count;
     progress.Advance(count);
   }
 
-  if (!CommitOutput(&scan.output)) return StoppedAt(message::kWriteOutput);
-  StreamResult result;
-  result.outcome = StreamOutcome::Done;
+  if (!CommitOutput(&scan.output)) return StoppedAt(Step::WriteOutput);
+  Outcome result = DoneOutcome();
   result.outputPath = scan.output.finalPath;
   result.outputBytes = written;
   return result;
@@ -70,9 +68,9 @@ StreamResult Scan(BrokenScan& scan, const char* brokenFilePath, const char* outp
 
 }  // namespace
 
-StreamResult StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control) {
+Outcome StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control) {
   BrokenScan scan;
-  StreamResult result = Scan(scan, brokenFilePath, outputFolder, control);
+  Outcome result = Scan(scan, brokenFilePath, outputFolder, control);
   Release(scan);
   return result;
 }

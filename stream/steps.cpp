@@ -3,35 +3,14 @@
 
 #include <cstring>
 
-StreamResult StoppedAt(const char* message) {
-  StreamResult result;
-  result.outcome = StreamOutcome::Stopped;
-  result.message = message;
-  result.boxType = kBoxIconError;
-  result.systemError = LastSystemError();
-  return result;
-}
+Outcome StoppedAt(Step step) { return StoppedOutcome(step, LastSystemError()); }
 
-StreamResult StoppedAt(const char* message, SystemErrorKind kind) {
+Outcome StoppedAt(Step step, SystemErrorKind kind) {
   SetLastSystemError(SystemErrorCode(kind));
-  return StoppedAt(message);
+  return StoppedAt(step);
 }
 
-StreamResult Refused(const char* text, const char* caption, unsigned boxType) {
-  StreamResult result;
-  result.outcome = StreamOutcome::Stopped;
-  result.message = text;
-  result.caption = caption;
-  result.boxType = boxType;
-  return result;
-}
-
-StreamResult CancelledResult(bool brokenFileChanged) {
-  StreamResult result;
-  result.outcome = StreamOutcome::Cancelled;
-  result.brokenFileChanged = brokenFileChanged;
-  return result;
-}
+Outcome Refused(Step step) { return StoppedOutcome(step, 0); }
 
 bool Progress::StopRequested() const {
   return control_.stop != nullptr && control_.stop->load(std::memory_order_relaxed);
@@ -46,18 +25,4 @@ int ReadPadded(FileHandle file, uint64_t offset, uint8_t* buffer, uint32_t count
   if (count > 0 && !ReadAt(file, offset, buffer, count)) return 0;
   if (padTo > count) std::memset(buffer + count, 0, padTo - count);
   return 1;
-}
-
-bool AllZero(const uint8_t* bytes, uint64_t count) {
-  // Word at a time where the bytes allow; the tail byte by byte.
-  uint64_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes + i, sizeof word);
-    if (word != 0) return false;
-  }
-  for (; i < count; ++i) {
-    if (bytes[i] != 0) return false;
-  }
-  return true;
 }

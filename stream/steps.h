@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "core/outcome.h"
 #include "stream/operations.h"
 
 // The size of each working buffer: a whole number of blocks, small enough that a block just
@@ -12,13 +13,12 @@
 inline constexpr uint32_t kStreamBufferBytes = 1u << 20;
 inline constexpr uint32_t kStreamBufferBlocks = kStreamBufferBytes / 4096;
 
-// A step failed: its message, and the system's error as the failing call left it.
-StreamResult StoppedAt(const char* message);
+// A step failed, with the system's error as the failing call left it.
+Outcome StoppedAt(Step step);
 // A step refused with an error the operation names itself.
-StreamResult StoppedAt(const char* message, SystemErrorKind kind);
-// A condition the logic found itself, in the program's own words.
-StreamResult Refused(const char* text, const char* caption, unsigned boxType);
-StreamResult CancelledResult(bool brokenFileChanged);
+Outcome StoppedAt(Step step, SystemErrorKind kind);
+// A condition the operation found itself.
+Outcome Refused(Step step);
 
 // Follows the bytes done against the total and asks the caller whether to go on.
 class Progress {
@@ -38,5 +38,3 @@ class Progress {
 // Reads count bytes at offset into buffer and pads it with zero bytes up to padTo.
 int ReadPadded(FileHandle file, uint64_t offset, uint8_t* buffer, uint32_t count, uint32_t padTo);
 
-// Whether every byte of the range is zero.
-bool AllZero(const uint8_t* bytes, uint64_t count);

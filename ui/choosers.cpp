@@ -11,7 +11,7 @@
 #include "support/strip_last_component.h"
 #include "ui/control_ids.h"
 #include "ui/program_state.h"
-#include "ui/ui_texts.h"
+#include "ui/texts.h"
 
 // sizeof includes the terminating zero the literal adds: the list ends with two zeros.
 const char kAllFilesFilter[] = "Все файлы (*.*)\0*.*\0";
@@ -94,7 +94,7 @@ BOOL OpenFileChooser(HWND owner, const char* filter) {
   request.lpstrFileTitle = program.fileTitle;
   request.nMaxFileTitle = kPathBufferSize;
   request.lpstrInitialDir = program.initialFolder;
-  request.lpstrTitle = ui_text::kChooseFile;
+  request.lpstrTitle = dialog_text::kChooseFile;
   request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
   return GetOpenFileNameA(&request);
 }
@@ -106,7 +106,7 @@ int CALLBACK FolderChooserCallback(HWND window, UINT message, LPARAM, LPARAM) {
     PostMessageA(window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(program.sharedPath));
   }
   return static_cast<int>(
-      SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(ui_text::kChooseFolder)));
+      SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(dialog_text::kChooseFolder)));
 }
 
 int FolderChooser(HWND owner) {

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "formats/repair_file.h"
-#include "formats/test_file.h"
+#include "core/repair_file.h"
+#include "core/test_file.h"
 #include "platform/platform.h"
 
 namespace {
@@ -27,12 +27,12 @@ bool IsLargeRepairFile(const char* path) {
   if (!FileSizeOf(path, &size) || size < kLargeRepairFileHeaderBytes) return false;
   FileHandle file = OpenInputFile(path);
   if (file == nullptr) return false;
-  uint8_t header[kLargeRepairFileHeaderBytes];
+  uint8_t header[kLongestRepairFileHeader];
   const bool read = ReadWhole(file, header, sizeof header) != 0;
   CloseFile(file);
   RepairFileLayout layout;
   if (read) ReadRepairFileLayout(header, size, &layout);
-  return read && layout.large && layout.validSize >= kLargeFormSize;
+  return read && layout.form == RepairFileForm::Large && layout.validSize >= kLargeFormSize;
 }
 
 }  // namespace

@@ -11,15 +11,16 @@
 #include <new>
 #include <utility>
 
-#include "engine/messages.h"
-#include "platform/hooks.h"
+#include "stream/operations.h"
 #include "support/path_buffer.h"
 #include "support/report_system_error.h"
+#include "support/step_texts.h"
 #include "ui/browse_edit.h"
 #include "ui/control_ids.h"
+#include "ui/dialog_services.h"
 #include "ui/program_state.h"
 #include "ui/status_bar.h"
-#include "ui/ui_texts.h"
+#include "ui/texts.h"
 
 namespace {
 
@@ -38,13 +39,16 @@ bool IsField(int id) { return id >= IDC_BROKEN_FILE && id <= IDC_OUTPUT_FOLDER; 
 
 struct LargeFileWork {
   HWND dialog = nullptr;
-  uint32_t workMode = 0;
+  WorkMode mode = WorkMode::BrokenScan;
   // A field's whole text: up to 520 characters, which the operation refuses as too long.
   char paths[3][kPathBufferSize + 1] = {};
   std::atomic<bool> stop{false};
   HANDLE thread = nullptr;
   // Written by the worker before it posts its end; read by the dialog after the thread ended.
-  StreamResult result;
+  Outcome outcome;
+  // Or the thread could not be started, for this reason.
+  bool workerFailed = false;
+  uint32_t workerError = 0;
 
   // The worker's own: what it last posted.
   uint32_t postedPercent = 0;
@@ -80,30 +84,23 @@ DWORD WINAPI RunWork(void* parameter) {
   control.progress = &Progress;
   control.context = work;
   control.stop = &work->stop;
-  switch (work->workMode) {
-    case 1:
-      work->result = StreamScanBrokenFile(work->paths[0], work->paths[1], control);
+  switch (work->mode) {
+    case WorkMode::BrokenScan:
+      work->outcome = StreamScanBrokenFile(work->paths[0], work->paths[1], control);
       break;
-    case 2:
-      work->result = StreamScanValidFile(work->paths[0], work->paths[1], work->paths[2], control);
+    case WorkMode::ValidScan:
+      work->outcome = StreamScanValidFile(work->paths[0], work->paths[1], work->paths[2], control);
       break;
-    case 3:
-      work->result = StreamRepairBrokenFile(work->paths[0], work->paths[1], nullptr, control);
+    case WorkMode::Repair:
+      work->outcome = StreamRepairBrokenFile(work->paths[0], work->paths[1], nullptr, control);
       break;
   }
   PostMessageA(work->dialog, kWorkEndedMessage, 0, 0);
   return 0;
 }
 
-// CreateThread behind the fault injection's switch: it cannot be made to fail for real.
 HANDLE StartWorker(LargeFileWork* work) {
-  uint32_t error = 0;
-  FaultKind kind;
-  if (TakeFault(Service::WorkerThread, &error, &kind)) {
-    SetLastError(error);
-    return nullptr;
-  }
-  HANDLE thread = CreateThread(nullptr, 0, &RunWork, work, CREATE_SUSPENDED, nullptr);
+  HANDLE thread = CreateSuspendedThread(&RunWork, work);
   if (thread == nullptr) return nullptr;
   // Below the dialog's thread: on a busy machine the dialog answers first, and the work takes
   // what is left.
@@ -130,7 +127,7 @@ void HoldControls(HWND dialog, LargeFileWork& work) {
 
 void ShowPercent(uint32_t percent) {
   char text[32];
-  std::snprintf(text, sizeof text, ui_text::kWorkingPercent, percent);
+  std::snprintf(text, sizeof text, dialog_text::kWorkingPercent, percent);
   SetStatus(kStatePart, text);
 }
 
@@ -148,26 +145,27 @@ void GiveControlsBack(HWND dialog, const LargeFileWork& work) {
   }
 }
 
-// The work's record, behind the fault injection's switch: memory cannot be made to run out
-// for real in a test.
 LargeFileWork* NewWorkRecord() {
-  uint32_t error = 0;
-  FaultKind kind;
-  if (TakeFault(Service::WorkRecord, &error, &kind)) return nullptr;
-  return new (std::nothrow) LargeFileWork;
+  void* memory = AllocateWorkRecord(sizeof(LargeFileWork));
+  return memory != nullptr ? new (memory) LargeFileWork() : nullptr;
+}
+
+void DeleteWorkRecord(LargeFileWork* work) {
+  work->~LargeFileWork();
+  FreeWorkRecord(work);
 }
 
 }  // namespace
 
-int StartLargeFileWork(HWND dialog, uint32_t workMode, const char* first, const char* second, const char* third) {
+int StartLargeFileWork(HWND dialog, WorkMode mode, const char* first, const char* second, const char* third) {
   LargeFileWork* work = NewWorkRecord();
   if (work == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    ReportSystemError(dialog, ui_text::kStartWorker);
+    ReportSystemError(dialog, dialog_text::kStartWorker);
     return 0;
   }
   work->dialog = dialog;
-  work->workMode = workMode;
+  work->mode = mode;
   const char* paths[3] = {first, second, third};
   for (int i = 0; i < 3; ++i) {
     if (paths[i] != nullptr) std::strncpy(work->paths[i], paths[i], kPathBufferSize);
@@ -178,9 +176,8 @@ int StartLargeFileWork(HWND dialog, uint32_t workMode, const char* first, const 
   work->postedAt = GetTickCount64();
   work->thread = StartWorker(work);
   if (work->thread == nullptr) {
-    work->result.outcome = StreamOutcome::Stopped;
-    work->result.message = ui_text::kStartWorker;
-    work->result.systemError = GetLastError();
+    work->workerFailed = true;
+    work->workerError = GetLastError();
     PostMessageA(dialog, kWorkEndedMessage, 0, 0);
   }
   return 1;
@@ -200,7 +197,7 @@ void AskToStopLargeFileWork(HWND dialog) {
   // One question at a time, and none once the stop is on its way.
   if (work == nullptr || work->asking || work->closeAfter) return;
   work->asking = true;
-  const int answer = MessageBoxA(dialog, ui_text::kAskStop, message::kAttention, MB_YESNO | MB_ICONQUESTION);
+  const int answer = MessageBoxA(dialog, dialog_text::kAskStop, step_text::kAttention, MB_YESNO | MB_ICONQUESTION);
   // A dialog destroyed meanwhile has abandoned the work.
   if (program.largeFileWork != work) return;
   work->asking = false;
@@ -226,10 +223,12 @@ int TakeLargeFileOutcome(HWND dialog, LargeFileOutcome* outcome) {
   }
   program.largeFileWork = nullptr;
   GiveControlsBack(dialog, *work);
-  outcome->workMode = work->workMode;
-  outcome->result = std::move(work->result);
+  outcome->mode = work->mode;
+  outcome->outcome = std::move(work->outcome);
+  outcome->workerFailed = work->workerFailed;
+  outcome->workerError = work->workerError;
   outcome->closeAfter = work->closeAfter;
-  delete work;
+  DeleteWorkRecord(work);
   return 1;
 }
 
@@ -243,5 +242,5 @@ void AbandonLargeFileWork() {
     CloseHandle(work->thread);
   }
   program.largeFileWork = nullptr;
-  delete work;
+  DeleteWorkRecord(work);
 }

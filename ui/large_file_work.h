@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-#include "stream/operations.h"
+#include "core/outcome.h"
+#include "ui/program_state.h"
 
 // What the worker posts to the dialog: the percentage done has changed (wParam); the
 // operation has returned and the thread is about to end.
@@ -20,7 +21,7 @@ inline constexpr UINT kWorkEndedMessage = WM_APP + 2;
 // broken file, repair file). Once it has begun (1), the work always ends with kWorkEndedMessage,
 // also when its thread cannot be started: the end then carries that failure. 0 when not even
 // the work's record could be had; that failure has been shown and nothing was changed.
-int StartLargeFileWork(HWND dialog, uint32_t workMode, const char* first, const char* second, const char* third);
+int StartLargeFileWork(HWND dialog, WorkMode mode, const char* first, const char* second, const char* third);
 
 bool LargeFileWorkRunning();
 
@@ -33,8 +34,11 @@ void ShowLargeFileProgress(WPARAM percent);
 void AskToStopLargeFileWork(HWND dialog);
 
 struct LargeFileOutcome {
-  uint32_t workMode = 0;
-  StreamResult result;
+  WorkMode mode = WorkMode::BrokenScan;
+  Outcome outcome;
+  // The worker thread could not be started (outcome says nothing then), with the system's error.
+  bool workerFailed = false;
+  uint32_t workerError = 0;
   bool closeAfter = false;  // the user asked to close and said Yes to the stop
 };
 

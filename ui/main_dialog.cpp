@@ -7,21 +7,21 @@
 
 #include <initializer_list>
 
-#include "engine/messages.h"
-#include "engine/operations.h"
 #include "support/path_buffer.h"
 #include "support/report_system_error.h"
+#include "support/step_texts.h"
 #include "ui/browse_edit.h"
 #include "ui/choosers.h"
 #include "ui/control_ids.h"
+#include "ui/dialog_services.h"
 #include "ui/large_file_probe.h"
 #include "ui/large_file_work.h"
-#include "ui/process_heap.h"
+#include "ui/outcome_boxes.h"
 #include "ui/program_state.h"
 #include "ui/required_fields.h"
 #include "ui/status_bar.h"
-#include "ui/stream_result_boxes.h"
-#include "ui/ui_texts.h"
+#include "ui/texts.h"
+#include "whole_file/operations.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ void InitDialog(HWND dialog) {
 
   program.processHeap = TakeProcessHeap();
   if (program.processHeap == nullptr) {
-    ReportSystemError(dialog, ui_text::kGetProcessHeap);
+    ReportSystemError(dialog, dialog_text::kGetProcessHeap);
     EndDialog(dialog, 0);
     // The browse buttons' records come from that heap: nothing more can be set up.
     return;
@@ -81,7 +81,7 @@ void InitDialog(HWND dialog) {
   // Commands 1 to 6 in the order of the fields; only the mode-1 fields start enabled.
   const int32_t enabled[6] = {1, 0, 0, 0, 0, 1};
   for (uint32_t i = 0; i < 6; ++i) {
-    InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, kBrowseButtonWidth, ui_text::kBrowseCaption, enabled[i]);
+    InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, kBrowseButtonWidth, dialog_text::kBrowseCaption, enabled[i]);
   }
   SendMessageA(program.modeBrokenScanRadio, BM_SETCHECK, BST_CHECKED, 0);
 }
@@ -92,8 +92,8 @@ void Resize(LPARAM lParam) {
   program.statusPartEdges[1] = width;
   SendMessageA(program.statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(program.statusPartEdges));
   if (program.firstResize == 1) {
-    SetStatus(kStatePart, ui_text::kReady);
-    SetStatus(kModePart, ui_text::kModeBrokenScan);
+    SetStatus(kStatePart, dialog_text::kReady);
+    SetStatus(kModePart, dialog_text::kModeBrokenScan);
     program.firstResize = 0;
   }
 }
@@ -107,15 +107,24 @@ void EnableControls(std::initializer_list<HWND> controls, BOOL enable) {
   for (HWND control : controls) EnableWindow(control, enable);
 }
 
+const char* ModeText(WorkMode mode) {
+  switch (mode) {
+    case WorkMode::BrokenScan: return dialog_text::kModeBrokenScan;
+    case WorkMode::ValidScan: return dialog_text::kModeValidScan;
+    case WorkMode::Repair: return dialog_text::kModeRepair;
+  }
+  return dialog_text::kModeBrokenScan;
+}
+
 void SwitchMode(HWND dialog, int radioId) {
-  static const char* const kModeTexts[3] = {ui_text::kModeBrokenScan, ui_text::kModeValidScan, ui_text::kModeRepair};
-  const uint32_t mode = static_cast<uint32_t>(radioId - IDC_MODE_BROKEN_SCAN + 1);
+  // The radios stand in the order of the modes.
+  const WorkMode mode = static_cast<WorkMode>(radioId - IDC_MODE_BROKEN_SCAN + 1);
   CheckRadioButton(dialog, IDC_MODE_BROKEN_SCAN, IDC_MODE_REPAIR, radioId);
-  SetStatus(kModePart, kModeTexts[mode - 1]);
+  SetStatus(kModePart, ModeText(mode));
   program.workMode = mode;
 
   // Row by row, as the controls stand on the dialog from top to bottom.
-  const BOOL one = mode == 1, two = mode == 2, three = mode == 3;
+  const BOOL one = mode == WorkMode::BrokenScan, two = mode == WorkMode::ValidScan, three = mode == WorkMode::Repair;
   EnableEdits(dialog, {program.brokenFileEdit}, one);
   EnableControls({program.labelBrokenFile}, one);
   EnableControls({program.groupBrokenScan}, one);
@@ -135,55 +144,67 @@ void SwitchMode(HWND dialog, int radioId) {
   }
 }
 
-// RunOperationOfMode's result when the work went to a worker thread and goes on.
-constexpr int kHandedOver = -1;
+// What Start led to: the task done, not done (its box has been shown), or handed to a worker
+// thread whose end comes later as a message.
+enum class StartResult { Done, NotDone, HandedOver };
+
+StartResult Finished(const Outcome& outcome) {
+  return outcome.ending == Ending::Done ? StartResult::Done : StartResult::NotDone;
+}
+
+StartResult HandedOver(int started) { return started ? StartResult::HandedOver : StartResult::NotDone; }
 
 // The dialog's own operations take files below 4 GiB; the rest goes to the streaming ones.
-int RunOperationOfMode(HWND dialog) {
+StartResult RunOperationOfMode(HWND dialog) {
+  const Reporter boxes = BoxReporter(dialog);
   switch (program.workMode) {
-    case 1: {
-      if (!CheckRequiredFields(dialog, program.brokenFileEdit, program.outputFolderEdit, nullptr)) return 0;
+    case WorkMode::BrokenScan: {
+      if (!CheckRequiredFields(dialog, program.brokenFileEdit, program.outputFolderEdit, nullptr)) return StartResult::NotDone;
       const FieldText broken(program.brokenFileEdit), folder(program.outputFolderEdit);
-      if (!GoesToStreaming(broken.text, nullptr)) return ScanBrokenFile(dialog, broken.text, folder.text);
-      return StartLargeFileWork(dialog, 1, broken.text, folder.text, nullptr) ? kHandedOver : 0;
+      if (!GoesToStreaming(broken.text, nullptr)) return Finished(ScanBrokenFile(boxes, broken.text, folder.text));
+      return HandedOver(StartLargeFileWork(dialog, WorkMode::BrokenScan, broken.text, folder.text, nullptr));
     }
-    case 2: {
-      if (!CheckRequiredFields(dialog, program.validFileEdit, program.testFileEdit, program.outputFolderEdit)) return 0;
+    case WorkMode::ValidScan: {
+      if (!CheckRequiredFields(dialog, program.validFileEdit, program.testFileEdit, program.outputFolderEdit)) {
+        return StartResult::NotDone;
+      }
       const FieldText valid(program.validFileEdit), test(program.testFileEdit), folder(program.outputFolderEdit);
-      if (!GoesToStreaming(valid.text, nullptr)) return ScanValidFile(dialog, valid.text, test.text, folder.text);
-      return StartLargeFileWork(dialog, 2, valid.text, test.text, folder.text) ? kHandedOver : 0;
+      if (!GoesToStreaming(valid.text, nullptr)) return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
+      return HandedOver(StartLargeFileWork(dialog, WorkMode::ValidScan, valid.text, test.text, folder.text));
     }
-    case 3: {
-      if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) return 0;
+    case WorkMode::Repair: {
+      if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) {
+        return StartResult::NotDone;
+      }
       const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit);
-      if (!GoesToStreaming(broken.text, repair.text)) return RepairBrokenFile(dialog, broken.text, repair.text);
-      return StartLargeFileWork(dialog, 3, broken.text, repair.text, nullptr) ? kHandedOver : 0;
+      if (!GoesToStreaming(broken.text, repair.text)) return Finished(RepairBrokenFile(boxes, broken.text, repair.text));
+      return HandedOver(StartLargeFileWork(dialog, WorkMode::Repair, broken.text, repair.text, nullptr));
     }
   }
-  return 0;
+  return StartResult::NotDone;
 }
 
 void AnnounceTaskDone(HWND dialog) {
   Beep(5000, 50);
-  MessageBoxA(dialog, ui_text::kTaskDone, message::kAttention, MB_OK);
+  MessageBoxA(dialog, dialog_text::kTaskDone, step_text::kAttention, MB_OK);
 }
 
 void Start(HWND dialog) {
-  SetStatus(kStatePart, ui_text::kWorking);
+  SetStatus(kStatePart, dialog_text::kWorking);
   program.cursorRefresh = 1;
   program.busy = 1;
   SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
 
-  const int result = RunOperationOfMode(dialog);
+  const StartResult result = RunOperationOfMode(dialog);
   // A large file's work goes on after Start has returned; its end comes as a message.
-  if (result == kHandedOver) return;
+  if (result == StartResult::HandedOver) return;
 
   program.busy = 0;
   SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
   FlashWindowEx(&program.flashInfo);
-  SetStatus(kStatePart, ui_text::kReady);
+  SetStatus(kStatePart, dialog_text::kReady);
   // A failure has already said why; only success is announced.
-  if (result != 0) AnnounceTaskDone(dialog);
+  if (result == StartResult::Done) AnnounceTaskDone(dialog);
 }
 
 // The end of a large file's work: the dialog is idle again before anything is shown, then
@@ -193,9 +214,16 @@ void EndLargeFileWork(HWND dialog) {
   if (!TakeLargeFileOutcome(dialog, &outcome)) return;
   program.busy = 0;
   SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
-  SetStatus(kStatePart, ui_text::kReady);
+  SetStatus(kStatePart, dialog_text::kReady);
   FlashWindowEx(&program.flashInfo);
-  if (PresentStreamResult(dialog, outcome.workMode, outcome.result)) AnnounceTaskDone(dialog);
+  if (outcome.workerFailed) {
+    SetLastError(outcome.workerError);
+    ReportSystemError(dialog, dialog_text::kStartWorker);
+  } else if (outcome.outcome.ending == Ending::Done) {
+    AnnounceTaskDone(dialog);
+  } else {
+    ShowOutcomeBox(dialog, outcome.mode, outcome.outcome);
+  }
   if (outcome.closeAfter) EndDialog(dialog, 0);
 }
 
@@ -275,7 +303,7 @@ void TakeStartUpValues() {
   program.waitCursor = LoadCursorA(nullptr, IDC_WAIT);
 }
 
-INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
       InitDialog(dialog);

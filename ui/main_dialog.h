@@ -8,4 +8,4 @@
 void TakeStartUpValues();
 
 // The dialog procedure of dialog resource 1000.
-INT_PTR CALLBACK MainDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,7 +4,7 @@
 namespace {
 ProgramState StartValues() {
   ProgramState state{};
-  state.workMode = 1;
+  state.workMode = WorkMode::BrokenScan;
   state.firstResize = 1;
   return state;
 }

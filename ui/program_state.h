@@ -10,6 +10,9 @@
 
 #include "support/path_buffer.h"
 
+// The three work modes, numbered as the dialog has always numbered them.
+enum class WorkMode : uint32_t { BrokenScan = 1, ValidScan = 2, Repair = 3 };
+
 struct ProgramState {
   // Start-up values.
   HINSTANCE instance;
@@ -18,7 +21,7 @@ struct ProgramState {
   HCURSOR waitCursor;
 
   // Dialog state.
-  uint32_t workMode;
+  WorkMode workMode;
   uint32_t firstResize;
   int32_t statusPartEdges[2];
   uint32_t busy;

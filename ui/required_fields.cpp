@@ -3,7 +3,7 @@
 #include "ui/required_fields.h"
 
 #include "ui/program_state.h"
-#include "ui/ui_texts.h"
+#include "ui/texts.h"
 
 namespace {
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -35,7 +35,7 @@ int CheckRequiredFields(HWND dialog, HWND first, HWND second, HWND third) {
   }
   if (mask == 0) return 1;
 
-  MessageBoxA(dialog, ui_text::kFillAllFields, ui_text::kAttentionExclaimed, MB_ICONERROR);
+  MessageBoxA(dialog, dialog_text::kFillAllFields, dialog_text::kAttentionExclaimed, MB_ICONERROR);
 
   for (int i = 0; i < 3; ++i) {
     if ((mask & (1u << i)) == 0) continue;

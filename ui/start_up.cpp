@@ -11,6 +11,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Registers the status bar class that the dialog template names.
   InitCommonControls();
   TakeStartUpValues();
-  DialogBoxParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &MainDialog, 0);
+  DialogBoxParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &MainDialogProc, 0);
   ExitProcess(0);
 }

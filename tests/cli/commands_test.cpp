@@ -8,8 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/texts.h"
-#include "engine/messages.h"
-#include "stream/check_texts.h"
+#include "support/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/testing/reference.h"
 
@@ -68,7 +67,7 @@ TEST_F(CommandsTest, ScanBrokenThatStopsExitsOneWithTheMessageAndTheSystemsText)
   const CliOutcome run = Run({"scan-broken", Broken(), scratch.path()});
   EXPECT_EQ(run.status, kExitStopped);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(message::kOpenBroken, SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_FALSE(scratch.Exists("movie.crc"));
 }
 
@@ -101,7 +100,7 @@ TEST_F(CommandsTest, ScanValidOfIdenticalContentsExitsThreeAndLeavesAnOlderRepai
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(message::kAttention, message::kIdentical));
+  EXPECT_EQ(run.err, BoxLines(step_text::kAttention, step_text::kIdentical));
   EXPECT_TRUE(ReadWholeFile(Fix()) == (Bytes{1, 2, 3}));
 }
 
@@ -110,7 +109,7 @@ TEST_F(CommandsTest, ScanValidThatStopsExitsOneWithTheProgramsOwnWords) {
   Exchange(valid, RandomBytes(8, 3 * kBlock));  // describes more blocks than the valid file has
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(message::kUnforeseen, message::kBrokenLargerThanValid));
+  EXPECT_EQ(run.err, BoxLines(step_text::kUnforeseen, StepMessage(Step::CheckTestFileSize)));
   EXPECT_FALSE(elsewhere.Exists("movie.fix"));
 }
 
@@ -132,7 +131,7 @@ TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
   scratch.Write("movie.avi", broken);
   const CliOutcome run = Run({"repair", Broken(), Fix()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(message::kOpenRepair, SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenRepair), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -182,7 +181,7 @@ TEST_F(CheckTest, RefusesWhenTheSizeChanged) {
   scratch.Write("movie.avi", longer);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, check_text::kSizeDiffers, 3ull * kBlock + 101, 3ull * kBlock + 100);
+  std::snprintf(why, sizeof why, cli_text::kCheckSizeDiffers, 3ull * kBlock + 101, 3ull * kBlock + 100);
   ExpectRefused(run, Refusal(why));
   EXPECT_TRUE(scratch.Read("movie.avi") == longer);
 }
@@ -192,7 +191,7 @@ TEST_F(CheckTest, RefusesAtTheFirstBlockThatChangedAndNamesItsBytes) {
   scratch.Write("movie.avi", changed);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, check_text::kBlockDiffers, 3u, 8192ull, 12287ull);
+  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 3u, 8192ull, 12287ull);
   ExpectRefused(run, Refusal(why));
   EXPECT_TRUE(scratch.Read("movie.avi") == changed);
 }
@@ -203,7 +202,7 @@ TEST_F(CheckTest, ComparesThePartialLastBlockAsTheScanSawIt) {
   scratch.Write("movie.avi", changed);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, check_text::kBlockDiffers, 4u, 12288ull, 12387ull);
+  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 4u, 12288ull, 12387ull);
   ExpectRefused(run, Refusal(why));
 }
 
@@ -220,17 +219,17 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
   test.resize(test.size() - 4);
   scratch.Write("movie.crc", test);
   char why[256];
-  std::snprintf(why, sizeof why, check_text::kTestFileMalformed, 16ull, 3ull * kBlock + 100);
+  std::snprintf(why, sizeof why, cli_text::kCheckTestFileMalformed, 16ull, 3ull * kBlock + 100);
   ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(why));
 
   scratch.Write("movie.crc", {1, 2});
-  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(check_text::kTestFileTooShort));
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(cli_text::kCheckTestFileTooShort));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
 TEST_F(CheckTest, RefusesWhenTheTestFileCannotBeRead) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", scratch.Path("missing.crc")});
-  ExpectRefused(run, BoxLines(message::kOpenTest, SystemText(SystemErrorKind::FileNotFound)));
+  ExpectRefused(run, BoxLines(StepMessage(Step::OpenTest), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -281,7 +280,7 @@ TEST_F(CommandsTest, QuietWritesTheFilesAndSaysNothingButWhatListAsksFor) {
   // Failures are still told.
   run = Run({"repair", "--quiet", scratch.Path("none.bin"), Fix()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(message::kOpenBroken, SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
 }
 
 #ifndef _WIN32

@@ -8,7 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/texts.h"
-#include "engine/messages.h"
+#include "support/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/cli/run_process.h"
 #include "tests/testing/reference.h"
@@ -95,11 +95,11 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   run = Run({"scan-valid", validPath, testPath, validFolder});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(message::kAttention, message::kIdentical));
+  EXPECT_EQ(run.err, BoxLines(step_text::kAttention, step_text::kIdentical));
 
   run = Run({"repair", Join(brokenFolder, "нет такого.doc"), fixPath});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err.rfind(std::string(message::kOpenBroken) + "\n", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind(std::string(StepMessage(Step::OpenBroken)) + "\n", 0), 0u) << run.err;
 }
 
 TEST_F(ProcessTest, BareNamesAreTakenFromTheCurrentFolder) {
@@ -192,7 +192,7 @@ TEST_F(ProcessTest, SpeaksTheSystemsRussianText) {
 #endif
   const CliOutcome run = Run({"scan-broken", scratch.Path("нет.bin"), scratch.path()}, "", russian);
   EXPECT_EQ(run.status, kExitStopped);
-  const std::string caption = std::string(message::kOpenBroken) + "\n";
+  const std::string caption = std::string(StepMessage(Step::OpenBroken)) + "\n";
   ASSERT_EQ(run.err.rfind(caption, 0), 0u) << run.err;
   const std::string systemText = run.err.substr(caption.size());
   // Cyrillic letters are bytes from 0xC0 up, in Windows-1251 and as UTF-8 lead bytes alike.

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "support/step_texts.h"
+
 namespace {
 
 const std::filesystem::path kSource = VARNELL_SOURCE_DIR;
@@ -156,7 +158,17 @@ TEST_P(GuideMessagesTest, EveryTextOfTheHeaderIsInAMessageTable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, GuideMessagesTest,
-                         ::testing::Values("engine/messages.h", "ui/ui_texts.h", "cli/texts.h"));
+                         ::testing::Values("support/step_texts.h", "ui/texts.h", "cli/texts.h"));
+
+// The words for every step an operation can stop at, as the programs show them.
+TEST(GuideStepsTest, EveryStepsMessageIsInAMessageTable) {
+  const std::vector<std::string> rows = TableRows(Guide());
+  for (int step = 0; step <= static_cast<int>(Step::WriteRepaired); ++step) {
+    const std::string message = StepMessage(static_cast<Step>(step));
+    EXPECT_FALSE(message.empty()) << "step " << step;
+    EXPECT_TRUE(InSomeRow(rows, ShownText{"", {message}})) << message << " is not in a table of docs/guide.ru.md";
+  }
+}
 
 // The matching itself: a text with values filled in is found only with all its pieces, in
 // order; a text that is missing or changed is not.

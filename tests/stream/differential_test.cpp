@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/byte_order.h"
-#include "engine/messages.h"
-#include "engine/operations.h"
+#include "core/byte_order.h"
+#include "whole_file/operations.h"
 #include "tests/stream/stream_test.h"
 
 namespace {
@@ -25,44 +24,24 @@ Bytes Noise(std::mt19937& random, size_t count) {
 }
 
 // What an operation of either engine ended with, in the terms both share.
-struct Ending {
-  bool done = false;
-  bool identical = false;
-  std::string caption;  // of the box shown, or the stop's
-  std::string text;
+struct Ended {
+  Ending ending = Ending::Stopped;
+  Step step = Step::OpenBroken;  // where it stopped
+  uint32_t systemError = 0;
 };
 
-std::ostream& operator<<(std::ostream& out, const Ending& ending) {
-  return out << (ending.done ? "done" : ending.identical ? "identical" : "stopped") << " [" << ending.caption << " | "
-             << ending.text << "]";
+std::ostream& operator<<(std::ostream& out, const Ended& e) {
+  Outcome outcome = StoppedOutcome(e.step, e.systemError);
+  outcome.ending = e.ending;
+  return out << outcome;
 }
 
-bool operator==(const Ending& a, const Ending& b) {
-  return a.done == b.done && a.identical == b.identical && a.caption == b.caption && a.text == b.text;
+bool operator==(const Ended& a, const Ended& b) {
+  if (a.ending != b.ending) return false;
+  return a.ending != Ending::Stopped || (a.step == b.step && a.systemError == b.systemError);
 }
 
-Ending OfDialog(int result) {
-  Ending ending;
-  ending.done = result == 1;
-  if (!RecordedBoxes().empty()) {
-    ending.caption = RecordedBoxes().back().caption;
-    ending.text = RecordedBoxes().back().text;
-    ending.identical = ending.text == message::kIdentical;
-  }
-  StartRecordingBoxes();
-  return ending;
-}
-
-Ending OfStream(const StreamResult& result) {
-  Ending ending;
-  ending.done = result.outcome == StreamOutcome::Done;
-  ending.identical = result.outcome == StreamOutcome::Identical;
-  if (result.outcome == StreamOutcome::Stopped || ending.identical) {
-    ending.caption = result.caption != nullptr ? result.caption : result.message;
-    ending.text = result.caption != nullptr ? result.message : SystemText(result.systemError);
-  }
-  return ending;
-}
+Ended Of(const Outcome& outcome) { return Ended{outcome.ending, outcome.step, outcome.systemError}; }
 
 // One input: the two copies, and optionally a test file or a repair file other than the one
 // the scans make (damaged in transit, or made for another file).
@@ -86,6 +65,16 @@ Input Copies(const std::string& name, const Bytes& valid, const Bytes& broken) {
 
 class DifferentialTest : public StreamTest {
  protected:
+  // The dialog's operation reports its stop once, as it returns it.
+  Ended OfDialog(const Outcome& outcome) {
+    EXPECT_EQ(Reported().size(), outcome.ending == Ending::Done ? 0u : 1u);
+    if (!Reported().empty()) {
+      EXPECT_EQ(Of(Reported()[0]), Of(outcome));
+    }
+    ForgetReported();
+    return Of(outcome);
+  }
+
   // Runs the three steps through both engines, each in its own folders, and compares.
   void Compare(const Input& input) {
     SCOPED_TRACE(input.name);
@@ -97,20 +86,20 @@ class DifferentialTest : public StreamTest {
     }
     const StreamControl none;
 
-    const Ending dialogScan = OfDialog(ScanBrokenFile(owner(), dialogSide.Path("copy.bin").c_str(), dialogSide.path().c_str()));
-    const Ending streamScan =
-        OfStream(StreamScanBrokenFile(streamSide.Path("copy.bin").c_str(), streamSide.path().c_str(), none));
+    const Ended dialogScan = OfDialog(ScanBrokenFile(reporter(), dialogSide.Path("copy.bin").c_str(), dialogSide.path().c_str()));
+    const Ended streamScan =
+        Of(StreamScanBrokenFile(streamSide.Path("copy.bin").c_str(), streamSide.path().c_str(), none));
     ASSERT_EQ(dialogScan, streamScan);
-    ASSERT_TRUE(dialogScan.done);
+    ASSERT_TRUE(dialogScan.ending == Ending::Done);
     ASSERT_TRUE(dialogSide.Read("copy.crc") == streamSide.Read("copy.crc"));
     if (input.replaceTestFile) {
       dialogSide.Write("copy.crc", input.testFile);
       streamSide.Write("copy.crc", input.testFile);
     }
 
-    const Ending dialogFix = OfDialog(ScanValidFile(owner(), dialogSide.Path("valid.bin").c_str(),
+    const Ended dialogFix = OfDialog(ScanValidFile(reporter(), dialogSide.Path("valid.bin").c_str(),
                                                     dialogSide.Path("copy.crc").c_str(), dialogSide.path().c_str()));
-    const Ending streamFix = OfStream(StreamScanValidFile(streamSide.Path("valid.bin").c_str(),
+    const Ended streamFix = Of(StreamScanValidFile(streamSide.Path("valid.bin").c_str(),
                                                           streamSide.Path("copy.crc").c_str(), streamSide.path().c_str(), none));
     EXPECT_EQ(dialogFix, streamFix);
     EXPECT_EQ(dialogSide.Exists("valid.fix"), streamSide.Exists("valid.fix"));
@@ -123,21 +112,21 @@ class DifferentialTest : public StreamTest {
     }
     if (!dialogSide.Exists("valid.fix")) return;
 
-    const Ending dialogRepair = OfDialog(
-        RepairBrokenFile(owner(), dialogSide.Path("copy.bin").c_str(), dialogSide.Path("valid.fix").c_str()));
-    const Ending streamRepair = OfStream(StreamRepairBrokenFile(
+    const Ended dialogRepair = OfDialog(
+        RepairBrokenFile(reporter(), dialogSide.Path("copy.bin").c_str(), dialogSide.Path("valid.fix").c_str()));
+    const Ended streamRepair = Of(StreamRepairBrokenFile(
         streamSide.Path("copy.bin").c_str(), streamSide.Path("valid.fix").c_str(), nullptr, none));
     const Bytes repairFile = dialogSide.Read("valid.fix");
     // A repair file whose first word is 0 is the large form to the streaming repair, which
     // the dialog refuses at its buffer step; both refuse this one, and neither touches the copy.
-    if (repairFile.size() >= 4 && LoadU32LE(repairFile.data()) == 0 && !dialogRepair.done) {
-      EXPECT_FALSE(streamRepair.done);
+    if (repairFile.size() >= 4 && LoadU32LE(repairFile.data()) == 0 && dialogRepair.ending != Ending::Done) {
+      EXPECT_FALSE(streamRepair.ending == Ending::Done);
       EXPECT_TRUE(streamSide.Read("copy.bin") == input.broken);
     } else {
       EXPECT_EQ(dialogRepair, streamRepair);
     }
     EXPECT_TRUE(dialogSide.Read("copy.bin") == streamSide.Read("copy.bin"));
-    if (dialogRepair.done && !input.replaceTestFile && !input.replaceRepairFile) {
+    if (dialogRepair.ending == Ending::Done && !input.replaceTestFile && !input.replaceRepairFile) {
       EXPECT_TRUE(streamSide.Read("copy.bin") == input.valid) << "the exchange did not restore the valid file";
     }
     EXPECT_EQ(FolderEntries(streamSide.path()).size(), FolderEntries(dialogSide.path()).size());
@@ -226,9 +215,9 @@ TEST_F(DifferentialTest, OutputFoldersThatCannotTakeTheOutput) {
   scratch.Write("plain.txt", {1});
   for (const std::string& folder : {scratch.Path("missing"), scratch.Path("plain.txt")}) {
     SCOPED_TRACE(folder);
-    const Ending dialog = OfDialog(ScanBrokenFile(owner(), scratch.Path("copy.bin").c_str(), folder.c_str()));
-    const Ending stream = OfStream(StreamScanBrokenFile(scratch.Path("copy.bin").c_str(), folder.c_str(), StreamControl{}));
-    EXPECT_FALSE(dialog.done);
+    const Ended dialog = OfDialog(ScanBrokenFile(reporter(), scratch.Path("copy.bin").c_str(), folder.c_str()));
+    const Ended stream = Of(StreamScanBrokenFile(scratch.Path("copy.bin").c_str(), folder.c_str(), StreamControl{}));
+    EXPECT_FALSE(dialog.ending == Ending::Done);
     EXPECT_EQ(dialog, stream);
   }
   EXPECT_EQ(FolderEntries(scratch.path()), (std::vector<std::string>{"copy.bin", "plain.txt"}));

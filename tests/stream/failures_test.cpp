@@ -7,9 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/messages.h"
-#include "engine/operations.h"
-#include "stream/check_texts.h"
+#include "whole_file/operations.h"
 #include "tests/stream/stream_test.h"
 #include "tests/testing/reference.h"
 
@@ -23,7 +21,7 @@ struct FaultCase {
   Service service;
   uint32_t nthCall;
   FaultKind kind;
-  const char* message;
+  Step step;
 };
 
 std::ostream& operator<<(std::ostream& out, const FaultCase& c) { return out << c.name; }
@@ -46,10 +44,9 @@ class FailuresTest : public StreamTest {
     InjectFault(c.service, c.nthCall, code, c.kind);
     return c.kind == FaultKind::Fail ? code : 0;
   }
-  void ExpectStopped(const StreamResult& result, const FaultCase& c, uint32_t code) {
-    EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
-    EXPECT_STREQ(result.message, c.message);
-    EXPECT_EQ(result.caption, nullptr);
+  void ExpectStopped(const Outcome& result, const FaultCase& c, uint32_t code) {
+    EXPECT_EQ(result.ending, Ending::Stopped);
+    EXPECT_EQ(result.step, c.step);
     if (code != 0) {
       EXPECT_EQ(result.systemError, code);
     }
@@ -67,7 +64,7 @@ class ScanBrokenFaultTest : public FailuresTest, public ::testing::WithParamInte
 TEST_P(ScanBrokenFaultTest, StopsWithTheStepsMessageAndLeavesTheOlderTestFile) {
   elsewhere.Write("movie.crc", kOlder);
   const uint32_t code = Arm(GetParam());
-  const StreamResult result = StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.path().c_str(), none);
+  const Outcome result = StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.path().c_str(), none);
   ExpectStopped(result, GetParam(), code);
   EXPECT_TRUE(elsewhere.Read("movie.crc") == kOlder);
   EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"movie.avi", "movie.crc", "movie.fix"}));
@@ -77,20 +74,20 @@ TEST_P(ScanBrokenFaultTest, StopsWithTheStepsMessageAndLeavesTheOlderTestFile) {
 // closed), the temporary, the header, the read, the entries, flush, close, rename.
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, ScanBrokenFaultTest,
-    ::testing::Values(FaultCase{"OpenBroken", Service::OpenInputFile, 1, FaultKind::Fail, message::kOpenBroken},
-                      FaultCase{"Size", Service::GetFileSize64, 1, FaultKind::Fail, message::kSizeBroken},
-                      FaultCase{"Slice", Service::CommitMemory, 1, FaultKind::Fail, message::kAllocateBroken},
-                      FaultCase{"Entries", Service::CommitMemory, 2, FaultKind::Fail, message::kAllocateTestBuffer},
-                      FaultCase{"ProbeOfTheOlderFile", Service::OpenInputFile, 2, FaultKind::Fail, message::kCreateOutput},
-                      FaultCase{"Temporary", Service::CreateTemporaryFile, 1, FaultKind::Fail, message::kCreateOutput},
-                      FaultCase{"Header", Service::WriteAt, 1, FaultKind::Fail, message::kWriteOutput},
-                      FaultCase{"Read", Service::ReadAt, 1, FaultKind::Fail, message::kReadBroken},
-                      FaultCase{"ShortRead", Service::ReadAt, 1, FaultKind::ShortTransfer, message::kReadBroken},
-                      FaultCase{"EntriesWrite", Service::WriteAt, 2, FaultKind::Fail, message::kWriteOutput},
-                      FaultCase{"ShortWrite", Service::WriteAt, 2, FaultKind::ShortTransfer, message::kWriteOutput},
-                      FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, message::kWriteOutput},
-                      FaultCase{"Close", Service::CloseFile, 2, FaultKind::Fail, message::kWriteOutput},
-                      FaultCase{"Rename", Service::ReplaceWithFile, 1, FaultKind::Fail, message::kWriteOutput}),
+    ::testing::Values(FaultCase{"OpenBroken", Service::OpenInputFile, 1, FaultKind::Fail, Step::OpenBroken},
+                      FaultCase{"Size", Service::GetFileSize64, 1, FaultKind::Fail, Step::SizeBroken},
+                      FaultCase{"Slice", Service::CommitMemory, 1, FaultKind::Fail, Step::AllocateBroken},
+                      FaultCase{"Entries", Service::CommitMemory, 2, FaultKind::Fail, Step::AllocateTestFileBuffer},
+                      FaultCase{"ProbeOfTheOlderFile", Service::OpenInputFile, 2, FaultKind::Fail, Step::CreateOutput},
+                      FaultCase{"Temporary", Service::CreateTemporaryFile, 1, FaultKind::Fail, Step::CreateOutput},
+                      FaultCase{"Header", Service::WriteAt, 1, FaultKind::Fail, Step::WriteOutput},
+                      FaultCase{"Read", Service::ReadAt, 1, FaultKind::Fail, Step::ReadBroken},
+                      FaultCase{"ShortRead", Service::ReadAt, 1, FaultKind::ShortTransfer, Step::ReadBroken},
+                      FaultCase{"EntriesWrite", Service::WriteAt, 2, FaultKind::Fail, Step::WriteOutput},
+                      FaultCase{"ShortWrite", Service::WriteAt, 2, FaultKind::ShortTransfer, Step::WriteOutput},
+                      FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, Step::WriteOutput},
+                      FaultCase{"Close", Service::CloseFile, 2, FaultKind::Fail, Step::WriteOutput},
+                      FaultCase{"Rename", Service::ReplaceWithFile, 1, FaultKind::Fail, Step::WriteOutput}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
 class ScanValidFaultTest : public FailuresTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -99,7 +96,7 @@ TEST_P(ScanValidFaultTest, StopsWithTheStepsMessageAndLeavesTheOlderRepairFile) 
   elsewhere.Write("movie.fix", kOlder);
   const Bytes test = scratch.Read("movie.crc");
   const uint32_t code = Arm(GetParam());
-  const StreamResult result = StreamScanValidFile(elsewhere.Path("movie.avi").c_str(), scratch.Path("movie.crc").c_str(),
+  const Outcome result = StreamScanValidFile(elsewhere.Path("movie.avi").c_str(), scratch.Path("movie.crc").c_str(),
                                                   elsewhere.path().c_str(), none);
   ExpectStopped(result, GetParam(), code);
   EXPECT_TRUE(scratch.Read("movie.crc") == test);
@@ -112,24 +109,24 @@ TEST_P(ScanValidFaultTest, StopsWithTheStepsMessageAndLeavesTheOlderRepairFile) 
 // blocks read again (two runs) and written, flush, close, rename.
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, ScanValidFaultTest,
-    ::testing::Values(FaultCase{"OpenValid", Service::OpenInputFile, 1, FaultKind::Fail, message::kOpenValid},
-                      FaultCase{"OpenTest", Service::OpenInputFile, 2, FaultKind::Fail, message::kOpenTest},
-                      FaultCase{"SizeValid", Service::GetFileSize64, 1, FaultKind::Fail, message::kSizeValid},
-                      FaultCase{"Slice", Service::CommitMemory, 1, FaultKind::Fail, message::kAllocateValid},
-                      FaultCase{"SizeTest", Service::GetFileSize64, 2, FaultKind::Fail, message::kSizeTest},
-                      FaultCase{"TestHeader", Service::ReadAt, 1, FaultKind::Fail, message::kReadTest},
-                      FaultCase{"Entries", Service::CommitMemory, 2, FaultKind::Fail, message::kAllocateTest},
-                      FaultCase{"ReadValid", Service::ReadAt, 2, FaultKind::Fail, message::kReadValid},
-                      FaultCase{"ShortReadValid", Service::ReadAt, 2, FaultKind::ShortTransfer, message::kReadValid},
-                      FaultCase{"ReadEntries", Service::ReadAt, 3, FaultKind::Fail, message::kReadTest},
-                      FaultCase{"Probe", Service::OpenInputFile, 3, FaultKind::Fail, message::kCreateOutput},
-                      FaultCase{"Temporary", Service::CreateTemporaryFile, 1, FaultKind::Fail, message::kCreateOutput},
-                      FaultCase{"HeaderAndList", Service::WriteAt, 1, FaultKind::Fail, message::kWriteOutput},
-                      FaultCase{"ReadBlockAgain", Service::ReadAt, 5, FaultKind::Fail, message::kReadValid},
-                      FaultCase{"WriteBlock", Service::WriteAt, 3, FaultKind::ShortTransfer, message::kWriteOutput},
-                      FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, message::kWriteOutput},
-                      FaultCase{"Close", Service::CloseFile, 2, FaultKind::Fail, message::kWriteOutput},
-                      FaultCase{"Rename", Service::ReplaceWithFile, 1, FaultKind::Fail, message::kWriteOutput}),
+    ::testing::Values(FaultCase{"OpenValid", Service::OpenInputFile, 1, FaultKind::Fail, Step::OpenValid},
+                      FaultCase{"OpenTest", Service::OpenInputFile, 2, FaultKind::Fail, Step::OpenTest},
+                      FaultCase{"SizeValid", Service::GetFileSize64, 1, FaultKind::Fail, Step::SizeValid},
+                      FaultCase{"Slice", Service::CommitMemory, 1, FaultKind::Fail, Step::AllocateValid},
+                      FaultCase{"SizeTest", Service::GetFileSize64, 2, FaultKind::Fail, Step::SizeTest},
+                      FaultCase{"TestHeader", Service::ReadAt, 1, FaultKind::Fail, Step::ReadTest},
+                      FaultCase{"Entries", Service::CommitMemory, 2, FaultKind::Fail, Step::AllocateTest},
+                      FaultCase{"ReadValid", Service::ReadAt, 2, FaultKind::Fail, Step::ReadValid},
+                      FaultCase{"ShortReadValid", Service::ReadAt, 2, FaultKind::ShortTransfer, Step::ReadValid},
+                      FaultCase{"ReadEntries", Service::ReadAt, 3, FaultKind::Fail, Step::ReadTest},
+                      FaultCase{"Probe", Service::OpenInputFile, 3, FaultKind::Fail, Step::CreateOutput},
+                      FaultCase{"Temporary", Service::CreateTemporaryFile, 1, FaultKind::Fail, Step::CreateOutput},
+                      FaultCase{"HeaderAndList", Service::WriteAt, 1, FaultKind::Fail, Step::WriteOutput},
+                      FaultCase{"ReadBlockAgain", Service::ReadAt, 5, FaultKind::Fail, Step::ReadValid},
+                      FaultCase{"WriteBlock", Service::WriteAt, 3, FaultKind::ShortTransfer, Step::WriteOutput},
+                      FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, Step::WriteOutput},
+                      FaultCase{"Close", Service::CloseFile, 2, FaultKind::Fail, Step::WriteOutput},
+                      FaultCase{"Rename", Service::ReplaceWithFile, 1, FaultKind::Fail, Step::WriteOutput}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
 class RepairFaultTest : public FailuresTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -139,10 +136,10 @@ class RepairFaultTest : public FailuresTest, public ::testing::WithParamInterfac
 TEST_P(RepairFaultTest, StopsWithTheStepsMessageAndRunningItAgainFinishesTheRepair) {
   const Bytes repairFile = elsewhere.Read("movie.fix");
   const uint32_t code = Arm(GetParam());
-  const StreamResult result = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
+  const Outcome result = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
                                                      nullptr, none);
-  EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
-  EXPECT_STREQ(result.message, GetParam().message);
+  EXPECT_EQ(result.ending, Ending::Stopped);
+  EXPECT_EQ(result.step, GetParam().step);
   if (code != 0) {
     EXPECT_EQ(result.systemError, code);
   }
@@ -155,9 +152,9 @@ TEST_P(RepairFaultTest, StopsWithTheStepsMessageAndRunningItAgainFinishesTheRepa
   }
 
   ClearFaults();
-  const StreamResult again = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
+  const Outcome again = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
                                                     nullptr, none);
-  EXPECT_EQ(again.outcome, StreamOutcome::Done);
+  EXPECT_EQ(again.ending, Ending::Done);
   EXPECT_TRUE(scratch.Read("movie.avi") == valid);
 }
 
@@ -165,19 +162,19 @@ TEST_P(RepairFaultTest, StopsWithTheStepsMessageAndRunningItAgainFinishesTheRepa
 // writes, the length, flush, close of the broken file.
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, RepairFaultTest,
-    ::testing::Values(FaultCase{"OpenBroken", Service::OpenInputFile, 1, FaultKind::Fail, message::kOpenBroken},
-                      FaultCase{"OpenRepair", Service::OpenInputFile, 2, FaultKind::Fail, message::kOpenRepair},
-                      FaultCase{"SizeBroken", Service::GetFileSize64, 1, FaultKind::Fail, message::kSizeBroken},
-                      FaultCase{"SizeRepair", Service::GetFileSize64, 2, FaultKind::Fail, message::kSizeRepair},
-                      FaultCase{"Slice", Service::CommitMemory, 1, FaultKind::Fail, message::kCommitRepairBuffer},
-                      FaultCase{"Header", Service::ReadAt, 1, FaultKind::Fail, message::kReadRepair},
-                      FaultCase{"List", Service::ReadAt, 2, FaultKind::ShortTransfer, message::kReadRepair},
-                      FaultCase{"Blocks", Service::ReadAt, 3, FaultKind::Fail, message::kReadRepair},
-                      FaultCase{"FirstWrite", Service::WriteAt, 1, FaultKind::Fail, message::kWriteRepaired},
-                      FaultCase{"SecondWrite", Service::WriteAt, 2, FaultKind::ShortTransfer, message::kWriteRepaired},
-                      FaultCase{"Length", Service::SetFileLength, 1, FaultKind::Fail, message::kWriteRepaired},
-                      FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, message::kWriteRepaired},
-                      FaultCase{"Close", Service::CloseFile, 1, FaultKind::Fail, message::kWriteRepaired}),
+    ::testing::Values(FaultCase{"OpenBroken", Service::OpenInputFile, 1, FaultKind::Fail, Step::OpenBroken},
+                      FaultCase{"OpenRepair", Service::OpenInputFile, 2, FaultKind::Fail, Step::OpenRepair},
+                      FaultCase{"SizeBroken", Service::GetFileSize64, 1, FaultKind::Fail, Step::SizeBroken},
+                      FaultCase{"SizeRepair", Service::GetFileSize64, 2, FaultKind::Fail, Step::SizeRepair},
+                      FaultCase{"Slice", Service::CommitMemory, 1, FaultKind::Fail, Step::CommitRepairBuffer},
+                      FaultCase{"Header", Service::ReadAt, 1, FaultKind::Fail, Step::ReadRepair},
+                      FaultCase{"List", Service::ReadAt, 2, FaultKind::ShortTransfer, Step::ReadRepair},
+                      FaultCase{"Blocks", Service::ReadAt, 3, FaultKind::Fail, Step::ReadRepair},
+                      FaultCase{"FirstWrite", Service::WriteAt, 1, FaultKind::Fail, Step::WriteRepaired},
+                      FaultCase{"SecondWrite", Service::WriteAt, 2, FaultKind::ShortTransfer, Step::WriteRepaired},
+                      FaultCase{"Length", Service::SetFileLength, 1, FaultKind::Fail, Step::WriteRepaired},
+                      FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, Step::WriteRepaired},
+                      FaultCase{"Close", Service::CloseFile, 1, FaultKind::Fail, Step::WriteRepaired}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
 // The check's own failures: a refused check with the step's message, nothing written.
@@ -185,21 +182,21 @@ TEST_F(FailuresTest, ACheckFileThatCannotBeReadRefusesTheRepair) {
   const struct {
     Service service;
     uint32_t nthCall;
-    const char* message;
-  } steps[] = {{Service::OpenInputFile, 3, message::kOpenTest},
-               {Service::CommitMemory, 2, message::kCommitBrokenBuffer},
-               {Service::GetFileSize64, 3, message::kSizeTest},
-               {Service::ReadAt, 3, message::kReadTest},
-               {Service::ReadAt, 4, message::kReadBroken},
-               {Service::ReadAt, 5, message::kReadTest}};
+    Step step;
+  } steps[] = {{Service::OpenInputFile, 3, Step::OpenTest},
+               {Service::CommitMemory, 2, Step::CommitBrokenBuffer},
+               {Service::GetFileSize64, 3, Step::SizeTest},
+               {Service::ReadAt, 3, Step::ReadTest},
+               {Service::ReadAt, 4, Step::ReadBroken},
+               {Service::ReadAt, 5, Step::ReadTest}};
   for (const auto& step : steps) {
-    SCOPED_TRACE(step.message);
+    SCOPED_TRACE(static_cast<int>(step.step));
     ClearFaults();
     InjectFault(step.service, step.nthCall, SystemErrorCode(SystemErrorKind::SharingViolation));
-    const StreamResult result = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
+    const Outcome result = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
                                                        scratch.Path("movie.crc").c_str(), none);
-    EXPECT_EQ(result.outcome, step.service == Service::CommitMemory ? StreamOutcome::Stopped : StreamOutcome::CheckRefused);
-    EXPECT_STREQ(result.message, step.message);
+    EXPECT_EQ(result.ending, step.service == Service::CommitMemory ? Ending::Stopped : Ending::CheckRefused);
+    EXPECT_EQ(result.step, step.step);
     EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
     EXPECT_FALSE(result.brokenFileChanged);
     EXPECT_TRUE(scratch.Read("movie.avi") == broken);
@@ -216,9 +213,9 @@ TEST_F(FailuresTest, AStoppedRepairSaysItChangedTheFileAndRunningItAgainFinishes
   elsewhere.Write("disk.fix", ReferenceRepairFile(many, ReferenceTestFile(damaged)));
   ProgressRecord record;
   record.stopAt = 3 * kBlock;
-  const StreamResult stopped = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
+  const Outcome stopped = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
                                                       nullptr, ControlFor(&record));
-  EXPECT_EQ(stopped.outcome, StreamOutcome::Cancelled);
+  EXPECT_EQ(stopped.ending, Ending::Cancelled);
   EXPECT_TRUE(stopped.brokenFileChanged);
   const Bytes partly = scratch.Read("disk.img");
   EXPECT_FALSE(partly == damaged);
@@ -227,9 +224,9 @@ TEST_F(FailuresTest, AStoppedRepairSaysItChangedTheFileAndRunningItAgainFinishes
   EXPECT_TRUE(Part(partly, 0, 5 * kBlock) == Part(many, 0, 5 * kBlock));
   EXPECT_TRUE(Part(partly, 6 * kBlock, 7 * kBlock) == Part(damaged, 6 * kBlock, 7 * kBlock));
 
-  const StreamResult again = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
+  const Outcome again = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
                                                     nullptr, StreamControl{});
-  EXPECT_EQ(again.outcome, StreamOutcome::Done);
+  EXPECT_EQ(again.ending, Ending::Done);
   EXPECT_TRUE(scratch.Read("disk.img") == many);
 }
 
@@ -240,8 +237,8 @@ TEST_F(FailuresTest, AStoppedScanLeavesNoOutputAndNoTemporary) {
   elsewhere.Write("big.bin", WithDamage(big, {1}));
   ProgressRecord record;
   record.stopAt = 1;
-  StreamResult result = StreamScanBrokenFile(scratch.Path("big.bin").c_str(), elsewhere.path().c_str(), ControlFor(&record));
-  EXPECT_EQ(result.outcome, StreamOutcome::Cancelled);
+  Outcome result = StreamScanBrokenFile(scratch.Path("big.bin").c_str(), elsewhere.path().c_str(), ControlFor(&record));
+  EXPECT_EQ(result.ending, Ending::Cancelled);
   EXPECT_FALSE(elsewhere.Exists("big.crc"));
   EXPECT_EQ(record.calls.size(), 1u);
 
@@ -250,7 +247,7 @@ TEST_F(FailuresTest, AStoppedScanLeavesNoOutputAndNoTemporary) {
   second.stopAt = 1;
   result = StreamScanValidFile(elsewhere.Path("big.bin").c_str(), scratch.Path("big.crc").c_str(), elsewhere.path().c_str(),
                                ControlFor(&second));
-  EXPECT_EQ(result.outcome, StreamOutcome::Cancelled);
+  EXPECT_EQ(result.ending, Ending::Cancelled);
   EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"big.bin", "movie.avi", "movie.fix"}));
 }
 
@@ -259,8 +256,8 @@ TEST_F(FailuresTest, ProgressCountsUpToTheTotal) {
   const Bytes big = RandomBytes(5, 2 * (1u << 20) + 100);
   scratch.Write("big.bin", big);
   ProgressRecord record;
-  ASSERT_EQ(StreamScanBrokenFile(scratch.Path("big.bin").c_str(), scratch.path().c_str(), ControlFor(&record)).outcome,
-            StreamOutcome::Done);
+  ASSERT_EQ(StreamScanBrokenFile(scratch.Path("big.bin").c_str(), scratch.path().c_str(), ControlFor(&record)).ending,
+            Ending::Done);
   ASSERT_EQ(record.calls.size(), 3u);
   EXPECT_EQ(record.calls[0], std::make_pair(uint64_t{1} << 20, uint64_t{big.size()}));
   EXPECT_EQ(record.calls[2], std::make_pair(uint64_t{big.size()}, uint64_t{big.size()}));
@@ -270,19 +267,19 @@ TEST_F(FailuresTest, ProgressCountsUpToTheTotal) {
 // file would be, before anything is written: a folder, or one of the operation's own inputs.
 TEST_F(FailuresTest, AnOutputNameThatMayNotBeReplacedIsRefused) {
   elsewhere.MakeFolder("movie.crc");
-  StreamResult result = StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.path().c_str(), none);
-  EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
-  EXPECT_STREQ(result.message, message::kCreateOutput);
+  Outcome result = StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.path().c_str(), none);
+  EXPECT_EQ(result.ending, Ending::Stopped);
+  EXPECT_EQ(result.step, Step::CreateOutput);
   // The system's reason is the one creating the file itself meets, as the dialog shows it.
-  EXPECT_EQ(ScanBrokenFile(owner(), scratch.Path("movie.avi").c_str(), elsewhere.path().c_str()), 0);
-  ExpectErrorBox(message::kCreateOutput, result.systemError);
+  EXPECT_EQ(Finished(ScanBrokenFile(reporter(), scratch.Path("movie.avi").c_str(), elsewhere.path().c_str())), 0);
+  ExpectStop(Step::CreateOutput, result.systemError);
   EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"movie.avi", "movie.crc", "movie.fix"}));
 
   // The test file scanned into its own folder names itself as the output.
   const Bytes test = scratch.Read("movie.crc");
   result = StreamScanBrokenFile(scratch.Path("movie.crc").c_str(), scratch.path().c_str(), none);
-  EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
-  EXPECT_STREQ(result.message, message::kCreateOutput);
+  EXPECT_EQ(result.ending, Ending::Stopped);
+  EXPECT_EQ(result.step, Step::CreateOutput);
   EXPECT_TRUE(scratch.Read("movie.crc") == test);
   EXPECT_EQ(FolderEntries(scratch.path()), (std::vector<std::string>{"movie.avi", "movie.crc"}));
 }

@@ -8,10 +8,9 @@
 #include <unistd.h>
 #endif
 
-#include "engine/byte_order.h"
-#include "engine/messages.h"
-#include "engine/operations.h"
-#include "formats/test_file.h"
+#include "core/byte_order.h"
+#include "whole_file/operations.h"
+#include "core/test_file.h"
 #include "tests/stream/stream_test.h"
 #include "tests/testing/reference.h"
 
@@ -48,8 +47,8 @@ TEST_F(LargeFormsTest, TheExchangeGoesThroughBothLargeFormsFieldByField) {
   WriteBytesAt(scratch.Path("disk.img"), kBlock, RandomBytes(99, kBlock));
   const StreamControl none;
 
-  const StreamResult scan = StreamScanBrokenFile(scratch.Path("disk.img").c_str(), scratch.path().c_str(), none);
-  ASSERT_EQ(scan.outcome, StreamOutcome::Done);
+  const Outcome scan = StreamScanBrokenFile(scratch.Path("disk.img").c_str(), scratch.path().c_str(), none);
+  ASSERT_EQ(scan.ending, Ending::Done);
   const Bytes test = scratch.Read("disk.crc");
   ASSERT_EQ(test.size(), 12 + 4 * kBlocks);
   EXPECT_EQ(scan.outputBytes, test.size());
@@ -64,9 +63,9 @@ TEST_F(LargeFormsTest, TheExchangeGoesThroughBothLargeFormsFieldByField) {
   EXPECT_NE(U32At(test, 12 + 4 * (kBlocks - 3)), 0u);
   EXPECT_EQ(U32At(test, 12 + 4 * (kBlocks - 1)), 0u);
 
-  const StreamResult fix = StreamScanValidFile(elsewhere.Path("disk.img").c_str(), scratch.Path("disk.crc").c_str(),
+  const Outcome fix = StreamScanValidFile(elsewhere.Path("disk.img").c_str(), scratch.Path("disk.crc").c_str(),
                                                elsewhere.path().c_str(), none);
-  ASSERT_EQ(fix.outcome, StreamOutcome::Done);
+  ASSERT_EQ(fix.ending, Ending::Done);
   EXPECT_EQ(fix.blocks, (std::vector<uint32_t>{2, static_cast<uint32_t>(kBlocks - 1), static_cast<uint32_t>(kBlocks)}));
   const Bytes repair = elsewhere.Read("disk.fix");
   ASSERT_EQ(repair.size(), 16 + 4100 * 3u);
@@ -86,18 +85,18 @@ TEST_F(LargeFormsTest, TheExchangeGoesThroughBothLargeFormsFieldByField) {
   last.resize(kBlock, 0);
   EXPECT_TRUE(Part(repair, 28 + 2 * kBlock, 28 + 3 * kBlock) == last);
 
-  const StreamResult repaired = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
+  const Outcome repaired = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
                                                        scratch.Path("disk.crc").c_str(), none);
-  ASSERT_EQ(repaired.outcome, StreamOutcome::Done);
+  ASSERT_EQ(repaired.ending, Ending::Done);
   EXPECT_EQ(scratch.Size("disk.img"), kSize);
   for (const uint64_t b : {uint64_t{1}, uint64_t{2}, kBlocks - 2, kBlocks - 1, kBlocks}) {
     EXPECT_TRUE(ReadBytesAt(scratch.Path("disk.img"), (b - 1) * kBlock, kBlock) == ReadBytesAt(valid, (b - 1) * kBlock, kBlock))
         << "block " << b;
   }
-  const StreamResult again = StreamScanBrokenFile(scratch.Path("disk.img").c_str(), scratch.path().c_str(), none);
-  ASSERT_EQ(again.outcome, StreamOutcome::Done);
-  EXPECT_EQ(StreamScanValidFile(valid.c_str(), scratch.Path("disk.crc").c_str(), elsewhere.path().c_str(), none).outcome,
-            StreamOutcome::Identical);
+  const Outcome again = StreamScanBrokenFile(scratch.Path("disk.img").c_str(), scratch.path().c_str(), none);
+  ASSERT_EQ(again.ending, Ending::Done);
+  EXPECT_EQ(StreamScanValidFile(valid.c_str(), scratch.Path("disk.crc").c_str(), elsewhere.path().c_str(), none).ending,
+            Ending::Identical);
 }
 
 // Beyond the dialog's 25600 blocks: every damaged block is carried, and the repair applies
@@ -111,11 +110,11 @@ TEST_F(LargeFormsTest, ARepairFileOfThirtyThousandBlocksIsMadeAndApplied) {
   elsewhere.Write("big.bin", valid);
   const StreamControl none;
 
-  ASSERT_EQ(StreamScanBrokenFile(scratch.Path("big.bin").c_str(), scratch.path().c_str(), none).outcome,
-            StreamOutcome::Done);
-  const StreamResult fix = StreamScanValidFile(elsewhere.Path("big.bin").c_str(), scratch.Path("big.crc").c_str(),
+  ASSERT_EQ(StreamScanBrokenFile(scratch.Path("big.bin").c_str(), scratch.path().c_str(), none).ending,
+            Ending::Done);
+  const Outcome fix = StreamScanValidFile(elsewhere.Path("big.bin").c_str(), scratch.Path("big.crc").c_str(),
                                                elsewhere.path().c_str(), none);
-  ASSERT_EQ(fix.outcome, StreamOutcome::Done);
+  ASSERT_EQ(fix.ending, Ending::Done);
   ASSERT_EQ(fix.blocks.size(), kCount);
   EXPECT_EQ(fix.blocks.front(), 2u);
   EXPECT_EQ(fix.blocks.back(), kCount + 1);
@@ -129,9 +128,9 @@ TEST_F(LargeFormsTest, ARepairFileOfThirtyThousandBlocksIsMadeAndApplied) {
   EXPECT_TRUE(ReadBytesAt(elsewhere.Path("big.fix"), 8 + 4 * kCount + (kCount - 1) * kBlock, kBlock) ==
               Part(valid, kCount * kBlock, (kCount + 1) * kBlock));
 
-  const StreamResult repaired = StreamRepairBrokenFile(scratch.Path("big.bin").c_str(), elsewhere.Path("big.fix").c_str(),
+  const Outcome repaired = StreamRepairBrokenFile(scratch.Path("big.bin").c_str(), elsewhere.Path("big.fix").c_str(),
                                                        scratch.Path("big.crc").c_str(), none);
-  ASSERT_EQ(repaired.outcome, StreamOutcome::Done);
+  ASSERT_EQ(repaired.ending, Ending::Done);
   EXPECT_EQ(repaired.blocks.size(), kCount);
   EXPECT_TRUE(scratch.Read("big.bin") == valid);
 }
@@ -147,24 +146,23 @@ TEST_F(LargeFormsTest, MalformedLargeFormsAreRefusedWithTheirOwnMessage) {
     const char* name;
     Bytes start;
     uint64_t length;
-    const char* text;
+    Step step;
   } tests[] = {
-      {"size below 4 GiB", Concat({marker, Le64(4096)}), 16, message::kLargeTestFileDamaged},
-      {"one entry short", Concat({marker, Le64(kSize)}), 12 + 4 * (kBlocks - 1), message::kLargeTestFileDamaged},
-      {"no room for the size", marker, 8, message::kLargeTestFileDamaged},
+      {"size below 4 GiB", Concat({marker, Le64(4096)}), 16, Step::CheckLargeTestFile},
+      {"one entry short", Concat({marker, Le64(kSize)}), 12 + 4 * (kBlocks - 1), Step::CheckLargeTestFile},
+      {"no room for the size", marker, 8, Step::CheckLargeTestFile},
       {"a larger broken file", Concat({marker, Le64(kSize + kBlock)}), 12 + 4 * (kBlocks + 1),
-       message::kBrokenLargerThanValid},
+       Step::CheckTestFileSize},
   };
   for (const auto& test : tests) {
     SCOPED_TRACE(test.name);
     scratch.Write("disk.crc", test.start);
     scratch.Resize("disk.crc", test.length);
-    const StreamResult result = StreamScanValidFile(elsewhere.Path("disk.img").c_str(), scratch.Path("disk.crc").c_str(),
+    const Outcome result = StreamScanValidFile(elsewhere.Path("disk.img").c_str(), scratch.Path("disk.crc").c_str(),
                                                     elsewhere.path().c_str(), StreamControl{});
-    EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
-    EXPECT_STREQ(result.message, test.text);
-    EXPECT_STREQ(result.caption, message::kUnforeseen);
-    EXPECT_EQ(result.boxType, kBoxIconError);
+    EXPECT_EQ(result.ending, Ending::Stopped);
+    EXPECT_EQ(result.step, test.step);
+    EXPECT_EQ(result.systemError, 0u);
     EXPECT_FALSE(elsewhere.Exists("disk.fix"));
   }
 
@@ -183,11 +181,11 @@ TEST_F(LargeFormsTest, MalformedLargeFormsAreRefusedWithTheirOwnMessage) {
   for (const auto& repair : repairs) {
     SCOPED_TRACE(repair.name);
     elsewhere.Write("disk.fix", repair.file);
-    const StreamResult result = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
+    const Outcome result = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
                                                        nullptr, StreamControl{});
-    EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
-    EXPECT_STREQ(result.message, message::kLargeRepairFileDamaged);
-    EXPECT_STREQ(result.caption, message::kUnforeseen);
+    EXPECT_EQ(result.ending, Ending::Stopped);
+    EXPECT_EQ(result.step, Step::CheckLargeRepairFile);
+    EXPECT_EQ(result.systemError, 0u);
     EXPECT_TRUE(scratch.Read("disk.img") == broken);
   }
 }
@@ -199,25 +197,25 @@ TEST_F(LargeFormsTest, TheDialogsOperationsRefuseTheLargeForms) {
   const Bytes broken = RandomBytes(4, 2 * kBlock);
   scratch.Write("disk.img", broken);
   elsewhere.Write("disk.fix", Concat({Le32(0), Le32(1), Le64(kSize), Le32(1), Bytes(kBlock, 0x42)}));
-  EXPECT_EQ(RepairBrokenFile(owner(), scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str()), 0);
-  ExpectErrorBox(message::kCommitBrokenBuffer, SystemErrorKind::InvalidParameter);
+  EXPECT_EQ(Finished(RepairBrokenFile(reporter(), scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str())), 0);
+  ExpectStop(Step::CommitBrokenBuffer, SystemErrorKind::InvalidParameter);
   EXPECT_TRUE(scratch.Read("disk.img") == broken);
 
-  StartRecordingBoxes();
+  ForgetReported();
   scratch.Write("disk.crc", Concat({Le32(0xFFFFFFFF), Le64(kSize)}));
   scratch.Resize("disk.crc", 12 + 4 * kBlocks);
-  EXPECT_EQ(ScanValidFile(owner(), scratch.Path("disk.img").c_str(), scratch.Path("disk.crc").c_str(),
-                          elsewhere.path().c_str()),
+  EXPECT_EQ(Finished(ScanValidFile(reporter(), scratch.Path("disk.img").c_str(), scratch.Path("disk.crc").c_str(),
+                          elsewhere.path().c_str())),
             0);
-  ExpectOwnBox(message::kBrokenLargerThanValid, message::kUnforeseen, kBoxIconError);
+  ExpectFound(Step::CheckTestFileSize);
 }
 
 // A broken file of exactly 0xFFFFFFFF bytes would record the large form's marker as its size.
 TEST_F(LargeFormsTest, SizesNoTestFileCanRecordAreRefusedAsTooLarge) {
   scratch.Resize("odd.img", 0xFFFFFFFF);
-  StreamResult result = StreamScanBrokenFile(scratch.Path("odd.img").c_str(), scratch.path().c_str(), StreamControl{});
-  EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
-  EXPECT_STREQ(result.message, message::kSizeBroken);
+  Outcome result = StreamScanBrokenFile(scratch.Path("odd.img").c_str(), scratch.path().c_str(), StreamControl{});
+  EXPECT_EQ(result.ending, Ending::Stopped);
+  EXPECT_EQ(result.step, Step::SizeBroken);
   EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::FileTooLarge));
   EXPECT_FALSE(scratch.Exists("odd.crc"));
 #ifndef _WIN32
@@ -232,11 +230,11 @@ TEST_F(LargeFormsTest, SizesNoTestFileCanRecordAreRefusedAsTooLarge) {
     GTEST_SKIP() << "no file system for a file of 16 TiB";
   }
   result = StreamScanBrokenFile(huge.c_str(), scratch.path().c_str(), StreamControl{});
-  EXPECT_STREQ(result.message, message::kSizeBroken);
+  EXPECT_EQ(result.step, Step::SizeBroken);
   EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::FileTooLarge));
   scratch.Write("huge.crc", ReferenceTestFile({}));
   result = StreamScanValidFile(huge.c_str(), scratch.Path("huge.crc").c_str(), scratch.path().c_str(), StreamControl{});
-  EXPECT_STREQ(result.message, message::kSizeValid);
+  EXPECT_EQ(result.step, Step::SizeValid);
   EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::FileTooLarge));
   std::remove(huge.c_str());
 #endif

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <new>
 
-#include "engine/messages.h"
 #include "tests/stream/stream_test.h"
 #include "tests/testing/reference.h"
 
@@ -47,10 +46,10 @@ TEST_F(ListMemoryTest, AValidFileScanWhoseListCannotGrowStops) {
   const std::string validPath = elsewhere.Path("movie.avi");
   const std::string testPath = scratch.Path("movie.crc");
   refuseFrom = kBlock;  // the list's first page
-  const StreamResult result = StreamScanValidFile(validPath.c_str(), testPath.c_str(), elsewhere.path().c_str(), StreamControl{});
+  const Outcome result = StreamScanValidFile(validPath.c_str(), testPath.c_str(), elsewhere.path().c_str(), StreamControl{});
   refuseFrom = 0;
-  EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
-  EXPECT_STREQ(result.message, message::kCommitList);
+  EXPECT_EQ(result.ending, Ending::Stopped);
+  EXPECT_EQ(result.step, Step::CommitList);
   EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
   EXPECT_TRUE(elsewhere.Read("movie.fix") == (Bytes{1, 2, 3}));
   EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"movie.avi", "movie.fix"}));
@@ -64,10 +63,10 @@ TEST_F(ListMemoryTest, ARepairWhoseListCannotBeHadStopsBeforeWriting) {
   const std::string brokenPath = scratch.Path("movie.avi");
   const std::string repairPath = elsewhere.Path("movie.fix");
   refuseFrom = 3 * sizeof(uint32_t);  // the list of the three blocks, checked against the file first
-  const StreamResult result = StreamRepairBrokenFile(brokenPath.c_str(), repairPath.c_str(), nullptr, StreamControl{});
+  const Outcome result = StreamRepairBrokenFile(brokenPath.c_str(), repairPath.c_str(), nullptr, StreamControl{});
   refuseFrom = 0;
-  EXPECT_EQ(result.outcome, StreamOutcome::Stopped);
-  EXPECT_STREQ(result.message, message::kCommitRepairBuffer);
+  EXPECT_EQ(result.ending, Ending::Stopped);
+  EXPECT_EQ(result.step, Step::CommitRepairBuffer);
   EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
   EXPECT_FALSE(result.brokenFileChanged);
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);

@@ -2,7 +2,6 @@
 // they return, and the broken file they leave.
 #include <gtest/gtest.h>
 
-#include "engine/messages.h"
 #include "tests/stream/stream_test.h"
 #include "tests/testing/reference.h"
 
@@ -19,35 +18,34 @@ TEST_F(OperationsTest, TheWholeExchangeRestoresTheValidFile) {
   elsewhere.Write("movie.avi", valid);
   const StreamControl none;
 
-  StreamResult scan = StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), scratch.path().c_str(), none);
-  ASSERT_EQ(scan.outcome, StreamOutcome::Done);
+  Outcome scan = StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), scratch.path().c_str(), none);
+  ASSERT_EQ(scan.ending, Ending::Done);
   EXPECT_EQ(scan.outputPath, scratch.Path("movie.crc"));
   EXPECT_EQ(scan.outputBytes, 4u + 4 * 301);
   EXPECT_TRUE(scratch.Read("movie.crc") == ReferenceTestFile(broken));
 
-  StreamResult fix = StreamScanValidFile(elsewhere.Path("movie.avi").c_str(), scratch.Path("movie.crc").c_str(),
+  Outcome fix = StreamScanValidFile(elsewhere.Path("movie.avi").c_str(), scratch.Path("movie.crc").c_str(),
                                          elsewhere.path().c_str(), none);
-  ASSERT_EQ(fix.outcome, StreamOutcome::Done);
+  ASSERT_EQ(fix.ending, Ending::Done);
   EXPECT_EQ(fix.outputPath, elsewhere.Path("movie.fix"));
   EXPECT_EQ(fix.outputBytes, 8u + 4100 * 4);
   EXPECT_EQ(fix.validSize, valid.size());
   EXPECT_EQ(fix.blocks, (std::vector<uint32_t>{1, 2, 150, 301}));
   EXPECT_TRUE(elsewhere.Read("movie.fix") == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
 
-  StreamResult repair = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
+  Outcome repair = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
                                                scratch.Path("movie.crc").c_str(), none);
-  ASSERT_EQ(repair.outcome, StreamOutcome::Done);
+  ASSERT_EQ(repair.ending, Ending::Done);
   EXPECT_EQ(repair.blocks, (std::vector<uint32_t>{1, 2, 150, 301}));
   EXPECT_TRUE(scratch.Read("movie.avi") == valid);
 
   // The closing check: scanned again, the repaired file has the valid file's contents.
-  ASSERT_EQ(StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), scratch.path().c_str(), none).outcome,
-            StreamOutcome::Done);
-  StreamResult again = StreamScanValidFile(elsewhere.Path("movie.avi").c_str(), scratch.Path("movie.crc").c_str(),
+  ASSERT_EQ(StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), scratch.path().c_str(), none).ending,
+            Ending::Done);
+  Outcome again = StreamScanValidFile(elsewhere.Path("movie.avi").c_str(), scratch.Path("movie.crc").c_str(),
                                            elsewhere.path().c_str(), none);
-  EXPECT_EQ(again.outcome, StreamOutcome::Identical);
-  EXPECT_STREQ(again.message, message::kIdentical);
-  EXPECT_EQ(RecordedBoxes().size(), 0u);
+  EXPECT_EQ(again.ending, Ending::Identical);
+    EXPECT_EQ(RecordedBoxes().size(), 0u);
 }
 
 }  // namespace

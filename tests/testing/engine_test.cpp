@@ -22,10 +22,57 @@ std::string ReleaseOrder() {
   return order;
 }
 
+std::ostream& operator<<(std::ostream& out, const Outcome& outcome) {
+  switch (outcome.ending) {
+    case Ending::Done: return out << "done";
+    case Ending::Identical: return out << "identical";
+    case Ending::Cancelled: return out << "cancelled";
+    case Ending::Stopped: out << "stopped"; break;
+    case Ending::CheckRefused: out << "check refused (finding " << static_cast<int>(outcome.check.finding) << ")"; break;
+  }
+  return out << " at step " << static_cast<int>(outcome.step) << ", system error " << outcome.systemError;
+}
+
+int Finished(const Outcome& outcome) { return outcome.ending == Ending::Done ? 1 : 0; }
+
 void EngineTest::SetUp() {
   ClearFaults();
   ResetLedger();
   StartRecordingBoxes();
+}
+
+void EngineTest::Record(void* context, const Outcome& outcome) {
+  EngineTest* test = static_cast<EngineTest*>(context);
+  test->reported_.push_back(outcome);
+  test->holdings_.push_back(Holdings{OpenFileCount(), HeldRegionCount()});
+}
+
+void EngineTest::ForgetReported() {
+  reported_.clear();
+  holdings_.clear();
+  StartRecordingBoxes();
+}
+
+void EngineTest::ExpectStop(Step step, uint32_t code) const {
+  EXPECT_TRUE(RecordedBoxes().empty()) << "an operation showed a box itself";
+  ASSERT_EQ(reported_.size(), 1u);
+  const Outcome& outcome = reported_[0];
+  EXPECT_EQ(outcome.ending, Ending::Stopped) << outcome;
+  EXPECT_EQ(outcome.step, step) << outcome;
+  EXPECT_EQ(outcome.systemError, code) << outcome << ": " << SystemText(outcome.systemError);
+}
+
+void EngineTest::ExpectStop(Step step, SystemErrorKind kind) const { ExpectStop(step, SystemErrorCode(kind)); }
+
+void EngineTest::ExpectFound(Step step) const {
+  EXPECT_TRUE(FoundByProgram(step));
+  ExpectStop(step, 0);
+}
+
+void EngineTest::ExpectIdentical() const {
+  EXPECT_TRUE(RecordedBoxes().empty()) << "an operation showed a box itself";
+  ASSERT_EQ(reported_.size(), 1u);
+  EXPECT_EQ(reported_[0].ending, Ending::Identical) << reported_[0];
 }
 
 void EngineTest::TearDown() {
@@ -46,13 +93,4 @@ void EngineTest::ExpectErrorBox(const std::string& caption, uint32_t code) const
 
 void EngineTest::ExpectErrorBox(const std::string& caption, SystemErrorKind kind) const {
   ExpectErrorBox(caption, SystemErrorCode(kind));
-}
-
-void EngineTest::ExpectOwnBox(const std::string& text, const std::string& caption, unsigned type) const {
-  ASSERT_EQ(RecordedBoxes().size(), 1u);
-  const RecordedBox& box = RecordedBoxes()[0];
-  EXPECT_EQ(box.text, text);
-  EXPECT_EQ(box.caption, caption);
-  EXPECT_EQ(box.type, type);
-  EXPECT_EQ(box.owner, owner());
 }

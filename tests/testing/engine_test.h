@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
+#include "core/outcome.h"
 #include "platform/fault_injection.h"
 #include "platform/ledger.h"
 #include "platform/platform.h"
 #include "tests/testing/box_recorder.h"
 #include "tests/testing/scratch_folder.h"
+#include "whole_file/operations.h"
 
 // The system's text for an error code as ReportSystemError shows it ("" when it has none).
 std::string SystemText(uint32_t code);
@@ -20,19 +24,48 @@ std::string SystemText(SystemErrorKind kind);
 // numbered in the order they were obtained: "F2 F1 M2 M1".
 std::string ReleaseOrder();
 
+// How an outcome reads in a failed expectation.
+std::ostream& operator<<(std::ostream& out, const Outcome& outcome);
+
+// 1 for an outcome that is Done, 0 otherwise: the result the dialog acts on.
+int Finished(const Outcome& outcome);
+
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
+  // A reporter for the dialog's own operations that records what they report.
+  Reporter reporter() { return Reporter{&Record, this}; }
+  const std::vector<Outcome>& Reported() const { return reported_; }
+  // What the operation still held when it reported: a stop is reported before anything is
+  // released, as the dialog shows its box while the last error is still the failure's.
+  struct Holdings {
+    uint32_t openFiles;
+    uint32_t heldRegions;
+  };
+  const std::vector<Holdings>& HoldingsAtReports() const { return holdings_; }
+  // Forgets what was reported and shown, for the next case of a table.
+  void ForgetReported();
+
+  // Exactly one outcome was reported, and no box shown: a stop at this step with the
+  // system's error code (for a condition the program found itself, no code).
+  void ExpectStop(Step step, uint32_t code) const;
+  void ExpectStop(Step step, SystemErrorKind kind) const;
+  void ExpectFound(Step step) const;
+  void ExpectIdentical() const;
+
   // Exactly one box was shown: an error box with this caption and the system's text for code.
   void ExpectErrorBox(const std::string& caption, uint32_t code) const;
   void ExpectErrorBox(const std::string& caption, SystemErrorKind kind) const;
-  // Exactly one box with the program's own text and caption.
-  void ExpectOwnBox(const std::string& text, const std::string& caption, unsigned type) const;
 
   // A dummy owner: every box must name the window it was given.
   WindowHandle owner() const { return reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(0x1000)); }
 
   ScratchFolder scratch;
+
+ private:
+  static void Record(void* context, const Outcome& outcome);
+  std::vector<Outcome> reported_;
+  std::vector<Holdings> holdings_;
 };

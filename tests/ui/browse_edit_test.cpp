@@ -14,7 +14,7 @@
 #include "tests/ui/harness/gui_driver.h"
 #include "tests/ui/harness/screenshot.h"
 #include "ui/program_state.h"
-#include "ui/ui_texts.h"
+#include "ui/texts.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ class BrowseEditTest : public ::testing::Test {
                   .Create(&TestDialogProc);
     ASSERT_NE(dialog_, nullptr);
     field_ = GetDlgItem(dialog_, kFieldId);
-    InstallBrowseEdit(field_, kCommandId, kButtonWidth, ui_text::kBrowseCaption, 1);
+    InstallBrowseEdit(field_, kCommandId, kButtonWidth, dialog_text::kBrowseCaption, 1);
     watchedField = field_;
     SetForegroundWindow(dialog_);
     gui::Pump(100);
@@ -281,7 +281,7 @@ TEST(BrowseButtonRectTest, FillsTheStripInsideTheFrameAndFollowsAWiderRightFrame
 
 TEST_F(BrowseEditTest, AWiderRightFrameIsMeasuredAndTheButtonMovesRightByTheDifference) {
   HWND scroll = GetDlgItem(dialog_, kScrollFieldId);
-  InstallBrowseEdit(scroll, 7, kButtonWidth, ui_text::kBrowseCaption, 1);
+  InstallBrowseEdit(scroll, 7, kButtonWidth, dialog_text::kBrowseCaption, 1);
   const auto* state = reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrA(scroll, GWLP_USERDATA));
   const uint32_t scrollBar = static_cast<uint32_t>(GetSystemMetrics(SM_CXVSCROLL));
   EXPECT_EQ(state->rightBorder, state->leftBorder + scrollBar);
@@ -338,7 +338,7 @@ TEST_F(BrowseEditTest, DestroyingTheControlFreesItsRecordAndThePreviousProcedure
   editProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(other, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingEditProc)));
   const int before = LiveBlocks(heap_);
-  InstallBrowseEdit(other, 4, kButtonWidth, ui_text::kBrowseCaption, 0);
+  InstallBrowseEdit(other, 4, kButtonWidth, dialog_text::kBrowseCaption, 0);
   EXPECT_EQ(LiveBlocks(heap_), before + 1);
   ncDestroyCount = 0;
   DestroyWindow(other);
@@ -356,8 +356,8 @@ HANDLE ExhaustedHeap() {
 
 INT_PTR CALLBACK FailingInstallProc(HWND dialog, UINT message, WPARAM, LPARAM) {
   if (message != WM_INITDIALOG) return FALSE;
-  InstallBrowseEdit(GetDlgItem(dialog, kFieldId), 1, kButtonWidth, ui_text::kBrowseCaption, 1);
-  InstallBrowseEdit(GetDlgItem(dialog, kOtherFieldId), 2, kButtonWidth, ui_text::kBrowseCaption, 1);
+  InstallBrowseEdit(GetDlgItem(dialog, kFieldId), 1, kButtonWidth, dialog_text::kBrowseCaption, 1);
+  InstallBrowseEdit(GetDlgItem(dialog, kOtherFieldId), 2, kButtonWidth, dialog_text::kBrowseCaption, 1);
   // Still plain edits.
   for (int id : {kFieldId, kOtherFieldId}) {
     EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(dialog, id), GWLP_USERDATA), 0);
@@ -380,7 +380,7 @@ TEST(BrowseEditInstallTest, ARecordThatCannotBeAllocatedIsReportedAndEndsTheDial
   // Every installation of the initialisation still runs, each reporting its own failure.
   ASSERT_EQ(catcher.boxes().size(), 2u);
   for (const gui::SeenBox& box : catcher.boxes()) {
-    EXPECT_EQ(box.caption, ui_text::kAllocateBrowseRecord);
+    EXPECT_EQ(box.caption, dialog_text::kAllocateBrowseRecord);
     EXPECT_EQ(box.icon, gui::BoxIcon::Error);
   }
   char* expected = DescribeSystemError(ERROR_NOT_ENOUGH_MEMORY);
@@ -391,7 +391,7 @@ TEST(BrowseEditInstallTest, ARecordThatCannotBeAllocatedIsReportedAndEndsTheDial
 
 TEST_F(BrowseEditTest, Screenshots) {
   HWND other = GetDlgItem(dialog_, kOtherFieldId);
-  InstallBrowseEdit(other, 4, kButtonWidth, ui_text::kBrowseCaption, 0);
+  InstallBrowseEdit(other, 4, kButtonWidth, dialog_text::kBrowseCaption, 0);
   EnableWindow(other, FALSE);
   SetWindowTextA(field_, "C:\\data\\disk.img");
   SetWindowTextA(other, "D:\\backup\\disk.img");

@@ -21,7 +21,7 @@
 #include "ui/choosers.h"
 #include "ui/control_ids.h"
 #include "ui/program_state.h"
-#include "ui/ui_texts.h"
+#include "ui/texts.h"
 
 namespace {
 
@@ -196,7 +196,7 @@ TEST_F(ChooserTest, BrokenFileChosenWithAllFieldsEmptyFillsTheOutputFolder) {
     gui::PressDialogButton(chooser, IDOK);
     return true;
   }));
-  EXPECT_EQ(view.title, ui_text::kChooseFile);
+  EXPECT_EQ(view.title, dialog_text::kChooseFile);
   EXPECT_EQ(view.fileName, "");
   EXPECT_EQ(Text(IDC_BROKEN_FILE), folder_.Path("disk.img"));
   EXPECT_EQ(Text(IDC_OUTPUT_FOLDER), folder_.path());
@@ -395,7 +395,7 @@ TEST_F(ChooserTest, RequestIsFilledAsTheChooserNeedsIt) {
   EXPECT_EQ(request.nMaxFileTitle, 520u);
   EXPECT_STREQ(program.fileTitle, "disk.crc");
   EXPECT_EQ(request.lpstrInitialDir, program.initialFolder);
-  EXPECT_STREQ(request.lpstrTitle, ui_text::kChooseFile);
+  EXPECT_STREQ(request.lpstrTitle, dialog_text::kChooseFile);
   EXPECT_EQ(request.lpstrCustomFilter, nullptr);
   EXPECT_EQ(request.lpstrDefExt, nullptr);
   EXPECT_EQ(request.lpfnHook, nullptr);
@@ -434,7 +434,7 @@ TEST_F(ChooserTest, FolderBrowserShowsTheOutputFolderAndWritesTheChosenOne) {
     return true;
   }));
   EXPECT_EQ(opened.titleLine, base.path());
-  EXPECT_EQ(opened.statusLine, ui_text::kChooseFolder);
+  EXPECT_EQ(opened.statusLine, dialog_text::kChooseFolder);
   ASSERT_FALSE(opened.selectedPath.empty());
   EXPECT_EQ(opened.selectedPath.back(), LastComponent(base.path()));
   // The drives are the tree's top level, under the one root item.
@@ -445,7 +445,7 @@ TEST_F(ChooserTest, FolderBrowserShowsTheOutputFolderAndWritesTheChosenOne) {
 
   ASSERT_FALSE(picked.selectedPath.empty());
   EXPECT_EQ(picked.selectedPath.back(), "выход");
-  EXPECT_EQ(picked.statusLine, ui_text::kChooseFolder);
+  EXPECT_EQ(picked.statusLine, dialog_text::kChooseFolder);
   EXPECT_EQ(Text(IDC_OUTPUT_FOLDER), chosen);
 }
 
@@ -473,7 +473,7 @@ TEST_F(ChooserTest, FolderBrowserCancelOrOkWithoutAChangeKeepsTheOutputFolder) {
       return true;
     }));
     EXPECT_EQ(view.titleLine, c.output);
-    EXPECT_EQ(view.statusLine, ui_text::kChooseFolder);
+    EXPECT_EQ(view.statusLine, dialog_text::kChooseFolder);
     EXPECT_EQ(Text(IDC_OUTPUT_FOLDER), c.output);
   }
 }

@@ -16,12 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include "engine/messages.h"
 #include "platform/fault_injection.h"
 #include "platform/ledger.h"
 #include "platform/platform.h"
+#include "support/step_texts.h"
 #include "tests/testing/scratch_folder.h"
 #include "tests/ui/harness/box_catcher.h"
+#include "tests/ui/harness/dialog_service_faults.h"
 #include "tests/ui/harness/gui_driver.h"
 #include "tests/ui/harness/main_window.h"
 #include "tests/ui/harness/screenshot.h"
@@ -30,7 +31,7 @@
 #include "ui/control_ids.h"
 #include "ui/large_file_work.h"
 #include "ui/program_state.h"
-#include "ui/ui_texts.h"
+#include "ui/texts.h"
 
 namespace {
 
@@ -58,8 +59,8 @@ LRESULT CALLBACK RecordingStatusBar(HWND window, UINT message, WPARAM wParam, LP
 int PercentOf(const std::string& text) {
   unsigned percent = 0;
   char check[64] = {};
-  if (std::sscanf(text.c_str(), ui_text::kWorkingPercent, &percent) != 1) return -1;
-  std::snprintf(check, sizeof check, ui_text::kWorkingPercent, percent);
+  if (std::sscanf(text.c_str(), dialog_text::kWorkingPercent, &percent) != 1) return -1;
+  std::snprintf(check, sizeof check, dialog_text::kWorkingPercent, percent);
   return text == check ? static_cast<int>(percent) : -1;
 }
 
@@ -178,8 +179,8 @@ class LargeFileDialogTest : public ::testing::Test {
     statesAtBoxes_.clear();
     catcher_.whileOpen = [this, stopAnswer](HWND box, const gui::SeenBox& seen) {
       statesAtBoxes_.push_back(State());
-      catcher_.answer = seen.text == ui_text::kAskStop ? stopAnswer : IDOK;
-      if (seen.text == ui_text::kAskStop && onQuestion_) onQuestion_(box);
+      catcher_.answer = seen.text == dialog_text::kAskStop ? stopAnswer : IDOK;
+      if (seen.text == dialog_text::kAskStop && onQuestion_) onQuestion_(box);
     };
   }
 
@@ -223,8 +224,8 @@ class LargeFileDialogTest : public ::testing::Test {
   // then ready.
   void ExpectProgressThenReady(size_t atLeastPercentages) const {
     ASSERT_GE(stateWrites.size(), 2u);
-    EXPECT_EQ(stateWrites.front().text, ui_text::kWorking);
-    EXPECT_EQ(stateWrites.back().text, ui_text::kReady);
+    EXPECT_EQ(stateWrites.front().text, dialog_text::kWorking);
+    EXPECT_EQ(stateWrites.back().text, dialog_text::kReady);
     const std::vector<int> percentages = Percentages();
     EXPECT_EQ(percentages.size(), stateWrites.size() - 2) << "only percentages between working and ready";
     ASSERT_GE(percentages.size(), atLeastPercentages);
@@ -240,7 +241,7 @@ class LargeFileDialogTest : public ::testing::Test {
     ULONGLONG from = 0, to = 0;
     for (const StateWrite& write : stateWrites) {
       if (from == 0 && PercentOf(write.text) >= 0) from = write.at;
-      if (write.text == ui_text::kReady) to = write.at;
+      if (write.text == dialog_text::kReady) to = write.at;
     }
     int asked = 0;
     for (const ResponseProbe::Question& question : probe.questions()) {
@@ -264,12 +265,12 @@ class LargeFileDialogTest : public ::testing::Test {
   void ExpectCompletionOnly() {
     const std::vector<gui::SeenBox> boxes = NewBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, ui_text::kTaskDone);
-    EXPECT_EQ(boxes[0].caption, message::kAttention);
+    EXPECT_EQ(boxes[0].text, dialog_text::kTaskDone);
+    EXPECT_EQ(boxes[0].caption, step_text::kAttention);
     EXPECT_EQ(boxes[0].icon, gui::BoxIcon::None);
     EXPECT_EQ(boxes[0].owner, dialog_);
     ASSERT_EQ(statesAtBoxes_.size(), 1u);
-    EXPECT_EQ(statesAtBoxes_[0], ui_text::kReady);
+    EXPECT_EQ(statesAtBoxes_[0], dialog_text::kReady);
   }
 
   HWND dialog_ = nullptr;
@@ -392,13 +393,13 @@ TEST_P(LargeExchangeTest, GoesThroughAllThreeModesWhileTheDialogAnswers) {
     if (watched) {
       const std::vector<gui::SeenBox> boxes = NewBoxes();
       ASSERT_EQ(boxes.size(), 2u);
-      EXPECT_EQ(boxes[0].text, ui_text::kAskStop);
-      EXPECT_EQ(boxes[0].caption, message::kAttention);
+      EXPECT_EQ(boxes[0].text, dialog_text::kAskStop);
+      EXPECT_EQ(boxes[0].caption, step_text::kAttention);
       EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Question);
       EXPECT_EQ(boxes[0].owner, dialog_);
-      EXPECT_EQ(boxes[1].text, ui_text::kTaskDone) << "No goes on to the end";
+      EXPECT_EQ(boxes[1].text, dialog_text::kTaskDone) << "No goes on to the end";
       EXPECT_EQ(boxes[1].icon, gui::BoxIcon::None);
-      EXPECT_EQ(statesAtBoxes_.back(), ui_text::kReady);
+      EXPECT_EQ(statesAtBoxes_.back(), dialog_text::kReady);
     } else {
       ExpectCompletionOnly();
     }
@@ -460,7 +461,7 @@ TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndK
   const auto watch = catcher_.whileOpen;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     watch(box, seen);
-    if (seen.text == ui_text::kScanStopped) SaveBoxScreenshot(dialog_, box, "scan-stopped.png");
+    if (seen.text == dialog_text::kScanStopped) SaveBoxScreenshot(dialog_, box, "scan-stopped.png");
     visibleAtLastBox = IsWindowVisible(dialog_) != 0;
     runningAtLastBox = LargeFileWorkRunning();
   };
@@ -469,13 +470,13 @@ TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndK
 
   const std::vector<gui::SeenBox> boxes = NewBoxes();
   ASSERT_EQ(boxes.size(), 2u) << "the question and what happened, no completion";
-  EXPECT_EQ(boxes[0].text, ui_text::kAskStop);
+  EXPECT_EQ(boxes[0].text, dialog_text::kAskStop);
   EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Question);
-  EXPECT_EQ(boxes[1].text, ui_text::kScanStopped);
-  EXPECT_EQ(boxes[1].caption, message::kAttention);
+  EXPECT_EQ(boxes[1].text, dialog_text::kScanStopped);
+  EXPECT_EQ(boxes[1].caption, step_text::kAttention);
   EXPECT_EQ(boxes[1].icon, gui::BoxIcon::Information);
   EXPECT_EQ(boxes[1].owner, dialog_);
-  EXPECT_EQ(statesAtBoxes_[1], ui_text::kReady);
+  EXPECT_EQ(statesAtBoxes_[1], dialog_text::kReady);
   EXPECT_TRUE(visibleAtLastBox) << "the dialog says what happened before it closes";
   EXPECT_FALSE(runningAtLastBox);
   EXPECT_FALSE(IsWindowVisible(dialog_)) << "the close box, once the work has stopped, closes";
@@ -536,16 +537,16 @@ TEST_F(LargeFileDialogTest, ARepairStoppedThroughTheCloseBoxIsFinishedByRunningI
   const auto watch = catcher_.whileOpen;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     watch(box, seen);
-    if (seen.text == ui_text::kRepairStoppedPartly) SaveBoxScreenshot(dialog_, box, "repair-stopped.png");
+    if (seen.text == dialog_text::kRepairStoppedPartly) SaveBoxScreenshot(dialog_, box, "repair-stopped.png");
   };
   RunWork([&] { ClickCloseBox(dialog_); });
 
   const std::vector<gui::SeenBox> boxes = NewBoxes();
   ASSERT_EQ(boxes.size(), 2u) << "the question and what happened, no completion";
-  EXPECT_EQ(boxes[0].text, ui_text::kAskStop);
-  EXPECT_EQ(boxes[1].text, ui_text::kRepairStoppedPartly) << "stopped at " << Percentages().back() << "%";
+  EXPECT_EQ(boxes[0].text, dialog_text::kAskStop);
+  EXPECT_EQ(boxes[1].text, dialog_text::kRepairStoppedPartly) << "stopped at " << Percentages().back() << "%";
   EXPECT_EQ(boxes[1].icon, gui::BoxIcon::Information);
-  EXPECT_EQ(statesAtBoxes_[1], ui_text::kReady);
+  EXPECT_EQ(statesAtBoxes_[1], dialog_text::kReady);
   EXPECT_FALSE(IsWindowVisible(dialog_));
   EXPECT_EQ(OpenFileCount(), 0u);
   EXPECT_EQ(HeldRegionCount(), 0u);
@@ -604,7 +605,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     const char* name;
     int radio;
     std::function<Fields(const ScratchFolder&)> prepare;
-    Service failing;  // Service::Count: none
+    DialogService failing;  // DialogService::Count: none
     const char* caption;
     std::string text;
     gui::BoxIcon icon;
@@ -617,31 +618,31 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          gui::WriteSparseFile(f.Path("disk.img"), large);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       Service::WorkerThread, ui_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
-       ui_text::kReady},
+       DialogService::WorkerThread, dialog_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
+       dialog_text::kReady},
       // Refused before anything is taken out of use, so the box comes while Start still works.
       {"the work's record cannot be allocated", IDC_MODE_BROKEN_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       Service::WorkRecord, ui_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
-       ui_text::kWorking},
+       DialogService::WorkRecord, dialog_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
+       dialog_text::kWorking},
       {"a broken file another program holds", IDC_MODE_BROKEN_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          holder = CreateFileA(f.Path("disk.img").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       Service::Count, message::kOpenBroken, SystemText(SystemErrorCode(SystemErrorKind::SharingViolation)), gui::BoxIcon::Error,
-       ui_text::kReady},
+       DialogService::Count, StepMessage(Step::OpenBroken), SystemText(SystemErrorCode(SystemErrorKind::SharingViolation)), gui::BoxIcon::Error,
+       dialog_text::kReady},
       {"an output folder that is not there", IDC_MODE_BROKEN_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.Path("gone")}};
        },
-       Service::Count, message::kCreateOutput, SystemText(SystemErrorCode(SystemErrorKind::PathNotFound)), gui::BoxIcon::Error,
-       ui_text::kReady},
+       DialogService::Count, StepMessage(Step::CreateOutput), SystemText(SystemErrorCode(SystemErrorKind::PathNotFound)), gui::BoxIcon::Error,
+       dialog_text::kReady},
       {"a test file of a larger broken file", IDC_MODE_VALID_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
@@ -650,21 +651,21 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          f.Write("disk.crc", gui::LargeTestFileOf(longer));
          return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       Service::Count, message::kUnforeseen, message::kBrokenLargerThanValid, gui::BoxIcon::Error, ui_text::kReady},
+       DialogService::Count, step_text::kUnforeseen, StepMessage(Step::CheckTestFileSize), gui::BoxIcon::Error, dialog_text::kReady},
       {"identical copies", IDC_MODE_VALID_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          f.Write("disk.crc", gui::LargeTestFileOf(large));
          return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       Service::Count, message::kAttention, message::kIdentical, gui::BoxIcon::Information, ui_text::kReady},
+       DialogService::Count, step_text::kAttention, step_text::kIdentical, gui::BoxIcon::Information, dialog_text::kReady},
       {"a large-form repair file cut short after its header", IDC_MODE_REPAIR,
        [&](const ScratchFolder& f) {
          f.Write("disk.img", RandomBytes(6, 1 << 20));
          f.Write("disk.fix", LargeRepairHeader(3, 5 * kGiB));
          return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
        },
-       Service::Count, message::kUnforeseen, message::kLargeRepairFileDamaged, gui::BoxIcon::Error, ui_text::kReady},
+       DialogService::Count, step_text::kUnforeseen, StepMessage(Step::CheckLargeRepairFile), gui::BoxIcon::Error, dialog_text::kReady},
       {"a small repair file of valid size 0 stays with the dialog's own repair", IDC_MODE_REPAIR,
        [&](const ScratchFolder& f) {
          f.Write("disk.img", RandomBytes(7, 1 << 20));
@@ -672,8 +673,8 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          f.Write("disk.fix", Concat({Le32(0), Le32(1), Le32(1), Bytes(4096, 0)}));
          return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
        },
-       Service::Count, message::kCommitBrokenBuffer, SystemText(SystemErrorCode(SystemErrorKind::InvalidParameter)),
-       gui::BoxIcon::Error, ui_text::kWorking},
+       DialogService::Count, StepMessage(Step::CommitBrokenBuffer), SystemText(SystemErrorCode(SystemErrorKind::InvalidParameter)),
+       gui::BoxIcon::Error, dialog_text::kWorking},
   };
   AnswerBoxes(IDNO);
   for (const Case& c : cases) {
@@ -687,7 +688,8 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     const std::vector<int32_t> controls = ControlStates();
     statesAtBoxes_.clear();
     ClearFaults();
-    if (c.failing != Service::Count) InjectFault(c.failing, 1, ERROR_NOT_ENOUGH_MEMORY);
+    ClearDialogFaults();
+    if (c.failing != DialogService::Count) InjectDialogFault(c.failing, 1, ERROR_NOT_ENOUGH_MEMORY);
     ResetLedger();
 
     RunWork();
@@ -699,7 +701,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     EXPECT_EQ(boxes[0].icon, c.icon);
     EXPECT_EQ(boxes[0].owner, dialog_);
     EXPECT_EQ(statesAtBoxes_[0], c.stateAtBox);
-    EXPECT_EQ(State(), ui_text::kReady);
+    EXPECT_EQ(State(), dialog_text::kReady);
     EXPECT_EQ(ControlStates(), controls);
     EXPECT_EQ(OpenFileCount(), 0u);
     EXPECT_EQ(HeldRegionCount(), 0u);

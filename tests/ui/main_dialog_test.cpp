@@ -13,19 +13,20 @@
 #include <utility>
 #include <vector>
 
-#include "engine/messages.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
+#include "support/step_texts.h"
 #include "tests/testing/reference.h"
 #include "tests/testing/scratch_folder.h"
 #include "tests/ui/harness/box_catcher.h"
+#include "tests/ui/harness/dialog_service_faults.h"
 #include "tests/ui/harness/gui_driver.h"
 #include "tests/ui/harness/main_window.h"
 #include "tests/ui/harness/screenshot.h"
 #include "ui/browse_edit.h"
 #include "ui/control_ids.h"
 #include "ui/program_state.h"
-#include "ui/ui_texts.h"
+#include "ui/texts.h"
 
 namespace {
 
@@ -86,16 +87,16 @@ class MainDialogTest : public ::testing::Test {
     return texts;
   }
   void ExpectWorkedThenReady() const {
-    ASSERT_EQ(StateTexts(), (std::vector<std::string>{ui_text::kWorking, ui_text::kReady}));
+    ASSERT_EQ(StateTexts(), (std::vector<std::string>{dialog_text::kWorking, dialog_text::kReady}));
     EXPECT_EQ(statusWrites.back().cursor, program.arrowCursor) << "the arrow is back before the ready text";
-    EXPECT_EQ(State(), ui_text::kReady);
+    EXPECT_EQ(State(), dialog_text::kReady);
     EXPECT_EQ(program.busy, 0u);
     EXPECT_EQ(program.cursorRefresh, 0u);
   }
   void ExpectCompletionBox() const {
     ASSERT_EQ(catcher_.boxes().size(), 1u);
-    EXPECT_EQ(catcher_.boxes()[0].caption, message::kAttention);
-    EXPECT_EQ(catcher_.boxes()[0].text, ui_text::kTaskDone);
+    EXPECT_EQ(catcher_.boxes()[0].caption, step_text::kAttention);
+    EXPECT_EQ(catcher_.boxes()[0].text, dialog_text::kTaskDone);
     EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::None);
     EXPECT_EQ(catcher_.boxes()[0].owner, dialog_);
   }
@@ -106,9 +107,9 @@ class MainDialogTest : public ::testing::Test {
 };
 
 TEST_F(MainDialogTest, OpensInModeOneReadyWithTheFirstRadioFocused) {
-  EXPECT_EQ(State(), ui_text::kReady);
-  EXPECT_EQ(Mode(), ui_text::kModeBrokenScan);
-  EXPECT_EQ(program.workMode, 1u);
+  EXPECT_EQ(State(), dialog_text::kReady);
+  EXPECT_EQ(Mode(), dialog_text::kModeBrokenScan);
+  EXPECT_EQ(program.workMode, WorkMode::BrokenScan);
   EXPECT_EQ(program.firstResize, 0u);
   EXPECT_EQ(SendMessageA(Item(IDC_MODE_BROKEN_SCAN), BM_GETCHECK, 0, 0), BST_CHECKED);
   EXPECT_EQ(GetFocus(), Item(IDC_MODE_BROKEN_SCAN));
@@ -154,7 +155,7 @@ TEST_F(MainDialogTest, EachModeRunsItsOperationOnTheTextsOfItsFields) {
   const size_t boxes = catcher_.boxes().size();
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), boxes + 1);
-  EXPECT_EQ(catcher_.boxes().back().text, ui_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone);
   ExpectWorkedThenReady();
   const Bytes repairFile = remote.Read("disk.fix");
   EXPECT_EQ(repairFile, ReferenceRepairFile(valid, remote.Read("disk.crc")));
@@ -166,7 +167,7 @@ TEST_F(MainDialogTest, EachModeRunsItsOperationOnTheTextsOfItsFields) {
   gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path("disk.fix"));
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), boxes + 2);
-  EXPECT_EQ(catcher_.boxes().back().text, ui_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone);
   ExpectWorkedThenReady();
   EXPECT_EQ(folder_.Read("disk.img"), valid);
 }
@@ -202,7 +203,7 @@ TEST_F(MainDialogTest, ACutShortCopyWithAnErasedTailIsRepairedExactly) {
   EXPECT_EQ(folder_.Read("flash.crc"), ReferenceTestFile(broken));
   runMode2();
   ASSERT_EQ(catcher_.boxes().size(), 2u);
-  EXPECT_EQ(catcher_.boxes().back().text, ui_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone);
   // Block 2 for its damage, blocks 3 and 4 because the copy lacks their 0xFF bytes.
   const Bytes repairFile = remote.Read("flash.fix");
   EXPECT_EQ(Part(repairFile, 0, 20), Concat({Le32(4 * 4096), Le32(3), Le32(2), Le32(3), Le32(4)}));
@@ -214,7 +215,7 @@ TEST_F(MainDialogTest, ACutShortCopyWithAnErasedTailIsRepairedExactly) {
   gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path("flash.fix"));
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), 3u);
-  EXPECT_EQ(catcher_.boxes().back().text, ui_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone);
   ExpectWorkedThenReady();
   EXPECT_TRUE(folder_.Read("flash.bin") == valid) << "the repaired file is the valid one, byte for byte";
 
@@ -222,8 +223,8 @@ TEST_F(MainDialogTest, ACutShortCopyWithAnErasedTailIsRepairedExactly) {
   std::remove(remote.Path("flash.fix").c_str());
   runMode2();
   ASSERT_EQ(catcher_.boxes().size(), 5u);
-  EXPECT_EQ(catcher_.boxes().back().text, message::kIdentical);
-  EXPECT_EQ(catcher_.boxes().back().caption, message::kAttention);
+  EXPECT_EQ(catcher_.boxes().back().text, step_text::kIdentical);
+  EXPECT_EQ(catcher_.boxes().back().caption, step_text::kAttention);
   EXPECT_FALSE(remote.Exists("flash.fix"));
 }
 
@@ -241,7 +242,7 @@ TEST_F(MainDialogTest, ARepairThatIsNotFlushedIsNotReportedDone) {
   InjectFault(Service::FlushFile, 1, SystemErrorCode(SystemErrorKind::DiskFull));
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), 1u);
-  EXPECT_EQ(catcher_.boxes()[0].caption, message::kWriteRepaired);
+  EXPECT_EQ(catcher_.boxes()[0].caption, StepMessage(Step::WriteRepaired));
   EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::Error);
   ExpectWorkedThenReady();
 }
@@ -268,8 +269,8 @@ TEST_F(MainDialogTest, AnEmptyRequiredFieldStopsStartBeforeAnyFileIsTouched) {
     const size_t before = catcher_.boxes().size();
     PressStart();
     ASSERT_EQ(catcher_.boxes().size(), before + 1) << "only the fill-in box, no completion box";
-    EXPECT_EQ(catcher_.boxes().back().text, ui_text::kFillAllFields);
-    EXPECT_EQ(stateDuringBox, ui_text::kWorking);
+    EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kFillAllFields);
+    EXPECT_EQ(stateDuringBox, dialog_text::kWorking);
     ExpectWorkedThenReady();
     EXPECT_FALSE(folder_.Exists("disk.crc"));
     EXPECT_FALSE(folder_.Exists("disk.fix"));
@@ -295,10 +296,10 @@ TEST_F(MainDialogTest, AFailedOperationShowsItsOwnBoxUnderTheWaitCursorAndNoComp
   PressStart();
   InstallMessageBoxSink(nullptr);
   ASSERT_EQ(catcher_.boxes().size(), 1u);
-  EXPECT_EQ(catcher_.boxes()[0].caption, message::kOpenBroken);
+  EXPECT_EQ(catcher_.boxes()[0].caption, StepMessage(Step::OpenBroken));
   EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::Error);
   EXPECT_EQ(catcher_.boxes()[0].owner, dialog_);
-  EXPECT_EQ(stateAtEngineBox, ui_text::kWorking);
+  EXPECT_EQ(stateAtEngineBox, dialog_text::kWorking);
   EXPECT_EQ(cursorAtEngineBox, program.waitCursor);
   ExpectWorkedThenReady();
   EXPECT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), folder_.Path("missing.img")) << "fields keep their text";
@@ -329,7 +330,7 @@ TEST_F(MainDialogTest, EachModeSwitchEnablesExactlyTheControlsOfItsColumn) {
       {IDC_LABEL_OUTPUT_FOLDER, {true, true, false}, false},
       {IDC_OUTPUT_FOLDER, {true, true, false}, true},
   };
-  const char* const modeTexts[3] = {ui_text::kModeBrokenScan, ui_text::kModeValidScan, ui_text::kModeRepair};
+  const char* const modeTexts[3] = {dialog_text::kModeBrokenScan, dialog_text::kModeValidScan, dialog_text::kModeRepair};
   // Every field holds a text, which no switch may change.
   for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) {
     SetWindowTextA(Item(id), ("C:\\field" + std::to_string(id)).c_str());
@@ -338,7 +339,7 @@ TEST_F(MainDialogTest, EachModeSwitchEnablesExactlyTheControlsOfItsColumn) {
   for (int mode : {2, 3, 1, 3, 2, 1, 1}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
     SwitchTo(IDC_MODE_BROKEN_SCAN + mode - 1);
-    EXPECT_EQ(program.workMode, static_cast<uint32_t>(mode));
+    EXPECT_EQ(program.workMode, static_cast<WorkMode>(mode));
     EXPECT_EQ(Mode(), modeTexts[mode - 1]);
     for (int radio = 0; radio < 3; ++radio) {
       EXPECT_EQ(SendMessageA(Item(IDC_MODE_BROKEN_SCAN + radio), BM_GETCHECK, 0, 0),
@@ -353,7 +354,7 @@ TEST_F(MainDialogTest, EachModeSwitchEnablesExactlyTheControlsOfItsColumn) {
     for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) {
       EXPECT_EQ(gui::TextOf(Item(id)), "C:\\field" + std::to_string(id));
     }
-    EXPECT_EQ(State(), ui_text::kReady);
+    EXPECT_EQ(State(), dialog_text::kReady);
   }
 }
 
@@ -389,7 +390,7 @@ TEST_F(MainDialogTest, AFullFieldIsNeverCutToADifferentName) {
   SetWindowTextA(Item(IDC_OUTPUT_FOLDER), folder_.path().c_str());
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), 1u);
-  EXPECT_EQ(catcher_.boxes()[0].caption, message::kOpenBroken);
+  EXPECT_EQ(catcher_.boxes()[0].caption, StepMessage(Step::OpenBroken));
   char* tooLong = DescribeSystemError(SystemErrorCode(SystemErrorKind::NameTooLong));
   EXPECT_EQ(catcher_.boxes()[0].text, tooLong != nullptr ? tooLong : "");
   FreeSystemErrorText(tooLong);
@@ -402,13 +403,13 @@ TEST_F(MainDialogTest, CommandsWithANotificationCodeChangeNothing) {
   SetWindowTextA(Item(IDC_BROKEN_FILE), "C:\\data\\disk.img");
   for (WORD id : {WORD{IDC_START}, WORD{IDC_MODE_REPAIR}, WORD{IDC_CLOSE}, WORD{1}, WORD{6}}) {
     SCOPED_TRACE(id);
-    EXPECT_EQ(MainDialog(dialog_, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), 0), TRUE);
+    EXPECT_EQ(MainDialogProc(dialog_, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), 0), TRUE);
     gui::Pump(30);
   }
   EXPECT_TRUE(catcher_.boxes().empty()) << "no Start, no chooser";
   EXPECT_TRUE(IsWindowVisible(dialog_));
-  EXPECT_EQ(program.workMode, 1u);
-  EXPECT_EQ(Mode(), ui_text::kModeBrokenScan);
+  EXPECT_EQ(program.workMode, WorkMode::BrokenScan);
+  EXPECT_EQ(Mode(), dialog_text::kModeBrokenScan);
   EXPECT_TRUE(statusWrites.empty());
 }
 
@@ -494,7 +495,7 @@ TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
   std::vector<std::string> saved;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     gui::Pump(100);
-    const std::string name = seen.text == ui_text::kTaskDone ? "box-task-done.png" : "box-identical.png";
+    const std::string name = seen.text == dialog_text::kTaskDone ? "box-task-done.png" : "box-identical.png";
     if (gui::SavePng(gui::CaptureWindow(box), gui::ScreenshotPath(name))) saved.push_back(name);
   };
   gui::TypeInto(Item(IDC_BROKEN_FILE), folder_.Path("disk.img"));
@@ -505,7 +506,7 @@ TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
   gui::TypeInto(Item(IDC_TEST_FILE), folder_.Path("disk.crc"));
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), 2u);
-  EXPECT_EQ(catcher_.boxes()[1].text, message::kIdentical);
+  EXPECT_EQ(catcher_.boxes()[1].text, step_text::kIdentical);
   EXPECT_EQ(saved, (std::vector<std::string>{"box-task-done.png", "box-identical.png"}));
 }
 
@@ -561,13 +562,13 @@ TEST(MainDialogEndTest, CloseTheCloseBoxAndEscapeEndWithZeroAndEnterDoesNothing)
 TEST(MainDialogEndTest, WithoutTheProcessHeapTheDialogSaysSoAndEndsBeforeInstallingAnything) {
   InstallMessageBoxSink(nullptr);
   gui::BoxCatcher catcher;
-  ClearFaults();
-  InjectFault(Service::ProcessHeap, 1, ERROR_NOT_ENOUGH_MEMORY);
+  ClearDialogFaults();
+  InjectDialogFault(DialogService::ProcessHeap, 1, ERROR_NOT_ENOUGH_MEMORY);
   // Reaching the idle dialog at all is the failure; it is then ended with a telling result.
   EXPECT_EQ(gui::RunMainDialogModal([](HWND dialog) { EndDialog(dialog, 99); }), 0);
-  ClearFaults();
+  ClearDialogFaults();
   ASSERT_EQ(catcher.boxes().size(), 1u);
-  EXPECT_EQ(catcher.boxes()[0].caption, ui_text::kGetProcessHeap);
+  EXPECT_EQ(catcher.boxes()[0].caption, dialog_text::kGetProcessHeap);
   char* expected = DescribeSystemError(ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(catcher.boxes()[0].text, expected != nullptr ? expected : "");
   FreeSystemErrorText(expected);

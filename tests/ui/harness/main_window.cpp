@@ -26,7 +26,7 @@ void CALLBACK RunScript(HWND, UINT, UINT_PTR timer, DWORD) {
 
 INT_PTR CALLBACK ModalDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) modalDialog = dialog;
-  return MainDialog(dialog, message, wParam, lParam);
+  return MainDialogProc(dialog, message, wParam, lParam);
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ HWND OpenMainDialog() {
   InitCommonControls();
   ResetProgramState();
   TakeStartUpValues();
-  HWND dialog = CreateDialogParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &MainDialog, 0);
+  HWND dialog = CreateDialogParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &MainDialogProc, 0);
   if (dialog == nullptr) return nullptr;
   SetForegroundWindow(dialog);
   Pump(80);

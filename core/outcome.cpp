@@ -1,0 +1,41 @@
+// Outcomes.
+#include "core/outcome.h"
+
+bool FoundByProgram(Step step) {
+  switch (step) {
+    case Step::CheckTestFileSize:
+    case Step::CheckLargeTestFile:
+    case Step::CheckRepairFile:
+    case Step::CheckLargeRepairFile:
+      return true;
+    default:
+      return false;
+  }
+}
+
+Outcome DoneOutcome() {
+  Outcome outcome;
+  outcome.ending = Ending::Done;
+  return outcome;
+}
+
+Outcome IdenticalOutcome() {
+  Outcome outcome;
+  outcome.ending = Ending::Identical;
+  return outcome;
+}
+
+Outcome StoppedOutcome(Step step, uint32_t systemError) {
+  Outcome outcome;
+  outcome.ending = Ending::Stopped;
+  outcome.step = step;
+  outcome.systemError = systemError;
+  return outcome;
+}
+
+Outcome CancelledOutcome(bool brokenFileChanged) {
+  Outcome outcome;
+  outcome.ending = Ending::Cancelled;
+  outcome.brokenFileChanged = brokenFileChanged;
+  return outcome;
+}

@@ -1,0 +1,103 @@
+// What an operation of either engine says happened, as a value: done (and what it wrote),
+// identical copies, stopped at a named step, a refused check, or a stop on request. The
+// programs turn it into their own words; nothing here is text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The steps an operation can stop at: each call that can fail, and each condition the
+// program finds itself (the Check... steps, which carry no system error).
+enum class Step : uint8_t {
+  // Broken-file scan.
+  OpenBroken,
+  SizeBroken,
+  AllocateBroken,
+  ReadBroken,
+  AllocateTestFileBuffer,
+  CreateOutput,
+  WriteOutput,
+  // Valid-file scan.
+  OpenValid,
+  OpenTest,
+  SizeValid,
+  AllocateValid,
+  SizeTest,
+  CheckTestFileSize,   // the test file describes more blocks than the valid file has
+  CheckLargeTestFile,  // a large-form test file whose header or length does not hold together
+  AllocateTest,
+  ReadValid,
+  ReadTest,
+  ReserveList,
+  ReserveRepairBlocks,
+  CommitRepairBlocks,
+  CommitList,
+  // Repair.
+  OpenRepair,
+  SizeRepair,
+  CommitRepairBuffer,
+  ReadRepair,
+  CheckRepairFile,       // a small-form repair file that does not hold together or names no block
+  CheckLargeRepairFile,  // the same of the large form
+  CommitBrokenBuffer,
+  WriteRepaired,
+};
+
+// Whether the program found the condition itself, rather than a system call failing.
+bool FoundByProgram(Step step);
+
+enum class Ending {
+  Done,          // the task is done; the fields below say what was written
+  Identical,     // valid-file scan: the two copies agree; nothing written
+  Stopped,       // stopped at step, with the system's error where a call failed
+  CheckRefused,  // repair with a check file: the broken file no longer matches it; nothing written
+  Cancelled,     // the caller asked to stop
+};
+
+// Why a repair's check refused the broken file. None: a file of the check could not be read,
+// and step and systemError say which and why.
+enum class CheckFinding {
+  None,
+  TestFileTooShort,   // fewer than 4 bytes
+  TestFileMalformed,  // testLength bytes cannot be the test file of recordedSize bytes
+  SizeDiffers,        // the broken file has brokenSize bytes, the test file records recordedSize
+  BlockDiffers,       // block differs (bytes from first to last)
+};
+
+struct CheckRefusal {
+  CheckFinding finding = CheckFinding::None;
+  uint64_t testLength = 0;
+  uint64_t recordedSize = 0;
+  uint64_t brokenSize = 0;
+  uint64_t block = 0;
+  uint64_t first = 0;
+  uint64_t last = 0;
+};
+
+struct Outcome {
+  Ending ending = Ending::Stopped;
+
+  // Stopped (and CheckRefused with CheckFinding::None): where, and the system's error code of
+  // the call that failed, as it left it; 0 for a condition the program found itself.
+  Step step = Step::OpenBroken;
+  uint32_t systemError = 0;
+  CheckRefusal check;
+
+  // Done: the file a scan wrote and its size in bytes.
+  std::string outputPath;
+  uint64_t outputBytes = 0;
+  // Done (valid-file scan, repair): the valid size S and the blocks carried or put in place,
+  // in the repair file's order.
+  uint64_t validSize = 0;
+  std::vector<uint32_t> blocks;
+
+  // Whether the broken file was written to before a stop (Cancelled, or Stopped after the
+  // repair's first write). A partly repaired file is finished by the same repair file again.
+  bool brokenFileChanged = false;
+};
+
+Outcome DoneOutcome();
+Outcome IdenticalOutcome();
+Outcome StoppedOutcome(Step step, uint32_t systemError);
+Outcome CancelledOutcome(bool brokenFileChanged);

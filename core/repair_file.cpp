@@ -1,0 +1,68 @@
+// Writing and checking the repair file's header, and the dialog's check of a whole file.
+#include "core/repair_file.h"
+
+#include "core/byte_order.h"
+#include "core/exchange_rules.h"
+
+RepairFileForm RepairFileFormFor(uint64_t validSize) {
+  return validSize < kLargeFormSize ? RepairFileForm::Small : RepairFileForm::Large;
+}
+
+uint32_t RepairFileHeaderBytes(RepairFileForm form) {
+  switch (form) {
+    case RepairFileForm::Small: return kRepairFileHeaderBytes;
+    case RepairFileForm::Large: return kLargeRepairFileHeaderBytes;
+  }
+  return kRepairFileHeaderBytes;
+}
+
+uint32_t StoreRepairFileHeader(uint8_t* out, uint64_t validSize, uint32_t damagedCount) {
+  const RepairFileForm form = RepairFileFormFor(validSize);
+  switch (form) {
+    case RepairFileForm::Small:
+      StoreU32LE(out, static_cast<uint32_t>(validSize));
+      StoreU32LE(out + 4, damagedCount);
+      break;
+    case RepairFileForm::Large:
+      StoreU32LE(out, 0);
+      StoreU32LE(out + 4, damagedCount);
+      StoreU64LE(out + 8, validSize);
+      break;
+  }
+  return RepairFileHeaderBytes(form);
+}
+
+RepairFileLayout ReadSmallRepairFileHeader(const uint8_t* start) {
+  RepairFileLayout layout;
+  layout.validSize = LoadU32LE(start);
+  layout.damagedCount = LoadU32LE(start + 4);
+  return layout;
+}
+
+RepairFileVerdict ReadRepairFileLayout(const uint8_t* start, uint64_t length, RepairFileLayout* layout) {
+  *layout = RepairFileLayout{};
+  if (length < kRepairFileHeaderBytes) return RepairFileVerdict::TooShort;
+  *layout = ReadSmallRepairFileHeader(start);
+  if (layout->validSize != 0) {
+    return length < layout->BlocksEnd() ? RepairFileVerdict::Incomplete : RepairFileVerdict::Read;
+  }
+  layout->form = RepairFileForm::Large;
+  layout->headerBytes = kLargeRepairFileHeaderBytes;
+  if (length < kLargeRepairFileHeaderBytes) return RepairFileVerdict::LargeMalformed;
+  layout->validSize = LoadU64LE(start + 8);
+  if (layout->validSize < kLargeFormSize || layout->validSize > kLargestExchangedSize || length < layout->BlocksEnd()) {
+    return RepairFileVerdict::LargeMalformed;
+  }
+  return RepairFileVerdict::Read;
+}
+
+int RepairFileFits(const uint8_t* repairFile, uint32_t length, uint32_t blockCount) {
+  if (length < kRepairFileHeaderBytes) return 0;
+  const RepairFileLayout layout = ReadSmallRepairFileHeader(repairFile);
+  // In 64 bits: K may be anything up to 0xFFFFFFFF.
+  if (layout.BlocksEnd() > length) return 0;
+  for (uint32_t j = 0; j < layout.damagedCount; ++j) {
+    if (!BlockNumberFits(LoadU32LE(repairFile + layout.BlockNumbersAt() + 4 * uint64_t{j}), blockCount)) return 0;
+  }
+  return 1;
+}

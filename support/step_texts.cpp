@@ -1,0 +1,39 @@
+// The words for each step.
+#include "support/step_texts.h"
+
+const char* StepMessage(Step step) {
+  switch (step) {
+    case Step::OpenBroken: return "Не удалось открыть битый файл.";
+    case Step::SizeBroken: return "Не удалось узнать размер битого файла.";
+    case Step::AllocateBroken: return "Не удалось выделить память для буфера под битый файл.";
+    case Step::ReadBroken: return "Не удалось прочитать содержимое битого файла в память.";
+    case Step::AllocateTestFileBuffer: return "Не удалось выделить память для буфера под создаваемый файл.";
+    case Step::CreateOutput: return "Не удалось создать новый файл.";
+    case Step::WriteOutput: return "Не удалось произвести запись в новый файл.";
+
+    case Step::OpenValid: return "Не удалось открыть валидный файл.";
+    case Step::OpenTest: return "Не удалось открыть контрольный файл.";
+    case Step::SizeValid: return "Не удалось узнать размер валидного файла.";
+    case Step::AllocateValid: return "Не удалось выделить память для буфера под валидный файл.";
+    case Step::SizeTest: return "Не удалось узнать размер контрольного файла.";
+    case Step::CheckTestFileSize: return "Битый файл имеет больший размер чем валидный файл";
+    case Step::CheckLargeTestFile: return "Контрольный файл большого формата (от 4 ГБ) повреждён или обрезан";
+    case Step::AllocateTest: return "Не удалось выделить память для буфера под контрольный файл.";
+    case Step::ReadValid: return "Не удалось прочитать содержимое валидного файла в память.";
+    case Step::ReadTest: return "Не удалось прочитать содержимое контрольного файла в память.";
+    case Step::ReserveList: return "Не удалось зарезервировать память под список битых блоков.";
+    case Step::ReserveRepairBlocks: return "Не удалось зарезервировать память под ремонтные блоки.";
+    case Step::CommitRepairBlocks: return "Не удалось передать память под ремонтные блоки.";
+    case Step::CommitList: return "Не удалось передать память под список битых блоков.";
+
+    case Step::OpenRepair: return "Не удалось открыть ремонтный файл.";
+    case Step::SizeRepair: return "Не удалось узнать размер ремонтного файла.";
+    case Step::CommitRepairBuffer: return "Не удалось передать память для буфера под ремонтный файл.";
+    case Step::ReadRepair: return "Не удалось прочитать содержимое ремонтного файла в буфер.";
+    case Step::CheckRepairFile: return "Ремонтный файл повреждён или составлен не для этого битого файла";
+    case Step::CheckLargeRepairFile: return "Ремонтный файл большого формата (от 4 ГБ) повреждён или обрезан";
+    case Step::CommitBrokenBuffer: return "Не удалось передать память для буфера под битый файл.";
+    case Step::WriteRepaired: return "Не удалось записать содержимое битого файла (отремонтированное) в память.";
+  }
+  return "";
+}

@@ -1,0 +1,65 @@
+// The words for the steps, checked once against the wording users see, byte for byte; the
+// other tests refer to steps by name.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/step_texts.h"
+
+namespace {
+
+struct StepText {
+  Step step;
+  const char* expected;
+};
+
+TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
+  const StepText texts[] = {
+      {Step::OpenBroken, "Не удалось открыть битый файл."},
+      {Step::SizeBroken, "Не удалось узнать размер битого файла."},
+      {Step::AllocateBroken, "Не удалось выделить память для буфера под битый файл."},
+      {Step::ReadBroken, "Не удалось прочитать содержимое битого файла в память."},
+      {Step::AllocateTestFileBuffer, "Не удалось выделить память для буфера под создаваемый файл."},
+      {Step::CreateOutput, "Не удалось создать новый файл."},
+      {Step::WriteOutput, "Не удалось произвести запись в новый файл."},
+      {Step::OpenValid, "Не удалось открыть валидный файл."},
+      {Step::OpenTest, "Не удалось открыть контрольный файл."},
+      {Step::SizeValid, "Не удалось узнать размер валидного файла."},
+      {Step::AllocateValid, "Не удалось выделить память для буфера под валидный файл."},
+      {Step::SizeTest, "Не удалось узнать размер контрольного файла."},
+      {Step::AllocateTest, "Не удалось выделить память для буфера под контрольный файл."},
+      {Step::ReadValid, "Не удалось прочитать содержимое валидного файла в память."},
+      {Step::ReadTest, "Не удалось прочитать содержимое контрольного файла в память."},
+      {Step::ReserveList, "Не удалось зарезервировать память под список битых блоков."},
+      {Step::ReserveRepairBlocks, "Не удалось зарезервировать память под ремонтные блоки."},
+      {Step::CommitRepairBlocks, "Не удалось передать память под ремонтные блоки."},
+      {Step::CommitList, "Не удалось передать память под список битых блоков."},
+      {Step::OpenRepair, "Не удалось открыть ремонтный файл."},
+      {Step::SizeRepair, "Не удалось узнать размер ремонтного файла."},
+      {Step::CommitRepairBuffer, "Не удалось передать память для буфера под ремонтный файл."},
+      {Step::ReadRepair, "Не удалось прочитать содержимое ремонтного файла в буфер."},
+      {Step::CommitBrokenBuffer, "Не удалось передать память для буфера под битый файл."},
+      {Step::WriteRepaired, "Не удалось записать содержимое битого файла (отремонтированное) в память."},
+      {Step::CheckTestFileSize, "Битый файл имеет больший размер чем валидный файл"},
+      {Step::CheckRepairFile, "Ремонтный файл повреждён или составлен не для этого битого файла"},
+      {Step::CheckLargeTestFile, "Контрольный файл большого формата (от 4 ГБ) повреждён или обрезан"},
+      {Step::CheckLargeRepairFile, "Ремонтный файл большого формата (от 4 ГБ) повреждён или обрезан"},
+  };
+  // Every step has its words.
+  EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(Step::WriteRepaired) + 1);
+  for (const StepText& text : texts) EXPECT_EQ(std::string(StepMessage(text.step)), text.expected);
+  EXPECT_EQ(std::string(step_text::kUnforeseen), "Возникла ситуация не предусмотренная логикой программы");
+  EXPECT_EQ(std::string(step_text::kIdentical), "Содержимое битого и оригинального файла оказалось идентичным.");
+  EXPECT_EQ(std::string(step_text::kAttention), "Внимание");
+}
+
+TEST(StepTextsTest, ReachWindowsInCodePage1251) {
+#ifdef _WIN32
+  // "Внимание" in Windows-1251: one byte per letter.
+  EXPECT_EQ(std::string(step_text::kAttention), "\xC2\xED\xE8\xEC\xE0\xED\xE8\xE5");
+#else
+  EXPECT_EQ(std::string(step_text::kAttention), "\xD0\x92\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xB0\xD0\xBD\xD0\xB8\xD0\xB5");
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,385 @@
+// Broken-file repair: what ends up on disk, the repair files it refuses, and every failure
+// path with its message, its release order and an untouched broken file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "whole_file/operations.h"
+#include "tests/testing/engine_test.h"
+#include "tests/testing/reference.h"
+
+namespace {
+
+
+constexpr uint32_t kBlock = 4096;
+
+Bytes Zeros(size_t count) { return Bytes(count, 0); }
+
+Bytes Overwrite(Bytes base, size_t at, const Bytes& part) {
+  std::copy(part.begin(), part.end(), base.begin() + static_cast<std::ptrdiff_t>(at));
+  return base;
+}
+
+// A repair file from its fields, without the checks the valid-file scan would make.
+Bytes RepairFile(uint32_t validSize, const std::vector<uint32_t>& numbers, const std::vector<Bytes>& blocks) {
+  Bytes file = Concat({Le32(validSize), Le32(static_cast<uint32_t>(numbers.size()))});
+  for (uint32_t number : numbers) file = Concat({file, Le32(number)});
+  for (const Bytes& block : blocks) file = Concat({file, block});
+  return file;
+}
+
+class RepairTest : public EngineTest {
+ protected:
+  void Put(const Bytes& broken, const Bytes& repair) {
+    scratch.Write("movie.avi", broken);
+    scratch.Write("movie.fix", repair);
+  }
+  int Repair() {
+    return Finished(RepairBrokenFile(reporter(), scratch.Path("movie.avi").c_str(), scratch.Path("movie.fix").c_str()));
+  }
+  void ExpectBroken(const Bytes& contents) const {
+    EXPECT_EQ(scratch.Size("movie.avi"), contents.size());
+    EXPECT_TRUE(scratch.Read("movie.avi") == contents) << "broken file contents";
+  }
+  void ExpectRepairFile(const Bytes& contents) const {
+    EXPECT_TRUE(ReadWholeFile(scratch.Path("movie.fix")) == contents) << "repair file contents";
+  }
+};
+
+// ---- What the repair leaves on disk ----
+
+struct OutcomeCase {
+  std::string name;
+  Bytes broken;
+  Bytes repair;
+  Bytes expected;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<OutcomeCase> OutcomeCases() {
+  std::vector<OutcomeCase> cases;
+  const Bytes x = RandomBytes(101, kBlock);
+  const Bytes y = RandomBytes(102, kBlock);
+  const Bytes z = RandomBytes(103, kBlock);
+  {
+    const Bytes broken = RandomBytes(1, 10000);
+    cases.push_back({"SameSizeTakesCarriedBlockKeepsOthers", broken, RepairFile(10000, {2}, {x}),
+                     Overwrite(broken, kBlock, x)});
+    // The carried last block has bytes behind the valid size; only S bytes are written.
+    cases.push_back({"SameSizeWritesOnlyUpToTheValidSize", broken, RepairFile(10000, {3}, {x}),
+                     Overwrite(broken, 2 * kBlock, Part(x, 0, 10000 - 2 * kBlock))});
+  }
+  {
+    const Bytes broken = RandomBytes(2, 5000);
+    const uint32_t validSize = 4 * kBlock + 100;
+    cases.push_back({"ShorterFileGrowsWithZerosInUncarriedBlocks", broken, RepairFile(validSize, {4}, {x}),
+                     Concat({broken, Zeros(3 * kBlock - 5000), x, Zeros(100)})});
+    cases.push_back({"EightBytesWithoutBlocksWriteBackOwnBytesGrown", broken, RepairFile(6000, {}, {}),
+                     Concat({broken, Zeros(1000)})});
+  }
+  {
+    const Bytes broken = RandomBytes(3, 7000);
+    cases.push_back({"LongerFileIsCutToTheValidSize", broken, RepairFile(5000, {2}, {x}),
+                     Concat({Part(broken, 0, kBlock), Part(x, 0, 5000 - kBlock)})});
+    cases.push_back({"EightBytesWithoutBlocksCutALongerFile", broken, RepairFile(6500, {}, {}), Part(broken, 0, 6500)});
+  }
+  {
+    const Bytes broken = RandomBytes(4, 2 * kBlock);
+    cases.push_back({"LongerFileUpToTheBufferEndIsAcceptedAndCut", broken, RepairFile(5000, {1}, {x}),
+                     Concat({x, Part(broken, kBlock, 5000)})});
+    // Trailing bytes that would read as a further entry if K were taken from the length.
+    cases.push_back({"BytesBehindTheLastRepairBlockAreIgnored", broken,
+                     Concat({RepairFile(2 * kBlock, {1}, {x}), Le32(2), y, Bytes{1, 2, 3}}), Overwrite(broken, 0, x)});
+  }
+  {
+    const Bytes broken = RandomBytes(5, 4 * kBlock);
+    cases.push_back({"BlocksAppliedInListOrderNotSorted", broken, RepairFile(4 * kBlock, {3, 1, 4}, {x, y, z}),
+                     Overwrite(Overwrite(Overwrite(broken, 2 * kBlock, x), 0, y), 3 * kBlock, z)});
+    cases.push_back({"BlockListedTwiceEndsWithTheLaterBlock", broken, RepairFile(4 * kBlock, {2, 1, 2}, {x, y, z}),
+                     Overwrite(Overwrite(broken, kBlock, z), 0, y)});
+  }
+  {
+    // S = 8193: block 3 holds one byte and is still a block of the file.
+    const Bytes broken = RandomBytes(6, 2 * kBlock + 1);
+    cases.push_back({"LastBlockOfTheValidSizeIsAccepted", broken, RepairFile(2 * kBlock + 1, {3}, {x}),
+                     Overwrite(broken, 2 * kBlock, Part(x, 0, 1))});
+  }
+  return cases;
+}
+
+class RepairOutcomeTest : public RepairTest, public ::testing::WithParamInterface<OutcomeCase> {};
+
+TEST_P(RepairOutcomeTest, RewritesTheBrokenFileInPlace) {
+  const OutcomeCase& c = GetParam();
+  // The hand-built expectation and the reference model must agree before either is trusted.
+  ASSERT_TRUE(ReferenceRepairedFile(c.broken, c.repair) == c.expected);
+  Put(c.broken, c.repair);
+
+  EXPECT_EQ(Repair(), 1);
+  EXPECT_TRUE(Reported().empty());
+  ExpectBroken(c.expected);
+  ExpectRepairFile(c.repair);
+  // Broken file, repair file, repair-file buffer, broken-file buffer.
+  EXPECT_EQ(ReleaseOrder(), "F1 F2 M1 M2");
+}
+
+INSTANTIATE_TEST_SUITE_P(Outcomes, RepairOutcomeTest, ::testing::ValuesIn(OutcomeCases()),
+                         [](const ::testing::TestParamInfo<OutcomeCase>& info) { return info.param.name; });
+
+// ---- Repair files that must never reach the broken file ----
+
+struct HostileCase {
+  std::string name;
+  Bytes repair;
+};
+
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
+
+std::vector<HostileCase> HostileCases() {
+  // Aimed at a broken file of 10000 bytes: S = 10000, N = 3.
+  const Bytes x = RandomBytes(201, kBlock);
+  const Bytes y = RandomBytes(202, kBlock);
+  const Bytes good = RepairFile(10000, {1, 2}, {x, y});
+  std::vector<HostileCase> cases;
+  for (size_t length = 1; length < 8; ++length) {
+    cases.push_back({"Length" + std::to_string(length), Part(good, 0, length)});
+  }
+  cases.push_back({"CountLargerThanTheEntries", Concat({Le32(10000), Le32(2), Le32(1), Le32(2), x})});
+  cases.push_back({"LastBlockOneByteShort", Part(good, 0, good.size() - 1)});
+  cases.push_back({"CountAllOnes", Concat({Le32(10000), Le32(0xFFFFFFFFu), Le32(1), x})});
+  {
+    // 8 + 4100 * K is 12 in 32 bits for this K: a length check that wraps lets K entries of
+    // valid block numbers through and the copy then reads 4 GiB of blocks that are not there.
+    const uint32_t count = 0x000FFC01;
+    Bytes entries(size_t{count} * 4, 0);
+    for (size_t j = 0; j < entries.size(); j += 4) entries[j] = 1;
+    cases.push_back({"CountWrappingIn32Bits", Concat({Le32(10000), Le32(count), entries})});
+  }
+  cases.push_back({"BlockNumberZero", RepairFile(10000, {1, 0}, {x, y})});
+  cases.push_back({"BlockNumberPastTheLastBlock", RepairFile(10000, {1, 4}, {x, y})});
+  cases.push_back({"BlockNumberAllOnes", RepairFile(10000, {0xFFFFFFFFu}, {x})});
+  return cases;
+}
+
+class HostileRepairFileTest : public RepairTest, public ::testing::WithParamInterface<HostileCase> {};
+
+TEST_P(HostileRepairFileTest, IsRefusedBeforeTheBrokenFileIsTouched) {
+  const Bytes broken = RandomBytes(20, 10000);
+  Put(broken, GetParam().repair);
+
+  EXPECT_EQ(Repair(), 0);
+  ExpectFound(Step::CheckRepairFile);
+  ExpectBroken(broken);
+  ExpectRepairFile(GetParam().repair);
+  EXPECT_EQ(ServiceCallCount(Service::SeekToStart), 0u);
+  EXPECT_EQ(ServiceCallCount(Service::WriteWhole), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Refusals, HostileRepairFileTest, ::testing::ValuesIn(HostileCases()),
+                         [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+
+// ---- Inputs the buffers cannot take ----
+
+TEST_F(RepairTest, ValidSizesWithoutABufferFailAtTheBrokenBuffer) {
+  // 0 asks for no memory; from 0xFFFFF001 up the rounded-up size wraps to 0 in 32 bits.
+  for (uint32_t validSize : {0u, 0xFFFFF001u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(validSize);
+    ForgetReported();
+    const Bytes broken = RandomBytes(validSize, 5000);
+    const Bytes repair = RepairFile(validSize, {}, {});
+    Put(broken, repair);
+    EXPECT_EQ(Repair(), 0);
+    ExpectStop(Step::CommitBrokenBuffer, SystemErrorKind::InvalidParameter);
+    ExpectBroken(broken);
+    ExpectRepairFile(repair);
+  }
+}
+
+TEST_F(RepairTest, EmptyRepairFileFailsAtTheRepairBuffer) {
+  const Bytes broken = RandomBytes(21, 5000);
+  Put(broken, {});
+  EXPECT_EQ(Repair(), 0);
+  ExpectStop(Step::CommitRepairBuffer, SystemErrorKind::InvalidParameter);
+  ExpectBroken(broken);
+  EXPECT_EQ(scratch.Size("movie.fix"), 0u);
+}
+
+TEST_F(RepairTest, BrokenFileLongerThanTheValidBlocksIsRefusedBeforeItsRead) {
+  // S = 5000 gives 2 blocks; one byte more than they hold.
+  const Bytes broken = RandomBytes(22, 2 * kBlock + 1);
+  const Bytes repair = RepairFile(5000, {1}, {RandomBytes(23, kBlock)});
+  Put(broken, repair);
+  EXPECT_EQ(Repair(), 0);
+  ExpectStop(Step::ReadBroken, SystemErrorKind::FileTooLarge);
+  ExpectBroken(broken);
+  ExpectRepairFile(repair);
+  // Only the repair file was read: the broken file never went into the smaller buffer.
+  EXPECT_EQ(ServiceCallCount(Service::ReadWhole), 1u);
+}
+
+// ---- Files the system will not open ----
+
+enum class Obstacle { BrokenReadOnly, RepairReadOnly, BrokenMissing, RepairMissing };
+
+struct OpenCase {
+  const char* name;
+  Obstacle obstacle;
+  Step stop;
+  SystemErrorKind kind;
+};
+
+TEST_F(RepairTest, FilesThatCannotBeOpenedForWritingAreRefusedAtTheirOpen) {
+  const OpenCase cases[] = {
+      {"read-only broken file", Obstacle::BrokenReadOnly, Step::OpenBroken, SystemErrorKind::AccessDenied},
+      // Refused although the repair only reads it.
+      {"read-only repair file", Obstacle::RepairReadOnly, Step::OpenRepair, SystemErrorKind::AccessDenied},
+      {"missing broken file", Obstacle::BrokenMissing, Step::OpenBroken, SystemErrorKind::FileNotFound},
+      {"missing repair file", Obstacle::RepairMissing, Step::OpenRepair, SystemErrorKind::FileNotFound},
+  };
+  const Bytes broken = RandomBytes(24, 6000);
+  const Bytes repair = RepairFile(6000, {2}, {RandomBytes(25, kBlock)});
+  for (const OpenCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchFolder folder;
+    const std::string brokenPath = folder.Path("movie.avi");
+    const std::string repairPath = folder.Path("movie.fix");
+    if (c.obstacle != Obstacle::BrokenMissing) folder.Write("movie.avi", broken);
+    if (c.obstacle != Obstacle::RepairMissing) folder.Write("movie.fix", repair);
+    if (c.obstacle == Obstacle::BrokenReadOnly) folder.MakeReadOnly("movie.avi");
+    if (c.obstacle == Obstacle::RepairReadOnly) folder.MakeReadOnly("movie.fix");
+    ForgetReported();
+
+    EXPECT_EQ(Finished(RepairBrokenFile(reporter(), brokenPath.c_str(), repairPath.c_str())), 0);
+    ExpectStop(c.stop, c.kind);
+    if (c.obstacle != Obstacle::BrokenMissing) {
+      EXPECT_TRUE(folder.Read("movie.avi") == broken);
+    }
+    if (c.obstacle != Obstacle::RepairMissing) {
+      EXPECT_TRUE(folder.Read("movie.fix") == repair);
+    }
+  }
+}
+
+#ifdef _WIN32
+TEST_F(RepairTest, FileHeldOpenForWritingElsewhereIsASharingViolation) {
+  const Bytes broken = RandomBytes(26, 6000);
+  const Bytes repair = RepairFile(6000, {2}, {RandomBytes(27, kBlock)});
+  const struct {
+    const char* name;
+    Step stop;
+  } cases[] = {{"movie.avi", Step::OpenBroken}, {"movie.fix", Step::OpenRepair}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Put(broken, repair);
+    ForgetReported();
+    HANDLE writer = CreateFileA(scratch.Path(c.name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    const int result = Repair();
+    CloseHandle(writer);
+    EXPECT_EQ(result, 0);
+    ExpectStop(c.stop, SystemErrorKind::SharingViolation);
+    ExpectBroken(broken);
+    ExpectRepairFile(repair);
+  }
+}
+#endif
+
+// ---- Every failing platform call ----
+
+struct FaultCase {
+  const char* name;
+  Service service;
+  uint32_t nthCall;
+  FaultKind kind;
+  SystemErrorKind error;  // injected for a plain failure; expected for a short transfer
+  Step stop;
+  const char* releaseOrder;
+  bool brokenUntouched;
+};
+
+TEST_F(RepairTest, EveryFailureShowsItsStepAndReleasesInOrder) {
+  constexpr FaultKind kFail = FaultKind::Fail;
+  constexpr FaultKind kShort = FaultKind::ShortTransfer;
+  const FaultCase cases[] = {
+      {"open broken", Service::OpenInputFile, 1, kFail, SystemErrorKind::SharingViolation, Step::OpenBroken, "", true},
+      {"open repair", Service::OpenInputFile, 2, kFail, SystemErrorKind::AccessDenied, Step::OpenRepair, "F1", true},
+      {"size broken", Service::GetFileSize32, 1, kFail, SystemErrorKind::FileTooLarge, Step::SizeBroken, "F1 F2", true},
+      {"size repair", Service::GetFileSize32, 2, kFail, SystemErrorKind::InvalidName, Step::SizeRepair, "F1 F2", true},
+      {"repair buffer", Service::CommitMemory, 1, kFail, SystemErrorKind::NotEnoughMemory, Step::CommitRepairBuffer,
+       "F1 F2", true},
+      {"read repair", Service::ReadWhole, 1, kFail, SystemErrorKind::AccessDenied, Step::ReadRepair, "F1 F2 M1", true},
+      {"short read repair", Service::ReadWhole, 1, kShort, SystemErrorKind::EndOfFile, Step::ReadRepair, "F1 F2 M1",
+       true},
+      {"broken buffer", Service::CommitMemory, 2, kFail, SystemErrorKind::NotEnoughMemory, Step::CommitBrokenBuffer,
+       "F1 F2 M1", true},
+      {"read broken", Service::ReadWhole, 2, kFail, SystemErrorKind::DiskFull, Step::ReadBroken, "F1 F2 M1 M2", true},
+      {"short read broken", Service::ReadWhole, 2, kShort, SystemErrorKind::EndOfFile, Step::ReadBroken, "F1 F2 M1 M2",
+       true},
+      // Nothing has been written when the move to the start fails.
+      {"seek", Service::SeekToStart, 1, kFail, SystemErrorKind::AccessDenied, Step::WriteRepaired, "F1 F2 M1 M2", true},
+      {"write", Service::WriteWhole, 1, kFail, SystemErrorKind::DiskFull, Step::WriteRepaired, "F1 F2 M1 M2", false},
+      {"short write", Service::WriteWhole, 1, kShort, SystemErrorKind::DiskFull, Step::WriteRepaired, "F1 F2 M1 M2",
+       false},
+      // Rewritten but not known to be kept: the flush, or a close that reports a late failure.
+      {"flush", Service::FlushFile, 1, kFail, SystemErrorKind::DiskFull, Step::WriteRepaired, "F1 F2 M1 M2", false},
+      {"close", Service::CloseFile, 1, kFail, SystemErrorKind::DiskFull, Step::WriteRepaired, "F1 F2 M1 M2", false},
+  };
+  const Bytes broken = RandomBytes(30, 10000);
+  const Bytes repair = RepairFile(10000, {1, 3}, {RandomBytes(31, kBlock), RandomBytes(32, kBlock)});
+  for (const FaultCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Put(broken, repair);
+    ClearFaults();
+    ResetLedger();
+    ForgetReported();
+    InjectFault(c.service, c.nthCall, SystemErrorCode(c.error), c.kind);
+
+    EXPECT_EQ(Repair(), 0);
+    ExpectStop(c.stop, c.error);
+    EXPECT_EQ(ReleaseOrder(), c.releaseOrder);
+    EXPECT_EQ(OpenFileCount(), 0u);
+    EXPECT_EQ(HeldRegionCount(), 0u);
+    if (c.brokenUntouched) ExpectBroken(broken);
+    ExpectRepairFile(repair);
+  }
+}
+
+// A longer broken file is cut after its write; a failed cut is a failed write, and the file
+// keeps the valid contents in front and its old tail behind them.
+TEST_F(RepairTest, AFailedCutIsReportedAsTheWrite) {
+  const Bytes broken = RandomBytes(33, 7000);
+  const Bytes x = RandomBytes(34, kBlock);
+  const Bytes repair = RepairFile(5000, {2}, {x});
+  Put(broken, repair);
+  InjectFault(Service::SetFileLength, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
+
+  EXPECT_EQ(Repair(), 0);
+  ExpectStop(Step::WriteRepaired, SystemErrorKind::AccessDenied);
+  EXPECT_EQ(ReleaseOrder(), "F1 F2 M1 M2");
+  ExpectBroken(Concat({Part(broken, 0, kBlock), Part(x, 0, 5000 - kBlock), Part(broken, 5000, 7000)}));
+  ExpectRepairFile(repair);
+  EXPECT_EQ(ServiceCallCount(Service::FlushFile), 0u);
+
+  // A file of the valid size or shorter needs no cut, and none is asked for.
+  for (const size_t size : {size_t{5000}, size_t{3000}}) {
+    SCOPED_TRACE(size);
+    ClearFaults();
+    ForgetReported();
+    Put(RandomBytes(35, size), repair);
+    EXPECT_EQ(Repair(), 1);
+    EXPECT_EQ(ServiceCallCount(Service::SetFileLength), 0u);
+    EXPECT_EQ(scratch.Size("movie.avi"), 5000u);
+  }
+}
+
+}  // namespace

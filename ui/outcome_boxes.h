@@ -1,0 +1,19 @@
+// The dialog's words for what an operation of either engine did: the boxes, with their
+// captions, texts and icons, in which the dialog shows a stop, identical copies and a stopped
+// large file's work.
+#pragma once
+
+#include <windows.h>
+
+#include "core/outcome.h"
+#include "ui/program_state.h"
+#include "whole_file/operations.h"
+
+// Shows the box of an outcome that is not Done, owned by the dialog. A failed call: an error
+// box whose caption names the step and whose text is the system's description of the cause;
+// a condition the program found itself, or identical copies: the program's own text and
+// caption; a stop on request: what it left behind.
+void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome);
+
+// A reporter for the dialog's own operations that shows the box at the moment they stop.
+Reporter BoxReporter(HWND dialog);

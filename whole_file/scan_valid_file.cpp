@@ -1,0 +1,148 @@
+// Valid-file scan: compares the valid file's blocks with a test file, whole files in memory,
+// and writes the repair file NAME.fix with every block that must travel.
+#include <cstdint>
+#include <cstring>
+
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "core/exchange_rules.h"
+#include "core/repair_file.h"
+#include "core/test_file.h"
+#include "platform/platform.h"
+#include "support/files_by_path.h"
+#include "whole_file/operations.h"
+#include "whole_file/stops.h"
+
+namespace {
+
+// What one call holds; null until obtained.
+struct ValidScan {
+  FileHandle validFile = nullptr;
+  FileHandle testFile = nullptr;
+  FileHandle outputFile = nullptr;
+  uint8_t* image = nullptr;
+  uint8_t* testBuffer = nullptr;
+  uint8_t* listArea = nullptr;
+  uint8_t* repairArea = nullptr;
+};
+
+void Release(ValidScan& scan) {
+  if (scan.validFile != nullptr) CloseFile(scan.validFile);
+  if (scan.testFile != nullptr) CloseFile(scan.testFile);
+  if (scan.outputFile != nullptr) CloseFile(scan.outputFile);
+  if (scan.image != nullptr) ReleaseMemory(scan.image);
+  if (scan.testBuffer != nullptr) ReleaseMemory(scan.testBuffer);
+  if (scan.repairArea != nullptr) ReleaseMemory(scan.repairArea);
+  if (scan.listArea != nullptr) ReleaseMemory(scan.listArea);
+}
+
+// Collects every block that must travel into the two areas, committing their pages as they
+// fill; the outcome of a failure, or Done with the count.
+Outcome CollectBlocks(ValidScan& scan, const Reporter& reporter, const Exchange& exchange,
+                      const TestFileLayout& test, uint32_t* damagedCount) {
+  const uint32_t blocks = static_cast<uint32_t>(exchange.validBlocks);
+  // Entries behind the test file's end read as 0 from the zero-filled buffer.
+  const uint8_t* entries = scan.testBuffer + test.headerBytes;
+  uint32_t count = 0;
+  for (uint32_t b = 1; b <= blocks; ++b) {
+    const uint8_t* block = scan.image + uint64_t{b - 1} * kBlockSize;
+    if (!BlockMustTravel(exchange, b, block, LoadU32LE(entries + 4 * uint64_t{b - 1}))) continue;
+
+    if (count == kMaxDamagedBlocks) {
+      return StopAt(reporter, Step::CommitRepairBlocks, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    }
+    uint8_t* repairBlock = scan.repairArea + uint64_t{count} * kBlockSize;
+    if (!CommitPage(repairBlock)) return StopAt(reporter, Step::CommitRepairBlocks);
+    std::memcpy(repairBlock, block, kBlockSize);
+
+    uint8_t* listEntry = scan.listArea + 4 * count;
+    if ((4 * count) % kPageSize == 0 && !CommitPage(listEntry)) return StopAt(reporter, Step::CommitList);
+    StoreU32LE(listEntry, b);
+    ++count;
+  }
+  *damagedCount = count;
+  return DoneOutcome();
+}
+
+Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePath, const char* testFilePath,
+             const char* outputFolder) {
+  scan.validFile = OpenInputByPath(validFilePath);
+  if (scan.validFile == nullptr) return StopAt(reporter, Step::OpenValid);
+  scan.testFile = OpenInputByPath(testFilePath);
+  if (scan.testFile == nullptr) return StopAt(reporter, Step::OpenTest);
+
+  uint32_t validSize;
+  if (!GetFileSize32(scan.validFile, &validSize)) return StopAt(reporter, Step::SizeValid);
+  const uint32_t blocks = BlockCount(validSize);
+  // An empty valid file asks for 0 bytes here, which the platform refuses.
+  scan.image = static_cast<uint8_t*>(CommitMemory(ImageBytes(validSize)));
+  if (scan.image == nullptr) return StopAt(reporter, Step::AllocateValid);
+
+  uint32_t testSize;
+  if (!GetFileSize32(scan.testFile, &testSize)) return StopAt(reporter, Step::SizeTest);
+  // Every test file is read in the small form here, as it always was below 4 GiB.
+  if (!TestFileFitsValid(SmallTestFileEntries(testSize), blocks)) return StopFound(reporter, Step::CheckTestFileSize);
+
+  // Sized by the valid file, so it holds the whole test file (at most 4 * N + 7 bytes now)
+  // and has an entry for every block.
+  scan.testBuffer = static_cast<uint8_t*>(CommitMemory(blocks * 16 + 4));
+  if (scan.testBuffer == nullptr) return StopAt(reporter, Step::AllocateTest);
+  if (!ReadWhole(scan.validFile, scan.image, validSize)) return StopAt(reporter, Step::ReadValid);
+  if (!ReadWhole(scan.testFile, scan.testBuffer, testSize)) return StopAt(reporter, Step::ReadTest);
+
+  // Reserved whole and committed page by page, so each area grows with the damage found and
+  // still goes to the file in one write.
+  scan.listArea = static_cast<uint8_t*>(ReserveMemory(kListAreaBytes));
+  if (scan.listArea == nullptr) return StopAt(reporter, Step::ReserveList);
+  scan.repairArea = static_cast<uint8_t*>(ReserveMemory(kRepairAreaBytes));
+  if (scan.repairArea == nullptr) return StopAt(reporter, Step::ReserveRepairBlocks);
+
+  TestFileLayout test;
+  ReadTestFileLayout(scan.testBuffer, testSize, false, &test);
+  Exchange exchange;
+  exchange.validSize = validSize;
+  exchange.validBlocks = blocks;
+  exchange.recordedSize = test.recordedSize;
+  exchange.entries = test.entries;
+
+  uint32_t damagedCount = 0;
+  Outcome collected = CollectBlocks(scan, reporter, exchange, test, &damagedCount);
+  if (collected.ending != Ending::Done) return collected;
+  if (CopiesIdentical(exchange, damagedCount)) return ReportIdentical(reporter);
+
+  scan.outputFile = CreateOutputNamedAfter(outputFolder, validFilePath, ".fix");
+  if (scan.outputFile == nullptr) return StopAt(reporter, Step::CreateOutput);
+
+  // Four writes, as the dialog has always written it: S, K, the list, the blocks.
+  uint8_t header[kLongestRepairFileHeader];
+  StoreRepairFileHeader(header, validSize, damagedCount);
+  if (!WriteWhole(scan.outputFile, header, 4) || !WriteWhole(scan.outputFile, header + 4, 4) ||
+      !WriteWhole(scan.outputFile, scan.listArea, 4 * damagedCount) ||
+      !WriteWhole(scan.outputFile, scan.repairArea, kBlockSize * damagedCount)) {
+    return StopAt(reporter, Step::WriteOutput);
+  }
+  if (!FlushFile(scan.outputFile)) return StopAt(reporter, Step::WriteOutput);
+  // The inputs go back first, so that the output is the last file released on this way out
+  // as on every other; a late failure of its close is a failed write.
+  CloseFile(scan.validFile);
+  scan.validFile = nullptr;
+  CloseFile(scan.testFile);
+  scan.testFile = nullptr;
+  const int closed = CloseFile(scan.outputFile);
+  scan.outputFile = nullptr;
+  if (!closed) return StopAt(reporter, Step::WriteOutput);
+  Outcome done = DoneOutcome();
+  done.outputBytes = kRepairFileHeaderBytes + uint64_t{kRepairEntryBytes} * damagedCount;
+  done.validSize = validSize;
+  return done;
+}
+
+}  // namespace
+
+Outcome ScanValidFile(const Reporter& reporter, const char* validFilePath, const char* testFilePath,
+                      const char* outputFolder) {
+  ValidScan scan;
+  Outcome result = Scan(scan, reporter, validFilePath, testFilePath, outputFolder);
+  Release(scan);
+  return result;
+}
