@@ -17,7 +17,7 @@
 
 namespace {
 
-// A path operand as the engine expects it. The engine knows only the platform's separator,
+// A path operand as the operations expect it. They know only the platform's separator,
 // so on Windows '/' becomes a backslash (the system takes both). The output name is cut from
 // the source path after its last separator, as the dialog's full paths always have one; a
 // bare name in the current folder ("movie.avi") gets "." and a separator in front, naming the

@@ -1,5 +1,5 @@
 // Makes a chosen call of a chosen platform service fail, so that every failure path of the
-// engine can be driven by a test. Linked into the test programs only (see hooks.h); dormant
+// operations can be driven by a test. Linked into the test programs only (see hooks.h); dormant
 // unless a test arms it.
 #pragma once
 

@@ -1,5 +1,5 @@
-// The ledger of open files and memory regions. Fixed tables: the engine holds at most two
-// files and four regions at a time, and the ledger itself must never allocate.
+// The ledger of open files and memory regions. Fixed tables: an operation holds at most a few
+// files and regions at a time, and the ledger itself must never allocate.
 #include "platform/ledger.h"
 
 namespace {

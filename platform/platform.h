@@ -1,4 +1,4 @@
-// The few operating-system services the engine and the support routines need. Each backend
+// The few operating-system services the operations and the support routines need. Each backend
 // (platform/win32, platform/posix) provides all of them; the build picks one. Every service
 // returns 1 on success and 0 on failure, leaving the system's last error set for the report.
 #pragma once
@@ -67,7 +67,7 @@ int CommitPage(void* address);
 void ReleaseMemory(void* region);
 
 // System errors: the calling thread's last error, and portable names for the codes the
-// engine sets itself and the ones its callers meet most.
+// operations set themselves and the ones their callers meet most.
 enum class SystemErrorKind {
   InvalidName,
   NameTooLong,

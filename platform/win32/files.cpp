@@ -1,4 +1,4 @@
-// Files through kernel32: CreateFileA with the engine's access and share modes, and whole
+// Files through kernel32: CreateFileA with the dialog's access and share modes, and whole
 // reads and writes whose transferred count must match the count asked.
 #include <windows.h>
 

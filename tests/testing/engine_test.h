@@ -1,5 +1,5 @@
-// The fixture of every test that runs engine or support code: faults cleared, boxes recorded,
-// a scratch folder, and afterwards the check that nothing was left open or allocated.
+// The fixture of every test that runs an operation or support code: faults cleared, boxes and
+// reports recorded, a scratch folder, and afterwards the check that nothing was left held.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,0 +1,93 @@
+// Every form of both exchange formats against files kept in tests/golden: the inputs are
+// built here, the scans of both engines must write exactly the kept files, and the repairs
+// must restore the valid file from them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/stream/stream_test.h"
+#include "whole_file/operations.h"
+
+namespace {
+
+// A folder of the build machine as the test program opens it: under Wine, drive Z: is the
+// build machine's root.
+std::string GoldenPath(const char* folder, const std::string& name) {
+#ifdef _WIN32
+  std::string path = std::string("Z:") + folder + "/" + name;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+#else
+  return std::string(folder) + "/" + name;
+#endif
+}
+
+Bytes Golden(const std::string& name) { return ReadWholeFile(GoldenPath(VARNELL_GOLDEN_DIR, name)); }
+
+// The two copies of one golden input, each in its own folder as on two machines.
+class GoldenTest : public StreamTest {
+ protected:
+  // Scans the copies of name through the streaming operations and, below 4 GiB, through the
+  // dialog's own; every test file and repair file must be the golden one. Then repairs.
+  void Exchange(const std::string& name, const Bytes& goldenTest, const Bytes& goldenRepair, bool dialogToo) {
+    const StreamControl none;
+    ASSERT_EQ(StreamScanBrokenFile(scratch.Path(name + ".bin").c_str(), scratch.path().c_str(), none).ending, Ending::Done);
+    EXPECT_TRUE(scratch.Read(name + ".crc") == goldenTest) << name << ".crc";
+    ASSERT_EQ(StreamScanValidFile(elsewhere.Path(name + ".bin").c_str(), scratch.Path(name + ".crc").c_str(),
+                                  elsewhere.path().c_str(), none)
+                  .ending,
+              Ending::Done);
+    EXPECT_TRUE(elsewhere.Read(name + ".fix") == goldenRepair) << name << ".fix";
+    if (dialogToo) {
+      ScratchFolder dialogOut;
+      ASSERT_EQ(Finished(ScanBrokenFile(reporter(), scratch.Path(name + ".bin").c_str(), dialogOut.path().c_str())), 1);
+      EXPECT_TRUE(dialogOut.Read(name + ".crc") == goldenTest) << name << ".crc of the dialog";
+      ASSERT_EQ(Finished(ScanValidFile(reporter(), elsewhere.Path(name + ".bin").c_str(), scratch.Path(name + ".crc").c_str(),
+                                       dialogOut.path().c_str())),
+                1);
+      EXPECT_TRUE(dialogOut.Read(name + ".fix") == goldenRepair) << name << ".fix of the dialog";
+    }
+    ASSERT_EQ(StreamRepairBrokenFile(scratch.Path(name + ".bin").c_str(), elsewhere.Path(name + ".fix").c_str(), nullptr, none)
+                  .ending,
+              Ending::Done);
+  }
+};
+
+TEST_F(GoldenTest, TheSmallForms) {
+  Bytes valid(4100, 0);
+  const Bytes head = {1, 0, 0, 0, 2, 0, 0, 0};
+  std::copy(head.begin(), head.end(), valid.begin());
+  const Bytes tail = {'A', 'B', 'C', 'D'};
+  std::copy(tail.begin(), tail.end(), valid.begin() + 4096);
+  Bytes broken = valid;
+  broken[0] = 5;
+  elsewhere.Write("report.bin", valid);
+  scratch.Write("report.bin", broken);
+  Exchange("report", Golden("report.crc"), Golden("report.fix"), true);
+  EXPECT_TRUE(scratch.Read("report.bin") == valid);
+
+  const Bytes five = {'A', 'B', 'C', 'D', 'E'};
+  elsewhere.Write("longer-copy.bin", five);
+  scratch.Write("longer-copy.bin", Concat({five, Bytes(4, 0)}));
+  Exchange("longer-copy", Golden("longer-copy.crc"), Golden("longer-copy.fix"), true);
+  EXPECT_TRUE(scratch.Read("longer-copy.bin") == five);
+}
+
+TEST_F(GoldenTest, TheLargeForms) {
+  constexpr uint64_t kSize = (uint64_t{1} << 32) + 5000;
+  constexpr uint64_t kLastBlock = 4294971392;
+  const auto text = [](const char* letters) { return Bytes(letters, letters + 16); };
+  for (const ScratchFolder* side : {&scratch, &elsewhere}) side->Resize("disk.bin", kSize);
+  WriteBytesAt(elsewhere.Path("disk.bin"), 8192, text("block three, ok."));
+  WriteBytesAt(elsewhere.Path("disk.bin"), kLastBlock, text("the last block.."));
+  WriteBytesAt(scratch.Path("disk.bin"), 8192, text("block three, bad"));
+  WriteBytesAt(scratch.Path("disk.bin"), kLastBlock, text("the last block!!"));
+  Exchange("disk", ReadWholeFile(GoldenPath(VARNELL_GOLDEN_UNPACKED, "disk.crc")), Golden("disk.fix"), false);
+  EXPECT_EQ(scratch.Size("disk.bin"), kSize);
+  EXPECT_TRUE(ReadBytesAt(scratch.Path("disk.bin"), 8192, 16) == text("block three, ok."));
+  EXPECT_TRUE(ReadBytesAt(scratch.Path("disk.bin"), kLastBlock, 16) == text("the last block.."));
+}
+
+}  // namespace
