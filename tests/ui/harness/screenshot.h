@@ -1,5 +1,5 @@
 // What is on the screen: a window's pixels as the user sees them, saved as PNG for a person
-// to look at, and single pixels for the tests.
+// to look at (the user guide's pictures among them), and single pixels for the tests.
 #pragma once
 
 #include <windows.h>
