@@ -315,16 +315,4 @@ TEST(GuideLinksTest, TheContentsListHasAnEntryForEveryHeading) {
   for (const std::string& entry : entries) ADD_FAILURE() << "#" << entry << " in the contents names no section";
 }
 
-// The anchors of headings as the guide writes them.
-TEST(GuideLinksTest, MakesAnchorsAsThePageDoes) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"Если ремонт был прерван", "если-ремонт-был-прерван"},
-      {"varnell-cli: для владельца целой копии", "varnell-cli-для-владельца-целой-копии"},
-      {"Шаг 1 — у битого файла: контрольный файл", "шаг-1-у-битого-файла-контрольный-файл"},
-      {"Ёж, Windows и шаг 3?", "ёж-windows-и-шаг-3"},
-      {"3. Раздел", "раздел"},
-  };
-  for (const auto& [heading, anchor] : cases) EXPECT_EQ(Anchor(heading), anchor) << heading;
-}
-
 }  // namespace
