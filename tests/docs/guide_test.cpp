@@ -1,9 +1,11 @@
 // The user guide stays true to the program: every text the program can show is in one of
-// the guide's message tables, and every picture and page the guide links to exists. The
-// texts are read from the headers' source, so a message added there and not to the guide
-// fails here.
+// the guide's message tables, every picture, page and section the guide links to exists,
+// and its contents list names every section. The texts are read from the headers' source,
+// so a message added there and not to the guide fails here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
@@ -227,15 +229,90 @@ std::vector<std::string> LinkTargets(const std::string& markdown, const std::str
   return targets;
 }
 
-// Every picture and every page the guide links to, relative to docs/.
+// A heading's anchor as pandoc makes it for the guide's page: lower case, only letters,
+// digits, "_", "-" and "." kept, the words joined by hyphens, nothing before the first
+// letter. Letters are the Latin and Cyrillic ones the guide's headings use.
+std::string Anchor(const std::string& heading) {
+  std::string words;
+  for (size_t at = 0; at < heading.size();) {
+    const unsigned char c = static_cast<unsigned char>(heading[at]);
+    if ((c == 0xD0 || c == 0xD1) && at + 1 < heading.size()) {
+      unsigned letter = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(heading[at + 1]) & 0x3Fu);
+      if (letter >= 0x410 && letter <= 0x42F) letter += 0x20;       // А to Я
+      if (letter >= 0x400 && letter <= 0x40F) letter += 0x50;       // Ё and the like
+      words += static_cast<char>(0xC0 | (letter >> 6));
+      words += static_cast<char>(0x80 | (letter & 0x3F));
+    } else if (std::isalnum(c) || c == '_' || c == '-' || c == '.') {
+      words += static_cast<char>(std::tolower(c));
+    } else if (c == ' ') {
+      if (!words.empty() && words.back() != ' ') words += ' ';
+    }
+    at += c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;  // other signs dropped
+  }
+  while (!words.empty() && static_cast<unsigned char>(words[0]) < 0x80 && !std::isalpha(words[0])) words.erase(0, 1);
+  while (!words.empty() && words.back() == ' ') words.pop_back();
+  std::replace(words.begin(), words.end(), ' ', '-');
+  return words;
+}
+
+struct Heading {
+  size_t level;
+  std::string anchor;
+};
+
+std::vector<Heading> Headings(const std::string& markdown) {
+  std::vector<Heading> headings;
+  std::istringstream lines(markdown);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t level = line.find_first_not_of('#');
+    if (level > 0 && level != std::string::npos && line[level] == ' ') headings.push_back({level, Anchor(line.substr(level + 1))});
+  }
+  return headings;
+}
+
+bool IsHeading(const std::string& anchor) {
+  for (const Heading& heading : Headings(Guide())) {
+    if (heading.anchor == anchor) return true;
+  }
+  return false;
+}
+
+// Every picture and every page the guide links to, relative to docs/, and every heading a
+// link in the guide names.
 TEST(GuideLinksTest, EveryPictureAndLocalLinkResolves) {
   const std::vector<std::string> pictures = LinkTargets(Guide(), "![");
   EXPECT_GE(pictures.size(), 3u) << "each of the three steps has its screenshot";
+  // A picture whose link is broken across lines or by a space is no picture on the page.
+  size_t pictureOpeners = 0;
+  for (size_t at = Guide().find("!["); at != std::string::npos; at = Guide().find("![", at + 1)) ++pictureOpeners;
+  EXPECT_EQ(pictures.size(), pictureOpeners) << "a picture's link is not whole on its line";
   for (const std::string& target : LinkTargets(Guide(), "[")) {
-    if (target.rfind("#", 0) == 0 || target.find("://") != std::string::npos) continue;
-    EXPECT_TRUE(std::filesystem::is_regular_file(kSource / "docs" / target)) << target;
+    if (target.find("://") != std::string::npos) continue;
+    if (target.rfind("#", 0) == 0) {
+      EXPECT_TRUE(IsHeading(target.substr(1))) << target << " names no heading";
+    } else {
+      EXPECT_TRUE(std::filesystem::is_regular_file(kSource / "docs" / target)) << target;
+    }
   }
   for (const std::string& target : pictures) EXPECT_EQ(target.rfind("screenshots/", 0), 0u) << target;
+}
+
+// The contents list at the top names every section and subsection, and only those.
+TEST(GuideLinksTest, TheContentsListHasAnEntryForEveryHeading) {
+  const std::string& guide = Guide();
+  const size_t from = guide.find("\n## Содержание\n");
+  ASSERT_NE(from, std::string::npos) << "no contents list";
+  const size_t to = guide.find("\n#", from + 1);
+  std::set<std::string> entries;
+  for (const std::string& target : LinkTargets(guide.substr(from, to - from), "[")) entries.insert(target.substr(1));
+  size_t listed = 0;
+  for (const Heading& heading : Headings(guide)) {
+    if (heading.level < 2 || heading.level > 3 || heading.anchor == Anchor("Содержание")) continue;
+    ++listed;
+    EXPECT_EQ(entries.erase(heading.anchor), 1u) << heading.anchor << " is missing from the contents";
+  }
+  EXPECT_GE(listed, 10u);
+  for (const std::string& entry : entries) ADD_FAILURE() << "#" << entry << " in the contents names no section";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Scratch folders and file helpers on std::filesystem.
 #include "tests/testing/scratch_folder.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -12,6 +13,7 @@
 
 #ifdef _WIN32
 #include <direct.h>
+#include <windows.h>
 #else
 #include <sys/stat.h>
 #endif
@@ -20,7 +22,32 @@ namespace fs = std::filesystem;
 
 namespace {
 std::atomic<unsigned> folderCount{0};
+
+// std::filesystem takes a narrow name for UTF-8; on Windows the tests' names, like the
+// engine's, are in the ANSI code page, Cyrillic ones included.
+fs::path Native(const std::string& name) {
+#ifdef _WIN32
+  const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
+  return fs::path(wide);
+#else
+  return fs::path(name);
+#endif
 }
+
+std::string Narrow(const fs::path& path) {
+#ifdef _WIN32
+  const std::wstring& wide = path.native();
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string name(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), name.data(), length, nullptr, nullptr);
+  return name;
+#else
+  return path.string();
+#endif
+}
+}  // namespace
 
 ScratchFolder::ScratchFolder() {
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -31,12 +58,18 @@ ScratchFolder::ScratchFolder() {
   while (!path_.empty() && (path_.back() == '/' || path_.back() == '\\')) path_.pop_back();
 }
 
+ScratchFolder::ScratchFolder(const std::string& at) : path_(at) {
+  std::error_code ignored;
+  fs::remove_all(Native(path_), ignored);
+  fs::create_directories(Native(path_));
+}
+
 ScratchFolder::~ScratchFolder() {
   std::error_code ignored;
-  for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+  for (const auto& entry : fs::recursive_directory_iterator(Native(path_), ignored)) {
     fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
-  fs::remove_all(path_, ignored);
+  fs::remove_all(Native(path_), ignored);
 }
 
 std::string ScratchFolder::Path(const std::string& name) const { return path_ + kPathSeparator + name; }
@@ -76,18 +109,25 @@ Bytes ReadWholeFile(const std::string& path) {
   return contents;
 }
 
-bool ScratchFolder::Exists(const std::string& name) const { return fs::exists(Path(name)); }
+bool ScratchFolder::Exists(const std::string& name) const { return fs::exists(Native(Path(name))); }
 
 void ScratchFolder::Resize(const std::string& name, uint64_t length) const {
   if (!Exists(name)) Write(name, {});
-  fs::resize_file(Path(name), length);
+  fs::resize_file(Native(Path(name)), length);
 }
 
-uint64_t ScratchFolder::Size(const std::string& name) const { return fs::file_size(Path(name)); }
+uint64_t ScratchFolder::Size(const std::string& name) const { return fs::file_size(Native(Path(name))); }
 
 void ScratchFolder::MakeReadOnly(const std::string& name) const {
-  fs::permissions(Path(name), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+  fs::permissions(Native(Path(name)), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
+}
+
+std::vector<std::string> ScratchFolder::Names() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(Native(path_))) names.push_back(Narrow(entry.path().filename()));
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 Bytes Le32(uint32_t value) {

@@ -11,6 +11,9 @@ using Bytes = std::vector<uint8_t>;
 class ScratchFolder {
  public:
   ScratchFolder();
+  // The folder at a given place instead, such as a user's folder that a picture for the guide
+  // shows: whatever a stopped run left there is removed first.
+  explicit ScratchFolder(const std::string& at);
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -29,6 +32,8 @@ class ScratchFolder {
   void Resize(const std::string& name, uint64_t length) const;
   uint64_t Size(const std::string& name) const;
   void MakeReadOnly(const std::string& name) const;
+  // The names of what it holds, sorted.
+  std::vector<std::string> Names() const;
 
  private:
   std::string path_;

@@ -278,8 +278,10 @@ class LargeFileDialogTest : public ::testing::Test {
   std::vector<std::string> statesAtBoxes_;
   std::function<void(HWND)> onQuestion_;
   size_t boxesSeen_ = 0;
-  ScratchFolder local_;   // where the broken file is
-  ScratchFolder remote_;  // where the valid file is
+  // Where the broken file and where the valid file are: the two people's own folders, since
+  // these tests take the guide's pictures of large files.
+  ScratchFolder local_{gui::kBrokenOwnersFolder};
+  ScratchFolder remote_{gui::kValidOwnersFolder};
 };
 
 // A valid file past 4 GiB with data here and there, and a broken copy whose damage lies past
@@ -353,9 +355,8 @@ TEST_P(LargeExchangeTest, GoesThroughAllThreeModesWhileTheDialogAnswers) {
       gui::MoveMouseTo(gui::CentreOf(Item(IDC_START)));
       cursorOverStart = GetCursor();
       if (step.radio == IDC_MODE_BROKEN_SCAN) {
-        gui::Pump(100);
         probe.Pause(true);
-        gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("progress-in-status-bar.png"));
+        gui::SaveWindowPicture(dialog_, "progress-in-status-bar.png");
         probe.Pause(false);
       }
       // Each way to close, answered No: the work goes on to its end. The probe waits meanwhile:
@@ -431,19 +432,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, LargeExchangeTest,
 
 namespace {
 
-// A box as the user sees it: moved over the middle of the dialog (the test's display has no
-// window manager to place it), then the screen under the dialog.
-void SaveBoxScreenshot(HWND dialog, HWND box, const char* name) {
-  RECT dialogRect, boxRect;
-  GetWindowRect(dialog, &dialogRect);
-  GetWindowRect(box, &boxRect);
-  const int x = (dialogRect.left + dialogRect.right - (boxRect.right - boxRect.left)) / 2;
-  const int y = (dialogRect.top + dialogRect.bottom - (boxRect.bottom - boxRect.top)) / 2;
-  SetWindowPos(box, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  gui::Pump(150);
-  gui::SavePng(gui::CaptureScreen(dialogRect), gui::ScreenshotPath(name));
-}
-
 TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndKeepsTheOlderFile) {
   const Exchange e = MakeExchange(8 * kGiB, 0, 7);
   gui::WriteSparseFile(remote_.Path("disk.img"), e.valid);
@@ -455,13 +443,13 @@ TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndK
   gui::TypeInto(Item(IDC_TEST_FILE), remote_.Path("disk.crc"));
   gui::TypeInto(Item(IDC_OUTPUT_FOLDER), remote_.path());
   AnswerBoxes(IDYES);
-  onQuestion_ = [this](HWND box) { SaveBoxScreenshot(dialog_, box, "stop-question.png"); };
+  onQuestion_ = [this](HWND box) { gui::SaveBoxPicture(dialog_, box, "stop-question.png"); };
   bool visibleAtLastBox = false;
   bool runningAtLastBox = true;
   const auto watch = catcher_.whileOpen;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     watch(box, seen);
-    if (seen.text == dialog_text::kScanStopped) SaveBoxScreenshot(dialog_, box, "scan-stopped.png");
+    if (seen.text == dialog_text::kScanStopped) gui::SaveBoxPicture(dialog_, box, "scan-stopped.png");
     visibleAtLastBox = IsWindowVisible(dialog_) != 0;
     runningAtLastBox = LargeFileWorkRunning();
   };
@@ -484,10 +472,7 @@ TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndK
   EXPECT_EQ(HeldRegionCount(), 0u);
 
   EXPECT_EQ(remote_.Read("disk.fix"), older);
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(remote_.path())) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"disk.crc", "disk.fix", "disk.img"})) << "no temporary file left";
+  EXPECT_EQ(remote_.Names(), (std::vector<std::string>{"disk.crc", "disk.fix", "disk.img"})) << "no temporary file left";
 }
 
 // A broken file past 4 GiB with many damaged blocks, and the repair file that puts them right
@@ -537,7 +522,7 @@ TEST_F(LargeFileDialogTest, ARepairStoppedThroughTheCloseBoxIsFinishedByRunningI
   const auto watch = catcher_.whileOpen;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     watch(box, seen);
-    if (seen.text == dialog_text::kRepairStoppedPartly) SaveBoxScreenshot(dialog_, box, "repair-stopped.png");
+    if (seen.text == dialog_text::kRepairStoppedPartly) gui::SaveBoxPicture(dialog_, box, "repair-stopped.png");
   };
   RunWork([&] { ClickCloseBox(dialog_); });
 
@@ -763,9 +748,7 @@ TEST_F(LargeFileDialogTest, ADialogDestroyedAtWorkStopsTheWorkFirst) {
   EXPECT_EQ(OpenFileCount(), 0u);
   EXPECT_EQ(HeldRegionCount(), 0u);
   EXPECT_TRUE(NewBoxes().empty()) << "a destroyed dialog shows nothing";
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(local_.path())) names.push_back(entry.path().filename().string());
-  EXPECT_EQ(names, std::vector<std::string>{"disk.img"}) << "no test file, no temporary file";
+  EXPECT_EQ(local_.Names(), std::vector<std::string>{"disk.img"}) << "no test file, no temporary file";
 }
 
 }  // namespace

@@ -459,30 +459,35 @@ TEST_F(MainDialogTest, PressingOnTheDialogsSurfaceDragsTheWindow) {
   EXPECT_EQ(after.top - before.top, 30);
 }
 
+// The three modes as each of the two people sees them, and the required-field check.
 TEST_F(MainDialogTest, Screenshots) {
-  SetWindowTextA(Item(IDC_BROKEN_FILE), "C:\\data\\disk.img");
-  SetWindowTextA(Item(IDC_OUTPUT_FOLDER), "C:\\data");
-  gui::Pump(100);
-  gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("main-dialog-mode-1.png"));
-  SwitchTo(IDC_MODE_VALID_SCAN);
-  SetWindowTextA(Item(IDC_VALID_FILE), "E:\\archive\\disk.img");
-  SetWindowTextA(Item(IDC_TEST_FILE), "E:\\incoming\\disk.crc");
-  gui::Pump(100);
-  gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("main-dialog-mode-2.png"));
+  const std::string broken = std::string(gui::kBrokenOwnersFolder) + "\\";
+  const std::string valid = std::string(gui::kValidOwnersFolder) + "\\";
+  const auto show = [&](int radio, const std::vector<std::pair<int, std::string>>& fields) {
+    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) SetWindowTextA(Item(id), "");
+    for (const auto& [id, text] : fields) SetWindowTextA(Item(id), text.c_str());
+    SwitchTo(radio);
+  };
+  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::kBrokenOwnersFolder}});
+  gui::SaveWindowPicture(dialog_, "main-dialog-mode-1.png");
+  show(IDC_MODE_VALID_SCAN, {{IDC_VALID_FILE, valid + "disk.img"},
+                             {IDC_TEST_FILE, valid + "disk.crc"},
+                             {IDC_OUTPUT_FOLDER, gui::kValidOwnersFolder}});
+  gui::SaveWindowPicture(dialog_, "main-dialog-mode-2.png");
+  // Mode 3 takes the broken file from mode 1.
+  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::kBrokenOwnersFolder}});
   SwitchTo(IDC_MODE_REPAIR);
-  SetWindowTextA(Item(IDC_REPAIR_FILE), "C:\\data\\disk.fix");
-  gui::Pump(100);
-  gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("main-dialog-mode-3.png"));
+  SetWindowTextA(Item(IDC_REPAIR_FILE), (broken + "disk.fix").c_str());
+  gui::SaveWindowPicture(dialog_, "main-dialog-mode-3.png");
   // The required-field check as the user sees it: the empty field red under the box.
   SetWindowTextA(Item(IDC_REPAIR_FILE), "");
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox&) {
-    // Moved below the flagged field, as a user would, so that both show.
+    // Below the flagged field, as a user would move it, so that both show.
     RECT dialogRect, field;
     GetWindowRect(dialog_, &dialogRect);
     GetWindowRect(Item(IDC_REPAIR_FILE), &field);
-    SetWindowPos(box, nullptr, dialogRect.left + 30, field.bottom + 4, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    gui::Pump(150);
-    gui::SavePng(gui::CaptureScreen(dialogRect), gui::ScreenshotPath("main-dialog-required-fields.png"));
+    const POINT below{dialogRect.left + 30, field.bottom + 4};
+    gui::SaveBoxPicture(dialog_, box, "main-dialog-required-fields.png", &below);
   };
   PressStart();
   EXPECT_EQ(catcher_.boxes().size(), 1u);
@@ -496,7 +501,7 @@ TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     gui::Pump(100);
     const std::string name = seen.text == dialog_text::kTaskDone ? "box-task-done.png" : "box-identical.png";
-    if (gui::SavePng(gui::CaptureWindow(box), gui::ScreenshotPath(name))) saved.push_back(name);
+    if (gui::SaveWindowPicture(box, name)) saved.push_back(name);
   };
   gui::TypeInto(Item(IDC_BROKEN_FILE), folder_.Path("disk.img"));
   gui::TypeInto(Item(IDC_OUTPUT_FOLDER), folder_.path());

@@ -1,8 +1,10 @@
-// A PNG writer small enough to keep here: stored (uncompressed) deflate blocks need no
-// compressor, only the two checksums the format asks for.
+// Screenshots and the guide's pictures. The PNG writer is small enough to keep here: stored
+// (uncompressed) deflate blocks need no compressor, only the two checksums the format asks for.
 #include "tests/ui/harness/screenshot.h"
 
 #include <cstdio>
+
+#include "tests/ui/harness/gui_driver.h"
 
 namespace gui {
 
@@ -137,6 +139,35 @@ std::string ScreenshotPath(const std::string& name) {
   path += "screenshots";
   CreateDirectoryA(path.c_str(), nullptr);
   return path + "\\" + name;
+}
+
+namespace {
+
+// Wine under a display without a window manager can leave the caption of the active window
+// drawn as an inactive one's; Windows draws it active.
+void DrawCaptionActive(HWND window) {
+  SetForegroundWindow(window);
+  SendMessageA(window, WM_NCACTIVATE, TRUE, 0);
+  Pump(150);
+}
+
+}  // namespace
+
+bool SaveWindowPicture(HWND window, const std::string& name) {
+  DrawCaptionActive(window);
+  return SavePng(CaptureWindow(window), ScreenshotPath(name));
+}
+
+bool SaveBoxPicture(HWND dialog, HWND box, const std::string& name, const POINT* topLeft) {
+  RECT dialogRect, boxRect;
+  GetWindowRect(dialog, &dialogRect);
+  GetWindowRect(box, &boxRect);
+  const POINT middle{(dialogRect.left + dialogRect.right - (boxRect.right - boxRect.left)) / 2,
+                     (dialogRect.top + dialogRect.bottom - (boxRect.bottom - boxRect.top)) / 2};
+  const POINT at = topLeft != nullptr ? *topLeft : middle;
+  SetWindowPos(box, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  DrawCaptionActive(box);
+  return SavePng(CaptureScreen(dialogRect), ScreenshotPath(name));
 }
 
 }  // namespace gui

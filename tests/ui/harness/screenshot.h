@@ -1,5 +1,5 @@
 // What is on the screen: a window's pixels as the user sees them, saved as PNG for a person
-// to look at, and single pixels for the tests.
+// to look at (the user guide's pictures among them), and single pixels for the tests.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +30,20 @@ bool SavePng(const Image& image, const std::string& path);
 
 // The folder the screenshots go to: <build>/screenshots, made on first use.
 std::string ScreenshotPath(const std::string& name);
+
+// Pictures for the user guide. A test takes one with SaveWindowPicture or SaveBoxPicture
+// under a name of its own, and scripts/screenshots, which lists the test and the name, copies
+// it into docs/screenshots. The fonts are Windows' own in the prefix build/windows/wine-run
+// prepares. Paths a picture shows are a user's, not a test's: a test keeps its files in
+// ScratchFolder(kBrokenOwnersFolder) and ScratchFolder(kValidOwnersFolder).
+inline constexpr char kBrokenOwnersFolder[] = "C:\\Users\\Иван\\Downloads";
+inline constexpr char kValidOwnersFolder[] = "C:\\Users\\Анна\\Documents";
+
+// The window as the user sees it after clicking into it: in front, its caption active.
+bool SaveWindowPicture(HWND window, const std::string& name);
+// A message box over its dialog (the test's display has no window manager to place it), at
+// topLeft or else in the middle, and the screen under the dialog.
+bool SaveBoxPicture(HWND dialog, HWND box, const std::string& name, const POINT* topLeft = nullptr);
 
 // A COLORREF-style RGB triple as the screen shows it.
 constexpr uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) { return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b; }
