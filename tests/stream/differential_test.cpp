@@ -12,6 +12,7 @@
 #include "core/byte_order.h"
 #include "whole_file/operations.h"
 #include "tests/stream/stream_test.h"
+#include "tests/testing/reference.h"
 
 namespace {
 
@@ -51,6 +52,8 @@ struct Input {
   Bytes broken;
   bool replaceTestFile = false;
   Bytes testFile;
+  // The replacement is the copy's own test file cut short: the exchange must still restore.
+  bool testFileCutShort = false;
   bool replaceRepairFile = false;
   Bytes repairFile;
 };
@@ -126,7 +129,8 @@ class DifferentialTest : public StreamTest {
       EXPECT_EQ(dialogRepair, streamRepair);
     }
     EXPECT_TRUE(dialogSide.Read("copy.bin") == streamSide.Read("copy.bin"));
-    if (dialogRepair.ending == Ending::Done && !input.replaceTestFile && !input.replaceRepairFile) {
+    if (dialogRepair.ending == Ending::Done && (!input.replaceTestFile || input.testFileCutShort) &&
+        !input.replaceRepairFile) {
       EXPECT_TRUE(streamSide.Read("copy.bin") == input.valid) << "the exchange did not restore the valid file";
     }
     EXPECT_EQ(FolderEntries(streamSide.path()).size(), FolderEntries(dialogSide.path()).size());
@@ -207,6 +211,22 @@ TEST_F(DifferentialTest, ForeignAndDamagedExchangeFiles) {
   withRepair("descending numbers and bytes behind", Concat({Le32(9000), Le32(2), Le32(3), Le32(1), block, block, Bytes(9, 1)}));
   withRepair("valid size shorter than the copy's blocks", Concat({Le32(100), Le32(1), Le32(1), block}));
   withRepair("valid size far beyond the copy", Concat({Le32(50 * kBlock + 1), Le32(1), Le32(51), block}));
+}
+
+// A test file cut in transit: its size field says 3 blocks, its entries cover 2. The copy's
+// third block differs where the valid file has zeros, which an entry taken as 0 would hide.
+TEST_F(DifferentialTest, ATestFileCutShortStillRestoresTheCopy) {
+  std::mt19937 random(12);
+  const Bytes valid = Concat({Noise(random, 2 * kBlock), Bytes(kBlock, 0)});
+  for (const size_t copySize : {3 * kBlock, 2 * kBlock + 1}) {
+    Bytes broken = Part(valid, 0, copySize);
+    broken[copySize - 1] = 0x42;
+    Input input = Copies("copy of " + std::to_string(copySize) + " bytes", valid, broken);
+    input.replaceTestFile = true;
+    input.testFileCutShort = true;
+    input.testFile = Part(ReferenceTestFile(broken), 0, 12);
+    Compare(input);
+  }
 }
 
 // Output folders that cannot take the output: missing, or a file; the same stop.
