@@ -95,17 +95,24 @@ int Hold(int fd, bool empty) {
   return 1;
 }
 
-FileHandle OpenDescriptor(const char* path, int flags) {
+FileHandle OpenDescriptor(const char* path, int flags, mode_t mode) {
+  // The kind is looked at before anything is opened: opening a tape, a serial line or a
+  // watchdog for writing has effects of its own. A folder is named as one, rather than met as
+  // "permission denied". A name that is not there yet is for open to create or refuse. A new
+  // exclusive name needs no look: it is created or refused as taken.
+  struct stat info;
+  if ((flags & O_EXCL) == 0 && stat(path, &info) == 0) {
+    if (const int refusal = RefusalFor(info.st_mode)) {
+      errno = refusal;
+      return nullptr;
+    }
+  }
   int fd;
   do {
-    fd = open(path, flags | O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    fd = open(path, flags | O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    // A folder cannot be opened for writing: say what it is rather than "permission denied".
-    struct stat info;
-    if (errno == EISDIR || (errno == EACCES && stat(path, &info) == 0 && S_ISDIR(info.st_mode))) errno = EISDIR;
-    return nullptr;
-  }
+  if (fd < 0) return nullptr;
+  // Checked again on the open file, which may have been swapped for another since the look.
   const bool empty = (flags & O_CREAT) != 0 && (flags & O_EXCL) == 0;
   if (!Hold(fd, empty)) return nullptr;
   FileHandle file = Handle(fd);
@@ -115,7 +122,7 @@ FileHandle OpenDescriptor(const char* path, int flags) {
 
 FileHandle Open(Service service, const char* path, int flags) {
   if (Refused(service)) return nullptr;
-  return OpenDescriptor(path, flags);
+  return OpenDescriptor(path, flags, 0666);
 }
 
 // Moves count bytes (less shortBy) between the file and memory at offset, or at the current
@@ -272,7 +279,7 @@ FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint3
       errno = ENAMETOOLONG;
       return nullptr;
     }
-    if (FileHandle file = OpenDescriptor(temporaryPath, O_CREAT | O_EXCL)) return file;
+    if (FileHandle file = OpenDescriptor(temporaryPath, O_CREAT | O_EXCL, 0666)) return file;
     if (errno != EEXIST) return nullptr;
   }
   return nullptr;

@@ -2,6 +2,7 @@
 // relies on them to refuse, and what the ledger and fault injection count.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #include <string>
 
 #ifndef _WIN32
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -390,6 +392,22 @@ TEST_F(PlatformTest, APipeADeviceAndASocketAreRefusedAndNeverWaitedFor) {
   EXPECT_EQ(CreateOutputFile(socketPath.c_str()), nullptr);
   close(listener);
   EXPECT_EQ(OpenFileCount(), 0u);
+}
+
+// Opening a device for writing can act (a tape rewinds, a watchdog starts): the kind is
+// looked at first, and the system's own record of opens shows nothing was opened.
+TEST_F(PlatformTest, APipeIsRefusedWithoutBeingOpened) {
+  const std::string pipe = scratch.Path("pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, pipe.c_str(), IN_OPEN), 0);
+  EXPECT_EQ(OpenInputFile(pipe.c_str()), nullptr);
+  EXPECT_EQ(CreateOutputFile(pipe.c_str()), nullptr);
+  alignas(inotify_event) char events[256];
+  EXPECT_EQ(read(watch, events, sizeof events), -1) << "the pipe was opened";
+  EXPECT_EQ(errno, EAGAIN);
+  close(watch);
 }
 
 // Free 2 MiB pages in the pool the administrator reserved, from /proc/meminfo.

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "core/byte_order.h"
 #include "whole_file/operations.h"
 #include "tests/stream/stream_test.h"
@@ -229,18 +233,35 @@ TEST_F(DifferentialTest, ATestFileCutShortStillRestoresTheCopy) {
   }
 }
 
-// Output folders that cannot take the output: missing, or a file; the same stop.
+// Output folders that cannot take the output: missing, a file, or one the user may not
+// write to; the same stop, with the reason of the call that failed.
 TEST_F(DifferentialTest, OutputFoldersThatCannotTakeTheOutput) {
   scratch.Write("copy.bin", RandomBytes(11, 3 * kBlock));
   scratch.Write("plain.txt", {1});
-  for (const std::string& folder : {scratch.Path("missing"), scratch.Path("plain.txt")}) {
-    SCOPED_TRACE(folder);
-    const Ended dialog = OfDialog(ScanBrokenFile(reporter(), scratch.Path("copy.bin").c_str(), folder.c_str()));
-    const Ended stream = Of(StreamScanBrokenFile(scratch.Path("copy.bin").c_str(), folder.c_str(), StreamControl{}));
+  const std::string locked = scratch.MakeFolder("locked");
+  scratch.MakeReadOnly("locked");
+  struct Case {
+    std::string folder;
+    uint32_t error;  // 0: whatever the system says, as long as both engines say it
+  };
+  std::vector<Case> cases = {{scratch.Path("missing"), SystemErrorCode(SystemErrorKind::PathNotFound)},
+                             {scratch.Path("plain.txt"), 0}};
+#ifndef _WIN32
+  // Windows takes a folder's read-only mark as no bar to new files; root passes any bar.
+  if (geteuid() != 0) cases.push_back({locked, SystemErrorCode(SystemErrorKind::AccessDenied)});
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const Ended dialog = OfDialog(ScanBrokenFile(reporter(), scratch.Path("copy.bin").c_str(), c.folder.c_str()));
+    const Ended stream = Of(StreamScanBrokenFile(scratch.Path("copy.bin").c_str(), c.folder.c_str(), StreamControl{}));
     EXPECT_FALSE(dialog.ending == Ending::Done);
     EXPECT_EQ(dialog, stream);
+    if (c.error != 0) {
+      EXPECT_EQ(stream, (Ended{Ending::Stopped, Step::CreateOutput, c.error}));
+    }
   }
-  EXPECT_EQ(FolderEntries(scratch.path()), (std::vector<std::string>{"copy.bin", "plain.txt"}));
+  EXPECT_EQ(FolderEntries(scratch.path()), (std::vector<std::string>{"copy.bin", "locked", "plain.txt"}));
+  EXPECT_EQ(FolderEntries(locked), std::vector<std::string>{});
 }
 
 // Random copies, damage and lengths.
