@@ -51,10 +51,13 @@ int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count);
 int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count);
 int SetFileLength(FileHandle file, uint64_t length);
 
-// Outputs that appear whole or not at all: a new file beside finalPath under a name of its
-// own (written to temporaryPath, capacity bytes), later renamed over finalPath, which replaces
-// any older file of that name in one step; or removed when the output is abandoned.
-FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint32_t capacity);
+// Outputs that appear whole or not at all: a new file in finalPath's folder under a short name
+// of its own that nobody can guess in advance, taken only if nothing has it (written to
+// temporaryPath, capacity bytes), later renamed over finalPath, which replaces any older file
+// of that name in one step; or removed when the output is abandoned. The file is readable by
+// no more people than source, the file whose contents it carries (POSIX permission bits; on
+// Windows it takes its folder's access, as any new file there does).
+FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* temporaryPath, uint32_t capacity);
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath);
 int RemoveFile(const char* path);
 

@@ -14,7 +14,8 @@ bool NothingThere(uint32_t error) {
 
 }  // namespace
 
-int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const char* extension) {
+int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
+                 const char* extension) {
   if (!PutPathIntoBuffer(output->finalPath, outputFolder) ||
       !BuildOutputPath(output->finalPath, sourcePath, extension)) {
     return 0;
@@ -25,7 +26,7 @@ int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourc
   } else if (!NothingThere(LastSystemError())) {
     return 0;
   }
-  output->file = CreateTemporaryFile(output->finalPath, output->temporaryPath, sizeof output->temporaryPath);
+  output->file = CreateTemporaryFile(output->finalPath, source, output->temporaryPath, sizeof output->temporaryPath);
   if (output->file == nullptr) return 0;
   output->created = true;
   return 1;

@@ -16,10 +16,12 @@ struct OutputFile {
 };
 
 // Names the output after sourcePath's stem with extension in outputFolder and creates its
-// temporary. Refuses, as creating the final file itself would, a final name that is taken
-// by something that may not be replaced: a folder, a device, a read-only file, or a file
-// this process holds open (an input of the same operation). 0 with the last error set.
-int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const char* extension);
+// temporary, readable by no more people than source, the open file whose contents it carries.
+// Refuses, as creating the final file itself would, a final name that is taken by something
+// that may not be replaced: a folder, a device, a read-only file, or a file this process holds
+// open (an input of the same operation). 0 with the last error set.
+int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
+                 const char* extension);
 
 // Flushes and closes the temporary, checking both, and renames it over the final name.
 // 0 with the last error set; the temporary is then removed.

@@ -155,7 +155,9 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (collected.ending != Ending::Done) return collected;
   if (CopiesIdentical(exchange, damaged.size())) return IdenticalOutcome();
 
-  if (!CreateOutput(&scan.output, outputFolder, validFilePath, ".fix")) return StoppedAt(Step::CreateOutput);
+  if (!CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix")) {
+    return StoppedAt(Step::CreateOutput);
+  }
   uint64_t written = 0;
   Outcome wrote = WriteRepairFile(scan, c, damaged, progress, &written);
   if (wrote.ending != Ending::Done) return wrote;

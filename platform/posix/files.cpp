@@ -4,18 +4,18 @@
 // shared for reading only, a file this process holds cannot be opened a second time: an
 // output path that names one of the operation's own inputs must not empty it.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/temporary_name.h"
 
 namespace {
 
@@ -172,8 +172,6 @@ int FlushFolderOf(const char* path) {
   return flushed;
 }
 
-std::atomic<uint32_t> temporaryCounter;
-
 }  // namespace
 
 FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile, path, 0); }
@@ -270,16 +268,31 @@ int SetFileLength(FileHandle file, uint64_t length) {
   return result == 0;
 }
 
-FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint32_t capacity) {
+FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* temporaryPath, uint32_t capacity) {
   if (Refused(Service::CreateTemporaryFile)) return nullptr;
+  // The source's read and write bits and the owner's own: never more readable than what it
+  // carries. The system then takes off what the umask (or a default ACL) forbids, as for any
+  // new file, so the process-wide umask is never read, which only changing it could do.
+  struct stat sourceInfo;
+  if (fstat(Descriptor(source), &sourceInfo) != 0) return nullptr;
+  const mode_t mode = (sourceInfo.st_mode & 0666) | 0600;
+  const char* slash = std::strrchr(finalPath, '/');
+  const uint32_t folderLength = slash == nullptr ? 0 : static_cast<uint32_t>(slash - finalPath + 1);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int length = std::snprintf(temporaryPath, capacity, "%s.%ld-%u.part", finalPath, static_cast<long>(getpid()),
-                                     temporaryCounter.fetch_add(1) + 1);
-    if (length < 0 || static_cast<uint32_t>(length) >= capacity) {
+    uint64_t random;
+    ssize_t got;
+    do {
+      got = getrandom(&random, sizeof random, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got != static_cast<ssize_t>(sizeof random)) {
+      if (got >= 0) errno = EIO;
+      return nullptr;
+    }
+    if (!ComposeTemporaryPath(finalPath, folderLength, random, temporaryPath, capacity)) {
       errno = ENAMETOOLONG;
       return nullptr;
     }
-    if (FileHandle file = OpenDescriptor(temporaryPath, O_CREAT | O_EXCL, 0666)) return file;
+    if (FileHandle file = OpenDescriptor(temporaryPath, O_CREAT | O_EXCL, mode)) return file;
     if (errno != EEXIST) return nullptr;
   }
   return nullptr;

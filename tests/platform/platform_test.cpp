@@ -265,9 +265,12 @@ TEST_F(PlatformTest, ATemporaryOutputReplacesTheOlderFileOnlyAtTheRename) {
   const Bytes older = RandomBytes(9, 3000);
   const Bytes newer = RandomBytes(10, 5000);
   scratch.Write("out.fix", older);
+  scratch.Write("source.bin", older);
+  FileHandle source = OpenInputFile(scratch.Path("source.bin").c_str());
+  ASSERT_NE(source, nullptr);
   const std::string finalPath = scratch.Path("out.fix");
   char temporaryPath[600] = "";
-  FileHandle file = CreateTemporaryFile(finalPath.c_str(), temporaryPath, sizeof temporaryPath);
+  FileHandle file = CreateTemporaryFile(finalPath.c_str(), source, temporaryPath, sizeof temporaryPath);
   ASSERT_NE(file, nullptr);
   const std::string temporary = temporaryPath;
   EXPECT_EQ(temporary.rfind(scratch.path() + kPathSeparator, 0), 0u) << "beside the final file: " << temporary;
@@ -282,7 +285,7 @@ TEST_F(PlatformTest, ATemporaryOutputReplacesTheOlderFileOnlyAtTheRename) {
   EXPECT_FALSE(std::filesystem::exists(temporary));
 
   // An abandoned output goes, and the file it would have replaced stays.
-  file = CreateTemporaryFile(finalPath.c_str(), temporaryPath, sizeof temporaryPath);
+  file = CreateTemporaryFile(finalPath.c_str(), source, temporaryPath, sizeof temporaryPath);
   ASSERT_NE(file, nullptr);
   EXPECT_NE(std::string(temporaryPath), temporary) << "a fresh name each time";
   ASSERT_EQ(WriteWhole(file, older.data(), 10), 1);
@@ -293,8 +296,9 @@ TEST_F(PlatformTest, ATemporaryOutputReplacesTheOlderFileOnlyAtTheRename) {
 
   // A name that does not fit the caller's buffer is refused before anything is made.
   char small[8];
-  EXPECT_EQ(CreateTemporaryFile(finalPath.c_str(), small, sizeof small), nullptr);
+  EXPECT_EQ(CreateTemporaryFile(finalPath.c_str(), source, small, sizeof small), nullptr);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::NameTooLong));
+  EXPECT_EQ(CloseFile(source), 1);
 }
 
 // ---- Durable writes: a failing flush and a failing close ----

@@ -2,6 +2,14 @@
 // they return, and the broken file they leave.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "tests/stream/stream_test.h"
 #include "tests/testing/reference.h"
 
@@ -9,7 +17,27 @@ namespace {
 
 constexpr uint32_t kBlock = 4096;
 
+
 class OperationsTest : public StreamTest {};
+
+// A final name as long as the system takes (a 245-character stem; on Windows a path just
+// within its 259 characters) is scanned: the temporary beside it is never the longer name.
+TEST_F(OperationsTest, AnOutputNameAsLongAsTheSystemTakesIsWritten) {
+#ifdef _WIN32
+  const size_t stem = std::min<size_t>(245, 259 - (elsewhere.path().size() + 1) - 4);
+#else
+  const size_t stem = 245;
+#endif
+  const std::string name(stem, 'n');
+  const Bytes broken = RandomBytes(3, kBlock + 1);
+  scratch.Write(name + ".bin", broken);
+  const Outcome scan =
+      StreamScanBrokenFile(scratch.Path(name + ".bin").c_str(), elsewhere.path().c_str(), StreamControl{});
+  ASSERT_EQ(scan.ending, Ending::Done) << scan << " " << SystemText(scan.systemError);
+  EXPECT_EQ(scan.outputPath, elsewhere.Path(name + ".crc"));
+  EXPECT_TRUE(elsewhere.Read(name + ".crc") == ReferenceTestFile(broken));
+  EXPECT_EQ(FolderEntries(elsewhere.path()), std::vector<std::string>{name + ".crc"});
+}
 
 TEST_F(OperationsTest, TheWholeExchangeRestoresTheValidFile) {
   const Bytes valid = RandomBytes(1, 300 * kBlock + 123);
@@ -49,3 +77,46 @@ TEST_F(OperationsTest, TheWholeExchangeRestoresTheValidFile) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 07777;
+}
+
+// A test file is readable by no more people than the broken file, a repair file by no more
+// than the valid file, also where it replaces an older, more readable one; the umask still
+// takes off what it forbids.
+TEST_F(OperationsTest, AnOutputIsNeverMoreReadableThanWhatItCarries) {
+  const mode_t umaskNow = umask(0);
+  umask(umaskNow);
+  const Bytes valid = RandomBytes(4, 2 * kBlock);
+  for (const mode_t source : {mode_t{0600}, mode_t{0640}, mode_t{0644}, mode_t{0660}, mode_t{0606}}) {
+    SCOPED_TRACE(::testing::Message() << std::oct << source);
+    const mode_t expected = ((source & 0666) | 0600) & ~umaskNow;
+    scratch.Write("movie.avi", WithDamage(valid, {2}));
+    elsewhere.Write("movie.avi", valid);
+    for (const ScratchFolder* side : {&scratch, &elsewhere}) {
+      ASSERT_EQ(chmod(side->Path("movie.avi").c_str(), source), 0);
+    }
+    scratch.Write("movie.crc", {1});
+    elsewhere.Write("movie.fix", {1});
+    ASSERT_EQ(chmod(scratch.Path("movie.crc").c_str(), 0666), 0);
+    ASSERT_EQ(chmod(elsewhere.Path("movie.fix").c_str(), 0666), 0);
+
+    ASSERT_EQ(StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), scratch.path().c_str(), StreamControl{}).ending,
+              Ending::Done);
+    EXPECT_EQ(ModeOf(scratch.Path("movie.crc")), expected);
+    ASSERT_EQ(StreamScanValidFile(elsewhere.Path("movie.avi").c_str(), scratch.Path("movie.crc").c_str(),
+                                  elsewhere.path().c_str(), StreamControl{})
+                  .ending,
+              Ending::Done);
+    EXPECT_EQ(ModeOf(elsewhere.Path("movie.fix")), expected);
+    for (const ScratchFolder* side : {&scratch, &elsewhere}) chmod(side->Path("movie.avi").c_str(), 0600);
+  }
+}
+
+}  // namespace
+#endif
