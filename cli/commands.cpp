@@ -58,6 +58,14 @@ int ReportUnfinished(const Outcome& result) {
   return kExitStopped;
 }
 
+// A scan that is done: its output is in place; a folder that was not flushed is told even with
+// --quiet, since the new file may not survive a power cut.
+int DoneStatus(const Outcome& result) {
+  if (!result.outputMayNotSurvivePowerCut) return kExitDone;
+  PrintMayNotSurvivePowerCut(CliErr(), result);
+  return kExitNotDurable;
+}
+
 // Runs an operation with the progress line where it belongs and Ctrl-C turned into a stop.
 std::atomic<bool> stopRequested{false};
 
@@ -82,7 +90,7 @@ int ScanBroken(const CliRequest& request) {
   if (!request.quiet) {
     Print(CliOut(), cli_text::kTestFileWritten, result.outputPath.c_str(), static_cast<unsigned long long>(result.outputBytes));
   }
-  return kExitDone;
+  return DoneStatus(result);
 }
 
 int ScanValid(const CliRequest& request) {
@@ -97,11 +105,12 @@ int ScanValid(const CliRequest& request) {
     Print(CliOut(), cli_text::kRepairFileWritten, result.outputPath.c_str(),
           static_cast<unsigned long long>(result.outputBytes));
   }
-  if (request.quiet && !request.listOnStdout) return kExitDone;
-  std::FILE* list = request.listOnStdout ? CliOut() : CliErr();
-  Print(list, cli_text::kDamagedHeading, static_cast<unsigned>(result.blocks.size()));
-  for (const uint32_t block : result.blocks) PrintDamagedBlock(list, block, result.validSize);
-  return kExitDone;
+  if (!request.quiet || request.listOnStdout) {
+    std::FILE* list = request.listOnStdout ? CliOut() : CliErr();
+    Print(list, cli_text::kDamagedHeading, static_cast<unsigned>(result.blocks.size()));
+    for (const uint32_t block : result.blocks) PrintDamagedBlock(list, block, result.validSize);
+  }
+  return DoneStatus(result);
 }
 
 int Repair(const CliRequest& request) {

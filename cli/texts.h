@@ -35,7 +35,8 @@ inline constexpr char kHelp[] =
     "\n"
     "Коды завершения: 0 готово; 1 операция остановлена (причина в stderr);\n"
     "2 неверный вызов; 3 scan-valid: содержимое идентично, ничего не записано;\n"
-    "4 repair --check: проверка не пройдена, ничего не записано.\n";
+    "4 repair --check: проверка не пройдена, ничего не записано;\n"
+    "5 файл записан и заменил прежний, но может не пережить сбой питания.\n";
 
 inline constexpr char kUsageProblem[] = "varnell-cli: %s\n";
 inline constexpr char kMoreHelp[] = "Подробнее: varnell-cli --help\n";
@@ -57,6 +58,12 @@ inline constexpr char kOutputFailed[] = "varnell-cli: не удалось зап
 inline constexpr char kTestFileWritten[] = "Записан контрольный файл: %s, размер в байтах: %llu\n";
 inline constexpr char kRepairFileWritten[] = "Записан ремонтный файл: %s, размер в байтах: %llu\n";
 inline constexpr char kRepaired[] = "Отремонтирован файл: %s, поставлено блоков: %u\n";
+
+// After the success line when the output is in place but the flush of its folder failed;
+// the system's text follows on a line of its own.
+inline constexpr char kMayNotSurvivePowerCut[] =
+    "Внимание: новый файл уже на месте прежнего, но папку не удалось сбросить на диск; при сбое "
+    "питания новый файл может пропасть.\n";
 
 // The damaged blocks of a valid-file scan: a heading, then one line per block.
 inline constexpr char kDamagedHeading[] = "Повреждённых блоков: %u (номер: первый-последний байт)\n";

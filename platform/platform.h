@@ -59,6 +59,11 @@ int SetFileLength(FileHandle file, uint64_t length);
 // Windows it takes its folder's access, as any new file there does).
 FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* temporaryPath, uint32_t capacity);
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath);
+// After the rename, which is the commit: pushes the folder that holds path down to its device,
+// so that the new name survives a power cut. 0 only when that flush failed, with the last
+// error set; a folder that cannot even be opened for it (one the user may write but not list)
+// is left as it is, since the rename stands either way.
+int FlushFolderOf(const char* path);
 int RemoveFile(const char* path);
 
 // Memory. CommitMemory gives a zero-filled region of size bytes (0 bytes is refused);

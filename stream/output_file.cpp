@@ -32,7 +32,7 @@ int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourc
   return 1;
 }
 
-int CommitOutput(OutputFile* output) {
+Commit CommitOutput(OutputFile* output) {
   // The first failure is the one reported; the file is closed whatever happens.
   int done = FlushFile(output->file);
   uint32_t error = LastSystemError();
@@ -49,10 +49,10 @@ int CommitOutput(OutputFile* output) {
   if (!done) {
     AbandonOutput(output);
     SetLastSystemError(error);
-    return 0;
+    return Commit::Failed;
   }
   output->created = false;
-  return 1;
+  return FlushFolderOf(output->finalPath) ? Commit::Done : Commit::FolderUnflushed;
 }
 
 void AbandonOutput(OutputFile* output) {

@@ -23,9 +23,17 @@ struct OutputFile {
 int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
                  const char* extension);
 
-// Flushes and closes the temporary, checking both, and renames it over the final name.
-// 0 with the last error set; the temporary is then removed.
-int CommitOutput(OutputFile* output);
+// What committing an output came to.
+enum class Commit {
+  Failed,           // nothing replaced, the temporary removed; the last error says why
+  Done,             // renamed over the final name, and the rename flushed to the device
+  FolderUnflushed,  // renamed over the final name, so any older file is gone, but the flush of
+                    // the folder failed (the last error says why): a power cut may lose it
+};
+
+// Flushes and closes the temporary, checking both, renames it over the final name (the commit)
+// and flushes the folder.
+Commit CommitOutput(OutputFile* output);
 
 // Closes and removes the temporary, if any, keeping the last error as it was.
 void AbandonOutput(OutputFile* output);

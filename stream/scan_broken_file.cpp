@@ -61,8 +61,13 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
     progress.Advance(count);
   }
 
-  if (!CommitOutput(&scan.output)) return StoppedAt(Step::WriteOutput);
+  const Commit committed = CommitOutput(&scan.output);
+  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
   Outcome result = DoneOutcome();
+  if (committed == Commit::FolderUnflushed) {
+    result.outputMayNotSurvivePowerCut = true;
+    result.systemError = LastSystemError();
+  }
   result.outputPath = scan.output.finalPath;
   result.outputBytes = written;
   return result;

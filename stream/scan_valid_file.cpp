@@ -161,9 +161,14 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   uint64_t written = 0;
   Outcome wrote = WriteRepairFile(scan, c, damaged, progress, &written);
   if (wrote.ending != Ending::Done) return wrote;
-  if (!CommitOutput(&scan.output)) return StoppedAt(Step::WriteOutput);
+  const Commit committed = CommitOutput(&scan.output);
+  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
 
   Outcome result = DoneOutcome();
+  if (committed == Commit::FolderUnflushed) {
+    result.outputMayNotSurvivePowerCut = true;
+    result.systemError = LastSystemError();
+  }
   result.outputPath = scan.output.finalPath;
   result.outputBytes = written;
   result.validSize = exchange.validSize;

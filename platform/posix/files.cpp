@@ -146,32 +146,6 @@ int Move(Transfer transfer, uint32_t count, uint32_t shortBy, int shortError) {
   return 1;
 }
 
-// Makes a rename or a new name in the folder of path durable.
-int FlushFolderOf(const char* path) {
-  char folder[4096];
-  const char* slash = std::strrchr(path, '/');
-  if (slash == nullptr) {
-    std::strcpy(folder, ".");
-  } else if (slash == path) {
-    std::strcpy(folder, "/");
-  } else {
-    const size_t length = static_cast<size_t>(slash - path);
-    if (length >= sizeof folder) {
-      errno = ENAMETOOLONG;
-      return 0;
-    }
-    std::memcpy(folder, path, length);
-    folder[length] = '\0';
-  }
-  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  const int flushed = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync a folder
-  const int error = errno;
-  close(fd);
-  errno = error;
-  return flushed;
-}
-
 }  // namespace
 
 FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile, path, 0); }
@@ -300,7 +274,30 @@ FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* t
 
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
   if (Refused(Service::ReplaceWithFile)) return 0;
-  return rename(temporaryPath, finalPath) == 0 && FlushFolderOf(finalPath);
+  return rename(temporaryPath, finalPath) == 0;
+}
+
+int FlushFolderOf(const char* path) {
+  if (Refused(Service::FlushFolder)) return 0;
+  char folder[4096];
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) {
+    std::strcpy(folder, ".");
+  } else if (slash == path) {
+    std::strcpy(folder, "/");
+  } else {
+    const size_t length = static_cast<size_t>(slash - path);
+    if (length >= sizeof folder) return 1;
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+  }
+  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 1;
+  const int flushed = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync a folder
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return flushed;
 }
 
 int RemoveFile(const char* path) {

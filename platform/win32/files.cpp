@@ -265,6 +265,11 @@ int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
   return MoveFileExA(temporaryPath, finalPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+int FlushFolderOf(const char*) {
+  // The move above returns only once it is on the disk; there is nothing left to flush.
+  return Refused(Service::FlushFolder) ? 0 : 1;
+}
+
 int RemoveFile(const char* path) {
   if (Refused(Service::RemoveFile)) return 0;
   return DeleteFileA(path) != 0;

@@ -71,6 +71,28 @@ TEST_F(CommandsTest, ScanBrokenThatStopsExitsOneWithTheMessageAndTheSystemsText)
   EXPECT_FALSE(scratch.Exists("movie.crc"));
 }
 
+// The output replaced the older file but its folder's flush failed: the success line, then the
+// warning with the system's text, also with --quiet, and a status of its own.
+TEST_F(CommandsTest, AnOutputWhoseFolderWasNotFlushedIsDoneWithAWarning) {
+  const Bytes valid = RandomBytes(16, 2 * kBlock);
+  Exchange(valid, Damage(valid, {1}));
+  const uint32_t code = SystemErrorCode(SystemErrorKind::DiskFull);
+  const std::string line = cli_text::kMayNotSurvivePowerCut;
+  const std::string warning = BoxLines(line.substr(0, line.size() - 1), SystemText(code));
+  InjectFault(Service::FlushFolder, 1, code);
+  CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitNotDurable);
+  EXPECT_EQ(run.out, TestFileWrittenLine(elsewhere.Path("movie.crc"), 4 + 4 * 2));
+  EXPECT_EQ(run.err, warning);
+  ClearFaults();
+  InjectFault(Service::FlushFolder, 1, code);
+  run = Run({"scan-valid", "--quiet", Valid(), TestFile(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitNotDurable);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, warning);
+  EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
+}
+
 // ---- scan-valid ----
 
 TEST_F(CommandsTest, ScanValidWritesTheRepairFileAndListsTheDamagedBlocksOnStderr) {

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "whole_file/operations.h"
 #include "tests/stream/stream_test.h"
 #include "tests/testing/reference.h"
@@ -176,6 +181,46 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, Step::WriteRepaired},
                       FaultCase{"Close", Service::CloseFile, 1, FaultKind::Fail, Step::WriteRepaired}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+
+// The rename is the commit: a flush of the folder that fails after it is no stop, since the
+// new file has replaced the older one; it is done, with the flush's error as a warning.
+TEST_F(FailuresTest, AFolderFlushThatFailsAfterTheRenameLeavesTheNewFileInPlaceWithAWarning) {
+  const uint32_t code = SystemErrorCode(SystemErrorKind::DiskFull);
+  for (const bool validScan : {false, true}) {
+    SCOPED_TRACE(validScan ? "repair file" : "test file");
+    ClearFaults();
+    const std::string name = validScan ? "movie.fix" : "movie.crc";
+    elsewhere.Write(name, kOlder);
+    InjectFault(Service::FlushFolder, 1, code);
+    const Outcome result = validScan ? StreamScanValidFile(elsewhere.Path("movie.avi").c_str(),
+                                                           scratch.Path("movie.crc").c_str(), elsewhere.path().c_str(), none)
+                                     : StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.path().c_str(), none);
+    EXPECT_EQ(result.ending, Ending::Done) << result;
+    EXPECT_TRUE(result.outputMayNotSurvivePowerCut);
+    EXPECT_EQ(result.systemError, code);
+    const Bytes expected = validScan ? ReferenceRepairFile(valid, scratch.Read("movie.crc")) : ReferenceTestFile(broken);
+    EXPECT_TRUE(elsewhere.Read(name) == expected) << "the new file replaced the older one";
+    EXPECT_EQ(OpenFileCount(), 0u);
+  }
+  EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"movie.avi", "movie.crc", "movie.fix"}));
+}
+
+#ifndef _WIN32
+// A folder the user may write to but not list cannot be opened for its flush: that is no
+// failure, and no warning either, since nothing could be done about it.
+TEST_F(FailuresTest, AFolderThatCannotBeListedTakesTheOutputWithoutAWarning) {
+  if (geteuid() == 0) GTEST_SKIP() << "root lists any folder";
+  const std::string unlisted = elsewhere.MakeFolder("unlisted");
+  ASSERT_EQ(chmod(unlisted.c_str(), 0300), 0);
+  const Outcome result = StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), unlisted.c_str(), none);
+  EXPECT_EQ(result.ending, Ending::Done) << result;
+  EXPECT_FALSE(result.outputMayNotSurvivePowerCut);
+  EXPECT_EQ(ServiceCallCount(Service::FlushFolder), 1u);
+  ASSERT_EQ(chmod(unlisted.c_str(), 0700), 0);
+  EXPECT_EQ(FolderEntries(unlisted), std::vector<std::string>{"movie.crc"});
+  EXPECT_TRUE(ReadWholeFile(result.outputPath) == ReferenceTestFile(broken));
+}
+#endif
 
 // The check's own failures: a refused check with the step's message, nothing written.
 TEST_F(FailuresTest, ACheckFileThatCannotBeReadRefusesTheRepair) {

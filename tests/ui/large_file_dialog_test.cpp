@@ -711,6 +711,38 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
   }
 }
 
+// The new test file has replaced the older one, but its folder's flush failed: not the
+// task-done box and never "nothing changed", but a warning with the system's reason.
+TEST_F(LargeFileDialogTest, AnOutputWhoseFolderWasNotFlushedIsAWarningNotACompletion) {
+  SparseFile large;
+  large.size = 4 * kGiB + 4096;
+  large.blocks[kFourGiBBlock] = gui::RandomBlock(large, kFourGiBBlock, 11);
+  gui::WriteSparseFile(local_.Path("disk.img"), large);
+  local_.Write("disk.crc", RandomBytes(12, 100));
+  gui::TypeInto(Item(IDC_BROKEN_FILE), local_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_OUTPUT_FOLDER), local_.path());
+  AnswerBoxes(IDNO);
+  ResetLedger();
+  InjectFault(Service::FlushFolder, 1, ERROR_DISK_FULL);
+
+  RunWork();
+
+  const std::vector<gui::SeenBox> boxes = NewBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, std::string(dialog_text::kMayNotSurvivePowerCut) + "\n\n" + SystemText(ERROR_DISK_FULL));
+  EXPECT_EQ(boxes[0].caption, step_text::kAttention);
+  EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Warning);
+  EXPECT_EQ(boxes[0].owner, dialog_);
+  EXPECT_EQ(statesAtBoxes_[0], dialog_text::kReady);
+  EXPECT_EQ(OpenFileCount(), 0u);
+  EXPECT_EQ(HeldRegionCount(), 0u);
+  EXPECT_EQ(local_.Read("disk.crc"), gui::LargeTestFileOf(large)) << "the new file is in place";
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(local_.path())) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"disk.crc", "disk.img"}));
+}
+
 // A copy cut short below 4 GiB with the large-form repair file of its 4 GiB original: the
 // dialog's own repair would refuse the file's valid size of 0, so the streaming repair takes it.
 TEST_F(LargeFileDialogTest, ACopyCutShortIsRepairedWithALargeFormRepairFile) {
