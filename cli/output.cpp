@@ -100,7 +100,10 @@ void PrintStop(std::FILE* stream, const Outcome& outcome) {
     return;
   }
   WriteText(stream, (std::string(StepMessage(outcome.step)) + "\n").c_str());
-  PrintSystemText(stream, outcome.systemError);
+  switch (outcome.detail) {
+    case StopDetail::None: PrintSystemText(stream, outcome.systemError); return;
+    case StopDetail::FileChangedWhileRead: WriteText(stream, cli_text::kFileChangedWhileRead); return;
+  }
 }
 
 void PrintMayNotSurvivePowerCut(std::FILE* stream, const Outcome& outcome) {

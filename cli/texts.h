@@ -79,6 +79,10 @@ inline constexpr char kCheckTestFileMalformed[] =
     "контрольный файл длиной %llu байт не может быть контрольным файлом файла размером %llu байт.";
 inline constexpr char kCheckTestFileTooShort[] = "контрольный файл короче 4 байт.";
 
+// In place of the system's text when a file ended before the size it had when it was measured.
+inline constexpr char kFileChangedWhileRead[] =
+    "Файл изменился, пока его читали: он стал короче. Запустите команду снова, когда файл перестанет меняться.\n";
+
 // A stop asked for from outside (an interrupt); a repair cut short is finished by running it again.
 inline constexpr char kCancelled[] = "Работа прервана.\n";
 inline constexpr char kRunAgain[] = "Битый файл отремонтирован не полностью: запустите ремонт с тем же ремонтным файлом ещё раз.\n";

@@ -65,6 +65,12 @@ enum class CheckFinding {
   BlockDiffers,       // block differs (bytes from first to last)
 };
 
+// What the program knows of a stop beyond the system's error, and says in its own words.
+enum class StopDetail : uint8_t {
+  None,
+  FileChangedWhileRead,  // a read met the file's end before the size taken at the start
+};
+
 struct CheckRefusal {
   CheckFinding finding = CheckFinding::None;
   uint64_t testLength = 0;
@@ -83,6 +89,7 @@ struct Outcome {
   // with outputMayNotSurvivePowerCut: the code of the failed flush.
   Step step = Step::OpenBroken;
   uint32_t systemError = 0;
+  StopDetail detail = StopDetail::None;
   CheckRefusal check;
 
   // Done: the file a scan wrote and its size in bytes.

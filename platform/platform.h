@@ -81,7 +81,7 @@ enum class SystemErrorKind {
   NameTooLong,
   FileTooLarge,
   NotEnoughMemory,
-  EndOfFile,
+  EndOfFile,  // a read met the end of the file: the file is shorter than when it was measured
   DiskFull,
   AccessDenied,
   FileNotFound,

@@ -28,6 +28,10 @@ void ShowStop(HWND dialog, const Outcome& outcome) {
     ShowMessageBox(dialog, StepMessage(outcome.step), step_text::kUnforeseen, kBoxIconError);
     return;
   }
+  if (outcome.detail == StopDetail::FileChangedWhileRead) {
+    ShowMessageBox(dialog, dialog_text::kFileChangedWhileRead, StepMessage(outcome.step), kBoxIconError);
+    return;
+  }
   SetLastSystemError(outcome.systemError);
   ReportSystemError(dialog, StepMessage(outcome.step));
 }

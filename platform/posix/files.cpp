@@ -171,7 +171,7 @@ int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
   if (Refused(Service::ReadWhole, &shortBy)) return 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
   const int fd = Descriptor(file);
-  return Move([&](uint32_t done, uint32_t chunk) { return read(fd, bytes + done, chunk); }, count, shortBy, EIO);
+  return Move([&](uint32_t done, uint32_t chunk) { return read(fd, bytes + done, chunk); }, count, shortBy, ENODATA);
 }
 
 int WriteWhole(FileHandle file, const void* buffer, uint32_t count) {
@@ -220,7 +220,7 @@ int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   const int fd = Descriptor(file);
   return Move([&](uint32_t done, uint32_t chunk) { return pread(fd, bytes + done, chunk, static_cast<off_t>(offset + done)); },
-              count, shortBy, EIO);
+              count, shortBy, ENODATA);
 }
 
 int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count) {

@@ -93,6 +93,17 @@ TEST_F(CommandsTest, AnOutputWhoseFolderWasNotFlushedIsDoneWithAWarning) {
   EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
 }
 
+// A file that ended before its measured size changed while it was read: the program says so
+// in its own words, where the system would say "Input/output error".
+TEST_F(CommandsTest, AFileThatEndsEarlyIsSaidToHaveChangedWhileItWasRead) {
+  scratch.Write("movie.avi", RandomBytes(17, 3 * kBlock));
+  InjectFault(Service::ReadAt, 1, 0, FaultKind::ShortTransfer);
+  const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitStopped);
+  EXPECT_EQ(run.err, std::string(StepMessage(Step::ReadBroken)) + "\n" + cli_text::kFileChangedWhileRead);
+  EXPECT_FALSE(elsewhere.Exists("movie.crc"));
+}
+
 // ---- scan-valid ----
 
 TEST_F(CommandsTest, ScanValidWritesTheRepairFileAndListsTheDamagedBlocksOnStderr) {

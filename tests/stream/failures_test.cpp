@@ -4,6 +4,7 @@
 // intact and no temporary file beside it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -52,11 +53,18 @@ class FailuresTest : public StreamTest {
   void ExpectStopped(const Outcome& result, const FaultCase& c, uint32_t code) {
     EXPECT_EQ(result.ending, Ending::Stopped);
     EXPECT_EQ(result.step, c.step);
+    EXPECT_EQ(result.detail, Detail(c));
     if (code != 0) {
       EXPECT_EQ(result.systemError, code);
     }
     EXPECT_TRUE(scratch.Read("movie.avi") == broken);
     EXPECT_TRUE(elsewhere.Read("movie.avi") == valid);
+  }
+
+  // A read that ends early has met the end of a file that was longer when it was measured.
+  static StopDetail Detail(const FaultCase& c) {
+    const bool endedEarly = c.kind == FaultKind::ShortTransfer && c.service == Service::ReadAt;
+    return endedEarly ? StopDetail::FileChangedWhileRead : StopDetail::None;
   }
 
   Bytes valid;
@@ -145,6 +153,7 @@ TEST_P(RepairFaultTest, StopsWithTheStepsMessageAndRunningItAgainFinishesTheRepa
                                                      nullptr, none);
   EXPECT_EQ(result.ending, Ending::Stopped);
   EXPECT_EQ(result.step, GetParam().step);
+  EXPECT_EQ(result.detail, Detail(GetParam()));
   if (code != 0) {
     EXPECT_EQ(result.systemError, code);
   }
@@ -206,6 +215,24 @@ TEST_F(FailuresTest, AFolderFlushThatFailsAfterTheRenameLeavesTheNewFileInPlaceW
 }
 
 #ifndef _WIN32
+// A file cut shorter while a scan reads it (Windows does not let another program cut a file
+// the scan holds): the read's stop says the file changed, not that the disk failed.
+TEST_F(FailuresTest, AFileThatShrinksWhileItIsReadIsReportedAsChanged) {
+  const std::string path = scratch.Path("big.bin");
+  scratch.Write("big.bin", RandomBytes(6, 3 * (1u << 20)));
+  StreamControl control;
+  control.progress = [](void* context, uint64_t, uint64_t) {
+    std::filesystem::resize_file(*static_cast<std::string*>(context), (1u << 20) + 10);
+  };
+  control.context = const_cast<std::string*>(&path);
+  const Outcome result = StreamScanBrokenFile(path.c_str(), elsewhere.path().c_str(), control);
+  EXPECT_EQ(result.ending, Ending::Stopped);
+  EXPECT_EQ(result.step, Step::ReadBroken);
+  EXPECT_EQ(result.detail, StopDetail::FileChangedWhileRead);
+  EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::EndOfFile));
+  EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"movie.avi", "movie.fix"}));
+}
+
 // A folder the user may write to but not list cannot be opened for its flush: that is no
 // failure, and no warning either, since nothing could be done about it.
 TEST_F(FailuresTest, AFolderThatCannotBeListedTakesTheOutputWithoutAWarning) {

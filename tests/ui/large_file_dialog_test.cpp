@@ -611,6 +611,8 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     gui::BoxIcon icon;
     // The dialog's own operations show their boxes while it still works.
     const char* stateAtBox;
+    // The first read ends early, as on a file cut shorter meanwhile.
+    bool readEndsEarly = false;
   };
   const Case cases[] = {
       {"the worker thread cannot be started", IDC_MODE_BROKEN_SCAN,
@@ -643,6 +645,13 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
        },
        DialogService::Count, StepMessage(Step::CreateOutput), SystemText(SystemErrorCode(SystemErrorKind::PathNotFound)), gui::BoxIcon::Error,
        dialog_text::kReady},
+      {"a broken file cut shorter while it is read", IDC_MODE_BROKEN_SCAN,
+       [&](const ScratchFolder& f) {
+         gui::WriteSparseFile(f.Path("disk.img"), large);
+         return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
+       },
+       DialogService::Count, StepMessage(Step::ReadBroken), dialog_text::kFileChangedWhileRead, gui::BoxIcon::Error,
+       dialog_text::kReady, true},
       {"a test file of a larger broken file", IDC_MODE_VALID_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
@@ -690,6 +699,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     ClearFaults();
     ClearDialogFaults();
     if (c.failing != DialogService::Count) InjectDialogFault(c.failing, 1, ERROR_NOT_ENOUGH_MEMORY);
+    if (c.readEndsEarly) InjectFault(Service::ReadAt, 1, 0, FaultKind::ShortTransfer);
     ResetLedger();
 
     RunWork();
