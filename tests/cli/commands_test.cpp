@@ -260,6 +260,29 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
+// The broken file is one of the two files the check compares.
+TEST_F(CheckTest, RefusesWhenTheBrokenFileCannotBeOpened) {
+  scratch.Write("locked.avi", broken);
+  scratch.MakeReadOnly("locked.avi");
+  struct Case {
+    std::string path;
+    SystemErrorKind error;
+  };
+  std::vector<Case> cases = {{scratch.Path("missing.avi"), SystemErrorKind::FileNotFound}};
+  // Root may write a read-only file.
+  if (FileHandle root = OpenInputFile(scratch.Path("locked.avi").c_str())) {
+    CloseFile(root);
+  } else {
+    cases.push_back({scratch.Path("locked.avi"), SystemErrorKind::AccessDenied});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ExpectRefused(Run({"repair", c.path, Fix(), "--check", TestFile()}),
+                  BoxLines(StepMessage(Step::OpenBroken), SystemText(c.error)));
+  }
+  EXPECT_TRUE(scratch.Read("locked.avi") == broken);
+}
+
 TEST_F(CheckTest, RefusesWhenTheTestFileCannotBeRead) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", scratch.Path("missing.crc")});
   ExpectRefused(run, BoxLines(StepMessage(Step::OpenTest), SystemText(SystemErrorKind::FileNotFound)));

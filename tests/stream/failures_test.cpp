@@ -249,13 +249,16 @@ TEST_F(FailuresTest, AFolderThatCannotBeListedTakesTheOutputWithoutAWarning) {
 }
 #endif
 
-// The check's own failures: a refused check with the step's message, nothing written.
+// The check's own failures, the broken file's among them: a refused check with the step's
+// message, nothing written.
 TEST_F(FailuresTest, ACheckFileThatCannotBeReadRefusesTheRepair) {
   const struct {
     Service service;
     uint32_t nthCall;
     Step step;
-  } steps[] = {{Service::OpenInputFile, 3, Step::OpenTest},
+  } steps[] = {{Service::OpenInputFile, 1, Step::OpenBroken},
+               {Service::GetFileSize64, 1, Step::SizeBroken},
+               {Service::OpenInputFile, 3, Step::OpenTest},
                {Service::CommitMemory, 2, Step::CommitBrokenBuffer},
                {Service::GetFileSize64, 3, Step::SizeTest},
                {Service::ReadAt, 3, Step::ReadTest},
