@@ -31,8 +31,10 @@ std::string EnginePath(const char* operand, bool isSource) {
   return path;
 }
 
-// Says why the operation did not finish, and gives the exit status for it.
-int ReportUnfinished(const Outcome& result) {
+// Says why the operation did not finish, and gives the exit status for it. checked: a repair
+// with --check, which a partly repaired file no longer passes.
+int ReportUnfinished(const Outcome& result, bool checked = false) {
+  const char* runAgain = checked ? cli_text::kRunAgainWithoutCheck : cli_text::kRunAgain;
   switch (result.ending) {
     case Ending::Done: return kExitDone;
     case Ending::Identical:
@@ -48,11 +50,11 @@ int ReportUnfinished(const Outcome& result) {
       return kExitCheckRefused;
     case Ending::Cancelled:
       WriteText(CliErr(), cli_text::kCancelled);
-      if (result.brokenFileChanged) WriteText(CliErr(), cli_text::kRunAgain);
+      if (result.brokenFileChanged) WriteText(CliErr(), runAgain);
       return kExitStopped;
     case Ending::Stopped:
       PrintStop(CliErr(), result);
-      if (result.brokenFileChanged) WriteText(CliErr(), cli_text::kRunAgain);
+      if (result.brokenFileChanged) WriteText(CliErr(), runAgain);
       return kExitStopped;
   }
   return kExitStopped;
@@ -121,7 +123,7 @@ int Repair(const CliRequest& request) {
     return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(),
                                   request.checkFile != nullptr ? checkFile.c_str() : nullptr, control);
   });
-  if (result.ending != Ending::Done) return ReportUnfinished(result);
+  if (result.ending != Ending::Done) return ReportUnfinished(result, request.checkFile != nullptr);
   if (!request.quiet) Print(CliOut(), cli_text::kRepaired, broken.c_str(), static_cast<unsigned>(result.blocks.size()));
   return kExitDone;
 }

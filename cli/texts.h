@@ -27,7 +27,8 @@ inline constexpr char kHelp[] =
     "  repair       ставит блоки ремонтного файла на место битого файла и даёт ему размер\n"
     "               валидного; с --check TEST_FILE сначала убеждается, что битый файл не\n"
     "               изменился с тех пор, как из него сделан контрольный файл TEST_FILE.\n"
-    "               Прерванный ремонт завершается повторным запуском с тем же файлом.\n"
+    "               Прерванный ремонт завершается повторным запуском с тем же\n"
+    "               ремонтным файлом, без --check.\n"
     "  --quiet      без строки хода работы и без сообщений об успехе.\n"
     "\n"
     "Файлы любого размера (до 16 ТБ); контрольный и ремонтный файлы появляются под\n"
@@ -86,6 +87,11 @@ inline constexpr char kFileChangedWhileRead[] =
 // A stop asked for from outside (an interrupt); a repair cut short is finished by running it again.
 inline constexpr char kCancelled[] = "Работа прервана.\n";
 inline constexpr char kRunAgain[] = "Битый файл отремонтирован не полностью: запустите ремонт с тем же ремонтным файлом ещё раз.\n";
+// The same after a repair with --check: the partly repaired file no longer matches its test
+// file, so the same command would be refused.
+inline constexpr char kRunAgainWithoutCheck[] =
+    "Битый файл отремонтирован не полностью: запустите ремонт с тем же ремонтным файлом ещё раз, без --check "
+    "(файл уже частично изменён, и проверка его не пропустит).\n";
 
 // The progress line on a terminal: percent, MiB done of MiB in all, MiB per second. It is
 // drawn over itself from the line's start.

@@ -283,6 +283,22 @@ TEST_F(CheckTest, RefusesWhenTheBrokenFileCannotBeOpened) {
   EXPECT_TRUE(scratch.Read("locked.avi") == broken);
 }
 
+// A --check repair stopped after its first write says to run it again without --check: the
+// same command is then refused, the one it names finishes the repair.
+TEST_F(CheckTest, AStoppedRepairNamesTheCommandThatFinishesIt) {
+  const uint32_t code = SystemErrorCode(SystemErrorKind::DiskFull);
+  InjectFault(Service::SetFileLength, 1, code);
+  CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  EXPECT_EQ(run.status, kExitStopped);
+  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::WriteRepaired), SystemText(code)) + cli_text::kRunAgainWithoutCheck);
+  ClearFaults();
+  run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  EXPECT_EQ(run.status, kExitCheckRefused);
+  run = Run({"repair", Broken(), Fix()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_TRUE(scratch.Read("movie.avi") == valid);
+}
+
 TEST_F(CheckTest, RefusesWhenTheTestFileCannotBeRead) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", scratch.Path("missing.crc")});
   ExpectRefused(run, BoxLines(StepMessage(Step::OpenTest), SystemText(SystemErrorKind::FileNotFound)));
