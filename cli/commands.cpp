@@ -1,5 +1,5 @@
-// The commands of varnell-cli, on the streaming operations: output names, formats, checks
-// and messages are the dialog's, for files of any size. What each command reports comes
+// The commands of varnell-cli, on the streaming operations: formats, checks and messages are
+// the dialog's, for files of any size; outputs are named after the file's own name. What each command reports comes
 // from what the operation returned; nothing written is read back.
 #include "cli/commands.h"
 
@@ -10,6 +10,7 @@
 #include "cli/arguments.h"
 #include "cli/console.h"
 #include "cli/output.h"
+#include "cli/output_name.h"
 #include "cli/progress.h"
 #include "cli/texts.h"
 #include "platform/platform.h"
@@ -18,16 +19,12 @@
 namespace {
 
 // A path operand as the engine expects it. The engine knows only the platform's separator,
-// so on Windows '/' becomes a backslash (the system takes both). The output name is cut from
-// the source path after its last separator, as the dialog's full paths always have one; a
-// bare name in the current folder ("movie.avi") gets "." and a separator in front, naming the
-// same file and giving the same output name as its full path would.
-std::string EnginePath(const char* operand, bool isSource) {
+// so on Windows '/' becomes a backslash (the system takes both).
+std::string EnginePath(const char* operand) {
   std::string path(operand);
   for (char& c : path) {
     if (c == '/') c = kPathSeparator;
   }
-  if (isSource && path.find(kPathSeparator) == std::string::npos) path = std::string(".") + kPathSeparator + path;
   return path;
 }
 
@@ -75,6 +72,7 @@ template <typename Operation>
 Outcome RunWatched(const CliRequest& request, Operation operation) {
   StreamControl control;
   control.stop = &stopRequested;
+  control.nameOutput = &NameOutputAfterFile;
   ProgressLine line(CliErr(), !request.quiet && IsTerminal(CliErr()));
   line.Attach(&control);
   Outcome result = operation(control);
@@ -83,8 +81,8 @@ Outcome RunWatched(const CliRequest& request, Operation operation) {
 }
 
 int ScanBroken(const CliRequest& request) {
-  const std::string broken = EnginePath(request.paths[0], true);
-  const std::string outputFolder = EnginePath(request.paths[1], false);
+  const std::string broken = EnginePath(request.paths[0]);
+  const std::string outputFolder = EnginePath(request.paths[1]);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamScanBrokenFile(broken.c_str(), outputFolder.c_str(), control);
   });
@@ -96,9 +94,9 @@ int ScanBroken(const CliRequest& request) {
 }
 
 int ScanValid(const CliRequest& request) {
-  const std::string valid = EnginePath(request.paths[0], true);
-  const std::string testFile = EnginePath(request.paths[1], false);
-  const std::string outputFolder = EnginePath(request.paths[2], false);
+  const std::string valid = EnginePath(request.paths[0]);
+  const std::string testFile = EnginePath(request.paths[1]);
+  const std::string outputFolder = EnginePath(request.paths[2]);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamScanValidFile(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control);
   });
@@ -116,9 +114,9 @@ int ScanValid(const CliRequest& request) {
 }
 
 int Repair(const CliRequest& request) {
-  const std::string broken = EnginePath(request.paths[0], false);
-  const std::string repairFile = EnginePath(request.paths[1], false);
-  const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile, false) : "";
+  const std::string broken = EnginePath(request.paths[0]);
+  const std::string repairFile = EnginePath(request.paths[1]);
+  const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile) : "";
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(),
                                   request.checkFile != nullptr ? checkFile.c_str() : nullptr, control);

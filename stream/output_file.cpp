@@ -15,9 +15,9 @@ bool NothingThere(uint32_t error) {
 }  // namespace
 
 int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
-                 const char* extension) {
-  if (!PutPathIntoBuffer(output->finalPath, outputFolder) ||
-      !BuildOutputPath(output->finalPath, sourcePath, extension)) {
+                 const char* extension, int (*nameOutput)(char*, const char*, const char*)) {
+  if (nameOutput == nullptr) nameOutput = &BuildOutputPath;
+  if (!PutPathIntoBuffer(output->finalPath, outputFolder) || !nameOutput(output->finalPath, sourcePath, extension)) {
     return 0;
   }
   // Opened the way an input is, the final name shows whether replacing it would be refused.

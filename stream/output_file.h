@@ -15,13 +15,14 @@ struct OutputFile {
   char temporaryPath[kPathBufferSize + 64] = {};
 };
 
-// Names the output after sourcePath's stem with extension in outputFolder and creates its
-// temporary, readable by no more people than source, the open file whose contents it carries.
+// Names the output after sourcePath with extension in outputFolder (by nameOutput, or the
+// dialog's BuildOutputPath when it is null) and creates its temporary, readable by no more
+// people than source, the open file whose contents it carries.
 // Refuses, as creating the final file itself would, a final name that is taken by something
 // that may not be replaced: a folder, a device, a read-only file, or a file this process holds
 // open (an input of the same operation). 0 with the last error set.
 int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
-                 const char* extension);
+                 const char* extension, int (*nameOutput)(char*, const char*, const char*));
 
 // What committing an output came to.
 enum class Commit {

@@ -40,7 +40,7 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
   scan.entries = static_cast<uint8_t*>(CommitMemory(kLargeTestFileHeaderBytes + 4 * kStreamBufferBlocks));
   if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
 
-  if (!CreateOutput(&scan.output, outputFolder, brokenFilePath, scan.brokenFile, ".crc")) {
+  if (!CreateOutput(&scan.output, outputFolder, brokenFilePath, scan.brokenFile, ".crc", control.nameOutput)) {
     return StoppedAt(Step::CreateOutput);
   }
   const uint32_t header = StoreTestFileHeader(scan.entries, size);

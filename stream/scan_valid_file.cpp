@@ -155,7 +155,7 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (collected.ending != Ending::Done) return collected;
   if (CopiesIdentical(exchange, damaged.size())) return IdenticalOutcome();
 
-  if (!CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix")) {
+  if (!CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput)) {
     return StoppedAt(Step::CreateOutput);
   }
   uint64_t written = 0;

@@ -331,6 +331,18 @@ TEST_F(CommandsTest, CyrillicNamesAndSpacesGoThroughTheWholeExchange) {
   EXPECT_TRUE(ReadWholeFile(brokenPath) == valid);
 }
 
+// The file's own name decides: a name without a dot (common on Linux) is taken whole, and a
+// dot in a folder's name is no extension.
+TEST_F(CommandsTest, OutputsAreNamedAfterTheFilesOwnName) {
+  const std::string folder = scratch.MakeFolder("x.y");
+  const Bytes broken = RandomBytes(18, kBlock + 3);
+  scratch.Write(Join("x.y", "disk"), broken);
+  const CliOutcome run = Run({"scan-broken", Join(folder, "disk"), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitDone) << run.err;
+  EXPECT_EQ(run.out, TestFileWrittenLine(elsewhere.Path("disk.crc"), 12));
+  EXPECT_TRUE(elsewhere.Read("disk.crc") == ReferenceTestFile(broken));
+}
+
 // ---- --quiet, and output that cannot be written ----
 
 TEST_F(CommandsTest, QuietWritesTheFilesAndSaysNothingButWhatListAsksFor) {
