@@ -1,5 +1,5 @@
-// The commands of varnell-cli, on the streaming operations: output names, formats, checks
-// and messages are the dialog's, for files of any size. What each command reports comes
+// The commands of varnell-cli, on the streaming operations: formats, checks and messages are
+// the dialog's, for files of any size; outputs are named after the file's own name. What each command reports comes
 // from what the operation returned; nothing written is read back.
 #include "cli/commands.h"
 
@@ -10,6 +10,7 @@
 #include "cli/arguments.h"
 #include "cli/console.h"
 #include "cli/output.h"
+#include "cli/output_name.h"
 #include "cli/progress.h"
 #include "cli/texts.h"
 #include "platform/platform.h"
@@ -18,21 +19,19 @@
 namespace {
 
 // A path operand as the operations expect it. They know only the platform's separator,
-// so on Windows '/' becomes a backslash (the system takes both). The output name is cut from
-// the source path after its last separator, as the dialog's full paths always have one; a
-// bare name in the current folder ("movie.avi") gets "." and a separator in front, naming the
-// same file and giving the same output name as its full path would.
-std::string EnginePath(const char* operand, bool isSource) {
+// so on Windows '/' becomes a backslash (the system takes both).
+std::string EnginePath(const char* operand) {
   std::string path(operand);
   for (char& c : path) {
     if (c == '/') c = kPathSeparator;
   }
-  if (isSource && path.find(kPathSeparator) == std::string::npos) path = std::string(".") + kPathSeparator + path;
   return path;
 }
 
-// Says why the operation did not finish, and gives the exit status for it.
-int ReportUnfinished(const Outcome& result) {
+// Says why the operation did not finish, and gives the exit status for it. checked: a repair
+// with --check, which a partly repaired file no longer passes.
+int ReportUnfinished(const Outcome& result, bool checked = false) {
+  const char* runAgain = checked ? cli_text::kRunAgainWithoutCheck : cli_text::kRunAgain;
   switch (result.ending) {
     case Ending::Done: return kExitDone;
     case Ending::Identical:
@@ -48,14 +47,22 @@ int ReportUnfinished(const Outcome& result) {
       return kExitCheckRefused;
     case Ending::Cancelled:
       WriteText(CliErr(), cli_text::kCancelled);
-      if (result.brokenFileChanged) WriteText(CliErr(), cli_text::kRunAgain);
+      if (result.brokenFileChanged) WriteText(CliErr(), runAgain);
       return kExitStopped;
     case Ending::Stopped:
       PrintStop(CliErr(), result);
-      if (result.brokenFileChanged) WriteText(CliErr(), cli_text::kRunAgain);
+      if (result.brokenFileChanged) WriteText(CliErr(), runAgain);
       return kExitStopped;
   }
   return kExitStopped;
+}
+
+// A scan that is done: its output is in place; a folder that was not flushed is told even with
+// --quiet, since the new file may not survive a power cut.
+int DoneStatus(const Outcome& result) {
+  if (!result.outputMayNotSurvivePowerCut) return kExitDone;
+  PrintMayNotSurvivePowerCut(CliErr(), result);
+  return kExitNotDurable;
 }
 
 // Runs an operation with the progress line where it belongs and Ctrl-C turned into a stop.
@@ -65,6 +72,7 @@ template <typename Operation>
 Outcome RunWatched(const CliRequest& request, Operation operation) {
   StreamControl control;
   control.stop = &stopRequested;
+  control.nameOutput = &NameOutputAfterFile;
   ProgressLine line(CliErr(), !request.quiet && IsTerminal(CliErr()));
   line.Attach(&control);
   Outcome result = operation(control);
@@ -73,8 +81,8 @@ Outcome RunWatched(const CliRequest& request, Operation operation) {
 }
 
 int ScanBroken(const CliRequest& request) {
-  const std::string broken = EnginePath(request.paths[0], true);
-  const std::string outputFolder = EnginePath(request.paths[1], false);
+  const std::string broken = EnginePath(request.paths[0]);
+  const std::string outputFolder = EnginePath(request.paths[1]);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamScanBrokenFile(broken.c_str(), outputFolder.c_str(), control);
   });
@@ -82,13 +90,13 @@ int ScanBroken(const CliRequest& request) {
   if (!request.quiet) {
     Print(CliOut(), cli_text::kTestFileWritten, result.outputPath.c_str(), static_cast<unsigned long long>(result.outputBytes));
   }
-  return kExitDone;
+  return DoneStatus(result);
 }
 
 int ScanValid(const CliRequest& request) {
-  const std::string valid = EnginePath(request.paths[0], true);
-  const std::string testFile = EnginePath(request.paths[1], false);
-  const std::string outputFolder = EnginePath(request.paths[2], false);
+  const std::string valid = EnginePath(request.paths[0]);
+  const std::string testFile = EnginePath(request.paths[1]);
+  const std::string outputFolder = EnginePath(request.paths[2]);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamScanValidFile(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control);
   });
@@ -97,22 +105,23 @@ int ScanValid(const CliRequest& request) {
     Print(CliOut(), cli_text::kRepairFileWritten, result.outputPath.c_str(),
           static_cast<unsigned long long>(result.outputBytes));
   }
-  if (request.quiet && !request.listOnStdout) return kExitDone;
-  std::FILE* list = request.listOnStdout ? CliOut() : CliErr();
-  Print(list, cli_text::kDamagedHeading, static_cast<unsigned>(result.blocks.size()));
-  for (const uint32_t block : result.blocks) PrintDamagedBlock(list, block, result.validSize);
-  return kExitDone;
+  if (!request.quiet || request.listOnStdout) {
+    std::FILE* list = request.listOnStdout ? CliOut() : CliErr();
+    Print(list, cli_text::kDamagedHeading, static_cast<unsigned>(result.blocks.size()));
+    for (const uint32_t block : result.blocks) PrintDamagedBlock(list, block, result.validSize);
+  }
+  return DoneStatus(result);
 }
 
 int Repair(const CliRequest& request) {
-  const std::string broken = EnginePath(request.paths[0], false);
-  const std::string repairFile = EnginePath(request.paths[1], false);
-  const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile, false) : "";
+  const std::string broken = EnginePath(request.paths[0]);
+  const std::string repairFile = EnginePath(request.paths[1]);
+  const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile) : "";
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(),
                                   request.checkFile != nullptr ? checkFile.c_str() : nullptr, control);
   });
-  if (result.ending != Ending::Done) return ReportUnfinished(result);
+  if (result.ending != Ending::Done) return ReportUnfinished(result, request.checkFile != nullptr);
   if (!request.quiet) Print(CliOut(), cli_text::kRepaired, broken.c_str(), static_cast<unsigned>(result.blocks.size()));
   return kExitDone;
 }

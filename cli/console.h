@@ -21,8 +21,9 @@ bool StreamWritten(std::FILE* stream);
 // Whether the stream is a terminal (a console on Windows), where a progress line can be redrawn.
 bool IsTerminal(std::FILE* stream);
 
-// Sets stop on an interrupt (Ctrl-C, a termination request) instead of ending the process,
-// so that the operation under way can stop between blocks and clean up after itself.
+// Sets stop on an interrupt (Ctrl-C; SIGTERM and SIGHUP; on Windows Ctrl-Break and the console
+// window closed, a logoff or a shutdown) instead of ending the process, so that the operation
+// under way can stop between blocks and clean up after itself.
 void StopOnInterrupt(std::atomic<bool>* stop);
 
 // The program's arguments as narrow paths the file calls take. On Windows they come from the

@@ -77,6 +77,19 @@ void Print(std::FILE* stream, const char* format, ...) {
   va_end(arguments);
 }
 
+namespace {
+
+// The system's description of code on a line of its own, if it has one.
+void PrintSystemText(std::FILE* stream, uint32_t code) {
+  char* text = DescribeSystemError(code);
+  std::string body = text != nullptr ? text : "";
+  if (text != nullptr) FreeSystemErrorText(text);
+  TrimLineEnd(&body);
+  if (!body.empty()) WriteSystemText(stream, (body + "\n").c_str());
+}
+
+}  // namespace
+
 void PrintStop(std::FILE* stream, const Outcome& outcome) {
   if (outcome.ending == Ending::Identical) {
     WriteText(stream, Format("%s\n%s\n", step_text::kAttention, step_text::kIdentical).c_str());
@@ -87,11 +100,15 @@ void PrintStop(std::FILE* stream, const Outcome& outcome) {
     return;
   }
   WriteText(stream, (std::string(StepMessage(outcome.step)) + "\n").c_str());
-  char* text = DescribeSystemError(outcome.systemError);
-  std::string body = text != nullptr ? text : "";
-  if (text != nullptr) FreeSystemErrorText(text);
-  TrimLineEnd(&body);
-  if (!body.empty()) WriteSystemText(stream, (body + "\n").c_str());
+  switch (outcome.detail) {
+    case StopDetail::None: PrintSystemText(stream, outcome.systemError); return;
+    case StopDetail::FileChangedWhileRead: WriteText(stream, cli_text::kFileChangedWhileRead); return;
+  }
+}
+
+void PrintMayNotSurvivePowerCut(std::FILE* stream, const Outcome& outcome) {
+  WriteText(stream, cli_text::kMayNotSurvivePowerCut);
+  PrintSystemText(stream, outcome.systemError);
 }
 
 void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {

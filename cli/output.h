@@ -22,6 +22,8 @@ void Print(std::FILE* stream, const char* format, ...);
 // A step that stopped, or identical copies, as the dialog's box shows it: the caption line,
 // then the text (the system's description of the cause, or the program's own words).
 void PrintStop(std::FILE* stream, const Outcome& outcome);
+// The output is in place but its folder was not flushed: the warning, then the system's text.
+void PrintMayNotSurvivePowerCut(std::FILE* stream, const Outcome& outcome);
 // Why a check refused the broken file, on one line; nothing for CheckFinding::None.
 void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why);
 

@@ -27,7 +27,8 @@ inline constexpr char kHelp[] =
     "  repair       ставит блоки ремонтного файла на место битого файла и даёт ему размер\n"
     "               валидного; с --check TEST_FILE сначала убеждается, что битый файл не\n"
     "               изменился с тех пор, как из него сделан контрольный файл TEST_FILE.\n"
-    "               Прерванный ремонт завершается повторным запуском с тем же файлом.\n"
+    "               Прерванный ремонт завершается повторным запуском с тем же\n"
+    "               ремонтным файлом, без --check.\n"
     "  --quiet      без строки хода работы и без сообщений об успехе.\n"
     "\n"
     "Файлы любого размера (до 16 ТБ); контрольный и ремонтный файлы появляются под\n"
@@ -35,7 +36,8 @@ inline constexpr char kHelp[] =
     "\n"
     "Коды завершения: 0 готово; 1 операция остановлена (причина в stderr);\n"
     "2 неверный вызов; 3 scan-valid: содержимое идентично, ничего не записано;\n"
-    "4 repair --check: проверка не пройдена, ничего не записано.\n";
+    "4 repair --check: проверка не пройдена, ничего не записано;\n"
+    "5 файл записан и заменил прежний, но может не пережить сбой питания.\n";
 
 inline constexpr char kUsageProblem[] = "varnell-cli: %s\n";
 inline constexpr char kMoreHelp[] = "Подробнее: varnell-cli --help\n";
@@ -58,6 +60,12 @@ inline constexpr char kTestFileWritten[] = "Записан контрольны�
 inline constexpr char kRepairFileWritten[] = "Записан ремонтный файл: %s, размер в байтах: %llu\n";
 inline constexpr char kRepaired[] = "Отремонтирован файл: %s, поставлено блоков: %u\n";
 
+// After the success line when the output is in place but the flush of its folder failed;
+// the system's text follows on a line of its own.
+inline constexpr char kMayNotSurvivePowerCut[] =
+    "Внимание: новый файл уже на месте прежнего, но папку не удалось сбросить на диск; при сбое "
+    "питания новый файл может пропасть.\n";
+
 // The damaged blocks of a valid-file scan: a heading, then one line per block.
 inline constexpr char kDamagedHeading[] = "Повреждённых блоков: %u (номер: первый-последний байт)\n";
 inline constexpr char kDamagedBlock[] = "%u: %llu-%llu\n";
@@ -72,9 +80,18 @@ inline constexpr char kCheckTestFileMalformed[] =
     "контрольный файл длиной %llu байт не может быть контрольным файлом файла размером %llu байт.";
 inline constexpr char kCheckTestFileTooShort[] = "контрольный файл короче 4 байт.";
 
+// In place of the system's text when a file ended before the size it had when it was measured.
+inline constexpr char kFileChangedWhileRead[] =
+    "Файл изменился, пока его читали: он стал короче. Запустите команду снова, когда файл перестанет меняться.\n";
+
 // A stop asked for from outside (an interrupt); a repair cut short is finished by running it again.
 inline constexpr char kCancelled[] = "Работа прервана.\n";
 inline constexpr char kRunAgain[] = "Битый файл отремонтирован не полностью: запустите ремонт с тем же ремонтным файлом ещё раз.\n";
+// The same after a repair with --check: the partly repaired file no longer matches its test
+// file, so the same command would be refused.
+inline constexpr char kRunAgainWithoutCheck[] =
+    "Битый файл отремонтирован не полностью: запустите ремонт с тем же ремонтным файлом ещё раз, без --check "
+    "(файл уже частично изменён, и проверка его не пропустит).\n";
 
 // The progress line on a terminal: percent, MiB done of MiB in all, MiB per second. It is
 // drawn over itself from the line's start.

@@ -24,9 +24,11 @@ uint64_t VouchedLength(const Exchange& exchange);
 
 // Whether block b (from 1) of the valid file must travel. block: its 4096 bytes, a partial
 // last block padded with zeros; entry: the test file's checksum for b (0 past its entries).
-// A block travels when its checksum differs from the entry, or when it reaches past L and the
-// valid file has a byte other than zero there: past its end a broken copy is only the zero
-// padding of its image, which a valid tail whose words cancel out checksums to as well.
+// A block travels when its checksum differs from the entry; when the test file has no entry
+// for it (b > E) although the broken copy has bytes in it ((b - 1) * 4096 < min(B, S)); or
+// when it reaches past L and the valid file has a byte other than zero there: past its end a
+// broken copy is only the zero padding of its image, which a valid tail whose words cancel
+// out checksums to as well.
 bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block, uint32_t entry);
 
 // Identical only when nothing travels and the test file describes a copy of the valid file's

@@ -65,6 +65,12 @@ enum class CheckFinding {
   BlockDiffers,       // block differs (bytes from first to last)
 };
 
+// What the program knows of a stop beyond the system's error, and says in its own words.
+enum class StopDetail : uint8_t {
+  None,
+  FileChangedWhileRead,  // a read met the file's end before the size taken at the start
+};
+
 struct CheckRefusal {
   CheckFinding finding = CheckFinding::None;
   uint64_t testLength = 0;
@@ -79,9 +85,11 @@ struct Outcome {
   Ending ending = Ending::Stopped;
 
   // Stopped (and CheckRefused with CheckFinding::None): where, and the system's error code of
-  // the call that failed, as it left it; 0 for a condition the program found itself.
+  // the call that failed, as it left it; 0 for a condition the program found itself. Done
+  // with outputMayNotSurvivePowerCut: the code of the failed flush.
   Step step = Step::OpenBroken;
   uint32_t systemError = 0;
+  StopDetail detail = StopDetail::None;
   CheckRefusal check;
 
   // Done: the file a scan wrote and its size in bytes.
@@ -91,6 +99,10 @@ struct Outcome {
   // in the repair file's order.
   uint64_t validSize = 0;
   std::vector<uint32_t> blocks;
+
+  // Done (a scan): the output has replaced any older file of its name, but the flush of its
+  // folder failed (systemError says why), so a power cut may still lose the new file.
+  bool outputMayNotSurvivePowerCut = false;
 
   // Whether the broken file was written to before a stop (Cancelled, or Stopped after the
   // repair's first write). A partly repaired file is finished by the same repair file again.

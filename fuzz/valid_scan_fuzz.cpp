@@ -61,9 +61,10 @@ const ValidModel& Model() {
 }
 
 // The repair file the scan must write, or nothing when it must report identical contents.
-// A block travels when its checksum differs from its entry, or when it holds a byte that is
-// not zero where the test file does not vouch for the broken copy: from min(recorded size,
-// 4096 x entries) on.
+// A block travels when its checksum differs from its entry, when it has no entry but the
+// broken copy has bytes in it (it starts below the recorded size), or when it holds a byte
+// that is not zero where the test file does not vouch for the broken copy: from min(recorded
+// size, 4096 x entries) on.
 Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
   const ValidModel& model = Model();
   const uint64_t recordedSize = Le32At(test, 0);
@@ -73,6 +74,7 @@ Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
   uint32_t count = 0;
   for (uint32_t b = 1; b <= kValidBlocks; ++b) {
     bool damaged = model.checksums[b - 1] != Le32At(test, 4 + 4 * (b - 1));
+    damaged = damaged || (b > entries && uint64_t{b - 1} * kBlock < std::min<uint64_t>(recordedSize, kValidSize));
     for (uint64_t i = std::max<uint64_t>(vouched, uint64_t{b - 1} * kBlock); i < std::min<uint64_t>(uint64_t{b} * kBlock, kValidSize); ++i) {
       damaged = damaged || ValidFile()[i] != 0;
     }

@@ -20,6 +20,7 @@ enum class Service {
   SetFileLength,
   CreateTemporaryFile,
   ReplaceWithFile,
+  FlushFolder,
   RemoveFile,
   CommitMemory,
   ReserveMemory,

@@ -51,11 +51,19 @@ int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count);
 int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count);
 int SetFileLength(FileHandle file, uint64_t length);
 
-// Outputs that appear whole or not at all: a new file beside finalPath under a name of its
-// own (written to temporaryPath, capacity bytes), later renamed over finalPath, which replaces
-// any older file of that name in one step; or removed when the output is abandoned.
-FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint32_t capacity);
+// Outputs that appear whole or not at all: a new file in finalPath's folder under a short name
+// of its own that nobody can guess in advance, taken only if nothing has it (written to
+// temporaryPath, capacity bytes), later renamed over finalPath, which replaces any older file
+// of that name in one step; or removed when the output is abandoned. The file is readable by
+// no more people than source, the file whose contents it carries (POSIX permission bits; on
+// Windows it takes its folder's access, as any new file there does).
+FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* temporaryPath, uint32_t capacity);
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath);
+// After the rename, which is the commit: pushes the folder that holds path down to its device,
+// so that the new name survives a power cut. 0 only when that flush failed, with the last
+// error set; a folder that cannot even be opened for it (one the user may write but not list)
+// is left as it is, since the rename stands either way.
+int FlushFolderOf(const char* path);
 int RemoveFile(const char* path);
 
 // Memory. CommitMemory gives a zero-filled region of size bytes (0 bytes is refused);
@@ -73,7 +81,7 @@ enum class SystemErrorKind {
   NameTooLong,
   FileTooLarge,
   NotEnoughMemory,
-  EndOfFile,
+  EndOfFile,  // a read met the end of the file: the file is shorter than when it was measured
   DiskFull,
   AccessDenied,
   FileNotFound,

@@ -16,18 +16,10 @@ Outcome Refuse(const CheckRefusal& why) {
   return result;
 }
 
-// A file of the check could not be read: the step's failure, but the outcome of a refused
-// check, since nothing has been written.
-Outcome CheckStopped(Step step) {
-  Outcome result = StoppedAt(step);
-  result.ending = Ending::CheckRefused;
-  return result;
-}
-
 Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint8_t* slice, uint8_t* entries,
                 Progress& progress) {
   uint64_t testLength;
-  if (!GetFileSize64(testFile, &testLength)) return CheckStopped(Step::SizeTest);
+  if (!GetFileSize64(testFile, &testLength)) return CheckCouldNotRead(Step::SizeTest);
   CheckRefusal why;
   why.testLength = testLength;
   why.brokenSize = size;
@@ -37,7 +29,7 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint8
   }
   uint8_t start[kLongestTestFileHeader] = {};
   const uint32_t startBytes = testLength < sizeof start ? static_cast<uint32_t>(testLength) : sizeof start;
-  if (!ReadAt(testFile, 0, start, startBytes)) return CheckStopped(Step::ReadTest);
+  if (!ReadAt(testFile, 0, start, startBytes)) return CheckCouldNotRead(Step::ReadTest);
 
   // Either form, read strictly: one entry per block of the size recorded.
   TestFileLayout layout;
@@ -58,9 +50,9 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint8
     const uint32_t count = size - done < kStreamBufferBytes ? static_cast<uint32_t>(size - done) : kStreamBufferBytes;
     const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
     // The last block is compared as the scan saw it: padded with zero bytes.
-    if (!ReadPadded(brokenFile, done, slice, count, blocks * kBlockSize)) return CheckStopped(Step::ReadBroken);
+    if (!ReadPadded(brokenFile, done, slice, count, blocks * kBlockSize)) return CheckCouldNotRead(Step::ReadBroken);
     const uint64_t first = done / kBlockSize;  // 0-based
-    if (!ReadAt(testFile, header + 4 * first, entries, 4 * blocks)) return CheckStopped(Step::ReadTest);
+    if (!ReadAt(testFile, header + 4 * first, entries, 4 * blocks)) return CheckCouldNotRead(Step::ReadTest);
     for (uint32_t i = 0; i < blocks; ++i) {
       if (BlockChecksum(slice + uint64_t{i} * kBlockSize) == LoadU32LE(entries + 4 * i)) continue;
       why.finding = CheckFinding::BlockDiffers;
@@ -77,10 +69,17 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint8
 
 }  // namespace
 
+// The step's failure, but the outcome of a refused check, since nothing has been written.
+Outcome CheckCouldNotRead(Step step) {
+  Outcome result = StoppedAt(step);
+  result.ending = Ending::CheckRefused;
+  return result;
+}
+
 Outcome CheckBrokenFile(FileHandle brokenFile, uint64_t size, const char* checkFilePath, uint8_t* slice,
                         uint8_t* entries, Progress& progress) {
   FileHandle testFile = OpenInputByPath(checkFilePath);
-  if (testFile == nullptr) return CheckStopped(Step::OpenTest);
+  if (testFile == nullptr) return CheckCouldNotRead(Step::OpenTest);
   Outcome result = Compare(brokenFile, size, testFile, slice, entries, progress);
   CloseFile(testFile);
   return result;

@@ -9,6 +9,10 @@
 #include "stream/operations.h"
 #include "stream/steps.h"
 
+// A file the check compares (the broken file or the test file) could not be opened, measured
+// or read, at step: the check did not pass, and nothing has been written.
+Outcome CheckCouldNotRead(Step step);
+
 // Reads the broken file (size bytes) and the test file at checkFilePath slice by slice
 // through the two buffers (kStreamBufferBytes and 4 * kStreamBufferBlocks bytes). Done when
 // they agree; otherwise CheckRefused with the reason in check, or with the step and the

@@ -10,7 +10,7 @@
 
 #include "core/outcome.h"
 
-// How the caller follows and stops the work. Both are optional.
+// How the caller follows and stops the work, and names the outputs. All are optional.
 struct StreamControl {
   // Called from the working thread now and then (at most a few times a second is the
   // caller's business) with the bytes done so far of the bytes the operation will process.
@@ -18,6 +18,10 @@ struct StreamControl {
   void* context = nullptr;
   // Set from any thread: the operation stops at the next block boundary, Cancelled.
   const std::atomic<bool>* stop = nullptr;
+  // Composes the output's path in a path buffer that holds the output folder's text, as
+  // BuildOutputPath (support/output_path.h) does, which is the dialog's rule and the one taken
+  // when this is null; 0 with the last error set when no name can be made.
+  int (*nameOutput)(char* pathBuffer, const char* sourcePath, const char* extension) = nullptr;
 };
 
 Outcome StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control);

@@ -14,9 +14,10 @@ bool NothingThere(uint32_t error) {
 
 }  // namespace
 
-int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const char* extension) {
-  if (!PutPathIntoBuffer(output->finalPath, outputFolder) ||
-      !BuildOutputPath(output->finalPath, sourcePath, extension)) {
+int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
+                 const char* extension, int (*nameOutput)(char*, const char*, const char*)) {
+  if (nameOutput == nullptr) nameOutput = &BuildOutputPath;
+  if (!PutPathIntoBuffer(output->finalPath, outputFolder) || !nameOutput(output->finalPath, sourcePath, extension)) {
     return 0;
   }
   // Opened the way an input is, the final name shows whether replacing it would be refused.
@@ -25,13 +26,13 @@ int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourc
   } else if (!NothingThere(LastSystemError())) {
     return 0;
   }
-  output->file = CreateTemporaryFile(output->finalPath, output->temporaryPath, sizeof output->temporaryPath);
+  output->file = CreateTemporaryFile(output->finalPath, source, output->temporaryPath, sizeof output->temporaryPath);
   if (output->file == nullptr) return 0;
   output->created = true;
   return 1;
 }
 
-int CommitOutput(OutputFile* output) {
+Commit CommitOutput(OutputFile* output) {
   // The first failure is the one reported; the file is closed whatever happens.
   int done = FlushFile(output->file);
   uint32_t error = LastSystemError();
@@ -48,10 +49,10 @@ int CommitOutput(OutputFile* output) {
   if (!done) {
     AbandonOutput(output);
     SetLastSystemError(error);
-    return 0;
+    return Commit::Failed;
   }
   output->created = false;
-  return 1;
+  return FlushFolderOf(output->finalPath) ? Commit::Done : Commit::FolderUnflushed;
 }
 
 void AbandonOutput(OutputFile* output) {

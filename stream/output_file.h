@@ -15,15 +15,26 @@ struct OutputFile {
   char temporaryPath[kPathBufferSize + 64] = {};
 };
 
-// Names the output after sourcePath's stem with extension in outputFolder and creates its
-// temporary. Refuses, as creating the final file itself would, a final name that is taken
-// by something that may not be replaced: a folder, a device, a read-only file, or a file
-// this process holds open (an input of the same operation). 0 with the last error set.
-int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const char* extension);
+// Names the output after sourcePath with extension in outputFolder (by nameOutput, or the
+// dialog's BuildOutputPath when it is null) and creates its temporary, readable by no more
+// people than source, the open file whose contents it carries.
+// Refuses, as creating the final file itself would, a final name that is taken by something
+// that may not be replaced: a folder, a device, a read-only file, or a file this process holds
+// open (an input of the same operation). 0 with the last error set.
+int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
+                 const char* extension, int (*nameOutput)(char*, const char*, const char*));
 
-// Flushes and closes the temporary, checking both, and renames it over the final name.
-// 0 with the last error set; the temporary is then removed.
-int CommitOutput(OutputFile* output);
+// What committing an output came to.
+enum class Commit {
+  Failed,           // nothing replaced, the temporary removed; the last error says why
+  Done,             // renamed over the final name, and the rename flushed to the device
+  FolderUnflushed,  // renamed over the final name, so any older file is gone, but the flush of
+                    // the folder failed (the last error says why): a power cut may lose it
+};
+
+// Flushes and closes the temporary, checking both, renames it over the final name (the commit)
+// and flushes the folder.
+Commit CommitOutput(OutputFile* output);
 
 // Closes and removes the temporary, if any, keeping the last error as it was.
 void AbandonOutput(OutputFile* output);

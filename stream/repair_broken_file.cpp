@@ -99,12 +99,17 @@ Outcome PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const s
 
 Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
                    const StreamControl& control) {
+  // With a check, the broken file is one of the two files it compares: one that cannot be
+  // opened or measured fails the check, before anything is written.
+  const auto brokenFileStop = [&](Step step) {
+    return checkFilePath != nullptr ? CheckCouldNotRead(step) : StoppedAt(step);
+  };
   repair.brokenFile = OpenInputByPath(brokenFilePath);
-  if (repair.brokenFile == nullptr) return StoppedAt(Step::OpenBroken);
+  if (repair.brokenFile == nullptr) return brokenFileStop(Step::OpenBroken);
   repair.repairFile = OpenInputByPath(repairFilePath);
   if (repair.repairFile == nullptr) return StoppedAt(Step::OpenRepair);
   uint64_t brokenSize;
-  if (!GetFileSize64(repair.brokenFile, &brokenSize)) return StoppedAt(Step::SizeBroken);
+  if (!GetFileSize64(repair.brokenFile, &brokenSize)) return brokenFileStop(Step::SizeBroken);
   uint64_t repairSize;
   if (!GetFileSize64(repair.repairFile, &repairSize)) return StoppedAt(Step::SizeRepair);
   // The dialog's buffer for an empty repair file is a request for 0 bytes, refused as such.

@@ -40,7 +40,9 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
   scan.entries = static_cast<uint8_t*>(CommitMemory(kLargeTestFileHeaderBytes + 4 * kStreamBufferBlocks));
   if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
 
-  if (!CreateOutput(&scan.output, outputFolder, brokenFilePath, ".crc")) return StoppedAt(Step::CreateOutput);
+  if (!CreateOutput(&scan.output, outputFolder, brokenFilePath, scan.brokenFile, ".crc", control.nameOutput)) {
+    return StoppedAt(Step::CreateOutput);
+  }
   const uint32_t header = StoreTestFileHeader(scan.entries, size);
   if (!WriteAt(scan.output.file, 0, scan.entries, header)) return StoppedAt(Step::WriteOutput);
 
@@ -59,8 +61,13 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
     progress.Advance(count);
   }
 
-  if (!CommitOutput(&scan.output)) return StoppedAt(Step::WriteOutput);
+  const Commit committed = CommitOutput(&scan.output);
+  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
   Outcome result = DoneOutcome();
+  if (committed == Commit::FolderUnflushed) {
+    result.outputMayNotSurvivePowerCut = true;
+    result.systemError = LastSystemError();
+  }
   result.outputPath = scan.output.finalPath;
   result.outputBytes = written;
   return result;

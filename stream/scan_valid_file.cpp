@@ -155,13 +155,20 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (collected.ending != Ending::Done) return collected;
   if (CopiesIdentical(exchange, damaged.size())) return IdenticalOutcome();
 
-  if (!CreateOutput(&scan.output, outputFolder, validFilePath, ".fix")) return StoppedAt(Step::CreateOutput);
+  if (!CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput)) {
+    return StoppedAt(Step::CreateOutput);
+  }
   uint64_t written = 0;
   Outcome wrote = WriteRepairFile(scan, c, damaged, progress, &written);
   if (wrote.ending != Ending::Done) return wrote;
-  if (!CommitOutput(&scan.output)) return StoppedAt(Step::WriteOutput);
+  const Commit committed = CommitOutput(&scan.output);
+  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
 
   Outcome result = DoneOutcome();
+  if (committed == Commit::FolderUnflushed) {
+    result.outputMayNotSurvivePowerCut = true;
+    result.systemError = LastSystemError();
+  }
   result.outputPath = scan.output.finalPath;
   result.outputBytes = written;
   result.validSize = exchange.validSize;

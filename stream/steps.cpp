@@ -3,7 +3,14 @@
 
 #include <cstring>
 
-Outcome StoppedAt(Step step) { return StoppedOutcome(step, LastSystemError()); }
+Outcome StoppedAt(Step step) {
+  Outcome outcome = StoppedOutcome(step, LastSystemError());
+  // The file's size was taken before it was read, so an early end means it changed since.
+  if (outcome.systemError == SystemErrorCode(SystemErrorKind::EndOfFile)) {
+    outcome.detail = StopDetail::FileChangedWhileRead;
+  }
+  return outcome;
+}
 
 Outcome StoppedAt(Step step, SystemErrorKind kind) {
   SetLastSystemError(SystemErrorCode(kind));

@@ -219,7 +219,7 @@ void EndLargeFileWork(HWND dialog) {
   if (outcome.workerFailed) {
     SetLastError(outcome.workerError);
     ReportSystemError(dialog, dialog_text::kStartWorker);
-  } else if (outcome.outcome.ending == Ending::Done) {
+  } else if (outcome.outcome.ending == Ending::Done && !outcome.outcome.outputMayNotSurvivePowerCut) {
     AnnounceTaskDone(dialog);
   } else {
     ShowOutcomeBox(dialog, outcome.mode, outcome.outcome);

@@ -1,6 +1,8 @@
 // The boxes of the outcomes.
 #include "ui/outcome_boxes.h"
 
+#include <string>
+
 #include "platform/platform.h"
 #include "support/report_system_error.h"
 #include "support/step_texts.h"
@@ -26,8 +28,22 @@ void ShowStop(HWND dialog, const Outcome& outcome) {
     ShowMessageBox(dialog, StepMessage(outcome.step), step_text::kUnforeseen, kBoxIconError);
     return;
   }
+  if (outcome.detail == StopDetail::FileChangedWhileRead) {
+    ShowMessageBox(dialog, dialog_text::kFileChangedWhileRead, StepMessage(outcome.step), kBoxIconError);
+    return;
+  }
   SetLastSystemError(outcome.systemError);
   ReportSystemError(dialog, StepMessage(outcome.step));
+}
+
+// The task is done, but the new file may not survive a power cut: never "nothing changed".
+void ShowMayNotSurvivePowerCut(HWND dialog, const Outcome& outcome) {
+  std::string text = dialog_text::kMayNotSurvivePowerCut;
+  if (char* reason = DescribeSystemError(outcome.systemError)) {
+    text = text + "\n\n" + reason;
+    FreeSystemErrorText(reason);
+  }
+  MessageBoxA(dialog, text.c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
 }
 
 void ReportToDialog(void* context, const Outcome& outcome) {
@@ -41,6 +57,7 @@ void ReportToDialog(void* context, const Outcome& outcome) {
 void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
   switch (outcome.ending) {
     case Ending::Done:
+      if (outcome.outputMayNotSurvivePowerCut) ShowMayNotSurvivePowerCut(dialog, outcome);
       return;
     case Ending::Identical:
       ShowMessageBox(dialog, step_text::kIdentical, step_text::kAttention, kBoxIconInformation);

@@ -9,10 +9,12 @@
 #include "ui/program_state.h"
 #include "whole_file/operations.h"
 
-// Shows the box of an outcome that is not Done, owned by the dialog. A failed call: an error
-// box whose caption names the step and whose text is the system's description of the cause;
-// a condition the program found itself, or identical copies: the program's own text and
-// caption; a stop on request: what it left behind.
+// Shows the box of an outcome that is not plainly done, owned by the dialog. A failed call: an
+// error box whose caption names the step and whose text is the system's description of the
+// cause; a condition the program found itself, or identical copies: the program's own text and
+// caption; a stop on request: what it left behind; an output in place whose folder was not
+// flushed: a warning with the system's text. Nothing for the rest of Done, whose box the
+// dialog shows itself.
 void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome);
 
 // A reporter for the dialog's own operations that shows the box at the moment they stop.

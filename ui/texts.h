@@ -29,6 +29,15 @@ inline constexpr char kRepairStoppedPartly[] =
     "Ремонт прерван. Битый файл отремонтирован частично; чтобы закончить ремонт, запустите его ещё раз "
     "с тем же ремонтным файлом.";
 inline constexpr char kRepairStoppedUntouched[] = "Ремонт прерван до первой записи. Битый файл не изменён.";
+// The text of a step's error box, instead of the system's, when a file ended before the size
+// it had when it was measured.
+inline constexpr char kFileChangedWhileRead[] =
+    "Файл изменился во время чтения: он стал короче. Запустите операцию снова, когда файл перестанет меняться.";
+// Instead of the task-done box when the new file is in place but its folder was not flushed;
+// the system's text follows after a blank line.
+inline constexpr char kMayNotSurvivePowerCut[] =
+    "Новый файл записан и уже заменил прежний, но папку с ним не удалось сбросить на диск: при "
+    "сбое питания новый файл может пропасть.";
 
 inline constexpr char kChooseFile[] = "Выберите файл для открытия.";
 inline constexpr char kChooseFolder[] = "Выберите папку.";

@@ -12,7 +12,14 @@ Outcome Tell(const Reporter& reporter, Outcome outcome) {
 
 }  // namespace
 
-Outcome StopAt(const Reporter& reporter, Step step) { return Tell(reporter, StoppedOutcome(step, LastSystemError())); }
+Outcome StopAt(const Reporter& reporter, Step step) {
+  Outcome outcome = StoppedOutcome(step, LastSystemError());
+  // Every file is measured before it is read, so an early end means it changed since.
+  if (outcome.systemError == SystemErrorCode(SystemErrorKind::EndOfFile)) {
+    outcome.detail = StopDetail::FileChangedWhileRead;
+  }
+  return Tell(reporter, outcome);
+}
 
 Outcome StopAt(const Reporter& reporter, Step step, uint32_t systemError) {
   SetLastSystemError(systemError);

@@ -30,8 +30,9 @@ void StopOnInterrupt(std::atomic<bool>* stop) {
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  // Ctrl-C, a service stopped, an ssh session dropped: each stops at a block boundary and
+  // cleans up, where the default would end the process with a temporary file left behind.
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 int ProgramArguments(int argc, char** argv, std::vector<std::string>* arguments, unsigned*) {

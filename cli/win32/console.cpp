@@ -54,10 +54,24 @@ void Write(std::FILE* stream, const char* text, UINT codePage) {
   }
 }
 
-BOOL WINAPI OnInterrupt(DWORD) {
+// The system ends the process about 5 seconds after a close, logoff or shutdown event, or
+// as soon as the handler returns; waiting a little less gives the operation that time.
+constexpr DWORD kCleanUpMs = 4500;
+
+BOOL WINAPI OnInterrupt(DWORD event) {
   if (interruptFlag == nullptr) return FALSE;
   interruptFlag->store(true);
-  return TRUE;
+  switch (event) {
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The console window is going away. The main thread stops at the next block boundary,
+      // removes its temporary file and ends the process, which ends this wait too.
+      Sleep(kCleanUpMs);
+      return TRUE;
+    default:
+      return TRUE;
+  }
 }
 
 }  // namespace

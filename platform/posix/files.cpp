@@ -4,18 +4,18 @@
 // shared for reading only, a file this process holds cannot be opened a second time: an
 // output path that names one of the operation's own inputs must not empty it.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/temporary_name.h"
 
 namespace {
 
@@ -95,17 +95,24 @@ int Hold(int fd, bool empty) {
   return 1;
 }
 
-FileHandle OpenDescriptor(const char* path, int flags) {
+FileHandle OpenDescriptor(const char* path, int flags, mode_t mode) {
+  // The kind is looked at before anything is opened: opening a tape, a serial line or a
+  // watchdog for writing has effects of its own. A folder is named as one, rather than met as
+  // "permission denied". A name that is not there yet is for open to create or refuse. A new
+  // exclusive name needs no look: it is created or refused as taken.
+  struct stat info;
+  if ((flags & O_EXCL) == 0 && stat(path, &info) == 0) {
+    if (const int refusal = RefusalFor(info.st_mode)) {
+      errno = refusal;
+      return nullptr;
+    }
+  }
   int fd;
   do {
-    fd = open(path, flags | O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    fd = open(path, flags | O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, mode);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    // A folder cannot be opened for writing: say what it is rather than "permission denied".
-    struct stat info;
-    if (errno == EISDIR || (errno == EACCES && stat(path, &info) == 0 && S_ISDIR(info.st_mode))) errno = EISDIR;
-    return nullptr;
-  }
+  if (fd < 0) return nullptr;
+  // Checked again on the open file, which may have been swapped for another since the look.
   const bool empty = (flags & O_CREAT) != 0 && (flags & O_EXCL) == 0;
   if (!Hold(fd, empty)) return nullptr;
   FileHandle file = Handle(fd);
@@ -115,7 +122,7 @@ FileHandle OpenDescriptor(const char* path, int flags) {
 
 FileHandle Open(Service service, const char* path, int flags) {
   if (Refused(service)) return nullptr;
-  return OpenDescriptor(path, flags);
+  return OpenDescriptor(path, flags, 0666);
 }
 
 // Moves count bytes (less shortBy) between the file and memory at offset, or at the current
@@ -138,34 +145,6 @@ int Move(Transfer transfer, uint32_t count, uint32_t shortBy, int shortError) {
   }
   return 1;
 }
-
-// Makes a rename or a new name in the folder of path durable.
-int FlushFolderOf(const char* path) {
-  char folder[4096];
-  const char* slash = std::strrchr(path, '/');
-  if (slash == nullptr) {
-    std::strcpy(folder, ".");
-  } else if (slash == path) {
-    std::strcpy(folder, "/");
-  } else {
-    const size_t length = static_cast<size_t>(slash - path);
-    if (length >= sizeof folder) {
-      errno = ENAMETOOLONG;
-      return 0;
-    }
-    std::memcpy(folder, path, length);
-    folder[length] = '\0';
-  }
-  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  const int flushed = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync a folder
-  const int error = errno;
-  close(fd);
-  errno = error;
-  return flushed;
-}
-
-std::atomic<uint32_t> temporaryCounter;
 
 }  // namespace
 
@@ -192,7 +171,7 @@ int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
   if (Refused(Service::ReadWhole, &shortBy)) return 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
   const int fd = Descriptor(file);
-  return Move([&](uint32_t done, uint32_t chunk) { return read(fd, bytes + done, chunk); }, count, shortBy, EIO);
+  return Move([&](uint32_t done, uint32_t chunk) { return read(fd, bytes + done, chunk); }, count, shortBy, ENODATA);
 }
 
 int WriteWhole(FileHandle file, const void* buffer, uint32_t count) {
@@ -241,7 +220,7 @@ int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   const int fd = Descriptor(file);
   return Move([&](uint32_t done, uint32_t chunk) { return pread(fd, bytes + done, chunk, static_cast<off_t>(offset + done)); },
-              count, shortBy, EIO);
+              count, shortBy, ENODATA);
 }
 
 int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count) {
@@ -263,16 +242,31 @@ int SetFileLength(FileHandle file, uint64_t length) {
   return result == 0;
 }
 
-FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint32_t capacity) {
+FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* temporaryPath, uint32_t capacity) {
   if (Refused(Service::CreateTemporaryFile)) return nullptr;
+  // The source's read and write bits and the owner's own: never more readable than what it
+  // carries. The system then takes off what the umask (or a default ACL) forbids, as for any
+  // new file, so the process-wide umask is never read, which only changing it could do.
+  struct stat sourceInfo;
+  if (fstat(Descriptor(source), &sourceInfo) != 0) return nullptr;
+  const mode_t mode = (sourceInfo.st_mode & 0666) | 0600;
+  const char* slash = std::strrchr(finalPath, '/');
+  const uint32_t folderLength = slash == nullptr ? 0 : static_cast<uint32_t>(slash - finalPath + 1);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int length = std::snprintf(temporaryPath, capacity, "%s.%ld-%u.part", finalPath, static_cast<long>(getpid()),
-                                     temporaryCounter.fetch_add(1) + 1);
-    if (length < 0 || static_cast<uint32_t>(length) >= capacity) {
+    uint64_t random;
+    ssize_t got;
+    do {
+      got = getrandom(&random, sizeof random, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got != static_cast<ssize_t>(sizeof random)) {
+      if (got >= 0) errno = EIO;
+      return nullptr;
+    }
+    if (!ComposeTemporaryPath(finalPath, folderLength, random, temporaryPath, capacity)) {
       errno = ENAMETOOLONG;
       return nullptr;
     }
-    if (FileHandle file = OpenDescriptor(temporaryPath, O_CREAT | O_EXCL)) return file;
+    if (FileHandle file = OpenDescriptor(temporaryPath, O_CREAT | O_EXCL, mode)) return file;
     if (errno != EEXIST) return nullptr;
   }
   return nullptr;
@@ -280,7 +274,30 @@ FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint3
 
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
   if (Refused(Service::ReplaceWithFile)) return 0;
-  return rename(temporaryPath, finalPath) == 0 && FlushFolderOf(finalPath);
+  return rename(temporaryPath, finalPath) == 0;
+}
+
+int FlushFolderOf(const char* path) {
+  if (Refused(Service::FlushFolder)) return 0;
+  char folder[4096];
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) {
+    std::strcpy(folder, ".");
+  } else if (slash == path) {
+    std::strcpy(folder, "/");
+  } else {
+    const size_t length = static_cast<size_t>(slash - path);
+    if (length >= sizeof folder) return 1;
+    std::memcpy(folder, path, length);
+    folder[length] = '\0';
+  }
+  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 1;
+  const int flushed = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync a folder
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return flushed;
 }
 
 int RemoveFile(const char* path) {

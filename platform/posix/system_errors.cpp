@@ -15,7 +15,8 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
     case SystemErrorKind::NameTooLong: return ENAMETOOLONG;
     case SystemErrorKind::FileTooLarge: return EFBIG;
     case SystemErrorKind::NotEnoughMemory: return ENOMEM;
-    case SystemErrorKind::EndOfFile: return EIO;
+    // Not EIO, which a failing disk gives: an early end means a file that changed.
+    case SystemErrorKind::EndOfFile: return ENODATA;
     case SystemErrorKind::DiskFull: return ENOSPC;
     case SystemErrorKind::AccessDenied: return EACCES;
     case SystemErrorKind::FileNotFound: return ENOENT;

@@ -1,12 +1,16 @@
 // Files through kernel32: CreateFileA with the dialog's access and share modes, and whole
 // reads and writes whose transferred count must match the count asked.
+// rand_s, the runtime's generator from the system's own source of randomness, is declared only
+// on request, before the runtime's headers are read.
+#define _CRT_RAND_S
+#include <stdlib.h>
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/temporary_name.h"
 
 namespace {
 
@@ -231,13 +235,22 @@ int SetFileLength(FileHandle file, uint64_t length) {
   return SetFilePointerEx(Native(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Native(file));
 }
 
-FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint32_t capacity) {
+FileHandle CreateTemporaryFile(const char* finalPath, FileHandle, char* temporaryPath, uint32_t capacity) {
   if (Refused(Service::CreateTemporaryFile)) return nullptr;
-  static LONG counter;
+  // The new file takes its folder's inherited access, as the dialog's own outputs do; copying
+  // the source's security descriptor would need a library beyond the ones the program uses.
+  uint32_t folderLength = 0;
+  for (uint32_t i = 0; finalPath[i] != '\0'; ++i) {
+    if (finalPath[i] == '\\' || finalPath[i] == '/') folderLength = i + 1;
+  }
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const int length = std::snprintf(temporaryPath, capacity, "%s.%lu-%ld.part", finalPath,
-                                     static_cast<unsigned long>(GetCurrentProcessId()), InterlockedIncrement(&counter));
-    if (length < 0 || static_cast<uint32_t>(length) >= capacity) {
+    unsigned int low = 0;
+    unsigned int high = 0;
+    if (rand_s(&low) != 0 || rand_s(&high) != 0) {
+      SetLastError(ERROR_GEN_FAILURE);
+      return nullptr;
+    }
+    if (!ComposeTemporaryPath(finalPath, folderLength, uint64_t{high} << 32 | low, temporaryPath, capacity)) {
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
       return nullptr;
     }
@@ -250,6 +263,11 @@ FileHandle CreateTemporaryFile(const char* finalPath, char* temporaryPath, uint3
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
   if (Refused(Service::ReplaceWithFile)) return 0;
   return MoveFileExA(temporaryPath, finalPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+int FlushFolderOf(const char*) {
+  // The move above returns only once it is on the disk; there is nothing left to flush.
+  return Refused(Service::FlushFolder) ? 0 : 1;
 }
 
 int RemoveFile(const char* path) {

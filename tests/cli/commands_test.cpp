@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/output_name.h"
 #include "cli/texts.h"
+#include "support/path_buffer.h"
 #include "support/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/testing/reference.h"
@@ -69,6 +71,32 @@ TEST_F(CommandsTest, ScanBrokenThatStopsExitsOneWithTheMessageAndTheSystemsText)
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_FALSE(scratch.Exists("movie.crc"));
+}
+
+// The output replaced the older file but its folder's flush failed: the success line, then the
+// warning with the system's text, and a status of its own.
+TEST_F(CommandsTest, AnOutputWhoseFolderWasNotFlushedIsDoneWithAWarning) {
+  const Bytes broken = RandomBytes(16, 2 * kBlock);
+  scratch.Write("movie.avi", broken);
+  elsewhere.Write("movie.crc", {1, 2, 3});
+  const std::string line = cli_text::kMayNotSurvivePowerCut;
+  InjectFault(Service::FlushFolder, 1, SystemErrorCode(SystemErrorKind::DiskFull));
+  const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitNotDurable);
+  EXPECT_EQ(run.out, TestFileWrittenLine(elsewhere.Path("movie.crc"), 4 + 4 * 2));
+  EXPECT_EQ(run.err, BoxLines(line.substr(0, line.size() - 1), SystemText(SystemErrorKind::DiskFull)));
+  EXPECT_TRUE(elsewhere.Read("movie.crc") == ReferenceTestFile(broken));
+}
+
+// A file that ended before its measured size changed while it was read: the program says so
+// in its own words, where the system would say "Input/output error".
+TEST_F(CommandsTest, AFileThatEndsEarlyIsSaidToHaveChangedWhileItWasRead) {
+  scratch.Write("movie.avi", RandomBytes(17, 3 * kBlock));
+  InjectFault(Service::ReadAt, 1, 0, FaultKind::ShortTransfer);
+  const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
+  EXPECT_EQ(run.status, kExitStopped);
+  EXPECT_EQ(run.err, std::string(StepMessage(Step::ReadBroken)) + "\n" + cli_text::kFileChangedWhileRead);
+  EXPECT_FALSE(elsewhere.Exists("movie.crc"));
 }
 
 // ---- scan-valid ----
@@ -227,9 +255,28 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
+// A --check repair stopped after its first write says to run it again without --check: the
+// same command is then refused, the one it names finishes the repair.
+TEST_F(CheckTest, AStoppedRepairNamesTheCommandThatFinishesIt) {
+  const uint32_t code = SystemErrorCode(SystemErrorKind::DiskFull);
+  InjectFault(Service::SetFileLength, 1, code);
+  CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  EXPECT_EQ(run.status, kExitStopped);
+  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::WriteRepaired), SystemText(code)) + cli_text::kRunAgainWithoutCheck);
+  ClearFaults();
+  run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  EXPECT_EQ(run.status, kExitCheckRefused);
+  run = Run({"repair", Broken(), Fix()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_TRUE(scratch.Read("movie.avi") == valid);
+}
+
 TEST_F(CheckTest, RefusesWhenTheTestFileCannotBeRead) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", scratch.Path("missing.crc")});
   ExpectRefused(run, BoxLines(StepMessage(Step::OpenTest), SystemText(SystemErrorKind::FileNotFound)));
+  // The broken file is the other file the check compares.
+  ExpectRefused(Run({"repair", scratch.Path("missing.avi"), Fix(), "--check", TestFile()}),
+                BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -257,6 +304,40 @@ TEST_F(CommandsTest, CyrillicNamesAndSpacesGoThroughTheWholeExchange) {
   EXPECT_EQ(run.status, kExitDone);
   EXPECT_EQ(run.out, RepairedLine(brokenPath, 1));
   EXPECT_TRUE(ReadWholeFile(brokenPath) == valid);
+}
+
+// The file's own name decides: a name without a dot (common on Linux) is taken whole, and a
+// dot in a folder's name is no extension.
+TEST(NameOutputAfterFileTest, TakesTheFilesOwnNameUpToItsLastDot) {
+  const std::string tooLong = "/data/" + std::string(511, 'n');  // one more than a path may have
+  const struct {
+    const char* source;
+    const char* expected;  // the buffer's text afterwards; the folder alone when refused
+    uint32_t error;
+  } cases[] = {
+      {"/data/disk.img", "/out/disk.crc", 0},
+      {"/data/disk", "/out/disk.crc", 0},
+      {"x.y/disk", "/out/disk.crc", 0},
+      {"disk", "/out/disk.crc", 0},
+      {"/data/archive.tar.gz", "/out/archive.tar.crc", 0},
+      {"/data/.profile", "/out/.profile.crc", 0},
+      {"/data/", "/out", SystemErrorCode(SystemErrorKind::InvalidName)},
+      {tooLong.c_str(), "/out", SystemErrorCode(SystemErrorKind::NameTooLong)},
+  };
+  for (const auto& c : cases) {
+    std::string buffer = std::string("/out") + std::string(kPathBufferSize - 4, '\0');
+    SetLastSystemError(0);
+    EXPECT_EQ(NameOutputAfterFileWith('/', buffer.data(), c.source, ".crc"), c.error == 0 ? 1 : 0) << c.source;
+    EXPECT_EQ(buffer.c_str(), std::string(c.expected)) << c.source;
+    EXPECT_EQ(LastSystemError(), c.error) << c.source;
+  }
+}
+
+TEST_F(CommandsTest, OutputsAreNamedAfterTheFilesOwnName) {
+  scratch.MakeFolder("x.y");
+  scratch.Write(Join("x.y", "disk"), RandomBytes(18, kBlock + 3));
+  const CliOutcome run = Run({"scan-broken", scratch.Path(Join("x.y", "disk")), elsewhere.path()});
+  EXPECT_EQ(run.out, TestFileWrittenLine(elsewhere.Path("disk.crc"), 12));
 }
 
 // ---- --quiet, and output that cannot be written ----

@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <signal.h>
+#include <unistd.h>
+#endif
 
 #include "cli/commands.h"
 #include "cli/texts.h"
@@ -137,6 +143,35 @@ TEST_F(ProcessTest, ShowsProgressOnATerminalOnly) {
   const CliOutcome redirected = Run(run.arguments);
   EXPECT_EQ(redirected.status, kExitDone);
   EXPECT_EQ(redirected.err, "");
+}
+
+// Names anyone can work out in advance (the final name, the process id, a counter), planted
+// in a shared output folder, do not stop a scan there. The shell plants them under its own
+// process id and then becomes the program, which keeps that id.
+TEST_F(ProcessTest, FilesPlantedUnderPredictableNamesDoNotStopAScan) {
+  scratch.Write("movie.avi", RandomBytes(26, 3 * kBlock));
+  const std::string plantAndScan =
+      "for n in $(seq 1 100); do : >\"$2/movie.crc.$$-$n.part\"; done; exec \"$0\" scan-broken \"$1\" \"$2\"";
+  const ProcessRun run{"/bin/sh", {"-c", plantAndScan, VARNELL_CLI_PROGRAM, scratch.Path("movie.avi"), elsewhere.path()},
+                       "", streams.Path("out"), streams.Path("err"), {}, {}};
+  EXPECT_EQ(RunProcess(run), kExitDone) << Lines(streams.Read("err"));
+  EXPECT_TRUE(elsewhere.Read("movie.crc") == ReferenceTestFile(scratch.Read("movie.avi")));
+}
+
+// A service stopped (SIGTERM) or an ssh session dropped (SIGHUP) stops a scan at a block
+// boundary as Ctrl-C does: nothing under the final name, no temporary left, exit status 1.
+TEST_F(ProcessTest, TerminationAndHangUpStopAScanAndLeaveNoTemporary) {
+  scratch.Resize("disk.img", uint64_t{16} << 30);  // many seconds of work
+  for (const int signal : {SIGTERM, SIGHUP}) {
+    const long process = StartProcess({VARNELL_CLI_PROGRAM, {"scan-broken", scratch.Path("disk.img"), elsewhere.path()},
+                                       "", streams.Path("out"), streams.Path("err"), {}, {}});
+    // The temporary appears once the scan is under way, long after the signals are taken.
+    for (int waited = 0; waited < 60000 && std::filesystem::is_empty(elsewhere.path()); ++waited) usleep(1000);
+    kill(static_cast<pid_t>(process), signal);
+    EXPECT_EQ(WaitForProcess(process), kExitStopped) << signal;
+    EXPECT_EQ(Lines(streams.Read("err")), cli_text::kCancelled);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+  }
 }
 
 TEST_F(ProcessTest, AListToAFullDeviceExitsOne) {

@@ -80,7 +80,7 @@ int RunProcess(const ProcessRun& run) {
 #include <cerrno>
 #include <cstdlib>
 
-int RunProcess(const ProcessRun& run) {
+long StartProcess(const ProcessRun& run) {
   std::vector<char*> argv{const_cast<char*>(run.program.c_str())};
   for (const std::string& argument : run.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -95,10 +95,16 @@ int RunProcess(const ProcessRun& run) {
     execv(run.program.c_str(), argv.data());
     _exit(127);
   }
+  return child;
+}
+
+int WaitForProcess(long process) {
   int status = 0;
-  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  if (process < 0 || waitpid(static_cast<pid_t>(process), &status, 0) != process || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
+
+int RunProcess(const ProcessRun& run) { return WaitForProcess(StartProcess(run)); }
 
 int RunOnTerminal(const ProcessRun& run, std::string* terminalText) {
   int terminal = -1;

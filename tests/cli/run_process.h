@@ -22,6 +22,11 @@ struct ProcessRun {
 int RunProcess(const ProcessRun& run);
 
 #ifndef _WIN32
+// The same in two halves, so that the test can act on the process while it runs: its process
+// id (-1 when it could not be started), and its exit status once it has ended.
+long StartProcess(const ProcessRun& run);
+int WaitForProcess(long process);
+
 // The same with stderr on a new pseudo-terminal (errFile unused); what the terminal received
 // goes to terminalText.
 int RunOnTerminal(const ProcessRun& run, std::string* terminalText);

@@ -31,6 +31,9 @@ TEST(ExchangeRulesTest, WhichBlockTravels) {
       {"0xFF in the block the copy ends in", 3 * kBlock, 2 * kBlock + 10, 3, 3, 0xFF, true, true},
       {"0xFF past the entries though B is larger", 3 * kBlock, 3 * kBlock, 1, 2, 0xFF, true, true},
       {"0xFF inside L", 3 * kBlock, 3 * kBlock, 3, 3, 0xFF, true, false},
+      // A test file cut short: no entry for a block the copy has bytes in.
+      {"zeros past the entries of a cut test file", 3 * kBlock, 3 * kBlock, 2, 3, 0x00, true, true},
+      {"zeros where the copy has one byte past the entries", 3 * kBlock, 2 * kBlock + 1, 2, 3, 0x00, true, true},
   };
   for (const TravelCase& c : cases) {
     SCOPED_TRACE(c.name);

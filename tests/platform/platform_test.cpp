@@ -9,6 +9,7 @@
 #include <string>
 
 #ifndef _WIN32
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -263,9 +264,12 @@ TEST_F(PlatformTest, ATemporaryOutputReplacesTheOlderFileOnlyAtTheRename) {
   const Bytes older = RandomBytes(9, 3000);
   const Bytes newer = RandomBytes(10, 5000);
   scratch.Write("out.fix", older);
+  scratch.Write("source.bin", older);
+  FileHandle source = OpenInputFile(scratch.Path("source.bin").c_str());
+  ASSERT_NE(source, nullptr);
   const std::string finalPath = scratch.Path("out.fix");
   char temporaryPath[600] = "";
-  FileHandle file = CreateTemporaryFile(finalPath.c_str(), temporaryPath, sizeof temporaryPath);
+  FileHandle file = CreateTemporaryFile(finalPath.c_str(), source, temporaryPath, sizeof temporaryPath);
   ASSERT_NE(file, nullptr);
   const std::string temporary = temporaryPath;
   EXPECT_EQ(temporary.rfind(scratch.path() + kPathSeparator, 0), 0u) << "beside the final file: " << temporary;
@@ -280,7 +284,7 @@ TEST_F(PlatformTest, ATemporaryOutputReplacesTheOlderFileOnlyAtTheRename) {
   EXPECT_FALSE(std::filesystem::exists(temporary));
 
   // An abandoned output goes, and the file it would have replaced stays.
-  file = CreateTemporaryFile(finalPath.c_str(), temporaryPath, sizeof temporaryPath);
+  file = CreateTemporaryFile(finalPath.c_str(), source, temporaryPath, sizeof temporaryPath);
   ASSERT_NE(file, nullptr);
   EXPECT_NE(std::string(temporaryPath), temporary) << "a fresh name each time";
   ASSERT_EQ(WriteWhole(file, older.data(), 10), 1);
@@ -291,8 +295,9 @@ TEST_F(PlatformTest, ATemporaryOutputReplacesTheOlderFileOnlyAtTheRename) {
 
   // A name that does not fit the caller's buffer is refused before anything is made.
   char small[8];
-  EXPECT_EQ(CreateTemporaryFile(finalPath.c_str(), small, sizeof small), nullptr);
+  EXPECT_EQ(CreateTemporaryFile(finalPath.c_str(), source, small, sizeof small), nullptr);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::NameTooLong));
+  EXPECT_EQ(CloseFile(source), 1);
 }
 
 // ---- Durable writes: a failing flush and a failing close ----
@@ -390,6 +395,21 @@ TEST_F(PlatformTest, APipeADeviceAndASocketAreRefusedAndNeverWaitedFor) {
   EXPECT_EQ(CreateOutputFile(socketPath.c_str()), nullptr);
   close(listener);
   EXPECT_EQ(OpenFileCount(), 0u);
+}
+
+// Opening a device for writing can act (a tape rewinds, a watchdog starts): the kind is
+// looked at first, and the system's own record of opens shows nothing was opened.
+TEST_F(PlatformTest, APipeIsRefusedWithoutBeingOpened) {
+  const std::string pipe = scratch.Path("pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, pipe.c_str(), IN_OPEN), 0);
+  EXPECT_EQ(OpenInputFile(pipe.c_str()), nullptr);
+  EXPECT_EQ(CreateOutputFile(pipe.c_str()), nullptr);
+  alignas(inotify_event) char events[256];
+  EXPECT_LT(read(watch, events, sizeof events), 0) << "the pipe was opened";
+  close(watch);
 }
 
 // Free 2 MiB pages in the pool the administrator reserved, from /proc/meminfo.

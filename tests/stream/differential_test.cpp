@@ -9,9 +9,14 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "core/byte_order.h"
 #include "whole_file/operations.h"
 #include "tests/stream/stream_test.h"
+#include "tests/testing/reference.h"
 
 namespace {
 
@@ -51,6 +56,8 @@ struct Input {
   Bytes broken;
   bool replaceTestFile = false;
   Bytes testFile;
+  // The replacement is the copy's own test file cut short: the exchange must still restore.
+  bool testFileCutShort = false;
   bool replaceRepairFile = false;
   Bytes repairFile;
 };
@@ -126,7 +133,8 @@ class DifferentialTest : public StreamTest {
       EXPECT_EQ(dialogRepair, streamRepair);
     }
     EXPECT_TRUE(dialogSide.Read("copy.bin") == streamSide.Read("copy.bin"));
-    if (dialogRepair.ending == Ending::Done && !input.replaceTestFile && !input.replaceRepairFile) {
+    if (dialogRepair.ending == Ending::Done && (!input.replaceTestFile || input.testFileCutShort) &&
+        !input.replaceRepairFile) {
       EXPECT_TRUE(streamSide.Read("copy.bin") == input.valid) << "the exchange did not restore the valid file";
     }
     EXPECT_EQ(FolderEntries(streamSide.path()).size(), FolderEntries(dialogSide.path()).size());
@@ -209,18 +217,45 @@ TEST_F(DifferentialTest, ForeignAndDamagedExchangeFiles) {
   withRepair("valid size far beyond the copy", Concat({Le32(50 * kBlock + 1), Le32(1), Le32(51), block}));
 }
 
-// Output folders that cannot take the output: missing, or a file; the same stop.
+// A test file cut in transit: its size field says 3 blocks, its entries cover 2. The copy's
+// third block differs where the valid file has zeros, which an entry taken as 0 would hide.
+TEST_F(DifferentialTest, ATestFileCutShortStillRestoresTheCopy) {
+  std::mt19937 random(12);
+  const Bytes valid = Concat({Noise(random, 2 * kBlock), Bytes(kBlock, 0)});
+  for (const size_t copySize : {3 * kBlock, 2 * kBlock + 1}) {
+    Bytes broken = Part(valid, 0, copySize);
+    broken[copySize - 1] = 0x42;
+    Input input = Copies("copy of " + std::to_string(copySize) + " bytes", valid, broken);
+    input.replaceTestFile = true;
+    input.testFileCutShort = true;
+    input.testFile = Part(ReferenceTestFile(broken), 0, 12);
+    Compare(input);
+  }
+}
+
+// Output folders that cannot take the output: missing, a file, or (POSIX, not root; Windows
+// takes a folder's read-only mark as no bar to new files) one the user may not write to; the
+// same stop, with the reason of the call that failed.
 TEST_F(DifferentialTest, OutputFoldersThatCannotTakeTheOutput) {
   scratch.Write("copy.bin", RandomBytes(11, 3 * kBlock));
   scratch.Write("plain.txt", {1});
-  for (const std::string& folder : {scratch.Path("missing"), scratch.Path("plain.txt")}) {
+  const std::string locked = scratch.MakeFolder("locked");
+  scratch.MakeReadOnly("locked");
+  std::vector<std::string> folders = {scratch.Path("missing"), scratch.Path("plain.txt")};
+#ifndef _WIN32
+  if (geteuid() != 0) folders.push_back(locked);
+#endif
+  for (const std::string& folder : folders) {
     SCOPED_TRACE(folder);
     const Ended dialog = OfDialog(ScanBrokenFile(reporter(), scratch.Path("copy.bin").c_str(), folder.c_str()));
     const Ended stream = Of(StreamScanBrokenFile(scratch.Path("copy.bin").c_str(), folder.c_str(), StreamControl{}));
     EXPECT_FALSE(dialog.ending == Ending::Done);
     EXPECT_EQ(dialog, stream);
+    if (folder == locked) {
+      EXPECT_EQ(stream.systemError, SystemErrorCode(SystemErrorKind::AccessDenied));
+    }
   }
-  EXPECT_EQ(FolderEntries(scratch.path()), (std::vector<std::string>{"copy.bin", "plain.txt"}));
+  EXPECT_EQ(FolderEntries(scratch.path()), (std::vector<std::string>{"copy.bin", "locked", "plain.txt"}));
 }
 
 // Random copies, damage and lengths.

@@ -4,8 +4,14 @@
 // intact and no temporary file beside it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "whole_file/operations.h"
 #include "tests/stream/stream_test.h"
@@ -177,13 +183,46 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"Close", Service::CloseFile, 1, FaultKind::Fail, Step::WriteRepaired}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
-// The check's own failures: a refused check with the step's message, nothing written.
+#ifndef _WIN32
+// A file cut shorter while a scan reads it (Windows does not let another program cut a file
+// the scan holds): the read's stop says the file changed, not that the disk failed.
+TEST_F(FailuresTest, AFileThatShrinksWhileItIsReadIsReportedAsChanged) {
+  std::string path = scratch.Path("big.bin");
+  scratch.Write("big.bin", RandomBytes(6, 3 * (1u << 20)));
+  StreamControl control;
+  control.progress = [](void* file, uint64_t, uint64_t) { std::filesystem::resize_file(*static_cast<std::string*>(file), 5); };
+  control.context = &path;
+  const Outcome result = StreamScanBrokenFile(path.c_str(), elsewhere.path().c_str(), control);
+  EXPECT_EQ(result.ending, Ending::Stopped);
+  EXPECT_EQ(result.step, Step::ReadBroken);
+  EXPECT_EQ(result.detail, StopDetail::FileChangedWhileRead);
+  EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"movie.avi", "movie.fix"}));
+}
+
+// A folder the user may write to but not list cannot be opened for its flush: that is no
+// failure, and no warning either, since nothing could be done about it.
+TEST_F(FailuresTest, AFolderThatCannotBeListedTakesTheOutputWithoutAWarning) {
+  if (geteuid() == 0) GTEST_SKIP() << "root lists any folder";
+  const std::string unlisted = elsewhere.MakeFolder("unlisted");
+  ASSERT_EQ(chmod(unlisted.c_str(), 0300), 0);
+  const Outcome result = StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), unlisted.c_str(), none);
+  EXPECT_EQ(result.ending, Ending::Done) << result;
+  EXPECT_FALSE(result.outputMayNotSurvivePowerCut);
+  ASSERT_EQ(chmod(unlisted.c_str(), 0700), 0);
+  EXPECT_EQ(FolderEntries(unlisted), std::vector<std::string>{"movie.crc"});
+}
+#endif
+
+// The check's own failures, the broken file's among them: a refused check with the step's
+// message, nothing written.
 TEST_F(FailuresTest, ACheckFileThatCannotBeReadRefusesTheRepair) {
   const struct {
     Service service;
     uint32_t nthCall;
     Step step;
-  } steps[] = {{Service::OpenInputFile, 3, Step::OpenTest},
+  } steps[] = {{Service::OpenInputFile, 1, Step::OpenBroken},
+               {Service::GetFileSize64, 1, Step::SizeBroken},
+               {Service::OpenInputFile, 3, Step::OpenTest},
                {Service::CommitMemory, 2, Step::CommitBrokenBuffer},
                {Service::GetFileSize64, 3, Step::SizeTest},
                {Service::ReadAt, 3, Step::ReadTest},

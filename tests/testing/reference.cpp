@@ -45,6 +45,8 @@ Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile) {
   for (uint64_t b = 0; b < Blocks(valid.size()); ++b) {
     // Entries past the test file's end, and missing high bytes of a partial entry, are 0.
     bool damaged = ReferenceChecksum(valid, b) != Le32At(testFile, 4 + 4 * b);
+    // A block without a whole entry that the broken copy has bytes in is unknown, and travels.
+    damaged = damaged || (b >= entries && b * kBlock < std::min<uint64_t>(Le32At(testFile, 0), valid.size()));
     // A byte that is not zero where the broken copy is not vouched for must travel.
     for (uint64_t i = std::max(vouched, b * kBlock); i < std::min<uint64_t>((b + 1) * kBlock, valid.size()); ++i) {
       damaged = damaged || valid[i] != 0;

@@ -596,6 +596,8 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     gui::BoxIcon icon;
     // The dialog's own operations show their boxes while it still works.
     const char* stateAtBox;
+    // The first read ends early, as on a file cut shorter meanwhile.
+    bool readEndsEarly = false;
   };
   const Case cases[] = {
       {"the worker thread cannot be started", IDC_MODE_BROKEN_SCAN,
@@ -628,6 +630,13 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
        },
        DialogService::Count, StepMessage(Step::CreateOutput), SystemText(SystemErrorCode(SystemErrorKind::PathNotFound)), gui::BoxIcon::Error,
        dialog_text::kReady},
+      {"a broken file cut shorter while it is read", IDC_MODE_BROKEN_SCAN,
+       [&](const ScratchFolder& f) {
+         gui::WriteSparseFile(f.Path("disk.img"), large);
+         return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
+       },
+       DialogService::Count, StepMessage(Step::ReadBroken), dialog_text::kFileChangedWhileRead, gui::BoxIcon::Error,
+       dialog_text::kReady, true},
       {"a test file of a larger broken file", IDC_MODE_VALID_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
@@ -675,6 +684,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     ClearFaults();
     ClearDialogFaults();
     if (c.failing != DialogService::Count) InjectDialogFault(c.failing, 1, ERROR_NOT_ENOUGH_MEMORY);
+    if (c.readEndsEarly) InjectFault(Service::ReadAt, 1, 0, FaultKind::ShortTransfer);
     ResetLedger();
 
     RunWork();
@@ -694,6 +704,27 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     EXPECT_EQ(Snapshot(folder), before) << "no file written, changed or left behind";
     EXPECT_TRUE(IsWindowVisible(dialog_));
   }
+}
+
+// The new test file has replaced the older one, but its folder's flush failed: not the
+// task-done box and never "nothing changed", but a warning with the system's reason.
+TEST_F(LargeFileDialogTest, AnOutputWhoseFolderWasNotFlushedIsAWarningNotACompletion) {
+  SparseFile large;
+  large.size = 4 * kGiB + 4096;
+  large.blocks[kFourGiBBlock] = gui::RandomBlock(large, kFourGiBBlock, 11);
+  gui::WriteSparseFile(local_.Path("disk.img"), large);
+  local_.Write("disk.crc", RandomBytes(12, 100));
+  gui::TypeInto(Item(IDC_BROKEN_FILE), local_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_OUTPUT_FOLDER), local_.path());
+  AnswerBoxes(IDNO);
+  InjectFault(Service::FlushFolder, 1, ERROR_DISK_FULL);
+  RunWork();
+  const std::vector<gui::SeenBox> boxes = NewBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, std::string(dialog_text::kMayNotSurvivePowerCut) + "\n\n" + SystemText(ERROR_DISK_FULL));
+  EXPECT_EQ(boxes[0].caption, step_text::kAttention);
+  EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Warning);
+  EXPECT_EQ(local_.Read("disk.crc"), gui::LargeTestFileOf(large)) << "the new file is in place";
 }
 
 // A copy cut short below 4 GiB with the large-form repair file of its 4 GiB original: the

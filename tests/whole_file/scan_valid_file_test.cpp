@@ -250,6 +250,7 @@ Bytes SevenBlocks() {
 }
 
 // Past the test file's entries the broken copy vouches for nothing: a block there travels
+// when the size field says the copy has bytes in it (a test file cut short), and otherwise
 // unless the valid file holds only zeros in it, even when its checksum is the entry's 0.
 TEST_F(ScanValidFileTest, BlocksPastTheEntriesTravelUnlessTheyHoldOnlyZeros) {
   const Bytes valid = SevenBlocks();
@@ -259,8 +260,8 @@ TEST_F(ScanValidFileTest, BlocksPastTheEntriesTravelUnlessTheyHoldOnlyZeros) {
     Bytes testFile;
     std::vector<uint32_t> carried;
   } cases[] = {
-      {"4-byte test file", Le32(0x12345678), {1, 2, 3, 4, 6, 7}},
-      {"5-byte test file", Concat({Le32(0x12345678), Bytes(1, 0)}), {1, 2, 3, 4, 6, 7}},
+      {"4-byte test file", Le32(0x12345678), {1, 2, 3, 4, 5, 6, 7}},
+      {"5-byte test file", Concat({Le32(0x12345678), Bytes(1, 0)}), {1, 2, 3, 4, 5, 6, 7}},
       {"6-byte test file", Concat({Le32(0), Bytes(2, 0)}), {1, 2, 3, 4, 6, 7}},
       {"7-byte test file", Concat({Le32(1), Bytes(3, 0)}), {1, 2, 3, 4, 6, 7}},
       {"entries for the first three blocks", ReferenceTestFile(firstThree), {4, 6, 7}},
@@ -281,8 +282,9 @@ TEST_F(ScanValidFileTest, BlocksPastTheEntriesTravelUnlessTheyHoldOnlyZeros) {
 }
 
 // A test file of 4 + 4 * E + r bytes: the r trailing bytes are the low bytes of the entry for
-// block E + 1, whose other bytes are 0. That block lies past the entries, so an all-zero
-// block travels exactly when those bytes are not all zero.
+// block E + 1, whose other bytes are 0. That block lies past the entries and past the one
+// block the size field gives the copy, so an all-zero block travels exactly when those bytes
+// are not all zero.
 TEST_F(ScanValidFileTest, TrailingBytesAreTheLowBytesOfTheNextEntry) {
   for (uint32_t r = 1; r <= 3; ++r) {
     for (const bool trailingZero : {true, false}) {
@@ -291,7 +293,7 @@ TEST_F(ScanValidFileTest, TrailingBytesAreTheLowBytesOfTheNextEntry) {
       Bytes trailing(r, 0);
       if (!trailingZero) trailing[r - 1] = 0xC3;
       const Bytes valid = Concat({RandomBytes(31, kBlock), Bytes(kBlock, 0), RandomBytes(32, kBlock)});
-      const Bytes testFile = Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(ReferenceChecksum(valid, 0)), trailing});
+      const Bytes testFile = Concat({Le32(kBlock), Le32(ReferenceChecksum(valid, 0)), trailing});
       PutInput("tail.bin", valid);
       PutInput("tail.crc", testFile);
 
@@ -355,7 +357,7 @@ TEST_F(ScanValidFileTest, LengthsThatDifferGiveARepairFileWithoutBlocks) {
     Bytes valid;
     Bytes testFile;
   } cases[] = {
-      {"zero blocks against no entries", zeros, Le32(3 * kBlock)},
+      {"zero blocks against an empty copy's test file", zeros, Le32(0)},
       {"zero blocks of a shorter copy", zeros, ReferenceTestFile(Bytes(kBlock + 1, 0))},
       {"a copy 8 bytes longer", random, Concat({Le32(2 * kBlock + 108), Part(randomTestFile, 4, randomTestFile.size())})},
       {"a size field one byte short", random, Concat({Le32(2 * kBlock + 99), Part(randomTestFile, 4, randomTestFile.size())})},

@@ -1,0 +1,38 @@
+// varnell-cli's output names, composed in place in a path buffer.
+#include "cli/output_name.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "support/path_buffer.h"
+
+namespace {
+
+int Refuse(SystemErrorKind why) {
+  SetLastSystemError(SystemErrorCode(why));
+  return 0;
+}
+
+}  // namespace
+
+int NameOutputAfterFile(char* pathBuffer, const char* sourcePath, const char* extension) {
+  return NameOutputAfterFileWith(kPathSeparator, pathBuffer, sourcePath, extension);
+}
+
+int NameOutputAfterFileWith(char separator, char* pathBuffer, const char* sourcePath, const char* extension) {
+  const char* lastSeparator = std::strrchr(sourcePath, separator);
+  const char* name = lastSeparator != nullptr ? lastSeparator + 1 : sourcePath;
+  const size_t folderLength = strnlen(pathBuffer, kPathBufferSize);
+  if (*name == '\0' || folderLength == 0) return Refuse(SystemErrorKind::InvalidName);
+  // A dot at the name's start marks a hidden file, not an extension: ".profile" keeps it.
+  const char* dot = std::strrchr(name, '.');
+  const size_t stemLength = dot != nullptr && dot != name ? static_cast<size_t>(dot - name) : std::strlen(name);
+  const size_t extensionBytes = std::strlen(extension) + 1;
+  if (folderLength + 1 + stemLength + extensionBytes > kPathBufferSize) return Refuse(SystemErrorKind::NameTooLong);
+
+  char* out = pathBuffer + folderLength;
+  *out++ = separator;
+  std::memcpy(out, name, stemLength);
+  std::memcpy(out + stemLength, extension, extensionBytes);
+  return 1;
+}

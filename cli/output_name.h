@@ -1,0 +1,15 @@
+// varnell-cli's names for its outputs: after the input file's own name, which on Linux often
+// has no dot ("disk"). The dialog keeps its own rule (support/output_path.h), which its users
+// know.
+#pragma once
+
+// pathBuffer is a 520-byte path buffer holding the output folder's text, zero-filled behind
+// it. On success it holds the folder, a separator, the source file's name up to its last dot
+// (the whole name when it has none, or only one at its start) and extension, and the result
+// is 1; a dot in a folder's name never decides. The result is 0, the buffer unchanged and the
+// last error set, when the folder text is empty or the source path ends in a separator (an
+// invalid name), or when the path would not fit in the buffer (a name too long).
+int NameOutputAfterFile(char* pathBuffer, const char* sourcePath, const char* extension);
+
+// The same with a given separator; NameOutputAfterFile uses the platform's own.
+int NameOutputAfterFileWith(char separator, char* pathBuffer, const char* sourcePath, const char* extension);
