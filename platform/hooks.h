@@ -24,6 +24,16 @@ enum class Service {
   CommitMemory,
   ReserveMemory,
   CommitPage,
+  OpenFolder,
+  OpenSubfolder,
+  CreateSubfolder,
+  ListFolder,
+  GetEntryKind,
+  OpenFileIn,
+  CreateTemporaryIn,
+  RenameIn,
+  RemoveFileIn,
+  RemoveFolderIn,
   Count
 };
 

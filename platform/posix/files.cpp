@@ -16,6 +16,7 @@
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/posix/descriptors.h"
 
 namespace {
 
@@ -107,10 +108,7 @@ FileHandle OpenDescriptor(const char* path, int flags) {
     return nullptr;
   }
   const bool empty = (flags & O_CREAT) != 0 && (flags & O_EXCL) == 0;
-  if (!Hold(fd, empty)) return nullptr;
-  FileHandle file = Handle(fd);
-  NoteFileOpened(file);
-  return file;
+  return AdoptDescriptor(fd, empty);
 }
 
 FileHandle Open(Service service, const char* path, int flags) {
@@ -165,9 +163,16 @@ int FlushFolderOf(const char* path) {
   return flushed;
 }
 
-std::atomic<uint32_t> temporaryCounter;
-
 }  // namespace
+
+FileHandle AdoptDescriptor(int fd, bool empty) {
+  if (!Hold(fd, empty)) return nullptr;
+  FileHandle file = Handle(fd);
+  NoteFileOpened(file);
+  return file;
+}
+
+std::atomic<uint32_t> temporaryCounter;
 
 FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile, path, 0); }
 

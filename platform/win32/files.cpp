@@ -7,6 +7,7 @@
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace {
 
@@ -59,7 +60,9 @@ bool NamesDevice(const char* path) {
   return false;
 }
 
-FileHandle Take(HANDLE handle) {
+}  // namespace
+
+FileHandle AdoptHandle(HANDLE handle) {
   // A console, a pipe or a socket is no file to scan or repair.
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     CloseHandle(handle);
@@ -76,6 +79,8 @@ FileHandle Take(HANDLE handle) {
   NoteFileOpened(handle);
   return reinterpret_cast<FileHandle>(handle);
 }
+
+namespace {
 
 FileHandle OpenHandle(const char* path, DWORD creation) {
   if (NamesDevice(path)) {
@@ -95,7 +100,7 @@ FileHandle OpenHandle(const char* path, DWORD creation) {
     }
     return nullptr;
   }
-  return Take(handle);
+  return AdoptHandle(handle);
 }
 
 FileHandle Open(Service service, const char* path, DWORD creation) {
