@@ -42,6 +42,22 @@ enum class Step : uint8_t {
   CheckLargeRepairFile,  // the same of the large form
   CommitBrokenBuffer,
   WriteRepaired,
+  // Single-file readers given a folder's exchange file.
+  CheckTestFileForFolder,
+  CheckRepairFileForFolder,
+  // Folders.
+  OpenBrokenFolder,
+  OpenValidFolder,
+  ListFolder,
+  AllocateListing,
+  CheckTestFileForOneFile,    // a folder operation given a single file's test file
+  CheckRepairFileForOneFile,  // and repair file
+  CheckFolderTestFile,        // a folder test file that does not hold together
+  CheckFolderRepairFile,      // a folder repair file that does not hold together
+  CheckRepairFileName,        // a folder repair file with a name no repair may write
+  CreateFolder,
+  RenameEntry,
+  RemoveExtra,
 };
 
 // Whether the program found the condition itself, rather than a system call failing.
