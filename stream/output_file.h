@@ -21,6 +21,9 @@ struct OutputFile {
 // this process holds open (an input of the same operation). 0 with the last error set.
 int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const char* extension);
 
+// The same for an output named after a folder (photos gives photos.crc).
+int CreateFolderOutput(OutputFile* output, const char* outputFolder, const char* folderPath, const char* extension);
+
 // Flushes and closes the temporary, checking both, and renames it over the final name.
 // 0 with the last error set; the temporary is then removed.
 int CommitOutput(OutputFile* output);
