@@ -79,6 +79,7 @@ enum class CheckFinding {
   TestFileMalformed,  // testLength bytes cannot be the test file of recordedSize bytes
   SizeDiffers,        // the broken file has brokenSize bytes, the test file records recordedSize
   BlockDiffers,       // block differs (bytes from first to last)
+  TestFileForFolder,  // the test file describes a folder
 };
 
 struct CheckRefusal {

@@ -9,6 +9,7 @@
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
+#include "core/file_kinds.h"
 #include "support/files_by_path.h"
 #include "core/repair_file.h"
 #include "core/test_file.h"
@@ -137,6 +138,7 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   uint8_t start[kLongestTestFileHeader] = {};
   const uint32_t startBytes = static_cast<uint32_t>(Min(c.testLength, sizeof start));
   if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
+  if (IsFolderExchangeFile(start, c.testLength)) return Refused(Step::CheckTestFileForFolder);
   // Below 4 GiB the test file is read as the dialog reads it, in the small form only.
   const TestFileVerdict verdict = ReadTestFileLayout(start, c.testLength, exchange.validSize >= kLargeFormSize, &c.test);
   if (verdict == TestFileVerdict::LargeMalformed) return Refused(Step::CheckLargeTestFile);
