@@ -11,6 +11,8 @@ inline constexpr int kExitStopped = 1;       // the operation stopped; its messa
 inline constexpr int kExitUsage = 2;         // the command line does not fit the interface
 inline constexpr int kExitIdentical = 3;     // scan-valid: identical contents, nothing written
 inline constexpr int kExitCheckRefused = 4;  // repair --check: refused, nothing written
+inline constexpr int kExitSkipped = 5;       // a folder: done, but entries were skipped
+inline constexpr int kExitMismatch = 6;      // a folder's repair: a file written does not match its fingerprint
 
 // Runs the command that argv names (argv[0] is the program) and returns its exit status.
 int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err);

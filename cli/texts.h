@@ -14,6 +14,7 @@ inline constexpr char kSynopsis[] =
     "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [--quiet]\n"
     "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--quiet]\n"
     "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--quiet]\n"
+    "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--quiet]\n"
     "  varnell-cli --help | --version\n";
 
 inline constexpr char kHelp[] =
@@ -30,12 +31,20 @@ inline constexpr char kHelp[] =
     "               Прерванный ремонт завершается повторным запуском с тем же файлом.\n"
     "  --quiet      без строки хода работы и без сообщений об успехе.\n"
     "\n"
+    "Вместо файла можно указать папку: контрольный файл ИМЯ_ПАПКИ.crc описывает все файлы\n"
+    "и папки в ней, ремонтный файл ИМЯ_ПАПКИ.fix несёт всё, чего битой папке не хватает,\n"
+    "а ремонт папки исправляет, создаёт и переименовывает файлы и папки в ней. Лишние\n"
+    "файлы и папки (есть только в битой папке) он лишь называет, а с --delete-extra\n"
+    "удаляет. Ссылки не открываются и не создаются никогда.\n"
+    "\n"
     "Файлы любого размера (до 16 ТБ); контрольный и ремонтный файлы появляются под\n"
     "своими именами только целиком записанными.\n"
     "\n"
     "Коды завершения: 0 готово; 1 операция остановлена (причина в stderr);\n"
     "2 неверный вызов; 3 scan-valid: содержимое идентично, ничего не записано;\n"
-    "4 repair --check: проверка не пройдена, ничего не записано.\n";
+    "4 repair --check: проверка не пройдена, ничего не записано;\n"
+    "5 папка: готово, но часть файлов или папок пропущена (они перечислены в stderr);\n"
+    "6 ремонт папки: записанный файл не совпал с отпечатком валидного файла.\n";
 
 inline constexpr char kUsageProblem[] = "varnell-cli: %s\n";
 inline constexpr char kMoreHelp[] = "Подробнее: varnell-cli --help\n";
@@ -46,6 +55,8 @@ inline constexpr char kRepeatedOption[] = "параметр указан два�
 inline constexpr char kOptionNeedsValue[] = "после %s нужен путь к файлу";
 inline constexpr char kMissingArguments[] = "%s: не хватает аргументов";
 inline constexpr char kExtraArgument[] = "лишний аргумент: %s";
+inline constexpr char kDeleteExtraForFolder[] = "%s: только для ремонта папки";
+inline constexpr char kCheckForFile[] = "%s: только для ремонта одного файла";
 inline constexpr char kArgumentNotInCodePage[] =
     "аргумент %u содержит знаки, которых нет в кодовой странице ANSI этой системы; "
     "переименуйте файл или папку";
@@ -57,6 +68,9 @@ inline constexpr char kOutputFailed[] = "varnell-cli: не удалось зап
 inline constexpr char kTestFileWritten[] = "Записан контрольный файл: %s, размер в байтах: %llu\n";
 inline constexpr char kRepairFileWritten[] = "Записан ремонтный файл: %s, размер в байтах: %llu\n";
 inline constexpr char kRepaired[] = "Отремонтирован файл: %s, поставлено блоков: %u\n";
+inline constexpr char kFolderRepaired[] = "Отремонтирована папка: %s, изменено файлов: %llu, создано папок: %llu\n";
+// A name a folder's repair file may not carry: the name, then why.
+inline constexpr char kRefusedName[] = "Имя: ";
 
 // The damaged blocks of a valid-file scan: a heading, then one line per block.
 inline constexpr char kDamagedHeading[] = "Повреждённых блоков: %u (номер: первый-последний байт)\n";
@@ -71,9 +85,12 @@ inline constexpr char kCheckBlockDiffers[] = "блок %u (байты %llu-%llu)
 inline constexpr char kCheckTestFileMalformed[] =
     "контрольный файл длиной %llu байт не может быть контрольным файлом файла размером %llu байт.";
 inline constexpr char kCheckTestFileTooShort[] = "контрольный файл короче 4 байт.";
+inline constexpr char kCheckTestFileForFolder[] = "контрольный файл составлен для папки, а не для файла.";
 
 // A stop asked for from outside (an interrupt); a repair cut short is finished by running it again.
 inline constexpr char kCancelled[] = "Работа прервана.\n";
+inline constexpr char kFolderRunAgain[] =
+    "Битая папка отремонтирована не полностью: запустите ремонт с тем же ремонтным файлом ещё раз.\n";
 inline constexpr char kRunAgain[] = "Битый файл отремонтирован не полностью: запустите ремонт с тем же ремонтным файлом ещё раз.\n";
 
 // The progress line on a terminal: percent, MiB done of MiB in all, MiB per second. It is
