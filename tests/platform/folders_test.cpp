@@ -31,7 +31,7 @@ class FolderServicesTest : public TreeTest {
  protected:
   void SetUp() override {
     TreeTest::SetUp();
-    MakeTree(Broken(), {{"file.bin", "12345"}, {"sub", kFolderMark}, {"sub/inner", "x"}, {"Кириллица.txt", "к"}});
+    MakeTree(Broken(), {{"file.bin", "12345"}, {"sub", kFolderMark}, {"sub/inner", "x"}, {U8(u8"Кириллица.txt"), U8(u8"к")}});
     MakeTree(elsewhere.Path("outside"), {{"target.txt", "outside"}});
     MakeLink(Broken(), "away", elsewhere.Path("outside"));
     top = OpenFolder(Broken().c_str());
@@ -53,7 +53,7 @@ TEST_F(FolderServicesTest, ListsEveryEntryWithItsKindAndAFilesSize) {
   EXPECT_EQ(listed.kinds["file.bin"], EntryKind::File);
   EXPECT_EQ(listed.sizes["file.bin"], 5u);
   EXPECT_EQ(listed.kinds["sub"], EntryKind::Folder);
-  EXPECT_EQ(listed.kinds["Кириллица.txt"], EntryKind::File);
+  EXPECT_EQ(listed.kinds[U8(u8"Кириллица.txt")], EntryKind::File);
   EXPECT_EQ(listed.kinds["away"], EntryKind::Link);
 #ifndef _WIN32
   EXPECT_EQ(listed.kinds["pipe"], EntryKind::Other);
@@ -91,7 +91,7 @@ TEST_F(FolderServicesTest, RenamesReplaceOnlyWhenAskedAndRemoveOnlyEmptyFolders)
   EXPECT_EQ(CreateSubfolder(top, "SUB"), 0);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AlreadyExists));
   EXPECT_EQ(RemoveFileIn(top, "away"), 1) << "the link itself goes, not what it points to";
-  EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"file.bin", "new"}, {"SUB", kFolderMark}, {"SUB/inner", "x"}, {"Кириллица.txt", "к"}}), "");
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"file.bin", "new"}, {"SUB", kFolderMark}, {"SUB/inner", "x"}, {U8(u8"Кириллица.txt"), U8(u8"к")}}), "");
   EXPECT_EQ(TreeDifference(ReadTree(elsewhere.Path("outside")), {{"target.txt", "outside"}}), "");
 }
 

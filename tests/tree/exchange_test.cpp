@@ -25,8 +25,8 @@ class FolderExchangeTest : public TreeTest {
     const std::string large = Noise(2, (3u << 19) + 7);  // two regions of 1 MiB
     valid = {
         {"photos", kFolderMark},
-        {"photos/лето.jpg", summer},
-        {"photos/Зима.JPG", Noise(3, 5000)},
+        {U8(u8"photos/лето.jpg"), summer},
+        {U8(u8"photos/Зима.JPG"), Noise(3, 5000)},
         {"Docs", kFolderMark},
         {"Docs/readme.txt", "read me"},
         {"empty", kFolderMark},
@@ -40,9 +40,9 @@ class FolderExchangeTest : public TreeTest {
     broken = valid;
     std::string damagedSummer = summer;
     damagedSummer[kBlock + 10] ^= 0x40;
-    broken["photos/лето.jpg"] = damagedSummer;
-    broken.erase("photos/Зима.JPG");
-    broken["photos/зима.jpg"] = valid["photos/Зима.JPG"];
+    broken[U8(u8"photos/лето.jpg")] = damagedSummer;
+    broken.erase(U8(u8"photos/Зима.JPG"));
+    broken[U8(u8"photos/зима.jpg")] = valid[U8(u8"photos/Зима.JPG")];
     broken.erase("Docs");
     broken.erase("Docs/readme.txt");
     broken["docs"] = kFolderMark;
@@ -75,7 +75,7 @@ TEST_F(FolderExchangeTest, ARepairThatDeletesTheExtraEntriesMakesTheTreesEqual) 
   // What the comparison found, by name alone and by reading.
   const auto damaged = EntriesWith(compared, EntryEvent::Damaged);
   ASSERT_EQ(damaged.size(), 4u);
-  EXPECT_EQ(damaged.at("photos/лето.jpg").blocks, 1u);
+  EXPECT_EQ(damaged.at(U8(u8"photos/лето.jpg")).blocks, 1u);
   EXPECT_EQ(damaged.at("large.bin").blocks, 256u) << "the first region, whose fingerprint differs";
   EXPECT_EQ(damaged.at("Docs/readme.txt").blocks, 1u);
   EXPECT_EQ(damaged.at("emptied.bin").blocks, 0u);
@@ -164,8 +164,8 @@ TEST_F(FolderExchangeTest, AFolderLinkPlantedAfterTheScanIsNeverWrittenThrough) 
   const TreeOutcome repaired = Repair(true);
   ASSERT_EQ(repaired.outcome.ending, Ending::Done) << repaired.outcome;
   const auto skipped = EntriesWith(repaired, EntryEvent::Skipped);
-  ASSERT_EQ(skipped.count("photos/лето.jpg"), 1u);
-  EXPECT_EQ(skipped.at("photos/лето.jpg").skip, EntrySkip::Link);
+  ASSERT_EQ(skipped.count(U8(u8"photos/лето.jpg")), 1u);
+  EXPECT_EQ(skipped.at(U8(u8"photos/лето.jpg")).skip, EntrySkip::Link);
   EXPECT_EQ(ReadTree(elsewhere.Path("copy")), copy);
 }
 

@@ -125,7 +125,9 @@ TEST_P(ScanValidFolderFaultTest, StopsOrSkipsTheEntryAndLeavesNoTemporary) {
   EXPECT_EQ(TreeDifference(ReadTree(Valid()), valid), "");
   EXPECT_TRUE(ReadWholeFile(TestFile()) == testFile);
   ExpectNoTemporary();
-  if (GetParam().skipped == nullptr) EXPECT_FALSE(outputs.Exists("tree.fix"));
+  if (GetParam().skipped == nullptr) {
+    EXPECT_FALSE(outputs.Exists("tree.fix"));
+  }
 }
 
 // Calls in order: the folder, the test file opened, sized, its buffer, its header and

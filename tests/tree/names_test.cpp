@@ -9,6 +9,9 @@
 
 namespace {
 
+// Names are UTF-8 in every build; the Windows build compiles plain literals to Windows-1251.
+std::string U8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
 struct NameCase {
   std::string path;
   NameFault portable;  // on every system
@@ -59,7 +62,7 @@ TEST(NamesTest, EveryClassOfBadNameIsRefusedUnderItsRules) {
       {std::string(256, 'a'), NameFault::None, NameFault::TooLong},
       {std::string(128, 'a') + std::string(128, 'a'), NameFault::None, NameFault::TooLong},
       // Good names.
-      {"photos/лето.jpg", NameFault::None, NameFault::None},
+      {U8(u8"photos/лето.jpg"), NameFault::None, NameFault::None},
       {".hidden/..dots/x", NameFault::None, NameFault::None},
       {"CONSOLE/COM0/aux1", NameFault::None, NameFault::None},
       {std::string(255, 'a'), NameFault::None, NameFault::None},
@@ -75,9 +78,10 @@ TEST(NamesTest, EveryClassOfBadNameIsRefusedUnderItsRules) {
 }
 
 TEST(NamesTest, AGoodPathIsSplitIntoItsNames) {
+  const std::string text = U8(u8"фото/2024/лето.jpg"), first = U8(u8"фото"), last = U8(u8"лето.jpg");
   TreePath path;
-  ASSERT_EQ(ParseTreePath("фото/2024/лето.jpg", PortableNameRules(), &path), NameFault::None);
-  EXPECT_EQ(path.components, (std::vector<std::string_view>{"фото", "2024", "лето.jpg"}));
+  ASSERT_EQ(ParseTreePath(text, PortableNameRules(), &path), NameFault::None);
+  EXPECT_EQ(path.components, (std::vector<std::string_view>{first, "2024", last}));
 }
 
 TEST(NamesTest, AWholePathLongerThanTheSystemTakesIsRefused) {
@@ -90,20 +94,20 @@ TEST(NamesTest, AWholePathLongerThanTheSystemTakesIsRefused) {
 
 TEST(NamesTest, NamesThatDifferOnlyInLetterCaseClash) {
   const struct {
-    std::vector<std::string_view> paths;
+    std::vector<std::string> paths;
     int64_t clash;
   } cases[] = {
       {{"Photos/a.JPG", "photos/A.jpg"}, 1},
-      {{"Ёлка/Зима", "ёЛКА/зИМА"}, 1},
-      {{"Ωμέγα", "ΩΜΈΓΑ"}, 1},
-      {{"ÀÉÎ", "àéî", "x"}, 1},
+      {{U8(u8"Ёлка/Зима"), U8(u8"ёЛКА/зИМА")}, 1},
+      {{U8(u8"Ωμέγα"), U8(u8"ΩΜΈΓΑ")}, 1},
+      {{U8(u8"ÀÉÎ"), U8(u8"àéî"), "x"}, 1},
       {{"a", "b", "a"}, -1},         // the same path twice is no clash
-      {{"straße", "STRASSE"}, -1},   // not one letter for one
+      {{U8(u8"straße"), "STRASSE"}, -1},   // not one letter for one
       {{"a1", "a2", "A3"}, -1},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.paths[0]));
-    EXPECT_EQ(FindCaseClash(c.paths), c.clash);
+    SCOPED_TRACE(c.paths[0]);
+    EXPECT_EQ(FindCaseClash(std::vector<std::string_view>(c.paths.begin(), c.paths.end())), c.clash);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "tests/stream/stream_test.h"
 #include "tree/operations.h"
@@ -14,6 +15,9 @@
 using TreeContents = std::map<std::string, std::string>;
 
 inline const std::string kFolderMark = "<folder>";
+
+// Names are UTF-8 in every build; the Windows build compiles plain literals to Windows-1251.
+inline std::string U8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
 // Makes the entries of contents below root (folders for kFolderMark, files otherwise).
 void MakeTree(const std::string& root, const TreeContents& contents);

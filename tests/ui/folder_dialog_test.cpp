@@ -71,7 +71,7 @@ class FolderDialogTest : public TreeTest {
 };
 
 TEST_F(FolderDialogTest, AFolderDroppedOntoTheBrokenFileFieldIsScannedBesideTheDialog) {
-  const TreeContents tree = {{"Отпуск", kFolderMark}, {"Отпуск/море.jpg", Noise(1, 70000)}, {"notes.txt", "notes"}};
+  const TreeContents tree = {{U8(u8"Отпуск"), kFolderMark}, {U8(u8"Отпуск/море.jpg"), Noise(1, 70000)}, {"notes.txt", "notes"}};
   MakeTree(Broken(), tree);
   MakeTree(Valid(), tree);
   gui::Click(Item(IDC_MODE_REPAIR));
@@ -97,12 +97,12 @@ TEST_F(FolderDialogTest, AFolderDroppedOntoTheBrokenFileFieldIsScannedBesideTheD
 }
 
 TEST_F(FolderDialogTest, AFolderRepairRepairsTheFolderAndListsTheExtraFilesItLeft) {
-  const TreeContents valid = {{"Отпуск", kFolderMark}, {"Отпуск/море.jpg", Noise(1, 70000)}, {"notes.txt", "notes"}};
+  const TreeContents valid = {{U8(u8"Отпуск"), kFolderMark}, {U8(u8"Отпуск/море.jpg"), Noise(1, 70000)}, {"notes.txt", "notes"}};
   TreeContents broken = valid;
-  broken["Отпуск/море.jpg"][5000] ^= 0x20;
+  broken[U8(u8"Отпуск/море.jpg")][5000] ^= 0x20;
   broken.erase("notes.txt");
-  broken["Отпуск/копия море.jpg"] = "copy";
-  broken["черновик.txt"] = "draft";
+  broken[U8(u8"Отпуск/копия море.jpg")] = "copy";
+  broken[U8(u8"черновик.txt")] = "draft";
   MakeTree(Valid(), valid);
   MakeTree(Broken(), broken);
   ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
@@ -127,8 +127,8 @@ TEST_F(FolderDialogTest, AFolderRepairRepairsTheFolderAndListsTheExtraFilesItLef
   EXPECT_EQ(catcher_.boxes()[0].text, expected);
   EXPECT_EQ(catcher_.boxes()[0].caption, step_text::kAttention);
   TreeContents expectedTree = valid;
-  expectedTree["Отпуск/копия море.jpg"] = "copy";
-  expectedTree["черновик.txt"] = "draft";
+  expectedTree[U8(u8"Отпуск/копия море.jpg")] = "copy";
+  expectedTree[U8(u8"черновик.txt")] = "draft";
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), expectedTree), "");
 }
 
