@@ -208,14 +208,24 @@ std::string FoldCase(std::string_view text) {
 }
 
 int64_t FindCaseClash(const std::vector<std::string_view>& paths) {
-  std::vector<std::pair<std::string, size_t>> folded;
-  folded.reserve(paths.size());
-  for (size_t i = 0; i < paths.size(); ++i) folded.emplace_back(FoldCase(paths[i]), i);
-  std::sort(folded.begin(), folded.end());
-  for (size_t i = 1; i < folded.size(); ++i) {
-    if (folded[i].first == folded[i - 1].first && paths[folded[i].second] != paths[folded[i - 1].second]) {
-      return static_cast<int64_t>(folded[i].second);
+  // Every path and every folder above it: "Photos" clashes with "photos/a.txt" too.
+  struct Named {
+    std::string folded;
+    std::string_view raw;
+    size_t path;
+    bool operator<(const Named& other) const { return folded != other.folded ? folded < other.folded : raw < other.raw; }
+  };
+  std::vector<Named> names;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    for (size_t end = paths[i].find('/'); ; end = paths[i].find('/', end + 1)) {
+      const std::string_view prefix = paths[i].substr(0, end);
+      names.push_back(Named{FoldCase(prefix), prefix, i});
+      if (end == std::string_view::npos) break;
     }
+  }
+  std::sort(names.begin(), names.end());
+  for (size_t i = 1; i < names.size(); ++i) {
+    if (names[i].folded == names[i - 1].folded && names[i].raw != names[i - 1].raw) return static_cast<int64_t>(names[i].path);
   }
   return -1;
 }

@@ -62,5 +62,6 @@ uint64_t NameUnits(std::string_view text, const NameRules& rules);
 std::string FoldCase(std::string_view text);
 
 // Of paths (each valid UTF-8), the index of one that differs from another only in letter
-// case, or -1 when there is none. The same path twice is no clash.
+// case, itself or in a folder above it, or -1 when there is none. The same path twice is no
+// clash.
 int64_t FindCaseClash(const std::vector<std::string_view>& paths);

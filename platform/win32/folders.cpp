@@ -98,25 +98,8 @@ EntryKind KindOf(ULONG attributes) {
   return EntryKind::File;
 }
 
-NTSTATUS OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
-                      ULONG options, HANDLE* opened) {
-  UNICODE_STRING text;
-  text.Buffer = const_cast<wchar_t*>(name.c_str());
-  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  text.MaximumLength = text.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
-  IO_STATUS_BLOCK status;
-  *opened = nullptr;
-  return NtCreateFile(opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
-                      options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT,
-                      nullptr, 0);
-}
-
-// The attributes of name as its parent lists it. The search pattern ends in a wildcard, so
-// that the listing is read entry by entry as a whole folder's is; names are compared as the
-// file system compares them, ignoring case.
-bool ListedAttributes(HANDLE parent, const std::wstring& name, ULONG* attributes) {
+// Searches the folder's entries for name; see ListedAttributes.
+bool SearchListing(HANDLE parent, const std::wstring& name, ULONG* attributes) {
   std::wstring pattern = name;
   pattern.back() = L'?';
   UNICODE_STRING mask;
@@ -142,6 +125,35 @@ bool ListedAttributes(HANDLE parent, const std::wstring& name, ULONG* attributes
       if (entry->NextEntryOffset == 0) break;
     }
   }
+}
+
+NTSTATUS OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                      ULONG options, HANDLE* opened) {
+  UNICODE_STRING text;
+  text.Buffer = const_cast<wchar_t*>(name.c_str());
+  text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
+  IO_STATUS_BLOCK status;
+  *opened = nullptr;
+  return NtCreateFile(opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                      options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT,
+                      nullptr, 0);
+}
+
+// The attributes of name as its parent lists it. The search pattern ends in a wildcard, so
+// that the listing is read entry by entry as a whole folder's is; names are compared as the
+// file system compares them, ignoring case. A handle keeps the first pattern it was searched
+// with, so the search goes through a handle of its own to the same folder.
+bool ListedAttributes(HANDLE folder, const std::wstring& name, ULONG* attributes) {
+  HANDLE parent;
+  if (OpenRelative(folder, std::wstring(), FILE_LIST_DIRECTORY, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, &parent) < 0) {
+    return false;
+  }
+  const bool found = SearchListing(parent, name, attributes);
+  CloseHandle(parent);
+  return found;
 }
 
 // Refuses what was opened when it is a reparse point, by the handle or by its listed entry.
@@ -326,13 +338,13 @@ FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* t
   return nullptr;
 }
 
-int RenameIn(FolderHandle parent, const char* from, const char* to, int replace) {
-  if (Refused(Service::RenameIn)) return 0;
-  std::wstring wideFrom, wideTo;
-  if (!WideName(from, &wideFrom) || !WideName(to, &wideTo)) return FailWith(ERROR_INVALID_NAME);
+namespace {
+
+// Renames within the folder; the NTSTATUS of the open or of the rename.
+NTSTATUS Rename(FolderHandle parent, const std::wstring& wideFrom, const std::wstring& wideTo, bool replace) {
   HANDLE handle;
   NTSTATUS status = OpenRelative(Native(parent), wideFrom, DELETE, kShareAll, FILE_OPEN, 0, &handle);
-  if (status < 0) return Failed(status);
+  if (status < 0) return status;
   // The rename request: the new name relative to the same parent, in words so that the
   // request is aligned as the system wants it.
   const size_t bytes = offsetof(RenameRequest, fileName) + wideTo.size() * sizeof(wchar_t);
@@ -345,7 +357,36 @@ int RenameIn(FolderHandle parent, const char* from, const char* to, int replace)
   IO_STATUS_BLOCK io;
   status = NtSetInformationFile(handle, &io, rename, static_cast<ULONG>(bytes), kFileRenameInformation);
   CloseHandle(handle);
-  return status < 0 ? Failed(status) : 1;
+  return status;
+}
+
+bool OnlyCaseDiffers(const std::wstring& a, const std::wstring& b) {
+  return a != b && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+                       CSTR_EQUAL;
+}
+
+}  // namespace
+
+int RenameIn(FolderHandle parent, const char* from, const char* to, int replace) {
+  if (Refused(Service::RenameIn)) return 0;
+  std::wstring wideFrom, wideTo;
+  if (!WideName(from, &wideFrom) || !WideName(to, &wideTo)) return FailWith(ERROR_INVALID_NAME);
+  if (!OnlyCaseDiffers(wideFrom, wideTo)) {
+    const NTSTATUS status = Rename(parent, wideFrom, wideTo, replace != 0);
+    return status < 0 ? Failed(status) : 1;
+  }
+  // A new name that differs only in case finds the entry itself, and some file systems then
+  // keep the old name: the entry goes through a name of its own first.
+  const std::wstring middle = wideFrom + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(InterlockedIncrement(&temporaryCounter)) + L".part";
+  NTSTATUS status = Rename(parent, wideFrom, middle, false);
+  if (status < 0) return Failed(status);
+  status = Rename(parent, middle, wideTo, false);
+  if (status < 0) {
+    Rename(parent, middle, wideFrom, false);
+    return Failed(status);
+  }
+  return 1;
 }
 
 namespace {

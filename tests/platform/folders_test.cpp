@@ -90,8 +90,11 @@ TEST_F(FolderServicesTest, RenamesReplaceOnlyWhenAskedAndRemoveOnlyEmptyFolders)
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::NotEmpty));
   EXPECT_EQ(CreateSubfolder(top, "SUB"), 0);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AlreadyExists));
-  EXPECT_EQ(RemoveFileIn(top, "away"), 1) << "the link itself goes, not what it points to";
-  EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"file.bin", "new"}, {"SUB", kFolderMark}, {"SUB/inner", "x"}, {U8(u8"Кириллица.txt"), U8(u8"к")}}), "");
+  // The link as the standard library sees it, which under Wine is the folder it points to.
+  TreeContents after = ReadTree(Broken());
+  std::erase_if(after, [](const auto& entry) { return entry.first.rfind("away", 0) == 0; });
+  EXPECT_EQ(TreeDifference(after, {{"file.bin", "new"}, {"SUB", kFolderMark}, {"SUB/inner", "x"}, {U8(u8"Кириллица.txt"), U8(u8"к")}}),
+            "");
   EXPECT_EQ(TreeDifference(ReadTree(elsewhere.Path("outside")), {{"target.txt", "outside"}}), "");
 }
 
@@ -100,6 +103,8 @@ TEST_F(FolderServicesTest, AFileLinkIsRefusedAndAReadOnlyFolderTakesNothing) {
   MakeLink(Broken(), "file-link", elsewhere.Path("outside") + "/target.txt");
   EXPECT_EQ(OpenFileIn(top, "file-link", 1), nullptr);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::IsLink));
+  EXPECT_EQ(RemoveFileIn(top, "away"), 1) << "the link itself goes, not what it points to";
+  EXPECT_EQ(TreeDifference(ReadTree(elsewhere.Path("outside")), {{"target.txt", "outside"}}), "");
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders; scripts/test runs this as a normal user";
   ASSERT_EQ(chmod((Broken() + "/sub").c_str(), 0555), 0);
   FolderHandle sub = OpenSubfolder(top, "sub");

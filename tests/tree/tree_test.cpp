@@ -45,7 +45,7 @@ void MakeTree(const std::string& root, const TreeContents& contents) {
 TreeContents ReadTree(const std::string& root) {
   TreeContents contents;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-    const std::string path = Utf8(fs::relative(it->path(), root));
+    const std::string path = Utf8(it->path().lexically_relative(root));
     if (it->is_symlink()) {
       contents[path] = "<link>";
       it.disable_recursion_pending();
@@ -85,7 +85,12 @@ void MakeLink(const std::string& root, const std::string& path, const std::strin
     }
     return;
   }
-  const std::string command = std::string("/bin/ln -s '") + unixName(fs::path(target).c_str()) + "' '" + unixName(at.c_str()) + "'";
+  // Wine hands the Unix program its arguments split as a Windows command line is.
+  char* unixTarget = unixName(fs::path(target).c_str());
+  char* unixAt = unixName(at.c_str());
+  const std::string command = std::string("/bin/ln -s \"") + unixTarget + "\" \"" + unixAt + "\"";
+  HeapFree(GetProcessHeap(), 0, unixTarget);
+  HeapFree(GetProcessHeap(), 0, unixAt);
   std::wstring wide(command.begin(), command.end());
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -93,7 +98,8 @@ void MakeLink(const std::string& root, const std::string& path, const std::strin
   if (!CreateProcessW(L"Z:\\bin\\ln", wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     throw std::runtime_error("cannot start ln");
   }
-  WaitForSingleObject(process.hProcess, 10000);
+  // The Unix program runs beside this process, whose wait for it returns at once.
+  for (int i = 0; i < 200 && GetFileAttributesW(at.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(25);
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
 #else

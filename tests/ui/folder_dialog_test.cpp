@@ -2,6 +2,7 @@
 // it, worked on beside the dialog like a large file, and the closing box of a repair that
 // lists the extra entries it left. The screenshots are the guide's.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
