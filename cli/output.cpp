@@ -120,13 +120,18 @@ void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
 void PrintEntry(std::FILE* stream, const EntryReport& entry) {
   // The format holds the path as %s and maybe a number as %llu before it.
   const std::string format = EventFormat(entry);
-  const size_t path = format.find("%s");
-  std::string own = format.substr(0, path);
+  const size_t pathAt = format.find("%s");
+  std::string own = format.substr(0, pathAt);
   const size_t number = own.find("%llu");
   if (number != std::string::npos) own.replace(number, 4, std::to_string(entry.blocks));
   WriteText(stream, own.c_str());
-  WriteUtf8Text(stream, entry.path.c_str());
-  WriteText(stream, format.substr(path + 2).c_str());
+  // In the platform's own form: on Windows with backslashes.
+  std::string path = entry.path;
+  for (char& c : path) {
+    if (c == '/') c = kPathSeparator;
+  }
+  WriteUtf8Text(stream, path.c_str());
+  WriteText(stream, format.substr(pathAt + 2).c_str());
   if (entry.event == EntryEvent::Skipped) {
     WriteText(stream, " — ");
     if (entry.skip == EntrySkip::Unreadable) {

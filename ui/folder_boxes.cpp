@@ -36,6 +36,15 @@ std::wstring SystemText(uint32_t code) {
   return Wide(body, CP_ACP);
 }
 
+// An entry's path as Windows writes paths, with backslashes.
+std::wstring PathOf(const std::string& path) {
+  std::wstring wide = Wide(path, CP_UTF8);
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return wide;
+}
+
 std::wstring ReasonOf(const EntryReport& entry) {
   if (entry.skip == EntrySkip::Unreadable) return Own(StepMessage(entry.step)) + L" " + SystemText(entry.systemError);
   return Own(SkipReasonText(entry, nullptr).c_str());
@@ -51,7 +60,7 @@ void AddList(std::wstring* text, const TreeOutcome& result, const char* heading,
   if (kept.empty()) return;
   *text += L"\n\n" + Own(heading);
   for (size_t i = 0; i < kept.size() && i < kLinesShown; ++i) {
-    *text += L"\n" + Wide(kept[i]->path, CP_UTF8);
+    *text += L"\n" + PathOf(kept[i]->path);
     if (kept[i]->event == EntryEvent::Skipped) *text += L" — " + ReasonOf(*kept[i]);
   }
   if (kept.size() > kLinesShown) {
@@ -109,7 +118,7 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
   if (!result.stoppedAt.empty()) {
     char name[64];
     std::snprintf(name, sizeof name, dialog_text::kRefusedName, "");
-    text += L"\n\n" + Own(name) + Wide(result.stoppedAt, CP_UTF8);
+    text += L"\n\n" + Own(name) + PathOf(result.stoppedAt);
     if (result.nameFault != NameFault::None) text += L" — " + Own(NameFaultText(result.nameFault));
   }
   if (mode == WorkMode::Repair && outcome.brokenFileChanged) text += L"\n\n" + Own(dialog_text::kFolderRepairStoppedPartly);

@@ -124,7 +124,7 @@ TEST_F(FolderDialogTest, AFolderRepairRepairsTheFolderAndListsTheExtraFilesItLef
 
   ASSERT_EQ(catcher_.boxes().size(), 1u);
   const std::string expected = std::string(dialog_text::kTaskDone) + "\n\n" + dialog_text::kFolderExtras +
-                               "\n\xCE\xF2\xEF\xF3\xF1\xEA/\xEA\xEE\xEF\xE8\xFF \xEC\xEE\xF0\xE5.jpg\n\xF7\xE5\xF0\xED\xEE\xE2\xE8\xEA.txt";
+                               "\n\xCE\xF2\xEF\xF3\xF1\xEA\\\xEA\xEE\xEF\xE8\xFF \xEC\xEE\xF0\xE5.jpg\n\xF7\xE5\xF0\xED\xEE\xE2\xE8\xEA.txt";
   EXPECT_EQ(catcher_.boxes()[0].text, expected);
   EXPECT_EQ(catcher_.boxes()[0].caption, step_text::kAttention);
   TreeContents expectedTree = valid;
