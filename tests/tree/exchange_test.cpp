@@ -186,3 +186,61 @@ TEST_F(FolderExchangeTest, AFileLinkPlantedAfterTheScanIsNeverWrittenThrough) {
 #endif
 
 }  // namespace
+
+namespace {
+
+using FolderNamesTest = TreeTest;
+
+#ifndef _WIN32
+// A name that is not UTF-8 can be in no exchange file: it is told, never silently left out.
+TEST_F(FolderNamesTest, ANameThatIsNotUtf8IsToldAsSkipped) {
+  MakeTree(Broken(), {{"good.txt", "good"}});
+  scratch.Write("tree/bad-\xFF.txt", {1});
+  const TreeOutcome scanned = ScanBroken();
+  ASSERT_EQ(scanned.outcome.ending, Ending::Done);
+  const auto skipped = EntriesWith(scanned, EntryEvent::Skipped);
+  ASSERT_EQ(skipped.count("bad-\xFF.txt"), 1u);
+  EXPECT_EQ(skipped.at("bad-\xFF.txt").skip, EntrySkip::BadName);
+  EXPECT_EQ(skipped.at("bad-\xFF.txt").nameFault, NameFault::NotUtf8);
+}
+#endif
+
+// A test file made on Windows says so: valid names that cannot exist there are told as
+// skipped instead of being carried to a repair that must refuse them.
+TEST_F(FolderNamesTest, NamesTheBrokenSideCannotHoldAreNotCarried) {
+  MakeTree(Broken(), {{"keep.txt", "keep"}});
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  Bytes test = ReadWholeFile(TestFile());
+  test.at(12) = 1;
+  outputs.Write("tree.crc", test);
+  const bool caseSensitive = !FileSystemNameLimits().ignoresCase;
+  TreeContents valid = {{"keep.txt", "keep"}, {"new.txt", "new"}};
+  if (!FileSystemNameLimits().windowsNames) {
+    valid["nul.txt"] = "device";
+    valid["dot."] = "dot";
+  }
+  if (caseSensitive) {
+    valid["Twice.txt"] = "first";
+    valid["twice.txt"] = "second";
+  }
+  MakeTree(Valid(), valid);
+  const TreeOutcome compared = ScanValid();
+  ASSERT_EQ(compared.outcome.ending, Ending::Done) << compared.outcome;
+  const auto skipped = EntriesWith(compared, EntryEvent::Skipped);
+  std::map<std::string, NameFault> expected;
+  if (!FileSystemNameLimits().windowsNames) {
+    expected["nul.txt"] = NameFault::ReservedName;
+    expected["dot."] = NameFault::TrailingDotOrSpace;
+  }
+  if (caseSensitive) expected["twice.txt"] = NameFault::CaseClash;
+  ASSERT_EQ(skipped.size(), expected.size());
+  for (const auto& [path, fault] : expected) {
+    EXPECT_EQ(skipped.at(path).skip, EntrySkip::NotPossibleThere) << path;
+    EXPECT_EQ(skipped.at(path).nameFault, fault) << path;
+  }
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"keep.txt", "keep"}}), "");
+  EXPECT_EQ(Repair().outcome.ending, Ending::Done);
+  EXPECT_EQ(ReadTree(Broken()).count("new.txt"), 1u);
+}
+
+}  // namespace
