@@ -74,8 +74,9 @@ class Walk {
     entry.nameAt = listing_.names.size();
     entry.parent = parent;
     entry.size = found.size;
-    const NameFault fault = found.name.size() > kLongestFolderPath ? NameFault::TooLong
-                                                                    : CheckComponent(found.name, PortableNameRules());
+    // The whole path must fit the exchange files' 16-bit length.
+    const uint64_t pathBytes = (parent == kTopFolder ? 0 : listing_.Path(parent).size() + 1) + found.name.size();
+    const NameFault fault = pathBytes > kLongestFolderPath ? NameFault::TooLong : CheckComponent(found.name, PortableNameRules());
     entry.nameLength = static_cast<uint16_t>(fault == NameFault::None ? found.name.size() : 0);
     if (fault == NameFault::None) listing_.names += found.name;
     switch (found.kind) {
