@@ -17,6 +17,13 @@ std::string SwapWords(std::string text, size_t at) {
   return text;
 }
 
+// Folders whose path below the tree is 305 characters long.
+std::string LongPath() {
+  std::string path;
+  for (char c = 'a'; c < 'f'; ++c) path += (path.empty() ? "" : "/") + std::string(60, c);
+  return path;
+}
+
 class FolderExchangeTest : public TreeTest {
  protected:
   void SetUp() override {
@@ -36,7 +43,15 @@ class FolderExchangeTest : public TreeTest {
         {"zero.bin", ""},
         {"emptied.bin", ""},
         {"swap", "a file here"},
+        // A name outside any ANSI code page of Europe, and a path beyond 260 characters.
+        {U8(u8"photos/写真"), kFolderMark},
+        {U8(u8"photos/写真/海.jpg"), Noise(5, 4096)},
+        {LongPath(), kFolderMark},
+        {LongPath() + "/deep.txt", "deep"},
     };
+    for (size_t cut = LongPath().find('/'); cut != std::string::npos; cut = LongPath().find('/', cut + 1)) {
+      valid[LongPath().substr(0, cut)] = kFolderMark;
+    }
     broken = valid;
     std::string damagedSummer = summer;
     damagedSummer[kBlock + 10] ^= 0x40;
@@ -50,6 +65,8 @@ class FolderExchangeTest : public TreeTest {
     broken.erase("empty");
     broken.erase("music");
     broken.erase("music/track.bin");
+    broken.erase(U8(u8"photos/写真/海.jpg"));
+    broken[LongPath() + "/deep.txt"] = "DEEP";
     broken["large.bin"] = SwapWords(large, 200 * kBlock);
     broken["emptied.bin"] = "not empty";
     broken["swap"] = kFolderMark;
@@ -74,13 +91,13 @@ TEST_F(FolderExchangeTest, ARepairThatDeletesTheExtraEntriesMakesTheTreesEqual) 
 
   // What the comparison found, by name alone and by reading.
   const auto damaged = EntriesWith(compared, EntryEvent::Damaged);
-  ASSERT_EQ(damaged.size(), 4u);
+  ASSERT_EQ(damaged.size(), 5u);
   EXPECT_EQ(damaged.at(U8(u8"photos/лето.jpg")).blocks, 1u);
   EXPECT_EQ(damaged.at("large.bin").blocks, 256u) << "the first region, whose fingerprint differs";
   EXPECT_EQ(damaged.at("Docs/readme.txt").blocks, 1u);
   EXPECT_EQ(damaged.at("emptied.bin").blocks, 0u);
   EXPECT_EQ(EntriesWith(compared, EntryEvent::CaseDiffers).size(), 2u);
-  EXPECT_EQ(EntriesWith(compared, EntryEvent::Missing).size(), 2u);  // music/track.bin, swap
+  EXPECT_EQ(EntriesWith(compared, EntryEvent::Missing).size(), 3u);  // music/track.bin, swap, photos/写真/海.jpg
   EXPECT_EQ(EntriesWith(compared, EntryEvent::FolderMissing).size(), 2u);
   EXPECT_EQ(EntriesWith(compared, EntryEvent::Extra).size(), 5u);  // old.tmp, trash, trash/x.txt, swap, swap/inner.txt
   EXPECT_FALSE(AnySkipped(compared));
