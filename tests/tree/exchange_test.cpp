@@ -175,7 +175,7 @@ TEST_F(FolderExchangeTest, AFolderLinkPlantedAfterTheScanIsNeverWrittenThrough) 
     if (path.rfind("photos/", 0) == 0) copy[path.substr(7)] = content;
   }
   MakeTree(elsewhere.Path("copy"), copy);
-  std::filesystem::remove_all(std::filesystem::path(Broken()) / "photos");
+  RemoveTree(Broken() + kPathSeparator + "photos");
   MakeLink(Broken(), "photos", elsewhere.Path("copy"));
 
   const TreeOutcome repaired = Repair(true);

@@ -22,6 +22,8 @@ inline std::string U8(std::u8string_view text) { return std::string(text.begin()
 // Makes the entries of contents below root (folders for kFolderMark, files otherwise).
 void MakeTree(const std::string& root, const TreeContents& contents);
 TreeContents ReadTree(const std::string& root);
+// Removes a tree, paths of any length included.
+void RemoveTree(const std::string& root);
 // The paths in which two trees differ, one per line; empty when they are equal.
 std::string TreeDifference(const TreeContents& actual, const TreeContents& expected);
 // A symbolic link at path (below root) to target, made as the system makes one.
@@ -46,6 +48,13 @@ class TreeTest : public StreamTest {
     FolderRepairOptions options;
     options.deleteExtra = deleteExtra;
     return RepairBrokenFolder(Broken().c_str(), RepairFile().c_str(), options, control);
+  }
+
+  // The scratch folders go afterwards; their paths may be longer than they can take.
+  void TearDown() override {
+    StreamTest::TearDown();
+    RemoveTree(Broken());
+    RemoveTree(Valid());
   }
 
   ScratchFolder outputs;
