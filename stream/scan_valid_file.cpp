@@ -138,13 +138,14 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   uint8_t start[kLongestTestFileHeader] = {};
   const uint32_t startBytes = static_cast<uint32_t>(Min(c.testLength, sizeof start));
   if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
-  if (IsFolderExchangeFile(start, c.testLength)) return Refused(Step::CheckTestFileForFolder);
   // Below 4 GiB the test file is read as the dialog reads it, in the small form only.
   const TestFileVerdict verdict = ReadTestFileLayout(start, c.testLength, exchange.validSize >= kLargeFormSize, &c.test);
   if (verdict == TestFileVerdict::LargeMalformed) return Refused(Step::CheckLargeTestFile);
   if (verdict == TestFileVerdict::TooShort || !TestFileFitsValid(c.test.entries, exchange.validBlocks)) {
     return Refused(Step::CheckTestFileSize);
   }
+  // After the size check, as the dialog's scan, which reads the whole file first, finds it.
+  if (IsFolderExchangeFile(start, c.testLength)) return Refused(Step::CheckTestFileForFolder);
   exchange.recordedSize = c.test.recordedSize;
   exchange.entries = c.test.entries;
 
