@@ -63,6 +63,9 @@ int ParseArguments(int argc, char** argv, CliRequest* request, std::string* prob
       } else if (form->command == Command::ScanValid && std::strcmp(argument, "--list") == 0) {
         if (request->listOnStdout) return Refuse(problem, cli_text::kRepeatedOption, argument);
         request->listOnStdout = true;
+      } else if (form->command == Command::Repair && std::strcmp(argument, "--delete-extra") == 0) {
+        if (request->deleteExtra) return Refuse(problem, cli_text::kRepeatedOption, argument);
+        request->deleteExtra = true;
       } else if (form->command == Command::Repair && std::strcmp(argument, "--check") == 0) {
         if (request->checkFile != nullptr) return Refuse(problem, cli_text::kRepeatedOption, argument);
         if (i + 1 >= argc) return Refuse(problem, cli_text::kOptionNeedsValue, argument);

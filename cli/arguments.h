@@ -12,6 +12,7 @@ struct CliRequest {
   bool listOnStdout = false;         // scan-valid --list
   const char* checkFile = nullptr;   // repair --check TEST_FILE
   bool quiet = false;                // --quiet: no progress line and no report of success
+  bool deleteExtra = false;          // repair --delete-extra: a folder's extra entries go
 };
 
 // Returns 1 with request filled, or 0 with the reason, in the program's words, in problem.

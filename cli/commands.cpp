@@ -15,8 +15,14 @@
 #include "cli/texts.h"
 #include "platform/platform.h"
 #include "stream/operations.h"
+#include "support/step_texts.h"
+#include "support/entry_texts.h"
+#include "tree/operations.h"
 
 namespace {
+
+// Set on Ctrl-C: the operation under way stops between blocks.
+std::atomic<bool> stopRequested{false};
 
 // A path operand as the operations expect it. They know only the platform's separator,
 // so on Windows '/' becomes a backslash (the system takes both).
@@ -66,8 +72,6 @@ int DoneStatus(const Outcome& result) {
 }
 
 // Runs an operation with the progress line where it belongs and Ctrl-C turned into a stop.
-std::atomic<bool> stopRequested{false};
-
 template <typename Operation>
 Outcome RunWatched(const CliRequest& request, Operation operation) {
   StreamControl control;
@@ -80,7 +84,107 @@ Outcome RunWatched(const CliRequest& request, Operation operation) {
   return result;
 }
 
+// What a folder operation did with its entries: the lines (skipped entries and files that
+// did not match their fingerprints always; the rest unless quiet, on stdout with --list) and
+// the exit status a finished operation gives.
+int ReportEntries(const CliRequest& request, const TreeOutcome& result, int finished) {
+  for (const EntryReport& entry : result.entries) {
+    const bool failure = entry.event == EntryEvent::Skipped || entry.event == EntryEvent::Mismatch;
+    if (failure) {
+      PrintEntry(CliErr(), entry);
+    } else if (request.listOnStdout) {
+      PrintEntry(CliOut(), entry);
+    } else if (!request.quiet) {
+      PrintEntry(CliErr(), entry);
+    }
+  }
+  if (AnyMismatch(result)) return kExitMismatch;
+  if (AnySkipped(result)) return kExitSkipped;
+  return finished;
+}
+
+// Says why a folder operation did not finish, and gives the exit status for it.
+int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result) {
+  const Outcome& outcome = result.outcome;
+  switch (outcome.ending) {
+    case Ending::Done: return kExitDone;
+    case Ending::Identical:
+      WriteText(CliErr(), Format("%s\n%s\n", step_text::kAttention, entry_text::kFoldersIdentical).c_str());
+      return ReportEntries(request, result, kExitIdentical);
+    case Ending::Cancelled:
+    case Ending::Stopped:
+    case Ending::CheckRefused:
+      ReportEntries(request, result, kExitStopped);
+      if (outcome.ending == Ending::Cancelled) {
+        WriteText(CliErr(), cli_text::kCancelled);
+      } else {
+        PrintStop(CliErr(), outcome);
+      }
+      if (outcome.step == Step::CheckRepairFileName) PrintRefusedName(CliErr(), result.stoppedAt, result.nameFault);
+      if (outcome.brokenFileChanged) WriteText(CliErr(), cli_text::kFolderRunAgain);
+      return kExitStopped;
+  }
+  return kExitStopped;
+}
+
+template <typename Operation>
+TreeOutcome RunFolderWatched(const CliRequest& request, Operation operation) {
+  StreamControl control;
+  control.stop = &stopRequested;
+  ProgressLine line(CliErr(), !request.quiet && IsTerminal(CliErr()));
+  line.Attach(&control);
+  TreeOutcome result = operation(control);
+  line.Erase();
+  return result;
+}
+
+int ScanBrokenFolderCommand(const CliRequest& request) {
+  const std::string broken = EnginePath(request.paths[0]);
+  const std::string outputFolder = EnginePath(request.paths[1]);
+  const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
+    return ScanBrokenFolder(broken.c_str(), outputFolder.c_str(), control);
+  });
+  if (result.outcome.ending != Ending::Done) return ReportFolderUnfinished(request, result);
+  if (!request.quiet) {
+    Print(CliOut(), cli_text::kTestFileWritten, result.outcome.outputPath.c_str(),
+          static_cast<unsigned long long>(result.outcome.outputBytes));
+  }
+  return ReportEntries(request, result, kExitDone);
+}
+
+int ScanValidFolderCommand(const CliRequest& request) {
+  const std::string valid = EnginePath(request.paths[0]);
+  const std::string testFile = EnginePath(request.paths[1]);
+  const std::string outputFolder = EnginePath(request.paths[2]);
+  const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
+    return ScanValidFolder(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control);
+  });
+  if (result.outcome.ending != Ending::Done) return ReportFolderUnfinished(request, result);
+  if (!request.quiet) {
+    Print(CliOut(), cli_text::kRepairFileWritten, result.outcome.outputPath.c_str(),
+          static_cast<unsigned long long>(result.outcome.outputBytes));
+  }
+  return ReportEntries(request, result, kExitDone);
+}
+
+int RepairFolderCommand(const CliRequest& request) {
+  const std::string broken = EnginePath(request.paths[0]);
+  const std::string repairFile = EnginePath(request.paths[1]);
+  FolderRepairOptions options;
+  options.deleteExtra = request.deleteExtra;
+  const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
+    return RepairBrokenFolder(broken.c_str(), repairFile.c_str(), options, control);
+  });
+  if (result.outcome.ending != Ending::Done) return ReportFolderUnfinished(request, result);
+  if (!request.quiet) {
+    Print(CliOut(), cli_text::kFolderRepaired, broken.c_str(), static_cast<unsigned long long>(result.files),
+          static_cast<unsigned long long>(result.folders));
+  }
+  return ReportEntries(request, result, kExitDone);
+}
+
 int ScanBroken(const CliRequest& request) {
+  if (NamesFolder(request.paths[0])) return ScanBrokenFolderCommand(request);
   const std::string broken = EnginePath(request.paths[0]);
   const std::string outputFolder = EnginePath(request.paths[1]);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
@@ -94,6 +198,7 @@ int ScanBroken(const CliRequest& request) {
 }
 
 int ScanValid(const CliRequest& request) {
+  if (NamesFolder(request.paths[0])) return ScanValidFolderCommand(request);
   const std::string valid = EnginePath(request.paths[0]);
   const std::string testFile = EnginePath(request.paths[1]);
   const std::string outputFolder = EnginePath(request.paths[2]);
@@ -114,6 +219,17 @@ int ScanValid(const CliRequest& request) {
 }
 
 int Repair(const CliRequest& request) {
+  if (NamesFolder(request.paths[0])) {
+    if (request.checkFile != nullptr) {
+      PrintUsageProblem(Format(cli_text::kCheckForFile, "--check").c_str());
+      return kExitUsage;
+    }
+    return RepairFolderCommand(request);
+  }
+  if (request.deleteExtra) {
+    PrintUsageProblem(Format(cli_text::kDeleteExtraForFolder, "--delete-extra").c_str());
+    return kExitUsage;
+  }
   const std::string broken = EnginePath(request.paths[0]);
   const std::string repairFile = EnginePath(request.paths[1]);
   const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile) : "";

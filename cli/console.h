@@ -18,6 +18,12 @@ void WriteSystemText(std::FILE* stream, const char* text);
 // Whether what was written to the stream so far, flushed now, reached it.
 bool StreamWritten(std::FILE* stream);
 
+// text is UTF-8: the names of a folder's entries, which may hold any letter.
+void WriteUtf8Text(std::FILE* stream, const char* text);
+
+// Whether the path names a folder (which the commands then take as a whole tree).
+bool NamesFolder(const char* path);
+
 // Whether the stream is a terminal (a console on Windows), where a progress line can be redrawn.
 bool IsTerminal(std::FILE* stream);
 

@@ -9,6 +9,7 @@
 #include "cli/console.h"
 #include "cli/texts.h"
 #include "core/block.h"
+#include "support/entry_texts.h"
 #include "support/step_texts.h"
 #include "platform/platform.h"
 
@@ -124,12 +125,50 @@ void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
       line = Format(cli_text::kCheckSizeDiffers, static_cast<unsigned long long>(why.brokenSize),
                     static_cast<unsigned long long>(why.recordedSize));
       break;
+    case CheckFinding::TestFileForFolder: line = cli_text::kCheckTestFileForFolder; break;
     case CheckFinding::BlockDiffers:
       line = Format(cli_text::kCheckBlockDiffers, static_cast<unsigned>(why.block), static_cast<unsigned long long>(why.first),
                     static_cast<unsigned long long>(why.last));
       break;
   }
   WriteText(stream, (cli_text::kCheckFailed + line + "\n").c_str());
+}
+
+void PrintEntry(std::FILE* stream, const EntryReport& entry) {
+  // The format holds the path as %s and maybe a number as %llu before it.
+  const std::string format = EventFormat(entry);
+  const size_t pathAt = format.find("%s");
+  std::string own = format.substr(0, pathAt);
+  const size_t number = own.find("%llu");
+  if (number != std::string::npos) own.replace(number, 4, std::to_string(entry.blocks));
+  WriteText(stream, own.c_str());
+  // In the platform's own form: on Windows with backslashes.
+  std::string path = entry.path;
+  for (char& c : path) {
+    if (c == '/') c = kPathSeparator;
+  }
+  WriteUtf8Text(stream, path.c_str());
+  WriteText(stream, format.substr(pathAt + 2).c_str());
+  if (entry.event == EntryEvent::Skipped) {
+    WriteText(stream, " — ");
+    if (entry.skip == EntrySkip::Unreadable) {
+      WriteText(stream, StepMessage(entry.step));
+      char* text = DescribeSystemError(entry.systemError);
+      std::string body = text != nullptr ? text : "";
+      if (text != nullptr) FreeSystemErrorText(text);
+      TrimLineEnd(&body);
+      if (!body.empty()) WriteSystemText(stream, (" " + body).c_str());
+    } else {
+      WriteText(stream, SkipReasonText(entry, nullptr).c_str());
+    }
+  }
+  WriteText(stream, "\n");
+}
+
+void PrintRefusedName(std::FILE* stream, const std::string& path, NameFault fault) {
+  WriteText(stream, cli_text::kRefusedName);
+  WriteUtf8Text(stream, path.c_str());
+  WriteText(stream, (std::string(" — ") + NameFaultText(fault) + "\n").c_str());
 }
 
 void PrintUsageProblem(const char* problem) {

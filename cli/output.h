@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/outcome.h"
+#include "tree/outcome.h"
 
 // Where the texts go from now on.
 void StartCliOutput(std::FILE* out, std::FILE* err);
@@ -26,6 +27,12 @@ void PrintStop(std::FILE* stream, const Outcome& outcome);
 void PrintMayNotSurvivePowerCut(std::FILE* stream, const Outcome& outcome);
 // Why a check refused the broken file, on one line; nothing for CheckFinding::None.
 void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why);
+
+// One line for an entry of a folder: what happened to it, its path, and for a skipped entry
+// why.
+void PrintEntry(std::FILE* stream, const EntryReport& entry);
+// The name a folder's repair file was refused for, and why.
+void PrintRefusedName(std::FILE* stream, const std::string& path, NameFault fault);
 
 void PrintUsageProblem(const char* problem);
 void PrintHelp();

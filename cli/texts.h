@@ -14,6 +14,7 @@ inline constexpr char kSynopsis[] =
     "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [--quiet]\n"
     "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--quiet]\n"
     "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--quiet]\n"
+    "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--quiet]\n"
     "  varnell-cli --help | --version\n";
 
 inline constexpr char kHelp[] =
@@ -31,13 +32,21 @@ inline constexpr char kHelp[] =
     "               ремонтным файлом, без --check.\n"
     "  --quiet      без строки хода работы и без сообщений об успехе.\n"
     "\n"
+    "Вместо файла можно указать папку: контрольный файл ИМЯ_ПАПКИ.crc описывает все файлы\n"
+    "и папки в ней, ремонтный файл ИМЯ_ПАПКИ.fix несёт всё, чего битой папке не хватает,\n"
+    "а ремонт папки исправляет, создаёт и переименовывает файлы и папки в ней. Лишние\n"
+    "файлы и папки (есть только в битой папке) он лишь называет, а с --delete-extra\n"
+    "удаляет. Ссылки не открываются и не создаются никогда.\n"
+    "\n"
     "Файлы любого размера (до 16 ТБ); контрольный и ремонтный файлы появляются под\n"
     "своими именами только целиком записанными.\n"
     "\n"
     "Коды завершения: 0 готово; 1 операция остановлена (причина в stderr);\n"
     "2 неверный вызов; 3 scan-valid: содержимое идентично, ничего не записано;\n"
     "4 repair --check: проверка не пройдена, ничего не записано;\n"
-    "5 файл записан и заменил прежний, но может не пережить сбой питания.\n";
+    "5 ремонт (файла или файлов папки): результат не совпал с отпечатком валидного файла;\n"
+    "6 папка: готово, но часть файлов или папок пропущена (они перечислены в stderr);\n"
+    "7 файл записан и заменил прежний, но может не пережить сбой питания.\n";
 
 inline constexpr char kUsageProblem[] = "varnell-cli: %s\n";
 inline constexpr char kMoreHelp[] = "Подробнее: varnell-cli --help\n";
@@ -48,6 +57,8 @@ inline constexpr char kRepeatedOption[] = "параметр указан два�
 inline constexpr char kOptionNeedsValue[] = "после %s нужен путь к файлу";
 inline constexpr char kMissingArguments[] = "%s: не хватает аргументов";
 inline constexpr char kExtraArgument[] = "лишний аргумент: %s";
+inline constexpr char kDeleteExtraForFolder[] = "%s: только для ремонта папки";
+inline constexpr char kCheckForFile[] = "%s: только для ремонта одного файла";
 inline constexpr char kArgumentNotInCodePage[] =
     "аргумент %u содержит знаки, которых нет в кодовой странице ANSI этой системы; "
     "переименуйте файл или папку";
@@ -59,6 +70,9 @@ inline constexpr char kOutputFailed[] = "varnell-cli: не удалось зап
 inline constexpr char kTestFileWritten[] = "Записан контрольный файл: %s, размер в байтах: %llu\n";
 inline constexpr char kRepairFileWritten[] = "Записан ремонтный файл: %s, размер в байтах: %llu\n";
 inline constexpr char kRepaired[] = "Отремонтирован файл: %s, поставлено блоков: %u\n";
+inline constexpr char kFolderRepaired[] = "Отремонтирована папка: %s, изменено файлов: %llu, создано папок: %llu\n";
+// A name a folder's repair file may not carry: the name, then why.
+inline constexpr char kRefusedName[] = "Имя: ";
 
 // After the success line when the output is in place but the flush of its folder failed;
 // the system's text follows on a line of its own.
@@ -79,6 +93,7 @@ inline constexpr char kCheckBlockDiffers[] = "блок %u (байты %llu-%llu)
 inline constexpr char kCheckTestFileMalformed[] =
     "контрольный файл длиной %llu байт не может быть контрольным файлом файла размером %llu байт.";
 inline constexpr char kCheckTestFileTooShort[] = "контрольный файл короче 4 байт.";
+inline constexpr char kCheckTestFileForFolder[] = "контрольный файл составлен для папки, а не для файла.";
 
 // In place of the system's text when a file ended before the size it had when it was measured.
 inline constexpr char kFileChangedWhileRead[] =
@@ -86,6 +101,8 @@ inline constexpr char kFileChangedWhileRead[] =
 
 // A stop asked for from outside (an interrupt); a repair cut short is finished by running it again.
 inline constexpr char kCancelled[] = "Работа прервана.\n";
+inline constexpr char kFolderRunAgain[] =
+    "Битая папка отремонтирована не полностью: запустите ремонт с тем же ремонтным файлом ещё раз.\n";
 inline constexpr char kRunAgain[] = "Битый файл отремонтирован не полностью: запустите ремонт с тем же ремонтным файлом ещё раз.\n";
 // The same after a repair with --check: the partly repaired file no longer matches its test
 // file, so the same command would be refused.

@@ -7,6 +7,13 @@ bool FoundByProgram(Step step) {
     case Step::CheckLargeTestFile:
     case Step::CheckRepairFile:
     case Step::CheckLargeRepairFile:
+    case Step::CheckTestFileForFolder:
+    case Step::CheckRepairFileForFolder:
+    case Step::CheckTestFileForOneFile:
+    case Step::CheckRepairFileForOneFile:
+    case Step::CheckFolderTestFile:
+    case Step::CheckFolderRepairFile:
+    case Step::CheckRepairFileName:
       return true;
     default:
       return false;

@@ -42,6 +42,22 @@ enum class Step : uint8_t {
   CheckLargeRepairFile,  // the same of the large form
   CommitBrokenBuffer,
   WriteRepaired,
+  // Single-file readers given a folder's exchange file.
+  CheckTestFileForFolder,
+  CheckRepairFileForFolder,
+  // Folders.
+  OpenBrokenFolder,
+  OpenValidFolder,
+  ListFolder,
+  AllocateListing,
+  CheckTestFileForOneFile,    // a folder operation given a single file's test file
+  CheckRepairFileForOneFile,  // and repair file
+  CheckFolderTestFile,        // a folder test file that does not hold together
+  CheckFolderRepairFile,      // a folder repair file that does not hold together
+  CheckRepairFileName,        // a folder repair file with a name no repair may write
+  CreateFolder,
+  RenameEntry,
+  RemoveExtra,
 };
 
 // Whether the program found the condition itself, rather than a system call failing.
@@ -63,6 +79,7 @@ enum class CheckFinding {
   TestFileMalformed,  // testLength bytes cannot be the test file of recordedSize bytes
   SizeDiffers,        // the broken file has brokenSize bytes, the test file records recordedSize
   BlockDiffers,       // block differs (bytes from first to last)
+  TestFileForFolder,  // the test file describes a folder
 };
 
 // What the program knows of a stop beyond the system's error, and says in its own words.

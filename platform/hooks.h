@@ -25,6 +25,16 @@ enum class Service {
   CommitMemory,
   ReserveMemory,
   CommitPage,
+  OpenFolder,
+  OpenSubfolder,
+  CreateSubfolder,
+  ListFolder,
+  GetEntryKind,
+  OpenFileIn,
+  CreateTemporaryIn,
+  RenameIn,
+  RemoveFileIn,
+  RemoveFolderIn,
   Count
 };
 

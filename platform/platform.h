@@ -66,6 +66,61 @@ int ReplaceWithFile(const char* temporaryPath, const char* finalPath);
 int FlushFolderOf(const char* path);
 int RemoveFile(const char* path);
 
+// Folders, for whole trees. A folder is opened once by its path text; everything below it is
+// reached one name at a time relative to an open parent, so that no link is ever followed:
+// a symbolic link, a junction or another reparse point met where a folder or a file is
+// asked for is refused with IsLink, and listed as EntryKind::Link. Names are one component
+// each, in UTF-8 on Windows (where the wide calls take them, so any letter and any depth
+// work) and as the system's bytes on Linux. Nothing here ever creates a link.
+struct PlatformFolder;
+using FolderHandle = PlatformFolder*;
+
+enum class EntryKind : uint8_t { File, Folder, Link, Other };
+
+struct FolderEntry {
+  const char* name;
+  EntryKind kind;
+  uint64_t size;  // of a file; 0 otherwise
+};
+
+// Opens the folder a path text names (the platform's narrow encoding); a path that names a
+// link itself is refused.
+FolderHandle OpenFolder(const char* path);
+FolderHandle OpenSubfolder(FolderHandle parent, const char* name);
+// Makes a new folder; AlreadyExists when the name is taken.
+int CreateSubfolder(FolderHandle parent, const char* name);
+void CloseFolder(FolderHandle folder);
+// Calls visit for every entry but "." and "..", in the system's order. visit returns 0 to
+// end the listing early, which then returns 0 with the last error as visit left it.
+using FolderEntryVisitor = int (*)(void* context, const FolderEntry& entry);
+int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context);
+// What the name is, without following it; FileNotFound when there is nothing of that name.
+int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind);
+// A regular file in the folder, for reading only or for reading and writing (then shared
+// for reading only, like an input file).
+FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting);
+// A new file beside finalName under a name of its own (written to temporaryName, capacity
+// bytes), for RenameIn over finalName once complete.
+FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* temporaryName, uint32_t capacity);
+// Renames an entry within the folder: replacing a file of the new name when replace is 1,
+// refusing with AlreadyExists when it is 0 (a name that differs only in letter case renames
+// the entry itself where the file system ignores case). Made durable before it returns.
+int RenameIn(FolderHandle parent, const char* from, const char* to, int replace);
+// Removes a file (never what a link points to) or an empty folder.
+int RemoveFileIn(FolderHandle parent, const char* name);
+int RemoveFolderIn(FolderHandle parent, const char* name);
+
+// What the file systems of this platform allow in a name. Lengths count bytes of UTF-8 on
+// Linux and UTF-16 units on Windows (utf16Units).
+struct NameLimits {
+  bool ignoresCase;        // two names that differ only in letter case name one entry
+  bool windowsNames;       // reserved device names and names ending in a dot or a space are refused
+  bool utf16Units;
+  uint32_t longestComponent;
+  uint32_t longestPath;    // of a whole path, the folder's own path included
+};
+NameLimits FileSystemNameLimits();
+
 // Memory. CommitMemory gives a zero-filled region of size bytes (0 bytes is refused);
 // ReserveMemory gives address space without memory, in which CommitPage makes one
 // zero-filled page usable. ReleaseMemory frees a region of either kind with all its pages.
@@ -90,6 +145,10 @@ enum class SystemErrorKind {
   InvalidParameter,  // among others, a request for 0 bytes of memory
   NotRegularFile,    // a device, pipe or socket where a file is needed
   IsFolder,
+  IsLink,            // a symbolic link, junction or other reparse point where a file or folder is needed
+  AlreadyExists,
+  NotFolder,         // a file or something else where a folder is needed
+  NotEmpty,          // a folder that still holds entries
 };
 uint32_t LastSystemError();
 void SetLastSystemError(uint32_t code);

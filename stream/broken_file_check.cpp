@@ -4,6 +4,7 @@
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
+#include "core/file_kinds.h"
 #include "core/test_file.h"
 #include "support/files_by_path.h"
 
@@ -30,6 +31,10 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint8
   uint8_t start[kLongestTestFileHeader] = {};
   const uint32_t startBytes = testLength < sizeof start ? static_cast<uint32_t>(testLength) : sizeof start;
   if (!ReadAt(testFile, 0, start, startBytes)) return CheckCouldNotRead(Step::ReadTest);
+  if (IsFolderExchangeFile(start, testLength)) {
+    why.finding = CheckFinding::TestFileForFolder;
+    return Refuse(why);
+  }
 
   // Either form, read strictly: one entry per block of the size recorded.
   TestFileLayout layout;

@@ -12,14 +12,8 @@ bool NothingThere(uint32_t error) {
          error == SystemErrorCode(SystemErrorKind::PathNotFound);
 }
 
-}  // namespace
-
-int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
-                 const char* extension, int (*nameOutput)(char*, const char*, const char*)) {
-  if (nameOutput == nullptr) nameOutput = &BuildOutputPath;
-  if (!PutPathIntoBuffer(output->finalPath, outputFolder) || !nameOutput(output->finalPath, sourcePath, extension)) {
-    return 0;
-  }
+// Creates the temporary of the output whose final path is in place.
+int CreateNamedOutput(OutputFile* output, FileHandle source) {
   // Opened the way an input is, the final name shows whether replacing it would be refused.
   if (FileHandle existing = OpenInputFile(output->finalPath)) {
     CloseFile(existing);
@@ -30,6 +24,25 @@ int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourc
   if (output->file == nullptr) return 0;
   output->created = true;
   return 1;
+}
+
+}  // namespace
+
+int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
+                 const char* extension, int (*nameOutput)(char*, const char*, const char*)) {
+  if (nameOutput == nullptr) nameOutput = &BuildOutputPath;
+  if (!PutPathIntoBuffer(output->finalPath, outputFolder) || !nameOutput(output->finalPath, sourcePath, extension)) {
+    return 0;
+  }
+  return CreateNamedOutput(output, source);
+}
+
+int CreateFolderOutput(OutputFile* output, const char* outputFolder, const char* folderPath, const char* extension) {
+  if (!PutPathIntoBuffer(output->finalPath, outputFolder) ||
+      !BuildFolderOutputPath(output->finalPath, folderPath, extension)) {
+    return 0;
+  }
+  return CreateNamedOutput(output, nullptr);
 }
 
 Commit CommitOutput(OutputFile* output) {

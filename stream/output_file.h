@@ -24,6 +24,10 @@ struct OutputFile {
 int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
                  const char* extension, int (*nameOutput)(char*, const char*, const char*));
 
+// The same for an output named after a folder (photos gives photos.crc). It carries many
+// files' bytes, so only its owner may read it.
+int CreateFolderOutput(OutputFile* output, const char* outputFolder, const char* folderPath, const char* extension);
+
 // What committing an output came to.
 enum class Commit {
   Failed,           // nothing replaced, the temporary removed; the last error says why

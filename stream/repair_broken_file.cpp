@@ -10,6 +10,7 @@
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
+#include "core/file_kinds.h"
 #include "support/files_by_path.h"
 #include "core/repair_file.h"
 #include "stream/broken_file_check.h"
@@ -120,6 +121,7 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   uint8_t start[kLongestRepairFileHeader] = {};
   const uint32_t startBytes = repairSize < sizeof start ? static_cast<uint32_t>(repairSize) : sizeof start;
   if (!ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(Step::ReadRepair);
+  if (IsFolderExchangeFile(start, repairSize)) return Refused(Step::CheckRepairFileForFolder);
   RepairFileLayout layout;
   const RepairFileVerdict verdict = ReadRepairFileLayout(start, repairSize, &layout);
   if (verdict != RepairFileVerdict::Read) return RefuseRepairFile(layout);

@@ -9,6 +9,7 @@
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
+#include "core/file_kinds.h"
 #include "support/files_by_path.h"
 #include "core/repair_file.h"
 #include "core/test_file.h"
@@ -143,6 +144,8 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (verdict == TestFileVerdict::TooShort || !TestFileFitsValid(c.test.entries, exchange.validBlocks)) {
     return Refused(Step::CheckTestFileSize);
   }
+  // After the size check, as the dialog's scan, which reads the whole file first, finds it.
+  if (IsFolderExchangeFile(start, c.testLength)) return Refused(Step::CheckTestFileForFolder);
   exchange.recordedSize = c.test.recordedSize;
   exchange.entries = c.test.entries;
 

@@ -54,3 +54,29 @@ int BuildOutputPathWith(char separator, char* pathBuffer, const char* sourcePath
   std::memcpy(out + stemLength, extension, extensionBytes);
   return 1;
 }
+
+int BuildFolderOutputPath(char* pathBuffer, const char* folderPath, const char* extension) {
+  const size_t length = std::strlen(folderPath);
+  size_t end = length;
+  while (end > 0 && (folderPath[end - 1] == kPathSeparator || folderPath[end - 1] == '/')) --end;
+  size_t start = end;
+  while (start > 0 && folderPath[start - 1] != kPathSeparator && folderPath[start - 1] != '/' && folderPath[start - 1] != ':') {
+    --start;
+  }
+  const size_t nameLength = end - start;
+  if (nameLength == 0 || (nameLength == 1 && folderPath[start] == '.') ||
+      (nameLength == 2 && folderPath[start] == '.' && folderPath[start + 1] == '.')) {
+    return Refuse(SystemErrorKind::InvalidName);
+  }
+  int folderEnd = static_cast<int>(kPathBufferSize) - 1;
+  while (folderEnd >= 0 && pathBuffer[folderEnd] == '\0') --folderEnd;
+  if (folderEnd < 0) return Refuse(SystemErrorKind::InvalidName);
+  const size_t folderLength = static_cast<size_t>(folderEnd) + 1;
+  const size_t extensionBytes = std::strlen(extension) + 1;
+  if (folderLength + 1 + nameLength + extensionBytes > kPathBufferSize) return Refuse(SystemErrorKind::NameTooLong);
+  char* out = pathBuffer + folderLength;
+  *out++ = kPathSeparator;
+  std::memcpy(out, folderPath + start, nameLength);
+  std::memcpy(out + nameLength, extension, extensionBytes);
+  return 1;
+}

@@ -11,3 +11,9 @@ int BuildOutputPath(char* pathBuffer, const char* sourcePath, const char* extens
 
 // The same with a given separator; BuildOutputPath uses the platform's own.
 int BuildOutputPathWith(char separator, char* pathBuffer, const char* sourcePath, const char* extension);
+
+// The output path of a folder: the output folder, a separator, the folder's own name (the
+// last component of folderPath, separators at its end ignored) and the extension
+// (D:\out + C:\data\photos + ".crc" gives D:\out\photos.crc). Refused like
+// BuildOutputPath, and as an invalid name when folderPath has no name of its own ("C:\", ".").
+int BuildFolderOutputPath(char* pathBuffer, const char* folderPath, const char* extension);

@@ -34,6 +34,22 @@ const char* StepMessage(Step step) {
     case Step::CheckLargeRepairFile: return "Ремонтный файл большого формата (от 4 ГБ) повреждён или обрезан";
     case Step::CommitBrokenBuffer: return "Не удалось передать память для буфера под битый файл.";
     case Step::WriteRepaired: return "Не удалось записать содержимое битого файла (отремонтированное) в память.";
+
+    case Step::CheckTestFileForFolder: return "Контрольный файл составлен для папки: укажите папку, а не файл";
+    case Step::CheckRepairFileForFolder: return "Ремонтный файл составлен для папки: укажите папку, а не файл";
+
+    case Step::OpenBrokenFolder: return "Не удалось открыть битую папку.";
+    case Step::OpenValidFolder: return "Не удалось открыть валидную папку.";
+    case Step::ListFolder: return "Не удалось прочитать содержимое папки.";
+    case Step::AllocateListing: return "Не удалось выделить память для списка файлов папки.";
+    case Step::CheckTestFileForOneFile: return "Контрольный файл составлен для одного файла, а не для папки";
+    case Step::CheckRepairFileForOneFile: return "Ремонтный файл составлен для одного файла, а не для папки";
+    case Step::CheckFolderTestFile: return "Контрольный файл папки повреждён или обрезан";
+    case Step::CheckFolderRepairFile: return "Ремонтный файл папки повреждён или обрезан";
+    case Step::CheckRepairFileName: return "В ремонтном файле папки недопустимое имя файла; ничего не изменено";
+    case Step::CreateFolder: return "Не удалось создать папку.";
+    case Step::RenameEntry: return "Не удалось переименовать файл или папку.";
+    case Step::RemoveExtra: return "Не удалось удалить лишний файл или папку.";
   }
   return "";
 }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "core/file_kinds.h"
 #include "core/repair_file.h"
 #include "core/test_file.h"
 #include "platform/platform.h"
@@ -36,6 +37,22 @@ bool IsLargeRepairFile(const char* path) {
 }
 
 }  // namespace
+
+bool NamesFolder(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool HoldsFolderExchangeFile(const char* path) {
+  uint64_t size;
+  if (!FileSizeOf(path, &size) || size < kTagBytes) return false;
+  FileHandle file = OpenInputFile(path);
+  if (file == nullptr) return false;
+  uint8_t start[kTagBytes];
+  const bool read = ReadWhole(file, start, sizeof start) != 0;
+  CloseFile(file);
+  return read && IsFolderExchangeFile(start, size);
+}
 
 bool GoesToStreaming(const char* sizingPath, const char* repairFilePath) {
   uint64_t size;

@@ -9,3 +9,10 @@
 // in mode 2); repairFilePath: mode 3's repair file, else null. Anything that cannot be looked
 // at says no: the dialog's own operation then meets the problem and reports it as it does.
 bool GoesToStreaming(const char* sizingPath, const char* repairFilePath);
+
+// Whether the path names a folder, which the folder operations take.
+bool NamesFolder(const char* path);
+
+// Whether the file is a folder's test file or repair file, from its first bytes; false when
+// it cannot be looked at (the operation then meets the problem itself).
+bool HoldsFolderExchangeFile(const char* path);

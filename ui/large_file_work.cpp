@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "stream/operations.h"
+#include "tree/operations.h"
 #include "support/path_buffer.h"
 #include "support/report_system_error.h"
 #include "support/step_texts.h"
@@ -40,12 +41,14 @@ bool IsField(int id) { return id >= IDC_BROKEN_FILE && id <= IDC_OUTPUT_FOLDER; 
 struct LargeFileWork {
   HWND dialog = nullptr;
   WorkMode mode = WorkMode::BrokenScan;
+  bool folder = false;
   // A field's whole text: up to 520 characters, which the operation refuses as too long.
   char paths[3][kPathBufferSize + 1] = {};
   std::atomic<bool> stop{false};
   HANDLE thread = nullptr;
   // Written by the worker before it posts its end; read by the dialog after the thread ended.
   Outcome outcome;
+  TreeOutcome tree;
   // Or the thread could not be started, for this reason.
   bool workerFailed = false;
   uint32_t workerError = 0;
@@ -84,6 +87,17 @@ DWORD WINAPI RunWork(void* parameter) {
   control.progress = &Progress;
   control.context = work;
   control.stop = &work->stop;
+  if (work->folder) {
+    switch (work->mode) {
+      case WorkMode::BrokenScan: work->tree = ScanBrokenFolder(work->paths[0], work->paths[1], control); break;
+      case WorkMode::ValidScan: work->tree = ScanValidFolder(work->paths[0], work->paths[1], work->paths[2], control); break;
+      // The dialog leaves extra entries where they are and lists them.
+      case WorkMode::Repair: work->tree = RepairBrokenFolder(work->paths[0], work->paths[1], {}, control); break;
+    }
+    work->outcome = work->tree.outcome;
+    PostMessageA(work->dialog, kWorkEndedMessage, 0, 0);
+    return 0;
+  }
   switch (work->mode) {
     case WorkMode::BrokenScan:
       work->outcome = StreamScanBrokenFile(work->paths[0], work->paths[1], control);
@@ -157,7 +171,7 @@ void DeleteWorkRecord(LargeFileWork* work) {
 
 }  // namespace
 
-int StartLargeFileWork(HWND dialog, WorkMode mode, const char* first, const char* second, const char* third) {
+int StartLargeFileWork(HWND dialog, WorkMode mode, bool folder, const char* first, const char* second, const char* third) {
   LargeFileWork* work = NewWorkRecord();
   if (work == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -166,6 +180,7 @@ int StartLargeFileWork(HWND dialog, WorkMode mode, const char* first, const char
   }
   work->dialog = dialog;
   work->mode = mode;
+  work->folder = folder;
   const char* paths[3] = {first, second, third};
   for (int i = 0; i < 3; ++i) {
     if (paths[i] != nullptr) std::strncpy(work->paths[i], paths[i], kPathBufferSize);
@@ -224,7 +239,9 @@ int TakeLargeFileOutcome(HWND dialog, LargeFileOutcome* outcome) {
   program.largeFileWork = nullptr;
   GiveControlsBack(dialog, *work);
   outcome->mode = work->mode;
+  outcome->folder = work->folder;
   outcome->outcome = std::move(work->outcome);
+  outcome->tree = std::move(work->tree);
   outcome->workerFailed = work->workerFailed;
   outcome->workerError = work->workerError;
   outcome->closeAfter = work->closeAfter;

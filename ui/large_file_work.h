@@ -1,6 +1,7 @@
-// A file of 4 GiB or more, worked on by a streaming operation on a thread of its own while the
-// dialog keeps answering: progress in the status bar, the rest of the dialog out of use, and a
-// way to stop. The dialog owns the work from its start to the end message.
+// A file of 4 GiB or more, or a whole folder, worked on by a streaming or folder operation on
+// a thread of its own while the dialog keeps answering: progress in the status bar, the rest
+// of the dialog out of use, and a way to stop. The dialog owns the work from its start to the
+// end message.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,7 @@
 #include <cstdint>
 
 #include "core/outcome.h"
+#include "tree/outcome.h"
 #include "ui/program_state.h"
 
 // What the worker posts to the dialog: the percentage done has changed (wParam); the
@@ -18,10 +20,11 @@ inline constexpr UINT kWorkEndedMessage = WM_APP + 2;
 // Takes Start, the mode radios, the fields and their buttons out of use (remembering how they
 // were), shows 0 percent and runs the mode's streaming operation on the texts of its fields
 // (mode 1: broken file, output folder; mode 2: valid file, test file, output folder; mode 3:
-// broken file, repair file). Once it has begun (1), the work always ends with kWorkEndedMessage,
-// also when its thread cannot be started: the end then carries that failure. 0 when not even
-// the work's record could be had; that failure has been shown and nothing was changed.
-int StartLargeFileWork(HWND dialog, WorkMode mode, const char* first, const char* second, const char* third);
+// broken file, repair file); folder: the first is a folder, for the folder operations. Once
+// it has begun (1), the work always ends with kWorkEndedMessage, also when its thread cannot
+// be started: the end then carries that failure. 0 when not even the work's record could be
+// had; that failure has been shown and nothing was changed.
+int StartLargeFileWork(HWND dialog, WorkMode mode, bool folder, const char* first, const char* second, const char* third);
 
 bool LargeFileWorkRunning();
 
@@ -35,7 +38,9 @@ void AskToStopLargeFileWork(HWND dialog);
 
 struct LargeFileOutcome {
   WorkMode mode = WorkMode::BrokenScan;
+  bool folder = false;
   Outcome outcome;
+  TreeOutcome tree;  // a folder's work: its outcome and its entries
   // The worker thread could not be started (outcome says nothing then), with the system's error.
   bool workerFailed = false;
   uint32_t workerError = 0;

@@ -1,9 +1,10 @@
 // The dialog procedure: the mode switch, Start with its status texts, wait cursor and
-// completion signals, the routing of the browse commands and of the fields' colours, and the
-// start and end of the work on a large file.
+// completion signals, the routing of the browse commands, of dropped paths and of the fields'
+// colours, and the start and end of the work on a large file or a folder.
 #include "ui/main_dialog.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <initializer_list>
 
@@ -14,6 +15,8 @@
 #include "ui/choosers.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_services.h"
+#include "ui/dropped_paths.h"
+#include "ui/folder_boxes.h"
 #include "ui/large_file_probe.h"
 #include "ui/large_file_work.h"
 #include "ui/outcome_boxes.h"
@@ -84,6 +87,8 @@ void InitDialog(HWND dialog) {
     InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, kBrowseButtonWidth, dialog_text::kBrowseCaption, enabled[i]);
   }
   SendMessageA(program.modeBrokenScanRadio, BM_SETCHECK, BST_CHECKED, 0);
+  // Files and folders dropped from Explorer onto any field.
+  DragAcceptFiles(dialog, TRUE);
 }
 
 void Resize(LPARAM lParam) {
@@ -154,31 +159,48 @@ StartResult Finished(const Outcome& outcome) {
 
 StartResult HandedOver(int started) { return started ? StartResult::HandedOver : StartResult::NotDone; }
 
-// The dialog's own operations take files below 4 GiB; the rest goes to the streaming ones.
+// A file's operation given a folder's exchange file: refused in the operation's own words
+// before it starts, whatever the file's size would make it try first.
+StartResult RefuseFolderFile(HWND dialog, Step step) {
+  ShowOutcomeBox(dialog, program.workMode, StoppedOutcome(step, 0));
+  return StartResult::NotDone;
+}
+
+// A folder goes to the folder operations; the dialog's own operations take files below
+// 4 GiB, and the rest goes to the streaming ones.
 StartResult RunOperationOfMode(HWND dialog) {
   const Reporter boxes = BoxReporter(dialog);
   switch (program.workMode) {
     case WorkMode::BrokenScan: {
       if (!CheckRequiredFields(dialog, program.brokenFileEdit, program.outputFolderEdit, nullptr)) return StartResult::NotDone;
       const FieldText broken(program.brokenFileEdit), folder(program.outputFolderEdit);
-      if (!GoesToStreaming(broken.text, nullptr)) return Finished(ScanBrokenFile(boxes, broken.text, folder.text));
-      return HandedOver(StartLargeFileWork(dialog, WorkMode::BrokenScan, broken.text, folder.text, nullptr));
+      const bool isFolder = NamesFolder(broken.text);
+      if (!isFolder && !GoesToStreaming(broken.text, nullptr)) return Finished(ScanBrokenFile(boxes, broken.text, folder.text));
+      return HandedOver(StartLargeFileWork(dialog, WorkMode::BrokenScan, isFolder, broken.text, folder.text, nullptr));
     }
     case WorkMode::ValidScan: {
       if (!CheckRequiredFields(dialog, program.validFileEdit, program.testFileEdit, program.outputFolderEdit)) {
         return StartResult::NotDone;
       }
       const FieldText valid(program.validFileEdit), test(program.testFileEdit), folder(program.outputFolderEdit);
-      if (!GoesToStreaming(valid.text, nullptr)) return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
-      return HandedOver(StartLargeFileWork(dialog, WorkMode::ValidScan, valid.text, test.text, folder.text));
+      const bool isFolder = NamesFolder(valid.text);
+      if (!isFolder && HoldsFolderExchangeFile(test.text)) return RefuseFolderFile(dialog, Step::CheckTestFileForFolder);
+      if (!isFolder && !GoesToStreaming(valid.text, nullptr)) {
+        return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
+      }
+      return HandedOver(StartLargeFileWork(dialog, WorkMode::ValidScan, isFolder, valid.text, test.text, folder.text));
     }
     case WorkMode::Repair: {
       if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) {
         return StartResult::NotDone;
       }
       const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit);
-      if (!GoesToStreaming(broken.text, repair.text)) return Finished(RepairBrokenFile(boxes, broken.text, repair.text));
-      return HandedOver(StartLargeFileWork(dialog, WorkMode::Repair, broken.text, repair.text, nullptr));
+      const bool isFolder = NamesFolder(broken.text);
+      if (!isFolder && HoldsFolderExchangeFile(repair.text)) return RefuseFolderFile(dialog, Step::CheckRepairFileForFolder);
+      if (!isFolder && !GoesToStreaming(broken.text, repair.text)) {
+        return Finished(RepairBrokenFile(boxes, broken.text, repair.text));
+      }
+      return HandedOver(StartLargeFileWork(dialog, WorkMode::Repair, isFolder, broken.text, repair.text, nullptr));
     }
   }
   return StartResult::NotDone;
@@ -219,6 +241,10 @@ void EndLargeFileWork(HWND dialog) {
   if (outcome.workerFailed) {
     SetLastError(outcome.workerError);
     ReportSystemError(dialog, dialog_text::kStartWorker);
+  } else if (outcome.folder) {
+    const Outcome& folder = outcome.tree.outcome;
+    if (folder.ending == Ending::Done && !folder.outputMayNotSurvivePowerCut) Beep(5000, 50);
+    ShowFolderOutcome(dialog, outcome.mode, outcome.tree);
   } else if (outcome.outcome.ending == Ending::Done && !outcome.outcome.outputMayNotSurvivePowerCut) {
     AnnounceTaskDone(dialog);
   } else {
@@ -336,6 +362,14 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return TRUE;
       }
       return FALSE;
+    case WM_DROPFILES:
+      // While work runs the fields are out of use, and so is a drop onto them.
+      if (LargeFileWorkRunning()) {
+        DragFinish(reinterpret_cast<HDROP>(wParam));
+      } else {
+        TakeDroppedPath(dialog, reinterpret_cast<HDROP>(wParam));
+      }
+      return TRUE;
     case kWorkProgressMessage:
       ShowLargeFileProgress(wParam);
       return TRUE;

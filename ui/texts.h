@@ -39,6 +39,17 @@ inline constexpr char kMayNotSurvivePowerCut[] =
     "Новый файл записан и уже заменил прежний, но папку с ним не удалось сбросить на диск: при "
     "сбое питания новый файл может пропасть.";
 
+// Work on a folder: the closing box lists what the user must know of its entries.
+inline constexpr char kFolderExtras[] = "Лишние файлы и папки (есть только в битой папке, оставлены на месте):";
+inline constexpr char kFolderSkipped[] = "Пропущены:";
+inline constexpr char kFolderMismatch[] = "Не совпали с отпечатком валидного файла (нужен новый обмен):";
+inline constexpr char kMoreEntries[] = "… и ещё %u";
+inline constexpr char kFolderRepairStoppedPartly[] =
+    "Ремонт прерван. Битая папка отремонтирована частично; чтобы закончить ремонт, запустите его ещё раз "
+    "с тем же ремонтным файлом.";
+inline constexpr char kFolderRepairStoppedUntouched[] = "Ремонт прерван до первой записи. Битая папка не изменена.";
+inline constexpr char kRefusedName[] = "Имя: %s";
+
 inline constexpr char kChooseFile[] = "Выберите файл для открытия.";
 inline constexpr char kChooseFolder[] = "Выберите папку.";
 

@@ -6,6 +6,7 @@
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
+#include "core/file_kinds.h"
 #include "core/repair_file.h"
 #include "platform/platform.h"
 #include "support/files_by_path.h"
@@ -46,6 +47,7 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
   if (!ReadWhole(repair.repairFile, repair.repairBuffer, repairSize)) return StopAt(reporter, Step::ReadRepair);
   // The header must be there before its fields are read.
   if (repairSize < kRepairFileHeaderBytes) return StopFound(reporter, Step::CheckRepairFile);
+  if (IsFolderExchangeFile(repair.repairBuffer, repairSize)) return StopFound(reporter, Step::CheckRepairFileForFolder);
 
   const RepairFileLayout layout = ReadSmallRepairFileHeader(repair.repairBuffer);
   const uint32_t validSize = static_cast<uint32_t>(layout.validSize);

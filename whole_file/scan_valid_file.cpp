@@ -6,6 +6,7 @@
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
+#include "core/file_kinds.h"
 #include "core/repair_file.h"
 #include "core/test_file.h"
 #include "platform/platform.h"
@@ -89,6 +90,7 @@ Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePat
   if (scan.testBuffer == nullptr) return StopAt(reporter, Step::AllocateTest);
   if (!ReadWhole(scan.validFile, scan.image, validSize)) return StopAt(reporter, Step::ReadValid);
   if (!ReadWhole(scan.testFile, scan.testBuffer, testSize)) return StopAt(reporter, Step::ReadTest);
+  if (IsFolderExchangeFile(scan.testBuffer, testSize)) return StopFound(reporter, Step::CheckTestFileForFolder);
 
   // Reserved whole and committed page by page, so each area grows with the damage found and
   // still goes to the file in one write.

@@ -2,6 +2,7 @@
 #include "cli/console.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +18,13 @@ void OnInterrupt(int) {
 void WriteText(std::FILE* stream, const char* text) { std::fputs(text, stream); }
 
 void WriteSystemText(std::FILE* stream, const char* text) { std::fputs(text, stream); }
+
+void WriteUtf8Text(std::FILE* stream, const char* text) { std::fputs(text, stream); }
+
+bool NamesFolder(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
 
 bool StreamWritten(std::FILE* stream) { return std::fflush(stream) == 0 && std::ferror(stream) == 0; }
 

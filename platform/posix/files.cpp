@@ -15,6 +15,7 @@
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/posix/descriptors.h"
 #include "platform/temporary_name.h"
 
 namespace {
@@ -114,10 +115,7 @@ FileHandle OpenDescriptor(const char* path, int flags, mode_t mode) {
   if (fd < 0) return nullptr;
   // Checked again on the open file, which may have been swapped for another since the look.
   const bool empty = (flags & O_CREAT) != 0 && (flags & O_EXCL) == 0;
-  if (!Hold(fd, empty)) return nullptr;
-  FileHandle file = Handle(fd);
-  NoteFileOpened(file);
-  return file;
+  return AdoptDescriptor(fd, empty);
 }
 
 FileHandle Open(Service service, const char* path, int flags) {
@@ -147,6 +145,23 @@ int Move(Transfer transfer, uint32_t count, uint32_t shortBy, int shortError) {
 }
 
 }  // namespace
+
+FileHandle AdoptDescriptor(int fd, bool empty) {
+  if (!Hold(fd, empty)) return nullptr;
+  FileHandle file = Handle(fd);
+  NoteFileOpened(file);
+  return file;
+}
+
+int TemporaryRandom(uint64_t* random) {
+  ssize_t got;
+  do {
+    got = getrandom(random, sizeof *random, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got == static_cast<ssize_t>(sizeof *random)) return 1;
+  if (got >= 0) errno = EIO;
+  return 0;
+}
 
 FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile, path, 0); }
 
@@ -247,21 +262,17 @@ FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* t
   // The source's read and write bits and the owner's own: never more readable than what it
   // carries. The system then takes off what the umask (or a default ACL) forbids, as for any
   // new file, so the process-wide umask is never read, which only changing it could do.
-  struct stat sourceInfo;
-  if (fstat(Descriptor(source), &sourceInfo) != 0) return nullptr;
-  const mode_t mode = (sourceInfo.st_mode & 0666) | 0600;
+  mode_t mode = 0600;
+  if (source != nullptr) {
+    struct stat sourceInfo;
+    if (fstat(Descriptor(source), &sourceInfo) != 0) return nullptr;
+    mode = (sourceInfo.st_mode & 0666) | 0600;
+  }
   const char* slash = std::strrchr(finalPath, '/');
   const uint32_t folderLength = slash == nullptr ? 0 : static_cast<uint32_t>(slash - finalPath + 1);
   for (int attempt = 0; attempt < 100; ++attempt) {
     uint64_t random;
-    ssize_t got;
-    do {
-      got = getrandom(&random, sizeof random, 0);
-    } while (got < 0 && errno == EINTR);
-    if (got != static_cast<ssize_t>(sizeof random)) {
-      if (got >= 0) errno = EIO;
-      return nullptr;
-    }
+    if (!TemporaryRandom(&random)) return nullptr;
     if (!ComposeTemporaryPath(finalPath, folderLength, random, temporaryPath, capacity)) {
       errno = ENAMETOOLONG;
       return nullptr;

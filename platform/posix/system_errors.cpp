@@ -25,6 +25,10 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
     case SystemErrorKind::InvalidParameter: return EINVAL;
     case SystemErrorKind::NotRegularFile: return ENOTSUP;
     case SystemErrorKind::IsFolder: return EISDIR;
+    case SystemErrorKind::IsLink: return ELOOP;
+    case SystemErrorKind::AlreadyExists: return EEXIST;
+    case SystemErrorKind::NotEmpty: return ENOTEMPTY;
+    case SystemErrorKind::NotFolder: return ENOTDIR;
   }
   return EINVAL;
 }

@@ -11,6 +11,7 @@
 #include "platform/hooks.h"
 #include "platform/platform.h"
 #include "platform/temporary_name.h"
+#include "platform/win32/handles.h"
 
 namespace {
 
@@ -63,7 +64,9 @@ bool NamesDevice(const char* path) {
   return false;
 }
 
-FileHandle Take(HANDLE handle) {
+}  // namespace
+
+FileHandle AdoptHandle(HANDLE handle) {
   // A console, a pipe or a socket is no file to scan or repair.
   if (GetFileType(handle) != FILE_TYPE_DISK) {
     CloseHandle(handle);
@@ -80,6 +83,8 @@ FileHandle Take(HANDLE handle) {
   NoteFileOpened(handle);
   return reinterpret_cast<FileHandle>(handle);
 }
+
+namespace {
 
 FileHandle OpenHandle(const char* path, DWORD creation) {
   if (NamesDevice(path)) {
@@ -99,7 +104,7 @@ FileHandle OpenHandle(const char* path, DWORD creation) {
     }
     return nullptr;
   }
-  return Take(handle);
+  return AdoptHandle(handle);
 }
 
 FileHandle Open(Service service, const char* path, DWORD creation) {
@@ -235,6 +240,17 @@ int SetFileLength(FileHandle file, uint64_t length) {
   return SetFilePointerEx(Native(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Native(file));
 }
 
+int TemporaryRandom(uint64_t* random) {
+  unsigned int low = 0;
+  unsigned int high = 0;
+  if (rand_s(&low) != 0 || rand_s(&high) != 0) {
+    SetLastError(ERROR_GEN_FAILURE);
+    return 0;
+  }
+  *random = uint64_t{high} << 32 | low;
+  return 1;
+}
+
 FileHandle CreateTemporaryFile(const char* finalPath, FileHandle, char* temporaryPath, uint32_t capacity) {
   if (Refused(Service::CreateTemporaryFile)) return nullptr;
   // The new file takes its folder's inherited access, as the dialog's own outputs do; copying
@@ -244,13 +260,9 @@ FileHandle CreateTemporaryFile(const char* finalPath, FileHandle, char* temporar
     if (finalPath[i] == '\\' || finalPath[i] == '/') folderLength = i + 1;
   }
   for (int attempt = 0; attempt < 100; ++attempt) {
-    unsigned int low = 0;
-    unsigned int high = 0;
-    if (rand_s(&low) != 0 || rand_s(&high) != 0) {
-      SetLastError(ERROR_GEN_FAILURE);
-      return nullptr;
-    }
-    if (!ComposeTemporaryPath(finalPath, folderLength, uint64_t{high} << 32 | low, temporaryPath, capacity)) {
+    uint64_t random;
+    if (!TemporaryRandom(&random)) return nullptr;
+    if (!ComposeTemporaryPath(finalPath, folderLength, random, temporaryPath, capacity)) {
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
       return nullptr;
     }

@@ -22,6 +22,10 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
     case SystemErrorKind::InvalidParameter: return ERROR_INVALID_PARAMETER;
     case SystemErrorKind::NotRegularFile: return ERROR_NOT_SUPPORTED;
     case SystemErrorKind::IsFolder: return ERROR_DIRECTORY;
+    case SystemErrorKind::IsLink: return ERROR_CANT_ACCESS_FILE;
+    case SystemErrorKind::AlreadyExists: return ERROR_ALREADY_EXISTS;
+    case SystemErrorKind::NotEmpty: return ERROR_DIR_NOT_EMPTY;
+    case SystemErrorKind::NotFolder: return ERROR_DIRECTORY;
   }
   return ERROR_INVALID_FUNCTION;
 }

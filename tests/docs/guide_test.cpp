@@ -160,12 +160,12 @@ TEST_P(GuideMessagesTest, EveryTextOfTheHeaderIsInAMessageTable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, GuideMessagesTest,
-                         ::testing::Values("support/step_texts.h", "ui/texts.h", "cli/texts.h"));
+                         ::testing::Values("support/step_texts.h", "support/entry_texts.h", "ui/texts.h", "cli/texts.h"));
 
 // The words for every step an operation can stop at, as the programs show them.
 TEST(GuideStepsTest, EveryStepsMessageIsInAMessageTable) {
   const std::vector<std::string> rows = TableRows(Guide());
-  for (int step = 0; step <= static_cast<int>(Step::WriteRepaired); ++step) {
+  for (int step = 0; step <= static_cast<int>(Step::RemoveExtra); ++step) {
     const std::string message = StepMessage(static_cast<Step>(step));
     EXPECT_FALSE(message.empty()) << "step " << step;
     EXPECT_TRUE(InSomeRow(rows, ShownText{"", {message}})) << message << " is not in a table of docs/guide.ru.md";

@@ -44,9 +44,23 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
       {Step::CheckRepairFile, "Ремонтный файл повреждён или составлен не для этого битого файла"},
       {Step::CheckLargeTestFile, "Контрольный файл большого формата (от 4 ГБ) повреждён или обрезан"},
       {Step::CheckLargeRepairFile, "Ремонтный файл большого формата (от 4 ГБ) повреждён или обрезан"},
+      {Step::CheckTestFileForFolder, "Контрольный файл составлен для папки: укажите папку, а не файл"},
+      {Step::CheckRepairFileForFolder, "Ремонтный файл составлен для папки: укажите папку, а не файл"},
+      {Step::OpenBrokenFolder, "Не удалось открыть битую папку."},
+      {Step::OpenValidFolder, "Не удалось открыть валидную папку."},
+      {Step::ListFolder, "Не удалось прочитать содержимое папки."},
+      {Step::AllocateListing, "Не удалось выделить память для списка файлов папки."},
+      {Step::CheckTestFileForOneFile, "Контрольный файл составлен для одного файла, а не для папки"},
+      {Step::CheckRepairFileForOneFile, "Ремонтный файл составлен для одного файла, а не для папки"},
+      {Step::CheckFolderTestFile, "Контрольный файл папки повреждён или обрезан"},
+      {Step::CheckFolderRepairFile, "Ремонтный файл папки повреждён или обрезан"},
+      {Step::CheckRepairFileName, "В ремонтном файле папки недопустимое имя файла; ничего не изменено"},
+      {Step::CreateFolder, "Не удалось создать папку."},
+      {Step::RenameEntry, "Не удалось переименовать файл или папку."},
+      {Step::RemoveExtra, "Не удалось удалить лишний файл или папку."},
   };
   // Every step has its words.
-  EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(Step::WriteRepaired) + 1);
+  EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(Step::RemoveExtra) + 1);
   for (const StepText& text : texts) EXPECT_EQ(std::string(StepMessage(text.step)), text.expected);
   EXPECT_EQ(std::string(step_text::kUnforeseen), "Возникла ситуация не предусмотренная логикой программы");
   EXPECT_EQ(std::string(step_text::kIdentical), "Содержимое битого и оригинального файла оказалось идентичным.");

@@ -1,0 +1,103 @@
+// Writing and reading the folder repair file's records.
+#include "core/folder_repair_file.h"
+
+#include <cstring>
+
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "core/exchange_rules.h"
+#include "core/file_kinds.h"
+#include "core/folder_test_file.h"
+
+namespace {
+
+// The patch's block numbers, read a few at a time: strictly ascending, each a block of S.
+FolderFileVerdict CheckBlockNumbers(SequentialReader& reader, const FolderRepairRecord& record) {
+  const uint64_t blocks = BlockCount64(record.validSize);
+  uint8_t numbers[4 * 256];
+  uint64_t previous = 0;
+  for (uint32_t done = 0; done < record.blockCount;) {
+    const uint32_t count = record.blockCount - done < 256 ? record.blockCount - done : 256;
+    const FolderFileVerdict verdict = ReadFolderBytes(reader, numbers, 4 * count);
+    if (verdict != FolderFileVerdict::Read) return verdict;
+    for (uint32_t i = 0; i < count; ++i) {
+      const uint32_t number = LoadU32LE(numbers + 4 * i);
+      if (!BlockNumberFits(number, blocks) || number <= previous) return FolderFileVerdict::Malformed;
+      previous = number;
+    }
+    done += count;
+  }
+  return FolderFileVerdict::Read;
+}
+
+FolderFileVerdict ReadFileFields(SequentialReader& reader, FolderRepairRecord* record) {
+  uint8_t fields[8 + kHash128Bytes];
+  const FolderFileVerdict verdict = ReadFolderBytes(reader, fields, sizeof fields);
+  if (verdict != FolderFileVerdict::Read) return verdict;
+  record->validSize = LoadU64LE(fields);
+  record->fingerprint = LoadHash128(fields + 8);
+  return record->validSize > kLargestExchangedSize ? FolderFileVerdict::Malformed : FolderFileVerdict::Read;
+}
+
+}  // namespace
+
+uint32_t StoreFolderRepairHeader(uint8_t* out, uint64_t records) {
+  StoreExchangeFileTag(out, ExchangeFileKind::FolderRepairFile);
+  StoreU32LE(out + 12, 0);
+  StoreU64LE(out + 16, records);
+  return kFolderFileHeaderBytes;
+}
+
+uint32_t StoreFolderRecordStart(uint8_t* out, FolderAction action, std::string_view path) {
+  out[0] = static_cast<uint8_t>(action);
+  out[1] = static_cast<uint8_t>(path.size());
+  out[2] = static_cast<uint8_t>(path.size() >> 8);
+  std::memcpy(out + 3, path.data(), path.size());
+  return static_cast<uint32_t>(3 + path.size());
+}
+
+uint32_t StoreFolderRecordFile(uint8_t* out, uint64_t validSize, const Hash128& fingerprint) {
+  StoreU64LE(out, validSize);
+  StoreHash128(out + 8, fingerprint);
+  return 8 + kHash128Bytes;
+}
+
+FolderFileVerdict ReadFolderRepairHeader(const uint8_t* start, uint64_t length, FolderRepairHeader* header) {
+  if (length < kFolderFileHeaderBytes) return FolderFileVerdict::Malformed;
+  header->records = LoadU64LE(start + 16);
+  return LoadU32LE(start + 12) == 0 ? FolderFileVerdict::Read : FolderFileVerdict::Malformed;
+}
+
+FolderFileVerdict ReadFolderRepairRecord(SequentialReader& reader, FolderRepairRecord* record) {
+  uint8_t action = 0;
+  FolderFileVerdict verdict = ReadFolderBytes(reader, &action, 1);
+  if (verdict != FolderFileVerdict::Read) return verdict;
+  if ((verdict = ReadFolderName(reader, &record->path)) != FolderFileVerdict::Read) return verdict;
+  record->action = static_cast<FolderAction>(action);
+  switch (record->action) {
+    case FolderAction::CreateFolder:
+    case FolderAction::ExtraFile:
+    case FolderAction::ExtraFolder:
+      return FolderFileVerdict::Read;
+    case FolderAction::Rename:
+      return ReadFolderName(reader, &record->oldName);
+    case FolderAction::Patch: {
+      if ((verdict = ReadFileFields(reader, record)) != FolderFileVerdict::Read) return verdict;
+      if ((verdict = ReadFolderU32(reader, &record->blockCount)) != FolderFileVerdict::Read) return verdict;
+      // In 64 bits: K may be anything up to 0xFFFFFFFF.
+      if (reader.Left() < uint64_t{record->blockCount} * (4 + kBlockSize)) return FolderFileVerdict::Malformed;
+      record->blockNumbersAt = reader.Offset();
+      if ((verdict = CheckBlockNumbers(reader, *record)) != FolderFileVerdict::Read) return verdict;
+      record->dataAt = reader.Offset();
+      reader.Skip(uint64_t{record->blockCount} * kBlockSize);
+      return FolderFileVerdict::Read;
+    }
+    case FolderAction::WholeFile:
+      if ((verdict = ReadFileFields(reader, record)) != FolderFileVerdict::Read) return verdict;
+      if (reader.Left() < record->validSize) return FolderFileVerdict::Malformed;
+      record->dataAt = reader.Offset();
+      reader.Skip(record->validSize);
+      return FolderFileVerdict::Read;
+  }
+  return FolderFileVerdict::Malformed;
+}

@@ -1,0 +1,51 @@
+// The folder repair file NAME.fix: what a folder needs to equal the valid one, as records
+// applied in order. Every number is little-endian; fingerprints as fingerprint.h stores them.
+//
+// Header, 24 bytes: u32 0xFFFFFFFF, "VNDIRFIX", u32 flags (0), u64 E (the number of records).
+// Then E records, each: u8 action, u16 L, L bytes of path (UTF-8, '/' between components,
+// relative to the folder), then by action:
+//   create folder (1): nothing;
+//   rename        (2): u16 M, M bytes: the entry's name now, in the same folder, which
+//                      differs from the path's last name only in letter case;
+//   patch file    (3): u64 size S, 16 bytes fingerprint, u32 K, K u32 block numbers (strictly
+//                      ascending, 1 to ceil(S / 4096)), then K blocks of 4096 bytes, a partial
+//                      last block padded with zero bytes;
+//   whole file    (4): u64 size S, 16 bytes fingerprint, then the S bytes of the file;
+//   extra file    (5), extra folder (6): nothing; the entry is only in the broken folder.
+// The file ends with the last record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/fingerprint.h"
+#include "core/sequential_reader.h"
+
+enum class FolderAction : uint8_t { CreateFolder = 1, Rename = 2, Patch = 3, WholeFile = 4, ExtraFile = 5, ExtraFolder = 6 };
+
+struct FolderRepairHeader {
+  uint64_t records = 0;
+};
+
+struct FolderRepairRecord {
+  FolderAction action = FolderAction::CreateFolder;
+  std::string path;
+  std::string oldName;        // rename
+  uint64_t validSize = 0;     // patch, whole file: S
+  Hash128 fingerprint;        // patch, whole file
+  uint32_t blockCount = 0;    // patch: K
+  uint64_t blockNumbersAt = 0;  // patch: where its numbers are in the repair file
+  uint64_t dataAt = 0;        // patch: its first block; whole file: its first byte
+};
+
+uint32_t StoreFolderRepairHeader(uint8_t* out, uint64_t records);
+// Action, path length and path; returns the bytes stored (3 + path's length).
+uint32_t StoreFolderRecordStart(uint8_t* out, FolderAction action, std::string_view path);
+// A patch's or a whole file's size and fingerprint; returns 24.
+uint32_t StoreFolderRecordFile(uint8_t* out, uint64_t validSize, const Hash128& fingerprint);
+
+FolderFileVerdict ReadFolderRepairHeader(const uint8_t* start, uint64_t length, FolderRepairHeader* header);
+// The record at the reader's place, checked as far as it stands alone (a patch's block
+// numbers are read and checked too), leaving the place behind it.
+FolderFileVerdict ReadFolderRepairRecord(SequentialReader& reader, FolderRepairRecord* record);

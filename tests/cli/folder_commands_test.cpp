@@ -1,0 +1,100 @@
+// varnell-cli on folders inside the test process: the lines it prints for the entries, the
+// exit statuses of its own for skipped entries and for a file that does not match its
+// fingerprint, and the options that belong to files or to folders only.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/texts.h"
+#include "support/entry_texts.h"
+#include "support/step_texts.h"
+#include "tests/cli/cli_test.h"
+#include "tests/tree/tree_test.h"
+
+namespace {
+
+class FolderCommandsTest : public TreeTest {
+ protected:
+  void SetUp() override {
+    TreeTest::SetUp();
+    MakeTree(Valid(), {{"keep.txt", "keep"}, {"new.txt", "new file"}});
+    MakeTree(Broken(), {{"keep.txt", "keep"}, {"old.txt", "old"}});
+  }
+  CliOutcome Run(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv{const_cast<char*>("varnell-cli")};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    std::FILE* out = std::fopen(streams.Path("out").c_str(), "w+b");
+    std::FILE* err = std::fopen(streams.Path("err").c_str(), "w+b");
+    const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+    std::fclose(out);
+    std::fclose(err);
+    return CliOutcome{status, Text(streams.Read("out")), Text(streams.Read("err"))};
+  }
+  static std::string Line(const char* format, const std::string& path) {
+    char text[1024];
+    std::snprintf(text, sizeof text, format, path.c_str());
+    return std::string(text) + "\n";
+  }
+  void Exchange() {
+    ASSERT_EQ(Run({"scan-broken", Broken(), outputs.path(), "--quiet"}).status, kExitDone);
+    ASSERT_EQ(Run({"scan-valid", Valid(), TestFile(), outputs.path(), "--quiet"}).status, kExitDone);
+  }
+  ScratchFolder streams;
+};
+
+TEST_F(FolderCommandsTest, TheRepairOfAFolderTellsWhatItDidAndLeavesTheExtraFiles) {
+  Exchange();
+  const CliOutcome run = Run({"repair", Broken(), RepairFile()});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.err, Line(entry_text::kExtra, "old.txt") + Line(entry_text::kCreated, "new.txt"));
+  EXPECT_EQ(Run({"repair", Broken(), RepairFile(), "--delete-extra", "--quiet"}).status, kExitDone);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), ReadTree(Valid())), "");
+  EXPECT_EQ(Run({"scan-broken", Broken(), outputs.path()}).status, kExitDone);
+  const CliOutcome again = Run({"scan-valid", Valid(), TestFile(), outputs.path()});
+  EXPECT_EQ(again.status, kExitIdentical);
+  EXPECT_EQ(again.err, std::string(step_text::kAttention) + "\n" + entry_text::kFoldersIdentical + "\n");
+}
+
+TEST_F(FolderCommandsTest, SkippedEntriesHaveAnExitStatusOfTheirOwn) {
+  MakeTree(elsewhere.Path("outside"), {{"x", "x"}});
+  MakeLink(Broken(), "away", elsewhere.Path("outside"));
+  const CliOutcome run = Run({"scan-broken", Broken(), outputs.path(), "--quiet"});
+  EXPECT_EQ(run.status, kExitSkipped);
+  const std::string skipped = Line(entry_text::kSkipped, "away");
+  EXPECT_EQ(run.err, skipped.substr(0, skipped.size() - 1) + " — " + entry_text::kSkipLink + "\n");
+}
+
+TEST_F(FolderCommandsTest, AFileDamagedOnItsWayIsNotTakenAndHasAnExitStatusOfItsOwn) {
+  Exchange();
+  Bytes fix = ReadWholeFile(RepairFile());
+  fix.back() ^= 1;  // the last byte of the new file's contents
+  outputs.Write("tree.fix", fix);
+  const CliOutcome run = Run({"repair", Broken(), RepairFile(), "--quiet"});
+  EXPECT_EQ(run.status, kExitMismatch);
+  EXPECT_EQ(run.err, Line(entry_text::kMismatch, "new.txt"));
+  EXPECT_FALSE(scratch.Exists("tree/new.txt"));
+}
+
+TEST_F(FolderCommandsTest, OptionsOfFilesAndOfFoldersAreRefusedForTheOther) {
+  scratch.Write("movie.avi", {1, 2, 3});
+  const struct {
+    std::vector<std::string> arguments;
+    const char* problem;
+  } cases[] = {
+      {{"repair", scratch.Path("movie.avi"), RepairFile(), "--delete-extra"}, cli_text::kDeleteExtraForFolder},
+      {{"repair", Broken(), RepairFile(), "--check", TestFile()}, cli_text::kCheckForFile},
+  };
+  for (const auto& c : cases) {
+    const CliOutcome run = Run(c.arguments);
+    EXPECT_EQ(run.status, kExitUsage);
+    char problem[256];
+    std::snprintf(problem, sizeof problem, c.problem, c.arguments.back() == TestFile() ? "--check" : "--delete-extra");
+    EXPECT_EQ(run.err.rfind(std::string("varnell-cli: ") + problem + "\n", 0), 0u) << run.err;
+  }
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"keep.txt", "keep"}, {"old.txt", "old"}}), "");
+}
+
+}  // namespace

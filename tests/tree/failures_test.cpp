@@ -1,0 +1,215 @@
+// Every new platform call of the three folder operations made to fail: the right step, the
+// entry it concerns skipped and told or the operation stopped, nothing left open or held (the
+// fixture's ledger), no input changed, no temporary left behind; and a repair cut short by a
+// failure is finished by running it again.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/tree/tree_test.h"
+
+namespace {
+
+struct FaultCase {
+  const char* name;
+  Service service;
+  uint32_t nthCall;
+  FaultKind kind;
+  Step step;
+  const char* skipped;  // the entry told as skipped; null: the operation stops at step
+};
+
+std::ostream& operator<<(std::ostream& out, const FaultCase& c) { return out << c.name; }
+
+std::string CaseName(const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; }
+
+constexpr FaultKind kFail = FaultKind::Fail;
+constexpr FaultKind kShort = FaultKind::ShortTransfer;
+
+// The valid tree, and a broken copy with a damaged file, a folder renamed by case, a missing
+// folder with a file, and an extra file and folder.
+class FolderFaultTest : public TreeTest, public ::testing::WithParamInterface<FaultCase> {
+ protected:
+  void SetUp() override {
+    TreeTest::SetUp();
+    valid = {{"Dir", kFolderMark}, {"Dir/p.bin", Noise(1, 3 * 4096)}, {"new", kFolderMark}, {"new/w.bin", Noise(2, 5000)}};
+    broken = {{"dir", kFolderMark}, {"dir/p.bin", Noise(1, 3 * 4096)}, {"x.tmp", "x"}, {"old", kFolderMark}};
+    broken["dir/p.bin"][4100] ^= 1;
+    MakeTree(Valid(), valid);
+    MakeTree(Broken(), broken);
+  }
+  // The fault armed, with an error of the system's the operations do not set themselves.
+  void Arm() {
+    const FaultCase& c = GetParam();
+    InjectFault(c.service, c.nthCall, SystemErrorCode(SystemErrorKind::SharingViolation), c.kind);
+  }
+  void ExpectFault(const TreeOutcome& result) {
+    const FaultCase& c = GetParam();
+    if (c.skipped == nullptr) {
+      EXPECT_EQ(result.outcome.ending, Ending::Stopped) << result.outcome;
+      EXPECT_EQ(result.outcome.step, c.step) << result.outcome;
+      if (c.kind == kFail) {
+        EXPECT_EQ(result.outcome.systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
+      }
+      return;
+    }
+    EXPECT_EQ(result.outcome.ending, Ending::Done) << result.outcome;
+    const auto skipped = EntriesWith(result, EntryEvent::Skipped);
+    ASSERT_EQ(skipped.count(c.skipped), 1u) << "not skipped: " << c.skipped;
+    EXPECT_EQ(skipped.at(c.skipped).step, c.step);
+  }
+  // No temporary of an output or of a file being made is left anywhere.
+  void ExpectNoTemporary() {
+    for (const std::string& root : {outputs.path(), Broken(), Valid()}) {
+      for (const auto& [path, content] : ReadTree(root)) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+    }
+  }
+
+  TreeContents valid;
+  TreeContents broken;
+};
+
+using ScanBrokenFolderFaultTest = FolderFaultTest;
+
+TEST_P(ScanBrokenFolderFaultTest, StopsOrSkipsTheEntryAndLeavesNoTemporary) {
+  outputs.Write("tree.crc", {'o', 'l', 'd'});
+  Arm();
+  const TreeOutcome result = ScanBroken();
+  ExpectFault(result);
+  ClearFaults();
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), broken), "");
+  ExpectNoTemporary();
+  if (GetParam().skipped == nullptr) {
+    EXPECT_TRUE(outputs.Read("tree.crc") == Bytes({'o', 'l', 'd'}));
+  } else {
+    // A test file with the entry skipped still holds together for the next step.
+    EXPECT_EQ(ScanValid().outcome.ending, Ending::Done);
+  }
+}
+
+// Calls in order: the folder, its listing, "dir" and "old" opened and listed, the two buffers, the
+// probe of the older test file, its temporary, the header; then the entries: "dir",
+// "old", "x.tmp" (opened, sized, read), "dir/p.bin" (its folder, opened, sized, read);
+// the header again, the length, flush, close, rename.
+INSTANTIATE_TEST_SUITE_P(
+    EveryCall, ScanBrokenFolderFaultTest,
+    ::testing::Values(FaultCase{"OpenFolder", Service::OpenFolder, 1, kFail, Step::OpenBrokenFolder, nullptr},
+                      FaultCase{"ListTop", Service::ListFolder, 1, kFail, Step::ListFolder, nullptr},
+                      FaultCase{"OpenSubfolder", Service::OpenSubfolder, 1, kFail, Step::ListFolder, "dir"},
+                      FaultCase{"ListSubfolder", Service::ListFolder, 2, kFail, Step::ListFolder, "dir"},
+                      FaultCase{"Slice", Service::CommitMemory, 1, kFail, Step::AllocateBroken, nullptr},
+                      FaultCase{"Entries", Service::CommitMemory, 2, kFail, Step::AllocateTestFileBuffer, nullptr},
+                      FaultCase{"Temporary", Service::CreateTemporaryFile, 1, kFail, Step::CreateOutput, nullptr},
+                      FaultCase{"Header", Service::WriteAt, 1, kFail, Step::WriteOutput, nullptr},
+                      FaultCase{"OpenFile", Service::OpenFileIn, 1, kFail, Step::OpenBroken, "x.tmp"},
+                      FaultCase{"SizeFile", Service::GetFileSize64, 1, kFail, Step::SizeBroken, "x.tmp"},
+                      FaultCase{"ReadFile", Service::ReadAt, 1, kShort, Step::ReadBroken, "x.tmp"},
+                      FaultCase{"FileFolder", Service::OpenSubfolder, 3, kFail, Step::OpenBroken, "dir/p.bin"},
+                      FaultCase{"ReadSecondFile", Service::ReadAt, 2, kFail, Step::ReadBroken, "dir/p.bin"},
+                      FaultCase{"Record", Service::WriteAt, 4, kShort, Step::WriteOutput, nullptr},
+                      FaultCase{"Length", Service::SetFileLength, 1, kFail, Step::WriteOutput, nullptr},
+                      FaultCase{"Flush", Service::FlushFile, 1, kFail, Step::WriteOutput, nullptr},
+                      FaultCase{"Rename", Service::ReplaceWithFile, 1, kFail, Step::WriteOutput, nullptr}),
+    CaseName);
+
+using ScanValidFolderFaultTest = FolderFaultTest;
+
+TEST_P(ScanValidFolderFaultTest, StopsOrSkipsTheEntryAndLeavesNoTemporary) {
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  const Bytes testFile = ReadWholeFile(TestFile());
+  ClearFaults();
+  Arm();
+  const TreeOutcome result = ScanValid();
+  ExpectFault(result);
+  ClearFaults();
+  EXPECT_EQ(TreeDifference(ReadTree(Valid()), valid), "");
+  EXPECT_TRUE(ReadWholeFile(TestFile()) == testFile);
+  ExpectNoTemporary();
+  if (GetParam().skipped == nullptr) {
+    EXPECT_FALSE(outputs.Exists("tree.fix"));
+  }
+}
+
+// Calls in order: the folder, the test file opened, sized, its buffer, its header and
+// records read; the listing; the two buffers; then the records: the extra entries, the
+// rename of "Dir", "Dir/p.bin" (its folder, opened, sized, read, its checksums, its block
+// read again), the new folder, "new/w.bin" (its folder, opened, sized, read); the header,
+// the length, flush, close, rename.
+INSTANTIATE_TEST_SUITE_P(
+    EveryCall, ScanValidFolderFaultTest,
+    ::testing::Values(FaultCase{"OpenFolder", Service::OpenFolder, 1, kFail, Step::OpenValidFolder, nullptr},
+                      FaultCase{"OpenTest", Service::OpenInputFile, 1, kFail, Step::OpenTest, nullptr},
+                      FaultCase{"SizeTest", Service::GetFileSize64, 1, kFail, Step::SizeTest, nullptr},
+                      FaultCase{"TestBuffer", Service::CommitMemory, 1, kFail, Step::AllocateTest, nullptr},
+                      FaultCase{"TestHeader", Service::ReadAt, 1, kFail, Step::ReadTest, nullptr},
+                      FaultCase{"TestRecords", Service::ReadAt, 2, kShort, Step::ReadTest, nullptr},
+                      FaultCase{"ListTop", Service::ListFolder, 1, kFail, Step::ListFolder, nullptr},
+                      FaultCase{"ListSubfolder", Service::ListFolder, 2, kFail, Step::ListFolder, "Dir"},
+                      FaultCase{"Slice", Service::CommitMemory, 2, kFail, Step::AllocateValid, nullptr},
+                      FaultCase{"Entries", Service::CommitMemory, 3, kFail, Step::AllocateTest, nullptr},
+                      FaultCase{"Temporary", Service::CreateTemporaryFile, 1, kFail, Step::CreateOutput, nullptr},
+                      FaultCase{"FileFolder", Service::OpenSubfolder, 3, kFail, Step::OpenValid, "Dir/p.bin"},
+                      FaultCase{"OpenFile", Service::OpenFileIn, 1, kFail, Step::OpenValid, "Dir/p.bin"},
+                      FaultCase{"SizeFile", Service::GetFileSize64, 2, kFail, Step::SizeValid, "Dir/p.bin"},
+                      FaultCase{"ReadFile", Service::ReadAt, 3, kShort, Step::ReadValid, "Dir/p.bin"},
+                      FaultCase{"Checksums", Service::ReadAt, 4, kFail, Step::ReadTest, nullptr},
+                      FaultCase{"BlockAgain", Service::ReadAt, 5, kFail, Step::ReadValid, "Dir/p.bin"},
+                      FaultCase{"MissingFile", Service::ReadAt, 6, kFail, Step::ReadValid, "new/w.bin"},
+                      FaultCase{"Record", Service::WriteAt, 3, kShort, Step::WriteOutput, nullptr},
+                      FaultCase{"Length", Service::SetFileLength, 1, kFail, Step::WriteOutput, nullptr},
+                      FaultCase{"Flush", Service::FlushFile, 1, kFail, Step::WriteOutput, nullptr},
+                      FaultCase{"Rename", Service::ReplaceWithFile, 1, kFail, Step::WriteOutput, nullptr}),
+    CaseName);
+
+using RepairFolderFaultTest = FolderFaultTest;
+
+TEST_P(RepairFolderFaultTest, StopsOrSkipsTheEntryAndRunningItAgainFinishesTheRepair) {
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+  const Bytes repairFile = ReadWholeFile(RepairFile());
+  ClearFaults();
+  Arm();
+  const TreeOutcome result = Repair(true);
+  ExpectFault(result);
+  ClearFaults();
+  EXPECT_TRUE(ReadWholeFile(RepairFile()) == repairFile);
+  ExpectNoTemporary();
+  EXPECT_EQ(Repair(true).outcome.ending, Ending::Done);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
+}
+
+// Calls in order: the repair file opened, sized, its buffer, its header and records read;
+// the folder; the slice; then the records: "old" (kind, removed), "x.tmp" (kind, removed),
+// the rename of "dir" (kind, renamed), "Dir/p.bin" (its folder, opened, its numbers and
+// blocks read, written, the length, flush, read back, close), "new" (kind, made),
+// "new/w.bin" (its folder, kind, temporary, read, written, flush, close, renamed).
+INSTANTIATE_TEST_SUITE_P(
+    EveryCall, RepairFolderFaultTest,
+    ::testing::Values(FaultCase{"OpenRepair", Service::OpenInputFile, 1, kFail, Step::OpenRepair, nullptr},
+                      FaultCase{"SizeRepair", Service::GetFileSize64, 1, kFail, Step::SizeRepair, nullptr},
+                      FaultCase{"ReadBuffer", Service::CommitMemory, 1, kFail, Step::CommitRepairBuffer, nullptr},
+                      FaultCase{"Header", Service::ReadAt, 1, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"Records", Service::ReadAt, 2, kShort, Step::ReadRepair, nullptr},
+                      FaultCase{"OpenFolder", Service::OpenFolder, 1, kFail, Step::OpenBrokenFolder, nullptr},
+                      FaultCase{"Slice", Service::CommitMemory, 2, kFail, Step::CommitBrokenBuffer, nullptr},
+                      FaultCase{"KindOfExtra", Service::GetEntryKind, 1, kFail, Step::RemoveExtra, "old"},
+                      FaultCase{"RemoveFolder", Service::RemoveFolderIn, 1, kFail, Step::RemoveExtra, "old"},
+                      FaultCase{"RemoveFile", Service::RemoveFileIn, 1, kFail, Step::RemoveExtra, "x.tmp"},
+                      FaultCase{"RenameByCase", Service::RenameIn, 1, kFail, Step::RenameEntry, "Dir"},
+                      FaultCase{"FileFolder", Service::OpenSubfolder, 1, kFail, Step::OpenBrokenFolder, "Dir/p.bin"},
+                      FaultCase{"OpenFile", Service::OpenFileIn, 1, kFail, Step::OpenBroken, "Dir/p.bin"},
+                      FaultCase{"Blocks", Service::ReadAt, 4, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"WriteBlock", Service::WriteAt, 1, kShort, Step::WriteRepaired, nullptr},
+                      FaultCase{"Length", Service::SetFileLength, 1, kFail, Step::WriteRepaired, nullptr},
+                      FaultCase{"Flush", Service::FlushFile, 1, kFail, Step::WriteRepaired, nullptr},
+                      FaultCase{"ReadBack", Service::ReadAt, 5, kFail, Step::ReadBroken, nullptr},
+                      FaultCase{"Close", Service::CloseFile, 2, kFail, Step::WriteRepaired, nullptr},
+                      FaultCase{"MakeFolder", Service::CreateSubfolder, 1, kFail, Step::CreateFolder, "new"},
+                      FaultCase{"Temporary", Service::CreateTemporaryIn, 1, kFail, Step::CreateOutput, "new/w.bin"},
+                      FaultCase{"CopyRead", Service::ReadAt, 6, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"CopyWrite", Service::WriteAt, 2, kFail, Step::WriteRepaired, nullptr},
+                      FaultCase{"CopyFlush", Service::FlushFile, 2, kFail, Step::WriteRepaired, nullptr},
+                      FaultCase{"NewName", Service::RenameIn, 2, kFail, Step::RenameEntry, "new/w.bin"}),
+    CaseName);
+
+}  // namespace

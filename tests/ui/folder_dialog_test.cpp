@@ -1,0 +1,136 @@
+// Folders through the real dialog under Wine: a folder dropped onto a field as Explorer drops
+// it, worked on beside the dialog like a large file, and the closing box of a repair that
+// lists the extra entries it left. The screenshots are the guide's.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+#include "support/entry_texts.h"
+#include "support/step_texts.h"
+#include "tests/tree/tree_test.h"
+#include "tests/ui/harness/box_catcher.h"
+#include "tests/ui/harness/gui_driver.h"
+#include "tests/ui/harness/main_window.h"
+#include "tests/ui/harness/screenshot.h"
+#include "tree/operations.h"
+#include "ui/control_ids.h"
+#include "ui/large_file_work.h"
+#include "ui/program_state.h"
+#include "ui/texts.h"
+
+namespace {
+
+// What Explorer hands a window that accepts files: a DROPFILES record with the wide paths
+// behind it, the point of the drop in the window's client coordinates.
+void DropOnto(HWND dialog, HWND field, const std::string& path) {
+  const std::wstring wide(path.begin(), path.end());  // the scratch paths are ASCII
+  const size_t bytes = sizeof(DROPFILES) + (wide.size() + 2) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GHND, bytes);
+  ASSERT_NE(memory, nullptr);
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  RECT area;
+  GetWindowRect(field, &area);
+  drop->pt = POINT{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+  ScreenToClient(dialog, &drop->pt);
+  drop->fNC = FALSE;
+  drop->fWide = TRUE;
+  std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), wide.c_str(), wide.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  PostMessageA(dialog, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+  gui::Pump(50);
+}
+
+class FolderDialogTest : public TreeTest {
+ protected:
+  void SetUp() override {
+    TreeTest::SetUp();
+    InstallMessageBoxSink(nullptr);
+    dialog_ = gui::OpenMainDialog();
+    ASSERT_NE(dialog_, nullptr);
+    catcher_.Ignore(dialog_);
+  }
+  void TearDown() override {
+    gui::CloseMainDialog(dialog_);
+    TreeTest::TearDown();
+  }
+  HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+  // Clicks Start and pumps until the work on its thread and the box after it are over.
+  void RunWork() {
+    gui::Click(Item(IDC_START));
+    ASSERT_TRUE(gui::PumpUntil([] { return !LargeFileWorkRunning(); }, 60000)) << "the work did not end";
+    gui::Pump(100);
+  }
+
+  HWND dialog_ = nullptr;
+  gui::BoxCatcher catcher_;
+};
+
+TEST_F(FolderDialogTest, AFolderDroppedOntoTheBrokenFileFieldIsScannedBesideTheDialog) {
+  const TreeContents tree = {{U8(u8"Отпуск"), kFolderMark}, {U8(u8"Отпуск/море.jpg"), Noise(1, 70000)}, {"notes.txt", "notes"}};
+  MakeTree(Broken(), tree);
+  MakeTree(Valid(), tree);
+  gui::Click(Item(IDC_MODE_REPAIR));
+  gui::Pump(30);
+
+  DropOnto(dialog_, Item(IDC_BROKEN_FILE), Broken());
+  EXPECT_EQ(program.workMode, WorkMode::BrokenScan) << "the field's mode comes with the drop";
+  EXPECT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), Broken());
+  EXPECT_EQ(gui::TextOf(Item(IDC_OUTPUT_FOLDER)), scratch.path());
+  RunWork();
+  ASSERT_EQ(catcher_.boxes().size(), 1u);
+  EXPECT_EQ(catcher_.boxes()[0].text, dialog_text::kTaskDone);
+
+  // The test file describes the folder: the valid copy compared with it is identical.
+  const std::string testFile = scratch.Path("tree.crc");
+  EXPECT_EQ(ScanValidFolder(Valid().c_str(), testFile.c_str(), outputs.path().c_str(), {}).outcome.ending, Ending::Identical);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), tree), "");
+  // The guide's picture of a folder in the field, under a name a user would have.
+  SetWindowTextA(Item(IDC_BROKEN_FILE), "D:\\Фото\\Отпуск 2024");
+  SetWindowTextA(Item(IDC_OUTPUT_FOLDER), "D:\\Фото");
+  gui::Pump(100);
+  gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("folder-mode-1.png"));
+}
+
+TEST_F(FolderDialogTest, AFolderRepairRepairsTheFolderAndListsTheExtraFilesItLeft) {
+  const TreeContents valid = {{U8(u8"Отпуск"), kFolderMark}, {U8(u8"Отпуск/море.jpg"), Noise(1, 70000)}, {"notes.txt", "notes"}};
+  TreeContents broken = valid;
+  broken[U8(u8"Отпуск/море.jpg")][5000] ^= 0x20;
+  broken.erase("notes.txt");
+  broken[U8(u8"Отпуск/копия море.jpg")] = "copy";
+  broken[U8(u8"черновик.txt")] = "draft";
+  MakeTree(Valid(), valid);
+  MakeTree(Broken(), broken);
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+
+  DropOnto(dialog_, Item(IDC_REPAIR_BROKEN_FILE), Broken());
+  DropOnto(dialog_, Item(IDC_REPAIR_FILE), RepairFile());
+  EXPECT_EQ(program.workMode, WorkMode::Repair);
+  catcher_.whileOpen = [&](HWND box, const gui::SeenBox&) {
+    RECT dialogRect, boxRect;
+    GetWindowRect(dialog_, &dialogRect);
+    GetWindowRect(box, &boxRect);
+    SetWindowPos(box, nullptr, dialogRect.left + 20, dialogRect.top + 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    gui::Pump(150);
+    gui::SavePng(gui::CaptureWindow(box), gui::ScreenshotPath("folder-repair-done.png"));
+  };
+  RunWork();
+
+  ASSERT_EQ(catcher_.boxes().size(), 1u);
+  const std::string expected = std::string(dialog_text::kTaskDone) + "\n\n" + dialog_text::kFolderExtras +
+                               "\n\xCE\xF2\xEF\xF3\xF1\xEA\\\xEA\xEE\xEF\xE8\xFF \xEC\xEE\xF0\xE5.jpg\n\xF7\xE5\xF0\xED\xEE\xE2\xE8\xEA.txt";
+  EXPECT_EQ(catcher_.boxes()[0].text, expected);
+  EXPECT_EQ(catcher_.boxes()[0].caption, step_text::kAttention);
+  TreeContents expectedTree = valid;
+  expectedTree[U8(u8"Отпуск/копия море.jpg")] = "copy";
+  expectedTree[U8(u8"черновик.txt")] = "draft";
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), expectedTree), "");
+}
+
+}  // namespace

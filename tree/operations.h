@@ -1,0 +1,25 @@
+// The three operations on whole folders: the test file of a folder, its repair file, and the
+// repair of the folder, over the streaming operations' pieces (checksums, fingerprints,
+// outputs renamed over their final names once complete). Memory grows only with the number
+// of entries. Nothing is ever written outside the broken folder, and no link is followed.
+#pragma once
+
+#include "stream/operations.h"
+#include "tree/outcome.h"
+
+// Writes the folder test file NAME.crc (NAME: the folder's own name) into outputFolder.
+TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control);
+
+// Compares the valid folder with a folder test file and writes the folder repair file
+// NAME.fix into outputFolder; identical folders write nothing.
+TreeOutcome ScanValidFolder(const char* validFolderPath, const char* testFilePath, const char* outputFolder,
+                            const StreamControl& control);
+
+struct FolderRepairOptions {
+  bool deleteExtra = false;  // delete the files and empty folders only the broken folder has
+};
+
+// Checks the whole repair file, every name included, before anything is written; then puts
+// the folder right. Running it again finishes a repair cut short.
+TreeOutcome RepairBrokenFolder(const char* brokenFolderPath, const char* repairFilePath, const FolderRepairOptions& options,
+                               const StreamControl& control);

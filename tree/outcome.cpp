@@ -1,0 +1,16 @@
+// Questions about a folder operation's outcome.
+#include "tree/outcome.h"
+
+bool AnySkipped(const TreeOutcome& result) {
+  for (const EntryReport& entry : result.entries) {
+    if (entry.event == EntryEvent::Skipped) return true;
+  }
+  return false;
+}
+
+bool AnyMismatch(const TreeOutcome& result) {
+  for (const EntryReport& entry : result.entries) {
+    if (entry.event == EntryEvent::Mismatch) return true;
+  }
+  return false;
+}

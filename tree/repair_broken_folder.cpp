@@ -1,0 +1,376 @@
+// The repair of a folder. The whole repair file, every name in it included, is checked
+// before the folder is even opened; then its records are applied in order, each in the
+// folder its path names, reached one name at a time without following a link. A damaged
+// file gets only its carried blocks and its length, then is read back against its
+// fingerprint; a missing file is written under a temporary name and renamed once complete
+// and checked. Every change can be made again, so a repair cut short is finished by
+// running it again. Entries that are not as the repair file expects are told and left.
+#include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "core/exchange_rules.h"
+#include "core/file_kinds.h"
+#include "core/fingerprint.h"
+#include "core/folder_repair_file.h"
+#include "core/folder_test_file.h"
+#include "stream/steps.h"
+#include "support/files_by_path.h"
+#include "tree/file_reader.h"
+#include "tree/folder_cursor.h"
+#include "tree/names.h"
+#include "tree/operations.h"
+#include "tree/repair_plan.h"
+
+namespace {
+
+// What one call holds; null until obtained.
+struct FolderRepair {
+  FolderHandle top = nullptr;
+  FileHandle repairFile = nullptr;
+  FileHandle file = nullptr;
+  uint8_t* slice = nullptr;
+  uint8_t* readBuffer = nullptr;
+};
+
+void Release(FolderRepair& repair) {
+  if (repair.file != nullptr) CloseFile(repair.file);
+  if (repair.repairFile != nullptr) CloseFile(repair.repairFile);
+  if (repair.top != nullptr) CloseFolder(repair.top);
+  if (repair.slice != nullptr) ReleaseMemory(repair.slice);
+  if (repair.readBuffer != nullptr) ReleaseMemory(repair.readBuffer);
+}
+
+uint64_t Min(uint64_t a, uint64_t b) { return a < b ? a : b; }
+
+bool Is(uint32_t error, SystemErrorKind kind) { return error == SystemErrorCode(kind); }
+bool IsMissing(uint32_t error) { return Is(error, SystemErrorKind::FileNotFound) || Is(error, SystemErrorKind::PathNotFound); }
+
+// A file under a temporary name in the folder being repaired: closed and removed unless it
+// was renamed.
+struct Temporary {
+  explicit Temporary(FileHandle* file) : file(file) {}
+  ~Temporary() {
+    if (folder == nullptr) return;
+    const uint32_t error = LastSystemError();
+    if (*file != nullptr) CloseFile(*file);
+    *file = nullptr;
+    RemoveFileIn(folder, name);
+    SetLastSystemError(error);
+  }
+  FileHandle* file;
+  FolderHandle folder = nullptr;
+  char name[600] = {};
+};
+
+class Applier {
+ public:
+  Applier(FolderRepair& repair, const RepairPlan& plan, const NameRules& rules, const FolderRepairOptions& options,
+          Progress& progress, TreeOutcome& result)
+      : repair_(repair), plan_(plan), rules_(rules), options_(options), progress_(progress), result_(result),
+        cursor_(repair.top) {}
+
+  Outcome All() {
+    for (size_t i = 0; i < plan_.changes.size(); ++i) {
+      if (progress_.StopRequested()) return CancelledOutcome(changed_);
+      Outcome applied = Change(i);
+      if (applied.ending != Ending::Done) {
+        applied.brokenFileChanged = changed_;
+        if (applied.ending == Ending::Stopped) result_.stoppedAt = std::string(plan_.Path(i));
+        return applied;
+      }
+    }
+    cursor_.Close();
+    return DoneOutcome();
+  }
+
+  bool changed() const { return changed_; }
+
+ private:
+  EntryReport& Report(size_t i, EntryEvent event, EntrySkip skip = EntrySkip::None) {
+    EntryReport report;
+    report.path = std::string(plan_.Path(i));
+    report.event = event;
+    report.skip = skip;
+    const FolderAction action = plan_.changes[i].action;
+    report.folder = action == FolderAction::CreateFolder || action == FolderAction::ExtraFolder;
+    result_.entries.push_back(std::move(report));
+    return result_.entries.back();
+  }
+
+  // An entry that could not be changed for a system's reason, or because of what stands there.
+  void Skip(size_t i, Step step, uint32_t error) {
+    EntrySkip skip = EntrySkip::Unreadable;
+    if (Is(error, SystemErrorKind::IsLink)) skip = EntrySkip::Link;
+    if (IsMissing(error)) skip = EntrySkip::Gone;
+    if (Is(error, SystemErrorKind::IsFolder) || Is(error, SystemErrorKind::NotRegularFile) ||
+        Is(error, SystemErrorKind::AlreadyExists) || Is(error, SystemErrorKind::NotFolder)) {
+      skip = EntrySkip::NameTaken;
+    }
+    if (Is(error, SystemErrorKind::NotEmpty)) skip = EntrySkip::NotEmpty;
+    EntryReport& report = Report(i, EntryEvent::Skipped, skip);
+    report.step = step;
+    report.systemError = error;
+  }
+
+  Outcome Change(size_t i) {
+    const PlannedChange& change = plan_.changes[i];
+    TreePath path;
+    ParseTreePath(plan_.Path(i), rules_, &path);
+    const std::string name(path.components.back());
+    path.components.pop_back();
+    FolderHandle folder = cursor_.MoveTo(path.components);
+    if (folder == nullptr) {
+      Skip(i, Step::OpenBrokenFolder, LastSystemError());
+      return DoneOutcome();
+    }
+    switch (change.action) {
+      case FolderAction::ExtraFile:
+      case FolderAction::ExtraFolder: return ExtraEntry(i, folder, name);
+      case FolderAction::CreateFolder: return NewFolder(i, folder, name);
+      case FolderAction::Rename: return Rename(i, folder, name);
+      case FolderAction::Patch: return Patch(i, folder, name);
+      case FolderAction::WholeFile: return Whole(i, folder, name);
+    }
+    return DoneOutcome();
+  }
+
+  // Whether something stands at the name, and what; false with the error when it cannot be told.
+  static int KindAt(FolderHandle folder, const std::string& name, EntryKind* kind, bool* present) {
+    *present = GetEntryKind(folder, name.c_str(), kind) != 0;
+    return *present || IsMissing(LastSystemError());
+  }
+
+  Outcome ExtraEntry(size_t i, FolderHandle folder, const std::string& name) {
+    const bool isFolder = plan_.changes[i].action == FolderAction::ExtraFolder;
+    EntryKind kind;
+    bool present;
+    if (!KindAt(folder, name, &kind, &present)) return Skip(i, Step::RemoveExtra, LastSystemError()), DoneOutcome();
+    if (!present) return DoneOutcome();
+    if (kind != (isFolder ? EntryKind::Folder : EntryKind::File)) {
+      Skip(i, Step::RemoveExtra, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::AlreadyExists));
+      return DoneOutcome();
+    }
+    if (!options_.deleteExtra) {
+      Report(i, EntryEvent::Extra);
+      return DoneOutcome();
+    }
+    if (!(isFolder ? RemoveFolderIn(folder, name.c_str()) : RemoveFileIn(folder, name.c_str()))) {
+      Skip(i, Step::RemoveExtra, LastSystemError());
+      return DoneOutcome();
+    }
+    changed_ = true;
+    Report(i, EntryEvent::Deleted);
+    return DoneOutcome();
+  }
+
+  Outcome NewFolder(size_t i, FolderHandle folder, const std::string& name) {
+    EntryKind kind;
+    bool present;
+    if (!KindAt(folder, name, &kind, &present)) return Skip(i, Step::CreateFolder, LastSystemError()), DoneOutcome();
+    if (present) {
+      // Made by an earlier run of the same repair.
+      if (kind != EntryKind::Folder) {
+        Skip(i, Step::CreateFolder, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::AlreadyExists));
+      }
+      return DoneOutcome();
+    }
+    if (!CreateSubfolder(folder, name.c_str())) return Skip(i, Step::CreateFolder, LastSystemError()), DoneOutcome();
+    changed_ = true;
+    ++result_.folders;
+    Report(i, EntryEvent::FolderCreated);
+    return DoneOutcome();
+  }
+
+  Outcome Rename(size_t i, FolderHandle folder, const std::string& name) {
+    const std::string oldName(plan_.OldName(i));
+    EntryKind kind;
+    bool present;
+    if (!KindAt(folder, oldName, &kind, &present)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    if (!present) {
+      // Renamed by an earlier run, or gone.
+      if (!KindAt(folder, name, &kind, &present) || !present) Skip(i, Step::RenameEntry, LastSystemError());
+      return DoneOutcome();
+    }
+    if (kind != EntryKind::File && kind != EntryKind::Folder) {
+      Skip(i, Step::RenameEntry, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::NotRegularFile));
+      return DoneOutcome();
+    }
+    if (!RenameIn(folder, oldName.c_str(), name.c_str(), 0)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    changed_ = true;
+    Report(i, EntryEvent::Renamed);
+    return DoneOutcome();
+  }
+
+  // Reads the file back from its start and compares it with the fingerprint.
+  Outcome MatchesFingerprint(FileHandle file, uint64_t size, const Hash128& expected, bool* matches) {
+    Fingerprinter fingerprint(size);
+    for (uint64_t done = 0; done < size;) {
+      const uint32_t count = static_cast<uint32_t>(Min(size - done, kStreamBufferBytes));
+      if (!ReadAt(file, done, repair_.slice, count)) return StoppedAt(Step::ReadBroken);
+      fingerprint.Add(repair_.slice, count);
+      done += count;
+    }
+    *matches = fingerprint.Whole() == expected;
+    return DoneOutcome();
+  }
+
+  Outcome Patch(size_t i, FolderHandle folder, const std::string& name) {
+    const PlannedChange& change = plan_.changes[i];
+    repair_.file = OpenFileIn(folder, name.c_str(), 1);
+    if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
+    uint8_t numbers[4 * 256];
+    for (uint32_t j = 0; j < change.blockCount;) {
+      if (progress_.StopRequested()) return CancelledOutcome(changed_);
+      // As many blocks as the slice holds, and their numbers.
+      static_assert(sizeof numbers / 4 == kStreamBufferBlocks);
+      const uint32_t run = static_cast<uint32_t>(Min(change.blockCount - j, kStreamBufferBlocks));
+      if (!ReadAt(repair_.repairFile, change.blockNumbersAt + 4 * uint64_t{j}, numbers, 4 * run) ||
+          !ReadAt(repair_.repairFile, change.dataAt + uint64_t{j} * kBlockSize, repair_.slice, run * kBlockSize)) {
+        return StoppedAt(Step::ReadRepair);
+      }
+      for (uint32_t k = 0; k < run; ++k) {
+        const uint32_t number = LoadU32LE(numbers + 4 * k);
+        changed_ = true;
+        if (!WriteAt(repair_.file, uint64_t{number - 1} * kBlockSize, repair_.slice + uint64_t{k} * kBlockSize,
+                     BlockBytesInFile(number, change.validSize))) {
+          return StoppedAt(Step::WriteRepaired);
+        }
+      }
+      j += run;
+      progress_.Advance(uint64_t{run} * kBlockSize);
+    }
+    changed_ = true;
+    if (!SetFileLength(repair_.file, change.validSize) || !FlushFile(repair_.file)) return StoppedAt(Step::WriteRepaired);
+    bool matches = false;
+    Outcome checked = MatchesFingerprint(repair_.file, change.validSize, change.fingerprint, &matches);
+    if (checked.ending != Ending::Done) return checked;
+    const int closed = CloseFile(repair_.file);
+    repair_.file = nullptr;
+    if (!closed) return StoppedAt(Step::WriteRepaired);
+    ++result_.files;
+    Report(i, matches ? EntryEvent::Repaired : EntryEvent::Mismatch).blocks = change.blockCount;
+    return DoneOutcome();
+  }
+
+  Outcome Whole(size_t i, FolderHandle folder, const std::string& name) {
+    const PlannedChange& change = plan_.changes[i];
+    EntryKind kind;
+    bool present;
+    if (!KindAt(folder, name, &kind, &present)) return Skip(i, Step::CreateOutput, LastSystemError()), DoneOutcome();
+    if (present && kind != EntryKind::File) {
+      const SystemErrorKind why = kind == EntryKind::Link ? SystemErrorKind::IsLink
+                                  : kind == EntryKind::Folder ? SystemErrorKind::IsFolder
+                                                              : SystemErrorKind::NotRegularFile;
+      Skip(i, Step::CreateOutput, SystemErrorCode(why));
+      return DoneOutcome();
+    }
+    Temporary temporary(&repair_.file);
+    repair_.file = CreateTemporaryIn(folder, name.c_str(), temporary.name, sizeof temporary.name);
+    if (repair_.file == nullptr) return Skip(i, Step::CreateOutput, LastSystemError()), DoneOutcome();
+    temporary.folder = folder;
+    Fingerprinter fingerprint(change.validSize);
+    for (uint64_t done = 0; done < change.validSize;) {
+      if (progress_.StopRequested()) return CancelledOutcome(changed_);
+      const uint32_t count = static_cast<uint32_t>(Min(change.validSize - done, kStreamBufferBytes));
+      if (!ReadAt(repair_.repairFile, change.dataAt + done, repair_.slice, count)) return StoppedAt(Step::ReadRepair);
+      fingerprint.Add(repair_.slice, count);
+      if (!WriteAt(repair_.file, done, repair_.slice, count)) return StoppedAt(Step::WriteRepaired);
+      done += count;
+      progress_.Advance(count);
+    }
+    const int flushed = FlushFile(repair_.file);
+    uint32_t error = LastSystemError();
+    const int closed = CloseFile(repair_.file);
+    repair_.file = nullptr;
+    if (flushed && !closed) error = LastSystemError();
+    if (!flushed || !closed) return StoppedOutcome(Step::WriteRepaired, error);
+    // Bytes damaged on the way never take the file's name.
+    if (fingerprint.Whole() != change.fingerprint) {
+      Report(i, EntryEvent::Mismatch);
+      return DoneOutcome();
+    }
+    if (!RenameIn(folder, temporary.name, name.c_str(), 1)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    temporary.folder = nullptr;
+    changed_ = true;
+    ++result_.files;
+    Report(i, EntryEvent::Created);
+    return DoneOutcome();
+  }
+
+  FolderRepair& repair_;
+  const RepairPlan& plan_;
+  const NameRules& rules_;
+  const FolderRepairOptions& options_;
+  Progress& progress_;
+  TreeOutcome& result_;
+  FolderCursor cursor_;
+  bool changed_ = false;
+};
+
+// Opens the repair file and reads its plan: refused when it is not a folder repair file or
+// names anything this system must not write.
+Outcome ReadRepairFile(FolderRepair& repair, const char* repairFilePath, const NameRules& rules, RepairPlan* plan,
+                       TreeOutcome& result) {
+  repair.repairFile = OpenInputByPath(repairFilePath);
+  if (repair.repairFile == nullptr) return StoppedAt(Step::OpenRepair);
+  uint64_t length;
+  if (!GetFileSize64(repair.repairFile, &length)) return StoppedAt(Step::SizeRepair);
+  repair.readBuffer = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
+  if (repair.readBuffer == nullptr) return StoppedAt(Step::CommitRepairBuffer);
+  uint8_t start[kFolderFileHeaderBytes] = {};
+  const uint32_t startBytes = static_cast<uint32_t>(Min(length, sizeof start));
+  if (startBytes > 0 && !ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(Step::ReadRepair);
+  switch (ReadExchangeFileKind(start, length)) {
+    case ExchangeFileKind::FolderRepairFile: break;
+    case ExchangeFileKind::Plain: return Refused(Step::CheckRepairFileForOneFile);
+    default: return Refused(Step::CheckFolderRepairFile);
+  }
+  FolderRepairHeader header;
+  if (ReadFolderRepairHeader(start, length, &header) != FolderFileVerdict::Read) return Refused(Step::CheckFolderRepairFile);
+  FileReader reader(repair.repairFile, length, repair.readBuffer, kStreamBufferBytes);
+  reader.Seek(kFolderFileHeaderBytes);
+  Outcome read = ReadRepairPlan(reader, header, rules, plan, &result.stoppedAt, &result.nameFault);
+  ReleaseMemory(repair.readBuffer);
+  repair.readBuffer = nullptr;
+  return read;
+}
+
+Outcome Repair(FolderRepair& repair, const char* brokenFolderPath, const char* repairFilePath,
+               const FolderRepairOptions& options, const StreamControl& control, TreeOutcome& result) {
+  const NameRules rules = SystemNameRules(std::string(brokenFolderPath).size());
+  RepairPlan plan;
+  Outcome read = ReadRepairFile(repair, repairFilePath, rules, &plan, result);
+  if (read.ending != Ending::Done) return read;
+  repair.top = OpenFolder(brokenFolderPath);
+  if (repair.top == nullptr) return StoppedAt(Step::OpenBrokenFolder);
+  repair.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
+  if (repair.slice == nullptr) return StoppedAt(Step::CommitBrokenBuffer);
+
+  uint64_t total = 0;
+  for (const PlannedChange& change : plan.changes) {
+    if (change.action == FolderAction::Patch) total += uint64_t{change.blockCount} * kBlockSize;
+    if (change.action == FolderAction::WholeFile) total += change.validSize;
+  }
+  Progress progress(control, total);
+  Applier applier(repair, plan, rules, options, progress, result);
+  return applier.All();
+}
+
+}  // namespace
+
+TreeOutcome RepairBrokenFolder(const char* brokenFolderPath, const char* repairFilePath, const FolderRepairOptions& options,
+                               const StreamControl& control) {
+  FolderRepair repair;
+  TreeOutcome result;
+  try {
+    result.outcome = Repair(repair, brokenFolderPath, repairFilePath, options, control, result);
+  } catch (const std::bad_alloc&) {
+    result.outcome = StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+  }
+  Release(repair);
+  return result;
+}

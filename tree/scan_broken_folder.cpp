@@ -1,0 +1,221 @@
+// The folder test file: the tree is listed first (for the total the progress needs, and one
+// order for everything), then each file is read once, in slices, for its block checksums and
+// its fingerprints, and its record written as it goes. A file that cannot be opened or read
+// is recorded as skipped instead, never left out.
+#include <cstdint>
+#include <new>
+
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "core/exchange_rules.h"
+#include "core/fingerprint.h"
+#include "core/folder_test_file.h"
+#include "stream/output_file.h"
+#include "stream/steps.h"
+#include "tree/folder_cursor.h"
+#include "tree/listing.h"
+#include "tree/operations.h"
+
+namespace {
+
+// Room for one record's start and file fields behind the checksums of a slice.
+constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + 8 + kHash128Bytes;
+
+// What one call holds; null until obtained.
+struct BrokenFolderScan {
+  FolderHandle top = nullptr;
+  FileHandle file = nullptr;
+  uint8_t* slice = nullptr;
+  uint8_t* entries = nullptr;
+  OutputFile output;
+};
+
+void Release(BrokenFolderScan& scan) {
+  AbandonOutput(&scan.output);
+  if (scan.file != nullptr) CloseFile(scan.file);
+  if (scan.top != nullptr) CloseFolder(scan.top);
+  if (scan.slice != nullptr) ReleaseMemory(scan.slice);
+  if (scan.entries != nullptr) ReleaseMemory(scan.entries);
+}
+
+class Writer {
+ public:
+  Writer(BrokenFolderScan& scan, const TreeListing& listing, Progress& progress, TreeOutcome& result)
+      : scan_(scan), listing_(listing), progress_(progress), result_(result), cursor_(scan.top) {}
+
+  // Writes every record; Done, Stopped at a write, or Cancelled.
+  Outcome Entries() {
+    for (uint32_t i = 0; i < listing_.entries.size(); ++i) {
+      const ListedEntry& entry = listing_.entries[i];
+      if (entry.kind == FolderEntryKind::Skipped && !entry.carried) continue;
+      if (progress_.StopRequested()) return CancelledOutcome(false);
+      Outcome wrote = DoneOutcome();
+      switch (entry.kind) {
+        case FolderEntryKind::Folder:
+          wrote = Start(FolderEntryKind::Folder, i);
+          ++result_.folders;
+          break;
+        case FolderEntryKind::Skipped:
+          wrote = WriteSkipped(i, entry.reason);
+          break;
+        case FolderEntryKind::File:
+          wrote = File(i);
+          break;
+      }
+      if (wrote.ending != Ending::Done) return wrote;
+      ++count_;
+    }
+    cursor_.Close();
+    return DoneOutcome();
+  }
+
+  uint64_t count() const { return count_; }
+  uint64_t written() const { return written_; }
+
+ private:
+  Outcome Write(const uint8_t* bytes, uint32_t count) {
+    if (!WriteAt(scan_.output.file, written_, bytes, count)) return StoppedAt(Step::WriteOutput);
+    written_ += count;
+    return DoneOutcome();
+  }
+
+  Outcome Start(FolderEntryKind kind, uint32_t index) {
+    return Write(scan_.entries, StoreFolderEntryStart(scan_.entries, kind, listing_.Path(index)));
+  }
+
+  Outcome WriteSkipped(uint32_t index, SkipReason reason) {
+    uint32_t bytes = StoreFolderEntryStart(scan_.entries, FolderEntryKind::Skipped, listing_.Path(index));
+    scan_.entries[bytes++] = static_cast<uint8_t>(reason);
+    return Write(scan_.entries, bytes);
+  }
+
+  // A file that cannot be described: recorded and told as skipped, with the step and the
+  // system's error; whatever of its record was written is written over.
+  Outcome Unreadable(uint32_t index, uint64_t recordStart, Step step) {
+    EntryReport report;
+    report.path = listing_.Path(index);
+    report.skip = LastSystemError() == SystemErrorCode(SystemErrorKind::IsLink) ? EntrySkip::Link : EntrySkip::Unreadable;
+    report.step = step;
+    report.systemError = LastSystemError();
+    if (scan_.file != nullptr) CloseFile(scan_.file);
+    scan_.file = nullptr;
+    written_ = recordStart;
+    result_.entries.push_back(std::move(report));
+    return WriteSkipped(index, result_.entries.back().skip == EntrySkip::Link ? SkipReason::Link : SkipReason::Unreadable);
+  }
+
+  Outcome File(uint32_t index) {
+    const uint64_t recordStart = written_;
+    std::vector<std::string_view> folders;
+    listing_.FolderNames(index, &folders);
+    FolderHandle folder = cursor_.MoveTo(folders);
+    if (folder == nullptr) return Unreadable(index, recordStart, Step::OpenBroken);
+    const std::string name(listing_.Name(index));
+    scan_.file = OpenFileIn(folder, name.c_str(), 0);
+    if (scan_.file == nullptr) return Unreadable(index, recordStart, Step::OpenBroken);
+    uint64_t size;
+    if (!GetFileSize64(scan_.file, &size)) return Unreadable(index, recordStart, Step::SizeBroken);
+    if (size > kLargestExchangedSize) {
+      SetLastSystemError(SystemErrorCode(SystemErrorKind::FileTooLarge));
+      return Unreadable(index, recordStart, Step::SizeBroken);
+    }
+
+    // The size and fingerprint are known at the end; their place is kept until then.
+    uint32_t start = StoreFolderEntryStart(scan_.entries, FolderEntryKind::File, listing_.Path(index));
+    const uint64_t fieldsAt = recordStart + start;
+    start += StoreFolderFileFields(scan_.entries + start, size, Hash128{});
+    Outcome wrote = Write(scan_.entries, start);
+    if (wrote.ending != Ending::Done) return wrote;
+
+    Fingerprinter fingerprint(size);
+    for (uint64_t done = 0; done < size;) {
+      if (progress_.StopRequested()) return CancelledOutcome(false);
+      const uint32_t count = size - done < kStreamBufferBytes ? static_cast<uint32_t>(size - done) : kStreamBufferBytes;
+      const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
+      if (!ReadPadded(scan_.file, done, scan_.slice, count, blocks * kBlockSize)) {
+        return Unreadable(index, recordStart, Step::ReadBroken);
+      }
+      fingerprint.Add(scan_.slice, count);
+      for (uint32_t i = 0; i < blocks; ++i) StoreU32LE(scan_.entries + 4 * i, BlockChecksum(scan_.slice + i * kBlockSize));
+      if ((wrote = Write(scan_.entries, 4 * blocks)).ending != Ending::Done) return wrote;
+      done += count;
+      progress_.Advance(count);
+    }
+    CloseFile(scan_.file);
+    scan_.file = nullptr;
+
+    if (StoredRegionCount(size) != 0) {
+      for (const Hash128& region : fingerprint.Regions()) {
+        StoreHash128(scan_.entries, region);
+        if ((wrote = Write(scan_.entries, kHash128Bytes)).ending != Ending::Done) return wrote;
+      }
+    }
+    StoreFolderFileFields(scan_.entries, size, fingerprint.Whole());
+    if (!WriteAt(scan_.output.file, fieldsAt, scan_.entries, 8 + kHash128Bytes)) return StoppedAt(Step::WriteOutput);
+    ++result_.files;
+    return DoneOutcome();
+  }
+
+  BrokenFolderScan& scan_;
+  const TreeListing& listing_;
+  Progress& progress_;
+  TreeOutcome& result_;
+  FolderCursor cursor_;
+  uint64_t count_ = 0;
+  uint64_t written_ = kFolderFileHeaderBytes;
+};
+
+Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,
+             TreeOutcome& result) {
+  scan.top = OpenFolder(brokenFolderPath);
+  if (scan.top == nullptr) return StoppedAt(Step::OpenBrokenFolder);
+  TreeListing listing;
+  Outcome listed = ListTree(scan.top, Step::ListFolder, control, &listing, &result.entries);
+  if (listed.ending != Ending::Done) return listed;
+
+  scan.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
+  if (scan.slice == nullptr) return StoppedAt(Step::AllocateBroken);
+  scan.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks + kRecordRoom));
+  if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
+  if (!CreateFolderOutput(&scan.output, outputFolder, brokenFolderPath, ".crc")) return StoppedAt(Step::CreateOutput);
+
+  // The header is written again with the number of entries once it is known.
+  const uint32_t flags = FileSystemNameLimits().windowsNames ? kFolderFlagWindowsNames : 0;
+  if (!WriteAt(scan.output.file, 0, scan.entries, StoreFolderTestHeader(scan.entries, flags, 0))) {
+    return StoppedAt(Step::WriteOutput);
+  }
+  Progress progress(control, listing.fileBytes);
+  Writer writer(scan, listing, progress, result);
+  Outcome wrote = writer.Entries();
+  if (wrote.ending != Ending::Done) return wrote;
+  if (!WriteAt(scan.output.file, 0, scan.entries, StoreFolderTestHeader(scan.entries, flags, writer.count()))) {
+    return StoppedAt(Step::WriteOutput);
+  }
+  // A record written over by a shorter one may have left bytes behind the last.
+  if (!SetFileLength(scan.output.file, writer.written())) return StoppedAt(Step::WriteOutput);
+  const Commit committed = CommitOutput(&scan.output);
+  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
+
+  Outcome done = DoneOutcome();
+  if (committed == Commit::FolderUnflushed) {
+    done.outputMayNotSurvivePowerCut = true;
+    done.systemError = LastSystemError();
+  }
+  done.outputPath = scan.output.finalPath;
+  done.outputBytes = writer.written();
+  return done;
+}
+
+}  // namespace
+
+TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control) {
+  BrokenFolderScan scan;
+  TreeOutcome result;
+  try {
+    result.outcome = Scan(scan, brokenFolderPath, outputFolder, control, result);
+  } catch (const std::bad_alloc&) {
+    result.outcome = StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+  }
+  Release(scan);
+  return result;
+}

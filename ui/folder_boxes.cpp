@@ -1,0 +1,132 @@
+// Composing the folder boxes: the program's words are Windows-1251, the system's texts are in
+// the ANSI code page, and the entries' names are UTF-8; each is turned into UTF-16 from its
+// own code page.
+#include "ui/folder_boxes.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/entry_texts.h"
+#include "support/step_texts.h"
+#include "ui/texts.h"
+
+namespace {
+
+constexpr UINT kOwnCodePage = 1251;
+// Lines of one list in a box; the rest is counted.
+constexpr size_t kLinesShown = 15;
+
+std::wstring Wide(const std::string& text, UINT codePage) {
+  if (text.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::wstring Own(const char* text) { return Wide(text, kOwnCodePage); }
+
+std::wstring SystemText(uint32_t code) {
+  char* text = DescribeSystemError(code);
+  std::string body = text != nullptr ? text : "";
+  if (text != nullptr) FreeSystemErrorText(text);
+  while (!body.empty() && (body.back() == '\n' || body.back() == '\r' || body.back() == ' ')) body.pop_back();
+  return Wide(body, CP_ACP);
+}
+
+// An entry's path as Windows writes paths, with backslashes.
+std::wstring PathOf(const std::string& path) {
+  std::wstring wide = Wide(path, CP_UTF8);
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return wide;
+}
+
+std::wstring ReasonOf(const EntryReport& entry) {
+  if (entry.skip == EntrySkip::Unreadable) return Own(StepMessage(entry.step)) + L" " + SystemText(entry.systemError);
+  return Own(SkipReasonText(entry, nullptr).c_str());
+}
+
+// A heading and the entries that satisfy it, one per line, at most kLinesShown of them.
+template <typename Keep>
+void AddList(std::wstring* text, const TreeOutcome& result, const char* heading, Keep keep) {
+  std::vector<const EntryReport*> kept;
+  for (const EntryReport& entry : result.entries) {
+    if (keep(entry)) kept.push_back(&entry);
+  }
+  if (kept.empty()) return;
+  *text += L"\n\n" + Own(heading);
+  for (size_t i = 0; i < kept.size() && i < kLinesShown; ++i) {
+    *text += L"\n" + PathOf(kept[i]->path);
+    if (kept[i]->event == EntryEvent::Skipped) *text += L" — " + ReasonOf(*kept[i]);
+  }
+  if (kept.size() > kLinesShown) {
+    char more[64];
+    std::snprintf(more, sizeof more, dialog_text::kMoreEntries, static_cast<unsigned>(kept.size() - kLinesShown));
+    *text += L"\n" + Own(more);
+  }
+}
+
+void AddEntryLists(std::wstring* text, const TreeOutcome& result) {
+  AddList(text, result, dialog_text::kFolderExtras, [](const EntryReport& e) { return e.event == EntryEvent::Extra; });
+  AddList(text, result, dialog_text::kFolderSkipped, [](const EntryReport& e) { return e.event == EntryEvent::Skipped; });
+  AddList(text, result, dialog_text::kFolderMismatch, [](const EntryReport& e) { return e.event == EntryEvent::Mismatch; });
+}
+
+void Show(HWND dialog, const std::wstring& text, const char* caption, UINT type) {
+  MessageBoxW(dialog, text.c_str(), Own(caption).c_str(), type);
+}
+
+const char* CancelText(WorkMode mode, const Outcome& outcome) {
+  if (mode != WorkMode::Repair) return dialog_text::kScanStopped;
+  return outcome.brokenFileChanged ? dialog_text::kFolderRepairStoppedPartly : dialog_text::kFolderRepairStoppedUntouched;
+}
+
+}  // namespace
+
+void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
+  const Outcome& outcome = result.outcome;
+  std::wstring text;
+  switch (outcome.ending) {
+    case Ending::Done:
+      if (outcome.outputMayNotSurvivePowerCut) {
+        text = Own(dialog_text::kMayNotSurvivePowerCut) + L"\n\n" + SystemText(outcome.systemError);
+        AddEntryLists(&text, result);
+        Show(dialog, text, step_text::kAttention, MB_OK | MB_ICONWARNING);
+        return;
+      }
+      text = Own(dialog_text::kTaskDone);
+      AddEntryLists(&text, result);
+      Show(dialog, text, step_text::kAttention, MB_OK);
+      return;
+    case Ending::Identical:
+      text = Own(entry_text::kFoldersIdentical);
+      AddEntryLists(&text, result);
+      Show(dialog, text, step_text::kAttention, MB_OK | MB_ICONINFORMATION);
+      return;
+    case Ending::Cancelled:
+      Show(dialog, Own(CancelText(mode, outcome)), step_text::kAttention, MB_OK | MB_ICONINFORMATION);
+      return;
+    case Ending::Stopped:
+    case Ending::CheckRefused:
+      break;
+  }
+  const char* caption = StepMessage(outcome.step);
+  if (FoundByProgram(outcome.step)) {
+    caption = step_text::kUnforeseen;
+    text = Own(StepMessage(outcome.step));
+  } else {
+    text = SystemText(outcome.systemError);
+  }
+  if (!result.stoppedAt.empty()) {
+    char name[64];
+    std::snprintf(name, sizeof name, dialog_text::kRefusedName, "");
+    text += L"\n\n" + Own(name) + PathOf(result.stoppedAt);
+    if (result.nameFault != NameFault::None) text += L" — " + Own(NameFaultText(result.nameFault));
+  }
+  if (mode == WorkMode::Repair && outcome.brokenFileChanged) text += L"\n\n" + Own(dialog_text::kFolderRepairStoppedPartly);
+  Show(dialog, text, caption, MB_OK | MB_ICONERROR);
+}
