@@ -73,7 +73,9 @@ namespace {
 void Progress(void* context, uint64_t done, uint64_t total) {
   LargeFileWork* work = static_cast<LargeFileWork*>(context);
   const uint32_t percent = total == 0 || done >= total ? 100 : static_cast<uint32_t>(done * 100 / total);
-  if (percent == work->postedPercent) return;
+  // A valid-file scan learns how many blocks it will read a second time only after its first
+  // pass, and its total grows then: the percentage shown only ever rises.
+  if (percent <= work->postedPercent) return;
   const ULONGLONG now = GetTickCount64();
   if (now - work->postedAt < kProgressIntervalMs) return;
   work->postedPercent = percent;
