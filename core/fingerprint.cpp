@@ -138,6 +138,17 @@ Hash128 Xxh3Hash128(const void* bytes, size_t count) { return FromXxh(XXH3_128bi
 
 uint64_t Xxh3Hash64(const void* bytes, size_t count) { return XXH3_64bits(bytes, count); }
 
+Hash128Stream::Hash128Stream() {
+  static_assert(sizeof(XXH3_state_t) <= sizeof state_ && alignof(XXH3_state_t) <= 64);
+  XXH3_128bits_reset(reinterpret_cast<XXH3_state_t*>(state_));
+}
+
+void Hash128Stream::Add(const void* bytes, size_t count) {
+  XXH3_128bits_update(reinterpret_cast<XXH3_state_t*>(state_), bytes, count);
+}
+
+Hash128 Hash128Stream::Digest() const { return FromXxh(XXH3_128bits_digest(reinterpret_cast<const XXH3_state_t*>(state_))); }
+
 bool HashKernelAvailable(HashKernel kernel) {
   __builtin_cpu_init();
   return kernel == HashKernel::Sse2 || __builtin_cpu_supports("avx2");

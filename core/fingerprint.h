@@ -32,6 +32,18 @@ std::string Hash128Hex(const Hash128& hash);
 Hash128 Xxh3Hash128(const void* bytes, size_t count);
 uint64_t Xxh3Hash64(const void* bytes, size_t count);
 
+// XXH3-128 of bytes given in pieces: the checks of the exchange files' parts that are written
+// or read a piece at a time.
+class Hash128Stream {
+ public:
+  Hash128Stream();
+  void Add(const void* bytes, size_t count);
+  Hash128 Digest() const;
+
+ private:
+  alignas(64) unsigned char state_[640];
+};
+
 // Which build of the hashing loop runs: the one every x86-64 processor has, or AVX2, which is
 // chosen by default where the processor has it. Tests and benchmarks pick one to compare.
 enum class HashKernel { Sse2, Avx2 };

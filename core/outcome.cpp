@@ -7,6 +7,8 @@ bool FoundByProgram(Step step) {
     case Step::CheckLargeTestFile:
     case Step::CheckRepairFile:
     case Step::CheckLargeRepairFile:
+    case Step::CheckFingerprint:
+    case Step::CheckFollowUp:
       return true;
     default:
       return false;

@@ -34,6 +34,18 @@ const char* StepMessage(Step step) {
     case Step::CheckLargeRepairFile: return "Ремонтный файл большого формата (от 4 ГБ) повреждён или обрезан";
     case Step::CommitBrokenBuffer: return "Не удалось передать память для буфера под битый файл.";
     case Step::WriteRepaired: return "Не удалось записать содержимое битого файла (отремонтированное) в память.";
+
+    case Step::AllocateFingerprint: return "Не удалось выделить память под отпечаток валидного файла.";
+    case Step::CheckFingerprint:
+      return "Отпечаток валидного файла в конце ремонтного файла повреждён или обрезан. Битый файл не изменён; "
+             "получите ремонтный файл ещё раз";
+    case Step::AllocateReadBack: return "Не удалось выделить память для проверки отремонтированного файла.";
+    case Step::ReadBack: return "Не удалось прочитать отремонтированный файл для проверки.";
+    case Step::CreateFollowUp:
+      return "Файл всё ещё отличается от валидного, но не удалось создать уточняющий контрольный файл.";
+    case Step::WriteFollowUp:
+      return "Файл всё ещё отличается от валидного, но не удалось записать уточняющий контрольный файл.";
+    case Step::CheckFollowUp: return "Уточняющий контрольный файл повреждён или составлен для файла другого размера";
   }
   return "";
 }

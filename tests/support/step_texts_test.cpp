@@ -44,9 +44,17 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
       {Step::CheckRepairFile, "Ремонтный файл повреждён или составлен не для этого битого файла"},
       {Step::CheckLargeTestFile, "Контрольный файл большого формата (от 4 ГБ) повреждён или обрезан"},
       {Step::CheckLargeRepairFile, "Ремонтный файл большого формата (от 4 ГБ) повреждён или обрезан"},
+      {Step::AllocateFingerprint, "Не удалось выделить память под отпечаток валидного файла."},
+      {Step::CheckFingerprint, "Отпечаток валидного файла в конце ремонтного файла повреждён или обрезан. Битый файл "
+                               "не изменён; получите ремонтный файл ещё раз"},
+      {Step::AllocateReadBack, "Не удалось выделить память для проверки отремонтированного файла."},
+      {Step::ReadBack, "Не удалось прочитать отремонтированный файл для проверки."},
+      {Step::CreateFollowUp, "Файл всё ещё отличается от валидного, но не удалось создать уточняющий контрольный файл."},
+      {Step::WriteFollowUp, "Файл всё ещё отличается от валидного, но не удалось записать уточняющий контрольный файл."},
+      {Step::CheckFollowUp, "Уточняющий контрольный файл повреждён или составлен для файла другого размера"},
   };
   // Every step has its words.
-  EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(Step::WriteRepaired) + 1);
+  EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(Step::CheckFollowUp) + 1);
   for (const StepText& text : texts) EXPECT_EQ(std::string(StepMessage(text.step)), text.expected);
   EXPECT_EQ(std::string(step_text::kUnforeseen), "Возникла ситуация не предусмотренная логикой программы");
   EXPECT_EQ(std::string(step_text::kIdentical), "Содержимое битого и оригинального файла оказалось идентичным.");

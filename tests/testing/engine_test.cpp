@@ -27,6 +27,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& outcome) {
     case Ending::Done: return out << "done";
     case Ending::Identical: return out << "identical";
     case Ending::Cancelled: return out << "cancelled";
+    case Ending::Differs: return out << "differs in " << outcome.differing.size() << " ranges";
     case Ending::Stopped: out << "stopped"; break;
     case Ending::CheckRefused: out << "check refused (finding " << static_cast<int>(outcome.check.finding) << ")"; break;
   }
