@@ -31,7 +31,11 @@ bool TestFileFitsValid(uint64_t entries, uint64_t validBlocks) { return entries 
 uint64_t VouchedLength(const Exchange& exchange) { return Min(exchange.recordedSize, kBlockSize * exchange.entries); }
 
 bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block, uint32_t entry) {
-  if (BlockChecksum(block) != entry) return true;
+  return BlockMustTravel(exchange, b, block, entry, BlockChecksum(block));
+}
+
+bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block, uint32_t entry, uint32_t checksum) {
+  if (checksum != entry) return true;
   const uint64_t vouched = VouchedLength(exchange);
   if (b * kBlockSize <= vouched) return false;
   const uint64_t start = (b - 1) * kBlockSize;

@@ -24,6 +24,7 @@ enum class Service {
   CommitMemory,
   ReserveMemory,
   CommitPage,
+  StartThread,
   Count
 };
 
@@ -47,3 +48,5 @@ void NoteFileClosed(const void* file);
 int NoteRegionAcquired(const void* region, uint64_t size, uint64_t committedBytes);
 void NoteRegionCommitted(const void* region, uint64_t bytes);
 void NoteRegionReleased(const void* region);
+void NoteThreadStarted();
+void NoteThreadJoined();

@@ -81,6 +81,7 @@ void EngineTest::TearDown() {
   EXPECT_EQ(OpenFileCount(), 0u) << "files left open";
   EXPECT_EQ(HeldRegionCount(), 0u) << "memory regions left held";
   EXPECT_EQ(CommittedBytes(), 0u) << "memory left committed";
+  EXPECT_EQ(RunningThreadCount(), 0u) << "threads left running";
 }
 
 void EngineTest::ExpectErrorBox(const std::string& caption, uint32_t code) const {
