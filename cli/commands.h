@@ -11,6 +11,8 @@ inline constexpr int kExitStopped = 1;       // the operation stopped; its messa
 inline constexpr int kExitUsage = 2;         // the command line does not fit the interface
 inline constexpr int kExitIdentical = 3;     // scan-valid: identical contents, nothing written
 inline constexpr int kExitCheckRefused = 4;  // repair --check: refused, nothing written
+inline constexpr int kExitDiffers = 5;       // repair, verify: the file still differs from the fingerprint
+inline constexpr int kExitNoFingerprint = 6; // verify: the repair file carries no fingerprint
 
 // Runs the command that argv names (argv[0] is the program) and returns its exit status.
 int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err);

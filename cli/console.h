@@ -15,6 +15,12 @@ void WriteText(std::FILE* stream, const char* text);
 // text is a path or a text of the system's, in the ANSI code page on Windows.
 void WriteSystemText(std::FILE* stream, const char* text);
 
+// text is UTF-8 (the JSON report).
+void WriteUtf8(std::FILE* stream, const char* text);
+// The program's own texts and the system's, in UTF-8.
+std::string OwnTextToUtf8(const char* text);
+std::string SystemTextToUtf8(const char* text);
+
 // Whether what was written to the stream so far, flushed now, reached it.
 bool StreamWritten(std::FILE* stream);
 

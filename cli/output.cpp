@@ -95,9 +95,14 @@ void PrintStop(std::FILE* stream, const Outcome& outcome) {
 }
 
 void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
+  if (why.finding == CheckFinding::None) return;
+  WriteText(stream, (cli_text::kCheckFailed + CheckRefusalLine(why) + "\n").c_str());
+}
+
+std::string CheckRefusalLine(const CheckRefusal& why) {
   std::string line;
   switch (why.finding) {
-    case CheckFinding::None: return;
+    case CheckFinding::None: break;
     case CheckFinding::TestFileTooShort: line = cli_text::kCheckTestFileTooShort; break;
     case CheckFinding::TestFileMalformed:
       line = Format(cli_text::kCheckTestFileMalformed, static_cast<unsigned long long>(why.testLength),
@@ -112,7 +117,16 @@ void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
                     static_cast<unsigned long long>(why.last));
       break;
   }
-  WriteText(stream, (cli_text::kCheckFailed + line + "\n").c_str());
+  return line;
+}
+
+void PrintDiffering(std::FILE* stream, const Outcome& outcome) {
+  std::string text = Format(cli_text::kDiffers, static_cast<unsigned>(outcome.differing.size()));
+  for (const ByteRange& range : outcome.differing) {
+    text += Format(cli_text::kDifferingRange, static_cast<unsigned long long>(range.first),
+                   static_cast<unsigned long long>(range.last));
+  }
+  WriteText(stream, (text + cli_text::kDiffersWhy).c_str());
 }
 
 void PrintUsageProblem(const char* problem) {

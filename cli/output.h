@@ -24,6 +24,9 @@ void Print(std::FILE* stream, const char* format, ...);
 void PrintStop(std::FILE* stream, const Outcome& outcome);
 // Why a check refused the broken file, on one line; nothing for CheckFinding::None.
 void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why);
+std::string CheckRefusalLine(const CheckRefusal& why);
+// Where a file still differs from the valid file's fingerprint: the heading and the ranges.
+void PrintDiffering(std::FILE* stream, const Outcome& outcome);
 
 void PrintUsageProblem(const char* problem);
 void PrintHelp();

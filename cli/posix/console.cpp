@@ -18,6 +18,12 @@ void WriteText(std::FILE* stream, const char* text) { std::fputs(text, stream); 
 
 void WriteSystemText(std::FILE* stream, const char* text) { std::fputs(text, stream); }
 
+void WriteUtf8(std::FILE* stream, const char* text) { std::fputs(text, stream); }
+
+std::string OwnTextToUtf8(const char* text) { return text; }
+
+std::string SystemTextToUtf8(const char* text) { return text; }
+
 bool StreamWritten(std::FILE* stream) { return std::fflush(stream) == 0 && std::ferror(stream) == 0; }
 
 bool IsTerminal(std::FILE* stream) {
