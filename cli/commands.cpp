@@ -136,7 +136,10 @@ int ScanValid(const CliRequest& request) {
 }
 
 int Repair(const CliRequest& request) {
+  // The broken file names the follow-up too, so the engine gets it as a source path; the line
+  // that reports the repair names it as given.
   const std::string broken = EnginePath(request.paths[0], false);
+  const std::string source = EnginePath(request.paths[0], true);
   const std::string repairFile = EnginePath(request.paths[1], false);
   const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile, false) : "";
   const std::string folder = request.followUpFolder != nullptr ? EnginePath(request.followUpFolder, false) : "";
@@ -145,7 +148,7 @@ int Repair(const CliRequest& request) {
   options.verify = !request.noVerify;
   options.followUpFolder = request.followUpFolder != nullptr ? folder.c_str() : nullptr;
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(), options, control);
+    return StreamRepairBrokenFile(source.c_str(), repairFile.c_str(), options, control);
   });
   if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
   if (!request.quiet) {
