@@ -9,3 +9,6 @@
 // in mode 2); repairFilePath: mode 3's repair file, else null. Anything that cannot be looked
 // at says no: the dialog's own operation then meets the problem and reports it as it does.
 bool GoesToStreaming(const char* sizingPath, const char* repairFilePath);
+
+// Whether mode 2's test file is a follow-up test file, which only the streaming scan answers.
+bool IsFollowUpTestFile(const char* testFilePath);

@@ -91,9 +91,12 @@ DWORD WINAPI RunWork(void* parameter) {
     case WorkMode::ValidScan:
       work->outcome = StreamScanValidFile(work->paths[0], work->paths[1], work->paths[2], control);
       break;
-    case WorkMode::Repair:
-      work->outcome = StreamRepairBrokenFile(work->paths[0], work->paths[1], nullptr, control);
+    case WorkMode::Repair: {
+      RepairOptions options;
+      options.followUpFolder = work->paths[2][0] != '\0' ? work->paths[2] : nullptr;
+      work->outcome = StreamRepairBrokenFile(work->paths[0], work->paths[1], options, control);
       break;
+    }
   }
   PostMessageA(work->dialog, kWorkEndedMessage, 0, 0);
   return 0;

@@ -169,16 +169,24 @@ StartResult RunOperationOfMode(HWND dialog) {
         return StartResult::NotDone;
       }
       const FieldText valid(program.validFileEdit), test(program.testFileEdit), folder(program.outputFolderEdit);
-      if (!GoesToStreaming(valid.text, nullptr)) return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
+      // Only the streaming scan answers a follow-up test file.
+      if (!GoesToStreaming(valid.text, nullptr) && !IsFollowUpTestFile(test.text)) {
+        return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
+      }
       return HandedOver(StartLargeFileWork(dialog, WorkMode::ValidScan, valid.text, test.text, folder.text));
     }
     case WorkMode::Repair: {
       if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) {
         return StartResult::NotDone;
       }
-      const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit);
-      if (!GoesToStreaming(broken.text, repair.text)) return Finished(RepairBrokenFile(boxes, broken.text, repair.text));
-      return HandedOver(StartLargeFileWork(dialog, WorkMode::Repair, broken.text, repair.text, nullptr));
+      // A follow-up goes into mode 1's output folder, where that mode's test file went; with
+      // none there, beside the broken file.
+      const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit), folder(program.outputFolderEdit);
+      const char* followUpFolder = folder.text[0] != '\0' ? folder.text : nullptr;
+      if (!GoesToStreaming(broken.text, repair.text)) {
+        return Finished(RepairBrokenFile(boxes, broken.text, repair.text, followUpFolder));
+      }
+      return HandedOver(StartLargeFileWork(dialog, WorkMode::Repair, broken.text, repair.text, followUpFolder));
     }
   }
   return StartResult::NotDone;

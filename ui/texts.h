@@ -30,6 +30,19 @@ inline constexpr char kRepairStoppedPartly[] =
     "с тем же ремонтным файлом.";
 inline constexpr char kRepairStoppedUntouched[] = "Ремонт прерван до первой записи. Битый файл не изменён.";
 
+// A repair whose result the valid file's fingerprint shows still differs: a warning box in
+// these parts, the first few ranges between the head and the rest.
+inline constexpr char kDiffersHead[] = "Ремонт выполнен, но файл всё ещё отличается от валидного. Мест с отличиями: %u.";
+inline constexpr char kDiffersRange[] = "байты %s–%s";
+inline constexpr char kDiffersMore[] = "и ещё мест: %u";
+inline constexpr char kDiffersWhy[] =
+    "Такие повреждения не видны контрольным суммам блоков, по которым программа ищет отличия; "
+    "их показал отпечаток валидного файла из ремонтного файла.";
+inline constexpr char kDiffersNext[] =
+    "Что делать дальше: записан уточняющий контрольный файл\n%s\nПередайте его владельцу валидного "
+    "файла. В режиме 2 он выберет этот файл как контрольный и пришлёт новый ремонтный файл, "
+    "в котором будут ровно отличающиеся блоки; примените его в режиме 3.";
+
 inline constexpr char kChooseFile[] = "Выберите файл для открытия.";
 inline constexpr char kChooseFolder[] = "Выберите папку.";
 
