@@ -68,7 +68,6 @@ Outcome ReadBackAndCompare(FileHandle file, uint64_t fileSize, const uint8_t* pa
   const uint64_t hashed = fileSize < header.validSize ? fileSize : header.validSize;
   Fingerprinter print(hashed, header.regionSize, buffers.regions);
   ReadBack job(file, print);
-  progress.AddToTotal(hashed);
   Outcome read = RunSlices(buffers.ring, job, hashed, progress);
   if (read.ending != Ending::Done) return read;
   Outcome result = DoneOutcome();

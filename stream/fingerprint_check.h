@@ -27,7 +27,8 @@ struct ReadBackBuffers {
 int AcquireReadBack(ReadBackBuffers* buffers, const FingerprintPart& header);
 void ReleaseReadBack(ReadBackBuffers* buffers);
 
-// Reads the file (fileSize bytes) through its open handle and compares it with the part.
+// Reads the file (fileSize bytes; the progress's total counts as many of them as the valid file
+// has) through its open handle and compares it with the part.
 // Done with verification, fingerprint and, for Differs, the ranges in the outcome, and the
 // regions that differ in differing; a read that fails stops at ReadBack.
 Outcome ReadBackAndCompare(FileHandle file, uint64_t fileSize, const uint8_t* part, const FingerprintPart& header,

@@ -68,7 +68,6 @@ Outcome Write(Writing& w, FileHandle brokenFile, uint64_t size, const std::vecto
   uint8_t header[kFollowUpHeaderBytes];
   StoreFollowUpHeader(header, size, static_cast<uint32_t>(differing.size()));
   if (!w.Put(header, sizeof header)) return StoppedAt(Step::WriteFollowUp);
-  progress.AddToTotal(differing.size() * layout.regionSize);
   for (const uint32_t region : differing) {
     uint8_t index[4];
     StoreU32LE(index, region);
@@ -83,7 +82,7 @@ Outcome Write(Writing& w, FileHandle brokenFile, uint64_t size, const std::vecto
       std::memset(hashes, 0, 8 * kStreamBufferBlocks);
       StoreBlockHashes(hashes, buffer, blocks);
       if (!w.Put(hashes, 8 * kStreamBufferBlocks)) return StoppedAt(Step::WriteFollowUp);
-      progress.Advance(kStreamBufferBytes);
+      if (progress.StopRequested()) return CancelledOutcome(true);
     }
   }
   uint8_t check[kFollowUpCheckBytes];

@@ -42,6 +42,7 @@ class FollowUpReader {
 // Writes the follow-up test file, named after brokenFilePath in folder, for the regions of the
 // open broken file (size bytes) in differing, ascending: reads each region through buffer
 // (kStreamBufferBytes) and hashes its blocks into hashes (8 * kStreamBufferBlocks bytes). Done
-// with its path and size in the outcome; a stop at CreateFollowUp, WriteFollowUp or ReadBack.
+// with its path and size in the outcome; a stop at CreateFollowUp, WriteFollowUp or ReadBack,
+// or Cancelled when asked (the progress only answers that: its percentage stays at 100).
 Outcome WriteFollowUp(FileHandle brokenFile, uint64_t size, const std::vector<uint32_t>& differing, const char* folder,
                       const char* brokenFilePath, uint8_t* buffer, uint8_t* hashes, Progress& progress);

@@ -174,7 +174,10 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   const bool verify = repair.part != nullptr && options.verify;
   if (verify && !AcquireReadBack(&repair.readBack, header)) return StoppedAt(Step::AllocateReadBack);
 
-  Progress progress(control, uint64_t{layout.damagedCount} * kBlockSize + (checkFilePath != nullptr ? brokenSize : 0));
+  // The whole work is known before it starts, so the percentage only rises; the follow-up,
+  // when there is one, is short and not counted.
+  Progress progress(control, uint64_t{layout.damagedCount} * kBlockSize + (checkFilePath != nullptr ? brokenSize : 0) +
+                                 (verify ? layout.validSize : 0));
   if (checkFilePath != nullptr || verify) {
     // The check's entries, and the follow-up's block hashes.
     repair.entries = static_cast<uint8_t*>(CommitMemory(8 * kStreamBufferBlocks));

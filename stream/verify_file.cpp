@@ -49,7 +49,7 @@ Outcome Check(Verifying& v, const char* filePath, const char* repairFilePath, co
     return read;
   }
   if (!AcquireReadBack(&v.readBack, header)) return StoppedAt(Step::AllocateReadBack);
-  Progress progress(control, 0);
+  Progress progress(control, size < header.validSize ? size : header.validSize);
   std::vector<uint32_t> differing;
   Outcome result = ReadBackAndCompare(v.file, size, v.part, header, v.readBack, progress, &differing);
   if (result.ending == Ending::Done && result.verification == Verification::Differs) result.ending = Ending::Differs;

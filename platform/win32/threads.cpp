@@ -44,6 +44,9 @@ ThreadHandle StartThread(void (*routine)(void* context), void* context) {
     SetLastError(failure);
     return nullptr;
   }
+  // At the priority of the thread that starts it: the dialog runs its large files' work below
+  // its own, and a second thread of that work must not take the dialog's share.
+  SetThreadPriority(thread->handle, GetThreadPriority(GetCurrentThread()));
   NoteThreadStarted();
   return thread;
 }
