@@ -159,6 +159,9 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
   if (verify && (!SeekToStart(repair.brokenFile) || !ReadWhole(repair.brokenFile, repair.brokenBuffer, validSize))) {
     return StopAt(reporter, Step::ReadBack);
   }
+  // Behind the valid size the buffer still holds a longer broken file's tail; the image read
+  // back is padded with zero bytes, as the follow-up's last block is everywhere.
+  if (verify) std::memset(repair.brokenBuffer + validSize, 0, brokenBufferBytes - validSize);
   const int closed = CloseFile(repair.brokenFile);
   repair.brokenFile = nullptr;
   if (!closed) return StopAt(reporter, Step::WriteRepaired);

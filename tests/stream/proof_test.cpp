@@ -132,6 +132,23 @@ TEST_F(ProofTest, BlindSpotsAreFoundAndTheFollowUpEndsInAVerifiedFile) {
   }
 }
 
+// A copy longer than the valid file by two equal words, which cancel in its last block's
+// checksum, and with two words of that block swapped: the repair cuts the tail and still finds
+// the block different. Both repairs write the same follow-up, its last block padded with zero
+// bytes and not with the tail they cut.
+TEST_F(ProofTest, BothRepairsWriteTheSameFollowUpForACopyTheyCut) {
+  const Bytes valid = RandomBytes(6, 5000);
+  Bytes broken = Concat({valid, Bytes(8, 0x11)});
+  std::swap_ranges(broken.begin() + 4096, broken.begin() + 4100, broken.begin() + 4104);
+  Bytes followUps[2];
+  for (const Engine engine : {Engine::Dialog, Engine::Streaming}) {
+    Exchange(valid, broken);
+    ASSERT_EQ(Repair(engine).ending, Ending::Differs);
+    followUps[engine == Engine::Dialog ? 0 : 1] = scratch.Read("disk.crc");
+  }
+  EXPECT_TRUE(followUps[0] == followUps[1]);
+}
+
 // A repair file or a follow-up that does not hold together is refused before anything is
 // written; so is a follow-up made for a file of another size.
 TEST_F(ProofTest, WhatDoesNotHoldTogetherIsRefusedAndNothingIsWritten) {
