@@ -1,6 +1,6 @@
 // Streaming broken-file scan: the test file NAME.crc from a broken file of any size. The file
 // is read a slice at a time while a second thread takes the block checksums of the slices read
-// before, and each slice's entries are written as it comes back.
+// before; the entries are gathered and written a few slices' worth at a time.
 #include <cstdint>
 
 #include "core/block.h"
@@ -13,6 +13,10 @@
 #include "stream/steps.h"
 
 namespace {
+
+// The entries of this many slices go to the test file in one write.
+constexpr uint32_t kSlicesPerWrite = 16;
+constexpr uint32_t kEntriesBytes = 4 * kStreamBufferBlocks * kSlicesPerWrite;
 
 // What one call holds; null until obtained.
 struct BrokenScan {
@@ -32,7 +36,15 @@ void Release(BrokenScan& scan) {
 class Checksums final : public SliceJob {
  public:
   Checksums(BrokenScan& scan, uint64_t written) : scan_(scan), written_(written) {}
-  uint64_t written() const { return written_; }
+  uint64_t written() const { return written_ + gathered_; }
+
+  // Writes the entries gathered so far.
+  bool Write() {
+    if (gathered_ > 0 && !WriteAt(scan_.output.file, written_, scan_.entries, gathered_)) return false;
+    written_ += gathered_;
+    gathered_ = 0;
+    return true;
+  }
 
   Outcome Fill(Slice& slice) override {
     // The last block is taken as the dialog's image holds it: padded with zero bytes.
@@ -45,15 +57,16 @@ class Checksums final : public SliceJob {
     for (uint32_t i = 0; i < slice.blocks; ++i) slice.checksums[i] = BlockChecksum(slice.bytes + i * kBlockSize);
   }
   Outcome Collect(Slice& slice) override {
-    for (uint32_t i = 0; i < slice.blocks; ++i) StoreU32LE(scan_.entries + 4 * i, slice.checksums[i]);
-    if (!WriteAt(scan_.output.file, written_, scan_.entries, 4 * slice.blocks)) return StoppedAt(Step::WriteOutput);
-    written_ += 4 * slice.blocks;
+    if (gathered_ + 4 * slice.blocks > kEntriesBytes && !Write()) return StoppedAt(Step::WriteOutput);
+    for (uint32_t i = 0; i < slice.blocks; ++i) StoreU32LE(scan_.entries + gathered_ + 4 * i, slice.checksums[i]);
+    gathered_ += 4 * slice.blocks;
     return DoneOutcome();
   }
 
  private:
   BrokenScan& scan_;
   uint64_t written_;
+  uint32_t gathered_ = 0;
 };
 
 Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFolder, const StreamControl& control) {
@@ -64,8 +77,8 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
   if (!TestFileCanRecord(size)) return StoppedAt(Step::SizeBroken, SystemErrorKind::FileTooLarge);
 
   if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateBroken);
-  // The entries of one slice, behind room for the header.
-  scan.entries = static_cast<uint8_t*>(CommitMemory(kLargeTestFileHeaderBytes + 4 * kStreamBufferBlocks));
+  // The header, then the entries of a few slices.
+  scan.entries = static_cast<uint8_t*>(CommitMemory(kEntriesBytes));
   if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
 
   if (!CreateOutput(&scan.output, outputFolder, brokenFilePath, ".crc")) return StoppedAt(Step::CreateOutput);
@@ -76,6 +89,7 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
   Checksums job(scan, header);
   Outcome read = RunSlices(scan.ring, job, size, progress);
   if (read.ending != Ending::Done) return read;
+  if (!job.Write()) return StoppedAt(Step::WriteOutput);
 
   if (!CommitOutput(&scan.output)) return StoppedAt(Step::WriteOutput);
   Outcome result = DoneOutcome();
