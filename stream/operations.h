@@ -18,6 +18,9 @@ struct StreamControl {
   void* context = nullptr;
   // Set from any thread: the operation stops at the next block boundary, Cancelled.
   const std::atomic<bool>* stop = nullptr;
+  // Work on the calling thread alone, without a second one to hash what it reads: for a caller
+  // whose own window must keep a core on a machine of two (the dialog).
+  bool oneThread = false;
 };
 
 Outcome StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control);

@@ -41,10 +41,10 @@ void WorkOnSlices(void* context) {
 
 class Ring {
  public:
-  Ring(SliceRing& ring, SliceJob& job) {
+  Ring(SliceRing& ring, SliceJob& job, bool oneThread) {
     shared_.ring = &ring;
     shared_.job = &job;
-    worker_ = StartThread(&WorkOnSlices, &shared_);
+    if (!oneThread) worker_ = StartThread(&WorkOnSlices, &shared_);
   }
   ~Ring() {
     if (worker_ == nullptr) return;
@@ -106,7 +106,7 @@ void ReleaseSlices(SliceRing* ring) {
 }
 
 Outcome RunSlices(SliceRing& ring, SliceJob& job, uint64_t size, Progress& progress) {
-  Ring running(ring, job);
+  Ring running(ring, job, progress.OneThread());
   Outcome result = DoneOutcome();
   uint64_t read = 0;  // slices read
   uint64_t collected = 0;

@@ -3,7 +3,8 @@
 // comparison with a test file), in a ring of a few slices, so that a scan takes about as long
 // as its reading. The calling thread keeps every platform call, the reads and the writes, the
 // progress and the stop; the second thread only computes, so nothing it does can fail. Where
-// no second thread can be had, the work is done in line, with the same result.
+// no second thread can be had, or the caller wants none, the work is done in line, with the
+// same result.
 #pragma once
 
 #include <cstdint>

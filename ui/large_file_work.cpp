@@ -84,6 +84,9 @@ DWORD WINAPI RunWork(void* parameter) {
   control.progress = &Progress;
   control.context = work;
   control.stop = &work->stop;
+  // This thread runs below the dialog, but Wine, and a machine of two cores, may not keep the
+  // difference: one working thread leaves the dialog a core of its own.
+  control.oneThread = true;
   switch (work->mode) {
     case WorkMode::BrokenScan:
       work->outcome = StreamScanBrokenFile(work->paths[0], work->paths[1], control);
