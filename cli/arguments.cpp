@@ -18,6 +18,29 @@ constexpr CommandForm kCommands[] = {
     {"scan-broken", Command::ScanBroken, 2},
     {"scan-valid", Command::ScanValid, 3},
     {"repair", Command::Repair, 2},
+    {"verify", Command::Verify, 2},
+};
+
+constexpr unsigned Of(Command command) { return 1u << static_cast<unsigned>(command); }
+constexpr unsigned kEveryCommand = Of(Command::ScanBroken) | Of(Command::ScanValid) | Of(Command::Repair) | Of(Command::Verify);
+
+// An option is a switch (flag) or takes the next argument as a path (value).
+struct OptionForm {
+  const char* name;
+  unsigned commands;
+  bool CliRequest::*flag;
+  const char* CliRequest::*value;
+};
+
+constexpr OptionForm kOptions[] = {
+    {"--quiet", kEveryCommand, &CliRequest::quiet, nullptr},
+    {"--json", kEveryCommand, &CliRequest::json, nullptr},
+    {"--list", Of(Command::ScanValid), &CliRequest::listOnStdout, nullptr},
+    {"--prove", Of(Command::ScanValid), &CliRequest::prove, nullptr},
+    {"--check", Of(Command::Repair), nullptr, &CliRequest::checkFile},
+    {"--no-verify", Of(Command::Repair), &CliRequest::noVerify, nullptr},
+    {"--follow-up", Of(Command::Repair), nullptr, &CliRequest::followUpFolder},
+    {"--delete-extra", Of(Command::Repair), &CliRequest::deleteExtra, nullptr},
 };
 
 int Refuse(std::string* problem, const char* format, const char* argument = "") {
@@ -57,21 +80,20 @@ int ParseArguments(int argc, char** argv, CliRequest* request, std::string* prob
     if (!optionsEnded && IsOption(argument)) {
       if (std::strcmp(argument, "--") == 0) {
         optionsEnded = true;
-      } else if (std::strcmp(argument, "--quiet") == 0) {
-        if (request->quiet) return Refuse(problem, cli_text::kRepeatedOption, argument);
-        request->quiet = true;
-      } else if (form->command == Command::ScanValid && std::strcmp(argument, "--list") == 0) {
-        if (request->listOnStdout) return Refuse(problem, cli_text::kRepeatedOption, argument);
-        request->listOnStdout = true;
-      } else if (form->command == Command::Repair && std::strcmp(argument, "--delete-extra") == 0) {
-        if (request->deleteExtra) return Refuse(problem, cli_text::kRepeatedOption, argument);
-        request->deleteExtra = true;
-      } else if (form->command == Command::Repair && std::strcmp(argument, "--check") == 0) {
-        if (request->checkFile != nullptr) return Refuse(problem, cli_text::kRepeatedOption, argument);
-        if (i + 1 >= argc) return Refuse(problem, cli_text::kOptionNeedsValue, argument);
-        request->checkFile = argv[++i];
+        continue;
+      }
+      const OptionForm* option = nullptr;
+      for (const OptionForm& candidate : kOptions) {
+        if ((candidate.commands & Of(form->command)) != 0 && std::strcmp(argument, candidate.name) == 0) option = &candidate;
+      }
+      if (option == nullptr) return Refuse(problem, cli_text::kUnknownOption, argument);
+      if (option->flag != nullptr) {
+        if (request->*option->flag) return Refuse(problem, cli_text::kRepeatedOption, argument);
+        request->*option->flag = true;
       } else {
-        return Refuse(problem, cli_text::kUnknownOption, argument);
+        if (request->*option->value != nullptr) return Refuse(problem, cli_text::kRepeatedOption, argument);
+        if (i + 1 >= argc) return Refuse(problem, cli_text::kOptionNeedsValue, argument);
+        request->*option->value = argv[++i];
       }
       continue;
     }
@@ -80,4 +102,11 @@ int ParseArguments(int argc, char** argv, CliRequest* request, std::string* prob
   }
   if (operands < form->operands) return Refuse(problem, cli_text::kMissingArguments, form->name);
   return 1;
+}
+
+bool JsonAsked(int argc, char** argv) {
+  for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0) return true;
+  }
+  return false;
 }

@@ -4,17 +4,24 @@
 
 #include <string>
 
-enum class Command { Help, Version, ScanBroken, ScanValid, Repair };
+enum class Command { Help, Version, ScanBroken, ScanValid, Repair, Verify };
 
 struct CliRequest {
   Command command = Command::Help;
-  const char* paths[3] = {};         // the command's operands, in the order it takes them
-  bool listOnStdout = false;         // scan-valid --list
-  const char* checkFile = nullptr;   // repair --check TEST_FILE
-  bool quiet = false;                // --quiet: no progress line and no report of success
-  bool deleteExtra = false;          // repair --delete-extra: a folder's extra entries go
+  const char* paths[3] = {};             // the command's operands, in the order it takes them
+  bool listOnStdout = false;             // scan-valid --list
+  bool prove = false;                    // scan-valid --prove: a repair file even for identical copies
+  const char* checkFile = nullptr;       // repair --check TEST_FILE
+  bool noVerify = false;                 // repair --no-verify: the result is not read back
+  const char* followUpFolder = nullptr;  // repair --follow-up FOLDER
+  bool deleteExtra = false;              // repair --delete-extra: a folder's extra entries go
+  bool quiet = false;                    // --quiet: no progress line and no report of success
+  bool json = false;                     // --json: one JSON object on stdout, the lines on stderr
 };
 
 // Returns 1 with request filled, or 0 with the reason, in the program's words, in problem.
 // Options may stand anywhere after the command; "--" ends them, for paths that begin with "--".
 int ParseArguments(int argc, char** argv, CliRequest* request, std::string* problem);
+
+// Whether --json stands among the options, for a command line that is refused.
+bool JsonAsked(int argc, char** argv);

@@ -1,6 +1,8 @@
-// The commands of varnell-cli, on the streaming operations: formats, checks and messages are
-// the dialog's, for files of any size; outputs are named after the file's own name. What each command reports comes
-// from what the operation returned; nothing written is read back.
+// The commands of varnell-cli, on the streaming operations and the folder operations: formats,
+// checks and messages are the dialog's, for files of any size; outputs are named after the
+// file's own name. What each command reports comes from what the operation returned: lines
+// for a person, and with --json one object on stdout for a script, the lines then all on
+// stderr.
 #include "cli/commands.h"
 
 #include <atomic>
@@ -9,6 +11,7 @@
 
 #include "cli/arguments.h"
 #include "cli/console.h"
+#include "cli/json_report.h"
 #include "cli/output.h"
 #include "cli/output_name.h"
 #include "cli/progress.h"
@@ -34,12 +37,33 @@ std::string EnginePath(const char* operand) {
   return path;
 }
 
+// Where the lines go that name what was done: stdout, unless it carries the JSON object.
+std::FILE* Lines(const CliRequest& request) { return request.json ? CliErr() : CliOut(); }
+
+// The end of a command: the JSON object, when asked for, and the exit status.
+int Finish(const CliRequest& request, const Outcome& result, int status) {
+  if (request.json) WriteUtf8(CliOut(), (JsonReport(request, result, status) + "\n").c_str());
+  return status;
+}
+
+// A repaired file that still differs: where, why, and the follow-up that leads on.
+int ReportDiffering(const Outcome& result) {
+  PrintDiffering(CliErr(), result);
+  if (!result.followUpPath.empty()) {
+    Print(CliErr(), cli_text::kFollowUpWritten, result.followUpPath.c_str(),
+          static_cast<unsigned long long>(result.followUpBytes));
+    WriteText(CliErr(), cli_text::kFollowUpNext);
+  }
+  return kExitDiffers;
+}
+
 // Says why the operation did not finish, and gives the exit status for it. checked: a repair
 // with --check, which a partly repaired file no longer passes.
 int ReportUnfinished(const Outcome& result, bool checked = false) {
   const char* runAgain = checked ? cli_text::kRunAgainWithoutCheck : cli_text::kRunAgain;
   switch (result.ending) {
     case Ending::Done: return kExitDone;
+    case Ending::Differs: return ReportDiffering(result);
     case Ending::Identical:
       PrintStop(CliErr(), result);
       return kExitIdentical;
@@ -57,7 +81,12 @@ int ReportUnfinished(const Outcome& result, bool checked = false) {
       return kExitStopped;
     case Ending::Stopped:
       PrintStop(CliErr(), result);
-      if (result.brokenFileChanged) WriteText(CliErr(), runAgain);
+      // The blocks are all in place when only the follow-up could not be written.
+      if (result.verification == Verification::Differs) {
+        PrintDiffering(CliErr(), result);
+      } else if (result.brokenFileChanged) {
+        WriteText(CliErr(), runAgain);
+      }
       return kExitStopped;
   }
   return kExitStopped;
@@ -93,12 +122,12 @@ int ReportEntries(const CliRequest& request, const TreeOutcome& result, int fini
     if (failure) {
       PrintEntry(CliErr(), entry);
     } else if (request.listOnStdout) {
-      PrintEntry(CliOut(), entry);
+      PrintEntry(Lines(request), entry);
     } else if (!request.quiet) {
       PrintEntry(CliErr(), entry);
     }
   }
-  if (AnyMismatch(result)) return kExitMismatch;
+  if (AnyMismatch(result)) return kExitDiffers;
   if (AnySkipped(result)) return kExitSkipped;
   return finished;
 }
@@ -108,6 +137,8 @@ int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result)
   const Outcome& outcome = result.outcome;
   switch (outcome.ending) {
     case Ending::Done: return kExitDone;
+    // A folder's files that still differ are told entry by entry; the operation itself ends Done.
+    case Ending::Differs: return ReportEntries(request, result, kExitDiffers);
     case Ending::Identical:
       WriteText(CliErr(), Format("%s\n%s\n", step_text::kAttention, entry_text::kFoldersIdentical).c_str());
       return ReportEntries(request, result, kExitIdentical);
@@ -127,6 +158,12 @@ int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result)
   return kExitStopped;
 }
 
+// The end of a folder command: the JSON object, when asked for, and the exit status.
+int FinishFolder(const CliRequest& request, const TreeOutcome& result, int status) {
+  if (request.json) WriteUtf8(CliOut(), (JsonFolderReport(request, result, status) + "\n").c_str());
+  return status;
+}
+
 template <typename Operation>
 TreeOutcome RunFolderWatched(const CliRequest& request, Operation operation) {
   StreamControl control;
@@ -144,12 +181,12 @@ int ScanBrokenFolderCommand(const CliRequest& request) {
   const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
     return ScanBrokenFolder(broken.c_str(), outputFolder.c_str(), control);
   });
-  if (result.outcome.ending != Ending::Done) return ReportFolderUnfinished(request, result);
+  if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
   if (!request.quiet) {
-    Print(CliOut(), cli_text::kTestFileWritten, result.outcome.outputPath.c_str(),
+    Print(Lines(request), cli_text::kTestFileWritten, result.outcome.outputPath.c_str(),
           static_cast<unsigned long long>(result.outcome.outputBytes));
   }
-  return ReportEntries(request, result, kExitDone);
+  return FinishFolder(request, result, ReportEntries(request, result, DoneStatus(result.outcome)));
 }
 
 int ScanValidFolderCommand(const CliRequest& request) {
@@ -159,12 +196,12 @@ int ScanValidFolderCommand(const CliRequest& request) {
   const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
     return ScanValidFolder(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control);
   });
-  if (result.outcome.ending != Ending::Done) return ReportFolderUnfinished(request, result);
+  if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
   if (!request.quiet) {
-    Print(CliOut(), cli_text::kRepairFileWritten, result.outcome.outputPath.c_str(),
+    Print(Lines(request), cli_text::kRepairFileWritten, result.outcome.outputPath.c_str(),
           static_cast<unsigned long long>(result.outcome.outputBytes));
   }
-  return ReportEntries(request, result, kExitDone);
+  return FinishFolder(request, result, ReportEntries(request, result, DoneStatus(result.outcome)));
 }
 
 int RepairFolderCommand(const CliRequest& request) {
@@ -175,12 +212,12 @@ int RepairFolderCommand(const CliRequest& request) {
   const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
     return RepairBrokenFolder(broken.c_str(), repairFile.c_str(), options, control);
   });
-  if (result.outcome.ending != Ending::Done) return ReportFolderUnfinished(request, result);
+  if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
   if (!request.quiet) {
-    Print(CliOut(), cli_text::kFolderRepaired, broken.c_str(), static_cast<unsigned long long>(result.files),
+    Print(Lines(request), cli_text::kFolderRepaired, broken.c_str(), static_cast<unsigned long long>(result.files),
           static_cast<unsigned long long>(result.folders));
   }
-  return ReportEntries(request, result, kExitDone);
+  return FinishFolder(request, result, ReportEntries(request, result, kExitDone));
 }
 
 int ScanBroken(const CliRequest& request) {
@@ -190,11 +227,12 @@ int ScanBroken(const CliRequest& request) {
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamScanBrokenFile(broken.c_str(), outputFolder.c_str(), control);
   });
-  if (result.ending != Ending::Done) return ReportUnfinished(result);
+  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
   if (!request.quiet) {
-    Print(CliOut(), cli_text::kTestFileWritten, result.outputPath.c_str(), static_cast<unsigned long long>(result.outputBytes));
+    Print(Lines(request), cli_text::kTestFileWritten, result.outputPath.c_str(),
+          static_cast<unsigned long long>(result.outputBytes));
   }
-  return DoneStatus(result);
+  return Finish(request, result, DoneStatus(result));
 }
 
 int ScanValid(const CliRequest& request) {
@@ -203,25 +241,27 @@ int ScanValid(const CliRequest& request) {
   const std::string testFile = EnginePath(request.paths[1]);
   const std::string outputFolder = EnginePath(request.paths[2]);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    return StreamScanValidFile(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control);
+    return StreamScanValidFile(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control, request.prove);
   });
-  if (result.ending != Ending::Done) return ReportUnfinished(result);
+  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
   if (!request.quiet) {
-    Print(CliOut(), cli_text::kRepairFileWritten, result.outputPath.c_str(),
+    Print(Lines(request), cli_text::kRepairFileWritten, result.outputPath.c_str(),
           static_cast<unsigned long long>(result.outputBytes));
+    WriteText(CliErr(), Format(cli_text::kFingerprintWritten, Hash128Hex(result.fingerprint).c_str()).c_str());
   }
   if (!request.quiet || request.listOnStdout) {
-    std::FILE* list = request.listOnStdout ? CliOut() : CliErr();
+    std::FILE* list = request.listOnStdout ? Lines(request) : CliErr();
     Print(list, cli_text::kDamagedHeading, static_cast<unsigned>(result.blocks.size()));
     for (const uint32_t block : result.blocks) PrintDamagedBlock(list, block, result.validSize);
   }
-  return DoneStatus(result);
+  return Finish(request, result, DoneStatus(result));
 }
 
 int Repair(const CliRequest& request) {
   if (NamesFolder(request.paths[0])) {
-    if (request.checkFile != nullptr) {
-      PrintUsageProblem(Format(cli_text::kCheckForFile, "--check").c_str());
+    if (request.checkFile != nullptr || request.noVerify || request.followUpFolder != nullptr) {
+      const char* option = request.checkFile != nullptr ? "--check" : request.noVerify ? "--no-verify" : "--follow-up";
+      PrintUsageProblem(Format(cli_text::kCheckForFile, option).c_str());
       return kExitUsage;
     }
     return RepairFolderCommand(request);
@@ -233,13 +273,44 @@ int Repair(const CliRequest& request) {
   const std::string broken = EnginePath(request.paths[0]);
   const std::string repairFile = EnginePath(request.paths[1]);
   const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile) : "";
+  const std::string folder = request.followUpFolder != nullptr ? EnginePath(request.followUpFolder) : "";
+  RepairOptions options;
+  options.checkFilePath = request.checkFile != nullptr ? checkFile.c_str() : nullptr;
+  options.verify = !request.noVerify;
+  options.followUpFolder = request.followUpFolder != nullptr ? folder.c_str() : nullptr;
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(),
-                                  request.checkFile != nullptr ? checkFile.c_str() : nullptr, control);
+    return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(), options, control);
   });
-  if (result.ending != Ending::Done) return ReportUnfinished(result, request.checkFile != nullptr);
-  if (!request.quiet) Print(CliOut(), cli_text::kRepaired, broken.c_str(), static_cast<unsigned>(result.blocks.size()));
-  return kExitDone;
+  if (result.ending != Ending::Done) {
+    return Finish(request, result, ReportUnfinished(result, request.checkFile != nullptr));
+  }
+  if (!request.quiet) {
+    Print(Lines(request), cli_text::kRepaired, broken.c_str(), static_cast<unsigned>(result.blocks.size()));
+    switch (result.verification) {
+      case Verification::Verified:
+        WriteText(CliErr(), Format(cli_text::kVerified, Hash128Hex(result.fingerprint).c_str()).c_str());
+        break;
+      case Verification::NoFingerprint: WriteText(CliErr(), cli_text::kNotChecked); break;
+      case Verification::Skipped: WriteText(CliErr(), cli_text::kCheckSkipped); break;
+      case Verification::Differs: break;
+    }
+  }
+  return Finish(request, result, kExitDone);
+}
+
+int Verify(const CliRequest& request) {
+  const std::string file = EnginePath(request.paths[0]);
+  const std::string repairFile = EnginePath(request.paths[1]);
+  const Outcome result = RunWatched(request, [&](const StreamControl& control) {
+    return StreamVerifyFile(file.c_str(), repairFile.c_str(), control);
+  });
+  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
+  if (result.verification == Verification::NoFingerprint) {
+    WriteText(CliErr(), cli_text::kNoFingerprint);
+    return Finish(request, result, kExitNoFingerprint);
+  }
+  if (!request.quiet) Print(Lines(request), cli_text::kFileVerified, file.c_str(), Hash128Hex(result.fingerprint).c_str());
+  return Finish(request, result, kExitDone);
 }
 
 int RunCommand(int argc, char** argv) {
@@ -247,6 +318,7 @@ int RunCommand(int argc, char** argv) {
   std::string problem;
   if (!ParseArguments(argc, argv, &request, &problem)) {
     PrintUsageProblem(problem.c_str());
+    if (JsonAsked(argc, argv)) WriteUtf8(CliOut(), (JsonUsageReport(problem, kExitUsage) + "\n").c_str());
     return kExitUsage;
   }
   switch (request.command) {
@@ -255,6 +327,7 @@ int RunCommand(int argc, char** argv) {
     case Command::ScanBroken: return ScanBroken(request);
     case Command::ScanValid: return ScanValid(request);
     case Command::Repair: return Repair(request);
+    case Command::Verify: return Verify(request);
   }
   return kExitUsage;
 }

@@ -11,9 +11,10 @@ inline constexpr int kExitStopped = 1;       // the operation stopped; its messa
 inline constexpr int kExitUsage = 2;         // the command line does not fit the interface
 inline constexpr int kExitIdentical = 3;     // scan-valid: identical contents, nothing written
 inline constexpr int kExitCheckRefused = 4;  // repair --check: refused, nothing written
-inline constexpr int kExitMismatch = 5;      // a repair's result still differs from the valid file's fingerprint
+inline constexpr int kExitDiffers = 5;       // a repair (of a file or of a folder's files), verify: the result still differs from the fingerprint
 inline constexpr int kExitSkipped = 6;       // a folder: done, but entries were skipped
 inline constexpr int kExitNotDurable = 7;    // written and in place, but its folder's flush failed
+inline constexpr int kExitNoFingerprint = 8; // verify: the repair file carries no fingerprint
 
 // Runs the command that argv names (argv[0] is the program) and returns its exit status.
 int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err);

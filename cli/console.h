@@ -15,11 +15,15 @@ void WriteText(std::FILE* stream, const char* text);
 // text is a path or a text of the system's, in the ANSI code page on Windows.
 void WriteSystemText(std::FILE* stream, const char* text);
 
+// text is UTF-8: the JSON report, and the names of a folder's entries, which may hold any
+// letter.
+void WriteUtf8(std::FILE* stream, const char* text);
+// The program's own texts and the system's, in UTF-8.
+std::string OwnTextToUtf8(const char* text);
+std::string SystemTextToUtf8(const char* text);
+
 // Whether what was written to the stream so far, flushed now, reached it.
 bool StreamWritten(std::FILE* stream);
-
-// text is UTF-8: the names of a folder's entries, which may hold any letter.
-void WriteUtf8Text(std::FILE* stream, const char* text);
 
 // Whether the path names a folder (which the commands then take as a whole tree).
 bool NamesFolder(const char* path);

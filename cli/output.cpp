@@ -113,9 +113,14 @@ void PrintMayNotSurvivePowerCut(std::FILE* stream, const Outcome& outcome) {
 }
 
 void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
+  if (why.finding == CheckFinding::None) return;
+  WriteText(stream, (cli_text::kCheckFailed + CheckRefusalLine(why) + "\n").c_str());
+}
+
+std::string CheckRefusalLine(const CheckRefusal& why) {
   std::string line;
   switch (why.finding) {
-    case CheckFinding::None: return;
+    case CheckFinding::None: break;
     case CheckFinding::TestFileTooShort: line = cli_text::kCheckTestFileTooShort; break;
     case CheckFinding::TestFileMalformed:
       line = Format(cli_text::kCheckTestFileMalformed, static_cast<unsigned long long>(why.testLength),
@@ -131,7 +136,16 @@ void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
                     static_cast<unsigned long long>(why.last));
       break;
   }
-  WriteText(stream, (cli_text::kCheckFailed + line + "\n").c_str());
+  return line;
+}
+
+void PrintDiffering(std::FILE* stream, const Outcome& outcome) {
+  std::string text = Format(cli_text::kDiffers, static_cast<unsigned>(outcome.differing.size()));
+  for (const ByteRange& range : outcome.differing) {
+    text += Format(cli_text::kDifferingRange, static_cast<unsigned long long>(range.first),
+                   static_cast<unsigned long long>(range.last));
+  }
+  WriteText(stream, (text + cli_text::kDiffersWhy).c_str());
 }
 
 void PrintEntry(std::FILE* stream, const EntryReport& entry) {
@@ -147,7 +161,7 @@ void PrintEntry(std::FILE* stream, const EntryReport& entry) {
   for (char& c : path) {
     if (c == '/') c = kPathSeparator;
   }
-  WriteUtf8Text(stream, path.c_str());
+  WriteUtf8(stream, path.c_str());
   WriteText(stream, format.substr(pathAt + 2).c_str());
   if (entry.event == EntryEvent::Skipped) {
     WriteText(stream, " — ");
@@ -167,7 +181,7 @@ void PrintEntry(std::FILE* stream, const EntryReport& entry) {
 
 void PrintRefusedName(std::FILE* stream, const std::string& path, NameFault fault) {
   WriteText(stream, cli_text::kRefusedName);
-  WriteUtf8Text(stream, path.c_str());
+  WriteUtf8(stream, path.c_str());
   WriteText(stream, (std::string(" — ") + NameFaultText(fault) + "\n").c_str());
 }
 

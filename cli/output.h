@@ -27,6 +27,9 @@ void PrintStop(std::FILE* stream, const Outcome& outcome);
 void PrintMayNotSurvivePowerCut(std::FILE* stream, const Outcome& outcome);
 // Why a check refused the broken file, on one line; nothing for CheckFinding::None.
 void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why);
+std::string CheckRefusalLine(const CheckRefusal& why);
+// Where a file still differs from the valid file's fingerprint: the heading and the ranges.
+void PrintDiffering(std::FILE* stream, const Outcome& outcome);
 
 // One line for an entry of a folder: what happened to it, its path, and for a skipped entry
 // why.

@@ -11,10 +11,12 @@ inline constexpr char kVersion[] = "varnell-cli " VARNELL_VERSION "\n";
 
 inline constexpr char kSynopsis[] =
     "Использование:\n"
-    "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [--quiet]\n"
-    "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--quiet]\n"
-    "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--quiet]\n"
-    "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--quiet]\n"
+    "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [--quiet] [--json]\n"
+    "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--prove] [--quiet] [--json]\n"
+    "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--no-verify] [--follow-up FOLDER]\n"
+    "                     [--quiet] [--json]\n"
+    "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--quiet] [--json]\n"
+    "  varnell-cli verify FILE REPAIR_FILE [--quiet] [--json]\n"
     "  varnell-cli --help | --version\n";
 
 inline constexpr char kHelp[] =
@@ -23,14 +25,22 @@ inline constexpr char kHelp[] =
     "  scan-broken  рядом с битым файлом пишет контрольный файл OUTPUT_FOLDER/ИМЯ.crc\n"
     "               (размер и контрольные суммы блоков по 4096 байт);\n"
     "  scan-valid   рядом с валидным файлом сравнивает его с контрольным файлом и пишет\n"
-    "               ремонтный файл OUTPUT_FOLDER/ИМЯ.fix с отличающимися блоками;\n"
-    "               номера блоков и их байты выводятся в stderr, с --list в stdout;\n"
+    "               ремонтный файл OUTPUT_FOLDER/ИМЯ.fix с отличающимися блоками и отпечатком\n"
+    "               валидного файла (XXH3-128); номера блоков и их байты выводятся в stderr,\n"
+    "               с --list в stdout; с --prove ремонтный файл пишется и для идентичных копий.\n"
+    "               Уточняющий контрольный файл (после ремонта с расхождениями) получает ответ\n"
+    "               ровно с теми блоками, что всё ещё отличаются;\n"
     "  repair       ставит блоки ремонтного файла на место битого файла и даёт ему размер\n"
     "               валидного; с --check TEST_FILE сначала убеждается, что битый файл не\n"
     "               изменился с тех пор, как из него сделан контрольный файл TEST_FILE.\n"
-    "               Прерванный ремонт завершается повторным запуском с тем же\n"
-    "               ремонтным файлом, без --check.\n"
+    "               Затем читает файл заново и сравнивает с отпечатком валидного файла\n"
+    "               (--no-verify: без этой проверки); если файл всё ещё отличается, пишет\n"
+    "               уточняющий контрольный файл ИМЯ.crc рядом с битым файлом или в папку\n"
+    "               --follow-up FOLDER. Прерванный ремонт завершается повторным запуском\n"
+    "               с тем же ремонтным файлом, без --check.\n"
+    "  verify       сравнивает FILE с отпечатком в ремонтном файле, ничего не записывая.\n"
     "  --quiet      без строки хода работы и без сообщений об успехе.\n"
+    "  --json       один объект JSON в stdout с итогом работы; сообщения — в stderr.\n"
     "\n"
     "Вместо файла можно указать папку: контрольный файл ИМЯ_ПАПКИ.crc описывает все файлы\n"
     "и папки в ней, ремонтный файл ИМЯ_ПАПКИ.fix несёт всё, чего битой папке не хватает,\n"
@@ -44,9 +54,10 @@ inline constexpr char kHelp[] =
     "Коды завершения: 0 готово; 1 операция остановлена (причина в stderr);\n"
     "2 неверный вызов; 3 scan-valid: содержимое идентично, ничего не записано;\n"
     "4 repair --check: проверка не пройдена, ничего не записано;\n"
-    "5 ремонт (файла или файлов папки): результат не совпал с отпечатком валидного файла;\n"
+    "5 repair, verify: файл (или файл папки) всё ещё отличается от валидного (места в stderr);\n"
     "6 папка: готово, но часть файлов или папок пропущена (они перечислены в stderr);\n"
-    "7 файл записан и заменил прежний, но может не пережить сбой питания.\n";
+    "7 файл записан и заменил прежний, но может не пережить сбой питания;\n"
+    "8 verify: в ремонтном файле нет отпечатка, проверять не с чем.\n";
 
 inline constexpr char kUsageProblem[] = "varnell-cli: %s\n";
 inline constexpr char kMoreHelp[] = "Подробнее: varnell-cli --help\n";
@@ -54,7 +65,7 @@ inline constexpr char kNoCommand[] = "не указана команда";
 inline constexpr char kUnknownCommand[] = "неизвестная команда: %s";
 inline constexpr char kUnknownOption[] = "неизвестный параметр: %s";
 inline constexpr char kRepeatedOption[] = "параметр указан дважды: %s";
-inline constexpr char kOptionNeedsValue[] = "после %s нужен путь к файлу";
+inline constexpr char kOptionNeedsValue[] = "после %s нужен путь";
 inline constexpr char kMissingArguments[] = "%s: не хватает аргументов";
 inline constexpr char kExtraArgument[] = "лишний аргумент: %s";
 inline constexpr char kDeleteExtraForFolder[] = "%s: только для ремонта папки";
@@ -79,6 +90,25 @@ inline constexpr char kRefusedName[] = "Имя: ";
 inline constexpr char kMayNotSurvivePowerCut[] =
     "Внимание: новый файл уже на месте прежнего, но папку не удалось сбросить на диск; при сбое "
     "питания новый файл может пропасть.\n";
+
+// The valid file's fingerprint a scan has written, on stderr.
+inline constexpr char kFingerprintWritten[] = "Отпечаток валидного файла (XXH3-128, как у xxh128sum): %s\n";
+
+// What a repair says of its result, on stderr; verify's success is its line on stdout.
+inline constexpr char kVerified[] = "Результат проверен: файл совпадает с валидным, XXH3-128 %s.\n";
+inline constexpr char kNotChecked[] = "Результат не проверен: в ремонтном файле нет отпечатка валидного файла.\n";
+inline constexpr char kCheckSkipped[] = "Результат не проверен (--no-verify).\n";
+inline constexpr char kFileVerified[] = "Файл совпадает с валидным: %s, XXH3-128 %s\n";
+inline constexpr char kNoFingerprint[] = "В ремонтном файле нет отпечатка валидного файла: проверять не с чем.\n";
+// A file that still differs: the heading, one line per range, why, and the way on.
+inline constexpr char kDiffers[] = "Файл всё ещё отличается от валидного, мест: %u (первый-последний байт):\n";
+inline constexpr char kDifferingRange[] = "%llu-%llu\n";
+inline constexpr char kDiffersWhy[] =
+    "Такие повреждения не видны контрольным суммам блоков; их находит только отпечаток валидного файла.\n";
+inline constexpr char kFollowUpWritten[] = "Записан уточняющий контрольный файл: %s, размер в байтах: %llu\n";
+inline constexpr char kFollowUpNext[] =
+    "Передайте его владельцу валидного файла: scan-valid с ним даст ремонтный файл ровно с отличающимися "
+    "блоками; примените его так же.\n";
 
 // The damaged blocks of a valid-file scan: a heading, then one line per block.
 inline constexpr char kDamagedHeading[] = "Повреждённых блоков: %u (номер: первый-последний байт)\n";

@@ -31,7 +31,11 @@ bool TestFileFitsValid(uint64_t entries, uint64_t validBlocks) { return entries 
 uint64_t VouchedLength(const Exchange& exchange) { return Min(exchange.recordedSize, kBlockSize * exchange.entries); }
 
 bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block, uint32_t entry) {
-  if (BlockChecksum(block) != entry) return true;
+  return BlockMustTravel(exchange, b, block, entry, BlockChecksum(block));
+}
+
+bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block, uint32_t entry, uint32_t checksum) {
+  if (checksum != entry) return true;
   // A test file cut short (in transit, say) has no entry for a block the broken copy has
   // bytes in: nothing is known of those bytes, so the block goes.
   if (b > exchange.entries && (b - 1) * kBlockSize < Min(exchange.recordedSize, exchange.validSize)) {

@@ -30,6 +30,8 @@ uint64_t VouchedLength(const Exchange& exchange);
 // broken copy is only the zero padding of its image, which a valid tail whose words cancel
 // out checksums to as well.
 bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block, uint32_t entry);
+// The same, with the block's checksum already taken (in the pass that also hashes it).
+bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block, uint32_t entry, uint32_t checksum);
 
 // Identical only when nothing travels and the test file describes a copy of the valid file's
 // length, block for block (B = S and E = N). Otherwise a repair file without blocks still

@@ -14,6 +14,8 @@ bool FoundByProgram(Step step) {
     case Step::CheckFolderTestFile:
     case Step::CheckFolderRepairFile:
     case Step::CheckRepairFileName:
+    case Step::CheckFingerprint:
+    case Step::CheckFollowUp:
       return true;
     default:
       return false;

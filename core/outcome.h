@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/fingerprint.h"
+
 // The steps an operation can stop at: each call that can fail, and each condition the
 // program finds itself (the Check... steps, which carry no system error).
 enum class Step : uint8_t {
@@ -58,7 +60,18 @@ enum class Step : uint8_t {
   CreateFolder,
   RenameEntry,
   RemoveExtra,
+  // The valid file's fingerprint: made by a valid-file scan, checked by a repair.
+  AllocateFingerprint,
+  CheckFingerprint,  // the fingerprint part behind the repair blocks is damaged or cut
+  AllocateReadBack,
+  ReadBack,          // reading the repaired file back to compare it with the fingerprint
+  CreateFollowUp,    // the follow-up test file of a repair whose result still differs
+  WriteFollowUp,
+  CheckFollowUp,     // a follow-up test file that does not hold together or fit the valid file
 };
+
+// The last of the steps, for tables that must have a line for each.
+inline constexpr Step kLastStep = Step::CheckFollowUp;
 
 // Whether the program found the condition itself, rather than a system call failing.
 bool FoundByProgram(Step step);
@@ -69,6 +82,21 @@ enum class Ending {
   Stopped,       // stopped at step, with the system's error where a call failed
   CheckRefused,  // repair with a check file: the broken file no longer matches it; nothing written
   Cancelled,     // the caller asked to stop
+  Differs,       // repair or verification: the file still differs from the valid file's fingerprint
+};
+
+// Whether a repair (or a verification) compared its result with the valid file's fingerprint.
+enum class Verification {
+  NoFingerprint,  // the repair file carries none: applied as it always was, not checked
+  Skipped,        // the caller asked not to read the file back
+  Verified,       // equal to the valid file, whole and region by region
+  Differs,
+};
+
+struct ByteRange {
+  uint64_t first = 0;
+  uint64_t last = 0;
+  bool operator==(const ByteRange& other) const { return first == other.first && last == other.last; }
 };
 
 // Why a repair's check refused the broken file. None: a file of the check could not be read,
@@ -120,6 +148,17 @@ struct Outcome {
   // Done (a scan): the output has replaced any older file of its name, but the flush of its
   // folder failed (systemError says why), so a power cut may still lose the new file.
   bool outputMayNotSurvivePowerCut = false;
+  // Valid-file scan: the fingerprint written (its whole-file hash); repair and verification:
+  // the one the file was compared with.
+  bool fingerprinted = false;
+  Hash128 fingerprint;
+  // Repair and verification: the comparison with the fingerprint, and for Differs the byte
+  // ranges (whole regions, neighbours merged) that still differ.
+  Verification verification = Verification::NoFingerprint;
+  std::vector<ByteRange> differing;
+  // Differs after a repair: the follow-up test file written for the regions that differ.
+  std::string followUpPath;
+  uint64_t followUpBytes = 0;
 
   // Whether the broken file was written to before a stop (Cancelled, or Stopped after the
   // repair's first write). A partly repaired file is finished by the same repair file again.

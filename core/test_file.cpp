@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "core/byte_order.h"
+#include "core/file_kinds.h"
+#include "core/fingerprint.h"
 
 bool TestFileCanRecord(uint64_t brokenSize) {
   return brokenSize <= kLargestExchangedSize && brokenSize != kLargeTestFileMarker;
@@ -17,6 +19,7 @@ uint32_t TestFileHeaderBytes(TestFileForm form) {
   switch (form) {
     case TestFileForm::Small: return kTestFileHeaderBytes;
     case TestFileForm::Large: return kLargeTestFileHeaderBytes;
+    case TestFileForm::FollowUp: return kFollowUpHeaderBytes;
   }
   return kTestFileHeaderBytes;
 }
@@ -30,6 +33,8 @@ uint32_t StoreTestFileHeader(uint8_t* out, uint64_t brokenSize) {
     case TestFileForm::Large:
       StoreU32LE(out, kLargeTestFileMarker);
       StoreU64LE(out + 4, brokenSize);
+      break;
+    case TestFileForm::FollowUp:  // no size alone asks for it: StoreFollowUpHeader writes it
       break;
   }
   return TestFileHeaderBytes(form);
@@ -77,4 +82,39 @@ uint32_t TestFileEntry(const uint8_t* entry, uint64_t b, uint64_t entryBytes) {
   uint8_t bytes[4] = {};
   std::memcpy(bytes, entry, static_cast<size_t>(entryBytes - offset));
   return LoadU32LE(bytes);
+}
+
+FollowUpLayout FollowUpLayoutFor(uint64_t size, uint64_t regions) {
+  FollowUpLayout layout;
+  layout.size = size;
+  layout.regionSize = FingerprintRegionSize(size);
+  layout.regionCount = FingerprintRegionCount(size);
+  layout.regions = regions;
+  return layout;
+}
+
+uint64_t FollowUpLength(const FollowUpLayout& layout) {
+  return kFollowUpHeaderBytes + layout.regions * layout.RecordBytes() + kFollowUpCheckBytes;
+}
+
+uint32_t StoreFollowUpHeader(uint8_t* out, uint64_t size, uint32_t regions) {
+  StoreExchangeFileTag(out, ExchangeFileKind::FollowUpTestFile);
+  StoreU32LE(out + kTagBytes, kFollowUpVersion);
+  StoreU64LE(out + 16, size);
+  StoreU64LE(out + 24, FingerprintRegionSize(size));
+  StoreU32LE(out + 32, regions);
+  return kFollowUpHeaderBytes;
+}
+
+void StoreBlockHashes(uint8_t* out, const uint8_t* bytes, uint32_t blocks) {
+  for (uint32_t b = 0; b < blocks; ++b) StoreU64LE(out + 8 * b, Xxh3Hash64(bytes + uint64_t{b} * kBlockSize, kBlockSize));
+}
+
+bool ReadFollowUpLayout(const uint8_t* start, uint64_t length, FollowUpLayout* layout) {
+  *layout = FollowUpLayout{};
+  if (length < kFollowUpHeaderBytes || LoadU32LE(start + kTagBytes) != kFollowUpVersion) return false;
+  const uint64_t size = LoadU64LE(start + 16);
+  if (size == 0 || size > kLargestExchangedSize || LoadU64LE(start + 24) != FingerprintRegionSize(size)) return false;
+  *layout = FollowUpLayoutFor(size, LoadU32LE(start + 32));
+  return layout->regions >= 1 && layout->regions <= layout->regionCount && length == FollowUpLength(*layout);
 }

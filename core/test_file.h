@@ -6,13 +6,16 @@
 // Large form, for 2^32 bytes and more: u32 0xFFFFFFFF, u64 B, then BlockCount(B) checksums;
 // 12 + 4 * BlockCount(B) bytes. No small-form file records 0xFFFFFFFF, so the first word
 // tells the two apart.
+// Follow-up form, written by a repair whose result still differs from the valid file's
+// fingerprint, for the regions that differ (see below); only the streaming valid-file scan
+// answers it, and every other reader refuses it.
 #pragma once
 
 #include <cstdint>
 
 #include "core/block.h"
 
-enum class TestFileForm { Small, Large };
+enum class TestFileForm { Small, Large, FollowUp };
 
 inline constexpr uint32_t kTestFileHeaderBytes = 4;
 inline constexpr uint32_t kLargeTestFileHeaderBytes = 12;
@@ -64,3 +67,41 @@ bool TestFileIsExact(const TestFileLayout& layout);
 // the file's end read as 0, and the bytes of a partial last entry are its low-order bytes.
 // entryBytes: the entry area's length in the file (length - header).
 uint32_t TestFileEntry(const uint8_t* entry, uint64_t b, uint64_t entryBytes);
+
+// The follow-up form, for a file of S bytes whose regions (core/fingerprint.h) D of them differ:
+//   0   4   0xFFFFFFFF, the large form's marker
+//   4   8   the tag "VNFOLLOW" (core/file_kinds.h): as the large form's size, too large
+//   12  4   version, 1
+//   16  8   S
+//   24  8   region size, FingerprintRegionSize(S)
+//   32  4   D, 1 to the region count
+//   36      D records, one per region in ascending order: u32 region index (from 0), then the
+//           XXH3-64 of each of the region size / 4096 blocks of the region (4096 bytes each,
+//           the file's last block padded with zero bytes; 0 for a block past the file's end)
+//   end 16  check: XXH3-128 of every byte before it
+// The valid-file scan answers it with a repair file of exactly the blocks whose XXH3-64
+// differs, and a fingerprint of the listed regions.
+inline constexpr uint32_t kFollowUpHeaderBytes = 36;
+inline constexpr uint32_t kFollowUpVersion = 1;
+inline constexpr uint32_t kFollowUpCheckBytes = 16;
+
+struct FollowUpLayout {
+  uint64_t size = 0;        // S
+  uint64_t regionSize = 0;
+  uint64_t regionCount = 0;  // of the file
+  uint64_t regions = 0;      // D, listed
+  uint64_t BlocksPerRecord() const { return regionSize / kBlockSize; }
+  uint64_t RecordBytes() const { return 4 + 8 * BlocksPerRecord(); }
+};
+
+FollowUpLayout FollowUpLayoutFor(uint64_t size, uint64_t regions);
+uint64_t FollowUpLength(const FollowUpLayout& layout);
+// Writes the header of a follow-up for a file of size bytes and regions records; returns its length.
+uint32_t StoreFollowUpHeader(uint8_t* out, uint64_t size, uint32_t regions);
+// The XXH3-64 of each of blocks whole blocks of bytes, stored little-endian in out.
+void StoreBlockHashes(uint8_t* out, const uint8_t* bytes, uint32_t blocks);
+
+// Reads the header from the file's first min(length, 36) bytes, whose kind is already known to
+// be a follow-up, and checks it against the file's length. Records and the check are read as
+// the scan goes.
+bool ReadFollowUpLayout(const uint8_t* start, uint64_t length, FollowUpLayout* layout);

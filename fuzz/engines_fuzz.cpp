@@ -1,6 +1,7 @@
 // Both engines on the same arbitrary inputs: the dialog's operations and the streaming ones
-// must end the same way (done, identical, or the same step and error), write the same repair file,
-// and leave the same bytes in the broken file.
+// must end the same way (done, identical, differing, or the same step and error), write the
+// same repair file and follow-up, and leave the same bytes in the broken file. A follow-up test
+// file, which only the streaming scan answers, goes to it alone.
 //
 // Input: a first byte choosing what is fuzzed.
 // - Even: a valid-file scan. A 16-bit little-endian length L, L bytes of valid file (fewer
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/file_kinds.h"
 #include "whole_file/operations.h"
 #include "fuzz/fuzz_support.h"
 #include "stream/operations.h"
@@ -62,6 +64,12 @@ void FuzzValidScan(const uint8_t* data, size_t size) {
   WriteFileBytes(testPath, test.data(), test.size());
   RemoveFile(dialogFix);
   RemoveFile(streamFix);
+  if (test.size() >= kTagBytes && ReadExchangeFileKind(test.data(), test.size()) == ExchangeFileKind::FollowUpTestFile) {
+    StreamScanValidFile(streamValid.c_str(), testPath.c_str(), folder.c_str(), StreamControl{});
+    RequireNothingHeld();
+    Require(ReadFileBytes(testPath) == test, "the test file changed");
+    return;
+  }
 
   StartRecording();
   const Ended dialog = OfDialog(ScanValidFile(RecordingReporter(), dialogValid.c_str(), testPath.c_str(), folder.c_str()));
@@ -88,6 +96,11 @@ void FuzzRepair(const uint8_t* data, size_t size) {
   static const std::string dialogBroken = ScratchPath("dialog-broken.bin");
   static const std::string streamBroken = ScratchPath("stream-broken.bin");
   static const std::string repairPath = ScratchPath("repair.fix");
+  // Where each repair writes its follow-up, beside its broken file.
+  static const std::string dialogFollowUp = ScratchPath("dialog-broken.crc");
+  static const std::string streamFollowUp = ScratchPath("stream-broken.crc");
+  RemoveFile(dialogFollowUp);
+  RemoveFile(streamFollowUp);
   WriteFileBytes(dialogBroken, broken.data(), broken.size());
   WriteFileBytes(streamBroken, broken.data(), broken.size());
   WriteFileBytes(repairPath, repair.data(), repair.size());
@@ -114,7 +127,12 @@ void FuzzRepair(const uint8_t* data, size_t size) {
   // Both stopped at the write, under the cap: each may have written a different part.
   if (dialog.ending == Ending::Stopped && dialog.step == Step::WriteRepaired) return;
   Require(ReadFileBytes(dialogBroken) == ReadFileBytes(streamBroken), "the engines left different broken files");
-  if (stream.ending != Ending::Done) Require(!result.brokenFileChanged, "a repair refused before writing says it wrote");
+  // A result that still differs has been written, and its follow-up with it.
+  if (stream.ending == Ending::Differs) {
+    Require(ReadFileBytes(dialogFollowUp) == ReadFileBytes(streamFollowUp), "the engines wrote different follow-ups");
+  } else if (stream.ending != Ending::Done) {
+    Require(!result.brokenFileChanged, "a repair refused before writing says it wrote");
+  }
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 // applied. After every call: nothing is held, the repair file is unchanged, and the broken
 // file is what an independent reading of the repair file says: rewritten exactly when the
 // repair file may be applied to it, untouched when the call stops before its final write.
+// Bytes behind the last block are the valid file's fingerprint, read by the format's own
+// reader: a part that does not hold refuses the repair file; one that holds has the result
+// checked against it, which ends done or differing, with the same bytes either way.
 //
 // A hostile valid size can ask for up to 4 GiB of broken-file buffer. The platform maps it
 // lazily, so only touched pages count, but a repair that is allowed to succeed would write
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <map>
 
+#include "core/fingerprint_part.h"
 #include "whole_file/operations.h"
 #include "fuzz/fuzz_support.h"
 
@@ -42,11 +46,22 @@ RepairPlan ReadPlan(const Bytes& repair, uint64_t brokenSize) {
   const uint64_t bufferBytes = blocks * kBlock;
   // The buffer's size is a 32-bit number: from 0xFFFFF001 up it cannot be had.
   if (plan.validSize == 0 || bufferBytes > 0xFFFFFFFFu) return plan;
-  if (8 + (4 + kBlock) * plan.damagedCount > repair.size()) return plan;
+  const uint64_t blocksEnd = 8 + (4 + kBlock) * plan.damagedCount;
+  if (blocksEnd > repair.size()) return plan;
   for (uint64_t j = 0; j < plan.damagedCount; ++j) {
     const uint64_t number = Le32At(repair, 8 + 4 * j);
     if (number == 0 || number > blocks) return plan;
     plan.lastEntryOfBlock[number - 1] = j;  // a later entry for the same block wins
+  }
+  if (repair.size() > blocksEnd) {
+    FingerprintPart part;
+    Bytes start(repair.begin() + static_cast<std::ptrdiff_t>(blocksEnd), repair.end());
+    const uint64_t length = start.size();
+    start.resize(std::max<size_t>(start.size(), kFingerprintHeaderBytes), 0);
+    if (ReadFingerprintHeader(start.data(), length, plan.validSize, &part) != FingerprintVerdict::Read ||
+        !FingerprintPartHolds(start.data(), part)) {
+      return plan;
+    }
   }
   plan.applies = brokenSize <= bufferBytes;
   return plan;
@@ -100,8 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A failed write can leave the file anywhere between its old length and the valid size.
   const uint64_t repairedLength = std::max<uint64_t>(broken.size(), plan.validSize);
 
-  if (result.ending == Ending::Done) {
-    Require(Reported().empty(), "a done repair reported a stop");
+  if (result.ending == Ending::Done || result.ending == Ending::Differs) {
+    Require(Reported().size() == (result.ending == Ending::Done ? 0u : 1u), "a done repair reported a stop");
     Require(plan.applies, "a repair file that does not fit was applied");
     Require(after.size() == plan.validSize, "the repaired file does not have the valid size");
     Require(after == RepairedPrefix(plan, repair, broken, plan.validSize), "the repaired file has the wrong contents");

@@ -5,11 +5,13 @@
 // checksums to 0 as well, but must travel wherever the test file does not vouch for it).
 // The input is the test file. After every call: nothing is held, both inputs are unchanged,
 // and the outcome is the one an independent model predicts: the size-check box, the
-// identical-contents box, or a repair file equal byte for byte to the expected one.
+// identical-contents box, or a repair file equal byte for byte to the expected one, the
+// valid file's fingerprint (one region, hashed by the library in one call) behind its blocks.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
+#include "core/fingerprint.h"
 #include "whole_file/operations.h"
 #include "fuzz/fuzz_support.h"
 
@@ -60,6 +62,32 @@ const ValidModel& Model() {
   return model;
 }
 
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// XXH3-128 as stored: most significant byte first.
+Bytes Hash(const uint8_t* bytes, size_t count) {
+  const Hash128 hash = Xxh3Hash128(bytes, count);
+  Bytes out;
+  for (int i = 56; i >= 0; i -= 8) out.push_back(static_cast<uint8_t>(hash.high >> i));
+  for (int i = 56; i >= 0; i -= 8) out.push_back(static_cast<uint8_t>(hash.low >> i));
+  return out;
+}
+
+// The fingerprint part of the valid file, one region of 1 MiB, field by field.
+Bytes Fingerprint() {
+  static const Bytes part = [] {
+    Bytes fields = {0x89, 'V', 'F', 'P', '\r', '\n', 0x1A, '\n'};
+    for (const uint32_t word : {1u, 0u, 1u << 20, 0u, kValidSize, 0u, 1u, 1u}) AppendLe32(fields, word);
+    const Bytes whole = Hash(ValidFile().data(), ValidFile().size());
+    fields = Concat(Concat(fields, whole), whole);
+    return Concat(fields, Hash(fields.data(), fields.size()));
+  }();
+  return part;
+}
+
 // The repair file the scan must write, or nothing when it must report identical contents.
 // A block travels when its checksum differs from its entry, when it has no entry but the
 // broken copy has bytes in it (it starts below the recorded size), or when it holds a byte
@@ -90,14 +118,16 @@ Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
   AppendLe32(file, count);
   file.insert(file.end(), numbers.begin(), numbers.end());
   file.insert(file.end(), blocks.begin(), blocks.end());
-  return file;
+  return Concat(file, Fingerprint());
 }
 
 // What any repair file this scan writes must look like, whatever its blocks hold.
 void RequireRepairFileShape(const Bytes& fix) {
-  Require(fix.size() >= 8 && (fix.size() - 8) % 4100 == 0, "the repair file's length is not 8 + 4100 * K");
+  const size_t part = Fingerprint().size();
+  Require(fix.size() >= 8 + part && (fix.size() - 8 - part) % 4100 == 0,
+          "the repair file's length is not 8 + 4100 * K and the fingerprint");
   const uint32_t count = Le32At(fix, 4);
-  Require(count <= kValidBlocks && fix.size() == 8 + 4100 * uint64_t{count},
+  Require(count <= kValidBlocks && fix.size() == 8 + 4100 * uint64_t{count} + part,
           "the repair file's count does not match its length or the valid file");
   Require(Le32At(fix, 0) == kValidSize, "the repair file does not record the valid size");
   uint32_t previous = 0;

@@ -35,6 +35,7 @@ enum class Service {
   RenameIn,
   RemoveFileIn,
   RemoveFolderIn,
+  StartThread,
   Count
 };
 
@@ -58,3 +59,5 @@ void NoteFileClosed(const void* file);
 int NoteRegionAcquired(const void* region, uint64_t size, uint64_t committedBytes);
 void NoteRegionCommitted(const void* region, uint64_t bytes);
 void NoteRegionReleased(const void* region);
+void NoteThreadStarted();
+void NoteThreadJoined();

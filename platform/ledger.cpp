@@ -27,6 +27,7 @@ uint32_t eventCount;
 uint32_t filesOpenedSinceReset;
 uint32_t regionsAcquiredSinceReset;
 uint64_t committedNow;
+uint32_t threadsRunning;
 uint64_t committedPeak;
 
 void Record(Holding holding, uint32_t ordinal) {
@@ -97,6 +98,9 @@ void NoteRegionReleased(const void* region) {
   }
 }
 
+void NoteThreadStarted() { ++threadsRunning; }
+void NoteThreadJoined() { --threadsRunning; }
+
 void ResetLedger() {
   eventCount = 0;
   filesOpenedSinceReset = 0;
@@ -116,6 +120,7 @@ uint32_t HeldRegionCount() {
   return count;
 }
 
+uint32_t RunningThreadCount() { return threadsRunning; }
 uint64_t CommittedBytes() { return committedNow; }
 uint64_t PeakCommittedBytes() { return committedPeak; }
 uint32_t ReleaseEventCount() { return eventCount < kMaxEvents ? eventCount : kMaxEvents; }

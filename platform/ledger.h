@@ -1,4 +1,4 @@
-// Accounting of what the platform services hand out: open files and memory regions, the
+// Accounting of what the platform services hand out: open files, memory regions, threads, the
 // pages committed in them, and the order in which they come back. Tests assert that an
 // operation leaves nothing behind and releases in its documented order. Linked into the
 // test programs only: the backends report to it through hooks.h.
@@ -19,6 +19,7 @@ struct ReleaseEvent {
 void ResetLedger();
 uint32_t OpenFileCount();
 uint32_t HeldRegionCount();
+uint32_t RunningThreadCount();
 uint64_t CommittedBytes();
 uint64_t PeakCommittedBytes();
 uint32_t ReleaseEventCount();

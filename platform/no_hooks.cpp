@@ -7,3 +7,5 @@ void NoteFileClosed(const void*) {}
 int NoteRegionAcquired(const void*, uint64_t, uint64_t) { return 1; }
 void NoteRegionCommitted(const void*, uint64_t) {}
 void NoteRegionReleased(const void*) {}
+void NoteThreadStarted() {}
+void NoteThreadJoined() {}

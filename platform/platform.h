@@ -129,6 +129,15 @@ void* ReserveMemory(uint32_t size);
 int CommitPage(void* address);
 void ReleaseMemory(void* region);
 
+// A second thread, for the streaming operations' work on what they have read. It must call no
+// service here: the thread that started it keeps every file, every region and the last error.
+// StartThread gives null with the last error set when the thread cannot be had; JoinThread
+// waits for the routine to return and releases the thread.
+struct PlatformThread;
+using ThreadHandle = PlatformThread*;
+ThreadHandle StartThread(void (*routine)(void* context), void* context);
+void JoinThread(ThreadHandle thread);
+
 // System errors: the calling thread's last error, and portable names for the codes the
 // operations set themselves and the ones their callers meet most.
 enum class SystemErrorKind {

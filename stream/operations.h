@@ -22,15 +22,44 @@ struct StreamControl {
   // BuildOutputPath (support/output_path.h) does, which is the dialog's rule and the one taken
   // when this is null; 0 with the last error set when no name can be made.
   int (*nameOutput)(char* pathBuffer, const char* sourcePath, const char* extension) = nullptr;
+  // Work on the calling thread alone, without a second one to hash what it reads: for a caller
+  // whose own window must keep a core on a machine of two (the dialog).
+  bool oneThread = false;
 };
 
 Outcome StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control);
 
+// The repair file carries the valid file's fingerprint behind its blocks. A follow-up test file
+// is answered with exactly the blocks whose XXH3-64 differs and the fingerprint of the regions
+// it lists. prove: identical copies get a repair file too, of no blocks, so that the other
+// side can prove they are.
 Outcome StreamScanValidFile(const char* validFilePath, const char* testFilePath, const char* outputFolder,
-                            const StreamControl& control);
+                            const StreamControl& control, bool prove = false);
 
-// checkFilePath: null, or a test file made from the broken file that it must still match
-// (size and every block checksum), read through the same open handle as the repair, before
-// anything is written.
-Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
+struct RepairOptions {
+  // Null, or a test file made from the broken file that it must still match (size and every
+  // block checksum), read through the same open handle as the repair, before anything is
+  // written.
+  const char* checkFilePath = nullptr;
+  // With a fingerprint in the repair file: read the repaired file back and compare it.
+  bool verify = true;
+  // Where the follow-up test file goes when the result still differs; null: beside the broken
+  // file.
+  const char* followUpFolder = nullptr;
+};
+
+// A repair file with a fingerprint is checked whole first, the fingerprint too; after the
+// blocks are in place, the length set and the file flushed, the file is read back and
+// compared with it: Done when it agrees, Differs with the ranges and the follow-up otherwise.
+Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const RepairOptions& options,
                                const StreamControl& control);
+inline Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
+                                      const StreamControl& control) {
+  RepairOptions options;
+  options.checkFilePath = checkFilePath;
+  return StreamRepairBrokenFile(brokenFilePath, repairFilePath, options, control);
+}
+
+// Compares a file with the fingerprint in a repair file and writes nothing: Done, Verified or
+// without a fingerprint to compare with (NoFingerprint); Differs with the ranges.
+Outcome StreamVerifyFile(const char* filePath, const char* repairFilePath, const StreamControl& control);

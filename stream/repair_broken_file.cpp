@@ -1,8 +1,9 @@
-// Streaming broken-file repair: checks the repair file's header and whole list first, then
-// writes each carried block at its place (the last one only up to the valid size), sets the
-// broken file's length to the valid size and flushes it. The rest of the broken file is
-// neither read nor rewritten, so applying the same repair file again changes nothing more,
-// and a repair cut short is finished by running it again.
+// Streaming broken-file repair: checks the repair file's header, whole list and fingerprint
+// first, then writes each carried block at its place (the last one only up to the valid size),
+// sets the broken file's length to the valid size and flushes it. Only the carried blocks are
+// written, so applying the same repair file again changes nothing more, and a repair cut short
+// is finished by running it again. With a fingerprint, the file is then read back and compared
+// with it; where it still differs, a follow-up test file is written for those regions.
 #include <cstdint>
 #include <new>
 #include <vector>
@@ -14,8 +15,12 @@
 #include "support/files_by_path.h"
 #include "core/repair_file.h"
 #include "stream/broken_file_check.h"
+#include "stream/fingerprint_check.h"
+#include "stream/follow_up.h"
 #include "stream/operations.h"
 #include "stream/steps.h"
+#include "support/path_buffer.h"
+#include "support/strip_last_component.h"
 
 namespace {
 
@@ -25,6 +30,8 @@ struct Repair {
   FileHandle repairFile = nullptr;
   uint8_t* slice = nullptr;
   uint8_t* entries = nullptr;
+  uint8_t* part = nullptr;
+  ReadBackBuffers readBack;
   bool brokenFileChanged = false;
 };
 
@@ -33,6 +40,8 @@ void Release(Repair& repair) {
   if (repair.repairFile != nullptr) CloseFile(repair.repairFile);
   if (repair.slice != nullptr) ReleaseMemory(repair.slice);
   if (repair.entries != nullptr) ReleaseMemory(repair.entries);
+  if (repair.part != nullptr) ReleaseMemory(repair.part);
+  ReleaseReadBack(&repair.readBack);
 }
 
 Outcome RefuseRepairFile(const RepairFileLayout& layout) {
@@ -98,8 +107,42 @@ Outcome PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const s
   return DoneOutcome();
 }
 
-Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
-                   const StreamControl& control) {
+// Compares the repaired file, still open, with the fingerprint, and writes the follow-up where
+// it differs.
+Outcome Verify(Repair& repair, const char* brokenFilePath, const FingerprintPart& header, const RepairOptions& options,
+               int (*nameOutput)(char*, const char*, const char*), Progress& progress) {
+  std::vector<uint32_t> differing;
+  Outcome compared = ReadBackAndCompare(repair.brokenFile, header.validSize, repair.part, header, repair.readBack,
+                                        progress, &differing);
+  if (compared.ending != Ending::Done) {
+    compared.brokenFileChanged = true;
+    return compared;
+  }
+  if (compared.verification == Verification::Verified) return compared;
+  // Beside the broken file unless the caller names a folder.
+  char folder[kPathBufferSize] = {};
+  Outcome followUp;
+  if (!PutPathIntoBuffer(folder, options.followUpFolder != nullptr ? options.followUpFolder : brokenFilePath)) {
+    followUp = StoppedAt(Step::CreateFollowUp);
+  } else {
+    if (options.followUpFolder == nullptr) StripLastComponent(folder, kPathBufferSize);
+    // A bare name is in the current folder; a name right under the root, in the root.
+    if (folder[0] == '\0') folder[0] = brokenFilePath[0] == kPathSeparator ? kPathSeparator : '.';
+    followUp = WriteFollowUp(repair.brokenFile, header.validSize, differing, folder, brokenFilePath, nameOutput, repair.slice,
+                             repair.entries, progress);
+  }
+  followUp.verification = compared.verification;
+  followUp.differing = std::move(compared.differing);
+  followUp.fingerprinted = true;
+  followUp.fingerprint = compared.fingerprint;
+  followUp.brokenFileChanged = true;
+  if (followUp.ending == Ending::Done) followUp.ending = Ending::Differs;
+  return followUp;
+}
+
+Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFilePath, const RepairOptions& options,
+              const StreamControl& control) {
+  const char* checkFilePath = options.checkFilePath;
   // With a check, the broken file is one of the two files it compares: one that cannot be
   // opened or measured fails the check, before anything is written.
   const auto brokenFileStop = [&](Step step) {
@@ -132,11 +175,26 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   if (!BrokenFileFits(brokenSize, layout.validSize)) {
     return StoppedAt(Step::ReadBroken, SystemErrorKind::FileTooLarge);
   }
+  FingerprintPart header;
+  Outcome fingerprinted = ReadFingerprint(repair.repairFile, repairSize, layout, &repair.part, &header);
+  if (fingerprinted.ending != Ending::Done) return fingerprinted;
+  // Everything the check needs is had before the first write, so that a repair never stops
+  // half done for want of it.
+  const bool verify = repair.part != nullptr && options.verify;
+  if (verify && !AcquireReadBack(&repair.readBack, header)) return StoppedAt(Step::AllocateReadBack);
 
-  Progress progress(control, uint64_t{layout.damagedCount} * kBlockSize + (checkFilePath != nullptr ? brokenSize : 0));
+  // The whole work is known before it starts, so the percentage only rises; the follow-up,
+  // when there is one, is short and not counted.
+  Progress progress(control, uint64_t{layout.damagedCount} * kBlockSize + (checkFilePath != nullptr ? brokenSize : 0) +
+                                 (verify ? layout.validSize : 0));
+  if (checkFilePath != nullptr || verify) {
+    // The check's entries, and the follow-up's block hashes.
+    repair.entries = static_cast<uint8_t*>(CommitMemory(8 * kStreamBufferBlocks));
+    if (repair.entries == nullptr) {
+      return StoppedAt(checkFilePath != nullptr ? Step::CommitBrokenBuffer : Step::AllocateReadBack);
+    }
+  }
   if (checkFilePath != nullptr) {
-    repair.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks));
-    if (repair.entries == nullptr) return StoppedAt(Step::CommitBrokenBuffer);
     Outcome checked = CheckBrokenFile(repair.brokenFile, brokenSize, checkFilePath, repair.slice, repair.entries, progress);
     if (checked.ending != Ending::Done) return checked;
   }
@@ -148,11 +206,16 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   if (brokenSize != layout.validSize) repair.brokenFileChanged = true;
   if (!SetFileLength(repair.brokenFile, layout.validSize)) return Stop(repair, Step::WriteRepaired);
   if (!FlushFile(repair.brokenFile)) return Stop(repair, Step::WriteRepaired);
+
+  Outcome result = DoneOutcome();
+  if (verify) result = Verify(repair, brokenFilePath, header, options, control.nameOutput, progress);
+  if (result.ending != Ending::Done && result.ending != Ending::Differs) return result;
+  if (repair.part != nullptr && !verify) result.verification = Verification::Skipped;
   const int closed = CloseFile(repair.brokenFile);
   repair.brokenFile = nullptr;
   if (!closed) return Stop(repair, Step::WriteRepaired);
-
-  Outcome result = DoneOutcome();
+  result.fingerprinted = repair.part != nullptr;
+  result.fingerprint = header.whole;
   result.validSize = layout.validSize;
   result.blocks = std::move(list);
   return result;
@@ -160,10 +223,10 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
 
 }  // namespace
 
-Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
+Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const RepairOptions& options,
                                const StreamControl& control) {
   Repair repair;
-  Outcome result = Apply(repair, brokenFilePath, repairFilePath, checkFilePath, control);
+  Outcome result = Apply(repair, brokenFilePath, repairFilePath, options, control);
   Release(repair);
   return result;
 }

@@ -1,5 +1,6 @@
-// Streaming broken-file scan: the test file NAME.crc from a broken file of any size, read in
-// slices and written as it goes.
+// Streaming broken-file scan: the test file NAME.crc from a broken file of any size. The file
+// is read a slice at a time while a second thread takes the block checksums of the slices read
+// before; the entries are gathered and written a few slices' worth at a time.
 #include <cstdint>
 
 #include "core/block.h"
@@ -8,14 +9,19 @@
 #include "core/test_file.h"
 #include "stream/operations.h"
 #include "stream/output_file.h"
+#include "stream/pipeline.h"
 #include "stream/steps.h"
 
 namespace {
 
+// The entries of this many slices go to the test file in one write.
+constexpr uint32_t kSlicesPerWrite = 16;
+constexpr uint32_t kEntriesBytes = 4 * kStreamBufferBlocks * kSlicesPerWrite;
+
 // What one call holds; null until obtained.
 struct BrokenScan {
   FileHandle brokenFile = nullptr;
-  uint8_t* slice = nullptr;
+  SliceRing ring;
   uint8_t* entries = nullptr;
   OutputFile output;
 };
@@ -24,8 +30,44 @@ void Release(BrokenScan& scan) {
   AbandonOutput(&scan.output);
   if (scan.brokenFile != nullptr) CloseFile(scan.brokenFile);
   if (scan.entries != nullptr) ReleaseMemory(scan.entries);
-  if (scan.slice != nullptr) ReleaseMemory(scan.slice);
+  ReleaseSlices(&scan.ring);
 }
+
+class Checksums final : public SliceJob {
+ public:
+  Checksums(BrokenScan& scan, uint64_t written) : scan_(scan), written_(written) {}
+  uint64_t written() const { return written_ + gathered_; }
+
+  // Writes the entries gathered so far.
+  bool Write() {
+    if (gathered_ > 0 && !WriteAt(scan_.output.file, written_, scan_.entries, gathered_)) return false;
+    written_ += gathered_;
+    gathered_ = 0;
+    return true;
+  }
+
+  Outcome Fill(Slice& slice) override {
+    // The last block is taken as the dialog's image holds it: padded with zero bytes.
+    if (!ReadPadded(scan_.brokenFile, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
+      return StoppedAt(Step::ReadBroken);
+    }
+    return DoneOutcome();
+  }
+  void Work(Slice& slice) override {
+    for (uint32_t i = 0; i < slice.blocks; ++i) slice.checksums[i] = BlockChecksum(slice.bytes + i * kBlockSize);
+  }
+  Outcome Collect(Slice& slice) override {
+    if (gathered_ + 4 * slice.blocks > kEntriesBytes && !Write()) return StoppedAt(Step::WriteOutput);
+    for (uint32_t i = 0; i < slice.blocks; ++i) StoreU32LE(scan_.entries + gathered_ + 4 * i, slice.checksums[i]);
+    gathered_ += 4 * slice.blocks;
+    return DoneOutcome();
+  }
+
+ private:
+  BrokenScan& scan_;
+  uint64_t written_;
+  uint32_t gathered_ = 0;
+};
 
 Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFolder, const StreamControl& control) {
   scan.brokenFile = OpenInputByPath(brokenFilePath);
@@ -34,10 +76,9 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
   if (!GetFileSize64(scan.brokenFile, &size)) return StoppedAt(Step::SizeBroken);
   if (!TestFileCanRecord(size)) return StoppedAt(Step::SizeBroken, SystemErrorKind::FileTooLarge);
 
-  scan.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (scan.slice == nullptr) return StoppedAt(Step::AllocateBroken);
-  // The entries of one slice, behind room for the header.
-  scan.entries = static_cast<uint8_t*>(CommitMemory(kLargeTestFileHeaderBytes + 4 * kStreamBufferBlocks));
+  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateBroken);
+  // The header, then the entries of a few slices.
+  scan.entries = static_cast<uint8_t*>(CommitMemory(kEntriesBytes));
   if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
 
   if (!CreateOutput(&scan.output, outputFolder, brokenFilePath, scan.brokenFile, ".crc", control.nameOutput)) {
@@ -47,19 +88,10 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
   if (!WriteAt(scan.output.file, 0, scan.entries, header)) return StoppedAt(Step::WriteOutput);
 
   Progress progress(control, size);
-  uint64_t written = header;
-  for (uint64_t done = 0; done < size;) {
-    if (progress.StopRequested()) return CancelledOutcome(false);
-    const uint32_t count = size - done < kStreamBufferBytes ? static_cast<uint32_t>(size - done) : kStreamBufferBytes;
-    const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
-    // The last block is taken as the dialog's image holds it: padded with zero bytes.
-    if (!ReadPadded(scan.brokenFile, done, scan.slice, count, blocks * kBlockSize)) return StoppedAt(Step::ReadBroken);
-    for (uint32_t i = 0; i < blocks; ++i) StoreU32LE(scan.entries + 4 * i, BlockChecksum(scan.slice + i * kBlockSize));
-    if (!WriteAt(scan.output.file, written, scan.entries, 4 * blocks)) return StoppedAt(Step::WriteOutput);
-    written += 4 * blocks;
-    done += count;
-    progress.Advance(count);
-  }
+  Checksums job(scan, header);
+  Outcome read = RunSlices(scan.ring, job, size, progress);
+  if (read.ending != Ending::Done) return read;
+  if (!job.Write()) return StoppedAt(Step::WriteOutput);
 
   const Commit committed = CommitOutput(&scan.output);
   if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
@@ -69,7 +101,7 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
     result.systemError = LastSystemError();
   }
   result.outputPath = scan.output.finalPath;
-  result.outputBytes = written;
+  result.outputBytes = job.written();
   return result;
 }
 

@@ -1,7 +1,10 @@
 // Streaming valid-file scan: compares the valid file, slice by slice, with the test file's
-// entries and writes the repair file NAME.fix with every damaged block. The first pass keeps
-// only the damaged-block list; the second reads those blocks again to write them, so memory
-// does not grow with the damage beyond the list itself.
+// entries and writes the repair file NAME.fix with every damaged block and the valid file's
+// fingerprint. The first pass reads the valid file while a second thread takes its checksums
+// and its fingerprint and decides which blocks travel; it keeps only the damaged-block list.
+// The second pass reads those blocks again to write them, so memory does not grow with the
+// damage beyond the list itself. A follow-up test file is answered the same way, block by
+// block by XXH3-64 instead of by checksum.
 #include <cstdint>
 #include <new>
 #include <vector>
@@ -10,12 +13,16 @@
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
-#include "support/files_by_path.h"
+#include "core/fingerprint.h"
+#include "core/fingerprint_part.h"
 #include "core/repair_file.h"
 #include "core/test_file.h"
+#include "stream/follow_up.h"
 #include "stream/operations.h"
 #include "stream/output_file.h"
+#include "stream/pipeline.h"
 #include "stream/steps.h"
+#include "support/files_by_path.h"
 
 namespace {
 
@@ -23,8 +30,11 @@ namespace {
 struct ValidScan {
   FileHandle validFile = nullptr;
   FileHandle testFile = nullptr;
-  uint8_t* slice = nullptr;
-  uint8_t* entries = nullptr;
+  SliceRing ring;
+  uint8_t* record = nullptr;  // a follow-up's record, and the regions it lists
+  uint32_t* listed = nullptr;
+  Hash128* regions = nullptr;
+  uint8_t* part = nullptr;
   OutputFile output;
 };
 
@@ -32,73 +42,101 @@ void Release(ValidScan& scan) {
   AbandonOutput(&scan.output);
   if (scan.validFile != nullptr) CloseFile(scan.validFile);
   if (scan.testFile != nullptr) CloseFile(scan.testFile);
-  if (scan.slice != nullptr) ReleaseMemory(scan.slice);
-  if (scan.entries != nullptr) ReleaseMemory(scan.entries);
+  ReleaseSlices(&scan.ring);
+  for (void* region : {static_cast<void*>(scan.record), static_cast<void*>(scan.listed), static_cast<void*>(scan.regions),
+                       static_cast<void*>(scan.part)}) {
+    if (region != nullptr) ReleaseMemory(region);
+  }
 }
 
 uint64_t Min(uint64_t a, uint64_t b) { return a < b ? a : b; }
 
-// The exchange, and where the test file's entries are.
+// The exchange, and where the test file's entries are, or the follow-up.
 struct Comparison {
   Exchange exchange;    // S, N, B and E
   TestFileLayout test;  // the entries' place
   uint64_t testLength;  // T
+  FollowUpReader* followUp = nullptr;
 };
 
-// The first pass: every damaged block's number, in ascending order.
-Outcome CollectDamagedBlocks(ValidScan& scan, const Comparison& c, Progress& progress, std::vector<uint32_t>* damaged) {
-  const uint64_t entryBytes = c.testLength - c.test.headerBytes;
-  const uint64_t validSize = c.exchange.validSize;
-  for (uint64_t done = 0; done < validSize;) {
-    if (progress.StopRequested()) return CancelledOutcome(false);
-    const uint32_t count = static_cast<uint32_t>(Min(validSize - done, kStreamBufferBytes));
-    const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
-    if (!ReadPadded(scan.validFile, done, scan.slice, count, blocks * kBlockSize)) return StoppedAt(Step::ReadValid);
-    const uint64_t first = done / kBlockSize + 1;
+// The first pass: the fingerprint, and every damaged block's number in ascending order.
+class FirstPass final : public SliceJob {
+ public:
+  FirstPass(ValidScan& scan, const Comparison& c, Fingerprinter& print, std::vector<uint32_t>* damaged)
+      : scan_(scan), c_(c), print_(print), damaged_(damaged) {}
+
+  Outcome Fill(Slice& slice) override {
+    if (!ReadPadded(scan_.validFile, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
+      return StoppedAt(Step::ReadValid);
+    }
+    if (c_.followUp != nullptr) return c_.followUp->Expect(slice);
     // This slice's entries, as far as the test file has them; the rest read as 0.
-    const uint64_t entriesFrom = 4 * (first - 1);
-    const uint64_t entriesTo = Min(entriesFrom + 4 * uint64_t{blocks}, entryBytes);
-    if (entriesFrom < entriesTo &&
-        !ReadAt(scan.testFile, c.test.headerBytes + entriesFrom, scan.entries, static_cast<uint32_t>(entriesTo - entriesFrom))) {
+    const uint64_t entryBytes = c_.testLength - c_.test.headerBytes;
+    const uint64_t entriesFrom = 4 * (slice.offset / kBlockSize);
+    const uint64_t entriesTo = Min(entriesFrom + 4 * uint64_t{slice.blocks}, entryBytes);
+    if (entriesFrom < entriesTo && !ReadAt(scan_.testFile, c_.test.headerBytes + entriesFrom, slice.entries,
+                                           static_cast<uint32_t>(entriesTo - entriesFrom))) {
       return StoppedAt(Step::ReadTest);
     }
-    for (uint32_t i = 0; i < blocks; ++i) {
-      const uint64_t b = first + i;
-      const uint32_t entry = TestFileEntry(scan.entries + 4 * i, b, entryBytes);
-      if (!BlockMustTravel(c.exchange, b, scan.slice + uint64_t{i} * kBlockSize, entry)) continue;
+    return DoneOutcome();
+  }
+
+  void Work(Slice& slice) override {
+    print_.AddBlocks(slice.bytes, slice.count, slice.checksums);
+    const uint64_t first = slice.offset / kBlockSize + 1;
+    const uint64_t entryBytes = c_.testLength - c_.test.headerBytes;
+    for (uint32_t i = 0; i < slice.blocks; ++i) {
+      const uint8_t* block = slice.bytes + uint64_t{i} * kBlockSize;
+      if (c_.followUp != nullptr) {
+        slice.travels[i] = slice.hashBlocks && Xxh3Hash64(block, kBlockSize) != slice.expected[i];
+      } else {
+        const uint32_t entry = TestFileEntry(slice.entries + 4 * i, first + i, entryBytes);
+        slice.travels[i] = BlockMustTravel(c_.exchange, first + i, block, entry, slice.checksums[i]);
+      }
+    }
+  }
+
+  Outcome Collect(Slice& slice) override {
+    for (uint32_t i = 0; i < slice.blocks; ++i) {
+      if (!slice.travels[i]) continue;
       // Grown by doubling, from one page's worth; the only memory that grows with the damage.
-      if (damaged->size() == damaged->capacity()) {
+      if (damaged_->size() == damaged_->capacity()) {
         try {
-          damaged->reserve(damaged->capacity() < 1024 ? 1024 : 2 * damaged->capacity());
+          damaged_->reserve(damaged_->capacity() < 1024 ? 1024 : 2 * damaged_->capacity());
         } catch (const std::bad_alloc&) {
           return StoppedAt(Step::CommitList, SystemErrorKind::NotEnoughMemory);
         }
       }
-      damaged->push_back(static_cast<uint32_t>(b));
+      damaged_->push_back(static_cast<uint32_t>(slice.offset / kBlockSize + 1 + i));
     }
-    done += count;
-    progress.Advance(count);
+    return DoneOutcome();
   }
-  return DoneOutcome();
-}
+
+ private:
+  ValidScan& scan_;
+  const Comparison& c_;
+  Fingerprinter& print_;
+  std::vector<uint32_t>* damaged_;
+};
 
 // The second pass: the header, the list, then the damaged blocks read again from the valid
-// file, neighbours in one read.
-Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<uint32_t>& damaged,
-                             Progress& progress, uint64_t* written) {
+// file, neighbours in one read; then the fingerprint part.
+Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<uint32_t>& damaged, uint64_t partBytes,
+                        Progress& progress, uint64_t* written) {
+  uint8_t* slice = scan.ring.slices[0].bytes;
   const uint32_t count = static_cast<uint32_t>(damaged.size());
-  uint64_t at = StoreRepairFileHeader(scan.slice, c.exchange.validSize, count);
+  uint64_t at = StoreRepairFileHeader(slice, c.exchange.validSize, count);
   uint32_t filled = static_cast<uint32_t>(at);
   for (uint32_t j = 0; j < count; ++j) {
     if (filled == kStreamBufferBytes) {
-      if (!WriteAt(scan.output.file, at - filled, scan.slice, filled)) return StoppedAt(Step::WriteOutput);
+      if (!WriteAt(scan.output.file, at - filled, slice, filled)) return StoppedAt(Step::WriteOutput);
       filled = 0;
     }
-    StoreU32LE(scan.slice + filled, damaged[j]);
+    StoreU32LE(slice + filled, damaged[j]);
     filled += 4;
     at += 4;
   }
-  if (filled > 0 && !WriteAt(scan.output.file, at - filled, scan.slice, filled)) return StoppedAt(Step::WriteOutput);
+  if (filled > 0 && !WriteAt(scan.output.file, at - filled, slice, filled)) return StoppedAt(Step::WriteOutput);
 
   progress.AddToTotal(uint64_t{count} * kBlockSize);
   for (uint32_t j = 0; j < count;) {
@@ -107,18 +145,44 @@ Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<
     while (j + run < count && run < kStreamBufferBlocks && damaged[j + run] == damaged[j] + run) ++run;
     const uint64_t start = uint64_t{damaged[j] - 1} * kBlockSize;
     const uint32_t present = static_cast<uint32_t>(Min(c.exchange.validSize - start, uint64_t{run} * kBlockSize));
-    if (!ReadPadded(scan.validFile, start, scan.slice, present, run * kBlockSize)) return StoppedAt(Step::ReadValid);
-    if (!WriteAt(scan.output.file, at, scan.slice, run * kBlockSize)) return StoppedAt(Step::WriteOutput);
+    if (!ReadPadded(scan.validFile, start, slice, present, run * kBlockSize)) return StoppedAt(Step::ReadValid);
+    if (!WriteAt(scan.output.file, at, slice, run * kBlockSize)) return StoppedAt(Step::WriteOutput);
     at += uint64_t{run} * kBlockSize;
     j += run;
     progress.Advance(uint64_t{run} * kBlockSize);
   }
-  *written = at;
+  if (!WriteAt(scan.output.file, at, scan.part, static_cast<uint32_t>(partBytes))) return StoppedAt(Step::WriteOutput);
+  *written = at + partBytes;
+  return DoneOutcome();
+}
+
+// Reads which test file it is and checks it against the valid file.
+Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLayout* followUp) {
+  Exchange& exchange = c.exchange;
+  if (!GetFileSize64(scan.testFile, &c.testLength)) return StoppedAt(Step::SizeTest);
+  const uint32_t startBytes = static_cast<uint32_t>(Min(c.testLength, kFollowUpHeaderBytes));
+  if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
+  if (ReadExchangeFileKind(start, c.testLength) == ExchangeFileKind::FollowUpTestFile) {
+    if (!ReadFollowUpLayout(start, c.testLength, followUp) || followUp->size != exchange.validSize) {
+      return Refused(Step::CheckFollowUp);
+    }
+    return DoneOutcome();
+  }
+  // Below 4 GiB the test file is read as the dialog reads it, in the small form only.
+  const TestFileVerdict verdict = ReadTestFileLayout(start, c.testLength, exchange.validSize >= kLargeFormSize, &c.test);
+  if (verdict == TestFileVerdict::LargeMalformed) return Refused(Step::CheckLargeTestFile);
+  if (verdict == TestFileVerdict::TooShort || !TestFileFitsValid(c.test.entries, exchange.validBlocks)) {
+    return Refused(Step::CheckTestFileSize);
+  }
+  // After the size check, as the dialog's scan, which reads the whole file first, finds it.
+  if (IsFolderExchangeFile(start, c.testLength)) return Refused(Step::CheckTestFileForFolder);
+  exchange.recordedSize = c.test.recordedSize;
+  exchange.entries = c.test.entries;
   return DoneOutcome();
 }
 
 Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePath, const char* outputFolder,
-                  const StreamControl& control) {
+             const StreamControl& control, bool prove) {
   scan.validFile = OpenInputByPath(validFilePath);
   if (scan.validFile == nullptr) return StoppedAt(Step::OpenValid);
   scan.testFile = OpenInputByPath(testFilePath);
@@ -131,38 +195,50 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (exchange.validSize == 0) return StoppedAt(Step::AllocateValid, SystemErrorKind::InvalidParameter);
   if (exchange.validSize > kLargestExchangedSize) return StoppedAt(Step::SizeValid, SystemErrorKind::FileTooLarge);
   exchange.validBlocks = BlockCount64(exchange.validSize);
-  scan.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (scan.slice == nullptr) return StoppedAt(Step::AllocateValid);
+  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateValid);
 
-  if (!GetFileSize64(scan.testFile, &c.testLength)) return StoppedAt(Step::SizeTest);
-  uint8_t start[kLongestTestFileHeader] = {};
-  const uint32_t startBytes = static_cast<uint32_t>(Min(c.testLength, sizeof start));
-  if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
-  // Below 4 GiB the test file is read as the dialog reads it, in the small form only.
-  const TestFileVerdict verdict = ReadTestFileLayout(start, c.testLength, exchange.validSize >= kLargeFormSize, &c.test);
-  if (verdict == TestFileVerdict::LargeMalformed) return Refused(Step::CheckLargeTestFile);
-  if (verdict == TestFileVerdict::TooShort || !TestFileFitsValid(c.test.entries, exchange.validBlocks)) {
-    return Refused(Step::CheckTestFileSize);
+  uint8_t start[kFollowUpHeaderBytes] = {};
+  FollowUpLayout followUpLayout;
+  Outcome tested = ReadTestFile(scan, c, start, &followUpLayout);
+  if (tested.ending != Ending::Done) return tested;
+  const bool answering = followUpLayout.regions > 0;
+  if (answering) {
+    scan.record = static_cast<uint8_t*>(CommitMemory(static_cast<uint32_t>(followUpLayout.RecordBytes())));
+    if (scan.record == nullptr) return StoppedAt(Step::AllocateTest);
+    scan.listed = static_cast<uint32_t*>(CommitMemory(static_cast<uint32_t>(4 * followUpLayout.regions)));
+    if (scan.listed == nullptr) return StoppedAt(Step::AllocateTest);
   }
-  // After the size check, as the dialog's scan, which reads the whole file first, finds it.
-  if (IsFolderExchangeFile(start, c.testLength)) return Refused(Step::CheckTestFileForFolder);
-  exchange.recordedSize = c.test.recordedSize;
-  exchange.entries = c.test.entries;
-
-  scan.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks));
-  if (scan.entries == nullptr) return StoppedAt(Step::AllocateTest);
+  const uint64_t regionCount = FingerprintRegionCount(exchange.validSize);
+  scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * regionCount)));
+  if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
 
   Progress progress(control, exchange.validSize);
+  Fingerprinter print(exchange.validSize, scan.regions);
+  FollowUpReader followUp(scan.testFile, followUpLayout, start, scan.record, scan.listed);
+  if (answering) c.followUp = &followUp;
   std::vector<uint32_t> damaged;
-  Outcome collected = CollectDamagedBlocks(scan, c, progress, &damaged);
+  FirstPass pass(scan, c, print, &damaged);
+  Outcome collected = RunSlices(scan.ring, pass, exchange.validSize, progress);
   if (collected.ending != Ending::Done) return collected;
-  if (CopiesIdentical(exchange, damaged.size())) return IdenticalOutcome();
+  if (answering) {
+    Outcome finished = followUp.Finish();
+    if (finished.ending != Ending::Done) return finished;
+  } else if (CopiesIdentical(exchange, damaged.size()) && !prove) {
+    return IdenticalOutcome();
+  }
+
+  const uint64_t partBytes = answering ? FingerprintPartBytes(FingerprintForm::ListedRegions, followUpLayout.regions)
+                                       : FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount);
+  scan.part = static_cast<uint8_t*>(CommitMemory(static_cast<uint32_t>(partBytes)));
+  if (scan.part == nullptr) return StoppedAt(Step::AllocateFingerprint);
+  StoreFingerprintPart(scan.part, exchange.validSize, print.Whole(), scan.regions, answering ? scan.listed : nullptr,
+                       followUpLayout.regions);
 
   if (!CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput)) {
     return StoppedAt(Step::CreateOutput);
   }
   uint64_t written = 0;
-  Outcome wrote = WriteRepairFile(scan, c, damaged, progress, &written);
+  Outcome wrote = WriteRepairFile(scan, c, damaged, partBytes, progress, &written);
   if (wrote.ending != Ending::Done) return wrote;
   const Commit committed = CommitOutput(&scan.output);
   if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
@@ -176,15 +252,17 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   result.outputBytes = written;
   result.validSize = exchange.validSize;
   result.blocks = std::move(damaged);
+  result.fingerprinted = true;
+  result.fingerprint = print.Whole();
   return result;
 }
 
 }  // namespace
 
 Outcome StreamScanValidFile(const char* validFilePath, const char* testFilePath, const char* outputFolder,
-                            const StreamControl& control) {
+                            const StreamControl& control, bool prove) {
   ValidScan scan;
-  Outcome result = Scan(scan, validFilePath, testFilePath, outputFolder, control);
+  Outcome result = Scan(scan, validFilePath, testFilePath, outputFolder, control, prove);
   Release(scan);
   return result;
 }

@@ -28,6 +28,8 @@ class Progress {
   bool StopRequested() const;
   void Advance(uint64_t bytes);
   void AddToTotal(uint64_t bytes) { total_ += bytes; }
+  // Whether the caller wants the work on its own thread alone.
+  bool OneThread() const { return control_.oneThread; }
 
  private:
   const StreamControl& control_;

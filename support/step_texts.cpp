@@ -50,6 +50,17 @@ const char* StepMessage(Step step) {
     case Step::CreateFolder: return "Не удалось создать папку.";
     case Step::RenameEntry: return "Не удалось переименовать файл или папку.";
     case Step::RemoveExtra: return "Не удалось удалить лишний файл или папку.";
+    case Step::AllocateFingerprint: return "Не удалось выделить память под отпечаток валидного файла.";
+    case Step::CheckFingerprint:
+      return "Отпечаток валидного файла в конце ремонтного файла повреждён или обрезан. Битый файл не изменён; "
+             "получите ремонтный файл ещё раз";
+    case Step::AllocateReadBack: return "Не удалось выделить память для проверки отремонтированного файла.";
+    case Step::ReadBack: return "Не удалось прочитать отремонтированный файл для проверки.";
+    case Step::CreateFollowUp:
+      return "Файл всё ещё отличается от валидного, но не удалось создать уточняющий контрольный файл.";
+    case Step::WriteFollowUp:
+      return "Файл всё ещё отличается от валидного, но не удалось записать уточняющий контрольный файл.";
+    case Step::CheckFollowUp: return "Уточняющий контрольный файл повреждён или составлен для файла другого размера";
   }
   return "";
 }

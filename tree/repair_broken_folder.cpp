@@ -34,6 +34,7 @@ struct FolderRepair {
   FileHandle file = nullptr;
   uint8_t* slice = nullptr;
   uint8_t* readBuffer = nullptr;
+  Hash128* regions = nullptr;  // room for the region hashes of the file under way
 };
 
 void Release(FolderRepair& repair) {
@@ -42,6 +43,7 @@ void Release(FolderRepair& repair) {
   if (repair.top != nullptr) CloseFolder(repair.top);
   if (repair.slice != nullptr) ReleaseMemory(repair.slice);
   if (repair.readBuffer != nullptr) ReleaseMemory(repair.readBuffer);
+  if (repair.regions != nullptr) ReleaseMemory(repair.regions);
 }
 
 uint64_t Min(uint64_t a, uint64_t b) { return a < b ? a : b; }
@@ -207,7 +209,7 @@ class Applier {
 
   // Reads the file back from its start and compares it with the fingerprint.
   Outcome MatchesFingerprint(FileHandle file, uint64_t size, const Hash128& expected, bool* matches) {
-    Fingerprinter fingerprint(size);
+    Fingerprinter fingerprint(size, repair_.regions);
     for (uint64_t done = 0; done < size;) {
       const uint32_t count = static_cast<uint32_t>(Min(size - done, kStreamBufferBytes));
       if (!ReadAt(file, done, repair_.slice, count)) return StoppedAt(Step::ReadBroken);
@@ -272,7 +274,7 @@ class Applier {
     repair_.file = CreateTemporaryIn(folder, name.c_str(), temporary.name, sizeof temporary.name);
     if (repair_.file == nullptr) return Skip(i, Step::CreateOutput, LastSystemError()), DoneOutcome();
     temporary.folder = folder;
-    Fingerprinter fingerprint(change.validSize);
+    Fingerprinter fingerprint(change.validSize, repair_.regions);
     for (uint64_t done = 0; done < change.validSize;) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
       const uint32_t count = static_cast<uint32_t>(Min(change.validSize - done, kStreamBufferBytes));
@@ -349,6 +351,8 @@ Outcome Repair(FolderRepair& repair, const char* brokenFolderPath, const char* r
   if (repair.top == nullptr) return StoppedAt(Step::OpenBrokenFolder);
   repair.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
   if (repair.slice == nullptr) return StoppedAt(Step::CommitBrokenBuffer);
+  repair.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
+  if (repair.regions == nullptr) return StoppedAt(Step::AllocateReadBack);
 
   uint64_t total = 0;
   for (const PlannedChange& change : plan.changes) {

@@ -27,6 +27,7 @@ struct BrokenFolderScan {
   FileHandle file = nullptr;
   uint8_t* slice = nullptr;
   uint8_t* entries = nullptr;
+  Hash128* regions = nullptr;  // room for the region hashes of the file under way
   OutputFile output;
 };
 
@@ -36,6 +37,7 @@ void Release(BrokenFolderScan& scan) {
   if (scan.top != nullptr) CloseFolder(scan.top);
   if (scan.slice != nullptr) ReleaseMemory(scan.slice);
   if (scan.entries != nullptr) ReleaseMemory(scan.entries);
+  if (scan.regions != nullptr) ReleaseMemory(scan.regions);
 }
 
 class Writer {
@@ -127,7 +129,8 @@ class Writer {
     Outcome wrote = Write(scan_.entries, start);
     if (wrote.ending != Ending::Done) return wrote;
 
-    Fingerprinter fingerprint(size);
+    // The fingerprint and the block checksums in one pass over each slice.
+    Fingerprinter fingerprint(size, scan_.regions);
     for (uint64_t done = 0; done < size;) {
       if (progress_.StopRequested()) return CancelledOutcome(false);
       const uint32_t count = size - done < kStreamBufferBytes ? static_cast<uint32_t>(size - done) : kStreamBufferBytes;
@@ -135,8 +138,9 @@ class Writer {
       if (!ReadPadded(scan_.file, done, scan_.slice, count, blocks * kBlockSize)) {
         return Unreadable(index, recordStart, Step::ReadBroken);
       }
-      fingerprint.Add(scan_.slice, count);
-      for (uint32_t i = 0; i < blocks; ++i) StoreU32LE(scan_.entries + 4 * i, BlockChecksum(scan_.slice + i * kBlockSize));
+      uint32_t checksums[kStreamBufferBlocks];
+      fingerprint.AddBlocks(scan_.slice, count, checksums);
+      for (uint32_t i = 0; i < blocks; ++i) StoreU32LE(scan_.entries + 4 * i, checksums[i]);
       if ((wrote = Write(scan_.entries, 4 * blocks)).ending != Ending::Done) return wrote;
       done += count;
       progress_.Advance(count);
@@ -145,8 +149,8 @@ class Writer {
     scan_.file = nullptr;
 
     if (StoredRegionCount(size) != 0) {
-      for (const Hash128& region : fingerprint.Regions()) {
-        StoreHash128(scan_.entries, region);
+      for (uint64_t r = 0; r < fingerprint.RegionCount(); ++r) {
+        StoreHash128(scan_.entries, fingerprint.Regions()[r]);
         if ((wrote = Write(scan_.entries, kHash128Bytes)).ending != Ending::Done) return wrote;
       }
     }
@@ -177,6 +181,8 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
   if (scan.slice == nullptr) return StoppedAt(Step::AllocateBroken);
   scan.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks + kRecordRoom));
   if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
+  scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
+  if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
   if (!CreateFolderOutput(&scan.output, outputFolder, brokenFolderPath, ".crc")) return StoppedAt(Step::CreateOutput);
 
   // The header is written again with the number of entries once it is known.

@@ -42,6 +42,7 @@ struct ValidFolderScan {
   uint8_t* slice = nullptr;
   uint8_t* entries = nullptr;
   uint8_t* testBuffer = nullptr;
+  Hash128* regions = nullptr;  // room for the region hashes of the file under way
   OutputFile output;
 };
 
@@ -53,6 +54,7 @@ void Release(ValidFolderScan& scan) {
   if (scan.slice != nullptr) ReleaseMemory(scan.slice);
   if (scan.entries != nullptr) ReleaseMemory(scan.entries);
   if (scan.testBuffer != nullptr) ReleaseMemory(scan.testBuffer);
+  if (scan.regions != nullptr) ReleaseMemory(scan.regions);
 }
 
 uint64_t Min(uint64_t a, uint64_t b) { return a < b ? a : b; }
@@ -328,7 +330,7 @@ class Writer {
     Outcome wrote = Start(FolderAction::WholeFile, listing_.Path(v), fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     const uint64_t fieldsAt = written_ - sizeof fields;
-    Fingerprinter fingerprint(size);
+    Fingerprinter fingerprint(size, scan_.regions);
     for (uint64_t done = 0; done < size;) {
       if (progress_.StopRequested()) return CancelledOutcome(false);
       const uint32_t count = static_cast<uint32_t>(Min(size - done, kStreamBufferBytes));
@@ -375,9 +377,9 @@ class Writer {
     std::vector<Hash128> brokenRegions;
     Outcome read = BrokenRegions(broken, &brokenRegions);
     if (read.ending != Ending::Done) return read;
-    const std::vector<Hash128>& validRegions = fingerprint.Regions();
+    const Hash128* validRegions = fingerprint.Regions();
     std::vector<uint32_t> added;
-    for (uint64_t r = 0; r < validRegions.size() && r < brokenRegions.size(); ++r) {
+    for (uint64_t r = 0; r < fingerprint.RegionCount() && r < brokenRegions.size(); ++r) {
       const uint64_t start = r * regionSize;
       if (Min(start + regionSize, size) != Min(start + regionSize, broken.size)) continue;
       if (validRegions[r] == brokenRegions[r]) continue;
@@ -412,7 +414,9 @@ class Writer {
         *unreadable = true;
         return Unreadable(v, Step::ReadValid, 0, false);
       }
-      fingerprint->Add(scan_.slice, count);
+      // The fingerprint and the block checksums in one pass over the slice.
+      uint32_t checksums[kStreamBufferBlocks];
+      fingerprint->AddBlocks(scan_.slice, count, checksums);
       const uint64_t first = done / kBlockSize + 1;
       const uint64_t entriesFrom = 4 * (first - 1);
       const uint64_t entriesTo = Min(entriesFrom + 4 * uint64_t{blocks}, entryBytes);
@@ -423,7 +427,9 @@ class Writer {
       for (uint32_t i = 0; i < blocks; ++i) {
         const uint64_t b = first + i;
         const uint32_t entry = TestFileEntry(scan_.entries + 4 * i, b, entryBytes);
-        if (BlockMustTravel(exchange, b, scan_.slice + uint64_t{i} * kBlockSize, entry)) damaged->push_back(static_cast<uint32_t>(b));
+        if (BlockMustTravel(exchange, b, scan_.slice + uint64_t{i} * kBlockSize, entry, checksums[i])) {
+          damaged->push_back(static_cast<uint32_t>(b));
+        }
       }
       done += count;
       progress_.Advance(count);
@@ -436,7 +442,7 @@ class Writer {
     uint64_t size;
     if (!Open(v, &size)) return DoneOutcome();
     ++result_.files;
-    Fingerprinter fingerprint(size);
+    Fingerprinter fingerprint(size, scan_.regions);
     std::vector<uint32_t> damaged;
     bool unreadable = false;
     Outcome collected = Collect(broken, size, v, &fingerprint, &damaged, &unreadable);
@@ -540,6 +546,8 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   if (scan.slice == nullptr) return StoppedAt(Step::AllocateValid);
   scan.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks + kRecordRoom));
   if (scan.entries == nullptr) return StoppedAt(Step::AllocateTest);
+  scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
+  if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
 
   uint64_t total = 0;
   for (const Planned& planned : matcher.records) {

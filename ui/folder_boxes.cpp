@@ -92,6 +92,13 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
   std::wstring text;
   switch (outcome.ending) {
     case Ending::Done:
+    case Ending::Differs:
+      if (AnyMismatch(result)) {
+        text = Own(dialog_text::kFolderRepairDiffers);
+        AddEntryLists(&text, result);
+        Show(dialog, text, step_text::kAttention, MB_OK | MB_ICONWARNING);
+        return;
+      }
       if (outcome.outputMayNotSurvivePowerCut) {
         text = Own(dialog_text::kMayNotSurvivePowerCut) + L"\n\n" + SystemText(outcome.systemError);
         AddEntryLists(&text, result);

@@ -1,6 +1,8 @@
 // The look at the files before Start picks an engine. Sizes come from the file's attributes,
 // which opens nothing: a file that is locked, read-only or missing reaches the dialog's own
-// operation exactly as before, and nothing is opened twice for the small files.
+// operation exactly as before. Only mode 3's repair file and mode 2's test file have their
+// first bytes read, for the large form and the follow-up, which the dialog's own operations
+// do not take.
 #include "ui/large_file_probe.h"
 
 #include <windows.h>
@@ -21,16 +23,22 @@ bool FileSizeOf(const char* path, uint64_t* size) {
   return true;
 }
 
-// Reads only the header, through the same service the operations open their inputs with. A
-// large form that is damaged further on still goes to the streaming repair, which names it.
+// Reads the first count bytes, through the same service the operations open their inputs with.
+bool ReadStart(const char* path, uint8_t* start, uint32_t count) {
+  FileHandle file = OpenInputFile(path);
+  if (file == nullptr) return false;
+  const bool read = ReadWhole(file, start, count) != 0;
+  CloseFile(file);
+  return read;
+}
+
+// Reads only the header. A large form that is damaged further on still goes to the streaming
+// repair, which names it.
 bool IsLargeRepairFile(const char* path) {
   uint64_t size;
   if (!FileSizeOf(path, &size) || size < kLargeRepairFileHeaderBytes) return false;
-  FileHandle file = OpenInputFile(path);
-  if (file == nullptr) return false;
   uint8_t header[kLongestRepairFileHeader];
-  const bool read = ReadWhole(file, header, sizeof header) != 0;
-  CloseFile(file);
+  const bool read = ReadStart(path, header, sizeof header);
   RepairFileLayout layout;
   if (read) ReadRepairFileLayout(header, size, &layout);
   return read && layout.form == RepairFileForm::Large && layout.validSize >= kLargeFormSize;
@@ -45,13 +53,16 @@ bool NamesFolder(const char* path) {
 
 bool HoldsFolderExchangeFile(const char* path) {
   uint64_t size;
-  if (!FileSizeOf(path, &size) || size < kTagBytes) return false;
-  FileHandle file = OpenInputFile(path);
-  if (file == nullptr) return false;
   uint8_t start[kTagBytes];
-  const bool read = ReadWhole(file, start, sizeof start) != 0;
-  CloseFile(file);
-  return read && IsFolderExchangeFile(start, size);
+  return FileSizeOf(path, &size) && size >= kTagBytes && ReadStart(path, start, sizeof start) &&
+         IsFolderExchangeFile(start, size);
+}
+
+bool IsFollowUpTestFile(const char* testFilePath) {
+  uint64_t size;
+  uint8_t start[kTagBytes];
+  return FileSizeOf(testFilePath, &size) && size >= kTagBytes && ReadStart(testFilePath, start, sizeof start) &&
+         ReadExchangeFileKind(start, size) == ExchangeFileKind::FollowUpTestFile;
 }
 
 bool GoesToStreaming(const char* sizingPath, const char* repairFilePath) {

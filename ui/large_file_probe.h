@@ -16,3 +16,5 @@ bool NamesFolder(const char* path);
 // Whether the file is a folder's test file or repair file, from its first bytes; false when
 // it cannot be looked at (the operation then meets the problem itself).
 bool HoldsFolderExchangeFile(const char* path);
+// Whether mode 2's test file is a follow-up test file, which only the streaming scan answers.
+bool IsFollowUpTestFile(const char* testFilePath);

@@ -89,6 +89,9 @@ DWORD WINAPI RunWork(void* parameter) {
   control.progress = &Progress;
   control.context = work;
   control.stop = &work->stop;
+  // This thread runs below the dialog, but Wine, and a machine of two cores, may not keep the
+  // difference: one working thread leaves the dialog a core of its own.
+  control.oneThread = true;
   if (work->folder) {
     switch (work->mode) {
       case WorkMode::BrokenScan: work->tree = ScanBrokenFolder(work->paths[0], work->paths[1], control); break;
@@ -107,9 +110,12 @@ DWORD WINAPI RunWork(void* parameter) {
     case WorkMode::ValidScan:
       work->outcome = StreamScanValidFile(work->paths[0], work->paths[1], work->paths[2], control);
       break;
-    case WorkMode::Repair:
-      work->outcome = StreamRepairBrokenFile(work->paths[0], work->paths[1], nullptr, control);
+    case WorkMode::Repair: {
+      RepairOptions options;
+      options.followUpFolder = work->paths[2][0] != '\0' ? work->paths[2] : nullptr;
+      work->outcome = StreamRepairBrokenFile(work->paths[0], work->paths[1], options, control);
       break;
+    }
   }
   PostMessageA(work->dialog, kWorkEndedMessage, 0, 0);
   return 0;

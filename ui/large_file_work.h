@@ -20,10 +20,11 @@ inline constexpr UINT kWorkEndedMessage = WM_APP + 2;
 // Takes Start, the mode radios, the fields and their buttons out of use (remembering how they
 // were), shows 0 percent and runs the mode's streaming operation on the texts of its fields
 // (mode 1: broken file, output folder; mode 2: valid file, test file, output folder; mode 3:
-// broken file, repair file); folder: the first is a folder, for the folder operations. Once
-// it has begun (1), the work always ends with kWorkEndedMessage, also when its thread cannot
-// be started: the end then carries that failure. 0 when not even the work's record could be
-// had; that failure has been shown and nothing was changed.
+// broken file, repair file and, or null, the folder for a follow-up); folder: the first is a
+// folder, for the folder operations. Once it has begun (1), the work always ends with
+// kWorkEndedMessage, also when its thread cannot be started: the end then carries that
+// failure. 0 when not even the work's record could be had; that failure has been shown and
+// nothing was changed.
 int StartLargeFileWork(HWND dialog, WorkMode mode, bool folder, const char* first, const char* second, const char* third);
 
 bool LargeFileWorkRunning();

@@ -185,7 +185,8 @@ StartResult RunOperationOfMode(HWND dialog) {
       const FieldText valid(program.validFileEdit), test(program.testFileEdit), folder(program.outputFolderEdit);
       const bool isFolder = NamesFolder(valid.text);
       if (!isFolder && HoldsFolderExchangeFile(test.text)) return RefuseFolderFile(dialog, Step::CheckTestFileForFolder);
-      if (!isFolder && !GoesToStreaming(valid.text, nullptr)) {
+      // Only the streaming scan answers a follow-up test file.
+      if (!isFolder && !GoesToStreaming(valid.text, nullptr) && !IsFollowUpTestFile(test.text)) {
         return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
       }
       return HandedOver(StartLargeFileWork(dialog, WorkMode::ValidScan, isFolder, valid.text, test.text, folder.text));
@@ -194,13 +195,16 @@ StartResult RunOperationOfMode(HWND dialog) {
       if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) {
         return StartResult::NotDone;
       }
-      const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit);
+      // A follow-up goes into mode 1's output folder, where that mode's test file went; with
+      // none there, beside the broken file.
+      const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit), folder(program.outputFolderEdit);
+      const char* followUpFolder = folder.text[0] != '\0' ? folder.text : nullptr;
       const bool isFolder = NamesFolder(broken.text);
       if (!isFolder && HoldsFolderExchangeFile(repair.text)) return RefuseFolderFile(dialog, Step::CheckRepairFileForFolder);
       if (!isFolder && !GoesToStreaming(broken.text, repair.text)) {
-        return Finished(RepairBrokenFile(boxes, broken.text, repair.text));
+        return Finished(RepairBrokenFile(boxes, broken.text, repair.text, followUpFolder));
       }
-      return HandedOver(StartLargeFileWork(dialog, WorkMode::Repair, isFolder, broken.text, repair.text, nullptr));
+      return HandedOver(StartLargeFileWork(dialog, WorkMode::Repair, isFolder, broken.text, repair.text, followUpFolder));
     }
   }
   return StartResult::NotDone;
@@ -243,7 +247,7 @@ void EndLargeFileWork(HWND dialog) {
     ReportSystemError(dialog, dialog_text::kStartWorker);
   } else if (outcome.folder) {
     const Outcome& folder = outcome.tree.outcome;
-    if (folder.ending == Ending::Done && !folder.outputMayNotSurvivePowerCut) Beep(5000, 50);
+    if (folder.ending == Ending::Done && !folder.outputMayNotSurvivePowerCut && !AnyMismatch(outcome.tree)) Beep(5000, 50);
     ShowFolderOutcome(dialog, outcome.mode, outcome.tree);
   } else if (outcome.outcome.ending == Ending::Done && !outcome.outcome.outputMayNotSurvivePowerCut) {
     AnnounceTaskDone(dialog);

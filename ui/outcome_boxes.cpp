@@ -1,6 +1,7 @@
 // The boxes of the outcomes.
 #include "ui/outcome_boxes.h"
 
+#include <cstdio>
 #include <string>
 
 #include "platform/platform.h"
@@ -46,6 +47,35 @@ void ShowMayNotSurvivePowerCut(HWND dialog, const Outcome& outcome) {
   MessageBoxA(dialog, text.c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
 }
 
+// At most this many ranges are named; the follow-up holds them all.
+constexpr size_t kRangesShown = 5;
+
+std::string Formatted(const char* format, const char* text) {
+  char line[1024];
+  std::snprintf(line, sizeof line, format, text);
+  return line;
+}
+
+// The warning of a repair whose result still differs: where, why, and the way on.
+std::string DiffersText(const Outcome& outcome) {
+  char head[256];
+  std::snprintf(head, sizeof head, dialog_text::kDiffersHead, static_cast<unsigned>(outcome.differing.size()));
+  std::string text = head;
+  for (size_t i = 0; i < outcome.differing.size() && i < kRangesShown; ++i) {
+    char range[128];
+    std::snprintf(range, sizeof range, dialog_text::kDiffersRange, std::to_string(outcome.differing[i].first).c_str(),
+                  std::to_string(outcome.differing[i].last).c_str());
+    text += std::string("\n") + range;
+  }
+  if (outcome.differing.size() > kRangesShown) {
+    char more[128];
+    std::snprintf(more, sizeof more, dialog_text::kDiffersMore, static_cast<unsigned>(outcome.differing.size() - kRangesShown));
+    text += std::string("\n") + more;
+  }
+  text += std::string("\n\n") + dialog_text::kDiffersWhy + "\n\n" + Formatted(dialog_text::kDiffersNext, outcome.followUpPath.c_str());
+  return text;
+}
+
 void ReportToDialog(void* context, const Outcome& outcome) {
   // The operation runs for the dialog; the box belongs to its mode's operation, and a
   // dialog's own operation never stops on request.
@@ -68,6 +98,9 @@ void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
     case Ending::Stopped:
     case Ending::CheckRefused:
       ShowStop(dialog, outcome);
+      return;
+    case Ending::Differs:
+      MessageBoxA(dialog, DiffersText(outcome).c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
       return;
   }
 }

@@ -1,6 +1,6 @@
 // The dialog's words for what an operation of either engine did: the boxes, with their
-// captions, texts and icons, in which the dialog shows a stop, identical copies and a stopped
-// large file's work.
+// captions, texts and icons, in which the dialog shows a stop, identical copies, a stopped
+// large file's work and a repair whose result still differs from the valid file.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +13,9 @@
 // error box whose caption names the step and whose text is the system's description of the
 // cause; a condition the program found itself, or identical copies: the program's own text and
 // caption; a stop on request: what it left behind; an output in place whose folder was not
-// flushed: a warning with the system's text. Nothing for the rest of Done, whose box the
-// dialog shows itself.
+// flushed: a warning with the system's text; a result that still differs: a warning with the
+// first ranges, why the checksums missed them and the follow-up to send. Nothing for the rest
+// of Done, whose box the dialog shows itself.
 void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome);
 
 // A reporter for the dialog's own operations that shows the box at the moment they stop.

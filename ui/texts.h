@@ -43,12 +43,30 @@ inline constexpr char kMayNotSurvivePowerCut[] =
 inline constexpr char kFolderExtras[] = "Лишние файлы и папки (есть только в битой папке, оставлены на месте):";
 inline constexpr char kFolderSkipped[] = "Пропущены:";
 inline constexpr char kFolderMismatch[] = "Не совпали с отпечатком валидного файла (нужен новый обмен):";
+// The closing box of a folder's repair in which a file did not match its fingerprint: never
+// the success of a done task.
+inline constexpr char kFolderRepairDiffers[] =
+    "Ремонт папки выполнен не полностью: часть файлов после записи не совпала с валидными. "
+    "Сделайте шаги 1–3 для этой папки ещё раз.";
 inline constexpr char kMoreEntries[] = "… и ещё %u";
 inline constexpr char kFolderRepairStoppedPartly[] =
     "Ремонт прерван. Битая папка отремонтирована частично; чтобы закончить ремонт, запустите его ещё раз "
     "с тем же ремонтным файлом.";
 inline constexpr char kFolderRepairStoppedUntouched[] = "Ремонт прерван до первой записи. Битая папка не изменена.";
 inline constexpr char kRefusedName[] = "Имя: %s";
+
+// A repair whose result the valid file's fingerprint shows still differs: a warning box in
+// these parts, the first few ranges between the head and the rest.
+inline constexpr char kDiffersHead[] = "Ремонт выполнен, но файл всё ещё отличается от валидного. Мест с отличиями: %u.";
+inline constexpr char kDiffersRange[] = "байты %s–%s";
+inline constexpr char kDiffersMore[] = "и ещё мест: %u";
+inline constexpr char kDiffersWhy[] =
+    "Такие повреждения не видны контрольным суммам блоков, по которым программа ищет отличия; "
+    "их показал отпечаток валидного файла из ремонтного файла.";
+inline constexpr char kDiffersNext[] =
+    "Что делать дальше: записан уточняющий контрольный файл\n%s\nПередайте его владельцу валидного "
+    "файла. В режиме 2 он выберет этот файл как контрольный и пришлёт новый ремонтный файл, "
+    "в котором будут ровно отличающиеся блоки; примените его в режиме 3.";
 
 inline constexpr char kChooseFile[] = "Выберите файл для открытия.";
 inline constexpr char kChooseFolder[] = "Выберите папку.";

@@ -7,7 +7,8 @@
 
 #include "core/outcome.h"
 
-// Receives an outcome that is not Done, once, where the operation ends.
+// Receives an outcome that is not Done, once, where the operation ends (for Differs, once the
+// follow-up is written).
 struct Reporter {
   void (*report)(void* context, const Outcome& outcome) = nullptr;
   void* context = nullptr;
@@ -24,5 +25,8 @@ Outcome ScanValidFile(const Reporter& reporter, const char* validFilePath, const
                       const char* outputFolder);
 
 // Puts the repair file's blocks in place and rewrites the broken file to exactly the valid
-// size, cutting a longer one.
-Outcome RepairBrokenFile(const Reporter& reporter, const char* brokenFilePath, const char* repairFilePath);
+// size, cutting a longer one. With the valid file's fingerprint in the repair file, the file is
+// read back and compared: Done when it agrees; where it does not, the follow-up test file goes
+// to followUpFolder (null: the broken file's folder) and the outcome is Differs, reported.
+Outcome RepairBrokenFile(const Reporter& reporter, const char* brokenFilePath, const char* repairFilePath,
+                         const char* followUpFolder = nullptr);

@@ -1,15 +1,25 @@
 // Broken-file repair: puts the repair file's blocks in place and rewrites the broken file with
-// exactly the valid size.
+// exactly the valid size. A repair file with the valid file's fingerprint behind its blocks has
+// it checked with the rest before anything is touched, and the rewritten file is read back and
+// compared with it; where it still differs, a follow-up test file is written for those
+// regions.
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
+#include "core/fingerprint.h"
+#include "core/fingerprint_part.h"
 #include "core/repair_file.h"
+#include "core/test_file.h"
 #include "platform/platform.h"
 #include "support/files_by_path.h"
+#include "support/path_buffer.h"
+#include "support/output_path.h"
+#include "support/strip_last_component.h"
 #include "whole_file/operations.h"
 #include "whole_file/stops.h"
 
@@ -21,16 +31,66 @@ struct Repair {
   FileHandle repairFile = nullptr;
   uint8_t* repairBuffer = nullptr;
   uint8_t* brokenBuffer = nullptr;
+  Hash128* regions = nullptr;  // of the file read back
+  FileHandle followUp = nullptr;
 };
 
 void Release(Repair& repair) {
   if (repair.brokenFile != nullptr) CloseFile(repair.brokenFile);
   if (repair.repairFile != nullptr) CloseFile(repair.repairFile);
+  if (repair.followUp != nullptr) CloseFile(repair.followUp);
   if (repair.repairBuffer != nullptr) ReleaseMemory(repair.repairBuffer);
   if (repair.brokenBuffer != nullptr) ReleaseMemory(repair.brokenBuffer);
+  if (repair.regions != nullptr) ReleaseMemory(repair.regions);
 }
 
-Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePath, const char* repairFilePath) {
+// The follow-up test file for the regions that differ, from the image read back (zero-padded
+// to whole blocks): every region is 1 MiB below 4 GiB, so a record fits on the stack.
+Outcome WriteFollowUp(Repair& repair, const Reporter& reporter, const char* brokenFilePath, const char* followUpFolder,
+                      uint32_t validSize, const std::vector<uint32_t>& differing, Outcome* result) {
+  char folder[kPathBufferSize] = {};
+  if (!PutPathIntoBuffer(folder, followUpFolder != nullptr ? followUpFolder : brokenFilePath)) {
+    return StopAt(reporter, Step::CreateFollowUp);
+  }
+  if (followUpFolder == nullptr) StripLastComponent(folder, kPathBufferSize);
+  repair.followUp = CreateOutputNamedAfter(folder, brokenFilePath, ".crc");
+  if (repair.followUp == nullptr) return StopAt(reporter, Step::CreateFollowUp);
+  const FollowUpLayout layout = FollowUpLayoutFor(validSize, differing.size());
+  uint8_t record[4 + 8 * (kSmallestRegion / kBlockSize)];
+  StoreFollowUpHeader(record, validSize, static_cast<uint32_t>(differing.size()));
+  Hash128Stream check;
+  check.Add(record, kFollowUpHeaderBytes);
+  if (!WriteWhole(repair.followUp, record, kFollowUpHeaderBytes)) return StopAt(reporter, Step::WriteFollowUp);
+  for (const uint32_t region : differing) {
+    const uint64_t firstBlock = uint64_t{region} * layout.BlocksPerRecord();
+    const uint64_t blocks = BlockCount(validSize) - firstBlock < layout.BlocksPerRecord() ? BlockCount(validSize) - firstBlock
+                                                                                        : layout.BlocksPerRecord();
+    std::memset(record, 0, sizeof record);
+    StoreU32LE(record, region);
+    StoreBlockHashes(record + 4, repair.brokenBuffer + firstBlock * kBlockSize, static_cast<uint32_t>(blocks));
+    check.Add(record, sizeof record);
+    if (!WriteWhole(repair.followUp, record, sizeof record)) return StopAt(reporter, Step::WriteFollowUp);
+  }
+  StoreHash128(record, check.Digest());
+  if (!WriteWhole(repair.followUp, record, kFollowUpCheckBytes) || !FlushFile(repair.followUp)) {
+    return StopAt(reporter, Step::WriteFollowUp);
+  }
+  const int closed = CloseFile(repair.followUp);
+  repair.followUp = nullptr;
+  if (!closed) return StopAt(reporter, Step::WriteFollowUp);
+  // The dialog's output names are built in its path buffer; the follow-up's is the same.
+  char path[kPathBufferSize] = {};
+  PutPathIntoBuffer(path, folder);
+  BuildOutputPath(path, brokenFilePath, ".crc");
+  result->followUpPath = path;
+  result->followUpBytes = FollowUpLength(layout);
+  result->ending = Ending::Differs;
+  if (reporter.report != nullptr) reporter.report(reporter.context, *result);
+  return *result;
+}
+
+Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePath, const char* repairFilePath,
+              const char* followUpFolder) {
   repair.brokenFile = OpenInputByPath(brokenFilePath);
   if (repair.brokenFile == nullptr) return StopAt(reporter, Step::OpenBroken);
   repair.repairFile = OpenInputByPath(repairFilePath);
@@ -64,6 +124,18 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
   if (!BrokenFileFits(brokenSize, validSize)) {
     return StopAt(reporter, Step::ReadBroken, SystemErrorCode(SystemErrorKind::FileTooLarge));
   }
+  // The bytes behind the last block: no fingerprint, or one that holds.
+  const uint8_t* part = repair.repairBuffer + layout.BlocksEnd();
+  FingerprintPart header;
+  const FingerprintVerdict verdict = ReadFingerprintHeader(part, repairSize - layout.BlocksEnd(), validSize, &header);
+  if (verdict == FingerprintVerdict::Damaged || (verdict == FingerprintVerdict::Read && !FingerprintPartHolds(part, header))) {
+    return StopFound(reporter, Step::CheckFingerprint);
+  }
+  const bool verify = verdict == FingerprintVerdict::Read;
+  if (verify) {
+    repair.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * header.regionCount)));
+    if (repair.regions == nullptr) return StopAt(reporter, Step::AllocateReadBack);
+  }
   if (!ReadWhole(repair.brokenFile, repair.brokenBuffer, brokenSize)) return StopAt(reporter, Step::ReadBroken);
 
   // In list order, so a block listed twice ends up with the later of its blocks.
@@ -85,19 +157,36 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
   }
   // Done only once the rewritten file is on its device; a late failure shows at the close.
   if (!FlushFile(repair.brokenFile)) return StopAt(reporter, Step::WriteRepaired);
+  // What the device gives back, not what was meant to be written, is compared.
+  if (verify && (!SeekToStart(repair.brokenFile) || !ReadWhole(repair.brokenFile, repair.brokenBuffer, validSize))) {
+    return StopAt(reporter, Step::ReadBack);
+  }
+  // Behind the valid size the buffer still holds a longer broken file's tail; the image read
+  // back is padded with zero bytes, as the follow-up's last block is everywhere.
+  if (verify) std::memset(repair.brokenBuffer + validSize, 0, brokenBufferBytes - validSize);
   const int closed = CloseFile(repair.brokenFile);
   repair.brokenFile = nullptr;
   if (!closed) return StopAt(reporter, Step::WriteRepaired);
   Outcome done = DoneOutcome();
   done.validSize = validSize;
-  return done;
+  if (!verify) return done;
+  done.fingerprinted = true;
+  done.fingerprint = header.whole;
+  Fingerprinter print(validSize, repair.regions);
+  print.Add(repair.brokenBuffer, validSize);
+  std::vector<uint32_t> differing;
+  done.verification = CompareWithFingerprint(part, header, validSize, print.Whole(), repair.regions, &differing);
+  if (done.verification == Verification::Verified) return done;
+  done.differing = RegionRanges(differing, header.regionSize, validSize);
+  return WriteFollowUp(repair, reporter, brokenFilePath, followUpFolder, validSize, differing, &done);
 }
 
 }  // namespace
 
-Outcome RepairBrokenFile(const Reporter& reporter, const char* brokenFilePath, const char* repairFilePath) {
+Outcome RepairBrokenFile(const Reporter& reporter, const char* brokenFilePath, const char* repairFilePath,
+                         const char* followUpFolder) {
   Repair repair;
-  Outcome result = Apply(repair, reporter, brokenFilePath, repairFilePath);
+  Outcome result = Apply(repair, reporter, brokenFilePath, repairFilePath, followUpFolder);
   Release(repair);
   return result;
 }

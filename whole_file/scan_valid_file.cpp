@@ -1,5 +1,6 @@
 // Valid-file scan: compares the valid file's blocks with a test file, whole files in memory,
-// and writes the repair file NAME.fix with every block that must travel.
+// and writes the repair file NAME.fix with every block that must travel, then the valid file's
+// fingerprint, hashed from the image already in memory.
 #include <cstdint>
 #include <cstring>
 
@@ -7,6 +8,8 @@
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
+#include "core/fingerprint.h"
+#include "core/fingerprint_part.h"
 #include "core/repair_file.h"
 #include "core/test_file.h"
 #include "platform/platform.h"
@@ -25,6 +28,7 @@ struct ValidScan {
   uint8_t* testBuffer = nullptr;
   uint8_t* listArea = nullptr;
   uint8_t* repairArea = nullptr;
+  uint8_t* fingerprint = nullptr;  // the region hashes, then the part written from them
 };
 
 void Release(ValidScan& scan) {
@@ -35,6 +39,7 @@ void Release(ValidScan& scan) {
   if (scan.testBuffer != nullptr) ReleaseMemory(scan.testBuffer);
   if (scan.repairArea != nullptr) ReleaseMemory(scan.repairArea);
   if (scan.listArea != nullptr) ReleaseMemory(scan.listArea);
+  if (scan.fingerprint != nullptr) ReleaseMemory(scan.fingerprint);
 }
 
 // Collects every block that must travel into the two areas, committing their pages as they
@@ -112,15 +117,27 @@ Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePat
   if (collected.ending != Ending::Done) return collected;
   if (CopiesIdentical(exchange, damagedCount)) return ReportIdentical(reporter);
 
+  const uint64_t regionCount = FingerprintRegionCount(validSize);
+  const uint32_t regionBytes = static_cast<uint32_t>(sizeof(Hash128) * regionCount);
+  const uint32_t partBytes = static_cast<uint32_t>(FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount));
+  scan.fingerprint = static_cast<uint8_t*>(CommitMemory(regionBytes + partBytes));
+  if (scan.fingerprint == nullptr) return StopAt(reporter, Step::AllocateFingerprint);
+  Hash128* regions = reinterpret_cast<Hash128*>(scan.fingerprint);
+  Fingerprinter print(validSize, regions);
+  print.Add(scan.image, validSize);
+  StoreFingerprintPart(scan.fingerprint + regionBytes, validSize, print.Whole(), regions, nullptr, 0);
+
   scan.outputFile = CreateOutputNamedAfter(outputFolder, validFilePath, ".fix");
   if (scan.outputFile == nullptr) return StopAt(reporter, Step::CreateOutput);
 
-  // Four writes, as the dialog has always written it: S, K, the list, the blocks.
+  // Four writes, as the dialog has always written it: S, K, the list, the blocks; and the
+  // fingerprint behind them.
   uint8_t header[kLongestRepairFileHeader];
   StoreRepairFileHeader(header, validSize, damagedCount);
   if (!WriteWhole(scan.outputFile, header, 4) || !WriteWhole(scan.outputFile, header + 4, 4) ||
       !WriteWhole(scan.outputFile, scan.listArea, 4 * damagedCount) ||
-      !WriteWhole(scan.outputFile, scan.repairArea, kBlockSize * damagedCount)) {
+      !WriteWhole(scan.outputFile, scan.repairArea, kBlockSize * damagedCount) ||
+      !WriteWhole(scan.outputFile, scan.fingerprint + regionBytes, partBytes)) {
     return StopAt(reporter, Step::WriteOutput);
   }
   if (!FlushFile(scan.outputFile)) return StopAt(reporter, Step::WriteOutput);
@@ -134,8 +151,10 @@ Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePat
   scan.outputFile = nullptr;
   if (!closed) return StopAt(reporter, Step::WriteOutput);
   Outcome done = DoneOutcome();
-  done.outputBytes = kRepairFileHeaderBytes + uint64_t{kRepairEntryBytes} * damagedCount;
+  done.outputBytes = kRepairFileHeaderBytes + uint64_t{kRepairEntryBytes} * damagedCount + partBytes;
   done.validSize = validSize;
+  done.fingerprinted = true;
+  done.fingerprint = print.Whole();
   return done;
 }
 

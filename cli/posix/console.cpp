@@ -19,7 +19,11 @@ void WriteText(std::FILE* stream, const char* text) { std::fputs(text, stream); 
 
 void WriteSystemText(std::FILE* stream, const char* text) { std::fputs(text, stream); }
 
-void WriteUtf8Text(std::FILE* stream, const char* text) { std::fputs(text, stream); }
+void WriteUtf8(std::FILE* stream, const char* text) { std::fputs(text, stream); }
+
+std::string OwnTextToUtf8(const char* text) { return text; }
+
+std::string SystemTextToUtf8(const char* text) { return text; }
 
 bool NamesFolder(const char* path) {
   struct stat info;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "cli/console.h"
@@ -34,6 +35,24 @@ void NoteFailure(std::FILE* stream) {
       return;
     }
   }
+}
+
+std::wstring Wide(const char* text, UINT codePage) {
+  const int length = static_cast<int>(std::strlen(text));
+  if (length == 0) return std::wstring();
+  const int wideLength = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+  MultiByteToWideChar(codePage, 0, text, length, wide.data(), wideLength);
+  return wide;
+}
+
+std::string Utf8(const char* text, UINT codePage) {
+  const std::wstring wide = Wide(text, codePage);
+  if (wide.empty()) return std::string();
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length, nullptr, nullptr);
+  return narrow;
 }
 
 void Write(std::FILE* stream, const char* text, UINT codePage) {
@@ -78,9 +97,13 @@ BOOL WINAPI OnInterrupt(DWORD event) {
 
 void WriteText(std::FILE* stream, const char* text) { Write(stream, text, kOwnCodePage); }
 
-void WriteSystemText(std::FILE* stream, const char* text) { Write(stream, text, CP_ACP); }
+void WriteUtf8(std::FILE* stream, const char* text) { Write(stream, text, CP_UTF8); }
 
-void WriteUtf8Text(std::FILE* stream, const char* text) { Write(stream, text, CP_UTF8); }
+std::string OwnTextToUtf8(const char* text) { return Utf8(text, kOwnCodePage); }
+
+std::string SystemTextToUtf8(const char* text) { return Utf8(text, CP_ACP); }
+
+void WriteSystemText(std::FILE* stream, const char* text) { Write(stream, text, CP_ACP); }
 
 bool NamesFolder(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);

@@ -51,10 +51,17 @@ TEST(ArgumentsTest, TakesOptionsAnywhereAfterTheCommand) {
   EXPECT_STREQ(repair.request.paths[1], "b.fix");
   EXPECT_STREQ(repair.request.checkFile, "b.crc");
 
-  Parsed scan({"scan-valid", "v.bin", "v.crc", "--list", "out"});
+  Parsed scan({"scan-valid", "v.bin", "v.crc", "--list", "out", "--prove"});
   ASSERT_EQ(scan.accepted, 1);
   EXPECT_TRUE(scan.request.listOnStdout);
+  EXPECT_TRUE(scan.request.prove);
   EXPECT_STREQ(scan.request.paths[2], "out");
+
+  Parsed verify({"verify", "--json", "f.bin", "f.fix"});
+  ASSERT_EQ(verify.accepted, 1);
+  EXPECT_EQ(verify.request.command, Command::Verify);
+  EXPECT_TRUE(verify.request.json);
+  EXPECT_STREQ(verify.request.paths[1], "f.fix");
 }
 
 TEST(ArgumentsTest, TakesPathsThatLookLikeOptionsAfterTheEndOfOptions) {

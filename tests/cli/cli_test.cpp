@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/texts.h"
+#include "core/fingerprint.h"
 #include "platform/platform.h"
 
 namespace {
@@ -43,6 +44,14 @@ std::string DamagedList(const std::vector<std::string>& ranges) {
   std::string list = Formatted(cli_text::kDamagedHeading, static_cast<unsigned>(ranges.size()));
   for (const std::string& range : ranges) list += range + "\n";
   return list;
+}
+
+std::string FingerprintLine(const Bytes& valid) {
+  return Formatted(cli_text::kFingerprintWritten, Hash128Hex(Xxh3Hash128(valid.data(), valid.size())).c_str());
+}
+
+std::string VerifiedLine(const Bytes& valid) {
+  return Formatted(cli_text::kVerified, Hash128Hex(Xxh3Hash128(valid.data(), valid.size())).c_str());
 }
 
 std::string BoxLines(const std::string& caption, const std::string& text) {

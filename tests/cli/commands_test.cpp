@@ -2,12 +2,14 @@
 // stdout, the engine's messages on stderr and every exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "cli/output_name.h"
+#include "cli/output.h"
 #include "cli/texts.h"
 #include "support/path_buffer.h"
 #include "support/step_texts.h"
@@ -107,9 +109,9 @@ TEST_F(CommandsTest, ScanValidWritesTheRepairFileAndListsTheDamagedBlocksOnStder
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitDone);
   EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
-  EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), 8 + 4100 * 2));
+  EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), 8 + 4100 * 2 + kOneRegionPart));
   // The last block's range ends at the valid file's last byte.
-  EXPECT_EQ(run.err, DamagedList({"2: 4096-8191", "4: 12288-12297"}));
+  EXPECT_EQ(run.err, FingerprintLine(valid) + DamagedList({"2: 4096-8191", "4: 12288-12297"}));
 }
 
 TEST_F(CommandsTest, ScanValidWithListPutsTheDamagedBlocksOnStdout) {
@@ -117,8 +119,8 @@ TEST_F(CommandsTest, ScanValidWithListPutsTheDamagedBlocksOnStdout) {
   Exchange(valid, Damage(valid, {1}));
   const CliOutcome run = Run({"scan-valid", "--list", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), 8 + 4100) + DamagedList({"1: 0-4095"}));
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), 8 + 4100 + kOneRegionPart) + DamagedList({"1: 0-4095"}));
+  EXPECT_EQ(run.err, FingerprintLine(valid));
 }
 
 TEST_F(CommandsTest, ScanValidOfIdenticalContentsExitsThreeAndLeavesAnOlderRepairFile) {
@@ -150,8 +152,33 @@ TEST_F(CommandsTest, RepairRewritesTheBrokenFileAndCountsTheBlocksPutInPlace) {
   const CliOutcome run = Run({"repair", Broken(), Fix()});
   EXPECT_EQ(run.status, kExitDone);
   EXPECT_EQ(run.out, RepairedLine(Broken(), 3));
-  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.err, VerifiedLine(valid));
   EXPECT_TRUE(scratch.Read("movie.avi") == valid);
+}
+
+// Damage the block checksum cannot see (two words swapped in block 1) beside damage it sees.
+TEST_F(CommandsTest, ARepairThatStillDiffersExitsFiveWithTheRangesAndTheFollowUp) {
+  const Bytes valid = RandomBytes(16, 3 * kBlock);
+  Bytes broken = Damage(valid, {3});
+  std::swap_ranges(broken.begin() + 4, broken.begin() + 8, broken.begin() + 400);
+  Exchange(valid, broken);
+  ASSERT_EQ(Run({"scan-valid", Valid(), TestFile(), elsewhere.path()}).status, kExitDone);
+  const std::string folder = scratch.MakeFolder("next");
+  CliOutcome run = Run({"repair", Broken(), Fix(), "--follow-up", folder, "--json"});
+  EXPECT_EQ(run.status, kExitDiffers);
+  const std::string followUp = Join(folder, "movie.crc");
+  const unsigned long long followUpBytes = 36 + 4 + 8 * 256 + 16;
+  EXPECT_EQ(run.err, std::string("Файл всё ещё отличается от валидного, мест: 1 (первый-последний байт):\n0-12287\n") +
+                         cli_text::kDiffersWhy + Format(cli_text::kFollowUpWritten, followUp.c_str(), followUpBytes) +
+                         cli_text::kFollowUpNext);
+  EXPECT_EQ(scratch.Size(Join("next", "movie.crc")), followUpBytes);
+  EXPECT_NE(run.out.find("\"outcome\":\"differs\",\"exit_status\":5"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"verification\":\"differs\",\"differing\":[{\"first\":0,\"last\":12287}]"), std::string::npos)
+      << run.out;
+
+  run = Run({"repair", Broken(), Fix(), "--no-verify"});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.err, cli_text::kCheckSkipped);
 }
 
 TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
@@ -197,9 +224,10 @@ TEST_F(CheckTest, PassesForTheFileTheTestFileWasMadeFrom) {
 TEST_F(CheckTest, PassesForAnEmptyFileWithItsTestFile) {
   scratch.Write("empty.bin", {});
   scratch.Write("empty.crc", ReferenceTestFile({}));
-  // Nothing to compare but the size; the repair then runs and gives the file the valid size.
+  // Nothing to compare but the size; the repair then runs and gives the file the valid size,
+  // and the fingerprint says what the file's own test file could not: it is not the valid file.
   const CliOutcome run = Run({"repair", scratch.Path("empty.bin"), Fix(), "--check", scratch.Path("empty.crc")});
-  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.status, kExitDiffers);
   EXPECT_EQ(scratch.Size("empty.bin"), valid.size());
 }
 
@@ -299,7 +327,7 @@ TEST_F(CommandsTest, CyrillicNamesAndSpacesGoThroughTheWholeExchange) {
   EXPECT_EQ(run.out, TestFileWrittenLine(testPath, 4 + 4 * 4));
   run = Run({"scan-valid", Join(other, "Мой фильм 2.avi"), testPath, other});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.out, RepairFileWrittenLine(fixPath, 8 + 4100));
+  EXPECT_EQ(run.out, RepairFileWrittenLine(fixPath, 8 + 4100 + kOneRegionPart));
   run = Run({"repair", brokenPath, fixPath, "--check", testPath});
   EXPECT_EQ(run.status, kExitDone);
   EXPECT_EQ(run.out, RepairedLine(brokenPath, 1));
@@ -379,12 +407,19 @@ TEST_F(CommandsTest, AListThatCannotBeWrittenExitsOne) {
   std::fclose(full);
   std::fclose(err);
   EXPECT_EQ(status, kExitStopped);
-  EXPECT_EQ(Text(streams.Read("err")), cli_text::kOutputFailed);
+  EXPECT_EQ(Text(streams.Read("err")), FingerprintLine(valid) + cli_text::kOutputFailed);
   EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
 }
 #endif
 
 // ---- help, version and usage errors ----
+
+TEST_F(CommandsTest, ARefusedCommandLineWithJsonSaysSoInJson) {
+  const CliOutcome run = Run({"verify", "a.bin", "--json"});
+  EXPECT_EQ(run.status, kExitUsage);
+  // JSON is UTF-8 in both builds, whatever the program's own texts are.
+  EXPECT_EQ(run.out, reinterpret_cast<const char*>(u8"{\"outcome\":\"usage\",\"exit_status\":2,\"message\":\"verify: не хватает аргументов\"}\n"));
+}
 
 TEST_F(CommandsTest, HelpAndVersionGoToStdout) {
   CliOutcome run = Run({"--help"});
@@ -427,7 +462,11 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{"CheckOnScan", {"scan-broken", "a.bin", ".", "--check", "a.crc"}},
                       UsageCase{"ListOnRepair", {"repair", "a.bin", "a.fix", "--list"}},
                       UsageCase{"QuietTwice", {"repair", "a.bin", "a.fix", "--quiet", "--quiet"}},
-                      UsageCase{"HelpWithMore", {"--help", "scan-broken"}}),
+                      UsageCase{"HelpWithMore", {"--help", "scan-broken"}},
+                      UsageCase{"ProveOnRepair", {"repair", "a.bin", "a.fix", "--prove"}},
+                      UsageCase{"NoVerifyOnScan", {"scan-valid", "a.bin", "a.crc", ".", "--no-verify"}},
+                      UsageCase{"FollowUpWithoutFolder", {"repair", "a.bin", "a.fix", "--follow-up"}},
+                      UsageCase{"VerifyWithoutRepairFile", {"verify", "a.bin"}}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -58,6 +58,21 @@ TEST_F(FolderCommandsTest, TheRepairOfAFolderTellsWhatItDidAndLeavesTheExtraFile
   EXPECT_EQ(again.err, std::string(step_text::kAttention) + "\n" + entry_text::kFoldersIdentical + "\n");
 }
 
+// --json gives one object on stdout with an entry for each entry told; the lines go to stderr.
+TEST_F(FolderCommandsTest, JsonReportsEachEntry) {
+  Exchange();
+  const CliOutcome run = Run({"repair", Broken(), RepairFile(), "--json"});
+  EXPECT_EQ(run.status, kExitDone);
+  EXPECT_EQ(run.out.rfind("{\"command\":\"repair\",\"target\":\"folder\",\"outcome\":\"done\",\"exit_status\":0,", 0), 0u)
+      << run.out;
+  EXPECT_NE(run.out.find("\"entries\":[{\"path\":\"old.txt\",\"event\":\"extra\",\"folder\":false},"
+                         "{\"path\":\"new.txt\",\"event\":\"created\",\"folder\":false}]"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.back(), '\n');
+  EXPECT_NE(run.err.find(Line(entry_text::kCreated, "new.txt")), std::string::npos);
+}
+
 TEST_F(FolderCommandsTest, SkippedEntriesHaveAnExitStatusOfTheirOwn) {
   MakeTree(elsewhere.Path("outside"), {{"x", "x"}});
   MakeLink(Broken(), "away", elsewhere.Path("outside"));
@@ -73,7 +88,7 @@ TEST_F(FolderCommandsTest, AFileDamagedOnItsWayIsNotTakenAndHasAnExitStatusOfIts
   fix.back() ^= 1;  // the last byte of the new file's contents
   outputs.Write("tree.fix", fix);
   const CliOutcome run = Run({"repair", Broken(), RepairFile(), "--quiet"});
-  EXPECT_EQ(run.status, kExitMismatch);
+  EXPECT_EQ(run.status, kExitDiffers);
   EXPECT_EQ(run.err, Line(entry_text::kMismatch, "new.txt"));
   EXPECT_FALSE(scratch.Exists("tree/new.txt"));
 }

@@ -82,8 +82,8 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
 
   run = Run({"scan-valid", validPath, testPath, validFolder});
   ASSERT_EQ(run.status, kExitDone) << run.err;
-  EXPECT_EQ(run.out, RepairFileWrittenLine(fixPath, 8 + 4100 * 2));
-  EXPECT_EQ(run.err, DamagedList({"2: 4096-8191", "7: 24576-24875"}));
+  EXPECT_EQ(run.out, RepairFileWrittenLine(fixPath, 8 + 4100 * 2 + kOneRegionPart));
+  EXPECT_EQ(run.err, FingerprintLine(valid) + DamagedList({"2: 4096-8191", "7: 24576-24875"}));
 
   // The wrong file: refused, nothing written.
   scratch.Write("другой.doc", valid);
@@ -94,7 +94,23 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   run = Run({"repair", brokenPath, fixPath, "--check", testPath});
   ASSERT_EQ(run.status, kExitDone) << run.err;
   EXPECT_EQ(run.out, RepairedLine(brokenPath, 2));
+  EXPECT_EQ(run.err, VerifiedLine(valid));
   EXPECT_TRUE(ReadWholeFile(brokenPath) == valid);
+
+  // The proof on request: the repaired file against the fingerprint; a file that is not the
+  // valid one, whose one region differs; a repair file without a fingerprint.
+  run = Run({"verify", brokenPath, fixPath});
+  EXPECT_EQ(run.status, kExitDone) << run.err;
+  scratch.Write("другой.doc", broken);
+  run = Run({"verify", Join(scratch.path(), "другой.doc"), fixPath});
+  EXPECT_EQ(run.status, kExitDiffers);
+  EXPECT_EQ(run.err.rfind(std::string("Файл всё ещё отличается от валидного, мест: 1 (первый-последний байт):\n0-24875\n"), 0),
+            0u)
+      << run.err;
+  scratch.Write("без отпечатка.fix", Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(0)}));
+  run = Run({"verify", brokenPath, Join(scratch.path(), "без отпечатка.fix")});
+  EXPECT_EQ(run.status, kExitNoFingerprint);
+  EXPECT_EQ(run.err, cli_text::kNoFingerprint);
 
   // The closing check: the repaired file scanned again has the valid file's contents.
   ASSERT_EQ(Run({"scan-broken", brokenPath, brokenFolder}).status, kExitDone);
@@ -181,7 +197,26 @@ TEST_F(ProcessTest, AListToAFullDeviceExitsOne) {
   ProcessRun run{VARNELL_CLI_PROGRAM, {"scan-valid", "--list", elsewhere.Path("a.bin"), scratch.Path("a.crc"), elsewhere.path()},
                  "", "/dev/full", streams.Path("err"), {}, {}};
   EXPECT_EQ(RunProcess(run), kExitStopped);
-  EXPECT_EQ(Lines(streams.Read("err")), cli_text::kOutputFailed);
+  EXPECT_EQ(Lines(streams.Read("err")), FingerprintLine(valid) + cli_text::kOutputFailed);
+}
+
+// The whole-file fingerprint is the value xxh128sum prints: a user can check it with a tool of
+// their own. --json gives it, with the rest of the outcome, as one object on stdout.
+TEST_F(ProcessTest, TheFingerprintIsWhatXxh128sumPrints) {
+  const Bytes valid = RandomBytes(26, 3 * (1u << 20) + 12345);
+  elsewhere.Write("a.bin", valid);
+  scratch.Write("a.crc", ReferenceTestFile(Damage(valid, {600})));
+  const CliOutcome run = Run({"scan-valid", "--json", elsewhere.Path("a.bin"), scratch.Path("a.crc"), elsewhere.path()});
+  ASSERT_EQ(run.status, kExitDone) << run.err;
+  ProcessRun sum{"/usr/bin/xxh128sum", {elsewhere.Path("a.bin")}, "", streams.Path("sum"), streams.Path("err"), {}, {}};
+  ASSERT_EQ(RunProcess(sum), 0);
+  const std::string printed = Lines(streams.Read("sum")).substr(0, 32);
+  EXPECT_EQ(run.out, "{\"command\":\"scan-valid\",\"outcome\":\"done\",\"exit_status\":0,\"files_written\":[{\"kind\":"
+                     "\"repair_file\",\"path\":\"" + elsewhere.Path("a.fix") + "\",\"bytes\":" +
+                         std::to_string(8 + 4100 + 56 + 4 * 16 + 16) + "}],\"valid_size\":" + std::to_string(valid.size()) +
+                         ",\"fingerprint\":\"" + printed + "\",\"blocks\":[600]}\n");
+  // The lines that name what was written go to stderr instead.
+  EXPECT_EQ(run.err.rfind(RepairFileWrittenLine(elsewhere.Path("a.fix"), 8 + 4100 + 56 + 4 * 16 + 16), 0), 0u) << run.err;
 }
 #endif
 

@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Headers, GuideMessagesTest,
 // The words for every step an operation can stop at, as the programs show them.
 TEST(GuideStepsTest, EveryStepsMessageIsInAMessageTable) {
   const std::vector<std::string> rows = TableRows(Guide());
-  for (int step = 0; step <= static_cast<int>(Step::RemoveExtra); ++step) {
+  for (int step = 0; step <= static_cast<int>(kLastStep); ++step) {
     const std::string message = StepMessage(static_cast<Step>(step));
     EXPECT_FALSE(message.empty()) << "step " << step;
     EXPECT_TRUE(InSomeRow(rows, ShownText{"", {message}})) << message << " is not in a table of docs/guide.ru.md";

@@ -76,14 +76,16 @@ TEST_P(ScanBrokenFaultTest, StopsWithTheStepsMessageAndLeavesTheOlderTestFile) {
   EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"movie.avi", "movie.crc", "movie.fix"}));
 }
 
-// Calls in order: open broken, size, slice, entries, probe of the older test file (opened and
-// closed), the temporary, the header, the read, the entries, flush, close, rename.
+// Calls in order: open broken, size, the ring's four slices, entries, probe of the older test
+// file (opened and closed), the temporary, the header, the read, the entries, flush, close,
+// rename.
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, ScanBrokenFaultTest,
     ::testing::Values(FaultCase{"OpenBroken", Service::OpenInputFile, 1, FaultKind::Fail, Step::OpenBroken},
                       FaultCase{"Size", Service::GetFileSize64, 1, FaultKind::Fail, Step::SizeBroken},
                       FaultCase{"Slice", Service::CommitMemory, 1, FaultKind::Fail, Step::AllocateBroken},
-                      FaultCase{"Entries", Service::CommitMemory, 2, FaultKind::Fail, Step::AllocateTestFileBuffer},
+                      FaultCase{"LastSlice", Service::CommitMemory, 4, FaultKind::Fail, Step::AllocateBroken},
+                      FaultCase{"Entries", Service::CommitMemory, 5, FaultKind::Fail, Step::AllocateTestFileBuffer},
                       FaultCase{"ProbeOfTheOlderFile", Service::OpenInputFile, 2, FaultKind::Fail, Step::CreateOutput},
                       FaultCase{"Temporary", Service::CreateTemporaryFile, 1, FaultKind::Fail, Step::CreateOutput},
                       FaultCase{"Header", Service::WriteAt, 1, FaultKind::Fail, Step::WriteOutput},
@@ -110,9 +112,10 @@ TEST_P(ScanValidFaultTest, StopsWithTheStepsMessageAndLeavesTheOlderRepairFile) 
   EXPECT_EQ(FolderEntries(elsewhere.path()), (std::vector<std::string>{"movie.avi", "movie.fix"}));
 }
 
-// Calls in order: open valid, open test, sizes, slice, the test file's header, entries
-// buffer, the valid slice, its entries, probe, temporary, header and list, the damaged
-// blocks read again (two runs) and written, flush, close, rename.
+// Calls in order: open valid, open test, sizes, the ring's slices, the test file's header, the
+// fingerprint's region hashes, the valid slice, its entries, the fingerprint part, probe,
+// temporary, header and list, the damaged blocks read again (two runs) and written, the
+// fingerprint part written, flush, close, rename.
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, ScanValidFaultTest,
     ::testing::Values(FaultCase{"OpenValid", Service::OpenInputFile, 1, FaultKind::Fail, Step::OpenValid},
@@ -121,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"Slice", Service::CommitMemory, 1, FaultKind::Fail, Step::AllocateValid},
                       FaultCase{"SizeTest", Service::GetFileSize64, 2, FaultKind::Fail, Step::SizeTest},
                       FaultCase{"TestHeader", Service::ReadAt, 1, FaultKind::Fail, Step::ReadTest},
-                      FaultCase{"Entries", Service::CommitMemory, 2, FaultKind::Fail, Step::AllocateTest},
+                      FaultCase{"Regions", Service::CommitMemory, 5, FaultKind::Fail, Step::AllocateFingerprint},
+                      FaultCase{"FingerprintPart", Service::CommitMemory, 6, FaultKind::Fail, Step::AllocateFingerprint},
                       FaultCase{"ReadValid", Service::ReadAt, 2, FaultKind::Fail, Step::ReadValid},
                       FaultCase{"ShortReadValid", Service::ReadAt, 2, FaultKind::ShortTransfer, Step::ReadValid},
                       FaultCase{"ReadEntries", Service::ReadAt, 3, FaultKind::Fail, Step::ReadTest},
@@ -130,6 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"HeaderAndList", Service::WriteAt, 1, FaultKind::Fail, Step::WriteOutput},
                       FaultCase{"ReadBlockAgain", Service::ReadAt, 5, FaultKind::Fail, Step::ReadValid},
                       FaultCase{"WriteBlock", Service::WriteAt, 3, FaultKind::ShortTransfer, Step::WriteOutput},
+                      FaultCase{"WriteFingerprint", Service::WriteAt, 4, FaultKind::Fail, Step::WriteOutput},
                       FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, Step::WriteOutput},
                       FaultCase{"Close", Service::CloseFile, 2, FaultKind::Fail, Step::WriteOutput},
                       FaultCase{"Rename", Service::ReplaceWithFile, 1, FaultKind::Fail, Step::WriteOutput}),
@@ -151,7 +156,8 @@ TEST_P(RepairFaultTest, StopsWithTheStepsMessageAndRunningItAgainFinishesTheRepa
   }
   EXPECT_TRUE(elsewhere.Read("movie.fix") == repairFile);
   const bool wrote = GetParam().service == Service::WriteAt || GetParam().service == Service::SetFileLength ||
-                     GetParam().service == Service::FlushFile || GetParam().service == Service::CloseFile;
+                     GetParam().service == Service::FlushFile || GetParam().service == Service::CloseFile ||
+                     GetParam().step == Step::ReadBack;
   EXPECT_EQ(result.brokenFileChanged, wrote);
   if (!wrote) {
     EXPECT_TRUE(scratch.Read("movie.avi") == broken);
@@ -164,8 +170,9 @@ TEST_P(RepairFaultTest, StopsWithTheStepsMessageAndRunningItAgainFinishesTheRepa
   EXPECT_TRUE(scratch.Read("movie.avi") == valid);
 }
 
-// Calls in order: open broken, open repair, sizes, slice, header, list, blocks, the two
-// writes, the length, flush, close of the broken file.
+// Calls in order: open broken, open repair, sizes, slice, header, list, the fingerprint's
+// header, its memory and the whole of it, the read-back ring and region hashes, the follow-up's
+// hashes, blocks, the two writes, the length, flush, the read back, close of the broken file.
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, RepairFaultTest,
     ::testing::Values(FaultCase{"OpenBroken", Service::OpenInputFile, 1, FaultKind::Fail, Step::OpenBroken},
@@ -175,11 +182,18 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"Slice", Service::CommitMemory, 1, FaultKind::Fail, Step::CommitRepairBuffer},
                       FaultCase{"Header", Service::ReadAt, 1, FaultKind::Fail, Step::ReadRepair},
                       FaultCase{"List", Service::ReadAt, 2, FaultKind::ShortTransfer, Step::ReadRepair},
-                      FaultCase{"Blocks", Service::ReadAt, 3, FaultKind::Fail, Step::ReadRepair},
+                      FaultCase{"FingerprintHeader", Service::ReadAt, 3, FaultKind::Fail, Step::ReadRepair},
+                      FaultCase{"FingerprintMemory", Service::CommitMemory, 2, FaultKind::Fail, Step::CommitRepairBuffer},
+                      FaultCase{"Fingerprint", Service::ReadAt, 4, FaultKind::ShortTransfer, Step::ReadRepair},
+                      FaultCase{"ReadBackRing", Service::CommitMemory, 3, FaultKind::Fail, Step::AllocateReadBack},
+                      FaultCase{"ReadBackRegions", Service::CommitMemory, 7, FaultKind::Fail, Step::AllocateReadBack},
+                      FaultCase{"FollowUpHashes", Service::CommitMemory, 8, FaultKind::Fail, Step::AllocateReadBack},
+                      FaultCase{"Blocks", Service::ReadAt, 5, FaultKind::Fail, Step::ReadRepair},
                       FaultCase{"FirstWrite", Service::WriteAt, 1, FaultKind::Fail, Step::WriteRepaired},
                       FaultCase{"SecondWrite", Service::WriteAt, 2, FaultKind::ShortTransfer, Step::WriteRepaired},
                       FaultCase{"Length", Service::SetFileLength, 1, FaultKind::Fail, Step::WriteRepaired},
                       FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, Step::WriteRepaired},
+                      FaultCase{"ReadBack", Service::ReadAt, 6, FaultKind::ShortTransfer, Step::ReadBack},
                       FaultCase{"Close", Service::CloseFile, 1, FaultKind::Fail, Step::WriteRepaired}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
@@ -223,11 +237,11 @@ TEST_F(FailuresTest, ACheckFileThatCannotBeReadRefusesTheRepair) {
   } steps[] = {{Service::OpenInputFile, 1, Step::OpenBroken},
                {Service::GetFileSize64, 1, Step::SizeBroken},
                {Service::OpenInputFile, 3, Step::OpenTest},
-               {Service::CommitMemory, 2, Step::CommitBrokenBuffer},
+               {Service::CommitMemory, 8, Step::CommitBrokenBuffer},
                {Service::GetFileSize64, 3, Step::SizeTest},
-               {Service::ReadAt, 3, Step::ReadTest},
-               {Service::ReadAt, 4, Step::ReadBroken},
-               {Service::ReadAt, 5, Step::ReadTest}};
+               {Service::ReadAt, 5, Step::ReadTest},
+               {Service::ReadAt, 6, Step::ReadBroken},
+               {Service::ReadAt, 7, Step::ReadTest}};
   for (const auto& step : steps) {
     SCOPED_TRACE(static_cast<int>(step.step));
     ClearFaults();

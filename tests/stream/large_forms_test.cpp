@@ -68,7 +68,8 @@ TEST_F(LargeFormsTest, TheExchangeGoesThroughBothLargeFormsFieldByField) {
   ASSERT_EQ(fix.ending, Ending::Done);
   EXPECT_EQ(fix.blocks, (std::vector<uint32_t>{2, static_cast<uint32_t>(kBlocks - 1), static_cast<uint32_t>(kBlocks)}));
   const Bytes repair = elsewhere.Read("disk.fix");
-  ASSERT_EQ(repair.size(), 16 + 4100 * 3u);
+  // Behind the blocks, the fingerprint of 4097 regions of 1 MiB.
+  ASSERT_EQ(repair.size(), 16 + 4100 * 3u + 72 + 16 * 4097);
   EXPECT_EQ(fix.outputBytes, repair.size());
   EXPECT_EQ(U32At(repair, 0), 0u);
   EXPECT_EQ(U32At(repair, 4), 3u);
@@ -88,6 +89,7 @@ TEST_F(LargeFormsTest, TheExchangeGoesThroughBothLargeFormsFieldByField) {
   const Outcome repaired = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
                                                        scratch.Path("disk.crc").c_str(), none);
   ASSERT_EQ(repaired.ending, Ending::Done);
+  EXPECT_EQ(repaired.verification, Verification::Verified);
   EXPECT_EQ(scratch.Size("disk.img"), kSize);
   for (const uint64_t b : {uint64_t{1}, uint64_t{2}, kBlocks - 2, kBlocks - 1, kBlocks}) {
     EXPECT_TRUE(ReadBytesAt(scratch.Path("disk.img"), (b - 1) * kBlock, kBlock) == ReadBytesAt(valid, (b - 1) * kBlock, kBlock))
@@ -118,8 +120,9 @@ TEST_F(LargeFormsTest, ARepairFileOfThirtyThousandBlocksIsMadeAndApplied) {
   ASSERT_EQ(fix.blocks.size(), kCount);
   EXPECT_EQ(fix.blocks.front(), 2u);
   EXPECT_EQ(fix.blocks.back(), kCount + 1);
-  EXPECT_EQ(elsewhere.Size("big.fix"), 8 + 4100 * kCount);
-  EXPECT_EQ(fix.outputBytes, 8 + 4100 * kCount);
+  // And the fingerprint of its 118 regions.
+  EXPECT_EQ(elsewhere.Size("big.fix"), 8 + 4100 * kCount + 72 + 16 * 118);
+  EXPECT_EQ(fix.outputBytes, 8 + 4100 * kCount + 72 + 16 * 118);
   const Bytes header = ReadBytesAt(elsewhere.Path("big.fix"), 0, 16);
   EXPECT_EQ(U32At(header, 0), valid.size());
   EXPECT_EQ(U32At(header, 4), kCount);

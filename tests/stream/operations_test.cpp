@@ -52,7 +52,10 @@ TEST_F(OperationsTest, TheWholeExchangeRestoresTheValidFile) {
                                          elsewhere.path().c_str(), none);
   ASSERT_EQ(fix.ending, Ending::Done);
   EXPECT_EQ(fix.outputPath, elsewhere.Path("movie.fix"));
-  EXPECT_EQ(fix.outputBytes, 8u + 4100 * 4);
+  // The fingerprint of the file's two regions behind the blocks.
+  EXPECT_EQ(fix.outputBytes, 8u + 4100 * 4 + 56 + 2 * 16 + 16);
+  EXPECT_TRUE(fix.fingerprinted);
+  EXPECT_EQ(fix.fingerprint, Xxh3Hash128(valid.data(), valid.size()));
   EXPECT_EQ(fix.validSize, valid.size());
   EXPECT_EQ(fix.blocks, (std::vector<uint32_t>{1, 2, 150, 301}));
   EXPECT_TRUE(elsewhere.Read("movie.fix") == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
@@ -60,6 +63,7 @@ TEST_F(OperationsTest, TheWholeExchangeRestoresTheValidFile) {
   Outcome repair = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
                                                scratch.Path("movie.crc").c_str(), none);
   ASSERT_EQ(repair.ending, Ending::Done);
+  EXPECT_EQ(repair.verification, Verification::Verified);
   EXPECT_EQ(repair.blocks, (std::vector<uint32_t>{1, 2, 150, 301}));
   EXPECT_TRUE(scratch.Read("movie.avi") == valid);
 

@@ -58,9 +58,17 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
       {Step::CreateFolder, "Не удалось создать папку."},
       {Step::RenameEntry, "Не удалось переименовать файл или папку."},
       {Step::RemoveExtra, "Не удалось удалить лишний файл или папку."},
+      {Step::AllocateFingerprint, "Не удалось выделить память под отпечаток валидного файла."},
+      {Step::CheckFingerprint, "Отпечаток валидного файла в конце ремонтного файла повреждён или обрезан. Битый файл "
+                               "не изменён; получите ремонтный файл ещё раз"},
+      {Step::AllocateReadBack, "Не удалось выделить память для проверки отремонтированного файла."},
+      {Step::ReadBack, "Не удалось прочитать отремонтированный файл для проверки."},
+      {Step::CreateFollowUp, "Файл всё ещё отличается от валидного, но не удалось создать уточняющий контрольный файл."},
+      {Step::WriteFollowUp, "Файл всё ещё отличается от валидного, но не удалось записать уточняющий контрольный файл."},
+      {Step::CheckFollowUp, "Уточняющий контрольный файл повреждён или составлен для файла другого размера"},
   };
   // Every step has its words.
-  EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(Step::RemoveExtra) + 1);
+  EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(kLastStep) + 1);
   for (const StepText& text : texts) EXPECT_EQ(std::string(StepMessage(text.step)), text.expected);
   EXPECT_EQ(std::string(step_text::kUnforeseen), "Возникла ситуация не предусмотренная логикой программы");
   EXPECT_EQ(std::string(step_text::kIdentical), "Содержимое битого и оригинального файла оказалось идентичным.");

@@ -27,6 +27,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& outcome) {
     case Ending::Done: return out << "done";
     case Ending::Identical: return out << "identical";
     case Ending::Cancelled: return out << "cancelled";
+    case Ending::Differs: return out << "differs in " << outcome.differing.size() << " ranges";
     case Ending::Stopped: out << "stopped"; break;
     case Ending::CheckRefused: out << "check refused (finding " << static_cast<int>(outcome.check.finding) << ")"; break;
   }
@@ -80,6 +81,7 @@ void EngineTest::TearDown() {
   EXPECT_EQ(OpenFileCount(), 0u) << "files left open";
   EXPECT_EQ(HeldRegionCount(), 0u) << "memory regions left held";
   EXPECT_EQ(CommittedBytes(), 0u) << "memory left committed";
+  EXPECT_EQ(RunningThreadCount(), 0u) << "threads left running";
 }
 
 void EngineTest::ExpectErrorBox(const std::string& caption, uint32_t code) const {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "core/fingerprint.h"
+
 namespace {
 
 constexpr uint64_t kBlock = 4096;
@@ -63,7 +65,30 @@ Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile) {
   }
   const bool sameShape = Le32At(testFile, 0) == valid.size() && entries == Blocks(valid.size());
   if (count == 0 && sameShape) return {};
-  return Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(count), numbers, blocks});
+  return Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(count), numbers, blocks, ReferenceFingerprintPart(valid)});
+}
+
+Bytes ReferenceFingerprintPart(const Bytes& valid) {
+  constexpr uint64_t kRegion = uint64_t{1} << 20;  // every file a test makes has 1 MiB regions
+  const uint64_t regions = (valid.size() + kRegion - 1) / kRegion;
+  const auto hash = [](const uint8_t* bytes, size_t count) {
+    const Hash128 h = Xxh3Hash128(bytes, count);
+    Bytes out;
+    for (int i = 56; i >= 0; i -= 8) out.push_back(static_cast<uint8_t>(h.high >> i));
+    for (int i = 56; i >= 0; i -= 8) out.push_back(static_cast<uint8_t>(h.low >> i));
+    return out;
+  };
+  Bytes part = Concat({{0x89, 'V', 'F', 'P', 0x0D, 0x0A, 0x1A, 0x0A}, Le32(1), Le32(0), Le32(kRegion), Le32(0),
+                       Le32(static_cast<uint32_t>(valid.size())), Le32(0), Le32(static_cast<uint32_t>(regions)),
+                       Le32(static_cast<uint32_t>(regions)), hash(valid.data(), valid.size())});
+  for (uint64_t r = 0; r < regions; ++r) {
+    const uint64_t end = std::min<uint64_t>((r + 1) * kRegion, valid.size());
+    const Bytes h = hash(valid.data() + r * kRegion, end - r * kRegion);
+    part.insert(part.end(), h.begin(), h.end());
+  }
+  const Bytes check = hash(part.data(), part.size());
+  part.insert(part.end(), check.begin(), check.end());
+  return part;
 }
 
 Bytes ReferenceRepairedFile(const Bytes& broken, const Bytes& repairFile) {

@@ -12,9 +12,13 @@ uint32_t ReferenceChecksum(const Bytes& file, uint64_t blockIndex);
 // The test file of a broken file with these contents.
 Bytes ReferenceTestFile(const Bytes& broken);
 
-// The repair file the valid-file scan must write for this valid file and test file, or an
-// empty vector when it must report identical contents. Assumes the test file passes the
-// size check.
+// The fingerprint part behind the repair blocks, laid out field by field, with each region's
+// hash taken by the library in one call.
+Bytes ReferenceFingerprintPart(const Bytes& valid);
+
+// The repair file the valid-file scan must write for this valid file and test file, its
+// fingerprint included, or an empty vector when it must report identical contents. Assumes
+// the test file passes the size check.
 Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile);
 
 // The broken file after a repair file is applied: the valid size, every carried block in

@@ -2,15 +2,10 @@
 // gives exactly the files kept in tests/golden.
 #include <gtest/gtest.h>
 
+#include "tests/golden/golden_files.h"
 #include "tests/tree/tree_test.h"
 
-#ifndef VARNELL_SOURCE_DIR
-#error "the golden files are read from the source tree"
-#endif
-
 namespace {
-
-const std::string kGolden = std::string(VARNELL_SOURCE_DIR) + "/tests/golden/";
 
 using GoldenTest = TreeTest;
 
@@ -19,11 +14,11 @@ TEST_F(GoldenTest, TheFolderFilesOfTheWorkedExampleAreByteForByteTheDocumentedOn
   MakeTree(Valid(), {{"Docs", kFolderMark}, {"Docs/a.txt", "hello World"}, {"empty", kFolderMark}, {"new.txt", "new"}});
   ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
   ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
-  Bytes test = ReadWholeFile(kGolden + "folder-test-file.crc");
+  Bytes test = GoldenFile("folder-test-file.crc");
   // The flags say which names the scanned folder's file system takes.
   test.at(12) = FileSystemNameLimits().windowsNames ? 1 : 0;
   EXPECT_TRUE(ReadWholeFile(TestFile()) == test);
-  EXPECT_TRUE(ReadWholeFile(RepairFile()) == ReadWholeFile(kGolden + "folder-repair-file.fix"));
+  EXPECT_TRUE(ReadWholeFile(RepairFile()) == GoldenFile("folder-repair-file.fix"));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "tests/ui/harness/screenshot.h"
 #include "ui/browse_edit.h"
 #include "ui/control_ids.h"
+#include "ui/outcome_boxes.h"
 #include "ui/program_state.h"
 #include "ui/texts.h"
 
@@ -513,6 +514,72 @@ TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
   ASSERT_EQ(catcher_.boxes().size(), 2u);
   EXPECT_EQ(catcher_.boxes()[1].text, step_text::kIdentical);
   EXPECT_EQ(saved, (std::vector<std::string>{"box-task-done.png", "box-identical.png"}));
+}
+
+// Two words swapped in block 1, which its checksum cannot see, beside damage it sees: the
+// repair warns in its own words, writes the follow-up into mode 1's output folder, and mode 2
+// hands that to the streaming scan, whose repair file then makes the file whole.
+TEST_F(MainDialogTest, ARepairWhoseResultStillDiffersWarnsAndTheFollowUpMakesItWhole) {
+  const Bytes valid = RandomBytes(8, 3 * 4096 + 7);
+  Bytes broken = valid;
+  std::swap_ranges(broken.begin() + 4, broken.begin() + 8, broken.begin() + 1000);
+  broken[2 * 4096] ^= 0x01;
+  folder_.Write("disk.img", broken);
+  folder_.Write("disk.crc", ReferenceTestFile(broken));
+  ScratchFolder remote;
+  remote.Write("disk.img", valid);
+  const std::string out = folder_.MakeFolder("out");
+  const auto exchange = [&](const std::string& testFile) {
+    SwitchTo(IDC_MODE_VALID_SCAN);
+    gui::TypeInto(Item(IDC_VALID_FILE), remote.Path("disk.img"));
+    gui::TypeInto(Item(IDC_TEST_FILE), testFile);
+    gui::TypeInto(Item(IDC_OUTPUT_FOLDER), out);
+    const size_t before = catcher_.boxes().size();
+    PressStart();
+    // The answer to a follow-up comes from the worker thread, after Start has returned.
+    gui::PumpUntil([&] { return catcher_.boxes().size() > before; });
+    SwitchTo(IDC_MODE_REPAIR);
+    gui::TypeInto(Item(IDC_REPAIR_BROKEN_FILE), folder_.Path("disk.img"));
+    gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path(std::string("out") + kPathSeparator + "disk.fix"));
+    PressStart();
+  };
+
+  exchange(folder_.Path("disk.crc"));
+  ASSERT_EQ(catcher_.boxes().size(), 2u);
+  const gui::SeenBox& warning = catcher_.boxes()[1];
+  const std::string followUp = folder_.Path(std::string("out") + kPathSeparator + "disk.crc");
+  EXPECT_EQ(warning.caption, step_text::kAttention);
+  EXPECT_EQ(warning.icon, gui::BoxIcon::Warning);
+  EXPECT_EQ(warning.owner, dialog_);
+  char head[256], next[2048];
+  std::snprintf(head, sizeof head, dialog_text::kDiffersHead, 1u);
+  std::snprintf(next, sizeof next, dialog_text::kDiffersNext, followUp.c_str());
+  EXPECT_EQ(warning.text, std::string(head) + "\nбайты 0–12294\n\n" + dialog_text::kDiffersWhy + "\n\n" + next);
+  EXPECT_EQ(State(), dialog_text::kReady);
+  EXPECT_FALSE(folder_.Read("disk.img") == valid);
+
+  exchange(followUp);
+  ASSERT_EQ(catcher_.boxes().size(), 4u);
+  EXPECT_EQ(catcher_.boxes()[2].text, dialog_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes()[3].text, dialog_text::kTaskDone);
+  EXPECT_EQ(folder_.Read("disk.img"), valid);
+}
+
+// The warning as the guide shows it, for a file on a user's disk with two places that differ.
+TEST_F(MainDialogTest, ScreenshotsOfTheWarningOfAResultThatStillDiffers) {
+  Outcome outcome;
+  outcome.ending = Ending::Differs;
+  outcome.differing = {{0, 1048575}, {734003200, 735051775}};
+  outcome.followUpPath = "C:\\data\\disk.crc";
+  bool saved = false;
+  catcher_.whileOpen = [&](HWND box, const gui::SeenBox&) {
+    gui::Pump(100);
+    saved = gui::SavePng(gui::CaptureWindow(box), gui::ScreenshotPath("box-differs.png"));
+  };
+  ShowOutcomeBox(dialog_, WorkMode::Repair, outcome);
+  ASSERT_EQ(catcher_.boxes().size(), 1u);
+  EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::Warning);
+  EXPECT_TRUE(saved);
 }
 
 // Ending the dialog, run modally as the program runs it.

@@ -96,9 +96,6 @@ std::vector<OutcomeCase> OutcomeCases() {
     const Bytes broken = RandomBytes(4, 2 * kBlock);
     cases.push_back({"LongerFileUpToTheBufferEndIsAcceptedAndCut", broken, RepairFile(5000, {1}, {x}),
                      Concat({x, Part(broken, kBlock, 5000)})});
-    // Trailing bytes that would read as a further entry if K were taken from the length.
-    cases.push_back({"BytesBehindTheLastRepairBlockAreIgnored", broken,
-                     Concat({RepairFile(2 * kBlock, {1}, {x}), Le32(2), y, Bytes{1, 2, 3}}), Overwrite(broken, 0, x)});
   }
   {
     const Bytes broken = RandomBytes(5, 4 * kBlock);
@@ -186,6 +183,37 @@ TEST_P(HostileRepairFileTest, IsRefusedBeforeTheBrokenFileIsTouched) {
 
 INSTANTIATE_TEST_SUITE_P(Refusals, HostileRepairFileTest, ::testing::ValuesIn(HostileCases()),
                          [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+
+// Bytes behind the last repair block are the valid file's fingerprint: anything there but a
+// whole part that holds, for this valid size, is refused before the broken file is touched.
+TEST_F(RepairTest, ADamagedOrCutFingerprintIsRefusedBeforeTheBrokenFileIsTouched) {
+  const Bytes valid = RandomBytes(21, 10000);
+  const Bytes blocks = RepairFile(10000, {2}, {Part(valid, kBlock, 2 * kBlock)});
+  const Bytes part = ReferenceFingerprintPart(valid);
+  Bytes changed = part;
+  changed[60] ^= 0x04;
+  const struct {
+    const char* name;
+    Bytes behind;
+  } cases[] = {
+      // Would read as a further entry if K were taken from the length.
+      {"a further entry", Concat({Le32(2), RandomBytes(22, kBlock)})},
+      {"cut", Part(part, 0, part.size() - 1)},
+      {"a hash changed", changed},
+      {"another valid file's", ReferenceFingerprintPart(RandomBytes(23, 10001))},
+  };
+  const Bytes broken = RandomBytes(24, 10000);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ForgetReported();
+    Put(broken, Concat({blocks, c.behind}));
+    EXPECT_EQ(Repair(), 0);
+    ExpectFound(Step::CheckFingerprint);
+    ExpectBroken(broken);
+    EXPECT_EQ(ServiceCallCount(Service::WriteWhole), 0u);
+    EXPECT_EQ(OpenFileCount(), 0u);
+  }
+}
 
 // ---- Inputs the buffers cannot take ----
 

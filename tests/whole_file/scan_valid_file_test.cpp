@@ -22,9 +22,13 @@ namespace fs = std::filesystem;
 constexpr uint32_t kBlock = 4096;
 
 
-// Files first in the order they were opened, then image, test buffer, repair area, list area.
-constexpr char kAllReleased[] = "F1 F2 F3 M1 M2 M4 M3";
+// Files first in the order they were opened, then image, test buffer, repair area, list area,
+// and the fingerprint's hashes and part once the blocks are all found.
+constexpr char kAllReleased[] = "F1 F2 F3 M1 M2 M4 M3 M5";
 constexpr char kAllButOutput[] = "F1 F2 M1 M2 M4 M3";
+constexpr char kAllButOutputFingerprinted[] = "F1 F2 M1 M2 M4 M3 M5";
+// The fingerprint part of a file of at most 1 MiB: one region.
+constexpr uint32_t kOneRegionPart = 56 + 16 + 16;
 
 uint32_t U32(const Bytes& bytes, size_t offset) {
   return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
@@ -56,6 +60,8 @@ Bytes RepairFileCarrying(const Bytes& valid, const std::vector<uint32_t>& number
     const Bytes block = BlockOf(valid, number);
     file.insert(file.end(), block.begin(), block.end());
   }
+  const Bytes part = ReferenceFingerprintPart(valid);
+  file.insert(file.end(), part.begin(), part.end());
   return file;
 }
 
@@ -82,7 +88,8 @@ struct RepairFields {
   std::vector<Bytes> blocks;
 };
 
-// Splits a repair file into its fields; a length that does not match the count fails.
+// Splits a repair file into its fields; a length that does not match the count and a
+// fingerprint of one region fails.
 RepairFields FieldsOf(const Bytes& file) {
   RepairFields fields;
   if (file.size() < 8) {
@@ -91,7 +98,8 @@ RepairFields FieldsOf(const Bytes& file) {
   }
   fields.validSize = U32(file, 0);
   fields.count = U32(file, 4);
-  if (file.size() != 8 + uint64_t{4100} * fields.count) {
+  const uint64_t regions = (fields.validSize + (1u << 20) - 1) >> 20;
+  if (file.size() != 8 + uint64_t{4100} * fields.count + 56 + 16 * regions + 16) {
     ADD_FAILURE() << "repair file of " << file.size() << " bytes announces " << fields.count << " blocks";
     return fields;
   }
@@ -143,8 +151,8 @@ TEST_F(ScanValidFileTest, CarriesTheOneDamagedBlockOfATenThousandByteFile) {
     uint32_t damaged;
     Bytes expected;
   } cases[] = {
-      {2, Concat({header, {0x02, 0x00, 0x00, 0x00}, block2})},
-      {3, Concat({header, {0x03, 0x00, 0x00, 0x00}, block3})},
+      {2, Concat({header, {0x02, 0x00, 0x00, 0x00}, block2, ReferenceFingerprintPart(valid)})},
+      {3, Concat({header, {0x03, 0x00, 0x00, 0x00}, block3, ReferenceFingerprintPart(valid)})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.damaged);
@@ -157,13 +165,13 @@ TEST_F(ScanValidFileTest, CarriesTheOneDamagedBlockOfATenThousandByteFile) {
     EXPECT_EQ(Scan("example.dat", "example.crc"), 1);
     EXPECT_TRUE(Reported().empty());
     const Bytes fix = ReadWholeFile(scratch.Path("example.fix"));
-    EXPECT_EQ(fix.size(), 4108u);
+    EXPECT_EQ(fix.size(), 4108u + kOneRegionPart);
     EXPECT_TRUE(SameBytes(fix, c.expected));
     ExpectInputsUnchanged();
     EXPECT_EQ(ReleaseOrder(), kAllReleased);
     // Image (3 pages), test buffer (1), one repair page and one list page: the two areas
-    // grow with the damage instead of being committed whole.
-    EXPECT_EQ(PeakCommittedBytes(), 6u * kBlock);
+    // grow with the damage instead of being committed whole; and one for the fingerprint.
+    EXPECT_EQ(PeakCommittedBytes(), 7u * kBlock);
   }
 }
 
@@ -372,7 +380,7 @@ TEST_F(ScanValidFileTest, LengthsThatDifferGiveARepairFileWithoutBlocks) {
     EXPECT_EQ(Scan("sized.bin", "sized.crc"), 1);
     EXPECT_TRUE(Reported().empty());
     const Bytes fix = ReadWholeFile(scratch.Path("sized.fix"));
-    EXPECT_TRUE(SameBytes(fix, Concat({Le32(static_cast<uint32_t>(c.valid.size())), Le32(0)})));
+    EXPECT_TRUE(SameBytes(fix, Concat({Le32(static_cast<uint32_t>(c.valid.size())), Le32(0), ReferenceFingerprintPart(c.valid)})));
     EXPECT_TRUE(SameBytes(fix, ReferenceRepairFile(c.valid, c.testFile)));
     EXPECT_EQ(ReleaseOrder(), kAllReleased);
     ExpectInputsUnchanged();
@@ -429,8 +437,8 @@ TEST_F(ScanValidFileTest, ASecondListPageHoldsThe1025thBlockNumber) {
   EXPECT_TRUE(std::is_sorted(fields.numbers.begin(), fields.numbers.end()));
   EXPECT_TRUE(SameBytes(fix, RepairFileCarrying(valid, carried)));
   EXPECT_EQ(ServiceCallCount(Service::CommitPage), 1025u + 2u);
-  // Image, test buffer (16484 bytes: 5 pages), 1025 repair pages and 2 list pages.
-  EXPECT_EQ(PeakCommittedBytes(), uint64_t{1030 + 5 + 1025 + 2} * kBlock);
+  // Image, test buffer (16484 bytes: 5 pages), 1025 repair pages, 2 list pages and the fingerprint.
+  EXPECT_EQ(PeakCommittedBytes(), uint64_t{1030 + 5 + 1025 + 2 + 1} * kBlock);
   ExpectInputsUnchanged();
 }
 
@@ -455,12 +463,14 @@ TEST_F(ScanValidFileTest, CarriesAtMost25600Blocks) {
   EXPECT_EQ(Scan("wide.bin", "wide.crc"), 1);
   EXPECT_TRUE(Reported().empty());
   const Bytes fix = ReadWholeFile(scratch.Path("wide.fix"));
-  ASSERT_EQ(fix.size(), 104960008u);
+  // 100 regions of fingerprint behind the blocks.
+  const size_t part = 56 + 100 * 16 + 16;
+  ASSERT_EQ(fix.size(), 104960008u + part);
   EXPECT_EQ(U32(fix, 0), 104857600u);
   EXPECT_EQ(U32(fix, 4), 25600u);
   for (uint32_t j = 0; j < 25600; ++j) ASSERT_EQ(U32(fix, 8 + 4 * size_t{j}), j + 1) << j;
   // Every block carried in order: the repair blocks are the valid file itself.
-  EXPECT_TRUE(SameBytes(Bytes(fix.begin() + 8 + 4 * 25600, fix.end()), valid));
+  EXPECT_TRUE(SameBytes(Bytes(fix.begin() + 8 + 4 * 25600, fix.end() - part), valid));
   EXPECT_EQ(ReleaseOrder(), kAllReleased);
 }
 
@@ -510,7 +520,7 @@ TEST_F(ScanValidFileTest, AValidFileNameWithoutAStemWritesNothing) {
                             output.c_str())),
               0);
     ExpectStop(Step::CreateOutput, SystemErrorKind::InvalidName);
-    EXPECT_EQ(ReleaseOrder(), kAllButOutput);
+    EXPECT_EQ(ReleaseOrder(), kAllButOutputFingerprinted);
     std::set<std::string> after;
     for (const auto& entry : fs::directory_iterator(scratch.path())) after.insert(entry.path().filename().string());
     EXPECT_EQ(after, before);
@@ -589,8 +599,10 @@ const FaultCase kFaults[] = {
      kAllButOutput, -1},
     {"CommitListPage", Service::CommitPage, 2, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, Step::CommitList,
      kAllButOutput, -1},
-    {"Create", Service::CreateOutputFile, 1, FaultKind::Fail, SystemErrorKind::AccessDenied, Step::CreateOutput, kAllButOutput,
-     -1},
+    {"Fingerprint", Service::CommitMemory, 3, FaultKind::Fail, SystemErrorKind::NotEnoughMemory, Step::AllocateFingerprint,
+     kAllButOutput, -1},
+    {"Create", Service::CreateOutputFile, 1, FaultKind::Fail, SystemErrorKind::AccessDenied, Step::CreateOutput,
+     kAllButOutputFingerprinted, -1},
     // A failed write leaves the output file as far as it got.
     {"WriteSize", Service::WriteWhole, 1, FaultKind::Fail, SystemErrorKind::DiskFull, Step::WriteOutput, kAllReleased, 0},
     {"WriteCount", Service::WriteWhole, 2, FaultKind::Fail, SystemErrorKind::DiskFull, Step::WriteOutput, kAllReleased, 4},
@@ -600,10 +612,14 @@ const FaultCase kFaults[] = {
      kAllReleased, 11},
     {"ShortWriteBlocks", Service::WriteWhole, 4, FaultKind::ShortTransfer, SystemErrorKind::DiskFull, Step::WriteOutput,
      kAllReleased, 4107},
+    {"WriteFingerprint", Service::WriteWhole, 5, FaultKind::ShortTransfer, SystemErrorKind::DiskFull, Step::WriteOutput,
+     kAllReleased, 4108 + kOneRegionPart - 1},
     // Written whole but not known to be kept.
-    {"Flush", Service::FlushFile, 1, FaultKind::Fail, SystemErrorKind::DiskFull, Step::WriteOutput, kAllReleased, 4108},
+    {"Flush", Service::FlushFile, 1, FaultKind::Fail, SystemErrorKind::DiskFull, Step::WriteOutput, kAllReleased,
+     4108 + kOneRegionPart},
     // The inputs are closed before the output, whose close reports a late failure.
-    {"Close", Service::CloseFile, 3, FaultKind::Fail, SystemErrorKind::DiskFull, Step::WriteOutput, kAllReleased, 4108, 0},
+    {"Close", Service::CloseFile, 3, FaultKind::Fail, SystemErrorKind::DiskFull, Step::WriteOutput, kAllReleased,
+     4108 + kOneRegionPart, 0},
 };
 
 void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }

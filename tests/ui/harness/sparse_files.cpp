@@ -9,6 +9,8 @@
 #include <set>
 #include <stdexcept>
 
+#include "core/fingerprint.h"
+#include "core/fingerprint_part.h"
 #include "tests/testing/reference.h"
 
 namespace gui {
@@ -99,6 +101,39 @@ Bytes LargeTestFileOf(const SparseFile& broken) {
   return out;
 }
 
+// The model's bytes from offset, count of them.
+static Bytes BytesOf(const SparseFile& file, uint64_t offset, size_t count) {
+  Bytes bytes(count, 0);
+  for (uint64_t index = offset / kBlock; index * kBlock < offset + count && index < file.BlockCount(); ++index) {
+    const Bytes block = file.Block(index);
+    for (uint64_t i = 0; i < kBlock; ++i) {
+      const uint64_t at = index * kBlock + i;
+      if (at >= offset && at < offset + count && at < file.size) bytes[at - offset] = block[i];
+    }
+  }
+  return bytes;
+}
+
+static Bytes FingerprintPartOf(const SparseFile& valid) {
+  const uint64_t regionSize = FingerprintRegionSize(valid.size);
+  std::vector<Hash128> regions;
+  Hash128Stream whole;
+  const std::vector<uint64_t> data = valid.DataBlocks();
+  const Bytes zeros(regionSize, 0);
+  for (uint64_t offset = 0; offset < valid.size; offset += regionSize) {
+    const size_t count = static_cast<size_t>(std::min(regionSize, valid.size - offset));
+    const bool empty = std::lower_bound(data.begin(), data.end(), offset / kBlock) ==
+                       std::lower_bound(data.begin(), data.end(), (offset + count + kBlock - 1) / kBlock);
+    const Bytes region = empty ? Bytes() : BytesOf(valid, offset, count);
+    const uint8_t* bytes = empty ? zeros.data() : region.data();
+    regions.push_back(Xxh3Hash128(bytes, count));
+    whole.Add(bytes, count);
+  }
+  Bytes part(FingerprintPartBytes(FingerprintForm::EveryRegion, regions.size()));
+  StoreFingerprintPart(part.data(), valid.size, whole.Digest(), regions.data(), nullptr, 0);
+  return part;
+}
+
 Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken) {
   std::set<uint64_t> candidates;
   for (uint64_t index : valid.DataBlocks()) candidates.insert(index);
@@ -116,7 +151,7 @@ Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken) {
     blocks.insert(blocks.end(), block.begin(), block.end());
     ++count;
   }
-  return Concat({Le32(0), Le32(count), Le64(valid.size), numbers, blocks});
+  return Concat({Le32(0), Le32(count), Le64(valid.size), numbers, blocks, FingerprintPartOf(valid)});
 }
 
 bool HoldsBytesOf(const std::string& path, const SparseFile& model, uint64_t fromBlock, uint64_t toBlock) {

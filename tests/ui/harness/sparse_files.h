@@ -48,7 +48,9 @@ Bytes RandomBlock(const SparseFile& file, uint64_t index, uint32_t seed);
 void WriteSparseFile(const std::string& path, const SparseFile& file);
 
 // The large forms as their byte layouts say: the test file of a broken file, and the repair
-// file that carries every block of valid whose checksum differs from broken's.
+// file that carries every block of valid whose checksum differs from broken's, with the valid
+// file's fingerprint behind its blocks (each region hashed from the model, the whole file
+// through a stream of its bytes).
 Bytes LargeTestFileOf(const SparseFile& broken);
 Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken);
 

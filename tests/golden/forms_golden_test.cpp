@@ -1,30 +1,29 @@
-// Every form of both exchange formats against files kept in tests/golden: the inputs are
-// built here, the scans of both engines must write exactly the kept files, and the repairs
-// must restore the valid file from them.
+// Both single-file formats in their small and large forms against files kept in tests/golden:
+// the inputs are built here, the scans of both engines must write exactly the kept files, and
+// the repairs must restore the valid file from them.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "tests/golden/golden_files.h"
 #include "tests/stream/stream_test.h"
 #include "whole_file/operations.h"
 
 namespace {
 
-// A folder of the build machine as the test program opens it: under Wine, drive Z: is the
-// build machine's root.
-std::string GoldenPath(const char* folder, const std::string& name) {
+// The large form's test file, 4 MiB of mostly zero entries, is kept packed and unpacked into
+// the build; under Wine, drive Z: is the build machine's root.
+Bytes UnpackedGoldenFile(const std::string& name) {
 #ifdef _WIN32
-  std::string path = std::string("Z:") + folder + "/" + name;
+  std::string path = std::string("Z:") + VARNELL_GOLDEN_UNPACKED + "/" + name;
   for (char& c : path) {
     if (c == '/') c = '\\';
   }
-  return path;
+  return ReadWholeFile(path);
 #else
-  return std::string(folder) + "/" + name;
+  return ReadWholeFile(std::string(VARNELL_GOLDEN_UNPACKED) + "/" + name);
 #endif
 }
-
-Bytes Golden(const std::string& name) { return ReadWholeFile(GoldenPath(VARNELL_GOLDEN_DIR, name)); }
 
 // The two copies of one golden input, each in its own folder as on two machines.
 class GoldenTest : public StreamTest {
@@ -65,13 +64,13 @@ TEST_F(GoldenTest, TheSmallForms) {
   broken[0] = 5;
   elsewhere.Write("report.bin", valid);
   scratch.Write("report.bin", broken);
-  Exchange("report", Golden("report.crc"), Golden("report.fix"), true);
+  Exchange("report", GoldenFile("report.crc"), GoldenFile("report.fix"), true);
   EXPECT_TRUE(scratch.Read("report.bin") == valid);
 
   const Bytes five = {'A', 'B', 'C', 'D', 'E'};
   elsewhere.Write("longer-copy.bin", five);
   scratch.Write("longer-copy.bin", Concat({five, Bytes(4, 0)}));
-  Exchange("longer-copy", Golden("longer-copy.crc"), Golden("longer-copy.fix"), true);
+  Exchange("longer-copy", GoldenFile("longer-copy.crc"), GoldenFile("longer-copy.fix"), true);
   EXPECT_TRUE(scratch.Read("longer-copy.bin") == five);
 }
 
@@ -84,7 +83,7 @@ TEST_F(GoldenTest, TheLargeForms) {
   WriteBytesAt(elsewhere.Path("disk.bin"), kLastBlock, text("the last block.."));
   WriteBytesAt(scratch.Path("disk.bin"), 8192, text("block three, bad"));
   WriteBytesAt(scratch.Path("disk.bin"), kLastBlock, text("the last block!!"));
-  Exchange("disk", ReadWholeFile(GoldenPath(VARNELL_GOLDEN_UNPACKED, "disk.crc")), Golden("disk.fix"), false);
+  Exchange("disk", UnpackedGoldenFile("disk.crc"), GoldenFile("disk.fix"), false);
   EXPECT_EQ(scratch.Size("disk.bin"), kSize);
   EXPECT_TRUE(ReadBytesAt(scratch.Path("disk.bin"), 8192, 16) == text("block three, ok."));
   EXPECT_TRUE(ReadBytesAt(scratch.Path("disk.bin"), kLastBlock, 16) == text("the last block.."));

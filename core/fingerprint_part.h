@@ -1,0 +1,87 @@
+// The fingerprint part of a repair file: the valid file's fingerprint, behind the last repair
+// block in both forms, where a reader that knows only the blocks ignores it. Every byte behind
+// the last block is the part: none means no fingerprint; anything else must be one whole,
+// well-formed part whose own check holds and whose valid size is the header's, or the
+// fingerprint is damaged and the repair file is refused before the broken file is touched.
+//
+//   0   8   magic 89 56 46 50 0D 0A 1A 0A, which a text-mode or 7-bit transfer changes
+//   8   4   version, 1
+//   12  4   form: 0 every region in order, 1 listed regions
+//   16  8   region size (FingerprintRegionSize(S))
+//   24  8   valid size S, as in the header
+//   32  4   region count R of the valid file
+//   36  4   entries E: R for form 0, 1 to R for form 1
+//   40  16  XXH3-128 of the whole valid file
+//   56      E entries: form 0 the region's XXH3-128; form 1 u32 region index (ascending, from
+//           0), then its XXH3-128
+//   end 16  check: XXH3-128 of every byte of the part before it
+// Numbers are little-endian; hashes are stored most significant byte first, as xxh128sum
+// prints them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/fingerprint.h"
+#include "core/outcome.h"
+
+inline constexpr uint8_t kFingerprintMagic[8] = {0x89, 'V', 'F', 'P', '\r', '\n', 0x1A, '\n'};
+inline constexpr uint32_t kFingerprintVersion = 1;
+inline constexpr uint32_t kFingerprintHeaderBytes = 56;
+inline constexpr uint32_t kFingerprintCheckBytes = kHash128Bytes;
+
+// Form 1 carries only the regions a follow-up asked about, so that its repair file stays in
+// proportion to the blocks it carries however large the file.
+enum class FingerprintForm : uint32_t { EveryRegion = 0, ListedRegions = 1 };
+
+// The part's header as read.
+struct FingerprintPart {
+  FingerprintForm form = FingerprintForm::EveryRegion;
+  uint64_t regionSize = 0;
+  uint64_t validSize = 0;
+  uint64_t regionCount = 0;
+  uint64_t entries = 0;
+  Hash128 whole;
+};
+
+uint32_t FingerprintEntryBytes(FingerprintForm form);
+uint64_t FingerprintPartBytes(FingerprintForm form, uint64_t entries);
+// The largest part any valid file can have (form 1 with every region listed).
+uint64_t LargestFingerprintPart();
+
+// Writes the part of a valid file of validSize bytes into out (FingerprintPartBytes bytes):
+// regions holds the hash of every region; listed, when not null, the ascending indices of the
+// listedCount regions form 1 carries. Returns its length.
+uint64_t StoreFingerprintPart(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions,
+                              const uint32_t* listed, uint64_t listedCount);
+
+enum class FingerprintVerdict {
+  Absent,   // nothing behind the last repair block
+  Read,
+  Damaged,  // cut, changed, of another version or of another valid size than the header's
+};
+
+// Reads the header from the part's first min(length, 56) bytes and checks it against the
+// part's length and the repair file header's valid size, so that a reader knows the part's
+// whole length is sensible before it reads it all.
+FingerprintVerdict ReadFingerprintHeader(const uint8_t* start, uint64_t length, uint64_t validSize, FingerprintPart* part);
+
+// The whole part, read: whether its check holds and a listed part names its regions in
+// ascending order, each of the file.
+bool FingerprintPartHolds(const uint8_t* bytes, const FingerprintPart& part);
+
+// Entry i of a part that holds: the region it is for and its hash.
+uint64_t FingerprintEntryRegion(const uint8_t* bytes, const FingerprintPart& part, uint64_t i);
+Hash128 FingerprintEntryHash(const uint8_t* bytes, const FingerprintPart& part, uint64_t i);
+
+// Compares a file of fileSize bytes, whose whole hash is whole and whose region hashes (cut at
+// the part's region size) are regions, with a part that holds. Verified when the sizes and the
+// whole hashes agree and so does every region the part carries; otherwise Differs, with the
+// regions of the part found or known to differ in differing, ascending: those whose hash
+// differs, every region from the shorter file's end on when the sizes differ, and every region
+// the part does not list when the whole differs but none it lists does.
+Verification CompareWithFingerprint(const uint8_t* bytes, const FingerprintPart& part, uint64_t fileSize,
+                                    const Hash128& whole, const Hash128* regions, std::vector<uint32_t>* differing);
+
+// The byte ranges of these regions of a file of fileSize bytes, neighbours merged into one.
+std::vector<ByteRange> RegionRanges(const std::vector<uint32_t>& regions, uint64_t regionSize, uint64_t fileSize);
