@@ -47,7 +47,54 @@ std::string Narrow(const fs::path& path) {
   return path.string();
 #endif
 }
+
+#ifdef _WIN32
+// Removes a folder and everything in it through the wide calls on its \\?\ path: this
+// toolchain's standard library misreads a folder whose path is longer than 260 characters and
+// lists the current folder instead, whose files it would then remove. Links are removed, never
+// followed.
+void RemoveFolderWide(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      const DWORD attributes = data.dwFileAttributes;
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteFileW(path.c_str());
+      } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        RemoveDirectoryW(path.c_str());
+      } else {
+        RemoveFolderWide(path);
+      }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+#endif
 }  // namespace
+
+void RemoveWholeFolder(const std::string& path) {
+#ifdef _WIN32
+  std::wstring wide = Native(path).native();
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  if (wide.compare(0, 4, L"\\\\?\\") != 0) wide = L"\\\\?\\" + wide;
+  RemoveFolderWide(wide);
+#else
+  std::error_code ignored;
+  for (const auto& entry : fs::recursive_directory_iterator(path, ignored)) {
+    if (!entry.is_symlink()) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path, ignored);
+#endif
+}
 
 ScratchFolder::ScratchFolder() {
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
@@ -64,13 +111,7 @@ ScratchFolder::ScratchFolder(const std::string& at) : path_(at) {
   fs::create_directories(Native(path_));
 }
 
-ScratchFolder::~ScratchFolder() {
-  std::error_code ignored;
-  for (const auto& entry : fs::recursive_directory_iterator(Native(path_), ignored)) {
-    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-  }
-  fs::remove_all(Native(path_), ignored);
-}
+ScratchFolder::~ScratchFolder() { RemoveWholeFolder(path_); }
 
 std::string ScratchFolder::Path(const std::string& name) const { return path_ + kPathSeparator + name; }
 

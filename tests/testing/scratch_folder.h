@@ -39,6 +39,10 @@ class ScratchFolder {
   std::string path_;
 };
 
+// Removes a folder with everything in it, however long its paths; links in it are removed,
+// never followed.
+void RemoveWholeFolder(const std::string& path);
+
 // A whole file in one read; throws when it cannot be read.
 Bytes ReadWholeFile(const std::string& path);
 

@@ -101,21 +101,6 @@ void ReadFolder(const std::wstring& folder, const std::string& prefix, TreeConte
   });
 }
 
-void RemoveFolder(const std::wstring& folder) {
-  ForEachEntry(folder, [&](const std::wstring& name, DWORD attributes) {
-    const std::wstring path = folder + L"\\" + name;
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-      RemoveFolder(path);
-    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      RemoveDirectoryW(path.c_str());
-    } else {
-      DeleteFileW(path.c_str());
-    }
-  });
-  RemoveDirectoryW(folder.c_str());
-}
-
 #else
 
 namespace fs = std::filesystem;
@@ -176,15 +161,7 @@ TreeContents ReadTree(const std::string& root) {
   return contents;
 }
 
-void RemoveTree(const std::string& root) {
-#ifdef _WIN32
-  if (GetFileAttributesW(Native(root).c_str()) != INVALID_FILE_ATTRIBUTES) RemoveFolder(Native(root));
-#else
-  std::error_code ignored;
-  fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(root, ignored);
-#endif
-}
+void RemoveTree(const std::string& root) { RemoveWholeFolder(root); }
 
 std::string TreeDifference(const TreeContents& actual, const TreeContents& expected) {
   std::string differences;
