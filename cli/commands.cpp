@@ -194,7 +194,7 @@ int ScanValidFolderCommand(const CliRequest& request) {
   const std::string testFile = EnginePath(request.paths[1]);
   const std::string outputFolder = EnginePath(request.paths[2]);
   const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
-    return ScanValidFolder(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control);
+    return ScanValidFolder(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control, request.prove);
   });
   if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
   if (!request.quiet) {

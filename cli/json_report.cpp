@@ -66,6 +66,7 @@ const char* EventName(EntryEvent event) {
     case EntryEvent::Renamed: return "renamed";
     case EntryEvent::Deleted: return "deleted";
     case EntryEvent::Mismatch: return "differs";
+    case EntryEvent::Verified: return "verified";
   }
   return "";
 }

@@ -39,6 +39,7 @@ const char* EventFormat(const EntryReport& entry) {
     case EntryEvent::Renamed: return entry_text::kRenamed;
     case EntryEvent::Deleted: return entry.folder ? entry_text::kFolderDeleted : entry_text::kDeleted;
     case EntryEvent::Mismatch: return entry_text::kMismatch;
+    case EntryEvent::Verified: return entry_text::kVerified;
   }
   return "";
 }

@@ -24,6 +24,7 @@ inline constexpr char kRenamed[] = "Переименован: %s";
 inline constexpr char kDeleted[] = "Удалён лишний: %s";
 inline constexpr char kFolderDeleted[] = "Удалена лишняя папка: %s";
 inline constexpr char kMismatch[] = "Не совпадает с отпечатком валидного файла, нужен новый обмен: %s";
+inline constexpr char kVerified[] = "Совпадает с отпечатком валидного файла: %s";
 inline constexpr char kSkipped[] = "Пропущен: %s";
 
 // Why an entry was skipped: the line after kSkipped.

@@ -11,9 +11,11 @@
 TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control);
 
 // Compares the valid folder with a folder test file and writes the folder repair file
-// NAME.fix into outputFolder; identical folders write nothing.
+// NAME.fix into outputFolder; identical folders write nothing, unless prove asks for a repair
+// file that carries, for every file that agrees, its size and fingerprint without blocks (the
+// repair reads each back against it).
 TreeOutcome ScanValidFolder(const char* validFolderPath, const char* testFilePath, const char* outputFolder,
-                            const StreamControl& control);
+                            const StreamControl& control, bool prove = false);
 
 struct FolderRepairOptions {
   bool deleteExtra = false;  // delete the files and empty folders only the broken folder has

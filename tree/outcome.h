@@ -23,6 +23,7 @@ enum class EntryEvent : uint8_t {
   Renamed,        // repair
   Deleted,        // repair with extra entries deleted
   Mismatch,       // repair: written, but it does not match its fingerprint
+  Verified,       // repair of a proof: nothing to write, and it matches its fingerprint
 };
 
 enum class EntrySkip : uint8_t {

@@ -224,6 +224,10 @@ class Applier {
     const PlannedChange& change = plan_.changes[i];
     repair_.file = OpenFileIn(folder, name.c_str(), 1);
     if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
+    uint64_t size;
+    if (!GetFileSize64(repair_.file, &size)) return Skip(i, Step::SizeBroken, LastSystemError()), DoneOutcome();
+    // A patch without blocks of a file that already has its size is a proof: only read back.
+    const bool proof = change.blockCount == 0 && size == change.validSize;
     uint8_t numbers[4 * 256];
     for (uint32_t j = 0; j < change.blockCount;) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
@@ -245,16 +249,18 @@ class Applier {
       j += run;
       progress_.Advance(uint64_t{run} * kBlockSize);
     }
-    changed_ = true;
-    if (!SetFileLength(repair_.file, change.validSize) || !FlushFile(repair_.file)) return StoppedAt(Step::WriteRepaired);
+    if (!proof) {
+      changed_ = true;
+      if (!SetFileLength(repair_.file, change.validSize) || !FlushFile(repair_.file)) return StoppedAt(Step::WriteRepaired);
+    }
     bool matches = false;
     Outcome checked = MatchesFingerprint(repair_.file, change.validSize, change.fingerprint, &matches);
     if (checked.ending != Ending::Done) return checked;
     const int closed = CloseFile(repair_.file);
     repair_.file = nullptr;
     if (!closed) return StoppedAt(Step::WriteRepaired);
-    ++result_.files;
-    Report(i, matches ? EntryEvent::Repaired : EntryEvent::Mismatch).blocks = change.blockCount;
+    if (!proof) ++result_.files;
+    Report(i, !matches ? EntryEvent::Mismatch : proof ? EntryEvent::Verified : EntryEvent::Repaired).blocks = change.blockCount;
     return DoneOutcome();
   }
 

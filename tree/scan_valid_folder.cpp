@@ -218,9 +218,9 @@ class Matcher {
 class Writer {
  public:
   Writer(ValidFolderScan& scan, const TreeListing& listing, const TestIndex& index, Progress& progress, TreeOutcome& result,
-         const char* validFolderPath, const char* outputFolder)
+         const char* validFolderPath, const char* outputFolder, bool prove)
       : scan_(scan), listing_(listing), index_(index), progress_(progress), result_(result), cursor_(scan.top),
-        validFolderPath_(validFolderPath), outputFolder_(outputFolder) {}
+        validFolderPath_(validFolderPath), outputFolder_(outputFolder), prove_(prove) {}
 
   Outcome Record(const Planned& planned) {
     if (progress_.StopRequested()) return CancelledOutcome(false);
@@ -451,7 +451,13 @@ class Writer {
     if (size == broken.size && whole == broken.fingerprint && damaged.empty()) {
       CloseFile(scan_.file);
       scan_.file = nullptr;
-      return DoneOutcome();
+      if (!prove_) return DoneOutcome();
+      // A proof asked for: a patch without blocks, which the repair reads back against the
+      // fingerprint, so that the holder of the broken folder sees "identical" for himself.
+      uint8_t fields[8 + kHash128Bytes + 4];
+      StoreFolderRecordFile(fields, size, whole);
+      StoreU32LE(fields + 8 + kHash128Bytes, 0);
+      return Start(FolderAction::Patch, listing_.Path(v), fields, sizeof fields);
     }
     Outcome added = AddDifferingRegions(broken, size, fingerprint, &damaged);
     if (added.ending != Ending::Done) return added;
@@ -501,6 +507,7 @@ class Writer {
   FolderCursor cursor_;
   const char* validFolderPath_;
   const char* outputFolder_;
+  bool prove_;
   uint64_t count_ = 0;
   uint64_t written_ = kFolderFileHeaderBytes;
 };
@@ -529,7 +536,7 @@ Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex*
 }
 
 Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* testFilePath, const char* outputFolder,
-             const StreamControl& control, TreeOutcome& result) {
+             const StreamControl& control, bool prove, TreeOutcome& result) {
   scan.top = OpenFolder(validFolderPath);
   if (scan.top == nullptr) return StoppedAt(Step::OpenValidFolder);
   TestIndex index;
@@ -554,7 +561,7 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
     if (planned.action == FolderAction::Patch || planned.action == FolderAction::WholeFile) total += listing.entries[planned.valid].size;
   }
   Progress progress(control, total);
-  Writer writer(scan, listing, index, progress, result, validFolderPath, outputFolder);
+  Writer writer(scan, listing, index, progress, result, validFolderPath, outputFolder, prove);
   for (const std::vector<Planned>* list : {&matcher.extras, &matcher.records}) {
     for (const Planned& planned : *list) {
       Outcome wrote = writer.Record(planned);
@@ -573,11 +580,11 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
 }  // namespace
 
 TreeOutcome ScanValidFolder(const char* validFolderPath, const char* testFilePath, const char* outputFolder,
-                            const StreamControl& control) {
+                            const StreamControl& control, bool prove) {
   ValidFolderScan scan;
   TreeOutcome result;
   try {
-    result.outcome = Scan(scan, validFolderPath, testFilePath, outputFolder, control, result);
+    result.outcome = Scan(scan, validFolderPath, testFilePath, outputFolder, control, prove, result);
   } catch (const std::bad_alloc&) {
     result.outcome = StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
   }

@@ -73,6 +73,25 @@ TEST_F(FolderCommandsTest, JsonReportsEachEntry) {
   EXPECT_NE(run.err.find(Line(entry_text::kCreated, "new.txt")), std::string::npos);
 }
 
+// Identical folders with --prove: a repair file whose repair reads every file back against its
+// fingerprint, so that the holder of the broken folder sees "identical" for himself.
+TEST_F(FolderCommandsTest, AProofOfIdenticalFoldersIsCheckedFileByFile) {
+  MakeTree(Broken(), {{"new.txt", "new file"}});
+  std::remove((Broken() + kPathSeparator + "old.txt").c_str());
+  ASSERT_EQ(Run({"scan-broken", Broken(), outputs.path(), "--quiet"}).status, kExitDone);
+  EXPECT_EQ(Run({"scan-valid", Valid(), TestFile(), outputs.path(), "--quiet"}).status, kExitIdentical);
+  EXPECT_FALSE(outputs.Exists("tree.fix"));
+  ASSERT_EQ(Run({"scan-valid", Valid(), TestFile(), outputs.path(), "--prove", "--quiet"}).status, kExitDone);
+  const CliOutcome proved = Run({"repair", Broken(), RepairFile()});
+  EXPECT_EQ(proved.status, kExitDone);
+  EXPECT_EQ(proved.err, Line(entry_text::kVerified, "keep.txt") + Line(entry_text::kVerified, "new.txt"));
+  // Damage of the same length after the proof was made: the proof finds it.
+  MakeTree(Broken(), {{"new.txt", "new filE"}});
+  const CliOutcome damaged = Run({"repair", Broken(), RepairFile(), "--quiet"});
+  EXPECT_EQ(damaged.status, kExitDiffers);
+  EXPECT_EQ(damaged.err, Line(entry_text::kMismatch, "new.txt"));
+}
+
 TEST_F(FolderCommandsTest, SkippedEntriesHaveAnExitStatusOfTheirOwn) {
   MakeTree(elsewhere.Path("outside"), {{"x", "x"}});
   MakeLink(Broken(), "away", elsewhere.Path("outside"));
