@@ -1,6 +1,7 @@
 // Folders through the real dialog under Wine: a folder dropped onto a field as Explorer drops
 // it, worked on beside the dialog like a large file, and the closing box of a repair that
-// lists the extra entries it left. The screenshots are the guide's.
+// lists the extra entries it left. The screenshots are the guide's, so the folders are in the
+// two people's own folders.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -26,9 +27,12 @@
 namespace {
 
 // What Explorer hands a window that accepts files: a DROPFILES record with the wide paths
-// behind it, the point of the drop in the window's client coordinates.
+// behind it, the point of the drop in the window's client coordinates. The path is in the
+// ANSI code page, as the tests' paths are.
 void DropOnto(HWND dialog, HWND field, const std::string& path) {
-  const std::wstring wide(path.begin(), path.end());  // the scratch paths are ASCII
+  const int length = static_cast<int>(path.size());
+  std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, path.data(), length, nullptr, 0)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), length, wide.data(), static_cast<int>(wide.size()));
   const size_t bytes = sizeof(DROPFILES) + (wide.size() + 2) * sizeof(wchar_t);
   HGLOBAL memory = GlobalAlloc(GHND, bytes);
   ASSERT_NE(memory, nullptr);
@@ -60,6 +64,8 @@ class FolderDialogTest : public TreeTest {
     TreeTest::TearDown();
   }
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+  std::string BrokenFolder() const { return local_.Path("Фото"); }
+  std::string ValidFolder() const { return remote_.Path("Фото"); }
   // Clicks Start and pumps until the work on its thread and the box after it are over.
   void RunWork() {
     gui::Click(Item(IDC_START));
@@ -69,32 +75,32 @@ class FolderDialogTest : public TreeTest {
 
   HWND dialog_ = nullptr;
   gui::BoxCatcher catcher_;
+  // Иван's broken folder, with the exchange files he makes and saves beside it; Анна's copy.
+  ScratchFolder local_{gui::kBrokenOwnersFolder};
+  ScratchFolder remote_{gui::kValidOwnersFolder};
 };
 
 TEST_F(FolderDialogTest, AFolderDroppedOntoTheBrokenFileFieldIsScannedBesideTheDialog) {
   const TreeContents tree = {{U8(u8"Отпуск"), kFolderMark}, {U8(u8"Отпуск/море.jpg"), Noise(1, 70000)}, {"notes.txt", "notes"}};
-  MakeTree(Broken(), tree);
-  MakeTree(Valid(), tree);
+  MakeTree(BrokenFolder(), tree);
+  MakeTree(ValidFolder(), tree);
   gui::Click(Item(IDC_MODE_REPAIR));
   gui::Pump(30);
 
-  DropOnto(dialog_, Item(IDC_BROKEN_FILE), Broken());
+  DropOnto(dialog_, Item(IDC_BROKEN_FILE), BrokenFolder());
   EXPECT_EQ(program.workMode, WorkMode::BrokenScan) << "the field's mode comes with the drop";
-  EXPECT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), Broken());
-  EXPECT_EQ(gui::TextOf(Item(IDC_OUTPUT_FOLDER)), scratch.path());
+  EXPECT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), BrokenFolder());
+  EXPECT_EQ(gui::TextOf(Item(IDC_OUTPUT_FOLDER)), local_.path());
   RunWork();
   ASSERT_EQ(catcher_.boxes().size(), 1u);
   EXPECT_EQ(catcher_.boxes()[0].text, dialog_text::kTaskDone);
 
   // The test file describes the folder: the valid copy compared with it is identical.
-  const std::string testFile = scratch.Path("tree.crc");
-  EXPECT_EQ(ScanValidFolder(Valid().c_str(), testFile.c_str(), outputs.path().c_str(), {}).outcome.ending, Ending::Identical);
-  EXPECT_EQ(TreeDifference(ReadTree(Broken()), tree), "");
-  // The guide's picture of a folder in the field, under a name a user would have.
-  SetWindowTextA(Item(IDC_BROKEN_FILE), "D:\\Фото\\Отпуск 2024");
-  SetWindowTextA(Item(IDC_OUTPUT_FOLDER), "D:\\Фото");
-  gui::Pump(100);
-  gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("folder-mode-1.png"));
+  const std::string testFile = local_.Path("Фото.crc");
+  EXPECT_EQ(ScanValidFolder(ValidFolder().c_str(), testFile.c_str(), remote_.path().c_str(), {}).outcome.ending,
+            Ending::Identical);
+  EXPECT_EQ(TreeDifference(ReadTree(BrokenFolder()), tree), "");
+  gui::SaveWindowPicture(dialog_, "folder-mode-1.png");
 }
 
 TEST_F(FolderDialogTest, AFolderRepairRepairsTheFolderAndListsTheExtraFilesItLeft) {
@@ -104,21 +110,22 @@ TEST_F(FolderDialogTest, AFolderRepairRepairsTheFolderAndListsTheExtraFilesItLef
   broken.erase("notes.txt");
   broken[U8(u8"Отпуск/копия море.jpg")] = "copy";
   broken[U8(u8"черновик.txt")] = "draft";
-  MakeTree(Valid(), valid);
-  MakeTree(Broken(), broken);
-  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
-  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+  MakeTree(ValidFolder(), valid);
+  MakeTree(BrokenFolder(), broken);
+  // Steps 1 and 2, with both exchange files where Иван keeps them.
+  ASSERT_EQ(ScanBrokenFolder(BrokenFolder().c_str(), local_.path().c_str(), {}).outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValidFolder(ValidFolder().c_str(), local_.Path("Фото.crc").c_str(), local_.path().c_str(), {}).outcome.ending,
+            Ending::Done);
 
-  DropOnto(dialog_, Item(IDC_REPAIR_BROKEN_FILE), Broken());
-  DropOnto(dialog_, Item(IDC_REPAIR_FILE), RepairFile());
+  DropOnto(dialog_, Item(IDC_REPAIR_BROKEN_FILE), BrokenFolder());
+  DropOnto(dialog_, Item(IDC_REPAIR_FILE), local_.Path("Фото.fix"));
   EXPECT_EQ(program.workMode, WorkMode::Repair);
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox&) {
-    RECT dialogRect, boxRect;
+    // Over the groups of modes 1 and 2, so that the fields of the repair show.
+    RECT dialogRect;
     GetWindowRect(dialog_, &dialogRect);
-    GetWindowRect(box, &boxRect);
-    SetWindowPos(box, nullptr, dialogRect.left + 20, dialogRect.top + 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    gui::Pump(150);
-    gui::SavePng(gui::CaptureWindow(box), gui::ScreenshotPath("folder-repair-done.png"));
+    const POINT above{dialogRect.left + 30, dialogRect.top + 40};
+    gui::SaveBoxPicture(dialog_, box, "folder-repair-done.png", &above);
   };
   RunWork();
 
@@ -130,7 +137,7 @@ TEST_F(FolderDialogTest, AFolderRepairRepairsTheFolderAndListsTheExtraFilesItLef
   TreeContents expectedTree = valid;
   expectedTree[U8(u8"Отпуск/копия море.jpg")] = "copy";
   expectedTree[U8(u8"черновик.txt")] = "draft";
-  EXPECT_EQ(TreeDifference(ReadTree(Broken()), expectedTree), "");
+  EXPECT_EQ(TreeDifference(ReadTree(BrokenFolder()), expectedTree), "");
 }
 
 }  // namespace

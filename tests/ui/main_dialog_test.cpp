@@ -565,17 +565,22 @@ TEST_F(MainDialogTest, ARepairWhoseResultStillDiffersWarnsAndTheFollowUpMakesItW
   EXPECT_EQ(folder_.Read("disk.img"), valid);
 }
 
-// The warning as the guide shows it, for a file on a user's disk with two places that differ.
+// The warning as the guide shows it, over the dialog of the repair that led to it: a file in
+// Иван's Downloads with two places that differ, the follow-up in mode 1's output folder.
 TEST_F(MainDialogTest, ScreenshotsOfTheWarningOfAResultThatStillDiffers) {
+  const std::string broken = std::string(gui::kBrokenOwnersFolder) + "\\";
+  SetWindowTextA(Item(IDC_BROKEN_FILE), (broken + "disk.img").c_str());
+  SetWindowTextA(Item(IDC_OUTPUT_FOLDER), gui::kBrokenOwnersFolder);
+  SwitchTo(IDC_MODE_REPAIR);
+  SetWindowTextA(Item(IDC_REPAIR_FILE), (broken + "disk.fix").c_str());
+  // A file below 4 GiB is repaired inside Start, so its box comes while the work is shown.
+  SendMessageA(Item(IDC_STATUS_BAR), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(dialog_text::kWorking));
   Outcome outcome;
   outcome.ending = Ending::Differs;
   outcome.differing = {{0, 1048575}, {734003200, 735051775}};
-  outcome.followUpPath = "C:\\data\\disk.crc";
+  outcome.followUpPath = broken + "disk.crc";
   bool saved = false;
-  catcher_.whileOpen = [&](HWND box, const gui::SeenBox&) {
-    gui::Pump(100);
-    saved = gui::SavePng(gui::CaptureWindow(box), gui::ScreenshotPath("box-differs.png"));
-  };
+  catcher_.whileOpen = [&](HWND box, const gui::SeenBox&) { saved = gui::SaveBoxPicture(dialog_, box, "box-differs.png"); };
   ShowOutcomeBox(dialog_, WorkMode::Repair, outcome);
   ASSERT_EQ(catcher_.boxes().size(), 1u);
   EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::Warning);
