@@ -202,8 +202,9 @@ void MakeLink(const std::string& root, const std::string& path, const std::strin
   if (!CreateProcessW(L"Z:\\bin\\ln", wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
     throw std::runtime_error("cannot start ln");
   }
-  // The Unix program runs beside this process, whose wait for it returns at once.
-  for (int i = 0; i < 200 && GetFileAttributesW(at.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(25);
+  // The Unix program runs beside this process, whose wait for it returns at once; a loaded
+  // machine may take seconds to start it.
+  for (int i = 0; i < 2400 && GetFileAttributesW(at.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(25);
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
 #else
