@@ -222,12 +222,24 @@ class Applier {
 
   Outcome Patch(size_t i, FolderHandle folder, const std::string& name) {
     const PlannedChange& change = plan_.changes[i];
-    repair_.file = OpenFileIn(folder, name.c_str(), 1);
+    // A patch without blocks of a file that already has its size is a proof, only read back;
+    // such a file is opened for reading first, so that a read-only file can be proved too.
+    bool proof = change.blockCount == 0;
+    repair_.file = OpenFileIn(folder, name.c_str(), proof ? 0 : 1);
     if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
-    uint64_t size;
-    if (!GetFileSize64(repair_.file, &size)) return Skip(i, Step::SizeBroken, LastSystemError()), DoneOutcome();
-    // A patch without blocks of a file that already has its size is a proof: only read back.
-    const bool proof = change.blockCount == 0 && size == change.validSize;
+    uint64_t size = 0;
+    if (proof && !GetFileSize64(repair_.file, &size)) {
+      const uint32_t error = LastSystemError();
+      CloseFile(repair_.file);
+      repair_.file = nullptr;
+      return Skip(i, Step::SizeBroken, error), DoneOutcome();
+    }
+    if (proof && size != change.validSize) {
+      proof = false;
+      CloseFile(repair_.file);
+      repair_.file = OpenFileIn(folder, name.c_str(), 1);
+      if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
+    }
     uint8_t numbers[4 * 256];
     for (uint32_t j = 0; j < change.blockCount;) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);

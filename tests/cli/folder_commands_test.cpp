@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,10 @@ TEST_F(FolderCommandsTest, JsonReportsEachEntry) {
 TEST_F(FolderCommandsTest, AProofOfIdenticalFoldersIsCheckedFileByFile) {
   MakeTree(Broken(), {{"new.txt", "new file"}});
   std::remove((Broken() + kPathSeparator + "old.txt").c_str());
+  // A proof only reads: a read-only file is proved as well.
+  using std::filesystem::perms;
+  std::filesystem::permissions(Broken() + kPathSeparator + "keep.txt", perms::owner_write | perms::group_write | perms::others_write,
+                               std::filesystem::perm_options::remove);
   ASSERT_EQ(Run({"scan-broken", Broken(), outputs.path(), "--quiet"}).status, kExitDone);
   EXPECT_EQ(Run({"scan-valid", Valid(), TestFile(), outputs.path(), "--quiet"}).status, kExitIdentical);
   EXPECT_FALSE(outputs.Exists("tree.fix"));

@@ -212,4 +212,40 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"NewName", Service::RenameIn, 2, kFail, Step::RenameEntry, "new/w.bin"}),
     CaseName);
 
+// A proof opens a file for reading until it knows its size; the calls only that path makes,
+// made to fail. "cut.bin" is longer in the broken folder, with blocks that agree: a patch
+// without blocks that sets the length, so it is opened again for writing.
+TEST_F(FolderFaultTest, AProofsOwnCallsMadeToFailSkipTheirEntry) {
+  valid = {{"cut.bin", Noise(3, 5000)}, {"same.bin", Noise(4, 6000)}};
+  broken = {{"cut.bin", Noise(3, 5000) + std::string(100, '\0')}, {"same.bin", Noise(4, 6000)}};
+  RemoveTree(Valid());
+  RemoveTree(Broken());
+  MakeTree(Valid(), valid);
+  MakeTree(Broken(), broken);
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValidFolder(Valid().c_str(), TestFile().c_str(), outputs.path().c_str(), {}, true).outcome.ending, Ending::Done);
+  // The repair file is sized first; "cut.bin" comes before "same.bin".
+  const struct {
+    Service service;
+    uint32_t nthCall;
+    Step step;
+  } cases[] = {{Service::GetFileSize64, 2, Step::SizeBroken}, {Service::OpenFileIn, 2, Step::OpenBroken}};
+  for (const auto& c : cases) {
+    ClearFaults();
+    InjectFault(c.service, c.nthCall, SystemErrorCode(SystemErrorKind::SharingViolation));
+    const TreeOutcome result = Repair();
+    ClearFaults();
+    ASSERT_EQ(result.outcome.ending, Ending::Done) << result.outcome;
+    const auto skipped = EntriesWith(result, EntryEvent::Skipped);
+    ASSERT_EQ(skipped.count("cut.bin"), 1u);
+    EXPECT_EQ(skipped.at("cut.bin").step, c.step);
+    EXPECT_EQ(skipped.at("cut.bin").systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
+    EXPECT_EQ(EntriesWith(result, EntryEvent::Verified).count("same.bin"), 1u);
+    EXPECT_EQ(TreeDifference(ReadTree(Broken()), broken), "");
+    EXPECT_EQ(OpenFileCount(), 0u);
+  }
+  EXPECT_EQ(Repair().outcome.ending, Ending::Done);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
+}
+
 }  // namespace
