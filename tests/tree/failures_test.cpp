@@ -61,7 +61,7 @@ class FolderFaultTest : public TreeTest, public ::testing::WithParamInterface<Fa
   // No temporary of an output or of a file being made is left anywhere.
   void ExpectNoTemporary() {
     for (const std::string& root : {outputs.path(), Broken(), Valid()}) {
-      for (const auto& [path, content] : ReadTree(root)) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
+      for (const auto& [path, content] : ReadTree(root)) EXPECT_EQ(path.find(".varnell-"), std::string::npos) << path;
     }
   }
 
