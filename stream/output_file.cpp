@@ -1,6 +1,7 @@
 // Temporary outputs renamed over their final names.
 #include "stream/output_file.h"
 
+#include "stream/steps.h"
 #include "support/output_path.h"
 
 namespace {
@@ -66,6 +67,18 @@ Commit CommitOutput(OutputFile* output) {
   }
   output->created = false;
   return FlushFolderOf(output->finalPath) ? Commit::Done : Commit::FolderUnflushed;
+}
+
+Outcome FinishOutput(OutputFile* output) {
+  const Commit committed = CommitOutput(output);
+  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
+  Outcome done = DoneOutcome();
+  if (committed == Commit::FolderUnflushed) {
+    done.outputMayNotSurvivePowerCut = true;
+    done.systemError = LastSystemError();
+  }
+  done.outputPath = output->finalPath;
+  return done;
 }
 
 void AbandonOutput(OutputFile* output) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "core/outcome.h"
 #include "platform/platform.h"
 #include "support/path_buffer.h"
 
@@ -39,6 +40,11 @@ enum class Commit {
 // Flushes and closes the temporary, checking both, renames it over the final name (the commit)
 // and flushes the folder.
 Commit CommitOutput(OutputFile* output);
+
+// Commits the output, as an operation tells it: stopped at the write when nothing was
+// replaced; otherwise done, with the output's final path, and told when it may not survive a
+// power cut.
+Outcome FinishOutput(OutputFile* output);
 
 // Closes and removes the temporary, if any, keeping the last error as it was.
 void AbandonOutput(OutputFile* output);

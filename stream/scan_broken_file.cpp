@@ -93,14 +93,8 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
   if (read.ending != Ending::Done) return read;
   if (!job.Write()) return StoppedAt(Step::WriteOutput);
 
-  const Commit committed = CommitOutput(&scan.output);
-  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
-  Outcome result = DoneOutcome();
-  if (committed == Commit::FolderUnflushed) {
-    result.outputMayNotSurvivePowerCut = true;
-    result.systemError = LastSystemError();
-  }
-  result.outputPath = scan.output.finalPath;
+  Outcome result = FinishOutput(&scan.output);
+  if (result.ending != Ending::Done) return result;
   result.outputBytes = job.written();
   return result;
 }

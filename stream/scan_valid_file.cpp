@@ -240,15 +240,8 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   uint64_t written = 0;
   Outcome wrote = WriteRepairFile(scan, c, damaged, partBytes, progress, &written);
   if (wrote.ending != Ending::Done) return wrote;
-  const Commit committed = CommitOutput(&scan.output);
-  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
-
-  Outcome result = DoneOutcome();
-  if (committed == Commit::FolderUnflushed) {
-    result.outputMayNotSurvivePowerCut = true;
-    result.systemError = LastSystemError();
-  }
-  result.outputPath = scan.output.finalPath;
+  Outcome result = FinishOutput(&scan.output);
+  if (result.ending != Ending::Done) return result;
   result.outputBytes = written;
   result.validSize = exchange.validSize;
   result.blocks = std::move(damaged);

@@ -199,15 +199,8 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
   }
   // A record written over by a shorter one may have left bytes behind the last.
   if (!SetFileLength(scan.output.file, writer.written())) return StoppedAt(Step::WriteOutput);
-  const Commit committed = CommitOutput(&scan.output);
-  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
-
-  Outcome done = DoneOutcome();
-  if (committed == Commit::FolderUnflushed) {
-    done.outputMayNotSurvivePowerCut = true;
-    done.systemError = LastSystemError();
-  }
-  done.outputPath = scan.output.finalPath;
+  Outcome done = FinishOutput(&scan.output);
+  if (done.ending != Ending::Done) return done;
   done.outputBytes = writer.written();
   return done;
 }

@@ -252,14 +252,7 @@ class Writer {
       return StoppedAt(Step::WriteOutput);
     }
     if (!SetFileLength(scan_.output.file, written_)) return StoppedAt(Step::WriteOutput);
-    const Commit committed = CommitOutput(&scan_.output);
-    if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
-    Outcome done = DoneOutcome();
-    if (committed == Commit::FolderUnflushed) {
-      done.outputMayNotSurvivePowerCut = true;
-      done.systemError = LastSystemError();
-    }
-    return done;
+    return FinishOutput(&scan_.output);
   }
 
   uint64_t count() const { return count_; }
@@ -571,10 +564,8 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   Outcome finished = writer.Finish();
   if (finished.ending != Ending::Done) return finished;
   if (writer.count() == 0) return IdenticalOutcome();
-  Outcome done = finished;
-  done.outputPath = scan.output.finalPath;
-  done.outputBytes = writer.written();
-  return done;
+  finished.outputBytes = writer.written();
+  return finished;
 }
 
 }  // namespace
