@@ -1,8 +1,6 @@
 // Writing and reading the folder repair file's records.
 #include "core/folder_repair_file.h"
 
-#include <cstring>
-
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
@@ -49,17 +47,8 @@ uint32_t StoreFolderRepairHeader(uint8_t* out, uint64_t records) {
 }
 
 uint32_t StoreFolderRecordStart(uint8_t* out, FolderAction action, std::string_view path) {
-  out[0] = static_cast<uint8_t>(action);
-  out[1] = static_cast<uint8_t>(path.size());
-  out[2] = static_cast<uint8_t>(path.size() >> 8);
-  std::memcpy(out + 3, path.data(), path.size());
-  return static_cast<uint32_t>(3 + path.size());
-}
-
-uint32_t StoreFolderRecordFile(uint8_t* out, uint64_t validSize, const Hash128& fingerprint) {
-  StoreU64LE(out, validSize);
-  StoreHash128(out + 8, fingerprint);
-  return 8 + kHash128Bytes;
+  // A record starts as a test file's entry does, with the action in the kind's place.
+  return StoreFolderEntryStart(out, static_cast<FolderEntryKind>(action), path);
 }
 
 FolderFileVerdict ReadFolderRepairHeader(const uint8_t* start, uint64_t length, FolderRepairHeader* header) {

@@ -42,8 +42,7 @@ struct FolderRepairRecord {
 uint32_t StoreFolderRepairHeader(uint8_t* out, uint64_t records);
 // Action, path length and path; returns the bytes stored (3 + path's length).
 uint32_t StoreFolderRecordStart(uint8_t* out, FolderAction action, std::string_view path);
-// A patch's or a whole file's size and fingerprint; returns 24.
-uint32_t StoreFolderRecordFile(uint8_t* out, uint64_t validSize, const Hash128& fingerprint);
+// A patch's or a whole file's size and fingerprint are stored by StoreFolderFileFields.
 
 FolderFileVerdict ReadFolderRepairHeader(const uint8_t* start, uint64_t length, FolderRepairHeader* header);
 // The record at the reader's place, checked as far as it stands alone (a patch's block

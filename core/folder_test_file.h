@@ -56,7 +56,7 @@ uint64_t FolderTestEntryBytes(FolderEntryKind kind, uint64_t pathBytes, uint64_t
 uint32_t StoreFolderTestHeader(uint8_t* out, uint32_t flags, uint64_t entries);
 // Kind, path length and path; returns the bytes stored (3 + path's length).
 uint32_t StoreFolderEntryStart(uint8_t* out, FolderEntryKind kind, std::string_view path);
-// A file entry's size and fingerprint behind its start; returns 24.
+// A file's size and fingerprint behind its start, in both folder files; returns 24.
 uint32_t StoreFolderFileFields(uint8_t* out, uint64_t size, const Hash128& fingerprint);
 
 // From the file's first min(length, 24) bytes: the tag is the caller's to have checked.

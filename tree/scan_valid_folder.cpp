@@ -319,7 +319,7 @@ class Writer {
     if (!Open(v, &size)) return DoneOutcome();
     const uint64_t recordStart = written_;
     uint8_t fields[8 + kHash128Bytes];
-    StoreFolderRecordFile(fields, size, Hash128{});
+    StoreFolderFileFields(fields, size, Hash128{});
     Outcome wrote = Start(FolderAction::WholeFile, listing_.Path(v), fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     const uint64_t fieldsAt = written_ - sizeof fields;
@@ -335,7 +335,7 @@ class Writer {
     }
     CloseFile(scan_.file);
     scan_.file = nullptr;
-    StoreFolderRecordFile(fields, size, fingerprint.Whole());
+    StoreFolderFileFields(fields, size, fingerprint.Whole());
     if (!WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) return StoppedAt(Step::WriteOutput);
     EntryReport report;
     report.path = listing_.Path(v);
@@ -448,7 +448,7 @@ class Writer {
       // A proof asked for: a patch without blocks, which the repair reads back against the
       // fingerprint, so that the holder of the broken folder sees "identical" for himself.
       uint8_t fields[8 + kHash128Bytes + 4];
-      StoreFolderRecordFile(fields, size, whole);
+      StoreFolderFileFields(fields, size, whole);
       StoreU32LE(fields + 8 + kHash128Bytes, 0);
       return Start(FolderAction::Patch, listing_.Path(v), fields, sizeof fields);
     }
@@ -457,7 +457,7 @@ class Writer {
 
     const uint64_t recordStart = written_;
     uint8_t fields[8 + kHash128Bytes + 4];
-    StoreFolderRecordFile(fields, size, whole);
+    StoreFolderFileFields(fields, size, whole);
     StoreU32LE(fields + 8 + kHash128Bytes, static_cast<uint32_t>(damaged.size()));
     Outcome wrote = Start(FolderAction::Patch, listing_.Path(v), fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
