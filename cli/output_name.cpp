@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "support/output_path.h"
 #include "support/path_buffer.h"
 
 namespace {
@@ -27,12 +28,5 @@ int NameOutputAfterFileWith(char separator, char* pathBuffer, const char* source
   // A dot at the name's start marks a hidden file, not an extension: ".profile" keeps it.
   const char* dot = std::strrchr(name, '.');
   const size_t stemLength = dot != nullptr && dot != name ? static_cast<size_t>(dot - name) : std::strlen(name);
-  const size_t extensionBytes = std::strlen(extension) + 1;
-  if (folderLength + 1 + stemLength + extensionBytes > kPathBufferSize) return Refuse(SystemErrorKind::NameTooLong);
-
-  char* out = pathBuffer + folderLength;
-  *out++ = separator;
-  std::memcpy(out, name, stemLength);
-  std::memcpy(out + stemLength, extension, extensionBytes);
-  return 1;
+  return AppendOutputName(pathBuffer, folderLength, separator, name, stemLength, extension);
 }

@@ -43,15 +43,18 @@ int BuildOutputPathWith(char separator, char* pathBuffer, const char* sourcePath
   while (folderEnd >= 0 && pathBuffer[folderEnd] == '\0') --folderEnd;
   if (folderEnd < 0) return Refuse(SystemErrorKind::InvalidName);
 
-  const size_t folderLength = static_cast<size_t>(folderEnd) + 1;
-  const size_t stemLength = static_cast<size_t>(dot - stemStart);
-  const size_t extensionBytes = std::strlen(extension) + 1;
-  if (folderLength + 1 + stemLength + extensionBytes > kPathBufferSize) return Refuse(SystemErrorKind::NameTooLong);
+  return AppendOutputName(pathBuffer, static_cast<size_t>(folderEnd) + 1, separator, source + stemStart,
+                          static_cast<size_t>(dot - stemStart), extension);
+}
 
+int AppendOutputName(char* pathBuffer, size_t folderLength, char separator, const char* name, size_t nameLength,
+                     const char* extension) {
+  const size_t extensionBytes = std::strlen(extension) + 1;
+  if (folderLength + 1 + nameLength + extensionBytes > kPathBufferSize) return Refuse(SystemErrorKind::NameTooLong);
   char* out = pathBuffer + folderLength;
   *out++ = separator;
-  std::memcpy(out, source + stemStart, stemLength);
-  std::memcpy(out + stemLength, extension, extensionBytes);
+  std::memcpy(out, name, nameLength);
+  std::memcpy(out + nameLength, extension, extensionBytes);
   return 1;
 }
 
@@ -71,12 +74,6 @@ int BuildFolderOutputPath(char* pathBuffer, const char* folderPath, const char* 
   int folderEnd = static_cast<int>(kPathBufferSize) - 1;
   while (folderEnd >= 0 && pathBuffer[folderEnd] == '\0') --folderEnd;
   if (folderEnd < 0) return Refuse(SystemErrorKind::InvalidName);
-  const size_t folderLength = static_cast<size_t>(folderEnd) + 1;
-  const size_t extensionBytes = std::strlen(extension) + 1;
-  if (folderLength + 1 + nameLength + extensionBytes > kPathBufferSize) return Refuse(SystemErrorKind::NameTooLong);
-  char* out = pathBuffer + folderLength;
-  *out++ = kPathSeparator;
-  std::memcpy(out, folderPath + start, nameLength);
-  std::memcpy(out + nameLength, extension, extensionBytes);
-  return 1;
+  return AppendOutputName(pathBuffer, static_cast<size_t>(folderEnd) + 1, kPathSeparator, folderPath + start, nameLength,
+                          extension);
 }

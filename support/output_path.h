@@ -2,6 +2,8 @@
 // and a fixed extension (D:\out + C:\data\movie.avi + ".crc" gives D:\out\movie.crc).
 #pragma once
 
+#include <cstddef>
+
 // pathBuffer is a 520-byte path buffer holding the output folder's text, zero-filled behind
 // it. On success it holds the output path and the result is 1. The result is 0, the buffer
 // unchanged and the last error set, when no output name can be made: the folder text is
@@ -11,6 +13,12 @@ int BuildOutputPath(char* pathBuffer, const char* sourcePath, const char* extens
 
 // The same with a given separator; BuildOutputPath uses the platform's own.
 int BuildOutputPathWith(char separator, char* pathBuffer, const char* sourcePath, const char* extension);
+
+// Appends a separator, the first nameLength bytes of name and the extension behind the
+// folder text (folderLength bytes) in pathBuffer: 1, or 0 with the last error set to a name
+// too long, the buffer unchanged, when the path would not fit. The name builders end here.
+int AppendOutputName(char* pathBuffer, size_t folderLength, char separator, const char* name, size_t nameLength,
+                     const char* extension);
 
 // The output path of a folder: the output folder, a separator, the folder's own name (the
 // last component of folderPath, separators at its end ignored) and the extension
