@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "cli/commands.h"
 #include "cli/texts.h"
 #include "core/fingerprint.h"
 #include "platform/platform.h"
@@ -19,6 +20,17 @@ std::string Formatted(const char* format, Arguments... arguments) {
 }  // namespace
 
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+CliOutcome RunCliWith(const ScratchFolder& streams, const std::vector<std::string>& arguments) {
+  std::vector<char*> argv{const_cast<char*>("varnell-cli")};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  std::FILE* out = std::fopen(streams.Path("out").c_str(), "w+b");
+  std::FILE* err = std::fopen(streams.Path("err").c_str(), "w+b");
+  const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
+  std::fclose(out);
+  std::fclose(err);
+  return CliOutcome{status, Text(streams.Read("out")), Text(streams.Read("err"))};
+}
 
 Bytes Damage(const Bytes& valid, std::initializer_list<uint32_t> blocks) {
   Bytes broken = valid;

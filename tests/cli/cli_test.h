@@ -17,6 +17,10 @@ struct CliOutcome {
 
 std::string Text(const Bytes& bytes);
 
+// varnell-cli run in this process with these arguments, its two streams caught in files of
+// streams.
+CliOutcome RunCliWith(const ScratchFolder& streams, const std::vector<std::string>& arguments);
+
 // The damaged contents used throughout: size bytes of noise, with blocks (1-based) changed.
 Bytes Damage(const Bytes& valid, std::initializer_list<uint32_t> blocks);
 

@@ -23,14 +23,7 @@ constexpr uint32_t kBlock = 4096;
 class CommandsTest : public CliTest {
  protected:
   CliOutcome Run(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv{const_cast<char*>("varnell-cli")};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    std::FILE* out = std::fopen(streams.Path("out").c_str(), "w+b");
-    std::FILE* err = std::fopen(streams.Path("err").c_str(), "w+b");
-    const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    std::fclose(out);
-    std::fclose(err);
-    return CliOutcome{status, Text(streams.Read("out")), Text(streams.Read("err"))};
+    return RunCliWith(streams, arguments);
   }
 
   // The valid file on the valid side, a damaged copy and its test file on the broken side.

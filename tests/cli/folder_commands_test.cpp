@@ -25,14 +25,7 @@ class FolderCommandsTest : public TreeTest {
     MakeTree(Broken(), {{"keep.txt", "keep"}, {"old.txt", "old"}});
   }
   CliOutcome Run(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv{const_cast<char*>("varnell-cli")};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    std::FILE* out = std::fopen(streams.Path("out").c_str(), "w+b");
-    std::FILE* err = std::fopen(streams.Path("err").c_str(), "w+b");
-    const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
-    std::fclose(out);
-    std::fclose(err);
-    return CliOutcome{status, Text(streams.Read("out")), Text(streams.Read("err"))};
+    return RunCliWith(streams, arguments);
   }
   static std::string Line(const char* format, const std::string& path) {
     char text[1024];
