@@ -18,6 +18,19 @@
 #include "platform/posix/descriptors.h"
 #include "platform/temporary_name.h"
 
+int Refused(Service service, uint32_t* shortBy) {
+  uint32_t error = 0;
+  FaultKind kind = FaultKind::Fail;
+  if (shortBy != nullptr) *shortBy = 0;
+  if (!TakeFault(service, &error, &kind)) return 0;
+  if (kind == FaultKind::ShortTransfer && shortBy != nullptr) {
+    *shortBy = 1;
+    return 0;
+  }
+  errno = static_cast<int>(error);
+  return 1;
+}
+
 namespace {
 
 constexpr uint32_t kLargestTransfer = 1u << 30;
@@ -49,21 +62,6 @@ bool IsHeld(dev_t device, ino_t inode) {
     if (held.file != nullptr && held.device == device && held.inode == inode) return true;
   }
   return false;
-}
-
-// Counts the call; on an armed plain failure sets errno and returns 1. shortBy, where given,
-// receives the bytes a short transfer leaves out.
-int Refused(Service service, uint32_t* shortBy = nullptr) {
-  uint32_t error = 0;
-  FaultKind kind = FaultKind::Fail;
-  if (shortBy != nullptr) *shortBy = 0;
-  if (!TakeFault(service, &error, &kind)) return 0;
-  if (kind == FaultKind::ShortTransfer && shortBy != nullptr) {
-    *shortBy = 1;
-    return 0;
-  }
-  errno = static_cast<int>(error);
-  return 1;
 }
 
 int Abandon(int fd, int error) {

@@ -22,14 +22,6 @@ namespace {
 int Descriptor(FolderHandle folder) { return static_cast<int>(reinterpret_cast<intptr_t>(folder) - 1); }
 FolderHandle FolderOf(int fd) { return reinterpret_cast<FolderHandle>(static_cast<intptr_t>(fd) + 1); }
 
-int Refused(Service service) {
-  uint32_t error = 0;
-  FaultKind kind = FaultKind::Fail;
-  if (!TakeFault(service, &error, &kind)) return 0;
-  errno = static_cast<int>(error);
-  return 1;
-}
-
 EntryKind KindOf(mode_t mode) {
   if (S_ISREG(mode)) return EntryKind::File;
   if (S_ISDIR(mode)) return EntryKind::Folder;

@@ -10,16 +10,9 @@
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/posix/descriptors.h"
 
 namespace {
-
-int Refused(Service service) {
-  uint32_t error = 0;
-  FaultKind kind = FaultKind::Fail;
-  if (!TakeFault(service, &error, &kind)) return 0;
-  errno = static_cast<int>(error);
-  return 1;
-}
 
 // The system's page, which may be larger than the engine's 4096-byte commit unit.
 uint64_t SystemPage() {

@@ -13,13 +13,7 @@
 #include "platform/temporary_name.h"
 #include "platform/win32/handles.h"
 
-namespace {
-
-HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
-
-// Counts the call; on an armed plain failure sets the error and returns 1. shortBy, where
-// given, receives the bytes a short transfer leaves out.
-int Refused(Service service, DWORD* shortBy = nullptr) {
+int Refused(Service service, DWORD* shortBy) {
   uint32_t error = 0;
   FaultKind kind = FaultKind::Fail;
   if (shortBy != nullptr) *shortBy = 0;
@@ -31,6 +25,10 @@ int Refused(Service service, DWORD* shortBy = nullptr) {
   SetLastError(error);
   return 1;
 }
+
+namespace {
+
+HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 bool SameLetters(const char* a, const char* b, size_t count) {
   for (size_t i = 0; i < count; ++i) {

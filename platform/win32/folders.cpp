@@ -32,14 +32,6 @@ constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE
 
 HANDLE Native(FolderHandle folder) { return reinterpret_cast<HANDLE>(folder); }
 
-int Refused(Service service) {
-  uint32_t error = 0;
-  FaultKind kind = FaultKind::Fail;
-  if (!TakeFault(service, &error, &kind)) return 0;
-  SetLastError(error);
-  return 1;
-}
-
 int Failed(NTSTATUS status) {
   SetLastError(RtlNtStatusToDosError(status));
   return 0;

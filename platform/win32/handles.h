@@ -1,12 +1,18 @@
-// What the Windows backend's files and folders share: a handle opened by either becomes a
-// file handle through the same checks, and temporary names draw on the same randomness.
+// What the Windows backend's services share: the fault switch every call asks, a handle
+// opened for a file or in a folder becomes a file handle through the same checks, and
+// temporary names draw on the same randomness.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
+#include "platform/hooks.h"
 #include "platform/platform.h"
+
+// Counts the call; on an armed plain failure sets the last error and returns 1. shortBy,
+// where given, receives the bytes a short transfer leaves out.
+int Refused(Service service, DWORD* shortBy = nullptr);
 
 // Takes an open handle as a file handle: refused (and closed) when it is a console, a pipe,
 // a socket or a folder.

@@ -4,16 +4,9 @@
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 namespace {
-
-int Refused(Service service) {
-  uint32_t error = 0;
-  FaultKind kind = FaultKind::Fail;
-  if (!TakeFault(service, &error, &kind)) return 0;
-  SetLastError(error);
-  return 1;
-}
 
 uint64_t RoundToPages(uint64_t bytes) { return (bytes + kPageSize - 1) / kPageSize * kPageSize; }
 
