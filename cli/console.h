@@ -25,9 +25,6 @@ std::string SystemTextToUtf8(const char* text);
 // Whether what was written to the stream so far, flushed now, reached it.
 bool StreamWritten(std::FILE* stream);
 
-// Whether the path names a folder (which the commands then take as a whole tree).
-bool NamesFolder(const char* path);
-
 // Whether the stream is a terminal (a console on Windows), where a progress line can be redrawn.
 bool IsTerminal(std::FILE* stream);
 

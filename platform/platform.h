@@ -83,6 +83,9 @@ struct FolderEntry {
   uint64_t size;  // of a file; 0 otherwise
 };
 
+// Whether a path text names a folder (a link to one included), which the programs hand to the
+// folder operations; false when it names anything else or nothing can be looked at.
+bool NamesFolder(const char* path);
 // Opens the folder a path text names (the platform's narrow encoding); a path that names a
 // link itself is refused.
 FolderHandle OpenFolder(const char* path);

@@ -2,65 +2,12 @@
 #include "tree/names.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "core/utf8.h"
+#include "core/windows_names.h"
 #include "platform/platform.h"
 
 namespace {
-
-// The code point at text[*at], advancing *at past it; false for bytes that are not UTF-8
-// (overlong forms, surrogates and values above U+10FFFF included).
-bool NextCodePoint(std::string_view text, size_t* at, uint32_t* code) {
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
-  const uint8_t first = byte(*at);
-  uint32_t value;
-  size_t length;
-  if (first < 0x80) {
-    *code = first;
-    *at += 1;
-    return true;
-  } else if (first >= 0xC2 && first <= 0xDF) {
-    value = first & 0x1F;
-    length = 2;
-  } else if (first >= 0xE0 && first <= 0xEF) {
-    value = first & 0x0F;
-    length = 3;
-  } else if (first >= 0xF0 && first <= 0xF4) {
-    value = first & 0x07;
-    length = 4;
-  } else {
-    return false;
-  }
-  if (*at + length > text.size()) return false;
-  for (size_t i = 1; i < length; ++i) {
-    const uint8_t next = byte(*at + i);
-    if ((next & 0xC0) != 0x80) return false;
-    value = value << 6 | (next & 0x3F);
-  }
-  const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < smallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-  *code = value;
-  *at += length;
-  return true;
-}
-
-void AppendUtf8(std::string* out, uint32_t c) {
-  if (c < 0x80) {
-    *out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    *out += static_cast<char>(0xC0 | c >> 6);
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *out += static_cast<char>(0xE0 | c >> 12);
-    *out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | c >> 18);
-    *out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    *out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    *out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 // Upper case to lower case in the alphabets FoldCase names.
 uint32_t LowerCase(uint32_t c) {
@@ -89,31 +36,6 @@ uint32_t LowerCase(uint32_t c) {
   if (c >= 0x531 && c <= 0x556) return c + 0x30;
   if (c >= 0xFF21 && c <= 0xFF3A) return c + 0x20;
   return c;
-}
-
-bool SameLettersIgnoringCase(std::string_view a, const char* b) {
-  if (a.size() != std::strlen(b)) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 0x20) : a[i];
-    if (x != b[i]) return false;
-  }
-  return true;
-}
-
-// A device name in every folder of Windows, with any extension: the stem ends at the first
-// dot or space.
-bool IsReservedName(std::string_view name) {
-  const std::string_view stem = name.substr(0, name.find_first_of(". "));
-  for (const char* reserved : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-    if (SameLettersIgnoringCase(stem, reserved)) return true;
-  }
-  if (stem.size() < 4) return false;
-  const bool port = SameLettersIgnoringCase(stem.substr(0, 3), "COM") || SameLettersIgnoringCase(stem.substr(0, 3), "LPT");
-  if (!port) return false;
-  const std::string_view number = stem.substr(3);
-  // A digit 1 to 9, or the superscripts one, two and three, which Windows takes as digits here.
-  return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" || number == "\xC2\xB2" ||
-         number == "\xC2\xB3";
 }
 
 }  // namespace
@@ -160,13 +82,10 @@ NameFault CheckComponent(std::string_view name, const NameRules& rules) {
     // A '/' cannot be in a listed name; in a path it has split the components already.
     if (c == '/') return NameFault::Empty;
   }
-  for (size_t at = 0; at < name.size();) {
-    uint32_t code;
-    if (!NextCodePoint(name, &at, &code)) return NameFault::NotUtf8;
-  }
+  if (!IsUtf8(name)) return NameFault::NotUtf8;
   if (rules.windowsNames) {
     if (name.find_first_of("<>\"|?*") != std::string_view::npos) return NameFault::ForbiddenCharacter;
-    if (IsReservedName(name)) return NameFault::ReservedName;
+    if (IsReservedDeviceName(name)) return NameFault::ReservedName;
     if (name.back() == '.' || name.back() == ' ') return NameFault::TrailingDotOrSpace;
   }
   if (rules.longestComponent != 0 && NameUnits(name, rules) > rules.longestComponent) return NameFault::TooLong;

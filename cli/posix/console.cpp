@@ -2,7 +2,6 @@
 #include "cli/console.h"
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -24,11 +23,6 @@ void WriteUtf8(std::FILE* stream, const char* text) { std::fputs(text, stream); 
 std::string OwnTextToUtf8(const char* text) { return text; }
 
 std::string SystemTextToUtf8(const char* text) { return text; }
-
-bool NamesFolder(const char* path) {
-  struct stat info;
-  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 bool StreamWritten(std::FILE* stream) { return std::fflush(stream) == 0 && std::ferror(stream) == 0; }
 

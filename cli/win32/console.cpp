@@ -105,11 +105,6 @@ std::string SystemTextToUtf8(const char* text) { return Utf8(text, CP_ACP); }
 
 void WriteSystemText(std::FILE* stream, const char* text) { Write(stream, text, CP_ACP); }
 
-bool NamesFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 bool StreamWritten(std::FILE* stream) {
   const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
   for (std::FILE* failed : failedStreams) {

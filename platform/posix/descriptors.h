@@ -10,7 +10,7 @@
 
 // Counts the call; on an armed plain failure sets errno and returns 1. shortBy, where given,
 // receives the bytes a short transfer leaves out.
-int Refused(Service service, uint32_t* shortBy = nullptr);
+int MustFail(Service service, uint32_t* shortBy = nullptr);
 
 // Takes an open descriptor as a file handle: refused (and closed) when it is not a regular
 // file or is held by this process already; emptied first when empty is true.

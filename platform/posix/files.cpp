@@ -18,7 +18,7 @@
 #include "platform/posix/descriptors.h"
 #include "platform/temporary_name.h"
 
-int Refused(Service service, uint32_t* shortBy) {
+int MustFail(Service service, uint32_t* shortBy) {
   uint32_t error = 0;
   FaultKind kind = FaultKind::Fail;
   if (shortBy != nullptr) *shortBy = 0;
@@ -117,7 +117,7 @@ FileHandle OpenDescriptor(const char* path, int flags, mode_t mode) {
 }
 
 FileHandle Open(Service service, const char* path, int flags) {
-  if (Refused(service)) return nullptr;
+  if (MustFail(service)) return nullptr;
   return OpenDescriptor(path, flags, 0666);
 }
 
@@ -166,7 +166,7 @@ FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile,
 FileHandle CreateOutputFile(const char* path) { return Open(Service::CreateOutputFile, path, O_CREAT); }
 
 int GetFileSize32(FileHandle file, uint32_t* size) {
-  if (Refused(Service::GetFileSize32)) return 0;
+  if (MustFail(Service::GetFileSize32)) return 0;
   struct stat info;
   if (fstat(Descriptor(file), &info) != 0) return 0;
   // The file formats carry 32-bit sizes, and 0xFFFFFFFF is the failure value of the
@@ -181,7 +181,7 @@ int GetFileSize32(FileHandle file, uint32_t* size) {
 
 int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
   uint32_t shortBy;
-  if (Refused(Service::ReadWhole, &shortBy)) return 0;
+  if (MustFail(Service::ReadWhole, &shortBy)) return 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
   const int fd = Descriptor(file);
   return Move([&](uint32_t done, uint32_t chunk) { return read(fd, bytes + done, chunk); }, count, shortBy, ENODATA);
@@ -189,19 +189,19 @@ int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
 
 int WriteWhole(FileHandle file, const void* buffer, uint32_t count) {
   uint32_t shortBy;
-  if (Refused(Service::WriteWhole, &shortBy)) return 0;
+  if (MustFail(Service::WriteWhole, &shortBy)) return 0;
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   const int fd = Descriptor(file);
   return Move([&](uint32_t done, uint32_t chunk) { return write(fd, bytes + done, chunk); }, count, shortBy, ENOSPC);
 }
 
 int SeekToStart(FileHandle file) {
-  if (Refused(Service::SeekToStart)) return 0;
+  if (MustFail(Service::SeekToStart)) return 0;
   return lseek(Descriptor(file), 0, SEEK_SET) == 0;
 }
 
 int FlushFile(FileHandle file) {
-  if (Refused(Service::FlushFile)) return 0;
+  if (MustFail(Service::FlushFile)) return 0;
   return fsync(Descriptor(file)) == 0;
 }
 
@@ -214,13 +214,13 @@ int CloseFile(FileHandle file) {
   // A failed close still frees the descriptor on Linux; retrying it could close another's.
   const int closed = close(Descriptor(file)) == 0 || errno == EINTR;
   const int error = errno;
-  if (Refused(Service::CloseFile)) return 0;
+  if (MustFail(Service::CloseFile)) return 0;
   errno = error;
   return closed;
 }
 
 int GetFileSize64(FileHandle file, uint64_t* size) {
-  if (Refused(Service::GetFileSize64)) return 0;
+  if (MustFail(Service::GetFileSize64)) return 0;
   struct stat info;
   if (fstat(Descriptor(file), &info) != 0) return 0;
   *size = static_cast<uint64_t>(info.st_size);
@@ -229,7 +229,7 @@ int GetFileSize64(FileHandle file, uint64_t* size) {
 
 int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
   uint32_t shortBy;
-  if (Refused(Service::ReadAt, &shortBy)) return 0;
+  if (MustFail(Service::ReadAt, &shortBy)) return 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
   const int fd = Descriptor(file);
   return Move([&](uint32_t done, uint32_t chunk) { return pread(fd, bytes + done, chunk, static_cast<off_t>(offset + done)); },
@@ -238,7 +238,7 @@ int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
 
 int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count) {
   uint32_t shortBy;
-  if (Refused(Service::WriteAt, &shortBy)) return 0;
+  if (MustFail(Service::WriteAt, &shortBy)) return 0;
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   const int fd = Descriptor(file);
   return Move(
@@ -247,7 +247,7 @@ int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count
 }
 
 int SetFileLength(FileHandle file, uint64_t length) {
-  if (Refused(Service::SetFileLength)) return 0;
+  if (MustFail(Service::SetFileLength)) return 0;
   int result;
   do {
     result = ftruncate(Descriptor(file), static_cast<off_t>(length));
@@ -256,7 +256,7 @@ int SetFileLength(FileHandle file, uint64_t length) {
 }
 
 FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* temporaryPath, uint32_t capacity) {
-  if (Refused(Service::CreateTemporaryFile)) return nullptr;
+  if (MustFail(Service::CreateTemporaryFile)) return nullptr;
   // The source's read and write bits and the owner's own: never more readable than what it
   // carries. The system then takes off what the umask (or a default ACL) forbids, as for any
   // new file, so the process-wide umask is never read, which only changing it could do.
@@ -282,12 +282,12 @@ FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* t
 }
 
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
-  if (Refused(Service::ReplaceWithFile)) return 0;
+  if (MustFail(Service::ReplaceWithFile)) return 0;
   return rename(temporaryPath, finalPath) == 0;
 }
 
 int FlushFolderOf(const char* path) {
-  if (Refused(Service::FlushFolder)) return 0;
+  if (MustFail(Service::FlushFolder)) return 0;
   char folder[4096];
   const char* slash = std::strrchr(path, '/');
   if (slash == nullptr) {
@@ -310,6 +310,6 @@ int FlushFolderOf(const char* path) {
 }
 
 int RemoveFile(const char* path) {
-  if (Refused(Service::RemoveFile)) return 0;
+  if (MustFail(Service::RemoveFile)) return 0;
   return unlink(path) == 0;
 }

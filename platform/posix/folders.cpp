@@ -75,8 +75,13 @@ int FlushFolder(int fd) { return fsync(fd) == 0 || errno == EINVAL; }
 
 }  // namespace
 
+bool NamesFolder(const char* path) {
+  struct stat info;
+  return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 FolderHandle OpenFolder(const char* path) {
-  if (Refused(Service::OpenFolder)) return nullptr;
+  if (MustFail(Service::OpenFolder)) return nullptr;
   const int fd = OpenAt(AT_FDCWD, path, O_RDONLY | O_DIRECTORY);
   if (fd < 0) {
     ExplainRefusal(AT_FDCWD, path, true);
@@ -86,7 +91,7 @@ FolderHandle OpenFolder(const char* path) {
 }
 
 FolderHandle OpenSubfolder(FolderHandle parent, const char* name) {
-  if (Refused(Service::OpenSubfolder)) return nullptr;
+  if (MustFail(Service::OpenSubfolder)) return nullptr;
   if (!IsOneComponent(name)) return RefuseName(), nullptr;
   const int fd = OpenAt(Descriptor(parent), name, O_RDONLY | O_DIRECTORY);
   if (fd < 0) {
@@ -97,7 +102,7 @@ FolderHandle OpenSubfolder(FolderHandle parent, const char* name) {
 }
 
 int CreateSubfolder(FolderHandle parent, const char* name) {
-  if (Refused(Service::CreateSubfolder)) return 0;
+  if (MustFail(Service::CreateSubfolder)) return 0;
   if (!IsOneComponent(name)) return RefuseName();
   if (mkdirat(Descriptor(parent), name, 0777) != 0) return 0;
   return FlushFolder(Descriptor(parent));
@@ -110,7 +115,7 @@ void CloseFolder(FolderHandle folder) {
 }
 
 int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context) {
-  if (Refused(Service::ListFolder)) return 0;
+  if (MustFail(Service::ListFolder)) return 0;
   // The listing gets a descriptor of its own, read from the start, so that the folder's
   // handle stays as it was.
   const int fd = openat(Descriptor(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -152,7 +157,7 @@ int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context) {
 }
 
 int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
-  if (Refused(Service::GetEntryKind)) return 0;
+  if (MustFail(Service::GetEntryKind)) return 0;
   if (!IsOneComponent(name)) return RefuseName();
   struct stat info;
   if (fstatat(Descriptor(parent), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return 0;
@@ -161,7 +166,7 @@ int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
 }
 
 FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting) {
-  if (Refused(Service::OpenFileIn)) return nullptr;
+  if (MustFail(Service::OpenFileIn)) return nullptr;
   if (!IsOneComponent(name)) return RefuseName(), nullptr;
   // Without blocking, so that a pipe cannot hold the open up; AdoptDescriptor refuses it.
   const int fd = OpenAt(Descriptor(parent), name, (forWriting ? O_RDWR : O_RDONLY) | O_NONBLOCK);
@@ -173,7 +178,7 @@ FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting) {
 }
 
 FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* temporaryName, uint32_t capacity) {
-  if (Refused(Service::CreateTemporaryIn)) return nullptr;
+  if (MustFail(Service::CreateTemporaryIn)) return nullptr;
   if (!IsOneComponent(finalName)) return RefuseName(), nullptr;
   // A short name of its own, as for every output: one near the longest the system takes
   // still has a temporary, and nobody can plant files under it in advance.
@@ -192,7 +197,7 @@ FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* t
 }
 
 int RenameIn(FolderHandle parent, const char* from, const char* to, int replace) {
-  if (Refused(Service::RenameIn)) return 0;
+  if (MustFail(Service::RenameIn)) return 0;
   if (!IsOneComponent(from) || !IsOneComponent(to)) return RefuseName();
   const int fd = Descriptor(parent);
   // Either way the entry itself is renamed; a link of the new name is replaced, never followed.
@@ -201,13 +206,13 @@ int RenameIn(FolderHandle parent, const char* from, const char* to, int replace)
 }
 
 int RemoveFileIn(FolderHandle parent, const char* name) {
-  if (Refused(Service::RemoveFileIn)) return 0;
+  if (MustFail(Service::RemoveFileIn)) return 0;
   if (!IsOneComponent(name)) return RefuseName();
   return unlinkat(Descriptor(parent), name, 0) == 0 && FlushFolder(Descriptor(parent));
 }
 
 int RemoveFolderIn(FolderHandle parent, const char* name) {
-  if (Refused(Service::RemoveFolderIn)) return 0;
+  if (MustFail(Service::RemoveFolderIn)) return 0;
   if (!IsOneComponent(name)) return RefuseName();
   return unlinkat(Descriptor(parent), name, AT_REMOVEDIR) == 0 && FlushFolder(Descriptor(parent));
 }

@@ -62,17 +62,17 @@ void* Acquire(uint32_t size, bool commit) {
 }  // namespace
 
 void* CommitMemory(uint32_t size) {
-  if (Refused(Service::CommitMemory)) return nullptr;
+  if (MustFail(Service::CommitMemory)) return nullptr;
   return Acquire(size, true);
 }
 
 void* ReserveMemory(uint32_t size) {
-  if (Refused(Service::ReserveMemory)) return nullptr;
+  if (MustFail(Service::ReserveMemory)) return nullptr;
   return Acquire(size, false);
 }
 
 int CommitPage(void* address) {
-  if (Refused(Service::CommitPage)) return 0;
+  if (MustFail(Service::CommitPage)) return 0;
   // The system page that holds the engine's 4096 bytes; on systems with larger pages a page
   // may be opened more than once, which changes nothing.
   const auto at = reinterpret_cast<uintptr_t>(address);

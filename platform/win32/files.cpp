@@ -8,12 +8,13 @@
 
 #include <cstring>
 
+#include "core/windows_names.h"
 #include "platform/hooks.h"
 #include "platform/platform.h"
 #include "platform/temporary_name.h"
 #include "platform/win32/handles.h"
 
-int Refused(Service service, DWORD* shortBy) {
+int MustFail(Service service, DWORD* shortBy) {
   uint32_t error = 0;
   FaultKind kind = FaultKind::Fail;
   if (shortBy != nullptr) *shortBy = 0;
@@ -30,17 +31,6 @@ namespace {
 
 HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
-bool SameLetters(const char* a, const char* b, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Whether the path names a device rather than a file: the device namespace ("\\.\PhysicalDrive0")
 // or one of the reserved names, which name a device in every folder and with any extension
 // ("CON", "c:\out\nul.txt"). Opening a device can have effects of its own, so it is not opened.
@@ -50,16 +40,13 @@ bool NamesDevice(const char* path) {
   for (const char* p = path; *p != '\0'; ++p) {
     if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
   }
-  size_t stem = 0;
-  while (name[stem] != '\0' && name[stem] != '.' && name[stem] != ' ') ++stem;
-  static const char* const kReserved[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-  for (const char* reserved : kReserved) {
-    if (stem == std::strlen(reserved) && SameLetters(name, reserved, stem)) return true;
-  }
-  if (stem == 4 && (SameLetters(name, "COM", 3) || SameLetters(name, "LPT", 3))) {
-    return name[3] >= '1' && name[3] <= '9';
-  }
-  return false;
+  // The name in UTF-8, for the one rule of device names.
+  wchar_t wide[MAX_PATH];
+  const int units = MultiByteToWideChar(CP_ACP, 0, name, -1, wide, MAX_PATH);
+  if (units <= 1) return false;
+  char utf8[4 * MAX_PATH];
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
+  return bytes > 1 && IsReservedDeviceName(std::string_view(utf8, static_cast<size_t>(bytes - 1)));
 }
 
 }  // namespace
@@ -106,7 +93,7 @@ FileHandle OpenHandle(const char* path, DWORD creation) {
 }
 
 FileHandle Open(Service service, const char* path, DWORD creation) {
-  if (Refused(service)) return nullptr;
+  if (MustFail(service)) return nullptr;
   return OpenHandle(path, creation);
 }
 
@@ -141,7 +128,7 @@ FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile,
 FileHandle CreateOutputFile(const char* path) { return Open(Service::CreateOutputFile, path, CREATE_ALWAYS); }
 
 int GetFileSize32(FileHandle file, uint32_t* size) {
-  if (Refused(Service::GetFileSize32)) return 0;
+  if (MustFail(Service::GetFileSize32)) return 0;
   // Asking for the high half tells a real size of 0xFFFFFFFF from the failure value, and
   // shows files of 4 GiB or more, whose low half alone would be a wrong, wrapped size.
   DWORD high = 0;
@@ -158,7 +145,7 @@ int GetFileSize32(FileHandle file, uint32_t* size) {
 
 int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
   DWORD shortBy;
-  if (Refused(Service::ReadWhole, &shortBy)) return 0;
+  if (MustFail(Service::ReadWhole, &shortBy)) return 0;
   const DWORD asked = count >= shortBy ? count - shortBy : 0;
   DWORD transferred = 0;
   if (!ReadFile(Native(file), buffer, asked, &transferred, nullptr)) return 0;
@@ -171,7 +158,7 @@ int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
 
 int WriteWhole(FileHandle file, const void* buffer, uint32_t count) {
   DWORD shortBy;
-  if (Refused(Service::WriteWhole, &shortBy)) return 0;
+  if (MustFail(Service::WriteWhole, &shortBy)) return 0;
   const DWORD asked = count >= shortBy ? count - shortBy : 0;
   DWORD transferred = 0;
   if (!WriteFile(Native(file), buffer, asked, &transferred, nullptr)) return 0;
@@ -183,12 +170,12 @@ int WriteWhole(FileHandle file, const void* buffer, uint32_t count) {
 }
 
 int SeekToStart(FileHandle file) {
-  if (Refused(Service::SeekToStart)) return 0;
+  if (MustFail(Service::SeekToStart)) return 0;
   return SetFilePointer(Native(file), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
 
 int FlushFile(FileHandle file) {
-  if (Refused(Service::FlushFile)) return 0;
+  if (MustFail(Service::FlushFile)) return 0;
   return FlushFileBuffers(Native(file)) != 0;
 }
 
@@ -196,13 +183,13 @@ int CloseFile(FileHandle file) {
   NoteFileClosed(file);
   const int closed = CloseHandle(Native(file)) != 0;
   const DWORD error = GetLastError();
-  if (Refused(Service::CloseFile)) return 0;
+  if (MustFail(Service::CloseFile)) return 0;
   SetLastError(error);
   return closed;
 }
 
 int GetFileSize64(FileHandle file, uint64_t* size) {
-  if (Refused(Service::GetFileSize64)) return 0;
+  if (MustFail(Service::GetFileSize64)) return 0;
   LARGE_INTEGER bytes;
   if (!GetFileSizeEx(Native(file), &bytes)) return 0;
   *size = static_cast<uint64_t>(bytes.QuadPart);
@@ -211,7 +198,7 @@ int GetFileSize64(FileHandle file, uint64_t* size) {
 
 int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
   DWORD shortBy;
-  if (Refused(Service::ReadAt, &shortBy)) return 0;
+  if (MustFail(Service::ReadAt, &shortBy)) return 0;
   auto* bytes = static_cast<unsigned char*>(buffer);
   return MoveAt(
       [&](uint32_t done, uint32_t left, DWORD* moved, OVERLAPPED* at) {
@@ -222,7 +209,7 @@ int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
 
 int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count) {
   DWORD shortBy;
-  if (Refused(Service::WriteAt, &shortBy)) return 0;
+  if (MustFail(Service::WriteAt, &shortBy)) return 0;
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   return MoveAt(
       [&](uint32_t done, uint32_t left, DWORD* moved, OVERLAPPED* at) {
@@ -232,7 +219,7 @@ int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count
 }
 
 int SetFileLength(FileHandle file, uint64_t length) {
-  if (Refused(Service::SetFileLength)) return 0;
+  if (MustFail(Service::SetFileLength)) return 0;
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(length);
   return SetFilePointerEx(Native(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Native(file));
@@ -250,7 +237,7 @@ int TemporaryRandom(uint64_t* random) {
 }
 
 FileHandle CreateTemporaryFile(const char* finalPath, FileHandle, char* temporaryPath, uint32_t capacity) {
-  if (Refused(Service::CreateTemporaryFile)) return nullptr;
+  if (MustFail(Service::CreateTemporaryFile)) return nullptr;
   // The new file takes its folder's inherited access, as the dialog's own outputs do; copying
   // the source's security descriptor would need a library beyond the ones the program uses.
   uint32_t folderLength = 0;
@@ -271,16 +258,16 @@ FileHandle CreateTemporaryFile(const char* finalPath, FileHandle, char* temporar
 }
 
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
-  if (Refused(Service::ReplaceWithFile)) return 0;
+  if (MustFail(Service::ReplaceWithFile)) return 0;
   return MoveFileExA(temporaryPath, finalPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 int FlushFolderOf(const char*) {
   // The move above returns only once it is on the disk; there is nothing left to flush.
-  return Refused(Service::FlushFolder) ? 0 : 1;
+  return MustFail(Service::FlushFolder) ? 0 : 1;
 }
 
 int RemoveFile(const char* path) {
-  if (Refused(Service::RemoveFile)) return 0;
+  if (MustFail(Service::RemoveFile)) return 0;
   return DeleteFileA(path) != 0;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/utf8.h"
 #include "platform/hooks.h"
 #include "platform/platform.h"
 #include "platform/temporary_name.h"
@@ -65,21 +66,7 @@ std::string NarrowName(const wchar_t* name, size_t units) {
       c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
       ++i;
     }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | c >> 6);
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | c >> 12);
-      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | c >> 18);
-      out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    AppendUtf8(&out, c);
   }
   return out;
 }
@@ -197,8 +184,13 @@ struct RenameRequest {
 
 }  // namespace
 
+bool NamesFolder(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 FolderHandle OpenFolder(const char* path) {
-  if (Refused(Service::OpenFolder)) return nullptr;
+  if (MustFail(Service::OpenFolder)) return nullptr;
   std::wstring full;
   if (!LongPath(path, &full)) return nullptr;
   HANDLE handle = CreateFileW(full.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
@@ -219,7 +211,7 @@ FolderHandle OpenFolder(const char* path) {
 }
 
 FolderHandle OpenSubfolder(FolderHandle parent, const char* name) {
-  if (Refused(Service::OpenSubfolder)) return nullptr;
+  if (MustFail(Service::OpenSubfolder)) return nullptr;
   std::wstring wide;
   if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
   HANDLE handle;
@@ -241,7 +233,7 @@ FolderHandle OpenSubfolder(FolderHandle parent, const char* name) {
 }
 
 int CreateSubfolder(FolderHandle parent, const char* name) {
-  if (Refused(Service::CreateSubfolder)) return 0;
+  if (MustFail(Service::CreateSubfolder)) return 0;
   std::wstring wide;
   if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME);
   HANDLE handle;
@@ -258,7 +250,7 @@ void CloseFolder(FolderHandle folder) {
 }
 
 int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context) {
-  if (Refused(Service::ListFolder)) return 0;
+  if (MustFail(Service::ListFolder)) return 0;
   alignas(8) unsigned char buffer[65536];
   FILE_INFO_BY_HANDLE_CLASS request = FileFullDirectoryRestartInfo;
   for (;;) {
@@ -281,7 +273,7 @@ int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context) {
 }
 
 int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
-  if (Refused(Service::GetEntryKind)) return 0;
+  if (MustFail(Service::GetEntryKind)) return 0;
   std::wstring wide;
   if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME);
   ULONG attributes = 0;
@@ -291,7 +283,7 @@ int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
 }
 
 FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting) {
-  if (Refused(Service::OpenFileIn)) return nullptr;
+  if (MustFail(Service::OpenFileIn)) return nullptr;
   std::wstring wide;
   if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
   HANDLE handle;
@@ -307,7 +299,7 @@ FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting) {
 }
 
 FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* temporaryName, uint32_t capacity) {
-  if (Refused(Service::CreateTemporaryIn)) return nullptr;
+  if (MustFail(Service::CreateTemporaryIn)) return nullptr;
   std::wstring wide;
   if (!WideName(finalName, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
   // A short name of its own, as for every output: one near the longest the system takes
@@ -360,7 +352,7 @@ bool OnlyCaseDiffers(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 int RenameIn(FolderHandle parent, const char* from, const char* to, int replace) {
-  if (Refused(Service::RenameIn)) return 0;
+  if (MustFail(Service::RenameIn)) return 0;
   std::wstring wideFrom, wideTo;
   if (!WideName(from, &wideFrom) || !WideName(to, &wideTo)) return FailWith(ERROR_INVALID_NAME);
   if (!OnlyCaseDiffers(wideFrom, wideTo)) {
@@ -403,12 +395,12 @@ int Remove(FolderHandle parent, const char* name, ULONG options) {
 }  // namespace
 
 int RemoveFileIn(FolderHandle parent, const char* name) {
-  if (Refused(Service::RemoveFileIn)) return 0;
+  if (MustFail(Service::RemoveFileIn)) return 0;
   return Remove(parent, name, FILE_NON_DIRECTORY_FILE);
 }
 
 int RemoveFolderIn(FolderHandle parent, const char* name) {
-  if (Refused(Service::RemoveFolderIn)) return 0;
+  if (MustFail(Service::RemoveFolderIn)) return 0;
   return Remove(parent, name, FILE_DIRECTORY_FILE);
 }
 

@@ -12,7 +12,7 @@
 
 // Counts the call; on an armed plain failure sets the last error and returns 1. shortBy,
 // where given, receives the bytes a short transfer leaves out.
-int Refused(Service service, DWORD* shortBy = nullptr);
+int MustFail(Service service, DWORD* shortBy = nullptr);
 
 // Takes an open handle as a file handle: refused (and closed) when it is a console, a pipe,
 // a socket or a folder.

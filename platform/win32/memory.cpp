@@ -24,17 +24,17 @@ void* Acquire(uint32_t size, DWORD allocation, uint64_t committed) {
 }  // namespace
 
 void* CommitMemory(uint32_t size) {
-  if (Refused(Service::CommitMemory)) return nullptr;
+  if (MustFail(Service::CommitMemory)) return nullptr;
   return Acquire(size, MEM_COMMIT, RoundToPages(size));
 }
 
 void* ReserveMemory(uint32_t size) {
-  if (Refused(Service::ReserveMemory)) return nullptr;
+  if (MustFail(Service::ReserveMemory)) return nullptr;
   return Acquire(size, MEM_RESERVE, 0);
 }
 
 int CommitPage(void* address) {
-  if (Refused(Service::CommitPage)) return 0;
+  if (MustFail(Service::CommitPage)) return 0;
   if (VirtualAlloc(address, kPageSize, MEM_COMMIT, PAGE_READWRITE) == nullptr) return 0;
   NoteRegionCommitted(address, kPageSize);
   return 1;
