@@ -31,11 +31,6 @@ ExchangeFileKind ReadExchangeFileKind(const uint8_t* start, uint64_t length) {
   return ExchangeFileKind::Plain;
 }
 
-bool IsFolderExchangeFile(const uint8_t* start, uint64_t length) {
-  const ExchangeFileKind kind = ReadExchangeFileKind(start, length);
-  return kind == ExchangeFileKind::FolderTestFile || kind == ExchangeFileKind::FolderRepairFile;
-}
-
 uint32_t StoreExchangeFileTag(uint8_t* out, ExchangeFileKind kind) {
   StoreU32LE(out, kLargeTestFileMarker);
   for (const Tag& tag : kTags) {

@@ -17,11 +17,9 @@ enum class ExchangeFileKind {
 // The marker and the tag: 12 bytes.
 inline constexpr uint32_t kTagBytes = 12;
 
-// The kind of a file whose first min(length, 12) bytes are start.
+// The kind of a file whose first min(length, 12) bytes are start. Every reader switches over
+// it, without a default, so that a new kind is a case the compiler asks each of them for.
 ExchangeFileKind ReadExchangeFileKind(const uint8_t* start, uint64_t length);
-
-// Whether the file is one of the folder forms, which no reader of a single file's forms takes.
-bool IsFolderExchangeFile(const uint8_t* start, uint64_t length);
 
 // Writes the marker and the tag of a tagged kind (not Plain) into out; returns kTagBytes.
 uint32_t StoreExchangeFileTag(uint8_t* out, ExchangeFileKind kind);

@@ -17,9 +17,46 @@ bool FoundByProgram(Step step) {
     case Step::CheckFingerprint:
     case Step::CheckFollowUp:
       return true;
-    default:
+    case Step::OpenBroken:
+    case Step::SizeBroken:
+    case Step::AllocateBroken:
+    case Step::ReadBroken:
+    case Step::AllocateTestFileBuffer:
+    case Step::CreateOutput:
+    case Step::WriteOutput:
+    case Step::OpenValid:
+    case Step::OpenTest:
+    case Step::SizeValid:
+    case Step::AllocateValid:
+    case Step::SizeTest:
+    case Step::AllocateTest:
+    case Step::ReadValid:
+    case Step::ReadTest:
+    case Step::ReserveList:
+    case Step::ReserveRepairBlocks:
+    case Step::CommitRepairBlocks:
+    case Step::CommitList:
+    case Step::OpenRepair:
+    case Step::SizeRepair:
+    case Step::CommitRepairBuffer:
+    case Step::ReadRepair:
+    case Step::CommitBrokenBuffer:
+    case Step::WriteRepaired:
+    case Step::OpenBrokenFolder:
+    case Step::OpenValidFolder:
+    case Step::ListFolder:
+    case Step::AllocateListing:
+    case Step::CreateFolder:
+    case Step::RenameEntry:
+    case Step::RemoveExtra:
+    case Step::AllocateFingerprint:
+    case Step::AllocateReadBack:
+    case Step::ReadBack:
+    case Step::CreateFollowUp:
+    case Step::WriteFollowUp:
       return false;
   }
+  return false;
 }
 
 Outcome DoneOutcome() {

@@ -31,9 +31,14 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint8
   uint8_t start[kLongestTestFileHeader] = {};
   const uint32_t startBytes = testLength < sizeof start ? static_cast<uint32_t>(testLength) : sizeof start;
   if (!ReadAt(testFile, 0, start, startBytes)) return CheckCouldNotRead(Step::ReadTest);
-  if (IsFolderExchangeFile(start, testLength)) {
-    why.finding = CheckFinding::TestFileForFolder;
-    return Refuse(why);
+  switch (ReadExchangeFileKind(start, testLength)) {
+    case ExchangeFileKind::Plain:
+    case ExchangeFileKind::FollowUpTestFile:  // not made from a broken file: malformed below
+      break;
+    case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderRepairFile:
+      why.finding = CheckFinding::TestFileForFolder;
+      return Refuse(why);
   }
 
   // Either form, read strictly: one entry per block of the size recorded.

@@ -164,7 +164,14 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   uint8_t start[kLongestRepairFileHeader] = {};
   const uint32_t startBytes = repairSize < sizeof start ? static_cast<uint32_t>(repairSize) : sizeof start;
   if (!ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(Step::ReadRepair);
-  if (IsFolderExchangeFile(start, repairSize)) return Refused(Step::CheckRepairFileForFolder);
+  switch (ReadExchangeFileKind(start, repairSize)) {
+    case ExchangeFileKind::Plain:
+    case ExchangeFileKind::FollowUpTestFile:  // no repair file: its header fails the check below
+      break;
+    case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderRepairFile:
+      return Refused(Step::CheckRepairFileForFolder);
+  }
   RepairFileLayout layout;
   const RepairFileVerdict verdict = ReadRepairFileLayout(start, repairSize, &layout);
   if (verdict != RepairFileVerdict::Read) return RefuseRepairFile(layout);

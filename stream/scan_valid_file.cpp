@@ -162,11 +162,17 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
   if (!GetFileSize64(scan.testFile, &c.testLength)) return StoppedAt(Step::SizeTest);
   const uint32_t startBytes = static_cast<uint32_t>(Min(c.testLength, kFollowUpHeaderBytes));
   if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
-  if (ReadExchangeFileKind(start, c.testLength) == ExchangeFileKind::FollowUpTestFile) {
-    if (!ReadFollowUpLayout(start, c.testLength, followUp) || followUp->size != exchange.validSize) {
-      return Refused(Step::CheckFollowUp);
-    }
-    return DoneOutcome();
+  const ExchangeFileKind kind = ReadExchangeFileKind(start, c.testLength);
+  switch (kind) {
+    case ExchangeFileKind::FollowUpTestFile:
+      if (!ReadFollowUpLayout(start, c.testLength, followUp) || followUp->size != exchange.validSize) {
+        return Refused(Step::CheckFollowUp);
+      }
+      return DoneOutcome();
+    case ExchangeFileKind::Plain:
+    case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderRepairFile:
+      break;
   }
   // Below 4 GiB the test file is read as the dialog reads it, in the small form only.
   const TestFileVerdict verdict = ReadTestFileLayout(start, c.testLength, exchange.validSize >= kLargeFormSize, &c.test);
@@ -175,7 +181,14 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
     return Refused(Step::CheckTestFileSize);
   }
   // After the size check, as the dialog's scan, which reads the whole file first, finds it.
-  if (IsFolderExchangeFile(start, c.testLength)) return Refused(Step::CheckTestFileForFolder);
+  switch (kind) {
+    case ExchangeFileKind::Plain:
+    case ExchangeFileKind::FollowUpTestFile:
+      break;
+    case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderRepairFile:
+      return Refused(Step::CheckTestFileForFolder);
+  }
   exchange.recordedSize = c.test.recordedSize;
   exchange.entries = c.test.entries;
   return DoneOutcome();

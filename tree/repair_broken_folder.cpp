@@ -347,7 +347,8 @@ Outcome ReadRepairFile(FolderRepair& repair, const char* repairFilePath, const N
   switch (ReadExchangeFileKind(start, length)) {
     case ExchangeFileKind::FolderRepairFile: break;
     case ExchangeFileKind::Plain: return Refused(Step::CheckRepairFileForOneFile);
-    default: return Refused(Step::CheckFolderRepairFile);
+    case ExchangeFileKind::FollowUpTestFile:
+    case ExchangeFileKind::FolderTestFile: return Refused(Step::CheckFolderRepairFile);
   }
   FolderRepairHeader header;
   if (ReadFolderRepairHeader(start, length, &header) != FolderFileVerdict::Read) return Refused(Step::CheckFolderRepairFile);

@@ -519,7 +519,8 @@ Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex*
   switch (ReadExchangeFileKind(start, length)) {
     case ExchangeFileKind::FolderTestFile: break;
     case ExchangeFileKind::Plain: return Refused(Step::CheckTestFileForOneFile);
-    default: return Refused(Step::CheckFolderTestFile);
+    case ExchangeFileKind::FollowUpTestFile:
+    case ExchangeFileKind::FolderRepairFile: return Refused(Step::CheckFolderTestFile);
   }
   FolderTestHeader header;
   if (ReadFolderTestHeader(start, length, &header) != FolderFileVerdict::Read) return Refused(Step::CheckFolderTestFile);

@@ -1,15 +1,13 @@
 // The look at the files before Start picks an engine. Sizes come from the file's attributes,
 // which opens nothing: a file that is locked, read-only or missing reaches the dialog's own
 // operation exactly as before. Only mode 3's repair file and mode 2's test file have their
-// first bytes read, for the large form and the follow-up, which the dialog's own operations
-// do not take.
+// first bytes read, for their kind and the large form, which the dialog's own operations do
+// not take.
 #include "ui/large_file_probe.h"
 
 #include <windows.h>
 
-#include "core/file_kinds.h"
 #include "core/repair_file.h"
-#include "core/test_file.h"
 #include "platform/platform.h"
 
 namespace {
@@ -23,8 +21,10 @@ bool FileSizeOf(const char* path, uint64_t* size) {
   return true;
 }
 
-// Reads the first count bytes, through the same service the operations open their inputs with.
-bool ReadStart(const char* path, uint8_t* start, uint32_t count) {
+// The file's first count bytes, through the same service the operations open their inputs
+// with; *size is the file's size. False for a file shorter than that.
+bool ReadStart(const char* path, uint8_t* start, uint32_t count, uint64_t* size) {
+  if (!FileSizeOf(path, size) || *size < count) return false;
   FileHandle file = OpenInputFile(path);
   if (file == nullptr) return false;
   const bool read = ReadWhole(file, start, count) != 0;
@@ -35,34 +35,21 @@ bool ReadStart(const char* path, uint8_t* start, uint32_t count) {
 // Reads only the header. A large form that is damaged further on still goes to the streaming
 // repair, which names it.
 bool IsLargeRepairFile(const char* path) {
-  uint64_t size;
-  if (!FileSizeOf(path, &size) || size < kLargeRepairFileHeaderBytes) return false;
   uint8_t header[kLongestRepairFileHeader];
-  const bool read = ReadStart(path, header, sizeof header);
+  uint64_t size;
+  if (!ReadStart(path, header, sizeof header, &size)) return false;
   RepairFileLayout layout;
-  if (read) ReadRepairFileLayout(header, size, &layout);
-  return read && layout.form == RepairFileForm::Large && layout.validSize >= kLargeFormSize;
+  ReadRepairFileLayout(header, size, &layout);
+  return layout.form == RepairFileForm::Large && layout.validSize >= kLargeFormSize;
 }
 
 }  // namespace
 
-bool NamesFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool HoldsFolderExchangeFile(const char* path) {
-  uint64_t size;
+ExchangeFileKind ExchangeFileKindAt(const char* path) {
   uint8_t start[kTagBytes];
-  return FileSizeOf(path, &size) && size >= kTagBytes && ReadStart(path, start, sizeof start) &&
-         IsFolderExchangeFile(start, size);
-}
-
-bool IsFollowUpTestFile(const char* testFilePath) {
   uint64_t size;
-  uint8_t start[kTagBytes];
-  return FileSizeOf(testFilePath, &size) && size >= kTagBytes && ReadStart(testFilePath, start, sizeof start) &&
-         ReadExchangeFileKind(start, size) == ExchangeFileKind::FollowUpTestFile;
+  if (!ReadStart(path, start, sizeof start, &size)) return ExchangeFileKind::Plain;
+  return ReadExchangeFileKind(start, size);
 }
 
 bool GoesToStreaming(const char* sizingPath, const char* repairFilePath) {

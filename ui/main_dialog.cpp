@@ -184,11 +184,16 @@ StartResult RunOperationOfMode(HWND dialog) {
       }
       const FieldText valid(program.validFileEdit), test(program.testFileEdit), folder(program.outputFolderEdit);
       const bool isFolder = NamesFolder(valid.text);
-      if (!isFolder && HoldsFolderExchangeFile(test.text)) return RefuseFolderFile(dialog, Step::CheckTestFileForFolder);
-      // Only the streaming scan answers a follow-up test file.
-      if (!isFolder && !GoesToStreaming(valid.text, nullptr) && !IsFollowUpTestFile(test.text)) {
-        return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
+      bool dialogScans = !isFolder && !GoesToStreaming(valid.text, nullptr);
+      if (!isFolder) {
+        switch (ExchangeFileKindAt(test.text)) {
+          case ExchangeFileKind::Plain: break;
+          case ExchangeFileKind::FollowUpTestFile: dialogScans = false; break;  // only the streaming scan answers it
+          case ExchangeFileKind::FolderTestFile:
+          case ExchangeFileKind::FolderRepairFile: return RefuseFolderFile(dialog, Step::CheckTestFileForFolder);
+        }
       }
+      if (dialogScans) return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
       return HandedOver(StartLargeFileWork(dialog, WorkMode::ValidScan, isFolder, valid.text, test.text, folder.text));
     }
     case WorkMode::Repair: {
@@ -200,7 +205,15 @@ StartResult RunOperationOfMode(HWND dialog) {
       const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit), folder(program.outputFolderEdit);
       const char* followUpFolder = folder.text[0] != '\0' ? folder.text : nullptr;
       const bool isFolder = NamesFolder(broken.text);
-      if (!isFolder && HoldsFolderExchangeFile(repair.text)) return RefuseFolderFile(dialog, Step::CheckRepairFileForFolder);
+      if (!isFolder) {
+        switch (ExchangeFileKindAt(repair.text)) {
+          case ExchangeFileKind::Plain:
+          case ExchangeFileKind::FollowUpTestFile:  // refused by the repair's own check of the header
+            break;
+          case ExchangeFileKind::FolderTestFile:
+          case ExchangeFileKind::FolderRepairFile: return RefuseFolderFile(dialog, Step::CheckRepairFileForFolder);
+        }
+      }
       if (!isFolder && !GoesToStreaming(broken.text, repair.text)) {
         return Finished(RepairBrokenFile(boxes, broken.text, repair.text, followUpFolder));
       }

@@ -107,7 +107,14 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
   if (!ReadWhole(repair.repairFile, repair.repairBuffer, repairSize)) return StopAt(reporter, Step::ReadRepair);
   // The header must be there before its fields are read.
   if (repairSize < kRepairFileHeaderBytes) return StopFound(reporter, Step::CheckRepairFile);
-  if (IsFolderExchangeFile(repair.repairBuffer, repairSize)) return StopFound(reporter, Step::CheckRepairFileForFolder);
+  switch (ReadExchangeFileKind(repair.repairBuffer, repairSize)) {
+    case ExchangeFileKind::Plain:
+    case ExchangeFileKind::FollowUpTestFile:  // no repair file: its header fails the check below
+      break;
+    case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderRepairFile:
+      return StopFound(reporter, Step::CheckRepairFileForFolder);
+  }
 
   const RepairFileLayout layout = ReadSmallRepairFileHeader(repair.repairBuffer);
   const uint32_t validSize = static_cast<uint32_t>(layout.validSize);

@@ -95,7 +95,14 @@ Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePat
   if (scan.testBuffer == nullptr) return StopAt(reporter, Step::AllocateTest);
   if (!ReadWhole(scan.validFile, scan.image, validSize)) return StopAt(reporter, Step::ReadValid);
   if (!ReadWhole(scan.testFile, scan.testBuffer, testSize)) return StopAt(reporter, Step::ReadTest);
-  if (IsFolderExchangeFile(scan.testBuffer, testSize)) return StopFound(reporter, Step::CheckTestFileForFolder);
+  switch (ReadExchangeFileKind(scan.testBuffer, testSize)) {
+    case ExchangeFileKind::Plain:
+    case ExchangeFileKind::FollowUpTestFile:  // the dialog hands a follow-up to the streaming scan
+      break;
+    case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderRepairFile:
+      return StopFound(reporter, Step::CheckTestFileForFolder);
+  }
 
   // Reserved whole and committed page by page, so each area grows with the damage found and
   // still goes to the file in one write.
