@@ -1,8 +1,16 @@
-// Every number in the exchange files is unsigned and little-endian: 32-bit, and 64-bit for
-// the sizes of the large forms.
+// Every number in the exchange files is unsigned and little-endian: 16-bit name lengths,
+// 32-bit sizes, counts, block numbers and checksums, 64-bit sizes of the large and folder forms
+// and the halves of the hashes. Each is read and written here, the byte order named in the call.
 #pragma once
 
 #include <cstdint>
+
+inline uint16_t LoadU16LE(const uint8_t* bytes) { return static_cast<uint16_t>(bytes[0] | bytes[1] << 8); }
+
+inline void StoreU16LE(uint8_t* bytes, uint16_t value) {
+  bytes[0] = static_cast<uint8_t>(value);
+  bytes[1] = static_cast<uint8_t>(value >> 8);
+}
 
 inline uint32_t LoadU32LE(const uint8_t* bytes) {
   return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |

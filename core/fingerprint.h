@@ -81,7 +81,6 @@ class Fingerprinter {
 
  private:
   void Take(const uint8_t* bytes, size_t count, uint32_t* xors);
-  void Stretches(const uint8_t* bytes, size_t count, uint32_t* xors);
   void RegionEnd(const uint8_t* stretch, uint32_t* xor_);
   void FileEnd(const uint8_t* stretch, size_t count, uint32_t* xor_);
 

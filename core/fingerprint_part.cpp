@@ -23,7 +23,6 @@ uint64_t FingerprintPartBytes(FingerprintForm form, uint64_t entries) {
   return kFingerprintHeaderBytes + FingerprintEntryBytes(form) * entries + kFingerprintCheckBytes;
 }
 
-uint64_t LargestFingerprintPart() { return FingerprintPartBytes(FingerprintForm::ListedRegions, kMostRegions); }
 
 uint64_t StoreFingerprintPart(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions,
                               const uint32_t* listed, uint64_t listedCount) {

@@ -46,8 +46,6 @@ struct FingerprintPart {
 
 uint32_t FingerprintEntryBytes(FingerprintForm form);
 uint64_t FingerprintPartBytes(FingerprintForm form, uint64_t entries);
-// The largest part any valid file can have (form 1 with every region listed).
-uint64_t LargestFingerprintPart();
 
 // Writes the part of a valid file of validSize bytes into out (FingerprintPartBytes bytes):
 // regions holds the hash of every region; listed, when not null, the ascending indices of the

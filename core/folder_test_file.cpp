@@ -12,16 +12,6 @@ uint64_t StoredRegionCount(uint64_t size) {
   return regions >= 2 ? regions : 0;
 }
 
-uint64_t FolderTestEntryBytes(FolderEntryKind kind, uint64_t pathBytes, uint64_t size) {
-  const uint64_t start = 3 + pathBytes;
-  switch (kind) {
-    case FolderEntryKind::Folder: return start;
-    case FolderEntryKind::File: return start + 8 + kHash128Bytes + 4 * BlockCount64(size) + kHash128Bytes * StoredRegionCount(size);
-    case FolderEntryKind::Skipped: return start + 1;
-  }
-  return start;
-}
-
 uint32_t StoreFolderTestHeader(uint8_t* out, uint32_t flags, uint64_t entries) {
   StoreExchangeFileTag(out, ExchangeFileKind::FolderTestFile);
   StoreU32LE(out + 12, flags);
@@ -31,8 +21,7 @@ uint32_t StoreFolderTestHeader(uint8_t* out, uint32_t flags, uint64_t entries) {
 
 uint32_t StoreFolderEntryStart(uint8_t* out, FolderEntryKind kind, std::string_view path) {
   out[0] = static_cast<uint8_t>(kind);
-  out[1] = static_cast<uint8_t>(path.size());
-  out[2] = static_cast<uint8_t>(path.size() >> 8);
+  StoreU16LE(out + 1, static_cast<uint16_t>(path.size()));
   std::memcpy(out + 3, path.data(), path.size());
   return static_cast<uint32_t>(3 + path.size());
 }

@@ -50,8 +50,6 @@ struct FolderTestEntry {
 
 // Number of region fingerprints a file entry of this size carries: none for one region.
 uint64_t StoredRegionCount(uint64_t size);
-// Bytes of an entry's record.
-uint64_t FolderTestEntryBytes(FolderEntryKind kind, uint64_t pathBytes, uint64_t size);
 
 uint32_t StoreFolderTestHeader(uint8_t* out, uint32_t flags, uint64_t entries);
 // Kind, path length and path; returns the bytes stored (3 + path's length).

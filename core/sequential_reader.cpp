@@ -12,7 +12,7 @@ FolderFileVerdict ReadFolderBytes(SequentialReader& reader, void* into, uint32_t
 FolderFileVerdict ReadFolderU16(SequentialReader& reader, uint32_t* value) {
   uint8_t bytes[2];
   const FolderFileVerdict verdict = ReadFolderBytes(reader, bytes, sizeof bytes);
-  *value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8;
+  *value = verdict == FolderFileVerdict::Read ? LoadU16LE(bytes) : 0;
   return verdict;
 }
 
@@ -20,13 +20,6 @@ FolderFileVerdict ReadFolderU32(SequentialReader& reader, uint32_t* value) {
   uint8_t bytes[4];
   const FolderFileVerdict verdict = ReadFolderBytes(reader, bytes, sizeof bytes);
   *value = verdict == FolderFileVerdict::Read ? LoadU32LE(bytes) : 0;
-  return verdict;
-}
-
-FolderFileVerdict ReadFolderU64(SequentialReader& reader, uint64_t* value) {
-  uint8_t bytes[8];
-  const FolderFileVerdict verdict = ReadFolderBytes(reader, bytes, sizeof bytes);
-  *value = verdict == FolderFileVerdict::Read ? LoadU64LE(bytes) : 0;
   return verdict;
 }
 

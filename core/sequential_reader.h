@@ -30,6 +30,5 @@ enum class FolderFileVerdict {
 FolderFileVerdict ReadFolderBytes(SequentialReader& reader, void* into, uint32_t count);
 FolderFileVerdict ReadFolderU16(SequentialReader& reader, uint32_t* value);
 FolderFileVerdict ReadFolderU32(SequentialReader& reader, uint32_t* value);
-FolderFileVerdict ReadFolderU64(SequentialReader& reader, uint64_t* value);
 // A u16 length and that many bytes, at least one.
 FolderFileVerdict ReadFolderName(SequentialReader& reader, std::string* name);

@@ -109,7 +109,7 @@ void FuzzRepair(const uint8_t* data, size_t size) {
   const Ended dialog = OfDialog(RepairBrokenFile(RecordingReporter(), dialogBroken.c_str(), repairPath.c_str()));
   RequireNothingHeld();
   StartRecording();
-  const Outcome result = StreamRepairBrokenFile(streamBroken.c_str(), repairPath.c_str(), nullptr, StreamControl{});
+  const Outcome result = StreamRepairBrokenFile(streamBroken.c_str(), repairPath.c_str(), RepairOptions{}, StreamControl{});
   const Ended stream = Of(result);
   RequireNothingHeld();
   Require(ReadFileBytes(repairPath) == repair, "the repair file changed");

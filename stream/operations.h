@@ -53,12 +53,6 @@ struct RepairOptions {
 // compared with it: Done when it agrees, Differs with the ranges and the follow-up otherwise.
 Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const RepairOptions& options,
                                const StreamControl& control);
-inline Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const char* checkFilePath,
-                                      const StreamControl& control) {
-  RepairOptions options;
-  options.checkFilePath = checkFilePath;
-  return StreamRepairBrokenFile(brokenFilePath, repairFilePath, options, control);
-}
 
 // Compares a file with the fingerprint in a repair file and writes nothing: Done, Verified or
 // without a fingerprint to compare with (NoFingerprint); Differs with the ranges.

@@ -62,7 +62,7 @@ TEST_F(FingerprintGoldenTest, BothEnginesWriteTheGoldenFiles) {
     EXPECT_TRUE(elsewhere.Read("disk.fix") == GoldenFile("fingerprint/repair.fix"));
 
     const Outcome differs = dialog ? RepairBrokenFile(reporter(), brokenPath.c_str(), fix.c_str())
-                                   : StreamRepairBrokenFile(brokenPath.c_str(), fix.c_str(), nullptr, {});
+                                   : StreamRepairBrokenFile(brokenPath.c_str(), fix.c_str(), RepairOptions{}, {});
     ASSERT_EQ(differs.ending, Ending::Differs);
     EXPECT_TRUE(scratch.Read("disk.crc") == GoldenFile("fingerprint/follow-up.crc"));
     ForgetReported();
@@ -71,7 +71,7 @@ TEST_F(FingerprintGoldenTest, BothEnginesWriteTheGoldenFiles) {
     ASSERT_EQ(StreamScanValidFile(validPath.c_str(), test.c_str(), elsewhere.path().c_str(), {}).ending, Ending::Done);
     EXPECT_TRUE(elsewhere.Read("disk.fix") == GoldenFile("fingerprint/answer.fix"));
     const Outcome verified = dialog ? RepairBrokenFile(reporter(), brokenPath.c_str(), fix.c_str())
-                                    : StreamRepairBrokenFile(brokenPath.c_str(), fix.c_str(), nullptr, {});
+                                    : StreamRepairBrokenFile(brokenPath.c_str(), fix.c_str(), RepairOptions{}, {});
     EXPECT_EQ(verified.verification, Verification::Verified);
     EXPECT_TRUE(scratch.Read("disk.img") == valid);
   }

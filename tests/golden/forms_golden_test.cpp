@@ -48,7 +48,7 @@ class GoldenTest : public StreamTest {
                 1);
       EXPECT_TRUE(dialogOut.Read(name + ".fix") == goldenRepair) << name << ".fix of the dialog";
     }
-    ASSERT_EQ(StreamRepairBrokenFile(scratch.Path(name + ".bin").c_str(), elsewhere.Path(name + ".fix").c_str(), nullptr, none)
+    ASSERT_EQ(StreamRepairBrokenFile(scratch.Path(name + ".bin").c_str(), elsewhere.Path(name + ".fix").c_str(), RepairOptions{}, none)
                   .ending,
               Ending::Done);
   }

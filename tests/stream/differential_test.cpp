@@ -122,7 +122,7 @@ class DifferentialTest : public StreamTest {
     const Ended dialogRepair = OfDialog(
         RepairBrokenFile(reporter(), dialogSide.Path("copy.bin").c_str(), dialogSide.Path("valid.fix").c_str()));
     const Ended streamRepair = Of(StreamRepairBrokenFile(
-        streamSide.Path("copy.bin").c_str(), streamSide.Path("valid.fix").c_str(), nullptr, none));
+        streamSide.Path("copy.bin").c_str(), streamSide.Path("valid.fix").c_str(), RepairOptions{}, none));
     const Bytes repairFile = dialogSide.Read("valid.fix");
     // A repair file whose first word is 0 is the large form to the streaming repair, which
     // the dialog refuses at its buffer step; both refuse this one, and neither touches the copy.

@@ -148,7 +148,7 @@ TEST_P(RepairFaultTest, StopsWithTheStepsMessageAndRunningItAgainFinishesTheRepa
   const Bytes repairFile = elsewhere.Read("movie.fix");
   const uint32_t code = Arm(GetParam());
   const Outcome result = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
-                                                     nullptr, none);
+                                                     RepairOptions{}, none);
   EXPECT_EQ(result.ending, Ending::Stopped);
   EXPECT_EQ(result.step, GetParam().step);
   if (code != 0) {
@@ -165,7 +165,7 @@ TEST_P(RepairFaultTest, StopsWithTheStepsMessageAndRunningItAgainFinishesTheRepa
 
   ClearFaults();
   const Outcome again = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
-                                                    nullptr, none);
+                                                    RepairOptions{}, none);
   EXPECT_EQ(again.ending, Ending::Done);
   EXPECT_TRUE(scratch.Read("movie.avi") == valid);
 }
@@ -247,7 +247,7 @@ TEST_F(FailuresTest, ACheckFileThatCannotBeReadRefusesTheRepair) {
     ClearFaults();
     InjectFault(step.service, step.nthCall, SystemErrorCode(SystemErrorKind::SharingViolation));
     const Outcome result = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
-                                                       scratch.Path("movie.crc").c_str(), none);
+                                                       RepairOptions{.checkFilePath = scratch.Path("movie.crc").c_str()}, none);
     EXPECT_EQ(result.ending, step.service == Service::CommitMemory ? Ending::Stopped : Ending::CheckRefused);
     EXPECT_EQ(result.step, step.step);
     EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
@@ -267,7 +267,7 @@ TEST_F(FailuresTest, AStoppedRepairSaysItChangedTheFileAndRunningItAgainFinishes
   ProgressRecord record;
   record.stopAt = 3 * kBlock;
   const Outcome stopped = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
-                                                      nullptr, ControlFor(&record));
+                                                      RepairOptions{}, ControlFor(&record));
   EXPECT_EQ(stopped.ending, Ending::Cancelled);
   EXPECT_TRUE(stopped.brokenFileChanged);
   const Bytes partly = scratch.Read("disk.img");
@@ -278,7 +278,7 @@ TEST_F(FailuresTest, AStoppedRepairSaysItChangedTheFileAndRunningItAgainFinishes
   EXPECT_TRUE(Part(partly, 6 * kBlock, 7 * kBlock) == Part(damaged, 6 * kBlock, 7 * kBlock));
 
   const Outcome again = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
-                                                    nullptr, StreamControl{});
+                                                    RepairOptions{}, StreamControl{});
   EXPECT_EQ(again.ending, Ending::Done);
   EXPECT_TRUE(scratch.Read("disk.img") == many);
 }

@@ -87,7 +87,7 @@ TEST_F(LargeFormsTest, TheExchangeGoesThroughBothLargeFormsFieldByField) {
   EXPECT_TRUE(Part(repair, 28 + 2 * kBlock, 28 + 3 * kBlock) == last);
 
   const Outcome repaired = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
-                                                       scratch.Path("disk.crc").c_str(), none);
+                                                       RepairOptions{.checkFilePath = scratch.Path("disk.crc").c_str()}, none);
   ASSERT_EQ(repaired.ending, Ending::Done);
   EXPECT_EQ(repaired.verification, Verification::Verified);
   EXPECT_EQ(scratch.Size("disk.img"), kSize);
@@ -132,7 +132,7 @@ TEST_F(LargeFormsTest, ARepairFileOfThirtyThousandBlocksIsMadeAndApplied) {
               Part(valid, kCount * kBlock, (kCount + 1) * kBlock));
 
   const Outcome repaired = StreamRepairBrokenFile(scratch.Path("big.bin").c_str(), elsewhere.Path("big.fix").c_str(),
-                                                       scratch.Path("big.crc").c_str(), none);
+                                                       RepairOptions{.checkFilePath = scratch.Path("big.crc").c_str()}, none);
   ASSERT_EQ(repaired.ending, Ending::Done);
   EXPECT_EQ(repaired.blocks.size(), kCount);
   EXPECT_TRUE(scratch.Read("big.bin") == valid);
@@ -185,7 +185,7 @@ TEST_F(LargeFormsTest, MalformedLargeFormsAreRefusedWithTheirOwnMessage) {
     SCOPED_TRACE(repair.name);
     elsewhere.Write("disk.fix", repair.file);
     const Outcome result = StreamRepairBrokenFile(scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str(),
-                                                       nullptr, StreamControl{});
+                                                       RepairOptions{}, StreamControl{});
     EXPECT_EQ(result.ending, Ending::Stopped);
     EXPECT_EQ(result.step, Step::CheckLargeRepairFile);
     EXPECT_EQ(result.systemError, 0u);

@@ -63,7 +63,7 @@ TEST_F(ListMemoryTest, ARepairWhoseListCannotBeHadStopsBeforeWriting) {
   const std::string brokenPath = scratch.Path("movie.avi");
   const std::string repairPath = elsewhere.Path("movie.fix");
   refuseFrom = 3 * sizeof(uint32_t);  // the list of the three blocks, checked against the file first
-  const Outcome result = StreamRepairBrokenFile(brokenPath.c_str(), repairPath.c_str(), nullptr, StreamControl{});
+  const Outcome result = StreamRepairBrokenFile(brokenPath.c_str(), repairPath.c_str(), RepairOptions{}, StreamControl{});
   refuseFrom = 0;
   EXPECT_EQ(result.ending, Ending::Stopped);
   EXPECT_EQ(result.step, Step::CommitRepairBuffer);

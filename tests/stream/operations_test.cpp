@@ -61,7 +61,7 @@ TEST_F(OperationsTest, TheWholeExchangeRestoresTheValidFile) {
   EXPECT_TRUE(elsewhere.Read("movie.fix") == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
 
   Outcome repair = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
-                                               scratch.Path("movie.crc").c_str(), none);
+                                               RepairOptions{.checkFilePath = scratch.Path("movie.crc").c_str()}, none);
   ASSERT_EQ(repair.ending, Ending::Done);
   EXPECT_EQ(repair.verification, Verification::Verified);
   EXPECT_EQ(repair.blocks, (std::vector<uint32_t>{1, 2, 150, 301}));

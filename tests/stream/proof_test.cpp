@@ -56,7 +56,7 @@ class ProofTest : public StreamTest {
   }
   Outcome Repair(Engine engine) {
     const std::string broken = scratch.Path("disk.img"), fix = elsewhere.Path("disk.fix");
-    if (engine == Engine::Streaming) return StreamRepairBrokenFile(broken.c_str(), fix.c_str(), nullptr, StreamControl{});
+    if (engine == Engine::Streaming) return StreamRepairBrokenFile(broken.c_str(), fix.c_str(), RepairOptions{}, StreamControl{});
     if (engine == Engine::Verify) return StreamVerifyFile(broken.c_str(), fix.c_str(), StreamControl{});
     const Outcome result = RepairBrokenFile(reporter(), broken.c_str(), fix.c_str());
     EXPECT_EQ(Reported().size(), result.ending == Ending::Done ? 0u : 1u);

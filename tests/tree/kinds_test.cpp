@@ -50,7 +50,7 @@ TEST_F(ExchangeKindsTest, EveryReaderRefusesTheOtherKind) {
        Step::CheckFolderRepairFile},
       {"file scan, a folder's test file", StreamScanValidFile(movie.c_str(), test.c_str(), outputs.path().c_str(), {}),
        Step::CheckTestFileForFolder},
-      {"file repair, a folder's repair file", StreamRepairBrokenFile(movie.c_str(), fix.c_str(), nullptr, {}),
+      {"file repair, a folder's repair file", StreamRepairBrokenFile(movie.c_str(), fix.c_str(), RepairOptions{}, {}),
        Step::CheckRepairFileForFolder},
       {"dialog's scan, a folder's test file", ScanValidFile(reporter(), movie.c_str(), test.c_str(), outputs.path().c_str()),
        Step::CheckTestFileForFolder},
@@ -63,7 +63,7 @@ TEST_F(ExchangeKindsTest, EveryReaderRefusesTheOtherKind) {
     EXPECT_EQ(c.result.step, c.step) << c.result;
     EXPECT_TRUE(FoundByProgram(c.step));
   }
-  const Outcome checked = StreamRepairBrokenFile(movie.c_str(), singleFix.c_str(), test.c_str(), {});
+  const Outcome checked = StreamRepairBrokenFile(movie.c_str(), singleFix.c_str(), RepairOptions{.checkFilePath = test.c_str()}, {});
   EXPECT_EQ(checked.ending, Ending::CheckRefused) << checked;
   EXPECT_EQ(checked.check.finding, CheckFinding::TestFileForFolder);
   ExpectUnchanged();
