@@ -1,13 +1,13 @@
 // The exchange rules.
 #include "core/exchange_rules.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/block.h"
 
 namespace {
 
-uint64_t Min(uint64_t a, uint64_t b) { return a < b ? a : b; }
 uint64_t Max(uint64_t a, uint64_t b) { return a > b ? a : b; }
 
 bool AllZero(const uint8_t* bytes, uint64_t count) {
@@ -28,7 +28,7 @@ bool AllZero(const uint8_t* bytes, uint64_t count) {
 
 bool TestFileFitsValid(uint64_t entries, uint64_t validBlocks) { return entries <= validBlocks; }
 
-uint64_t VouchedLength(const Exchange& exchange) { return Min(exchange.recordedSize, kBlockSize * exchange.entries); }
+uint64_t VouchedLength(const Exchange& exchange) { return std::min<uint64_t>(exchange.recordedSize, kBlockSize * exchange.entries); }
 
 bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block, uint32_t entry) {
   return BlockMustTravel(exchange, b, block, entry, BlockChecksum(block));
@@ -38,14 +38,14 @@ bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block,
   if (checksum != entry) return true;
   // A test file cut short (in transit, say) has no entry for a block the broken copy has
   // bytes in: nothing is known of those bytes, so the block goes.
-  if (b > exchange.entries && (b - 1) * kBlockSize < Min(exchange.recordedSize, exchange.validSize)) {
+  if (b > exchange.entries && (b - 1) * kBlockSize < std::min<uint64_t>(exchange.recordedSize, exchange.validSize)) {
     return true;
   }
   const uint64_t vouched = VouchedLength(exchange);
   if (b * kBlockSize <= vouched) return false;
   const uint64_t start = (b - 1) * kBlockSize;
   const uint64_t from = Max(vouched, start);
-  const uint64_t to = Min(b * kBlockSize, exchange.validSize);
+  const uint64_t to = std::min<uint64_t>(b * kBlockSize, exchange.validSize);
   return from < to && !AllZero(block + (from - start), to - from);
 }
 
@@ -59,5 +59,5 @@ bool BrokenFileFits(uint64_t brokenSize, uint64_t validSize) { return brokenSize
 
 uint32_t BlockBytesInFile(uint64_t b, uint64_t size) {
   const uint64_t start = (b - 1) * kBlockSize;
-  return start >= size ? 0 : static_cast<uint32_t>(Min(size - start, kBlockSize));
+  return start >= size ? 0 : static_cast<uint32_t>(std::min<uint64_t>(size - start, kBlockSize));
 }

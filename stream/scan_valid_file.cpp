@@ -5,6 +5,7 @@
 // The second pass reads those blocks again to write them, so memory does not grow with the
 // damage beyond the list itself. A follow-up test file is answered the same way, block by
 // block by XXH3-64 instead of by checksum.
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <vector>
@@ -49,7 +50,6 @@ void Release(ValidScan& scan) {
   }
 }
 
-uint64_t Min(uint64_t a, uint64_t b) { return a < b ? a : b; }
 
 // The exchange, and where the test file's entries are, or the follow-up.
 struct Comparison {
@@ -73,7 +73,7 @@ class FirstPass final : public SliceJob {
     // This slice's entries, as far as the test file has them; the rest read as 0.
     const uint64_t entryBytes = c_.testLength - c_.test.headerBytes;
     const uint64_t entriesFrom = 4 * (slice.offset / kBlockSize);
-    const uint64_t entriesTo = Min(entriesFrom + 4 * uint64_t{slice.blocks}, entryBytes);
+    const uint64_t entriesTo = std::min<uint64_t>(entriesFrom + 4 * uint64_t{slice.blocks}, entryBytes);
     if (entriesFrom < entriesTo && !ReadAt(scan_.testFile, c_.test.headerBytes + entriesFrom, slice.entries,
                                            static_cast<uint32_t>(entriesTo - entriesFrom))) {
       return StoppedAt(Step::ReadTest);
@@ -144,7 +144,7 @@ Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<
     uint32_t run = 1;
     while (j + run < count && run < kStreamBufferBlocks && damaged[j + run] == damaged[j] + run) ++run;
     const uint64_t start = uint64_t{damaged[j] - 1} * kBlockSize;
-    const uint32_t present = static_cast<uint32_t>(Min(c.exchange.validSize - start, uint64_t{run} * kBlockSize));
+    const uint32_t present = static_cast<uint32_t>(std::min<uint64_t>(c.exchange.validSize - start, uint64_t{run} * kBlockSize));
     if (!ReadPadded(scan.validFile, start, slice, present, run * kBlockSize)) return StoppedAt(Step::ReadValid);
     if (!WriteAt(scan.output.file, at, slice, run * kBlockSize)) return StoppedAt(Step::WriteOutput);
     at += uint64_t{run} * kBlockSize;
@@ -160,7 +160,7 @@ Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<
 Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLayout* followUp) {
   Exchange& exchange = c.exchange;
   if (!GetFileSize64(scan.testFile, &c.testLength)) return StoppedAt(Step::SizeTest);
-  const uint32_t startBytes = static_cast<uint32_t>(Min(c.testLength, kFollowUpHeaderBytes));
+  const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(c.testLength, kFollowUpHeaderBytes));
   if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
   const ExchangeFileKind kind = ReadExchangeFileKind(start, c.testLength);
   switch (kind) {

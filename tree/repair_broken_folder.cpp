@@ -5,6 +5,7 @@
 // fingerprint; a missing file is written under a temporary name and renamed once complete
 // and checked. Every change can be made again, so a repair cut short is finished by
 // running it again. Entries that are not as the repair file expects are told and left.
+#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -46,7 +47,6 @@ void Release(FolderRepair& repair) {
   if (repair.regions != nullptr) ReleaseMemory(repair.regions);
 }
 
-uint64_t Min(uint64_t a, uint64_t b) { return a < b ? a : b; }
 
 bool Is(uint32_t error, SystemErrorKind kind) { return error == SystemErrorCode(kind); }
 bool IsMissing(uint32_t error) { return Is(error, SystemErrorKind::FileNotFound) || Is(error, SystemErrorKind::PathNotFound); }
@@ -211,7 +211,7 @@ class Applier {
   Outcome MatchesFingerprint(FileHandle file, uint64_t size, const Hash128& expected, bool* matches) {
     Fingerprinter fingerprint(size, repair_.regions);
     for (uint64_t done = 0; done < size;) {
-      const uint32_t count = static_cast<uint32_t>(Min(size - done, kStreamBufferBytes));
+      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size - done, kStreamBufferBytes));
       if (!ReadAt(file, done, repair_.slice, count)) return StoppedAt(Step::ReadBroken);
       fingerprint.Add(repair_.slice, count);
       done += count;
@@ -245,7 +245,7 @@ class Applier {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
       // As many blocks as the slice holds, and their numbers.
       static_assert(sizeof numbers / 4 == kStreamBufferBlocks);
-      const uint32_t run = static_cast<uint32_t>(Min(change.blockCount - j, kStreamBufferBlocks));
+      const uint32_t run = static_cast<uint32_t>(std::min<uint64_t>(change.blockCount - j, kStreamBufferBlocks));
       if (!ReadAt(repair_.repairFile, change.blockNumbersAt + 4 * uint64_t{j}, numbers, 4 * run) ||
           !ReadAt(repair_.repairFile, change.dataAt + uint64_t{j} * kBlockSize, repair_.slice, run * kBlockSize)) {
         return StoppedAt(Step::ReadRepair);
@@ -295,7 +295,7 @@ class Applier {
     Fingerprinter fingerprint(change.validSize, repair_.regions);
     for (uint64_t done = 0; done < change.validSize;) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
-      const uint32_t count = static_cast<uint32_t>(Min(change.validSize - done, kStreamBufferBytes));
+      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(change.validSize - done, kStreamBufferBytes));
       if (!ReadAt(repair_.repairFile, change.dataAt + done, repair_.slice, count)) return StoppedAt(Step::ReadRepair);
       fingerprint.Add(repair_.slice, count);
       if (!WriteAt(repair_.file, done, repair_.slice, count)) return StoppedAt(Step::WriteRepaired);
@@ -342,7 +342,7 @@ Outcome ReadRepairFile(FolderRepair& repair, const char* repairFilePath, const N
   repair.readBuffer = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
   if (repair.readBuffer == nullptr) return StoppedAt(Step::CommitRepairBuffer);
   uint8_t start[kFolderFileHeaderBytes] = {};
-  const uint32_t startBytes = static_cast<uint32_t>(Min(length, sizeof start));
+  const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(length, sizeof start));
   if (startBytes > 0 && !ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(Step::ReadRepair);
   switch (ReadExchangeFileKind(start, length)) {
     case ExchangeFileKind::FolderRepairFile: break;

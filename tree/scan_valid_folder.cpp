@@ -57,7 +57,6 @@ void Release(ValidFolderScan& scan) {
   if (scan.regions != nullptr) ReleaseMemory(scan.regions);
 }
 
-uint64_t Min(uint64_t a, uint64_t b) { return a < b ? a : b; }
 
 // A record to write, in order: valid is the listing's entry, broken the test file's.
 struct Planned {
@@ -326,7 +325,7 @@ class Writer {
     Fingerprinter fingerprint(size, scan_.regions);
     for (uint64_t done = 0; done < size;) {
       if (progress_.StopRequested()) return CancelledOutcome(false);
-      const uint32_t count = static_cast<uint32_t>(Min(size - done, kStreamBufferBytes));
+      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size - done, kStreamBufferBytes));
       if (!ReadAt(scan_.file, done, scan_.slice, count)) return Unreadable(v, Step::ReadValid, recordStart, true);
       fingerprint.Add(scan_.slice, count);
       if ((wrote = Write(scan_.slice, count)).ending != Ending::Done) return wrote;
@@ -374,10 +373,10 @@ class Writer {
     std::vector<uint32_t> added;
     for (uint64_t r = 0; r < fingerprint.RegionCount() && r < brokenRegions.size(); ++r) {
       const uint64_t start = r * regionSize;
-      if (Min(start + regionSize, size) != Min(start + regionSize, broken.size)) continue;
+      if (std::min<uint64_t>(start + regionSize, size) != std::min<uint64_t>(start + regionSize, broken.size)) continue;
       if (validRegions[r] == brokenRegions[r]) continue;
       const uint64_t firstBlock = start / kBlockSize + 1;
-      const uint64_t lastBlock = BlockCount64(Min(start + regionSize, size));
+      const uint64_t lastBlock = BlockCount64(std::min<uint64_t>(start + regionSize, size));
       const auto from = std::lower_bound(damaged->begin(), damaged->end(), firstBlock);
       if (from != damaged->end() && *from <= lastBlock) continue;
       for (uint64_t block = firstBlock; block <= lastBlock; ++block) added.push_back(static_cast<uint32_t>(block));
@@ -401,7 +400,7 @@ class Writer {
     const uint64_t entryBytes = 4 * exchange.entries;
     for (uint64_t done = 0; done < size;) {
       if (progress_.StopRequested()) return CancelledOutcome(false);
-      const uint32_t count = static_cast<uint32_t>(Min(size - done, kStreamBufferBytes));
+      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size - done, kStreamBufferBytes));
       const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
       if (!ReadPadded(scan_.file, done, scan_.slice, count, blocks * kBlockSize)) {
         *unreadable = true;
@@ -412,7 +411,7 @@ class Writer {
       fingerprint->AddBlocks(scan_.slice, count, checksums);
       const uint64_t first = done / kBlockSize + 1;
       const uint64_t entriesFrom = 4 * (first - 1);
-      const uint64_t entriesTo = Min(entriesFrom + 4 * uint64_t{blocks}, entryBytes);
+      const uint64_t entriesTo = std::min<uint64_t>(entriesFrom + 4 * uint64_t{blocks}, entryBytes);
       if (entriesFrom < entriesTo &&
           !ReadAt(scan_.testFile, broken.checksumsAt + entriesFrom, scan_.entries, static_cast<uint32_t>(entriesTo - entriesFrom))) {
         return StoppedAt(Step::ReadTest);
@@ -462,7 +461,7 @@ class Writer {
     Outcome wrote = Start(FolderAction::Patch, listing_.Path(v), fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     for (size_t j = 0; j < damaged.size();) {
-      const size_t run = Min(damaged.size() - j, kStreamBufferBlocks);
+      const size_t run = std::min<uint64_t>(damaged.size() - j, kStreamBufferBlocks);
       for (size_t i = 0; i < run; ++i) StoreU32LE(scan_.slice + 4 * i, damaged[j + i]);
       if ((wrote = Write(scan_.slice, static_cast<uint32_t>(4 * run))).ending != Ending::Done) return wrote;
       j += run;
@@ -474,7 +473,7 @@ class Writer {
       uint32_t run = 1;
       while (j + run < damaged.size() && run < kStreamBufferBlocks && damaged[j + run] == damaged[j] + run) ++run;
       const uint64_t start = uint64_t{damaged[j] - 1} * kBlockSize;
-      const uint32_t present = static_cast<uint32_t>(Min(size - start, uint64_t{run} * kBlockSize));
+      const uint32_t present = static_cast<uint32_t>(std::min<uint64_t>(size - start, uint64_t{run} * kBlockSize));
       if (!ReadPadded(scan_.file, start, scan_.slice, present, run * kBlockSize)) {
         return Unreadable(v, Step::ReadValid, recordStart, true);
       }
@@ -514,7 +513,7 @@ Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex*
   scan.testBuffer = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
   if (scan.testBuffer == nullptr) return StoppedAt(Step::AllocateTest);
   uint8_t start[kFolderFileHeaderBytes] = {};
-  const uint32_t startBytes = static_cast<uint32_t>(Min(length, sizeof start));
+  const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(length, sizeof start));
   if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
   switch (ReadExchangeFileKind(start, length)) {
     case ExchangeFileKind::FolderTestFile: break;
