@@ -50,17 +50,17 @@ Outcome WriteFollowUp(Repair& repair, const Reporter& reporter, const char* brok
                       uint32_t validSize, const std::vector<uint32_t>& differing, Outcome* result) {
   char folder[kPathBufferSize] = {};
   if (!PutPathIntoBuffer(folder, followUpFolder != nullptr ? followUpFolder : brokenFilePath)) {
-    return StopAt(reporter, Step::CreateFollowUp);
+    return StoppedAt(reporter, Step::CreateFollowUp);
   }
   if (followUpFolder == nullptr) StripLastComponent(folder, kPathBufferSize);
   repair.followUp = CreateOutputNamedAfter(folder, brokenFilePath, ".crc");
-  if (repair.followUp == nullptr) return StopAt(reporter, Step::CreateFollowUp);
+  if (repair.followUp == nullptr) return StoppedAt(reporter, Step::CreateFollowUp);
   const FollowUpLayout layout = FollowUpLayoutFor(validSize, differing.size());
   uint8_t record[4 + 8 * (kSmallestRegion / kBlockSize)];
   StoreFollowUpHeader(record, validSize, static_cast<uint32_t>(differing.size()));
   Hash128Stream check;
   check.Add(record, kFollowUpHeaderBytes);
-  if (!WriteWhole(repair.followUp, record, kFollowUpHeaderBytes)) return StopAt(reporter, Step::WriteFollowUp);
+  if (!WriteWhole(repair.followUp, record, kFollowUpHeaderBytes)) return StoppedAt(reporter, Step::WriteFollowUp);
   for (const uint32_t region : differing) {
     const uint64_t firstBlock = uint64_t{region} * layout.BlocksPerRecord();
     const uint64_t blocks = BlockCount(validSize) - firstBlock < layout.BlocksPerRecord() ? BlockCount(validSize) - firstBlock
@@ -69,15 +69,15 @@ Outcome WriteFollowUp(Repair& repair, const Reporter& reporter, const char* brok
     StoreU32LE(record, region);
     StoreBlockHashes(record + 4, repair.brokenBuffer + firstBlock * kBlockSize, static_cast<uint32_t>(blocks));
     check.Add(record, sizeof record);
-    if (!WriteWhole(repair.followUp, record, sizeof record)) return StopAt(reporter, Step::WriteFollowUp);
+    if (!WriteWhole(repair.followUp, record, sizeof record)) return StoppedAt(reporter, Step::WriteFollowUp);
   }
   StoreHash128(record, check.Digest());
   if (!WriteWhole(repair.followUp, record, kFollowUpCheckBytes) || !FlushFile(repair.followUp)) {
-    return StopAt(reporter, Step::WriteFollowUp);
+    return StoppedAt(reporter, Step::WriteFollowUp);
   }
   const int closed = CloseFile(repair.followUp);
   repair.followUp = nullptr;
-  if (!closed) return StopAt(reporter, Step::WriteFollowUp);
+  if (!closed) return StoppedAt(reporter, Step::WriteFollowUp);
   // The dialog's output names are built in its path buffer; the follow-up's is the same.
   char path[kPathBufferSize] = {};
   PutPathIntoBuffer(path, folder);
@@ -92,28 +92,28 @@ Outcome WriteFollowUp(Repair& repair, const Reporter& reporter, const char* brok
 Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePath, const char* repairFilePath,
               const char* followUpFolder) {
   repair.brokenFile = OpenInputByPath(brokenFilePath);
-  if (repair.brokenFile == nullptr) return StopAt(reporter, Step::OpenBroken);
+  if (repair.brokenFile == nullptr) return StoppedAt(reporter, Step::OpenBroken);
   repair.repairFile = OpenInputByPath(repairFilePath);
-  if (repair.repairFile == nullptr) return StopAt(reporter, Step::OpenRepair);
+  if (repair.repairFile == nullptr) return StoppedAt(reporter, Step::OpenRepair);
 
   uint32_t brokenSize;
-  if (!GetFileSize32(repair.brokenFile, &brokenSize)) return StopAt(reporter, Step::SizeBroken);
+  if (!GetFileSize32(repair.brokenFile, &brokenSize)) return StoppedAt(reporter, Step::SizeBroken);
   uint32_t repairSize;
-  if (!GetFileSize32(repair.repairFile, &repairSize)) return StopAt(reporter, Step::SizeRepair);
+  if (!GetFileSize32(repair.repairFile, &repairSize)) return StoppedAt(reporter, Step::SizeRepair);
 
   // An empty repair file asks for 0 bytes here, which the platform refuses.
   repair.repairBuffer = static_cast<uint8_t*>(CommitMemory(repairSize));
-  if (repair.repairBuffer == nullptr) return StopAt(reporter, Step::CommitRepairBuffer);
-  if (!ReadWhole(repair.repairFile, repair.repairBuffer, repairSize)) return StopAt(reporter, Step::ReadRepair);
+  if (repair.repairBuffer == nullptr) return StoppedAt(reporter, Step::CommitRepairBuffer);
+  if (!ReadWhole(repair.repairFile, repair.repairBuffer, repairSize)) return StoppedAt(reporter, Step::ReadRepair);
   // The header must be there before its fields are read.
-  if (repairSize < kRepairFileHeaderBytes) return StopFound(reporter, Step::CheckRepairFile);
+  if (repairSize < kRepairFileHeaderBytes) return Refused(reporter, Step::CheckRepairFile);
   switch (ReadExchangeFileKind(repair.repairBuffer, repairSize)) {
     case ExchangeFileKind::Plain:
     case ExchangeFileKind::FollowUpTestFile:  // no repair file: its header fails the check below
       break;
     case ExchangeFileKind::FolderTestFile:
     case ExchangeFileKind::FolderRepairFile:
-      return StopFound(reporter, Step::CheckRepairFileForFolder);
+      return Refused(reporter, Step::CheckRepairFileForFolder);
   }
 
   const RepairFileLayout layout = ReadSmallRepairFileHeader(repair.repairBuffer);
@@ -122,28 +122,28 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
   const uint32_t brokenBufferBytes = ImageBytes(validSize);
   // A valid size of 0 asks for 0 bytes here, which the platform refuses.
   repair.brokenBuffer = static_cast<uint8_t*>(CommitMemory(brokenBufferBytes));
-  if (repair.brokenBuffer == nullptr) return StopAt(reporter, Step::CommitBrokenBuffer);
+  if (repair.brokenBuffer == nullptr) return StoppedAt(reporter, Step::CommitBrokenBuffer);
 
   // Every entry must lie inside the repair file and name a block of the buffer, or the copy
   // below would read or write outside them; checked before anything is touched.
-  if (!RepairFileFits(repair.repairBuffer, repairSize, blocks)) return StopFound(reporter, Step::CheckRepairFile);
+  if (!RepairFileFits(repair.repairBuffer, repairSize, blocks)) return Refused(reporter, Step::CheckRepairFile);
 
   if (!BrokenFileFits(brokenSize, validSize)) {
-    return StopAt(reporter, Step::ReadBroken, SystemErrorCode(SystemErrorKind::FileTooLarge));
+    return StoppedAt(reporter, Step::ReadBroken, SystemErrorCode(SystemErrorKind::FileTooLarge));
   }
   // The bytes behind the last block: no fingerprint, or one that holds.
   const uint8_t* part = repair.repairBuffer + layout.BlocksEnd();
   FingerprintPart header;
   const FingerprintVerdict verdict = ReadFingerprintHeader(part, repairSize - layout.BlocksEnd(), validSize, &header);
   if (verdict == FingerprintVerdict::Damaged || (verdict == FingerprintVerdict::Read && !FingerprintPartHolds(part, header))) {
-    return StopFound(reporter, Step::CheckFingerprint);
+    return Refused(reporter, Step::CheckFingerprint);
   }
   const bool verify = verdict == FingerprintVerdict::Read;
   if (verify) {
     repair.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * header.regionCount)));
-    if (repair.regions == nullptr) return StopAt(reporter, Step::AllocateReadBack);
+    if (repair.regions == nullptr) return StoppedAt(reporter, Step::AllocateReadBack);
   }
-  if (!ReadWhole(repair.brokenFile, repair.brokenBuffer, brokenSize)) return StopAt(reporter, Step::ReadBroken);
+  if (!ReadWhole(repair.brokenFile, repair.brokenBuffer, brokenSize)) return StoppedAt(reporter, Step::ReadBroken);
 
   // In list order, so a block listed twice ends up with the later of its blocks.
   const uint8_t* blockNumbers = repair.repairBuffer + layout.BlockNumbersAt();
@@ -156,24 +156,24 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
 
   // A write from anywhere but the start would leave the old contents and append the new;
   // nothing has been written yet, so stopping here leaves the broken file as it was.
-  if (!SeekToStart(repair.brokenFile)) return StopAt(reporter, Step::WriteRepaired);
-  if (!WriteWhole(repair.brokenFile, repair.brokenBuffer, validSize)) return StopAt(reporter, Step::WriteRepaired);
+  if (!SeekToStart(repair.brokenFile)) return StoppedAt(reporter, Step::WriteRepaired);
+  if (!WriteWhole(repair.brokenFile, repair.brokenBuffer, validSize)) return StoppedAt(reporter, Step::WriteRepaired);
   // Bytes behind the valid size belong to no block of the valid file.
   if (brokenSize > validSize && !SetFileLength(repair.brokenFile, validSize)) {
-    return StopAt(reporter, Step::WriteRepaired);
+    return StoppedAt(reporter, Step::WriteRepaired);
   }
   // Done only once the rewritten file is on its device; a late failure shows at the close.
-  if (!FlushFile(repair.brokenFile)) return StopAt(reporter, Step::WriteRepaired);
+  if (!FlushFile(repair.brokenFile)) return StoppedAt(reporter, Step::WriteRepaired);
   // What the device gives back, not what was meant to be written, is compared.
   if (verify && (!SeekToStart(repair.brokenFile) || !ReadWhole(repair.brokenFile, repair.brokenBuffer, validSize))) {
-    return StopAt(reporter, Step::ReadBack);
+    return StoppedAt(reporter, Step::ReadBack);
   }
   // Behind the valid size the buffer still holds a longer broken file's tail; the image read
   // back is padded with zero bytes, as the follow-up's last block is everywhere.
   if (verify) std::memset(repair.brokenBuffer + validSize, 0, brokenBufferBytes - validSize);
   const int closed = CloseFile(repair.brokenFile);
   repair.brokenFile = nullptr;
-  if (!closed) return StopAt(reporter, Step::WriteRepaired);
+  if (!closed) return StoppedAt(reporter, Step::WriteRepaired);
   Outcome done = DoneOutcome();
   done.validSize = validSize;
   if (!verify) return done;

@@ -29,10 +29,10 @@ void Release(BrokenScan& scan) {
 
 Outcome Scan(BrokenScan& scan, const Reporter& reporter, const char* brokenFilePath, const char* outputFolder) {
   scan.brokenFile = OpenInputByPath(brokenFilePath);
-  if (scan.brokenFile == nullptr) return StopAt(reporter, Step::OpenBroken);
+  if (scan.brokenFile == nullptr) return StoppedAt(reporter, Step::OpenBroken);
 
   uint32_t size;
-  if (!GetFileSize32(scan.brokenFile, &size)) return StopAt(reporter, Step::SizeBroken);
+  if (!GetFileSize32(scan.brokenFile, &size)) return StoppedAt(reporter, Step::SizeBroken);
   const uint32_t blocks = BlockCount(size);
 
   // Below 4 GiB the small form: the size field, then the checksums. An empty file has no
@@ -44,10 +44,10 @@ Outcome Scan(BrokenScan& scan, const Reporter& reporter, const char* brokenFileP
   const uint32_t testFileBytes = headerBytes + 4 * blocks;
   if (size != 0) {
     scan.image = static_cast<uint8_t*>(CommitMemory(ImageBytes(size)));
-    if (scan.image == nullptr) return StopAt(reporter, Step::AllocateBroken);
-    if (!ReadWhole(scan.brokenFile, scan.image, size)) return StopAt(reporter, Step::ReadBroken);
+    if (scan.image == nullptr) return StoppedAt(reporter, Step::AllocateBroken);
+    if (!ReadWhole(scan.brokenFile, scan.image, size)) return StoppedAt(reporter, Step::ReadBroken);
     scan.testFile = static_cast<uint8_t*>(CommitMemory(testFileBytes));
-    if (scan.testFile == nullptr) return StopAt(reporter, Step::AllocateTestFileBuffer);
+    if (scan.testFile == nullptr) return StoppedAt(reporter, Step::AllocateTestFileBuffer);
 
     std::memcpy(scan.testFile, header, headerBytes);
     for (uint32_t i = 0; i < blocks; ++i) {
@@ -57,13 +57,13 @@ Outcome Scan(BrokenScan& scan, const Reporter& reporter, const char* brokenFileP
   }
 
   scan.outputFile = CreateOutputNamedAfter(outputFolder, brokenFilePath, ".crc");
-  if (scan.outputFile == nullptr) return StopAt(reporter, Step::CreateOutput);
-  if (!WriteWhole(scan.outputFile, testFile, testFileBytes)) return StopAt(reporter, Step::WriteOutput);
+  if (scan.outputFile == nullptr) return StoppedAt(reporter, Step::CreateOutput);
+  if (!WriteWhole(scan.outputFile, testFile, testFileBytes)) return StoppedAt(reporter, Step::WriteOutput);
   // Done only once the test file is on its device; a late failure shows at the close.
-  if (!FlushFile(scan.outputFile)) return StopAt(reporter, Step::WriteOutput);
+  if (!FlushFile(scan.outputFile)) return StoppedAt(reporter, Step::WriteOutput);
   const int closed = CloseFile(scan.outputFile);
   scan.outputFile = nullptr;
-  if (!closed) return StopAt(reporter, Step::WriteOutput);
+  if (!closed) return StoppedAt(reporter, Step::WriteOutput);
   Outcome done = DoneOutcome();
   done.outputBytes = testFileBytes;
   return done;

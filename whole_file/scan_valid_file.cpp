@@ -55,14 +55,14 @@ Outcome CollectBlocks(ValidScan& scan, const Reporter& reporter, const Exchange&
     if (!BlockMustTravel(exchange, b, block, LoadU32LE(entries + 4 * uint64_t{b - 1}))) continue;
 
     if (count == kMaxDamagedBlocks) {
-      return StopAt(reporter, Step::CommitRepairBlocks, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+      return StoppedAt(reporter, Step::CommitRepairBlocks, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
     }
     uint8_t* repairBlock = scan.repairArea + uint64_t{count} * kBlockSize;
-    if (!CommitPage(repairBlock)) return StopAt(reporter, Step::CommitRepairBlocks);
+    if (!CommitPage(repairBlock)) return StoppedAt(reporter, Step::CommitRepairBlocks);
     std::memcpy(repairBlock, block, kBlockSize);
 
     uint8_t* listEntry = scan.listArea + 4 * count;
-    if ((4 * count) % kPageSize == 0 && !CommitPage(listEntry)) return StopAt(reporter, Step::CommitList);
+    if ((4 * count) % kPageSize == 0 && !CommitPage(listEntry)) return StoppedAt(reporter, Step::CommitList);
     StoreU32LE(listEntry, b);
     ++count;
   }
@@ -73,43 +73,43 @@ Outcome CollectBlocks(ValidScan& scan, const Reporter& reporter, const Exchange&
 Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePath, const char* testFilePath,
              const char* outputFolder) {
   scan.validFile = OpenInputByPath(validFilePath);
-  if (scan.validFile == nullptr) return StopAt(reporter, Step::OpenValid);
+  if (scan.validFile == nullptr) return StoppedAt(reporter, Step::OpenValid);
   scan.testFile = OpenInputByPath(testFilePath);
-  if (scan.testFile == nullptr) return StopAt(reporter, Step::OpenTest);
+  if (scan.testFile == nullptr) return StoppedAt(reporter, Step::OpenTest);
 
   uint32_t validSize;
-  if (!GetFileSize32(scan.validFile, &validSize)) return StopAt(reporter, Step::SizeValid);
+  if (!GetFileSize32(scan.validFile, &validSize)) return StoppedAt(reporter, Step::SizeValid);
   const uint32_t blocks = BlockCount(validSize);
   // An empty valid file asks for 0 bytes here, which the platform refuses.
   scan.image = static_cast<uint8_t*>(CommitMemory(ImageBytes(validSize)));
-  if (scan.image == nullptr) return StopAt(reporter, Step::AllocateValid);
+  if (scan.image == nullptr) return StoppedAt(reporter, Step::AllocateValid);
 
   uint32_t testSize;
-  if (!GetFileSize32(scan.testFile, &testSize)) return StopAt(reporter, Step::SizeTest);
+  if (!GetFileSize32(scan.testFile, &testSize)) return StoppedAt(reporter, Step::SizeTest);
   // Every test file is read in the small form here, as it always was below 4 GiB.
-  if (!TestFileFitsValid(SmallTestFileEntries(testSize), blocks)) return StopFound(reporter, Step::CheckTestFileSize);
+  if (!TestFileFitsValid(SmallTestFileEntries(testSize), blocks)) return Refused(reporter, Step::CheckTestFileSize);
 
   // Sized by the valid file, so it holds the whole test file (at most 4 * N + 7 bytes now)
   // and has an entry for every block.
   scan.testBuffer = static_cast<uint8_t*>(CommitMemory(blocks * 16 + 4));
-  if (scan.testBuffer == nullptr) return StopAt(reporter, Step::AllocateTest);
-  if (!ReadWhole(scan.validFile, scan.image, validSize)) return StopAt(reporter, Step::ReadValid);
-  if (!ReadWhole(scan.testFile, scan.testBuffer, testSize)) return StopAt(reporter, Step::ReadTest);
+  if (scan.testBuffer == nullptr) return StoppedAt(reporter, Step::AllocateTest);
+  if (!ReadWhole(scan.validFile, scan.image, validSize)) return StoppedAt(reporter, Step::ReadValid);
+  if (!ReadWhole(scan.testFile, scan.testBuffer, testSize)) return StoppedAt(reporter, Step::ReadTest);
   switch (ReadExchangeFileKind(scan.testBuffer, testSize)) {
     case ExchangeFileKind::Plain:
     case ExchangeFileKind::FollowUpTestFile:  // the dialog hands a follow-up to the streaming scan
       break;
     case ExchangeFileKind::FolderTestFile:
     case ExchangeFileKind::FolderRepairFile:
-      return StopFound(reporter, Step::CheckTestFileForFolder);
+      return Refused(reporter, Step::CheckTestFileForFolder);
   }
 
   // Reserved whole and committed page by page, so each area grows with the damage found and
   // still goes to the file in one write.
   scan.listArea = static_cast<uint8_t*>(ReserveMemory(kListAreaBytes));
-  if (scan.listArea == nullptr) return StopAt(reporter, Step::ReserveList);
+  if (scan.listArea == nullptr) return StoppedAt(reporter, Step::ReserveList);
   scan.repairArea = static_cast<uint8_t*>(ReserveMemory(kRepairAreaBytes));
-  if (scan.repairArea == nullptr) return StopAt(reporter, Step::ReserveRepairBlocks);
+  if (scan.repairArea == nullptr) return StoppedAt(reporter, Step::ReserveRepairBlocks);
 
   TestFileLayout test;
   ReadTestFileLayout(scan.testBuffer, testSize, false, &test);
@@ -128,14 +128,14 @@ Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePat
   const uint32_t regionBytes = static_cast<uint32_t>(sizeof(Hash128) * regionCount);
   const uint32_t partBytes = static_cast<uint32_t>(FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount));
   scan.fingerprint = static_cast<uint8_t*>(CommitMemory(regionBytes + partBytes));
-  if (scan.fingerprint == nullptr) return StopAt(reporter, Step::AllocateFingerprint);
+  if (scan.fingerprint == nullptr) return StoppedAt(reporter, Step::AllocateFingerprint);
   Hash128* regions = reinterpret_cast<Hash128*>(scan.fingerprint);
   Fingerprinter print(validSize, regions);
   print.Add(scan.image, validSize);
   StoreFingerprintPart(scan.fingerprint + regionBytes, validSize, print.Whole(), regions, nullptr, 0);
 
   scan.outputFile = CreateOutputNamedAfter(outputFolder, validFilePath, ".fix");
-  if (scan.outputFile == nullptr) return StopAt(reporter, Step::CreateOutput);
+  if (scan.outputFile == nullptr) return StoppedAt(reporter, Step::CreateOutput);
 
   // Four writes, as the dialog has always written it: S, K, the list, the blocks; and the
   // fingerprint behind them.
@@ -145,9 +145,9 @@ Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePat
       !WriteWhole(scan.outputFile, scan.listArea, 4 * damagedCount) ||
       !WriteWhole(scan.outputFile, scan.repairArea, kBlockSize * damagedCount) ||
       !WriteWhole(scan.outputFile, scan.fingerprint + regionBytes, partBytes)) {
-    return StopAt(reporter, Step::WriteOutput);
+    return StoppedAt(reporter, Step::WriteOutput);
   }
-  if (!FlushFile(scan.outputFile)) return StopAt(reporter, Step::WriteOutput);
+  if (!FlushFile(scan.outputFile)) return StoppedAt(reporter, Step::WriteOutput);
   // The inputs go back first, so that the output is the last file released on this way out
   // as on every other; a late failure of its close is a failed write.
   CloseFile(scan.validFile);
@@ -156,7 +156,7 @@ Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePat
   scan.testFile = nullptr;
   const int closed = CloseFile(scan.outputFile);
   scan.outputFile = nullptr;
-  if (!closed) return StopAt(reporter, Step::WriteOutput);
+  if (!closed) return StoppedAt(reporter, Step::WriteOutput);
   Outcome done = DoneOutcome();
   done.outputBytes = kRepairFileHeaderBytes + uint64_t{kRepairEntryBytes} * damagedCount + partBytes;
   done.validSize = validSize;

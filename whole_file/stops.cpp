@@ -12,7 +12,7 @@ Outcome Tell(const Reporter& reporter, Outcome outcome) {
 
 }  // namespace
 
-Outcome StopAt(const Reporter& reporter, Step step) {
+Outcome StoppedAt(const Reporter& reporter, Step step) {
   Outcome outcome = StoppedOutcome(step, LastSystemError());
   // Every file is measured before it is read, so an early end means it changed since.
   if (outcome.systemError == SystemErrorCode(SystemErrorKind::EndOfFile)) {
@@ -21,11 +21,11 @@ Outcome StopAt(const Reporter& reporter, Step step) {
   return Tell(reporter, outcome);
 }
 
-Outcome StopAt(const Reporter& reporter, Step step, uint32_t systemError) {
+Outcome StoppedAt(const Reporter& reporter, Step step, uint32_t systemError) {
   SetLastSystemError(systemError);
   return Tell(reporter, StoppedOutcome(step, systemError));
 }
 
-Outcome StopFound(const Reporter& reporter, Step step) { return Tell(reporter, StoppedOutcome(step, 0)); }
+Outcome Refused(const Reporter& reporter, Step step) { return Tell(reporter, StoppedOutcome(step, 0)); }
 
 Outcome ReportIdentical(const Reporter& reporter) { return Tell(reporter, IdenticalOutcome()); }
