@@ -18,8 +18,8 @@
 #include "cli/texts.h"
 #include "platform/platform.h"
 #include "stream/operations.h"
-#include "support/step_texts.h"
-#include "support/entry_texts.h"
+#include "words/step_texts.h"
+#include "words/entry_texts.h"
 #include "tree/operations.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include "cli/console.h"
 #include "cli/output.h"
 #include "platform/platform.h"
-#include "support/entry_texts.h"
-#include "support/step_texts.h"
+#include "words/entry_texts.h"
+#include "words/step_texts.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "cli/console.h"
 #include "cli/texts.h"
 #include "core/block.h"
-#include "support/entry_texts.h"
-#include "support/step_texts.h"
+#include "words/entry_texts.h"
+#include "words/step_texts.h"
 #include "platform/platform.h"
 
 namespace {

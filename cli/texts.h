@@ -1,6 +1,6 @@
 // What varnell-cli says in its own words, in the program's Russian (Windows-1251 in the
 // Windows build, UTF-8 elsewhere). The words for the steps an operation stops at are the
-// dialog's (support/step_texts.h). Formats take printf arguments.
+// dialog's (words/step_texts.h). Formats take printf arguments.
 #pragma once
 
 #include "varnell_version.h"

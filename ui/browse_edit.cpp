@@ -5,7 +5,7 @@
 
 #include <windowsx.h>
 
-#include "support/report_system_error.h"
+#include "ui/report_system_error.h"
 #include "ui/program_state.h"
 #include "ui/texts.h"
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "support/entry_texts.h"
-#include "support/step_texts.h"
+#include "words/entry_texts.h"
+#include "words/step_texts.h"
 #include "ui/texts.h"
 
 namespace {

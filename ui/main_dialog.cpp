@@ -9,8 +9,8 @@
 #include <initializer_list>
 
 #include "support/path_buffer.h"
-#include "support/report_system_error.h"
-#include "support/step_texts.h"
+#include "ui/report_system_error.h"
+#include "words/step_texts.h"
 #include "ui/browse_edit.h"
 #include "ui/choosers.h"
 #include "ui/control_ids.h"

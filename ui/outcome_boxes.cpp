@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "support/report_system_error.h"
-#include "support/step_texts.h"
+#include "ui/report_system_error.h"
+#include "words/step_texts.h"
 #include "ui/texts.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // What the dialog says in its own words, in Windows-1251 Russian (the build converts them).
 // The words for the steps an operation stops at, which varnell-cli prints too, are in
-// support/step_texts.h; ui/outcome_boxes.cpp puts both into the dialog's boxes.
+// words/step_texts.h; ui/outcome_boxes.cpp puts both into the dialog's boxes.
 #pragma once
 
 namespace dialog_text {

@@ -12,7 +12,7 @@
 #include "cli/output.h"
 #include "cli/texts.h"
 #include "support/path_buffer.h"
-#include "support/step_texts.h"
+#include "words/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/testing/reference.h"
 

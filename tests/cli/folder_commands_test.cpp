@@ -10,8 +10,8 @@
 
 #include "cli/commands.h"
 #include "cli/texts.h"
-#include "support/entry_texts.h"
-#include "support/step_texts.h"
+#include "words/entry_texts.h"
+#include "words/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/tree/tree_test.h"
 

@@ -14,7 +14,7 @@
 
 #include "cli/commands.h"
 #include "cli/texts.h"
-#include "support/step_texts.h"
+#include "words/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/cli/run_process.h"
 #include "tests/testing/reference.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "support/step_texts.h"
+#include "words/step_texts.h"
 
 namespace {
 
@@ -160,7 +160,7 @@ TEST_P(GuideMessagesTest, EveryTextOfTheHeaderIsInAMessageTable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, GuideMessagesTest,
-                         ::testing::Values("support/step_texts.h", "support/entry_texts.h", "ui/texts.h", "cli/texts.h"));
+                         ::testing::Values("words/step_texts.h", "words/entry_texts.h", "ui/texts.h", "cli/texts.h"));
 
 // The words for every step an operation can stop at, as the programs show them.
 TEST(GuideStepsTest, EveryStepsMessageIsInAMessageTable) {

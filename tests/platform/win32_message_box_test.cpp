@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "support/report_system_error.h"
+#include "ui/report_system_error.h"
 
 namespace {
 

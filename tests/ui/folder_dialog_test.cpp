@@ -11,8 +11,8 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "support/entry_texts.h"
-#include "support/step_texts.h"
+#include "words/entry_texts.h"
+#include "words/step_texts.h"
 #include "tests/tree/tree_test.h"
 #include "tests/ui/harness/box_catcher.h"
 #include "tests/ui/harness/gui_driver.h"

@@ -19,7 +19,7 @@
 #include "platform/fault_injection.h"
 #include "platform/ledger.h"
 #include "platform/platform.h"
-#include "support/step_texts.h"
+#include "words/step_texts.h"
 #include "tests/testing/scratch_folder.h"
 #include "tests/ui/harness/box_catcher.h"
 #include "tests/ui/harness/dialog_service_faults.h"

@@ -15,7 +15,7 @@
 
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
-#include "support/step_texts.h"
+#include "words/step_texts.h"
 #include "tests/testing/reference.h"
 #include "tests/testing/scratch_folder.h"
 #include "tests/ui/harness/box_catcher.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/step_texts.h"
+#include "words/step_texts.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The one way failed platform calls reach the user.
-#include "support/report_system_error.h"
+#include "ui/report_system_error.h"
 
 void ReportSystemError(WindowHandle owner, const char* message) {
   const uint32_t code = LastSystemError();

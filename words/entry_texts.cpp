@@ -1,10 +1,10 @@
 // The words for the entries of a folder.
-#include "support/entry_texts.h"
+#include "words/entry_texts.h"
 
 #include <string>
 
 #include "core/folder_test_file.h"
-#include "support/step_texts.h"
+#include "words/step_texts.h"
 
 const char* NameFaultText(NameFault fault) {
   switch (fault) {

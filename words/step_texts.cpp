@@ -1,5 +1,5 @@
 // The words for each step.
-#include "support/step_texts.h"
+#include "words/step_texts.h"
 
 const char* StepMessage(Step step) {
   switch (step) {

@@ -10,7 +10,7 @@
 #include <windows.h>
 #endif
 
-#include "support/report_system_error.h"
+#include "ui/report_system_error.h"
 #include "tests/testing/box_recorder.h"
 #include "tests/testing/engine_test.h"
 
