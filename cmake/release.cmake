@@ -1,11 +1,12 @@
 # What a release holds and how CPack packs it (scripts/package drives both builds):
-# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide as one HTML file with its
-#   screenshots inside, the formats it links to, and the notice of the runtime the programs
-#   carry;
+# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide and its reference as HTML
+#   files with their pictures inside, the formats they link to, and the notice of the runtime
+#   the programs carry;
 # - elsewhere: a Debian package of varnell-cli with its manual page and the docs.
 
-# The guide as a single page a double click opens: pandoc embeds the screenshots. Typographic
-# quotes and dashes stay off so that the program's texts read as the program shows them.
+# Each page of the guide as a single file a double click opens: pandoc embeds the pictures,
+# and the links between the pages name the HTML pages beside them. Typographic quotes and
+# dashes stay off so that the program's texts read as the program shows them.
 find_program(VARNELL_PANDOC pandoc REQUIRED)
 # pandoc 2.19 renamed --self-contained to --embed-resources; Debian 12 has 2.17.
 execute_process(COMMAND ${VARNELL_PANDOC} --help OUTPUT_VARIABLE pandoc_help)
@@ -14,18 +15,28 @@ if(pandoc_help MATCHES "--embed-resources")
 else()
   set(VARNELL_PANDOC_EMBED --self-contained)
 endif()
-set(VARNELL_GUIDE_HTML ${PROJECT_BINARY_DIR}/release/guide.ru.html)
-file(GLOB VARNELL_SCREENSHOTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screenshots/*.png)
-add_custom_command(
-  OUTPUT ${VARNELL_GUIDE_HTML}
-  COMMAND ${VARNELL_PANDOC} --from=markdown-smart --to=html5 --standalone ${VARNELL_PANDOC_EMBED}
-          --metadata=lang:ru "--metadata=pagetitle:Varnell: руководство пользователя"
-          --css=${PROJECT_SOURCE_DIR}/docs/guide.css
-          --resource-path=${PROJECT_SOURCE_DIR}/docs --output=${VARNELL_GUIDE_HTML}
-          ${PROJECT_SOURCE_DIR}/docs/guide.ru.md
-  DEPENDS ${PROJECT_SOURCE_DIR}/docs/guide.ru.md ${PROJECT_SOURCE_DIR}/docs/guide.css ${VARNELL_SCREENSHOTS}
-  COMMENT "Making the user guide's HTML page"
-  VERBATIM)
+file(GLOB VARNELL_PICTURES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screenshots/*.png
+     ${PROJECT_SOURCE_DIR}/docs/pictures/*.png)
+set(VARNELL_GUIDE_HTML)
+foreach(page "guide.ru|Varnell: руководство пользователя" "guide-reference.ru|Varnell: справочник")
+  string(REPLACE "|" ";" page "${page}")
+  list(GET page 0 name)
+  list(GET page 1 title)
+  set(html ${PROJECT_BINARY_DIR}/release/${name}.html)
+  add_custom_command(
+    OUTPUT ${html}
+    COMMAND ${VARNELL_PANDOC} --from=markdown-smart --to=html5 --standalone ${VARNELL_PANDOC_EMBED}
+            --metadata=lang:ru "--metadata=pagetitle:${title}"
+            --css=${PROJECT_SOURCE_DIR}/docs/guide.css
+            --lua-filter=${PROJECT_SOURCE_DIR}/cmake/guide-links.lua
+            --resource-path=${PROJECT_SOURCE_DIR}/docs --output=${html}
+            ${PROJECT_SOURCE_DIR}/docs/${name}.md
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/${name}.md ${PROJECT_SOURCE_DIR}/docs/guide.css
+            ${PROJECT_SOURCE_DIR}/cmake/guide-links.lua ${VARNELL_PICTURES}
+    COMMENT "Making the HTML page ${name}.html"
+    VERBATIM)
+  list(APPEND VARNELL_GUIDE_HTML ${html})
+endforeach()
 add_custom_target(varnell_guide ALL DEPENDS ${VARNELL_GUIDE_HTML})
 
 set(CPACK_PACKAGE_NAME varnell)
@@ -38,7 +49,7 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   install(TARGETS varnell varnell-cli RUNTIME DESTINATION .)
-  # formats.md goes beside the guide, which links to it.
+  # formats.md goes beside the guide's pages, which link to it.
   install(FILES ${VARNELL_GUIDE_HTML} ${PROJECT_SOURCE_DIR}/docs/formats.md ${PROJECT_SOURCE_DIR}/docs/NOTICE.txt
           DESTINATION .)
   set(CPACK_GENERATOR ZIP)

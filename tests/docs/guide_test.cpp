@@ -1,11 +1,15 @@
 // The user guide stays true to the program: every text the program can show is in one of
-// the guide's message tables, every picture, page and section the guide links to exists,
-// and its contents list names every section. The texts are read from the headers' source,
-// so a message added there and not to the guide fails here.
+// the message tables of the guide or its reference page, every picture, page and section
+// they link to exists, each contents list names every section, the guide's first page stays
+// short, and the manual page names the exit statuses the program has, each for what it
+// means. The texts are read from the sources, so a message or a status added there and not
+// to the docs fails here.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <regex>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
@@ -139,9 +143,28 @@ bool InSomeRow(const std::vector<std::string>& rows, const ShownText& text) {
   return false;
 }
 
-const std::string& Guide() {
-  static const std::string guide = ReadText(kSource / "docs" / "guide.ru.md");
-  return guide;
+// The guide's pages under docs/: the first page, which gets a person through a repair, and
+// the reference behind it, with the message tables.
+const char* const kGuidePages[] = {"guide.ru.md", "guide-reference.ru.md"};
+
+const std::string& Page(const std::string& name) {
+  static std::map<std::string, std::string> pages;
+  auto found = pages.find(name);
+  if (found == pages.end()) found = pages.emplace(name, ReadText(kSource / "docs" / name)).first;
+  return found->second;
+}
+
+const std::string& Guide() { return Page(kGuidePages[0]); }
+
+// The rows of every table on the guide's pages.
+std::vector<std::string> GuideRows() {
+  std::vector<std::string> rows;
+  for (const char* page : kGuidePages) {
+    const std::vector<std::string> own = TableRows(Page(page));
+    EXPECT_FALSE(Page(page).empty()) << "docs/" << page << " is missing or empty";
+    rows.insert(rows.end(), own.begin(), own.end());
+  }
+  return rows;
 }
 
 class GuideMessagesTest : public ::testing::TestWithParam<const char*> {};
@@ -150,12 +173,12 @@ TEST_P(GuideMessagesTest, EveryTextOfTheHeaderIsInAMessageTable) {
   const std::vector<ShownText> texts = ShownTexts(kSource / GetParam());
   // A header read as empty would pass everything.
   ASSERT_GE(texts.size(), 3u) << GetParam();
-  const std::vector<std::string> rows = TableRows(Guide());
+  const std::vector<std::string> rows = GuideRows();
   for (const ShownText& text : texts) {
     std::string shown;
     for (const std::string& piece : text.pieces) shown += (shown.empty() ? "" : "…") + piece;
     EXPECT_TRUE(InSomeRow(rows, text)) << text.name << " (\"" << shown << "\") of " << GetParam()
-                                      << " is not in a table of docs/guide.ru.md";
+                                      << " is not in a table of the guide's pages";
   }
 }
 
@@ -164,11 +187,11 @@ INSTANTIATE_TEST_SUITE_P(Headers, GuideMessagesTest,
 
 // The words for every step an operation can stop at, as the programs show them.
 TEST(GuideStepsTest, EveryStepsMessageIsInAMessageTable) {
-  const std::vector<std::string> rows = TableRows(Guide());
+  const std::vector<std::string> rows = GuideRows();
   for (int step = 0; step <= static_cast<int>(kLastStep); ++step) {
     const std::string message = StepMessage(static_cast<Step>(step));
     EXPECT_FALSE(message.empty()) << "step " << step;
-    EXPECT_TRUE(InSomeRow(rows, ShownText{"", {message}})) << message << " is not in a table of docs/guide.ru.md";
+    EXPECT_TRUE(InSomeRow(rows, ShownText{"", {message}})) << message << " is not in a table of the guide's pages";
   }
 }
 
@@ -260,59 +283,273 @@ struct Heading {
   std::string anchor;
 };
 
+// The headings of a page; pandoc takes a line for a heading only after an empty line, and
+// one that is not is reported as text the page's links cannot reach.
 std::vector<Heading> Headings(const std::string& markdown) {
   std::vector<Heading> headings;
   std::istringstream lines(markdown);
-  for (std::string line; std::getline(lines, line);) {
+  std::string before;
+  for (std::string line; std::getline(lines, line); before = line) {
     const size_t level = line.find_first_not_of('#');
-    if (level > 0 && level != std::string::npos && line[level] == ' ') headings.push_back({level, Anchor(line.substr(level + 1))});
+    if (level == 0 || level == std::string::npos || line[level] != ' ') continue;
+    if (before.empty()) {
+      headings.push_back({level, Anchor(line.substr(level + 1))});
+    } else {
+      ADD_FAILURE() << "no empty line before the heading " << line;
+    }
   }
   return headings;
 }
 
-bool IsHeading(const std::string& anchor) {
-  for (const Heading& heading : Headings(Guide())) {
+bool IsHeading(const std::string& markdown, const std::string& anchor) {
+  for (const Heading& heading : Headings(markdown)) {
     if (heading.anchor == anchor) return true;
   }
   return false;
 }
 
-// Every picture and every page the guide links to, relative to docs/, and every heading a
-// link in the guide names.
-TEST(GuideLinksTest, EveryPictureAndLocalLinkResolves) {
-  const std::vector<std::string> pictures = LinkTargets(Guide(), "![");
-  EXPECT_GE(pictures.size(), 3u) << "each of the three steps has its screenshot";
+class GuidePageTest : public ::testing::TestWithParam<const char*> {};
+
+// Every picture and every page a page of the guide links to, relative to docs/, and every
+// heading a link names, on the same page or on the other (the HTML pages keep the anchors).
+TEST_P(GuidePageTest, EveryPictureAndLocalLinkResolves) {
+  const std::string& page = Page(GetParam());
+  const std::vector<std::string> pictures = LinkTargets(page, "![");
+  EXPECT_GE(pictures.size(), 3u) << "each page shows the program";
   // A picture whose link is broken across lines or by a space is no picture on the page.
   size_t pictureOpeners = 0;
-  for (size_t at = Guide().find("!["); at != std::string::npos; at = Guide().find("![", at + 1)) ++pictureOpeners;
+  for (size_t at = page.find("!["); at != std::string::npos; at = page.find("![", at + 1)) ++pictureOpeners;
   EXPECT_EQ(pictures.size(), pictureOpeners) << "a picture's link is not whole on its line";
-  for (const std::string& target : LinkTargets(Guide(), "[")) {
+  for (const std::string& target : LinkTargets(page, "[")) {
     if (target.find("://") != std::string::npos) continue;
-    if (target.rfind("#", 0) == 0) {
-      EXPECT_TRUE(IsHeading(target.substr(1))) << target << " names no heading";
-    } else {
-      EXPECT_TRUE(std::filesystem::is_regular_file(kSource / "docs" / target)) << target;
+    const size_t hash = target.find('#');
+    const std::string file = target.substr(0, hash);
+    if (!file.empty()) {
+      EXPECT_TRUE(std::filesystem::is_regular_file(kSource / "docs" / file)) << target;
+    }
+    if (hash == std::string::npos) continue;
+    const bool toAGuidePage = file.empty() || std::find(std::begin(kGuidePages), std::end(kGuidePages), file) != std::end(kGuidePages);
+    EXPECT_TRUE(toAGuidePage) << target << ": only the guide's pages are linked to a section";
+    if (toAGuidePage) {
+      EXPECT_TRUE(IsHeading(file.empty() ? page : Page(file), target.substr(hash + 1))) << target << " names no heading";
     }
   }
-  for (const std::string& target : pictures) EXPECT_EQ(target.rfind("screenshots/", 0), 0u) << target;
+  // The program as it is, in screenshots; drawings apart, in pictures/.
+  for (const std::string& target : pictures) {
+    EXPECT_TRUE(target.rfind("screenshots/", 0) == 0 || target.rfind("pictures/", 0) == 0) << target;
+  }
 }
 
 // The contents list at the top names every section and subsection, and only those.
-TEST(GuideLinksTest, TheContentsListHasAnEntryForEveryHeading) {
-  const std::string& guide = Guide();
-  const size_t from = guide.find("\n## Содержание\n");
+TEST_P(GuidePageTest, TheContentsListHasAnEntryForEveryHeading) {
+  const std::string& page = Page(GetParam());
+  const size_t from = page.find("\n## Содержание\n");
   ASSERT_NE(from, std::string::npos) << "no contents list";
-  const size_t to = guide.find("\n#", from + 1);
+  const size_t to = page.find("\n#", from + 1);
   std::set<std::string> entries;
-  for (const std::string& target : LinkTargets(guide.substr(from, to - from), "[")) entries.insert(target.substr(1));
+  for (const std::string& target : LinkTargets(page.substr(from, to - from), "[")) entries.insert(target.substr(1));
   size_t listed = 0;
-  for (const Heading& heading : Headings(guide)) {
+  for (const Heading& heading : Headings(page)) {
     if (heading.level < 2 || heading.level > 3 || heading.anchor == Anchor("Содержание")) continue;
     ++listed;
     EXPECT_EQ(entries.erase(heading.anchor), 1u) << heading.anchor << " is missing from the contents";
   }
   EXPECT_GE(listed, 10u);
   for (const std::string& entry : entries) ADD_FAILURE() << "#" << entry << " in the contents names no section";
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, GuidePageTest, ::testing::ValuesIn(kGuidePages));
+
+// The first page is what a person reads through; everything to look up goes to the reference.
+TEST(GuideSizeTest, TheFirstPageStaysShort) {
+  EXPECT_GT(Guide().size(), 10000u) << "docs/guide.ru.md read as almost empty";
+  EXPECT_LE(Guide().size(), 40000u) << "docs/guide.ru.md: move what is looked up rather than read to the reference";
+}
+
+// The exit statuses varnell-cli has, by the names cli/commands.h gives them.
+std::map<std::string, int> ProgramExitStatuses() {
+  const std::string source = ReadText(kSource / "cli" / "commands.h");
+  const std::regex constant(R"(constexpr int (kExit\w+) = (\d+);)");
+  std::map<std::string, int> statuses;
+  for (auto match = std::sregex_iterator(source.begin(), source.end(), constant); match != std::sregex_iterator(); ++match) {
+    statuses[(*match)[1]] = std::stoi((*match)[2]);
+  }
+  return statuses;
+}
+
+// The words a sentence that names a status must speak of it with (any one of them, as a
+// stem), by the status's name. A status the program gains needs its words here.
+const std::map<std::string, std::vector<std::string>> kStatusWords = {
+    {"kExitDone", {"Готово", "готово", "совпал", "совпада"}},
+    {"kExitStopped", {"останов", "прерва"}},
+    {"kExitUsage", {"вызов"}},
+    {"kExitIdentical", {"идентичн", "одинаков"}},
+    {"kExitCheckRefused", {"проверка не пройдена", "--check"}},
+    {"kExitDiffers", {"отлич", "не совпал"}},
+    {"kExitSkipped", {"пропущ", "пропуска"}},
+    {"kExitNotDurable", {"сбросить на диск"}},
+    {"kExitNoFingerprint", {"нет отпечатка"}},
+};
+
+bool SpeaksOf(const std::string& text, const std::string& status) {
+  const auto words = kStatusWords.find(status);
+  if (words == kStatusWords.end()) return false;
+  for (const std::string& word : words->second) {
+    if (text.find(word) != std::string::npos) return true;
+  }
+  return false;
+}
+
+bool IsCyrillicLetterAt(const std::string& text, size_t at) {
+  return at + 1 < text.size() && (static_cast<unsigned char>(text[at]) == 0xD0 || static_cast<unsigned char>(text[at]) == 0xD1);
+}
+
+// The statuses a sentence names: "код 5", "с кодом 5", "код завершения 3", "код завершения
+// тогда 6", and the ones listed on after such a name ("код 0, если …, 8, если …").
+std::vector<int> StatusesNamed(const std::string& sentence) {
+  std::vector<int> named;
+  const std::string word = "код";
+  for (size_t at = sentence.find(word); at != std::string::npos; at = sentence.find(word, at + 1)) {
+    if (at >= 2 && IsCyrillicLetterAt(sentence, at - 2)) continue;  // inside another word
+    size_t next = at + word.size();
+    while (IsCyrillicLetterAt(sentence, next)) next += 2;          // кода, кодом
+    for (const std::string filler : {" завершения", " тогда"}) {
+      if (sentence.compare(next, filler.size(), filler) == 0) next += filler.size();
+    }
+    if (next + 1 < sentence.size() && sentence[next] == ' ' && std::isdigit(static_cast<unsigned char>(sentence[next + 1]))) {
+      named.push_back(std::stoi(sentence.substr(next + 1)));
+    }
+  }
+  if (named.empty()) return named;
+  const std::regex listedOn(", (\\d+), если");
+  for (auto match = std::sregex_iterator(sentence.begin(), sentence.end(), listedOn); match != std::sregex_iterator(); ++match) {
+    named.push_back(std::stoi((*match)[1]));
+  }
+  return named;
+}
+
+// A manual page as its paragraphs of plain text, each with the section it stands in; the
+// examples are left out.
+struct ManParagraph {
+  std::string section;
+  std::string text;
+};
+
+std::vector<ManParagraph> ManParagraphs(const std::string& page) {
+  std::vector<ManParagraph> paragraphs(1);
+  std::istringstream lines(page);
+  bool example = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(".\\\"", 0) == 0) continue;
+    if (line.rfind(".", 0) == 0) {
+      const std::string macro = line.substr(1, line.find(' ') == std::string::npos ? std::string::npos : line.find(' ') - 1);
+      std::string arguments = line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
+      arguments.erase(std::remove(arguments.begin(), arguments.end(), '"'), arguments.end());
+      if (macro == "EX") example = true;
+      if (macro == "EE") example = false;
+      if (macro == "SH" || macro == "SS" || macro == "TP" || macro == "PP" || macro == "IP" || macro == "EX" || macro == "SY") {
+        paragraphs.push_back({macro == "SH" ? arguments : paragraphs.back().section, ""});
+        continue;
+      }
+      line = arguments;
+    }
+    if (example) continue;
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"\\-", "-"}, {"\\(em", "—"}, {"\\fI", ""}, {"\\fB", ""}, {"\\fP", ""}, {"\\fR", ""}, {"\\&", ""}}) {
+      for (size_t at = line.find(from); at != std::string::npos; at = line.find(from, at + to.size())) line.replace(at, from.size(), to);
+    }
+    paragraphs.back().text += (paragraphs.back().text.empty() ? "" : " ") + line;
+  }
+  return paragraphs;
+}
+
+std::vector<std::string> Sentences(const std::string& text) {
+  std::vector<std::string> sentences(1);
+  for (size_t at = 0; at < text.size(); ++at) {
+    sentences.back() += text[at];
+    if (text[at] == '.' && (at + 1 == text.size() || text[at + 1] == ' ')) sentences.emplace_back();
+  }
+  return sentences;
+}
+
+std::string StatusName(const std::map<std::string, int>& statuses, int status) {
+  for (const auto& [name, value] : statuses) {
+    if (value == status) return name;
+  }
+  return "";
+}
+
+// The manual page's list of exit statuses is the program's, each entry speaks of what its
+// status means, and every status the page names elsewhere is named in a sentence that speaks
+// of it (a skipped entry is 6, not the 5 of a result that differs).
+TEST(GuideExitStatusTest, TheManualPageNamesTheProgramsStatusesForWhatTheyMean) {
+  const std::map<std::string, int> statuses = ProgramExitStatuses();
+  ASSERT_GE(statuses.size(), 9u) << "cli/commands.h read as without its exit statuses";
+  for (const auto& [name, value] : statuses) EXPECT_EQ(kStatusWords.count(name), 1u) << name << " has no words in this test";
+
+  std::set<int> listed;
+  size_t sentencesNaming = 0;
+  for (const ManParagraph& paragraph : ManParagraphs(ReadText(kSource / "docs" / "varnell-cli.1"))) {
+    if (paragraph.section == "КОДЫ ЗАВЕРШЕНИЯ") {
+      if (paragraph.text.empty()) continue;
+      const int status = std::isdigit(static_cast<unsigned char>(paragraph.text[0])) ? std::stoi(paragraph.text) : -1;
+      const std::string name = StatusName(statuses, status);
+      EXPECT_FALSE(name.empty()) << "the manual page lists exit status " << status << ", which the program does not have";
+      EXPECT_TRUE(SpeaksOf(paragraph.text, name)) << "exit status " << status << " (" << name << ") listed as: " << paragraph.text;
+      listed.insert(status);
+      continue;
+    }
+    for (const std::string& sentence : Sentences(paragraph.text)) {
+      for (const int status : StatusesNamed(sentence)) {
+        ++sentencesNaming;
+        const std::string name = StatusName(statuses, status);
+        EXPECT_FALSE(name.empty()) << "exit status " << status << ", which the program does not have: " << sentence;
+        EXPECT_TRUE(SpeaksOf(sentence, name)) << "exit status " << status << " (" << name << ") named in: " << sentence;
+      }
+    }
+  }
+  std::set<int> program;
+  for (const auto& [name, value] : statuses) program.insert(value);
+  EXPECT_EQ(listed, program) << "the manual page's list of exit statuses is not the program's";
+  EXPECT_GE(sentencesNaming, 5u) << "the statuses named in the manual page's text were not found";
+}
+
+// The guide's pages: their table of exit statuses is the program's, each row speaks of its
+// status, and every status they name in passing is one the program has.
+TEST(GuideExitStatusTest, TheGuideNamesOnlyTheProgramsStatuses) {
+  const std::map<std::string, int> statuses = ProgramExitStatuses();
+  std::set<int> listed;
+  const std::regex row(R"(^\| (\d+) \| (.*) \|$)");
+  size_t named = 0;
+  for (const std::string& line : GuideRows()) {
+    std::smatch match;
+    if (std::regex_match(line, match, row)) {
+      const int status = std::stoi(match[1]);
+      const std::string name = StatusName(statuses, status);
+      EXPECT_FALSE(name.empty()) << "the guide lists exit status " << status << ", which the program does not have";
+      EXPECT_TRUE(SpeaksOf(match[2], name)) << "exit status " << status << " (" << name << ") listed as: " << match[2];
+      listed.insert(status);
+    }
+    for (const int status : StatusesNamed(line)) {
+      ++named;
+      EXPECT_FALSE(StatusName(statuses, status).empty()) << "exit status " << status << ", which the program does not have: " << line;
+    }
+  }
+  std::set<int> program;
+  for (const auto& [name, value] : statuses) program.insert(value);
+  EXPECT_EQ(listed, program) << "the guide's table of exit statuses is not the program's";
+  EXPECT_GE(named, 5u);
+}
+
+// How statuses are found in a sentence, and what the check makes of the two mistakes the
+// manual page once had.
+TEST(GuideExitStatusTest, FindsTheStatusesASentenceNames) {
+  EXPECT_EQ(StatusesNamed("а код завершения тогда 6."), (std::vector<int>{6}));
+  EXPECT_EQ(StatusesNamed("завершается с кодом 5 и пишет"), (std::vector<int>{5}));
+  EXPECT_EQ(StatusesNamed("код 0, если файл совпадает, 5, если нет, 8, если нет отпечатка."), (std::vector<int>{0, 5, 8}));
+  EXPECT_EQ(StatusesNamed("раскодировать 5 байт; 1, 2, если"), (std::vector<int>{}));
+  EXPECT_FALSE(SpeaksOf("каждый пропущенный файл выводится в поток ошибок, а код завершения тогда 5.", "kExitDiffers"));
+  EXPECT_FALSE(SpeaksOf("код 0, если файл совпадает с валидным, 6, если в ремонтном файле нет отпечатка.", "kExitSkipped"));
 }
 
 }  // namespace
