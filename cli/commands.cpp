@@ -100,15 +100,16 @@ int DoneStatus(const Outcome& result) {
   return kExitNotDurable;
 }
 
-// Runs an operation with the progress line where it belongs and Ctrl-C turned into a stop.
+// Runs an operation of a file or a folder with the progress line where it belongs, Ctrl-C
+// turned into a stop, and outputs named after the input's own name.
 template <typename Operation>
-Outcome RunWatched(const CliRequest& request, Operation operation) {
+auto RunWatched(const CliRequest& request, Operation operation) {
   StreamControl control;
   control.stop = &stopRequested;
   control.nameOutput = &NameOutputAfterFile;
   ProgressLine line(CliErr(), !request.quiet && IsTerminal(CliErr()));
   line.Attach(&control);
-  Outcome result = operation(control);
+  auto result = operation(control);
   line.Erase();
   return result;
 }
@@ -164,21 +165,10 @@ int FinishFolder(const CliRequest& request, const TreeOutcome& result, int statu
   return status;
 }
 
-template <typename Operation>
-TreeOutcome RunFolderWatched(const CliRequest& request, Operation operation) {
-  StreamControl control;
-  control.stop = &stopRequested;
-  ProgressLine line(CliErr(), !request.quiet && IsTerminal(CliErr()));
-  line.Attach(&control);
-  TreeOutcome result = operation(control);
-  line.Erase();
-  return result;
-}
-
 int ScanBrokenFolderCommand(const CliRequest& request) {
   const std::string broken = EnginePath(request.paths[0]);
   const std::string outputFolder = EnginePath(request.paths[1]);
-  const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
+  const TreeOutcome result = RunWatched(request, [&](const StreamControl& control) {
     return ScanBrokenFolder(broken.c_str(), outputFolder.c_str(), control);
   });
   if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
@@ -193,7 +183,7 @@ int ScanValidFolderCommand(const CliRequest& request) {
   const std::string valid = EnginePath(request.paths[0]);
   const std::string testFile = EnginePath(request.paths[1]);
   const std::string outputFolder = EnginePath(request.paths[2]);
-  const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
+  const TreeOutcome result = RunWatched(request, [&](const StreamControl& control) {
     return ScanValidFolder(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control, request.prove);
   });
   if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
@@ -209,7 +199,7 @@ int RepairFolderCommand(const CliRequest& request) {
   const std::string repairFile = EnginePath(request.paths[1]);
   FolderRepairOptions options;
   options.deleteExtra = request.deleteExtra;
-  const TreeOutcome result = RunFolderWatched(request, [&](const StreamControl& control) {
+  const TreeOutcome result = RunWatched(request, [&](const StreamControl& control) {
     return RepairBrokenFolder(broken.c_str(), repairFile.c_str(), options, control);
   });
   if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
