@@ -18,7 +18,7 @@
 #include "ui/dropped_paths.h"
 #include "ui/folder_boxes.h"
 #include "ui/large_file_probe.h"
-#include "ui/large_file_work.h"
+#include "ui/background_work.h"
 #include "ui/outcome_boxes.h"
 #include "ui/program_state.h"
 #include "ui/required_fields.h"
@@ -176,7 +176,7 @@ StartResult RunOperationOfMode(HWND dialog) {
       const FieldText broken(program.brokenFileEdit), folder(program.outputFolderEdit);
       const bool isFolder = NamesFolder(broken.text);
       if (!isFolder && !GoesToStreaming(broken.text, nullptr)) return Finished(ScanBrokenFile(boxes, broken.text, folder.text));
-      return HandedOver(StartLargeFileWork(dialog, WorkMode::BrokenScan, isFolder, broken.text, folder.text, nullptr));
+      return HandedOver(StartBackgroundWork(dialog, WorkMode::BrokenScan, isFolder, broken.text, folder.text, nullptr));
     }
     case WorkMode::ValidScan: {
       if (!CheckRequiredFields(dialog, program.validFileEdit, program.testFileEdit, program.outputFolderEdit)) {
@@ -194,7 +194,7 @@ StartResult RunOperationOfMode(HWND dialog) {
         }
       }
       if (dialogScans) return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
-      return HandedOver(StartLargeFileWork(dialog, WorkMode::ValidScan, isFolder, valid.text, test.text, folder.text));
+      return HandedOver(StartBackgroundWork(dialog, WorkMode::ValidScan, isFolder, valid.text, test.text, folder.text));
     }
     case WorkMode::Repair: {
       if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) {
@@ -217,7 +217,7 @@ StartResult RunOperationOfMode(HWND dialog) {
       if (!isFolder && !GoesToStreaming(broken.text, repair.text)) {
         return Finished(RepairBrokenFile(boxes, broken.text, repair.text, followUpFolder));
       }
-      return HandedOver(StartLargeFileWork(dialog, WorkMode::Repair, isFolder, broken.text, repair.text, followUpFolder));
+      return HandedOver(StartBackgroundWork(dialog, WorkMode::Repair, isFolder, broken.text, repair.text, followUpFolder));
     }
   }
   return StartResult::NotDone;
@@ -248,9 +248,9 @@ void Start(HWND dialog) {
 
 // The end of a large file's work: the dialog is idle again before anything is shown, then
 // the outcome comes with the same signals and boxes as after the dialog's own operations.
-void EndLargeFileWork(HWND dialog) {
-  LargeFileOutcome outcome;
-  if (!TakeLargeFileOutcome(dialog, &outcome)) return;
+void EndBackgroundWork(HWND dialog) {
+  BackgroundOutcome outcome;
+  if (!TakeBackgroundOutcome(dialog, &outcome)) return;
   program.busy = 0;
   SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
   SetStatus(kStatePart, dialog_text::kReady);
@@ -273,8 +273,8 @@ void EndLargeFileWork(HWND dialog) {
 // Close, Escape and the close box: while a large file is worked on, they first ask whether
 // to stop it.
 void RequestClose(HWND dialog) {
-  if (LargeFileWorkRunning()) {
-    AskToStopLargeFileWork(dialog);
+  if (BackgroundWorkRunning()) {
+    AskToStopBackgroundWork(dialog);
   } else {
     EndDialog(dialog, 0);
   }
@@ -298,7 +298,7 @@ void Command(HWND dialog, WPARAM wParam) {
   const WORD id = LOWORD(wParam);
   // During a large file's work the rest of the dialog is disabled; this also holds off the
   // commands that come as messages.
-  if (LargeFileWorkRunning()) {
+  if (BackgroundWorkRunning()) {
     if (id == IDC_CLOSE || (id == IDCANCEL && GetKeyState(VK_ESCAPE) < 0)) RequestClose(dialog);
     return;
   }
@@ -373,7 +373,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_SETCURSOR:
       // During a large file's work the dialog answers, so the system would put the arrow back
       // at every move: the wait cursor is kept over the client area and the controls.
-      if (LargeFileWorkRunning() && LOWORD(lParam) == HTCLIENT) {
+      if (BackgroundWorkRunning() && LOWORD(lParam) == HTCLIENT) {
         SetCursor(program.waitCursor);
         SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
         return TRUE;
@@ -381,20 +381,20 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       return FALSE;
     case WM_DROPFILES:
       // While work runs the fields are out of use, and so is a drop onto them.
-      if (LargeFileWorkRunning()) {
+      if (BackgroundWorkRunning()) {
         DragFinish(reinterpret_cast<HDROP>(wParam));
       } else {
         TakeDroppedPath(dialog, reinterpret_cast<HDROP>(wParam));
       }
       return TRUE;
     case kWorkProgressMessage:
-      ShowLargeFileProgress(wParam);
+      ShowBackgroundProgress(wParam);
       return TRUE;
     case kWorkEndedMessage:
-      EndLargeFileWork(dialog);
+      EndBackgroundWork(dialog);
       return TRUE;
     case WM_DESTROY:
-      AbandonLargeFileWork();
+      AbandonBackgroundWork();
       return FALSE;
   }
   return FALSE;

@@ -30,8 +30,8 @@ struct ProgramState {
   HBRUSH redBrush;
   HANDLE processHeap;
   HWND highlightSlots[3];
-  // Work on a large file, running on its own thread (ui/large_file_work.h); null otherwise.
-  struct LargeFileWork* largeFileWork;
+  // Work on a large file, running on its own thread (ui/background_work.h); null otherwise.
+  struct BackgroundWork* backgroundWork;
 
   // Field handles, fetched once at WM_INITDIALOG.
   HWND modeBrokenScanRadio;  // 1004

@@ -20,7 +20,7 @@
 #include "tests/ui/harness/screenshot.h"
 #include "tree/operations.h"
 #include "ui/control_ids.h"
-#include "ui/large_file_work.h"
+#include "ui/background_work.h"
 #include "ui/program_state.h"
 #include "ui/texts.h"
 
@@ -69,7 +69,7 @@ class FolderDialogTest : public TreeTest {
   // Clicks Start and pumps until the work on its thread and the box after it are over.
   void RunWork() {
     gui::Click(Item(IDC_START));
-    ASSERT_TRUE(gui::PumpUntil([] { return !LargeFileWorkRunning(); }, 60000)) << "the work did not end";
+    ASSERT_TRUE(gui::PumpUntil([] { return !BackgroundWorkRunning(); }, 60000)) << "the work did not end";
     gui::Pump(100);
   }
 

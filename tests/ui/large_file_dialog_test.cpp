@@ -29,7 +29,7 @@
 #include "tests/ui/harness/sparse_files.h"
 #include "ui/browse_edit.h"
 #include "ui/control_ids.h"
-#include "ui/large_file_work.h"
+#include "ui/background_work.h"
 #include "ui/program_state.h"
 #include "ui/texts.h"
 
@@ -201,11 +201,11 @@ class LargeFileDialogTest : public ::testing::Test {
     bool called = false;
     const bool ended = gui::PumpUntil(
         [&] {
-          if (!called && duringWork && LargeFileWorkRunning() && PercentOf(State()) > 0) {
+          if (!called && duringWork && BackgroundWorkRunning() && PercentOf(State()) > 0) {
             called = true;
             duringWork();
           }
-          return !LargeFileWorkRunning();
+          return !BackgroundWorkRunning();
         },
         240000);
     ASSERT_TRUE(ended) << "the work did not end";
@@ -445,7 +445,7 @@ TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndK
     watch(box, seen);
     if (seen.text == dialog_text::kScanStopped) gui::SaveBoxPicture(dialog_, box, "scan-stopped.png");
     visibleAtLastBox = IsWindowVisible(dialog_) != 0;
-    runningAtLastBox = LargeFileWorkRunning();
+    runningAtLastBox = BackgroundWorkRunning();
   };
 
   RunWork([&] { ClickCloseBox(dialog_); });
@@ -769,7 +769,7 @@ TEST_F(LargeFileDialogTest, ADialogDestroyedAtWorkStopsTheWorkFirst) {
 
   DestroyWindow(dialog_);
 
-  EXPECT_FALSE(LargeFileWorkRunning());
+  EXPECT_FALSE(BackgroundWorkRunning());
   EXPECT_EQ(OpenFileCount(), 0u);
   EXPECT_EQ(HeldRegionCount(), 0u);
   EXPECT_TRUE(NewBoxes().empty()) << "a destroyed dialog shows nothing";

@@ -1,9 +1,10 @@
-// The worker thread of a large file and what the dialog does around it. A streaming operation
-// is one long loop over the file's blocks with no point where it could hand control back and
-// be resumed, so it cannot be cut into slices between message-loop turns; it runs on a thread
-// of its own instead. That thread touches no window: it posts its progress and its end to the
-// dialog, and everything it shares with the dialog is this record and the stop flag.
-#include "ui/large_file_work.h"
+// The worker thread of the dialog's background work (large files, follow-ups, folders) and what
+// the dialog does around it. A streaming operation is one long loop over the file's blocks with
+// no point where it could hand control back and be resumed, so it cannot be cut into slices
+// between message-loop turns; it runs on a thread of its own instead. That thread touches no
+// window: it posts its progress and its end to the dialog, and everything it shares with the
+// dialog is this record and the stop flag.
+#include "ui/background_work.h"
 
 #include <atomic>
 #include <cstdio>
@@ -38,7 +39,7 @@ bool IsField(int id) { return id >= IDC_BROKEN_FILE && id <= IDC_OUTPUT_FOLDER; 
 
 }  // namespace
 
-struct LargeFileWork {
+struct BackgroundWork {
   HWND dialog = nullptr;
   WorkMode mode = WorkMode::BrokenScan;
   bool folder = false;
@@ -71,7 +72,7 @@ namespace {
 
 // On the worker thread.
 void Progress(void* context, uint64_t done, uint64_t total) {
-  LargeFileWork* work = static_cast<LargeFileWork*>(context);
+  BackgroundWork* work = static_cast<BackgroundWork*>(context);
   const uint32_t percent = total == 0 || done >= total ? 100 : static_cast<uint32_t>(done * 100 / total);
   // A valid-file scan learns how many blocks it will read a second time only after its first
   // pass, and its total grows then: the percentage shown only ever rises.
@@ -84,7 +85,7 @@ void Progress(void* context, uint64_t done, uint64_t total) {
 }
 
 DWORD WINAPI RunWork(void* parameter) {
-  LargeFileWork* work = static_cast<LargeFileWork*>(parameter);
+  BackgroundWork* work = static_cast<BackgroundWork*>(parameter);
   StreamControl control;
   control.progress = &Progress;
   control.context = work;
@@ -121,7 +122,7 @@ DWORD WINAPI RunWork(void* parameter) {
   return 0;
 }
 
-HANDLE StartWorker(LargeFileWork* work) {
+HANDLE StartWorker(BackgroundWork* work) {
   HANDLE thread = CreateSuspendedThread(&RunWork, work);
   if (thread == nullptr) return nullptr;
   // Below the dialog's thread: on a busy machine the dialog answers first, and the work takes
@@ -131,7 +132,7 @@ HANDLE StartWorker(LargeFileWork* work) {
   return thread;
 }
 
-void HoldControls(HWND dialog, LargeFileWork& work) {
+void HoldControls(HWND dialog, BackgroundWork& work) {
   // A disabled control keeps no focus and leaves the keyboard with nobody; Close stays in
   // use, so Escape and Enter go there.
   work.focus = GetFocus();
@@ -153,7 +154,7 @@ void ShowPercent(uint32_t percent) {
   SetStatus(kStatePart, text);
 }
 
-void GiveControlsBack(HWND dialog, const LargeFileWork& work) {
+void GiveControlsBack(HWND dialog, const BackgroundWork& work) {
   for (int i = 0; i < kControlCount; ++i) {
     HWND control = GetDlgItem(dialog, kHeldControls[i]);
     EnableWindow(control, work.controlEnabled[i]);
@@ -167,20 +168,20 @@ void GiveControlsBack(HWND dialog, const LargeFileWork& work) {
   }
 }
 
-LargeFileWork* NewWorkRecord() {
-  void* memory = AllocateWorkRecord(sizeof(LargeFileWork));
-  return memory != nullptr ? new (memory) LargeFileWork() : nullptr;
+BackgroundWork* NewWorkRecord() {
+  void* memory = AllocateWorkRecord(sizeof(BackgroundWork));
+  return memory != nullptr ? new (memory) BackgroundWork() : nullptr;
 }
 
-void DeleteWorkRecord(LargeFileWork* work) {
-  work->~LargeFileWork();
+void DeleteWorkRecord(BackgroundWork* work) {
+  work->~BackgroundWork();
   FreeWorkRecord(work);
 }
 
 }  // namespace
 
-int StartLargeFileWork(HWND dialog, WorkMode mode, bool folder, const char* first, const char* second, const char* third) {
-  LargeFileWork* work = NewWorkRecord();
+int StartBackgroundWork(HWND dialog, WorkMode mode, bool folder, const char* first, const char* second, const char* third) {
+  BackgroundWork* work = NewWorkRecord();
   if (work == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     ReportSystemError(dialog, dialog_text::kStartWorker);
@@ -193,7 +194,7 @@ int StartLargeFileWork(HWND dialog, WorkMode mode, bool folder, const char* firs
   for (int i = 0; i < 3; ++i) {
     if (paths[i] != nullptr) std::strncpy(work->paths[i], paths[i], kPathBufferSize);
   }
-  program.largeFileWork = work;
+  program.backgroundWork = work;
   HoldControls(dialog, *work);
   ShowPercent(0);
   work->postedAt = GetTickCount64();
@@ -206,23 +207,23 @@ int StartLargeFileWork(HWND dialog, WorkMode mode, bool folder, const char* firs
   return 1;
 }
 
-bool LargeFileWorkRunning() { return program.largeFileWork != nullptr; }
+bool BackgroundWorkRunning() { return program.backgroundWork != nullptr; }
 
-void ShowLargeFileProgress(WPARAM percent) {
-  LargeFileWork* work = program.largeFileWork;
+void ShowBackgroundProgress(WPARAM percent) {
+  BackgroundWork* work = program.backgroundWork;
   if (work == nullptr || percent == work->shownPercent) return;
   work->shownPercent = static_cast<uint32_t>(percent);
   ShowPercent(work->shownPercent);
 }
 
-void AskToStopLargeFileWork(HWND dialog) {
-  LargeFileWork* work = program.largeFileWork;
+void AskToStopBackgroundWork(HWND dialog) {
+  BackgroundWork* work = program.backgroundWork;
   // One question at a time, and none once the stop is on its way.
   if (work == nullptr || work->asking || work->closeAfter) return;
   work->asking = true;
   const int answer = MessageBoxA(dialog, dialog_text::kAskStop, step_text::kAttention, MB_YESNO | MB_ICONQUESTION);
   // A dialog destroyed meanwhile has abandoned the work.
-  if (program.largeFileWork != work) return;
+  if (program.backgroundWork != work) return;
   work->asking = false;
   if (answer == IDYES) {
     work->stop.store(true);
@@ -232,8 +233,8 @@ void AskToStopLargeFileWork(HWND dialog) {
   if (work->endedWhileAsking) PostMessageA(dialog, kWorkEndedMessage, 0, 0);
 }
 
-int TakeLargeFileOutcome(HWND dialog, LargeFileOutcome* outcome) {
-  LargeFileWork* work = program.largeFileWork;
+int TakeBackgroundOutcome(HWND dialog, BackgroundOutcome* outcome) {
+  BackgroundWork* work = program.backgroundWork;
   if (work == nullptr) return 0;
   if (work->asking) {
     work->endedWhileAsking = true;
@@ -244,7 +245,7 @@ int TakeLargeFileOutcome(HWND dialog, LargeFileOutcome* outcome) {
     WaitForSingleObject(work->thread, INFINITE);
     CloseHandle(work->thread);
   }
-  program.largeFileWork = nullptr;
+  program.backgroundWork = nullptr;
   GiveControlsBack(dialog, *work);
   outcome->mode = work->mode;
   outcome->folder = work->folder;
@@ -257,8 +258,8 @@ int TakeLargeFileOutcome(HWND dialog, LargeFileOutcome* outcome) {
   return 1;
 }
 
-void AbandonLargeFileWork() {
-  LargeFileWork* work = program.largeFileWork;
+void AbandonBackgroundWork() {
+  BackgroundWork* work = program.backgroundWork;
   if (work == nullptr) return;
   work->stop.store(true);
   // The worker never waits for the dialog, so waiting here without messages cannot hang.
@@ -266,6 +267,6 @@ void AbandonLargeFileWork() {
     WaitForSingleObject(work->thread, INFINITE);
     CloseHandle(work->thread);
   }
-  program.largeFileWork = nullptr;
+  program.backgroundWork = nullptr;
   DeleteWorkRecord(work);
 }

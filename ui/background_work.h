@@ -1,5 +1,5 @@
-// A file of 4 GiB or more, or a whole folder, worked on by a streaming or folder operation on
-// a thread of its own while the dialog keeps answering: progress in the status bar, the rest
+// Work beside the dialog: a file of 4 GiB or more, a follow-up test file, or a whole folder,
+// worked on by a streaming or folder operation on a thread of its own while the dialog keeps answering: progress in the status bar, the rest
 // of the dialog out of use, and a way to stop. The dialog owns the work from its start to the
 // end message.
 #pragma once
@@ -25,19 +25,19 @@ inline constexpr UINT kWorkEndedMessage = WM_APP + 2;
 // kWorkEndedMessage, also when its thread cannot be started: the end then carries that
 // failure. 0 when not even the work's record could be had; that failure has been shown and
 // nothing was changed.
-int StartLargeFileWork(HWND dialog, WorkMode mode, bool folder, const char* first, const char* second, const char* third);
+int StartBackgroundWork(HWND dialog, WorkMode mode, bool folder, const char* first, const char* second, const char* third);
 
-bool LargeFileWorkRunning();
+bool BackgroundWorkRunning();
 
 // The state part shows the new percentage, if it is new.
-void ShowLargeFileProgress(WPARAM percent);
+void ShowBackgroundProgress(WPARAM percent);
 
 // Close, Escape or the close box during the work: asks whether to stop. Yes stops the
 // operation at its next block boundary and ends the dialog once the work has ended; No lets it
 // go on.
-void AskToStopLargeFileWork(HWND dialog);
+void AskToStopBackgroundWork(HWND dialog);
 
-struct LargeFileOutcome {
+struct BackgroundOutcome {
   WorkMode mode = WorkMode::BrokenScan;
   bool folder = false;
   Outcome outcome;
@@ -51,8 +51,8 @@ struct LargeFileOutcome {
 // On kWorkEndedMessage. While the stop question is open it only notes the end and returns 0;
 // the end is taken up once the question is answered. Otherwise it waits for the thread,
 // releases the work, gives the controls back as they were and returns 1 with the outcome.
-int TakeLargeFileOutcome(HWND dialog, LargeFileOutcome* outcome);
+int TakeBackgroundOutcome(HWND dialog, BackgroundOutcome* outcome);
 
 // The dialog is being destroyed under running work: stops it and waits for the thread, so no
 // file stays open and no buffer stays allocated.
-void AbandonLargeFileWork();
+void AbandonBackgroundWork();
