@@ -75,6 +75,10 @@ int ReportUnfinished(const Outcome& result, bool checked = false) {
       }
       WriteText(CliErr(), cli_text::kNothingWritten);
       return kExitCheckRefused;
+    case Ending::OtherFile:
+      PrintOtherFile(CliErr(), result.check);
+      WriteText(CliErr(), cli_text::kNothingWritten);
+      return kExitOtherFile;
     case Ending::Cancelled:
       WriteText(CliErr(), cli_text::kCancelled);
       if (result.brokenFileChanged) WriteText(CliErr(), runAgain);
@@ -138,8 +142,10 @@ int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result)
   const Outcome& outcome = result.outcome;
   switch (outcome.ending) {
     case Ending::Done: return kExitDone;
-    // A folder's files that still differ are told entry by entry; the operation itself ends Done.
+    // A folder's files that still differ, or are not the ones the repair was made for, are told
+    // entry by entry; the operation itself ends Done.
     case Ending::Differs: return ReportEntries(request, result, kExitDiffers);
+    case Ending::OtherFile: return ReportEntries(request, result, kExitOtherFile);
     case Ending::Identical:
       WriteText(CliErr(), Format("%s\n%s\n", step_text::kAttention, entry_text::kFoldersIdentical).c_str());
       return ReportEntries(request, result, kExitIdentical);

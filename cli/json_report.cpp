@@ -34,6 +34,7 @@ const char* EndingName(Ending ending) {
     case Ending::CheckRefused: return "check_refused";
     case Ending::Cancelled: return "cancelled";
     case Ending::Differs: return "differs";
+    case Ending::OtherFile: return "other_file";
   }
   return "";
 }
@@ -119,6 +120,8 @@ std::string JsonReport(const CliRequest& request, const Outcome& outcome, int st
     AddStop(report, outcome);
   } else if (outcome.ending == Ending::CheckRefused) {
     report["message"] = OwnTextToUtf8(CheckRefusalLine(outcome.check).c_str());
+  } else if (outcome.ending == Ending::OtherFile) {
+    report["message"] = OwnTextToUtf8((std::string(step_text::kOtherFile) + " " + CheckRefusalLine(outcome.check)).c_str());
   }
   return Dump(report);
 }

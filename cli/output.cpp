@@ -117,6 +117,12 @@ void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
   WriteText(stream, (cli_text::kCheckFailed + CheckRefusalLine(why) + "\n").c_str());
 }
 
+void PrintOtherFile(std::FILE* stream, const CheckRefusal& why) {
+  WriteText(stream, (std::string(step_text::kOtherFile) + "\n").c_str());
+  // Where: what the test file the repair was made from records of it.
+  if (why.finding != CheckFinding::None) WriteText(stream, (CheckRefusalLine(why) + "\n").c_str());
+}
+
 std::string CheckRefusalLine(const CheckRefusal& why) {
   std::string line;
   switch (why.finding) {

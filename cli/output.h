@@ -28,6 +28,9 @@ void PrintMayNotSurvivePowerCut(std::FILE* stream, const Outcome& outcome);
 // Why a check refused the broken file, on one line; nothing for CheckFinding::None.
 void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why);
 std::string CheckRefusalLine(const CheckRefusal& why);
+// A repair refused because the broken file is not the one its repair file was made for: the
+// words both programs show, then where (the size, or the first block that does not fit).
+void PrintOtherFile(std::FILE* stream, const CheckRefusal& why);
 // Where a file still differs from the valid file's fingerprint: the heading and the ranges.
 void PrintDiffering(std::FILE* stream, const Outcome& outcome);
 

@@ -10,34 +10,27 @@ namespace {
 constexpr uint32_t kRegionIndexBytes = 4;
 
 uint64_t EntryAt(const FingerprintPart& part, uint64_t i) {
-  return kFingerprintHeaderBytes + uint64_t{FingerprintEntryBytes(part.form)} * i;
+  return part.headerBytes + uint64_t{FingerprintEntryBytes(part.form)} * i;
 }
 
-}  // namespace
-
-uint32_t FingerprintEntryBytes(FingerprintForm form) {
-  return form == FingerprintForm::ListedRegions ? kRegionIndexBytes + kHash128Bytes : kHash128Bytes;
-}
-
-uint64_t FingerprintPartBytes(FingerprintForm form, uint64_t entries) {
-  return kFingerprintHeaderBytes + FingerprintEntryBytes(form) * entries + kFingerprintCheckBytes;
-}
-
-
-uint64_t StoreFingerprintPart(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions,
-                              const uint32_t* listed, uint64_t listedCount) {
+// The header and the entries; returns their length.
+uint64_t StoreHead(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions, const uint32_t* listed,
+                   uint64_t listedCount, const RepairOrigin* origin) {
   FingerprintPart part;
+  part.version = origin != nullptr ? kFingerprintOriginVersion : kFingerprintVersion;
+  part.headerBytes = origin != nullptr ? kLongestFingerprintHeader : kFingerprintHeaderBytes;
   part.form = listed != nullptr ? FingerprintForm::ListedRegions : FingerprintForm::EveryRegion;
   part.regionCount = FingerprintRegionCount(validSize);
   part.entries = listed != nullptr ? listedCount : part.regionCount;
   std::memcpy(out, kFingerprintMagic, sizeof kFingerprintMagic);
-  StoreU32LE(out + 8, kFingerprintVersion);
+  StoreU32LE(out + 8, part.version);
   StoreU32LE(out + 12, static_cast<uint32_t>(part.form));
   StoreU64LE(out + 16, FingerprintRegionSize(validSize));
   StoreU64LE(out + 24, validSize);
   StoreU32LE(out + 32, static_cast<uint32_t>(part.regionCount));
   StoreU32LE(out + 36, static_cast<uint32_t>(part.entries));
   StoreHash128(out + 40, whole);
+  if (origin != nullptr) StoreOriginFields(out + kFingerprintHeaderBytes, *origin);
   for (uint64_t i = 0; i < part.entries; ++i) {
     uint8_t* entry = out + EntryAt(part, i);
     if (listed != nullptr) {
@@ -47,16 +40,72 @@ uint64_t StoreFingerprintPart(uint8_t* out, uint64_t validSize, const Hash128& w
       StoreHash128(entry, regions[i]);
     }
   }
-  const uint64_t checked = EntryAt(part, part.entries);
+  return EntryAt(part, part.entries);
+}
+
+bool EntriesHold(const uint8_t* bytes, const FingerprintPart& part) {
+  if (part.form == FingerprintForm::EveryRegion) return true;
+  for (uint64_t i = 0; i < part.entries; ++i) {
+    const uint64_t region = FingerprintEntryRegion(bytes, part, i);
+    if (region >= part.regionCount || (i > 0 && region <= FingerprintEntryRegion(bytes, part, i - 1))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint32_t FingerprintEntryBytes(FingerprintForm form) {
+  return form == FingerprintForm::ListedRegions ? kRegionIndexBytes + kHash128Bytes : kHash128Bytes;
+}
+
+uint64_t FingerprintPartBytes(FingerprintForm form, uint64_t entries, const RepairOrigin* origin) {
+  const uint64_t record = origin != nullptr ? kOriginFieldBytes + OriginListBytes(*origin) : 0;
+  return kFingerprintHeaderBytes + FingerprintEntryBytes(form) * entries + record + kFingerprintCheckBytes;
+}
+
+uint64_t FingerprintHeadBytes(const FingerprintPart& part) { return EntryAt(part, part.entries); }
+
+uint64_t OriginValuesAt(const FingerprintPart& part) { return FingerprintHeadBytes(part); }
+
+uint64_t OriginSamplesAt(const FingerprintPart& part) { return OriginValuesAt(part) + 4 * uint64_t{part.origin.carried}; }
+
+uint64_t StoreFingerprintPart(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions,
+                              const uint32_t* listed, uint64_t listedCount) {
+  return SealFingerprintPart(out, StoreHead(out, validSize, whole, regions, listed, listedCount, nullptr));
+}
+
+uint64_t StoreFingerprintHead(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions,
+                              const uint32_t* listed, uint64_t listedCount, const RepairOrigin& origin) {
+  return StoreHead(out, validSize, whole, regions, listed, listedCount, &origin);
+}
+
+void StoreOriginSample(uint8_t* out, uint32_t block, uint32_t value) {
+  StoreU32LE(out, block);
+  StoreU32LE(out + 4, value);
+}
+
+uint64_t SealFingerprintPart(uint8_t* out, uint64_t checked) {
   StoreHash128(out + checked, Xxh3Hash128(out, static_cast<size_t>(checked)));
   return checked + kFingerprintCheckBytes;
 }
 
-FingerprintVerdict ReadFingerprintHeader(const uint8_t* start, uint64_t length, uint64_t validSize, FingerprintPart* part) {
+FingerprintVerdict ReadFingerprintHeader(const uint8_t* start, uint64_t length, uint64_t validSize, uint32_t damagedCount,
+                                         FingerprintPart* part) {
   *part = FingerprintPart{};
   if (length == 0) return FingerprintVerdict::Absent;
   if (length < FingerprintPartBytes(FingerprintForm::EveryRegion, 0) ||
-      std::memcmp(start, kFingerprintMagic, sizeof kFingerprintMagic) != 0 || LoadU32LE(start + 8) != kFingerprintVersion) {
+      std::memcmp(start, kFingerprintMagic, sizeof kFingerprintMagic) != 0) {
+    return FingerprintVerdict::Damaged;
+  }
+  part->version = LoadU32LE(start + 8);
+  if (part->version == kFingerprintOriginVersion) {
+    if (length < kLongestFingerprintHeader + kFingerprintCheckBytes ||
+        !LoadOriginFields(start + kFingerprintHeaderBytes, validSize, damagedCount, &part->origin)) {
+      return FingerprintVerdict::Damaged;
+    }
+    part->hasOrigin = true;
+    part->headerBytes = kLongestFingerprintHeader;
+  } else if (part->version != kFingerprintVersion) {
     return FingerprintVerdict::Damaged;
   }
   const uint32_t form = LoadU32LE(start + 12);
@@ -72,21 +121,23 @@ FingerprintVerdict ReadFingerprintHeader(const uint8_t* start, uint64_t length, 
                               : part->entries >= 1 && part->entries <= part->regionCount;
   if (part->validSize != validSize || part->regionSize != FingerprintRegionSize(validSize) ||
       part->regionCount != FingerprintRegionCount(validSize) || !entriesFit ||
-      length != FingerprintPartBytes(part->form, part->entries)) {
+      length != FingerprintPartBytes(part->form, part->entries, part->hasOrigin ? &part->origin : nullptr)) {
     return FingerprintVerdict::Damaged;
   }
   return FingerprintVerdict::Read;
 }
 
 bool FingerprintPartHolds(const uint8_t* bytes, const FingerprintPart& part) {
-  const uint64_t checked = EntryAt(part, part.entries);
-  if (LoadHash128(bytes + checked) != Xxh3Hash128(bytes, static_cast<size_t>(checked))) return false;
-  if (part.form == FingerprintForm::EveryRegion) return true;
-  for (uint64_t i = 0; i < part.entries; ++i) {
-    const uint64_t region = FingerprintEntryRegion(bytes, part, i);
-    if (region >= part.regionCount || (i > 0 && region <= FingerprintEntryRegion(bytes, part, i - 1))) return false;
-  }
-  return true;
+  const uint64_t checked = FingerprintPartBytes(part.form, part.entries, part.hasOrigin ? &part.origin : nullptr) -
+                           kFingerprintCheckBytes;
+  return FingerprintHeadHolds(bytes, part, bytes + OriginSamplesAt(part), Xxh3Hash128(bytes, static_cast<size_t>(checked)),
+                              LoadHash128(bytes + checked));
+}
+
+bool FingerprintHeadHolds(const uint8_t* head, const FingerprintPart& part, const uint8_t* samples, const Hash128& checked,
+                          const Hash128& check) {
+  return checked == check && EntriesHold(head, part) &&
+         (!part.hasOrigin || OriginSamplesHold(samples, part.origin, part.validSize));
 }
 
 uint64_t FingerprintEntryRegion(const uint8_t* bytes, const FingerprintPart& part, uint64_t i) {

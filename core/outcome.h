@@ -83,6 +83,8 @@ enum class Ending {
   CheckRefused,  // repair with a check file: the broken file no longer matches it; nothing written
   Cancelled,     // the caller asked to stop
   Differs,       // repair or verification: the file still differs from the valid file's fingerprint
+  OtherFile,     // repair: the broken file is not the one the repair file was made for, or has
+                 // changed since its test file was made (check says where); nothing written
 };
 
 // Whether a repair (or a verification) compared its result with the valid file's fingerprint.
@@ -100,7 +102,9 @@ struct ByteRange {
 };
 
 // Why a repair's check refused the broken file. None: a file of the check could not be read,
-// and step and systemError say which and why.
+// and step and systemError say which and why. A repair file's record of the broken file
+// (Ending::OtherFile) refuses it with SizeDiffers (recordedSize the record's size) or
+// BlockDiffers.
 enum class CheckFinding {
   None,
   TestFileTooShort,   // fewer than 4 bytes

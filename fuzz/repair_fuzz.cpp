@@ -7,7 +7,9 @@
 // repair file may be applied to it, untouched when the call stops before its final write.
 // Bytes behind the last block are the valid file's fingerprint, read by the format's own
 // reader: a part that does not hold refuses the repair file; one that holds has the result
-// checked against it, which ends done or differing, with the same bytes either way.
+// checked against it, which ends done or differing, with the same bytes either way. A part of
+// version 2 records the broken file the repair file was made for: a repair that finds another
+// file there ends OtherFile, the broken file untouched; only such a part may refuse so.
 //
 // A hostile valid size can ask for up to 4 GiB of broken-file buffer. The platform maps it
 // lazily, so only touched pages count, but a repair that is allowed to succeed would write
@@ -32,6 +34,7 @@ constexpr uint64_t kBlock = 4096;
 // may be applied to a broken file of brokenSize bytes, and which entry each block takes.
 struct RepairPlan {
   bool applies = false;
+  bool recorded = false;  // the part records the broken file
   uint64_t validSize = 0;
   uint64_t damagedCount = 0;
   std::map<uint64_t, uint64_t> lastEntryOfBlock;  // 0-based block -> list entry
@@ -57,11 +60,12 @@ RepairPlan ReadPlan(const Bytes& repair, uint64_t brokenSize) {
     FingerprintPart part;
     Bytes start(repair.begin() + static_cast<std::ptrdiff_t>(blocksEnd), repair.end());
     const uint64_t length = start.size();
-    start.resize(std::max<size_t>(start.size(), kFingerprintHeaderBytes), 0);
-    if (ReadFingerprintHeader(start.data(), length, plan.validSize, &part) != FingerprintVerdict::Read ||
+    start.resize(std::max<size_t>(start.size(), kLongestFingerprintHeader), 0);
+    if (ReadFingerprintHeader(start.data(), length, plan.validSize, plan.damagedCount, &part) != FingerprintVerdict::Read ||
         !FingerprintPartHolds(start.data(), part)) {
       return plan;
     }
+    plan.recorded = part.hasOrigin;
   }
   plan.applies = brokenSize <= bufferBytes;
   return plan;
@@ -123,6 +127,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
+  if (result.ending == Ending::OtherFile) {
+    Require(plan.applies && plan.recorded, "a repair file without a record of the broken file refused it as another");
+    Require(Reported().size() == 1, "a refused repair did not report exactly once");
+    Require(after == broken, "a repair refused as made for another file changed the broken file");
+    return 0;
+  }
   Require(result.ending == Ending::Stopped, "a repair neither done nor stopped");
   Require(Reported().size() == 1, "a repair stopped without reporting exactly once");
   if (result.step != Step::WriteRepaired) {

@@ -1,11 +1,18 @@
-// The check of the broken file against its test file before a repair.
+// The check of the broken file against its test file before a repair, in one read that also
+// checks the repair file's record and hashes the file as the repair will leave it.
 #include "stream/broken_file_check.h"
+
+#include <algorithm>
+#include <cstring>
 
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
+#include "core/fingerprint.h"
+#include "core/repair_origin.h"
 #include "core/test_file.h"
+#include "stream/origin_check.h"
 #include "support/files_by_path.h"
 
 namespace {
@@ -17,8 +24,120 @@ Outcome Refuse(const CheckRefusal& why) {
   return result;
 }
 
-Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint8_t* slice, uint8_t* entries,
-                Progress& progress) {
+// The pass over the broken file: the calling thread reads a slice, its entries and the carried
+// blocks in it, checks the record's blocks and puts the carried blocks in place in the slice
+// (keeping the checksums of what they replace); the second thread takes the checksums and the
+// hashes; the calling thread then compares the checksums with the entries.
+class Pass final : public SliceJob {
+ public:
+  Pass(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint32_t testHeader, const RepairToCome& repair,
+       bool takeCarried, Fingerprinter* print, CheckRefusal* why)
+      : brokenFile_(brokenFile), size_(size), testFile_(testFile), testHeader_(testHeader), repair_(repair),
+        takeCarried_(takeCarried), print_(print), why_(why) {}
+
+  Outcome Fill(Slice& slice) override {
+    const uint32_t present = slice.offset < size_ ? static_cast<uint32_t>(std::min<uint64_t>(size_ - slice.offset, slice.count)) : 0;
+    // The last block is compared as the scan saw it: padded with zero bytes.
+    if (!ReadPadded(brokenFile_, slice.offset, slice.bytes, present, slice.blocks * kBlockSize)) {
+      return CheckCouldNotRead(Step::ReadBroken);
+    }
+    const uint64_t first = slice.offset / kBlockSize + 1;
+    const uint32_t compared = static_cast<uint32_t>(BlockCount64(present));
+    if (compared > 0 && !ReadAt(testFile_, testHeader_ + 4 * (first - 1), slice.entries, 4 * compared)) {
+      return CheckCouldNotRead(Step::ReadTest);
+    }
+    std::fill(slice.travels, slice.travels + slice.blocks, false);
+    if (!takeCarried_) return DoneOutcome();
+    const FingerprintPart* header = repair_.header;
+    const bool recorded = header != nullptr && header->hasOrigin;
+    while (recorded && sample_ < header->origin.samples) {
+      const uint8_t* sample = repair_.record->samples + kOriginSampleBytes * sample_;
+      const uint64_t b = LoadU32LE(sample);
+      if (b >= first + slice.blocks) break;
+      const uint64_t i = b - first;
+      check_.Sample(b, HoldsRecorded(header->origin, b, slice.bytes + i * kBlockSize, Held(b), LoadU32LE(sample + 4)));
+      ++sample_;
+    }
+    const std::vector<uint32_t>& list = *repair_.list;
+    while (carried_ < list.size() && list[carried_] < first + slice.blocks) {
+      // The run of carried blocks that are neighbours, in one read.
+      uint32_t run = 1;
+      while (carried_ + run < list.size() && list[carried_ + run] == list[carried_] + run &&
+             list[carried_ + run] < first + slice.blocks) {
+        ++run;
+      }
+      if (!ReadAt(repair_.repairFile, repair_.layout->RepairBlocksAt() + uint64_t{carried_} * kBlockSize, repair_.buffer,
+                  run * kBlockSize)) {
+        return StoppedAt(Step::ReadRepair);
+      }
+      for (uint32_t k = 0; k < run; ++k) {
+        const uint64_t b = list[carried_ + k];
+        uint8_t* bytes = slice.bytes + (b - first) * kBlockSize;
+        const uint8_t* block = repair_.buffer + uint64_t{k} * kBlockSize;
+        slice.expected[b - first] = BlockChecksum(bytes);
+        slice.travels[b - first] = true;
+        if (recorded) {
+          check_.Carried(b, HoldsRecorded(header->origin, b, bytes, Held(b), repair_.record->values[carried_ + k]),
+                         HoldsRepairBlock(b, repair_.layout->validSize, bytes, Held(b), block));
+        }
+        std::memcpy(bytes, block, kBlockSize);
+      }
+      carried_ += run;
+    }
+    return DoneOutcome();
+  }
+
+  void Work(Slice& slice) override {
+    const uint64_t validSize = print_ != nullptr ? repair_.layout->validSize : 0;
+    const uint32_t hashed =
+        slice.offset < validSize ? static_cast<uint32_t>(std::min<uint64_t>(validSize - slice.offset, slice.count)) : 0;
+    // The checksums and the hashes in one pass where the slice is the file as it will be.
+    if (print_ != nullptr && hashed == slice.count) {
+      print_->AddBlocks(slice.bytes, slice.count, slice.checksums);
+      return;
+    }
+    if (print_ != nullptr && hashed > 0) print_->Add(slice.bytes, hashed);
+    for (uint32_t i = 0; i < slice.blocks; ++i) slice.checksums[i] = BlockChecksum(slice.bytes + uint64_t{i} * kBlockSize);
+  }
+
+  Outcome Collect(Slice& slice) override {
+    const uint32_t present = slice.offset < size_ ? static_cast<uint32_t>(std::min<uint64_t>(size_ - slice.offset, slice.count)) : 0;
+    const uint64_t first = slice.offset / kBlockSize;  // 0-based
+    for (uint32_t i = 0; i < BlockCount64(present); ++i) {
+      const uint32_t checksum = slice.travels[i] ? static_cast<uint32_t>(slice.expected[i]) : slice.checksums[i];
+      if (checksum == LoadU32LE(slice.entries + 4 * i)) continue;
+      why_->finding = CheckFinding::BlockDiffers;
+      why_->block = first + i + 1;
+      why_->first = (first + i) * kBlockSize;
+      why_->last = why_->first + BlockBytesInFile(why_->block, size_) - 1;
+      return Refuse(*why_);
+    }
+    return DoneOutcome();
+  }
+
+  const OriginCheck& origin() const { return check_; }
+
+ private:
+  uint32_t Held(uint64_t b) const {
+    const uint64_t start = (b - 1) * kBlockSize;
+    return size_ > start ? static_cast<uint32_t>(std::min<uint64_t>(size_ - start, kBlockSize)) : 0;
+  }
+
+  FileHandle brokenFile_;
+  uint64_t size_;
+  FileHandle testFile_;
+  uint32_t testHeader_;
+  const RepairToCome& repair_;
+  bool takeCarried_;
+  Fingerprinter* print_;
+  CheckRefusal* why_;
+  OriginCheck check_;
+  uint32_t sample_ = 0;
+  size_t carried_ = 0;
+};
+
+Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, const RepairToCome& repair, SliceRing& ring,
+                Progress& progress, Prediction* prediction) {
   uint64_t testLength;
   if (!GetFileSize64(testFile, &testLength)) return CheckCouldNotRead(Step::SizeTest);
   CheckRefusal why;
@@ -53,26 +172,27 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint8
     why.finding = CheckFinding::SizeDiffers;
     return Refuse(why);
   }
-  const uint32_t header = layout.headerBytes;
+  const FingerprintPart* header = repair.header;
+  const uint64_t validSize = repair.layout->validSize;
+  if (header != nullptr && header->hasOrigin) {
+    Outcome refused;
+    if (!OriginSizeHolds(header->origin, size, validSize, &refused)) return refused;
+  }
 
-  for (uint64_t done = 0; done < size;) {
-    if (progress.StopRequested()) return CancelledOutcome(false);
-    const uint32_t count = size - done < kStreamBufferBytes ? static_cast<uint32_t>(size - done) : kStreamBufferBytes;
-    const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
-    // The last block is compared as the scan saw it: padded with zero bytes.
-    if (!ReadPadded(brokenFile, done, slice, count, blocks * kBlockSize)) return CheckCouldNotRead(Step::ReadBroken);
-    const uint64_t first = done / kBlockSize;  // 0-based
-    if (!ReadAt(testFile, header + 4 * first, entries, 4 * blocks)) return CheckCouldNotRead(Step::ReadTest);
-    for (uint32_t i = 0; i < blocks; ++i) {
-      if (BlockChecksum(slice + uint64_t{i} * kBlockSize) == LoadU32LE(entries + 4 * i)) continue;
-      why.finding = CheckFinding::BlockDiffers;
-      why.block = first + i + 1;
-      why.first = (first + i) * kBlockSize;
-      why.last = why.first + BlockBytesInFile(why.block, size) - 1;
-      return Refuse(why);
-    }
-    done += count;
-    progress.Advance(count);
+  // The carried blocks are taken, and the result predicted, only from a list in order.
+  const bool takeCarried = Ascending(*repair.list);
+  const bool predict = takeCarried && header != nullptr && repair.regions != nullptr;
+  Fingerprinter print(predict ? validSize : 0, repair.regions);
+  Pass pass(brokenFile, size, testFile, layout.headerBytes, repair, takeCarried, predict ? &print : nullptr, &why);
+  Outcome read = RunSlices(ring, pass, std::max(size, predict ? validSize : 0), progress);
+  if (read.ending != Ending::Done) return read;
+  if (takeCarried && header != nullptr && header->hasOrigin) {
+    prediction->originChecked = true;
+    if (!pass.origin().Holds()) return OtherBlockOutcome(pass.origin(), header->origin, size, validSize);
+  }
+  if (predict) {
+    prediction->made = true;
+    prediction->whole = print.Whole();
   }
   return DoneOutcome();
 }
@@ -86,11 +206,18 @@ Outcome CheckCouldNotRead(Step step) {
   return result;
 }
 
-Outcome CheckBrokenFile(FileHandle brokenFile, uint64_t size, const char* checkFilePath, uint8_t* slice,
-                        uint8_t* entries, Progress& progress) {
+bool Ascending(const std::vector<uint32_t>& list) {
+  for (size_t j = 1; j < list.size(); ++j) {
+    if (list[j] <= list[j - 1]) return false;
+  }
+  return true;
+}
+
+Outcome CheckBrokenFile(FileHandle brokenFile, uint64_t size, const char* checkFilePath, const RepairToCome& repair,
+                        SliceRing& ring, Progress& progress, Prediction* prediction) {
   FileHandle testFile = OpenInputByPath(checkFilePath);
   if (testFile == nullptr) return CheckCouldNotRead(Step::OpenTest);
-  Outcome result = Compare(brokenFile, size, testFile, slice, entries, progress);
+  Outcome result = Compare(brokenFile, size, testFile, repair, ring, progress, prediction);
   CloseFile(testFile);
   return result;
 }

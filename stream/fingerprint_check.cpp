@@ -1,7 +1,12 @@
 // Reading the fingerprint part and reading a file back against it.
 #include "stream/fingerprint_check.h"
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
 #include "core/block.h"
+#include "core/byte_order.h"
 #include "core/fingerprint.h"
 
 namespace {
@@ -24,22 +29,56 @@ class ReadBack final : public SliceJob {
 }  // namespace
 
 Outcome ReadFingerprint(FileHandle repairFile, uint64_t repairSize, const RepairFileLayout& layout, uint8_t** part,
-                        FingerprintPart* header) {
+                        FingerprintPart* header, OriginRecord* record) {
   *part = nullptr;
-  const uint64_t length = repairSize - layout.BlocksEnd();
-  uint8_t start[kFingerprintHeaderBytes] = {};
+  const uint64_t at = layout.BlocksEnd();
+  const uint64_t length = repairSize - at;
+  uint8_t start[kLongestFingerprintHeader] = {};
   const uint32_t startBytes = static_cast<uint32_t>(length < sizeof start ? length : sizeof start);
-  if (startBytes > 0 && !ReadAt(repairFile, layout.BlocksEnd(), start, startBytes)) return StoppedAt(Step::ReadRepair);
-  switch (ReadFingerprintHeader(start, length, layout.validSize, header)) {
+  if (startBytes > 0 && !ReadAt(repairFile, at, start, startBytes)) return StoppedAt(Step::ReadRepair);
+  switch (ReadFingerprintHeader(start, length, layout.validSize, layout.damagedCount, header)) {
     case FingerprintVerdict::Absent: return DoneOutcome();
     case FingerprintVerdict::Damaged: return Refused(Step::CheckFingerprint);
     case FingerprintVerdict::Read: break;
   }
-  // The header has tied the length to at most 65536 regions: a little over 1 MiB.
-  *part = static_cast<uint8_t*>(CommitMemory(static_cast<uint32_t>(length)));
+  // The header has tied the head to at most 65536 regions: a little over 1 MiB.
+  const uint64_t headBytes = FingerprintHeadBytes(*header);
+  *part = static_cast<uint8_t*>(CommitMemory(static_cast<uint32_t>(headBytes)));
   if (*part == nullptr) return StoppedAt(Step::CommitRepairBuffer);
-  if (!ReadAt(repairFile, layout.BlocksEnd(), *part, static_cast<uint32_t>(length))) return StoppedAt(Step::ReadRepair);
-  if (!FingerprintPartHolds(*part, *header)) return Refused(Step::CheckFingerprint);
+  if (!ReadAt(repairFile, at, *part, static_cast<uint32_t>(headBytes))) return StoppedAt(Step::ReadRepair);
+  Hash128Stream check;
+  check.Add(*part, static_cast<size_t>(headBytes));
+  // The values may be many (4 bytes per carried block): read in pieces, kept where asked for.
+  OriginRecord none;
+  OriginRecord& kept = record != nullptr ? *record : none;
+  const uint64_t valueCount = header->hasOrigin ? header->origin.carried : 0;
+  std::vector<uint8_t> piece;
+  try {
+    if (valueCount > 0) piece.resize(std::min<uint64_t>(4 * valueCount, uint64_t{1} << 20));
+    if (record != nullptr) record->values.reserve(valueCount);
+  } catch (const std::bad_alloc&) {
+    return StoppedAt(Step::CommitRepairBuffer, SystemErrorKind::NotEnoughMemory);
+  }
+  for (uint64_t done = 0; done < valueCount;) {
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(valueCount - done, piece.size() / 4));
+    if (!ReadAt(repairFile, at + headBytes + 4 * done, piece.data(), 4 * count)) return StoppedAt(Step::ReadRepair);
+    check.Add(piece.data(), 4 * count);
+    if (record != nullptr) {
+      for (uint32_t i = 0; i < count; ++i) record->values.push_back(LoadU32LE(piece.data() + 4 * i));
+    }
+    done += count;
+  }
+  // The samples and the check: at most 528 bytes.
+  const uint32_t sampleBytes = header->hasOrigin ? kOriginSampleBytes * header->origin.samples : 0;
+  uint8_t tail[sizeof kept.samples + kFingerprintCheckBytes];
+  if (!ReadAt(repairFile, at + headBytes + 4 * valueCount, tail, sampleBytes + kFingerprintCheckBytes)) {
+    return StoppedAt(Step::ReadRepair);
+  }
+  check.Add(tail, sampleBytes);
+  std::memcpy(kept.samples, tail, sampleBytes);
+  if (!FingerprintHeadHolds(*part, *header, tail, check.Digest(), LoadHash128(tail + sampleBytes))) {
+    return Refused(Step::CheckFingerprint);
+  }
   return DoneOutcome();
 }
 

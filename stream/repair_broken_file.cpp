@@ -2,9 +2,15 @@
 // first, then writes each carried block at its place (the last one only up to the valid size),
 // sets the broken file's length to the valid size and flushes it. Only the carried blocks are
 // written, so applying the same repair file again changes nothing more, and a repair cut short
-// is finished by running it again. With a fingerprint, the file is then read back and compared
-// with it; where it still differs, a follow-up test file is written for those regions.
+// is finished by running it again. A repair file that records the broken file it was made for
+// has that checked before the first write (the size, a sample of blocks and the carried ones);
+// an earlier run's partial work passes it. With a fingerprint, the file is then read back and
+// compared with it; where it still differs, a follow-up test file is written for those regions.
+// With a check file, one read of the broken file does the check, the record's check and the
+// hashing of the file as it will be, and only the blocks written are read back.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -18,6 +24,7 @@
 #include "stream/fingerprint_check.h"
 #include "stream/follow_up.h"
 #include "stream/operations.h"
+#include "stream/origin_check.h"
 #include "stream/steps.h"
 #include "support/path_buffer.h"
 #include "support/strip_last_component.h"
@@ -29,8 +36,10 @@ struct Repair {
   FileHandle brokenFile = nullptr;
   FileHandle repairFile = nullptr;
   uint8_t* slice = nullptr;
+  uint8_t* brokenSlice = nullptr;  // the broken file's blocks the record names, and those read back
   uint8_t* entries = nullptr;
   uint8_t* part = nullptr;
+  OriginRecord record;
   ReadBackBuffers readBack;
   bool brokenFileChanged = false;
 };
@@ -39,6 +48,7 @@ void Release(Repair& repair) {
   if (repair.brokenFile != nullptr) CloseFile(repair.brokenFile);
   if (repair.repairFile != nullptr) CloseFile(repair.repairFile);
   if (repair.slice != nullptr) ReleaseMemory(repair.slice);
+  if (repair.brokenSlice != nullptr) ReleaseMemory(repair.brokenSlice);
   if (repair.entries != nullptr) ReleaseMemory(repair.entries);
   if (repair.part != nullptr) ReleaseMemory(repair.part);
   ReleaseReadBack(&repair.readBack);
@@ -107,13 +117,50 @@ Outcome PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const s
   return DoneOutcome();
 }
 
+// Whether the blocks written read back as the repair file has them, and the file has the valid
+// size: then the file is the one the check pass hashed. Reads only those blocks.
+Outcome WrittenBlocksReadBack(Repair& repair, const RepairFileLayout& layout, const std::vector<uint32_t>& list,
+                              Progress& progress, bool* same) {
+  uint64_t size;
+  if (!GetFileSize64(repair.brokenFile, &size)) return StoppedAt(Step::ReadBack);
+  *same = size == layout.validSize;
+  for (size_t j = 0; j < list.size() && *same;) {
+    if (progress.StopRequested()) return CancelledOutcome(true);
+    uint32_t run = 1;
+    while (j + run < list.size() && run < kStreamBufferBlocks && list[j + run] == list[j] + run) ++run;
+    const uint64_t start = uint64_t{list[j] - 1} * kBlockSize;
+    const uint32_t present = static_cast<uint32_t>(std::min<uint64_t>(layout.validSize - start, uint64_t{run} * kBlockSize));
+    if (!ReadAt(repair.brokenFile, start, repair.brokenSlice, present)) return StoppedAt(Step::ReadBack);
+    if (!ReadAt(repair.repairFile, layout.RepairBlocksAt() + uint64_t{j} * kBlockSize, repair.slice, present)) {
+      return StoppedAt(Step::ReadRepair);
+    }
+    *same = std::memcmp(repair.brokenSlice, repair.slice, present) == 0;
+    progress.Advance(uint64_t{run} * kBlockSize);
+    j += run;
+  }
+  return DoneOutcome();
+}
+
 // Compares the repaired file, still open, with the fingerprint, and writes the follow-up where
-// it differs.
+// it differs. predicted: the whole hash of the file as the check pass saw it will be (its region
+// hashes in the read-back's regions), or null to read the whole file back.
 Outcome Verify(Repair& repair, const char* brokenFilePath, const FingerprintPart& header, const RepairOptions& options,
-               int (*nameOutput)(char*, const char*, const char*), Progress& progress) {
+               int (*nameOutput)(char*, const char*, const char*), const Hash128* predicted, Progress& progress) {
   std::vector<uint32_t> differing;
-  Outcome compared = ReadBackAndCompare(repair.brokenFile, header.validSize, repair.part, header, repair.readBack,
-                                        progress, &differing);
+  Outcome compared;
+  if (predicted != nullptr) {
+    compared = DoneOutcome();
+    compared.fingerprinted = true;
+    compared.fingerprint = header.whole;
+    compared.verification = CompareWithFingerprint(repair.part, header, header.validSize, *predicted,
+                                                   repair.readBack.regions, &differing);
+    if (compared.verification == Verification::Differs) {
+      compared.differing = RegionRanges(differing, header.regionSize, header.validSize);
+    }
+  } else {
+    compared = ReadBackAndCompare(repair.brokenFile, header.validSize, repair.part, header, repair.readBack, progress,
+                                  &differing);
+  }
   if (compared.ending != Ending::Done) {
     compared.brokenFileChanged = true;
     return compared;
@@ -183,26 +230,52 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
     return StoppedAt(Step::ReadBroken, SystemErrorKind::FileTooLarge);
   }
   FingerprintPart header;
-  Outcome fingerprinted = ReadFingerprint(repair.repairFile, repairSize, layout, &repair.part, &header);
+  Outcome fingerprinted = ReadFingerprint(repair.repairFile, repairSize, layout, &repair.part, &header, &repair.record);
   if (fingerprinted.ending != Ending::Done) return fingerprinted;
   // Everything the check needs is had before the first write, so that a repair never stops
   // half done for want of it.
   const bool verify = repair.part != nullptr && options.verify;
-  if (verify && !AcquireReadBack(&repair.readBack, header)) return StoppedAt(Step::AllocateReadBack);
-
-  // The whole work is known before it starts, so the percentage only rises; the follow-up,
-  // when there is one, is short and not counted.
-  Progress progress(control, uint64_t{layout.damagedCount} * kBlockSize + (checkFilePath != nullptr ? brokenSize : 0) +
-                                 (verify ? layout.validSize : 0));
+  const bool recorded = repair.part != nullptr && header.hasOrigin;
+  // The ring reads the file back, or once through for the check.
+  if ((verify || checkFilePath != nullptr) && !AcquireReadBack(&repair.readBack, header)) {
+    return StoppedAt(checkFilePath != nullptr ? Step::CommitBrokenBuffer : Step::AllocateReadBack);
+  }
+  if (recorded || (checkFilePath != nullptr && verify)) {
+    repair.brokenSlice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
+    if (repair.brokenSlice == nullptr) return StoppedAt(Step::CommitBrokenBuffer);
+  }
   if (checkFilePath != nullptr || verify) {
-    // The check's entries, and the follow-up's block hashes.
+    // The follow-up's block hashes.
     repair.entries = static_cast<uint8_t*>(CommitMemory(8 * kStreamBufferBlocks));
     if (repair.entries == nullptr) {
       return StoppedAt(checkFilePath != nullptr ? Step::CommitBrokenBuffer : Step::AllocateReadBack);
     }
   }
+
+  // The whole work is known before it starts, so the percentage only rises; the follow-up,
+  // when there is one, is short and not counted. With a check the file is read once before the
+  // writing and only the blocks written after it.
+  const uint64_t blockBytes = uint64_t{layout.damagedCount} * kBlockSize;
+  const bool mayPredict = checkFilePath != nullptr && verify && Ascending(list);
+  Progress progress(control, blockBytes + (checkFilePath != nullptr ? std::max(brokenSize, mayPredict ? layout.validSize : 0) : 0) +
+                                 (mayPredict ? blockBytes : verify ? layout.validSize : 0));
+  Prediction prediction;
   if (checkFilePath != nullptr) {
-    Outcome checked = CheckBrokenFile(repair.brokenFile, brokenSize, checkFilePath, repair.slice, repair.entries, progress);
+    RepairToCome coming;
+    coming.repairFile = repair.repairFile;
+    coming.layout = &layout;
+    coming.list = &list;
+    coming.header = repair.part != nullptr ? &header : nullptr;
+    coming.record = &repair.record;
+    coming.regions = verify ? repair.readBack.regions : nullptr;
+    coming.buffer = repair.slice;
+    Outcome checked = CheckBrokenFile(repair.brokenFile, brokenSize, checkFilePath, coming, repair.readBack.ring, progress,
+                                      &prediction);
+    if (checked.ending != Ending::Done) return checked;
+  }
+  if (recorded && !prediction.originChecked) {
+    Outcome checked = CheckOrigin(repair.brokenFile, brokenSize, repair.repairFile, layout, list, header.origin,
+                                  repair.record, repair.brokenSlice, repair.slice);
     if (checked.ending != Ending::Done) return checked;
   }
   if (progress.StopRequested()) return CancelledOutcome(false);
@@ -215,7 +288,18 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   if (!FlushFile(repair.brokenFile)) return Stop(repair, Step::WriteRepaired);
 
   Outcome result = DoneOutcome();
-  if (verify) result = Verify(repair, brokenFilePath, header, options, control.nameOutput, progress);
+  if (verify) {
+    // What the device gives back of the blocks written; anything else is read back whole.
+    bool same = false;
+    if (prediction.made) {
+      Outcome reread = WrittenBlocksReadBack(repair, layout, list, progress, &same);
+      if (reread.ending != Ending::Done) {
+        reread.brokenFileChanged = true;
+        return reread;
+      }
+    }
+    result = Verify(repair, brokenFilePath, header, options, control.nameOutput, same ? &prediction.whole : nullptr, progress);
+  }
   if (result.ending != Ending::Done && result.ending != Ending::Differs) return result;
   if (repair.part != nullptr && !verify) result.verification = Verification::Skipped;
   const int closed = CloseFile(repair.brokenFile);

@@ -3,10 +3,13 @@
 // fingerprint. The first pass reads the valid file while a second thread takes its checksums
 // and its fingerprint and decides which blocks travel; it keeps only the damaged-block list.
 // The second pass reads those blocks again to write them, so memory does not grow with the
-// damage beyond the list itself. A follow-up test file is answered the same way, block by
-// block by XXH3-64 instead of by checksum.
+// damage beyond the list itself (and the test file's value of each block on it, which the
+// fingerprint part records with a sample of the others, so that the repair can tell the file
+// it was made for). A follow-up test file is answered the same way, block by block by XXH3-64
+// instead of by checksum.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -17,6 +20,7 @@
 #include "core/fingerprint.h"
 #include "core/fingerprint_part.h"
 #include "core/repair_file.h"
+#include "core/repair_origin.h"
 #include "core/test_file.h"
 #include "stream/follow_up.h"
 #include "stream/operations.h"
@@ -59,11 +63,21 @@ struct Comparison {
   FollowUpReader* followUp = nullptr;
 };
 
+// What the repair file records of the broken file: the test file's value of every damaged
+// block, in the list's order, and the sample of the others.
+struct Record {
+  RepairOrigin origin;
+  std::vector<uint32_t> values;
+  uint8_t samples[kMostSampledBlocks * kOriginSampleBytes] = {};
+};
+
 // The first pass: the fingerprint, and every damaged block's number in ascending order.
 class FirstPass final : public SliceJob {
  public:
-  FirstPass(ValidScan& scan, const Comparison& c, Fingerprinter& print, std::vector<uint32_t>* damaged)
-      : scan_(scan), c_(c), print_(print), damaged_(damaged) {}
+  FirstPass(ValidScan& scan, const Comparison& c, Fingerprinter& print, std::vector<uint32_t>* damaged, Record* record,
+            uint64_t candidates)
+      : scan_(scan), c_(c), print_(print), damaged_(damaged), record_(record), candidates_(candidates),
+        sampler_(candidates) {}
 
   Outcome Fill(Slice& slice) override {
     if (!ReadPadded(scan_.validFile, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
@@ -97,17 +111,30 @@ class FirstPass final : public SliceJob {
   }
 
   Outcome Collect(Slice& slice) override {
+    const uint64_t first = slice.offset / kBlockSize + 1;
+    const uint64_t entryBytes = c_.testLength - c_.test.headerBytes;
     for (uint32_t i = 0; i < slice.blocks; ++i) {
+      // A follow-up's candidates are the blocks of the regions it lists, in order; a test file's
+      // are the first blocks of the file.
+      const bool candidate = c_.followUp != nullptr ? slice.hashBlocks : first + i <= candidates_;
+      const uint32_t value = c_.followUp != nullptr ? static_cast<uint32_t>(slice.expected[i])
+                                                    : TestFileEntry(slice.entries + 4 * i, first + i, entryBytes);
+      if (candidate && sampler_.Take(slice.travels[i])) {
+        StoreOriginSample(record_->samples + kOriginSampleBytes * record_->origin.samples++, static_cast<uint32_t>(first + i),
+                          value);
+      }
       if (!slice.travels[i]) continue;
       // Grown by doubling, from one page's worth; the only memory that grows with the damage.
       if (damaged_->size() == damaged_->capacity()) {
         try {
           damaged_->reserve(damaged_->capacity() < 1024 ? 1024 : 2 * damaged_->capacity());
+          record_->values.reserve(damaged_->capacity());
         } catch (const std::bad_alloc&) {
           return StoppedAt(Step::CommitList, SystemErrorKind::NotEnoughMemory);
         }
       }
-      damaged_->push_back(static_cast<uint32_t>(slice.offset / kBlockSize + 1 + i));
+      damaged_->push_back(static_cast<uint32_t>(first + i));
+      record_->values.push_back(value);
     }
     return DoneOutcome();
   }
@@ -117,12 +144,40 @@ class FirstPass final : public SliceJob {
   const Comparison& c_;
   Fingerprinter& print_;
   std::vector<uint32_t>* damaged_;
+  Record* record_;
+  uint64_t candidates_;
+  BlockSampler sampler_;
 };
+
+// The fingerprint part behind the blocks: its head from memory, then the record's values and
+// samples, then the check of them all.
+Outcome WriteFingerprintPart(ValidScan& scan, const Record& record, uint64_t headBytes, uint64_t* at) {
+  Hash128Stream check;
+  check.Add(scan.part, static_cast<size_t>(headBytes));
+  if (!WriteAt(scan.output.file, *at, scan.part, static_cast<uint32_t>(headBytes))) return StoppedAt(Step::WriteOutput);
+  *at += headBytes;
+  uint8_t* slice = scan.ring.slices[0].bytes;
+  for (size_t j = 0; j < record.values.size();) {
+    const size_t run = std::min<size_t>(record.values.size() - j, kStreamBufferBytes / 4);
+    for (size_t i = 0; i < run; ++i) StoreU32LE(slice + 4 * i, record.values[j + i]);
+    check.Add(slice, 4 * run);
+    if (!WriteAt(scan.output.file, *at, slice, static_cast<uint32_t>(4 * run))) return StoppedAt(Step::WriteOutput);
+    *at += 4 * run;
+    j += run;
+  }
+  const uint32_t sampleBytes = kOriginSampleBytes * record.origin.samples;
+  std::memcpy(slice, record.samples, sampleBytes);
+  check.Add(slice, sampleBytes);
+  StoreHash128(slice + sampleBytes, check.Digest());
+  if (!WriteAt(scan.output.file, *at, slice, sampleBytes + kFingerprintCheckBytes)) return StoppedAt(Step::WriteOutput);
+  *at += sampleBytes + kFingerprintCheckBytes;
+  return DoneOutcome();
+}
 
 // The second pass: the header, the list, then the damaged blocks read again from the valid
 // file, neighbours in one read; then the fingerprint part.
-Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<uint32_t>& damaged, uint64_t partBytes,
-                        Progress& progress, uint64_t* written) {
+Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<uint32_t>& damaged, const Record& record,
+                        uint64_t headBytes, Progress& progress, uint64_t* written) {
   uint8_t* slice = scan.ring.slices[0].bytes;
   const uint32_t count = static_cast<uint32_t>(damaged.size());
   uint64_t at = StoreRepairFileHeader(slice, c.exchange.validSize, count);
@@ -151,8 +206,9 @@ Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<
     j += run;
     progress.Advance(uint64_t{run} * kBlockSize);
   }
-  if (!WriteAt(scan.output.file, at, scan.part, static_cast<uint32_t>(partBytes))) return StoppedAt(Step::WriteOutput);
-  *written = at + partBytes;
+  Outcome part = WriteFingerprintPart(scan, record, headBytes, &at);
+  if (part.ending != Ending::Done) return part;
+  *written = at;
   return DoneOutcome();
 }
 
@@ -230,7 +286,17 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   FollowUpReader followUp(scan.testFile, followUpLayout, start, scan.record, scan.listed);
   if (answering) c.followUp = &followUp;
   std::vector<uint32_t> damaged;
-  FirstPass pass(scan, c, print, &damaged);
+  Record record;
+  // A follow-up describes the repaired file: the valid size, a value for every block.
+  record.origin.recordedSize = answering ? exchange.validSize : exchange.recordedSize;
+  record.origin.recordedEntries = answering ? exchange.validBlocks : exchange.entries;
+  record.origin.kind = answering ? BlockValueKind::Hash64 : BlockValueKind::Checksum;
+  // A follow-up's candidates are every block of the regions it lists (those past the file's end
+  // come last and are never reached).
+  const uint64_t candidates =
+      answering ? followUpLayout.regions * followUpLayout.BlocksPerRecord()
+                : SampleCandidates(record.origin.recordedSize, record.origin.recordedEntries, exchange.validSize);
+  FirstPass pass(scan, c, print, &damaged, &record, candidates);
   Outcome collected = RunSlices(scan.ring, pass, exchange.validSize, progress);
   if (collected.ending != Ending::Done) return collected;
   if (answering) {
@@ -240,18 +306,22 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
     return IdenticalOutcome();
   }
 
-  const uint64_t partBytes = answering ? FingerprintPartBytes(FingerprintForm::ListedRegions, followUpLayout.regions)
-                                       : FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount);
-  scan.part = static_cast<uint8_t*>(CommitMemory(static_cast<uint32_t>(partBytes)));
+  record.origin.carried = static_cast<uint32_t>(damaged.size());
+  // The head in memory: the header and the region hashes, a little over 1 MiB at most.
+  const uint64_t headBytes =
+      (answering ? FingerprintPartBytes(FingerprintForm::ListedRegions, followUpLayout.regions, &record.origin)
+                 : FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount, &record.origin)) -
+      OriginListBytes(record.origin) - kFingerprintCheckBytes;
+  scan.part = static_cast<uint8_t*>(CommitMemory(static_cast<uint32_t>(headBytes)));
   if (scan.part == nullptr) return StoppedAt(Step::AllocateFingerprint);
-  StoreFingerprintPart(scan.part, exchange.validSize, print.Whole(), scan.regions, answering ? scan.listed : nullptr,
-                       followUpLayout.regions);
+  StoreFingerprintHead(scan.part, exchange.validSize, print.Whole(), scan.regions, answering ? scan.listed : nullptr,
+                       followUpLayout.regions, record.origin);
 
   if (!CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput)) {
     return StoppedAt(Step::CreateOutput);
   }
   uint64_t written = 0;
-  Outcome wrote = WriteRepairFile(scan, c, damaged, partBytes, progress, &written);
+  Outcome wrote = WriteRepairFile(scan, c, damaged, record, headBytes, progress, &written);
   if (wrote.ending != Ending::Done) return wrote;
   Outcome result = FinishOutput(&scan.output);
   if (result.ending != Ending::Done) return result;

@@ -43,7 +43,7 @@ Outcome Check(Verifying& v, const char* filePath, const char* repairFilePath, co
     return Refused(layout.form == RepairFileForm::Large ? Step::CheckLargeRepairFile : Step::CheckRepairFile);
   }
   FingerprintPart header;
-  Outcome read = ReadFingerprint(v.repairFile, repairSize, layout, &v.part, &header);
+  Outcome read = ReadFingerprint(v.repairFile, repairSize, layout, &v.part, &header, nullptr);
   if (read.ending != Ending::Done || v.part == nullptr) {
     read.validSize = layout.validSize;
     return read;

@@ -93,6 +93,7 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
   switch (outcome.ending) {
     case Ending::Done:
     case Ending::Differs:
+    case Ending::OtherFile:
       if (AnyMismatch(result)) {
         text = Own(dialog_text::kFolderRepairDiffers);
         AddEntryLists(&text, result);

@@ -102,6 +102,9 @@ void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
     case Ending::Differs:
       MessageBoxA(dialog, DiffersText(outcome).c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
       return;
+    case Ending::OtherFile:
+      MessageBoxA(dialog, step_text::kOtherFile, step_text::kAttention, MB_OK | MB_ICONWARNING);
+      return;
   }
 }
 

@@ -2,7 +2,9 @@
 // exactly the valid size. A repair file with the valid file's fingerprint behind its blocks has
 // it checked with the rest before anything is touched, and the rewritten file is read back and
 // compared with it; where it still differs, a follow-up test file is written for those
-// regions.
+// regions. A fingerprint that records the broken file it was made for has that checked on the
+// image already in memory before anything is written.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "core/fingerprint.h"
 #include "core/fingerprint_part.h"
 #include "core/repair_file.h"
+#include "core/repair_origin.h"
 #include "core/test_file.h"
 #include "platform/platform.h"
 #include "support/files_by_path.h"
@@ -89,6 +92,45 @@ Outcome WriteFollowUp(Repair& repair, const Reporter& reporter, const char* brok
   return *result;
 }
 
+// Whether the broken file's image (brokenSize bytes read, zeros behind) is the file the repair
+// file's record describes, or that file partly repaired: Done, or OtherFile with where not.
+Outcome CheckOrigin(const Repair& repair, const Reporter& reporter, const uint8_t* part, const FingerprintPart& header,
+                    const RepairFileLayout& layout, uint32_t brokenSize) {
+  const RepairOrigin& origin = header.origin;
+  CheckRefusal why;
+  why.brokenSize = brokenSize;
+  why.recordedSize = origin.recordedSize;
+  if (!OriginSizeFits(origin, brokenSize, layout.validSize)) {
+    why.finding = CheckFinding::SizeDiffers;
+    return ReportOtherFile(reporter, why);
+  }
+  const auto held = [&](uint64_t b) {
+    const uint64_t start = (b - 1) * kBlockSize;
+    return brokenSize > start ? static_cast<uint32_t>(std::min<uint64_t>(brokenSize - start, kBlockSize)) : 0u;
+  };
+  OriginCheck check;
+  const uint8_t* samples = part + OriginSamplesAt(header);
+  for (uint32_t i = 0; i < origin.samples; ++i) {
+    const uint32_t b = LoadU32LE(samples + kOriginSampleBytes * i);
+    const uint8_t* bytes = repair.brokenBuffer + uint64_t{b - 1} * kBlockSize;
+    check.Sample(b, HoldsRecorded(origin, b, bytes, held(b), LoadU32LE(samples + kOriginSampleBytes * i + 4)));
+  }
+  const uint8_t* values = part + OriginValuesAt(header);
+  for (uint32_t j = 0; j < layout.damagedCount; ++j) {
+    const uint32_t b = LoadU32LE(repair.repairBuffer + layout.BlockNumbersAt() + 4 * uint64_t{j});
+    const uint8_t* bytes = repair.brokenBuffer + uint64_t{b - 1} * kBlockSize;
+    const uint8_t* block = repair.repairBuffer + layout.RepairBlocksAt() + uint64_t{j} * kBlockSize;
+    check.Carried(b, HoldsRecorded(origin, b, bytes, held(b), LoadU32LE(values + 4 * uint64_t{j})),
+                  HoldsRepairBlock(b, layout.validSize, bytes, held(b), block));
+  }
+  if (check.Holds()) return DoneOutcome();
+  why.finding = CheckFinding::BlockDiffers;
+  why.block = check.FailedAt();
+  why.first = (why.block - 1) * kBlockSize;
+  why.last = why.first + BlockBytesInFile(why.block, layout.validSize) - 1;
+  return ReportOtherFile(reporter, why);
+}
+
 Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePath, const char* repairFilePath,
               const char* followUpFolder) {
   repair.brokenFile = OpenInputByPath(brokenFilePath);
@@ -134,7 +176,8 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
   // The bytes behind the last block: no fingerprint, or one that holds.
   const uint8_t* part = repair.repairBuffer + layout.BlocksEnd();
   FingerprintPart header;
-  const FingerprintVerdict verdict = ReadFingerprintHeader(part, repairSize - layout.BlocksEnd(), validSize, &header);
+  const FingerprintVerdict verdict =
+      ReadFingerprintHeader(part, repairSize - layout.BlocksEnd(), validSize, layout.damagedCount, &header);
   if (verdict == FingerprintVerdict::Damaged || (verdict == FingerprintVerdict::Read && !FingerprintPartHolds(part, header))) {
     return Refused(reporter, Step::CheckFingerprint);
   }
@@ -144,6 +187,10 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
     if (repair.regions == nullptr) return StoppedAt(reporter, Step::AllocateReadBack);
   }
   if (!ReadWhole(repair.brokenFile, repair.brokenBuffer, brokenSize)) return StoppedAt(reporter, Step::ReadBroken);
+  if (verify && header.hasOrigin) {
+    Outcome checked = CheckOrigin(repair, reporter, part, header, layout, brokenSize);
+    if (checked.ending != Ending::Done) return checked;
+  }
 
   // In list order, so a block listed twice ends up with the later of its blocks.
   const uint8_t* blockNumbers = repair.repairBuffer + layout.BlockNumbersAt();

@@ -1,6 +1,7 @@
 // Valid-file scan: compares the valid file's blocks with a test file, whole files in memory,
 // and writes the repair file NAME.fix with every block that must travel, then the valid file's
-// fingerprint, hashed from the image already in memory.
+// fingerprint, hashed from the image already in memory, with the record of the broken file
+// taken from the test file already in memory.
 #include <cstdint>
 #include <cstring>
 
@@ -11,6 +12,7 @@
 #include "core/fingerprint.h"
 #include "core/fingerprint_part.h"
 #include "core/repair_file.h"
+#include "core/repair_origin.h"
 #include "core/test_file.h"
 #include "platform/platform.h"
 #include "support/files_by_path.h"
@@ -43,16 +45,22 @@ void Release(ValidScan& scan) {
 }
 
 // Collects every block that must travel into the two areas, committing their pages as they
-// fill; the outcome of a failure, or Done with the count.
+// fill, and the test file's entries of the blocks sampled; the outcome of a failure, or Done
+// with the counts.
 Outcome CollectBlocks(ValidScan& scan, const Reporter& reporter, const Exchange& exchange,
-                      const TestFileLayout& test, uint32_t* damagedCount) {
+                      const TestFileLayout& test, uint32_t* damagedCount, uint8_t* samples, uint32_t* sampleCount) {
   const uint32_t blocks = static_cast<uint32_t>(exchange.validBlocks);
   // Entries behind the test file's end read as 0 from the zero-filled buffer.
   const uint8_t* entries = scan.testBuffer + test.headerBytes;
+  const uint64_t candidates = SampleCandidates(exchange.recordedSize, exchange.entries, exchange.validSize);
+  BlockSampler sampler(candidates);
   uint32_t count = 0;
   for (uint32_t b = 1; b <= blocks; ++b) {
     const uint8_t* block = scan.image + uint64_t{b - 1} * kBlockSize;
-    if (!BlockMustTravel(exchange, b, block, LoadU32LE(entries + 4 * uint64_t{b - 1}))) continue;
+    const uint32_t entry = LoadU32LE(entries + 4 * uint64_t{b - 1});
+    const bool travels = BlockMustTravel(exchange, b, block, entry);
+    if (b <= candidates && sampler.Take(travels)) StoreOriginSample(samples + kOriginSampleBytes * (*sampleCount)++, b, entry);
+    if (!travels) continue;
 
     if (count == kMaxDamagedBlocks) {
       return StoppedAt(reporter, Step::CommitRepairBlocks, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
@@ -120,19 +128,35 @@ Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePat
   exchange.entries = test.entries;
 
   uint32_t damagedCount = 0;
-  Outcome collected = CollectBlocks(scan, reporter, exchange, test, &damagedCount);
+  uint8_t samples[kMostSampledBlocks * kOriginSampleBytes];
+  uint32_t sampleCount = 0;
+  Outcome collected = CollectBlocks(scan, reporter, exchange, test, &damagedCount, samples, &sampleCount);
   if (collected.ending != Ending::Done) return collected;
   if (CopiesIdentical(exchange, damagedCount)) return ReportIdentical(reporter);
 
+  // The record of the broken file: what the test file says of it, for the repair to check.
+  RepairOrigin origin;
+  origin.recordedSize = test.recordedSize;
+  origin.recordedEntries = test.entries;
+  origin.carried = damagedCount;
+  origin.samples = sampleCount;
   const uint64_t regionCount = FingerprintRegionCount(validSize);
   const uint32_t regionBytes = static_cast<uint32_t>(sizeof(Hash128) * regionCount);
-  const uint32_t partBytes = static_cast<uint32_t>(FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount));
+  const uint32_t partBytes = static_cast<uint32_t>(FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount, &origin));
   scan.fingerprint = static_cast<uint8_t*>(CommitMemory(regionBytes + partBytes));
   if (scan.fingerprint == nullptr) return StoppedAt(reporter, Step::AllocateFingerprint);
   Hash128* regions = reinterpret_cast<Hash128*>(scan.fingerprint);
   Fingerprinter print(validSize, regions);
   print.Add(scan.image, validSize);
-  StoreFingerprintPart(scan.fingerprint + regionBytes, validSize, print.Whole(), regions, nullptr, 0);
+  uint8_t* part = scan.fingerprint + regionBytes;
+  uint64_t at = StoreFingerprintHead(part, validSize, print.Whole(), regions, nullptr, 0, origin);
+  const uint8_t* entries = scan.testBuffer + test.headerBytes;
+  for (uint32_t j = 0; j < damagedCount; ++j, at += 4) {
+    const uint32_t b = LoadU32LE(scan.listArea + 4 * j);
+    std::memcpy(part + at, entries + 4 * uint64_t{b - 1}, 4);
+  }
+  std::memcpy(part + at, samples, kOriginSampleBytes * sampleCount);
+  SealFingerprintPart(part, at + kOriginSampleBytes * sampleCount);
 
   scan.outputFile = CreateOutputNamedAfter(outputFolder, validFilePath, ".fix");
   if (scan.outputFile == nullptr) return StoppedAt(reporter, Step::CreateOutput);

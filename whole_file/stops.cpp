@@ -29,3 +29,10 @@ Outcome StoppedAt(const Reporter& reporter, Step step, uint32_t systemError) {
 Outcome Refused(const Reporter& reporter, Step step) { return Tell(reporter, StoppedOutcome(step, 0)); }
 
 Outcome ReportIdentical(const Reporter& reporter) { return Tell(reporter, IdenticalOutcome()); }
+
+Outcome ReportOtherFile(const Reporter& reporter, const CheckRefusal& check) {
+  Outcome outcome;
+  outcome.ending = Ending::OtherFile;
+  outcome.check = check;
+  return Tell(reporter, outcome);
+}

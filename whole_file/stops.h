@@ -12,3 +12,5 @@ Outcome StoppedAt(const Reporter& reporter, Step step, uint32_t systemError);
 // A condition the operation found itself.
 Outcome Refused(const Reporter& reporter, Step step);
 Outcome ReportIdentical(const Reporter& reporter);
+// The broken file is not the one the repair file was made for: why, in check.
+Outcome ReportOtherFile(const Reporter& reporter, const CheckRefusal& check);

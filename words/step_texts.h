@@ -13,6 +13,11 @@ inline constexpr char kUnforeseen[] = "Возникла ситуация не п
 // Identical copies: text and caption.
 inline constexpr char kIdentical[] = "Содержимое битого и оригинального файла оказалось идентичным.";
 inline constexpr char kAttention[] = "Внимание";
+// A repair refused before its first write: the broken file is not the one its repair file was
+// made for, or has changed since its test file was made.
+inline constexpr char kOtherFile[] =
+    "Ремонтный файл составлен для другого файла, или битый файл изменился после того, как был сделан его "
+    "контрольный файл. Битый файл не изменён; сделайте новый контрольный файл";
 
 }  // namespace step_text
 

@@ -35,8 +35,6 @@ std::string DamagedList(const std::vector<std::string>& ranges);
 // The valid file's fingerprint as a scan names it on stderr, and as a verified repair does.
 std::string FingerprintLine(const Bytes& valid);
 std::string VerifiedLine(const Bytes& valid);
-// The fingerprint part of a file of at most 1 MiB, behind the repair blocks.
-inline constexpr uint64_t kOneRegionPart = 56 + 16 + 16;
 // A box as the program prints it: the caption, then the text.
 std::string BoxLines(const std::string& caption, const std::string& text);
 

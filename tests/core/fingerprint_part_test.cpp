@@ -31,8 +31,8 @@ Bytes Part(const uint32_t* listed = nullptr, uint64_t listedCount = 0) {
 FingerprintVerdict Read(const Bytes& part, uint64_t validSize = kSize) {
   FingerprintPart header;
   Bytes start = part;
-  start.resize(kFingerprintHeaderBytes > part.size() ? kFingerprintHeaderBytes : part.size(), 0);
-  const FingerprintVerdict verdict = ReadFingerprintHeader(start.data(), part.size(), validSize, &header);
+  start.resize(kLongestFingerprintHeader > part.size() ? kLongestFingerprintHeader : part.size(), 0);
+  const FingerprintVerdict verdict = ReadFingerprintHeader(start.data(), part.size(), validSize, 0, &header);
   if (verdict != FingerprintVerdict::Read) return verdict;
   return FingerprintPartHolds(part.data(), header) ? FingerprintVerdict::Read : FingerprintVerdict::Damaged;
 }
@@ -49,7 +49,7 @@ TEST(FingerprintPartTest, ReadsBackAsWrittenInBothForms) {
   EXPECT_EQ(every.size(), 56u + 4 * 16 + 16);
   EXPECT_TRUE(Bytes(every.begin(), every.begin() + 8) == (Bytes{0x89, 'V', 'F', 'P', '\r', '\n', 0x1A, '\n'}));
   FingerprintPart header;
-  ASSERT_EQ(ReadFingerprintHeader(every.data(), every.size(), kSize, &header), FingerprintVerdict::Read);
+  ASSERT_EQ(ReadFingerprintHeader(every.data(), every.size(), kSize, 0, &header), FingerprintVerdict::Read);
   ASSERT_TRUE(FingerprintPartHolds(every.data(), header));
   EXPECT_EQ(header.regionSize, kMiB);
   EXPECT_EQ(header.regionCount, 4u);
@@ -59,7 +59,7 @@ TEST(FingerprintPartTest, ReadsBackAsWrittenInBothForms) {
   const uint32_t listed[] = {1, 3};
   const Bytes some = Part(listed, 2);
   EXPECT_EQ(some.size(), 56u + 2 * 20 + 16);
-  ASSERT_EQ(ReadFingerprintHeader(some.data(), some.size(), kSize, &header), FingerprintVerdict::Read);
+  ASSERT_EQ(ReadFingerprintHeader(some.data(), some.size(), kSize, 0, &header), FingerprintVerdict::Read);
   ASSERT_TRUE(FingerprintPartHolds(some.data(), header));
   EXPECT_EQ(FingerprintEntryRegion(some.data(), header, 1), 3u);
   EXPECT_EQ(FingerprintEntryHash(some.data(), header, 1), kRegions[3]);
@@ -80,7 +80,7 @@ TEST(FingerprintPartTest, RefusesEveryDamage) {
       {"the high bit stripped", [] { Bytes p = Part(); p[0] &= 0x7F; return p; }, kSize},
       {"a region hash changed", [] { Bytes p = Part(); p[56 + 16 + 3] ^= 0x01; return p; }, kSize},
       {"the check changed", [] { Bytes p = Part(); p.back() ^= 0x80; return p; }, kSize},
-      {"another version", [] { Bytes p = Part(); StoreU32LE(p.data() + 8, 2); return Resealed(p); }, kSize},
+      {"another version", [] { Bytes p = Part(); StoreU32LE(p.data() + 8, 3); return Resealed(p); }, kSize},
       {"another valid size than the header's", [] { return Part(); }, kSize + 1},
       {"a region size that is not the rule's", [] { Bytes p = Part(); StoreU64LE(p.data() + 16, 2 * kMiB); return Resealed(p); }, kSize},
       {"listed regions out of order",
@@ -97,7 +97,7 @@ TEST(FingerprintPartTest, RefusesEveryDamage) {
 TEST(FingerprintPartTest, ComparesAFileRegionByRegion) {
   const Bytes every = Part();
   FingerprintPart header;
-  ASSERT_EQ(ReadFingerprintHeader(every.data(), every.size(), kSize, &header), FingerprintVerdict::Read);
+  ASSERT_EQ(ReadFingerprintHeader(every.data(), every.size(), kSize, 0, &header), FingerprintVerdict::Read);
   std::vector<uint32_t> differing;
   EXPECT_EQ(CompareWithFingerprint(every.data(), header, kSize, kWhole, kRegions, &differing), Verification::Verified);
 
@@ -114,7 +114,7 @@ TEST(FingerprintPartTest, ComparesAFileRegionByRegion) {
   // Listed regions all agree but the whole does not: the difference is in a region not listed.
   const uint32_t listed[] = {1, 3};
   const Bytes some = Part(listed, 2);
-  ASSERT_EQ(ReadFingerprintHeader(some.data(), some.size(), kSize, &header), FingerprintVerdict::Read);
+  ASSERT_EQ(ReadFingerprintHeader(some.data(), some.size(), kSize, 0, &header), FingerprintVerdict::Read);
   EXPECT_EQ(CompareWithFingerprint(some.data(), header, kSize, {9, 9}, kRegions, &differing), Verification::Differs);
   EXPECT_EQ(differing, (std::vector<uint32_t>{0, 2}));
 }

@@ -389,6 +389,7 @@ const std::map<std::string, std::vector<std::string>> kStatusWords = {
     {"kExitSkipped", {"пропущ", "пропуска"}},
     {"kExitNotDurable", {"сбросить на диск"}},
     {"kExitNoFingerprint", {"нет отпечатка"}},
+    {"kExitOtherFile", {"другого файла", "не тот", "изменился"}},
 };
 
 bool SpeaksOf(const std::string& text, const std::string& status) {

@@ -6,8 +6,13 @@
 // xxh128sum (the whole file, each region, each part's check) and xxhsum -H3 (the follow-up's
 // block hashes); disk.img.xxh128 is xxh128sum's line for the valid file.
 //   repair.fix     the repair file of the scan: blocks 2 and 514, the fingerprint of 3 regions
+//                  with the record of the broken file (the test file's entries of both, 64
+//                  blocks sampled)
 //   follow-up.crc  the follow-up the repair writes: region 1, with block 300 in it
-//   answer.fix     the valid-file scan's answer: block 300, the fingerprint of region 1 alone
+//   answer.fix     the valid-file scan's answer: block 300, the fingerprint of region 1 alone,
+//                  with the follow-up's hashes of block 300 and of 64 blocks of region 1
+// The records were checked by a script of their own: every field against the test file or the
+// follow-up, the sample against the rule written out again, the check by xxh128sum.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -171,8 +171,10 @@ TEST_P(RepairFaultTest, StopsWithTheStepsMessageAndRunningItAgainFinishesTheRepa
 }
 
 // Calls in order: open broken, open repair, sizes, slice, header, list, the fingerprint's
-// header, its memory and the whole of it, the read-back ring and region hashes, the follow-up's
-// hashes, blocks, the two writes, the length, flush, the read back, close of the broken file.
+// header, its memory and head, the record's values and samples with the check, the read-back
+// ring and region hashes, the buffer of the record's blocks, the follow-up's hashes; the five
+// sampled blocks (1, 3, 4, 6, 7) and the two carried ones from each file; the blocks, the two
+// writes, the length, flush, the read back, close of the broken file.
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, RepairFaultTest,
     ::testing::Values(FaultCase{"OpenBroken", Service::OpenInputFile, 1, FaultKind::Fail, Step::OpenBroken},
@@ -185,15 +187,22 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"FingerprintHeader", Service::ReadAt, 3, FaultKind::Fail, Step::ReadRepair},
                       FaultCase{"FingerprintMemory", Service::CommitMemory, 2, FaultKind::Fail, Step::CommitRepairBuffer},
                       FaultCase{"Fingerprint", Service::ReadAt, 4, FaultKind::ShortTransfer, Step::ReadRepair},
+                      FaultCase{"RecordValues", Service::ReadAt, 5, FaultKind::Fail, Step::ReadRepair},
+                      FaultCase{"RecordSamples", Service::ReadAt, 6, FaultKind::ShortTransfer, Step::ReadRepair},
                       FaultCase{"ReadBackRing", Service::CommitMemory, 3, FaultKind::Fail, Step::AllocateReadBack},
                       FaultCase{"ReadBackRegions", Service::CommitMemory, 7, FaultKind::Fail, Step::AllocateReadBack},
-                      FaultCase{"FollowUpHashes", Service::CommitMemory, 8, FaultKind::Fail, Step::AllocateReadBack},
-                      FaultCase{"Blocks", Service::ReadAt, 5, FaultKind::Fail, Step::ReadRepair},
+                      FaultCase{"RecordBlocks", Service::CommitMemory, 8, FaultKind::Fail, Step::CommitBrokenBuffer},
+                      FaultCase{"FollowUpHashes", Service::CommitMemory, 9, FaultKind::Fail, Step::AllocateReadBack},
+                      FaultCase{"SampledBlock", Service::ReadAt, 7, FaultKind::Fail, Step::ReadBroken},
+                      FaultCase{"LastSampledBlock", Service::ReadAt, 11, FaultKind::ShortTransfer, Step::ReadBroken},
+                      FaultCase{"CarriedBlockOfTheBrokenFile", Service::ReadAt, 12, FaultKind::Fail, Step::ReadBroken},
+                      FaultCase{"CarriedBlockOfTheRepairFile", Service::ReadAt, 15, FaultKind::Fail, Step::ReadRepair},
+                      FaultCase{"Blocks", Service::ReadAt, 16, FaultKind::Fail, Step::ReadRepair},
                       FaultCase{"FirstWrite", Service::WriteAt, 1, FaultKind::Fail, Step::WriteRepaired},
                       FaultCase{"SecondWrite", Service::WriteAt, 2, FaultKind::ShortTransfer, Step::WriteRepaired},
                       FaultCase{"Length", Service::SetFileLength, 1, FaultKind::Fail, Step::WriteRepaired},
                       FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, Step::WriteRepaired},
-                      FaultCase{"ReadBack", Service::ReadAt, 6, FaultKind::ShortTransfer, Step::ReadBack},
+                      FaultCase{"ReadBack", Service::ReadAt, 17, FaultKind::ShortTransfer, Step::ReadBack},
                       FaultCase{"Close", Service::CloseFile, 1, FaultKind::Fail, Step::WriteRepaired}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
 
@@ -239,9 +248,9 @@ TEST_F(FailuresTest, ACheckFileThatCannotBeReadRefusesTheRepair) {
                {Service::OpenInputFile, 3, Step::OpenTest},
                {Service::CommitMemory, 8, Step::CommitBrokenBuffer},
                {Service::GetFileSize64, 3, Step::SizeTest},
-               {Service::ReadAt, 5, Step::ReadTest},
-               {Service::ReadAt, 6, Step::ReadBroken},
-               {Service::ReadAt, 7, Step::ReadTest}};
+               {Service::ReadAt, 7, Step::ReadTest},
+               {Service::ReadAt, 8, Step::ReadBroken},
+               {Service::ReadAt, 9, Step::ReadTest}};
   for (const auto& step : steps) {
     SCOPED_TRACE(static_cast<int>(step.step));
     ClearFaults();

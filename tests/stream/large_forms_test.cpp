@@ -68,8 +68,9 @@ TEST_F(LargeFormsTest, TheExchangeGoesThroughBothLargeFormsFieldByField) {
   ASSERT_EQ(fix.ending, Ending::Done);
   EXPECT_EQ(fix.blocks, (std::vector<uint32_t>{2, static_cast<uint32_t>(kBlocks - 1), static_cast<uint32_t>(kBlocks)}));
   const Bytes repair = elsewhere.Read("disk.fix");
-  // Behind the blocks, the fingerprint of 4097 regions of 1 MiB.
-  ASSERT_EQ(repair.size(), 16 + 4100 * 3u + 72 + 16 * 4097);
+  // Behind the blocks, the fingerprint of 4097 regions of 1 MiB, with the test file's entries of
+  // the three blocks carried and of 64 sampled.
+  ASSERT_EQ(repair.size(), 16 + 4100 * 3u + 96 + 16 * 4097 + 4 * 3 + 8 * 64);
   EXPECT_EQ(fix.outputBytes, repair.size());
   EXPECT_EQ(U32At(repair, 0), 0u);
   EXPECT_EQ(U32At(repair, 4), 3u);
@@ -120,9 +121,11 @@ TEST_F(LargeFormsTest, ARepairFileOfThirtyThousandBlocksIsMadeAndApplied) {
   ASSERT_EQ(fix.blocks.size(), kCount);
   EXPECT_EQ(fix.blocks.front(), 2u);
   EXPECT_EQ(fix.blocks.back(), kCount + 1);
-  // And the fingerprint of its 118 regions.
-  EXPECT_EQ(elsewhere.Size("big.fix"), 8 + 4100 * kCount + 72 + 16 * 118);
-  EXPECT_EQ(fix.outputBytes, 8 + 4100 * kCount + 72 + 16 * 118);
+  // And the fingerprint of its 118 regions, with the entry of every block carried; of the others
+  // only two are left to sample: the first block, and the one behind the carried run that stands
+  // in for every sample due inside it.
+  EXPECT_EQ(elsewhere.Size("big.fix"), 8 + 4100 * kCount + 96 + 16 * 118 + 4 * kCount + 8 * 2);
+  EXPECT_EQ(fix.outputBytes, 8 + 4100 * kCount + 96 + 16 * 118 + 4 * kCount + 8 * 2);
   const Bytes header = ReadBytesAt(elsewhere.Path("big.fix"), 0, 16);
   EXPECT_EQ(U32At(header, 0), valid.size());
   EXPECT_EQ(U32At(header, 4), kCount);

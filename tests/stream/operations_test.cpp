@@ -52,8 +52,9 @@ TEST_F(OperationsTest, TheWholeExchangeRestoresTheValidFile) {
                                          elsewhere.path().c_str(), none);
   ASSERT_EQ(fix.ending, Ending::Done);
   EXPECT_EQ(fix.outputPath, elsewhere.Path("movie.fix"));
-  // The fingerprint of the file's two regions behind the blocks.
-  EXPECT_EQ(fix.outputBytes, 8u + 4100 * 4 + 56 + 2 * 16 + 16);
+  // The fingerprint of the file's two regions behind the blocks, with the record of the broken file.
+  EXPECT_EQ(fix.outputBytes, ReferenceRepairFile(valid, ReferenceTestFile(broken)).size());
+  EXPECT_TRUE(elsewhere.Read("movie.fix") == ReferenceRepairFile(valid, ReferenceTestFile(broken)));
   EXPECT_TRUE(fix.fingerprinted);
   EXPECT_EQ(fix.fingerprint, Xxh3Hash128(valid.data(), valid.size()));
   EXPECT_EQ(fix.validSize, valid.size());

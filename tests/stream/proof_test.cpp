@@ -198,10 +198,10 @@ TEST_F(ProofTest, EveryStepOfTheCheckAndTheFollowUpCanFail) {
     FaultKind kind;
     Step step;
   } cases[] = {
-      {Engine::Streaming, Service::ReadAt, 6, FaultKind::Fail, Step::ReadBack},
+      {Engine::Streaming, Service::ReadAt, 12, FaultKind::Fail, Step::ReadBack},
       {Engine::Streaming, Service::CreateTemporaryFile, 1, FaultKind::Fail, Step::CreateFollowUp},
       {Engine::Streaming, Service::WriteAt, 2, FaultKind::ShortTransfer, Step::WriteFollowUp},
-      {Engine::Streaming, Service::ReadAt, 7, FaultKind::Fail, Step::ReadBack},
+      {Engine::Streaming, Service::ReadAt, 13, FaultKind::Fail, Step::ReadBack},
       {Engine::Streaming, Service::ReplaceWithFile, 1, FaultKind::Fail, Step::WriteFollowUp},
       {Engine::Dialog, Service::CommitMemory, 3, FaultKind::Fail, Step::AllocateReadBack},
       {Engine::Dialog, Service::SeekToStart, 2, FaultKind::Fail, Step::ReadBack},
@@ -218,7 +218,8 @@ TEST_F(ProofTest, EveryStepOfTheCheckAndTheFollowUpCanFail) {
       {Engine::Verify, Service::ReadAt, 3, FaultKind::ShortTransfer, Step::ReadRepair},
       {Engine::Verify, Service::CommitMemory, 2, FaultKind::Fail, Step::AllocateReadBack},
       {Engine::Verify, Service::CommitMemory, 6, FaultKind::Fail, Step::AllocateReadBack},
-      {Engine::Verify, Service::ReadAt, 4, FaultKind::Fail, Step::ReadBack},
+      {Engine::Verify, Service::ReadAt, 4, FaultKind::Fail, Step::ReadRepair},
+      {Engine::Verify, Service::ReadAt, 6, FaultKind::Fail, Step::ReadBack},
   };
   Bytes valid = RandomBytes(4, 3 * kBlock);
   Bytes broken = valid;
@@ -297,14 +298,15 @@ TEST_F(ProofTest, TheSameResultInLineProvenOnRequestAndUncheckedWithoutAFingerpr
   const Outcome proof = StreamScanValidFile(elsewhere.Path("disk.img").c_str(), scratch.Path("disk.crc").c_str(),
                                             elsewhere.path().c_str(), StreamControl{}, true);
   ASSERT_EQ(proof.ending, Ending::Done);
-  EXPECT_TRUE(elsewhere.Read("disk.fix") == Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(0), ReferenceFingerprintPart(valid)}));
+  EXPECT_TRUE(elsewhere.Read("disk.fix") == ReferenceRepairFile(valid, ReferenceTestFile(valid), true));
   for (const Engine engine : {Engine::Dialog, Engine::Streaming}) {
     const Outcome proven = Repair(engine);
     EXPECT_EQ(proven.ending, Ending::Done);
     EXPECT_EQ(proven.verification, Verification::Verified);
   }
 
-  elsewhere.Write("disk.fix", Part(fix, 0, fix.size() - ReferenceFingerprintPart(valid).size()));
+  // The blocks alone, as a program that writes no fingerprint writes them.
+  elsewhere.Write("disk.fix", Part(fix, 0, 8 + 4100 * (fix[4] | fix[5] << 8)));
   scratch.Write("disk.img", broken);
   const Outcome unchecked = Repair(Engine::Streaming);
   EXPECT_EQ(unchecked.ending, Ending::Done);

@@ -2,6 +2,7 @@
 #include "tests/testing/reference.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "core/fingerprint.h"
 
@@ -36,7 +37,7 @@ Bytes ReferenceTestFile(const Bytes& broken) {
   return out;
 }
 
-Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile) {
+Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile, bool prove) {
   // The test file vouches for the broken copy's bytes up to the size it records, as far as
   // its whole entries reach.
   const uint64_t entries = (testFile.size() - 4) / 4;
@@ -64,11 +65,42 @@ Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile) {
     ++count;
   }
   const bool sameShape = Le32At(testFile, 0) == valid.size() && entries == Blocks(valid.size());
-  if (count == 0 && sameShape) return {};
-  return Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(count), numbers, blocks, ReferenceFingerprintPart(valid)});
+  if (count == 0 && sameShape && !prove) return {};
+  // The record of the broken file: its size, the entries the test file has, and the entry of
+  // every carried block.
+  const uint64_t recorded = Le32At(testFile, 0);
+  Bytes values;
+  std::vector<bool> carried(Blocks(valid.size()) + 1, false);
+  for (uint32_t j = 0; j < count; ++j) {
+    const uint32_t b = Le32At(numbers, 4 * j);
+    carried[b] = true;
+    const Bytes value = Le32(Le32At(testFile, 4 + 4 * (uint64_t{b} - 1)));
+    values.insert(values.end(), value.begin(), value.end());
+  }
+  // The sample: up to 64 of the blocks 1 to C, spread evenly, the next one not carried standing
+  // in for one that is.
+  uint64_t candidates = std::min({entries, Blocks(recorded), Blocks(valid.size())});
+  if (recorded > valid.size()) candidates = std::min<uint64_t>(candidates, valid.size() / kBlock);
+  const uint64_t most = std::min<uint64_t>(candidates, 64);
+  Bytes samples;
+  uint32_t sampled = 0;
+  uint64_t after = 0;  // ordinals below this are past
+  for (uint64_t i = 0; i < most; ++i) {
+    uint64_t j = std::max(i * candidates / most, after);
+    while (j < candidates && carried[j + 1]) ++j;
+    if (j >= candidates) break;
+    if (j < after) continue;
+    samples = Concat({samples, Le32(static_cast<uint32_t>(j + 1)), Le32(Le32At(testFile, 4 + 4 * j))});
+    ++sampled;
+    after = j + 1;
+  }
+  const Bytes origin = Concat({Le32(static_cast<uint32_t>(recorded)), Le32(0), Le32(static_cast<uint32_t>(entries)), Le32(1),
+                               Le32(count), Le32(sampled)});
+  return Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(count), numbers, blocks,
+                 ReferenceFingerprintPart(valid, &origin, Concat({values, samples}))});
 }
 
-Bytes ReferenceFingerprintPart(const Bytes& valid) {
+Bytes ReferenceFingerprintPart(const Bytes& valid, const Bytes* origin, const Bytes& record) {
   constexpr uint64_t kRegion = uint64_t{1} << 20;  // every file a test makes has 1 MiB regions
   const uint64_t regions = (valid.size() + kRegion - 1) / kRegion;
   const auto hash = [](const uint8_t* bytes, size_t count) {
@@ -78,14 +110,17 @@ Bytes ReferenceFingerprintPart(const Bytes& valid) {
     for (int i = 56; i >= 0; i -= 8) out.push_back(static_cast<uint8_t>(h.low >> i));
     return out;
   };
-  Bytes part = Concat({{0x89, 'V', 'F', 'P', 0x0D, 0x0A, 0x1A, 0x0A}, Le32(1), Le32(0), Le32(kRegion), Le32(0),
-                       Le32(static_cast<uint32_t>(valid.size())), Le32(0), Le32(static_cast<uint32_t>(regions)),
-                       Le32(static_cast<uint32_t>(regions)), hash(valid.data(), valid.size())});
+  Bytes part = Concat({{0x89, 'V', 'F', 'P', 0x0D, 0x0A, 0x1A, 0x0A}, Le32(origin != nullptr ? 2 : 1), Le32(0),
+                       Le32(kRegion), Le32(0), Le32(static_cast<uint32_t>(valid.size())), Le32(0),
+                       Le32(static_cast<uint32_t>(regions)), Le32(static_cast<uint32_t>(regions)),
+                       hash(valid.data(), valid.size())});
+  if (origin != nullptr) part = Concat({part, *origin});
   for (uint64_t r = 0; r < regions; ++r) {
     const uint64_t end = std::min<uint64_t>((r + 1) * kRegion, valid.size());
     const Bytes h = hash(valid.data() + r * kRegion, end - r * kRegion);
     part.insert(part.end(), h.begin(), h.end());
   }
+  part = Concat({part, record});
   const Bytes check = hash(part.data(), part.size());
   part.insert(part.end(), check.begin(), check.end());
   return part;

@@ -13,13 +13,15 @@ uint32_t ReferenceChecksum(const Bytes& file, uint64_t blockIndex);
 Bytes ReferenceTestFile(const Bytes& broken);
 
 // The fingerprint part behind the repair blocks, laid out field by field, with each region's
-// hash taken by the library in one call.
-Bytes ReferenceFingerprintPart(const Bytes& valid);
+// hash taken by the library in one call: version 1, or with origin (the record's 24 bytes of
+// fields) version 2, whose values and samples are record.
+Bytes ReferenceFingerprintPart(const Bytes& valid, const Bytes* origin = nullptr, const Bytes& record = {});
 
 // The repair file the valid-file scan must write for this valid file and test file, its
-// fingerprint included, or an empty vector when it must report identical contents. Assumes
-// the test file passes the size check.
-Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile);
+// fingerprint and the record of the broken file included, or an empty vector when it must
+// report identical contents (but with prove, as scan-valid --prove writes it). Assumes the test
+// file passes the size check.
+Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile, bool prove = false);
 
 // The broken file after a repair file is applied: the valid size, every carried block in
 // place, the broken file's own bytes elsewhere, zeros where it had none.

@@ -27,8 +27,9 @@ constexpr uint32_t kBlock = 4096;
 constexpr char kAllReleased[] = "F1 F2 F3 M1 M2 M4 M3 M5";
 constexpr char kAllButOutput[] = "F1 F2 M1 M2 M4 M3";
 constexpr char kAllButOutputFingerprinted[] = "F1 F2 M1 M2 M4 M3 M5";
-// The fingerprint part of a file of at most 1 MiB: one region.
-constexpr uint32_t kOneRegionPart = 56 + 16 + 16;
+// The fingerprint part of a file of at most 1 MiB, three blocks, one of them carried: one
+// region, the record with the carried block's entry and two blocks sampled.
+constexpr uint32_t kOneRegionPart = 80 + 16 + 4 + 2 * 8 + 16;
 
 uint32_t U32(const Bytes& bytes, size_t offset) {
   return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
@@ -48,7 +49,8 @@ Bytes BlockOf(const Bytes& file, uint32_t number) {
   return block;
 }
 
-// The repair file laid out from the block numbers it must carry.
+// The repair file laid out from the block numbers it must carry, up to its fingerprint part
+// (which the reference model derives with the record of the broken file).
 Bytes RepairFileCarrying(const Bytes& valid, const std::vector<uint32_t>& numbers) {
   Bytes file = Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(static_cast<uint32_t>(numbers.size()))});
   file.reserve(file.size() + numbers.size() * (4 + kBlock));
@@ -60,9 +62,13 @@ Bytes RepairFileCarrying(const Bytes& valid, const std::vector<uint32_t>& number
     const Bytes block = BlockOf(valid, number);
     file.insert(file.end(), block.begin(), block.end());
   }
-  const Bytes part = ReferenceFingerprintPart(valid);
-  file.insert(file.end(), part.begin(), part.end());
   return file;
+}
+
+// A repair file without its fingerprint part.
+Bytes WithoutPart(const Bytes& fix) {
+  const uint64_t end = fix.size() < 8 ? fix.size() : 8 + uint64_t{4100} * U32(fix, 4);
+  return Bytes(fix.begin(), fix.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(end, fix.size())));
 }
 
 // Compares without printing megabytes of bytes on a mismatch.
@@ -99,7 +105,9 @@ RepairFields FieldsOf(const Bytes& file) {
   fields.validSize = U32(file, 0);
   fields.count = U32(file, 4);
   const uint64_t regions = (fields.validSize + (1u << 20) - 1) >> 20;
-  if (file.size() != 8 + uint64_t{4100} * fields.count + 56 + 16 * regions + 16) {
+  const uint64_t part = 8 + uint64_t{4100} * fields.count;
+  const uint64_t samples = file.size() >= part + 80 ? U32(file, part + 76) : 0;
+  if (file.size() != part + 80 + 16 * regions + 4 * fields.count + 8 * samples + 16) {
     ADD_FAILURE() << "repair file of " << file.size() << " bytes announces " << fields.count << " blocks";
     return fields;
   }
@@ -151,8 +159,8 @@ TEST_F(ScanValidFileTest, CarriesTheOneDamagedBlockOfATenThousandByteFile) {
     uint32_t damaged;
     Bytes expected;
   } cases[] = {
-      {2, Concat({header, {0x02, 0x00, 0x00, 0x00}, block2, ReferenceFingerprintPart(valid)})},
-      {3, Concat({header, {0x03, 0x00, 0x00, 0x00}, block3, ReferenceFingerprintPart(valid)})},
+      {2, Concat({header, {0x02, 0x00, 0x00, 0x00}, block2})},
+      {3, Concat({header, {0x03, 0x00, 0x00, 0x00}, block3})},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.damaged);
@@ -166,7 +174,8 @@ TEST_F(ScanValidFileTest, CarriesTheOneDamagedBlockOfATenThousandByteFile) {
     EXPECT_TRUE(Reported().empty());
     const Bytes fix = ReadWholeFile(scratch.Path("example.fix"));
     EXPECT_EQ(fix.size(), 4108u + kOneRegionPart);
-    EXPECT_TRUE(SameBytes(fix, c.expected));
+    EXPECT_TRUE(SameBytes(WithoutPart(fix), c.expected));
+    EXPECT_TRUE(SameBytes(fix, ReferenceRepairFile(valid, ReferenceTestFile(broken))));
     ExpectInputsUnchanged();
     EXPECT_EQ(ReleaseOrder(), kAllReleased);
     // Image (3 pages), test buffer (1), one repair page and one list page: the two areas
@@ -283,7 +292,7 @@ TEST_F(ScanValidFileTest, BlocksPastTheEntriesTravelUnlessTheyHoldOnlyZeros) {
     EXPECT_EQ(Scan("short.bin", "short.crc"), 1);
     EXPECT_TRUE(Reported().empty());
     const Bytes fix = ReadWholeFile(scratch.Path("short.fix"));
-    EXPECT_TRUE(SameBytes(fix, RepairFileCarrying(valid, c.carried)));
+    EXPECT_TRUE(SameBytes(WithoutPart(fix), RepairFileCarrying(valid, c.carried)));
     EXPECT_TRUE(SameBytes(fix, ReferenceRepairFile(valid, c.testFile)));
     ExpectInputsUnchanged();
   }
@@ -307,7 +316,8 @@ TEST_F(ScanValidFileTest, TrailingBytesAreTheLowBytesOfTheNextEntry) {
 
       EXPECT_EQ(Scan("tail.bin", "tail.crc"), 1);
       const std::vector<uint32_t> carried = trailingZero ? std::vector<uint32_t>{3} : std::vector<uint32_t>{2, 3};
-      EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("tail.fix")), RepairFileCarrying(valid, carried)));
+      EXPECT_TRUE(SameBytes(WithoutPart(ReadWholeFile(scratch.Path("tail.fix"))), RepairFileCarrying(valid, carried)));
+      EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("tail.fix")), ReferenceRepairFile(valid, testFile)));
       ExpectInputsUnchanged();
     }
   }
@@ -347,7 +357,7 @@ TEST_F(ScanValidFileTest, TheTestFilesSizeFieldBoundsWhatItsEntriesVouchFor) {
     EXPECT_EQ(Scan("field.bin", "field.crc"), 1);
     EXPECT_TRUE(Reported().empty());
     const Bytes fix = ReadWholeFile(scratch.Path("field.fix"));
-    EXPECT_TRUE(SameBytes(fix, RepairFileCarrying(valid, c.carried)));
+    EXPECT_TRUE(SameBytes(WithoutPart(fix), RepairFileCarrying(valid, c.carried)));
     EXPECT_TRUE(SameBytes(fix, ReferenceRepairFile(valid, Concat({Le32(c.sizeField), entries}))));
   }
 }
@@ -380,7 +390,7 @@ TEST_F(ScanValidFileTest, LengthsThatDifferGiveARepairFileWithoutBlocks) {
     EXPECT_EQ(Scan("sized.bin", "sized.crc"), 1);
     EXPECT_TRUE(Reported().empty());
     const Bytes fix = ReadWholeFile(scratch.Path("sized.fix"));
-    EXPECT_TRUE(SameBytes(fix, Concat({Le32(static_cast<uint32_t>(c.valid.size())), Le32(0), ReferenceFingerprintPart(c.valid)})));
+    EXPECT_TRUE(SameBytes(WithoutPart(fix), Concat({Le32(static_cast<uint32_t>(c.valid.size())), Le32(0)})));
     EXPECT_TRUE(SameBytes(fix, ReferenceRepairFile(c.valid, c.testFile)));
     EXPECT_EQ(ReleaseOrder(), kAllReleased);
     ExpectInputsUnchanged();
@@ -435,10 +445,11 @@ TEST_F(ScanValidFileTest, ASecondListPageHoldsThe1025thBlockNumber) {
   EXPECT_EQ(fields.count, 1025u);
   EXPECT_EQ(fields.numbers, carried);
   EXPECT_TRUE(std::is_sorted(fields.numbers.begin(), fields.numbers.end()));
-  EXPECT_TRUE(SameBytes(fix, RepairFileCarrying(valid, carried)));
+  EXPECT_TRUE(SameBytes(WithoutPart(fix), RepairFileCarrying(valid, carried)));
   EXPECT_EQ(ServiceCallCount(Service::CommitPage), 1025u + 2u);
-  // Image, test buffer (16484 bytes: 5 pages), 1025 repair pages, 2 list pages and the fingerprint.
-  EXPECT_EQ(PeakCommittedBytes(), uint64_t{1030 + 5 + 1025 + 2 + 1} * kBlock);
+  // Image, test buffer (16484 bytes: 5 pages), 1025 repair pages, 2 list pages and the fingerprint
+  // (two pages: the region hashes and the part, with the entries of the 1025 blocks it carries).
+  EXPECT_EQ(PeakCommittedBytes(), uint64_t{1030 + 5 + 1025 + 2 + 2} * kBlock);
   ExpectInputsUnchanged();
 }
 
@@ -463,8 +474,9 @@ TEST_F(ScanValidFileTest, CarriesAtMost25600Blocks) {
   EXPECT_EQ(Scan("wide.bin", "wide.crc"), 1);
   EXPECT_TRUE(Reported().empty());
   const Bytes fix = ReadWholeFile(scratch.Path("wide.fix"));
-  // 100 regions of fingerprint behind the blocks.
-  const size_t part = 56 + 100 * 16 + 16;
+  // 100 regions of fingerprint behind the blocks, and the entry of each block carried; the test
+  // file records an empty copy, so no block is sampled.
+  const size_t part = 80 + 100 * 16 + 4 * 25600 + 16;
   ASSERT_EQ(fix.size(), 104960008u + part);
   EXPECT_EQ(U32(fix, 0), 104857600u);
   EXPECT_EQ(U32(fix, 4), 25600u);
@@ -556,7 +568,7 @@ TEST_F(ScanValidFileTest, TheRepairFileIsNamedAfterTheValidFileInTheOutputFolder
                             scratch.Path("out").c_str())),
               1);
     EXPECT_TRUE(Reported().empty());
-    EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path(out + c.repair)), expected));
+    EXPECT_TRUE(SameBytes(WithoutPart(ReadWholeFile(scratch.Path(out + c.repair))), expected));
     EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path("out")), fs::directory_iterator()), 1);
     EXPECT_FALSE(scratch.Exists(data + c.repair));
     ExpectInputsUnchanged();
@@ -646,7 +658,7 @@ TEST_P(ScanValidFileFaultTest, ReportsTheStepAndReleasesWhatItHolds) {
   if (c.repairFileLength < 0) {
     EXPECT_FALSE(scratch.Exists("input.fix"));
   } else {
-    const Bytes whole = RepairFileCarrying(valid, {2});
+    const Bytes whole = ReferenceRepairFile(valid, ReferenceTestFile(broken));
     EXPECT_TRUE(SameBytes(ReadWholeFile(scratch.Path("input.fix")),
                           Bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(c.repairFileLength))));
   }

@@ -1,0 +1,86 @@
+// The check of the broken file against the record of the file a repair was made for.
+#include "stream/origin_check.h"
+
+#include <algorithm>
+
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "core/exchange_rules.h"
+#include "core/repair_origin.h"
+
+namespace {
+
+// The bytes the broken file has of block b, at most 4096.
+uint32_t Held(uint64_t brokenSize, uint64_t b) {
+  const uint64_t start = (b - 1) * kBlockSize;
+  return brokenSize > start ? static_cast<uint32_t>(std::min<uint64_t>(brokenSize - start, kBlockSize)) : 0;
+}
+
+// Reads run blocks from block first of the broken file, as far as it has them, zeros behind.
+int ReadBrokenRun(FileHandle brokenFile, uint64_t brokenSize, uint64_t first, uint32_t run, uint8_t* buffer) {
+  const uint64_t start = (first - 1) * kBlockSize;
+  const uint64_t present = brokenSize > start ? std::min<uint64_t>(brokenSize - start, uint64_t{run} * kBlockSize) : 0;
+  return ReadPadded(brokenFile, start, buffer, static_cast<uint32_t>(present), run * kBlockSize);
+}
+
+}  // namespace
+
+Outcome OtherFileOutcome(const CheckRefusal& why) {
+  Outcome result;
+  result.ending = Ending::OtherFile;
+  result.check = why;
+  return result;
+}
+
+bool OriginSizeHolds(const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize, Outcome* refused) {
+  if (OriginSizeFits(origin, brokenSize, validSize)) return true;
+  CheckRefusal why;
+  why.finding = CheckFinding::SizeDiffers;
+  why.brokenSize = brokenSize;
+  why.recordedSize = origin.recordedSize;
+  *refused = OtherFileOutcome(why);
+  return false;
+}
+
+Outcome OtherBlockOutcome(const OriginCheck& check, const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize) {
+  CheckRefusal why;
+  why.finding = CheckFinding::BlockDiffers;
+  why.brokenSize = brokenSize;
+  why.recordedSize = origin.recordedSize;
+  why.block = check.FailedAt();
+  why.first = (why.block - 1) * kBlockSize;
+  why.last = why.first + BlockBytesInFile(why.block, validSize) - 1;
+  return OtherFileOutcome(why);
+}
+
+Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, FileHandle repairFile, const RepairFileLayout& layout,
+                    const std::vector<uint32_t>& list, const RepairOrigin& origin, const OriginRecord& record,
+                    uint8_t* brokenBuffer, uint8_t* repairBuffer) {
+  Outcome refused;
+  if (!OriginSizeHolds(origin, brokenSize, layout.validSize, &refused)) return refused;
+  OriginCheck check;
+  for (uint32_t i = 0; i < origin.samples; ++i) {
+    const uint8_t* sample = record.samples + kOriginSampleBytes * i;
+    const uint32_t b = LoadU32LE(sample);
+    if (!ReadBrokenRun(brokenFile, brokenSize, b, 1, brokenBuffer)) return StoppedAt(Step::ReadBroken);
+    check.Sample(b, HoldsRecorded(origin, b, brokenBuffer, Held(brokenSize, b), LoadU32LE(sample + 4)));
+  }
+  // The carried blocks, neighbours in one read from each file.
+  for (size_t j = 0; j < list.size() && check.Holds();) {
+    uint32_t run = 1;
+    while (j + run < list.size() && run < kStreamBufferBlocks && list[j + run] == list[j] + run) ++run;
+    if (!ReadBrokenRun(brokenFile, brokenSize, list[j], run, brokenBuffer)) return StoppedAt(Step::ReadBroken);
+    if (!ReadAt(repairFile, layout.RepairBlocksAt() + uint64_t{j} * kBlockSize, repairBuffer, run * kBlockSize)) {
+      return StoppedAt(Step::ReadRepair);
+    }
+    for (uint32_t i = 0; i < run; ++i) {
+      const uint32_t b = list[j + i];
+      const uint8_t* bytes = brokenBuffer + uint64_t{i} * kBlockSize;
+      check.Carried(b, HoldsRecorded(origin, b, bytes, Held(brokenSize, b), record.values[j + i]),
+                    HoldsRepairBlock(b, layout.validSize, bytes, Held(brokenSize, b), repairBuffer + uint64_t{i} * kBlockSize));
+    }
+    j += run;
+  }
+  if (check.Holds()) return DoneOutcome();
+  return OtherBlockOutcome(check, origin, brokenSize, layout.validSize);
+}

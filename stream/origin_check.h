@@ -1,0 +1,30 @@
+// The check a streaming repair makes before its first write when its repair file records the
+// broken file it was made for: the size, the sampled blocks and the carried blocks, read from
+// the broken file through the handle the repair will write with (core/repair_origin.h says
+// what must hold). Only those blocks are read.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/fingerprint_part.h"
+#include "core/repair_file.h"
+#include "platform/platform.h"
+#include "stream/fingerprint_check.h"
+#include "stream/steps.h"
+
+// The refusal: the broken file is not the file the record describes (Ending::OtherFile).
+Outcome OtherFileOutcome(const CheckRefusal& why);
+// Whether the size fits the record; otherwise the refusal in *refused.
+bool OriginSizeHolds(const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize, Outcome* refused);
+// The refusal for the block that settled it.
+Outcome OtherBlockOutcome(const OriginCheck& check, const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize);
+
+// Reads the sampled and the carried blocks (list, in the repair file's order) of the broken file
+// (brokenSize bytes) into brokenBuffer and the carried blocks of the repair file into
+// repairBuffer (kStreamBufferBytes each). Done when the file is the one the record describes or
+// that file partly repaired; OtherFile otherwise; a read that fails stops at ReadBroken or
+// ReadRepair.
+Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, FileHandle repairFile, const RepairFileLayout& layout,
+                    const std::vector<uint32_t>& list, const RepairOrigin& origin, const OriginRecord& record,
+                    uint8_t* brokenBuffer, uint8_t* repairBuffer);
