@@ -519,6 +519,26 @@ TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
 // Two words swapped in block 1, which its checksum cannot see, beside damage it sees: the
 // repair warns in its own words, writes the follow-up into mode 1's output folder, and mode 2
 // hands that to the streaming scan, whose repair file then makes the file whole.
+// A repair file made for another file: its own warning box, and the file as it was.
+TEST_F(MainDialogTest, ARepairFileMadeForAnotherFileIsRefusedInABoxOfItsOwn) {
+  const Bytes valid = RandomBytes(19, 3 * 4096);
+  Bytes broken = valid;
+  broken[5] ^= 0x40;
+  const Bytes other = RandomBytes(20, valid.size());
+  folder_.Write("disk.img", other);
+  folder_.Write("disk.fix", ReferenceRepairFile(valid, ReferenceTestFile(broken)));
+  SwitchTo(IDC_MODE_REPAIR);
+  gui::TypeInto(Item(IDC_REPAIR_BROKEN_FILE), folder_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path("disk.fix"));
+  PressStart();
+  ASSERT_EQ(catcher_.boxes().size(), 1u);
+  EXPECT_EQ(catcher_.boxes()[0].caption, step_text::kAttention);
+  EXPECT_EQ(catcher_.boxes()[0].text, step_text::kOtherFile);
+  EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::Warning);
+  ExpectWorkedThenReady();
+  EXPECT_EQ(folder_.Read("disk.img"), other);
+}
+
 TEST_F(MainDialogTest, ARepairWhoseResultStillDiffersWarnsAndTheFollowUpMakesItWhole) {
   const Bytes valid = RandomBytes(8, 3 * 4096 + 7);
   Bytes broken = valid;
