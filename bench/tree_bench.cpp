@@ -3,10 +3,11 @@
 // the way failing disks do, and counts the blocks in which two trees still differ.
 //
 //   tree_bench make-tree ROOT SEED               about 7,000 files, about 800 MiB
-//   tree_bench damage-tree ROOT SEED FAULTS FILES DELETED
+//   tree_bench damage-tree ROOT SEED FAULTS FILES DELETED [visible]
 //                                                FAULTS 512-byte sector faults in FILES files
 //                                                (zeroed, 0xFF, swapped with the next sector,
-//                                                random), DELETED other files removed
+//                                                random; with visible no swaps, which the block
+//                                                checksum cannot see), DELETED other files removed
 //   tree_bench differing VALID BROKEN            differing_files, differing_blocks,
 //                                                differing_bytes, missing_files
 #include <algorithm>
@@ -97,7 +98,7 @@ int MakeTree(const fs::path& root, uint64_t seed) {
   return 0;
 }
 
-int DamageTree(const fs::path& root, uint64_t seed, uint64_t faults, uint64_t files, uint64_t deleted) {
+int DamageTree(const fs::path& root, uint64_t seed, uint64_t faults, uint64_t files, uint64_t deleted, bool visible) {
   Xorshift random{seed | 1};
   std::vector<fs::path> all = FilesBelow(root);
   // Faults go to files of at least 64 KiB, as a disk's bad sectors meet the big files most.
@@ -113,7 +114,8 @@ int DamageTree(const fs::path& root, uint64_t seed, uint64_t faults, uint64_t fi
     // A sector and, for a swap, the next one in the same block: the block checksum cannot see it.
     uint64_t sector = random.Below(sectors - 1);
     // Each file gets faults of different kinds: a swap beside a fault the checksum sees.
-    const uint64_t kind = (f + f / files) % 4;
+    uint64_t kind = (f + f / files) % 4;
+    if (visible && kind == 2) kind = 3;
     if (kind == 2 && sector % (kBlock / kSector) == kBlock / kSector - 1) --sector;
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
     char bytes[2 * kSector];
@@ -191,13 +193,13 @@ uint64_t Number(const char* text) {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "make-tree" && argc == 4) return MakeTree(argv[2], Number(argv[3]));
-  if (command == "damage-tree" && argc == 7) {
-    return DamageTree(argv[2], Number(argv[3]), Number(argv[4]), Number(argv[5]), Number(argv[6]));
+  if (command == "damage-tree" && (argc == 7 || (argc == 8 && std::strcmp(argv[7], "visible") == 0))) {
+    return DamageTree(argv[2], Number(argv[3]), Number(argv[4]), Number(argv[5]), Number(argv[6]), argc == 8);
   }
   if (command == "differing" && argc == 4) return Differing(argv[2], argv[3]);
   std::fprintf(stderr,
                "usage: tree_bench make-tree ROOT SEED\n"
-               "       tree_bench damage-tree ROOT SEED FAULTS FILES DELETED\n"
+               "       tree_bench damage-tree ROOT SEED FAULTS FILES DELETED [visible]\n"
                "       tree_bench differing VALID BROKEN\n");
   return 2;
 }
