@@ -65,7 +65,7 @@ struct Temporary {
   }
   FileHandle* file;
   FolderHandle folder = nullptr;
-  char name[600] = {};
+  char name[kTemporaryNameRoom] = {};  // a name of its own in the same folder
 };
 
 class Applier {
@@ -201,7 +201,7 @@ class Applier {
       Skip(i, Step::RenameEntry, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::NotRegularFile));
       return DoneOutcome();
     }
-    if (!RenameIn(folder, oldName.c_str(), name.c_str(), 0)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    if (!RenameIn(folder, oldName.c_str(), name.c_str(), TakenName::Refuse)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
     changed_ = true;
     Report(i, EntryEvent::Renamed);
     return DoneOutcome();
@@ -225,7 +225,7 @@ class Applier {
     // A patch without blocks of a file that already has its size is a proof, only read back;
     // such a file is opened for reading first, so that a read-only file can be proved too.
     bool proof = change.blockCount == 0;
-    repair_.file = OpenFileIn(folder, name.c_str(), proof ? 0 : 1);
+    repair_.file = OpenFileIn(folder, name.c_str(), proof ? FileAccess::ReadOnly : FileAccess::ReadWrite);
     if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
     uint64_t size = 0;
     if (proof && !GetFileSize64(repair_.file, &size)) {
@@ -237,7 +237,7 @@ class Applier {
     if (proof && size != change.validSize) {
       proof = false;
       CloseFile(repair_.file);
-      repair_.file = OpenFileIn(folder, name.c_str(), 1);
+      repair_.file = OpenFileIn(folder, name.c_str(), FileAccess::ReadWrite);
       if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
     }
     uint8_t numbers[4 * 256];
@@ -313,7 +313,7 @@ class Applier {
       Report(i, EntryEvent::Mismatch);
       return DoneOutcome();
     }
-    if (!RenameIn(folder, temporary.name, name.c_str(), 1)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Replace)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
     temporary.folder = nullptr;
     changed_ = true;
     ++result_.files;

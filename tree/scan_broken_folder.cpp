@@ -113,7 +113,7 @@ class Writer {
     FolderHandle folder = cursor_.MoveTo(folders);
     if (folder == nullptr) return Unreadable(index, recordStart, Step::OpenBroken);
     const std::string name(listing_.Name(index));
-    scan_.file = OpenFileIn(folder, name.c_str(), 0);
+    scan_.file = OpenFileIn(folder, name.c_str(), FileAccess::ReadOnly);
     if (scan_.file == nullptr) return Unreadable(index, recordStart, Step::OpenBroken);
     uint64_t size;
     if (!GetFileSize64(scan_.file, &size)) return Unreadable(index, recordStart, Step::SizeBroken);

@@ -303,7 +303,7 @@ class Writer {
     FolderHandle folder = cursor_.MoveTo(folders);
     if (folder == nullptr) return Unreadable(v, Step::OpenValid, 0, false), 0;
     const std::string name(listing_.Name(v));
-    scan_.file = OpenFileIn(folder, name.c_str(), 0);
+    scan_.file = OpenFileIn(folder, name.c_str(), FileAccess::ReadOnly);
     if (scan_.file == nullptr) return Unreadable(v, Step::OpenValid, 0, false), 0;
     if (!GetFileSize64(scan_.file, size)) return Unreadable(v, Step::SizeValid, 0, false), 0;
     if (*size > kLargestExchangedSize) {

@@ -282,14 +282,15 @@ int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
   return 1;
 }
 
-FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting) {
+FileHandle OpenFileIn(FolderHandle parent, const char* name, FileAccess access) {
   if (MustFail(Service::OpenFileIn)) return nullptr;
   std::wstring wide;
   if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
   HANDLE handle;
-  const ACCESS_MASK access = forWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  const bool forWriting = access == FileAccess::ReadWrite;
+  const ACCESS_MASK rights = forWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
   const ULONG share = forWriting ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
-  const NTSTATUS status = OpenRelative(Native(parent), wide, access, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &handle);
+  const NTSTATUS status = OpenRelative(Native(parent), wide, rights, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &handle);
   if (status < 0) return Failed(status), nullptr;
   if (IsReparsePoint(Native(parent), wide, handle)) {
     CloseHandle(handle);
@@ -351,17 +352,17 @@ bool OnlyCaseDiffers(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-int RenameIn(FolderHandle parent, const char* from, const char* to, int replace) {
+int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken) {
   if (MustFail(Service::RenameIn)) return 0;
   std::wstring wideFrom, wideTo;
   if (!WideName(from, &wideFrom) || !WideName(to, &wideTo)) return FailWith(ERROR_INVALID_NAME);
   if (!OnlyCaseDiffers(wideFrom, wideTo)) {
-    const NTSTATUS status = Rename(parent, wideFrom, wideTo, replace != 0);
+    const NTSTATUS status = Rename(parent, wideFrom, wideTo, taken == TakenName::Replace);
     return status < 0 ? Failed(status) : 1;
   }
   // A new name that differs only in case finds the entry itself, and some file systems then
   // keep the old name: the entry goes through a name of its own first.
-  char middleName[64];
+  char middleName[kTemporaryNameRoom];
   uint64_t random;
   if (!TemporaryRandom(&random) || !ComposeTemporaryPath("", 0, random, middleName, sizeof middleName)) return 0;
   std::wstring middle;
