@@ -103,8 +103,9 @@ class Applier {
     return result_.entries.back();
   }
 
-  // An entry that could not be changed for a system's reason, or because of what stands there.
-  void Skip(size_t i, Step step, uint32_t error) {
+  // An entry that could not be changed for a system's reason, or because of what stands there:
+  // told as skipped, and the repair goes on.
+  Outcome Skipped(size_t i, Step step, uint32_t error) {
     EntrySkip skip = EntrySkip::Unreadable;
     if (Is(error, SystemErrorKind::IsLink)) skip = EntrySkip::Link;
     if (IsMissing(error)) skip = EntrySkip::Gone;
@@ -116,6 +117,7 @@ class Applier {
     EntryReport& report = Report(i, EntryEvent::Skipped, skip);
     report.step = step;
     report.systemError = error;
+    return DoneOutcome();
   }
 
   Outcome Change(size_t i) {
@@ -125,10 +127,7 @@ class Applier {
     const std::string name(path.components.back());
     path.components.pop_back();
     FolderHandle folder = cursor_.MoveTo(path.components);
-    if (folder == nullptr) {
-      Skip(i, Step::OpenBrokenFolder, LastSystemError());
-      return DoneOutcome();
-    }
+    if (folder == nullptr) return Skipped(i, Step::OpenBrokenFolder, LastSystemError());
     switch (change.action) {
       case FolderAction::ExtraFile:
       case FolderAction::ExtraFolder: return ExtraEntry(i, folder, name);
@@ -138,6 +137,12 @@ class Applier {
       case FolderAction::WholeFile: return Whole(i, folder, name);
     }
     return DoneOutcome();
+  }
+
+  // The error told for an entry of this kind standing where another is wanted: a link is
+  // told as one, anything else as otherwise.
+  static uint32_t InTheWay(EntryKind kind, SystemErrorKind otherwise) {
+    return SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : otherwise);
   }
 
   // Whether something stands at the name, and what; false with the error when it cannot be told.
@@ -150,19 +155,17 @@ class Applier {
     const bool isFolder = plan_.changes[i].action == FolderAction::ExtraFolder;
     EntryKind kind;
     bool present;
-    if (!KindAt(folder, name, &kind, &present)) return Skip(i, Step::RemoveExtra, LastSystemError()), DoneOutcome();
+    if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::RemoveExtra, LastSystemError());
     if (!present) return DoneOutcome();
     if (kind != (isFolder ? EntryKind::Folder : EntryKind::File)) {
-      Skip(i, Step::RemoveExtra, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::AlreadyExists));
-      return DoneOutcome();
+      return Skipped(i, Step::RemoveExtra, InTheWay(kind, SystemErrorKind::AlreadyExists));
     }
     if (!options_.deleteExtra) {
       Report(i, EntryEvent::Extra);
       return DoneOutcome();
     }
     if (!(isFolder ? RemoveFolderIn(folder, name.c_str()) : RemoveFileIn(folder, name.c_str()))) {
-      Skip(i, Step::RemoveExtra, LastSystemError());
-      return DoneOutcome();
+      return Skipped(i, Step::RemoveExtra, LastSystemError());
     }
     changed_ = true;
     Report(i, EntryEvent::Deleted);
@@ -172,15 +175,13 @@ class Applier {
   Outcome NewFolder(size_t i, FolderHandle folder, const std::string& name) {
     EntryKind kind;
     bool present;
-    if (!KindAt(folder, name, &kind, &present)) return Skip(i, Step::CreateFolder, LastSystemError()), DoneOutcome();
+    if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::CreateFolder, LastSystemError());
     if (present) {
       // Made by an earlier run of the same repair.
-      if (kind != EntryKind::Folder) {
-        Skip(i, Step::CreateFolder, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::AlreadyExists));
-      }
+      if (kind != EntryKind::Folder) return Skipped(i, Step::CreateFolder, InTheWay(kind, SystemErrorKind::AlreadyExists));
       return DoneOutcome();
     }
-    if (!CreateSubfolder(folder, name.c_str())) return Skip(i, Step::CreateFolder, LastSystemError()), DoneOutcome();
+    if (!CreateSubfolder(folder, name.c_str())) return Skipped(i, Step::CreateFolder, LastSystemError());
     changed_ = true;
     ++result_.folders;
     Report(i, EntryEvent::FolderCreated);
@@ -191,17 +192,16 @@ class Applier {
     const std::string oldName(plan_.OldName(i));
     EntryKind kind;
     bool present;
-    if (!KindAt(folder, oldName, &kind, &present)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    if (!KindAt(folder, oldName, &kind, &present)) return Skipped(i, Step::RenameEntry, LastSystemError());
     if (!present) {
       // Renamed by an earlier run, or gone.
-      if (!KindAt(folder, name, &kind, &present) || !present) Skip(i, Step::RenameEntry, LastSystemError());
+      if (!KindAt(folder, name, &kind, &present) || !present) return Skipped(i, Step::RenameEntry, LastSystemError());
       return DoneOutcome();
     }
     if (kind != EntryKind::File && kind != EntryKind::Folder) {
-      Skip(i, Step::RenameEntry, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::NotRegularFile));
-      return DoneOutcome();
+      return Skipped(i, Step::RenameEntry, InTheWay(kind, SystemErrorKind::NotRegularFile));
     }
-    if (!RenameIn(folder, oldName.c_str(), name.c_str(), TakenName::Refuse)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    if (!RenameIn(folder, oldName.c_str(), name.c_str(), TakenName::Refuse)) return Skipped(i, Step::RenameEntry, LastSystemError());
     changed_ = true;
     Report(i, EntryEvent::Renamed);
     return DoneOutcome();
@@ -226,19 +226,19 @@ class Applier {
     // such a file is opened for reading first, so that a read-only file can be proved too.
     bool proof = change.blockCount == 0;
     repair_.file = OpenFileIn(folder, name.c_str(), proof ? FileAccess::ReadOnly : FileAccess::ReadWrite);
-    if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
+    if (repair_.file == nullptr) return Skipped(i, Step::OpenBroken, LastSystemError());
     uint64_t size = 0;
     if (proof && !GetFileSize64(repair_.file, &size)) {
       const uint32_t error = LastSystemError();
       CloseFile(repair_.file);
       repair_.file = nullptr;
-      return Skip(i, Step::SizeBroken, error), DoneOutcome();
+      return Skipped(i, Step::SizeBroken, error);
     }
     if (proof && size != change.validSize) {
       proof = false;
       CloseFile(repair_.file);
       repair_.file = OpenFileIn(folder, name.c_str(), FileAccess::ReadWrite);
-      if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
+      if (repair_.file == nullptr) return Skipped(i, Step::OpenBroken, LastSystemError());
     }
     uint8_t numbers[4 * 256];
     for (uint32_t j = 0; j < change.blockCount;) {
@@ -280,17 +280,14 @@ class Applier {
     const PlannedChange& change = plan_.changes[i];
     EntryKind kind;
     bool present;
-    if (!KindAt(folder, name, &kind, &present)) return Skip(i, Step::CreateOutput, LastSystemError()), DoneOutcome();
+    if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::CreateOutput, LastSystemError());
     if (present && kind != EntryKind::File) {
-      const SystemErrorKind why = kind == EntryKind::Link ? SystemErrorKind::IsLink
-                                  : kind == EntryKind::Folder ? SystemErrorKind::IsFolder
-                                                              : SystemErrorKind::NotRegularFile;
-      Skip(i, Step::CreateOutput, SystemErrorCode(why));
-      return DoneOutcome();
+      return Skipped(i, Step::CreateOutput,
+                     InTheWay(kind, kind == EntryKind::Folder ? SystemErrorKind::IsFolder : SystemErrorKind::NotRegularFile));
     }
     Temporary temporary(&repair_.file);
     repair_.file = CreateTemporaryIn(folder, name.c_str(), temporary.name, sizeof temporary.name);
-    if (repair_.file == nullptr) return Skip(i, Step::CreateOutput, LastSystemError()), DoneOutcome();
+    if (repair_.file == nullptr) return Skipped(i, Step::CreateOutput, LastSystemError());
     temporary.folder = folder;
     Fingerprinter fingerprint(change.validSize, repair_.regions);
     for (uint64_t done = 0; done < change.validSize;) {
@@ -313,7 +310,7 @@ class Applier {
       Report(i, EntryEvent::Mismatch);
       return DoneOutcome();
     }
-    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Replace)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Replace)) return Skipped(i, Step::RenameEntry, LastSystemError());
     temporary.folder = nullptr;
     changed_ = true;
     ++result_.files;
