@@ -130,7 +130,7 @@ class Matcher {
     if (valid.kind == FolderEntryKind::Skipped) return;
     if (broken.kind == FolderEntryKind::Skipped) {
       Report(listing_.Path(v), EntryEvent::Skipped, EntrySkip::BrokenSide);
-      result_.entries.back().brokenReason = static_cast<uint8_t>(broken.reason);
+      result_.entries.back().brokenReason = broken.reason;
       result_.entries.back().folder = valid.kind == FolderEntryKind::Folder;
       return;
     }
@@ -199,7 +199,7 @@ class Matcher {
       }
       if (broken.kind == FolderEntryKind::Skipped) {
         Report(std::string(index_.Path(b)), EntryEvent::Skipped, EntrySkip::BrokenSide);
-        result_.entries.back().brokenReason = static_cast<uint8_t>(broken.reason);
+        result_.entries.back().brokenReason = broken.reason;
         continue;
       }
       const bool folder = broken.kind == FolderEntryKind::Folder;
