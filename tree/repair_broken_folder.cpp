@@ -7,6 +7,7 @@
 // running it again. Entries that are not as the repair file expects are told and left.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -78,7 +79,12 @@ class Applier {
   Outcome All() {
     for (size_t i = 0; i < plan_.changes.size(); ++i) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
-      Outcome applied = Change(i);
+      Outcome applied;
+      try {
+        applied = Change(i);
+      } catch (const std::bad_alloc&) {
+        applied = StoppedOutcome(Step::AllocateRepairEntry, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+      }
       if (applied.ending != Ending::Done) {
         applied.brokenFileChanged = changed_;
         if (applied.ending == Ending::Stopped) result_.stoppedAt = std::string(plan_.Path(i));
@@ -359,7 +365,7 @@ Outcome ReadRepairFile(FolderRepair& repair, const char* repairFilePath, const N
 
 Outcome Repair(FolderRepair& repair, const char* brokenFolderPath, const char* repairFilePath,
                const FolderRepairOptions& options, const StreamControl& control, TreeOutcome& result) {
-  const NameRules rules = SystemNameRules(std::string(brokenFolderPath).size());
+  const NameRules rules = SystemNameRules(std::strlen(brokenFolderPath));
   RepairPlan plan;
   Outcome read = ReadRepairFile(repair, repairFilePath, rules, &plan, result);
   if (read.ending != Ending::Done) return read;
@@ -389,7 +395,8 @@ TreeOutcome RepairBrokenFolder(const char* brokenFolderPath, const char* repairF
   try {
     result.outcome = Repair(repair, brokenFolderPath, repairFilePath, options, control, result);
   } catch (const std::bad_alloc&) {
-    result.outcome = StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    // The plan catches its own; what is left is the memory of the entry under way.
+    result.outcome = StoppedOutcome(Step::AllocateRepairEntry, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
   }
   Release(repair);
   return result;
