@@ -20,9 +20,9 @@
 #include "core/folder_repair_file.h"
 #include "core/folder_test_file.h"
 #include "stream/steps.h"
-#include "support/files_by_path.h"
 #include "tree/file_reader.h"
 #include "tree/folder_cursor.h"
+#include "tree/folder_file.h"
 #include "tree/names.h"
 #include "tree/operations.h"
 #include "tree/repair_plan.h"
@@ -32,19 +32,17 @@ namespace {
 // What one call holds; null until obtained.
 struct FolderRepair {
   FolderHandle top = nullptr;
-  FileHandle repairFile = nullptr;
+  FolderFile repairFile;
   FileHandle file = nullptr;
   uint8_t* slice = nullptr;
-  uint8_t* readBuffer = nullptr;
   Hash128* regions = nullptr;  // room for the region hashes of the file under way
 };
 
 void Release(FolderRepair& repair) {
   if (repair.file != nullptr) CloseFile(repair.file);
-  if (repair.repairFile != nullptr) CloseFile(repair.repairFile);
+  CloseFolderFile(&repair.repairFile);
   if (repair.top != nullptr) CloseFolder(repair.top);
   if (repair.slice != nullptr) ReleaseMemory(repair.slice);
-  if (repair.readBuffer != nullptr) ReleaseMemory(repair.readBuffer);
   if (repair.regions != nullptr) ReleaseMemory(repair.regions);
 }
 
@@ -252,8 +250,8 @@ class Applier {
       // As many blocks as the slice holds, and their numbers.
       static_assert(sizeof numbers / 4 == kStreamBufferBlocks);
       const uint32_t run = static_cast<uint32_t>(std::min<uint64_t>(change.blockCount - j, kStreamBufferBlocks));
-      if (!ReadAt(repair_.repairFile, change.blockNumbersAt + 4 * uint64_t{j}, numbers, 4 * run) ||
-          !ReadAt(repair_.repairFile, change.dataAt + uint64_t{j} * kBlockSize, repair_.slice, run * kBlockSize)) {
+      if (!ReadAt(repair_.repairFile.file, change.blockNumbersAt + 4 * uint64_t{j}, numbers, 4 * run) ||
+          !ReadAt(repair_.repairFile.file, change.dataAt + uint64_t{j} * kBlockSize, repair_.slice, run * kBlockSize)) {
         return StoppedAt(Step::ReadRepair);
       }
       for (uint32_t k = 0; k < run; ++k) {
@@ -299,7 +297,7 @@ class Applier {
     for (uint64_t done = 0; done < change.validSize;) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
       const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(change.validSize - done, kStreamBufferBytes));
-      if (!ReadAt(repair_.repairFile, change.dataAt + done, repair_.slice, count)) return StoppedAt(Step::ReadRepair);
+      if (!ReadAt(repair_.repairFile.file, change.dataAt + done, repair_.slice, count)) return StoppedAt(Step::ReadRepair);
       fingerprint.Add(repair_.slice, count);
       if (!WriteAt(repair_.file, done, repair_.slice, count)) return StoppedAt(Step::WriteRepaired);
       done += count;
@@ -338,28 +336,18 @@ class Applier {
 // names anything this system must not write.
 Outcome ReadRepairFile(FolderRepair& repair, const char* repairFilePath, const NameRules& rules, RepairPlan* plan,
                        TreeOutcome& result) {
-  repair.repairFile = OpenInputByPath(repairFilePath);
-  if (repair.repairFile == nullptr) return StoppedAt(Step::OpenRepair);
-  uint64_t length;
-  if (!GetFileSize64(repair.repairFile, &length)) return StoppedAt(Step::SizeRepair);
-  repair.readBuffer = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (repair.readBuffer == nullptr) return StoppedAt(Step::CommitRepairBuffer);
-  uint8_t start[kFolderFileHeaderBytes] = {};
-  const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(length, sizeof start));
-  if (startBytes > 0 && !ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(Step::ReadRepair);
-  switch (ReadExchangeFileKind(start, length)) {
-    case ExchangeFileKind::FolderRepairFile: break;
-    case ExchangeFileKind::Plain: return Refused(Step::CheckRepairFileForOneFile);
-    case ExchangeFileKind::FollowUpTestFile:
-    case ExchangeFileKind::FolderTestFile: return Refused(Step::CheckFolderRepairFile);
-  }
+  const FolderFileSteps steps{Step::OpenRepair, Step::SizeRepair, Step::CommitRepairBuffer,
+                              Step::ReadRepair, Step::CheckRepairFileForOneFile, Step::CheckFolderRepairFile};
+  Outcome opened = OpenFolderFile(repairFilePath, ExchangeFileKind::FolderRepairFile, steps, &repair.repairFile);
+  if (opened.ending != Ending::Done) return opened;
   FolderRepairHeader header;
-  if (ReadFolderRepairHeader(start, length, &header) != FolderFileVerdict::Read) return Refused(Step::CheckFolderRepairFile);
-  FileReader reader(repair.repairFile, length, repair.readBuffer, kStreamBufferBytes);
-  reader.Seek(kFolderFileHeaderBytes);
+  if (ReadFolderRepairHeader(repair.repairFile.start, repair.repairFile.length, &header) != FolderFileVerdict::Read) {
+    return Refused(Step::CheckFolderRepairFile);
+  }
+  FileReader reader = repair.repairFile.Records();
   Outcome read = ReadRepairPlan(reader, header, rules, plan, &result.stoppedAt, &result.nameFault);
-  ReleaseMemory(repair.readBuffer);
-  repair.readBuffer = nullptr;
+  // The records are in the plan now; the blocks are read at their offsets.
+  repair.repairFile.ReleaseBuffer();
   return read;
 }
 
