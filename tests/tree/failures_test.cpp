@@ -87,10 +87,10 @@ TEST_P(ScanBrokenFolderFaultTest, StopsOrSkipsTheEntryAndLeavesNoTemporary) {
   }
 }
 
-// Calls in order: the folder, its listing, "dir" and "old" opened and listed, the two buffers, the
-// probe of the older test file, its temporary, the header; then the entries: "dir",
-// "old", "x.tmp" (opened, sized, read), "dir/p.bin" (its folder, opened, sized, read);
-// the header again, the length, flush, close, rename.
+// Calls in order: the folder, its listing, "dir" and "old" opened and listed, the ring of four
+// slices, the entries' buffer, the probe of the older test file, its temporary, the header;
+// then the entries: "dir", "old", "x.tmp" (opened, sized, read), "dir/p.bin" (its folder,
+// opened, sized, read); the header again, the length, flush, close, rename.
 INSTANTIATE_TEST_SUITE_P(
     EveryCall, ScanBrokenFolderFaultTest,
     ::testing::Values(FaultCase{"OpenFolder", Service::OpenFolder, 1, kFail, Step::OpenBrokenFolder, nullptr},
@@ -98,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"OpenSubfolder", Service::OpenSubfolder, 1, kFail, Step::ListFolder, "dir"},
                       FaultCase{"ListSubfolder", Service::ListFolder, 2, kFail, Step::ListFolder, "dir"},
                       FaultCase{"Slice", Service::CommitMemory, 1, kFail, Step::AllocateBroken, nullptr},
-                      FaultCase{"Entries", Service::CommitMemory, 2, kFail, Step::AllocateTestFileBuffer, nullptr},
+                      FaultCase{"LastSlice", Service::CommitMemory, 4, kFail, Step::AllocateBroken, nullptr},
+                      FaultCase{"Entries", Service::CommitMemory, 5, kFail, Step::AllocateTestFileBuffer, nullptr},
                       FaultCase{"Temporary", Service::CreateTemporaryFile, 1, kFail, Step::CreateOutput, nullptr},
                       FaultCase{"Header", Service::WriteAt, 1, kFail, Step::WriteOutput, nullptr},
                       FaultCase{"OpenFile", Service::OpenFileIn, 1, kFail, Step::OpenBroken, "x.tmp"},
@@ -131,7 +132,7 @@ TEST_P(ScanValidFolderFaultTest, StopsOrSkipsTheEntryAndLeavesNoTemporary) {
 }
 
 // Calls in order: the folder, the test file opened, sized, its buffer, its header and
-// records read; the listing; the two buffers; then the records: the extra entries, the
+// records read; the listing; the ring of four slices, the record's buffer; then the records: the extra entries, the
 // rename of "Dir", "Dir/p.bin" (its folder, opened, sized, read, its checksums, its block
 // read again), the new folder, "new/w.bin" (its folder, opened, sized, read); the header,
 // the length, flush, close, rename.
@@ -146,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"ListTop", Service::ListFolder, 1, kFail, Step::ListFolder, nullptr},
                       FaultCase{"ListSubfolder", Service::ListFolder, 2, kFail, Step::ListFolder, "Dir"},
                       FaultCase{"Slice", Service::CommitMemory, 2, kFail, Step::AllocateValid, nullptr},
-                      FaultCase{"Entries", Service::CommitMemory, 3, kFail, Step::AllocateTest, nullptr},
+                      FaultCase{"LastSlice", Service::CommitMemory, 5, kFail, Step::AllocateValid, nullptr},
+                      FaultCase{"Entries", Service::CommitMemory, 6, kFail, Step::AllocateTest, nullptr},
                       FaultCase{"Temporary", Service::CreateTemporaryFile, 1, kFail, Step::CreateOutput, nullptr},
                       FaultCase{"FileFolder", Service::OpenSubfolder, 3, kFail, Step::OpenValid, "Dir/p.bin"},
                       FaultCase{"OpenFile", Service::OpenFileIn, 1, kFail, Step::OpenValid, "Dir/p.bin"},
