@@ -250,4 +250,38 @@ TEST_F(FolderFaultTest, AProofsOwnCallsMadeToFailSkipTheirEntry) {
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
 }
 
+// A file read through the working thread's ring whose read fails midway is skipped once the
+// slices already handed over are done with, and the files after it are read as ever: the valid
+// scan finds them alike. a.bin has three slices, b.bin two, so both go through the ring.
+TEST_F(FolderFaultTest, AFileWhoseReadFailsMidwayInTheRingIsSkippedAndTheNextAreReadAsEver) {
+  valid = {{"a.bin", Noise(6, (2u << 20) + 100)}, {"b.bin", Noise(7, (1u << 20) + 100)}, {"c.txt", "c"}};
+  RemoveTree(Valid());
+  RemoveTree(Broken());
+  MakeTree(Valid(), valid);
+  MakeTree(Broken(), valid);
+  // The broken scan's second read is a.bin's second slice; the valid scan reads the test file's
+  // header and records, then a.bin's first slice and its checksums, then its second slice.
+  const struct {
+    bool validSide;
+    uint32_t nthRead;
+    Step step;
+  } cases[] = {{false, 2, Step::ReadBroken}, {true, 5, Step::ReadValid}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.validSide ? "valid scan" : "broken scan");
+    if (c.validSide) ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+    ClearFaults();
+    InjectFault(Service::ReadAt, c.nthRead, SystemErrorCode(SystemErrorKind::SharingViolation));
+    const TreeOutcome faulted = c.validSide ? ScanValid() : ScanBroken();
+    ClearFaults();
+    EXPECT_EQ(OpenFileCount(), 0u);
+    const auto skipped = EntriesWith(faulted, EntryEvent::Skipped);
+    ASSERT_EQ(skipped.count("a.bin"), 1u) << faulted.outcome;
+    EXPECT_EQ(skipped.at("a.bin").step, c.step);
+    EXPECT_EQ(skipped.at("a.bin").systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
+    const TreeOutcome compared = c.validSide ? faulted : ScanValid();
+    EXPECT_EQ(compared.outcome.ending, Ending::Identical) << compared.outcome;
+    EXPECT_EQ(EntriesWith(compared, EntryEvent::Damaged).size(), 0u);
+  }
+}
+
 }  // namespace
