@@ -268,7 +268,9 @@ TEST_F(FolderFaultTest, AFileWhoseReadFailsMidwayInTheRingIsSkippedAndTheNextAre
   } cases[] = {{false, 2, Step::ReadBroken}, {true, 5, Step::ReadValid}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.validSide ? "valid scan" : "broken scan");
-    if (c.validSide) ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+    if (c.validSide) {
+      ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+    }
     ClearFaults();
     InjectFault(Service::ReadAt, c.nthRead, SystemErrorCode(SystemErrorKind::SharingViolation));
     const TreeOutcome faulted = c.validSide ? ScanValid() : ScanBroken();
