@@ -29,8 +29,10 @@ void* operator new(size_t size) {
   throw std::bad_alloc();
 }
 
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, size_t) noexcept { std::free(block); }
+// Kept out of line: inlined where a block from new is deleted, free would look mismatched to
+// the compiler, which does not see that this new is malloc.
+[[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block, size_t) noexcept { std::free(block); }
 
 namespace {
 
