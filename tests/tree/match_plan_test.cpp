@@ -100,16 +100,16 @@ std::string Describe(const MatchPlan& plan, const TreeOutcome& result, const Tre
   std::string text = "records:";
   for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
     for (const PlannedRecord& record : *list) {
-      text += std::string(" ") + kActions[static_cast<int>(record.action)] + " " +
-              (record.valid != kNoEntry ? listing.Path(record.valid) : std::string(index.Path(record.broken)));
-      if (record.action == FolderAction::Rename) text += "<" + std::string(index.Name(record.broken));
+      text.append(" ").append(kActions[static_cast<int>(record.action)]).append(" ");
+      text.append(record.valid != kNoEntry ? listing.Path(record.valid) : std::string(index.Path(record.broken)));
+      if (record.action == FolderAction::Rename) text.append("<").append(index.Name(record.broken));
     }
   }
   text += "; told:";
   for (const EntryReport& entry : result.entries) {
-    text += std::string(" ") + kEvents[static_cast<int>(entry.event)];
+    text.append(" ").append(kEvents[static_cast<int>(entry.event)]);
     if (entry.skip == EntrySkip::BrokenSide) text += entry.brokenReason == SkipReason::Link ? "(broken:link)" : "(broken:other)";
-    if (entry.skip == EntrySkip::NotPossibleThere) text += std::string("(") + kFaults.at(entry.nameFault) + ")";
+    if (entry.skip == EntrySkip::NotPossibleThere) text.append("(").append(kFaults.at(entry.nameFault)).append(")");
     text += " " + entry.path + (entry.folder ? "/" : "");
   }
   return text + "; folders: " + std::to_string(result.folders);
