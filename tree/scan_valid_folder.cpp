@@ -33,8 +33,9 @@
 
 namespace {
 
-// Room for a record's start, its file fields and its block count.
-constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + 8 + kHash128Bytes + 4;
+// Room for a record's start and its fields: a file's size, fingerprint and block count, or a
+// rename's old name, which is no longer than a path.
+constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + std::max<uint32_t>(8 + kHash128Bytes + 4, 2 + kLongestFolderPath);
 
 // What one call holds; null until obtained.
 struct ValidFolderScan {
