@@ -48,6 +48,23 @@ uint32_t BlockValue(BlockValueKind kind, const uint8_t* block);
 // test file has a value for whose recorded bytes the valid file also has), up to 64 spread
 // evenly; where the one due is carried, the next one not carried stands in for it.
 uint64_t SampleCandidates(uint64_t recordedSize, uint64_t recordedEntries, uint64_t validSize);
+// The same samples found by jumping from one due sample to the next, for a caller that does not
+// go through every candidate: carried(j) says whether candidate j (from 0) is carried, take(j)
+// receives each one sampled.
+template <typename Carried, typename Take>
+void SampleSpread(uint64_t candidates, Carried carried, Take take) {
+  const uint64_t most = candidates < kMostSampledBlocks ? candidates : kMostSampledBlocks;
+  uint64_t after = 0;  // candidates below this are passed
+  for (uint64_t i = 0; i < most; ++i) {
+    uint64_t j = i * candidates / most;
+    if (j < after) continue;  // due by the time the last one was taken
+    while (j < candidates && carried(j)) ++j;
+    if (j >= candidates) return;
+    take(j);
+    after = j + 1;
+  }
+}
+
 class BlockSampler {
  public:
   explicit BlockSampler(uint64_t candidates);

@@ -101,14 +101,19 @@ int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context);
 int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind);
 // A regular file in the folder, for reading only or for reading and writing (then shared
 // for reading only, like an input file).
-FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting);
+enum class FileAccess : uint8_t { ReadOnly, ReadWrite };
+FileHandle OpenFileIn(FolderHandle parent, const char* name, FileAccess access);
 // A new file beside finalName under a name of its own (written to temporaryName, capacity
 // bytes), for RenameIn over finalName once complete.
+// The room such a name needs, its ending zero included: the name is short and of a fixed
+// length (".varnell-", twelve characters, ".tmp"), whatever finalName is.
+inline constexpr uint32_t kTemporaryNameRoom = 32;
 FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* temporaryName, uint32_t capacity);
-// Renames an entry within the folder: replacing a file of the new name when replace is 1,
-// refusing with AlreadyExists when it is 0 (a name that differs only in letter case renames
-// the entry itself where the file system ignores case). Made durable before it returns.
-int RenameIn(FolderHandle parent, const char* from, const char* to, int replace);
+// Renames an entry within the folder: replacing a file of the new name, or refusing with
+// AlreadyExists when the name is taken (a name that differs only in letter case renames the
+// entry itself where the file system ignores case). Made durable before it returns.
+enum class TakenName : uint8_t { Refuse, Replace };
+int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken);
 // Removes a file (never what a link points to) or an empty folder.
 int RemoveFileIn(FolderHandle parent, const char* name);
 int RemoveFolderIn(FolderHandle parent, const char* name);

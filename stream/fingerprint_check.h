@@ -9,19 +9,14 @@
 #include "core/fingerprint_part.h"
 #include "core/repair_file.h"
 #include "platform/platform.h"
+#include "stream/origin_record.h"
 #include "stream/pipeline.h"
 #include "stream/steps.h"
 
-// The record of the broken file a version-2 part carries: the value of each carried block, in
-// the repair file's order, and the samples as stored.
-struct OriginRecord {
-  std::vector<uint32_t> values;
-  uint8_t samples[kMostSampledBlocks * kOriginSampleBytes] = {};
-};
-
 // Reads the bytes behind the last repair block: none leaves *part null. Otherwise *part is
 // the part's head (FingerprintHeadBytes) in memory of its own (the caller releases it), and
-// record, when not null, the record of version 2; the whole part is checked: a part that does
+// record, when not null, the values and samples of version 2 (its origin is the header's); the
+// whole part is checked: a part that does
 // not hold is refused as CheckFingerprint; the memory and the read stop at CommitRepairBuffer
 // and ReadRepair.
 Outcome ReadFingerprint(FileHandle repairFile, uint64_t repairSize, const RepairFileLayout& layout, uint8_t** part,

@@ -3,30 +3,28 @@
 // fingerprint. The first pass reads the valid file while a second thread takes its checksums
 // and its fingerprint and decides which blocks travel; it keeps only the damaged-block list.
 // The second pass reads those blocks again to write them, so memory does not grow with the
-// damage beyond the list itself (and the test file's value of each block on it, which the
-// fingerprint part records with a sample of the others, so that the repair can tell the file
-// it was made for). A follow-up test file is answered the same way, block by block by XXH3-64
-// instead of by checksum.
+// damage beyond the list itself. Then the test file's values of those blocks and of a sample
+// of the others are read, which the fingerprint part records so that the repair can tell the
+// file it was made for (stream/origin_record.h). A follow-up test file is answered the same
+// way, block by block by XXH3-64 instead of by checksum.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <new>
 #include <vector>
 
 #include "core/block.h"
-#include "core/byte_order.h"
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
 #include "core/fingerprint.h"
 #include "core/fingerprint_part.h"
 #include "core/repair_file.h"
-#include "core/repair_origin.h"
 #include "core/test_file.h"
 #include "stream/follow_up.h"
 #include "stream/operations.h"
+#include "stream/origin_record.h"
 #include "stream/output_file.h"
 #include "stream/pipeline.h"
 #include "stream/steps.h"
+#include "stream/travelling_blocks.h"
 #include "support/files_by_path.h"
 
 namespace {
@@ -54,163 +52,12 @@ void Release(ValidScan& scan) {
   }
 }
 
-
-// The exchange, and where the test file's entries are, or the follow-up.
+// The exchange, and where the test file's entries are.
 struct Comparison {
   Exchange exchange;    // S, N, B and E
   TestFileLayout test;  // the entries' place
   uint64_t testLength;  // T
-  FollowUpReader* followUp = nullptr;
 };
-
-// What the repair file records of the broken file: the test file's value of every damaged
-// block, in the list's order, and the sample of the others.
-struct Record {
-  RepairOrigin origin;
-  std::vector<uint32_t> values;
-  uint8_t samples[kMostSampledBlocks * kOriginSampleBytes] = {};
-};
-
-// The first pass: the fingerprint, and every damaged block's number in ascending order.
-class FirstPass final : public SliceJob {
- public:
-  FirstPass(ValidScan& scan, const Comparison& c, Fingerprinter& print, std::vector<uint32_t>* damaged, Record* record,
-            uint64_t candidates)
-      : scan_(scan), c_(c), print_(print), damaged_(damaged), record_(record), candidates_(candidates),
-        sampler_(candidates) {}
-
-  Outcome Fill(Slice& slice) override {
-    if (!ReadPadded(scan_.validFile, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
-      return StoppedAt(Step::ReadValid);
-    }
-    if (c_.followUp != nullptr) return c_.followUp->Expect(slice);
-    // This slice's entries, as far as the test file has them; the rest read as 0.
-    const uint64_t entryBytes = c_.testLength - c_.test.headerBytes;
-    const uint64_t entriesFrom = 4 * (slice.offset / kBlockSize);
-    const uint64_t entriesTo = std::min<uint64_t>(entriesFrom + 4 * uint64_t{slice.blocks}, entryBytes);
-    if (entriesFrom < entriesTo && !ReadAt(scan_.testFile, c_.test.headerBytes + entriesFrom, slice.entries,
-                                           static_cast<uint32_t>(entriesTo - entriesFrom))) {
-      return StoppedAt(Step::ReadTest);
-    }
-    return DoneOutcome();
-  }
-
-  void Work(Slice& slice) override {
-    print_.AddBlocks(slice.bytes, slice.count, slice.checksums);
-    const uint64_t first = slice.offset / kBlockSize + 1;
-    const uint64_t entryBytes = c_.testLength - c_.test.headerBytes;
-    for (uint32_t i = 0; i < slice.blocks; ++i) {
-      const uint8_t* block = slice.bytes + uint64_t{i} * kBlockSize;
-      if (c_.followUp != nullptr) {
-        slice.travels[i] = slice.hashBlocks && Xxh3Hash64(block, kBlockSize) != slice.expected[i];
-      } else {
-        const uint32_t entry = TestFileEntry(slice.entries + 4 * i, first + i, entryBytes);
-        slice.travels[i] = BlockMustTravel(c_.exchange, first + i, block, entry, slice.checksums[i]);
-      }
-    }
-  }
-
-  Outcome Collect(Slice& slice) override {
-    const uint64_t first = slice.offset / kBlockSize + 1;
-    const uint64_t entryBytes = c_.testLength - c_.test.headerBytes;
-    for (uint32_t i = 0; i < slice.blocks; ++i) {
-      // A follow-up's candidates are the blocks of the regions it lists, in order; a test file's
-      // are the first blocks of the file.
-      const bool candidate = c_.followUp != nullptr ? slice.hashBlocks : first + i <= candidates_;
-      const uint32_t value = c_.followUp != nullptr ? static_cast<uint32_t>(slice.expected[i])
-                                                    : TestFileEntry(slice.entries + 4 * i, first + i, entryBytes);
-      if (candidate && sampler_.Take(slice.travels[i])) {
-        StoreOriginSample(record_->samples + kOriginSampleBytes * record_->origin.samples++, static_cast<uint32_t>(first + i),
-                          value);
-      }
-      if (!slice.travels[i]) continue;
-      // Grown by doubling, from one page's worth; the only memory that grows with the damage.
-      if (damaged_->size() == damaged_->capacity()) {
-        try {
-          damaged_->reserve(damaged_->capacity() < 1024 ? 1024 : 2 * damaged_->capacity());
-          record_->values.reserve(damaged_->capacity());
-        } catch (const std::bad_alloc&) {
-          return StoppedAt(Step::CommitList, SystemErrorKind::NotEnoughMemory);
-        }
-      }
-      damaged_->push_back(static_cast<uint32_t>(first + i));
-      record_->values.push_back(value);
-    }
-    return DoneOutcome();
-  }
-
- private:
-  ValidScan& scan_;
-  const Comparison& c_;
-  Fingerprinter& print_;
-  std::vector<uint32_t>* damaged_;
-  Record* record_;
-  uint64_t candidates_;
-  BlockSampler sampler_;
-};
-
-// The fingerprint part behind the blocks: its head from memory, then the record's values and
-// samples, then the check of them all.
-Outcome WriteFingerprintPart(ValidScan& scan, const Record& record, uint64_t headBytes, uint64_t* at) {
-  Hash128Stream check;
-  check.Add(scan.part, static_cast<size_t>(headBytes));
-  if (!WriteAt(scan.output.file, *at, scan.part, static_cast<uint32_t>(headBytes))) return StoppedAt(Step::WriteOutput);
-  *at += headBytes;
-  uint8_t* slice = scan.ring.slices[0].bytes;
-  for (size_t j = 0; j < record.values.size();) {
-    const size_t run = std::min<size_t>(record.values.size() - j, kStreamBufferBytes / 4);
-    for (size_t i = 0; i < run; ++i) StoreU32LE(slice + 4 * i, record.values[j + i]);
-    check.Add(slice, 4 * run);
-    if (!WriteAt(scan.output.file, *at, slice, static_cast<uint32_t>(4 * run))) return StoppedAt(Step::WriteOutput);
-    *at += 4 * run;
-    j += run;
-  }
-  const uint32_t sampleBytes = kOriginSampleBytes * record.origin.samples;
-  std::memcpy(slice, record.samples, sampleBytes);
-  check.Add(slice, sampleBytes);
-  StoreHash128(slice + sampleBytes, check.Digest());
-  if (!WriteAt(scan.output.file, *at, slice, sampleBytes + kFingerprintCheckBytes)) return StoppedAt(Step::WriteOutput);
-  *at += sampleBytes + kFingerprintCheckBytes;
-  return DoneOutcome();
-}
-
-// The second pass: the header, the list, then the damaged blocks read again from the valid
-// file, neighbours in one read; then the fingerprint part.
-Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<uint32_t>& damaged, const Record& record,
-                        uint64_t headBytes, Progress& progress, uint64_t* written) {
-  uint8_t* slice = scan.ring.slices[0].bytes;
-  const uint32_t count = static_cast<uint32_t>(damaged.size());
-  uint64_t at = StoreRepairFileHeader(slice, c.exchange.validSize, count);
-  uint32_t filled = static_cast<uint32_t>(at);
-  for (uint32_t j = 0; j < count; ++j) {
-    if (filled == kStreamBufferBytes) {
-      if (!WriteAt(scan.output.file, at - filled, slice, filled)) return StoppedAt(Step::WriteOutput);
-      filled = 0;
-    }
-    StoreU32LE(slice + filled, damaged[j]);
-    filled += 4;
-    at += 4;
-  }
-  if (filled > 0 && !WriteAt(scan.output.file, at - filled, slice, filled)) return StoppedAt(Step::WriteOutput);
-
-  progress.AddToTotal(uint64_t{count} * kBlockSize);
-  for (uint32_t j = 0; j < count;) {
-    if (progress.StopRequested()) return CancelledOutcome(false);
-    uint32_t run = 1;
-    while (j + run < count && run < kStreamBufferBlocks && damaged[j + run] == damaged[j] + run) ++run;
-    const uint64_t start = uint64_t{damaged[j] - 1} * kBlockSize;
-    const uint32_t present = static_cast<uint32_t>(std::min<uint64_t>(c.exchange.validSize - start, uint64_t{run} * kBlockSize));
-    if (!ReadPadded(scan.validFile, start, slice, present, run * kBlockSize)) return StoppedAt(Step::ReadValid);
-    if (!WriteAt(scan.output.file, at, slice, run * kBlockSize)) return StoppedAt(Step::WriteOutput);
-    at += uint64_t{run} * kBlockSize;
-    j += run;
-    progress.Advance(uint64_t{run} * kBlockSize);
-  }
-  Outcome part = WriteFingerprintPart(scan, record, headBytes, &at);
-  if (part.ending != Ending::Done) return part;
-  *written = at;
-  return DoneOutcome();
-}
 
 // Reads which test file it is and checks it against the valid file.
 Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLayout* followUp) {
@@ -284,19 +131,9 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   Progress progress(control, exchange.validSize);
   Fingerprinter print(exchange.validSize, scan.regions);
   FollowUpReader followUp(scan.testFile, followUpLayout, start, scan.record, scan.listed);
-  if (answering) c.followUp = &followUp;
   std::vector<uint32_t> damaged;
-  Record record;
-  // A follow-up describes the repaired file: the valid size, a value for every block.
-  record.origin.recordedSize = answering ? exchange.validSize : exchange.recordedSize;
-  record.origin.recordedEntries = answering ? exchange.validBlocks : exchange.entries;
-  record.origin.kind = answering ? BlockValueKind::Hash64 : BlockValueKind::Checksum;
-  // A follow-up's candidates are every block of the regions it lists (those past the file's end
-  // come last and are never reached).
-  const uint64_t candidates =
-      answering ? followUpLayout.regions * followUpLayout.BlocksPerRecord()
-                : SampleCandidates(record.origin.recordedSize, record.origin.recordedEntries, exchange.validSize);
-  FirstPass pass(scan, c, print, &damaged, &record, candidates);
+  const TestEntries entries{scan.testFile, c.test.headerBytes, c.testLength - c.test.headerBytes};
+  TravellingBlocks pass(scan.validFile, exchange, entries, answering ? &followUp : nullptr, print, &damaged, Step::CommitList);
   Outcome collected = RunSlices(scan.ring, pass, exchange.validSize, progress);
   if (collected.ending != Ending::Done) return collected;
   if (answering) {
@@ -306,7 +143,11 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
     return IdenticalOutcome();
   }
 
-  record.origin.carried = static_cast<uint32_t>(damaged.size());
+  OriginRecord record;
+  Outcome recorded = answering ? RecordFromFollowUp(scan.testFile, followUpLayout, scan.listed, damaged, Step::CommitList, &record)
+                               : RecordFromTestFile(entries, exchange.recordedSize, exchange.entries, exchange.validSize, damaged,
+                                                    scan.ring.slices[0].bytes, Step::CommitList, &record);
+  if (recorded.ending != Ending::Done) return recorded;
   // The head in memory: the header and the region hashes, a little over 1 MiB at most.
   const uint64_t headBytes =
       (answering ? FingerprintPartBytes(FingerprintForm::ListedRegions, followUpLayout.regions, &record.origin)
@@ -320,8 +161,13 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (!CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput)) {
     return StoppedAt(Step::CreateOutput);
   }
-  uint64_t written = 0;
-  Outcome wrote = WriteRepairFile(scan, c, damaged, record, headBytes, progress, &written);
+  // The header, the list and the blocks, then the fingerprint part.
+  uint8_t* buffer = scan.ring.slices[0].bytes;
+  const uint32_t header = StoreRepairFileHeader(buffer, exchange.validSize, static_cast<uint32_t>(damaged.size()));
+  uint64_t written = header;
+  Outcome wrote = WriteTravellingBlocks(scan.validFile, exchange.validSize, damaged, buffer, header, scan.output.file, &written, progress);
+  if (wrote.ending != Ending::Done) return wrote;
+  wrote = WriteFingerprintPart(scan.output.file, scan.part, headBytes, record, buffer, &written);
   if (wrote.ending != Ending::Done) return wrote;
   Outcome result = FinishOutput(&scan.output);
   if (result.ending != Ending::Done) return result;

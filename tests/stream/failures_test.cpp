@@ -113,7 +113,8 @@ TEST_P(ScanValidFaultTest, StopsWithTheStepsMessageAndLeavesTheOlderRepairFile) 
 }
 
 // Calls in order: open valid, open test, sizes, the ring's slices, the test file's header, the
-// fingerprint's region hashes, the valid slice, its entries, the fingerprint part, probe,
+// fingerprint's region hashes, the valid slice, its entries, the record of the broken file (the
+// entries of the two carried blocks, and of the five sampled), the fingerprint part, probe,
 // temporary, header and list, the damaged blocks read again (two runs) and written, the
 // fingerprint part written, flush, close, rename.
 INSTANTIATE_TEST_SUITE_P(
@@ -132,7 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"Probe", Service::OpenInputFile, 3, FaultKind::Fail, Step::CreateOutput},
                       FaultCase{"Temporary", Service::CreateTemporaryFile, 1, FaultKind::Fail, Step::CreateOutput},
                       FaultCase{"HeaderAndList", Service::WriteAt, 1, FaultKind::Fail, Step::WriteOutput},
-                      FaultCase{"ReadBlockAgain", Service::ReadAt, 5, FaultKind::Fail, Step::ReadValid},
+                      FaultCase{"RecordValues", Service::ReadAt, 4, FaultKind::Fail, Step::ReadTest},
+                      FaultCase{"RecordSample", Service::ReadAt, 6, FaultKind::ShortTransfer, Step::ReadTest},
+                      FaultCase{"ReadBlockAgain", Service::ReadAt, 11, FaultKind::Fail, Step::ReadValid},
                       FaultCase{"WriteBlock", Service::WriteAt, 3, FaultKind::ShortTransfer, Step::WriteOutput},
                       FaultCase{"WriteFingerprint", Service::WriteAt, 4, FaultKind::Fail, Step::WriteOutput},
                       FaultCase{"Flush", Service::FlushFile, 1, FaultKind::Fail, Step::WriteOutput},

@@ -86,10 +86,11 @@ Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile, bool prove)
   uint32_t sampled = 0;
   uint64_t after = 0;  // ordinals below this are past
   for (uint64_t i = 0; i < most; ++i) {
-    uint64_t j = std::max(i * candidates / most, after);
+    // A sample due before the last one taken was taken by it.
+    uint64_t j = i * candidates / most;
+    if (j < after) continue;
     while (j < candidates && carried[j + 1]) ++j;
     if (j >= candidates) break;
-    if (j < after) continue;
     samples = Concat({samples, Le32(static_cast<uint32_t>(j + 1)), Le32(Le32At(testFile, 4 + 4 * j))});
     ++sampled;
     after = j + 1;

@@ -58,6 +58,8 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
       {Step::CreateFolder, "Не удалось создать папку."},
       {Step::RenameEntry, "Не удалось переименовать файл или папку."},
       {Step::RemoveExtra, "Не удалось удалить лишний файл или папку."},
+      {Step::AllocateRepairPlan, "Не удалось выделить память для списка файлов папки."},
+      {Step::AllocateRepairEntry, "Не удалось выделить память для списка файлов папки."},
       {Step::AllocateFingerprint, "Не удалось выделить память под отпечаток валидного файла."},
       {Step::CheckFingerprint, "Отпечаток валидного файла в конце ремонтного файла повреждён или обрезан. Битый файл "
                                "не изменён; получите ремонтный файл ещё раз"},
