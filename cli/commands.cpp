@@ -132,6 +132,9 @@ int ReportEntries(const CliRequest& request, const TreeOutcome& result, int fini
       PrintEntry(CliErr(), entry);
     }
   }
+  // A file made since the scan, or changed since, needs a new test file, which supersedes the
+  // follow-up of the files that still differ.
+  if (AnyNotScanned(result)) return kExitOtherFile;
   if (AnyMismatch(result)) return kExitDiffers;
   if (AnySkipped(result)) return kExitSkipped;
   return finished;
@@ -203,8 +206,10 @@ int ScanValidFolderCommand(const CliRequest& request) {
 int RepairFolderCommand(const CliRequest& request) {
   const std::string broken = EnginePath(request.paths[0]);
   const std::string repairFile = EnginePath(request.paths[1]);
+  const std::string followUpFolder = request.followUpFolder != nullptr ? EnginePath(request.followUpFolder) : "";
   FolderRepairOptions options;
   options.deleteExtra = request.deleteExtra;
+  options.followUpFolder = request.followUpFolder != nullptr ? followUpFolder.c_str() : nullptr;
   const TreeOutcome result = RunWatched(request, [&](const StreamControl& control) {
     return RepairBrokenFolder(broken.c_str(), repairFile.c_str(), options, control);
   });
@@ -213,7 +218,14 @@ int RepairFolderCommand(const CliRequest& request) {
     Print(Lines(request), cli_text::kFolderRepaired, broken.c_str(), static_cast<unsigned long long>(result.files),
           static_cast<unsigned long long>(result.folders));
   }
-  return FinishFolder(request, result, ReportEntries(request, result, kExitDone));
+  const int status = ReportEntries(request, result, kExitDone);
+  // Files that still differ: the follow-up that brings exactly their blocks, and where it goes.
+  if (!result.outcome.followUpPath.empty()) {
+    Print(CliErr(), cli_text::kFollowUpWritten, result.outcome.followUpPath.c_str(),
+          static_cast<unsigned long long>(result.outcome.followUpBytes));
+    WriteText(CliErr(), cli_text::kFolderFollowUpNext);
+  }
+  return FinishFolder(request, result, status);
 }
 
 int ScanBroken(const CliRequest& request) {
@@ -255,8 +267,8 @@ int ScanValid(const CliRequest& request) {
 
 int Repair(const CliRequest& request) {
   if (NamesFolder(request.paths[0])) {
-    if (request.checkFile != nullptr || request.noVerify || request.followUpFolder != nullptr) {
-      const char* option = request.checkFile != nullptr ? "--check" : request.noVerify ? "--no-verify" : "--follow-up";
+    if (request.checkFile != nullptr || request.noVerify) {
+      const char* option = request.checkFile != nullptr ? "--check" : "--no-verify";
       PrintUsageProblem(Format(cli_text::kCheckForFile, option).c_str());
       return kExitUsage;
     }

@@ -137,6 +137,7 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
     written.push_back(Written(request.command == Command::ScanBroken ? "test_file" : "repair_file", outcome.outputPath,
                               outcome.outputBytes));
   }
+  if (!outcome.followUpPath.empty()) written.push_back(Written("follow_up", outcome.followUpPath, outcome.followUpBytes));
   report["files_written"] = written;
   report["files"] = result.files;
   report["folders"] = result.folders;
@@ -145,6 +146,7 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
     // Paths of entries are UTF-8 already, as the folder files carry them.
     json item = {{"path", entry.path}, {"event", EventName(entry.event)}, {"folder", entry.folder}};
     if (entry.event == EntryEvent::Damaged || entry.event == EntryEvent::Repaired) item["blocks"] = entry.blocks;
+    if (entry.throughCopy) item["through_copy"] = true;
     if (entry.event == EntryEvent::Skipped) {
       if (entry.skip == EntrySkip::Unreadable) {
         item["reason"] = OwnTextToUtf8(StepMessage(entry.step));

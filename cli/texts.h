@@ -15,7 +15,7 @@ inline constexpr char kSynopsis[] =
     "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--prove] [--quiet] [--json]\n"
     "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--no-verify] [--follow-up FOLDER]\n"
     "                     [--quiet] [--json]\n"
-    "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--quiet] [--json]\n"
+    "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--follow-up FOLDER] [--quiet] [--json]\n"
     "  varnell-cli verify FILE REPAIR_FILE [--quiet] [--json]\n"
     "  varnell-cli --help | --version\n";
 
@@ -114,6 +114,9 @@ inline constexpr char kFollowUpWritten[] = "Записан уточняющий 
 inline constexpr char kFollowUpNext[] =
     "Передайте его владельцу валидного файла: scan-valid с ним даст ремонтный файл ровно с отличающимися "
     "блоками; примените его так же.\n";
+inline constexpr char kFolderFollowUpNext[] =
+    "Передайте его владельцу валидной папки: scan-valid с ним даст ремонтный файл папки ровно с отличающимися "
+    "блоками этих файлов; примените его к папке так же.\n";
 
 // The damaged blocks of a valid-file scan: a heading, then one line per block.
 inline constexpr char kDamagedHeading[] = "Повреждённых блоков: %u (номер: первый-последний байт)\n";

@@ -19,6 +19,7 @@ constexpr Tag kTags[] = {
     {ExchangeFileKind::FollowUpTestFile, {'V', 'N', 'F', 'O', 'L', 'L', 'O', 'W'}},
     {ExchangeFileKind::FolderTestFile, {'V', 'N', 'D', 'I', 'R', 'C', 'R', 'C'}},
     {ExchangeFileKind::FolderRepairFile, {'V', 'N', 'D', 'I', 'R', 'F', 'I', 'X'}},
+    {ExchangeFileKind::FolderFollowUp, {'V', 'N', 'D', 'I', 'R', 'F', 'O', 'L'}},
 };
 
 }  // namespace

@@ -12,6 +12,7 @@ enum class ExchangeFileKind {
   FollowUpTestFile,  // strong hashes of the blocks of the regions a verified repair found differing
   FolderTestFile,    // a whole folder's files, sizes, block checksums and region fingerprints
   FolderRepairFile,  // what a folder needs: blocks, whole files, folders to create, extra entries
+  FolderFollowUp,    // the files of a folder repair that still differ, with strong hashes of their regions' blocks
 };
 
 // The marker and the tag: 12 bytes.

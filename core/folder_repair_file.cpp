@@ -81,6 +81,35 @@ FolderFileVerdict ReadFolderRepairRecord(SequentialReader& reader, FolderRepairR
       reader.Skip(uint64_t{record->blockCount} * kBlockSize);
       return FolderFileVerdict::Read;
     }
+    case FolderAction::CheckedPatch: {
+      if ((verdict = ReadFileFields(reader, record)) != FolderFileVerdict::Read) return verdict;
+      uint8_t fields[kOriginFieldBytes];
+      if ((verdict = ReadFolderBytes(reader, fields, sizeof fields)) != FolderFileVerdict::Read) return verdict;
+      if (!LoadOriginFields(fields, record->validSize, LoadU32LE(fields + 16), &record->origin)) {
+        return FolderFileVerdict::Malformed;
+      }
+      record->blockCount = record->origin.carried;
+      // In 64 bits: K may be anything up to 0xFFFFFFFF.
+      const uint64_t regionBytes = kHash128Bytes * StoredRegionCount(record->validSize);
+      if (reader.Left() < uint64_t{record->blockCount} * (4 + kBlockSize) + OriginListBytes(record->origin) + regionBytes) {
+        return FolderFileVerdict::Malformed;
+      }
+      record->blockNumbersAt = reader.Offset();
+      if ((verdict = CheckBlockNumbers(reader, *record)) != FolderFileVerdict::Read) return verdict;
+      record->valuesAt = reader.Offset();
+      reader.Skip(4 * uint64_t{record->blockCount});
+      record->samplesAt = reader.Offset();
+      if ((verdict = ReadFolderBytes(reader, record->samples, kOriginSampleBytes * record->origin.samples)) !=
+          FolderFileVerdict::Read) {
+        return verdict;
+      }
+      if (!OriginSamplesHold(record->samples, record->origin, record->validSize)) return FolderFileVerdict::Malformed;
+      record->regionsAt = regionBytes != 0 ? reader.Offset() : 0;
+      reader.Skip(regionBytes);
+      record->dataAt = reader.Offset();
+      reader.Skip(uint64_t{record->blockCount} * kBlockSize);
+      return FolderFileVerdict::Read;
+    }
     case FolderAction::WholeFile:
       if ((verdict = ReadFileFields(reader, record)) != FolderFileVerdict::Read) return verdict;
       if (reader.Left() < record->validSize) return FolderFileVerdict::Malformed;

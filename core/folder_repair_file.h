@@ -11,7 +11,14 @@
 //                      ascending, 1 to ceil(S / 4096)), then K blocks of 4096 bytes, a partial
 //                      last block padded with zero bytes;
 //   whole file    (4): u64 size S, 16 bytes fingerprint, then the S bytes of the file;
-//   extra file    (5), extra folder (6): nothing; the entry is only in the broken folder.
+//   extra file    (5), extra folder (6): nothing; the entry is only in the broken folder;
+//   checked patch (7): u64 size S, 16 bytes fingerprint, the 24 bytes of the record of the
+//                      broken file (core/repair_origin.h: B, T, how, K, M), K block numbers as
+//                      in a patch, K values, M samples, the region fingerprints (16 bytes each)
+//                      when the file has two regions or more, then the K blocks: a patch that
+//                      the repair checks against the file before its first write, and whose
+//                      regions a follow-up can name. A reader that knows actions 1 to 6 only
+//                      refuses the whole file, nothing written.
 // The file ends with the last record.
 #pragma once
 
@@ -20,9 +27,18 @@
 #include <string_view>
 
 #include "core/fingerprint.h"
+#include "core/repair_origin.h"
 #include "core/sequential_reader.h"
 
-enum class FolderAction : uint8_t { CreateFolder = 1, Rename = 2, Patch = 3, WholeFile = 4, ExtraFile = 5, ExtraFolder = 6 };
+enum class FolderAction : uint8_t {
+  CreateFolder = 1,
+  Rename = 2,
+  Patch = 3,
+  WholeFile = 4,
+  ExtraFile = 5,
+  ExtraFolder = 6,
+  CheckedPatch = 7,
+};
 
 struct FolderRepairHeader {
   uint64_t records = 0;
@@ -37,12 +53,19 @@ struct FolderRepairRecord {
   uint32_t blockCount = 0;    // patch: K
   uint64_t blockNumbersAt = 0;  // patch: where its numbers are in the repair file
   uint64_t dataAt = 0;        // patch: its first block; whole file: its first byte
+  // Checked patch: the record of the broken file, where its values are, and its samples, read.
+  RepairOrigin origin;
+  uint64_t valuesAt = 0;
+  uint64_t samplesAt = 0;
+  uint64_t regionsAt = 0;     // its region fingerprints, when it has two regions or more
+  uint8_t samples[kMostSampledBlocks * kOriginSampleBytes] = {};
 };
 
 uint32_t StoreFolderRepairHeader(uint8_t* out, uint64_t records);
 // Action, path length and path; returns the bytes stored (3 + path's length).
 uint32_t StoreFolderRecordStart(uint8_t* out, FolderAction action, std::string_view path);
-// A patch's or a whole file's size and fingerprint are stored by StoreFolderFileFields.
+// A patch's or a whole file's size and fingerprint are stored by StoreFolderFileFields; a
+// checked patch's record behind them by StoreOriginFields.
 
 FolderFileVerdict ReadFolderRepairHeader(const uint8_t* start, uint64_t length, FolderRepairHeader* header);
 // The record at the reader's place, checked as far as it stands alone (a patch's block

@@ -16,7 +16,9 @@ bool FoundByProgram(Step step) {
     case Step::CheckRepairFileName:
     case Step::CheckFingerprint:
     case Step::CheckFollowUp:
+    case Step::CheckFolderFollowUp:
       return true;
+    case Step::KeepFileAttributes:
     case Step::OpenBroken:
     case Step::SizeBroken:
     case Step::AllocateBroken:

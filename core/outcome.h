@@ -70,10 +70,14 @@ enum class Step : uint8_t {
   CreateFollowUp,    // the follow-up test file of a repair whose result still differs
   WriteFollowUp,
   CheckFollowUp,     // a follow-up test file that does not hold together or fit the valid file
+  // A folder's: a file with more than one name repaired through a copy, which takes its
+  // attributes; a folder follow-up test file that does not hold together.
+  KeepFileAttributes,
+  CheckFolderFollowUp,
 };
 
 // The last of the steps, for tables that must have a line for each.
-inline constexpr Step kLastStep = Step::CheckFollowUp;
+inline constexpr Step kLastStep = Step::CheckFolderFollowUp;
 
 // Whether the program found the condition itself, rather than a system call failing.
 bool FoundByProgram(Step step);

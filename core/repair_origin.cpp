@@ -23,9 +23,11 @@ int LoadOriginFields(const uint8_t* in, uint64_t validSize, uint32_t carried, Re
   origin->kind = static_cast<BlockValueKind>(kind);
   origin->carried = LoadU32LE(in + 16);
   origin->samples = LoadU32LE(in + 20);
-  // A test file never has more entries than the valid file has blocks: the scan refuses it.
+  // A file's test file never has more entries than the valid file has blocks (the scan refuses
+  // it); a folder's has one for each block of the broken file.
   return (kind == static_cast<uint32_t>(BlockValueKind::Checksum) || kind == static_cast<uint32_t>(BlockValueKind::Hash64)) &&
-         origin->recordedSize <= kLargestExchangedSize && origin->recordedEntries <= BlockCount64(validSize) &&
+         origin->recordedSize <= kLargestExchangedSize &&
+         origin->recordedEntries <= std::max(BlockCount64(validSize), BlockCount64(origin->recordedSize)) &&
          origin->carried == carried && origin->samples <= kMostSampledBlocks;
 }
 

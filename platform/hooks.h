@@ -35,6 +35,10 @@ enum class Service {
   RenameIn,
   RemoveFileIn,
   RemoveFolderIn,
+  NameTemporary,
+  RemoveStaleTemporaries,
+  GetFileLinkCount,
+  CopyFileAttributes,
   StartThread,
   Count
 };

@@ -118,6 +118,13 @@ int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName ta
 int RemoveFileIn(FolderHandle parent, const char* name);
 int RemoveFolderIn(FolderHandle parent, const char* name);
 
+// Files with more than one name (hard links): how many names the open file has, and, for a
+// copy that is to stand in for it under one of them, its permission bits, its owner and group
+// where the system allows them to be given, and its times (Windows: its attributes, times and
+// access list, and its named streams). The times go last, once the copy is written.
+int GetFileLinkCount(FileHandle file, uint32_t* links);
+int CopyFileAttributes(FileHandle from, FileHandle to);
+
 // What the file systems of this platform allow in a name. Lengths count bytes of UTF-8 on
 // Linux and UTF-16 units on Windows (utf16Units).
 struct NameLimits {
@@ -128,6 +135,23 @@ struct NameLimits {
   uint32_t longestPath;    // of a whole path, the folder's own path included
 };
 NameLimits FileSystemNameLimits();
+
+// Temporaries that the system removes when the run that made them dies. CreateTemporaryFile and
+// CreateTemporaryIn make, where the file system has them, a file without a name (Linux:
+// O_TMPFILE) or one that the system deletes when its last handle closes (Windows: a delete
+// disposition); elsewhere a named file, held under an exclusive lock (flock) as long as it is
+// open. NameTemporaryFile or NameTemporaryIn gives the complete, flushed temporary its name
+// (temporaryPath, which may be chosen anew when taken, capacity bytes) and keeps it, before it
+// is closed and renamed over its final name; an abandoned temporary is closed, and removed by
+// name only once named.
+int NameTemporaryFile(FileHandle file, char* temporaryPath, uint32_t capacity);
+int NameTemporaryIn(FolderHandle parent, FileHandle file, char* temporaryName, uint32_t capacity);
+// Whether a temporary has a name on disk (named since it was made, or by NameTemporary...).
+bool TemporaryHasName(FileHandle file);
+// Removes from the folder the temporaries of earlier runs (".varnell-", twelve letters and
+// digits, ".tmp") that no process holds open; a run that still writes one holds it. Counts
+// those removed in *removed.
+int RemoveStaleTemporariesIn(FolderHandle folder, uint32_t* removed);
 
 // Memory. CommitMemory gives a zero-filled region of size bytes (0 bytes is refused);
 // ReserveMemory gives address space without memory, in which CommitPage makes one

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/fingerprint.h"
 #include "platform/platform.h"
 
 namespace {
@@ -27,4 +28,28 @@ int ComposeTemporaryPath(const char* finalPath, uint32_t folderLength, uint64_t 
   for (uint32_t i = 0; i < kRandomCharacters; ++i, random >>= 5) *at++ = kAlphabet[random & 31];
   std::memcpy(at, kSuffix, sizeof kSuffix);
   return 1;
+}
+
+bool IsTemporaryName(const char* name) {
+  const size_t length = std::strlen(name);
+  if (length != (sizeof kPrefix - 1) + kRandomCharacters + (sizeof kSuffix - 1)) return false;
+  if (std::strncmp(name, kPrefix, sizeof kPrefix - 1) != 0 || std::strcmp(name + length - (sizeof kSuffix - 1), kSuffix) != 0) {
+    return false;
+  }
+  for (uint32_t i = 0; i < kRandomCharacters; ++i) {
+    if (std::strchr(kAlphabet, name[sizeof kPrefix - 1 + i]) == nullptr) return false;
+  }
+  return true;
+}
+
+void ComposeMiddleName(const char* finalName, char* out, uint32_t capacity) {
+  constexpr char kMiddleSuffix[] = ".rename";
+  uint64_t hash = Xxh3Hash64(finalName, std::strlen(finalName));
+  char name[sizeof kPrefix + kRandomCharacters + sizeof kMiddleSuffix];
+  char* at = name;
+  std::memcpy(at, kPrefix, sizeof kPrefix - 1);
+  at += sizeof kPrefix - 1;
+  for (uint32_t i = 0; i < kRandomCharacters; ++i, hash >>= 5) *at++ = kAlphabet[hash & 31];
+  std::memcpy(at, kMiddleSuffix, sizeof kMiddleSuffix);
+  if (capacity > std::strlen(name)) std::strcpy(out, name);
 }

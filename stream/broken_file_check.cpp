@@ -155,6 +155,7 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, const
     case ExchangeFileKind::FollowUpTestFile:  // not made from a broken file: malformed below
       break;
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       why.finding = CheckFinding::TestFileForFolder;
       return Refuse(why);

@@ -53,34 +53,34 @@ Outcome OtherBlockOutcome(const OriginCheck& check, const RepairOrigin& origin, 
   return OtherFileOutcome(why);
 }
 
-Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, FileHandle repairFile, const RepairFileLayout& layout,
-                    const std::vector<uint32_t>& list, const RepairOrigin& origin, const OriginRecord& record,
+Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, const CarriedBlocks& carried, const RepairOrigin& origin,
                     uint8_t* brokenBuffer, uint8_t* repairBuffer) {
   Outcome refused;
-  if (!OriginSizeHolds(origin, brokenSize, layout.validSize, &refused)) return refused;
+  if (!OriginSizeHolds(origin, brokenSize, carried.validSize, &refused)) return refused;
   OriginCheck check;
   for (uint32_t i = 0; i < origin.samples; ++i) {
-    const uint8_t* sample = record.samples + kOriginSampleBytes * i;
+    const uint8_t* sample = carried.samples + kOriginSampleBytes * i;
     const uint32_t b = LoadU32LE(sample);
     if (!ReadBrokenRun(brokenFile, brokenSize, b, 1, brokenBuffer)) return StoppedAt(Step::ReadBroken);
     check.Sample(b, HoldsRecorded(origin, b, brokenBuffer, Held(brokenSize, b), LoadU32LE(sample + 4)));
   }
   // The carried blocks, neighbours in one read from each file.
+  const std::vector<uint32_t>& list = *carried.list;
   for (size_t j = 0; j < list.size() && check.Holds();) {
     uint32_t run = 1;
     while (j + run < list.size() && run < kStreamBufferBlocks && list[j + run] == list[j] + run) ++run;
     if (!ReadBrokenRun(brokenFile, brokenSize, list[j], run, brokenBuffer)) return StoppedAt(Step::ReadBroken);
-    if (!ReadAt(repairFile, layout.RepairBlocksAt() + uint64_t{j} * kBlockSize, repairBuffer, run * kBlockSize)) {
+    if (!ReadAt(carried.repairFile, carried.blocksAt + uint64_t{j} * kBlockSize, repairBuffer, run * kBlockSize)) {
       return StoppedAt(Step::ReadRepair);
     }
     for (uint32_t i = 0; i < run; ++i) {
       const uint32_t b = list[j + i];
       const uint8_t* bytes = brokenBuffer + uint64_t{i} * kBlockSize;
-      check.Carried(b, HoldsRecorded(origin, b, bytes, Held(brokenSize, b), record.values[j + i]),
-                    HoldsRepairBlock(b, layout.validSize, bytes, Held(brokenSize, b), repairBuffer + uint64_t{i} * kBlockSize));
+      check.Carried(b, HoldsRecorded(origin, b, bytes, Held(brokenSize, b), (*carried.values)[j + i]),
+                    HoldsRepairBlock(b, carried.validSize, bytes, Held(brokenSize, b), repairBuffer + uint64_t{i} * kBlockSize));
     }
     j += run;
   }
   if (check.Holds()) return DoneOutcome();
-  return OtherBlockOutcome(check, origin, brokenSize, layout.validSize);
+  return OtherBlockOutcome(check, origin, brokenSize, carried.validSize);
 }

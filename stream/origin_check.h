@@ -20,11 +20,20 @@ bool OriginSizeHolds(const RepairOrigin& origin, uint64_t brokenSize, uint64_t v
 // The refusal for the block that settled it.
 Outcome OtherBlockOutcome(const OriginCheck& check, const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize);
 
-// Reads the sampled and the carried blocks (list, in the repair file's order) of the broken file
-// (brokenSize bytes) into brokenBuffer and the carried blocks of the repair file into
-// repairBuffer (kStreamBufferBytes each). Done when the file is the one the record describes or
-// that file partly repaired; OtherFile otherwise; a read that fails stops at ReadBroken or
-// ReadRepair.
-Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, FileHandle repairFile, const RepairFileLayout& layout,
-                    const std::vector<uint32_t>& list, const RepairOrigin& origin, const OriginRecord& record,
+// Where a repair's blocks are: in the repair file from blocksAt on, in the order of list, for a
+// valid file of validSize bytes; values and samples are the record's (core/repair_origin.h).
+struct CarriedBlocks {
+  FileHandle repairFile = nullptr;
+  uint64_t blocksAt = 0;
+  uint64_t validSize = 0;
+  const std::vector<uint32_t>* list = nullptr;
+  const std::vector<uint32_t>* values = nullptr;
+  const uint8_t* samples = nullptr;
+};
+
+// Reads the sampled and the carried blocks of the broken file (brokenSize bytes) into
+// brokenBuffer and the carried blocks of the repair file into repairBuffer (kStreamBufferBytes
+// each). Done when the file is the one the record describes or that file partly repaired;
+// OtherFile otherwise; a read that fails stops at ReadBroken or ReadRepair.
+Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, const CarriedBlocks& carried, const RepairOrigin& origin,
                     uint8_t* brokenBuffer, uint8_t* repairBuffer);

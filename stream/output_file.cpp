@@ -23,7 +23,7 @@ int CreateNamedOutput(OutputFile* output, FileHandle source) {
   }
   output->file = CreateTemporaryFile(output->finalPath, source, output->temporaryPath, sizeof output->temporaryPath);
   if (output->file == nullptr) return 0;
-  output->created = true;
+  output->created = TemporaryHasName(output->file);
   return 1;
 }
 
@@ -50,6 +50,11 @@ Commit CommitOutput(OutputFile* output) {
   // The first failure is the one reported; the file is closed whatever happens.
   int done = FlushFile(output->file);
   uint32_t error = LastSystemError();
+  if (done) {
+    done = NameTemporaryFile(output->file, output->temporaryPath, sizeof output->temporaryPath);
+    error = LastSystemError();
+    output->created = output->created || done;
+  }
   const int closed = CloseFile(output->file);
   output->file = nullptr;
   if (done && !closed) {

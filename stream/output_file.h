@@ -1,6 +1,8 @@
 // An output of a streaming operation (test file or repair file) that appears whole or not at
-// all: written under a temporary name beside its final name, flushed, closed, and renamed
-// over the final name. Until then an older file of that name stays as it was.
+// all: written to a temporary beside its final name, flushed, given its temporary name,
+// closed, and renamed over the final name. Until then an older file of that name stays as it
+// was; where the system allows, the temporary has no name until it is complete, so that a run
+// that dies leaves nothing behind (platform/platform.h).
 #pragma once
 
 #include <cstdint>
@@ -11,7 +13,7 @@
 
 struct OutputFile {
   FileHandle file = nullptr;
-  bool created = false;  // the temporary exists on disk
+  bool created = false;  // the temporary exists on disk under its temporary name
   char finalPath[kPathBufferSize] = {};
   char temporaryPath[kPathBufferSize + 64] = {};
 };
@@ -37,8 +39,8 @@ enum class Commit {
                     // the folder failed (the last error says why): a power cut may lose it
 };
 
-// Flushes and closes the temporary, checking both, renames it over the final name (the commit)
-// and flushes the folder.
+// Flushes the temporary, gives it its name and closes it, checking each, renames it over the
+// final name (the commit) and flushes the folder.
 Commit CommitOutput(OutputFile* output);
 
 // Commits the output, as an operation tells it: stopped at the write when nothing was

@@ -216,6 +216,7 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
     case ExchangeFileKind::FollowUpTestFile:  // no repair file: its header fails the check below
       break;
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       return Refused(Step::CheckRepairFileForFolder);
   }
@@ -274,8 +275,9 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
     if (checked.ending != Ending::Done) return checked;
   }
   if (recorded && !prediction.originChecked) {
-    Outcome checked = CheckOrigin(repair.brokenFile, brokenSize, repair.repairFile, layout, list, header.origin,
-                                  repair.record, repair.brokenSlice, repair.slice);
+    const CarriedBlocks carried{repair.repairFile, layout.RepairBlocksAt(), layout.validSize, &list, &repair.record.values,
+                                repair.record.samples};
+    Outcome checked = CheckOrigin(repair.brokenFile, brokenSize, carried, header.origin, repair.brokenSlice, repair.slice);
     if (checked.ending != Ending::Done) return checked;
   }
   if (progress.StopRequested()) return CancelledOutcome(false);

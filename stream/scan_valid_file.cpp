@@ -74,6 +74,7 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
       return DoneOutcome();
     case ExchangeFileKind::Plain:
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       break;
   }
@@ -89,6 +90,7 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
     case ExchangeFileKind::FollowUpTestFile:
       break;
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       return Refused(Step::CheckTestFileForFolder);
   }

@@ -56,6 +56,13 @@ Outcome TravellingBlocks::Collect(Slice& slice) {
 
 Outcome WriteTravellingBlocks(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
                               uint8_t* buffer, uint32_t filled, FileHandle output, uint64_t* at, Progress& progress) {
+  Outcome numbers = WriteTravellingNumbers(travelling, buffer, filled, output, at);
+  if (numbers.ending != Ending::Done) return numbers;
+  return WriteTravellingBytes(validFile, validSize, travelling, buffer, output, at, progress);
+}
+
+Outcome WriteTravellingNumbers(const std::vector<uint32_t>& travelling, uint8_t* buffer, uint32_t filled, FileHandle output,
+                               uint64_t* at) {
   const size_t count = travelling.size();
   for (size_t j = 0; j < count; ++j) {
     if (filled == kStreamBufferBytes) {
@@ -67,7 +74,12 @@ Outcome WriteTravellingBlocks(FileHandle validFile, uint64_t validSize, const st
     *at += 4;
   }
   if (filled > 0 && !WriteAt(output, *at - filled, buffer, filled)) return StoppedAt(Step::WriteOutput);
+  return DoneOutcome();
+}
 
+Outcome WriteTravellingBytes(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
+                             uint8_t* buffer, FileHandle output, uint64_t* at, Progress& progress) {
+  const size_t count = travelling.size();
   progress.AddToTotal(uint64_t{count} * kBlockSize);
   for (size_t j = 0; j < count;) {
     if (progress.StopRequested()) return CancelledOutcome(false);

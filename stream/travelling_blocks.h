@@ -54,3 +54,9 @@ class TravellingBlocks final : public SliceJob {
 // at ReadValid or WriteOutput; Cancelled when asked.
 Outcome WriteTravellingBlocks(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
                               uint8_t* buffer, uint32_t filled, FileHandle output, uint64_t* at, Progress& progress);
+// Its two halves, for a record that carries more between the numbers and the blocks (a folder's
+// checked patch).
+Outcome WriteTravellingNumbers(const std::vector<uint32_t>& travelling, uint8_t* buffer, uint32_t filled, FileHandle output,
+                               uint64_t* at);
+Outcome WriteTravellingBytes(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
+                             uint8_t* buffer, FileHandle output, uint64_t* at, Progress& progress);

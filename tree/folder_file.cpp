@@ -17,7 +17,8 @@ void FolderFile::ReleaseBuffer() {
   buffer = nullptr;
 }
 
-Outcome OpenFolderFile(const char* path, ExchangeFileKind kind, const FolderFileSteps& steps, FolderFile* opened) {
+Outcome OpenFolderFile(const char* path, ExchangeFileKind kind, const FolderFileSteps& steps, FolderFile* opened,
+                       ExchangeFileKind also) {
   opened->file = OpenInputByPath(path);
   if (opened->file == nullptr) return StoppedAt(steps.open);
   if (!GetFileSize64(opened->file, &opened->length)) return StoppedAt(steps.size);
@@ -30,8 +31,9 @@ Outcome OpenFolderFile(const char* path, ExchangeFileKind kind, const FolderFile
     case ExchangeFileKind::Plain: return Refused(steps.oneFile);
     case ExchangeFileKind::FollowUpTestFile:
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
-      if (found != kind) return Refused(steps.otherKind);
+      if (found != kind && found != also) return Refused(steps.otherKind);
       break;
   }
   return DoneOutcome();

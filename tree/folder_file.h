@@ -35,6 +35,8 @@ struct FolderFile {
 };
 
 // Opens the file at path, takes its length and a buffer, reads its first bytes, and refuses
-// it unless it is of kind (a folder form). Done, or stopped at one of steps.
-Outcome OpenFolderFile(const char* path, ExchangeFileKind kind, const FolderFileSteps& steps, FolderFile* opened);
+// it unless it is of kind (a folder form), or of also where that is another folder form.
+// Done, or stopped at one of steps.
+Outcome OpenFolderFile(const char* path, ExchangeFileKind kind, const FolderFileSteps& steps, FolderFile* opened,
+                       ExchangeFileKind also = ExchangeFileKind::Plain);
 void CloseFolderFile(FolderFile* opened);

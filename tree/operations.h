@@ -19,9 +19,13 @@ TreeOutcome ScanValidFolder(const char* validFolderPath, const char* testFilePat
 
 struct FolderRepairOptions {
   bool deleteExtra = false;  // delete the files and empty folders only the broken folder has
+  // Where the folder follow-up test file goes when files still differ; null: beside the broken
+  // folder.
+  const char* followUpFolder = nullptr;
 };
 
 // Checks the whole repair file, every name included, before anything is written; then puts
-// the folder right. Running it again finishes a repair cut short.
+// the folder right. Running it again finishes a repair cut short. Files that still differ from
+// their fingerprints are named in a folder follow-up test file (outcome.followUpPath).
 TreeOutcome RepairBrokenFolder(const char* brokenFolderPath, const char* repairFilePath, const FolderRepairOptions& options,
                                const StreamControl& control);

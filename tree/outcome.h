@@ -39,6 +39,10 @@ enum class EntrySkip : uint8_t {
   NameTaken,      // repair: something else stands where the entry goes
   Gone,           // repair: the entry to change is no longer there
   NotEmpty,       // repair: an extra folder that still holds entries is not deleted
+  OtherFile,      // repair: the file is not the one the repair file was made for, or has changed
+                  // since the broken folder's scan (check says where); nothing written to it
+  NotSeen,        // repair: a file stands where the repair file records none, one the scan never
+                  // saw (made since); kept as it is
 };
 
 struct EntryReport {
@@ -51,6 +55,8 @@ struct EntryReport {
   Step step = Step::OpenBroken;
   uint32_t systemError = 0;
   uint64_t blocks = 0;
+  bool throughCopy = false;  // Repaired: through a copy, since the file has other names
+  CheckRefusal check;        // OtherFile: where the file does not fit the record
 };
 
 struct TreeOutcome {
@@ -66,5 +72,8 @@ struct TreeOutcome {
 };
 
 bool AnySkipped(const TreeOutcome& result);
+// Whether a file was left because it is not the one the repair file was made for, or was made
+// since the scan: a new test file is needed.
+bool AnyNotScanned(const TreeOutcome& result);
 // Whether a repaired or created file does not match its fingerprint.
 bool AnyMismatch(const TreeOutcome& result);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,13 @@
 #include "core/fingerprint.h"
 #include "core/folder_repair_file.h"
 #include "core/folder_test_file.h"
+#include "platform/temporary_name.h"
+#include "stream/origin_check.h"
 #include "stream/steps.h"
 #include "tree/file_reader.h"
 #include "tree/folder_cursor.h"
 #include "tree/folder_file.h"
+#include "tree/folder_follow_up.h"
 #include "tree/names.h"
 #include "tree/operations.h"
 #include "tree/repair_plan.h"
@@ -34,15 +38,19 @@ struct FolderRepair {
   FolderHandle top = nullptr;
   FolderFile repairFile;
   FileHandle file = nullptr;
+  FileHandle copy = nullptr;   // a file with other names: the copy that stands in for it
   uint8_t* slice = nullptr;
+  uint8_t* brokenSlice = nullptr;  // the file's blocks a checked patch's record names
   Hash128* regions = nullptr;  // room for the region hashes of the file under way
 };
 
 void Release(FolderRepair& repair) {
   if (repair.file != nullptr) CloseFile(repair.file);
+  if (repair.copy != nullptr) CloseFile(repair.copy);
   CloseFolderFile(&repair.repairFile);
   if (repair.top != nullptr) CloseFolder(repair.top);
   if (repair.slice != nullptr) ReleaseMemory(repair.slice);
+  if (repair.brokenSlice != nullptr) ReleaseMemory(repair.brokenSlice);
   if (repair.regions != nullptr) ReleaseMemory(repair.regions);
 }
 
@@ -50,20 +58,24 @@ void Release(FolderRepair& repair) {
 bool Is(uint32_t error, SystemErrorKind kind) { return error == SystemErrorCode(kind); }
 bool IsMissing(uint32_t error) { return Is(error, SystemErrorKind::FileNotFound) || Is(error, SystemErrorKind::PathNotFound); }
 
-// A file under a temporary name in the folder being repaired: closed and removed unless it
-// was renamed.
+// A file made as a temporary in the folder being repaired: closed, and removed when it has a
+// name by then, unless it was renamed. Until it is named the system removes it itself.
 struct Temporary {
   explicit Temporary(FileHandle* file) : file(file) {}
   ~Temporary() {
     if (folder == nullptr) return;
     const uint32_t error = LastSystemError();
-    if (*file != nullptr) CloseFile(*file);
+    if (*file != nullptr) {
+      named = named || TemporaryHasName(*file);
+      CloseFile(*file);
+    }
     *file = nullptr;
-    RemoveFileIn(folder, name);
+    if (named) RemoveFileIn(folder, name);
     SetLastSystemError(error);
   }
   FileHandle* file;
   FolderHandle folder = nullptr;
+  bool named = false;
   char name[kTemporaryNameRoom] = {};  // a name of its own in the same folder
 };
 
@@ -75,6 +87,7 @@ class Applier {
         cursor_(repair.top) {}
 
   Outcome All() {
+    Sweep(repair_.top, "");
     for (size_t i = 0; i < plan_.changes.size(); ++i) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
       Outcome applied;
@@ -94,6 +107,8 @@ class Applier {
   }
 
   bool changed() const { return changed_; }
+  // The files that still differ from their fingerprints, for the follow-up.
+  const std::vector<DifferingFile>& differing() const { return differing_; }
 
  private:
   EntryReport& Report(size_t i, EntryEvent event, EntrySkip skip = EntrySkip::None) {
@@ -124,6 +139,14 @@ class Applier {
     return DoneOutcome();
   }
 
+  // Removes what earlier runs that died left in a folder, once per folder the repair enters;
+  // a sweep that cannot be made leaves them for a later run.
+  void Sweep(FolderHandle folder, std::string_view key) {
+    if (!swept_.insert(std::string(key)).second) return;
+    uint32_t removed = 0;
+    RemoveStaleTemporariesIn(folder, &removed);
+  }
+
   Outcome Change(size_t i) {
     const PlannedChange& change = plan_.changes[i];
     TreePath path;
@@ -131,13 +154,19 @@ class Applier {
     const std::string name(path.components.back());
     path.components.pop_back();
     FolderHandle folder = cursor_.MoveTo(path.components);
+    const bool extra = change.action == FolderAction::ExtraFile || change.action == FolderAction::ExtraFolder;
+    // An extra entry whose folder is gone went with it: an earlier run deleted them.
+    if (folder == nullptr && extra && IsMissing(LastSystemError())) return DoneOutcome();
     if (folder == nullptr) return Skipped(i, Step::OpenBrokenFolder, LastSystemError());
+    const std::string_view full = plan_.Path(i);
+    Sweep(folder, full.substr(0, full.size() - std::min(full.size(), name.size() + 1)));
     switch (change.action) {
       case FolderAction::ExtraFile:
       case FolderAction::ExtraFolder: return ExtraEntry(i, folder, name);
       case FolderAction::CreateFolder: return NewFolder(i, folder, name);
       case FolderAction::Rename: return Rename(i, folder, name);
-      case FolderAction::Patch: return Patch(i, folder, name);
+      case FolderAction::Patch:
+      case FolderAction::CheckedPatch: return Patch(i, folder, name);
       case FolderAction::WholeFile: return Whole(i, folder, name);
     }
     return DoneOutcome();
@@ -181,7 +210,8 @@ class Applier {
     bool present;
     if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::CreateFolder, LastSystemError());
     if (present) {
-      // Made by an earlier run of the same repair.
+      // Made by an earlier run of the same repair, or since the scan: either way nothing in it
+      // is replaced, and what goes into it is checked by its own records.
       if (kind != EntryKind::Folder) return Skipped(i, Step::CreateFolder, InTheWay(kind, SystemErrorKind::AlreadyExists));
       return DoneOutcome();
     }
@@ -198,8 +228,16 @@ class Applier {
     bool present;
     if (!KindAt(folder, oldName, &kind, &present)) return Skipped(i, Step::RenameEntry, LastSystemError());
     if (!present) {
-      // Renamed by an earlier run, or gone.
-      if (!KindAt(folder, name, &kind, &present) || !present) return Skipped(i, Step::RenameEntry, LastSystemError());
+      // Renamed by an earlier run, or left by one that died half way under the middle name of
+      // its own that a rename of case alone goes through (platform/temporary_name.h), or gone.
+      if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::RenameEntry, LastSystemError());
+      if (present) return DoneOutcome();
+      char middle[kTemporaryNameRoom];
+      ComposeMiddleName(name.c_str(), middle, sizeof middle);
+      if (!KindAt(folder, middle, &kind, &present) || !present) return Skipped(i, Step::RenameEntry, LastSystemError());
+      if (!RenameIn(folder, middle, name.c_str(), TakenName::Refuse)) return Skipped(i, Step::RenameEntry, LastSystemError());
+      changed_ = true;
+      Report(i, EntryEvent::Renamed);
       return DoneOutcome();
     }
     if (kind != EntryKind::File && kind != EntryKind::Folder) {
@@ -211,21 +249,152 @@ class Applier {
     return DoneOutcome();
   }
 
-  // Reads the file back from its start and compares it with the fingerprint.
-  Outcome MatchesFingerprint(FileHandle file, uint64_t size, const Hash128& expected, bool* matches) {
-    Fingerprinter fingerprint(size, repair_.regions);
+  // Reads the file back from its start (size bytes) and takes its fingerprint, regions too.
+  Outcome ReadFingerprint(FileHandle file, uint64_t size, Fingerprinter* fingerprint) {
     for (uint64_t done = 0; done < size;) {
       const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size - done, kStreamBufferBytes));
       if (!ReadAt(file, done, repair_.slice, count)) return StoppedAt(Step::ReadBroken);
-      fingerprint.Add(repair_.slice, count);
+      fingerprint->Add(repair_.slice, count);
       done += count;
     }
-    *matches = fingerprint.Whole() == expected;
+    return DoneOutcome();
+  }
+
+  // The regions of a file that still differ: those whose fingerprint is not the valid file's
+  // (a checked patch carries them; otherwise, or for a file of one region, all of them).
+  Outcome DifferingRegions(const PlannedChange& change, const Fingerprinter& fingerprint, std::vector<uint32_t>* regions) {
+    const uint64_t count = FingerprintRegionCount(change.validSize);
+    const CheckedPatch* checked = change.checked != kNoCheckedPatch ? &plan_.checked[change.checked] : nullptr;
+    for (uint64_t r = 0; r < count; ++r) {
+      if (checked != nullptr && checked->regionsAt != 0) {
+        uint8_t stored[kHash128Bytes];
+        if (!ReadAt(repair_.repairFile.file, checked->regionsAt + kHash128Bytes * r, stored, sizeof stored)) {
+          return StoppedAt(Step::ReadRepair);
+        }
+        if (LoadHash128(stored) == fingerprint.Regions()[r]) continue;
+      }
+      regions->push_back(static_cast<uint32_t>(r));
+    }
+    return DoneOutcome();
+  }
+
+  // A checked patch's record against the file, before anything is written to it: *fits, or
+  // why not.
+  Outcome CheckRecord(const PlannedChange& change, FileHandle file, bool* fits, CheckRefusal* why) {
+    const CheckedPatch& checked = plan_.checked[change.checked];
+    uint64_t size;
+    if (!GetFileSize64(file, &size)) return StoppedAt(Step::SizeBroken);
+    std::vector<uint32_t> list(change.blockCount), values(change.blockCount);
+    uint8_t samples[kMostSampledBlocks * kOriginSampleBytes];
+    if (!ReadValues(change.blockNumbersAt, &list) || !ReadValues(checked.valuesAt, &values) ||
+        (checked.origin.samples > 0 &&
+         !ReadAt(repair_.repairFile.file, checked.samplesAt, samples, kOriginSampleBytes * checked.origin.samples))) {
+      return StoppedAt(Step::ReadRepair);
+    }
+    const CarriedBlocks carried{repair_.repairFile.file, change.dataAt, change.validSize, &list, &values, samples};
+    Outcome result = CheckOrigin(file, size, carried, checked.origin, repair_.brokenSlice, repair_.slice);
+    *fits = result.ending == Ending::Done;
+    if (result.ending != Ending::OtherFile) return result;
+    *why = result.check;
+    return DoneOutcome();
+  }
+
+  // u32 numbers from the repair file at at, as many as values holds.
+  int ReadValues(uint64_t at, std::vector<uint32_t>* values) {
+    for (size_t j = 0; j < values->size();) {
+      const uint32_t run = static_cast<uint32_t>(std::min<size_t>(values->size() - j, kStreamBufferBytes / 4));
+      if (!ReadAt(repair_.repairFile.file, at + 4 * uint64_t{j}, repair_.slice, 4 * run)) return 0;
+      for (uint32_t k = 0; k < run; ++k) (*values)[j + k] = LoadU32LE(repair_.slice + 4 * uint64_t{k});
+      j += run;
+    }
+    return 1;
+  }
+
+  // Copies the file's bytes (size) into the copy that is to stand in for it.
+  Outcome CopyBytes(FileHandle from, FileHandle to, uint64_t size) {
+    for (uint64_t done = 0; done < size;) {
+      if (progress_.StopRequested()) return CancelledOutcome(changed_);
+      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size - done, kStreamBufferBytes));
+      if (!ReadAt(from, done, repair_.slice, count)) return StoppedAt(Step::ReadBroken);
+      if (!WriteAt(to, done, repair_.slice, count)) return StoppedAt(Step::WriteRepaired);
+      done += count;
+    }
+    return DoneOutcome();
+  }
+
+  // Puts the patch's blocks in place in file and gives it the valid size.
+  Outcome PutBlocks(const PlannedChange& change, FileHandle file) {
+    uint8_t numbers[4 * 256];
+    for (uint32_t j = 0; j < change.blockCount;) {
+      if (progress_.StopRequested()) return CancelledOutcome(changed_);
+      // As many blocks as the slice holds, and their numbers.
+      static_assert(sizeof numbers / 4 == kStreamBufferBlocks);
+      const uint32_t run = static_cast<uint32_t>(std::min<uint64_t>(change.blockCount - j, kStreamBufferBlocks));
+      if (!ReadAt(repair_.repairFile.file, change.blockNumbersAt + 4 * uint64_t{j}, numbers, 4 * run) ||
+          !ReadAt(repair_.repairFile.file, change.dataAt + uint64_t{j} * kBlockSize, repair_.slice, run * kBlockSize)) {
+        return StoppedAt(Step::ReadRepair);
+      }
+      for (uint32_t k = 0; k < run; ++k) {
+        const uint32_t number = LoadU32LE(numbers + 4 * k);
+        changed_ = true;
+        if (!WriteAt(file, uint64_t{number - 1} * kBlockSize, repair_.slice + uint64_t{k} * kBlockSize,
+                     BlockBytesInFile(number, change.validSize))) {
+          return StoppedAt(Step::WriteRepaired);
+        }
+      }
+      j += run;
+      progress_.Advance(uint64_t{run} * kBlockSize);
+    }
+    changed_ = true;
+    if (!SetFileLength(file, change.validSize) || !FlushFile(file)) return StoppedAt(Step::WriteRepaired);
+    return DoneOutcome();
+  }
+
+  // A file with other names is repaired in a copy beside it, which takes its attributes and
+  // then its name, so that its other names keep what they had.
+  Outcome PatchThroughCopy(size_t i, FolderHandle folder, const std::string& name, bool* renamed) {
+    const PlannedChange& change = plan_.changes[i];
+    uint64_t size;
+    if (!GetFileSize64(repair_.file, &size)) return StoppedAt(Step::SizeBroken);
+    Temporary temporary(&repair_.copy);
+    repair_.copy = CreateTemporaryIn(folder, name.c_str(), temporary.name, sizeof temporary.name);
+    if (repair_.copy == nullptr) return Skipped(i, Step::CreateOutput, LastSystemError());
+    temporary.folder = folder;
+    Outcome done = CopyBytes(repair_.file, repair_.copy, std::min(size, change.validSize));
+    if (done.ending == Ending::Done) done = PutBlocks(change, repair_.copy);
+    if (done.ending != Ending::Done) return done;
+    if (!CopyFileAttributes(repair_.file, repair_.copy)) return StoppedAt(Step::KeepFileAttributes);
+    if (!FlushFile(repair_.copy) || !NameTemporaryIn(folder, repair_.copy, temporary.name, sizeof temporary.name)) {
+      return StoppedAt(Step::WriteRepaired);
+    }
+    temporary.named = true;
+    const int closed = CloseFile(repair_.file);
+    repair_.file = nullptr;
+    if (!closed) return StoppedAt(Step::WriteRepaired);
+    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Replace)) return Skipped(i, Step::RenameEntry, LastSystemError());
+    temporary.folder = nullptr;
+    // The copy is the file now: read back below like any other.
+    repair_.file = repair_.copy;
+    repair_.copy = nullptr;
+    *renamed = true;
     return DoneOutcome();
   }
 
   Outcome Patch(size_t i, FolderHandle folder, const std::string& name) {
     const PlannedChange& change = plan_.changes[i];
+    // The kind first: a device, a pipe or a socket is never opened, let alone for writing.
+    EntryKind kind;
+    bool present;
+    if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::OpenBroken, LastSystemError());
+    if (!present) return Skipped(i, Step::OpenBroken, SystemErrorCode(SystemErrorKind::FileNotFound));
+    if (kind != EntryKind::File) {
+      const SystemErrorKind why = kind == EntryKind::Folder ? SystemErrorKind::IsFolder : SystemErrorKind::NotRegularFile;
+      if (kind == EntryKind::Other) {
+        Report(i, EntryEvent::Skipped, EntrySkip::NotRegular);
+        return DoneOutcome();
+      }
+      return Skipped(i, Step::OpenBroken, InTheWay(kind, why));
+    }
     // A patch without blocks of a file that already has its size is a proof, only read back;
     // such a file is opened for reading first, so that a read-only file can be proved too.
     bool proof = change.blockCount == 0;
@@ -244,39 +413,68 @@ class Applier {
       repair_.file = OpenFileIn(folder, name.c_str(), FileAccess::ReadWrite);
       if (repair_.file == nullptr) return Skipped(i, Step::OpenBroken, LastSystemError());
     }
-    uint8_t numbers[4 * 256];
-    for (uint32_t j = 0; j < change.blockCount;) {
-      if (progress_.StopRequested()) return CancelledOutcome(changed_);
-      // As many blocks as the slice holds, and their numbers.
-      static_assert(sizeof numbers / 4 == kStreamBufferBlocks);
-      const uint32_t run = static_cast<uint32_t>(std::min<uint64_t>(change.blockCount - j, kStreamBufferBlocks));
-      if (!ReadAt(repair_.repairFile.file, change.blockNumbersAt + 4 * uint64_t{j}, numbers, 4 * run) ||
-          !ReadAt(repair_.repairFile.file, change.dataAt + uint64_t{j} * kBlockSize, repair_.slice, run * kBlockSize)) {
-        return StoppedAt(Step::ReadRepair);
+    if (change.checked != kNoCheckedPatch) {
+      bool fits = false;
+      CheckRefusal why;
+      Outcome checked = CheckRecord(change, repair_.file, &fits, &why);
+      if (checked.ending != Ending::Done) return checked;
+      if (!fits) {
+        CloseFile(repair_.file);
+        repair_.file = nullptr;
+        Report(i, EntryEvent::Skipped, EntrySkip::OtherFile).check = why;
+        return DoneOutcome();
       }
-      for (uint32_t k = 0; k < run; ++k) {
-        const uint32_t number = LoadU32LE(numbers + 4 * k);
-        changed_ = true;
-        if (!WriteAt(repair_.file, uint64_t{number - 1} * kBlockSize, repair_.slice + uint64_t{k} * kBlockSize,
-                     BlockBytesInFile(number, change.validSize))) {
-          return StoppedAt(Step::WriteRepaired);
-        }
-      }
-      j += run;
-      progress_.Advance(uint64_t{run} * kBlockSize);
     }
+    bool throughCopy = false;
     if (!proof) {
-      changed_ = true;
-      if (!SetFileLength(repair_.file, change.validSize) || !FlushFile(repair_.file)) return StoppedAt(Step::WriteRepaired);
+      uint32_t links = 1;
+      if (!GetFileLinkCount(repair_.file, &links)) return StoppedAt(Step::SizeBroken);
+      if (links > 1) {
+        const size_t reported = result_.entries.size();
+        Outcome copied = PatchThroughCopy(i, folder, name, &throughCopy);
+        if (copied.ending != Ending::Done || result_.entries.size() != reported) return copied;
+      } else {
+        Outcome put = PutBlocks(change, repair_.file);
+        if (put.ending != Ending::Done) return put;
+      }
     }
-    bool matches = false;
-    Outcome checked = MatchesFingerprint(repair_.file, change.validSize, change.fingerprint, &matches);
-    if (checked.ending != Ending::Done) return checked;
+    Fingerprinter fingerprint(change.validSize, repair_.regions);
+    Outcome read = ReadFingerprint(repair_.file, change.validSize, &fingerprint);
+    if (read.ending != Ending::Done) return read;
+    const bool matches = fingerprint.Whole() == change.fingerprint;
+    if (!matches) {
+      DifferingFile file{std::string(plan_.Path(i)), change.validSize, {}};
+      Outcome regions = DifferingRegions(change, fingerprint, &file.regions);
+      if (regions.ending != Ending::Done) return regions;
+      differing_.push_back(std::move(file));
+    }
     const int closed = CloseFile(repair_.file);
     repair_.file = nullptr;
     if (!closed) return StoppedAt(Step::WriteRepaired);
     if (!proof) ++result_.files;
-    Report(i, !matches ? EntryEvent::Mismatch : proof ? EntryEvent::Verified : EntryEvent::Repaired).blocks = change.blockCount;
+    EntryReport& report = Report(i, !matches ? EntryEvent::Mismatch : proof ? EntryEvent::Verified : EntryEvent::Repaired);
+    report.blocks = change.blockCount;
+    report.throughCopy = throughCopy;
+    return DoneOutcome();
+  }
+
+  // A file that already stands at the name: an earlier run of this repair put it there when it
+  // matches the fingerprint, which is done; anything else was made since the scan and is kept.
+  Outcome Existing(size_t i, FolderHandle folder, const std::string& name) {
+    const PlannedChange& change = plan_.changes[i];
+    repair_.file = OpenFileIn(folder, name.c_str(), FileAccess::ReadOnly);
+    if (repair_.file == nullptr) return Skipped(i, Step::OpenBroken, LastSystemError());
+    uint64_t size;
+    bool matches = GetFileSize64(repair_.file, &size) && size == change.validSize;
+    if (matches) {
+      Fingerprinter fingerprint(size, repair_.regions);
+      Outcome read = ReadFingerprint(repair_.file, size, &fingerprint);
+      if (read.ending != Ending::Done) return read;
+      matches = fingerprint.Whole() == change.fingerprint;
+    }
+    CloseFile(repair_.file);
+    repair_.file = nullptr;
+    Report(i, matches ? EntryEvent::Verified : EntryEvent::Skipped, matches ? EntrySkip::None : EntrySkip::NotSeen);
     return DoneOutcome();
   }
 
@@ -285,7 +483,8 @@ class Applier {
     EntryKind kind;
     bool present;
     if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::CreateOutput, LastSystemError());
-    if (present && kind != EntryKind::File) {
+    if (present && kind == EntryKind::File) return Existing(i, folder, name);
+    if (present) {
       return Skipped(i, Step::CreateOutput,
                      InTheWay(kind, kind == EntryKind::Folder ? SystemErrorKind::IsFolder : SystemErrorKind::NotRegularFile));
     }
@@ -303,18 +502,23 @@ class Applier {
       done += count;
       progress_.Advance(count);
     }
-    const int flushed = FlushFile(repair_.file);
-    uint32_t error = LastSystemError();
-    const int closed = CloseFile(repair_.file);
-    repair_.file = nullptr;
-    if (flushed && !closed) error = LastSystemError();
-    if (!flushed || !closed) return StoppedOutcome(Step::WriteRepaired, error);
-    // Bytes damaged on the way never take the file's name.
+    // Bytes damaged on the way never take the file's name: the temporary goes, and the
+    // follow-up asks for the file whole.
     if (fingerprint.Whole() != change.fingerprint) {
+      differing_.push_back(DifferingFile{std::string(plan_.Path(i)), change.validSize, {}});
       Report(i, EntryEvent::Mismatch);
       return DoneOutcome();
     }
-    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Replace)) return Skipped(i, Step::RenameEntry, LastSystemError());
+    // Named only once complete and flushed, so that a run that dies leaves nothing behind.
+    int kept = FlushFile(repair_.file) && NameTemporaryIn(folder, repair_.file, temporary.name, sizeof temporary.name);
+    uint32_t error = LastSystemError();
+    temporary.named = kept != 0;
+    const int closed = CloseFile(repair_.file);
+    repair_.file = nullptr;
+    if (kept && !closed) error = LastSystemError();
+    if (!kept || !closed) return StoppedOutcome(Step::WriteRepaired, error);
+    // Whatever has taken the name since the look above is not replaced either.
+    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Refuse)) return Skipped(i, Step::RenameEntry, LastSystemError());
     temporary.folder = nullptr;
     changed_ = true;
     ++result_.files;
@@ -329,6 +533,8 @@ class Applier {
   Progress& progress_;
   TreeOutcome& result_;
   FolderCursor cursor_;
+  std::set<std::string> swept_;
+  std::vector<DifferingFile> differing_;
   bool changed_ = false;
 };
 
@@ -363,15 +569,27 @@ Outcome Repair(FolderRepair& repair, const char* brokenFolderPath, const char* r
   if (repair.slice == nullptr) return StoppedAt(Step::CommitBrokenBuffer);
   repair.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
   if (repair.regions == nullptr) return StoppedAt(Step::AllocateReadBack);
+  if (!plan.checked.empty()) {
+    repair.brokenSlice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
+    if (repair.brokenSlice == nullptr) return StoppedAt(Step::CommitBrokenBuffer);
+  }
 
   uint64_t total = 0;
   for (const PlannedChange& change : plan.changes) {
-    if (change.action == FolderAction::Patch) total += uint64_t{change.blockCount} * kBlockSize;
+    if (change.action == FolderAction::Patch || change.action == FolderAction::CheckedPatch) {
+      total += uint64_t{change.blockCount} * kBlockSize;
+    }
     if (change.action == FolderAction::WholeFile) total += change.validSize;
   }
   Progress progress(control, total);
   Applier applier(repair, plan, rules, options, progress, result);
-  return applier.All();
+  Outcome applied = applier.All();
+  if (applied.ending != Ending::Done || applier.differing().empty()) return applied;
+  // Files that still differ: the follow-up that brings exactly their differing blocks.
+  Outcome followUp = WriteFolderFollowUp(repair.top, brokenFolderPath, options.followUpFolder, applier.differing(),
+                                         repair.slice, progress);
+  followUp.brokenFileChanged = applier.changed();
+  return followUp;
 }
 
 }  // namespace

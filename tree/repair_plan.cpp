@@ -51,6 +51,10 @@ Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, con
       change.blockCount = record.blockCount;
       change.blockNumbersAt = record.blockNumbersAt;
       change.dataAt = record.dataAt;
+      if (record.action == FolderAction::CheckedPatch) {
+        change.checked = static_cast<uint32_t>(plan->checked.size());
+        plan->checked.push_back(CheckedPatch{record.origin, record.valuesAt, record.samplesAt, record.regionsAt});
+      }
       plan->changes.push_back(change);
     }
     if (reader.Left() != 0) return Malformed();

@@ -14,6 +14,17 @@
 #include "tree/file_reader.h"
 #include "tree/names.h"
 
+// What a checked patch (action 7) has beyond a patch: the record of the broken file and where
+// its values, samples and region fingerprints are in the repair file.
+struct CheckedPatch {
+  RepairOrigin origin;
+  uint64_t valuesAt = 0;
+  uint64_t samplesAt = 0;
+  uint64_t regionsAt = 0;  // 0: a file of one region, whose fingerprint is its region's
+};
+
+inline constexpr uint32_t kNoCheckedPatch = 0xFFFFFFFF;
+
 struct PlannedChange {
   uint64_t pathAt = 0;
   uint64_t oldNameAt = 0;
@@ -22,6 +33,7 @@ struct PlannedChange {
   uint64_t blockNumbersAt = 0;
   uint64_t dataAt = 0;
   uint32_t blockCount = 0;
+  uint32_t checked = kNoCheckedPatch;  // a checked patch: its entry in RepairPlan::checked
   uint16_t pathLength = 0;
   uint16_t oldNameLength = 0;
   FolderAction action = FolderAction::CreateFolder;
@@ -30,6 +42,7 @@ struct PlannedChange {
 class RepairPlan {
  public:
   std::vector<PlannedChange> changes;
+  std::vector<CheckedPatch> checked;
   std::string text;
 
   std::string_view Path(size_t i) const { return {text.data() + changes[i].pathAt, changes[i].pathLength}; }

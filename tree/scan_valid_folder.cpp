@@ -6,6 +6,7 @@
 // (stream/travelling_blocks.h): read once beside the working thread that takes its checksums
 // and fingerprints, then the blocks that must travel read again to be written.
 #include <algorithm>
+#include <cstring>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -16,8 +17,12 @@
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
 #include "core/fingerprint.h"
+#include "core/folder_follow_up.h"
 #include "core/folder_repair_file.h"
+#include "core/fingerprint_part.h"
+#include "core/repair_origin.h"
 #include "core/folder_test_file.h"
+#include "stream/origin_record.h"
 #include "stream/output_file.h"
 #include "stream/pipeline.h"
 #include "stream/steps.h"
@@ -28,6 +33,7 @@
 #include "tree/listed_file.h"
 #include "tree/listing.h"
 #include "tree/match_plan.h"
+#include "tree/names.h"
 #include "tree/operations.h"
 #include "tree/test_index.h"
 
@@ -81,7 +87,8 @@ class Writer {
         std::copy(oldName.begin(), oldName.end(), name + 2);
         return Start(planned.action, listing_.Path(planned.valid), name, static_cast<uint32_t>(2 + oldName.size()));
       }
-      case FolderAction::Patch: return Compare(planned.valid, planned.broken);
+      case FolderAction::Patch:
+      case FolderAction::CheckedPatch: return Compare(planned.valid, planned.broken);
       case FolderAction::WholeFile: return Whole(planned.valid);
     }
     return DoneOutcome();
@@ -145,7 +152,10 @@ class Writer {
 
   // The valid file's own failures leave it out of the repair file, told as skipped.
   Outcome Unreadable(uint32_t v, Step step, uint32_t error, uint64_t recordStart, bool recordStarted) {
-    result_.entries.push_back(UnreadableReport(listing_.Path(v), step, error));
+    return Unreadable(listing_.Path(v), step, error, recordStart, recordStarted);
+  }
+  Outcome Unreadable(const std::string& path, Step step, uint32_t error, uint64_t recordStart, bool recordStarted) {
+    result_.entries.push_back(UnreadableReport(path, step, error));
     if (scan_.file != nullptr) CloseFile(scan_.file);
     scan_.file = nullptr;
     if (recordStarted) {
@@ -166,23 +176,28 @@ class Writer {
   Outcome Whole(uint32_t v) {
     uint64_t size;
     if (!Open(v, &size)) return DoneOutcome();
+    return WholeOf(listing_.Path(v), size);
+  }
+
+  // The file open in scan_.file, carried whole.
+  Outcome WholeOf(const std::string& path, uint64_t size) {
     const uint64_t recordStart = written_;
     uint8_t fields[8 + kHash128Bytes];
     StoreFolderFileFields(fields, size, Hash128{});
-    Outcome wrote = Start(FolderAction::WholeFile, listing_.Path(v), fields, sizeof fields);
+    Outcome wrote = Start(FolderAction::WholeFile, path, fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     const uint64_t fieldsAt = written_ - sizeof fields;
     Fingerprinter fingerprint(size, scan_.regions);
     WholeFile job(*this, fingerprint);
     wrote = pipeline_.Run(job, size, progress_);
-    if (ValidFileFailed(wrote)) return Unreadable(v, Step::ReadValid, wrote.systemError, recordStart, true);
+    if (ValidFileFailed(wrote)) return Unreadable(path, Step::ReadValid, wrote.systemError, recordStart, true);
     if (wrote.ending != Ending::Done) return wrote;
     CloseFile(scan_.file);
     scan_.file = nullptr;
     StoreFolderFileFields(fields, size, fingerprint.Whole());
     if (!WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) return StoppedAt(Step::WriteOutput);
     EntryReport report;
-    report.path = listing_.Path(v);
+    report.path = path;
     report.event = EntryEvent::Missing;
     result_.entries.push_back(std::move(report));
     ++result_.files;
@@ -235,6 +250,40 @@ class Writer {
     return DoneOutcome();
   }
 
+  // A checked patch's values and samples, and the valid file's region fingerprints when it has
+  // two regions or more, written at *at.
+  Outcome WriteRecordAndRegions(const OriginRecord& record, const Fingerprinter& fingerprint, uint8_t* buffer, uint64_t* at) {
+    uint64_t filled = 0;
+    const auto put = [&](const uint8_t* bytes, uint32_t count) {
+      if (filled + count > kStreamBufferBytes) {
+        if (!WriteAt(scan_.output.file, *at, buffer, static_cast<uint32_t>(filled))) return false;
+        *at += filled;
+        filled = 0;
+      }
+      std::copy(bytes, bytes + count, buffer + filled);
+      filled += count;
+      return true;
+    };
+    uint8_t field[kHash128Bytes];
+    bool good = true;
+    for (const uint32_t value : record.values) {
+      StoreU32LE(field, value);
+      good = good && put(field, 4);
+    }
+    good = good && put(record.samples, kOriginSampleBytes * record.origin.samples);
+    if (fingerprint.RegionCount() >= 2) {
+      for (uint64_t r = 0; r < fingerprint.RegionCount(); ++r) {
+        StoreHash128(field, fingerprint.Regions()[r]);
+        good = good && put(field, kHash128Bytes);
+      }
+    }
+    if (!good || (filled > 0 && !WriteAt(scan_.output.file, *at, buffer, static_cast<uint32_t>(filled)))) {
+      return StoppedAt(Step::WriteOutput);
+    }
+    *at += filled;
+    return DoneOutcome();
+  }
+
   // A valid file whose name the broken folder has: read once beside its checksums in the test
   // file for every block that must travel and its fingerprints; those blocks read again to be
   // written.
@@ -269,22 +318,117 @@ class Writer {
     }
     Outcome added = AddDifferingRegions(broken, size, fingerprint, &damaged);
     if (added.ending != Ending::Done) return added;
+    // The record of the broken file, which the repair checks before it writes to it.
+    uint8_t* buffer = scan_.ring.slices[0].bytes;
+    OriginRecord record;
+    Outcome recorded =
+        RecordFromTestFile(entries, broken.size, exchange.entries, size, damaged, buffer, Step::AllocateListing, &record);
+    if (recorded.ending != Ending::Done) return recorded;
 
+    return WritePatch(listing_.Path(v), size, fingerprint, damaged, record);
+  }
+
+ public:
+  // A file a folder follow-up names: the blocks of its listed regions whose XXH3-64 differs
+  // from the follow-up's, as a checked patch whose record is the follow-up's hashes; a file
+  // asked for whole, or whose size is no longer the one the follow-up has, whole.
+  Outcome Answer(const FolderFollowUpEntry& entry, const NameRules& rules) {
+    if (progress_.StopRequested()) return CancelledOutcome(false);
+    TreePath path;
+    const NameFault fault = ParseTreePath(entry.path, rules, &path);
+    if (fault != NameFault::None) {
+      EntryReport report;
+      report.path = entry.path;
+      report.skip = EntrySkip::BadName;
+      report.nameFault = fault;
+      result_.entries.push_back(std::move(report));
+      return DoneOutcome();
+    }
+    const std::string name(path.components.back());
+    path.components.pop_back();
+    FolderHandle folder = cursor_.MoveTo(path.components);
+    scan_.file = folder != nullptr ? OpenFileIn(folder, name.c_str(), FileAccess::ReadOnly) : nullptr;
+    uint64_t size = 0;
+    if (scan_.file == nullptr) return Unreadable(entry.path, Step::OpenValid, LastSystemError(), 0, false);
+    if (!GetFileSize64(scan_.file, &size)) return Unreadable(entry.path, Step::SizeValid, LastSystemError(), 0, false);
+    ++result_.files;
+    if (entry.regions.empty() || size != entry.size) return WholeOf(entry.path, size);
+
+    Fingerprinter fingerprint(size, scan_.regions);
+    std::vector<uint32_t> damaged;
+    OriginRecord record;
+    uint8_t* buffer = scan_.ring.slices[0].bytes;
+    uint8_t expected[8 * kStreamBufferBlocks];
+    size_t d = 0;  // the listed region under way
+    for (uint64_t offset = 0; offset < size; offset += kStreamBufferBytes) {
+      if (progress_.StopRequested()) return CancelledOutcome(false);
+      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size - offset, kStreamBufferBytes));
+      const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
+      if (!ReadPadded(scan_.file, offset, buffer, count, blocks * kBlockSize)) {
+        return Unreadable(entry.path, Step::ReadValid, LastSystemError(), 0, false);
+      }
+      fingerprint.Add(buffer, count);
+      progress_.Advance(count);
+      // A slice lies inside one region: regions are whole numbers of slices.
+      const uint64_t region = offset / entry.regionSize;
+      while (d < entry.regions.size() && entry.regions[d].index < region) ++d;
+      if (d == entry.regions.size() || entry.regions[d].index != region) continue;
+      const uint64_t at = entry.regions[d].hashesAt + 8 * (offset % entry.regionSize / kBlockSize);
+      if (!ReadAt(scan_.testFile.file, at, expected, 8 * blocks)) return StoppedAt(Step::ReadTest);
+      for (uint32_t i = 0; i < blocks; ++i) {
+        const uint64_t hash = LoadU64LE(expected + 8 * i);
+        if (Xxh3Hash64(buffer + uint64_t{i} * kBlockSize, kBlockSize) == hash) continue;
+        damaged.push_back(static_cast<uint32_t>(offset / kBlockSize + 1 + i));
+        record.values.push_back(static_cast<uint32_t>(hash));
+      }
+    }
+    // The sample, among the blocks of the listed regions the file has.
+    const uint64_t perRegion = entry.regionSize / kBlockSize;
+    const uint64_t fileBlocks = BlockCount64(size);
+    const auto block = [&](uint64_t j) { return uint64_t{entry.regions[j / perRegion].index} * perRegion + j % perRegion + 1; };
+    bool failed = false;
+    SampleSpread(entry.regions.size() * perRegion,
+                 [&](uint64_t j) { return block(j) > fileBlocks || std::binary_search(damaged.begin(), damaged.end(), block(j)); },
+                 [&](uint64_t j) {
+                   uint8_t hash[8];
+                   if (failed || !ReadAt(scan_.testFile.file, entry.regions[j / perRegion].hashesAt + 8 * (j % perRegion), hash, 8)) {
+                     failed = true;
+                     return;
+                   }
+                   StoreOriginSample(record.samples + kOriginSampleBytes * record.origin.samples++,
+                                     static_cast<uint32_t>(block(j)), static_cast<uint32_t>(LoadU64LE(hash)));
+                 });
+    if (failed) return StoppedAt(Step::ReadTest);
+    record.origin.recordedSize = size;
+    record.origin.recordedEntries = fileBlocks;
+    record.origin.kind = BlockValueKind::Hash64;
+    record.origin.carried = static_cast<uint32_t>(damaged.size());
+    return WritePatch(entry.path, size, fingerprint, damaged, record);
+  }
+
+ private:
+  // A checked patch: the file's fields and the record, the numbers, the values and samples,
+  // the region fingerprints, and the blocks read again from scan_.file (size bytes).
+  Outcome WritePatch(const std::string& path, uint64_t size, const Fingerprinter& fingerprint,
+                     const std::vector<uint32_t>& damaged, const OriginRecord& record) {
+    uint8_t* buffer = scan_.ring.slices[0].bytes;
     const uint64_t recordStart = written_;
-    uint8_t fields[8 + kHash128Bytes + 4];
-    StoreFolderFileFields(fields, size, whole);
-    StoreU32LE(fields + 8 + kHash128Bytes, static_cast<uint32_t>(damaged.size()));
-    Outcome wrote = Start(FolderAction::Patch, listing_.Path(v), fields, sizeof fields);
+    uint8_t fields[8 + kHash128Bytes + kOriginFieldBytes];
+    StoreFolderFileFields(fields, size, fingerprint.Whole());
+    StoreOriginFields(fields + 8 + kHash128Bytes, record.origin);
+    Outcome wrote = Start(FolderAction::CheckedPatch, path, fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     uint64_t at = written_;
-    wrote = WriteTravellingBlocks(scan_.file, size, damaged, scan_.ring.slices[0].bytes, 0, scan_.output.file, &at, progress_);
-    if (ValidFileFailed(wrote)) return Unreadable(v, Step::ReadValid, wrote.systemError, recordStart, true);
+    wrote = WriteTravellingNumbers(damaged, buffer, 0, scan_.output.file, &at);
+    if (wrote.ending == Ending::Done) wrote = WriteRecordAndRegions(record, fingerprint, buffer, &at);
+    if (wrote.ending == Ending::Done) wrote = WriteTravellingBytes(scan_.file, size, damaged, buffer, scan_.output.file, &at, progress_);
+    if (ValidFileFailed(wrote)) return Unreadable(path, Step::ReadValid, wrote.systemError, recordStart, true);
     if (wrote.ending != Ending::Done) return wrote;
     written_ = at;
     CloseFile(scan_.file);
     scan_.file = nullptr;
     EntryReport report;
-    report.path = listing_.Path(v);
+    report.path = path;
     report.event = EntryEvent::Damaged;
     report.blocks = damaged.size();
     result_.entries.push_back(std::move(report));
@@ -305,12 +449,24 @@ class Writer {
   uint64_t written_ = kFolderFileHeaderBytes;
 };
 
-// Opens the test file and reads its index: refused when it is not a folder test file.
-Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex* index) {
+// Opens the test file and reads its index, or a folder follow-up's files into *followUp:
+// refused when it is neither.
+Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex* index,
+                     std::vector<FolderFollowUpEntry>* followUp, bool* answering) {
   const FolderFileSteps steps{Step::OpenTest, Step::SizeTest, Step::AllocateTest, Step::ReadTest, Step::CheckTestFileForOneFile,
                               Step::CheckFolderTestFile};
-  Outcome opened = OpenFolderFile(testFilePath, ExchangeFileKind::FolderTestFile, steps, &scan.testFile);
+  Outcome opened =
+      OpenFolderFile(testFilePath, ExchangeFileKind::FolderTestFile, steps, &scan.testFile, ExchangeFileKind::FolderFollowUp);
   if (opened.ending != Ending::Done) return opened;
+  *answering = ReadExchangeFileKind(scan.testFile.start, scan.testFile.length) == ExchangeFileKind::FolderFollowUp;
+  if (*answering) {
+    FileReader reader = scan.testFile.Records();
+    switch (ReadFolderFollowUp(scan.testFile.start, scan.testFile.length, reader, followUp)) {
+      case FolderFileVerdict::Read: return DoneOutcome();
+      case FolderFileVerdict::Malformed: return Refused(Step::CheckFolderFollowUp);
+      case FolderFileVerdict::ReadFailed: return StoppedAt(Step::ReadTest);
+    }
+  }
   FolderTestHeader header;
   if (ReadFolderTestHeader(scan.testFile.start, scan.testFile.length, &header) != FolderFileVerdict::Read) {
     return Refused(Step::CheckFolderTestFile);
@@ -319,13 +475,43 @@ Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex*
   return ReadTestIndex(reader, header, index);
 }
 
+// The answer to a folder follow-up: for each file it lists, exactly the blocks that differ.
+Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::vector<FolderFollowUpEntry>& files,
+               const char* outputFolder, const StreamControl& control, TreeOutcome& result) {
+  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateValid);
+  scan.record = static_cast<uint8_t*>(CommitMemory(kRecordRoom));
+  if (scan.record == nullptr) return StoppedAt(Step::AllocateTest);
+  scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
+  if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
+  uint64_t total = 0;
+  for (const FolderFollowUpEntry& file : files) total += file.size;
+  Progress progress(control, total);
+  Pipeline pipeline(scan.ring);
+  const TreeListing noListing;
+  const TestIndex noIndex;
+  Writer writer(scan, noListing, noIndex, pipeline, progress, result, validFolderPath, outputFolder, false);
+  const NameRules rules = SystemNameRules(std::strlen(validFolderPath));
+  for (const FolderFollowUpEntry& file : files) {
+    Outcome answered = writer.Answer(file, rules);
+    if (answered.ending != Ending::Done) return answered;
+  }
+  Outcome finished = writer.Finish();
+  if (finished.ending != Ending::Done) return finished;
+  if (writer.count() == 0) return IdenticalOutcome();
+  finished.outputBytes = writer.written();
+  return finished;
+}
+
 Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* testFilePath, const char* outputFolder,
              const StreamControl& control, bool prove, TreeOutcome& result) {
   scan.top = OpenFolder(validFolderPath);
   if (scan.top == nullptr) return StoppedAt(Step::OpenValidFolder);
   TestIndex index;
-  Outcome read = ReadTestFile(scan, testFilePath, &index);
+  std::vector<FolderFollowUpEntry> followUp;
+  bool answering = false;
+  Outcome read = ReadTestFile(scan, testFilePath, &index, &followUp, &answering);
   if (read.ending != Ending::Done) return read;
+  if (answering) return Answer(scan, validFolderPath, followUp, outputFolder, control, result);
   TreeListing listing;
   Outcome listed = ListTree(scan.top, Step::ListFolder, control, &listing, &result.entries);
   if (listed.ending != Ending::Done) return listed;

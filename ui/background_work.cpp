@@ -97,8 +97,14 @@ DWORD WINAPI RunWork(void* parameter) {
     switch (work->mode) {
       case WorkMode::BrokenScan: work->tree = ScanBrokenFolder(work->paths[0], work->paths[1], control); break;
       case WorkMode::ValidScan: work->tree = ScanValidFolder(work->paths[0], work->paths[1], work->paths[2], control); break;
-      // The dialog leaves extra entries where they are and lists them.
-      case WorkMode::Repair: work->tree = RepairBrokenFolder(work->paths[0], work->paths[1], {}, control); break;
+      // The dialog leaves extra entries where they are and lists them; a follow-up goes where a
+      // file's does.
+      case WorkMode::Repair: {
+        FolderRepairOptions options;
+        options.followUpFolder = work->paths[2][0] != '\0' ? work->paths[2] : nullptr;
+        work->tree = RepairBrokenFolder(work->paths[0], work->paths[1], options, control);
+        break;
+      }
     }
     work->outcome = work->tree.outcome;
     PostMessageA(work->dialog, kWorkEndedMessage, 0, 0);

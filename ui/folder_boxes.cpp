@@ -94,8 +94,17 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
     case Ending::Done:
     case Ending::Differs:
     case Ending::OtherFile:
-      if (AnyMismatch(result)) {
-        text = Own(dialog_text::kFolderRepairDiffers);
+      if (AnyMismatch(result) || AnyNotScanned(result)) {
+        if (AnyMismatch(result) && !outcome.followUpPath.empty()) {
+          // The program's words around the path, each from its own code page.
+          const std::string next = dialog_text::kFolderDiffersNext;
+          const size_t at = next.find("%s");
+          text = Own(dialog_text::kFolderRepairDiffersHead) + L"\n\n" + Own(next.substr(0, at).c_str()) +
+                 Wide(outcome.followUpPath, CP_ACP) + Own(next.substr(at + 2).c_str());
+        } else if (AnyMismatch(result)) {
+          text = Own(dialog_text::kFolderRepairDiffers);
+        }
+        if (AnyNotScanned(result)) text += (text.empty() ? L"" : L"\n\n") + Own(dialog_text::kFolderNotScanned);
         AddEntryLists(&text, result);
         Show(dialog, text, step_text::kAttention, MB_OK | MB_ICONWARNING);
         return;

@@ -190,6 +190,7 @@ StartResult RunOperationOfMode(HWND dialog) {
           case ExchangeFileKind::Plain: break;
           case ExchangeFileKind::FollowUpTestFile: dialogScans = false; break;  // only the streaming scan answers it
           case ExchangeFileKind::FolderTestFile:
+          case ExchangeFileKind::FolderFollowUp:
           case ExchangeFileKind::FolderRepairFile: return RefuseFolderFile(dialog, Step::CheckTestFileForFolder);
         }
       }
@@ -211,6 +212,7 @@ StartResult RunOperationOfMode(HWND dialog) {
           case ExchangeFileKind::FollowUpTestFile:  // refused by the repair's own check of the header
             break;
           case ExchangeFileKind::FolderTestFile:
+          case ExchangeFileKind::FolderFollowUp:
           case ExchangeFileKind::FolderRepairFile: return RefuseFolderFile(dialog, Step::CheckRepairFileForFolder);
         }
       }

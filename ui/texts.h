@@ -48,6 +48,17 @@ inline constexpr char kFolderMismatch[] = "Не совпали с отпечат
 inline constexpr char kFolderRepairDiffers[] =
     "Ремонт папки выполнен не полностью: часть файлов после записи не совпала с валидными. "
     "Сделайте шаги 1–3 для этой папки ещё раз.";
+// The same when the follow-up was written: the way on, as for a file.
+inline constexpr char kFolderRepairDiffersHead[] =
+    "Ремонт папки выполнен не полностью: часть файлов после записи не совпала с валидными.";
+inline constexpr char kFolderDiffersNext[] =
+    "Что делать дальше: записан уточняющий контрольный файл папки\n%s\nПередайте его владельцу валидной "
+    "папки. В режиме 2 он выберет эту папку и этот файл как контрольный и пришлёт новый ремонтный файл папки, "
+    "в котором будут ровно отличающиеся блоки; примените его в режиме 3.";
+// Files left because they changed since the broken folder's scan, or were made since.
+inline constexpr char kFolderNotScanned[] =
+    "Часть файлов изменилась или появилась после сканирования битой папки: они не тронуты (см. список "
+    "пропущенных). Для них сделайте шаги 1–3 с этой папкой ещё раз.";
 inline constexpr char kMoreEntries[] = "… и ещё %u";
 inline constexpr char kFolderRepairStoppedPartly[] =
     "Ремонт прерван. Битая папка отремонтирована частично; чтобы закончить ремонт, запустите его ещё раз "

@@ -154,6 +154,7 @@ Outcome Apply(Repair& repair, const Reporter& reporter, const char* brokenFilePa
     case ExchangeFileKind::FollowUpTestFile:  // no repair file: its header fails the check below
       break;
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       return Refused(reporter, Step::CheckRepairFileForFolder);
   }

@@ -108,6 +108,7 @@ Outcome Scan(ValidScan& scan, const Reporter& reporter, const char* validFilePat
     case ExchangeFileKind::FollowUpTestFile:  // the dialog hands a follow-up to the streaming scan
       break;
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       return Refused(reporter, Step::CheckTestFileForFolder);
   }

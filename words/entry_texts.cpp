@@ -33,7 +33,7 @@ const char* EventFormat(const EntryReport& entry) {
     case EntryEvent::FolderMissing: return entry_text::kFolderMissing;
     case EntryEvent::CaseDiffers: return entry_text::kCaseDiffers;
     case EntryEvent::Extra: return entry.folder ? entry_text::kExtraFolder : entry_text::kExtra;
-    case EntryEvent::Repaired: return entry_text::kRepaired;
+    case EntryEvent::Repaired: return entry.throughCopy ? entry_text::kRepairedThroughCopy : entry_text::kRepaired;
     case EntryEvent::Created: return entry_text::kCreated;
     case EntryEvent::FolderCreated: return entry_text::kFolderCreated;
     case EntryEvent::Renamed: return entry_text::kRenamed;
@@ -63,6 +63,8 @@ std::string SkipReasonText(const EntryReport& entry, const char* systemText) {
     case EntrySkip::NameTaken: return entry_text::kSkipNameTaken;
     case EntrySkip::Gone: return entry_text::kSkipGone;
     case EntrySkip::NotEmpty: return entry_text::kSkipNotEmpty;
+    case EntrySkip::OtherFile: return entry_text::kSkipOtherFile;
+    case EntrySkip::NotSeen: return entry_text::kSkipNotSeen;
   }
   return "";
 }

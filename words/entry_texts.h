@@ -18,6 +18,10 @@ inline constexpr char kCaseDiffers[] = "Имя отличается регист
 inline constexpr char kExtra[] = "Лишний, есть только в битой папке: %s";
 inline constexpr char kExtraFolder[] = "Лишняя папка, есть только в битой папке: %s";
 inline constexpr char kRepaired[] = "Отремонтирован, поставлено блоков: %llu: %s";
+// A file with other names (hard links) repaired in a copy that took its name: the others keep
+// what they had.
+inline constexpr char kRepairedThroughCopy[] =
+    "Отремонтирован через копию (у файла есть другие имена, они сохранили прежнее содержимое), поставлено блоков: %llu: %s";
 inline constexpr char kCreated[] = "Создан: %s";
 inline constexpr char kFolderCreated[] = "Создана папка: %s";
 inline constexpr char kRenamed[] = "Переименован: %s";
@@ -38,6 +42,9 @@ inline constexpr char kSkipNotPossibleThere[] = "такое имя невозм�
 inline constexpr char kSkipNameTaken[] = "на его месте другой файл, папка или ссылка";
 inline constexpr char kSkipGone[] = "его уже нет в битой папке";
 inline constexpr char kSkipNotEmpty[] = "папка не пуста";
+inline constexpr char kSkipOtherFile[] =
+    "файл изменился после сканирования битой папки, или ремонтный файл составлен для другой папки; файл не изменён";
+inline constexpr char kSkipNotSeen[] = "этого файла не было при сканировании битой папки; он оставлен как есть";
 
 // Why a name is refused.
 inline constexpr char kNameEmpty[] = "пустое имя или пустая часть пути";

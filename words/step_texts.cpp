@@ -63,6 +63,9 @@ const char* StepMessage(Step step) {
     case Step::WriteFollowUp:
       return "Файл всё ещё отличается от валидного, но не удалось записать уточняющий контрольный файл.";
     case Step::CheckFollowUp: return "Уточняющий контрольный файл повреждён или составлен для файла другого размера";
+    case Step::KeepFileAttributes:
+      return "Не удалось перенести права доступа и время изменения файла на его отремонтированную копию.";
+    case Step::CheckFolderFollowUp: return "Уточняющий контрольный файл папки повреждён или обрезан";
   }
   return "";
 }

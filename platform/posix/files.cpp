@@ -45,6 +45,7 @@ struct HeldFile {
   FileHandle file;  // null: a free slot
   dev_t device;
   ino_t inode;
+  bool unnamed;     // a temporary without a name yet
 };
 
 HeldFile heldFiles[64];
@@ -90,7 +91,7 @@ int Hold(int fd, bool empty) {
   HeldFile* slot = FindHeld(nullptr);
   if (slot == nullptr) return Abandon(fd, EMFILE);
   if (empty && ftruncate(fd, 0) != 0) return Abandon(fd, errno);
-  *slot = HeldFile{Handle(fd), info.st_dev, info.st_ino};
+  *slot = HeldFile{Handle(fd), info.st_dev, info.st_ino, false};
   return 1;
 }
 
@@ -149,6 +150,17 @@ FileHandle AdoptDescriptor(int fd, bool empty) {
   FileHandle file = Handle(fd);
   NoteFileOpened(file);
   return file;
+}
+
+void MarkUnnamed(FileHandle file, bool unnamed) {
+  std::lock_guard<std::mutex> lock(heldFilesLock);
+  if (HeldFile* held = FindHeld(file)) held->unnamed = unnamed;
+}
+
+bool IsUnnamed(FileHandle file) {
+  std::lock_guard<std::mutex> lock(heldFilesLock);
+  const HeldFile* held = FindHeld(file);
+  return held != nullptr && held->unnamed;
 }
 
 int TemporaryRandom(uint64_t* random) {
@@ -268,18 +280,28 @@ FileHandle CreateTemporaryFile(const char* finalPath, FileHandle source, char* t
   }
   const char* slash = std::strrchr(finalPath, '/');
   const uint32_t folderLength = slash == nullptr ? 0 : static_cast<uint32_t>(slash - finalPath + 1);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    uint64_t random;
-    if (!TemporaryRandom(&random)) return nullptr;
-    if (!ComposeTemporaryPath(finalPath, folderLength, random, temporaryPath, capacity)) {
+  char folder[4096] = ".";
+  if (slash == finalPath) {
+    std::strcpy(folder, "/");
+  } else if (slash != nullptr) {
+    if (folderLength >= sizeof folder) {
       errno = ENAMETOOLONG;
       return nullptr;
     }
-    if (FileHandle file = OpenDescriptor(temporaryPath, O_CREAT | O_EXCL, mode)) return file;
-    if (errno != EEXIST) return nullptr;
+    std::memcpy(folder, finalPath, folderLength - 1);
+    folder[folderLength - 1] = '\0';
   }
-  return nullptr;
+  return MakeTemporary(AT_FDCWD, folder, finalPath, folderLength, mode, temporaryPath, capacity);
 }
+
+int NameTemporaryFile(FileHandle file, char* temporaryPath, uint32_t capacity) {
+  if (MustFail(Service::NameTemporary)) return 0;
+  const char* slash = std::strrchr(temporaryPath, '/');
+  const uint32_t folderLength = slash == nullptr ? 0 : static_cast<uint32_t>(slash - temporaryPath + 1);
+  return LinkTemporary(file, AT_FDCWD, temporaryPath, folderLength, temporaryPath, capacity);
+}
+
+bool TemporaryHasName(FileHandle file) { return !IsUnnamed(file); }
 
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
   if (MustFail(Service::ReplaceWithFile)) return 0;

@@ -182,18 +182,12 @@ FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* t
   if (!IsOneComponent(finalName)) return RefuseName(), nullptr;
   // A short name of its own, as for every output: one near the longest the system takes
   // still has a temporary, and nobody can plant files under it in advance.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    uint64_t random;
-    if (!TemporaryRandom(&random)) return nullptr;
-    if (!ComposeTemporaryPath(finalName, 0, random, temporaryName, capacity)) {
-      errno = ENAMETOOLONG;
-      return nullptr;
-    }
-    const int fd = OpenAt(Descriptor(parent), temporaryName, O_RDWR | O_CREAT | O_EXCL);
-    if (fd >= 0) return AdoptDescriptor(fd, false);
-    if (errno != EEXIST) return nullptr;
-  }
-  return nullptr;
+  return MakeTemporary(Descriptor(parent), ".", finalName, 0, 0666, temporaryName, capacity);
+}
+
+int NameTemporaryIn(FolderHandle parent, FileHandle file, char* temporaryName, uint32_t capacity) {
+  if (MustFail(Service::NameTemporary)) return 0;
+  return LinkTemporary(file, Descriptor(parent), temporaryName, 0, temporaryName, capacity) && FlushFolder(Descriptor(parent));
 }
 
 int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken) {

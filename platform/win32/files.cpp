@@ -71,12 +71,12 @@ FileHandle AdoptHandle(HANDLE handle) {
 
 namespace {
 
-FileHandle OpenHandle(const char* path, DWORD creation) {
+FileHandle OpenHandle(const char* path, DWORD creation, DWORD moreAccess = 0) {
   if (NamesDevice(path)) {
     SetLastError(ERROR_NOT_SUPPORTED);
     return nullptr;
   }
-  HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
+  HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE | moreAccess, FILE_SHARE_READ, nullptr, creation,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     // The system refuses a folder as "access denied", which sends the user looking at
@@ -251,10 +251,16 @@ FileHandle CreateTemporaryFile(const char* finalPath, FileHandle, char* temporar
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
       return nullptr;
     }
-    if (FileHandle file = OpenHandle(temporaryPath, CREATE_NEW)) return file;
+    // Marked for deletion at once, so that a run that dies leaves nothing behind.
+    if (FileHandle file = OpenHandle(temporaryPath, CREATE_NEW, DELETE)) return MarkTemporary(reinterpret_cast<HANDLE>(file));
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
   }
   return nullptr;
+}
+
+int NameTemporaryFile(FileHandle file, char*, uint32_t) {
+  if (MustFail(Service::NameTemporary)) return 0;
+  return KeepTemporary(file);
 }
 
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {

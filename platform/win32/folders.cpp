@@ -321,9 +321,13 @@ FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* t
     std::wstring temporary;
     WideName(temporaryName, &temporary);
     HANDLE handle;
-    const NTSTATUS status = OpenRelative(Native(parent), temporary, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, FILE_CREATE,
-                                         FILE_NON_DIRECTORY_FILE, &handle);
-    if (status >= 0) return AdoptHandle(handle);
+    // Marked for deletion at once, so that a run that dies leaves nothing behind.
+    const NTSTATUS status = OpenRelative(Native(parent), temporary, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                         FILE_CREATE, FILE_NON_DIRECTORY_FILE, &handle);
+    if (status >= 0) {
+      FileHandle file = AdoptHandle(handle);
+      return file != nullptr ? MarkTemporary(reinterpret_cast<HANDLE>(file)) : nullptr;
+    }
     Failed(status);
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
   }
@@ -369,10 +373,10 @@ int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName ta
     return status < 0 ? Failed(status) : 1;
   }
   // A new name that differs only in case finds the entry itself, and some file systems then
-  // keep the old name: the entry goes through a name of its own first.
+  // keep the old name: the entry goes through a name of its own first, one fixed for the new
+  // name, which a run that dies between the two renames leaves for the next to finish.
   char middleName[kTemporaryNameRoom];
-  uint64_t random;
-  if (!TemporaryRandom(&random) || !ComposeTemporaryPath("", 0, random, middleName, sizeof middleName)) return 0;
+  ComposeMiddleName(to, middleName, sizeof middleName);
   std::wstring middle;
   WideName(middleName, &middle);
   NTSTATUS status = Rename(parent, wideFrom, middle, false);
@@ -421,4 +425,41 @@ NameLimits FileSystemNameLimits() {
   limits.longestComponent = kLongestComponentUnits;
   limits.longestPath = 32767 - 8;  // room for the \\?\UNC\ prefix
   return limits;
+}
+
+int NameTemporaryIn(FolderHandle, FileHandle file, char*, uint32_t) {
+  if (MustFail(Service::NameTemporary)) return 0;
+  return KeepTemporary(file);
+}
+
+// A temporary that can be opened for deletion with nothing shared is held by nobody: the run
+// that wrote it has died, and it is removed. One still written, or marked for deletion already,
+// cannot be opened so.
+int RemoveStaleTemporariesIn(FolderHandle folder, uint32_t* removed) {
+  *removed = 0;
+  if (MustFail(Service::RemoveStaleTemporaries)) return 0;
+  // The names first, read as ListFolder reads them but uncounted: the sweep is no listing of
+  // the operation's.
+  std::vector<std::wstring> names;
+  alignas(8) unsigned char buffer[65536];
+  for (FILE_INFO_BY_HANDLE_CLASS request = FileFullDirectoryRestartInfo;; request = FileFullDirectoryInfo) {
+    if (!GetFileInformationByHandleEx(Native(folder), request, buffer, sizeof buffer)) {
+      if (GetLastError() != ERROR_NO_MORE_FILES) return 0;
+      break;
+    }
+    for (auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(buffer);;
+         entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(reinterpret_cast<unsigned char*>(entry) + entry->NextEntryOffset)) {
+      const size_t units = entry->FileNameLength / sizeof(wchar_t);
+      if (IsTemporaryName(NarrowName(entry->FileName, units).c_str())) names.emplace_back(entry->FileName, units);
+      if (entry->NextEntryOffset == 0) break;
+    }
+  }
+  for (const std::wstring& wide : names) {
+    HANDLE handle;
+    if (OpenRelative(Native(folder), wide, DELETE, 0, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &handle) < 0) continue;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) ++*removed;
+    CloseHandle(handle);
+  }
+  return 1;
 }

@@ -21,3 +21,9 @@ FileHandle AdoptHandle(HANDLE handle);
 // The unpredictable part of a temporary name, from the system's randomness; 0 with the last
 // error set.
 int TemporaryRandom(uint64_t* random);
+
+// A new temporary, opened with delete access, is marked for deletion when its last handle closes
+// (the handle is closed and null returned when that fails); KeepTemporary clears the mark once
+// the file is complete. TemporaryHasName says whether it will outlive its handle.
+FileHandle MarkTemporary(HANDLE handle);
+int KeepTemporary(FileHandle file);

@@ -181,8 +181,16 @@ TEST_F(ProcessTest, TerminationAndHangUpStopAScanAndLeaveNoTemporary) {
   for (const int signal : {SIGTERM, SIGHUP}) {
     const long process = StartProcess({VARNELL_CLI_PROGRAM, {"scan-broken", scratch.Path("disk.img"), elsewhere.path()},
                                        "", streams.Path("out"), streams.Path("err"), {}, {}});
-    // The temporary appears once the scan is under way, long after the signals are taken.
-    for (int waited = 0; waited < 60000 && std::filesystem::is_empty(elsewhere.path()); ++waited) usleep(1000);
+    // The temporary is made once the scan is under way, long after the signals are taken; it
+    // has no name yet, but the process holds it open in the output folder.
+    const auto holdsTemporary = [&] {
+      std::error_code error;
+      for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/fd", error)) {
+        if (std::filesystem::read_symlink(fd.path(), error).string().rfind(elsewhere.path() + "/", 0) == 0) return true;
+      }
+      return false;
+    };
+    for (int waited = 0; waited < 60000 && !holdsTemporary(); ++waited) usleep(1000);
     kill(static_cast<pid_t>(process), signal);
     EXPECT_EQ(WaitForProcess(process), kExitStopped) << signal;
     EXPECT_EQ(Lines(streams.Read("err")), cli_text::kCancelled);

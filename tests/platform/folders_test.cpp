@@ -81,6 +81,7 @@ TEST_F(FolderServicesTest, RenamesReplaceOnlyWhenAskedAndRemoveOnlyEmptyFolders)
   FileHandle file = CreateTemporaryIn(top, "file.bin", temporary, sizeof temporary);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(WriteAt(file, 0, "new", 3), 1);
+  ASSERT_EQ(NameTemporaryIn(top, file, temporary, sizeof temporary), 1);
   ASSERT_EQ(CloseFile(file), 1);
   EXPECT_EQ(RenameIn(top, temporary, "file.bin", TakenName::Refuse), 0);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AlreadyExists));
@@ -116,5 +117,44 @@ TEST_F(FolderServicesTest, AFileLinkIsRefusedAndAReadOnlyFolderTakesNothing) {
   CloseFolder(sub);
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// Temporaries the system removes if a run dies: one not yet named leaves nothing when it is
+// given up; the leftover of a dead run is removed by the next run's sweep, one still held is
+// kept, and only files of the temporaries' own pattern are touched.
+TEST_F(FolderServicesTest, ATemporaryIsKeptOnlyWhenNamedAndOnlyLeftoversNobodyHoldsAreSwept) {
+  const TreeContents before = ReadTree(Broken());
+  char name[600];
+  FileHandle given = CreateTemporaryIn(top, "file.bin", name, sizeof name);
+  ASSERT_NE(given, nullptr);
+  ASSERT_EQ(WriteAt(given, 0, "abc", 3), 1);
+  EXPECT_EQ(CloseFile(given), 1);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), before), "");
+
+  MakeTree(Broken(), {{".varnell-abcdefghijkl.tmp", "left by a run that died"}, {".varnell-abcdefghijkl.rename", "kept"},
+                      {".varnell-abcdefghijk1.tmp", "not the pattern"}});
+  FileHandle kept = CreateTemporaryIn(top, "file.bin", name, sizeof name);
+  ASSERT_NE(kept, nullptr);
+  ASSERT_EQ(WriteAt(kept, 0, "abc", 3), 1);
+  ASSERT_EQ(NameTemporaryIn(top, kept, name, sizeof name), 1);
+  EXPECT_TRUE(TemporaryHasName(kept));
+  uint32_t removed = 0;
+  ASSERT_EQ(RemoveStaleTemporariesIn(top, &removed), 1);
+  EXPECT_EQ(removed, 1u) << "the leftover, not the temporary still held";
+  TreeContents expected = before;
+  expected[".varnell-abcdefghijkl.rename"] = "kept";
+  expected[".varnell-abcdefghijk1.tmp"] = "not the pattern";
+  expected[name] = "abc";
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
+
+  EXPECT_EQ(CloseFile(kept), 1);
+  ASSERT_EQ(RemoveStaleTemporariesIn(top, &removed), 1);
+  EXPECT_EQ(removed, 1u) << "closed, nobody holds it";
+  expected.erase(name);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
+}
 
 }  // namespace

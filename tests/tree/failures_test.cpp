@@ -133,8 +133,9 @@ TEST_P(ScanValidFolderFaultTest, StopsOrSkipsTheEntryAndLeavesNoTemporary) {
 
 // Calls in order: the folder, the test file opened, sized, its buffer, its header and
 // records read; the listing; the ring of four slices, the record's buffer; then the records: the extra entries, the
-// rename of "Dir", "Dir/p.bin" (its folder, opened, sized, read, its checksums, its block
-// read again), the new folder, "new/w.bin" (its folder, opened, sized, read); the header,
+// rename of "Dir", "Dir/p.bin" (its folder, opened, sized, read, its checksums, the test file's
+// entry of its damaged block and of the two sampled, its block read again), the new folder,
+// "new/w.bin" (its folder, opened, sized, read); the header,
 // the length, flush, close, rename.
 INSTANTIATE_TEST_SUITE_P(
     EveryCall, ScanValidFolderFaultTest,
@@ -155,8 +156,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"SizeFile", Service::GetFileSize64, 2, kFail, Step::SizeValid, "Dir/p.bin"},
                       FaultCase{"ReadFile", Service::ReadAt, 3, kShort, Step::ReadValid, "Dir/p.bin"},
                       FaultCase{"Checksums", Service::ReadAt, 4, kFail, Step::ReadTest, nullptr},
-                      FaultCase{"BlockAgain", Service::ReadAt, 5, kFail, Step::ReadValid, "Dir/p.bin"},
-                      FaultCase{"MissingFile", Service::ReadAt, 6, kFail, Step::ReadValid, "new/w.bin"},
+                      FaultCase{"RecordValue", Service::ReadAt, 5, kFail, Step::ReadTest, nullptr},
+                      FaultCase{"RecordSample", Service::ReadAt, 7, kShort, Step::ReadTest, nullptr},
+                      FaultCase{"BlockAgain", Service::ReadAt, 8, kFail, Step::ReadValid, "Dir/p.bin"},
+                      FaultCase{"MissingFile", Service::ReadAt, 9, kFail, Step::ReadValid, "new/w.bin"},
                       FaultCase{"Record", Service::WriteAt, 3, kShort, Step::WriteOutput, nullptr},
                       FaultCase{"Length", Service::SetFileLength, 1, kFail, Step::WriteOutput, nullptr},
                       FaultCase{"Flush", Service::FlushFile, 1, kFail, Step::WriteOutput, nullptr},
@@ -181,10 +184,12 @@ TEST_P(RepairFolderFaultTest, StopsOrSkipsTheEntryAndRunningItAgainFinishesTheRe
 }
 
 // Calls in order: the repair file opened, sized, its buffer, its header and records read;
-// the folder; the slice; then the records: "old" (kind, removed), "x.tmp" (kind, removed),
-// the rename of "dir" (kind, renamed), "Dir/p.bin" (its folder, opened, its numbers and
-// blocks read, written, the length, flush, read back, close), "new" (kind, made),
-// "new/w.bin" (its folder, kind, temporary, read, written, flush, close, renamed).
+// the folder; the slice, the region hashes, the buffer of the record's blocks; then the
+// records: "old" (kind, removed), "x.tmp" (kind, removed), the rename of "dir" (kind,
+// renamed), "Dir/p.bin" (its folder, kind, opened, the record's numbers, values and samples
+// read, the two sampled blocks and the carried one from both files read, its links counted,
+// its numbers and blocks read, written, the length, flush, read back, close), "new" (kind,
+// made), "new/w.bin" (its folder, kind, temporary, read, written, flush, named, close, renamed).
 INSTANTIATE_TEST_SUITE_P(
     EveryCall, RepairFolderFaultTest,
     ::testing::Values(FaultCase{"OpenRepair", Service::OpenInputFile, 1, kFail, Step::OpenRepair, nullptr},
@@ -199,18 +204,26 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"RemoveFile", Service::RemoveFileIn, 1, kFail, Step::RemoveExtra, "x.tmp"},
                       FaultCase{"RenameByCase", Service::RenameIn, 1, kFail, Step::RenameEntry, "Dir"},
                       FaultCase{"FileFolder", Service::OpenSubfolder, 1, kFail, Step::OpenBrokenFolder, "Dir/p.bin"},
+                      FaultCase{"KindOfFile", Service::GetEntryKind, 4, kFail, Step::OpenBroken, "Dir/p.bin"},
                       FaultCase{"OpenFile", Service::OpenFileIn, 1, kFail, Step::OpenBroken, "Dir/p.bin"},
-                      FaultCase{"Blocks", Service::ReadAt, 4, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"RecordBuffer", Service::CommitMemory, 4, kFail, Step::CommitBrokenBuffer, nullptr},
+                      FaultCase{"RecordNumbers", Service::ReadAt, 3, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"RecordSamples", Service::ReadAt, 5, kShort, Step::ReadRepair, nullptr},
+                      FaultCase{"SampledBlock", Service::ReadAt, 6, kFail, Step::ReadBroken, nullptr},
+                      FaultCase{"CarriedBlock", Service::ReadAt, 9, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"Links", Service::GetFileLinkCount, 1, kFail, Step::SizeBroken, nullptr},
+                      FaultCase{"Blocks", Service::ReadAt, 11, kFail, Step::ReadRepair, nullptr},
                       FaultCase{"WriteBlock", Service::WriteAt, 1, kShort, Step::WriteRepaired, nullptr},
                       FaultCase{"Length", Service::SetFileLength, 1, kFail, Step::WriteRepaired, nullptr},
                       FaultCase{"Flush", Service::FlushFile, 1, kFail, Step::WriteRepaired, nullptr},
-                      FaultCase{"ReadBack", Service::ReadAt, 5, kFail, Step::ReadBroken, nullptr},
+                      FaultCase{"ReadBack", Service::ReadAt, 12, kFail, Step::ReadBroken, nullptr},
                       FaultCase{"Close", Service::CloseFile, 2, kFail, Step::WriteRepaired, nullptr},
                       FaultCase{"MakeFolder", Service::CreateSubfolder, 1, kFail, Step::CreateFolder, "new"},
                       FaultCase{"Temporary", Service::CreateTemporaryIn, 1, kFail, Step::CreateOutput, "new/w.bin"},
-                      FaultCase{"CopyRead", Service::ReadAt, 6, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"CopyRead", Service::ReadAt, 13, kFail, Step::ReadRepair, nullptr},
                       FaultCase{"CopyWrite", Service::WriteAt, 2, kFail, Step::WriteRepaired, nullptr},
                       FaultCase{"CopyFlush", Service::FlushFile, 2, kFail, Step::WriteRepaired, nullptr},
+                      FaultCase{"CopyNamed", Service::NameTemporary, 1, kFail, Step::WriteRepaired, nullptr},
                       FaultCase{"NewName", Service::RenameIn, 2, kFail, Step::RenameEntry, "new/w.bin"}),
     CaseName);
 

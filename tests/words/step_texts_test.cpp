@@ -68,6 +68,8 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
       {Step::CreateFollowUp, "Файл всё ещё отличается от валидного, но не удалось создать уточняющий контрольный файл."},
       {Step::WriteFollowUp, "Файл всё ещё отличается от валидного, но не удалось записать уточняющий контрольный файл."},
       {Step::CheckFollowUp, "Уточняющий контрольный файл повреждён или составлен для файла другого размера"},
+      {Step::KeepFileAttributes, "Не удалось перенести права доступа и время изменения файла на его отремонтированную копию."},
+      {Step::CheckFolderFollowUp, "Уточняющий контрольный файл папки повреждён или обрезан"},
   };
   // Every step has its words.
   EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(kLastStep) + 1);

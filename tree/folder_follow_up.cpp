@@ -1,0 +1,113 @@
+// Writing the folder follow-up test file.
+#include "tree/folder_follow_up.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "core/fingerprint.h"
+#include "core/folder_follow_up.h"
+#include "core/folder_test_file.h"
+#include "core/test_file.h"
+#include "stream/output_file.h"
+#include "support/path_buffer.h"
+#include "support/strip_last_component.h"
+#include "tree/folder_cursor.h"
+
+namespace {
+
+struct Writing {
+  OutputFile output;
+  uint64_t at = 0;
+  Hash128Stream check;
+
+  bool Put(const uint8_t* bytes, uint32_t count) {
+    check.Add(bytes, count);
+    if (!WriteAt(output.file, at, bytes, count)) return false;
+    at += count;
+    return true;
+  }
+};
+
+// The region's block hashes, read from the file (size bytes) a slice at a time.
+Outcome PutRegion(Writing& w, FileHandle file, uint64_t size, uint32_t region, uint8_t* buffer) {
+  const uint64_t regionSize = FingerprintRegionSize(size);
+  uint8_t index[4];
+  StoreU32LE(index, region);
+  if (!w.Put(index, sizeof index)) return StoppedAt(Step::WriteFollowUp);
+  const uint64_t start = uint64_t{region} * regionSize;
+  uint8_t hashes[8 * kStreamBufferBlocks];
+  for (uint64_t offset = start; offset < start + regionSize; offset += kStreamBufferBytes) {
+    const uint64_t present = offset < size ? size - offset : 0;
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(present, kStreamBufferBytes));
+    const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
+    if (!ReadPadded(file, offset, buffer, count, blocks * kBlockSize)) return StoppedAt(Step::ReadBack);
+    std::fill(hashes, hashes + sizeof hashes, 0);
+    // Blocks past the file's end have no bytes: their hashes stay 0.
+    StoreBlockHashes(hashes, buffer, blocks);
+    if (!w.Put(hashes, sizeof hashes)) return StoppedAt(Step::WriteFollowUp);
+  }
+  return DoneOutcome();
+}
+
+Outcome Write(Writing& w, FolderHandle top, const char* brokenFolderPath, const char* followUpFolder,
+              const std::vector<DifferingFile>& files, uint8_t* buffer, Progress& progress) {
+  // Beside the broken folder unless the caller names a folder.
+  char folder[kPathBufferSize] = {};
+  if (!PutPathIntoBuffer(folder, followUpFolder != nullptr ? followUpFolder : brokenFolderPath)) {
+    return StoppedAt(Step::CreateFollowUp);
+  }
+  if (followUpFolder == nullptr) {
+    StripLastComponent(folder, kPathBufferSize);
+    if (folder[0] == '\0') folder[0] = brokenFolderPath[0] == kPathSeparator ? kPathSeparator : '.';
+  }
+  if (!CreateFolderOutput(&w.output, folder, brokenFolderPath, ".crc")) return StoppedAt(Step::CreateFollowUp);
+  uint8_t record[kFolderFileHeaderBytes + 22 + kLongestFolderPath];
+  if (!w.Put(record, StoreFolderFollowUpHeader(record, files.size()))) return StoppedAt(Step::WriteFollowUp);
+  FolderCursor cursor(top);
+  for (const DifferingFile& file : files) {
+    if (progress.StopRequested()) return CancelledOutcome(true);
+    if (!w.Put(record, StoreFolderFollowUpRecordStart(record, file.path, file.size, static_cast<uint32_t>(file.regions.size())))) {
+      return StoppedAt(Step::WriteFollowUp);
+    }
+    if (file.regions.empty()) continue;
+    // The paths have passed the repair's checks of names already: '/' between them.
+    std::vector<std::string_view> components;
+    for (size_t from = 0; from <= file.path.size();) {
+      const size_t slash = std::min(file.path.find('/', from), file.path.size());
+      components.emplace_back(file.path.data() + from, slash - from);
+      from = slash + 1;
+    }
+    const std::string name(components.back());
+    components.pop_back();
+    FolderHandle parent = cursor.MoveTo(components);
+    FileHandle opened = parent != nullptr ? OpenFileIn(parent, name.c_str(), FileAccess::ReadOnly) : nullptr;
+    if (opened == nullptr) return StoppedAt(Step::ReadBack);
+    Outcome put = DoneOutcome();
+    for (size_t r = 0; r < file.regions.size() && put.ending == Ending::Done; ++r) {
+      put = PutRegion(w, opened, file.size, file.regions[r], buffer);
+    }
+    CloseFile(opened);
+    if (put.ending != Ending::Done) return put;
+  }
+  uint8_t check[kHash128Bytes];
+  StoreHash128(check, w.check.Digest());
+  if (!WriteAt(w.output.file, w.at, check, sizeof check)) return StoppedAt(Step::WriteFollowUp);
+  // A follow-up whose folder could not be flushed is still in place and is sent on as it is.
+  if (CommitOutput(&w.output) == Commit::Failed) return StoppedAt(Step::WriteFollowUp);
+  Outcome done = DoneOutcome();
+  done.followUpPath = w.output.finalPath;
+  done.followUpBytes = w.at + sizeof check;
+  return done;
+}
+
+}  // namespace
+
+Outcome WriteFolderFollowUp(FolderHandle top, const char* brokenFolderPath, const char* followUpFolder,
+                            const std::vector<DifferingFile>& files, uint8_t* buffer, Progress& progress) {
+  Writing w;
+  Outcome result = Write(w, top, brokenFolderPath, followUpFolder, files, buffer, progress);
+  AbandonOutput(&w.output);
+  return result;
+}
