@@ -22,3 +22,31 @@ TEST_F(GoldenTest, TheFolderFilesOfTheWorkedExampleAreByteForByteTheDocumentedOn
 }
 
 }  // namespace
+
+namespace {
+
+// A file of two blocks by formula (byte i = (i * 2654435761 mod 2^32) >> 24); its broken copy
+// has a bit flipped in block 2, which the checksum sees, and the first two sectors of block 1
+// swapped, which it does not. The repair leaves block 1 wrong and writes the folder follow-up;
+// its answer carries block 1 alone, as a checked patch whose record is the follow-up's hashes.
+TEST_F(GoldenTest, TheFolderFollowUpAndItsAnswerAreByteForByteTheDocumentedOnes) {
+  std::string valid(8192, '\0');
+  for (size_t i = 0; i < valid.size(); ++i) valid[i] = static_cast<char>((static_cast<uint32_t>(i) * 2654435761u) >> 24);
+  std::string broken = valid;
+  broken[4096 + 1] ^= 1;
+  std::swap_ranges(broken.begin(), broken.begin() + 512, broken.begin() + 512);
+  MakeTree(Broken(), {{"a.bin", broken}});
+  MakeTree(Valid(), {{"a.bin", valid}});
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+  FolderRepairOptions options;
+  options.followUpFolder = outputs.path().c_str();
+  ASSERT_EQ(RepairBrokenFolder(Broken().c_str(), RepairFile().c_str(), options, {}).outcome.followUpPath, TestFile());
+  EXPECT_TRUE(ReadWholeFile(TestFile()) == GoldenFile("folder-follow-up.crc"));
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+  EXPECT_TRUE(ReadWholeFile(RepairFile()) == GoldenFile("folder-follow-up-answer.fix"));
+  ASSERT_FALSE(AnyMismatch(Repair()));
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"a.bin", valid}}), "");
+}
+
+}  // namespace
