@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <string>
 #include <vector>
 
 #include "platform/hooks.h"

@@ -18,7 +18,7 @@ std::set<HANDLE> marked;
 std::mutex markedLock;
 
 int SetDeletion(HANDLE handle, BOOL deletion) {
-  FILE_DISPOSITION_INFO disposition = {deletion};
+  FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(deletion)};
   return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
