@@ -2,6 +2,7 @@
 // stderr, real command lines with spaces and Cyrillic letters, a real current folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <filesystem>
 #include <string>
@@ -195,6 +196,54 @@ TEST_F(ProcessTest, TerminationAndHangUpStopAScanAndLeaveNoTemporary) {
     EXPECT_EQ(WaitForProcess(process), kExitStopped) << signal;
     EXPECT_EQ(Lines(streams.Read("err")), cli_text::kCancelled);
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+  }
+}
+
+// Killed (SIGKILL) while it patches a file in place, and while it makes a whole one, a folder
+// repair is finished by running it again, which exits 0, leaves no temporary and makes the
+// folder equal to the valid one. The kills wait for the moment by what the process holds open.
+TEST_F(ProcessTest, AFolderRepairKilledAnywhereIsFinishedByItsRerun) {
+  const Bytes patched = RandomBytes(41, 24u << 20);
+  const Bytes whole = RandomBytes(42, 32u << 20);
+  Bytes damaged = patched;
+  for (size_t at = 100; at < damaged.size(); at += 2 * kBlock) damaged[at] ^= 0x5A;
+  elsewhere.MakeFolder("tree");
+  elsewhere.Write("tree/a.bin", patched);
+  elsewhere.Write("tree/b.bin", whole);
+  const auto fresh = [&] {
+    std::filesystem::remove_all(scratch.Path("tree"));
+    scratch.MakeFolder("tree");
+    scratch.Write("tree/a.bin", damaged);
+  };
+  fresh();
+  ASSERT_EQ(Run({"scan-broken", scratch.Path("tree"), scratch.path(), "--quiet"}).status, kExitDone);
+  ASSERT_EQ(Run({"scan-valid", elsewhere.Path("tree"), scratch.Path("tree.crc"), elsewhere.path(), "--quiet"}).status, kExitDone);
+  // What the process holds in the folder: the file it patches, or a temporary without a name.
+  const auto holds = [&](long process, const std::string& what) {
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(process) + "/fd", error)) {
+      const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+      if (target.rfind(scratch.Path("tree") + "/" + what, 0) == 0) return true;
+    }
+    return false;
+  };
+  for (const std::string what : {"a.bin", "#"}) {
+    SCOPED_TRACE(what);
+    fresh();
+    const long process = StartProcess({VARNELL_CLI_PROGRAM, {"repair", scratch.Path("tree"), elsewhere.Path("tree.fix")},
+                                       "", streams.Path("out"), streams.Path("err"), {}, {}});
+    for (int waited = 0; waited < 60000 && !holds(process, what); ++waited) usleep(1000);
+    kill(static_cast<pid_t>(process), SIGKILL);
+    EXPECT_EQ(WaitForProcess(process), -1) << "killed, not finished";
+    const CliOutcome rerun = Run({"repair", scratch.Path("tree"), elsewhere.Path("tree.fix"), "--quiet"});
+    EXPECT_EQ(rerun.status, kExitDone) << rerun.err;
+    EXPECT_EQ(scratch.Names(), (std::vector<std::string>{"tree", "tree.crc"}));
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(scratch.Path("tree"))) left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"a.bin", "b.bin"}));
+    EXPECT_TRUE(scratch.Read("tree/a.bin") == patched);
+    EXPECT_TRUE(scratch.Read("tree/b.bin") == whole);
   }
 }
 
