@@ -11,6 +11,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Registers the status bar class that the dialog template names.
   InitCommonControls();
   TakeStartUpValues();
-  DialogBoxParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &MainDialogProc, 0);
+  // The wide dialog functions keep the template's UTF-16 texts as they are; the others would
+  // take every control's text through the ANSI code page.
+  DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, &MainDialogProc, 0);
   ExitProcess(0);
 }
