@@ -35,7 +35,7 @@ HWND OpenMainDialog() {
   InitCommonControls();
   ResetProgramState();
   TakeStartUpValues();
-  HWND dialog = CreateDialogParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &MainDialogProc, 0);
+  HWND dialog = CreateDialogParamW(program.instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, &MainDialogProc, 0);
   if (dialog == nullptr) return nullptr;
   SetForegroundWindow(dialog);
   Pump(80);
@@ -56,7 +56,7 @@ INT_PTR RunMainDialogModal(const std::function<void(HWND dialog)>& script) {
   pendingScript = script;
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, &RunScript);
   const INT_PTR result =
-      DialogBoxParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &ModalDialog, 0);
+      DialogBoxParamW(program.instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, &ModalDialog, 0);
   KillTimer(nullptr, timer);
   pendingScript = nullptr;
   modalDialog = nullptr;
