@@ -66,6 +66,12 @@ int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, con
   return 1;
 }
 
+void SetBrowseButtonWidth(HWND control, int32_t buttonWidth) {
+  StateOf(control)->buttonWidth = buttonWidth;
+  SetWindowPos(control, nullptr, 0, 0, 0, 0,
+               SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
 int32_t BrowseButtonEnabled(HWND control) { return StateOf(control)->enabled; }
 
 void SetBrowseButtonEnabled(HWND parent, HWND control, int32_t enabled) {

@@ -27,6 +27,10 @@ struct BrowseEditState {
 // a plain edit. Returns 1 in every case.
 int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, const wchar_t* caption, int32_t enabled);
 
+// A new width for the button (the dialog's scale has changed); the frame is measured again and
+// the button redrawn at once.
+void SetBrowseButtonWidth(HWND control, int32_t buttonWidth);
+
 // Whether the button has its enabled look.
 int32_t BrowseButtonEnabled(HWND control);
 

@@ -16,6 +16,7 @@
 #include "ui/choosers.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_services.h"
+#include "ui/dpi.h"
 #include "ui/dropped_paths.h"
 #include "ui/folder_boxes.h"
 #include "ui/large_file_probe.h"
@@ -30,6 +31,7 @@
 
 namespace {
 
+// In pixels at 96 dots per inch; the dialog scales them to its monitor's (ui/dpi.h).
 constexpr int kModePartWidth = 275;
 constexpr int kBrowseButtonWidth = 18;
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -88,19 +90,24 @@ void InitDialog(HWND dialog) {
   const int32_t enabled[6] = {1, 0, 0, 0, 0, 1};
   // The buttons keep the caption, not a copy: it lives as long as the program.
   static const std::wstring caption = Wide(dialog_text::kBrowseCaption);
+  const int32_t buttonWidth = Scaled(kBrowseButtonWidth, DpiOf(dialog));
   for (uint32_t i = 0; i < 6; ++i) {
-    InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, kBrowseButtonWidth, caption.c_str(), enabled[i]);
+    InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, buttonWidth, caption.c_str(), enabled[i]);
   }
   SendMessageW(program.modeBrokenScanRadio, BM_SETCHECK, BST_CHECKED, 0);
   // Files and folders dropped from Explorer onto any field.
   DragAcceptFiles(dialog, TRUE);
 }
 
-void Resize(LPARAM lParam) {
-  const int32_t width = LOWORD(lParam);
-  program.statusPartEdges[0] = width - kModePartWidth;
+// The mode part is the rightmost 275 pixels (at 96 dots per inch), the state part the rest.
+void SetStatusParts(int32_t width, UINT dpi) {
+  program.statusPartEdges[0] = width - Scaled(kModePartWidth, dpi);
   program.statusPartEdges[1] = width;
   SendMessageW(program.statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(program.statusPartEdges));
+}
+
+void Resize(HWND dialog, LPARAM lParam) {
+  SetStatusParts(LOWORD(lParam), DpiOf(dialog));
   if (program.firstResize == 1) {
     SetStatus(kStatePart, dialog_text::kReady);
     SetStatus(kModePart, dialog_text::kModeBrokenScan);
@@ -329,6 +336,22 @@ void Command(HWND dialog, WPARAM wParam) {
   }
 }
 
+// The window has moved to a monitor of another scale. The browse buttons take the new width and
+// the status bar's parts are laid out again. Where the system does not rescale dialogs itself
+// (per-monitor awareness before version 2), the window keeps its layout, drawn sharply at the
+// old size, and only moves where the system suggests.
+void ChangeScale(HWND dialog, UINT dpi, const RECT* suggested) {
+  const HWND edits[6] = {program.brokenFileEdit,       program.validFileEdit,  program.testFileEdit,
+                         program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
+  for (HWND edit : edits) SetBrowseButtonWidth(edit, Scaled(kBrowseButtonWidth, dpi));
+  if (!SystemScalesDialogs(dialog)) {
+    SetWindowPos(dialog, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  RECT client;
+  GetClientRect(dialog, &client);
+  SetStatusParts(client.right, dpi);
+}
+
 // Start sends itself WM_MOUSEMOVE to bring the cursor in line with its work; otherwise the
 // cursor is the system's business.
 void RefreshCursor() {
@@ -360,8 +383,13 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       Command(dialog, wParam);
       return TRUE;
     case WM_SIZE:
-      Resize(lParam);
+      Resize(dialog, lParam);
       return TRUE;
+    case WM_DPICHANGED:
+      ChangeScale(dialog, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+      // Per-monitor version 2: the dialog manager goes on to rescale the template's layout and
+      // fonts, and its resize brings WM_SIZE.
+      return FALSE;
     case WM_MOUSEMOVE:
       RefreshCursor();
       return TRUE;

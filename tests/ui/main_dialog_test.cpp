@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -129,6 +130,35 @@ TEST_F(MainDialogTest, OpensInModeOneReadyWithTheFirstRadioFocused) {
   }
   EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(dialog_, GCLP_HICON)), program.appIcon);
   EXPECT_NE(program.appIcon, nullptr);
+}
+
+// Moved to a monitor of 150 % and back: the dialog's own pixel sizes follow the new scale,
+// the browse buttons' strips with them, and the window stays where the system puts it.
+TEST_F(MainDialogTest, TheButtonsAndTheModePartFollowAChangeOfScale) {
+  RECT window;
+  GetWindowRect(dialog_, &window);
+  for (const auto& [dpi, button, modePart] : {std::tuple{144, 27, 413}, std::tuple{96, 18, 275}}) {
+    SCOPED_TRACE(dpi);
+    SendMessageW(dialog_, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&window));
+    gui::Pump(30);
+    RECT client;
+    GetClientRect(dialog_, &client);
+    int edges[2] = {};
+    ASSERT_EQ(SendMessageW(Item(IDC_STATUS_BAR), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges)), 2);
+    EXPECT_EQ(edges[1] - edges[0], modePart);
+    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) {
+      EXPECT_EQ(ButtonOf(id).buttonWidth, button) << id;
+      RECT edit, text;
+      GetWindowRect(Item(id), &edit);
+      GetClientRect(Item(id), &text);
+      const int frames = static_cast<int>(ButtonOf(id).leftBorder + ButtonOf(id).rightBorder);
+      EXPECT_EQ(edit.right - edit.left - frames - text.right, button) << "the text stops where the button starts";
+    }
+  }
+  RECT after;
+  GetWindowRect(dialog_, &after);
+  EXPECT_EQ(after.left, window.left);
+  EXPECT_EQ(after.top, window.top);
 }
 
 TEST_F(MainDialogTest, EachModeRunsItsOperationOnTheTextsOfItsFields) {
