@@ -67,7 +67,10 @@ int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, con
 }
 
 void SetBrowseButtonWidth(HWND control, int32_t buttonWidth) {
-  StateOf(control)->buttonWidth = buttonWidth;
+  BrowseEditState* state = StateOf(control);
+  // A field left a plain edit has no button; an unchanged width needs no new frame.
+  if (state == nullptr || state->buttonWidth == buttonWidth) return;
+  state->buttonWidth = buttonWidth;
   SetWindowPos(control, nullptr, 0, 0, 0, 0,
                SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }

@@ -28,7 +28,7 @@ struct BrowseEditState {
 int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, const wchar_t* caption, int32_t enabled);
 
 // A new width for the button (the dialog's scale has changed); the frame is measured again and
-// the button redrawn at once.
+// the button redrawn at once. Nothing for the same width, or a control that is no BrowseEdit.
 void SetBrowseButtonWidth(HWND control, int32_t buttonWidth);
 
 // Whether the button has its enabled look.

@@ -16,7 +16,6 @@
 #include "ui/choosers.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_services.h"
-#include "ui/dpi.h"
 #include "ui/dropped_paths.h"
 #include "ui/folder_boxes.h"
 #include "ui/large_file_probe.h"
@@ -31,9 +30,10 @@
 
 namespace {
 
-// In pixels at 96 dots per inch; the dialog scales them to its monitor's (ui/dpi.h).
-constexpr int kModePartWidth = 275;
-constexpr int kBrowseButtonWidth = 18;
+// The two sizes the dialog gives itself, in dialog units, so that they grow with the template's
+// font at every scale as the rest of the layout does: 275 and 18 pixels at 96 dots per inch.
+constexpr int kModePartUnits = 183;
+constexpr int kBrowseButtonUnits = 12;
 constexpr COLORREF kRed = RGB(255, 0, 0);
 
 // A field's whole text in UTF-8. A field holds up to 520 units, one more than a path may have:
@@ -65,6 +65,13 @@ void FetchFieldHandles(HWND dialog) {
   program.statusBar = GetDlgItem(dialog, IDC_STATUS_BAR);
 }
 
+// Dialog units across, in the dialog's pixels.
+int DialogPixels(HWND dialog, int units) {
+  RECT r{0, 0, units, 0};
+  MapDialogRect(dialog, &r);
+  return r.right;
+}
+
 void InitDialog(HWND dialog) {
   program.flashInfo.cbSize = sizeof program.flashInfo;
   program.flashInfo.hwnd = dialog;
@@ -90,7 +97,7 @@ void InitDialog(HWND dialog) {
   const int32_t enabled[6] = {1, 0, 0, 0, 0, 1};
   // The buttons keep the caption, not a copy: it lives as long as the program.
   static const std::wstring caption = Wide(dialog_text::kBrowseCaption);
-  const int32_t buttonWidth = Scaled(kBrowseButtonWidth, DpiOf(dialog));
+  const int32_t buttonWidth = DialogPixels(dialog, kBrowseButtonUnits);
   for (uint32_t i = 0; i < 6; ++i) {
     InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, buttonWidth, caption.c_str(), enabled[i]);
   }
@@ -100,14 +107,16 @@ void InitDialog(HWND dialog) {
 }
 
 // The mode part is the rightmost 275 pixels (at 96 dots per inch), the state part the rest.
-void SetStatusParts(int32_t width, UINT dpi) {
-  program.statusPartEdges[0] = width - Scaled(kModePartWidth, dpi);
+// After a change of scale the dialog manager has given the dialog a new font and size: the
+// parts and the browse buttons take it up here.
+void Resize(HWND dialog, LPARAM lParam) {
+  const int32_t width = LOWORD(lParam);
+  program.statusPartEdges[0] = width - DialogPixels(dialog, kModePartUnits);
   program.statusPartEdges[1] = width;
   SendMessageW(program.statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(program.statusPartEdges));
-}
-
-void Resize(HWND dialog, LPARAM lParam) {
-  SetStatusParts(LOWORD(lParam), DpiOf(dialog));
+  const HWND edits[6] = {program.brokenFileEdit,       program.validFileEdit,  program.testFileEdit,
+                         program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
+  for (HWND edit : edits) SetBrowseButtonWidth(edit, DialogPixels(dialog, kBrowseButtonUnits));
   if (program.firstResize == 1) {
     SetStatus(kStatePart, dialog_text::kReady);
     SetStatus(kModePart, dialog_text::kModeBrokenScan);
@@ -336,20 +345,28 @@ void Command(HWND dialog, WPARAM wParam) {
   }
 }
 
-// The window has moved to a monitor of another scale. The browse buttons take the new width and
-// the status bar's parts are laid out again. Where the system does not rescale dialogs itself
-// (per-monitor awareness before version 2), the window keeps its layout, drawn sharply at the
-// old size, and only moves where the system suggests.
-void ChangeScale(HWND dialog, UINT dpi, const RECT* suggested) {
-  const HWND edits[6] = {program.brokenFileEdit,       program.validFileEdit,  program.testFileEdit,
-                         program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
-  for (HWND edit : edits) SetBrowseButtonWidth(edit, Scaled(kBrowseButtonWidth, dpi));
-  if (!SystemScalesDialogs(dialog)) {
-    SetWindowPos(dialog, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  RECT client;
-  GetClientRect(dialog, &client);
-  SetStatusParts(client.right, dpi);
+// Whether the dialog manager rescales the dialog itself when it moves to a monitor of another
+// scale: per-monitor awareness version 2 (Windows 10 1703 on). The calls are looked up at run
+// time, so that the program still starts on Windows 7.
+bool SystemScalesDialogs(HWND dialog) {
+  using GetContextCall = DPI_AWARENESS_CONTEXT(WINAPI*)(HWND);
+  using EqualCall = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT, DPI_AWARENESS_CONTEXT);
+  const HMODULE user = GetModuleHandleW(L"user32.dll");
+  const auto getContext = reinterpret_cast<GetContextCall>(
+      reinterpret_cast<void*>(GetProcAddress(user, "GetWindowDpiAwarenessContext")));
+  const auto equal = reinterpret_cast<EqualCall>(reinterpret_cast<void*>(GetProcAddress(user, "AreDpiAwarenessContextsEqual")));
+  return getContext != nullptr && equal != nullptr &&
+         equal(getContext(dialog), DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
+}
+
+// The window has moved to a monitor of another scale. Under per-monitor awareness version 2
+// the dialog manager rescales the template's layout and fonts and resizes the dialog, and
+// WM_SIZE lays out what the dialog sizes itself. Without it (per-monitor version 1: Windows 8.1
+// and the first Windows 10), the window keeps its layout, drawn sharply at the old size, and
+// moves where the system suggests.
+void ChangeScale(HWND dialog, const RECT* suggested) {
+  if (SystemScalesDialogs(dialog)) return;
+  SetWindowPos(dialog, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // Start sends itself WM_MOUSEMOVE to bring the cursor in line with its work; otherwise the
@@ -386,9 +403,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       Resize(dialog, lParam);
       return TRUE;
     case WM_DPICHANGED:
-      ChangeScale(dialog, LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
-      // Per-monitor version 2: the dialog manager goes on to rescale the template's layout and
-      // fonts, and its resize brings WM_SIZE.
+      ChangeScale(dialog, reinterpret_cast<const RECT*>(lParam));
       return FALSE;
     case WM_MOUSEMOVE:
       RefreshCursor();
