@@ -1,5 +1,6 @@
 // Every label of the dialog fits its box at 100, 150 and 200 % (96, 144 and 192 dots per inch),
-// in the font the dialog really gets. Each scale is the prefix's own (its LogPixels setting), so
+// in the font the dialog really gets, and that font draws every letter: the test runs on a
+// Russian, an English and a Japanese Windows. Each scale is the prefix's own (its LogPixels setting), so
 // the measuring runs in a process of its own started at that scale: the dialog is opened there,
 // each text is put into its control and measured with GetTextExtentPoint32W against the room the
 // control gives it. The texts are listed per control, so that other languages' words can join
@@ -67,6 +68,21 @@ int TextWidth(HWND control, const std::string& text) {
   SelectObject(dc, old);
   ReleaseDC(control, dc);
   return size.cx;
+}
+
+// Whether the control's font has a glyph for every letter of the text; a missing one is drawn
+// as a box.
+bool DrawsEveryLetter(HWND control, const std::string& text) {
+  HDC dc = GetDC(control);
+  const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  const std::wstring wide = Wide(text.c_str());
+  std::vector<WORD> glyphs(wide.size());
+  bool all = GetGlyphIndicesW(dc, wide.c_str(), static_cast<int>(wide.size()), glyphs.data(),
+                              GGI_MARK_NONEXISTING_GLYPHS) == wide.size();
+  for (WORD glyph : glyphs) all = all && glyph != 0xFFFF;
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return all;
 }
 
 int DigitWidth(HWND control) {
@@ -148,6 +164,7 @@ TEST(LabelWidthsTest, DISABLED_MeasuredAtTheScaleOfThisProcess) {
       const int room = RoomFor(window, control.room, dpi);
       std::printf("%4u dpi  control %d  %3d of %3d px  %s\n", dpi, control.id, needed, room, text.c_str());
       EXPECT_LE(needed, room) << text << " at " << dpi << " dpi";
+      EXPECT_TRUE(DrawsEveryLetter(window, text)) << text << ": letters drawn as boxes, code page " << GetACP();
     }
     EXPECT_TRUE(listed) << "control " << control.id << " shows a text the list lacks: " << own;
     PutText(window, control.room, own);
