@@ -22,10 +22,12 @@ inline constexpr uint32_t kPageSize = 4096;
 // The one separator the path routines know: '\' on Windows, '/' elsewhere.
 extern const char kPathSeparator;
 
-// Files. Input files are opened for reading and writing, shared for reading only, and must
-// exist; output files are created or emptied. Both return null on failure. Only regular files
-// are taken: a folder, a device, a pipe or a socket is refused before anything is read or
-// written (and a device is never opened at all where its name shows it).
+// Files, by their path texts: UTF-8 on Windows, which reach the system as UTF-16 (beyond 260
+// units in the form that takes any length), and the system's bytes on Linux. Input files are
+// opened for reading and writing, shared for reading only, and must exist; output files are
+// created or emptied. Both return null on failure. Only regular files are taken: a folder, a
+// device, a pipe or a socket is refused before anything is read or written (and a device is
+// never opened at all where its name shows it).
 FileHandle OpenInputFile(const char* path);
 FileHandle CreateOutputFile(const char* path);
 // The size in bytes; refused (with the system's "file too large") when it needs more than
@@ -86,8 +88,8 @@ struct FolderEntry {
 // Whether a path text names a folder (a link to one included), which the programs hand to the
 // folder operations; false when it names anything else or nothing can be looked at.
 bool NamesFolder(const char* path);
-// Opens the folder a path text names (the platform's narrow encoding); a path that names a
-// link itself is refused.
+// Opens the folder a path text names (as for files); a path that names a link itself is
+// refused.
 FolderHandle OpenFolder(const char* path);
 FolderHandle OpenSubfolder(FolderHandle parent, const char* name);
 // Makes a new folder; AlreadyExists when the name is taken.

@@ -19,6 +19,7 @@
 #include "platform/platform.h"
 #include "platform/temporary_name.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/wide.h"
 
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
                                                FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
@@ -61,18 +62,7 @@ bool WideName(const char* name, std::wstring* wide) {
 
 // UTF-16 to UTF-8, a lone surrogate encoded as its own three bytes: such a name is then not
 // valid UTF-8, which the caller lists as a name it cannot carry.
-std::string NarrowName(const wchar_t* name, size_t units) {
-  std::string out;
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t c = name[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
-      ++i;
-    }
-    AppendUtf8(&out, c);
-  }
-  return out;
-}
+std::string NarrowName(const wchar_t* name, size_t units) { return Utf8FromUtf16(name, units); }
 
 EntryKind KindOf(ULONG attributes) {
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryKind::Link;
@@ -159,29 +149,6 @@ FolderHandle TakeFolder(HANDLE handle) {
   return reinterpret_cast<FolderHandle>(handle);
 }
 
-// The absolute path in the form that takes any length: \\?\C:\... or \\?\UNC\server\share\...
-bool LongPath(const char* path, std::wstring* full) {
-  const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-  if (length <= 1) return false;
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide.data(), length);
-  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return false;
-  std::wstring absolute(needed, L'\0');
-  const DWORD got = GetFullPathNameW(wide.c_str(), needed, absolute.data(), nullptr);
-  if (got == 0 || got >= needed) return false;
-  absolute.resize(got);
-  if (absolute.compare(0, 4, L"\\\\?\\") == 0 || absolute.compare(0, 4, L"\\\\.\\") == 0) {
-    *full = absolute;
-  } else if (absolute.compare(0, 2, L"\\\\") == 0) {
-    *full = L"\\\\?\\UNC\\" + absolute.substr(2);
-  } else {
-    *full = L"\\\\?\\" + absolute;
-  }
-  return true;
-}
-
-
 struct RenameRequest {
   BOOLEAN replaceIfExists;
   HANDLE rootDirectory;
@@ -192,14 +159,17 @@ struct RenameRequest {
 }  // namespace
 
 bool NamesFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
+  const SystemPath wide(path);
+  if (!wide.ok()) return false;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 FolderHandle OpenFolder(const char* path) {
   if (MustFail(Service::OpenFolder)) return nullptr;
+  // The top path in the form that takes any length; everything below is opened by name.
   std::wstring full;
-  if (!LongPath(path, &full)) return nullptr;
+  if (!LongSystemPath(path, &full)) return nullptr;
   HANDLE handle = CreateFileW(full.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
