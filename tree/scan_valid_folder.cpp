@@ -89,13 +89,13 @@ class Matcher {
 
     // Then by name ignoring case: an entry renamed only in letter case is renamed back.
     std::vector<std::pair<std::string, uint32_t>> brokenFolded;
-    for (const uint32_t e : brokenLeft) brokenFolded.emplace_back(FoldCase(index_.Name(e)), e);
+    for (const uint32_t e : brokenLeft) brokenFolded.emplace_back(CaseKey(index_.Name(e)), e);
     std::sort(brokenFolded.begin(), brokenFolded.end());
     std::vector<bool> brokenTaken(brokenFolded.size(), false);
     std::vector<std::string> foldsTaken;
     for (const uint32_t v : validLeft) {
       if (listing_.entries[v].nameLength == 0) continue;  // a name no exchange file carries: told already
-      const std::string folded = FoldCase(listing_.Name(v));
+      const std::string folded = CaseKey(listing_.Name(v));
       const auto at = std::lower_bound(brokenFolded.begin(), brokenFolded.end(), std::make_pair(folded, uint32_t{0}));
       const size_t i = static_cast<size_t>(at - brokenFolded.begin());
       if (at != brokenFolded.end() && at->first == folded && !brokenTaken[i]) {
@@ -160,9 +160,9 @@ class Matcher {
     if (index_.windowsNames) {
       NameFault fault = CheckComponent(listing_.Name(v), OtherSideNameRules(true));
       // Names that differ only in case are one name there: the first of them is carried.
-      const std::string folded = FoldCase(listing_.Name(v));
+      const std::string folded = CaseKey(listing_.Name(v));
       for (uint32_t s = firstSibling; s < firstSibling + siblingCount && fault == NameFault::None && s < v; ++s) {
-        if (listing_.entries[s].nameLength != 0 && FoldCase(listing_.Name(s)) == folded) fault = NameFault::CaseClash;
+        if (listing_.entries[s].nameLength != 0 && CaseKey(listing_.Name(s)) == folded) fault = NameFault::CaseClash;
       }
       if (fault != NameFault::None) {
         Report(listing_.Path(v), EntryEvent::Skipped, EntrySkip::NotPossibleThere);
@@ -286,6 +286,7 @@ class Writer {
     report.skip = LastSystemError() == SystemErrorCode(SystemErrorKind::IsLink) ? EntrySkip::Link : EntrySkip::Unreadable;
     report.step = step;
     report.systemError = LastSystemError();
+    report.holder = LastFileHolder();
     result_.entries.push_back(std::move(report));
     if (scan_.file != nullptr) CloseFile(scan_.file);
     scan_.file = nullptr;
@@ -334,6 +335,7 @@ class Writer {
     }
     CloseFile(scan_.file);
     scan_.file = nullptr;
+    if (listing_.entries[v].fetchedWhenRead) ++result_.fetched;
     StoreFolderFileFields(fields, size, fingerprint.Whole());
     if (!WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) return StoppedAt(Step::WriteOutput);
     EntryReport report;
@@ -439,6 +441,7 @@ class Writer {
     bool unreadable = false;
     Outcome collected = Collect(broken, size, v, &fingerprint, &damaged, &unreadable);
     if (collected.ending != Ending::Done || unreadable) return collected;
+    if (listing_.entries[v].fetchedWhenRead) ++result_.fetched;
     const Hash128 whole = fingerprint.Whole();
     if (size == broken.size && whole == broken.fingerprint && damaged.empty()) {
       CloseFile(scan_.file);
@@ -561,6 +564,8 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
       if (wrote.ending != Ending::Done) return wrote;
     }
   }
+  // A stop that ended the wait for the last entry, held by another program, is a stop too.
+  if (progress.StopRequested()) return CancelledOutcome(false);
   Outcome finished = writer.Finish();
   if (finished.ending != Ending::Done) return finished;
   if (writer.count() == 0) return IdenticalOutcome();
@@ -574,6 +579,7 @@ TreeOutcome ScanValidFolder(const char* validFolderPath, const char* testFilePat
                             const StreamControl& control, bool prove) {
   ValidFolderScan scan;
   TreeOutcome result;
+  const HeldFileWaits waits(control.stop);
   try {
     result.outcome = Scan(scan, validFolderPath, testFilePath, outputFolder, control, prove, result);
   } catch (const std::bad_alloc&) {
