@@ -9,10 +9,12 @@
 #include "cli/console.h"
 #include "cli/output.h"
 #include "cli/texts.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
   // The system's texts in the user's language, as the dialog gets them on Windows.
   std::setlocale(LC_ALL, "");
+  ExposeCloudPlaceholders();
   std::vector<std::string> arguments;
   unsigned unconvertible = 0;
   if (!ProgramArguments(argc, argv, &arguments, &unconvertible)) {

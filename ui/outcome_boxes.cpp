@@ -11,6 +11,20 @@
 
 namespace {
 
+std::string AnsiOf(const std::string& utf8) {
+  if (utf8.empty()) return utf8;
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  if (units <= 1) return std::string();
+  std::wstring wide(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), units);
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 1) return std::string();
+  std::string ansi(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi.data(), bytes, nullptr, nullptr);
+  ansi.pop_back();
+  return ansi;
+}
+
 // A stopped scan has written nothing under the final name; a stopped repair may have put
 // some blocks in place, which the same repair file finishes.
 const char* StopText(WorkMode mode, const Outcome& outcome) {
@@ -33,8 +47,23 @@ void ShowStop(HWND dialog, const Outcome& outcome) {
     ShowMessageBox(dialog, dialog_text::kFileChangedWhileRead, StepMessage(outcome.step), kBoxIconError);
     return;
   }
-  SetLastSystemError(outcome.systemError);
-  ReportSystemError(dialog, StepMessage(outcome.step));
+  const char* held = HeldFormat(outcome.systemError, outcome.holder);
+  if (held == nullptr) {
+    SetLastSystemError(outcome.systemError);
+    ReportSystemError(dialog, StepMessage(outcome.step));
+    return;
+  }
+  // Who holds the file, and what to do, below the system's text; the program's name comes
+  // as UTF-8 and goes into the box's code page.
+  std::string text;
+  if (char* reason = DescribeSystemError(outcome.systemError)) {
+    text = reason;
+    FreeSystemErrorText(reason);
+  }
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  char words[512];
+  std::snprintf(words, sizeof words, held, AnsiOf(outcome.holder).c_str());
+  ShowMessageBox(dialog, (text + "\n\n" + words).c_str(), StepMessage(outcome.step), kBoxIconError);
 }
 
 // The task is done, but the new file may not survive a power cut: never "nothing changed".

@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "platform/platform.h"
 #include "ui/control_ids.h"
 #include "ui/main_dialog.h"
 #include "ui/program_state.h"
@@ -10,6 +11,7 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Registers the status bar class that the dialog template names.
   InitCommonControls();
+  ExposeCloudPlaceholders();
   TakeStartUpValues();
   DialogBoxParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &MainDialogProc, 0);
   ExitProcess(0);
