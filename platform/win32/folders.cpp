@@ -372,8 +372,8 @@ FolderHandle OpenSubfolder(FolderHandle parent, const char* name) {
     Failed(status);
     // A link to a file is opened as a link even though a folder was asked for.
     Listed listed;
-    if (ListedAttributes(Native(parent), wide, &listed) == Search::Listed && KindOf(listed) != EntryKind::Folder &&
-        (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (ListedAttributes(Native(parent), wide, &listed) == Search::Listed &&
+        (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && KindOfReparseTag(listed.tag) != ReparseKind::Plain) {
       SetLastError(RefusalOf(KindOf(listed)));
     }
     return nullptr;
