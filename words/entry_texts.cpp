@@ -63,6 +63,7 @@ std::string SkipReasonText(const EntryReport& entry, const char* systemText) {
     case EntrySkip::NameTaken: return entry_text::kSkipNameTaken;
     case EntrySkip::Gone: return entry_text::kSkipGone;
     case EntrySkip::NotEmpty: return entry_text::kSkipNotEmpty;
+    case EntrySkip::ShortName: return entry_text::kSkipShortName;
   }
   return "";
 }

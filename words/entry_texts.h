@@ -38,6 +38,14 @@ inline constexpr char kSkipNotPossibleThere[] = "такое имя невозм�
 inline constexpr char kSkipNameTaken[] = "на его месте другой файл, папка или ссылка";
 inline constexpr char kSkipGone[] = "его уже нет в битой папке";
 inline constexpr char kSkipNotEmpty[] = "папка не пуста";
+inline constexpr char kSkipShortName[] = "это короткое имя (8.3) другого файла или папки";
+// After the reason of a new file whose rename another program held up; the temporary's name
+// as %s.
+inline constexpr char kKept[] =
+    "Файл записан целиком и оставлен под временным именем %s: следующий запуск ремонта переименует его, "
+    "не записывая заново.";
+// The closing line of a folder's scan that read files kept only in the cloud.
+inline constexpr char kFetched[] = "Загружено из облака файлов: %llu";
 
 // Why a name is refused.
 inline constexpr char kNameEmpty[] = "пустое имя или пустая часть пути";

@@ -3,6 +3,8 @@
 // boxes; varnell-cli prints the same words, so that a message reads the same in both.
 #pragma once
 
+#include <string>
+
 #include "core/outcome.h"
 
 namespace step_text {
@@ -12,9 +14,17 @@ inline constexpr char kUnforeseen[] = "Возникла ситуация не п
 // Identical copies: text and caption.
 inline constexpr char kIdentical[] = "Содержимое битого и оригинального файла оказалось идентичным.";
 inline constexpr char kAttention[] = "Внимание";
+// After the system's text of a file another program holds open (the program's name as %s,
+// where the system can tell which), for a stop and for a folder's entry alike.
+inline constexpr char kHeldBy[] = "Файл открыт в программе «%s»: закройте её и запустите операцию ещё раз.";
+inline constexpr char kHeldByAnother[] = "Файл открыт в другой программе: закройте её и запустите операцию ещё раз.";
 
 }  // namespace step_text
 
 // A failed call's step: the caption of its error box, whose text is the system's description
 // of the cause. A condition the program found itself (FoundByProgram): the box's text.
 const char* StepMessage(Step step);
+
+// The words after the system's text when another program holds the file (systemError says
+// so): kHeldBy with a holder's name, kHeldByAnother without; null otherwise.
+const char* HeldFormat(uint32_t systemError, const std::string& holder);
