@@ -3,7 +3,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/console.h"
 #include "cli/output.h"
 #include "platform/platform.h"
 #include "words/entry_texts.h"
@@ -50,7 +49,7 @@ const char* VerificationName(Verification verification) {
 }
 
 json Written(const char* kind, const std::string& path, uint64_t bytes) {
-  return json{{"kind", kind}, {"path", SystemTextToUtf8(path.c_str())}, {"bytes", bytes}};
+  return json{{"kind", kind}, {"path", path}, {"bytes", bytes}};
 }
 
 const char* EventName(EntryEvent event) {
@@ -81,11 +80,17 @@ std::string SystemMessage(uint32_t code) {
   return description;
 }
 
+// A file another program held: its name, or null where the system could not tell.
+void AddHolder(json& item, uint32_t systemError, const std::string& holder) {
+  if (IsHeldByAnotherProgram(systemError)) item["held_by"] = holder.empty() ? json(nullptr) : json(holder);
+}
+
 // Where an operation stopped: the step's words and the system's.
 void AddStop(json& report, const Outcome& outcome) {
-  report["message"] = OwnTextToUtf8(StepMessage(outcome.step));
+  report["message"] = StepMessage(outcome.step);
   report["system_error"] = outcome.systemError;
-  report["system_message"] = SystemTextToUtf8(SystemMessage(outcome.systemError).c_str());
+  report["system_message"] = SystemMessage(outcome.systemError);
+  AddHolder(report, outcome.systemError, outcome.holder);
 }
 
 // Invalid UTF-8 (a path that is not) is replaced rather than refused.
@@ -119,9 +124,9 @@ std::string JsonReport(const CliRequest& request, const Outcome& outcome, int st
   if (stopped) {
     AddStop(report, outcome);
   } else if (outcome.ending == Ending::CheckRefused) {
-    report["message"] = OwnTextToUtf8(CheckRefusalLine(outcome.check).c_str());
+    report["message"] = CheckRefusalLine(outcome.check);
   } else if (outcome.ending == Ending::OtherFile) {
-    report["message"] = OwnTextToUtf8((std::string(step_text::kOtherFile) + " " + CheckRefusalLine(outcome.check)).c_str());
+    report["message"] = std::string(step_text::kOtherFile) + " " + CheckRefusalLine(outcome.check);
   }
   return Dump(report);
 }
@@ -141,6 +146,7 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
   report["files_written"] = written;
   report["files"] = result.files;
   report["folders"] = result.folders;
+  if (request.command != Command::Repair) report["fetched"] = result.fetched;
   json entries = json::array();
   for (const EntryReport& entry : result.entries) {
     // Paths of entries are UTF-8 already, as the folder files carry them.
@@ -149,11 +155,13 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
     if (entry.throughCopy) item["through_copy"] = true;
     if (entry.event == EntryEvent::Skipped) {
       if (entry.skip == EntrySkip::Unreadable) {
-        item["reason"] = OwnTextToUtf8(StepMessage(entry.step));
+        item["reason"] = StepMessage(entry.step);
         item["system_error"] = entry.systemError;
-        item["system_message"] = SystemTextToUtf8(SystemMessage(entry.systemError).c_str());
+        item["system_message"] = SystemMessage(entry.systemError);
+        AddHolder(item, entry.systemError, entry.holder);
+        if (!entry.kept.empty()) item["kept_as"] = entry.kept;
       } else {
-        item["reason"] = OwnTextToUtf8(SkipReasonText(entry, nullptr).c_str());
+        item["reason"] = SkipReasonText(entry, nullptr);
       }
     }
     entries.push_back(item);
@@ -167,5 +175,5 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
 }
 
 std::string JsonUsageReport(const std::string& problem, int status) {
-  return Dump(json{{"outcome", "usage"}, {"exit_status", status}, {"message", OwnTextToUtf8(problem.c_str())}});
+  return Dump(json{{"outcome", "usage"}, {"exit_status", status}, {"message", problem}});
 }

@@ -29,7 +29,7 @@ enum class EntryEvent : uint8_t {
 
 enum class EntrySkip : uint8_t {
   None,
-  Link,           // a symbolic link, junction or other reparse point
+  Link,           // a symbolic link, junction, mount point or a reparse point of a kind nobody knows
   NotRegular,     // a device, pipe or socket
   Unreadable,     // a call failed: step and systemError say which and why
   BadName,        // a name no exchange file can carry: nameFault says why
@@ -43,6 +43,7 @@ enum class EntrySkip : uint8_t {
                   // since the broken folder's scan (check says where); nothing written to it
   NotSeen,        // repair: a file stands where the repair file records none, one the scan never
                   // saw (made since); kept as it is
+  ShortName,      // repair: the name is not in the folder, but the system takes it for another entry's short name
 };
 
 struct EntryReport {
@@ -54,6 +55,8 @@ struct EntryReport {
   SkipReason brokenReason = SkipReason::Unreadable;  // BrokenSide: why the broken folder's scan skipped it
   Step step = Step::OpenBroken;
   uint32_t systemError = 0;
+  std::string holder;  // another program held the file (IsHeldByAnotherProgram): its name, where the system could tell
+  std::string kept;    // repair: a whole file written but not renamed for such a hold, kept under this name
   uint64_t blocks = 0;
   bool throughCopy = false;  // Repaired: through a copy, since the file has other names
   CheckRefusal check;        // OtherFile: where the file does not fit the record
@@ -69,6 +72,7 @@ struct TreeOutcome {
   std::vector<EntryReport> entries;
   uint64_t files = 0;    // files described, compared or changed
   uint64_t folders = 0;  // folders described, compared or created
+  uint64_t fetched = 0;  // scans: files that were only in the cloud, fetched to be read
 };
 
 bool AnySkipped(const TreeOutcome& result);

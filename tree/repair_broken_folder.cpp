@@ -4,10 +4,13 @@
 // file gets only its carried blocks and its length, then is read back against its
 // fingerprint; a missing file is written under a temporary name and renamed once complete
 // and checked. Every change can be made again, so a repair cut short is finished by
-// running it again. Entries that are not as the repair file expects are told and left.
+// running it again. Entries that are not as the repair file expects are told and left. A
+// new file whose rename another program holds up stays whole under its temporary name, and
+// the next run renames it instead of writing it again.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <new>
 #include <set>
 #include <string>
@@ -87,7 +90,14 @@ class Applier {
         cursor_(repair.top) {}
 
   Outcome All() {
-    Sweep(repair_.top, "");
+    try {
+      for (size_t i = 0; i < plan_.changes.size(); ++i) {
+        if (plan_.changes[i].action == FolderAction::WholeFile) wholeSizes_[std::string(FolderKey(i))].push_back(plan_.changes[i].validSize);
+      }
+      Sweep(repair_.top, "");
+    } catch (const std::bad_alloc&) {
+      return StoppedOutcome(Step::AllocateRepairEntry, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    }
     for (size_t i = 0; i < plan_.changes.size(); ++i) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
       Outcome applied;
@@ -103,6 +113,8 @@ class Applier {
       }
     }
     cursor_.Close();
+    // A stop that ended the wait for the last entry, held by another program, is a stop too.
+    if (progress_.StopRequested()) return CancelledOutcome(changed_);
     return DoneOutcome();
   }
 
@@ -133,18 +145,32 @@ class Applier {
       skip = EntrySkip::NameTaken;
     }
     if (Is(error, SystemErrorKind::NotEmpty)) skip = EntrySkip::NotEmpty;
+    if (Is(error, SystemErrorKind::ShortNameOfOther)) skip = EntrySkip::ShortName;
     EntryReport& report = Report(i, EntryEvent::Skipped, skip);
     report.step = step;
     report.systemError = error;
+    if (IsHeldByAnotherProgram(error)) report.holder = LastFileHolder();
     return DoneOutcome();
   }
 
+  // The path of change i's folder, as the plan writes it; empty for the top.
+  std::string_view FolderKey(size_t i) const {
+    const std::string_view full = plan_.Path(i);
+    const size_t slash = full.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : full.substr(0, slash);
+  }
+
   // Removes what earlier runs that died left in a folder, once per folder the repair enters;
-  // a sweep that cannot be made leaves them for a later run.
+  // a sweep that cannot be made leaves them for a later run. A temporary of the size of a file
+  // this repair makes whole in the folder may be one an earlier run wrote and kept for its
+  // rename: it is spared, for TakeKept to check by the fingerprint and rename.
   void Sweep(FolderHandle folder, std::string_view key) {
     if (!swept_.insert(std::string(key)).second) return;
+    const auto spared = wholeSizes_.find(key);
+    const std::vector<uint64_t> none;
+    const std::vector<uint64_t>& sizes = spared == wholeSizes_.end() ? none : spared->second;
     uint32_t removed = 0;
-    RemoveStaleTemporariesIn(folder, &removed);
+    RemoveStaleTemporariesIn(folder, sizes.data(), sizes.size(), &removed);
   }
 
   Outcome Change(size_t i) {
@@ -158,8 +184,7 @@ class Applier {
     // An extra entry whose folder is gone went with it: an earlier run deleted them.
     if (folder == nullptr && extra && IsMissing(LastSystemError())) return DoneOutcome();
     if (folder == nullptr) return Skipped(i, Step::OpenBrokenFolder, LastSystemError());
-    const std::string_view full = plan_.Path(i);
-    Sweep(folder, full.substr(0, full.size() - std::min(full.size(), name.size() + 1)));
+    Sweep(folder, FolderKey(i));
     switch (change.action) {
       case FolderAction::ExtraFile:
       case FolderAction::ExtraFolder: return ExtraEntry(i, folder, name);
@@ -167,7 +192,7 @@ class Applier {
       case FolderAction::Rename: return Rename(i, folder, name);
       case FolderAction::Patch:
       case FolderAction::CheckedPatch: return Patch(i, folder, name);
-      case FolderAction::WholeFile: return Whole(i, folder, name);
+      case FolderAction::WholeFile: return Whole(i, folder, name, KeptIn(folder, path.components));
     }
     return DoneOutcome();
   }
@@ -478,7 +503,50 @@ class Applier {
     return DoneOutcome();
   }
 
-  Outcome Whole(size_t i, FolderHandle folder, const std::string& name) {
+  // Files of a folder that an earlier run wrote whole but could not rename: temporaries by
+  // their name and size, listed once per folder and run. A folder that cannot be listed has none.
+  struct Kept {
+    std::string name;
+    uint64_t size;
+  };
+  std::vector<Kept>& KeptIn(FolderHandle folder, const std::vector<std::string_view>& components) {
+    std::string key;
+    for (const std::string_view component : components) (key += component) += '/';
+    const auto found = kept_.find(key);
+    if (found != kept_.end()) return found->second;
+    std::vector<Kept>& kept = kept_[key];
+    ListFolder(folder, [](void* context, const FolderEntry& entry) {
+      if (entry.kind == EntryKind::File && IsTemporaryName(entry.name)) {
+        static_cast<std::vector<Kept>*>(context)->push_back(Kept{entry.name, entry.size});
+      }
+      return 1;
+    }, &kept);
+    return kept;
+  }
+
+  // Renames a kept file that holds exactly the valid file's bytes to its name; false when
+  // there is none.
+  bool TakeKept(size_t i, FolderHandle folder, const std::string& name, std::vector<Kept>& kept) {
+    const PlannedChange& change = plan_.changes[i];
+    for (auto candidate = kept.begin(); candidate != kept.end(); ++candidate) {
+      if (candidate->size != change.validSize) continue;
+      repair_.file = OpenFileIn(folder, candidate->name.c_str(), FileAccess::ReadOnly);
+      if (repair_.file == nullptr) continue;
+      Fingerprinter fingerprint(change.validSize, repair_.regions);
+      const Outcome read = ReadFingerprint(repair_.file, change.validSize, &fingerprint);
+      CloseFile(repair_.file);
+      repair_.file = nullptr;
+      if (read.ending != Ending::Done || fingerprint.Whole() != change.fingerprint || !RenameIn(folder, candidate->name.c_str(), name.c_str(), TakenName::Refuse)) continue;
+      kept.erase(candidate);
+      changed_ = true;
+      ++result_.files;
+      Report(i, EntryEvent::Created);
+      return true;
+    }
+    return false;
+  }
+
+  Outcome Whole(size_t i, FolderHandle folder, const std::string& name, std::vector<Kept>& kept) {
     const PlannedChange& change = plan_.changes[i];
     EntryKind kind;
     bool present;
@@ -488,6 +556,7 @@ class Applier {
       return Skipped(i, Step::CreateOutput,
                      InTheWay(kind, kind == EntryKind::Folder ? SystemErrorKind::IsFolder : SystemErrorKind::NotRegularFile));
     }
+    if (TakeKept(i, folder, name, kept)) return DoneOutcome();
     Temporary temporary(&repair_.file);
     repair_.file = CreateTemporaryIn(folder, name.c_str(), temporary.name, sizeof temporary.name);
     if (repair_.file == nullptr) return Skipped(i, Step::CreateOutput, LastSystemError());
@@ -510,15 +579,26 @@ class Applier {
       return DoneOutcome();
     }
     // Named only once complete and flushed, so that a run that dies leaves nothing behind.
-    int kept = FlushFile(repair_.file) && NameTemporaryIn(folder, repair_.file, temporary.name, sizeof temporary.name);
+    const int named = FlushFile(repair_.file) && NameTemporaryIn(folder, repair_.file, temporary.name, sizeof temporary.name);
     uint32_t error = LastSystemError();
-    temporary.named = kept != 0;
+    temporary.named = named != 0;
     const int closed = CloseFile(repair_.file);
     repair_.file = nullptr;
-    if (kept && !closed) error = LastSystemError();
-    if (!kept || !closed) return StoppedOutcome(Step::WriteRepaired, error);
+    if (named && !closed) error = LastSystemError();
+    if (!named || !closed) return StoppedOutcome(Step::WriteRepaired, error);
     // Whatever has taken the name since the look above is not replaced either.
-    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Refuse)) return Skipped(i, Step::RenameEntry, LastSystemError());
+    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Refuse)) {
+      error = LastSystemError();
+      Skipped(i, Step::RenameEntry, error);
+      // Held by another program (a virus scanner reading the new file): kept whole and
+      // checked, for the next run to rename without writing it again.
+      if (IsHeldByAnotherProgram(error)) {
+        result_.entries.back().kept = temporary.name;
+        temporary.folder = nullptr;
+        changed_ = true;
+      }
+      return DoneOutcome();
+    }
     temporary.folder = nullptr;
     changed_ = true;
     ++result_.files;
@@ -534,8 +614,10 @@ class Applier {
   TreeOutcome& result_;
   FolderCursor cursor_;
   std::set<std::string> swept_;
+  std::map<std::string, std::vector<uint64_t>, std::less<>> wholeSizes_;  // by FolderKey
   std::vector<DifferingFile> differing_;
   bool changed_ = false;
+  std::map<std::string, std::vector<Kept>> kept_;  // by the folder's path, '/' after each name
 };
 
 // Opens the repair file and reads its plan: refused when it is not a folder repair file or
@@ -598,6 +680,7 @@ TreeOutcome RepairBrokenFolder(const char* brokenFolderPath, const char* repairF
                                const StreamControl& control) {
   FolderRepair repair;
   TreeOutcome result;
+  const HeldFileWaits waits(control.stop);
   try {
     result.outcome = Repair(repair, brokenFolderPath, repairFilePath, options, control, result);
   } catch (const std::bad_alloc&) {

@@ -176,11 +176,11 @@ class Writer {
   Outcome Whole(uint32_t v) {
     uint64_t size;
     if (!Open(v, &size)) return DoneOutcome();
-    return WholeOf(listing_.Path(v), size);
+    return WholeOf(listing_.Path(v), size, listing_.entries[v].fetchedWhenRead);
   }
 
-  // The file open in scan_.file, carried whole.
-  Outcome WholeOf(const std::string& path, uint64_t size) {
+  // The file open in scan_.file, carried whole; fetched: a cloud file, counted once read.
+  Outcome WholeOf(const std::string& path, uint64_t size, bool fetched = false) {
     const uint64_t recordStart = written_;
     uint8_t fields[8 + kHash128Bytes];
     StoreFolderFileFields(fields, size, Hash128{});
@@ -194,6 +194,7 @@ class Writer {
     if (wrote.ending != Ending::Done) return wrote;
     CloseFile(scan_.file);
     scan_.file = nullptr;
+    if (fetched) ++result_.fetched;
     StoreFolderFileFields(fields, size, fingerprint.Whole());
     if (!WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) return StoppedAt(Step::WriteOutput);
     EntryReport report;
@@ -304,6 +305,7 @@ class Writer {
     Outcome collected = pipeline_.Run(pass, size, progress_);
     if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, collected.systemError, 0, false);
     if (collected.ending != Ending::Done) return collected;
+    if (listing_.entries[v].fetchedWhenRead) ++result_.fetched;
     const Hash128 whole = fingerprint.Whole();
     if (size == broken.size && whole == broken.fingerprint && damaged.empty()) {
       CloseFile(scan_.file);
@@ -537,6 +539,8 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
       if (wrote.ending != Ending::Done) return wrote;
     }
   }
+  // A stop that ended the wait for the last entry, held by another program, is a stop too.
+  if (progress.StopRequested()) return CancelledOutcome(false);
   Outcome finished = writer.Finish();
   if (finished.ending != Ending::Done) return finished;
   if (writer.count() == 0) return IdenticalOutcome();
@@ -550,6 +554,7 @@ TreeOutcome ScanValidFolder(const char* validFolderPath, const char* testFilePat
                             const StreamControl& control, bool prove) {
   ValidFolderScan scan;
   TreeOutcome result;
+  const HeldFileWaits waits(control.stop);
   try {
     result.outcome = Scan(scan, validFolderPath, testFilePath, outputFolder, control, prove, result);
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,5 @@
-// Composing the folder boxes: the program's words are Windows-1251, the system's texts are in
-// the ANSI code page, and the entries' names are UTF-8; each is turned into UTF-16 from its
-// own code page.
+// Composing the folder boxes: the program's words, the system's texts and the entries' names
+// are all UTF-8, put together in UTF-16 for the box.
 #include "ui/folder_boxes.h"
 
 #include <cstdio>
@@ -11,43 +10,46 @@
 #include "words/entry_texts.h"
 #include "words/step_texts.h"
 #include "ui/texts.h"
+#include "ui/window_text.h"
 
 namespace {
 
-constexpr UINT kOwnCodePage = 1251;
 // Lines of one list in a box; the rest is counted.
 constexpr size_t kLinesShown = 15;
 
-std::wstring Wide(const std::string& text, UINT codePage) {
-  if (text.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-std::wstring Own(const char* text) { return Wide(text, kOwnCodePage); }
+std::wstring Own(const char* text) { return Wide(text); }
 
 std::wstring SystemText(uint32_t code) {
   char* text = DescribeSystemError(code);
   std::string body = text != nullptr ? text : "";
   if (text != nullptr) FreeSystemErrorText(text);
   while (!body.empty() && (body.back() == '\n' || body.back() == '\r' || body.back() == ' ')) body.pop_back();
-  return Wide(body, CP_ACP);
+  return Wide(body.c_str());
 }
 
 // An entry's path as Windows writes paths, with backslashes.
 std::wstring PathOf(const std::string& path) {
-  std::wstring wide = Wide(path, CP_UTF8);
+  std::wstring wide = Wide(path.c_str());
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
   return wide;
 }
 
+// One of the program's formats with a text in place of its %s.
+std::wstring OwnWith(const char* format, const std::string& utf8) {
+  const std::string whole = format;
+  const size_t at = whole.find("%s");
+  if (at == std::string::npos) return Own(format);
+  return Own((whole.substr(0, at) + utf8 + whole.substr(at + 2)).c_str());
+}
+
 std::wstring ReasonOf(const EntryReport& entry) {
-  if (entry.skip == EntrySkip::Unreadable) return Own(StepMessage(entry.step)) + L" " + SystemText(entry.systemError);
-  return Own(SkipReasonText(entry, nullptr).c_str());
+  if (entry.skip != EntrySkip::Unreadable) return Own(SkipReasonText(entry, nullptr).c_str());
+  std::wstring reason = Own(StepMessage(entry.step)) + L" " + SystemText(entry.systemError);
+  if (const char* held = HeldFormat(entry.systemError, entry.holder)) reason += L" " + OwnWith(held, entry.holder);
+  if (!entry.kept.empty()) reason += L" " + OwnWith(entry_text::kKept, entry.kept);
+  return reason;
 }
 
 // A heading and the entries that satisfy it, one per line, at most kLinesShown of them.
@@ -71,6 +73,11 @@ void AddList(std::wstring* text, const TreeOutcome& result, const char* heading,
 }
 
 void AddEntryLists(std::wstring* text, const TreeOutcome& result) {
+  if (result.fetched != 0) {
+    char fetched[128];
+    std::snprintf(fetched, sizeof fetched, entry_text::kFetched, static_cast<unsigned long long>(result.fetched));
+    *text += L"\n\n" + Own(fetched);
+  }
   AddList(text, result, dialog_text::kFolderExtras, [](const EntryReport& e) { return e.event == EntryEvent::Extra; });
   AddList(text, result, dialog_text::kFolderSkipped, [](const EntryReport& e) { return e.event == EntryEvent::Skipped; });
   AddList(text, result, dialog_text::kFolderMismatch, [](const EntryReport& e) { return e.event == EntryEvent::Mismatch; });
@@ -96,11 +103,7 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
     case Ending::OtherFile:
       if (AnyMismatch(result) || AnyNotScanned(result)) {
         if (AnyMismatch(result) && !outcome.followUpPath.empty()) {
-          // The program's words around the path, each from its own code page.
-          const std::string next = dialog_text::kFolderDiffersNext;
-          const size_t at = next.find("%s");
-          text = Own(dialog_text::kFolderRepairDiffersHead) + L"\n\n" + Own(next.substr(0, at).c_str()) +
-                 Wide(outcome.followUpPath, CP_ACP) + Own(next.substr(at + 2).c_str());
+          text = Own(dialog_text::kFolderRepairDiffersHead) + L"\n\n" + OwnWith(dialog_text::kFolderDiffersNext, outcome.followUpPath);
         } else if (AnyMismatch(result)) {
           text = Own(dialog_text::kFolderRepairDiffers);
         }

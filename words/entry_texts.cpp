@@ -65,6 +65,7 @@ std::string SkipReasonText(const EntryReport& entry, const char* systemText) {
     case EntrySkip::NotEmpty: return entry_text::kSkipNotEmpty;
     case EntrySkip::OtherFile: return entry_text::kSkipOtherFile;
     case EntrySkip::NotSeen: return entry_text::kSkipNotSeen;
+    case EntrySkip::ShortName: return entry_text::kSkipShortName;
   }
   return "";
 }

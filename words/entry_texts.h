@@ -1,7 +1,7 @@
 // The words both programs use for what happened to the entries of a folder: the events of
 // its scans and its repair, why an entry was skipped, and why a name was refused, in the
-// program's Russian (Windows-1251 in the Windows build, UTF-8 elsewhere). Formats take the
-// entry's path as %s, in UTF-8, and a number as %llu.
+// program's Russian, UTF-8 in both builds. Formats take the entry's path as %s, in UTF-8,
+// and a number as %llu.
 #pragma once
 
 #include "tree/outcome.h"
@@ -45,6 +45,14 @@ inline constexpr char kSkipNotEmpty[] = "папка не пуста";
 inline constexpr char kSkipOtherFile[] =
     "файл изменился после сканирования битой папки, или ремонтный файл составлен для другой папки; файл не изменён";
 inline constexpr char kSkipNotSeen[] = "этого файла не было при сканировании битой папки; он оставлен как есть";
+inline constexpr char kSkipShortName[] = "это короткое имя (8.3) другого файла или папки";
+// After the reason of a new file whose rename another program held up; the temporary's name
+// as %s.
+inline constexpr char kKept[] =
+    "Файл записан целиком и оставлен под временным именем %s: следующий запуск ремонта переименует его, "
+    "не записывая заново.";
+// The closing line of a folder's scan that read files kept only in the cloud.
+inline constexpr char kFetched[] = "Загружено из облака файлов: %llu";
 
 // Why a name is refused.
 inline constexpr char kNameEmpty[] = "пустое имя или пустая часть пути";

@@ -1,6 +1,13 @@
 // The words for each step.
 #include "words/step_texts.h"
 
+#include "platform/platform.h"
+
+const char* HeldFormat(uint32_t systemError, const std::string& holder) {
+  if (!IsHeldByAnotherProgram(systemError)) return nullptr;
+  return holder.empty() ? step_text::kHeldByAnother : step_text::kHeldBy;
+}
+
 const char* StepMessage(Step step) {
   switch (step) {
     case Step::OpenBroken: return "Не удалось открыть битый файл.";

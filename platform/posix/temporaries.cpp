@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -44,15 +45,17 @@ int Close(int fd, int error) {
   return 0;
 }
 
-// Removes the temporary of that name when nobody holds it: a writer keeps its lock as long as
-// it writes. 1 when it was removed.
-int RemoveIfStale(int folderFd, const char* name) {
+// Removes the temporary of that name when nobody holds it (a writer keeps its lock as long as
+// it writes) and its size is none of the spared. 1 when it was removed.
+int RemoveIfStale(int folderFd, const char* name, const uint64_t* spareSizes, size_t spareCount) {
   const int fd = openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return 0;
   struct stat held;
   struct stat named;
   int removed = 0;
-  if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+  if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+      std::find(spareSizes, spareSizes + spareCount, static_cast<uint64_t>(held.st_size)) == spareSizes + spareCount &&
+      flock(fd, LOCK_EX | LOCK_NB) == 0 &&
       fstatat(folderFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == held.st_dev &&
       named.st_ino == held.st_ino) {
     removed = unlinkat(folderFd, name, 0) == 0;
@@ -117,7 +120,7 @@ int LinkTemporary(FileHandle file, int folderFd, const char* prefix, uint32_t pr
   return 0;
 }
 
-int RemoveStaleTemporariesIn(FolderHandle folder, uint32_t* removed) {
+int RemoveStaleTemporariesIn(FolderHandle folder, const uint64_t* spareSizes, size_t spareCount, uint32_t* removed) {
   *removed = 0;
   if (MustFail(Service::RemoveStaleTemporaries)) return 0;
   const int folderFd = FolderDescriptor(folder);
@@ -133,7 +136,7 @@ int RemoveStaleTemporariesIn(FolderHandle folder, uint32_t* removed) {
       result = errno == 0;
       break;
     }
-    if (IsTemporaryName(entry->d_name)) *removed += static_cast<uint32_t>(RemoveIfStale(folderFd, entry->d_name));
+    if (IsTemporaryName(entry->d_name)) *removed += static_cast<uint32_t>(RemoveIfStale(folderFd, entry->d_name, spareSizes, spareCount));
   }
   const int error = errno;
   closedir(listing);

@@ -142,7 +142,7 @@ TEST_F(FolderServicesTest, ATemporaryIsKeptOnlyWhenNamedAndOnlyLeftoversNobodyHo
   ASSERT_EQ(NameTemporaryIn(top, kept, name, sizeof name), 1);
   EXPECT_TRUE(TemporaryHasName(kept));
   uint32_t removed = 0;
-  ASSERT_EQ(RemoveStaleTemporariesIn(top, &removed), 1);
+  ASSERT_EQ(RemoveStaleTemporariesIn(top, nullptr, 0, &removed), 1);
   EXPECT_EQ(removed, 1u) << "the leftover, not the temporary still held";
   // Read once it is closed: Windows lets no one read a file another holds for writing.
   EXPECT_EQ(CloseFile(kept), 1);
@@ -152,8 +152,14 @@ TEST_F(FolderServicesTest, ATemporaryIsKeptOnlyWhenNamedAndOnlyLeftoversNobodyHo
   expected[name] = "abc";
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
 
-  ASSERT_EQ(RemoveStaleTemporariesIn(top, &removed), 1);
-  EXPECT_EQ(removed, 1u) << "closed, nobody holds it";
+  // Closed, nobody holds it: spared while its size is one the caller may still rename into
+  // place, removed once it is not.
+  const uint64_t spared[] = {7, 3};
+  ASSERT_EQ(RemoveStaleTemporariesIn(top, spared, 2, &removed), 1);
+  EXPECT_EQ(removed, 0u);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
+  ASSERT_EQ(RemoveStaleTemporariesIn(top, spared, 1, &removed), 1);
+  EXPECT_EQ(removed, 1u);
   expected.erase(name);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
 }

@@ -79,13 +79,4 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
   EXPECT_EQ(std::string(step_text::kAttention), "Внимание");
 }
 
-TEST(StepTextsTest, ReachWindowsInCodePage1251) {
-#ifdef _WIN32
-  // "Внимание" in Windows-1251: one byte per letter.
-  EXPECT_EQ(std::string(step_text::kAttention), "\xC2\xED\xE8\xEC\xE0\xED\xE8\xE5");
-#else
-  EXPECT_EQ(std::string(step_text::kAttention), "\xD0\x92\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xB0\xD0\xBD\xD0\xB8\xD0\xB5");
-#endif
-}
-
 }  // namespace
