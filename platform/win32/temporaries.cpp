@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <set>
 
 #include "platform/hooks.h"
@@ -31,8 +32,14 @@ FileHandle MarkTemporary(HANDLE handle) {
     SetLastError(error);
     return nullptr;
   }
-  std::lock_guard<std::mutex> lock(markedLock);
-  marked.insert(handle);
+  try {
+    std::lock_guard<std::mutex> lock(markedLock);
+    marked.insert(handle);
+  } catch (const std::bad_alloc&) {
+    // Given up, which removes it, before the operation stops for want of memory at its edge.
+    CloseFile(reinterpret_cast<FileHandle>(handle));
+    throw;
+  }
   return reinterpret_cast<FileHandle>(handle);
 }
 
