@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
+#include <vector>
 #include <stdexcept>
 
 #include "core/fingerprint.h"
 #include "core/fingerprint_part.h"
+#include "core/repair_origin.h"
 #include "platform/win32/wide.h"
 #include "tests/testing/reference.h"
 
@@ -116,7 +119,10 @@ static Bytes BytesOf(const SparseFile& file, uint64_t offset, size_t count) {
   return bytes;
 }
 
-static Bytes FingerprintPartOf(const SparseFile& valid) {
+// The fingerprint part of version 2: the regions' hashes and the record of the broken file,
+// whose values (one per carried block) and samples are given.
+static Bytes FingerprintPartOf(const SparseFile& valid, const RepairOrigin& origin, const std::vector<uint32_t>& values,
+                               const std::vector<std::pair<uint32_t, uint32_t>>& samples) {
   const uint64_t regionSize = FingerprintRegionSize(valid.size);
   std::vector<Hash128> regions;
   Hash128Stream whole;
@@ -131,8 +137,18 @@ static Bytes FingerprintPartOf(const SparseFile& valid) {
     regions.push_back(Xxh3Hash128(bytes, count));
     whole.Add(bytes, count);
   }
-  Bytes part(FingerprintPartBytes(FingerprintForm::EveryRegion, regions.size()));
-  StoreFingerprintPart(part.data(), valid.size, whole.Digest(), regions.data(), nullptr, 0);
+  Bytes part(FingerprintPartBytes(FingerprintForm::EveryRegion, regions.size(), &origin));
+  uint64_t at = StoreFingerprintHead(part.data(), valid.size, whole.Digest(), regions.data(), nullptr, 0, origin);
+  for (const uint32_t value : values) {
+    const Bytes le = Le32(value);
+    std::copy(le.begin(), le.end(), part.begin() + static_cast<std::ptrdiff_t>(at));
+    at += 4;
+  }
+  for (const auto& [block, value] : samples) {
+    StoreOriginSample(part.data() + at, block, value);
+    at += kOriginSampleBytes;
+  }
+  part.resize(SealFingerprintPart(part.data(), at));
   return part;
 }
 
@@ -142,7 +158,8 @@ Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken) {
   for (uint64_t index : broken.DataBlocks()) candidates.insert(index);
   Bytes numbers;
   Bytes blocks;
-  uint32_t count = 0;
+  std::vector<uint32_t> values;
+  std::set<uint64_t> carried;
   for (uint64_t index : candidates) {
     // Blocks past the broken file's end have no entry, which reads as 0.
     const uint32_t expected = index < broken.BlockCount() ? ChecksumOf(broken, index) : 0;
@@ -151,9 +168,31 @@ Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken) {
     numbers.insert(numbers.end(), number.begin(), number.end());
     const Bytes block = valid.Block(index);
     blocks.insert(blocks.end(), block.begin(), block.end());
-    ++count;
+    values.push_back(expected);
+    carried.insert(index);
   }
-  return Concat({Le32(0), Le32(count), Le64(valid.size), numbers, blocks, FingerprintPartOf(valid)});
+  // The sample: up to 64 of the first C blocks, spread evenly, the next one not carried standing
+  // in for one that is, and one taken stands for every sample due by then.
+  uint64_t count = std::min(broken.BlockCount(), valid.BlockCount());
+  if (broken.size > valid.size) count = std::min<uint64_t>(count, valid.size / kBlock);
+  const uint64_t most = std::min<uint64_t>(count, 64);
+  std::vector<std::pair<uint32_t, uint32_t>> samples;
+  uint64_t after = 0;
+  for (uint64_t i = 0; i < most; ++i) {
+    uint64_t j = i * count / most;
+    if (j < after) continue;
+    while (j < count && carried.count(j) != 0) ++j;
+    if (j >= count) break;
+    samples.emplace_back(static_cast<uint32_t>(j + 1), ChecksumOf(broken, j));
+    after = j + 1;
+  }
+  RepairOrigin origin;
+  origin.recordedSize = broken.size;
+  origin.recordedEntries = broken.BlockCount();
+  origin.carried = static_cast<uint32_t>(values.size());
+  origin.samples = static_cast<uint32_t>(samples.size());
+  return Concat({Le32(0), Le32(origin.carried), Le64(valid.size), numbers, blocks,
+                 FingerprintPartOf(valid, origin, values, samples)});
 }
 
 bool HoldsBytesOf(const std::string& path, const SparseFile& model, uint64_t fromBlock, uint64_t toBlock) {
