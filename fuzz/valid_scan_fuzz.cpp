@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "core/fingerprint.h"
 #include "whole_file/operations.h"
@@ -76,16 +77,49 @@ Bytes Hash(const uint8_t* bytes, size_t count) {
   return out;
 }
 
-// The fingerprint part of the valid file, one region of 1 MiB, field by field.
-Bytes Fingerprint() {
-  static const Bytes part = [] {
-    Bytes fields = {0x89, 'V', 'F', 'P', '\r', '\n', 0x1A, '\n'};
-    for (const uint32_t word : {1u, 0u, 1u << 20, 0u, kValidSize, 0u, 1u, 1u}) AppendLe32(fields, word);
-    const Bytes whole = Hash(ValidFile().data(), ValidFile().size());
-    fields = Concat(Concat(fields, whole), whole);
-    return Concat(fields, Hash(fields.data(), fields.size()));
-  }();
-  return part;
+// The test file's value for block b: its four bytes from 4 + 4 (b - 1), zero-padded, 0 past it.
+uint32_t EntryOf(const Bytes& test, uint64_t b) {
+  uint32_t value = 0;
+  for (uint64_t i = 0; i < 4; ++i) {
+    const uint64_t at = 4 + 4 * (b - 1) + i;
+    if (at < test.size()) value |= uint32_t{test[at]} << (8 * i);
+  }
+  return value;
+}
+
+// The fingerprint part of the valid file, one region of 1 MiB, field by field: version 2, with
+// the record of the broken file the test file describes and the carried blocks' numbers.
+Bytes Fingerprint(const Bytes& test, uint32_t entries, const std::vector<uint32_t>& carried) {
+  const uint32_t recordedSize = Le32At(test, 0);
+  Bytes fields = {0x89, 'V', 'F', 'P', '\r', '\n', 0x1A, '\n'};
+  for (const uint32_t word : {2u, 0u, 1u << 20, 0u, kValidSize, 0u, 1u, 1u}) AppendLe32(fields, word);
+  const Bytes whole = Hash(ValidFile().data(), ValidFile().size());
+  fields = Concat(fields, whole);
+  for (const uint32_t word : {recordedSize, 0u, entries, 1u, static_cast<uint32_t>(carried.size())}) AppendLe32(fields, word);
+  // The sample: up to 64 of the first C blocks both files have, spread evenly; a sample due at
+  // a carried block is taken by the next one not carried, which stands for every sample due by then.
+  uint64_t candidates = std::min<uint64_t>({entries, (uint64_t{recordedSize} + kBlock - 1) / kBlock, kValidBlocks});
+  if (recordedSize > kValidSize) candidates = std::min<uint64_t>(candidates, kValidSize / kBlock);
+  const uint64_t most = std::min<uint64_t>(candidates, 64);
+  Bytes samples;
+  uint32_t sampled = 0;
+  uint64_t after = 0;
+  const auto travels = [&carried](uint64_t b) { return std::find(carried.begin(), carried.end(), b) != carried.end(); };
+  for (uint64_t i = 0; i < most; ++i) {
+    uint64_t j = i * candidates / most;
+    if (j < after) continue;
+    while (j < candidates && travels(j + 1)) ++j;
+    if (j >= candidates) break;
+    AppendLe32(samples, static_cast<uint32_t>(j + 1));
+    AppendLe32(samples, EntryOf(test, j + 1));
+    ++sampled;
+    after = j + 1;
+  }
+  AppendLe32(fields, sampled);
+  fields = Concat(fields, whole);
+  for (const uint32_t b : carried) AppendLe32(fields, EntryOf(test, b));
+  fields = Concat(fields, samples);
+  return Concat(fields, Hash(fields.data(), fields.size()));
 }
 
 // The repair file the scan must write, or nothing when it must report identical contents.
@@ -99,6 +133,7 @@ Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
   const uint64_t vouched = std::min<uint64_t>(recordedSize, uint64_t{kBlock} * entries);
   Bytes numbers;
   Bytes blocks;
+  std::vector<uint32_t> carried;
   uint32_t count = 0;
   for (uint32_t b = 1; b <= kValidBlocks; ++b) {
     bool damaged = model.checksums[b - 1] != Le32At(test, 4 + 4 * (b - 1));
@@ -108,6 +143,7 @@ Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
     }
     if (!damaged) continue;
     AppendLe32(numbers, b);
+    carried.push_back(b);
     const auto block = model.blocks.begin() + uint64_t{b - 1} * kBlock;
     blocks.insert(blocks.end(), block, block + kBlock);
     ++count;
@@ -118,17 +154,18 @@ Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
   AppendLe32(file, count);
   file.insert(file.end(), numbers.begin(), numbers.end());
   file.insert(file.end(), blocks.begin(), blocks.end());
-  return Concat(file, Fingerprint());
+  return Concat(file, Fingerprint(test, entries, carried));
 }
 
-// What any repair file this scan writes must look like, whatever its blocks hold.
+// What any repair file this scan writes must look like, whatever its blocks hold: its blocks,
+// then the fingerprint part of 80 + 16 + 16 bytes and 4 per block and 8 per sample (up to 64).
 void RequireRepairFileShape(const Bytes& fix) {
-  const size_t part = Fingerprint().size();
-  Require(fix.size() >= 8 + part && (fix.size() - 8 - part) % 4100 == 0,
-          "the repair file's length is not 8 + 4100 * K and the fingerprint");
+  Require(fix.size() >= 8, "the repair file is shorter than its count");
   const uint32_t count = Le32At(fix, 4);
-  Require(count <= kValidBlocks && fix.size() == 8 + 4100 * uint64_t{count} + part,
+  Require(count <= kValidBlocks && fix.size() >= 8 + 4104 * uint64_t{count} + 112,
           "the repair file's count does not match its length or the valid file");
+  const uint64_t samples = fix.size() - 8 - 4104 * uint64_t{count} - 112;
+  Require(samples % 8 == 0 && samples / 8 <= 64, "the repair file's length is not its blocks and the fingerprint");
   Require(Le32At(fix, 0) == kValidSize, "the repair file does not record the valid size");
   uint32_t previous = 0;
   for (uint32_t j = 0; j < count; ++j) {
