@@ -42,7 +42,7 @@ std::FILE* Lines(const CliRequest& request) { return request.json ? CliErr() : C
 
 // The end of a command: the JSON object, when asked for, and the exit status.
 int Finish(const CliRequest& request, const Outcome& result, int status) {
-  if (request.json) WriteUtf8(CliOut(), (JsonReport(request, result, status) + "\n").c_str());
+  if (request.json) WriteText(CliOut(), (JsonReport(request, result, status) + "\n").c_str());
   return status;
 }
 
@@ -161,7 +161,7 @@ int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result)
 
 // The end of a folder command: the JSON object, when asked for, and the exit status.
 int FinishFolder(const CliRequest& request, const TreeOutcome& result, int status) {
-  if (request.json) WriteUtf8(CliOut(), (JsonFolderReport(request, result, status) + "\n").c_str());
+  if (request.json) WriteText(CliOut(), (JsonFolderReport(request, result, status) + "\n").c_str());
   return status;
 }
 
@@ -308,7 +308,7 @@ int RunCommand(int argc, char** argv) {
   std::string problem;
   if (!ParseArguments(argc, argv, &request, &problem)) {
     PrintUsageProblem(problem.c_str());
-    if (JsonAsked(argc, argv)) WriteUtf8(CliOut(), (JsonUsageReport(problem, kExitUsage) + "\n").c_str());
+    if (JsonAsked(argc, argv)) WriteText(CliOut(), (JsonUsageReport(problem, kExitUsage) + "\n").c_str());
     return kExitUsage;
   }
   switch (request.command) {

@@ -3,7 +3,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/console.h"
 #include "cli/output.h"
 #include "platform/platform.h"
 #include "words/entry_texts.h"
@@ -49,7 +48,7 @@ const char* VerificationName(Verification verification) {
 }
 
 json Written(const char* kind, const std::string& path, uint64_t bytes) {
-  return json{{"kind", kind}, {"path", SystemTextToUtf8(path.c_str())}, {"bytes", bytes}};
+  return json{{"kind", kind}, {"path", path}, {"bytes", bytes}};
 }
 
 const char* EventName(EntryEvent event) {
@@ -82,9 +81,9 @@ std::string SystemMessage(uint32_t code) {
 
 // Where an operation stopped: the step's words and the system's.
 void AddStop(json& report, const Outcome& outcome) {
-  report["message"] = OwnTextToUtf8(StepMessage(outcome.step));
+  report["message"] = StepMessage(outcome.step);
   report["system_error"] = outcome.systemError;
-  report["system_message"] = SystemTextToUtf8(SystemMessage(outcome.systemError).c_str());
+  report["system_message"] = SystemMessage(outcome.systemError);
 }
 
 // Invalid UTF-8 (a path that is not) is replaced rather than refused.
@@ -118,7 +117,7 @@ std::string JsonReport(const CliRequest& request, const Outcome& outcome, int st
   if (stopped) {
     AddStop(report, outcome);
   } else if (outcome.ending == Ending::CheckRefused) {
-    report["message"] = OwnTextToUtf8(CheckRefusalLine(outcome.check).c_str());
+    report["message"] = CheckRefusalLine(outcome.check);
   }
   return Dump(report);
 }
@@ -144,11 +143,11 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
     if (entry.event == EntryEvent::Damaged || entry.event == EntryEvent::Repaired) item["blocks"] = entry.blocks;
     if (entry.event == EntryEvent::Skipped) {
       if (entry.skip == EntrySkip::Unreadable) {
-        item["reason"] = OwnTextToUtf8(StepMessage(entry.step));
+        item["reason"] = StepMessage(entry.step);
         item["system_error"] = entry.systemError;
-        item["system_message"] = SystemTextToUtf8(SystemMessage(entry.systemError).c_str());
+        item["system_message"] = SystemMessage(entry.systemError);
       } else {
-        item["reason"] = OwnTextToUtf8(SkipReasonText(entry, nullptr).c_str());
+        item["reason"] = SkipReasonText(entry, nullptr);
       }
     }
     entries.push_back(item);
@@ -162,5 +161,5 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
 }
 
 std::string JsonUsageReport(const std::string& problem, int status) {
-  return Dump(json{{"outcome", "usage"}, {"exit_status", status}, {"message", OwnTextToUtf8(problem.c_str())}});
+  return Dump(json{{"outcome", "usage"}, {"exit_status", status}, {"message", problem}});
 }

@@ -1,5 +1,5 @@
-// The texts of varnell-cli. Each piece goes out as what it is, the program's own words or a
-// path or system text, so that a Windows console shows both right (cli/console.h).
+// The texts of varnell-cli: the program's own words, paths and the system's texts, all UTF-8
+// (cli/console.h puts them on a Windows console as letters).
 #include "cli/output.h"
 
 #include <cstdarg>
@@ -19,8 +19,14 @@ std::FILE* outStream = stdout;
 std::FILE* errStream = stderr;
 
 std::string FormatList(const char* format, va_list arguments) {
-  char text[2048];
-  std::vsnprintf(text, sizeof text, format, arguments);
+  // Whole, however long the paths in it are.
+  va_list measure;
+  va_copy(measure, arguments);
+  const int length = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length), '\0');
+  std::vsnprintf(text.data(), text.size() + 1, format, arguments);
   return text;
 }
 
@@ -49,33 +55,9 @@ std::string Format(const char* format, ...) {
 void Print(std::FILE* stream, const char* format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  std::string own;
-  const auto flushOwn = [&] {
-    if (!own.empty()) WriteText(stream, own.c_str());
-    own.clear();
-  };
-  for (const char* p = format; *p != '\0'; ++p) {
-    if (*p != '%') {
-      own += *p;
-    } else if (std::strncmp(p, "%s", 2) == 0) {
-      flushOwn();
-      WriteSystemText(stream, va_arg(arguments, const char*));
-      p += 1;
-    } else if (std::strncmp(p, "%u", 2) == 0) {
-      own += std::to_string(va_arg(arguments, unsigned));
-      p += 1;
-    } else if (std::strncmp(p, "%llu", 4) == 0) {
-      own += std::to_string(va_arg(arguments, unsigned long long));
-      p += 3;
-    } else if (std::strncmp(p, "%%", 2) == 0) {
-      own += '%';
-      p += 1;
-    } else {
-      own += *p;
-    }
-  }
-  flushOwn();
+  const std::string text = FormatList(format, arguments);
   va_end(arguments);
+  WriteText(stream, text.c_str());
 }
 
 namespace {
@@ -86,7 +68,7 @@ void PrintSystemText(std::FILE* stream, uint32_t code) {
   std::string body = text != nullptr ? text : "";
   if (text != nullptr) FreeSystemErrorText(text);
   TrimLineEnd(&body);
-  if (!body.empty()) WriteSystemText(stream, (body + "\n").c_str());
+  if (!body.empty()) WriteText(stream, (body + "\n").c_str());
 }
 
 }  // namespace
@@ -161,7 +143,7 @@ void PrintEntry(std::FILE* stream, const EntryReport& entry) {
   for (char& c : path) {
     if (c == '/') c = kPathSeparator;
   }
-  WriteUtf8(stream, path.c_str());
+  WriteText(stream, path.c_str());
   WriteText(stream, format.substr(pathAt + 2).c_str());
   if (entry.event == EntryEvent::Skipped) {
     WriteText(stream, " — ");
@@ -171,7 +153,7 @@ void PrintEntry(std::FILE* stream, const EntryReport& entry) {
       std::string body = text != nullptr ? text : "";
       if (text != nullptr) FreeSystemErrorText(text);
       TrimLineEnd(&body);
-      if (!body.empty()) WriteSystemText(stream, (" " + body).c_str());
+      if (!body.empty()) WriteText(stream, (" " + body).c_str());
     } else {
       WriteText(stream, SkipReasonText(entry, nullptr).c_str());
     }
@@ -181,7 +163,7 @@ void PrintEntry(std::FILE* stream, const EntryReport& entry) {
 
 void PrintRefusedName(std::FILE* stream, const std::string& path, NameFault fault) {
   WriteText(stream, cli_text::kRefusedName);
-  WriteUtf8(stream, path.c_str());
+  WriteText(stream, path.c_str());
   WriteText(stream, (std::string(" — ") + NameFaultText(fault) + "\n").c_str());
 }
 

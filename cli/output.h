@@ -16,9 +16,8 @@ std::FILE* CliErr();
 
 // printf into a string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// One of the program's texts with its arguments: %s is a path (or another text in the
-// system's code page), %u and %llu are numbers, everything else is the program's own words.
-void Print(std::FILE* stream, const char* format, ...);
+// One of the program's texts with its arguments (paths and numbers), written to the stream.
+void Print(std::FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // A step that stopped, or identical copies, as the dialog's box shows it: the caption line,
 // then the text (the system's description of the cause, or the program's own words).

@@ -1,6 +1,6 @@
-// What varnell-cli says in its own words, in the program's Russian (Windows-1251 in the
-// Windows build, UTF-8 elsewhere). The words for the steps an operation stops at are the
-// dialog's (words/step_texts.h). Formats take printf arguments.
+// What varnell-cli says in its own words, in the program's Russian, UTF-8 in both builds. The
+// words for the steps an operation stops at are the dialog's (words/step_texts.h). Formats take
+// printf arguments.
 #pragma once
 
 #include "varnell_version.h"
@@ -70,9 +70,6 @@ inline constexpr char kMissingArguments[] = "%s: не хватает аргум�
 inline constexpr char kExtraArgument[] = "лишний аргумент: %s";
 inline constexpr char kDeleteExtraForFolder[] = "%s: только для ремонта папки";
 inline constexpr char kCheckForFile[] = "%s: только для ремонта одного файла";
-inline constexpr char kArgumentNotInCodePage[] =
-    "аргумент %u содержит знаки, которых нет в кодовой странице ANSI этой системы; "
-    "переименуйте файл или папку";
 // Written to stderr when stdout could not be written: the exit status is then 1.
 inline constexpr char kOutputFailed[] = "varnell-cli: не удалось записать стандартный вывод\n";
 

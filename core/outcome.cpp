@@ -49,6 +49,8 @@ bool FoundByProgram(Step step) {
     case Step::CreateFolder:
     case Step::RenameEntry:
     case Step::RemoveExtra:
+    case Step::AllocateRepairPlan:
+    case Step::AllocateRepairEntry:
     case Step::AllocateFingerprint:
     case Step::AllocateReadBack:
     case Step::ReadBack:

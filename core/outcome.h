@@ -60,6 +60,8 @@ enum class Step : uint8_t {
   CreateFolder,
   RenameEntry,
   RemoveExtra,
+  AllocateRepairPlan,   // a folder repair: the repair file's records in memory
+  AllocateRepairEntry,  // a folder repair: the entry under way (its path, its report)
   // The valid file's fingerprint: made by a valid-file scan, checked by a repair.
   AllocateFingerprint,
   CheckFingerprint,  // the fingerprint part behind the repair blocks is damaged or cut

@@ -60,3 +60,34 @@ void AppendUtf8(std::string* out, uint32_t code) {
     *out += static_cast<char>(0x80 | (code & 0x3F));
   }
 }
+
+namespace {
+
+// The units of the letter at *at, advancing past it; a byte that is not UTF-8 is one.
+size_t NextUnits(std::string_view text, size_t* at) {
+  uint32_t code;
+  if (!NextCodePoint(text, at, &code)) {
+    ++*at;
+    return 1;
+  }
+  return code >= 0x10000 ? 2 : 1;
+}
+
+}  // namespace
+
+size_t Utf16Length(std::string_view text) {
+  size_t units = 0;
+  for (size_t at = 0; at < text.size();) units += NextUnits(text, &at);
+  return units;
+}
+
+size_t Utf8BytesWithin(std::string_view text, size_t units) {
+  size_t at = 0;
+  for (size_t taken = 0; at < text.size();) {
+    size_t next = at;
+    taken += NextUnits(text, &next);
+    if (taken > units) break;
+    at = next;
+  }
+  return at;
+}

@@ -22,10 +22,12 @@ inline constexpr uint32_t kPageSize = 4096;
 // The one separator the path routines know: '\' on Windows, '/' elsewhere.
 extern const char kPathSeparator;
 
-// Files. Input files are opened for reading and writing, shared for reading only, and must
-// exist; output files are created or emptied. Both return null on failure. Only regular files
-// are taken: a folder, a device, a pipe or a socket is refused before anything is read or
-// written (and a device is never opened at all where its name shows it).
+// Files, by their path texts: UTF-8 on Windows, which reach the system as UTF-16 (beyond 260
+// units in the form that takes any length), and the system's bytes on Linux. Input files are
+// opened for reading and writing, shared for reading only, and must exist; output files are
+// created or emptied. Both return null on failure. Only regular files are taken: a folder, a
+// device, a pipe or a socket is refused before anything is read or written (and a device is
+// never opened at all where its name shows it).
 FileHandle OpenInputFile(const char* path);
 FileHandle CreateOutputFile(const char* path);
 // The size in bytes; refused (with the system's "file too large") when it needs more than
@@ -86,8 +88,8 @@ struct FolderEntry {
 // Whether a path text names a folder (a link to one included), which the programs hand to the
 // folder operations; false when it names anything else or nothing can be looked at.
 bool NamesFolder(const char* path);
-// Opens the folder a path text names (the platform's narrow encoding); a path that names a
-// link itself is refused.
+// Opens the folder a path text names (as for files); a path that names a link itself is
+// refused.
 FolderHandle OpenFolder(const char* path);
 FolderHandle OpenSubfolder(FolderHandle parent, const char* name);
 // Makes a new folder; AlreadyExists when the name is taken.
@@ -101,14 +103,19 @@ int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context);
 int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind);
 // A regular file in the folder, for reading only or for reading and writing (then shared
 // for reading only, like an input file).
-FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting);
+enum class FileAccess : uint8_t { ReadOnly, ReadWrite };
+FileHandle OpenFileIn(FolderHandle parent, const char* name, FileAccess access);
 // A new file beside finalName under a name of its own (written to temporaryName, capacity
 // bytes), for RenameIn over finalName once complete.
+// The room such a name needs, its ending zero included: the name is short and of a fixed
+// length (".varnell-", twelve characters, ".tmp"), whatever finalName is.
+inline constexpr uint32_t kTemporaryNameRoom = 32;
 FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* temporaryName, uint32_t capacity);
-// Renames an entry within the folder: replacing a file of the new name when replace is 1,
-// refusing with AlreadyExists when it is 0 (a name that differs only in letter case renames
-// the entry itself where the file system ignores case). Made durable before it returns.
-int RenameIn(FolderHandle parent, const char* from, const char* to, int replace);
+// Renames an entry within the folder: replacing a file of the new name, or refusing with
+// AlreadyExists when the name is taken (a name that differs only in letter case renames the
+// entry itself where the file system ignores case). Made durable before it returns.
+enum class TakenName : uint8_t { Refuse, Replace };
+int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken);
 // Removes a file (never what a link points to) or an empty folder.
 int RemoveFileIn(FolderHandle parent, const char* name);
 int RemoveFolderIn(FolderHandle parent, const char* name);

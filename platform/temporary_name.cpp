@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
+
 namespace {
 
 constexpr char kPrefix[] = ".varnell-";
@@ -10,6 +12,8 @@ constexpr char kSuffix[] = ".tmp";
 constexpr uint32_t kRandomCharacters = 12;
 // Lower case and digits only: Windows does not tell "A" from "a" in a name.
 constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz234567";
+static_assert((sizeof kPrefix - 1) + kRandomCharacters + (sizeof kSuffix - 1) < kTemporaryNameRoom,
+              "a temporary name within a folder fits the room the callers give it");
 
 }  // namespace
 

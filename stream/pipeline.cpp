@@ -1,89 +1,7 @@
 // The ring of slices between the reading thread and the working one.
 #include "stream/pipeline.h"
 
-#include <condition_variable>
-#include <mutex>
-
 #include "core/block.h"
-#include "platform/platform.h"
-
-namespace {
-
-enum class SliceState { Free, Read, Worked };
-
-struct Shared {
-  SliceRing* ring = nullptr;
-  SliceJob* job = nullptr;
-  std::mutex mutex;
-  std::condition_variable changed;
-  SliceState states[kRingSlices] = {};
-  bool closing = false;
-};
-
-// The second thread: each slice in turn, as soon as it has been read; it ends once the reading
-// is over and nothing read is left.
-void WorkOnSlices(void* context) {
-  Shared& shared = *static_cast<Shared*>(context);
-  for (uint32_t i = 0;; i = (i + 1) % kRingSlices) {
-    {
-      std::unique_lock<std::mutex> lock(shared.mutex);
-      shared.changed.wait(lock, [&] { return shared.states[i] == SliceState::Read || shared.closing; });
-      if (shared.states[i] != SliceState::Read) return;
-    }
-    shared.job->Work(shared.ring->slices[i]);
-    {
-      std::lock_guard<std::mutex> lock(shared.mutex);
-      shared.states[i] = SliceState::Worked;
-    }
-    shared.changed.notify_all();
-  }
-}
-
-class Ring {
- public:
-  Ring(SliceRing& ring, SliceJob& job, bool oneThread) {
-    shared_.ring = &ring;
-    shared_.job = &job;
-    if (!oneThread) worker_ = StartThread(&WorkOnSlices, &shared_);
-  }
-  ~Ring() {
-    if (worker_ == nullptr) return;
-    {
-      std::lock_guard<std::mutex> lock(shared_.mutex);
-      shared_.closing = true;
-    }
-    shared_.changed.notify_all();
-    JoinThread(worker_);
-  }
-
-  void HandOver(uint32_t i) {
-    if (worker_ == nullptr) {
-      shared_.job->Work(shared_.ring->slices[i]);
-      shared_.states[i] = SliceState::Worked;
-      return;
-    }
-    {
-      std::lock_guard<std::mutex> lock(shared_.mutex);
-      shared_.states[i] = SliceState::Read;
-    }
-    shared_.changed.notify_all();
-  }
-
-  Outcome Collect(uint32_t i) {
-    {
-      std::unique_lock<std::mutex> lock(shared_.mutex);
-      shared_.changed.wait(lock, [&] { return shared_.states[i] == SliceState::Worked; });
-      shared_.states[i] = SliceState::Free;
-    }
-    return shared_.job->Collect(shared_.ring->slices[i]);
-  }
-
- private:
-  Shared shared_;
-  ThreadHandle worker_ = nullptr;
-};
-
-}  // namespace
 
 int AcquireSlices(SliceRing* ring) {
   for (Slice& slice : ring->slices) {
@@ -105,32 +23,109 @@ void ReleaseSlices(SliceRing* ring) {
   }
 }
 
-Outcome RunSlices(SliceRing& ring, SliceJob& job, uint64_t size, Progress& progress) {
-  Ring running(ring, job, progress.OneThread());
+Pipeline::~Pipeline() {
+  if (worker_ == nullptr) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_all();
+  JoinThread(worker_);
+}
+
+// The second thread: each slice in turn, as soon as it has been read; it ends once the
+// pipeline closes, which is only when no slice is in work.
+void Pipeline::WorkOnSlices(void* context) {
+  Pipeline& pipeline = *static_cast<Pipeline*>(context);
+  for (uint32_t i = 0;; i = (i + 1) % kRingSlices) {
+    SliceJob* job;
+    {
+      std::unique_lock<std::mutex> lock(pipeline.mutex_);
+      pipeline.changed_.wait(lock, [&] { return pipeline.states_[i] == State::Read || pipeline.closing_; });
+      if (pipeline.states_[i] != State::Read) return;
+      job = pipeline.job_;
+    }
+    job->Work(pipeline.ring_.slices[i]);
+    {
+      std::lock_guard<std::mutex> lock(pipeline.mutex_);
+      pipeline.states_[i] = State::Worked;
+    }
+    pipeline.changed_.notify_all();
+  }
+}
+
+bool Pipeline::HaveWorker() {
+  if (worker_ == nullptr && !workerTried_) {
+    workerTried_ = true;
+    worker_ = StartThread(&WorkOnSlices, this);
+  }
+  return worker_ != nullptr;
+}
+
+void Pipeline::HandOver(uint32_t i) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    states_[i] = State::Read;
+  }
+  changed_.notify_all();
+}
+
+void Pipeline::Finish(uint32_t i) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return states_[i] == State::Worked; });
+  states_[i] = State::Free;
+}
+
+Outcome Pipeline::Run(SliceJob& job, uint64_t size, Progress& progress) {
+  const bool inLine = progress.OneThread() || size <= kStreamBufferBytes || !HaveWorker();
+  {
+    // Every slice is free between runs: the second thread reads this only for a slice read.
+    std::lock_guard<std::mutex> lock(mutex_);
+    job_ = &job;
+  }
   Outcome result = DoneOutcome();
-  uint64_t read = 0;  // slices read
-  uint64_t collected = 0;
-  for (uint64_t offset = 0; offset < size && result.ending == Ending::Done; offset += kStreamBufferBytes, ++read) {
-    if (progress.StopRequested()) return CancelledOutcome(false);
-    const uint32_t i = static_cast<uint32_t>(read % kRingSlices);
+  uint64_t read = 0;  // slices read and handed over
+  uint64_t finished = 0;
+  for (uint64_t offset = 0; offset < size; offset += kStreamBufferBytes, ++read) {
+    if (progress.StopRequested()) {
+      result = CancelledOutcome(false);
+      break;
+    }
     // The slice's last round must be collected before it is read again.
     if (read >= kRingSlices) {
-      result = running.Collect(i);
-      ++collected;
+      Finish(Position(finished));
+      result = job.Collect(ring_.slices[Position(finished++)]);
       if (result.ending != Ending::Done) break;
     }
-    Slice& slice = ring.slices[i];
+    const uint32_t i = Position(read);
+    Slice& slice = ring_.slices[i];
     slice.offset = offset;
     slice.count = static_cast<uint32_t>(size - offset < kStreamBufferBytes ? size - offset : kStreamBufferBytes);
     slice.blocks = static_cast<uint32_t>(BlockCount64(slice.count));
     slice.hashBlocks = false;
     result = job.Fill(slice);
     if (result.ending != Ending::Done) break;
-    running.HandOver(i);
+    if (inLine) {
+      job.Work(slice);
+      std::lock_guard<std::mutex> lock(mutex_);
+      states_[i] = State::Worked;
+    } else {
+      HandOver(i);
+    }
     progress.Advance(slice.count);
   }
-  for (; collected < read && result.ending == Ending::Done; ++collected) {
-    result = running.Collect(static_cast<uint32_t>(collected % kRingSlices));
+  for (; finished < read && result.ending == Ending::Done; ++finished) {
+    Finish(Position(finished));
+    result = job.Collect(ring_.slices[Position(finished)]);
   }
+  // A run that stopped early still waits for what it handed over, and drops it.
+  for (; finished < read; ++finished) Finish(Position(finished));
+  // The second thread has gone round as far as this run read; a run in line left it where it was.
+  if (!inLine) next_ = Position(read);
   return result;
+}
+
+Outcome RunSlices(SliceRing& ring, SliceJob& job, uint64_t size, Progress& progress) {
+  Pipeline pipeline(ring);
+  return pipeline.Run(job, size, progress);
 }

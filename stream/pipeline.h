@@ -7,9 +7,12 @@
 // same result.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 #include "core/outcome.h"
+#include "platform/platform.h"
 #include "stream/steps.h"
 
 inline constexpr uint32_t kRingSlices = 4;
@@ -51,7 +54,43 @@ class SliceJob {
   ~SliceJob() = default;
 };
 
-// Runs the job over the first size bytes of a file. Done; the first stop of Fill or Collect;
-// or Cancelled when the caller asks to stop, checked before each slice. The progress advances
-// by each slice read.
+// The ring's slices in work: made once for an operation, which runs them over one file or
+// over one file after another (a folder's). The second thread is started by the first run
+// that can use it and serves every run after; a run of one slice is worked in line, since
+// nothing could be read meanwhile, and so is every run when the caller wants no second thread
+// or none can be had.
+class Pipeline {
+ public:
+  explicit Pipeline(SliceRing& ring) : ring_(ring) {}
+  ~Pipeline();
+  Pipeline(const Pipeline&) = delete;
+  Pipeline& operator=(const Pipeline&) = delete;
+
+  // Runs the job over the first size bytes of a file. Done; the first stop of Fill or Collect;
+  // or Cancelled when the caller asks to stop, checked before each slice. The progress advances
+  // by each slice read. However it ends, no slice is left in work.
+  Outcome Run(SliceJob& job, uint64_t size, Progress& progress);
+
+ private:
+  enum class State : uint8_t { Free, Read, Worked };
+  static void WorkOnSlices(void* context);
+  bool HaveWorker();
+  uint32_t Position(uint64_t n) const { return static_cast<uint32_t>((next_ + n) % kRingSlices); }
+  void HandOver(uint32_t i);
+  // Waits for the slice's work and frees the slice.
+  void Finish(uint32_t i);
+
+  SliceRing& ring_;
+  SliceJob* job_ = nullptr;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  State states_[kRingSlices] = {};
+  bool closing_ = false;
+  ThreadHandle worker_ = nullptr;
+  bool workerTried_ = false;
+  // The slice the second thread works on next: runs with it go on round the ring.
+  uint32_t next_ = 0;
+};
+
+// One run in a pipeline of its own.
 Outcome RunSlices(SliceRing& ring, SliceJob& job, uint64_t size, Progress& progress);

@@ -7,11 +7,9 @@
 // block by XXH3-64 instead of by checksum.
 #include <algorithm>
 #include <cstdint>
-#include <new>
 #include <vector>
 
 #include "core/block.h"
-#include "core/byte_order.h"
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
 #include "core/fingerprint.h"
@@ -23,6 +21,7 @@
 #include "stream/output_file.h"
 #include "stream/pipeline.h"
 #include "stream/steps.h"
+#include "stream/travelling_blocks.h"
 #include "support/files_by_path.h"
 
 namespace {
@@ -50,111 +49,12 @@ void Release(ValidScan& scan) {
   }
 }
 
-
-// The exchange, and where the test file's entries are, or the follow-up.
+// The exchange, and where the test file's entries are.
 struct Comparison {
   Exchange exchange;    // S, N, B and E
   TestFileLayout test;  // the entries' place
   uint64_t testLength;  // T
-  FollowUpReader* followUp = nullptr;
 };
-
-// The first pass: the fingerprint, and every damaged block's number in ascending order.
-class FirstPass final : public SliceJob {
- public:
-  FirstPass(ValidScan& scan, const Comparison& c, Fingerprinter& print, std::vector<uint32_t>* damaged)
-      : scan_(scan), c_(c), print_(print), damaged_(damaged) {}
-
-  Outcome Fill(Slice& slice) override {
-    if (!ReadPadded(scan_.validFile, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
-      return StoppedAt(Step::ReadValid);
-    }
-    if (c_.followUp != nullptr) return c_.followUp->Expect(slice);
-    // This slice's entries, as far as the test file has them; the rest read as 0.
-    const uint64_t entryBytes = c_.testLength - c_.test.headerBytes;
-    const uint64_t entriesFrom = 4 * (slice.offset / kBlockSize);
-    const uint64_t entriesTo = std::min<uint64_t>(entriesFrom + 4 * uint64_t{slice.blocks}, entryBytes);
-    if (entriesFrom < entriesTo && !ReadAt(scan_.testFile, c_.test.headerBytes + entriesFrom, slice.entries,
-                                           static_cast<uint32_t>(entriesTo - entriesFrom))) {
-      return StoppedAt(Step::ReadTest);
-    }
-    return DoneOutcome();
-  }
-
-  void Work(Slice& slice) override {
-    print_.AddBlocks(slice.bytes, slice.count, slice.checksums);
-    const uint64_t first = slice.offset / kBlockSize + 1;
-    const uint64_t entryBytes = c_.testLength - c_.test.headerBytes;
-    for (uint32_t i = 0; i < slice.blocks; ++i) {
-      const uint8_t* block = slice.bytes + uint64_t{i} * kBlockSize;
-      if (c_.followUp != nullptr) {
-        slice.travels[i] = slice.hashBlocks && Xxh3Hash64(block, kBlockSize) != slice.expected[i];
-      } else {
-        const uint32_t entry = TestFileEntry(slice.entries + 4 * i, first + i, entryBytes);
-        slice.travels[i] = BlockMustTravel(c_.exchange, first + i, block, entry, slice.checksums[i]);
-      }
-    }
-  }
-
-  Outcome Collect(Slice& slice) override {
-    for (uint32_t i = 0; i < slice.blocks; ++i) {
-      if (!slice.travels[i]) continue;
-      // Grown by doubling, from one page's worth; the only memory that grows with the damage.
-      if (damaged_->size() == damaged_->capacity()) {
-        try {
-          damaged_->reserve(damaged_->capacity() < 1024 ? 1024 : 2 * damaged_->capacity());
-        } catch (const std::bad_alloc&) {
-          return StoppedAt(Step::CommitList, SystemErrorKind::NotEnoughMemory);
-        }
-      }
-      damaged_->push_back(static_cast<uint32_t>(slice.offset / kBlockSize + 1 + i));
-    }
-    return DoneOutcome();
-  }
-
- private:
-  ValidScan& scan_;
-  const Comparison& c_;
-  Fingerprinter& print_;
-  std::vector<uint32_t>* damaged_;
-};
-
-// The second pass: the header, the list, then the damaged blocks read again from the valid
-// file, neighbours in one read; then the fingerprint part.
-Outcome WriteRepairFile(ValidScan& scan, const Comparison& c, const std::vector<uint32_t>& damaged, uint64_t partBytes,
-                        Progress& progress, uint64_t* written) {
-  uint8_t* slice = scan.ring.slices[0].bytes;
-  const uint32_t count = static_cast<uint32_t>(damaged.size());
-  uint64_t at = StoreRepairFileHeader(slice, c.exchange.validSize, count);
-  uint32_t filled = static_cast<uint32_t>(at);
-  for (uint32_t j = 0; j < count; ++j) {
-    if (filled == kStreamBufferBytes) {
-      if (!WriteAt(scan.output.file, at - filled, slice, filled)) return StoppedAt(Step::WriteOutput);
-      filled = 0;
-    }
-    StoreU32LE(slice + filled, damaged[j]);
-    filled += 4;
-    at += 4;
-  }
-  if (filled > 0 && !WriteAt(scan.output.file, at - filled, slice, filled)) return StoppedAt(Step::WriteOutput);
-
-  progress.AddToTotal(uint64_t{count} * kBlockSize);
-  for (uint32_t j = 0; j < count;) {
-    if (progress.StopRequested()) return CancelledOutcome(false);
-    uint32_t run = 1;
-    while (j + run < count && run < kStreamBufferBlocks && damaged[j + run] == damaged[j] + run) ++run;
-    const uint64_t start = uint64_t{damaged[j] - 1} * kBlockSize;
-    const uint32_t present = static_cast<uint32_t>(std::min<uint64_t>(c.exchange.validSize - start, uint64_t{run} * kBlockSize));
-    if (!ReadPadded(scan.validFile, start, slice, present, run * kBlockSize)) return StoppedAt(Step::ReadValid);
-    if (!WriteAt(scan.output.file, at, slice, run * kBlockSize)) return StoppedAt(Step::WriteOutput);
-    at += uint64_t{run} * kBlockSize;
-    j += run;
-    progress.Advance(uint64_t{run} * kBlockSize);
-  }
-  if (!WriteAt(scan.output.file, at, scan.part, static_cast<uint32_t>(partBytes))) return StoppedAt(Step::WriteOutput);
-  *written = at + partBytes;
-  return DoneOutcome();
-}
 
 // Reads which test file it is and checks it against the valid file.
 Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLayout* followUp) {
@@ -228,9 +128,9 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   Progress progress(control, exchange.validSize);
   Fingerprinter print(exchange.validSize, scan.regions);
   FollowUpReader followUp(scan.testFile, followUpLayout, start, scan.record, scan.listed);
-  if (answering) c.followUp = &followUp;
   std::vector<uint32_t> damaged;
-  FirstPass pass(scan, c, print, &damaged);
+  const TestEntries entries{scan.testFile, c.test.headerBytes, c.testLength - c.test.headerBytes};
+  TravellingBlocks pass(scan.validFile, exchange, entries, answering ? &followUp : nullptr, print, &damaged, Step::CommitList);
   Outcome collected = RunSlices(scan.ring, pass, exchange.validSize, progress);
   if (collected.ending != Ending::Done) return collected;
   if (answering) {
@@ -250,9 +150,14 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (!CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput)) {
     return StoppedAt(Step::CreateOutput);
   }
-  uint64_t written = 0;
-  Outcome wrote = WriteRepairFile(scan, c, damaged, partBytes, progress, &written);
+  // The header, the list and the blocks, then the fingerprint part.
+  uint8_t* buffer = scan.ring.slices[0].bytes;
+  const uint32_t header = StoreRepairFileHeader(buffer, exchange.validSize, static_cast<uint32_t>(damaged.size()));
+  uint64_t written = header;
+  Outcome wrote = WriteTravellingBlocks(scan.validFile, exchange.validSize, damaged, buffer, header, scan.output.file, &written, progress);
   if (wrote.ending != Ending::Done) return wrote;
+  if (!WriteAt(scan.output.file, written, scan.part, static_cast<uint32_t>(partBytes))) return StoppedAt(Step::WriteOutput);
+  written += partBytes;
   Outcome result = FinishOutput(&scan.output);
   if (result.ending != Ending::Done) return result;
   result.outputBytes = written;

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/utf8.h"
 #include "platform/platform.h"
 #include "support/path_buffer.h"
 
@@ -28,10 +29,10 @@ int BuildOutputPath(char* pathBuffer, const char* sourcePath, const char* extens
 }
 
 int BuildOutputPathWith(char separator, char* pathBuffer, const char* sourcePath, const char* extension) {
-  // The source is copied into a zeroed buffer of its own, so the backwards scans from the
-  // buffer's end meet the text's last dot first.
+  // At most a path's 519 units of the source are copied into a zeroed buffer of its own, so
+  // the backwards scans from the buffer's end meet the text's last dot first.
   char source[kPathBufferSize] = {};
-  std::strncpy(source, sourcePath, kPathBufferSize - 1);
+  std::memcpy(source, sourcePath, Utf8BytesWithin(sourcePath, kLongestPathUnits));
 
   const int last = static_cast<int>(kPathBufferSize) - 1;
   const int dot = FindBackwards(source, last, '.');
@@ -50,7 +51,12 @@ int BuildOutputPathWith(char separator, char* pathBuffer, const char* sourcePath
 int AppendOutputName(char* pathBuffer, size_t folderLength, char separator, const char* name, size_t nameLength,
                      const char* extension) {
   const size_t extensionBytes = std::strlen(extension) + 1;
-  if (folderLength + 1 + nameLength + extensionBytes > kPathBufferSize) return Refuse(SystemErrorKind::NameTooLong);
+  // Measured as a path is, in UTF-16 units; whatever fits that fits the buffer.
+  const size_t units = Utf16Length(std::string_view(pathBuffer, folderLength)) + 1 +
+                       Utf16Length(std::string_view(name, nameLength)) + Utf16Length(extension);
+  if (units > kLongestPathUnits || folderLength + 1 + nameLength + extensionBytes > kPathBufferSize) {
+    return Refuse(SystemErrorKind::NameTooLong);
+  }
   char* out = pathBuffer + folderLength;
   *out++ = separator;
   std::memcpy(out, name, nameLength);

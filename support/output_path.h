@@ -1,14 +1,15 @@
 // Naming output files: the output folder, a separator, the stem of the input file's name
-// and a fixed extension (D:\out + C:\data\movie.avi + ".crc" gives D:\out\movie.crc).
+// and a fixed extension (D:\out + C:\data\movie.avi + ".crc" gives D:\out\movie.crc). Paths are
+// UTF-8, walked byte by byte: no byte of a letter of more than one byte is a separator or a dot.
 #pragma once
 
 #include <cstddef>
 
-// pathBuffer is a 520-byte path buffer holding the output folder's text, zero-filled behind
-// it. On success it holds the output path and the result is 1. The result is 0, the buffer
+// pathBuffer is a path buffer (kPathBufferSize bytes) holding the output folder's text,
+// zero-filled behind it. On success it holds the output path and the result is 1. The result is 0, the buffer
 // unchanged and the last error set, when no output name can be made: the folder text is
 // empty or the source path has no stem (no dot, or no separator before its last dot),
-// which is an invalid name; or the path would not fit in the buffer, a name too long.
+// which is an invalid name; or the path would be longer than a path may be, a name too long.
 int BuildOutputPath(char* pathBuffer, const char* sourcePath, const char* extension);
 
 // The same with a given separator; BuildOutputPath uses the platform's own.
@@ -16,7 +17,8 @@ int BuildOutputPathWith(char separator, char* pathBuffer, const char* sourcePath
 
 // Appends a separator, the first nameLength bytes of name and the extension behind the
 // folder text (folderLength bytes) in pathBuffer: 1, or 0 with the last error set to a name
-// too long, the buffer unchanged, when the path would not fit. The name builders end here.
+// too long, the buffer unchanged, when the path would be longer than a path may be (519 UTF-16
+// units). The name builders end here.
 int AppendOutputName(char* pathBuffer, size_t folderLength, char separator, const char* name, size_t nameLength,
                      const char* extension);
 

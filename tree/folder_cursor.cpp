@@ -12,6 +12,9 @@ FolderHandle FolderCursor::MoveTo(const std::vector<std::string_view>& component
   for (size_t i = same; i < components.size(); ++i) {
     FolderHandle parent = folders_.empty() ? root_ : folders_.back();
     std::string name(components[i]);
+    // Room first: memory that runs out must not leave the folder just opened unheld.
+    folders_.reserve(folders_.size() + 1);
+    names_.reserve(names_.size() + 1);
     FolderHandle child = i < kDeepestFolder ? OpenSubfolder(parent, name.c_str()) : nullptr;
     if (i >= kDeepestFolder) SetLastSystemError(SystemErrorCode(SystemErrorKind::NameTooLong));
     if (child == nullptr) {

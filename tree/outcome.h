@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/folder_test_file.h"
 #include "core/outcome.h"
 #include "tree/names.h"
 
@@ -46,7 +47,7 @@ struct EntryReport {
   EntrySkip skip = EntrySkip::None;
   bool folder = false;
   NameFault nameFault = NameFault::None;
-  uint8_t brokenReason = 0;  // SkipReason of the broken folder's scan
+  SkipReason brokenReason = SkipReason::Unreadable;  // BrokenSide: why the broken folder's scan skipped it
   Step step = Step::OpenBroken;
   uint32_t systemError = 0;
   uint64_t blocks = 0;

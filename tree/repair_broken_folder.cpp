@@ -7,6 +7,7 @@
 // running it again. Entries that are not as the repair file expects are told and left.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -19,9 +20,9 @@
 #include "core/folder_repair_file.h"
 #include "core/folder_test_file.h"
 #include "stream/steps.h"
-#include "support/files_by_path.h"
 #include "tree/file_reader.h"
 #include "tree/folder_cursor.h"
+#include "tree/folder_file.h"
 #include "tree/names.h"
 #include "tree/operations.h"
 #include "tree/repair_plan.h"
@@ -31,19 +32,17 @@ namespace {
 // What one call holds; null until obtained.
 struct FolderRepair {
   FolderHandle top = nullptr;
-  FileHandle repairFile = nullptr;
+  FolderFile repairFile;
   FileHandle file = nullptr;
   uint8_t* slice = nullptr;
-  uint8_t* readBuffer = nullptr;
   Hash128* regions = nullptr;  // room for the region hashes of the file under way
 };
 
 void Release(FolderRepair& repair) {
   if (repair.file != nullptr) CloseFile(repair.file);
-  if (repair.repairFile != nullptr) CloseFile(repair.repairFile);
+  CloseFolderFile(&repair.repairFile);
   if (repair.top != nullptr) CloseFolder(repair.top);
   if (repair.slice != nullptr) ReleaseMemory(repair.slice);
-  if (repair.readBuffer != nullptr) ReleaseMemory(repair.readBuffer);
   if (repair.regions != nullptr) ReleaseMemory(repair.regions);
 }
 
@@ -65,7 +64,7 @@ struct Temporary {
   }
   FileHandle* file;
   FolderHandle folder = nullptr;
-  char name[600] = {};
+  char name[kTemporaryNameRoom] = {};  // a name of its own in the same folder
 };
 
 class Applier {
@@ -78,7 +77,12 @@ class Applier {
   Outcome All() {
     for (size_t i = 0; i < plan_.changes.size(); ++i) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
-      Outcome applied = Change(i);
+      Outcome applied;
+      try {
+        applied = Change(i);
+      } catch (const std::bad_alloc&) {
+        applied = StoppedOutcome(Step::AllocateRepairEntry, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+      }
       if (applied.ending != Ending::Done) {
         applied.brokenFileChanged = changed_;
         if (applied.ending == Ending::Stopped) result_.stoppedAt = std::string(plan_.Path(i));
@@ -103,8 +107,9 @@ class Applier {
     return result_.entries.back();
   }
 
-  // An entry that could not be changed for a system's reason, or because of what stands there.
-  void Skip(size_t i, Step step, uint32_t error) {
+  // An entry that could not be changed for a system's reason, or because of what stands there:
+  // told as skipped, and the repair goes on.
+  Outcome Skipped(size_t i, Step step, uint32_t error) {
     EntrySkip skip = EntrySkip::Unreadable;
     if (Is(error, SystemErrorKind::IsLink)) skip = EntrySkip::Link;
     if (IsMissing(error)) skip = EntrySkip::Gone;
@@ -116,6 +121,7 @@ class Applier {
     EntryReport& report = Report(i, EntryEvent::Skipped, skip);
     report.step = step;
     report.systemError = error;
+    return DoneOutcome();
   }
 
   Outcome Change(size_t i) {
@@ -125,10 +131,7 @@ class Applier {
     const std::string name(path.components.back());
     path.components.pop_back();
     FolderHandle folder = cursor_.MoveTo(path.components);
-    if (folder == nullptr) {
-      Skip(i, Step::OpenBrokenFolder, LastSystemError());
-      return DoneOutcome();
-    }
+    if (folder == nullptr) return Skipped(i, Step::OpenBrokenFolder, LastSystemError());
     switch (change.action) {
       case FolderAction::ExtraFile:
       case FolderAction::ExtraFolder: return ExtraEntry(i, folder, name);
@@ -138,6 +141,12 @@ class Applier {
       case FolderAction::WholeFile: return Whole(i, folder, name);
     }
     return DoneOutcome();
+  }
+
+  // The error told for an entry of this kind standing where another is wanted: a link is
+  // told as one, anything else as otherwise.
+  static uint32_t InTheWay(EntryKind kind, SystemErrorKind otherwise) {
+    return SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : otherwise);
   }
 
   // Whether something stands at the name, and what; false with the error when it cannot be told.
@@ -150,19 +159,17 @@ class Applier {
     const bool isFolder = plan_.changes[i].action == FolderAction::ExtraFolder;
     EntryKind kind;
     bool present;
-    if (!KindAt(folder, name, &kind, &present)) return Skip(i, Step::RemoveExtra, LastSystemError()), DoneOutcome();
+    if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::RemoveExtra, LastSystemError());
     if (!present) return DoneOutcome();
     if (kind != (isFolder ? EntryKind::Folder : EntryKind::File)) {
-      Skip(i, Step::RemoveExtra, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::AlreadyExists));
-      return DoneOutcome();
+      return Skipped(i, Step::RemoveExtra, InTheWay(kind, SystemErrorKind::AlreadyExists));
     }
     if (!options_.deleteExtra) {
       Report(i, EntryEvent::Extra);
       return DoneOutcome();
     }
     if (!(isFolder ? RemoveFolderIn(folder, name.c_str()) : RemoveFileIn(folder, name.c_str()))) {
-      Skip(i, Step::RemoveExtra, LastSystemError());
-      return DoneOutcome();
+      return Skipped(i, Step::RemoveExtra, LastSystemError());
     }
     changed_ = true;
     Report(i, EntryEvent::Deleted);
@@ -172,15 +179,13 @@ class Applier {
   Outcome NewFolder(size_t i, FolderHandle folder, const std::string& name) {
     EntryKind kind;
     bool present;
-    if (!KindAt(folder, name, &kind, &present)) return Skip(i, Step::CreateFolder, LastSystemError()), DoneOutcome();
+    if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::CreateFolder, LastSystemError());
     if (present) {
       // Made by an earlier run of the same repair.
-      if (kind != EntryKind::Folder) {
-        Skip(i, Step::CreateFolder, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::AlreadyExists));
-      }
+      if (kind != EntryKind::Folder) return Skipped(i, Step::CreateFolder, InTheWay(kind, SystemErrorKind::AlreadyExists));
       return DoneOutcome();
     }
-    if (!CreateSubfolder(folder, name.c_str())) return Skip(i, Step::CreateFolder, LastSystemError()), DoneOutcome();
+    if (!CreateSubfolder(folder, name.c_str())) return Skipped(i, Step::CreateFolder, LastSystemError());
     changed_ = true;
     ++result_.folders;
     Report(i, EntryEvent::FolderCreated);
@@ -191,17 +196,16 @@ class Applier {
     const std::string oldName(plan_.OldName(i));
     EntryKind kind;
     bool present;
-    if (!KindAt(folder, oldName, &kind, &present)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    if (!KindAt(folder, oldName, &kind, &present)) return Skipped(i, Step::RenameEntry, LastSystemError());
     if (!present) {
       // Renamed by an earlier run, or gone.
-      if (!KindAt(folder, name, &kind, &present) || !present) Skip(i, Step::RenameEntry, LastSystemError());
+      if (!KindAt(folder, name, &kind, &present) || !present) return Skipped(i, Step::RenameEntry, LastSystemError());
       return DoneOutcome();
     }
     if (kind != EntryKind::File && kind != EntryKind::Folder) {
-      Skip(i, Step::RenameEntry, SystemErrorCode(kind == EntryKind::Link ? SystemErrorKind::IsLink : SystemErrorKind::NotRegularFile));
-      return DoneOutcome();
+      return Skipped(i, Step::RenameEntry, InTheWay(kind, SystemErrorKind::NotRegularFile));
     }
-    if (!RenameIn(folder, oldName.c_str(), name.c_str(), 0)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    if (!RenameIn(folder, oldName.c_str(), name.c_str(), TakenName::Refuse)) return Skipped(i, Step::RenameEntry, LastSystemError());
     changed_ = true;
     Report(i, EntryEvent::Renamed);
     return DoneOutcome();
@@ -225,20 +229,20 @@ class Applier {
     // A patch without blocks of a file that already has its size is a proof, only read back;
     // such a file is opened for reading first, so that a read-only file can be proved too.
     bool proof = change.blockCount == 0;
-    repair_.file = OpenFileIn(folder, name.c_str(), proof ? 0 : 1);
-    if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
+    repair_.file = OpenFileIn(folder, name.c_str(), proof ? FileAccess::ReadOnly : FileAccess::ReadWrite);
+    if (repair_.file == nullptr) return Skipped(i, Step::OpenBroken, LastSystemError());
     uint64_t size = 0;
     if (proof && !GetFileSize64(repair_.file, &size)) {
       const uint32_t error = LastSystemError();
       CloseFile(repair_.file);
       repair_.file = nullptr;
-      return Skip(i, Step::SizeBroken, error), DoneOutcome();
+      return Skipped(i, Step::SizeBroken, error);
     }
     if (proof && size != change.validSize) {
       proof = false;
       CloseFile(repair_.file);
-      repair_.file = OpenFileIn(folder, name.c_str(), 1);
-      if (repair_.file == nullptr) return Skip(i, Step::OpenBroken, LastSystemError()), DoneOutcome();
+      repair_.file = OpenFileIn(folder, name.c_str(), FileAccess::ReadWrite);
+      if (repair_.file == nullptr) return Skipped(i, Step::OpenBroken, LastSystemError());
     }
     uint8_t numbers[4 * 256];
     for (uint32_t j = 0; j < change.blockCount;) {
@@ -246,8 +250,8 @@ class Applier {
       // As many blocks as the slice holds, and their numbers.
       static_assert(sizeof numbers / 4 == kStreamBufferBlocks);
       const uint32_t run = static_cast<uint32_t>(std::min<uint64_t>(change.blockCount - j, kStreamBufferBlocks));
-      if (!ReadAt(repair_.repairFile, change.blockNumbersAt + 4 * uint64_t{j}, numbers, 4 * run) ||
-          !ReadAt(repair_.repairFile, change.dataAt + uint64_t{j} * kBlockSize, repair_.slice, run * kBlockSize)) {
+      if (!ReadAt(repair_.repairFile.file, change.blockNumbersAt + 4 * uint64_t{j}, numbers, 4 * run) ||
+          !ReadAt(repair_.repairFile.file, change.dataAt + uint64_t{j} * kBlockSize, repair_.slice, run * kBlockSize)) {
         return StoppedAt(Step::ReadRepair);
       }
       for (uint32_t k = 0; k < run; ++k) {
@@ -280,23 +284,20 @@ class Applier {
     const PlannedChange& change = plan_.changes[i];
     EntryKind kind;
     bool present;
-    if (!KindAt(folder, name, &kind, &present)) return Skip(i, Step::CreateOutput, LastSystemError()), DoneOutcome();
+    if (!KindAt(folder, name, &kind, &present)) return Skipped(i, Step::CreateOutput, LastSystemError());
     if (present && kind != EntryKind::File) {
-      const SystemErrorKind why = kind == EntryKind::Link ? SystemErrorKind::IsLink
-                                  : kind == EntryKind::Folder ? SystemErrorKind::IsFolder
-                                                              : SystemErrorKind::NotRegularFile;
-      Skip(i, Step::CreateOutput, SystemErrorCode(why));
-      return DoneOutcome();
+      return Skipped(i, Step::CreateOutput,
+                     InTheWay(kind, kind == EntryKind::Folder ? SystemErrorKind::IsFolder : SystemErrorKind::NotRegularFile));
     }
     Temporary temporary(&repair_.file);
     repair_.file = CreateTemporaryIn(folder, name.c_str(), temporary.name, sizeof temporary.name);
-    if (repair_.file == nullptr) return Skip(i, Step::CreateOutput, LastSystemError()), DoneOutcome();
+    if (repair_.file == nullptr) return Skipped(i, Step::CreateOutput, LastSystemError());
     temporary.folder = folder;
     Fingerprinter fingerprint(change.validSize, repair_.regions);
     for (uint64_t done = 0; done < change.validSize;) {
       if (progress_.StopRequested()) return CancelledOutcome(changed_);
       const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(change.validSize - done, kStreamBufferBytes));
-      if (!ReadAt(repair_.repairFile, change.dataAt + done, repair_.slice, count)) return StoppedAt(Step::ReadRepair);
+      if (!ReadAt(repair_.repairFile.file, change.dataAt + done, repair_.slice, count)) return StoppedAt(Step::ReadRepair);
       fingerprint.Add(repair_.slice, count);
       if (!WriteAt(repair_.file, done, repair_.slice, count)) return StoppedAt(Step::WriteRepaired);
       done += count;
@@ -313,7 +314,7 @@ class Applier {
       Report(i, EntryEvent::Mismatch);
       return DoneOutcome();
     }
-    if (!RenameIn(folder, temporary.name, name.c_str(), 1)) return Skip(i, Step::RenameEntry, LastSystemError()), DoneOutcome();
+    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Replace)) return Skipped(i, Step::RenameEntry, LastSystemError());
     temporary.folder = nullptr;
     changed_ = true;
     ++result_.files;
@@ -335,34 +336,24 @@ class Applier {
 // names anything this system must not write.
 Outcome ReadRepairFile(FolderRepair& repair, const char* repairFilePath, const NameRules& rules, RepairPlan* plan,
                        TreeOutcome& result) {
-  repair.repairFile = OpenInputByPath(repairFilePath);
-  if (repair.repairFile == nullptr) return StoppedAt(Step::OpenRepair);
-  uint64_t length;
-  if (!GetFileSize64(repair.repairFile, &length)) return StoppedAt(Step::SizeRepair);
-  repair.readBuffer = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (repair.readBuffer == nullptr) return StoppedAt(Step::CommitRepairBuffer);
-  uint8_t start[kFolderFileHeaderBytes] = {};
-  const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(length, sizeof start));
-  if (startBytes > 0 && !ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(Step::ReadRepair);
-  switch (ReadExchangeFileKind(start, length)) {
-    case ExchangeFileKind::FolderRepairFile: break;
-    case ExchangeFileKind::Plain: return Refused(Step::CheckRepairFileForOneFile);
-    case ExchangeFileKind::FollowUpTestFile:
-    case ExchangeFileKind::FolderTestFile: return Refused(Step::CheckFolderRepairFile);
-  }
+  const FolderFileSteps steps{Step::OpenRepair, Step::SizeRepair, Step::CommitRepairBuffer,
+                              Step::ReadRepair, Step::CheckRepairFileForOneFile, Step::CheckFolderRepairFile};
+  Outcome opened = OpenFolderFile(repairFilePath, ExchangeFileKind::FolderRepairFile, steps, &repair.repairFile);
+  if (opened.ending != Ending::Done) return opened;
   FolderRepairHeader header;
-  if (ReadFolderRepairHeader(start, length, &header) != FolderFileVerdict::Read) return Refused(Step::CheckFolderRepairFile);
-  FileReader reader(repair.repairFile, length, repair.readBuffer, kStreamBufferBytes);
-  reader.Seek(kFolderFileHeaderBytes);
+  if (ReadFolderRepairHeader(repair.repairFile.start, repair.repairFile.length, &header) != FolderFileVerdict::Read) {
+    return Refused(Step::CheckFolderRepairFile);
+  }
+  FileReader reader = repair.repairFile.Records();
   Outcome read = ReadRepairPlan(reader, header, rules, plan, &result.stoppedAt, &result.nameFault);
-  ReleaseMemory(repair.readBuffer);
-  repair.readBuffer = nullptr;
+  // The records are in the plan now; the blocks are read at their offsets.
+  repair.repairFile.ReleaseBuffer();
   return read;
 }
 
 Outcome Repair(FolderRepair& repair, const char* brokenFolderPath, const char* repairFilePath,
                const FolderRepairOptions& options, const StreamControl& control, TreeOutcome& result) {
-  const NameRules rules = SystemNameRules(std::string(brokenFolderPath).size());
+  const NameRules rules = SystemNameRules(std::strlen(brokenFolderPath));
   RepairPlan plan;
   Outcome read = ReadRepairFile(repair, repairFilePath, rules, &plan, result);
   if (read.ending != Ending::Done) return read;
@@ -392,7 +383,8 @@ TreeOutcome RepairBrokenFolder(const char* brokenFolderPath, const char* repairF
   try {
     result.outcome = Repair(repair, brokenFolderPath, repairFilePath, options, control, result);
   } catch (const std::bad_alloc&) {
-    result.outcome = StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    // The plan catches its own; what is left is the memory of the entry under way.
+    result.outcome = StoppedOutcome(Step::AllocateRepairEntry, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
   }
   Release(repair);
   return result;

@@ -71,7 +71,7 @@ Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, con
       }
     }
   } catch (const std::bad_alloc&) {
-    return StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    return StoppedOutcome(Step::AllocateRepairPlan, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
   }
   return DoneOutcome();
 }

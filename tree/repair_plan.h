@@ -38,6 +38,6 @@ class RepairPlan {
 
 // Reads every record behind the header. Done; Stopped at ReadRepair (with the system's
 // error), at CheckFolderRepairFile when the records do not hold together, at
-// CheckRepairFileName with the name in *badPath and why in *fault, or at AllocateListing.
+// CheckRepairFileName with the name in *badPath and why in *fault, or at AllocateRepairPlan.
 Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, const NameRules& rules, RepairPlan* plan,
                        std::string* badPath, NameFault* fault);

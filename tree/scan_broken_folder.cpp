@@ -1,7 +1,8 @@
 // The folder test file: the tree is listed first (for the total the progress needs, and one
-// order for everything), then each file is read once, in slices, for its block checksums and
-// its fingerprints, and its record written as it goes. A file that cannot be opened or read
-// is recorded as skipped instead, never left out.
+// order for everything), then each file is read once, in slices, while the working thread
+// takes its block checksums and its fingerprints (stream/pipeline.h), and its record written
+// as it goes. A file that cannot be opened or read is recorded as skipped instead, never left
+// out.
 #include <cstdint>
 #include <new>
 
@@ -11,8 +12,10 @@
 #include "core/fingerprint.h"
 #include "core/folder_test_file.h"
 #include "stream/output_file.h"
+#include "stream/pipeline.h"
 #include "stream/steps.h"
 #include "tree/folder_cursor.h"
+#include "tree/listed_file.h"
 #include "tree/listing.h"
 #include "tree/operations.h"
 
@@ -25,7 +28,7 @@ constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + 8 + kHash128Bytes;
 struct BrokenFolderScan {
   FolderHandle top = nullptr;
   FileHandle file = nullptr;
-  uint8_t* slice = nullptr;
+  SliceRing ring;
   uint8_t* entries = nullptr;
   Hash128* regions = nullptr;  // room for the region hashes of the file under way
   OutputFile output;
@@ -35,15 +38,15 @@ void Release(BrokenFolderScan& scan) {
   AbandonOutput(&scan.output);
   if (scan.file != nullptr) CloseFile(scan.file);
   if (scan.top != nullptr) CloseFolder(scan.top);
-  if (scan.slice != nullptr) ReleaseMemory(scan.slice);
+  ReleaseSlices(&scan.ring);
   if (scan.entries != nullptr) ReleaseMemory(scan.entries);
   if (scan.regions != nullptr) ReleaseMemory(scan.regions);
 }
 
 class Writer {
  public:
-  Writer(BrokenFolderScan& scan, const TreeListing& listing, Progress& progress, TreeOutcome& result)
-      : scan_(scan), listing_(listing), progress_(progress), result_(result), cursor_(scan.top) {}
+  Writer(BrokenFolderScan& scan, const TreeListing& listing, Pipeline& pipeline, Progress& progress, TreeOutcome& result)
+      : scan_(scan), listing_(listing), pipeline_(pipeline), progress_(progress), result_(result), cursor_(scan.top) {}
 
   // Writes every record; Done, Stopped at a write, or Cancelled.
   Outcome Entries() {
@@ -75,6 +78,28 @@ class Writer {
   uint64_t written() const { return written_; }
 
  private:
+  // A file's checksums, taken with its fingerprint on the working thread and written slice by
+  // slice.
+  class Checksums final : public SliceJob {
+   public:
+    Checksums(Writer& writer, Fingerprinter& fingerprint) : writer_(writer), fingerprint_(fingerprint) {}
+    Outcome Fill(Slice& slice) override {
+      if (!ReadPadded(writer_.scan_.file, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
+        return StoppedAt(Step::ReadBroken);
+      }
+      return DoneOutcome();
+    }
+    void Work(Slice& slice) override { fingerprint_.AddBlocks(slice.bytes, slice.count, slice.checksums); }
+    Outcome Collect(Slice& slice) override {
+      for (uint32_t i = 0; i < slice.blocks; ++i) StoreU32LE(writer_.scan_.entries + 4 * i, slice.checksums[i]);
+      return writer_.Write(writer_.scan_.entries, 4 * slice.blocks);
+    }
+
+   private:
+    Writer& writer_;
+    Fingerprinter& fingerprint_;
+  };
+
   Outcome Write(const uint8_t* bytes, uint32_t count) {
     if (!WriteAt(scan_.output.file, written_, bytes, count)) return StoppedAt(Step::WriteOutput);
     written_ += count;
@@ -93,34 +118,20 @@ class Writer {
 
   // A file that cannot be described: recorded and told as skipped, with the step and the
   // system's error; whatever of its record was written is written over.
-  Outcome Unreadable(uint32_t index, uint64_t recordStart, Step step) {
-    EntryReport report;
-    report.path = listing_.Path(index);
-    report.skip = LastSystemError() == SystemErrorCode(SystemErrorKind::IsLink) ? EntrySkip::Link : EntrySkip::Unreadable;
-    report.step = step;
-    report.systemError = LastSystemError();
+  Outcome Unreadable(uint32_t index, uint64_t recordStart, Step step, uint32_t error) {
+    result_.entries.push_back(UnreadableReport(listing_.Path(index), step, error));
     if (scan_.file != nullptr) CloseFile(scan_.file);
     scan_.file = nullptr;
     written_ = recordStart;
-    result_.entries.push_back(std::move(report));
     return WriteSkipped(index, result_.entries.back().skip == EntrySkip::Link ? SkipReason::Link : SkipReason::Unreadable);
   }
 
   Outcome File(uint32_t index) {
     const uint64_t recordStart = written_;
-    std::vector<std::string_view> folders;
-    listing_.FolderNames(index, &folders);
-    FolderHandle folder = cursor_.MoveTo(folders);
-    if (folder == nullptr) return Unreadable(index, recordStart, Step::OpenBroken);
-    const std::string name(listing_.Name(index));
-    scan_.file = OpenFileIn(folder, name.c_str(), 0);
-    if (scan_.file == nullptr) return Unreadable(index, recordStart, Step::OpenBroken);
     uint64_t size;
-    if (!GetFileSize64(scan_.file, &size)) return Unreadable(index, recordStart, Step::SizeBroken);
-    if (size > kLargestExchangedSize) {
-      SetLastSystemError(SystemErrorCode(SystemErrorKind::FileTooLarge));
-      return Unreadable(index, recordStart, Step::SizeBroken);
-    }
+    Step failed;
+    scan_.file = OpenListedFile(cursor_, listing_, index, ListedFileSteps{Step::OpenBroken, Step::SizeBroken}, &size, &failed);
+    if (scan_.file == nullptr) return Unreadable(index, recordStart, failed, LastSystemError());
 
     // The size and fingerprint are known at the end; their place is kept until then.
     uint32_t start = StoreFolderEntryStart(scan_.entries, FolderEntryKind::File, listing_.Path(index));
@@ -129,22 +140,13 @@ class Writer {
     Outcome wrote = Write(scan_.entries, start);
     if (wrote.ending != Ending::Done) return wrote;
 
-    // The fingerprint and the block checksums in one pass over each slice.
     Fingerprinter fingerprint(size, scan_.regions);
-    for (uint64_t done = 0; done < size;) {
-      if (progress_.StopRequested()) return CancelledOutcome(false);
-      const uint32_t count = size - done < kStreamBufferBytes ? static_cast<uint32_t>(size - done) : kStreamBufferBytes;
-      const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
-      if (!ReadPadded(scan_.file, done, scan_.slice, count, blocks * kBlockSize)) {
-        return Unreadable(index, recordStart, Step::ReadBroken);
-      }
-      uint32_t checksums[kStreamBufferBlocks];
-      fingerprint.AddBlocks(scan_.slice, count, checksums);
-      for (uint32_t i = 0; i < blocks; ++i) StoreU32LE(scan_.entries + 4 * i, checksums[i]);
-      if ((wrote = Write(scan_.entries, 4 * blocks)).ending != Ending::Done) return wrote;
-      done += count;
-      progress_.Advance(count);
+    Checksums checksums(*this, fingerprint);
+    wrote = pipeline_.Run(checksums, size, progress_);
+    if (wrote.ending == Ending::Stopped && wrote.step == Step::ReadBroken) {
+      return Unreadable(index, recordStart, Step::ReadBroken, wrote.systemError);
     }
+    if (wrote.ending != Ending::Done) return wrote;
     CloseFile(scan_.file);
     scan_.file = nullptr;
 
@@ -162,6 +164,7 @@ class Writer {
 
   BrokenFolderScan& scan_;
   const TreeListing& listing_;
+  Pipeline& pipeline_;
   Progress& progress_;
   TreeOutcome& result_;
   FolderCursor cursor_;
@@ -177,8 +180,7 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
   Outcome listed = ListTree(scan.top, Step::ListFolder, control, &listing, &result.entries);
   if (listed.ending != Ending::Done) return listed;
 
-  scan.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (scan.slice == nullptr) return StoppedAt(Step::AllocateBroken);
+  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateBroken);
   scan.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks + kRecordRoom));
   if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
   scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
@@ -191,7 +193,8 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
     return StoppedAt(Step::WriteOutput);
   }
   Progress progress(control, listing.fileBytes);
-  Writer writer(scan, listing, progress, result);
+  Pipeline pipeline(scan.ring);
+  Writer writer(scan, listing, pipeline, progress, result);
   Outcome wrote = writer.Entries();
   if (wrote.ending != Ending::Done) return wrote;
   if (!WriteAt(scan.output.file, 0, scan.entries, StoreFolderTestHeader(scan.entries, flags, writer.count()))) {

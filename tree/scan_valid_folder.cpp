@@ -1,13 +1,14 @@
 // The folder repair file. The valid folder is listed and matched with the test file's
-// entries folder by folder, by name, and then by name ignoring letter case; that decides,
-// before any file is read, which entries are extra, missing, renamed or to be compared.
-// Then the records are written: the extra entries first (so that a repair that deletes
-// them clears the way), then the valid folder's entries in its order, each folder before
-// what it holds. A file is compared by reading it once for its checksums and fingerprints;
-// the blocks that must travel are read again to be written.
+// entries (tree/match_plan.h), which decides, before any file is read, which entries are
+// extra, missing, renamed or to be compared. Then the records are written: the extra entries
+// first (so that a repair that deletes them clears the way), then the valid folder's entries
+// in its order, each folder before what it holds. A file is compared as a single file is
+// (stream/travelling_blocks.h): read once beside the working thread that takes its checksums
+// and fingerprints, then the blocks that must travel read again to be written.
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "core/block.h"
@@ -17,31 +18,32 @@
 #include "core/fingerprint.h"
 #include "core/folder_repair_file.h"
 #include "core/folder_test_file.h"
-#include "core/test_file.h"
 #include "stream/output_file.h"
+#include "stream/pipeline.h"
 #include "stream/steps.h"
-#include "support/files_by_path.h"
+#include "stream/travelling_blocks.h"
 #include "tree/file_reader.h"
 #include "tree/folder_cursor.h"
+#include "tree/folder_file.h"
+#include "tree/listed_file.h"
 #include "tree/listing.h"
-#include "tree/names.h"
+#include "tree/match_plan.h"
 #include "tree/operations.h"
 #include "tree/test_index.h"
 
 namespace {
 
-constexpr uint32_t kNone = 0xFFFFFFFE;
-// Room for a record's start, its file fields and its block count.
-constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + 8 + kHash128Bytes + 4;
+// Room for a record's start and its fields: a file's size, fingerprint and block count, or a
+// rename's old name, which is no longer than a path.
+constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + std::max<uint32_t>(8 + kHash128Bytes + 4, 2 + kLongestFolderPath);
 
 // What one call holds; null until obtained.
 struct ValidFolderScan {
   FolderHandle top = nullptr;
-  FileHandle testFile = nullptr;
+  FolderFile testFile;
   FileHandle file = nullptr;
-  uint8_t* slice = nullptr;
-  uint8_t* entries = nullptr;
-  uint8_t* testBuffer = nullptr;
+  SliceRing ring;
+  uint8_t* record = nullptr;
   Hash128* regions = nullptr;  // room for the region hashes of the file under way
   OutputFile output;
 };
@@ -49,179 +51,21 @@ struct ValidFolderScan {
 void Release(ValidFolderScan& scan) {
   AbandonOutput(&scan.output);
   if (scan.file != nullptr) CloseFile(scan.file);
-  if (scan.testFile != nullptr) CloseFile(scan.testFile);
+  CloseFolderFile(&scan.testFile);
   if (scan.top != nullptr) CloseFolder(scan.top);
-  if (scan.slice != nullptr) ReleaseMemory(scan.slice);
-  if (scan.entries != nullptr) ReleaseMemory(scan.entries);
-  if (scan.testBuffer != nullptr) ReleaseMemory(scan.testBuffer);
+  ReleaseSlices(&scan.ring);
+  if (scan.record != nullptr) ReleaseMemory(scan.record);
   if (scan.regions != nullptr) ReleaseMemory(scan.regions);
 }
 
-
-// A record to write, in order: valid is the listing's entry, broken the test file's.
-struct Planned {
-  FolderAction action;
-  uint32_t valid;
-  uint32_t broken;
-};
-
-class Matcher {
- public:
-  Matcher(const TreeListing& listing, const TestIndex& index, TreeOutcome& result)
-      : listing_(listing), index_(index), result_(result) {}
-
-  void Folder(uint32_t valid, uint32_t broken) {
-    const std::vector<uint32_t> brokenEntries = broken == kNone ? std::vector<uint32_t>() : index_.EntriesOf(broken);
-    const uint32_t first = valid == kTopFolder ? listing_.firstEntry : listing_.entries[valid].firstEntry;
-    const uint32_t count = valid == kTopFolder ? listing_.entryCount : listing_.entries[valid].entryCount;
-    std::vector<uint32_t> validLeft, brokenLeft;
-    // Both sides are sorted by name: a merge finds the names they share.
-    size_t b = 0;
-    for (uint32_t v = first; v < first + count; ++v) {
-      while (b < brokenEntries.size() && index_.Name(brokenEntries[b]) < listing_.Name(v)) brokenLeft.push_back(brokenEntries[b++]);
-      if (b < brokenEntries.size() && index_.Name(brokenEntries[b]) == listing_.Name(v) && listing_.entries[v].nameLength != 0) {
-        Pair(v, brokenEntries[b++], false);
-      } else {
-        validLeft.push_back(v);
-      }
-    }
-    while (b < brokenEntries.size()) brokenLeft.push_back(brokenEntries[b++]);
-
-    // Then by name ignoring case: an entry renamed only in letter case is renamed back.
-    std::vector<std::pair<std::string, uint32_t>> brokenFolded;
-    for (const uint32_t e : brokenLeft) brokenFolded.emplace_back(FoldCase(index_.Name(e)), e);
-    std::sort(brokenFolded.begin(), brokenFolded.end());
-    std::vector<bool> brokenTaken(brokenFolded.size(), false);
-    std::vector<std::string> foldsTaken;
-    for (const uint32_t v : validLeft) {
-      if (listing_.entries[v].nameLength == 0) continue;  // a name no exchange file carries: told already
-      const std::string folded = FoldCase(listing_.Name(v));
-      const auto at = std::lower_bound(brokenFolded.begin(), brokenFolded.end(), std::make_pair(folded, uint32_t{0}));
-      const size_t i = static_cast<size_t>(at - brokenFolded.begin());
-      if (at != brokenFolded.end() && at->first == folded && !brokenTaken[i]) {
-        brokenTaken[i] = true;
-        Pair(v, at->second, true);
-      } else {
-        Missing(v, first, count);
-      }
-    }
-    for (size_t i = 0; i < brokenFolded.size(); ++i) {
-      if (!brokenTaken[i]) Extra(brokenFolded[i].second);
-    }
-  }
-
-  std::vector<Planned> extras;
-  std::vector<Planned> records;
-
- private:
-  void Report(std::string path, EntryEvent event, EntrySkip skip = EntrySkip::None) {
-    EntryReport report;
-    report.path = std::move(path);
-    report.event = event;
-    report.skip = skip;
-    result_.entries.push_back(std::move(report));
-  }
-
-  void Pair(uint32_t v, uint32_t b, bool renamed) {
-    const ListedEntry& valid = listing_.entries[v];
-    const IndexedEntry& broken = index_.entries[b];
-    // A link or another entry the valid scan skipped has been told; what the broken folder
-    // has in its place is left alone.
-    if (valid.kind == FolderEntryKind::Skipped) return;
-    if (broken.kind == FolderEntryKind::Skipped) {
-      Report(listing_.Path(v), EntryEvent::Skipped, EntrySkip::BrokenSide);
-      result_.entries.back().brokenReason = static_cast<uint8_t>(broken.reason);
-      result_.entries.back().folder = valid.kind == FolderEntryKind::Folder;
-      return;
-    }
-    if (valid.kind != broken.kind) {
-      Extra(b);
-      Missing(v, v, 1);
-      return;
-    }
-    if (renamed) {
-      records.push_back(Planned{FolderAction::Rename, v, b});
-      Report(listing_.Path(v), EntryEvent::CaseDiffers);
-      result_.entries.back().folder = valid.kind == FolderEntryKind::Folder;
-    }
-    if (valid.kind == FolderEntryKind::Folder) {
-      ++result_.folders;
-      Folder(v, b);
-    } else {
-      records.push_back(Planned{FolderAction::Patch, v, b});
-    }
-  }
-
-  // A valid entry the broken folder lacks, with all it holds; siblings are the valid entries
-  // of its folder, for names that would be one there.
-  void Missing(uint32_t v, uint32_t firstSibling, uint32_t siblingCount) {
-    const ListedEntry& valid = listing_.entries[v];
-    if (valid.kind == FolderEntryKind::Skipped) return;
-    if (index_.windowsNames) {
-      NameFault fault = CheckComponent(listing_.Name(v), OtherSideNameRules(true));
-      // Names that differ only in case are one name there: the first of them is carried.
-      const std::string folded = FoldCase(listing_.Name(v));
-      for (uint32_t s = firstSibling; s < firstSibling + siblingCount && fault == NameFault::None && s < v; ++s) {
-        if (listing_.entries[s].nameLength != 0 && FoldCase(listing_.Name(s)) == folded) fault = NameFault::CaseClash;
-      }
-      if (fault != NameFault::None) {
-        Report(listing_.Path(v), EntryEvent::Skipped, EntrySkip::NotPossibleThere);
-        result_.entries.back().nameFault = fault;
-        result_.entries.back().folder = valid.kind == FolderEntryKind::Folder;
-        return;
-      }
-    }
-    if (valid.kind == FolderEntryKind::Folder) {
-      records.push_back(Planned{FolderAction::CreateFolder, v, kNone});
-      Report(listing_.Path(v), EntryEvent::FolderMissing);
-      result_.entries.back().folder = true;
-      ++result_.folders;
-      Folder(v, kNone);
-    } else {
-      records.push_back(Planned{FolderAction::WholeFile, v, kNone});
-    }
-  }
-
-  // A broken entry the valid folder lacks: its own entries first, so that a repair deleting
-  // them finds the folder empty. Walked with a list of its own: the test file is someone
-  // else's, and its depth is not bounded.
-  void Extra(uint32_t top) {
-    std::vector<std::pair<uint32_t, bool>> stack{{top, false}};
-    while (!stack.empty()) {
-      auto [b, expanded] = stack.back();
-      stack.pop_back();
-      const IndexedEntry& broken = index_.entries[b];
-      if (broken.kind == FolderEntryKind::Folder && !expanded) {
-        stack.push_back({b, true});
-        const std::vector<uint32_t> inside = index_.EntriesOf(b);
-        for (auto e = inside.rbegin(); e != inside.rend(); ++e) stack.push_back({*e, false});
-        continue;
-      }
-      if (broken.kind == FolderEntryKind::Skipped) {
-        Report(std::string(index_.Path(b)), EntryEvent::Skipped, EntrySkip::BrokenSide);
-        result_.entries.back().brokenReason = static_cast<uint8_t>(broken.reason);
-        continue;
-      }
-      const bool folder = broken.kind == FolderEntryKind::Folder;
-      extras.push_back(Planned{folder ? FolderAction::ExtraFolder : FolderAction::ExtraFile, kNone, b});
-      Report(std::string(index_.Path(b)), EntryEvent::Extra);
-      result_.entries.back().folder = folder;
-    }
-  }
-
-  const TreeListing& listing_;
-  const TestIndex& index_;
-  TreeOutcome& result_;
-};
-
 class Writer {
  public:
-  Writer(ValidFolderScan& scan, const TreeListing& listing, const TestIndex& index, Progress& progress, TreeOutcome& result,
-         const char* validFolderPath, const char* outputFolder, bool prove)
-      : scan_(scan), listing_(listing), index_(index), progress_(progress), result_(result), cursor_(scan.top),
-        validFolderPath_(validFolderPath), outputFolder_(outputFolder), prove_(prove) {}
+  Writer(ValidFolderScan& scan, const TreeListing& listing, const TestIndex& index, Pipeline& pipeline, Progress& progress,
+         TreeOutcome& result, const char* validFolderPath, const char* outputFolder, bool prove)
+      : scan_(scan), listing_(listing), index_(index), pipeline_(pipeline), progress_(progress), result_(result),
+        cursor_(scan.top), validFolderPath_(validFolderPath), outputFolder_(outputFolder), prove_(prove) {}
 
-  Outcome Record(const Planned& planned) {
+  Outcome Record(const PlannedRecord& planned) {
     if (progress_.StopRequested()) return CancelledOutcome(false);
     switch (planned.action) {
       case FolderAction::ExtraFile:
@@ -247,7 +91,7 @@ class Writer {
   Outcome Finish() {
     cursor_.Close();
     if (count_ == 0) return DoneOutcome();
-    if (!WriteAt(scan_.output.file, 0, scan_.entries, StoreFolderRepairHeader(scan_.entries, count_))) {
+    if (!WriteAt(scan_.output.file, 0, scan_.record, StoreFolderRepairHeader(scan_.record, count_))) {
       return StoppedAt(Step::WriteOutput);
     }
     if (!SetFileLength(scan_.output.file, written_)) return StoppedAt(Step::WriteOutput);
@@ -258,6 +102,26 @@ class Writer {
   uint64_t written() const { return written_; }
 
  private:
+  // A file carried whole: each slice fingerprinted on the working thread and written as read.
+  class WholeFile final : public SliceJob {
+   public:
+    WholeFile(Writer& writer, Fingerprinter& fingerprint) : writer_(writer), fingerprint_(fingerprint) {}
+    Outcome Fill(Slice& slice) override {
+      if (!ReadAt(writer_.scan_.file, slice.offset, slice.bytes, slice.count)) return StoppedAt(Step::ReadValid);
+      return DoneOutcome();
+    }
+    void Work(Slice& slice) override { fingerprint_.Add(slice.bytes, slice.count); }
+    Outcome Collect(Slice& slice) override { return writer_.Write(slice.bytes, slice.count); }
+
+   private:
+    Writer& writer_;
+    Fingerprinter& fingerprint_;
+  };
+
+  static bool ValidFileFailed(const Outcome& outcome) {
+    return outcome.ending == Ending::Stopped && outcome.step == Step::ReadValid;
+  }
+
   Outcome Write(const uint8_t* bytes, uint32_t count) {
     if (!WriteAt(scan_.output.file, written_, bytes, count)) return StoppedAt(Step::WriteOutput);
     written_ += count;
@@ -269,24 +133,19 @@ class Writer {
   Outcome Start(FolderAction action, const std::string& path, const uint8_t* fields, uint32_t fieldBytes) {
     if (scan_.output.file == nullptr) {
       if (!CreateFolderOutput(&scan_.output, outputFolder_, validFolderPath_, ".fix")) return StoppedAt(Step::CreateOutput);
-      if (!WriteAt(scan_.output.file, 0, scan_.entries, StoreFolderRepairHeader(scan_.entries, 0))) {
+      if (!WriteAt(scan_.output.file, 0, scan_.record, StoreFolderRepairHeader(scan_.record, 0))) {
         return StoppedAt(Step::WriteOutput);
       }
     }
-    uint32_t bytes = StoreFolderRecordStart(scan_.entries, action, path);
-    std::copy(fields, fields + fieldBytes, scan_.entries + bytes);
+    uint32_t bytes = StoreFolderRecordStart(scan_.record, action, path);
+    std::copy(fields, fields + fieldBytes, scan_.record + bytes);
     ++count_;
-    return Write(scan_.entries, bytes + fieldBytes);
+    return Write(scan_.record, bytes + fieldBytes);
   }
 
   // The valid file's own failures leave it out of the repair file, told as skipped.
-  Outcome Unreadable(uint32_t v, Step step, uint64_t recordStart, bool recordStarted) {
-    EntryReport report;
-    report.path = listing_.Path(v);
-    report.skip = LastSystemError() == SystemErrorCode(SystemErrorKind::IsLink) ? EntrySkip::Link : EntrySkip::Unreadable;
-    report.step = step;
-    report.systemError = LastSystemError();
-    result_.entries.push_back(std::move(report));
+  Outcome Unreadable(uint32_t v, Step step, uint32_t error, uint64_t recordStart, bool recordStarted) {
+    result_.entries.push_back(UnreadableReport(listing_.Path(v), step, error));
     if (scan_.file != nullptr) CloseFile(scan_.file);
     scan_.file = nullptr;
     if (recordStarted) {
@@ -298,18 +157,9 @@ class Writer {
 
   // Opens the valid file; its size in *size. 0 when it cannot be had (told as skipped).
   int Open(uint32_t v, uint64_t* size) {
-    std::vector<std::string_view> folders;
-    listing_.FolderNames(v, &folders);
-    FolderHandle folder = cursor_.MoveTo(folders);
-    if (folder == nullptr) return Unreadable(v, Step::OpenValid, 0, false), 0;
-    const std::string name(listing_.Name(v));
-    scan_.file = OpenFileIn(folder, name.c_str(), 0);
-    if (scan_.file == nullptr) return Unreadable(v, Step::OpenValid, 0, false), 0;
-    if (!GetFileSize64(scan_.file, size)) return Unreadable(v, Step::SizeValid, 0, false), 0;
-    if (*size > kLargestExchangedSize) {
-      SetLastSystemError(SystemErrorCode(SystemErrorKind::FileTooLarge));
-      return Unreadable(v, Step::SizeValid, 0, false), 0;
-    }
+    Step failed;
+    scan_.file = OpenListedFile(cursor_, listing_, v, ListedFileSteps{Step::OpenValid, Step::SizeValid}, size, &failed);
+    if (scan_.file == nullptr) return Unreadable(v, failed, LastSystemError(), 0, false), 0;
     return 1;
   }
 
@@ -323,15 +173,10 @@ class Writer {
     if (wrote.ending != Ending::Done) return wrote;
     const uint64_t fieldsAt = written_ - sizeof fields;
     Fingerprinter fingerprint(size, scan_.regions);
-    for (uint64_t done = 0; done < size;) {
-      if (progress_.StopRequested()) return CancelledOutcome(false);
-      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size - done, kStreamBufferBytes));
-      if (!ReadAt(scan_.file, done, scan_.slice, count)) return Unreadable(v, Step::ReadValid, recordStart, true);
-      fingerprint.Add(scan_.slice, count);
-      if ((wrote = Write(scan_.slice, count)).ending != Ending::Done) return wrote;
-      done += count;
-      progress_.Advance(count);
-    }
+    WholeFile job(*this, fingerprint);
+    wrote = pipeline_.Run(job, size, progress_);
+    if (ValidFileFailed(wrote)) return Unreadable(v, Step::ReadValid, wrote.systemError, recordStart, true);
+    if (wrote.ending != Ending::Done) return wrote;
     CloseFile(scan_.file);
     scan_.file = nullptr;
     StoreFolderFileFields(fields, size, fingerprint.Whole());
@@ -354,7 +199,9 @@ class Writer {
     regions->resize(stored);
     for (uint64_t r = 0; r < stored; ++r) {
       uint8_t bytes[kHash128Bytes];
-      if (!ReadAt(scan_.testFile, broken.regionsAt + kHash128Bytes * r, bytes, sizeof bytes)) return StoppedAt(Step::ReadTest);
+      if (!ReadAt(scan_.testFile.file, broken.regionsAt + kHash128Bytes * r, bytes, sizeof bytes)) {
+        return StoppedAt(Step::ReadTest);
+      }
       (*regions)[r] = LoadHash128(bytes);
     }
     return DoneOutcome();
@@ -388,57 +235,26 @@ class Writer {
     return DoneOutcome();
   }
 
-  // The first pass over a valid file whose name the broken folder has: every block that
-  // must travel, and its fingerprints.
-  Outcome Collect(const IndexedEntry& broken, uint64_t size, uint32_t v, Fingerprinter* fingerprint,
-                  std::vector<uint32_t>* damaged, bool* unreadable) {
-    Exchange exchange;
-    exchange.validSize = size;
-    exchange.validBlocks = BlockCount64(size);
-    exchange.recordedSize = broken.size;
-    exchange.entries = BlockCount64(broken.size);
-    const uint64_t entryBytes = 4 * exchange.entries;
-    for (uint64_t done = 0; done < size;) {
-      if (progress_.StopRequested()) return CancelledOutcome(false);
-      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size - done, kStreamBufferBytes));
-      const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
-      if (!ReadPadded(scan_.file, done, scan_.slice, count, blocks * kBlockSize)) {
-        *unreadable = true;
-        return Unreadable(v, Step::ReadValid, 0, false);
-      }
-      // The fingerprint and the block checksums in one pass over the slice.
-      uint32_t checksums[kStreamBufferBlocks];
-      fingerprint->AddBlocks(scan_.slice, count, checksums);
-      const uint64_t first = done / kBlockSize + 1;
-      const uint64_t entriesFrom = 4 * (first - 1);
-      const uint64_t entriesTo = std::min<uint64_t>(entriesFrom + 4 * uint64_t{blocks}, entryBytes);
-      if (entriesFrom < entriesTo &&
-          !ReadAt(scan_.testFile, broken.checksumsAt + entriesFrom, scan_.entries, static_cast<uint32_t>(entriesTo - entriesFrom))) {
-        return StoppedAt(Step::ReadTest);
-      }
-      for (uint32_t i = 0; i < blocks; ++i) {
-        const uint64_t b = first + i;
-        const uint32_t entry = TestFileEntry(scan_.entries + 4 * i, b, entryBytes);
-        if (BlockMustTravel(exchange, b, scan_.slice + uint64_t{i} * kBlockSize, entry, checksums[i])) {
-          damaged->push_back(static_cast<uint32_t>(b));
-        }
-      }
-      done += count;
-      progress_.Advance(count);
-    }
-    return DoneOutcome();
-  }
-
+  // A valid file whose name the broken folder has: read once beside its checksums in the test
+  // file for every block that must travel and its fingerprints; those blocks read again to be
+  // written.
   Outcome Compare(uint32_t v, uint32_t b) {
     const IndexedEntry& broken = index_.entries[b];
     uint64_t size;
     if (!Open(v, &size)) return DoneOutcome();
     ++result_.files;
+    Exchange exchange;
+    exchange.validSize = size;
+    exchange.validBlocks = BlockCount64(size);
+    exchange.recordedSize = broken.size;
+    exchange.entries = BlockCount64(broken.size);
     Fingerprinter fingerprint(size, scan_.regions);
     std::vector<uint32_t> damaged;
-    bool unreadable = false;
-    Outcome collected = Collect(broken, size, v, &fingerprint, &damaged, &unreadable);
-    if (collected.ending != Ending::Done || unreadable) return collected;
+    const TestEntries entries{scan_.testFile.file, broken.checksumsAt, 4 * exchange.entries};
+    TravellingBlocks pass(scan_.file, exchange, entries, nullptr, fingerprint, &damaged, Step::AllocateListing);
+    Outcome collected = pipeline_.Run(pass, size, progress_);
+    if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, collected.systemError, 0, false);
+    if (collected.ending != Ending::Done) return collected;
     const Hash128 whole = fingerprint.Whole();
     if (size == broken.size && whole == broken.fingerprint && damaged.empty()) {
       CloseFile(scan_.file);
@@ -460,27 +276,11 @@ class Writer {
     StoreU32LE(fields + 8 + kHash128Bytes, static_cast<uint32_t>(damaged.size()));
     Outcome wrote = Start(FolderAction::Patch, listing_.Path(v), fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
-    for (size_t j = 0; j < damaged.size();) {
-      const size_t run = std::min<uint64_t>(damaged.size() - j, kStreamBufferBlocks);
-      for (size_t i = 0; i < run; ++i) StoreU32LE(scan_.slice + 4 * i, damaged[j + i]);
-      if ((wrote = Write(scan_.slice, static_cast<uint32_t>(4 * run))).ending != Ending::Done) return wrote;
-      j += run;
-    }
-    // The blocks, read again; neighbours in one read.
-    progress_.AddToTotal(uint64_t{damaged.size()} * kBlockSize);
-    for (size_t j = 0; j < damaged.size();) {
-      if (progress_.StopRequested()) return CancelledOutcome(false);
-      uint32_t run = 1;
-      while (j + run < damaged.size() && run < kStreamBufferBlocks && damaged[j + run] == damaged[j] + run) ++run;
-      const uint64_t start = uint64_t{damaged[j] - 1} * kBlockSize;
-      const uint32_t present = static_cast<uint32_t>(std::min<uint64_t>(size - start, uint64_t{run} * kBlockSize));
-      if (!ReadPadded(scan_.file, start, scan_.slice, present, run * kBlockSize)) {
-        return Unreadable(v, Step::ReadValid, recordStart, true);
-      }
-      if ((wrote = Write(scan_.slice, run * kBlockSize)).ending != Ending::Done) return wrote;
-      j += run;
-      progress_.Advance(uint64_t{run} * kBlockSize);
-    }
+    uint64_t at = written_;
+    wrote = WriteTravellingBlocks(scan_.file, size, damaged, scan_.ring.slices[0].bytes, 0, scan_.output.file, &at, progress_);
+    if (ValidFileFailed(wrote)) return Unreadable(v, Step::ReadValid, wrote.systemError, recordStart, true);
+    if (wrote.ending != Ending::Done) return wrote;
+    written_ = at;
     CloseFile(scan_.file);
     scan_.file = nullptr;
     EntryReport report;
@@ -494,6 +294,7 @@ class Writer {
   ValidFolderScan& scan_;
   const TreeListing& listing_;
   const TestIndex& index_;
+  Pipeline& pipeline_;
   Progress& progress_;
   TreeOutcome& result_;
   FolderCursor cursor_;
@@ -506,25 +307,15 @@ class Writer {
 
 // Opens the test file and reads its index: refused when it is not a folder test file.
 Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex* index) {
-  scan.testFile = OpenInputByPath(testFilePath);
-  if (scan.testFile == nullptr) return StoppedAt(Step::OpenTest);
-  uint64_t length;
-  if (!GetFileSize64(scan.testFile, &length)) return StoppedAt(Step::SizeTest);
-  scan.testBuffer = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (scan.testBuffer == nullptr) return StoppedAt(Step::AllocateTest);
-  uint8_t start[kFolderFileHeaderBytes] = {};
-  const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(length, sizeof start));
-  if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
-  switch (ReadExchangeFileKind(start, length)) {
-    case ExchangeFileKind::FolderTestFile: break;
-    case ExchangeFileKind::Plain: return Refused(Step::CheckTestFileForOneFile);
-    case ExchangeFileKind::FollowUpTestFile:
-    case ExchangeFileKind::FolderRepairFile: return Refused(Step::CheckFolderTestFile);
-  }
+  const FolderFileSteps steps{Step::OpenTest, Step::SizeTest, Step::AllocateTest, Step::ReadTest, Step::CheckTestFileForOneFile,
+                              Step::CheckFolderTestFile};
+  Outcome opened = OpenFolderFile(testFilePath, ExchangeFileKind::FolderTestFile, steps, &scan.testFile);
+  if (opened.ending != Ending::Done) return opened;
   FolderTestHeader header;
-  if (ReadFolderTestHeader(start, length, &header) != FolderFileVerdict::Read) return Refused(Step::CheckFolderTestFile);
-  FileReader reader(scan.testFile, length, scan.testBuffer, kStreamBufferBytes);
-  reader.Seek(kFolderFileHeaderBytes);
+  if (ReadFolderTestHeader(scan.testFile.start, scan.testFile.length, &header) != FolderFileVerdict::Read) {
+    return Refused(Step::CheckFolderTestFile);
+  }
+  FileReader reader = scan.testFile.Records();
   return ReadTestIndex(reader, header, index);
 }
 
@@ -539,24 +330,23 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   Outcome listed = ListTree(scan.top, Step::ListFolder, control, &listing, &result.entries);
   if (listed.ending != Ending::Done) return listed;
 
-  Matcher matcher(listing, index, result);
-  matcher.Folder(kTopFolder, kTopFolder);
+  const MatchPlan plan = MatchTrees(listing, index, result);
 
-  scan.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (scan.slice == nullptr) return StoppedAt(Step::AllocateValid);
-  scan.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks + kRecordRoom));
-  if (scan.entries == nullptr) return StoppedAt(Step::AllocateTest);
+  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateValid);
+  scan.record = static_cast<uint8_t*>(CommitMemory(kRecordRoom));
+  if (scan.record == nullptr) return StoppedAt(Step::AllocateTest);
   scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
   if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
 
   uint64_t total = 0;
-  for (const Planned& planned : matcher.records) {
+  for (const PlannedRecord& planned : plan.records) {
     if (planned.action == FolderAction::Patch || planned.action == FolderAction::WholeFile) total += listing.entries[planned.valid].size;
   }
   Progress progress(control, total);
-  Writer writer(scan, listing, index, progress, result, validFolderPath, outputFolder, prove);
-  for (const std::vector<Planned>* list : {&matcher.extras, &matcher.records}) {
-    for (const Planned& planned : *list) {
+  Pipeline pipeline(scan.ring);
+  Writer writer(scan, listing, index, pipeline, progress, result, validFolderPath, outputFolder, prove);
+  for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
+    for (const PlannedRecord& planned : *list) {
       Outcome wrote = writer.Record(planned);
       if (wrote.ending != Ending::Done) return wrote;
     }

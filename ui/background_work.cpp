@@ -23,6 +23,7 @@
 #include "ui/program_state.h"
 #include "ui/status_bar.h"
 #include "ui/texts.h"
+#include "ui/window_text.h"
 
 namespace {
 
@@ -43,8 +44,8 @@ struct BackgroundWork {
   HWND dialog = nullptr;
   WorkMode mode = WorkMode::BrokenScan;
   bool folder = false;
-  // A field's whole text: up to 520 characters, which the operation refuses as too long.
-  char paths[3][kPathBufferSize + 1] = {};
+  // A field's whole text: up to 520 units, which the operation refuses as too long.
+  char paths[3][kPathBufferSize] = {};
   std::atomic<bool> stop{false};
   HANDLE thread = nullptr;
   // Written by the worker before it posts its end; read by the dialog after the thread ended.
@@ -81,7 +82,7 @@ void Progress(void* context, uint64_t done, uint64_t total) {
   if (now - work->postedAt < kProgressIntervalMs) return;
   work->postedPercent = percent;
   work->postedAt = now;
-  PostMessageA(work->dialog, kWorkProgressMessage, percent, 0);
+  PostMessageW(work->dialog, kWorkProgressMessage, percent, 0);
 }
 
 DWORD WINAPI RunWork(void* parameter) {
@@ -101,7 +102,7 @@ DWORD WINAPI RunWork(void* parameter) {
       case WorkMode::Repair: work->tree = RepairBrokenFolder(work->paths[0], work->paths[1], {}, control); break;
     }
     work->outcome = work->tree.outcome;
-    PostMessageA(work->dialog, kWorkEndedMessage, 0, 0);
+    PostMessageW(work->dialog, kWorkEndedMessage, 0, 0);
     return 0;
   }
   switch (work->mode) {
@@ -118,7 +119,7 @@ DWORD WINAPI RunWork(void* parameter) {
       break;
     }
   }
-  PostMessageA(work->dialog, kWorkEndedMessage, 0, 0);
+  PostMessageW(work->dialog, kWorkEndedMessage, 0, 0);
   return 0;
 }
 
@@ -136,7 +137,7 @@ void HoldControls(HWND dialog, BackgroundWork& work) {
   // A disabled control keeps no focus and leaves the keyboard with nobody; Close stays in
   // use, so Escape and Enter go there.
   work.focus = GetFocus();
-  SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_CLOSE)), TRUE);
+  SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_CLOSE)), TRUE);
   for (int i = 0; i < kControlCount; ++i) {
     HWND control = GetDlgItem(dialog, kHeldControls[i]);
     work.controlEnabled[i] = IsWindowEnabled(control);
@@ -164,7 +165,7 @@ void GiveControlsBack(HWND dialog, const BackgroundWork& work) {
   // that follows is how the dialog asks for attention there.
   if (GetForegroundWindow() == dialog && work.focus != nullptr && IsChild(dialog, work.focus) &&
       IsWindowEnabled(work.focus)) {
-    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(work.focus), TRUE);
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(work.focus), TRUE);
   }
 }
 
@@ -192,7 +193,7 @@ int StartBackgroundWork(HWND dialog, WorkMode mode, bool folder, const char* fir
   work->folder = folder;
   const char* paths[3] = {first, second, third};
   for (int i = 0; i < 3; ++i) {
-    if (paths[i] != nullptr) std::strncpy(work->paths[i], paths[i], kPathBufferSize);
+    if (paths[i] != nullptr) std::strncpy(work->paths[i], paths[i], kPathBufferSize - 1);
   }
   program.backgroundWork = work;
   HoldControls(dialog, *work);
@@ -202,7 +203,7 @@ int StartBackgroundWork(HWND dialog, WorkMode mode, bool folder, const char* fir
   if (work->thread == nullptr) {
     work->workerFailed = true;
     work->workerError = GetLastError();
-    PostMessageA(dialog, kWorkEndedMessage, 0, 0);
+    PostMessageW(dialog, kWorkEndedMessage, 0, 0);
   }
   return 1;
 }
@@ -221,7 +222,7 @@ void AskToStopBackgroundWork(HWND dialog) {
   // One question at a time, and none once the stop is on its way.
   if (work == nullptr || work->asking || work->closeAfter) return;
   work->asking = true;
-  const int answer = MessageBoxA(dialog, dialog_text::kAskStop, step_text::kAttention, MB_YESNO | MB_ICONQUESTION);
+  const int answer = ShowBox(dialog, dialog_text::kAskStop, step_text::kAttention, MB_YESNO | MB_ICONQUESTION);
   // A dialog destroyed meanwhile has abandoned the work.
   if (program.backgroundWork != work) return;
   work->asking = false;
@@ -230,7 +231,7 @@ void AskToStopBackgroundWork(HWND dialog) {
     work->closeAfter = true;
   }
   // The end that came while the question was open is taken up now, through the same message.
-  if (work->endedWhileAsking) PostMessageA(dialog, kWorkEndedMessage, 0, 0);
+  if (work->endedWhileAsking) PostMessageW(dialog, kWorkEndedMessage, 0, 0);
 }
 
 int TakeBackgroundOutcome(HWND dialog, BackgroundOutcome* outcome) {

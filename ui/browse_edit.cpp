@@ -12,7 +12,7 @@
 namespace {
 
 BrowseEditState* StateOf(HWND control) {
-  return reinterpret_cast<BrowseEditState*>(GetWindowLongPtrA(control, GWLP_USERDATA));
+  return reinterpret_cast<BrowseEditState*>(GetWindowLongPtrW(control, GWLP_USERDATA));
 }
 
 // The pointer of a mouse message: signed 16-bit halves, so that a monitor left of or above
@@ -40,7 +40,7 @@ void Redraw(HWND control, const BrowseEditState* state) {
 
 }  // namespace
 
-int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, const char* caption, int32_t enabled) {
+int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, const wchar_t* caption, int32_t enabled) {
   auto* state = static_cast<BrowseEditState*>(
       HeapAlloc(program.processHeap, HEAP_ZERO_MEMORY | HEAP_NO_SERIALIZE, sizeof(BrowseEditState)));
   if (state == nullptr) {
@@ -57,13 +57,22 @@ int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, con
   state->caption = caption;
   state->enabled = enabled;
   state->previousProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseEditProc)));
+      SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseEditProc)));
   // Setting the procedure sends no message, so the record is in place before it first runs.
-  SetWindowLongPtrA(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+  SetWindowLongPtrW(control, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
   // Recalculates the frame now: WM_NCCALCSIZE measures the borders and narrows the client.
   SetWindowPos(control, nullptr, 0, 0, 0, 0,
                SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   return 1;
+}
+
+void SetBrowseButtonWidth(HWND control, int32_t buttonWidth) {
+  BrowseEditState* state = StateOf(control);
+  // A field left a plain edit has no button; an unchanged width needs no new frame.
+  if (state == nullptr || state->buttonWidth == buttonWidth) return;
+  state->buttonWidth = buttonWidth;
+  SetWindowPos(control, nullptr, 0, 0, 0, 0,
+               SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 int32_t BrowseButtonEnabled(HWND control) { return StateOf(control)->enabled; }
@@ -104,9 +113,9 @@ void DrawBrowseButton(HWND control, const BrowseEditState* state, RECT* rect) {
   }
   SetBkMode(hdc, TRANSPARENT);
   if (state->enabled != 0) {
-    DrawTextA(hdc, state->caption, -1, rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextW(hdc, state->caption, -1, rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   } else {
-    DrawStateA(hdc, nullptr, nullptr, reinterpret_cast<LPARAM>(state->caption), 0, rect->left + 1, rect->top - 1, 0, 0,
+    DrawStateW(hdc, nullptr, nullptr, reinterpret_cast<LPARAM>(state->caption), 0, rect->left + 1, rect->top - 1, 0, 0,
                DST_TEXT | DSS_DISABLED);
   }
   ReleaseDC(control, hdc);
@@ -127,7 +136,7 @@ LRESULT CALLBACK BrowseEditProc(HWND control, UINT message, WPARAM wParam, LPARA
       // into its client rectangle.
       auto* rect = reinterpret_cast<RECT*>(lParam);
       const RECT window = *rect;
-      CallWindowProcA(previousProc, control, message, wParam, lParam);
+      CallWindowProcW(previousProc, control, message, wParam, lParam);
       state->leftBorder = static_cast<uint32_t>(rect->left - window.left);
       state->rightBorder = static_cast<uint32_t>(window.right - rect->right);
       state->topBorder = static_cast<uint32_t>(rect->top - window.top);
@@ -137,7 +146,7 @@ LRESULT CALLBACK BrowseEditProc(HWND control, UINT message, WPARAM wParam, LPARA
     }
 
     case WM_NCPAINT:
-      CallWindowProcA(previousProc, control, message, wParam, lParam);
+      CallWindowProcW(previousProc, control, message, wParam, lParam);
       Redraw(control, state);
       return 0;
 
@@ -183,7 +192,7 @@ LRESULT CALLBACK BrowseEditProc(HWND control, UINT message, WPARAM wParam, LPARA
         const RECT button = ButtonInWindowCoordinates(control, state, &pointer);
         // Posted, so the dialog acts on it after the button is drawn normal again.
         if (PtInRect(&button, pointer)) {
-          PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(state->commandId & 0xFFFF, 0), 0);
+          PostMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(state->commandId & 0xFFFF, 0), 0);
         }
         ReleaseCapture();
         state->pressed = 0;
@@ -192,5 +201,5 @@ LRESULT CALLBACK BrowseEditProc(HWND control, UINT message, WPARAM wParam, LPARA
       }
       break;
   }
-  return CallWindowProcA(previousProc, control, message, wParam, lParam);
+  return CallWindowProcW(previousProc, control, message, wParam, lParam);
 }

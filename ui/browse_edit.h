@@ -12,7 +12,7 @@ struct BrowseEditState {
   uint32_t pressed;   // drawn pushed in; only while tracking
   uint32_t tracking;  // a press that began on the button is held; the control has the capture
   WNDPROC previousProc;
-  const char* caption;  // not copied: must live as long as the control
+  const wchar_t* caption;  // not copied: must live as long as the control
   int32_t enabled;      // governs the look only
   int32_t buttonWidth;
   uint32_t leftBorder;
@@ -21,10 +21,15 @@ struct BrowseEditState {
   uint32_t bottomBorder;
 };
 
-// Subclasses an existing edit. The record comes from program.processHeap; when it cannot be
+// Subclasses an existing edit, with the wide calls: an edit subclassed through the narrow ones
+// would have its text taken through the ANSI code page. The record comes from program.processHeap; when it cannot be
 // allocated the failure is shown and the parent dialog is ended with 0, and the control stays
 // a plain edit. Returns 1 in every case.
-int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, const char* caption, int32_t enabled);
+int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, const wchar_t* caption, int32_t enabled);
+
+// A new width for the button (the dialog's scale has changed); the frame is measured again and
+// the button redrawn at once. Nothing for the same width, or a control that is no BrowseEdit.
+void SetBrowseButtonWidth(HWND control, int32_t buttonWidth);
 
 // Whether the button has its enabled look.
 int32_t BrowseButtonEnabled(HWND control);

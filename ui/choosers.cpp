@@ -1,17 +1,21 @@
 // The file fields start their chooser in a folder taken from the field or its neighbour, and
 // the broken file of mode 1 and the valid file fill an empty output folder with their own
-// folder, so that it seldom needs choosing separately.
+// folder, so that it seldom needs choosing separately. Paths are UTF-8 in the program's
+// buffers and UTF-16 only in the choosers' own, which the wide chooser calls fill.
 #include "ui/choosers.h"
 
 #include <commdlg.h>
 #include <shlobj.h>
 
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "support/strip_last_component.h"
 #include "ui/control_ids.h"
 #include "ui/program_state.h"
 #include "ui/texts.h"
+#include "ui/window_text.h"
 
 // sizeof includes the terminating zero the literal adds: the list ends with two zeros.
 const char kAllFilesFilter[] = "Все файлы (*.*)\0*.*\0";
@@ -42,21 +46,57 @@ FileCommand FileCommandOf(uint32_t commandId) {
   }
 }
 
-// Reads a field into a buffer after zeroing it; returns the length read.
+// The open-file request's filter and title, and the folder browser's title and status line,
+// in the UTF-16 the calls take; they live until the next call.
+std::wstring requestFilter;
+std::wstring requestTitle;
+std::wstring browserTitle;
+std::wstring browserStatus;
+
+// Reads a field's whole text (at most 520 units, which fit) into a UTF-8 path buffer after
+// zeroing it; returns its length in bytes.
 uint32_t ReadField(HWND field, char* buffer) {
   std::memset(buffer, 0, kPathBufferSize);
-  return static_cast<uint32_t>(GetWindowTextA(field, buffer, kPathBufferSize));
+  const std::string text = WindowText(field);
+  std::memcpy(buffer, text.data(), text.size() < kPathBufferSize ? text.size() : kPathBufferSize - 1);
+  return static_cast<uint32_t>(std::strlen(buffer));
+}
+
+// A UTF-8 path into a chooser's UTF-16 buffer of kFieldUnits units, cut to fit: it is only
+// proposed to the chooser, and only what the chooser hands back is written to a field.
+void PutIntoChooserBuffer(const char* path, wchar_t* buffer) {
+  const std::wstring wide = Wide(path);
+  const size_t units = wide.size() < kFieldUnits ? wide.size() : kFieldUnits - 1;
+  std::memset(buffer, 0, kFieldUnits * sizeof(wchar_t));
+  std::memcpy(buffer, wide.data(), units * sizeof(wchar_t));
+}
+
+// What a chooser handed back, as UTF-8 in a zeroed path buffer.
+void TakeFromChooserBuffer(const wchar_t* buffer, char* path) {
+  const std::string text = Utf8(buffer, wcsnlen(buffer, kFieldUnits));
+  std::memset(path, 0, kPathBufferSize);
+  std::memcpy(path, text.data(), text.size() < kPathBufferSize ? text.size() : kPathBufferSize - 1);
+}
+
+// The program's own folder, for the first chooser of the broken file.
+uint32_t ReadProgramFolder(char* buffer) {
+  wchar_t module[kFieldUnits] = {};
+  const DWORD units = GetModuleFileNameW(program.instance, module, kFieldUnits);
+  std::memset(buffer, 0, kPathBufferSize);
+  if (units == 0 || units >= kFieldUnits) return 0;
+  TakeFromChooserBuffer(module, buffer);
+  return static_cast<uint32_t>(std::strlen(buffer));
 }
 
 void RunFileCommand(HWND dialog, uint32_t commandId) {
   const FileCommand command = FileCommandOf(commandId);
   ReadField(command.field, program.sharedPath);
 
-  if (GetWindowTextLengthA(command.field) == 0) {
+  if (!HasText(command.field)) {
     if (commandId == CMD_BROWSE_BROKEN_FILE) {
-      const DWORD length = GetModuleFileNameA(program.instance, program.initialFolder, kPathBufferSize);
+      const uint32_t length = ReadProgramFolder(program.initialFolder);
       StripLastComponent(program.initialFolder, length);
-    } else if (GetWindowTextLengthA(command.neighbour) != 0) {
+    } else if (HasText(command.neighbour)) {
       const uint32_t length = ReadField(command.neighbour, program.initialFolder);
       StripLastComponent(program.initialFolder, length);
     }
@@ -64,49 +104,57 @@ void RunFileCommand(HWND dialog, uint32_t commandId) {
   }
 
   // Only a chosen path is written back. After a cancel the buffer holds the field's text
-  // cut to 519 characters, and after a failure something else entirely (a chooser whose
-  // buffer was too small leaves the size it needed in its first bytes): the field keeps its
-  // own text instead.
-  if (OpenFileChooser(dialog, command.filter)) SetWindowTextA(command.field, program.sharedPath);
+  // cut to 519 units, and after a failure something else entirely (a chooser whose buffer
+  // was too small leaves the size it needed in its first units): the field keeps its own
+  // text instead.
+  if (OpenFileChooser(dialog, command.filter)) SetText(command.field, program.sharedPath);
 
-  if (command.fillsOutputFolder && GetWindowTextLengthA(program.outputFolderEdit) == 0 &&
-      GetWindowTextLengthA(command.field) != 0) {
+  if (command.fillsOutputFolder && !HasText(program.outputFolderEdit) && HasText(command.field)) {
     const uint32_t length = ReadField(command.field, program.sharedPath);
     StripLastComponent(program.sharedPath, length);
-    SetWindowTextA(program.outputFolderEdit, program.sharedPath);
+    SetText(program.outputFolderEdit, program.sharedPath);
   }
 }
 
 }  // namespace
 
 BOOL OpenFileChooser(HWND owner, const char* filter) {
-  OPENFILENAMEA& request = program.openFileRequest;
+  OPENFILENAMEW& request = program.openFileRequest;
   std::memset(&request, 0, sizeof request);
+  PutIntoChooserBuffer(program.sharedPath, program.chooserPath);
+  PutIntoChooserBuffer(program.initialFolder, program.chooserFolder);
+  std::memset(program.fileTitle, 0, sizeof program.fileTitle);
+  requestFilter = WideList(filter);
+  requestTitle = Wide(dialog_text::kChooseFile);
   // The record without the fields later systems added.
-  request.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  request.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   request.hwndOwner = owner;
   request.hInstance = program.instance;
-  request.lpstrFilter = filter;
+  request.lpstrFilter = requestFilter.c_str();
   request.nFilterIndex = 1;
-  request.lpstrFile = program.sharedPath;
-  // The buffers' real sizes, so that a path of up to 519 characters arrives whole.
-  request.nMaxFile = kPathBufferSize;
+  request.lpstrFile = program.chooserPath;
+  // The buffers' real sizes, so that a path of up to 519 units arrives whole.
+  request.nMaxFile = kFieldUnits;
   request.lpstrFileTitle = program.fileTitle;
-  request.nMaxFileTitle = kPathBufferSize;
-  request.lpstrInitialDir = program.initialFolder;
-  request.lpstrTitle = dialog_text::kChooseFile;
+  request.nMaxFileTitle = kFieldUnits;
+  request.lpstrInitialDir = program.chooserFolder;
+  request.lpstrTitle = requestTitle.c_str();
   request.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-  return GetOpenFileNameA(&request);
+  const BOOL chosen = GetOpenFileNameW(&request);
+  if (chosen) TakeFromChooserBuffer(program.chooserPath, program.sharedPath);
+  return chosen;
 }
 
 int CALLBACK FolderChooserCallback(HWND window, UINT message, LPARAM, LPARAM) {
-  if (message == BFFM_INITIALIZED && GetWindowTextLengthA(program.outputFolderEdit) != 0) {
+  if (message == BFFM_INITIALIZED && HasText(program.outputFolderEdit)) {
     ReadField(program.outputFolderEdit, program.sharedPath);
-    // Posted: carried out once the browser has finished setting itself up.
-    PostMessageA(window, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(program.sharedPath));
+    PutIntoChooserBuffer(program.sharedPath, program.chooserFolder);
+    // Posted: carried out once the browser has finished setting itself up, while nothing
+    // touches the buffer.
+    PostMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(program.chooserFolder));
   }
-  return static_cast<int>(
-      SendMessageA(window, BFFM_SETSTATUSTEXTA, 0, reinterpret_cast<LPARAM>(dialog_text::kChooseFolder)));
+  browserStatus = Wide(dialog_text::kChooseFolder);
+  return static_cast<int>(SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(browserStatus.c_str())));
 }
 
 int FolderChooser(HWND owner) {
@@ -114,21 +162,26 @@ int FolderChooser(HWND owner) {
   // Without the drives folder the browser starts at the desktop.
   if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_DRIVES, &root))) root = nullptr;
   ReadField(program.outputFolderEdit, program.sharedPath);
+  browserTitle = Wide(program.sharedPath);
 
-  BROWSEINFOA request{};
+  BROWSEINFOW request{};
   request.hwndOwner = owner;
   request.pidlRoot = root;
-  request.pszDisplayName = program.sharedPath;
-  request.lpszTitle = program.sharedPath;
+  // The browser writes the chosen item's display name here, which nothing reads.
+  request.pszDisplayName = program.chooserPath;
+  request.lpszTitle = browserTitle.c_str();
   request.ulFlags = BIF_STATUSTEXT | BIF_RETURNFSANCESTORS;
   request.lpfn = &FolderChooserCallback;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&request);
+  LPITEMIDLIST chosen = SHBrowseForFolderW(&request);
   CoTaskMemFree(root);
   if (chosen == nullptr) return 0;
   // A folder outside the file system (the computer itself, say) has no path: nothing chosen.
-  const BOOL converted = SHGetPathFromIDListA(chosen, program.sharedPath);
+  std::memset(program.chooserPath, 0, sizeof program.chooserPath);
+  const BOOL converted = SHGetPathFromIDListW(chosen, program.chooserPath);
   CoTaskMemFree(chosen);
-  return converted ? 1 : 0;
+  if (!converted) return 0;
+  TakeFromChooserBuffer(program.chooserPath, program.sharedPath);
+  return 1;
 }
 
 void HandleBrowseCommand(HWND dialog, uint32_t commandId) {
@@ -137,5 +190,5 @@ void HandleBrowseCommand(HWND dialog, uint32_t commandId) {
     return;
   }
   ReadField(program.outputFolderEdit, program.sharedPath);
-  if (FolderChooser(dialog) == 1) SetWindowTextA(program.outputFolderEdit, program.sharedPath);
+  if (FolderChooser(dialog) == 1) SetText(program.outputFolderEdit, program.sharedPath);
 }

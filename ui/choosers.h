@@ -7,7 +7,7 @@
 #include <cstdint>
 
 // The filters of the open-file chooser: (description, pattern) pairs, each zero-terminated,
-// the list ended by one more zero.
+// the list ended by one more zero; UTF-8, turned into UTF-16 for the call.
 extern const char kAllFilesFilter[];
 extern const char kTestFileFilter[];
 extern const char kRepairFileFilter[];
@@ -16,7 +16,8 @@ extern const char kRepairFileFilter[];
 void HandleBrowseCommand(HWND dialog, uint32_t commandId);
 
 // Fills program.openFileRequest and shows the chooser; nonzero when a file was chosen, whose
-// path is then in program.sharedPath. On entry that buffer holds the proposed name.
+// path is then in program.sharedPath (UTF-8). On entry that buffer holds the proposed name,
+// and program.initialFolder the folder to start in.
 BOOL OpenFileChooser(HWND owner, const char* filter);
 
 // Shows the folder browser; 1 with the chosen folder's path in program.sharedPath, 0 when

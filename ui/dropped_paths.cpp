@@ -3,10 +3,13 @@
 
 #include <shellapi.h>
 
+#include <string>
+
 #include "support/path_buffer.h"
 #include "support/strip_last_component.h"
 #include "ui/control_ids.h"
 #include "ui/program_state.h"
+#include "ui/window_text.h"
 
 namespace {
 
@@ -33,11 +36,11 @@ DropTarget TargetAt(POINT screen) {
 
 void TakeDroppedPath(HWND dialog, HDROP drop) {
   POINT point;
-  char path[kPathBufferSize + 1] = {};
+  wchar_t wide[kFieldUnits] = {};
   const bool inside = DragQueryPoint(drop, &point) != 0;
-  // A path the buffer cannot hold whole is not taken, rather than cut to another name.
-  const UINT length = DragQueryFileA(drop, 0, nullptr, 0);
-  const bool fits = length > 0 && length < kPathBufferSize && DragQueryFileA(drop, 0, path, sizeof path) == length;
+  // A path the field cannot hold whole is not taken, rather than cut to another name.
+  const UINT units = DragQueryFileW(drop, 0, nullptr, 0);
+  const bool fits = units > 0 && units < kFieldUnits && DragQueryFileW(drop, 0, wide, kFieldUnits) == units;
   DragFinish(drop);
   if (!inside || !fits) return;
   ClientToScreen(dialog, &point);
@@ -48,14 +51,15 @@ void TakeDroppedPath(HWND dialog, HDROP drop) {
   if (radio == 0) radio = program.workMode == WorkMode::Repair ? IDC_MODE_BROKEN_SCAN : 0;
   // Through the radio's own command, so that the mode changes exactly as a click changes it.
   if (radio != 0 && static_cast<WorkMode>(radio - IDC_MODE_BROKEN_SCAN + 1) != program.workMode) {
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(radio, 0), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(radio, 0), 0);
   }
-  SetWindowTextA(target.field, path);
+  std::string path = Utf8(wide, units);
+  SetText(target.field, path.c_str());
   // As the chooser does: the broken file of mode 1 and the valid file fill an empty output
   // folder with their own folder.
   const bool fillsOutput = target.field == program.brokenFileEdit || target.field == program.validFileEdit;
-  if (fillsOutput && GetWindowTextLengthA(program.outputFolderEdit) == 0) {
-    StripLastComponent(path, length);
-    SetWindowTextA(program.outputFolderEdit, path);
+  if (fillsOutput && !HasText(program.outputFolderEdit)) {
+    StripLastComponent(path.data(), static_cast<uint32_t>(path.size()));
+    SetText(program.outputFolderEdit, path.c_str());
   }
 }

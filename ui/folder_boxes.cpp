@@ -1,6 +1,5 @@
-// Composing the folder boxes: the program's words are Windows-1251, the system's texts are in
-// the ANSI code page, and the entries' names are UTF-8; each is turned into UTF-16 from its
-// own code page.
+// Composing the folder boxes: the program's words, the system's texts and the entries' names
+// are all UTF-8, put together in UTF-16 for the box.
 #include "ui/folder_boxes.h"
 
 #include <cstdio>
@@ -11,34 +10,26 @@
 #include "words/entry_texts.h"
 #include "words/step_texts.h"
 #include "ui/texts.h"
+#include "ui/window_text.h"
 
 namespace {
 
-constexpr UINT kOwnCodePage = 1251;
 // Lines of one list in a box; the rest is counted.
 constexpr size_t kLinesShown = 15;
 
-std::wstring Wide(const std::string& text, UINT codePage) {
-  if (text.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-std::wstring Own(const char* text) { return Wide(text, kOwnCodePage); }
+std::wstring Own(const char* text) { return Wide(text); }
 
 std::wstring SystemText(uint32_t code) {
   char* text = DescribeSystemError(code);
   std::string body = text != nullptr ? text : "";
   if (text != nullptr) FreeSystemErrorText(text);
   while (!body.empty() && (body.back() == '\n' || body.back() == '\r' || body.back() == ' ')) body.pop_back();
-  return Wide(body, CP_ACP);
+  return Wide(body.c_str());
 }
 
 // An entry's path as Windows writes paths, with backslashes.
 std::wstring PathOf(const std::string& path) {
-  std::wstring wide = Wide(path, CP_UTF8);
+  std::wstring wide = Wide(path.c_str());
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }

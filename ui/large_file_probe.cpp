@@ -7,15 +7,18 @@
 
 #include <windows.h>
 
+
 #include "core/repair_file.h"
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 namespace {
 
 // Folders and devices are no files to size; the operation refuses them in its own words.
 bool FileSizeOf(const char* path, uint64_t* size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+  const SystemPath wide(path);
+  if (!wide.ok() || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return false;
   if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return false;
   *size = uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
   return true;

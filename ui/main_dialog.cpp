@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <initializer_list>
+#include <string>
 
 #include "support/path_buffer.h"
 #include "ui/report_system_error.h"
@@ -24,20 +25,24 @@
 #include "ui/required_fields.h"
 #include "ui/status_bar.h"
 #include "ui/texts.h"
+#include "ui/window_text.h"
 #include "whole_file/operations.h"
 
 namespace {
 
-constexpr int kModePartWidth = 275;
-constexpr int kBrowseButtonWidth = 18;
+// The two sizes the dialog gives itself, in dialog units, so that they grow with the template's
+// font at every scale as the rest of the layout does: 275 and 18 pixels at 96 dots per inch.
+constexpr int kModePartUnits = 183;
+constexpr int kBrowseButtonUnits = 12;
 constexpr COLORREF kRed = RGB(255, 0, 0);
 
-// A field's whole text in its own zeroed buffer. A field holds up to 520 characters, one more
-// than a path may have: reading it into 520 bytes would cut such a text to a different name,
-// so it is read whole and the operation refuses it as too long.
+// A field's whole text in UTF-8. A field holds up to 520 units, one more than a path may have:
+// such a text is read whole and the operation refuses it as too long, rather than cut to a
+// different name.
 struct FieldText {
-  explicit FieldText(HWND field) { GetWindowTextA(field, text, sizeof text); }
-  char text[kPathBufferSize + 1] = {};
+  explicit FieldText(HWND field) : value(WindowText(field)), text(value.c_str()) {}
+  std::string value;
+  const char* text;
 };
 
 void FetchFieldHandles(HWND dialog) {
@@ -60,6 +65,13 @@ void FetchFieldHandles(HWND dialog) {
   program.statusBar = GetDlgItem(dialog, IDC_STATUS_BAR);
 }
 
+// Dialog units across, in the dialog's pixels.
+int DialogPixels(HWND dialog, int units) {
+  RECT r{0, 0, units, 0};
+  MapDialogRect(dialog, &r);
+  return r.right;
+}
+
 void InitDialog(HWND dialog) {
   program.flashInfo.cbSize = sizeof program.flashInfo;
   program.flashInfo.hwnd = dialog;
@@ -67,7 +79,7 @@ void InitDialog(HWND dialog) {
   program.flashInfo.uCount = 5;
   program.flashInfo.dwTimeout = 0;
   program.redBrush = CreateSolidBrush(kRed);
-  SetClassLongPtrA(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(program.appIcon));
+  SetClassLongPtrW(dialog, GCLP_HICON, reinterpret_cast<LONG_PTR>(program.appIcon));
 
   program.processHeap = TakeProcessHeap();
   if (program.processHeap == nullptr) {
@@ -80,22 +92,31 @@ void InitDialog(HWND dialog) {
   FetchFieldHandles(dialog);
   const HWND edits[6] = {program.brokenFileEdit,       program.validFileEdit,  program.testFileEdit,
                          program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
-  for (HWND edit : edits) SendMessageA(edit, EM_LIMITTEXT, kPathBufferSize, 0);
+  for (HWND edit : edits) SendMessageW(edit, EM_LIMITTEXT, kFieldUnits, 0);
   // Commands 1 to 6 in the order of the fields; only the mode-1 fields start enabled.
   const int32_t enabled[6] = {1, 0, 0, 0, 0, 1};
+  // The buttons keep the caption, not a copy: it lives as long as the program.
+  static const std::wstring caption = Wide(dialog_text::kBrowseCaption);
+  const int32_t buttonWidth = DialogPixels(dialog, kBrowseButtonUnits);
   for (uint32_t i = 0; i < 6; ++i) {
-    InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, kBrowseButtonWidth, dialog_text::kBrowseCaption, enabled[i]);
+    InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, buttonWidth, caption.c_str(), enabled[i]);
   }
-  SendMessageA(program.modeBrokenScanRadio, BM_SETCHECK, BST_CHECKED, 0);
+  SendMessageW(program.modeBrokenScanRadio, BM_SETCHECK, BST_CHECKED, 0);
   // Files and folders dropped from Explorer onto any field.
   DragAcceptFiles(dialog, TRUE);
 }
 
-void Resize(LPARAM lParam) {
+// The mode part is the rightmost 275 pixels (at 96 dots per inch), the state part the rest.
+// After a change of scale the dialog manager has given the dialog a new font and size: the
+// parts and the browse buttons take it up here.
+void Resize(HWND dialog, LPARAM lParam) {
   const int32_t width = LOWORD(lParam);
-  program.statusPartEdges[0] = width - kModePartWidth;
+  program.statusPartEdges[0] = width - DialogPixels(dialog, kModePartUnits);
   program.statusPartEdges[1] = width;
-  SendMessageA(program.statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(program.statusPartEdges));
+  SendMessageW(program.statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(program.statusPartEdges));
+  const HWND edits[6] = {program.brokenFileEdit,       program.validFileEdit,  program.testFileEdit,
+                         program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
+  for (HWND edit : edits) SetBrowseButtonWidth(edit, DialogPixels(dialog, kBrowseButtonUnits));
   if (program.firstResize == 1) {
     SetStatus(kStatePart, dialog_text::kReady);
     SetStatus(kModePart, dialog_text::kModeBrokenScan);
@@ -143,9 +164,8 @@ void SwitchMode(HWND dialog, int radioId) {
   EnableEdits(dialog, {program.outputFolderEdit}, one || two);
 
   // The file just scanned is usually the one to repair; copied whole, never cut.
-  if (three && GetWindowTextLengthA(program.repairBrokenFileEdit) == 0 &&
-      GetWindowTextLengthA(program.brokenFileEdit) != 0) {
-    SetWindowTextA(program.repairBrokenFileEdit, FieldText(program.brokenFileEdit).text);
+  if (three && !HasText(program.repairBrokenFileEdit) && HasText(program.brokenFileEdit)) {
+    SetText(program.repairBrokenFileEdit, FieldText(program.brokenFileEdit).text);
   }
 }
 
@@ -225,21 +245,21 @@ StartResult RunOperationOfMode(HWND dialog) {
 
 void AnnounceTaskDone(HWND dialog) {
   Beep(5000, 50);
-  MessageBoxA(dialog, dialog_text::kTaskDone, step_text::kAttention, MB_OK);
+  ShowBox(dialog, dialog_text::kTaskDone, step_text::kAttention, MB_OK);
 }
 
 void Start(HWND dialog) {
   SetStatus(kStatePart, dialog_text::kWorking);
   program.cursorRefresh = 1;
   program.busy = 1;
-  SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
+  SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
 
   const StartResult result = RunOperationOfMode(dialog);
   // A large file's work goes on after Start has returned; its end comes as a message.
   if (result == StartResult::HandedOver) return;
 
   program.busy = 0;
-  SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
+  SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
   FlashWindowEx(&program.flashInfo);
   SetStatus(kStatePart, dialog_text::kReady);
   // A failure has already said why; only success is announced.
@@ -252,7 +272,7 @@ void EndBackgroundWork(HWND dialog) {
   BackgroundOutcome outcome;
   if (!TakeBackgroundOutcome(dialog, &outcome)) return;
   program.busy = 0;
-  SendMessageA(dialog, WM_MOUSEMOVE, 0, 0);
+  SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
   SetStatus(kStatePart, dialog_text::kReady);
   FlashWindowEx(&program.flashInfo);
   if (outcome.workerFailed) {
@@ -325,6 +345,30 @@ void Command(HWND dialog, WPARAM wParam) {
   }
 }
 
+// Whether the dialog manager rescales the dialog itself when it moves to a monitor of another
+// scale: per-monitor awareness version 2 (Windows 10 1703 on). The calls are looked up at run
+// time, so that the program still starts on Windows 7.
+bool SystemScalesDialogs(HWND dialog) {
+  using GetContextCall = DPI_AWARENESS_CONTEXT(WINAPI*)(HWND);
+  using EqualCall = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT, DPI_AWARENESS_CONTEXT);
+  const HMODULE user = GetModuleHandleW(L"user32.dll");
+  const auto getContext = reinterpret_cast<GetContextCall>(
+      reinterpret_cast<void*>(GetProcAddress(user, "GetWindowDpiAwarenessContext")));
+  const auto equal = reinterpret_cast<EqualCall>(reinterpret_cast<void*>(GetProcAddress(user, "AreDpiAwarenessContextsEqual")));
+  return getContext != nullptr && equal != nullptr &&
+         equal(getContext(dialog), DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
+}
+
+// The window has moved to a monitor of another scale. Under per-monitor awareness version 2
+// the dialog manager rescales the template's layout and fonts and resizes the dialog, and
+// WM_SIZE lays out what the dialog sizes itself. Without it (per-monitor version 1: Windows 8.1
+// and the first Windows 10), the window keeps its layout, drawn sharply at the old size, and
+// moves where the system suggests.
+void ChangeScale(HWND dialog, const RECT* suggested) {
+  if (SystemScalesDialogs(dialog)) return;
+  SetWindowPos(dialog, nullptr, suggested->left, suggested->top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // Start sends itself WM_MOUSEMOVE to bring the cursor in line with its work; otherwise the
 // cursor is the system's business.
 void RefreshCursor() {
@@ -340,10 +384,11 @@ void RefreshCursor() {
 }  // namespace
 
 void TakeStartUpValues() {
-  program.instance = GetModuleHandleA(nullptr);
-  program.appIcon = LoadIconA(program.instance, MAKEINTRESOURCEA(IDI_APP));
-  program.arrowCursor = LoadCursorA(nullptr, IDC_ARROW);
-  program.waitCursor = LoadCursorA(nullptr, IDC_WAIT);
+  program.instance = GetModuleHandleW(nullptr);
+  program.appIcon = LoadIconW(program.instance, MAKEINTRESOURCEW(IDI_APP));
+  // The system's cursors by number; the headers spell the numbers for the narrow calls.
+  program.arrowCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  program.waitCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT));
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -355,15 +400,18 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       Command(dialog, wParam);
       return TRUE;
     case WM_SIZE:
-      Resize(lParam);
+      Resize(dialog, lParam);
       return TRUE;
+    case WM_DPICHANGED:
+      ChangeScale(dialog, reinterpret_cast<const RECT*>(lParam));
+      return FALSE;
     case WM_MOUSEMOVE:
       RefreshCursor();
       return TRUE;
     case WM_LBUTTONDOWN:
       // A press anywhere on the dialog's own surface drags it like its caption.
       ReleaseCapture();
-      SendMessageA(dialog, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+      SendMessageW(dialog, WM_NCLBUTTONDOWN, HTCAPTION, 0);
       return TRUE;
     case WM_CTLCOLOREDIT:
       return static_cast<INT_PTR>(RequiredFieldColours(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
@@ -375,7 +423,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       // at every move: the wait cursor is kept over the client area and the controls.
       if (BackgroundWorkRunning() && LOWORD(lParam) == HTCLIENT) {
         SetCursor(program.waitCursor);
-        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+        SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
         return TRUE;
       }
       return FALSE;

@@ -2,12 +2,14 @@
 #include "ui/outcome_boxes.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
 #include "ui/report_system_error.h"
 #include "words/step_texts.h"
 #include "ui/texts.h"
+#include "ui/window_text.h"
 
 namespace {
 
@@ -44,15 +46,16 @@ void ShowMayNotSurvivePowerCut(HWND dialog, const Outcome& outcome) {
     text = text + "\n\n" + reason;
     FreeSystemErrorText(reason);
   }
-  MessageBoxA(dialog, text.c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
+  ShowBox(dialog, text.c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
 }
 
 // At most this many ranges are named; the follow-up holds them all.
 constexpr size_t kRangesShown = 5;
 
+// A format with one text, a path of up to 1560 bytes among them, whole.
 std::string Formatted(const char* format, const char* text) {
-  char line[1024];
-  std::snprintf(line, sizeof line, format, text);
+  std::string line(std::strlen(format) + std::strlen(text), '\0');
+  line.resize(static_cast<size_t>(std::snprintf(line.data(), line.size() + 1, format, text)));
   return line;
 }
 
@@ -93,14 +96,14 @@ void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
       ShowMessageBox(dialog, step_text::kIdentical, step_text::kAttention, kBoxIconInformation);
       return;
     case Ending::Cancelled:
-      MessageBoxA(dialog, StopText(mode, outcome), step_text::kAttention, MB_OK | MB_ICONINFORMATION);
+      ShowBox(dialog, StopText(mode, outcome), step_text::kAttention, MB_OK | MB_ICONINFORMATION);
       return;
     case Ending::Stopped:
     case Ending::CheckRefused:
       ShowStop(dialog, outcome);
       return;
     case Ending::Differs:
-      MessageBoxA(dialog, DiffersText(outcome).c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
+      ShowBox(dialog, DiffersText(outcome).c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
       return;
   }
 }

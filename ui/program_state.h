@@ -52,11 +52,15 @@ struct ProgramState {
   HWND labelOutputFolder;    // 1035
   HWND statusBar;            // 1038
 
-  // Path buffers of the dialog and the choosers.
+  // Path buffers of the dialog and the choosers: UTF-8, as every path inside the program.
   char sharedPath[kPathBufferSize];
   char initialFolder[kPathBufferSize];
-  char fileTitle[kPathBufferSize];
-  OPENFILENAMEA openFileRequest;
+  // The choosers' own, in the UTF-16 they take and give, a field's 520 units each: the file
+  // name proposed and chosen, the chosen file's name without its folder, the start folder.
+  wchar_t chooserPath[kFieldUnits];
+  wchar_t fileTitle[kFieldUnits];
+  wchar_t chooserFolder[kFieldUnits];
+  OPENFILENAMEW openFileRequest;
 };
 
 // Mode 1 and the first resize still to come; everything else zero.

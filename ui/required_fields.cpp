@@ -4,6 +4,7 @@
 
 #include "ui/program_state.h"
 #include "ui/texts.h"
+#include "ui/window_text.h"
 
 namespace {
 constexpr COLORREF kRed = RGB(255, 0, 0);
@@ -26,7 +27,7 @@ int CheckRequiredFields(HWND dialog, HWND first, HWND second, HWND third) {
   unsigned mask = 0;
   for (int i = 0; i < 3; ++i) {
     // Only a text of length 0 is empty: a space is something the user typed.
-    if (fields[i] == nullptr || GetWindowTextLengthA(fields[i]) != 0) continue;
+    if (fields[i] == nullptr || HasText(fields[i])) continue;
     program.highlightSlots[i] = fields[i];
     flagged[i] = WindowRectInDialog(dialog, fields[i]);
     InvalidateRect(dialog, &flagged[i], TRUE);
@@ -35,7 +36,7 @@ int CheckRequiredFields(HWND dialog, HWND first, HWND second, HWND third) {
   }
   if (mask == 0) return 1;
 
-  MessageBoxA(dialog, dialog_text::kFillAllFields, dialog_text::kAttentionExclaimed, MB_ICONERROR);
+  ShowBox(dialog, dialog_text::kFillAllFields, dialog_text::kAttentionExclaimed, MB_ICONERROR);
 
   for (int i = 0; i < 3; ++i) {
     if ((mask & (1u << i)) == 0) continue;

@@ -1,4 +1,4 @@
-// Texts go to the status bar as SB_SETTEXTA with the default sunken border.
+// Texts go to the status bar as SB_SETTEXTW with the default sunken border.
 #include "ui/status_bar.h"
 
 #include <windows.h>
@@ -6,7 +6,8 @@
 #include <commctrl.h>
 
 #include "ui/program_state.h"
+#include "ui/window_text.h"
 
 void SetStatus(StatusPart part, const char* text) {
-  SendMessageA(program.statusBar, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text));
+  SendMessageW(program.statusBar, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(Wide(text).c_str()));
 }

@@ -1,6 +1,7 @@
-// What the dialog says in its own words, in Windows-1251 Russian (the build converts them).
-// The words for the steps an operation stops at, which varnell-cli prints too, are in
-// words/step_texts.h; ui/outcome_boxes.cpp puts both into the dialog's boxes.
+// What the dialog says in its own words, in Russian, UTF-8 like every text of the program; they
+// reach the screen through the wide calls (ui/window_text.h), so they read the same under any
+// code page. The words for the steps an operation stops at, which varnell-cli prints too, are
+// in words/step_texts.h; ui/outcome_boxes.cpp puts both into the dialog's boxes.
 #pragma once
 
 namespace dialog_text {

@@ -1,8 +1,9 @@
 // The dialog's own three operations, for files below 4 GiB: each reads its files whole into
 // memory and writes its output from there, in the steps the dialog has always taken. Each
 // returns what happened, and tells the reporter at the moment it stops or finds the copies
-// identical, before it releases anything (the dialog shows its box there). Paths are ANSI
-// texts of at most 519 characters; every file and memory region is released before the return.
+// identical, before it releases anything (the dialog shows its box there). Paths are UTF-8
+// texts of at most 519 UTF-16 units (support/path_buffer.h); every file and memory region is
+// released before the return.
 #pragma once
 
 #include "core/outcome.h"

@@ -55,8 +55,8 @@ std::string SkipReasonText(const EntryReport& entry, const char* systemText) {
     case EntrySkip::TooDeep: return entry_text::kSkipTooDeep;
     case EntrySkip::BrokenSide: {
       const char* why = entry_text::kSkipBrokenUnreadable;
-      if (entry.brokenReason == static_cast<uint8_t>(SkipReason::Link)) why = entry_text::kSkipLink;
-      if (entry.brokenReason == static_cast<uint8_t>(SkipReason::NotRegular)) why = entry_text::kSkipNotRegular;
+      if (entry.brokenReason == SkipReason::Link) why = entry_text::kSkipLink;
+      if (entry.brokenReason == SkipReason::NotRegular) why = entry_text::kSkipNotRegular;
       return std::string(entry_text::kSkipBrokenSide) + why;
     }
     case EntrySkip::NotPossibleThere: return std::string(entry_text::kSkipNotPossibleThere) + NameFaultText(entry.nameFault);

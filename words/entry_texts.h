@@ -1,7 +1,7 @@
 // The words both programs use for what happened to the entries of a folder: the events of
 // its scans and its repair, why an entry was skipped, and why a name was refused, in the
-// program's Russian (Windows-1251 in the Windows build, UTF-8 elsewhere). Formats take the
-// entry's path as %s, in UTF-8, and a number as %llu.
+// program's Russian, UTF-8 in both builds. Formats take the entry's path as %s, in UTF-8,
+// and a number as %llu.
 #pragma once
 
 #include "tree/outcome.h"

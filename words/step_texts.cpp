@@ -41,7 +41,9 @@ const char* StepMessage(Step step) {
     case Step::OpenBrokenFolder: return "Не удалось открыть битую папку.";
     case Step::OpenValidFolder: return "Не удалось открыть валидную папку.";
     case Step::ListFolder: return "Не удалось прочитать содержимое папки.";
-    case Step::AllocateListing: return "Не удалось выделить память для списка файлов папки.";
+    case Step::AllocateListing:
+    case Step::AllocateRepairPlan:
+    case Step::AllocateRepairEntry: return "Не удалось выделить память для списка файлов папки.";
     case Step::CheckTestFileForOneFile: return "Контрольный файл составлен для одного файла, а не для папки";
     case Step::CheckRepairFileForOneFile: return "Ремонтный файл составлен для одного файла, а не для папки";
     case Step::CheckFolderTestFile: return "Контрольный файл папки повреждён или обрезан";

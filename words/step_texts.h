@@ -1,7 +1,6 @@
 // What both programs call each step an operation can stop at, and the words of the outcomes
-// they share, in the program's Russian (Windows-1251 in the Windows build, UTF-8 elsewhere).
-// The dialog shows them in its boxes; varnell-cli prints the same words, so that a message
-// reads the same in both.
+// they share, in the program's Russian, UTF-8 in both builds. The dialog shows them in its
+// boxes; varnell-cli prints the same words, so that a message reads the same in both.
 #pragma once
 
 #include "core/outcome.h"

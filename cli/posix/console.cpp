@@ -16,14 +16,6 @@ void OnInterrupt(int) {
 
 void WriteText(std::FILE* stream, const char* text) { std::fputs(text, stream); }
 
-void WriteSystemText(std::FILE* stream, const char* text) { std::fputs(text, stream); }
-
-void WriteUtf8(std::FILE* stream, const char* text) { std::fputs(text, stream); }
-
-std::string OwnTextToUtf8(const char* text) { return text; }
-
-std::string SystemTextToUtf8(const char* text) { return text; }
-
 bool StreamWritten(std::FILE* stream) { return std::fflush(stream) == 0 && std::ferror(stream) == 0; }
 
 bool IsTerminal(std::FILE* stream) {
@@ -39,9 +31,4 @@ void StopOnInterrupt(std::atomic<bool>* stop) {
   // Ctrl-C, a service stopped, an ssh session dropped: each stops at a block boundary and
   // cleans up, where the default would end the process with a temporary file left behind.
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-}
-
-int ProgramArguments(int argc, char** argv, std::vector<std::string>* arguments, unsigned*) {
-  arguments->assign(argv, argv + argc);
-  return 1;
 }

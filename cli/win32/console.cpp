@@ -1,19 +1,16 @@
 // A Windows console shows narrow bytes in its own output code page (often 866), so on a
-// console each text is turned into UTF-16 from the code page it is in and written as
-// letters: the program's own texts from Windows-1251, paths and the system's texts from the
-// ANSI code page. Redirected to a file or a pipe, the bytes go out unchanged.
+// console each text is turned from UTF-8 into UTF-16 and written as letters (WriteConsoleW).
+// Redirected to a file or a pipe, the UTF-8 bytes go out unchanged.
 #include <io.h>
 #include <windows.h>
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "cli/console.h"
+#include "core/utf8.h"
 
 namespace {
-
-constexpr UINT kOwnCodePage = 1251;
 
 std::atomic<bool>* interruptFlag = nullptr;
 // Streams on which a console write failed, which ferror cannot know about.
@@ -37,38 +34,18 @@ void NoteFailure(std::FILE* stream) {
   }
 }
 
-std::wstring Wide(const char* text, UINT codePage) {
-  const int length = static_cast<int>(std::strlen(text));
-  if (length == 0) return std::wstring();
-  const int wideLength = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
-  MultiByteToWideChar(codePage, 0, text, length, wide.data(), wideLength);
-  return wide;
-}
-
-std::string Utf8(const char* text, UINT codePage) {
-  const std::wstring wide = Wide(text, codePage);
-  if (wide.empty()) return std::string();
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length, nullptr, nullptr);
-  return narrow;
-}
-
-void Write(std::FILE* stream, const char* text, UINT codePage) {
+void Write(std::FILE* stream, const char* text) {
   HANDLE console = ConsoleOf(stream);
-  const int length = static_cast<int>(std::strlen(text));
-  if (console == nullptr || length == 0) {
+  if (console == nullptr || *text == '\0') {
     std::fputs(text, stream);
     return;
   }
-  const int wideLength = MultiByteToWideChar(codePage, 0, text, length, nullptr, 0);
-  std::vector<wchar_t> wide(static_cast<size_t>(wideLength) + 1);
-  MultiByteToWideChar(codePage, 0, text, length, wide.data(), wideLength);
+  std::wstring wide;
+  AppendUtf16(text, &wide, false);
   std::fflush(stream);  // whatever the stream still buffers comes first
   DWORD written = 0;
-  if (!WriteConsoleW(console, wide.data(), static_cast<DWORD>(wideLength), &written, nullptr) ||
-      written != static_cast<DWORD>(wideLength)) {
+  if (!WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) ||
+      written != static_cast<DWORD>(wide.size())) {
     NoteFailure(stream);
   }
 }
@@ -95,15 +72,7 @@ BOOL WINAPI OnInterrupt(DWORD event) {
 
 }  // namespace
 
-void WriteText(std::FILE* stream, const char* text) { Write(stream, text, kOwnCodePage); }
-
-void WriteUtf8(std::FILE* stream, const char* text) { Write(stream, text, CP_UTF8); }
-
-std::string OwnTextToUtf8(const char* text) { return Utf8(text, kOwnCodePage); }
-
-std::string SystemTextToUtf8(const char* text) { return Utf8(text, CP_ACP); }
-
-void WriteSystemText(std::FILE* stream, const char* text) { Write(stream, text, CP_ACP); }
+void WriteText(std::FILE* stream, const char* text) { Write(stream, text); }
 
 bool StreamWritten(std::FILE* stream) {
   const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
@@ -118,32 +87,4 @@ bool IsTerminal(std::FILE* stream) { return ConsoleOf(stream) != nullptr; }
 void StopOnInterrupt(std::atomic<bool>* stop) {
   interruptFlag = stop;
   SetConsoleCtrlHandler(OnInterrupt, TRUE);
-}
-
-int ProgramArguments(int argc, char** argv, std::vector<std::string>* arguments, unsigned* unconvertible) {
-  int count = 0;
-  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (wide == nullptr) {
-    arguments->assign(argv, argv + argc);
-    return 1;
-  }
-  arguments->clear();
-  for (int i = 0; i < count; ++i) {
-    // No best fit: a fullwidth 'b' must not quietly become the 'b' of another file's name.
-    BOOL usedDefault = FALSE;
-    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide[i], -1, nullptr, 0, nullptr, &usedDefault);
-    std::string narrow(length > 0 ? static_cast<size_t>(length) : 0, '\0');
-    if (length > 0) {
-      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide[i], -1, narrow.data(), length, nullptr, &usedDefault);
-    }
-    if (length <= 0 || usedDefault) {
-      *unconvertible = static_cast<unsigned>(i);
-      LocalFree(wide);
-      return 0;
-    }
-    narrow.pop_back();  // the terminating zero
-    arguments->push_back(narrow);
-  }
-  LocalFree(wide);
-  return 1;
 }

@@ -165,11 +165,11 @@ int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
   return 1;
 }
 
-FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting) {
+FileHandle OpenFileIn(FolderHandle parent, const char* name, FileAccess access) {
   if (MustFail(Service::OpenFileIn)) return nullptr;
   if (!IsOneComponent(name)) return RefuseName(), nullptr;
   // Without blocking, so that a pipe cannot hold the open up; AdoptDescriptor refuses it.
-  const int fd = OpenAt(Descriptor(parent), name, (forWriting ? O_RDWR : O_RDONLY) | O_NONBLOCK);
+  const int fd = OpenAt(Descriptor(parent), name, (access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK);
   if (fd < 0) {
     ExplainRefusal(Descriptor(parent), name, false);
     return nullptr;
@@ -196,12 +196,12 @@ FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* t
   return nullptr;
 }
 
-int RenameIn(FolderHandle parent, const char* from, const char* to, int replace) {
+int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken) {
   if (MustFail(Service::RenameIn)) return 0;
   if (!IsOneComponent(from) || !IsOneComponent(to)) return RefuseName();
   const int fd = Descriptor(parent);
   // Either way the entry itself is renamed; a link of the new name is replaced, never followed.
-  const int renamed = replace ? renameat(fd, from, fd, to) : renameat2(fd, from, fd, to, RENAME_NOREPLACE);
+  const int renamed = taken == TakenName::Replace ? renameat(fd, from, fd, to) : renameat2(fd, from, fd, to, RENAME_NOREPLACE);
   return renamed == 0 && FlushFolder(fd);
 }
 

@@ -1,5 +1,6 @@
-// Files through kernel32: CreateFileA with the dialog's access and share modes, and whole
-// reads and writes whose transferred count must match the count asked.
+// Files through kernel32: CreateFileW with the dialog's access and share modes, and whole
+// reads and writes whose transferred count must match the count asked. Paths are UTF-8 and
+// reach the system as UTF-16 (platform/win32/wide.h).
 // rand_s, the runtime's generator from the system's own source of randomness, is declared only
 // on request, before the runtime's headers are read.
 #define _CRT_RAND_S
@@ -13,6 +14,7 @@
 #include "platform/platform.h"
 #include "platform/temporary_name.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/wide.h"
 
 int MustFail(Service service, DWORD* shortBy) {
   uint32_t error = 0;
@@ -40,13 +42,7 @@ bool NamesDevice(const char* path) {
   for (const char* p = path; *p != '\0'; ++p) {
     if (*p == '\\' || *p == '/' || *p == ':') name = p + 1;
   }
-  // The name in UTF-8, for the one rule of device names.
-  wchar_t wide[MAX_PATH];
-  const int units = MultiByteToWideChar(CP_ACP, 0, name, -1, wide, MAX_PATH);
-  if (units <= 1) return false;
-  char utf8[4 * MAX_PATH];
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
-  return bytes > 1 && IsReservedDeviceName(std::string_view(utf8, static_cast<size_t>(bytes - 1)));
+  return IsReservedDeviceName(name);
 }
 
 }  // namespace
@@ -76,13 +72,15 @@ FileHandle OpenHandle(const char* path, DWORD creation) {
     SetLastError(ERROR_NOT_SUPPORTED);
     return nullptr;
   }
-  HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
+  const SystemPath wide(path);
+  if (!wide.ok()) return nullptr;
+  HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, creation,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     // The system refuses a folder as "access denied", which sends the user looking at
     // permissions; say what it is instead.
     if (GetLastError() == ERROR_ACCESS_DENIED) {
-      const DWORD attributes = GetFileAttributesA(path);
+      const DWORD attributes = GetFileAttributesW(wide.c_str());
       SetLastError(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                        ? ERROR_DIRECTORY
                        : ERROR_ACCESS_DENIED);
@@ -259,7 +257,11 @@ FileHandle CreateTemporaryFile(const char* finalPath, FileHandle, char* temporar
 
 int ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
   if (MustFail(Service::ReplaceWithFile)) return 0;
-  return MoveFileExA(temporaryPath, finalPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  const SystemPath from(temporaryPath);
+  if (!from.ok()) return 0;
+  const SystemPath to(finalPath);
+  if (!to.ok()) return 0;
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 int FlushFolderOf(const char*) {
@@ -269,5 +271,6 @@ int FlushFolderOf(const char*) {
 
 int RemoveFile(const char* path) {
   if (MustFail(Service::RemoveFile)) return 0;
-  return DeleteFileA(path) != 0;
+  const SystemPath wide(path);
+  return wide.ok() && DeleteFileW(wide.c_str()) != 0;
 }

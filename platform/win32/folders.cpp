@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "platform/platform.h"
 #include "platform/temporary_name.h"
 #include "platform/win32/handles.h"
+#include "platform/win32/wide.h"
 
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
                                                FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
@@ -30,6 +32,8 @@ constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+// The longest name of one component, in UTF-16 units.
+constexpr uint32_t kLongestComponentUnits = 255;
 
 HANDLE Native(FolderHandle folder) { return reinterpret_cast<HANDLE>(folder); }
 
@@ -58,18 +62,7 @@ bool WideName(const char* name, std::wstring* wide) {
 
 // UTF-16 to UTF-8, a lone surrogate encoded as its own three bytes: such a name is then not
 // valid UTF-8, which the caller lists as a name it cannot carry.
-std::string NarrowName(const wchar_t* name, size_t units) {
-  std::string out;
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t c = name[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);
-      ++i;
-    }
-    AppendUtf8(&out, c);
-  }
-  return out;
-}
+std::string NarrowName(const wchar_t* name, size_t units) { return Utf8FromUtf16(name, units); }
 
 EntryKind KindOf(ULONG attributes) {
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryKind::Link;
@@ -78,13 +71,17 @@ EntryKind KindOf(ULONG attributes) {
   return EntryKind::File;
 }
 
-// Searches the folder's entries for name; see ListedAttributes.
+// Searches the folder's entries for name; see ListedAttributes. Nothing is allocated here, so
+// that memory running out cannot leave the callers' handles open: the pattern has the room of
+// the longest name a component takes, and a longer name is in no listing.
 bool SearchListing(HANDLE parent, const std::wstring& name, ULONG* attributes) {
-  std::wstring pattern = name;
-  pattern.back() = L'?';
+  wchar_t pattern[kLongestComponentUnits];
+  if (name.empty() || name.size() > kLongestComponentUnits) return false;
+  std::copy(name.begin(), name.end(), pattern);
+  pattern[name.size() - 1] = L'?';
   UNICODE_STRING mask;
-  mask.Buffer = pattern.data();
-  mask.Length = static_cast<USHORT>(pattern.size() * sizeof(wchar_t));
+  mask.Buffer = pattern;
+  mask.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
   mask.MaximumLength = mask.Length;
   alignas(8) unsigned char buffer[8192];
   BOOLEAN restart = TRUE;
@@ -152,29 +149,6 @@ FolderHandle TakeFolder(HANDLE handle) {
   return reinterpret_cast<FolderHandle>(handle);
 }
 
-// The absolute path in the form that takes any length: \\?\C:\... or \\?\UNC\server\share\...
-bool LongPath(const char* path, std::wstring* full) {
-  const int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-  if (length <= 1) return false;
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide.data(), length);
-  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return false;
-  std::wstring absolute(needed, L'\0');
-  const DWORD got = GetFullPathNameW(wide.c_str(), needed, absolute.data(), nullptr);
-  if (got == 0 || got >= needed) return false;
-  absolute.resize(got);
-  if (absolute.compare(0, 4, L"\\\\?\\") == 0 || absolute.compare(0, 4, L"\\\\.\\") == 0) {
-    *full = absolute;
-  } else if (absolute.compare(0, 2, L"\\\\") == 0) {
-    *full = L"\\\\?\\UNC\\" + absolute.substr(2);
-  } else {
-    *full = L"\\\\?\\" + absolute;
-  }
-  return true;
-}
-
-
 struct RenameRequest {
   BOOLEAN replaceIfExists;
   HANDLE rootDirectory;
@@ -185,14 +159,17 @@ struct RenameRequest {
 }  // namespace
 
 bool NamesFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
+  const SystemPath wide(path);
+  if (!wide.ok()) return false;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 FolderHandle OpenFolder(const char* path) {
   if (MustFail(Service::OpenFolder)) return nullptr;
+  // The top path in the form that takes any length; everything below is opened by name.
   std::wstring full;
-  if (!LongPath(path, &full)) return nullptr;
+  if (!LongSystemPath(path, &full)) return nullptr;
   HANDLE handle = CreateFileW(full.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -282,14 +259,15 @@ int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
   return 1;
 }
 
-FileHandle OpenFileIn(FolderHandle parent, const char* name, int forWriting) {
+FileHandle OpenFileIn(FolderHandle parent, const char* name, FileAccess access) {
   if (MustFail(Service::OpenFileIn)) return nullptr;
   std::wstring wide;
   if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
   HANDLE handle;
-  const ACCESS_MASK access = forWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  const bool forWriting = access == FileAccess::ReadWrite;
+  const ACCESS_MASK rights = forWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
   const ULONG share = forWriting ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
-  const NTSTATUS status = OpenRelative(Native(parent), wide, access, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &handle);
+  const NTSTATUS status = OpenRelative(Native(parent), wide, rights, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &handle);
   if (status < 0) return Failed(status), nullptr;
   if (IsReparsePoint(Native(parent), wide, handle)) {
     CloseHandle(handle);
@@ -326,13 +304,14 @@ namespace {
 
 // Renames within the folder; the NTSTATUS of the open or of the rename.
 NTSTATUS Rename(FolderHandle parent, const std::wstring& wideFrom, const std::wstring& wideTo, bool replace) {
+  // The rename request: the new name relative to the same parent, in words so that the
+  // request is aligned as the system wants it; made before the entry is opened, so that
+  // memory running out cannot leave it open.
+  const size_t bytes = offsetof(RenameRequest, fileName) + wideTo.size() * sizeof(wchar_t);
+  std::vector<uint64_t> words(bytes / sizeof(uint64_t) + 1, 0);
   HANDLE handle;
   NTSTATUS status = OpenRelative(Native(parent), wideFrom, DELETE, kShareAll, FILE_OPEN, 0, &handle);
   if (status < 0) return status;
-  // The rename request: the new name relative to the same parent, in words so that the
-  // request is aligned as the system wants it.
-  const size_t bytes = offsetof(RenameRequest, fileName) + wideTo.size() * sizeof(wchar_t);
-  std::vector<uint64_t> words(bytes / sizeof(uint64_t) + 1, 0);
   auto* rename = reinterpret_cast<RenameRequest*>(words.data());
   rename->replaceIfExists = replace ? TRUE : FALSE;
   rename->rootDirectory = Native(parent);
@@ -351,17 +330,17 @@ bool OnlyCaseDiffers(const std::wstring& a, const std::wstring& b) {
 
 }  // namespace
 
-int RenameIn(FolderHandle parent, const char* from, const char* to, int replace) {
+int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken) {
   if (MustFail(Service::RenameIn)) return 0;
   std::wstring wideFrom, wideTo;
   if (!WideName(from, &wideFrom) || !WideName(to, &wideTo)) return FailWith(ERROR_INVALID_NAME);
   if (!OnlyCaseDiffers(wideFrom, wideTo)) {
-    const NTSTATUS status = Rename(parent, wideFrom, wideTo, replace != 0);
+    const NTSTATUS status = Rename(parent, wideFrom, wideTo, taken == TakenName::Replace);
     return status < 0 ? Failed(status) : 1;
   }
   // A new name that differs only in case finds the entry itself, and some file systems then
   // keep the old name: the entry goes through a name of its own first.
-  char middleName[64];
+  char middleName[kTemporaryNameRoom];
   uint64_t random;
   if (!TemporaryRandom(&random) || !ComposeTemporaryPath("", 0, random, middleName, sizeof middleName)) return 0;
   std::wstring middle;
@@ -409,7 +388,7 @@ NameLimits FileSystemNameLimits() {
   limits.ignoresCase = true;
   limits.windowsNames = true;
   limits.utf16Units = true;
-  limits.longestComponent = 255;
+  limits.longestComponent = kLongestComponentUnits;
   limits.longestPath = 32767 - 8;  // room for the \\?\UNC\ prefix
   return limits;
 }

@@ -1,7 +1,12 @@
-// The thread's last error and the system's own description of it (FormatMessageA).
+// The thread's last error and the system's own description of it (FormatMessageW, in UTF-8).
 #include <windows.h>
 
+#include <cstring>
+#include <new>
+#include <string>
+
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 
 uint32_t LastSystemError() { return GetLastError(); }
 
@@ -33,11 +38,22 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
 char* DescribeSystemError(uint32_t code) {
   // The system allocates the text in the user's default language. When it has none for the
   // code it returns 0 and leaves the pointer alone, so the pointer starts out null.
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text), 0,
                                       nullptr);
-  return length == 0 ? nullptr : text;
+  if (length == 0) return nullptr;
+  char* copy = nullptr;
+  try {
+    const std::string utf8 = Utf8(text, length);
+    // Freed like the system's own text, with FreeSystemErrorText.
+    copy = static_cast<char*>(LocalAlloc(LMEM_FIXED, utf8.size() + 1));
+    if (copy != nullptr) std::memcpy(copy, utf8.c_str(), utf8.size() + 1);
+  } catch (const std::bad_alloc&) {
+    // No text then, as for a code the system has none for.
+  }
+  LocalFree(text);
+  return copy;
 }
 
 void FreeSystemErrorText(char* text) { LocalFree(text); }

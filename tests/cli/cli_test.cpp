@@ -24,8 +24,8 @@ std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.e
 CliOutcome RunCliWith(const ScratchFolder& streams, const std::vector<std::string>& arguments) {
   std::vector<char*> argv{const_cast<char*>("varnell-cli")};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  std::FILE* out = std::fopen(streams.Path("out").c_str(), "w+b");
-  std::FILE* err = std::fopen(streams.Path("err").c_str(), "w+b");
+  std::FILE* out = OpenPath(streams.Path("out"), "w+b");
+  std::FILE* err = OpenPath(streams.Path("err"), "w+b");
   const int status = RunCli(static_cast<int>(argv.size()), argv.data(), out, err);
   std::fclose(out);
   std::fclose(err);

@@ -7,8 +7,7 @@
 
 #include "tests/testing/engine_test.h"
 
-// The outcome of one run: exit status and the two streams, as bytes in the program's narrow
-// encoding.
+// The outcome of one run: exit status and the two streams, as bytes (UTF-8).
 struct CliOutcome {
   int status;
   std::string out;

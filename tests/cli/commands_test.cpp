@@ -304,7 +304,7 @@ TEST_F(CheckTest, RefusesWhenTheTestFileCannotBeRead) {
 // ---- names ----
 
 TEST_F(CommandsTest, CyrillicNamesAndSpacesGoThroughTheWholeExchange) {
-  // One byte per letter in code page 1251 on Windows, UTF-8 here.
+  // UTF-8 in both builds: two bytes a letter, none of them a separator or a dot.
   const std::string folder = scratch.MakeFolder("папка с пробелами");
   const std::string other = elsewhere.MakeFolder("другая папка");
   const Bytes valid = RandomBytes(13, 4 * kBlock);
@@ -395,7 +395,7 @@ TEST_F(CommandsTest, AListThatCannotBeWrittenExitsOne) {
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   std::FILE* full = std::fopen("/dev/full", "w");
   ASSERT_NE(full, nullptr);
-  std::FILE* err = std::fopen(streams.Path("err").c_str(), "w+b");
+  std::FILE* err = OpenPath(streams.Path("err"), "w+b");
   const int status = RunCli(static_cast<int>(argv.size()), argv.data(), full, err);
   std::fclose(full);
   std::fclose(err);

@@ -1,10 +1,12 @@
-// Starting a process with redirected output: fork and exec on POSIX, CreateProcessA on
-// Windows (under Wine as well).
+// Starting a process with redirected output: fork and exec on POSIX, CreateProcessW on
+// Windows (under Wine as well), with the arguments, UTF-8 here, in UTF-16 as a shell passes them.
 #include "tests/cli/run_process.h"
 
 #ifdef _WIN32
 
 #include <windows.h>
+
+#include "platform/win32/wide.h"
 
 namespace {
 
@@ -20,45 +22,29 @@ std::string WindowsPath(const std::string& path) {
 
 HANDLE Inheritable(const std::string& path) {
   SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, TRUE};
-  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &attributes, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                     nullptr);
+  return CreateFileW(Wide(path.c_str()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &attributes, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
 
 int RunProcess(const ProcessRun& run) {
-  const std::string program = WindowsPath(run.program);
+  const std::wstring program = Wide(WindowsPath(run.program).c_str());
   // Every argument quoted; none of the tests' arguments holds a quote or ends in '\'.
-  std::string commandLine = "\"" + program + "\"";
-  for (const std::string& argument : run.arguments) commandLine += " \"" + argument + "\"";
+  std::wstring commandLine = L"\"" + program + L"\"";
+  for (const std::string& argument : run.arguments) commandLine += L" \"" + Wide(argument.c_str()) + L"\"";
   HANDLE out = Inheritable(run.outFile);
   HANDLE err = Inheritable(run.errFile);
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = out;
   startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  BOOL started;
-  if (run.wideArguments.empty()) {
-    started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                             run.workingFolder.empty() ? nullptr : run.workingFolder.c_str(), &startup, &process);
-  } else {
-    std::wstring wideProgram(program.size() + 1, L'\0');
-    wideProgram.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, program.c_str(), -1, wideProgram.data(),
-                                                               static_cast<int>(wideProgram.size())) - 1));
-    std::wstring wideLine = L"\"" + wideProgram + L"\"";
-    for (const std::wstring& argument : run.wideArguments) wideLine += L" \"" + argument + L"\"";
-    STARTUPINFOW wideStartup{};
-    wideStartup.cb = sizeof wideStartup;
-    wideStartup.dwFlags = STARTF_USESTDHANDLES;
-    wideStartup.hStdInput = startup.hStdInput;
-    wideStartup.hStdOutput = out;
-    wideStartup.hStdError = err;
-    started = CreateProcessW(wideProgram.c_str(), wideLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                             &wideStartup, &process);
-  }
+  const std::wstring folder = Wide(run.workingFolder.c_str());
+  const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      run.workingFolder.empty() ? nullptr : folder.c_str(), &startup, &process);
   CloseHandle(out);
   CloseHandle(err);
   if (!started) return -1;

@@ -13,9 +13,6 @@ struct ProcessRun {
   // name=value pairs added to the environment (POSIX only; under Wine the test's own locale
   // already is the program's).
   std::vector<std::string> environment;
-  // Windows: when given, the arguments as UTF-16 instead, passed the way a shell passes names
-  // that the ANSI code page cannot hold.
-  std::vector<std::wstring> wideArguments;
 };
 
 // The exit status, or -1 when the process could not be started or did not exit normally.

@@ -72,20 +72,20 @@ TEST_F(FolderServicesTest, ALinkIsNeverOpenedAsTheFolderItPointsTo) {
   // A name is one component: nothing reaches past the folder through a name.
   for (const char* name : {"..", ".", "sub/inner", ""}) {
     EXPECT_EQ(OpenSubfolder(top, name), nullptr) << name;
-    EXPECT_EQ(OpenFileIn(top, name, 1), nullptr) << name;
+    EXPECT_EQ(OpenFileIn(top, name, FileAccess::ReadWrite), nullptr) << name;
   }
 }
 
 TEST_F(FolderServicesTest, RenamesReplaceOnlyWhenAskedAndRemoveOnlyEmptyFolders) {
-  char temporary[600];
+  char temporary[kTemporaryNameRoom];
   FileHandle file = CreateTemporaryIn(top, "file.bin", temporary, sizeof temporary);
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(WriteAt(file, 0, "new", 3), 1);
   ASSERT_EQ(CloseFile(file), 1);
-  EXPECT_EQ(RenameIn(top, temporary, "file.bin", 0), 0);
+  EXPECT_EQ(RenameIn(top, temporary, "file.bin", TakenName::Refuse), 0);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AlreadyExists));
-  EXPECT_EQ(RenameIn(top, temporary, "file.bin", 1), 1);
-  EXPECT_EQ(RenameIn(top, "sub", "SUB", 0), 1) << "a change of case only";
+  EXPECT_EQ(RenameIn(top, temporary, "file.bin", TakenName::Replace), 1);
+  EXPECT_EQ(RenameIn(top, "sub", "SUB", TakenName::Refuse), 1) << "a change of case only";
   EXPECT_EQ(RemoveFolderIn(top, "SUB"), 0);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::NotEmpty));
   EXPECT_EQ(CreateSubfolder(top, "SUB"), 0);
@@ -101,7 +101,7 @@ TEST_F(FolderServicesTest, RenamesReplaceOnlyWhenAskedAndRemoveOnlyEmptyFolders)
 #ifndef _WIN32
 TEST_F(FolderServicesTest, AFileLinkIsRefusedAndAReadOnlyFolderTakesNothing) {
   MakeLink(Broken(), "file-link", elsewhere.Path("outside") + "/target.txt");
-  EXPECT_EQ(OpenFileIn(top, "file-link", 1), nullptr);
+  EXPECT_EQ(OpenFileIn(top, "file-link", FileAccess::ReadWrite), nullptr);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::IsLink));
   EXPECT_EQ(RemoveFileIn(top, "away"), 1) << "the link itself goes, not what it points to";
   EXPECT_EQ(TreeDifference(ReadTree(elsewhere.Path("outside")), {{"target.txt", "outside"}}), "");
@@ -109,7 +109,7 @@ TEST_F(FolderServicesTest, AFileLinkIsRefusedAndAReadOnlyFolderTakesNothing) {
   ASSERT_EQ(chmod((Broken() + "/sub").c_str(), 0555), 0);
   FolderHandle sub = OpenSubfolder(top, "sub");
   ASSERT_NE(sub, nullptr);
-  char temporary[600];
+  char temporary[kTemporaryNameRoom];
   EXPECT_EQ(CreateTemporaryIn(sub, "x", temporary, sizeof temporary), nullptr);
   EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AccessDenied));
   EXPECT_EQ(CreateSubfolder(sub, "y"), 0);

@@ -19,6 +19,9 @@
 #include "platform/fault_injection.h"
 #include "platform/ledger.h"
 #include "platform/platform.h"
+#ifdef _WIN32
+#include "platform/win32/wide.h"
+#endif
 #include "tests/testing/engine_test.h"
 
 namespace {
@@ -350,6 +353,32 @@ TEST_F(PlatformTest, AFolderIsRefusedAsAFolder) {
 }
 
 #ifdef _WIN32
+// The form a path takes to the wide calls: as given while its absolute form fits the ordinary
+// 260 units, beyond that the form that takes any length, of a drive or of a server's share,
+// separators doubled by the name routines taken out; bytes that are not UTF-8 name no file.
+TEST_F(PlatformTest, PathsReachTheWideCallsInTheFormTheirLengthNeeds) {
+  const std::string longName(300, 'a');
+  const std::wstring wideName(300, L'a');
+  const struct {
+    std::string path;
+    std::wstring expected;
+  } cases[] = {
+      {"C:\\data\\Café.bin", L"C:\\data\\Café.bin"},
+      {"C:\\out\\\\" + longName + ".crc", L"\\\\?\\C:\\out\\" + wideName + L".crc"},
+      {"\\\\server\\share\\" + longName, L"\\\\?\\UNC\\server\\share\\" + wideName},
+      {"\\\\?\\C:\\x.bin", L"\\\\?\\C:\\x.bin"},
+      {"C:\\" + std::string(2000, 'b'), L"\\\\?\\C:\\" + std::wstring(2000, L'b')},
+  };
+  for (const auto& c : cases) {
+    const SystemPath wide(c.path.c_str());
+    ASSERT_TRUE(wide.ok()) << c.path.substr(0, 40);
+    EXPECT_EQ(std::wstring(wide.c_str()), c.expected) << c.path.substr(0, 40);
+  }
+  SetLastSystemError(0);
+  EXPECT_FALSE(SystemPath("C:\\\xFF.bin").ok());
+  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::InvalidName));
+}
+
 // Device names open a device in every folder and with any extension; none is opened.
 TEST_F(PlatformTest, DeviceNamesAreRefusedBeforeTheyAreOpened) {
   const RefusedPath cases[] = {
@@ -357,11 +386,14 @@ TEST_F(PlatformTest, DeviceNamesAreRefusedBeforeTheyAreOpened) {
       {"nul", "nul", SystemErrorKind::NotRegularFile},
       {"NUL in a folder, with an extension", scratch.Path("NUL.txt"), SystemErrorKind::NotRegularFile},
       {"COM1", scratch.Path("com1.crc"), SystemErrorKind::NotRegularFile},
+      // The superscript one, which Windows takes for a port too: the path is UTF-8 and the one
+      // rule of device names reads it as it is.
+      {"COM¹", scratch.Path("COM¹.txt"), SystemErrorKind::NotRegularFile},
       {"a physical drive", "\\\\.\\PhysicalDrive0", SystemErrorKind::NotRegularFile},
       {"the device namespace", "\\\\.\\C:", SystemErrorKind::NotRegularFile},
   };
   for (const RefusedPath& c : cases) ExpectRefusedBothWays(c);
-  EXPECT_EQ(ServiceCallCount(Service::OpenInputFile), 6u);
+  EXPECT_EQ(ServiceCallCount(Service::OpenInputFile), 7u);
   // Names that only begin like a device are files like any other.
   for (const char* name : {"CONSOLE.bin", "nul1.bin", "com10.bin"}) {
     FileHandle file = CreateOutputFile(scratch.Path(name).c_str());

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 #include "ui/report_system_error.h"
 
 namespace {
@@ -30,11 +31,11 @@ SeenBox WatchForBox(HWND owner) {
       Sleep(50);
       continue;
     }
-    char buffer[512] = {};
-    GetWindowTextA(box, buffer, sizeof buffer);
-    seen.caption = buffer;
-    GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
-    seen.text = buffer;
+    wchar_t buffer[512] = {};
+    int units = GetWindowTextW(box, buffer, 512);
+    seen.caption = Utf8(buffer, static_cast<size_t>(units > 0 ? units : 0));
+    units = static_cast<int>(GetDlgItemTextW(box, 0xFFFF, buffer, 512));
+    seen.text = Utf8(buffer, static_cast<size_t>(units > 0 ? units : 0));
     // The icon's static control: id 20 on Windows, 0x440 on Wine.
     for (int id : {20, 0x440}) {
       HWND icon = GetDlgItem(box, id);

@@ -1,40 +1,49 @@
 // The damaged-block list is the one memory of the streaming operations that grows with the
 // damage, and it comes from the C++ heap, not from the platform layer. This program replaces
-// the global operator new so that a test can refuse large requests, and checks that a list
-// that cannot grow stops the operation with its message, nothing held and nothing written.
+// the global operator new so that a test can refuse large requests, or one request in turn,
+// and checks that a list that cannot grow stops the operation with its message, nothing held
+// and nothing written; and that a folder repair stops at the step of what it was getting.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <new>
 
 #include "tests/stream/stream_test.h"
+#include "tests/tree/tree_test.h"
 #include "tests/testing/reference.h"
 
 namespace {
 
 // Requests of at least this many bytes fail while it is not 0.
 size_t refuseFrom = 0;
+// While it is not 0, the request of this number, counted in requests.
+size_t refuseNth = 0;
+size_t requests = 0;
 
 }  // namespace
 
 void* operator new(size_t size) {
   if (refuseFrom != 0 && size >= refuseFrom) throw std::bad_alloc();
+  if (refuseNth != 0 && ++requests == refuseNth) throw std::bad_alloc();
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
 
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, size_t) noexcept { std::free(block); }
+// Kept out of line: inlined where a block from new is deleted, free would look mismatched to
+// the compiler, which does not see that this new is malloc.
+[[gnu::noinline]] void operator delete(void* block) noexcept { std::free(block); }
+[[gnu::noinline]] void operator delete(void* block, size_t) noexcept { std::free(block); }
 
 namespace {
 
 constexpr uint32_t kBlock = 4096;
 
-class ListMemoryTest : public StreamTest {
+class ListMemoryTest : public TreeTest {
  protected:
   void TearDown() override {
     refuseFrom = 0;
-    StreamTest::TearDown();
+    refuseNth = 0;
+    TreeTest::TearDown();
   }
 };
 
@@ -70,6 +79,44 @@ TEST_F(ListMemoryTest, ARepairWhoseListCannotBeHadStopsBeforeWriting) {
   EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
   EXPECT_FALSE(result.brokenFileChanged);
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
+}
+
+// Each request of a folder repair refused in turn: memory taken while the folder is opened and
+// the repair file is read stops there, before anything is changed; memory taken for an entry stops at that entry.
+// Nothing is left held, and the runs that follow finish the repair.
+TEST_F(ListMemoryTest, AFolderRepairWhoseMemoryRunsOutStopsAtThePlanOrTheEntry) {
+  const TreeContents valid = {{"d", kFolderMark}, {"d/a.txt", "a"}, {"b.txt", "b"}};
+  MakeTree(Valid(), valid);
+  MakeTree(Broken(), {{"b.txt", "B"}});
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+  const std::string broken = Broken();
+  const std::string repairFile = RepairFile();
+  bool planStopped = false;
+  bool entryStopped = false;
+  for (size_t n = 1;; ++n) {
+    const TreeContents before = ReadTree(Broken());
+    requests = 0;
+    refuseNth = n;
+    const TreeOutcome result = RepairBrokenFolder(broken.c_str(), repairFile.c_str(), {}, {});
+    refuseNth = 0;
+    EXPECT_EQ(OpenFileCount(), 0u) << n << " " << result.outcome;
+    EXPECT_EQ(HeldRegionCount(), 0u);
+    if (result.outcome.ending == Ending::Done) break;
+    ASSERT_EQ(result.outcome.ending, Ending::Stopped) << result.outcome;
+    EXPECT_EQ(result.outcome.systemError, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    // On Windows the broken folder's path takes memory of its own, for its UTF-16 form.
+    if (result.outcome.step == Step::AllocateRepairPlan || result.outcome.step == Step::OpenBrokenFolder) {
+      planStopped = true;
+      EXPECT_EQ(TreeDifference(ReadTree(Broken()), before), "");
+    } else {
+      EXPECT_EQ(result.outcome.step, Step::AllocateRepairEntry) << result.outcome;
+      entryStopped = true;
+    }
+  }
+  EXPECT_TRUE(planStopped);
+  EXPECT_TRUE(entryStopped);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
 namespace {
 
 std::FILE* OpenAt(const std::string& path, const char* mode, uint64_t offset) {
-  std::FILE* file = std::fopen(path.c_str(), mode);
+  std::FILE* file = OpenPath(path, mode);
   if (file == nullptr) throw std::runtime_error("cannot open " + path);
 #ifdef _WIN32
   const int moved = _fseeki64(file, static_cast<long long>(offset), SEEK_SET);

@@ -37,10 +37,11 @@ TEST(BuildOutputPathTest, JoinsFolderStemAndExtensionWithABackslash) {
       {"D:\\out", "C:\\my.dir\\movie", ".crc", "D:\\out\\my.crc", 1},
       {"D:\\out", "\\\\server\\share\\film.mkv", ".fix", "D:\\out\\film.fix", 1},
       {"C:", "C:\\data\\movie.avi", ".crc", "C:\\movie.crc", 1},
-      // Windows-1251 letters are single bytes, none of them a dot or a backslash; the
-      // folder ending in "я" (0xFF) must count as text, not as the zeros behind it.
+      // UTF-8: no byte of a letter of two, three or four bytes is a dot or a backslash, not
+      // even the second byte of 表, which is a backslash in code page 932.
       {"D:\\out", "C:\\data\\Фильм.avi", ".crc", "D:\\out\\Фильм.crc", 1},
       {"D:\\Копия", "C:\\Ёлка\\Фильм ёж.avi", ".fix", "D:\\Копия\\Фильм ёж.fix", 1},
+      {"D:\\出力", "C:\\データ\\表.txt", ".crc", "D:\\出力\\表.crc", 1},
       // No stem: the buffer keeps the folder's text and the caller's create fails on it.
       {"D:\\out", "C:\\data\\movie", ".crc", "D:\\out", 0},
       {"D:\\out", "movie.avi", ".crc", "D:\\out", 0},
@@ -81,20 +82,23 @@ TEST(BuildOutputPathTest, ReadsAtMost519CharactersOfTheSource) {
 }
 
 struct LengthCase {
-  size_t folderLength;
+  size_t folderLength;  // in letters, each one UTF-16 unit
   size_t stemLength;
   int result;
+  const char* letter;  // the folder's, of one, two or three bytes
 };
 
 TEST(BuildOutputPathTest, RefusesAPathThatDoesNotFitAndWritesNothingPastTheBuffer) {
-  // folder + separator + stem + ".crc" + zero must fit in 520 bytes: folder + stem <= 514.
+  // folder + separator + stem + ".crc" may have 519 units: folder + stem <= 514.
   const LengthCase cases[] = {
-      {509, 5, 1}, {3, 511, 1}, {509, 6, 0}, {514, 1, 0}, {519, 0, 0}, {519, 8, 0},
+      {509, 5, 1, "f"}, {3, 511, 1, "f"},    {509, 6, 0, "f"},    {514, 1, 0, "f"},   {519, 0, 0, "f"},
+      {519, 8, 0, "f"}, {509, 5, 1, "ж"}, {509, 6, 0, "ж"}, {509, 5, 1, "表"}, {514, 1, 0, "表"},
   };
   constexpr size_t kGuard = 64;
   constexpr char kSentinel = '\x5A';
   for (const LengthCase& c : cases) {
-    const std::string folder = "D:\\" + std::string(c.folderLength - 3, 'f');
+    std::string folder = "D:\\";
+    for (size_t i = 3; i < c.folderLength; ++i) folder += c.letter;
     const std::string source = "C:\\" + std::string(c.stemLength, 's') + ".avi";
     std::vector<char> memory(kPathBufferSize + kGuard, kSentinel);
     const std::string before = PathBuffer(folder);

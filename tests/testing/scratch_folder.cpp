@@ -12,8 +12,9 @@
 #include "platform/platform.h"
 
 #ifdef _WIN32
-#include <direct.h>
 #include <windows.h>
+
+#include "platform/win32/wide.h"
 #else
 #include <sys/stat.h>
 #endif
@@ -23,14 +24,11 @@ namespace fs = std::filesystem;
 namespace {
 std::atomic<unsigned> folderCount{0};
 
-// std::filesystem takes a narrow name for UTF-8; on Windows the tests' names, like the
-// engine's, are in the ANSI code page, Cyrillic ones included.
+// Paths are UTF-8 in every build; on Windows they reach the system as UTF-16, as the
+// program's own do.
 fs::path Native(const std::string& name) {
 #ifdef _WIN32
-  const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), length);
-  return fs::path(wide);
+  return fs::path(Wide(name.c_str()));
 #else
   return fs::path(name);
 #endif
@@ -39,10 +37,7 @@ fs::path Native(const std::string& name) {
 std::string Narrow(const fs::path& path) {
 #ifdef _WIN32
   const std::wstring& wide = path.native();
-  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string name(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), name.data(), length, nullptr, nullptr);
-  return name;
+  return Utf8(wide.data(), wide.size());
 #else
   return path.string();
 #endif
@@ -101,7 +96,7 @@ ScratchFolder::ScratchFolder() {
   const fs::path folder = fs::temp_directory_path() / ("varnell-test-" + std::to_string(stamp) + "-" +
                                                        std::to_string(folderCount++));
   fs::create_directories(folder);
-  path_ = folder.string();
+  path_ = Narrow(folder);
   while (!path_.empty() && (path_.back() == '/' || path_.back() == '\\')) path_.pop_back();
 }
 
@@ -116,20 +111,26 @@ ScratchFolder::~ScratchFolder() { RemoveWholeFolder(path_); }
 std::string ScratchFolder::Path(const std::string& name) const { return path_ + kPathSeparator + name; }
 
 std::string ScratchFolder::MakeFolder(const std::string& name) const {
-  // Through the C library, like Write below: std::filesystem would take the name for UTF-8.
 #ifdef _WIN32
-  const int made = _mkdir(Path(name).c_str());
+  const bool made = CreateDirectoryW(Native(Path(name)).c_str(), nullptr) != 0;
 #else
-  const int made = mkdir(Path(name).c_str(), 0777);
+  const bool made = mkdir(Path(name).c_str(), 0777) == 0;
 #endif
-  if (made != 0) throw std::runtime_error("cannot make " + Path(name));
+  if (!made) throw std::runtime_error("cannot make " + Path(name));
   return Path(name);
 }
 
-// Through the C library: on Windows its narrow paths are in the ANSI code page, as the
-// engine's are, where the C++ streams of this toolchain take them for UTF-8.
+std::FILE* OpenPath(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  // The C library's narrow paths are in the ANSI code page, which cannot hold every name.
+  return _wfopen(Native(path).c_str(), Wide(mode).c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
 void ScratchFolder::Write(const std::string& name, const Bytes& contents) const {
-  std::FILE* out = std::fopen(Path(name).c_str(), "wb");
+  std::FILE* out = OpenPath(Path(name), "wb");
   if (out == nullptr) throw std::runtime_error("cannot write " + Path(name));
   const size_t written = contents.empty() ? 0 : std::fwrite(contents.data(), 1, contents.size(), out);
   if (std::fclose(out) != 0 || written != contents.size()) throw std::runtime_error("cannot write " + Path(name));
@@ -138,7 +139,7 @@ void ScratchFolder::Write(const std::string& name, const Bytes& contents) const 
 Bytes ScratchFolder::Read(const std::string& name) const { return ReadWholeFile(Path(name)); }
 
 Bytes ReadWholeFile(const std::string& path) {
-  std::FILE* in = std::fopen(path.c_str(), "rb");
+  std::FILE* in = OpenPath(path, "rb");
   if (in == nullptr) throw std::runtime_error("cannot read " + path);
   Bytes contents;
   uint8_t chunk[1 << 16];

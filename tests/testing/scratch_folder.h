@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,8 @@ class ScratchFolder {
   const std::string& path() const { return path_; }
   std::string Path(const std::string& name) const;
 
-  // Makes a folder in it and returns its path; the name may hold Cyrillic letters, which
-  // reach the file system in the same narrow encoding as the engine's paths.
+  // Makes a folder in it and returns its path; the name is UTF-8, as the engine's paths are,
+  // and may hold any letter.
   std::string MakeFolder(const std::string& name) const;
   void Write(const std::string& name, const Bytes& contents) const;
   Bytes Read(const std::string& name) const;
@@ -42,6 +43,9 @@ class ScratchFolder {
 // Removes a folder with everything in it, however long its paths; links in it are removed,
 // never followed.
 void RemoveWholeFolder(const std::string& path);
+
+// std::fopen for a UTF-8 path, on Windows too.
+std::FILE* OpenPath(const std::string& path, const char* mode);
 
 // A whole file in one read; throws when it cannot be read.
 Bytes ReadWholeFile(const std::string& path);

@@ -87,10 +87,10 @@ TEST_P(ScanBrokenFolderFaultTest, StopsOrSkipsTheEntryAndLeavesNoTemporary) {
   }
 }
 
-// Calls in order: the folder, its listing, "dir" and "old" opened and listed, the two buffers, the
-// probe of the older test file, its temporary, the header; then the entries: "dir",
-// "old", "x.tmp" (opened, sized, read), "dir/p.bin" (its folder, opened, sized, read);
-// the header again, the length, flush, close, rename.
+// Calls in order: the folder, its listing, "dir" and "old" opened and listed, the ring of four
+// slices, the entries' buffer, the probe of the older test file, its temporary, the header;
+// then the entries: "dir", "old", "x.tmp" (opened, sized, read), "dir/p.bin" (its folder,
+// opened, sized, read); the header again, the length, flush, close, rename.
 INSTANTIATE_TEST_SUITE_P(
     EveryCall, ScanBrokenFolderFaultTest,
     ::testing::Values(FaultCase{"OpenFolder", Service::OpenFolder, 1, kFail, Step::OpenBrokenFolder, nullptr},
@@ -98,7 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"OpenSubfolder", Service::OpenSubfolder, 1, kFail, Step::ListFolder, "dir"},
                       FaultCase{"ListSubfolder", Service::ListFolder, 2, kFail, Step::ListFolder, "dir"},
                       FaultCase{"Slice", Service::CommitMemory, 1, kFail, Step::AllocateBroken, nullptr},
-                      FaultCase{"Entries", Service::CommitMemory, 2, kFail, Step::AllocateTestFileBuffer, nullptr},
+                      FaultCase{"LastSlice", Service::CommitMemory, 4, kFail, Step::AllocateBroken, nullptr},
+                      FaultCase{"Entries", Service::CommitMemory, 5, kFail, Step::AllocateTestFileBuffer, nullptr},
                       FaultCase{"Temporary", Service::CreateTemporaryFile, 1, kFail, Step::CreateOutput, nullptr},
                       FaultCase{"Header", Service::WriteAt, 1, kFail, Step::WriteOutput, nullptr},
                       FaultCase{"OpenFile", Service::OpenFileIn, 1, kFail, Step::OpenBroken, "x.tmp"},
@@ -131,7 +132,7 @@ TEST_P(ScanValidFolderFaultTest, StopsOrSkipsTheEntryAndLeavesNoTemporary) {
 }
 
 // Calls in order: the folder, the test file opened, sized, its buffer, its header and
-// records read; the listing; the two buffers; then the records: the extra entries, the
+// records read; the listing; the ring of four slices, the record's buffer; then the records: the extra entries, the
 // rename of "Dir", "Dir/p.bin" (its folder, opened, sized, read, its checksums, its block
 // read again), the new folder, "new/w.bin" (its folder, opened, sized, read); the header,
 // the length, flush, close, rename.
@@ -146,7 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"ListTop", Service::ListFolder, 1, kFail, Step::ListFolder, nullptr},
                       FaultCase{"ListSubfolder", Service::ListFolder, 2, kFail, Step::ListFolder, "Dir"},
                       FaultCase{"Slice", Service::CommitMemory, 2, kFail, Step::AllocateValid, nullptr},
-                      FaultCase{"Entries", Service::CommitMemory, 3, kFail, Step::AllocateTest, nullptr},
+                      FaultCase{"LastSlice", Service::CommitMemory, 5, kFail, Step::AllocateValid, nullptr},
+                      FaultCase{"Entries", Service::CommitMemory, 6, kFail, Step::AllocateTest, nullptr},
                       FaultCase{"Temporary", Service::CreateTemporaryFile, 1, kFail, Step::CreateOutput, nullptr},
                       FaultCase{"FileFolder", Service::OpenSubfolder, 3, kFail, Step::OpenValid, "Dir/p.bin"},
                       FaultCase{"OpenFile", Service::OpenFileIn, 1, kFail, Step::OpenValid, "Dir/p.bin"},
@@ -246,6 +248,42 @@ TEST_F(FolderFaultTest, AProofsOwnCallsMadeToFailSkipTheirEntry) {
   }
   EXPECT_EQ(Repair().outcome.ending, Ending::Done);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
+}
+
+// A file read through the working thread's ring whose read fails midway is skipped once the
+// slices already handed over are done with, and the files after it are read as ever: the valid
+// scan finds them alike. a.bin has three slices, b.bin two, so both go through the ring.
+TEST_F(FolderFaultTest, AFileWhoseReadFailsMidwayInTheRingIsSkippedAndTheNextAreReadAsEver) {
+  valid = {{"a.bin", Noise(6, (2u << 20) + 100)}, {"b.bin", Noise(7, (1u << 20) + 100)}, {"c.txt", "c"}};
+  RemoveTree(Valid());
+  RemoveTree(Broken());
+  MakeTree(Valid(), valid);
+  MakeTree(Broken(), valid);
+  // The broken scan's second read is a.bin's second slice; the valid scan reads the test file's
+  // header and records, then a.bin's first slice and its checksums, then its second slice.
+  const struct {
+    bool validSide;
+    uint32_t nthRead;
+    Step step;
+  } cases[] = {{false, 2, Step::ReadBroken}, {true, 5, Step::ReadValid}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.validSide ? "valid scan" : "broken scan");
+    if (c.validSide) {
+      ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+    }
+    ClearFaults();
+    InjectFault(Service::ReadAt, c.nthRead, SystemErrorCode(SystemErrorKind::SharingViolation));
+    const TreeOutcome faulted = c.validSide ? ScanValid() : ScanBroken();
+    ClearFaults();
+    EXPECT_EQ(OpenFileCount(), 0u);
+    const auto skipped = EntriesWith(faulted, EntryEvent::Skipped);
+    ASSERT_EQ(skipped.count("a.bin"), 1u) << faulted.outcome;
+    EXPECT_EQ(skipped.at("a.bin").step, c.step);
+    EXPECT_EQ(skipped.at("a.bin").systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
+    const TreeOutcome compared = c.validSide ? faulted : ScanValid();
+    EXPECT_EQ(compared.outcome.ending, Ending::Identical) << compared.outcome;
+    EXPECT_EQ(EntriesWith(compared, EntryEvent::Damaged).size(), 0u);
+  }
 }
 
 }  // namespace

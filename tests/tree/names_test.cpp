@@ -9,7 +9,7 @@
 
 namespace {
 
-// Names are UTF-8 in every build; the Windows build compiles plain literals to Windows-1251.
+// Names are UTF-8 in every build, as the u8 literals say outright.
 std::string U8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
 struct NameCase {

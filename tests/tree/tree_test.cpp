@@ -35,9 +35,9 @@ std::string Utf8(const std::wstring& text) {
   return narrow;
 }
 
-// The root is an absolute path in the ANSI code page; below it, UTF-8 with '/'.
+// The root is an absolute path, below it names with '/', all UTF-8.
 std::wstring Native(const std::string& root, const std::string& path = "") {
-  std::wstring native = L"\\\\?\\" + Wide(root, CP_ACP);
+  std::wstring native = L"\\\\?\\" + Wide(root, CP_UTF8);
   if (!path.empty()) native += L"\\" + Wide(path, CP_UTF8);
   for (wchar_t& c : native) {
     if (c == L'/') c = L'\\';

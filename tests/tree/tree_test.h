@@ -16,7 +16,7 @@ using TreeContents = std::map<std::string, std::string>;
 
 inline const std::string kFolderMark = "<folder>";
 
-// Names are UTF-8 in every build; the Windows build compiles plain literals to Windows-1251.
+// Names are UTF-8 in every build, as the u8 literals say outright.
 inline std::string U8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
 // Makes the entries of contents below root (folders for kFolderMark, files otherwise).

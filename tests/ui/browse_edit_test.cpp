@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 #include "tests/ui/harness/box_catcher.h"
 #include "tests/ui/harness/dialog_builder.h"
 #include "tests/ui/harness/gui_driver.h"
@@ -23,6 +24,9 @@ constexpr int kOtherFieldId = 102;
 constexpr int kScrollFieldId = 103;
 constexpr uint32_t kCommandId = 3;
 constexpr int kButtonWidth = 18;
+// The dialog's caption for the buttons, in the UTF-16 the control draws.
+const std::wstring caption = Wide(dialog_text::kBrowseCaption);
+const wchar_t* const kCaption = caption.c_str();
 
 struct Command {
   WPARAM wParam;
@@ -36,7 +40,7 @@ std::vector<Command> commands;
 HWND watchedField = nullptr;
 
 RECT ButtonOnScreen(HWND field) {
-  const auto* state = reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrA(field, GWLP_USERDATA));
+  const auto* state = reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrW(field, GWLP_USERDATA));
   RECT r;
   GetWindowRect(field, &r);
   BrowseButtonRect(state, &r);
@@ -55,7 +59,7 @@ gui::Image ButtonImage(HWND field) {
 INT_PTR CALLBACK TestDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   (void)dialog;
   if (message == WM_COMMAND && HIWORD(wParam) == 0 && LOWORD(wParam) < 100) {
-    const auto* state = reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrA(watchedField, GWLP_USERDATA));
+    const auto* state = reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrW(watchedField, GWLP_USERDATA));
     commands.push_back(Command{wParam, lParam, state->pressed, state->tracking,
                                ButtonImage(watchedField)});
     return TRUE;
@@ -87,7 +91,7 @@ class BrowseEditTest : public ::testing::Test {
                   .Create(&TestDialogProc);
     ASSERT_NE(dialog_, nullptr);
     field_ = GetDlgItem(dialog_, kFieldId);
-    InstallBrowseEdit(field_, kCommandId, kButtonWidth, dialog_text::kBrowseCaption, 1);
+    InstallBrowseEdit(field_, kCommandId, kButtonWidth, kCaption, 1);
     watchedField = field_;
     SetForegroundWindow(dialog_);
     gui::Pump(100);
@@ -104,7 +108,7 @@ class BrowseEditTest : public ::testing::Test {
   }
 
   const BrowseEditState& State() const {
-    return *reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrA(field_, GWLP_USERDATA));
+    return *reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrW(field_, GWLP_USERDATA));
   }
   gui::Image Button() const { return ButtonImage(field_); }
   POINT OffTheButton() const {
@@ -178,7 +182,7 @@ TEST_F(BrowseEditTest, ADoubleClickPostsOneCommandPerPress) {
 }
 
 TEST_F(BrowseEditTest, PressesInTheTextAreaAreTheEditsOwnAndButtonPressesLeaveTheCaret) {
-  SetWindowTextA(field_, "C:\\data\\disk.img");
+  gui::SetTextOf(field_, "C:\\data\\disk.img");
   RECT client;
   GetClientRect(field_, &client);
   POINT inText{client.right - 2, client.bottom / 2};
@@ -281,8 +285,8 @@ TEST(BrowseButtonRectTest, FillsTheStripInsideTheFrameAndFollowsAWiderRightFrame
 
 TEST_F(BrowseEditTest, AWiderRightFrameIsMeasuredAndTheButtonMovesRightByTheDifference) {
   HWND scroll = GetDlgItem(dialog_, kScrollFieldId);
-  InstallBrowseEdit(scroll, 7, kButtonWidth, dialog_text::kBrowseCaption, 1);
-  const auto* state = reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrA(scroll, GWLP_USERDATA));
+  InstallBrowseEdit(scroll, 7, kButtonWidth, kCaption, 1);
+  const auto* state = reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrW(scroll, GWLP_USERDATA));
   const uint32_t scrollBar = static_cast<uint32_t>(GetSystemMetrics(SM_CXVSCROLL));
   EXPECT_EQ(state->rightBorder, state->leftBorder + scrollBar);
   RECT window, button;
@@ -330,15 +334,15 @@ WNDPROC editProc = nullptr;
 int ncDestroyCount = 0;
 LRESULT CALLBACK RecordingEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCDESTROY) ++ncDestroyCount;
-  return CallWindowProcA(editProc, window, message, wParam, lParam);
+  return CallWindowProcW(editProc, window, message, wParam, lParam);
 }
 
 TEST_F(BrowseEditTest, DestroyingTheControlFreesItsRecordAndThePreviousProcedureStillEndsIt) {
   HWND other = GetDlgItem(dialog_, kOtherFieldId);
   editProc = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(other, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingEditProc)));
+      SetWindowLongPtrW(other, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingEditProc)));
   const int before = LiveBlocks(heap_);
-  InstallBrowseEdit(other, 4, kButtonWidth, dialog_text::kBrowseCaption, 0);
+  InstallBrowseEdit(other, 4, kButtonWidth, kCaption, 0);
   EXPECT_EQ(LiveBlocks(heap_), before + 1);
   ncDestroyCount = 0;
   DestroyWindow(other);
@@ -356,12 +360,12 @@ HANDLE ExhaustedHeap() {
 
 INT_PTR CALLBACK FailingInstallProc(HWND dialog, UINT message, WPARAM, LPARAM) {
   if (message != WM_INITDIALOG) return FALSE;
-  InstallBrowseEdit(GetDlgItem(dialog, kFieldId), 1, kButtonWidth, dialog_text::kBrowseCaption, 1);
-  InstallBrowseEdit(GetDlgItem(dialog, kOtherFieldId), 2, kButtonWidth, dialog_text::kBrowseCaption, 1);
+  InstallBrowseEdit(GetDlgItem(dialog, kFieldId), 1, kButtonWidth, kCaption, 1);
+  InstallBrowseEdit(GetDlgItem(dialog, kOtherFieldId), 2, kButtonWidth, kCaption, 1);
   // Still plain edits.
   for (int id : {kFieldId, kOtherFieldId}) {
-    EXPECT_EQ(GetWindowLongPtrA(GetDlgItem(dialog, id), GWLP_USERDATA), 0);
-    EXPECT_NE(GetWindowLongPtrA(GetDlgItem(dialog, id), GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&BrowseEditProc));
+    EXPECT_EQ(GetWindowLongPtrW(GetDlgItem(dialog, id), GWLP_USERDATA), 0);
+    EXPECT_NE(GetWindowLongPtrW(GetDlgItem(dialog, id), GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&BrowseEditProc));
   }
   return TRUE;
 }
@@ -391,10 +395,10 @@ TEST(BrowseEditInstallTest, ARecordThatCannotBeAllocatedIsReportedAndEndsTheDial
 
 TEST_F(BrowseEditTest, Screenshots) {
   HWND other = GetDlgItem(dialog_, kOtherFieldId);
-  InstallBrowseEdit(other, 4, kButtonWidth, dialog_text::kBrowseCaption, 0);
+  InstallBrowseEdit(other, 4, kButtonWidth, kCaption, 0);
   EnableWindow(other, FALSE);
-  SetWindowTextA(field_, "C:\\data\\disk.img");
-  SetWindowTextA(other, "D:\\backup\\disk.img");
+  gui::SetTextOf(field_, "C:\\data\\disk.img");
+  gui::SetTextOf(other, "D:\\backup\\disk.img");
   RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   gui::Pump(50);
   EXPECT_TRUE(gui::SavePng(gui::CaptureWindow(dialog_), gui::ScreenshotPath("browse-edit-enabled-and-disabled.png")));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/wide.h"
 #include "tests/testing/scratch_folder.h"
 #include "tests/ui/harness/box_catcher.h"
 #include "tests/ui/harness/choosers_driver.h"
@@ -56,10 +57,16 @@ constexpr int kFileFields[] = {IDC_BROKEN_FILE,        IDC_VALID_FILE,  IDC_TEST
                                IDC_REPAIR_BROKEN_FILE, IDC_REPAIR_FILE, IDC_OUTPUT_FOLDER};
 
 std::string ProgramFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string folder = path;
+  wchar_t path[MAX_PATH] = {};
+  const DWORD units = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::string folder = Utf8(path, units);
   return folder.substr(0, folder.rfind('\\'));
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  const std::wstring x = Wide(a.c_str()), y = Wide(b.c_str());
+  return CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(), static_cast<int>(y.size()), TRUE) ==
+         CSTR_EQUAL;
 }
 
 // A literal's bytes with its inner zeros, without the terminating one.
@@ -76,11 +83,11 @@ std::string LastComponent(const std::string& path) { return path.substr(path.rfi
 class RootFolder {
  public:
   RootFolder() : path_("C:\\varnell-chooser-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(count_++)) {
-    CreateDirectoryA(path_.c_str(), nullptr);
+    CreateDirectoryW(Wide(path_.c_str()).c_str(), nullptr);
   }
   ~RootFolder() {
-    for (const std::string& folder : folders_) RemoveDirectoryA(folder.c_str());
-    RemoveDirectoryA(path_.c_str());
+    for (const std::string& folder : folders_) RemoveDirectoryW(Wide(folder.c_str()).c_str());
+    RemoveDirectoryW(Wide(path_.c_str()).c_str());
   }
   RootFolder(const RootFolder&) = delete;
   RootFolder& operator=(const RootFolder&) = delete;
@@ -88,7 +95,7 @@ class RootFolder {
   const std::string& path() const { return path_; }
   std::string MakeFolder(const std::string& name) const {
     folders_.push_back(path_ + "\\" + name);
-    CreateDirectoryA(folders_.back().c_str(), nullptr);
+    CreateDirectoryW(Wide(folders_.back().c_str()).c_str(), nullptr);
     return folders_.back();
   }
 
@@ -121,12 +128,12 @@ class ChooserTest : public ::testing::Test {
     gui::CloseMainDialog(dialog_);
     // The chooser moves the process into the chosen file's folder, which would keep the
     // scratch folder from being removed.
-    SetCurrentDirectoryA(ProgramFolder().c_str());
+    SetCurrentDirectoryW(Wide(ProgramFolder().c_str()).c_str());
   }
 
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
   std::string Text(int id) const { return gui::TextOf(Item(id)); }
-  void SetText(int id, const std::string& text) { SetWindowTextA(Item(id), text.c_str()); }
+  void SetText(int id, const std::string& text) { gui::SetTextOf(Item(id), text); }
   void SwitchMode(int radio) { gui::Click(Item(radio)); }
 
   // Presses the field's browse button and hands every chooser window that opens to act, at
@@ -141,7 +148,7 @@ class ChooserTest : public ::testing::Test {
       if (static_cast<LONG>(deadline - GetTickCount()) > 0) return false;
       // A test that lost its way must not leave the chooser's loop running for ever.
       ADD_FAILURE() << "the chooser was left open";
-      PostMessageA(chooser, WM_COMMAND, IDCANCEL, 0);
+      PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
       return true;
     };
     gui::PressBrowseButton(Item(field));
@@ -206,7 +213,7 @@ TEST_F(ChooserTest, BrokenFileChosenWithAllFieldsEmptyFillsTheOutputFolder) {
 TEST_F(ChooserTest, FileAtADriveRootFillsTheBareDrive) {
   // Drive C: is the test prefix's own folder, which the test user may write to.
   const std::string name = "C:\\varnell-chooser-" + std::to_string(GetCurrentProcessId()) + ".img";
-  std::FILE* file = std::fopen(name.c_str(), "wb");
+  std::FILE* file = OpenPath(name, "wb");
   ASSERT_NE(file, nullptr) << name;
   std::fclose(file);
   EXPECT_TRUE(ChooseFile(IDC_BROKEN_FILE, name));
@@ -332,7 +339,7 @@ TEST_F(ChooserTest, EachFileCommandOpensWithItsOwnFilterInItsStartFolder) {
     EXPECT_EQ(view.selectedFileType, command.fileTypes[0]);
     // Command 1 starts in the program's folder, the others in their neighbour's.
     const std::string expectedStart = command.neighbour == 0 ? ProgramFolder() : start;
-    EXPECT_EQ(lstrcmpiA(view.folder.c_str(), expectedStart.c_str()), 0) << view.folder;
+    EXPECT_TRUE(SameIgnoringCase(view.folder, expectedStart)) << view.folder;
     EXPECT_EQ(program.initialFolder, expectedStart);
     if (command.neighbour != 0) {
       EXPECT_EQ(view.listedNames, listedFor[command.command - 1]);
@@ -349,7 +356,8 @@ TEST_F(ChooserTest, WithFieldAndNeighbourEmptyTheStartFolderCarriesOver) {
   SwitchMode(IDC_MODE_VALID_SCAN);
   ASSERT_TRUE(LookAndCancel(IDC_VALID_FILE, view));
   EXPECT_STREQ(program.initialFolder, "");
-  EXPECT_EQ(program.openFileRequest.lpstrInitialDir, program.initialFolder);
+  EXPECT_EQ(program.openFileRequest.lpstrInitialDir, program.chooserFolder);
+  EXPECT_EQ(program.chooserFolder[0], L'\0');
 
   SetText(IDC_VALID_FILE, first + "\\valid.img");
   ASSERT_TRUE(LookAndCancel(IDC_TEST_FILE, view));
@@ -381,28 +389,31 @@ TEST_F(ChooserTest, RequestIsFilledAsTheChooserNeedsIt) {
     return true;
   }));
   EXPECT_TRUE(catcher_.boxes().empty());
-  const OPENFILENAMEA& request = program.openFileRequest;
+  const OPENFILENAMEW& request = program.openFileRequest;
   const DWORD platformBits = OFN_READONLY | OFN_EXTENSIONDIFFERENT | OFN_ENABLESIZING;
   EXPECT_EQ(flagsWhileOpen & ~platformBits, 0x80806u);
-  EXPECT_EQ(request.lStructSize, OPENFILENAME_SIZE_VERSION_400A);
+  EXPECT_EQ(request.lStructSize, OPENFILENAME_SIZE_VERSION_400W);
   EXPECT_EQ(request.hwndOwner, dialog_);
-  EXPECT_EQ(request.hInstance, GetModuleHandleA(nullptr));
+  EXPECT_EQ(request.hInstance, GetModuleHandleW(nullptr));
   EXPECT_EQ(request.nFilterIndex, 1u);
-  EXPECT_EQ(request.lpstrFile, program.sharedPath);
-  // The buffers' real sizes: a path of 260 to 519 characters arrives whole.
+  EXPECT_EQ(request.lpstrFile, program.chooserPath);
+  // The buffers' real sizes, a field's 520 units: a path of 260 to 519 units arrives whole.
   EXPECT_EQ(request.nMaxFile, 520u);
   EXPECT_EQ(request.lpstrFileTitle, program.fileTitle);
   EXPECT_EQ(request.nMaxFileTitle, 520u);
-  EXPECT_STREQ(program.fileTitle, "disk.crc");
-  EXPECT_EQ(request.lpstrInitialDir, program.initialFolder);
-  EXPECT_STREQ(request.lpstrTitle, dialog_text::kChooseFile);
+  EXPECT_EQ(std::wstring(program.fileTitle), L"disk.crc");
+  EXPECT_EQ(request.lpstrInitialDir, program.chooserFolder);
+  EXPECT_EQ(std::wstring(request.lpstrTitle), L"Выберите файл для открытия.");
   EXPECT_EQ(request.lpstrCustomFilter, nullptr);
   EXPECT_EQ(request.lpstrDefExt, nullptr);
   EXPECT_EQ(request.lpfnHook, nullptr);
   EXPECT_EQ(request.lpTemplateName, nullptr);
 
-  EXPECT_EQ(request.lpstrFilter, kTestFileFilter);
-  // Each list ends with one more zero after its last pattern's own.
+  // The chooser gets the list in UTF-16, ending with one more zero after its last pattern's own.
+  constexpr wchar_t kWideList[] = L"Тестовые файлы (*.crc)\0*.crc\0Все файлы (*.*)\0*.*\0";
+  const std::wstring testFiles(kWideList, sizeof kWideList / sizeof kWideList[0]);
+  EXPECT_EQ(std::wstring(request.lpstrFilter, testFiles.size()), testFiles);
+  // The lists as the program keeps them, in UTF-8.
   const struct {
     const char* filter;
     std::string bytes;

@@ -23,16 +23,15 @@
 #include "ui/background_work.h"
 #include "ui/program_state.h"
 #include "ui/texts.h"
+#include "platform/win32/wide.h"
 
 namespace {
 
 // What Explorer hands a window that accepts files: a DROPFILES record with the wide paths
-// behind it, the point of the drop in the window's client coordinates. The path is in the
-// ANSI code page, as the tests' paths are.
+// behind it, the point of the drop in the window's client coordinates. The path is UTF-8, as
+// the tests' paths are.
 void DropOnto(HWND dialog, HWND field, const std::string& path) {
-  const int length = static_cast<int>(path.size());
-  std::wstring wide(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, path.data(), length, nullptr, 0)), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.data(), length, wide.data(), static_cast<int>(wide.size()));
+  const std::wstring wide = Wide(path.c_str());
   const size_t bytes = sizeof(DROPFILES) + (wide.size() + 2) * sizeof(wchar_t);
   HGLOBAL memory = GlobalAlloc(GHND, bytes);
   ASSERT_NE(memory, nullptr);
@@ -46,7 +45,7 @@ void DropOnto(HWND dialog, HWND field, const std::string& path) {
   drop->fWide = TRUE;
   std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), wide.c_str(), wide.size() * sizeof(wchar_t));
   GlobalUnlock(memory);
-  PostMessageA(dialog, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+  PostMessageW(dialog, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
   gui::Pump(50);
 }
 
@@ -131,7 +130,7 @@ TEST_F(FolderDialogTest, AFolderRepairRepairsTheFolderAndListsTheExtraFilesItLef
 
   ASSERT_EQ(catcher_.boxes().size(), 1u);
   const std::string expected = std::string(dialog_text::kTaskDone) + "\n\n" + dialog_text::kFolderExtras +
-                               "\n\xCE\xF2\xEF\xF3\xF1\xEA\\\xEA\xEE\xEF\xE8\xFF \xEC\xEE\xF0\xE5.jpg\n\xF7\xE5\xF0\xED\xEE\xE2\xE8\xEA.txt";
+                               "\nОтпуск\\копия море.jpg\nчерновик.txt";
   EXPECT_EQ(catcher_.boxes()[0].text, expected);
   EXPECT_EQ(catcher_.boxes()[0].caption, step_text::kAttention);
   TreeContents expectedTree = valid;

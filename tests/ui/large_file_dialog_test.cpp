@@ -19,6 +19,7 @@
 #include "platform/fault_injection.h"
 #include "platform/ledger.h"
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 #include "words/step_texts.h"
 #include "tests/testing/scratch_folder.h"
 #include "tests/ui/harness/box_catcher.h"
@@ -49,10 +50,11 @@ std::vector<StateWrite> stateWrites;
 WNDPROC statusBarProc = nullptr;
 
 LRESULT CALLBACK RecordingStatusBar(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == SB_SETTEXTA && LOBYTE(LOWORD(wParam)) == 0) {
-    stateWrites.push_back({reinterpret_cast<const char*>(lParam), GetTickCount64()});
+  if (message == SB_SETTEXTW && LOBYTE(LOWORD(wParam)) == 0) {
+    const auto* text = reinterpret_cast<const wchar_t*>(lParam);
+    stateWrites.push_back({Utf8(text, wcslen(text)), GetTickCount64()});
   }
-  return CallWindowProcA(statusBarProc, window, message, wParam, lParam);
+  return CallWindowProcW(statusBarProc, window, message, wParam, lParam);
 }
 
 // The percentage of a state text, or -1 when it shows none.
@@ -167,7 +169,7 @@ class LargeFileDialogTest : public ::testing::Test {
     ASSERT_NE(dialog_, nullptr);
     catcher_.Ignore(dialog_);
     statusBarProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(Item(IDC_STATUS_BAR), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingStatusBar)));
+        SetWindowLongPtrW(Item(IDC_STATUS_BAR), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingStatusBar)));
   }
 
   HWND Item(int id) const { return GetDlgItem(dialog_, id); }
@@ -670,7 +672,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     ScratchFolder folder;
     holder = INVALID_HANDLE_VALUE;
     gui::Click(Item(c.radio));
-    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) SetWindowTextA(Item(id), "");
+    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) gui::SetTextOf(Item(id), "");
     for (const auto& [id, text] : c.prepare(folder)) gui::TypeInto(Item(id), text);
     const auto before = Snapshot(folder);
     const std::vector<int32_t> controls = ControlStates();

@@ -15,6 +15,7 @@
 
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
+#include "platform/win32/wide.h"
 #include "words/step_texts.h"
 #include "tests/testing/reference.h"
 #include "tests/testing/scratch_folder.h"
@@ -41,10 +42,11 @@ std::vector<StatusWrite> statusWrites;
 WNDPROC statusBarProc = nullptr;
 
 LRESULT CALLBACK RecordingStatusBar(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == SB_SETTEXTA) {
-    statusWrites.push_back({LOBYTE(LOWORD(wParam)), reinterpret_cast<const char*>(lParam), GetCursor()});
+  if (message == SB_SETTEXTW) {
+    const auto* text = reinterpret_cast<const wchar_t*>(lParam);
+    statusWrites.push_back({LOBYTE(LOWORD(wParam)), Utf8(text, wcslen(text)), GetCursor()});
   }
-  return CallWindowProcA(statusBarProc, window, message, wParam, lParam);
+  return CallWindowProcW(statusBarProc, window, message, wParam, lParam);
 }
 
 class MainDialogTest : public ::testing::Test {
@@ -56,7 +58,7 @@ class MainDialogTest : public ::testing::Test {
     catcher_.Ignore(dialog_);
     statusWrites.clear();
     statusBarProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(Item(IDC_STATUS_BAR), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingStatusBar)));
+        SetWindowLongPtrW(Item(IDC_STATUS_BAR), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingStatusBar)));
   }
   void TearDown() override {
     gui::CloseMainDialog(dialog_);
@@ -67,7 +69,7 @@ class MainDialogTest : public ::testing::Test {
   std::string State() const { return gui::StatusText(Item(IDC_STATUS_BAR), 0); }
   std::string Mode() const { return gui::StatusText(Item(IDC_STATUS_BAR), 1); }
   const BrowseEditState& ButtonOf(int id) const {
-    return *reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrA(Item(id), GWLP_USERDATA));
+    return *reinterpret_cast<const BrowseEditState*>(GetWindowLongPtrW(Item(id), GWLP_USERDATA));
   }
   void SwitchTo(int radio) {
     gui::Click(Item(radio));
@@ -127,6 +129,30 @@ TEST_F(MainDialogTest, OpensInModeOneReadyWithTheFirstRadioFocused) {
   }
   EXPECT_EQ(reinterpret_cast<HICON>(GetClassLongPtrA(dialog_, GCLP_HICON)), program.appIcon);
   EXPECT_NE(program.appIcon, nullptr);
+}
+
+// Moved to a monitor of 150 % on a system that does not rescale dialogs itself (per-monitor
+// awareness version 1, as Wine and Windows 8.1 give it): the window goes where the system
+// suggests and keeps its layout, the pixel sizes of its own included.
+TEST_F(MainDialogTest, AChangeOfScaleTheSystemLeavesToTheDialogMovesItAndKeepsItsLayout) {
+  RECT window, client;
+  GetWindowRect(dialog_, &window);
+  GetClientRect(dialog_, &client);
+  const RECT suggested{window.left + 40, window.top + 30, window.left + 40 + (window.right - window.left) * 3 / 2,
+                       window.top + 30 + (window.bottom - window.top) * 3 / 2};
+  SendMessageW(dialog_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  gui::Pump(30);
+  RECT after, clientAfter;
+  GetWindowRect(dialog_, &after);
+  GetClientRect(dialog_, &clientAfter);
+  EXPECT_EQ(after.left, suggested.left);
+  EXPECT_EQ(after.top, suggested.top);
+  EXPECT_EQ(clientAfter.right, client.right);
+  EXPECT_EQ(clientAfter.bottom, client.bottom);
+  int edges[2] = {};
+  ASSERT_EQ(SendMessageW(Item(IDC_STATUS_BAR), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(edges)), 2);
+  EXPECT_EQ(edges[0], client.right - 275);
+  for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) EXPECT_EQ(ButtonOf(id).buttonWidth, 18) << id;
 }
 
 TEST_F(MainDialogTest, EachModeRunsItsOperationOnTheTextsOfItsFields) {
@@ -262,9 +288,9 @@ TEST_F(MainDialogTest, AnEmptyRequiredFieldStopsStartBeforeAnyFileIsTouched) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) SetWindowTextA(Item(id), "");
+    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) gui::SetTextOf(Item(id), "");
     SwitchTo(c.radio);
-    for (const auto& [id, text] : c.fields) SetWindowTextA(Item(id), text.c_str());
+    for (const auto& [id, text] : c.fields) gui::SetTextOf(Item(id), text);
     std::string stateDuringBox;
     catcher_.whileOpen = [&](HWND, const gui::SeenBox&) { stateDuringBox = State(); };
     const size_t before = catcher_.boxes().size();
@@ -284,10 +310,8 @@ HCURSOR cursorAtEngineBox = nullptr;
 std::string stateAtEngineBox;
 int ShowAndWatch(WindowHandle owner, const char* text, const char* caption, unsigned type) {
   cursorAtEngineBox = GetCursor();
-  char state[64] = {};
-  SendMessageA(GetDlgItem(static_cast<HWND>(owner), IDC_STATUS_BAR), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(state));
-  stateAtEngineBox = state;
-  return MessageBoxA(static_cast<HWND>(owner), text, caption, type);
+  stateAtEngineBox = gui::StatusText(GetDlgItem(static_cast<HWND>(owner), IDC_STATUS_BAR), 0);
+  return MessageBoxW(static_cast<HWND>(owner), Wide(text).c_str(), Wide(caption).c_str(), type);
 }
 
 TEST_F(MainDialogTest, AFailedOperationShowsItsOwnBoxUnderTheWaitCursorAndNoCompletionBox) {
@@ -334,7 +358,7 @@ TEST_F(MainDialogTest, EachModeSwitchEnablesExactlyTheControlsOfItsColumn) {
   const char* const modeTexts[3] = {dialog_text::kModeBrokenScan, dialog_text::kModeValidScan, dialog_text::kModeRepair};
   // Every field holds a text, which no switch may change.
   for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) {
-    SetWindowTextA(Item(id), ("C:\\field" + std::to_string(id)).c_str());
+    gui::SetTextOf(Item(id), "C:\\field" + std::to_string(id));
   }
   // Each mode from each other mode, and the current mode clicked again.
   for (int mode : {2, 3, 1, 3, 2, 1, 1}) {
@@ -374,8 +398,8 @@ TEST_F(MainDialogTest, ModeThreeTakesTheBrokenFileOfModeOneOnlyIntoAnEmptyField)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SwitchTo(IDC_MODE_BROKEN_SCAN);
-    SetWindowTextA(Item(IDC_BROKEN_FILE), c.modeOneField.c_str());
-    SetWindowTextA(Item(IDC_REPAIR_BROKEN_FILE), c.modeThreeField.c_str());
+    gui::SetTextOf(Item(IDC_BROKEN_FILE), c.modeOneField);
+    gui::SetTextOf(Item(IDC_REPAIR_BROKEN_FILE), c.modeThreeField);
     SwitchTo(IDC_MODE_REPAIR);
     EXPECT_EQ(gui::TextOf(Item(IDC_REPAIR_BROKEN_FILE)), c.expected);
     EXPECT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), c.modeOneField);
@@ -386,9 +410,9 @@ TEST_F(MainDialogTest, AFullFieldIsNeverCutToADifferentName) {
   // 520 characters: the field takes them, a path may have only 519.
   const std::string full = folder_.Path(std::string(520 - folder_.path().size() - 1, 'a'));
   ASSERT_EQ(full.size(), 520u);
-  SetWindowTextA(Item(IDC_BROKEN_FILE), full.c_str());
+  gui::SetTextOf(Item(IDC_BROKEN_FILE), full);
   ASSERT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), full);
-  SetWindowTextA(Item(IDC_OUTPUT_FOLDER), folder_.path().c_str());
+  gui::SetTextOf(Item(IDC_OUTPUT_FOLDER), folder_.path());
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), 1u);
   EXPECT_EQ(catcher_.boxes()[0].caption, StepMessage(Step::OpenBroken));
@@ -401,7 +425,7 @@ TEST_F(MainDialogTest, AFullFieldIsNeverCutToADifferentName) {
 }
 
 TEST_F(MainDialogTest, CommandsWithANotificationCodeChangeNothing) {
-  SetWindowTextA(Item(IDC_BROKEN_FILE), "C:\\data\\disk.img");
+  gui::SetTextOf(Item(IDC_BROKEN_FILE), "C:\\data\\disk.img");
   for (WORD id : {WORD{IDC_START}, WORD{IDC_MODE_REPAIR}, WORD{IDC_CLOSE}, WORD{1}, WORD{6}}) {
     SCOPED_TRACE(id);
     EXPECT_EQ(MainDialogProc(dialog_, WM_COMMAND, MAKEWPARAM(id, EN_CHANGE), 0), TRUE);
@@ -417,7 +441,7 @@ TEST_F(MainDialogTest, CommandsWithANotificationCodeChangeNothing) {
 TEST_F(MainDialogTest, MinimiseAndRestoreMoveThePartEdgesButWriteNoText) {
   RECT client;
   GetClientRect(dialog_, &client);
-  SendMessageA(Item(IDC_STATUS_BAR), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>("marker"));
+  SendMessageW(Item(IDC_STATUS_BAR), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"marker"));
   statusWrites.clear();
   ShowWindow(dialog_, SW_MINIMIZE);
   gui::Pump(50);
@@ -465,8 +489,8 @@ TEST_F(MainDialogTest, Screenshots) {
   const std::string broken = std::string(gui::kBrokenOwnersFolder) + "\\";
   const std::string valid = std::string(gui::kValidOwnersFolder) + "\\";
   const auto show = [&](int radio, const std::vector<std::pair<int, std::string>>& fields) {
-    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) SetWindowTextA(Item(id), "");
-    for (const auto& [id, text] : fields) SetWindowTextA(Item(id), text.c_str());
+    for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) gui::SetTextOf(Item(id), "");
+    for (const auto& [id, text] : fields) gui::SetTextOf(Item(id), text);
     SwitchTo(radio);
   };
   show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::kBrokenOwnersFolder}});
@@ -478,10 +502,10 @@ TEST_F(MainDialogTest, Screenshots) {
   // Mode 3 takes the broken file from mode 1.
   show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::kBrokenOwnersFolder}});
   SwitchTo(IDC_MODE_REPAIR);
-  SetWindowTextA(Item(IDC_REPAIR_FILE), (broken + "disk.fix").c_str());
+  gui::SetTextOf(Item(IDC_REPAIR_FILE), broken + "disk.fix");
   gui::SaveWindowPicture(dialog_, "main-dialog-mode-3.png");
   // The required-field check as the user sees it: the empty field red under the box.
-  SetWindowTextA(Item(IDC_REPAIR_FILE), "");
+  gui::SetTextOf(Item(IDC_REPAIR_FILE), "");
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox&) {
     // Below the flagged field, as a user would move it, so that both show.
     RECT dialogRect, field;
@@ -569,12 +593,12 @@ TEST_F(MainDialogTest, ARepairWhoseResultStillDiffersWarnsAndTheFollowUpMakesItW
 // Иван's Downloads with two places that differ, the follow-up in mode 1's output folder.
 TEST_F(MainDialogTest, ScreenshotsOfTheWarningOfAResultThatStillDiffers) {
   const std::string broken = std::string(gui::kBrokenOwnersFolder) + "\\";
-  SetWindowTextA(Item(IDC_BROKEN_FILE), (broken + "disk.img").c_str());
-  SetWindowTextA(Item(IDC_OUTPUT_FOLDER), gui::kBrokenOwnersFolder);
+  gui::SetTextOf(Item(IDC_BROKEN_FILE), broken + "disk.img");
+  gui::SetTextOf(Item(IDC_OUTPUT_FOLDER), gui::kBrokenOwnersFolder);
   SwitchTo(IDC_MODE_REPAIR);
-  SetWindowTextA(Item(IDC_REPAIR_FILE), (broken + "disk.fix").c_str());
+  gui::SetTextOf(Item(IDC_REPAIR_FILE), broken + "disk.fix");
   // A file below 4 GiB is repaired inside Start, so its box comes while the work is shown.
-  SendMessageA(Item(IDC_STATUS_BAR), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(dialog_text::kWorking));
+  SendMessageW(Item(IDC_STATUS_BAR), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(dialog_text::kWorking).c_str()));
   Outcome outcome;
   outcome.ending = Ending::Differs;
   outcome.differing = {{0, 1048575}, {734003200, 735051775}};

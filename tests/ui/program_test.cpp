@@ -1,12 +1,17 @@
 // varnell.exe as a user gets it: one file copied into any folder, started, its window found
-// by its caption, closed, and the process's exit code read.
+// by its caption, closed, and the process's exit code read; and the manifest both programs
+// carry, as the system reads it and as it takes effect.
 #include <windows.h>
+
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
 #include <string>
 #include <vector>
 
+#include "platform/win32/wide.h"
 #include "tests/testing/scratch_folder.h"
 
 namespace {
@@ -36,13 +41,47 @@ HWND FindProgramWindow(DWORD processId) {
   return search.found;
 }
 
-// The build's program, named by its path on the build machine, which Wine shows as drive Z:.
-std::string BuiltProgram() {
-  std::string path = "Z:" VARNELL_EXE;
+// A program of the build, named by its path on the build machine, which Wine shows as drive Z:.
+std::string Built(const char* program) {
+  std::string path = std::string("Z:") + program;
   for (char& c : path) {
     if (c == '/') c = '\\';
   }
   return path;
+}
+
+std::string BuiltProgram() { return Built(VARNELL_EXE); }
+
+// Whether the process has loaded the common controls of version 6, which only a manifest that
+// asks for them gives it (from the side-by-side store, not the system folder).
+bool UsesCommonControls6(HANDLE process) {
+  HMODULE modules[512];
+  DWORD bytes = 0;
+  if (!K32EnumProcessModules(process, modules, sizeof modules, &bytes)) return false;
+  for (DWORD i = 0; i < bytes / sizeof modules[0]; ++i) {
+    wchar_t name[MAX_PATH] = {};
+    const DWORD units = K32GetModuleFileNameExW(process, modules[i], name, MAX_PATH);
+    std::wstring path(name, units);
+    for (wchar_t& c : path) c = static_cast<wchar_t>(towlower(c));
+    if (path.find(L"common-controls") != std::wstring::npos && path.find(L"_6.0.") != std::wstring::npos &&
+        path.find(L"comctl32.dll") != std::wstring::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The application manifest of a program file, as the system finds it: resource 1 of type 24.
+std::string ManifestOf(const std::string& program) {
+  HMODULE module = LoadLibraryExW(Wide(program.c_str()).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) return "(the program cannot be read)";
+  std::string manifest = "(no manifest)";
+  if (HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+    const char* text = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    if (text != nullptr) manifest.assign(text, SizeofResource(module, found));
+  }
+  FreeLibrary(module);
+  return manifest;
 }
 
 PROCESS_INFORMATION Start(const ScratchFolder& folder, const std::string& program) {
@@ -81,12 +120,34 @@ TEST(ProgramTest, StartsFromAnyFolderAsASingleFileAndExitsWithZero) {
     window = FindProgramWindow(process.dwProcessId);
   }
   EXPECT_NE(window, nullptr) << "the dialog did not come up";
+  EXPECT_TRUE(UsesCommonControls6(process.hProcess)) << "the manifest did not take effect";
   if (window != nullptr) {
     PostMessageA(window, WM_CLOSE, 0, 0);
   } else {
     TerminateProcess(process.hProcess, 99);
   }
   EXPECT_EQ(WaitForExit(process), 0u);
+}
+
+// Both programs: aware of every monitor's scale (per monitor, version 2, with the older forms for
+// older systems), the common controls of version 6, written for Windows 7 to 10 (and so 11),
+// never asking to be raised.
+TEST(ProgramTest, BothProgramsCarryTheirManifest) {
+  const char* const parts[] = {
+      "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm</dpiAware>",
+      "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2, "
+      "PerMonitor</dpiAwareness>",
+      "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+      "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+      "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",  // 7
+      "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",  // 8
+      "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",  // 8.1
+      "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",  // 10 and 11
+  };
+  for (const char* program : {VARNELL_EXE, VARNELL_CLI_EXE}) {
+    const std::string manifest = ManifestOf(Built(program));
+    for (const char* part : parts) EXPECT_NE(manifest.find(part), std::string::npos) << program << ": " << part;
+  }
 }
 
 TEST(ProgramTest, ADialogThatCannotBeCreatedEndsTheProcessQuietlyWithZero) {

@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/win32/wide.h"
 #endif
 
 #include "ui/report_system_error.h"
@@ -19,12 +21,12 @@ namespace {
 // The system's text for a code, asked for here without going through the platform layer.
 std::string SystemsOwnText(uint32_t code) {
 #ifdef _WIN32
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
-                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
+                                      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text), 0,
                                       nullptr);
   if (length == 0) return "";
-  std::string copy(text, length);
+  std::string copy = Utf8(text, length);
   LocalFree(text);
   return copy;
 #else

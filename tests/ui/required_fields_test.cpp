@@ -84,7 +84,7 @@ class RequiredFieldsTest : public ::testing::Test {
   }
 
   void Fill(const std::vector<std::string>& texts) {
-    for (size_t i = 0; i < texts.size(); ++i) SetWindowTextA(fields_[i], texts[i].c_str());
+    for (size_t i = 0; i < texts.size(); ++i) gui::SetTextOf(fields_[i], texts[i]);
   }
 
   HWND dialog_ = nullptr;

@@ -266,8 +266,8 @@ TEST_F(ExchangeTest, EmptyValidFileStopsAtTheValidScan) {
 namespace {
 
 TEST_F(ExchangeTest, CyrillicNamesTravelThroughEveryStep) {
-  // One byte per letter in code page 1251 on Windows, UTF-8 here: the names reach the file
-  // system through the same path buffers either way.
+  // UTF-8 in both builds: the names reach the file system through the same path buffers, and
+  // on Windows as UTF-16.
   const std::string name = "Фильм 2.avi";
   const Bytes valid = RandomBytes(44, 3 * kBlock + 10);
   Bytes broken = valid;

@@ -58,6 +58,8 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
       {Step::CreateFolder, "Не удалось создать папку."},
       {Step::RenameEntry, "Не удалось переименовать файл или папку."},
       {Step::RemoveExtra, "Не удалось удалить лишний файл или папку."},
+      {Step::AllocateRepairPlan, "Не удалось выделить память для списка файлов папки."},
+      {Step::AllocateRepairEntry, "Не удалось выделить память для списка файлов папки."},
       {Step::AllocateFingerprint, "Не удалось выделить память под отпечаток валидного файла."},
       {Step::CheckFingerprint, "Отпечаток валидного файла в конце ремонтного файла повреждён или обрезан. Битый файл "
                                "не изменён; получите ремонтный файл ещё раз"},
@@ -73,15 +75,6 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
   EXPECT_EQ(std::string(step_text::kUnforeseen), "Возникла ситуация не предусмотренная логикой программы");
   EXPECT_EQ(std::string(step_text::kIdentical), "Содержимое битого и оригинального файла оказалось идентичным.");
   EXPECT_EQ(std::string(step_text::kAttention), "Внимание");
-}
-
-TEST(StepTextsTest, ReachWindowsInCodePage1251) {
-#ifdef _WIN32
-  // "Внимание" in Windows-1251: one byte per letter.
-  EXPECT_EQ(std::string(step_text::kAttention), "\xC2\xED\xE8\xEC\xE0\xED\xE8\xE5");
-#else
-  EXPECT_EQ(std::string(step_text::kAttention), "\xD0\x92\xD0\xBD\xD0\xB8\xD0\xBC\xD0\xB0\xD0\xBD\xD0\xB8\xD0\xB5");
-#endif
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "platform/win32/wide.h"
+
 namespace gui {
 
 namespace {
@@ -74,14 +76,14 @@ void BoxCatcher::Scan() {
     // Only modal windows are ours to answer: their owner is disabled while they are up.
     HWND owner = GetWindow(window, GW_OWNER);
     if (IsMessageBox(window)) {
-      char buffer[2048] = {};
+      // As the user reads them, whatever the code page: through the wide calls, in UTF-8.
+      wchar_t buffer[4096] = {};
       SeenBox seen{};
       seen.owner = owner;
-      GetWindowTextA(window, buffer, sizeof buffer);
-      seen.caption = buffer;
-      buffer[0] = '\0';
-      GetDlgItemTextA(window, kBoxTextId, buffer, sizeof buffer);
-      seen.text = buffer;
+      int units = GetWindowTextW(window, buffer, 4096);
+      seen.caption = Utf8(buffer, static_cast<size_t>(units > 0 ? units : 0));
+      units = static_cast<int>(GetDlgItemTextW(window, kBoxTextId, buffer, 4096));
+      seen.text = Utf8(buffer, static_cast<size_t>(units > 0 ? units : 0));
       seen.icon = IconOf(window);
       seen.ownerDisabled = owner != nullptr && !IsWindowEnabled(owner);
       boxes_.push_back(seen);
@@ -89,9 +91,9 @@ void BoxCatcher::Scan() {
       if (whileOpen) whileOpen(window, seen);
       HWND button = GetDlgItem(window, answer);
       if (button != nullptr) {
-        PostMessageA(button, BM_CLICK, 0, 0);
+        PostMessageW(button, BM_CLICK, 0, 0);
       } else {
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
       }
     } else if (owner != nullptr && onOtherDialog) {
       if (onOtherDialog(window)) handled_.push_back(window);

@@ -8,7 +8,9 @@
 #include <dlgs.h>
 
 #include <cstring>
+#include <cwchar>
 
+#include "platform/win32/wide.h"
 #include "tests/ui/harness/gui_driver.h"
 
 namespace gui {
@@ -41,24 +43,24 @@ HWND FileNameEdit(HWND chooser) {
   return edit != nullptr ? edit : field;
 }
 
+// Every text is read through the wide messages and handed on as UTF-8.
 std::string ComboItem(HWND combo, WPARAM index) {
-  const LRESULT length = SendMessageA(combo, CB_GETLBTEXTLEN, index, 0);
+  const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, index, 0);
   if (length == CB_ERR) return {};
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  SendMessageA(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-  text.resize(static_cast<size_t>(length));
-  return text;
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+  return Utf8(text.data(), static_cast<size_t>(length));
 }
 
 std::string TreeItemText(HWND tree, HTREEITEM item) {
-  char text[520] = {};
-  TVITEMA request{};
+  wchar_t text[520] = {};
+  TVITEMW request{};
   request.mask = TVIF_TEXT;
   request.hItem = item;
   request.pszText = text;
-  request.cchTextMax = sizeof text;
-  SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&request));
-  return text;
+  request.cchTextMax = 520;
+  SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&request));
+  return Utf8(text, wcsnlen(text, 520));
 }
 
 HTREEITEM TreeNext(HWND tree, HTREEITEM item, UINT how) {
@@ -114,9 +116,9 @@ bool IsFolderBrowser(HWND window) { return GetDlgItem(window, kFolderTreeId) != 
 OpenFileChooserView ReadOpenFileChooser(HWND chooser) {
   OpenFileChooserView view;
   view.title = TextOf(chooser);
-  char folder[1024] = {};
-  if (SendMessageA(chooser, CDM_GETFOLDERPATH, sizeof folder, reinterpret_cast<LPARAM>(folder)) > 0) {
-    view.folder = folder;
+  wchar_t folder[1024] = {};
+  if (SendMessageW(chooser, CDM_GETFOLDERPATH, 1024, reinterpret_cast<LPARAM>(folder)) > 0) {
+    view.folder = Utf8(folder, wcsnlen(folder, 1024));
   }
   view.fileName = TextOf(FileNameEdit(chooser));
   HWND types = GetDlgItem(chooser, kFileTypeId);
@@ -129,13 +131,13 @@ OpenFileChooserView ReadOpenFileChooser(HWND chooser) {
   if (list != nullptr) {
     const LRESULT items = SendMessageA(list, LVM_GETITEMCOUNT, 0, 0);
     for (LRESULT i = 0; i < items; ++i) {
-      char text[520] = {};
-      LVITEMA item{};
+      wchar_t text[520] = {};
+      LVITEMW item{};
       item.iSubItem = 0;
       item.pszText = text;
-      item.cchTextMax = sizeof text;
-      SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-      view.listedNames.push_back(text);
+      item.cchTextMax = 520;
+      SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+      view.listedNames.push_back(Utf8(text, wcsnlen(text, 520)));
     }
   }
   return view;

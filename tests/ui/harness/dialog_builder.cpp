@@ -1,6 +1,8 @@
-// A DLGTEMPLATE with DS_SETFONT, each item DWORD-aligned, texts in UTF-16 converted from the
-// ANSI code page.
+// A DLGTEMPLATE with DS_SETFONT, each item DWORD-aligned, texts in UTF-16 converted from UTF-8,
+// made with the wide calls as the program makes its dialog.
 #include "tests/ui/harness/dialog_builder.h"
+
+#include "platform/win32/wide.h"
 
 namespace gui {
 
@@ -70,21 +72,18 @@ void DialogBuilder::PutDword(uint32_t value) {
 }
 
 void DialogBuilder::PutText(const std::string& text) {
-  std::vector<wchar_t> wide(text.size() + 1);
-  const int count = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(),
-                                        static_cast<int>(wide.size()));
-  for (int i = 0; i < count; ++i) PutWord(static_cast<uint16_t>(wide[i]));
+  for (const wchar_t unit : Wide(text.c_str())) PutWord(static_cast<uint16_t>(unit));
   PutWord(0);
 }
 
 const DLGTEMPLATE* DialogBuilder::Template() { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
 
 HWND DialogBuilder::Create(DLGPROC procedure, LPARAM initParam) {
-  return CreateDialogIndirectParamA(GetModuleHandleA(nullptr), Template(), nullptr, procedure, initParam);
+  return CreateDialogIndirectParamW(GetModuleHandleW(nullptr), Template(), nullptr, procedure, initParam);
 }
 
 INT_PTR DialogBuilder::Run(DLGPROC procedure, LPARAM initParam) {
-  return DialogBoxIndirectParamA(GetModuleHandleA(nullptr), Template(), nullptr, procedure, initParam);
+  return DialogBoxIndirectParamW(GetModuleHandleW(nullptr), Template(), nullptr, procedure, initParam);
 }
 
 }  // namespace gui

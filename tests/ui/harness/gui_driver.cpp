@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "platform/win32/wide.h"
+
 namespace gui {
 
 void SendMouseInput(DWORD flags, LONG dx, LONG dy) {
@@ -40,9 +42,9 @@ void SendKey(WORD virtualKey, WORD scan, DWORD flags) {
 bool IsDialogKey(MSG* msg) {
   HWND root = msg->hwnd != nullptr ? GetAncestor(msg->hwnd, GA_ROOT) : nullptr;
   if (root == nullptr) return false;
-  char className[16] = {};
-  GetClassNameA(root, className, sizeof className);
-  return lstrcmpA(className, "#32770") == 0 && IsDialogMessageA(root, msg);
+  wchar_t className[16] = {};
+  GetClassNameW(root, className, 16);
+  return lstrcmpW(className, L"#32770") == 0 && IsDialogMessageW(root, msg);
 }
 
 }  // namespace
@@ -51,10 +53,12 @@ void Pump(int ms) {
   const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
   do {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    // The wide calls, as the program's own loops use them: a narrow loop would take every typed
+    // letter through the ANSI code page.
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (IsDialogKey(&msg)) continue;
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchMessageW(&msg);
     }
     Sleep(1);
   } while (static_cast<LONG>(end - GetTickCount()) > 0);
@@ -140,14 +144,12 @@ void TypeInto(HWND field, const std::string& text) {
   POINT inside{4, client.bottom / 2};
   ClientToScreen(field, &inside);
   ClickAt(inside);
-  SendMessageA(field, EM_SETSEL, 0, -1);
-  std::vector<wchar_t> wide(text.size() + 1);
-  const int count = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(),
-                                        static_cast<int>(wide.size()));
+  SendMessageW(field, EM_SETSEL, 0, -1);
+  const std::wstring wide = Wide(text.c_str());
   if (text.empty()) {
     PressKey(VK_DELETE);
   }
-  for (int i = 0; i < count; ++i) {
+  for (size_t i = 0; i < wide.size(); ++i) {
     SendKey(0, wide[i], KEYEVENTF_UNICODE);
     SendKey(0, wide[i], KEYEVENTF_UNICODE | KEYEVENTF_KEYUP);
     if (i % 16 == 15) Pump(1);
@@ -156,17 +158,18 @@ void TypeInto(HWND field, const std::string& text) {
 }
 
 std::string TextOf(HWND window) {
-  char buffer[1024] = {};
-  GetWindowTextA(window, buffer, sizeof buffer);
-  return buffer;
+  wchar_t buffer[1024] = {};
+  const int units = GetWindowTextW(window, buffer, 1024);
+  return Utf8(buffer, static_cast<size_t>(units > 0 ? units : 0));
 }
 
+void SetTextOf(HWND window, const std::string& text) { SetWindowTextW(window, Wide(text.c_str()).c_str()); }
+
 std::string StatusText(HWND statusBar, int part) {
-  const LRESULT length = SendMessageA(statusBar, SB_GETTEXTLENGTHA, static_cast<WPARAM>(part), 0);
-  std::string text(LOWORD(length) + 1, '\0');
-  SendMessageA(statusBar, SB_GETTEXTA, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text.data()));
-  text.resize(LOWORD(length));
-  return text;
+  const LRESULT length = SendMessageW(statusBar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(part), 0);
+  std::wstring text(LOWORD(length) + 1, L'\0');
+  SendMessageW(statusBar, SB_GETTEXTW, static_cast<WPARAM>(part), reinterpret_cast<LPARAM>(text.data()));
+  return Utf8(text.data(), LOWORD(length));
 }
 
 }  // namespace gui

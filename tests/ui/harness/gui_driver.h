@@ -37,13 +37,15 @@ void PressBrowseButton(HWND field, int buttonWidth = 18);
 // Clicks a button or radio control as the user does.
 void Click(HWND control);
 
-// Gives the field the focus by clicking into its text, selects all and types text (in the
-// ANSI code page) key by key; then waits until the field shows it.
+// Gives the field the focus by clicking into its text, selects all and types text (UTF-8)
+// letter by letter; then waits until the field shows it.
 void TypeInto(HWND field, const std::string& text);
 // A single key press and release (a virtual-key code), to the window that has the focus.
 void PressKey(WORD virtualKey);
 
+// A window's text, and setting it, in UTF-8.
 std::string TextOf(HWND window);
+void SetTextOf(HWND window, const std::string& text);
 // A status bar part's text.
 std::string StatusText(HWND statusBar, int part);
 

@@ -1,10 +1,12 @@
-// The dialog comes from the test executable's own resources (the program's .rc is linked in).
+// The dialog comes from the test executable's own resources (the program's .rc is linked in),
+// through the same template the program makes it from.
 #include "tests/ui/harness/main_window.h"
 
 #include <commctrl.h>
 
 #include "tests/ui/harness/gui_driver.h"
 #include "ui/control_ids.h"
+#include "ui/dialog_template.h"
 #include "ui/main_dialog.h"
 #include "ui/program_state.h"
 
@@ -35,7 +37,7 @@ HWND OpenMainDialog() {
   InitCommonControls();
   ResetProgramState();
   TakeStartUpValues();
-  HWND dialog = CreateDialogParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &MainDialogProc, 0);
+  HWND dialog = CreateDialogIndirectParamW(program.instance, MainDialogTemplate(program.instance), nullptr, &MainDialogProc, 0);
   if (dialog == nullptr) return nullptr;
   SetForegroundWindow(dialog);
   Pump(80);
@@ -56,7 +58,7 @@ INT_PTR RunMainDialogModal(const std::function<void(HWND dialog)>& script) {
   pendingScript = script;
   const UINT_PTR timer = SetTimer(nullptr, 0, 50, &RunScript);
   const INT_PTR result =
-      DialogBoxParamA(program.instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, &ModalDialog, 0);
+      DialogBoxIndirectParamW(program.instance, MainDialogTemplate(program.instance), nullptr, &ModalDialog, 0);
   KillTimer(nullptr, timer);
   pendingScript = nullptr;
   modalDialog = nullptr;

@@ -11,6 +11,7 @@
 
 #include "core/fingerprint.h"
 #include "core/fingerprint_part.h"
+#include "platform/win32/wide.h"
 #include "tests/testing/reference.h"
 
 namespace gui {
@@ -33,7 +34,8 @@ const Bytes* FindBlock(const SparseFile& file, uint64_t index) {
 }
 
 HANDLE OpenOrThrow(const std::string& path, DWORD access, DWORD creation) {
-  HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(Wide(path.c_str()).c_str(), access, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
   return file;
 }

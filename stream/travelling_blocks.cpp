@@ -1,0 +1,85 @@
+// The two passes of a valid-file scan over one file.
+#include "stream/travelling_blocks.h"
+
+#include <algorithm>
+#include <new>
+
+#include "core/block.h"
+#include "core/byte_order.h"
+#include "core/test_file.h"
+
+Outcome TravellingBlocks::Fill(Slice& slice) {
+  if (!ReadPadded(validFile_, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
+    return StoppedAt(Step::ReadValid);
+  }
+  if (followUp_ != nullptr) return followUp_->Expect(slice);
+  // This slice's entries, as far as the test file has them; the rest read as 0.
+  const uint64_t entriesFrom = 4 * (slice.offset / kBlockSize);
+  const uint64_t entriesTo = std::min<uint64_t>(entriesFrom + 4 * uint64_t{slice.blocks}, entries_.bytes);
+  if (entriesFrom < entriesTo &&
+      !ReadAt(entries_.file, entries_.at + entriesFrom, slice.entries, static_cast<uint32_t>(entriesTo - entriesFrom))) {
+    return StoppedAt(Step::ReadTest);
+  }
+  return DoneOutcome();
+}
+
+void TravellingBlocks::Work(Slice& slice) {
+  // The fingerprint and the block checksums in one pass over the slice.
+  print_.AddBlocks(slice.bytes, slice.count, slice.checksums);
+  const uint64_t first = slice.offset / kBlockSize + 1;
+  for (uint32_t i = 0; i < slice.blocks; ++i) {
+    const uint8_t* block = slice.bytes + uint64_t{i} * kBlockSize;
+    if (followUp_ != nullptr) {
+      slice.travels[i] = slice.hashBlocks && Xxh3Hash64(block, kBlockSize) != slice.expected[i];
+    } else {
+      const uint32_t entry = TestFileEntry(slice.entries + 4 * i, first + i, entries_.bytes);
+      slice.travels[i] = BlockMustTravel(exchange_, first + i, block, entry, slice.checksums[i]);
+    }
+  }
+}
+
+Outcome TravellingBlocks::Collect(Slice& slice) {
+  for (uint32_t i = 0; i < slice.blocks; ++i) {
+    if (!slice.travels[i]) continue;
+    // Grown by doubling, from one page's worth; the only memory that grows with the damage.
+    if (travelling_->size() == travelling_->capacity()) {
+      try {
+        travelling_->reserve(travelling_->capacity() < 1024 ? 1024 : 2 * travelling_->capacity());
+      } catch (const std::bad_alloc&) {
+        return StoppedAt(listFull_, SystemErrorKind::NotEnoughMemory);
+      }
+    }
+    travelling_->push_back(static_cast<uint32_t>(slice.offset / kBlockSize + 1 + i));
+  }
+  return DoneOutcome();
+}
+
+Outcome WriteTravellingBlocks(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
+                              uint8_t* buffer, uint32_t filled, FileHandle output, uint64_t* at, Progress& progress) {
+  const size_t count = travelling.size();
+  for (size_t j = 0; j < count; ++j) {
+    if (filled == kStreamBufferBytes) {
+      if (!WriteAt(output, *at - filled, buffer, filled)) return StoppedAt(Step::WriteOutput);
+      filled = 0;
+    }
+    StoreU32LE(buffer + filled, travelling[j]);
+    filled += 4;
+    *at += 4;
+  }
+  if (filled > 0 && !WriteAt(output, *at - filled, buffer, filled)) return StoppedAt(Step::WriteOutput);
+
+  progress.AddToTotal(uint64_t{count} * kBlockSize);
+  for (size_t j = 0; j < count;) {
+    if (progress.StopRequested()) return CancelledOutcome(false);
+    uint32_t run = 1;
+    while (j + run < count && run < kStreamBufferBlocks && travelling[j + run] == travelling[j] + run) ++run;
+    const uint64_t start = uint64_t{travelling[j] - 1} * kBlockSize;
+    const uint32_t present = static_cast<uint32_t>(std::min<uint64_t>(validSize - start, uint64_t{run} * kBlockSize));
+    if (!ReadPadded(validFile, start, buffer, present, run * kBlockSize)) return StoppedAt(Step::ReadValid);
+    if (!WriteAt(output, *at, buffer, run * kBlockSize)) return StoppedAt(Step::WriteOutput);
+    *at += uint64_t{run} * kBlockSize;
+    j += run;
+    progress.Advance(uint64_t{run} * kBlockSize);
+  }
+  return DoneOutcome();
+}

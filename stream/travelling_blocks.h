@@ -1,0 +1,56 @@
+// What a valid-file scan does to one file, for a single file and for each file of a folder:
+// the first pass, which reads the file beside the test file's checksums and lists the blocks
+// that travel, and the second, which reads those blocks again and writes them with their
+// numbers into the repair file.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "core/exchange_rules.h"
+#include "core/fingerprint.h"
+#include "platform/platform.h"
+#include "stream/follow_up.h"
+#include "stream/pipeline.h"
+#include "stream/steps.h"
+
+// Where a file's checksums are in a test file.
+struct TestEntries {
+  FileHandle file = nullptr;
+  uint64_t at = 0;     // the first block's
+  uint64_t bytes = 0;  // of the entries there; the blocks past them read as entry 0
+};
+
+// The first pass: each slice of the valid file with its entries (or, answering a follow-up
+// test file, the hashes it expects); on the working thread its checksums and fingerprint, and
+// which of its blocks travel; their numbers listed in ascending order. Fill stops at ReadValid
+// or ReadTest (or where the follow-up reader stops); Collect at listFull, with NotEnoughMemory,
+// when the list cannot grow.
+class TravellingBlocks final : public SliceJob {
+ public:
+  TravellingBlocks(FileHandle validFile, const Exchange& exchange, const TestEntries& entries, FollowUpReader* followUp,
+                   Fingerprinter& print, std::vector<uint32_t>* travelling, Step listFull)
+      : validFile_(validFile), exchange_(exchange), entries_(entries), followUp_(followUp), print_(print),
+        travelling_(travelling), listFull_(listFull) {}
+
+  Outcome Fill(Slice& slice) override;
+  void Work(Slice& slice) override;
+  Outcome Collect(Slice& slice) override;
+
+ private:
+  FileHandle validFile_;
+  Exchange exchange_;
+  TestEntries entries_;
+  FollowUpReader* followUp_;
+  Fingerprinter& print_;
+  std::vector<uint32_t>* travelling_;
+  Step listFull_;
+};
+
+// The second pass: writes into output from *at on the numbers of the travelling blocks
+// (ascending), behind the filled bytes already at the start of buffer (kStreamBufferBytes;
+// they go at *at - filled), then the blocks, read again from the valid file (validSize bytes),
+// neighbours in one read, a last block padded with zero bytes. Done with *at past them; a stop
+// at ReadValid or WriteOutput; Cancelled when asked.
+Outcome WriteTravellingBlocks(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
+                              uint8_t* buffer, uint32_t filled, FileHandle output, uint64_t* at, Progress& progress);

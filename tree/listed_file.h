@@ -1,0 +1,28 @@
+// A file of a listed tree as the two scans take it: reached through the open folders, opened
+// for reading and sized, or told as skipped with the step and the system's error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "tree/folder_cursor.h"
+#include "tree/listing.h"
+#include "tree/outcome.h"
+
+// The steps of a scan's own files.
+struct ListedFileSteps {
+  Step open;
+  Step size;
+};
+
+// Opens the listing's entry index for reading and takes its size into *size. Null when it
+// cannot be had, with nothing left open, the last error set and the step it failed at in
+// *failed: the open, or the size, which a size no exchange file carries fails too
+// (FileTooLarge).
+FileHandle OpenListedFile(FolderCursor& cursor, const TreeListing& listing, uint32_t index, const ListedFileSteps& steps,
+                          uint64_t* size, Step* failed);
+
+// A file that could not be opened or read: skipped, as a link when the system's error says one
+// stood in its place, with the step and the error.
+EntryReport UnreadableReport(std::string path, Step step, uint32_t systemError);
