@@ -24,7 +24,7 @@
 #include "ui/program_state.h"
 #include "ui/required_fields.h"
 #include "ui/status_bar.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "ui/window_text.h"
 #include "whole_file/operations.h"
 
@@ -83,7 +83,7 @@ void InitDialog(HWND dialog) {
 
   program.processHeap = TakeProcessHeap();
   if (program.processHeap == nullptr) {
-    ReportSystemError(dialog, dialog_text::kGetProcessHeap);
+    ReportSystemError(dialog, CurrentWords().dialog.getProcessHeap);
     EndDialog(dialog, 0);
     // The browse buttons' records come from that heap: nothing more can be set up.
     return;
@@ -96,7 +96,7 @@ void InitDialog(HWND dialog) {
   // Commands 1 to 6 in the order of the fields; only the mode-1 fields start enabled.
   const int32_t enabled[6] = {1, 0, 0, 0, 0, 1};
   // The buttons keep the caption, not a copy: it lives as long as the program.
-  static const std::wstring caption = Wide(dialog_text::kBrowseCaption);
+  static const std::wstring caption = L"...";
   const int32_t buttonWidth = DialogPixels(dialog, kBrowseButtonUnits);
   for (uint32_t i = 0; i < 6; ++i) {
     InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, buttonWidth, caption.c_str(), enabled[i]);
@@ -118,8 +118,8 @@ void Resize(HWND dialog, LPARAM lParam) {
                          program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
   for (HWND edit : edits) SetBrowseButtonWidth(edit, DialogPixels(dialog, kBrowseButtonUnits));
   if (program.firstResize == 1) {
-    SetStatus(kStatePart, dialog_text::kReady);
-    SetStatus(kModePart, dialog_text::kModeBrokenScan);
+    SetStatus(kStatePart, CurrentWords().dialog.ready);
+    SetStatus(kModePart, CurrentWords().dialog.modeBrokenScan);
     program.firstResize = 0;
   }
 }
@@ -135,11 +135,11 @@ void EnableControls(std::initializer_list<HWND> controls, BOOL enable) {
 
 const char* ModeText(WorkMode mode) {
   switch (mode) {
-    case WorkMode::BrokenScan: return dialog_text::kModeBrokenScan;
-    case WorkMode::ValidScan: return dialog_text::kModeValidScan;
-    case WorkMode::Repair: return dialog_text::kModeRepair;
+    case WorkMode::BrokenScan: return CurrentWords().dialog.modeBrokenScan;
+    case WorkMode::ValidScan: return CurrentWords().dialog.modeValidScan;
+    case WorkMode::Repair: return CurrentWords().dialog.modeRepair;
   }
-  return dialog_text::kModeBrokenScan;
+  return CurrentWords().dialog.modeBrokenScan;
 }
 
 void SwitchMode(HWND dialog, int radioId) {
@@ -245,11 +245,11 @@ StartResult RunOperationOfMode(HWND dialog) {
 
 void AnnounceTaskDone(HWND dialog) {
   Beep(5000, 50);
-  ShowBox(dialog, dialog_text::kTaskDone, step_text::kAttention, MB_OK);
+  ShowBox(dialog, CurrentWords().dialog.taskDone, CurrentWords().shared.attention, MB_OK);
 }
 
 void Start(HWND dialog) {
-  SetStatus(kStatePart, dialog_text::kWorking);
+  SetStatus(kStatePart, CurrentWords().dialog.working);
   program.cursorRefresh = 1;
   program.busy = 1;
   SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
@@ -261,7 +261,7 @@ void Start(HWND dialog) {
   program.busy = 0;
   SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
   FlashWindowEx(&program.flashInfo);
-  SetStatus(kStatePart, dialog_text::kReady);
+  SetStatus(kStatePart, CurrentWords().dialog.ready);
   // A failure has already said why; only success is announced.
   if (result == StartResult::Done) AnnounceTaskDone(dialog);
 }
@@ -273,11 +273,11 @@ void EndBackgroundWork(HWND dialog) {
   if (!TakeBackgroundOutcome(dialog, &outcome)) return;
   program.busy = 0;
   SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
-  SetStatus(kStatePart, dialog_text::kReady);
+  SetStatus(kStatePart, CurrentWords().dialog.ready);
   FlashWindowEx(&program.flashInfo);
   if (outcome.workerFailed) {
     SetLastError(outcome.workerError);
-    ReportSystemError(dialog, dialog_text::kStartWorker);
+    ReportSystemError(dialog, CurrentWords().dialog.startWorker);
   } else if (outcome.folder) {
     const Outcome& folder = outcome.tree.outcome;
     if (folder.ending == Ending::Done && !folder.outputMayNotSurvivePowerCut && !AnyMismatch(outcome.tree)) Beep(5000, 50);

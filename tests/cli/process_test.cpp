@@ -13,7 +13,7 @@
 #endif
 
 #include "cli/commands.h"
-#include "cli/texts.h"
+#include "words/words.h"
 #include "words/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/cli/run_process.h"
@@ -48,7 +48,7 @@ class ProcessTest : public CliTest {
 TEST_F(ProcessTest, HelpExitsZeroOnStdout) {
   const CliOutcome run = Run({"--help"});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.out, std::string(cli_text::kSynopsis) + cli_text::kHelp);
+  EXPECT_EQ(run.out, std::string(kRussian.cli.synopsis) + kRussian.cli.help);
   EXPECT_EQ(run.err, "");
 }
 
@@ -58,7 +58,7 @@ TEST_F(ProcessTest, WrongUsageExitsTwoWithTheUsageOnStderr) {
     const CliOutcome run = Run(arguments);
     EXPECT_EQ(run.status, kExitUsage);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(cli_text::kSynopsis), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(kRussian.cli.synopsis), std::string::npos) << run.err;
   }
 }
 
@@ -89,7 +89,7 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   scratch.Write("другой.doc", valid);
   run = Run({"repair", Join(scratch.path(), "другой.doc"), fixPath, "--check", testPath});
   EXPECT_EQ(run.status, kExitCheckRefused);
-  EXPECT_NE(run.err.find(cli_text::kCheckFailed), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(kRussian.cli.checkFailed), std::string::npos) << run.err;
 
   run = Run({"repair", brokenPath, fixPath, "--check", testPath});
   ASSERT_EQ(run.status, kExitDone) << run.err;
@@ -110,14 +110,14 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   scratch.Write("без отпечатка.fix", Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(0)}));
   run = Run({"verify", brokenPath, Join(scratch.path(), "без отпечатка.fix")});
   EXPECT_EQ(run.status, kExitNoFingerprint);
-  EXPECT_EQ(run.err, cli_text::kNoFingerprint);
+  EXPECT_EQ(run.err, kRussian.cli.noFingerprint);
 
   // The closing check: the repaired file scanned again has the valid file's contents.
   ASSERT_EQ(Run({"scan-broken", brokenPath, brokenFolder}).status, kExitDone);
   run = Run({"scan-valid", validPath, testPath, validFolder});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(step_text::kAttention, step_text::kIdentical));
+  EXPECT_EQ(run.err, BoxLines(kRussian.shared.attention.c_str(), kRussian.shared.identical.c_str()));
 
   run = Run({"repair", Join(brokenFolder, "нет такого.doc"), fixPath});
   EXPECT_EQ(run.status, kExitStopped);
@@ -185,7 +185,7 @@ TEST_F(ProcessTest, TerminationAndHangUpStopAScanAndLeaveNoTemporary) {
     for (int waited = 0; waited < 60000 && std::filesystem::is_empty(elsewhere.path()); ++waited) usleep(1000);
     kill(static_cast<pid_t>(process), signal);
     EXPECT_EQ(WaitForProcess(process), kExitStopped) << signal;
-    EXPECT_EQ(Lines(streams.Read("err")), cli_text::kCancelled);
+    EXPECT_EQ(Lines(streams.Read("err")), kRussian.cli.cancelled);
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
   }
 }
@@ -197,7 +197,7 @@ TEST_F(ProcessTest, AListToAFullDeviceExitsOne) {
   ProcessRun run{VARNELL_CLI_PROGRAM, {"scan-valid", "--list", elsewhere.Path("a.bin"), scratch.Path("a.crc"), elsewhere.path()},
                  "", "/dev/full", streams.Path("err"), {}};
   EXPECT_EQ(RunProcess(run), kExitStopped);
-  EXPECT_EQ(Lines(streams.Read("err")), FingerprintLine(valid) + cli_text::kOutputFailed);
+  EXPECT_EQ(Lines(streams.Read("err")), FingerprintLine(valid) + kRussian.cli.outputFailed);
 }
 
 // The whole-file fingerprint is the value xxh128sum prints: a user can check it with a tool of

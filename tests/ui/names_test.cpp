@@ -17,7 +17,7 @@
 #include "tests/ui/harness/main_window.h"
 #include "ui/background_work.h"
 #include "ui/control_ids.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "words/step_texts.h"
 
 namespace {
@@ -51,8 +51,8 @@ class NamesTest : public ::testing::Test {
   }
   void ExpectTaskDone() const {
     ASSERT_FALSE(catcher_.boxes().empty());
-    EXPECT_EQ(catcher_.boxes().back().caption, step_text::kAttention);
-    EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone) << "code page " << GetACP();
+    EXPECT_EQ(catcher_.boxes().back().caption, kRussian.shared.attention);
+    EXPECT_EQ(catcher_.boxes().back().text, kRussian.dialog.taskDone) << "code page " << GetACP();
   }
 
   HWND dialog_ = nullptr;
@@ -118,13 +118,13 @@ TEST_F(NamesTest, AFolderWhosePathHasGreekLettersIsScannedWhole) {
 TEST_F(NamesTest, TheWordsReadAsTheRussianTextsUnderEveryCodePage) {
   EXPECT_EQ(gui::TextOf(Item(IDC_LABEL_TEST_FILE)), "Контрольный файл (*.crc):");
   EXPECT_EQ(gui::TextOf(Item(IDC_MODE_VALID_SCAN)), "Режим сканирования валидного файла");
-  EXPECT_EQ(gui::StatusText(Item(IDC_STATUS_BAR), 0), dialog_text::kReady);
-  EXPECT_EQ(gui::StatusText(Item(IDC_STATUS_BAR), 1), dialog_text::kModeBrokenScan);
+  EXPECT_EQ(gui::StatusText(Item(IDC_STATUS_BAR), 0), kRussian.dialog.ready);
+  EXPECT_EQ(gui::StatusText(Item(IDC_STATUS_BAR), 1), kRussian.dialog.modeBrokenScan);
   gui::Click(Item(IDC_START));
   gui::Pump(100);
   ASSERT_EQ(catcher_.boxes().size(), 1u);
-  EXPECT_EQ(catcher_.boxes()[0].caption, dialog_text::kAttentionExclaimed);
-  EXPECT_EQ(catcher_.boxes()[0].text, dialog_text::kFillAllFields) << "code page " << GetACP();
+  EXPECT_EQ(catcher_.boxes()[0].caption, kRussian.dialog.attentionExclaimed);
+  EXPECT_EQ(catcher_.boxes()[0].text, kRussian.dialog.fillAllFields) << "code page " << GetACP();
 }
 
 }  // namespace
