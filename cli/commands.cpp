@@ -132,6 +132,7 @@ int ReportEntries(const CliRequest& request, const TreeOutcome& result, int fini
       PrintEntry(CliErr(), entry);
     }
   }
+  if (!request.quiet) PrintFetched(CliErr(), result);
   if (AnyMismatch(result)) return kExitDiffers;
   if (AnySkipped(result)) return kExitSkipped;
   return finished;

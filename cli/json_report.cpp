@@ -79,11 +79,17 @@ std::string SystemMessage(uint32_t code) {
   return description;
 }
 
+// A file another program held: its name, or null where the system could not tell.
+void AddHolder(json& item, uint32_t systemError, const std::string& holder) {
+  if (IsHeldByAnotherProgram(systemError)) item["held_by"] = holder.empty() ? json(nullptr) : json(holder);
+}
+
 // Where an operation stopped: the step's words and the system's.
 void AddStop(json& report, const Outcome& outcome) {
   report["message"] = StepMessage(outcome.step);
   report["system_error"] = outcome.systemError;
   report["system_message"] = SystemMessage(outcome.systemError);
+  AddHolder(report, outcome.systemError, outcome.holder);
 }
 
 // Invalid UTF-8 (a path that is not) is replaced rather than refused.
@@ -136,6 +142,7 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
   report["files_written"] = written;
   report["files"] = result.files;
   report["folders"] = result.folders;
+  if (request.command != Command::Repair) report["fetched"] = result.fetched;
   json entries = json::array();
   for (const EntryReport& entry : result.entries) {
     // Paths of entries are UTF-8 already, as the folder files carry them.
@@ -146,6 +153,8 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
         item["reason"] = StepMessage(entry.step);
         item["system_error"] = entry.systemError;
         item["system_message"] = SystemMessage(entry.systemError);
+        AddHolder(item, entry.systemError, entry.holder);
+        if (!entry.kept.empty()) item["kept_as"] = entry.kept;
       } else {
         item["reason"] = SkipReasonText(entry, nullptr);
       }

@@ -8,12 +8,14 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "core/utf8.h"
+#include "platform/platform.h"
 
 namespace {
 
 int Run(std::vector<std::string>& arguments) {
   // The system's texts in the user's language, as the dialog gets them on Windows.
   std::setlocale(LC_ALL, "");
+  ExposeCloudPlaceholders();
   StopOnInterrupt(CliStopFlag());
   std::vector<char*> pointers;
   for (std::string& argument : arguments) pointers.push_back(argument.data());

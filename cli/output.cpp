@@ -62,6 +62,20 @@ void Print(std::FILE* stream, const char* format, ...) {
 
 namespace {
 
+// One of the program's formats with a text in place of its %s.
+void WriteWithUtf8(std::FILE* stream, const char* format, const std::string& utf8) {
+  WriteText(stream, Format(format, utf8.c_str()).c_str());
+}
+
+// A file another program holds: whom, where the system can tell, and what to do.
+void PrintHeld(std::FILE* stream, uint32_t code, const std::string& holder, const char* before, const char* after) {
+  const char* held = HeldFormat(code, holder);
+  if (held == nullptr) return;
+  WriteText(stream, before);
+  WriteWithUtf8(stream, held, holder);
+  WriteText(stream, after);
+}
+
 // The system's description of code on a line of its own, if it has one.
 void PrintSystemText(std::FILE* stream, uint32_t code) {
   char* text = DescribeSystemError(code);
@@ -86,7 +100,10 @@ void PrintStop(std::FILE* stream, const Outcome& outcome) {
   }
   WriteText(stream, (std::string(StepMessage(outcome.step)) + "\n").c_str());
   switch (outcome.detail) {
-    case StopDetail::None: PrintSystemText(stream, outcome.systemError); return;
+    case StopDetail::None:
+      PrintSystemText(stream, outcome.systemError);
+      PrintHeld(stream, outcome.systemError, outcome.holder, "", "\n");
+      return;
     case StopDetail::FileChangedWhileRead: WriteText(stream, CurrentWords().cli.fileChangedWhileRead); return;
   }
 }
@@ -156,11 +173,21 @@ void PrintEntry(std::FILE* stream, const EntryReport& entry) {
       if (text != nullptr) FreeSystemErrorText(text);
       TrimLineEnd(&body);
       if (!body.empty()) WriteText(stream, (" " + body).c_str());
+      PrintHeld(stream, entry.systemError, entry.holder, " ", "");
+      if (!entry.kept.empty()) {
+        WriteText(stream, " ");
+        WriteWithUtf8(stream, CurrentWords().entries.kept, entry.kept);
+      }
     } else {
       WriteText(stream, SkipReasonText(entry, nullptr).c_str());
     }
   }
   WriteText(stream, "\n");
+}
+
+void PrintFetched(std::FILE* stream, const TreeOutcome& result) {
+  if (result.fetched == 0) return;
+  WriteText(stream, (Format(CurrentWords().entries.fetched, static_cast<unsigned long long>(result.fetched)) + "\n").c_str());
 }
 
 void PrintRefusedName(std::FILE* stream, const std::string& path, NameFault fault) {

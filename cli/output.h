@@ -33,6 +33,8 @@ void PrintDiffering(std::FILE* stream, const Outcome& outcome);
 // One line for an entry of a folder: what happened to it, its path, and for a skipped entry
 // why.
 void PrintEntry(std::FILE* stream, const EntryReport& entry);
+// How many files a folder's scan fetched from the cloud to read them; nothing for none.
+void PrintFetched(std::FILE* stream, const TreeOutcome& result);
 // The name a folder's repair file was refused for, and why.
 void PrintRefusedName(std::FILE* stream, const std::string& path, NameFault fault);
 

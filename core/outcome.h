@@ -136,6 +136,9 @@ struct Outcome {
   // with outputMayNotSurvivePowerCut: the code of the failed flush.
   Step step = Step::OpenBroken;
   uint32_t systemError = 0;
+  // Stopped because another program holds the file: that program's name (UTF-8), where the
+  // system could tell.
+  std::string holder;
   StopDetail detail = StopDetail::None;
   CheckRefusal check;
 

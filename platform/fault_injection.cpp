@@ -1,6 +1,8 @@
 // Fault injection for the platform services: a call counter and at most one armed fault
-// per service.
+// per service, and one entry standing in for a reparse point.
 #include "platform/fault_injection.h"
+
+#include <cstring>
 
 namespace {
 
@@ -14,6 +16,13 @@ constexpr int kServiceCount = static_cast<int>(Service::Count);
 uint32_t callCounts[kServiceCount];
 ArmedFault armed[kServiceCount];
 
+struct StandIn {
+  char name[64];
+  uint32_t tag;  // 0: none
+  uint32_t attributes;
+};
+StandIn standIn;
+
 }  // namespace
 
 void InjectFault(Service service, uint32_t nthCall, uint32_t systemError, FaultKind kind) {
@@ -25,6 +34,20 @@ void ClearFaults() {
     callCounts[i] = 0;
     armed[i] = ArmedFault{0, 0, FaultKind::Fail};
   }
+  standIn = StandIn{};
+}
+
+void StandInReparsePoint(const char* name, uint32_t tag, uint32_t attributes) {
+  standIn = StandIn{};
+  std::strncpy(standIn.name, name, sizeof standIn.name - 1);
+  standIn.tag = tag;
+  standIn.attributes = attributes;
+}
+
+uint32_t StandInReparseTag(const char* name, uint32_t* attributes) {
+  if (standIn.tag == 0 || std::strcmp(name, standIn.name) != 0) return 0;
+  *attributes = standIn.attributes;
+  return standIn.tag;
 }
 
 uint32_t ServiceCallCount(Service service) { return callCounts[static_cast<int>(service)]; }

@@ -11,4 +11,7 @@
 // can be armed at once; arming a service again replaces its fault.
 void InjectFault(Service service, uint32_t nthCall, uint32_t systemError, FaultKind kind = FaultKind::Fail);
 void ClearFaults();
+// Reports entries named name as reparse points of this tag, with these attributes besides,
+// until ClearFaults (Windows backend only).
+void StandInReparsePoint(const char* name, uint32_t tag, uint32_t attributes);
 uint32_t ServiceCallCount(Service service);

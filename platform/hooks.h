@@ -61,3 +61,8 @@ void NoteRegionCommitted(const void* region, uint64_t bytes);
 void NoteRegionReleased(const void* region);
 void NoteThreadStarted();
 void NoteThreadJoined();
+
+// A test's stand-in for what no test can make for real (a cloud file under Wine): a reparse
+// tag, with attributes, that the Windows backend reports for every entry of this name (one
+// component, UTF-8) instead of what the system says of it; 0 for the system's own.
+uint32_t StandInReparseTag(const char* name, uint32_t* attributes);

@@ -3,6 +3,7 @@
 // returns 1 on success and 0 on failure, leaving the system's last error set for the report.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // Owner of a message box: the dialog's window handle on Windows, unused elsewhere.
@@ -70,10 +71,14 @@ int RemoveFile(const char* path);
 
 // Folders, for whole trees. A folder is opened once by its path text; everything below it is
 // reached one name at a time relative to an open parent, so that no link is ever followed:
-// a symbolic link, a junction or another reparse point met where a folder or a file is
-// asked for is refused with IsLink, and listed as EntryKind::Link. Names are one component
-// each, in UTF-8 on Windows (where the wide calls take them, so any letter and any depth
-// work) and as the system's bytes on Linux. Nothing here ever creates a link.
+// a symbolic link, a junction or a mount point met where a folder or a file is asked for is
+// refused with IsLink, and listed as EntryKind::Link, and so is a reparse point of a kind
+// nobody knows. A reparse point that keeps the file or folder itself (a cloud file, a file
+// the system compressed or deduplicated, core/reparse_points.h) is the file or folder. Names
+// are one component each, in UTF-8 on Windows (where the wide calls take them, so any letter
+// and any depth work) and as the system's bytes on Linux. Nothing here ever creates a link.
+// A name that the folder does not list but that the system takes for another entry's short
+// name (LONGFI~1.TXT) is refused with ShortNameOfOther wherever it is asked for.
 struct PlatformFolder;
 using FolderHandle = PlatformFolder*;
 
@@ -83,13 +88,14 @@ struct FolderEntry {
   const char* name;
   EntryKind kind;
   uint64_t size;  // of a file; 0 otherwise
+  bool fetchedWhenRead = false;  // a file kept elsewhere (only in the cloud): reading it fetches it
 };
 
 // Whether a path text names a folder (a link to one included), which the programs hand to the
 // folder operations; false when it names anything else or nothing can be looked at.
 bool NamesFolder(const char* path);
 // Opens the folder a path text names (as for files); a path that names a link itself is
-// refused.
+// refused. Folders below are taken by the same rules.
 FolderHandle OpenFolder(const char* path);
 FolderHandle OpenSubfolder(FolderHandle parent, const char* name);
 // Makes a new folder; AlreadyExists when the name is taken.
@@ -116,9 +122,42 @@ FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* t
 // entry itself where the file system ignores case). Made durable before it returns.
 enum class TakenName : uint8_t { Refuse, Replace };
 int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken);
-// Removes a file (never what a link points to) or an empty folder.
+// Removes a file (never what a link points to) or an empty folder. Where the system can, the
+// name goes at once even while another program still has the entry open and lets it go.
 int RemoveFileIn(FolderHandle parent, const char* name);
 int RemoveFolderIn(FolderHandle parent, const char* name);
+// Whether the file system of an open folder takes two names that differ only in letter case
+// for one: always on Windows; on Linux by the file system, the folder's flag and its mount
+// (core/linux_file_systems.h).
+bool FolderIgnoresCase(FolderHandle folder);
+// NTFS's rule of letter case for one UTF-16 unit: the system's upper case on Windows, the
+// table Windows writes on its volumes elsewhere (core/ntfs_upcase.h).
+uint16_t UpcaseNameUnit(uint16_t unit);
+// Lets this process see cloud files as what they are, placeholders with their tag, where the
+// system would otherwise disguise them; called once at start, nothing where it cannot be done.
+void ExposeCloudPlaceholders();
+
+// Files another program holds open. While a thread waits for them (between
+// StartHeldFileWaits and EndHeldFileWaits), an open, a rename or a removal refused because
+// another program holds the file, and a read refused because it locks the bytes, are tried
+// again after growing pauses (core/held_files.h) until the file is free, the entry's or the
+// run's time is used up, or *stop (which may be null) is set. Otherwise they fail at once.
+// Only Windows holds files this way; elsewhere these do nothing.
+void StartHeldFileWaits(const std::atomic<bool>* stop);
+void EndHeldFileWaits();
+class HeldFileWaits {
+ public:
+  explicit HeldFileWaits(const std::atomic<bool>* stop) { StartHeldFileWaits(stop); }
+  ~HeldFileWaits() { EndHeldFileWaits(); }
+  HeldFileWaits(const HeldFileWaits&) = delete;
+  HeldFileWaits& operator=(const HeldFileWaits&) = delete;
+};
+// Whether an error code says that another program holds the file.
+bool IsHeldByAnotherProgram(uint32_t systemError);
+// After a call that failed because another program holds the file: that program's name
+// (UTF-8) where the system can tell (the Restart Manager), empty otherwise. Kept until the
+// next call that opens, reads, renames or removes a file on this thread.
+const char* LastFileHolder();
 
 // What the file systems of this platform allow in a name. Lengths count bytes of UTF-8 on
 // Linux and UTF-16 units on Windows (utf16Units).
@@ -168,6 +207,8 @@ enum class SystemErrorKind {
   AlreadyExists,
   NotFolder,         // a file or something else where a folder is needed
   NotEmpty,          // a folder that still holds entries
+  LockViolation,     // another program locks the bytes a read asks for
+  ShortNameOfOther,  // a name the folder does not list, which the system takes for another entry's short name
 };
 uint32_t LastSystemError();
 void SetLastSystemError(uint32_t code);

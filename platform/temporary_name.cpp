@@ -28,3 +28,9 @@ int ComposeTemporaryPath(const char* finalPath, uint32_t folderLength, uint64_t 
   std::memcpy(at, kSuffix, sizeof kSuffix);
   return 1;
 }
+
+bool IsTemporaryName(const char* name) {
+  const size_t length = std::strlen(name);
+  return length == (sizeof kPrefix - 1) + kRandomCharacters + (sizeof kSuffix - 1) &&
+         std::strncmp(name, kPrefix, sizeof kPrefix - 1) == 0 && std::strcmp(name + length - (sizeof kSuffix - 1), kSuffix) == 0;
+}

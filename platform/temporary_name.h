@@ -9,3 +9,5 @@
 // and separator) followed by ".varnell-", twelve base-32 characters from the low 60 bits of
 // random, and ".tmp". 0 when that does not fit.
 int ComposeTemporaryPath(const char* finalPath, uint32_t folderLength, uint64_t random, char* out, uint32_t capacity);
+// Whether a name (one component) has the form of such a temporary.
+bool IsTemporaryName(const char* name);

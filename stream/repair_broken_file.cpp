@@ -233,6 +233,7 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
 Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const RepairOptions& options,
                                const StreamControl& control) {
   Repair repair;
+  const HeldFileWaits waits(control.stop);
   Outcome result = Apply(repair, brokenFilePath, repairFilePath, options, control);
   Release(repair);
   return result;

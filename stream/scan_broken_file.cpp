@@ -103,6 +103,7 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
 
 Outcome StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control) {
   BrokenScan scan;
+  const HeldFileWaits waits(control.stop);
   Outcome result = Scan(scan, brokenFilePath, outputFolder, control);
   Release(scan);
   return result;

@@ -173,6 +173,7 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
 Outcome StreamScanValidFile(const char* validFilePath, const char* testFilePath, const char* outputFolder,
                             const StreamControl& control, bool prove) {
   ValidScan scan;
+  const HeldFileWaits waits(control.stop);
   Outcome result = Scan(scan, validFilePath, testFilePath, outputFolder, control, prove);
   Release(scan);
   return result;

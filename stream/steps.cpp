@@ -5,6 +5,7 @@
 
 Outcome StoppedAt(Step step) {
   Outcome outcome = StoppedOutcome(step, LastSystemError());
+  if (IsHeldByAnotherProgram(outcome.systemError)) outcome.holder = LastFileHolder();
   // The file's size was taken before it was read, so an early end means it changed since.
   if (outcome.systemError == SystemErrorCode(SystemErrorKind::EndOfFile)) {
     outcome.detail = StopDetail::FileChangedWhileRead;

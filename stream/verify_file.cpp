@@ -61,6 +61,7 @@ Outcome Check(Verifying& v, const char* filePath, const char* repairFilePath, co
 
 Outcome StreamVerifyFile(const char* filePath, const char* repairFilePath, const StreamControl& control) {
   Verifying v;
+  const HeldFileWaits waits(control.stop);
   Outcome result = Check(v, filePath, repairFilePath, control);
   Release(v);
   return result;

@@ -33,5 +33,6 @@ EntryReport UnreadableReport(std::string path, Step step, uint32_t systemError) 
   report.skip = systemError == SystemErrorCode(SystemErrorKind::IsLink) ? EntrySkip::Link : EntrySkip::Unreadable;
   report.step = step;
   report.systemError = systemError;
+  if (IsHeldByAnotherProgram(systemError)) report.holder = LastFileHolder();
   return report;
 }

@@ -24,5 +24,6 @@ FileHandle OpenListedFile(FolderCursor& cursor, const TreeListing& listing, uint
                           uint64_t* size, Step* failed);
 
 // A file that could not be opened or read: skipped, as a link when the system's error says one
-// stood in its place, with the step and the error.
+// stood in its place, with the step and the error, and the program that held it where the
+// system named one.
 EntryReport UnreadableReport(std::string path, Step step, uint32_t systemError);

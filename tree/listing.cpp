@@ -15,6 +15,7 @@ struct Listed {
   std::string name;
   EntryKind kind;
   uint64_t size;
+  bool fetchedWhenRead;
 };
 
 struct Collected {
@@ -27,7 +28,7 @@ struct Collected {
 int Collect(void* context, const FolderEntry& entry) {
   auto* collected = static_cast<Collected*>(context);
   try {
-    collected->found.push_back(Listed{entry.name, entry.kind, entry.size});
+    collected->found.push_back(Listed{entry.name, entry.kind, entry.size, entry.fetchedWhenRead});
     return 1;
   } catch (const std::bad_alloc&) {
     collected->outOfMemory = true;
@@ -48,6 +49,7 @@ class Walk {
     const int listed = ListFolder(folder, &Collect, &collected);
     if (collected.outOfMemory) throw std::bad_alloc();
     if (!listed) return 0;
+    if (FolderIgnoresCase(folder)) listing_.ignoresCase = true;
     std::vector<Listed>& found = collected.found;
     std::sort(found.begin(), found.end(), [](const Listed& a, const Listed& b) { return a.name < b.name; });
     const uint32_t first = static_cast<uint32_t>(listing_.entries.size());
@@ -74,6 +76,7 @@ class Walk {
     entry.nameAt = listing_.names.size();
     entry.parent = parent;
     entry.size = found.size;
+    entry.fetchedWhenRead = found.fetchedWhenRead;
     // The whole path must fit the exchange files' 16-bit length.
     const uint64_t pathBytes = (parent == kTopFolder ? 0 : listing_.Path(parent).size() + 1) + found.name.size();
     const NameFault fault = pathBytes > kLongestFolderPath ? NameFault::TooLong : CheckComponent(found.name, PortableNameRules());

@@ -26,6 +26,7 @@ struct ListedEntry {
   FolderEntryKind kind = FolderEntryKind::File;
   SkipReason reason = SkipReason::Link;  // skipped
   bool carried = true;       // skipped: whether an exchange file can name it
+  bool fetchedWhenRead = false;  // a file only in the cloud
 };
 
 class TreeListing {
@@ -36,6 +37,8 @@ class TreeListing {
   uint32_t firstEntry = 0;
   uint32_t entryCount = 0;
   uint64_t fileBytes = 0;
+  // One of its folders takes names that differ only in letter case for one.
+  bool ignoresCase = false;
 
   std::string_view Name(uint32_t index) const { return {names.data() + entries[index].nameAt, entries[index].nameLength}; }
   // '/' between the names, from the top folder down.

@@ -33,13 +33,13 @@ class Matcher {
 
     // Then by name ignoring case: an entry renamed only in letter case is renamed back.
     std::vector<std::pair<std::string, uint32_t>> brokenFolded;
-    for (const uint32_t e : brokenLeft) brokenFolded.emplace_back(FoldCase(index_.Name(e)), e);
+    for (const uint32_t e : brokenLeft) brokenFolded.emplace_back(CaseKey(index_.Name(e)), e);
     std::sort(brokenFolded.begin(), brokenFolded.end());
     std::vector<bool> brokenTaken(brokenFolded.size(), false);
     std::vector<std::string> foldsTaken;
     for (const uint32_t v : validLeft) {
       if (listing_.entries[v].nameLength == 0) continue;  // a name no exchange file carries: told already
-      const std::string folded = FoldCase(listing_.Name(v));
+      const std::string folded = CaseKey(listing_.Name(v));
       const auto at = std::lower_bound(brokenFolded.begin(), brokenFolded.end(), std::make_pair(folded, uint32_t{0}));
       const size_t i = static_cast<size_t>(at - brokenFolded.begin());
       if (at != brokenFolded.end() && at->first == folded && !brokenTaken[i]) {
@@ -103,9 +103,9 @@ class Matcher {
     if (index_.windowsNames) {
       NameFault fault = CheckComponent(listing_.Name(v), OtherSideNameRules(true));
       // Names that differ only in case are one name there: the first of them is carried.
-      const std::string folded = FoldCase(listing_.Name(v));
+      const std::string folded = CaseKey(listing_.Name(v));
       for (uint32_t s = firstSibling; s < firstSibling + siblingCount && fault == NameFault::None && s < v; ++s) {
-        if (listing_.entries[s].nameLength != 0 && FoldCase(listing_.Name(s)) == folded) fault = NameFault::CaseClash;
+        if (listing_.entries[s].nameLength != 0 && CaseKey(listing_.Name(s)) == folded) fault = NameFault::CaseClash;
       }
       if (fault != NameFault::None) {
         Report(listing_.Path(v), EntryEvent::Skipped, EntrySkip::NotPossibleThere);

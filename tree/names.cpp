@@ -7,39 +7,6 @@
 #include "core/windows_names.h"
 #include "platform/platform.h"
 
-namespace {
-
-// Upper case to lower case in the alphabets FoldCase names.
-uint32_t LowerCase(uint32_t c) {
-  const auto pair = [c](uint32_t from, uint32_t to, uint32_t firstUpper) {
-    return c >= from && c <= to && (c - firstUpper) % 2 == 0;
-  };
-  if (c >= 'A' && c <= 'Z') return c + 0x20;
-  if (c < 0xC0) return c;
-  if (c <= 0xDE && c != 0xD7) return c + 0x20;
-  if (c == 0x178) return 0xFF;
-  if (pair(0x100, 0x12F, 0x100) || pair(0x132, 0x137, 0x132) || pair(0x139, 0x148, 0x139) || pair(0x14A, 0x177, 0x14A) ||
-      pair(0x179, 0x17E, 0x179)) {
-    return c + 1;
-  }
-  if (c == 0x386) return 0x3AC;
-  if (c >= 0x388 && c <= 0x38A) return c + 0x25;
-  if (c == 0x38C) return 0x3CC;
-  if (c == 0x38E || c == 0x38F) return c + 0x3F;
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 0x20;
-  if (c >= 0x400 && c <= 0x40F) return c + 0x50;
-  if (c >= 0x410 && c <= 0x42F) return c + 0x20;
-  if (pair(0x460, 0x481, 0x460) || pair(0x48A, 0x4BF, 0x48A) || pair(0x4C1, 0x4CE, 0x4C1) || pair(0x4D0, 0x52F, 0x4D0)) {
-    return c + 1;
-  }
-  if (c == 0x4C0) return 0x4CF;
-  if (c >= 0x531 && c <= 0x556) return c + 0x30;
-  if (c >= 0xFF21 && c <= 0xFF3A) return c + 0x20;
-  return c;
-}
-
-}  // namespace
-
 NameRules PortableNameRules() { return NameRules{}; }
 
 NameRules SystemNameRules(uint64_t rootPathUnits) {
@@ -115,36 +82,37 @@ NameFault ParseTreePath(std::string_view text, const NameRules& rules, TreePath*
   return NameFault::None;
 }
 
-std::string FoldCase(std::string_view text) {
-  std::string folded;
-  folded.reserve(text.size());
+std::string CaseKey(std::string_view text) {
+  std::string key;
+  key.reserve(text.size());
   for (size_t at = 0; at < text.size();) {
     uint32_t code;
     if (!NextCodePoint(text, &at, &code)) return std::string(text);
-    AppendUtf8(&folded, LowerCase(code));
+    // A letter beyond the first 65536 is two surrogate units, which keep their case.
+    AppendUtf8(&key, code < 0x10000 ? UpcaseNameUnit(static_cast<uint16_t>(code)) : code);
   }
-  return folded;
+  return key;
 }
 
 int64_t FindCaseClash(const std::vector<std::string_view>& paths) {
   // Every path and every folder above it: "Photos" clashes with "photos/a.txt" too.
   struct Named {
-    std::string folded;
+    std::string key;
     std::string_view raw;
     size_t path;
-    bool operator<(const Named& other) const { return folded != other.folded ? folded < other.folded : raw < other.raw; }
+    bool operator<(const Named& other) const { return key != other.key ? key < other.key : raw < other.raw; }
   };
   std::vector<Named> names;
   for (size_t i = 0; i < paths.size(); ++i) {
     for (size_t end = paths[i].find('/'); ; end = paths[i].find('/', end + 1)) {
       const std::string_view prefix = paths[i].substr(0, end);
-      names.push_back(Named{FoldCase(prefix), prefix, i});
+      names.push_back(Named{CaseKey(prefix), prefix, i});
       if (end == std::string_view::npos) break;
     }
   }
   std::sort(names.begin(), names.end());
   for (size_t i = 1; i < names.size(); ++i) {
-    if (names[i].folded == names[i - 1].folded && names[i].raw != names[i - 1].raw) return static_cast<int64_t>(names[i].path);
+    if (names[i].key == names[i - 1].key && names[i].raw != names[i - 1].raw) return static_cast<int64_t>(names[i].path);
   }
   return -1;
 }

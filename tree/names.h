@@ -57,11 +57,12 @@ NameFault CheckComponent(std::string_view name, const NameRules& rules);
 // How long a text is in the rules' units.
 uint64_t NameUnits(std::string_view text, const NameRules& rules);
 
-// The name with the letters of the Latin, Greek, Cyrillic and Armenian alphabets in lower
-// case, as file systems that ignore case compare them; the text must be valid UTF-8.
-std::string FoldCase(std::string_view text);
+// The name as NTFS compares names, each UTF-16 unit in its upper case (platform.h:
+// UpcaseNameUnit), one unit for one, without normalizing: two names that a file system which
+// ignores case takes for one have the same key. The text must be valid UTF-8.
+std::string CaseKey(std::string_view text);
 
 // Of paths (each valid UTF-8), the index of one that differs from another only in letter
-// case, itself or in a folder above it, or -1 when there is none. The same path twice is no
-// clash.
+// case (the same CaseKey), itself or in a folder above it, or -1 when there is none. The same
+// path twice is no clash.
 int64_t FindCaseClash(const std::vector<std::string_view>& paths);

@@ -29,7 +29,7 @@ enum class EntryEvent : uint8_t {
 
 enum class EntrySkip : uint8_t {
   None,
-  Link,           // a symbolic link, junction or other reparse point
+  Link,           // a symbolic link, junction, mount point or a reparse point of a kind nobody knows
   NotRegular,     // a device, pipe or socket
   Unreadable,     // a call failed: step and systemError say which and why
   BadName,        // a name no exchange file can carry: nameFault says why
@@ -39,6 +39,7 @@ enum class EntrySkip : uint8_t {
   NameTaken,      // repair: something else stands where the entry goes
   Gone,           // repair: the entry to change is no longer there
   NotEmpty,       // repair: an extra folder that still holds entries is not deleted
+  ShortName,      // repair: the name is not in the folder, but the system takes it for another entry's short name
 };
 
 struct EntryReport {
@@ -50,6 +51,8 @@ struct EntryReport {
   SkipReason brokenReason = SkipReason::Unreadable;  // BrokenSide: why the broken folder's scan skipped it
   Step step = Step::OpenBroken;
   uint32_t systemError = 0;
+  std::string holder;  // another program held the file (IsHeldByAnotherProgram): its name, where the system could tell
+  std::string kept;    // repair: a whole file written but not renamed for such a hold, kept under this name
   uint64_t blocks = 0;
 };
 
@@ -63,6 +66,7 @@ struct TreeOutcome {
   std::vector<EntryReport> entries;
   uint64_t files = 0;    // files described, compared or changed
   uint64_t folders = 0;  // folders described, compared or created
+  uint64_t fetched = 0;  // scans: files that were only in the cloud, fetched to be read
 };
 
 bool AnySkipped(const TreeOutcome& result);

@@ -4,10 +4,13 @@
 // file gets only its carried blocks and its length, then is read back against its
 // fingerprint; a missing file is written under a temporary name and renamed once complete
 // and checked. Every change can be made again, so a repair cut short is finished by
-// running it again. Entries that are not as the repair file expects are told and left.
+// running it again. Entries that are not as the repair file expects are told and left. A
+// new file whose rename another program holds up stays whole under its temporary name, and
+// the next run renames it instead of writing it again.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "core/fingerprint.h"
 #include "core/folder_repair_file.h"
 #include "core/folder_test_file.h"
+#include "platform/temporary_name.h"
 #include "stream/steps.h"
 #include "tree/file_reader.h"
 #include "tree/folder_cursor.h"
@@ -90,6 +94,8 @@ class Applier {
       }
     }
     cursor_.Close();
+    // A stop that ended the wait for the last entry, held by another program, is a stop too.
+    if (progress_.StopRequested()) return CancelledOutcome(changed_);
     return DoneOutcome();
   }
 
@@ -118,9 +124,11 @@ class Applier {
       skip = EntrySkip::NameTaken;
     }
     if (Is(error, SystemErrorKind::NotEmpty)) skip = EntrySkip::NotEmpty;
+    if (Is(error, SystemErrorKind::ShortNameOfOther)) skip = EntrySkip::ShortName;
     EntryReport& report = Report(i, EntryEvent::Skipped, skip);
     report.step = step;
     report.systemError = error;
+    if (IsHeldByAnotherProgram(error)) report.holder = LastFileHolder();
     return DoneOutcome();
   }
 
@@ -138,7 +146,7 @@ class Applier {
       case FolderAction::CreateFolder: return NewFolder(i, folder, name);
       case FolderAction::Rename: return Rename(i, folder, name);
       case FolderAction::Patch: return Patch(i, folder, name);
-      case FolderAction::WholeFile: return Whole(i, folder, name);
+      case FolderAction::WholeFile: return Whole(i, folder, name, KeptIn(folder, path.components));
     }
     return DoneOutcome();
   }
@@ -280,7 +288,50 @@ class Applier {
     return DoneOutcome();
   }
 
-  Outcome Whole(size_t i, FolderHandle folder, const std::string& name) {
+  // Files of a folder that an earlier run wrote whole but could not rename: temporaries by
+  // their name and size, listed once per folder and run. A folder that cannot be listed has none.
+  struct Kept {
+    std::string name;
+    uint64_t size;
+  };
+  std::vector<Kept>& KeptIn(FolderHandle folder, const std::vector<std::string_view>& components) {
+    std::string key;
+    for (const std::string_view component : components) (key += component) += '/';
+    const auto found = kept_.find(key);
+    if (found != kept_.end()) return found->second;
+    std::vector<Kept>& kept = kept_[key];
+    ListFolder(folder, [](void* context, const FolderEntry& entry) {
+      if (entry.kind == EntryKind::File && IsTemporaryName(entry.name)) {
+        static_cast<std::vector<Kept>*>(context)->push_back(Kept{entry.name, entry.size});
+      }
+      return 1;
+    }, &kept);
+    return kept;
+  }
+
+  // Renames a kept file that holds exactly the valid file's bytes to its name; false when
+  // there is none.
+  bool TakeKept(size_t i, FolderHandle folder, const std::string& name, std::vector<Kept>& kept) {
+    const PlannedChange& change = plan_.changes[i];
+    for (auto candidate = kept.begin(); candidate != kept.end(); ++candidate) {
+      if (candidate->size != change.validSize) continue;
+      repair_.file = OpenFileIn(folder, candidate->name.c_str(), FileAccess::ReadOnly);
+      if (repair_.file == nullptr) continue;
+      bool matches = false;
+      const Outcome read = MatchesFingerprint(repair_.file, change.validSize, change.fingerprint, &matches);
+      CloseFile(repair_.file);
+      repair_.file = nullptr;
+      if (read.ending != Ending::Done || !matches || !RenameIn(folder, candidate->name.c_str(), name.c_str(), TakenName::Replace)) continue;
+      kept.erase(candidate);
+      changed_ = true;
+      ++result_.files;
+      Report(i, EntryEvent::Created);
+      return true;
+    }
+    return false;
+  }
+
+  Outcome Whole(size_t i, FolderHandle folder, const std::string& name, std::vector<Kept>& kept) {
     const PlannedChange& change = plan_.changes[i];
     EntryKind kind;
     bool present;
@@ -289,6 +340,7 @@ class Applier {
       return Skipped(i, Step::CreateOutput,
                      InTheWay(kind, kind == EntryKind::Folder ? SystemErrorKind::IsFolder : SystemErrorKind::NotRegularFile));
     }
+    if (TakeKept(i, folder, name, kept)) return DoneOutcome();
     Temporary temporary(&repair_.file);
     repair_.file = CreateTemporaryIn(folder, name.c_str(), temporary.name, sizeof temporary.name);
     if (repair_.file == nullptr) return Skipped(i, Step::CreateOutput, LastSystemError());
@@ -314,7 +366,18 @@ class Applier {
       Report(i, EntryEvent::Mismatch);
       return DoneOutcome();
     }
-    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Replace)) return Skipped(i, Step::RenameEntry, LastSystemError());
+    if (!RenameIn(folder, temporary.name, name.c_str(), TakenName::Replace)) {
+      const uint32_t error = LastSystemError();
+      Skipped(i, Step::RenameEntry, error);
+      // Held by another program (a virus scanner reading the new file): kept whole and
+      // checked, for the next run to rename.
+      if (IsHeldByAnotherProgram(error)) {
+        result_.entries.back().kept = temporary.name;
+        temporary.folder = nullptr;
+        changed_ = true;
+      }
+      return DoneOutcome();
+    }
     temporary.folder = nullptr;
     changed_ = true;
     ++result_.files;
@@ -330,6 +393,7 @@ class Applier {
   TreeOutcome& result_;
   FolderCursor cursor_;
   bool changed_ = false;
+  std::map<std::string, std::vector<Kept>> kept_;  // by the folder's path, '/' after each name
 };
 
 // Opens the repair file and reads its plan: refused when it is not a folder repair file or
@@ -380,6 +444,7 @@ TreeOutcome RepairBrokenFolder(const char* brokenFolderPath, const char* repairF
                                const StreamControl& control) {
   FolderRepair repair;
   TreeOutcome result;
+  const HeldFileWaits waits(control.stop);
   try {
     result.outcome = Repair(repair, brokenFolderPath, repairFilePath, options, control, result);
   } catch (const std::bad_alloc&) {

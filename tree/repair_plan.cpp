@@ -41,7 +41,7 @@ Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, con
         const NameFault oldFault = CheckComponent(record.oldName, rules);
         if (oldFault != NameFault::None) return BadName(record.oldName, oldFault, badPath, fault);
         // A rename only ever changes letter case, within the entry's own folder.
-        if (FoldCase(record.oldName) != FoldCase(parsed.components.back())) return Malformed();
+        if (CaseKey(record.oldName) != CaseKey(parsed.components.back())) return Malformed();
         change.oldNameAt = plan->text.size();
         change.oldNameLength = static_cast<uint16_t>(record.oldName.size());
         plan->text += record.oldName;

@@ -71,6 +71,8 @@ class Writer {
       ++count_;
     }
     cursor_.Close();
+    // A stop that ended the wait for the last entry, held by another program, is a stop too.
+    if (progress_.StopRequested()) return CancelledOutcome(false);
     return DoneOutcome();
   }
 
@@ -149,6 +151,7 @@ class Writer {
     if (wrote.ending != Ending::Done) return wrote;
     CloseFile(scan_.file);
     scan_.file = nullptr;
+    if (listing_.entries[index].fetchedWhenRead) ++result_.fetched;
 
     if (StoredRegionCount(size) != 0) {
       for (uint64_t r = 0; r < fingerprint.RegionCount(); ++r) {
@@ -187,8 +190,9 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
   if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
   if (!CreateFolderOutput(&scan.output, outputFolder, brokenFolderPath, ".crc")) return StoppedAt(Step::CreateOutput);
 
-  // The header is written again with the number of entries once it is known.
-  const uint32_t flags = FileSystemNameLimits().windowsNames ? kFolderFlagWindowsNames : 0;
+  // The header is written again with the number of entries once it is known. A Linux tree
+  // that ignores case (a memory stick, a share) has Windows' names too.
+  const uint32_t flags = FileSystemNameLimits().windowsNames || listing.ignoresCase ? kFolderFlagWindowsNames : 0;
   if (!WriteAt(scan.output.file, 0, scan.entries, StoreFolderTestHeader(scan.entries, flags, 0))) {
     return StoppedAt(Step::WriteOutput);
   }
@@ -213,6 +217,7 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
 TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control) {
   BrokenFolderScan scan;
   TreeOutcome result;
+  const HeldFileWaits waits(control.stop);
   try {
     result.outcome = Scan(scan, brokenFolderPath, outputFolder, control, result);
   } catch (const std::bad_alloc&) {

@@ -179,6 +179,7 @@ class Writer {
     if (wrote.ending != Ending::Done) return wrote;
     CloseFile(scan_.file);
     scan_.file = nullptr;
+    if (listing_.entries[v].fetchedWhenRead) ++result_.fetched;
     StoreFolderFileFields(fields, size, fingerprint.Whole());
     if (!WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) return StoppedAt(Step::WriteOutput);
     EntryReport report;
@@ -255,6 +256,7 @@ class Writer {
     Outcome collected = pipeline_.Run(pass, size, progress_);
     if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, collected.systemError, 0, false);
     if (collected.ending != Ending::Done) return collected;
+    if (listing_.entries[v].fetchedWhenRead) ++result_.fetched;
     const Hash128 whole = fingerprint.Whole();
     if (size == broken.size && whole == broken.fingerprint && damaged.empty()) {
       CloseFile(scan_.file);
@@ -351,6 +353,8 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
       if (wrote.ending != Ending::Done) return wrote;
     }
   }
+  // A stop that ended the wait for the last entry, held by another program, is a stop too.
+  if (progress.StopRequested()) return CancelledOutcome(false);
   Outcome finished = writer.Finish();
   if (finished.ending != Ending::Done) return finished;
   if (writer.count() == 0) return IdenticalOutcome();
@@ -364,6 +368,7 @@ TreeOutcome ScanValidFolder(const char* validFolderPath, const char* testFilePat
                             const StreamControl& control, bool prove) {
   ValidFolderScan scan;
   TreeOutcome result;
+  const HeldFileWaits waits(control.stop);
   try {
     result.outcome = Scan(scan, validFolderPath, testFilePath, outputFolder, control, prove, result);
   } catch (const std::bad_alloc&) {

@@ -36,9 +36,20 @@ std::wstring PathOf(const std::string& path) {
   return wide;
 }
 
+// One of the program's formats with a text in place of its %s.
+std::wstring OwnWith(const char* format, const std::string& utf8) {
+  const std::string whole = format;
+  const size_t at = whole.find("%s");
+  if (at == std::string::npos) return Own(format);
+  return Own((whole.substr(0, at) + utf8 + whole.substr(at + 2)).c_str());
+}
+
 std::wstring ReasonOf(const EntryReport& entry) {
-  if (entry.skip == EntrySkip::Unreadable) return Own(StepMessage(entry.step)) + L" " + SystemText(entry.systemError);
-  return Own(SkipReasonText(entry, nullptr).c_str());
+  if (entry.skip != EntrySkip::Unreadable) return Own(SkipReasonText(entry, nullptr).c_str());
+  std::wstring reason = Own(StepMessage(entry.step)) + L" " + SystemText(entry.systemError);
+  if (const char* held = HeldFormat(entry.systemError, entry.holder)) reason += L" " + OwnWith(held, entry.holder);
+  if (!entry.kept.empty()) reason += L" " + OwnWith(CurrentWords().entries.kept, entry.kept);
+  return reason;
 }
 
 // A heading and the entries that satisfy it, one per line, at most kLinesShown of them.
@@ -63,6 +74,11 @@ void AddList(std::wstring* text, const TreeOutcome& result, const char* heading,
 }
 
 void AddEntryLists(std::wstring* text, const TreeOutcome& result) {
+  if (result.fetched != 0) {
+    char fetched[128];
+    std::snprintf(fetched, sizeof fetched, CurrentWords().entries.fetched, static_cast<unsigned long long>(result.fetched));
+    *text += L"\n\n" + Own(fetched);
+  }
   AddList(text, result, CurrentWords().dialog.folderExtras,
           [](const EntryReport& e) { return e.event == EntryEvent::Extra; });
   AddList(text, result, CurrentWords().dialog.folderSkipped,

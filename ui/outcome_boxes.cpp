@@ -36,8 +36,22 @@ void ShowStop(HWND dialog, const Outcome& outcome) {
     ShowMessageBox(dialog, CurrentWords().dialog.fileChangedWhileRead, StepMessage(outcome.step), kBoxIconError);
     return;
   }
-  SetLastSystemError(outcome.systemError);
-  ReportSystemError(dialog, StepMessage(outcome.step));
+  const char* held = HeldFormat(outcome.systemError, outcome.holder);
+  if (held == nullptr) {
+    SetLastSystemError(outcome.systemError);
+    ReportSystemError(dialog, StepMessage(outcome.step));
+    return;
+  }
+  // Who holds the file, and what to do, below the system's text.
+  std::string text;
+  if (char* reason = DescribeSystemError(outcome.systemError)) {
+    text = reason;
+    FreeSystemErrorText(reason);
+  }
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  char words[512];
+  std::snprintf(words, sizeof words, held, outcome.holder.c_str());
+  ShowMessageBox(dialog, (text + "\n\n" + words).c_str(), StepMessage(outcome.step), kBoxIconError);
 }
 
 // The task is done, but the new file may not survive a power cut: never "nothing changed".

@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include "platform/platform.h"
 #include "ui/dialog_template.h"
 #include "ui/main_dialog.h"
 #include "ui/program_state.h"
@@ -10,6 +11,7 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Registers the status bar class that the dialog template names.
   InitCommonControls();
+  ExposeCloudPlaceholders();
   TakeStartUpValues();
   // The wide dialog functions keep the template's UTF-16 texts as they are; the others would
   // take every control's text through the ANSI code page. A template that cannot be had makes

@@ -14,6 +14,7 @@ Outcome Tell(const Reporter& reporter, Outcome outcome) {
 
 Outcome StoppedAt(const Reporter& reporter, Step step) {
   Outcome outcome = StoppedOutcome(step, LastSystemError());
+  if (IsHeldByAnotherProgram(outcome.systemError)) outcome.holder = LastFileHolder();
   // Every file is measured before it is read, so an early end means it changed since.
   if (outcome.systemError == SystemErrorCode(SystemErrorKind::EndOfFile)) {
     outcome.detail = StopDetail::FileChangedWhileRead;

@@ -83,6 +83,8 @@ constinit const Words kEnglish = {
             .unforeseen = "Cannot continue",
             .identical = "The broken file and the original file have identical contents.",
             .attention = "Varnell",
+            .heldBy = "The file is open in “%s”: close it and run the operation again.",
+            .heldByAnother = "The file is open in another program: close it and run the operation again.",
         },
     .steps =
         {
@@ -170,6 +172,10 @@ constinit const Words kEnglish = {
             .skipNameTaken = "another file, folder or link is in its place",
             .skipGone = "it is no longer in the broken folder",
             .skipNotEmpty = "the folder is not empty",
+            .skipShortName = "it is the short (8.3) name of another file or folder",
+            .kept = "The file is written whole and kept under the temporary name %s: the next run of the repair renames "
+                "it without writing it again.",
+            .fetched = "Files fetched from the cloud: %llu",
             .nameEmpty = "an empty name or an empty part of the path",
             .nameAbsolute = "a path from the root of a drive",
             .nameDot = "a path part “.” or “..”",

@@ -67,6 +67,7 @@ std::string SkipReasonText(const EntryReport& entry, const char* systemText) {
     case EntrySkip::NameTaken: return said.skipNameTaken.c_str();
     case EntrySkip::Gone: return said.skipGone.c_str();
     case EntrySkip::NotEmpty: return said.skipNotEmpty.c_str();
+    case EntrySkip::ShortName: return said.skipShortName.c_str();
   }
   return "";
 }

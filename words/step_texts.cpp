@@ -2,6 +2,14 @@
 // exhaustive, so a new step cannot go without words.
 #include "words/step_texts.h"
 
+#include "platform/platform.h"
+
+const char* HeldFormat(uint32_t systemError, const std::string& holder) {
+  if (!IsHeldByAnotherProgram(systemError)) return nullptr;
+  const SharedWords& said = CurrentWords().shared;
+  return holder.empty() ? said.heldByAnother : said.heldBy;
+}
+
 const char* StepMessage(Step step, const Words& words) {
   const StepWords& said = words.steps;
   switch (step) {

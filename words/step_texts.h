@@ -3,6 +3,8 @@
 // that a message reads the same in both.
 #pragma once
 
+#include <string>
+
 #include "core/outcome.h"
 #include "words/words.h"
 
@@ -11,3 +13,7 @@
 const char* StepMessage(Step step, const Words& words);
 // The same in the words the program speaks.
 const char* StepMessage(Step step);
+
+// The words after the system's text when another program holds the file (systemError says
+// so): heldBy with a holder's name, heldByAnother without; null otherwise.
+const char* HeldFormat(uint32_t systemError, const std::string& holder);

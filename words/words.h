@@ -123,6 +123,11 @@ struct SharedWords {
   // Identical copies: text and caption.
   Phrase identical;
   Phrase attention;
+  // After the system's text of a file another program holds open, for a stop and for a
+  // folder's entry alike: with the program's name (%s), where the system can tell which, and
+  // without.
+  Phrase heldBy;
+  Phrase heldByAnother;
 };
 
 // What both programs call each step an operation can stop at (core/outcome.h): a failed
@@ -213,6 +218,12 @@ struct EntryWords {
   Phrase skipNameTaken;
   Phrase skipGone;
   Phrase skipNotEmpty;
+  Phrase skipShortName;
+  // After the reason of a new file whose rename another program held up; the temporary's name
+  // as %s.
+  Phrase kept;
+  // The closing line of a folder's scan that read files kept only in the cloud (%llu: how many).
+  Phrase fetched;
   // Why a name is refused.
   Phrase nameEmpty;
   Phrase nameAbsolute;

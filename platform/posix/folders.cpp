@@ -1,17 +1,28 @@
 // Folders through descriptors: every name is opened relative to its parent's descriptor with
 // O_NOFOLLOW, and kinds come from fstatat without following, so no link is ever followed at
-// any depth, also when one appears between a listing and an open.
+// any depth, also when one appears between a listing and an open. Whether a folder ignores
+// letter case is gathered from statfs, the folder's flags and the mount table, and decided
+// by the core (core/linux_file_systems.h).
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/fs.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
 
+#include "core/linux_file_systems.h"
+#include "core/ntfs_upcase.h"
 #include "platform/hooks.h"
 #include "platform/platform.h"
 #include "platform/posix/descriptors.h"
@@ -216,6 +227,60 @@ int RemoveFolderIn(FolderHandle parent, const char* name) {
   if (!IsOneComponent(name)) return RefuseName();
   return unlinkat(Descriptor(parent), name, AT_REMOVEDIR) == 0 && FlushFolder(Descriptor(parent));
 }
+
+namespace {
+
+#ifndef FS_CASEFOLD_FL
+constexpr int FS_CASEFOLD_FL = 0x40000000;
+#endif
+
+// The type and the options (the mount's, then the file system's) of the mount of a device,
+// from /proc/self/mountinfo: "id parent major:minor root point options [tags] - type source
+// super-options".
+void ReadMount(dev_t device, std::string* type, std::string* options) {
+  std::ifstream table("/proc/self/mountinfo");
+  const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  for (std::string line; std::getline(table, line);) {
+    std::istringstream fields(line);
+    std::string id, parent, numbers, root, point, mountOptions, field;
+    fields >> id >> parent >> numbers >> root >> point >> mountOptions;
+    if (numbers != wanted) continue;
+    while (fields >> field && field != "-") {
+    }
+    std::string source, superOptions;
+    fields >> *type >> source >> superOptions;
+    *options = mountOptions + "," + superOptions;
+    return;
+  }
+}
+
+}  // namespace
+
+bool FolderIgnoresCase(FolderHandle folder) {
+  const int fd = Descriptor(folder);
+  const int error = errno;
+  struct statfs system;
+  if (fstatfs(fd, &system) != 0) {
+    errno = error;
+    return false;
+  }
+  LinuxFolderFacts facts;
+  facts.statfsType = static_cast<uint32_t>(system.f_type);
+  int flags = 0;
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) facts.caseFolded = (flags & FS_CASEFOLD_FL) != 0;
+  std::string type, options;
+  struct stat info;
+  if (LinuxCaseDependsOnMount(facts.statfsType) && fstat(fd, &info) == 0) ReadMount(info.st_dev, &type, &options);
+  facts.mountType = type;
+  facts.mountOptions = options;
+  errno = error;
+  return LinuxFolderIgnoresCase(facts);
+}
+
+uint16_t UpcaseNameUnit(uint16_t unit) { return NtfsUpcase(unit); }
+
+// Linux has no cloud placeholders to expose.
+void ExposeCloudPlaceholders() {}
 
 NameLimits FileSystemNameLimits() {
   NameLimits limits;

@@ -29,6 +29,8 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
     case SystemErrorKind::AlreadyExists: return EEXIST;
     case SystemErrorKind::NotEmpty: return ENOTEMPTY;
     case SystemErrorKind::NotFolder: return ENOTDIR;
+    case SystemErrorKind::LockViolation: return ENOLCK;
+    case SystemErrorKind::ShortNameOfOther: return ENOTUNIQ;
   }
   return EINVAL;
 }

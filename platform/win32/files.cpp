@@ -95,6 +95,8 @@ FileHandle Open(Service service, const char* path, DWORD creation) {
   return OpenHandle(path, creation);
 }
 
+FileHandle OpenInputOnce(const char* path) { return Open(Service::OpenInputFile, path, OPEN_EXISTING); }
+
 // Moves count bytes (less shortBy) at offset, in pieces a single call can take.
 template <typename Transfer>
 int MoveAt(Transfer transfer, uint64_t offset, uint32_t count, DWORD shortBy, DWORD shortError) {
@@ -121,7 +123,13 @@ int MoveAt(Transfer transfer, uint64_t offset, uint32_t count, DWORD shortBy, DW
 
 }  // namespace
 
-FileHandle OpenInputFile(const char* path) { return Open(Service::OpenInputFile, path, OPEN_EXISTING); }
+FileHandle OpenInputFile(const char* path) {
+  HeldFileWait wait(true);
+  for (;;) {
+    FileHandle file = OpenInputOnce(path);
+    if (file != nullptr || !wait.Again([path] { return PathOfText(path); })) return file;
+  }
+}
 
 FileHandle CreateOutputFile(const char* path) { return Open(Service::CreateOutputFile, path, CREATE_ALWAYS); }
 
@@ -141,7 +149,9 @@ int GetFileSize32(FileHandle file, uint32_t* size) {
   return 1;
 }
 
-int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
+namespace {
+
+int ReadWholeOnce(FileHandle file, void* buffer, uint32_t count) {
   DWORD shortBy;
   if (MustFail(Service::ReadWhole, &shortBy)) return 0;
   const DWORD asked = count >= shortBy ? count - shortBy : 0;
@@ -152,6 +162,28 @@ int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
     return 0;
   }
   return 1;
+}
+
+int ReadAtOnce(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
+  DWORD shortBy;
+  if (MustFail(Service::ReadAt, &shortBy)) return 0;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  return MoveAt(
+      [&](uint32_t done, uint32_t left, DWORD* moved, OVERLAPPED* at) {
+        return ReadFile(Native(file), bytes + done, left, moved, at);
+      },
+      offset, count, shortBy, ERROR_HANDLE_EOF);
+}
+
+}  // namespace
+
+// The dialog's own reads, from where the file stands, are not tried again; a lock another
+// program holds is told with its name.
+int ReadWhole(FileHandle file, void* buffer, uint32_t count) {
+  HeldFileWait wait(false);
+  if (ReadWholeOnce(file, buffer, count)) return 1;
+  wait.GiveUp([file] { return PathOfHandle(Native(file)); });
+  return 0;
 }
 
 int WriteWhole(FileHandle file, const void* buffer, uint32_t count) {
@@ -194,15 +226,13 @@ int GetFileSize64(FileHandle file, uint64_t* size) {
   return 1;
 }
 
+// A read refused because another program locks the bytes is tried again.
 int ReadAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count) {
-  DWORD shortBy;
-  if (MustFail(Service::ReadAt, &shortBy)) return 0;
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  return MoveAt(
-      [&](uint32_t done, uint32_t left, DWORD* moved, OVERLAPPED* at) {
-        return ReadFile(Native(file), bytes + done, left, moved, at);
-      },
-      offset, count, shortBy, ERROR_HANDLE_EOF);
+  HeldFileWait wait(false);
+  for (;;) {
+    if (ReadAtOnce(file, offset, buffer, count)) return 1;
+    if (!wait.Again([file] { return PathOfHandle(Native(file)); })) return 0;
+  }
 }
 
 int WriteAt(FileHandle file, uint64_t offset, const void* buffer, uint32_t count) {

@@ -1,9 +1,12 @@
 // Folders through the system's native calls: every name is opened relative to its parent's
 // handle (NtCreateFile with a root directory, the system's own openat), with
 // FILE_OPEN_REPARSE_POINT so that a link, junction or mount point is opened as itself and
-// refused, never followed. Names travel as UTF-16, so any letter and any depth work. The
-// folder's entry as its parent lists it is checked too: some systems show a reparse point
-// only there.
+// refused, never followed. A reparse point that keeps the entry itself (a cloud file, a
+// compressed or deduplicated file) is opened a second time through its filter, which fetches
+// or unpacks its data, and taken only when it is still the same entry. Names travel as UTF-16,
+// so any letter and any depth work. The folder's entry as its parent lists it is checked too:
+// some systems show a reparse point only there. What a reparse tag is, is the core's to say
+// (core/reparse_points.h).
 #include <windows.h>
 #include <winternl.h>
 
@@ -14,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "core/reparse_points.h"
 #include "core/utf8.h"
 #include "platform/hooks.h"
 #include "platform/platform.h"
@@ -23,10 +27,11 @@
 
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
                                                FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
+extern "C" WCHAR NTAPI RtlUpcaseUnicodeChar(WCHAR);
 
 namespace {
 
-constexpr FILE_INFORMATION_CLASS kFileFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(2);
+constexpr FILE_INFORMATION_CLASS kFileBothDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(3);
 constexpr FILE_INFORMATION_CLASS kFileRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
 constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
@@ -36,6 +41,19 @@ constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE
 constexpr uint32_t kLongestComponentUnits = 255;
 
 HANDLE Native(FolderHandle folder) { return reinterpret_cast<HANDLE>(folder); }
+
+// FILE_BOTH_DIR_INFORMATION: a listed entry with its short name.
+struct BothDirectoryEntry {
+  ULONG nextEntryOffset;
+  ULONG fileIndex;
+  LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime, endOfFile, allocationSize;
+  ULONG fileAttributes;
+  ULONG fileNameLength;
+  ULONG eaSize;  // the reparse tag, when the attributes carry a reparse point
+  CCHAR shortNameLength;
+  WCHAR shortName[12];
+  WCHAR fileName[1];
+};
 
 int Failed(NTSTATUS status) {
   SetLastError(RtlNtStatusToDosError(status));
@@ -64,19 +82,60 @@ bool WideName(const char* name, std::wstring* wide) {
 // valid UTF-8, which the caller lists as a name it cannot carry.
 std::string NarrowName(const wchar_t* name, size_t units) { return Utf8FromUtf16(name, units); }
 
-EntryKind KindOf(ULONG attributes) {
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return EntryKind::Link;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryKind::Folder;
-  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return EntryKind::Other;
+bool SameName(const wchar_t* a, size_t aUnits, const std::wstring& b) {
+  return CompareStringOrdinal(a, static_cast<int>(aUnits), b.c_str(), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+// An entry's attributes and reparse tag (meaningful only with FILE_ATTRIBUTE_REPARSE_POINT).
+struct Listed {
+  ULONG attributes = 0;
+  ULONG tag = 0;
+};
+
+// A test's stand-in for a reparse point no test can make (platform/hooks.h).
+void StandIn(const char* name, Listed* listed) {
+  uint32_t attributes = 0;
+  if (const uint32_t tag = StandInReparseTag(name, &attributes)) {
+    listed->attributes |= FILE_ATTRIBUTE_REPARSE_POINT | attributes;
+    listed->tag = tag;
+  }
+}
+
+void StandIn(const std::wstring& name, Listed* listed) {
+  // In a buffer of its own: nothing is allocated while the callers hold handles.
+  char narrow[4 * kLongestComponentUnits + 1];
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, name.c_str(), static_cast<int>(name.size()), narrow,
+                                        static_cast<int>(sizeof narrow - 1), nullptr, nullptr);
+  if (bytes <= 0) return;
+  narrow[bytes] = '\0';
+  StandIn(narrow, listed);
+}
+
+EntryKind KindOf(const Listed& listed) {
+  if ((listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    switch (KindOfReparseTag(listed.tag)) {
+      case ReparseKind::Link:
+      case ReparseKind::Unknown: return EntryKind::Link;
+      case ReparseKind::NotRegular: return EntryKind::Other;
+      case ReparseKind::Plain: break;
+    }
+  }
+  if ((listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return EntryKind::Folder;
+  if ((listed.attributes & FILE_ATTRIBUTE_DEVICE) != 0) return EntryKind::Other;
   return EntryKind::File;
 }
+
+// The error that refuses an entry of this kind where a file or folder is asked for.
+DWORD RefusalOf(EntryKind kind) { return kind == EntryKind::Other ? ERROR_NOT_SUPPORTED : ERROR_CANT_ACCESS_FILE; }
+
+enum class Search { Absent, Listed, ShortNameOfOther };
 
 // Searches the folder's entries for name; see ListedAttributes. Nothing is allocated here, so
 // that memory running out cannot leave the callers' handles open: the pattern has the room of
 // the longest name a component takes, and a longer name is in no listing.
-bool SearchListing(HANDLE parent, const std::wstring& name, ULONG* attributes) {
+Search SearchListing(HANDLE parent, const std::wstring& name, Listed* listed) {
   wchar_t pattern[kLongestComponentUnits];
-  if (name.empty() || name.size() > kLongestComponentUnits) return false;
+  if (name.empty() || name.size() > kLongestComponentUnits) return Search::Absent;
   std::copy(name.begin(), name.end(), pattern);
   pattern[name.size() - 1] = L'?';
   UNICODE_STRING mask;
@@ -85,27 +144,34 @@ bool SearchListing(HANDLE parent, const std::wstring& name, ULONG* attributes) {
   mask.MaximumLength = mask.Length;
   alignas(8) unsigned char buffer[8192];
   BOOLEAN restart = TRUE;
+  Search found = Search::Absent;
   for (;;) {
     IO_STATUS_BLOCK status;
     const NTSTATUS result = NtQueryDirectoryFile(parent, nullptr, nullptr, nullptr, &status, buffer, sizeof buffer,
-                                                 kFileFullDirectoryInformation, FALSE, restart ? &mask : nullptr, restart);
+                                                 kFileBothDirectoryInformation, FALSE, restart ? &mask : nullptr, restart);
     restart = FALSE;
-    if (result == kNoMoreFiles || result == kNoSuchFile) return false;
-    if (result < 0) return false;
-    for (auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(buffer);;
-         entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(reinterpret_cast<unsigned char*>(entry) + entry->NextEntryOffset)) {
-      const int units = static_cast<int>(entry->FileNameLength / sizeof(wchar_t));
-      if (CompareStringOrdinal(entry->FileName, units, name.c_str(), static_cast<int>(name.size()), TRUE) == CSTR_EQUAL) {
-        *attributes = entry->FileAttributes;
-        return true;
+    if (result == kNoMoreFiles || result == kNoSuchFile) return found;
+    if (result < 0) return found;
+    for (auto* entry = reinterpret_cast<BothDirectoryEntry*>(buffer);;
+         entry = reinterpret_cast<BothDirectoryEntry*>(reinterpret_cast<unsigned char*>(entry) + entry->nextEntryOffset)) {
+      if (SameName(entry->fileName, entry->fileNameLength / sizeof(wchar_t), name)) {
+        listed->attributes = entry->fileAttributes;
+        listed->tag = entry->eaSize;
+        return Search::Listed;
       }
-      if (entry->NextEntryOffset == 0) break;
+      // The pattern matches short names too: the system would open that entry by this name.
+      if (entry->shortNameLength > 0 && SameName(entry->shortName, static_cast<size_t>(entry->shortNameLength) / sizeof(wchar_t), name)) {
+        found = Search::ShortNameOfOther;
+      }
+      if (entry->nextEntryOffset == 0) break;
     }
   }
 }
 
+// asItself: with FILE_OPEN_REPARSE_POINT, so that a reparse point is opened as itself, not
+// through its filter or to what it names.
 NTSTATUS OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
-                      ULONG options, HANDLE* opened) {
+                      ULONG options, HANDLE* opened, bool asItself = true) {
   UNICODE_STRING text;
   text.Buffer = const_cast<wchar_t*>(name.c_str());
   text.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
@@ -115,7 +181,7 @@ NTSTATUS OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK acces
   IO_STATUS_BLOCK status;
   *opened = nullptr;
   return NtCreateFile(opened, access | SYNCHRONIZE, &attributes, &status, nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
-                      options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT,
+                      options | FILE_SYNCHRONOUS_IO_NONALERT | (asItself ? FILE_OPEN_REPARSE_POINT : 0) | FILE_OPEN_FOR_BACKUP_INTENT,
                       nullptr, 0);
 }
 
@@ -123,25 +189,115 @@ NTSTATUS OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK acces
 // that the listing is read entry by entry as a whole folder's is; names are compared as the
 // file system compares them, ignoring case. A handle keeps the first pattern it was searched
 // with, so the search goes through a handle of its own to the same folder.
-bool ListedAttributes(HANDLE folder, const std::wstring& name, ULONG* attributes) {
+Search ListedAttributes(HANDLE folder, const std::wstring& name, Listed* listed) {
   HANDLE parent;
   if (OpenRelative(folder, std::wstring(), FILE_LIST_DIRECTORY, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, &parent) < 0) {
-    return false;
+    return Search::Absent;
   }
-  const bool found = SearchListing(parent, name, attributes);
+  const Search found = SearchListing(parent, name, listed);
   CloseHandle(parent);
+  if (found == Search::Listed) StandIn(name, listed);
   return found;
 }
 
-// Refuses what was opened when it is a reparse point, by the handle or by its listed entry.
-bool IsReparsePoint(HANDLE parent, const std::wstring& name, HANDLE opened) {
+// Which file an open handle is, and its reparse point.
+bool Identify(HANDLE handle, EntryIdentity* identity) {
   FILE_ATTRIBUTE_TAG_INFO tag = {};
-  if (GetFileInformationByHandleEx(opened, FileAttributeTagInfo, &tag, sizeof tag) &&
-      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) return false;
+  identity->attributes = tag.FileAttributes;
+  identity->tag = tag.ReparseTag;
+  FILE_ID_INFO id = {};
+  if (GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+    identity->volume = id.VolumeSerialNumber;
+    std::memcpy(&identity->fileIdLow, id.FileId.Identifier, 8);
+    std::memcpy(&identity->fileIdHigh, id.FileId.Identifier + 8, 8);
     return true;
   }
-  ULONG listed = 0;
-  return ListedAttributes(parent, name, &listed) && (listed & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  // Before Windows 8 the 64-bit index is all there is.
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle, &information)) return false;
+  identity->volume = information.dwVolumeSerialNumber;
+  identity->fileIdLow = uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+  identity->fileIdHigh = 0;
+  return true;
+}
+
+// The path of an open entry from its volume's root, short names spelled long, in path (room
+// for kEntryPathRoom units); its length, or 0 when the system cannot give it.
+constexpr DWORD kEntryPathRoom = 1024;
+DWORD NormalizedPath(HANDLE handle, wchar_t* path) {
+  const DWORD length = GetFinalPathNameByHandleW(handle, path, kEntryPathRoom, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE);
+  return length < kEntryPathRoom ? length : 0;
+}
+
+// Whether the system opened another entry of the folder than the one asked for: a name it
+// took for that entry's short name. The entry's own long name is compared with the name
+// asked for; an entry the system cannot place, or reached elsewhere, is not compared. Nothing
+// is allocated: the callers hold the entry open.
+bool OpenedAnotherEntry(HANDLE opened, HANDLE parent, const std::wstring& asked) {
+  wchar_t whole[kEntryPathRoom];
+  wchar_t folder[kEntryPathRoom];
+  const DWORD wholeUnits = NormalizedPath(opened, whole);
+  DWORD folderUnits = NormalizedPath(parent, folder);
+  size_t slash = wholeUnits;
+  while (slash > 0 && whole[slash - 1] != L'\\') --slash;
+  if (wholeUnits == 0 || folderUnits == 0 || slash == 0) return false;
+  // A drive's root is a lone backslash, which its entries' paths begin with.
+  if (folder[folderUnits - 1] == L'\\') --folderUnits;
+  const auto same = [](const wchar_t* a, size_t aUnits, const wchar_t* b, size_t bUnits) {
+    return CompareStringOrdinal(a, static_cast<int>(aUnits), b, static_cast<int>(bUnits), TRUE) == CSTR_EQUAL;
+  };
+  if (!same(whole, slash - 1, folder, folderUnits)) return false;
+  return !same(whole + slash, wholeUnits - slash, asked.c_str(), asked.size());
+}
+
+// Opens name in parent as a file or folder (options), never through a link: a name surrogate
+// or an unknown reparse point is refused with IsLink, the Linux subsystem's devices with
+// NotRegularFile, a name that opens another entry with ShortNameOfOther. A reparse point that
+// keeps the entry itself is opened again through its filter and used when it is still the
+// same entry. The NTSTATUS of a failed open, or 0 with the last error set.
+NTSTATUS OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options, HANDLE* result) {
+  *result = nullptr;
+  HANDLE opened;
+  const NTSTATUS status = OpenRelative(parent, name, access, share, FILE_OPEN, options, &opened);
+  if (status < 0) return status;
+  const auto refuse = [&](DWORD error) {
+    CloseHandle(opened);
+    SetLastError(error);
+    return 0;
+  };
+  // A file system that cannot say is judged by the listing alone.
+  EntryIdentity first;
+  if (!Identify(opened, &first)) first = EntryIdentity{};
+  Listed listed{first.attributes, first.tag};
+  if ((listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) ListedAttributes(parent, name, &listed);
+  StandIn(name, &listed);
+  if ((listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    if (OpenedAnotherEntry(opened, parent, name)) return refuse(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
+    *result = opened;
+    return 0;
+  }
+  if (KindOfReparseTag(listed.tag) != ReparseKind::Plain) return refuse(RefusalOf(KindOf(listed)));
+  first.attributes = listed.attributes;
+  first.tag = listed.tag;
+  CloseHandle(opened);
+  HANDLE through;
+  const NTSTATUS again = OpenRelative(parent, name, access, share, FILE_OPEN, options, &through, false);
+  if (again < 0) return again;
+  EntryIdentity reopened;
+  if (!Identify(through, &reopened)) {
+    const DWORD error = GetLastError();
+    CloseHandle(through);
+    SetLastError(error);
+    return 0;
+  }
+  if (!SameEntryThroughFilter(first, reopened) || OpenedAnotherEntry(through, parent, name)) {
+    CloseHandle(through);
+    SetLastError(ERROR_CANT_ACCESS_FILE);
+    return 0;
+  }
+  *result = through;
+  return 0;
 }
 
 FolderHandle TakeFolder(HANDLE handle) {
@@ -173,16 +329,27 @@ FolderHandle OpenFolder(const char* path) {
   HANDLE handle = CreateFileW(full.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  FILE_ATTRIBUTE_TAG_INFO tag = {};
-  if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag)) {
+  EntryIdentity first;
+  if (!Identify(handle, &first)) {
     const DWORD error = GetLastError();
     CloseHandle(handle);
     return FailWith(error), nullptr;
   }
-  if ((tag.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != FILE_ATTRIBUTE_DIRECTORY) {
+  if ((first.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A folder kept by a filter (a cloud folder) is the folder, opened again through it.
     CloseHandle(handle);
-    return FailWith((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? ERROR_CANT_ACCESS_FILE : ERROR_DIRECTORY),
-           nullptr;
+    if (KindOfReparseTag(first.tag) != ReparseKind::Plain) return FailWith(ERROR_CANT_ACCESS_FILE), nullptr;
+    handle = CreateFileW(full.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    EntryIdentity reopened;
+    if (!Identify(handle, &reopened) || !SameEntryThroughFilter(first, reopened)) {
+      CloseHandle(handle);
+      return FailWith(ERROR_CANT_ACCESS_FILE), nullptr;
+    }
+  }
+  if ((first.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    CloseHandle(handle);
+    return FailWith(ERROR_DIRECTORY), nullptr;
   }
   return TakeFolder(handle);
 }
@@ -192,20 +359,18 @@ FolderHandle OpenSubfolder(FolderHandle parent, const char* name) {
   std::wstring wide;
   if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
   HANDLE handle;
-  const NTSTATUS status = OpenRelative(Native(parent), wide, kFolderAccess, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, &handle);
+  const NTSTATUS status = OpenEntry(Native(parent), wide, kFolderAccess, kShareAll, FILE_DIRECTORY_FILE, &handle);
   if (status < 0) {
     Failed(status);
     // A link to a file is opened as a link even though a folder was asked for.
-    ULONG listed = 0;
-    if (ListedAttributes(Native(parent), wide, &listed) && (listed & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      SetLastError(ERROR_CANT_ACCESS_FILE);
+    Listed listed;
+    if (ListedAttributes(Native(parent), wide, &listed) == Search::Listed &&
+        (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && KindOfReparseTag(listed.tag) != ReparseKind::Plain) {
+      SetLastError(RefusalOf(KindOf(listed)));
     }
     return nullptr;
   }
-  if (IsReparsePoint(Native(parent), wide, handle)) {
-    CloseHandle(handle);
-    return FailWith(ERROR_CANT_ACCESS_FILE), nullptr;
-  }
+  if (handle == nullptr) return nullptr;
   return TakeFolder(handle);
 }
 
@@ -239,9 +404,12 @@ int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context) {
          entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(reinterpret_cast<unsigned char*>(entry) + entry->NextEntryOffset)) {
       const std::string name = NarrowName(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
       if (name != "." && name != "..") {
-        const EntryKind kind = KindOf(entry->FileAttributes);
-        const FolderEntry listed{name.c_str(), kind,
-                                 kind == EntryKind::File ? static_cast<uint64_t>(entry->EndOfFile.QuadPart) : 0};
+        // The reparse tag of an entry that carries one is where its extended attributes' size would be.
+        Listed found{entry->FileAttributes, entry->EaSize};
+        StandIn(name.c_str(), &found);
+        const EntryKind kind = KindOf(found);
+        FolderEntry listed{name.c_str(), kind, kind == EntryKind::File ? static_cast<uint64_t>(entry->EndOfFile.QuadPart) : 0};
+        listed.fetchedWhenRead = kind == EntryKind::File && FetchedWhenRead(found.attributes);
         if (!visit(context, listed)) return 0;
       }
       if (entry->NextEntryOffset == 0) break;
@@ -253,27 +421,42 @@ int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
   if (MustFail(Service::GetEntryKind)) return 0;
   std::wstring wide;
   if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME);
-  ULONG attributes = 0;
-  if (!ListedAttributes(Native(parent), wide, &attributes)) return FailWith(ERROR_FILE_NOT_FOUND);
-  *kind = KindOf(attributes);
+  Listed listed;
+  switch (ListedAttributes(Native(parent), wide, &listed)) {
+    case Search::Absent: return FailWith(ERROR_FILE_NOT_FOUND);
+    case Search::ShortNameOfOther: return FailWith(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
+    case Search::Listed: break;
+  }
+  *kind = KindOf(listed);
   return 1;
 }
 
-FileHandle OpenFileIn(FolderHandle parent, const char* name, FileAccess access) {
+namespace {
+
+FileHandle OpenFileInOnce(FolderHandle parent, const char* name, FileAccess access, std::wstring* path) {
   if (MustFail(Service::OpenFileIn)) return nullptr;
   std::wstring wide;
   if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
+  *path = wide;
   HANDLE handle;
   const bool forWriting = access == FileAccess::ReadWrite;
   const ACCESS_MASK rights = forWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
   const ULONG share = forWriting ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
-  const NTSTATUS status = OpenRelative(Native(parent), wide, rights, share, FILE_OPEN, FILE_NON_DIRECTORY_FILE, &handle);
+  const NTSTATUS status = OpenEntry(Native(parent), wide, rights, share, FILE_NON_DIRECTORY_FILE, &handle);
   if (status < 0) return Failed(status), nullptr;
-  if (IsReparsePoint(Native(parent), wide, handle)) {
-    CloseHandle(handle);
-    return FailWith(ERROR_CANT_ACCESS_FILE), nullptr;
-  }
+  if (handle == nullptr) return nullptr;
   return AdoptHandle(handle);
+}
+
+}  // namespace
+
+FileHandle OpenFileIn(FolderHandle parent, const char* name, FileAccess access) {
+  HeldFileWait wait(true);
+  std::wstring wide;
+  for (;;) {
+    FileHandle file = OpenFileInOnce(parent, name, access, &wide);
+    if (file != nullptr || !wait.Again([&] { return PathInFolder(Native(parent), wide); })) return file;
+  }
 }
 
 FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* temporaryName, uint32_t capacity) {
@@ -302,25 +485,44 @@ FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* t
 
 namespace {
 
-// Renames within the folder; the NTSTATUS of the open or of the rename.
-NTSTATUS Rename(FolderHandle parent, const std::wstring& wideFrom, const std::wstring& wideTo, bool replace) {
+// Whether name opens an entry that has another long name: it is that entry's short name.
+bool NamesAnotherEntry(HANDLE parent, const std::wstring& name) {
+  HANDLE handle;
+  if (OpenRelative(parent, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, &handle) < 0) return false;
+  const bool another = OpenedAnotherEntry(handle, parent, name);
+  CloseHandle(handle);
+  return another;
+}
+
+// Opens an entry as itself for its removal or its rename; 0 with the last error set.
+int OpenForDeletion(FolderHandle parent, const std::wstring& name, ULONG options, HANDLE* handle) {
+  const NTSTATUS status = OpenRelative(Native(parent), name, DELETE, kShareAll, FILE_OPEN, options, handle);
+  if (status < 0) return Failed(status);
+  if (OpenedAnotherEntry(*handle, Native(parent), name)) {
+    CloseHandle(*handle);
+    return FailWith(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
+  }
+  return 1;
+}
+
+// Renames within the folder; 0 with the last error set.
+int Rename(FolderHandle parent, const std::wstring& wideFrom, const std::wstring& wideTo, bool replace) {
   // The rename request: the new name relative to the same parent, in words so that the
   // request is aligned as the system wants it; made before the entry is opened, so that
   // memory running out cannot leave it open.
   const size_t bytes = offsetof(RenameRequest, fileName) + wideTo.size() * sizeof(wchar_t);
   std::vector<uint64_t> words(bytes / sizeof(uint64_t) + 1, 0);
   HANDLE handle;
-  NTSTATUS status = OpenRelative(Native(parent), wideFrom, DELETE, kShareAll, FILE_OPEN, 0, &handle);
-  if (status < 0) return status;
+  if (!OpenForDeletion(parent, wideFrom, 0, &handle)) return 0;
   auto* rename = reinterpret_cast<RenameRequest*>(words.data());
   rename->replaceIfExists = replace ? TRUE : FALSE;
   rename->rootDirectory = Native(parent);
   rename->fileNameLength = static_cast<ULONG>(wideTo.size() * sizeof(wchar_t));
   std::memcpy(rename->fileName, wideTo.c_str(), wideTo.size() * sizeof(wchar_t));
   IO_STATUS_BLOCK io;
-  status = NtSetInformationFile(handle, &io, rename, static_cast<ULONG>(bytes), kFileRenameInformation);
+  const NTSTATUS status = NtSetInformationFile(handle, &io, rename, static_cast<ULONG>(bytes), kFileRenameInformation);
   CloseHandle(handle);
-  return status;
+  return status < 0 ? Failed(status) : 1;
 }
 
 bool OnlyCaseDiffers(const std::wstring& a, const std::wstring& b) {
@@ -328,16 +530,26 @@ bool OnlyCaseDiffers(const std::wstring& a, const std::wstring& b) {
                        CSTR_EQUAL;
 }
 
-}  // namespace
+// Pushes the folder's entries down to its device through a handle of its own that may write
+// there, which is what a flush of a folder asks. A file system that flushes no folders, or a
+// folder that cannot be opened so, is left as it is: the rename stands either way.
+int FlushFolder(HANDLE folder) {
+  HANDLE handle;
+  if (OpenRelative(folder, std::wstring(), FILE_ADD_FILE, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, &handle) < 0) return 1;
+  const BOOL flushed = FlushFileBuffers(handle);
+  const DWORD error = GetLastError();
+  CloseHandle(handle);
+  if (flushed || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED) return 1;
+  return FailWith(error);
+}
 
-int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken) {
+int RenameOnce(FolderHandle parent, const char* from, const char* to, TakenName taken, std::wstring* wideFrom) {
   if (MustFail(Service::RenameIn)) return 0;
-  std::wstring wideFrom, wideTo;
-  if (!WideName(from, &wideFrom) || !WideName(to, &wideTo)) return FailWith(ERROR_INVALID_NAME);
-  if (!OnlyCaseDiffers(wideFrom, wideTo)) {
-    const NTSTATUS status = Rename(parent, wideFrom, wideTo, taken == TakenName::Replace);
-    return status < 0 ? Failed(status) : 1;
-  }
+  std::wstring wideTo;
+  if (!WideName(from, wideFrom) || !WideName(to, &wideTo)) return FailWith(ERROR_INVALID_NAME);
+  // A new name that the system takes for another entry's short name would replace that entry.
+  if (NamesAnotherEntry(Native(parent), wideTo)) return FailWith(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
+  if (!OnlyCaseDiffers(*wideFrom, wideTo)) return Rename(parent, *wideFrom, wideTo, taken == TakenName::Replace);
   // A new name that differs only in case finds the entry itself, and some file systems then
   // keep the old name: the entry goes through a name of its own first.
   char middleName[kTemporaryNameRoom];
@@ -345,42 +557,83 @@ int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName ta
   if (!TemporaryRandom(&random) || !ComposeTemporaryPath("", 0, random, middleName, sizeof middleName)) return 0;
   std::wstring middle;
   WideName(middleName, &middle);
-  NTSTATUS status = Rename(parent, wideFrom, middle, false);
-  if (status < 0) return Failed(status);
-  status = Rename(parent, middle, wideTo, false);
-  if (status < 0) {
-    Rename(parent, middle, wideFrom, false);
-    return Failed(status);
+  if (!Rename(parent, *wideFrom, middle, false)) return 0;
+  if (!Rename(parent, middle, wideTo, false)) {
+    const DWORD error = GetLastError();
+    Rename(parent, middle, *wideFrom, false);
+    return FailWith(error);
   }
   return 1;
 }
 
+}  // namespace
+
+int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken) {
+  HeldFileWait wait(true);
+  std::wstring wideFrom;
+  for (;;) {
+    if (RenameOnce(parent, from, to, taken, &wideFrom)) return FlushFolder(Native(parent));
+    if (!wait.Again([&] { return PathInFolder(Native(parent), wideFrom); })) return 0;
+  }
+}
+
 namespace {
 
-// Opens the entry for deletion as itself and marks it to go when closed.
-int Remove(FolderHandle parent, const char* name, ULONG options) {
-  std::wstring wide;
-  if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME);
+// FILE_DISPOSITION_INFO_EX of Windows 10: the name goes at once, while programs that share
+// deletion may keep the entry open.
+constexpr FILE_INFO_BY_HANDLE_CLASS kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr ULONG kDispositionDelete = 0x1;
+constexpr ULONG kDispositionPosixSemantics = 0x2;
+
+// Opens the entry for deletion as itself and marks it to go: at once where the system can,
+// else when the last handle to it is closed.
+int RemoveOnce(Service service, FolderHandle parent, const char* name, ULONG options, std::wstring* wide) {
+  if (MustFail(service)) return 0;
+  if (!WideName(name, wide)) return FailWith(ERROR_INVALID_NAME);
   HANDLE handle;
-  const NTSTATUS status = OpenRelative(Native(parent), wide, DELETE, kShareAll, FILE_OPEN, options, &handle);
-  if (status < 0) return Failed(status);
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  const BOOL marked = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
-  const DWORD error = GetLastError();
+  if (!OpenForDeletion(parent, *wide, options, &handle)) return 0;
+  ULONG flags = kDispositionDelete | kDispositionPosixSemantics;
+  BOOL marked = SetFileInformationByHandle(handle, kFileDispositionInfoEx, &flags, sizeof flags);
+  DWORD error = GetLastError();
+  // Before Windows 10, and on file systems without it, the system does not know the request.
+  if (!marked && (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION)) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    marked = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+    error = GetLastError();
+  }
   CloseHandle(handle);
   return marked ? 1 : FailWith(error);
 }
 
-}  // namespace
-
-int RemoveFileIn(FolderHandle parent, const char* name) {
-  if (MustFail(Service::RemoveFileIn)) return 0;
-  return Remove(parent, name, FILE_NON_DIRECTORY_FILE);
+int Remove(Service service, FolderHandle parent, const char* name, ULONG options) {
+  HeldFileWait wait(true);
+  std::wstring wide;
+  for (;;) {
+    if (RemoveOnce(service, parent, name, options, &wide)) return 1;
+    if (!wait.Again([&] { return PathInFolder(Native(parent), wide); })) return 0;
+  }
 }
 
-int RemoveFolderIn(FolderHandle parent, const char* name) {
-  if (MustFail(Service::RemoveFolderIn)) return 0;
-  return Remove(parent, name, FILE_DIRECTORY_FILE);
+}  // namespace
+
+int RemoveFileIn(FolderHandle parent, const char* name) { return Remove(Service::RemoveFileIn, parent, name, FILE_NON_DIRECTORY_FILE); }
+
+int RemoveFolderIn(FolderHandle parent, const char* name) { return Remove(Service::RemoveFolderIn, parent, name, FILE_DIRECTORY_FILE); }
+
+// Windows' own folders ignore case; a folder made case-sensitive for the Linux subsystem is
+// not looked for.
+bool FolderIgnoresCase(FolderHandle) { return true; }
+
+uint16_t UpcaseNameUnit(uint16_t unit) { return RtlUpcaseUnicodeChar(unit); }
+
+void ExposeCloudPlaceholders() {
+  // Windows 10 1803 and later; PHCM_EXPOSE_PLACEHOLDERS.
+  using SetMode = CHAR(NTAPI*)(CHAR);
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll == nullptr) return;
+  const auto set = reinterpret_cast<SetMode>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlSetProcessPlaceholderCompatibilityMode")));
+  if (set != nullptr) set(2);
 }
 
 NameLimits FileSystemNameLimits() {

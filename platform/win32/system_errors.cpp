@@ -31,6 +31,9 @@ uint32_t SystemErrorCode(SystemErrorKind kind) {
     case SystemErrorKind::AlreadyExists: return ERROR_ALREADY_EXISTS;
     case SystemErrorKind::NotEmpty: return ERROR_DIR_NOT_EMPTY;
     case SystemErrorKind::NotFolder: return ERROR_DIRECTORY;
+    case SystemErrorKind::LockViolation: return ERROR_LOCK_VIOLATION;
+    // Not a code the folder calls get from the system: it names the case alone.
+    case SystemErrorKind::ShortNameOfOther: return ERROR_FILE_EXISTS;
   }
   return ERROR_INVALID_FUNCTION;
 }

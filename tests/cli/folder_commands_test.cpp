@@ -3,17 +3,23 @@
 // fingerprint, and the options that belong to files or to folders only.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "words/words.h"
 #include "words/entry_texts.h"
 #include "words/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/tree/tree_test.h"
+
+#ifdef _WIN32
+#include "tests/testing/held_file.h"
+#endif
 
 namespace {
 
@@ -109,6 +115,50 @@ TEST_F(FolderCommandsTest, AFileDamagedOnItsWayIsNotTakenAndHasAnExitStatusOfIts
   EXPECT_EQ(run.err, Line(kRussian.entries.mismatch, "new.txt"));
   EXPECT_FALSE(scratch.Exists("tree/new.txt"));
 }
+
+#ifdef _WIN32
+// Held for a minute: given up within the time an entry may wait, with the system's text and
+// what to do, in the line and in the JSON object. Wine's Restart Manager names no program,
+// so the words are those without a name.
+TEST_F(FolderCommandsTest, AFileHeldForAMinuteIsGivenUpWithWhatToDo) {
+  const HeldFile holder(Broken() + "\\keep.txt", 60000);
+  const auto start = std::chrono::steady_clock::now();
+  const CliOutcome run = Run({"scan-broken", Broken(), outputs.path(), "--quiet", "--json"});
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::seconds(9)) << "not waited for";
+  EXPECT_LT(waited, std::chrono::seconds(15));
+  EXPECT_EQ(run.status, kExitSkipped);
+  std::string system = SystemText(SystemErrorKind::SharingViolation);
+  while (!system.empty() && (system.back() == '\n' || system.back() == '\r' || system.back() == ' ')) system.pop_back();
+  const std::string skipped = Line(kRussian.entries.skipped, "keep.txt");
+  EXPECT_EQ(run.err, skipped.substr(0, skipped.size() - 1) + " — " + StepMessage(Step::OpenBroken) + " " + system + " " +
+                         kRussian.shared.heldByAnother + "\n");
+  EXPECT_NE(run.out.find("\"system_error\":32,"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"held_by\":null}"), std::string::npos) << run.out;
+}
+
+// Where Windows can tell, the program is named: in UTF-8 among the program's own words.
+TEST_F(FolderCommandsTest, TheProgramThatHoldsAFileIsNamed) {
+  EntryReport entry;
+  entry.path = "keep.txt";
+  entry.skip = EntrySkip::Unreadable;
+  entry.systemError = SystemErrorCode(SystemErrorKind::LockViolation);
+  entry.holder = U8(u8"Блокнот");
+  Outcome outcome = StoppedOutcome(Step::OpenValid, SystemErrorCode(SystemErrorKind::SharingViolation));
+  outcome.holder = entry.holder;
+  std::FILE* words = std::fopen(streams.Path("words").c_str(), "w+b");
+  ASSERT_NE(words, nullptr);
+  PrintEntry(words, entry);
+  PrintStop(words, outcome);
+  std::fclose(words);
+  const Bytes printed = streams.Read("words");
+  const std::string text(printed.begin(), printed.end());
+  const std::string held = kRussian.shared.heldBy.c_str();
+  const std::string named = held.substr(0, held.find("%s")) + entry.holder + held.substr(held.find("%s") + 2);
+  EXPECT_NE(text.find(" " + named + "\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n" + named + "\n"), std::string::npos) << text;
+}
+#endif
 
 TEST_F(FolderCommandsTest, OptionsOfFilesAndOfFoldersAreRefusedForTheOther) {
   scratch.Write("movie.avi", {1, 2, 3});

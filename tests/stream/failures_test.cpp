@@ -44,9 +44,10 @@ class FailuresTest : public StreamTest {
     scratch.Write("movie.crc", ReferenceTestFile(broken));
     elsewhere.Write("movie.fix", ReferenceRepairFile(valid, ReferenceTestFile(broken)));
   }
-  // Arms the fault (a system error the operation does not set itself) and returns its code.
+  // Arms the fault (a system error the operation does not set itself, and not one it waits
+  // out, as it does a file another program holds) and returns its code.
   uint32_t Arm(const FaultCase& c) {
-    const uint32_t code = SystemErrorCode(SystemErrorKind::SharingViolation);
+    const uint32_t code = SystemErrorCode(SystemErrorKind::AccessDenied);
     InjectFault(c.service, c.nthCall, code, c.kind);
     return c.kind == FaultKind::Fail ? code : 0;
   }
@@ -245,12 +246,12 @@ TEST_F(FailuresTest, ACheckFileThatCannotBeReadRefusesTheRepair) {
   for (const auto& step : steps) {
     SCOPED_TRACE(static_cast<int>(step.step));
     ClearFaults();
-    InjectFault(step.service, step.nthCall, SystemErrorCode(SystemErrorKind::SharingViolation));
+    InjectFault(step.service, step.nthCall, SystemErrorCode(SystemErrorKind::AccessDenied));
     const Outcome result = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(),
                                                        RepairOptions{.checkFilePath = scratch.Path("movie.crc").c_str()}, none);
     EXPECT_EQ(result.ending, step.service == Service::CommitMemory ? Ending::Stopped : Ending::CheckRefused);
     EXPECT_EQ(result.step, step.step);
-    EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
+    EXPECT_EQ(result.systemError, SystemErrorCode(SystemErrorKind::AccessDenied));
     EXPECT_FALSE(result.brokenFileChanged);
     EXPECT_TRUE(scratch.Read("movie.avi") == broken);
     EXPECT_EQ(OpenFileCount(), 0u);

@@ -38,10 +38,11 @@ class FolderFaultTest : public TreeTest, public ::testing::WithParamInterface<Fa
     MakeTree(Valid(), valid);
     MakeTree(Broken(), broken);
   }
-  // The fault armed, with an error of the system's the operations do not set themselves.
+  // The fault armed, with an error of the system's the operations do not set themselves and
+  // do not wait out.
   void Arm() {
     const FaultCase& c = GetParam();
-    InjectFault(c.service, c.nthCall, SystemErrorCode(SystemErrorKind::SharingViolation), c.kind);
+    InjectFault(c.service, c.nthCall, SystemErrorCode(SystemErrorKind::AccessDenied), c.kind);
   }
   void ExpectFault(const TreeOutcome& result) {
     const FaultCase& c = GetParam();
@@ -49,7 +50,7 @@ class FolderFaultTest : public TreeTest, public ::testing::WithParamInterface<Fa
       EXPECT_EQ(result.outcome.ending, Ending::Stopped) << result.outcome;
       EXPECT_EQ(result.outcome.step, c.step) << result.outcome;
       if (c.kind == kFail) {
-        EXPECT_EQ(result.outcome.systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
+        EXPECT_EQ(result.outcome.systemError, SystemErrorCode(SystemErrorKind::AccessDenied));
       }
       return;
     }
@@ -234,14 +235,14 @@ TEST_F(FolderFaultTest, AProofsOwnCallsMadeToFailSkipTheirEntry) {
   } cases[] = {{Service::GetFileSize64, 2, Step::SizeBroken}, {Service::OpenFileIn, 2, Step::OpenBroken}};
   for (const auto& c : cases) {
     ClearFaults();
-    InjectFault(c.service, c.nthCall, SystemErrorCode(SystemErrorKind::SharingViolation));
+    InjectFault(c.service, c.nthCall, SystemErrorCode(SystemErrorKind::AccessDenied));
     const TreeOutcome result = Repair();
     ClearFaults();
     ASSERT_EQ(result.outcome.ending, Ending::Done) << result.outcome;
     const auto skipped = EntriesWith(result, EntryEvent::Skipped);
     ASSERT_EQ(skipped.count("cut.bin"), 1u);
     EXPECT_EQ(skipped.at("cut.bin").step, c.step);
-    EXPECT_EQ(skipped.at("cut.bin").systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
+    EXPECT_EQ(skipped.at("cut.bin").systemError, SystemErrorCode(SystemErrorKind::AccessDenied));
     EXPECT_EQ(EntriesWith(result, EntryEvent::Verified).count("same.bin"), 1u);
     EXPECT_EQ(TreeDifference(ReadTree(Broken()), broken), "");
     EXPECT_EQ(OpenFileCount(), 0u);
@@ -272,14 +273,14 @@ TEST_F(FolderFaultTest, AFileWhoseReadFailsMidwayInTheRingIsSkippedAndTheNextAre
       ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
     }
     ClearFaults();
-    InjectFault(Service::ReadAt, c.nthRead, SystemErrorCode(SystemErrorKind::SharingViolation));
+    InjectFault(Service::ReadAt, c.nthRead, SystemErrorCode(SystemErrorKind::AccessDenied));
     const TreeOutcome faulted = c.validSide ? ScanValid() : ScanBroken();
     ClearFaults();
     EXPECT_EQ(OpenFileCount(), 0u);
     const auto skipped = EntriesWith(faulted, EntryEvent::Skipped);
     ASSERT_EQ(skipped.count("a.bin"), 1u) << faulted.outcome;
     EXPECT_EQ(skipped.at("a.bin").step, c.step);
-    EXPECT_EQ(skipped.at("a.bin").systemError, SystemErrorCode(SystemErrorKind::SharingViolation));
+    EXPECT_EQ(skipped.at("a.bin").systemError, SystemErrorCode(SystemErrorKind::AccessDenied));
     const TreeOutcome compared = c.validSide ? faulted : ScanValid();
     EXPECT_EQ(compared.outcome.ending, Ending::Identical) << compared.outcome;
     EXPECT_EQ(EntriesWith(compared, EntryEvent::Damaged).size(), 0u);

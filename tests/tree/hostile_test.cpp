@@ -7,6 +7,10 @@
 #include "core/fingerprint.h"
 #include "tests/tree/tree_test.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 // The bytes of the records, written from the layout, not with the program's own writer.
@@ -89,7 +93,44 @@ TEST_F(HostileRepairTest, NamesThisFileSystemTakesForOneAreRefusedWhereItIgnores
     EXPECT_EQ(result.outcome.ending, Ending::Done) << result.outcome;
     EXPECT_EQ(EntriesWith(result, EntryEvent::Skipped).at("photos/a.txt").skip, EntrySkip::Gone);
   }
+  // Letters NTFS takes for one beyond the alphabets of Europe: one file, not two "created".
+  RemoveTree(Broken());
+  MakeTree(Broken(), {});
+  // Out of the macros, which the Windows build would spell in Windows-1251.
+  const std::string upper = U8(u8"Ảnh.txt"), lower = U8(u8"ảnh.txt");
+  outputs.Write("tree.fix", RepairFileOf({WholeFile(upper, "a"), WholeFile(lower, "b")}));
+  const TreeOutcome clash = Repair(true);
+  if (FileSystemNameLimits().ignoresCase) {
+    EXPECT_EQ(clash.outcome.step, Step::CheckRepairFileName) << clash.outcome;
+    EXPECT_EQ(clash.nameFault, NameFault::CaseClash);
+    EXPECT_EQ(TreeDifference(ReadTree(Broken()), {}), "");
+  } else {
+    const TreeContents both = {{upper, "a"}, {lower, "b"}};
+    EXPECT_EQ(TreeDifference(ReadTree(Broken()), both), "");
+  }
 }
+
+#ifdef _WIN32
+// A name the folder lacks but the system takes for another entry's short name (Wine makes
+// them for long names, as LONG~LMQ.TXT): never written through, the record skipped and told.
+TEST_F(HostileRepairTest, AnotherEntrysShortNameIsNeverWrittenThrough) {
+  const TreeContents tree = {{"longfilename.txt", "long"}};
+  MakeTree(Broken(), tree);
+  char shortPath[MAX_PATH] = {};
+  ASSERT_NE(GetShortPathNameA((Broken() + "\\longfilename.txt").c_str(), shortPath, MAX_PATH), 0u);
+  const std::string shortName = std::string(shortPath).substr(std::string(shortPath).find_last_of('\\') + 1);
+  ASSERT_NE(shortName, "longfilename.txt") << "no short name made";
+  for (const Bytes& record : {WholeFile(shortName, "bad"), CreateFolder(shortName)}) {
+    outputs.Write("tree.fix", RepairFileOf({record}));
+    const TreeOutcome result = Repair(true);
+    ASSERT_EQ(result.outcome.ending, Ending::Done) << result.outcome;
+    const auto skipped = EntriesWith(result, EntryEvent::Skipped);
+    ASSERT_EQ(skipped.count(shortName), 1u) << shortName;
+    EXPECT_EQ(skipped.at(shortName).skip, EntrySkip::ShortName);
+    EXPECT_EQ(TreeDifference(ReadTree(Broken()), tree), "");
+  }
+}
+#endif
 
 TEST_F(HostileRepairTest, ARenameThatIsMoreThanAChangeOfCaseIsRefused) {
   MakeTree(Broken(), {{"a.txt", "a"}});

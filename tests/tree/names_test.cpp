@@ -1,6 +1,6 @@
 // The names of exchange files: every class of bad name refused under the rules it belongs
-// to, good names (Cyrillic among them) taken and split, and names compared as file systems
-// that ignore case compare them.
+// to, good names (Cyrillic among them) taken and split, and names compared as NTFS compares
+// them, one UTF-16 unit for one.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -102,6 +102,9 @@ TEST(NamesTest, NamesThatDifferOnlyInLetterCaseClash) {
       {{U8(u8"Ёлка/Зима"), U8(u8"ёЛКА/зИМА")}, true},
       {{U8(u8"Ωμέγα"), U8(u8"ΩΜΈΓΑ")}, true},
       {{U8(u8"ÀÉÎ"), U8(u8"àéî"), "x"}, true},
+      {{U8(u8"Ảnh.txt"), U8(u8"ảnh.txt")}, true},     // Latin Extended Additional
+      {{U8(u8"Ⓐ"), U8(u8"ⓐ")}, true},                 // circled letters
+      {{U8(u8"ǅ"), U8(u8"ǆ")}, false},                 // a title-case digraph is a letter of its own
       {{"a", "b", "a"}, false},         // the same path twice is no clash
       {{"a", "a/b", "a/c"}, false},
       {{U8(u8"straße"), "STRASSE"}, false},   // not one letter for one

@@ -62,7 +62,8 @@ std::string FromHex(const char* hex) {
 }
 #define ROW(text, expected) Row{#text, text, expected}
 
-// Every text of ui/texts.h (the browse caption "..." aside) and every step's words.
+// Every text of the dialog's own and the shared words, every step's words, and the newer words of
+// a folder's entries.
 const Row kRows[] = {
     ROW(kRussian.dialog.allocateBrowseRecord, "CDE520F3E4E0EBEEF1FC20E2FBE4E5EBE8F2FC20ECE5F1F2EE20E220E4EEEFEEEBEDE8"
         "F2E5EBFCEDEEEC206865617027E52E"),
@@ -130,6 +131,10 @@ const Row kRows[] = {
     ROW(kRussian.shared.identical, "D1EEE4E5F0E6E8ECEEE520E1E8F2EEE3EE20E820EEF0E8E3E8EDE0EBFCEDEEE3EE20F4E0E9EBE020EE"
         "EAE0E7E0EBEEF1FC20E8E4E5EDF2E8F7EDFBEC2E"),
     ROW(kRussian.shared.attention, "C2EDE8ECE0EDE8E5"),
+    ROW(kRussian.shared.heldBy, "D4E0E9EB20EEF2EAF0FBF220E220EFF0EEE3F0E0ECECE520AB2573BB3A20E7E0EAF0EEE9F2E520E5B820"
+        "E820E7E0EFF3F1F2E8F2E520EEEFE5F0E0F6E8FE20E5F9B820F0E0E72E"),
+    ROW(kRussian.shared.heldByAnother, "D4E0E9EB20EEF2EAF0FBF220E220E4F0F3E3EEE920EFF0EEE3F0E0ECECE53A20E7E0EAF0EEE9F2"
+        "E520E5B820E820E7E0EFF3F1F2E8F2E520EEEFE5F0E0F6E8FE20E5F9B820F0E0E72E"),
     ROW(StepMessage(Step::OpenBroken), "CDE520F3E4E0EBEEF1FC20EEF2EAF0FBF2FC20E1E8F2FBE920F4E0E9EB2E"),
     ROW(StepMessage(Step::SizeBroken), "CDE520F3E4E0EBEEF1FC20F3E7EDE0F2FC20F0E0E7ECE5F020E1E8F2EEE3EE20F4E0E9EBE0"
         "2E"),
@@ -227,11 +232,19 @@ const Row kRows[] = {
         "2C20EDEE20EDE520F3E4E0EBEEF1FC20E7E0EFE8F1E0F2FC20F3F2EEF7EDFFFEF9E8E920EAEEEDF2F0EEEBFCEDFBE920F4E0E9EB2E"),
     ROW(StepMessage(Step::CheckFollowUp), "D3F2EEF7EDFFFEF9E8E920EAEEEDF2F0EEEBFCEDFBE920F4E0E9EB20EFEEE2F0E5E6E4B8"
         "ED20E8EBE820F1EEF1F2E0E2EBE5ED20E4EBFF20F4E0E9EBE020E4F0F3E3EEE3EE20F0E0E7ECE5F0E0"),
+    // The words of a folder's entries that came with the file systems Windows users have.
+    ROW(kRussian.entries.skipShortName, "FDF2EE20EAEEF0EEF2EAEEE520E8ECFF2028382E332920E4F0F3E3EEE3EE20F4E0E9EBE020E8"
+        "EBE820EFE0EFEAE8"),
+    ROW(kRussian.entries.kept, "D4E0E9EB20E7E0EFE8F1E0ED20F6E5EBE8EAEEEC20E820EEF1F2E0E2EBE5ED20EFEEE420E2F0E5ECE5EDED"
+        "FBEC20E8ECE5EDE5EC2025733A20F1EBE5E4F3FEF9E8E920E7E0EFF3F1EA20F0E5ECEEEDF2E020EFE5F0E5E8ECE5EDF3E5F220E5E3EE2C"
+        "20EDE520E7E0EFE8F1FBE2E0FF20E7E0EDEEE2EE2E"),
+    ROW(kRussian.entries.fetched, "C7E0E3F0F3E6E5EDEE20E8E720EEE1EBE0EAE020F4E0E9EBEEE23A20256C6C75"),
 };
 
 TEST(Texts1251Test, TheRussianWordsConvertToTheDialogsWindows1251TextsByteForByte) {
-  // The 33 texts of ui/texts.h besides the caption, the three shared words, one row per step.
-  EXPECT_EQ(sizeof kRows / sizeof kRows[0], 33 + 3 + static_cast<size_t>(kLastStep) + 1) << "a text without its row";
+  // Every member of DialogWords and SharedWords, one row per step, three of EntryWords.
+  const size_t texts = (sizeof(DialogWords) + sizeof(SharedWords)) / sizeof(Phrase) + static_cast<size_t>(kLastStep) + 1 + 3;
+  EXPECT_EQ(sizeof kRows / sizeof kRows[0], texts) << "a text without its row";
   for (const Row& row : kRows) EXPECT_EQ(In1251(row.text), FromHex(row.expected)) << row.name;
 }
 
