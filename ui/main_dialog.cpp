@@ -65,6 +65,30 @@ void FetchFieldHandles(HWND dialog) {
   program.statusBar = GetDlgItem(dialog, IDC_STATUS_BAR);
 }
 
+// The controls' words from the table in use; the template holds the Russian ones.
+void PutControlWords(HWND dialog, const WindowWords& words) {
+  const struct {
+    int id;
+    const char* text;
+  } controls[] = {
+      {IDC_MODE_BROKEN_SCAN, words.modeBrokenScan},
+      {IDC_GROUP_BROKEN_SCAN, words.groupBrokenScan},
+      {IDC_LABEL_BROKEN_FILE, words.brokenFile},
+      {IDC_MODE_VALID_SCAN, words.modeValidScan},
+      {IDC_GROUP_VALID_SCAN, words.groupValidScan},
+      {IDC_LABEL_VALID_FILE, words.validFile},
+      {IDC_LABEL_TEST_FILE, words.testFile},
+      {IDC_MODE_REPAIR, words.modeRepair},
+      {IDC_GROUP_REPAIR, words.groupRepair},
+      {IDC_LABEL_REPAIR_BROKEN_FILE, words.repairBrokenFile},
+      {IDC_LABEL_REPAIR_FILE, words.repairFile},
+      {IDC_LABEL_OUTPUT_FOLDER, words.outputFolder},
+      {IDC_START, words.start},
+      {IDC_CLOSE, words.close},
+  };
+  for (const auto& control : controls) SetText(GetDlgItem(dialog, control.id), control.text);
+}
+
 // Dialog units across, in the dialog's pixels.
 int DialogPixels(HWND dialog, int units) {
   RECT r{0, 0, units, 0};
@@ -90,6 +114,7 @@ void InitDialog(HWND dialog) {
   }
 
   FetchFieldHandles(dialog);
+  PutControlWords(dialog, CurrentWords().window);
   const HWND edits[6] = {program.brokenFileEdit,       program.validFileEdit,  program.testFileEdit,
                          program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
   for (HWND edit : edits) SendMessageW(edit, EM_LIMITTEXT, kFieldUnits, 0);
@@ -384,6 +409,8 @@ void RefreshCursor() {
 }  // namespace
 
 void TakeStartUpValues() {
+  // Russian where the user's display language is Russian, English for every other.
+  UseWords(WordsForWindowsLanguage(GetUserDefaultUILanguage()));
   program.instance = GetModuleHandleW(nullptr);
   program.appIcon = LoadIconW(program.instance, MAKEINTRESOURCEW(IDI_APP));
   // The system's cursors by number; the headers spell the numbers for the narrow calls.

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -50,6 +53,57 @@ TEST_F(ProcessTest, HelpExitsZeroOnStdout) {
   EXPECT_EQ(run.status, kExitDone);
   EXPECT_EQ(run.out, std::string(kRussian.cli.synopsis) + kRussian.cli.help);
   EXPECT_EQ(run.err, "");
+}
+
+// The language: --help and a command that fails, in plain text and in JSON, whose keys and
+// exit status stay as they are. varnell-cli reads LC_ALL, LC_MESSAGES, LANG in that order and
+// never LANGUAGE; varnell-cli.exe reads the display language only, and ctest runs this test
+// under an English one with LANG naming a Russian locale (tests/cli/CMakeLists.txt).
+TEST_F(ProcessTest, SpeaksTheUsersLanguage) {
+  struct LanguageCase {
+    std::vector<std::string> environment;
+    const Words* words;
+  };
+#ifdef _WIN32
+  const char* lang = std::getenv("LANG");
+  ASSERT_TRUE(lang != nullptr && std::string(lang).rfind("ru_", 0) == 0) << "LANG is to name a Russian locale";
+  // The display language the runner gave Wine (cmake/wine-run.in): Russian unless it says English.
+  const char* display = std::getenv("VARNELL_LANGUAGE");
+  const bool english = display != nullptr && std::string(display).rfind("en_", 0) == 0;
+  ASSERT_EQ(PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_RUSSIAN, !english) << "the display language";
+  const LanguageCase cases[] = {{{}, english ? &kEnglish : &kRussian}};
+#else
+  const LanguageCase cases[] = {
+      {{"LANG=C"}, &kEnglish},
+      {{"LANG=ru_RU.UTF-8"}, &kRussian},
+      {{"LANG=ru_RU.UTF-8", "LC_MESSAGES=C"}, &kEnglish},
+      {{"LANG=C", "LC_MESSAGES=ru_RU.UTF-8"}, &kRussian},
+      {{"LANG=C", "LC_ALL=ru_RU.UTF-8"}, &kRussian},
+      {{"LANG=ru_RU.UTF-8", "LC_ALL=en_US.UTF-8"}, &kEnglish},
+      {{"LANG=C", "LANGUAGE=ru"}, &kEnglish},
+  };
+#endif
+  const std::string missing = scratch.Path("missing.bin");
+  for (const LanguageCase& c : cases) {
+    std::vector<std::string> environment = {"LC_ALL=", "LC_MESSAGES=", "LANGUAGE="};
+    environment.insert(environment.end(), c.environment.begin(), c.environment.end());
+    const std::string name = c.words == &kRussian ? "Russian" : "English";
+    CliOutcome run = Run({"--help"}, "", environment);
+    EXPECT_EQ(run.status, kExitDone) << name;
+    EXPECT_EQ(run.out, std::string(c.words->cli.synopsis) + c.words->cli.help) << name;
+
+    run = Run({"scan-broken", missing, scratch.path()}, "", environment);
+    EXPECT_EQ(run.status, kExitStopped) << name;
+    EXPECT_EQ(run.err.rfind(std::string(StepMessage(Step::OpenBroken, *c.words)) + "\n", 0), 0u) << name << ": " << run.err;
+
+    run = Run({"scan-broken", missing, scratch.path(), "--json"}, "", environment);
+    EXPECT_EQ(run.status, kExitStopped) << name;
+    EXPECT_EQ(run.out.rfind("{\"command\":\"scan-broken\",\"outcome\":\"stopped\",\"exit_status\":1,\"files_written\":[],"
+                            "\"message\":\"" + std::string(StepMessage(Step::OpenBroken, *c.words)) + "\",",
+                            0),
+              0u)
+        << name << ": " << run.out;
+  }
 }
 
 TEST_F(ProcessTest, WrongUsageExitsTwoWithTheUsageOnStderr) {

@@ -1,5 +1,6 @@
 // Names outside the ANSI code page, in the real dialog on Windows of three languages: the suite
-// runs under LC_ALL=ru_RU.UTF-8, en_US.UTF-8 and ja_JP.UTF-8 (code pages 1251, 1252 and 932).
+// runs with the code pages of ru_RU.UTF-8, en_US.UTF-8 and ja_JP.UTF-8 (1251, 1252 and 932) and a
+// Russian display language.
 // A name is typed into its field letter by letter as a user types it, and the files on disk show
 // which file was read and written.
 #include <windows.h>
@@ -22,9 +23,9 @@
 
 namespace {
 
-// The ANSI code page the locale the tests run under gives a Windows program.
+// The ANSI code page the locale the tests run under gives a Windows program (LC_CTYPE to Wine).
 UINT CodePageOfTheLocale() {
-  const char* locale = std::getenv("LC_ALL");
+  const char* locale = std::getenv("LC_CTYPE");
   const std::string name = locale != nullptr ? locale : "";
   if (name.rfind("en_US", 0) == 0) return 1252;
   if (name.rfind("ja_JP", 0) == 0) return 932;
@@ -35,6 +36,8 @@ class NamesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(GetACP(), CodePageOfTheLocale()) << "the locale did not reach the program";
+    // Under every code page the display language stays Russian, and so do the words.
+    ASSERT_EQ(PRIMARYLANGID(GetUserDefaultUILanguage()), LANG_RUSSIAN);
     dialog_ = gui::OpenMainDialog();
     ASSERT_NE(dialog_, nullptr);
     catcher_.Ignore(dialog_);
