@@ -75,8 +75,8 @@ class FolderDialogTest : public TreeTest {
   HWND dialog_ = nullptr;
   gui::BoxCatcher catcher_;
   // Иван's broken folder, with the exchange files he makes and saves beside it; Анна's copy.
-  ScratchFolder local_{gui::kBrokenOwnersFolder};
-  ScratchFolder remote_{gui::kValidOwnersFolder};
+  ScratchFolder local_{gui::BrokenOwnersFolder()};
+  ScratchFolder remote_{gui::ValidOwnersFolder()};
 };
 
 TEST_F(FolderDialogTest, AFolderDroppedOntoTheBrokenFileFieldIsScannedBesideTheDialog) {

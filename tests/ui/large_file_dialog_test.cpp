@@ -294,8 +294,8 @@ class LargeFileDialogTest : public ::testing::Test {
   size_t boxesSeen_ = 0;
   // Where the broken file and where the valid file are: the two people's own folders, since
   // these tests take the guide's pictures of large files.
-  ScratchFolder local_{gui::kBrokenOwnersFolder};
-  ScratchFolder remote_{gui::kValidOwnersFolder};
+  ScratchFolder local_{gui::BrokenOwnersFolder()};
+  ScratchFolder remote_{gui::ValidOwnersFolder()};
 };
 
 // A valid file past 4 GiB with data here and there, and a broken copy whose damage lies past

@@ -486,21 +486,21 @@ TEST_F(MainDialogTest, PressingOnTheDialogsSurfaceDragsTheWindow) {
 
 // The three modes as each of the two people sees them, and the required-field check.
 TEST_F(MainDialogTest, Screenshots) {
-  const std::string broken = std::string(gui::kBrokenOwnersFolder) + "\\";
-  const std::string valid = std::string(gui::kValidOwnersFolder) + "\\";
+  const std::string broken = std::string(gui::BrokenOwnersFolder()) + "\\";
+  const std::string valid = std::string(gui::ValidOwnersFolder()) + "\\";
   const auto show = [&](int radio, const std::vector<std::pair<int, std::string>>& fields) {
     for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) gui::SetTextOf(Item(id), "");
     for (const auto& [id, text] : fields) gui::SetTextOf(Item(id), text);
     SwitchTo(radio);
   };
-  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::kBrokenOwnersFolder}});
+  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::BrokenOwnersFolder()}});
   gui::SaveWindowPicture(dialog_, "main-dialog-mode-1.png");
   show(IDC_MODE_VALID_SCAN, {{IDC_VALID_FILE, valid + "disk.img"},
                              {IDC_TEST_FILE, valid + "disk.crc"},
-                             {IDC_OUTPUT_FOLDER, gui::kValidOwnersFolder}});
+                             {IDC_OUTPUT_FOLDER, gui::ValidOwnersFolder()}});
   gui::SaveWindowPicture(dialog_, "main-dialog-mode-2.png");
   // Mode 3 takes the broken file from mode 1.
-  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::kBrokenOwnersFolder}});
+  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::BrokenOwnersFolder()}});
   SwitchTo(IDC_MODE_REPAIR);
   gui::SetTextOf(Item(IDC_REPAIR_FILE), broken + "disk.fix");
   gui::SaveWindowPicture(dialog_, "main-dialog-mode-3.png");
@@ -525,7 +525,7 @@ TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
   std::vector<std::string> saved;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     gui::Pump(100);
-    const std::string name = seen.text == kRussian.dialog.taskDone ? "box-task-done.png" : "box-identical.png";
+    const std::string name = seen.text == CurrentWords().dialog.taskDone ? "box-task-done.png" : "box-identical.png";
     if (gui::SaveWindowPicture(box, name)) saved.push_back(name);
   };
   gui::TypeInto(Item(IDC_BROKEN_FILE), folder_.Path("disk.img"));
@@ -536,7 +536,7 @@ TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
   gui::TypeInto(Item(IDC_TEST_FILE), folder_.Path("disk.crc"));
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), 2u);
-  EXPECT_EQ(catcher_.boxes()[1].text, kRussian.shared.identical);
+  EXPECT_EQ(catcher_.boxes()[1].text, CurrentWords().shared.identical);
   EXPECT_EQ(saved, (std::vector<std::string>{"box-task-done.png", "box-identical.png"}));
 }
 
@@ -592,13 +592,13 @@ TEST_F(MainDialogTest, ARepairWhoseResultStillDiffersWarnsAndTheFollowUpMakesItW
 // The warning as the guide shows it, over the dialog of the repair that led to it: a file in
 // Иван's Downloads with two places that differ, the follow-up in mode 1's output folder.
 TEST_F(MainDialogTest, ScreenshotsOfTheWarningOfAResultThatStillDiffers) {
-  const std::string broken = std::string(gui::kBrokenOwnersFolder) + "\\";
+  const std::string broken = std::string(gui::BrokenOwnersFolder()) + "\\";
   gui::SetTextOf(Item(IDC_BROKEN_FILE), broken + "disk.img");
-  gui::SetTextOf(Item(IDC_OUTPUT_FOLDER), gui::kBrokenOwnersFolder);
+  gui::SetTextOf(Item(IDC_OUTPUT_FOLDER), gui::BrokenOwnersFolder());
   SwitchTo(IDC_MODE_REPAIR);
   gui::SetTextOf(Item(IDC_REPAIR_FILE), broken + "disk.fix");
   // A file below 4 GiB is repaired inside Start, so its box comes while the work is shown.
-  SendMessageW(Item(IDC_STATUS_BAR), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(kRussian.dialog.working).c_str()));
+  SendMessageW(Item(IDC_STATUS_BAR), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(CurrentWords().dialog.working).c_str()));
   Outcome outcome;
   outcome.ending = Ending::Differs;
   outcome.differing = {{0, 1048575}, {734003200, 735051775}};
