@@ -1,6 +1,6 @@
 # What a release holds and how CPack packs it (scripts/package drives both builds):
-# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide and its reference as HTML
-#   files with their pictures inside, the formats they link to, and the notice of the runtime
+# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide and its reference and the
+#   English guide as HTML files with their pictures inside, the formats they link to, and the notice of the runtime
 #   the programs carry;
 # - elsewhere: a Debian package of varnell-cli with its manual page, in English and in
 #   Russian, and the docs.
@@ -17,17 +17,21 @@ else()
   set(VARNELL_PANDOC_EMBED --self-contained)
 endif()
 file(GLOB VARNELL_PICTURES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screenshots/*.png
-     ${PROJECT_SOURCE_DIR}/docs/pictures/*.png)
+     ${PROJECT_SOURCE_DIR}/docs/screenshots/en/*.png ${PROJECT_SOURCE_DIR}/docs/pictures/*.png
+     ${PROJECT_SOURCE_DIR}/docs/pictures/en/*.png)
 set(VARNELL_GUIDE_HTML)
-foreach(page "guide.ru|Varnell: руководство пользователя" "guide-reference.ru|Varnell: справочник")
+# Each page as "name|language|title".
+foreach(page "guide.ru|ru|Varnell: руководство пользователя" "guide-reference.ru|ru|Varnell: справочник"
+             "guide.en|en|Varnell: user guide")
   string(REPLACE "|" ";" page "${page}")
   list(GET page 0 name)
-  list(GET page 1 title)
+  list(GET page 1 language)
+  list(GET page 2 title)
   set(html ${PROJECT_BINARY_DIR}/release/${name}.html)
   add_custom_command(
     OUTPUT ${html}
     COMMAND ${VARNELL_PANDOC} --from=markdown-smart --to=html5 --standalone ${VARNELL_PANDOC_EMBED}
-            --metadata=lang:ru "--metadata=pagetitle:${title}"
+            --metadata=lang:${language} "--metadata=pagetitle:${title}"
             --css=${PROJECT_SOURCE_DIR}/docs/guide.css
             --lua-filter=${PROJECT_SOURCE_DIR}/cmake/guide-links.lua
             --resource-path=${PROJECT_SOURCE_DIR}/docs --output=${html}
