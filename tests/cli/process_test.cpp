@@ -16,6 +16,7 @@
 #endif
 
 #include "cli/commands.h"
+#include "core/utf8.h"
 #include "words/words.h"
 #include "words/step_texts.h"
 #include "tests/cli/cli_test.h"
@@ -317,5 +318,25 @@ TEST_F(ProcessTest, SpeaksTheSystemsRussianText) {
   for (const char c : systemText) cyrillic += static_cast<unsigned char>(c) >= 0xC0 ? 1 : 0;
   EXPECT_GT(cyrillic, 3u) << systemText;
 }
+
+#ifndef _WIN32
+// A Russian locale whose codeset is not UTF-8 (KOI8-R, made for the test with localedef): the
+// program's words and the system's text both come out in UTF-8, the system's still in Russian.
+TEST_F(ProcessTest, WritesUtf8UnderALocaleOfAnotherCodeset) {
+  ScratchFolder locales;
+  const std::string make = "localedef -i ru_RU -f KOI8-R '" + locales.Path("ru_RU.KOI8-R") + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << "localedef could not make ru_RU.KOI8-R";
+  const CliOutcome run = Run({"scan-broken", scratch.Path("нет.bin"), scratch.path()}, "",
+                             {"LOCPATH=" + locales.path(), "LANG=ru_RU.KOI8-R", "LC_MESSAGES="});
+  EXPECT_EQ(run.status, kExitStopped);
+  const std::string caption = std::string(StepMessage(Step::OpenBroken, kRussian)) + "\n";
+  ASSERT_EQ(run.err.rfind(caption, 0), 0u) << run.err;
+  const std::string systemText = run.err.substr(caption.size());
+  EXPECT_TRUE(IsUtf8(systemText)) << systemText;
+  size_t cyrillic = 0;
+  for (const char c : systemText) cyrillic += (c == '\xD0' || c == '\xD1') ? 1 : 0;
+  EXPECT_GT(cyrillic, 3u) << systemText;
+}
+#endif
 
 }  // namespace
