@@ -13,6 +13,8 @@ const Words* current = &kRussian;
 
 }  // namespace
 
+std::span<const Words* const> EveryLanguage() { return kLanguages; }
+
 const Words& CurrentWords() { return *current; }
 
 void UseWords(const Words& words) { current = &words; }

@@ -13,11 +13,13 @@
 // A new text: a member below, in the group of its program, and its text in every table.
 // A third language: a file words/LANGUAGE.cpp with a constant Words (copy english.cpp and
 // translate each text; its LanguageCodes name the language for both systems), listed in
-// words/CMakeLists.txt and in kLanguages in words/words.cpp.
+// words/CMakeLists.txt and in kLanguages in words/words.cpp. The tests that go through the
+// tables (the formats, the label widths) take it from EveryLanguage().
 //
 // Texts are UTF-8. Formats take printf arguments as the comment of their member says.
 #pragma once
 
+#include <span>
 #include <string>
 
 #include "core/outcome.h"
@@ -313,6 +315,10 @@ struct Words {
 
 extern const Words kRussian;
 extern const Words kEnglish;
+
+// Every table there is, Russian first: the programs choose among them, and the tests go
+// through them all.
+std::span<const Words* const> EveryLanguage();
 
 // The table the program speaks with: the one it chose at start, and Russian, the tests'
 // language, until it chooses.

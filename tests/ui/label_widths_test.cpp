@@ -34,7 +34,7 @@ struct ControlTexts {
 };
 
 // Every table's words: the dialog shows one of them, and each must fit.
-const Words* const kTables[] = {&kRussian, &kEnglish};
+const std::span<const Words* const> kTables = EveryLanguage();
 
 std::vector<std::string> Each(Phrase WindowWords::*member) {
   std::vector<std::string> texts;

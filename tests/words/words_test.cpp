@@ -96,13 +96,17 @@ void ExpectTheSameFormats(const char* name, const Group& russian, const Group& e
   }
 }
 
-TEST(WordsTest, EveryTextOfBothTablesTakesTheSameValuesInTheSameOrder) {
-  ExpectTheSameFormats("window", kRussian.window, kEnglish.window);
-  ExpectTheSameFormats("dialog", kRussian.dialog, kEnglish.dialog);
-  ExpectTheSameFormats("shared", kRussian.shared, kEnglish.shared);
-  ExpectTheSameFormats("steps", kRussian.steps, kEnglish.steps);
-  ExpectTheSameFormats("entries", kRussian.entries, kEnglish.entries);
-  ExpectTheSameFormats("cli", kRussian.cli, kEnglish.cli);
+TEST(WordsTest, EveryTextOfEveryTableTakesTheSameValuesInTheSameOrderAsTheRussian) {
+  ASSERT_EQ(EveryLanguage().front(), &kRussian);
+  for (const Words* words : EveryLanguage().subspan(1)) {
+    SCOPED_TRACE(words->codes.locale);
+    ExpectTheSameFormats("window", kRussian.window, words->window);
+    ExpectTheSameFormats("dialog", kRussian.dialog, words->dialog);
+    ExpectTheSameFormats("shared", kRussian.shared, words->shared);
+    ExpectTheSameFormats("steps", kRussian.steps, words->steps);
+    ExpectTheSameFormats("entries", kRussian.entries, words->entries);
+    ExpectTheSameFormats("cli", kRussian.cli, words->cli);
+  }
 }
 
 // How the conversions are found: flags, width and precision belong to them, "%%" is text.
