@@ -12,8 +12,9 @@
 //
 // A new text: a member below, in the group of its program, and its text in every table.
 // A third language: a file words/LANGUAGE.cpp with a constant Words (copy english.cpp and
-// translate each text; its LanguageCodes name the language for both systems), listed in
-// words/CMakeLists.txt and in kLanguages in words/words.cpp. The tests that go through the
+// translate each text; its LanguageCodes name the language for both systems), declared below
+// beside kRussian and kEnglish, listed in words/CMakeLists.txt and in kLanguages in
+// words/words.cpp. The tests that go through the
 // tables (the formats, the label widths) take it from EveryLanguage().
 //
 // Texts are UTF-8. Formats take printf arguments as the comment of their member says.
