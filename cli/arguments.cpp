@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/texts.h"
+#include "words/words.h"
 
 namespace {
 
@@ -56,10 +56,10 @@ bool IsOption(const char* argument) { return std::strncmp(argument, "--", 2) == 
 
 int ParseArguments(int argc, char** argv, CliRequest* request, std::string* problem) {
   *request = CliRequest{};
-  if (argc < 2) return Refuse(problem, cli_text::kNoCommand);
+  if (argc < 2) return Refuse(problem, CurrentWords().cli.noCommand);
   const char* first = argv[1];
   if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0 || std::strcmp(first, "--version") == 0) {
-    if (argc > 2) return Refuse(problem, cli_text::kExtraArgument, argv[2]);
+    if (argc > 2) return Refuse(problem, CurrentWords().cli.extraArgument, argv[2]);
     request->command = first[2] == 'v' ? Command::Version : Command::Help;
     return 1;
   }
@@ -69,7 +69,8 @@ int ParseArguments(int argc, char** argv, CliRequest* request, std::string* prob
     if (std::strcmp(first, candidate.name) == 0) form = &candidate;
   }
   if (form == nullptr) {
-    return Refuse(problem, IsOption(first) ? cli_text::kUnknownOption : cli_text::kUnknownCommand, first);
+    return Refuse(problem, IsOption(first) ? CurrentWords().cli.unknownOption : CurrentWords().cli.unknownCommand,
+                  first);
   }
   request->command = form->command;
 
@@ -86,21 +87,21 @@ int ParseArguments(int argc, char** argv, CliRequest* request, std::string* prob
       for (const OptionForm& candidate : kOptions) {
         if ((candidate.commands & Of(form->command)) != 0 && std::strcmp(argument, candidate.name) == 0) option = &candidate;
       }
-      if (option == nullptr) return Refuse(problem, cli_text::kUnknownOption, argument);
+      if (option == nullptr) return Refuse(problem, CurrentWords().cli.unknownOption, argument);
       if (option->flag != nullptr) {
-        if (request->*option->flag) return Refuse(problem, cli_text::kRepeatedOption, argument);
+        if (request->*option->flag) return Refuse(problem, CurrentWords().cli.repeatedOption, argument);
         request->*option->flag = true;
       } else {
-        if (request->*option->value != nullptr) return Refuse(problem, cli_text::kRepeatedOption, argument);
-        if (i + 1 >= argc) return Refuse(problem, cli_text::kOptionNeedsValue, argument);
+        if (request->*option->value != nullptr) return Refuse(problem, CurrentWords().cli.repeatedOption, argument);
+        if (i + 1 >= argc) return Refuse(problem, CurrentWords().cli.optionNeedsValue, argument);
         request->*option->value = argv[++i];
       }
       continue;
     }
-    if (operands == form->operands) return Refuse(problem, cli_text::kExtraArgument, argument);
+    if (operands == form->operands) return Refuse(problem, CurrentWords().cli.extraArgument, argument);
     request->paths[operands++] = argument;
   }
-  if (operands < form->operands) return Refuse(problem, cli_text::kMissingArguments, form->name);
+  if (operands < form->operands) return Refuse(problem, CurrentWords().cli.missingArguments, form->name);
   return 1;
 }
 

@@ -15,14 +15,18 @@
 #include "cli/output.h"
 #include "cli/output_name.h"
 #include "cli/progress.h"
-#include "cli/texts.h"
+#include "words/words.h"
 #include "platform/platform.h"
 #include "stream/operations.h"
 #include "words/step_texts.h"
 #include "words/entry_texts.h"
 #include "tree/operations.h"
+#include "varnell_version.h"
 
 namespace {
+
+// What --version prints, the same in every language.
+constexpr char kVersionLine[] = "varnell-cli " VARNELL_VERSION "\n";
 
 // Set on Ctrl-C: the operation under way stops between blocks.
 std::atomic<bool> stopRequested{false};
@@ -50,9 +54,9 @@ int Finish(const CliRequest& request, const Outcome& result, int status) {
 int ReportDiffering(const Outcome& result) {
   PrintDiffering(CliErr(), result);
   if (!result.followUpPath.empty()) {
-    Print(CliErr(), cli_text::kFollowUpWritten, result.followUpPath.c_str(),
+    Print(CliErr(), CurrentWords().cli.followUpWritten, result.followUpPath.c_str(),
           static_cast<unsigned long long>(result.followUpBytes));
-    WriteText(CliErr(), cli_text::kFollowUpNext);
+    WriteText(CliErr(), CurrentWords().cli.followUpNext);
   }
   return kExitDiffers;
 }
@@ -60,7 +64,7 @@ int ReportDiffering(const Outcome& result) {
 // Says why the operation did not finish, and gives the exit status for it. checked: a repair
 // with --check, which a partly repaired file no longer passes.
 int ReportUnfinished(const Outcome& result, bool checked = false) {
-  const char* runAgain = checked ? cli_text::kRunAgainWithoutCheck : cli_text::kRunAgain;
+  const char* runAgain = checked ? CurrentWords().cli.runAgainWithoutCheck : CurrentWords().cli.runAgain;
   switch (result.ending) {
     case Ending::Done: return kExitDone;
     case Ending::Differs: return ReportDiffering(result);
@@ -73,14 +77,14 @@ int ReportUnfinished(const Outcome& result, bool checked = false) {
       } else {
         PrintCheckRefusal(CliErr(), result.check);
       }
-      WriteText(CliErr(), cli_text::kNothingWritten);
+      WriteText(CliErr(), CurrentWords().cli.nothingWritten);
       return kExitCheckRefused;
     case Ending::OtherFile:
       PrintOtherFile(CliErr(), result.check);
-      WriteText(CliErr(), cli_text::kNothingWritten);
+      WriteText(CliErr(), CurrentWords().cli.nothingWritten);
       return kExitOtherFile;
     case Ending::Cancelled:
-      WriteText(CliErr(), cli_text::kCancelled);
+      WriteText(CliErr(), CurrentWords().cli.cancelled);
       if (result.brokenFileChanged) WriteText(CliErr(), runAgain);
       return kExitStopped;
     case Ending::Stopped:
@@ -151,19 +155,20 @@ int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result)
     case Ending::Differs: return ReportEntries(request, result, kExitDiffers);
     case Ending::OtherFile: return ReportEntries(request, result, kExitOtherFile);
     case Ending::Identical:
-      WriteText(CliErr(), Format("%s\n%s\n", step_text::kAttention, entry_text::kFoldersIdentical).c_str());
+      WriteText(CliErr(), Format("%s\n%s\n", CurrentWords().shared.attention.c_str(),
+                                 CurrentWords().entries.foldersIdentical.c_str()).c_str());
       return ReportEntries(request, result, kExitIdentical);
     case Ending::Cancelled:
     case Ending::Stopped:
     case Ending::CheckRefused:
       ReportEntries(request, result, kExitStopped);
       if (outcome.ending == Ending::Cancelled) {
-        WriteText(CliErr(), cli_text::kCancelled);
+        WriteText(CliErr(), CurrentWords().cli.cancelled);
       } else {
         PrintStop(CliErr(), outcome);
       }
       if (outcome.step == Step::CheckRepairFileName) PrintRefusedName(CliErr(), result.stoppedAt, result.nameFault);
-      if (outcome.brokenFileChanged) WriteText(CliErr(), cli_text::kFolderRunAgain);
+      if (outcome.brokenFileChanged) WriteText(CliErr(), CurrentWords().cli.folderRunAgain);
       return kExitStopped;
   }
   return kExitStopped;
@@ -183,7 +188,7 @@ int ScanBrokenFolderCommand(const CliRequest& request) {
   });
   if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
   if (!request.quiet) {
-    Print(Lines(request), cli_text::kTestFileWritten, result.outcome.outputPath.c_str(),
+    Print(Lines(request), CurrentWords().cli.testFileWritten, result.outcome.outputPath.c_str(),
           static_cast<unsigned long long>(result.outcome.outputBytes));
   }
   return FinishFolder(request, result, ReportEntries(request, result, DoneStatus(result.outcome)));
@@ -198,7 +203,7 @@ int ScanValidFolderCommand(const CliRequest& request) {
   });
   if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
   if (!request.quiet) {
-    Print(Lines(request), cli_text::kRepairFileWritten, result.outcome.outputPath.c_str(),
+    Print(Lines(request), CurrentWords().cli.repairFileWritten, result.outcome.outputPath.c_str(),
           static_cast<unsigned long long>(result.outcome.outputBytes));
   }
   return FinishFolder(request, result, ReportEntries(request, result, DoneStatus(result.outcome)));
@@ -216,15 +221,15 @@ int RepairFolderCommand(const CliRequest& request) {
   });
   if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
   if (!request.quiet) {
-    Print(Lines(request), cli_text::kFolderRepaired, broken.c_str(), static_cast<unsigned long long>(result.files),
-          static_cast<unsigned long long>(result.folders));
+    Print(Lines(request), CurrentWords().cli.folderRepaired, broken.c_str(),
+          static_cast<unsigned long long>(result.files), static_cast<unsigned long long>(result.folders));
   }
   const int status = ReportEntries(request, result, kExitDone);
   // Files that still differ: the follow-up that brings exactly their blocks, and where it goes.
   if (!result.outcome.followUpPath.empty()) {
-    Print(CliErr(), cli_text::kFollowUpWritten, result.outcome.followUpPath.c_str(),
+    Print(CliErr(), CurrentWords().cli.followUpWritten, result.outcome.followUpPath.c_str(),
           static_cast<unsigned long long>(result.outcome.followUpBytes));
-    WriteText(CliErr(), cli_text::kFolderFollowUpNext);
+    WriteText(CliErr(), CurrentWords().cli.folderFollowUpNext);
   }
   return FinishFolder(request, result, status);
 }
@@ -238,7 +243,7 @@ int ScanBroken(const CliRequest& request) {
   });
   if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
   if (!request.quiet) {
-    Print(Lines(request), cli_text::kTestFileWritten, result.outputPath.c_str(),
+    Print(Lines(request), CurrentWords().cli.testFileWritten, result.outputPath.c_str(),
           static_cast<unsigned long long>(result.outputBytes));
   }
   return Finish(request, result, DoneStatus(result));
@@ -254,13 +259,13 @@ int ScanValid(const CliRequest& request) {
   });
   if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
   if (!request.quiet) {
-    Print(Lines(request), cli_text::kRepairFileWritten, result.outputPath.c_str(),
+    Print(Lines(request), CurrentWords().cli.repairFileWritten, result.outputPath.c_str(),
           static_cast<unsigned long long>(result.outputBytes));
-    WriteText(CliErr(), Format(cli_text::kFingerprintWritten, Hash128Hex(result.fingerprint).c_str()).c_str());
+    WriteText(CliErr(), Format(CurrentWords().cli.fingerprintWritten, Hash128Hex(result.fingerprint).c_str()).c_str());
   }
   if (!request.quiet || request.listOnStdout) {
     std::FILE* list = request.listOnStdout ? Lines(request) : CliErr();
-    Print(list, cli_text::kDamagedHeading, static_cast<unsigned>(result.blocks.size()));
+    Print(list, CurrentWords().cli.damagedHeading, static_cast<unsigned>(result.blocks.size()));
     for (const uint32_t block : result.blocks) PrintDamagedBlock(list, block, result.validSize);
   }
   return Finish(request, result, DoneStatus(result));
@@ -270,13 +275,13 @@ int Repair(const CliRequest& request) {
   if (NamesFolder(request.paths[0])) {
     if (request.checkFile != nullptr || request.noVerify) {
       const char* option = request.checkFile != nullptr ? "--check" : "--no-verify";
-      PrintUsageProblem(Format(cli_text::kCheckForFile, option).c_str());
+      PrintUsageProblem(Format(CurrentWords().cli.checkForFile, option).c_str());
       return kExitUsage;
     }
     return RepairFolderCommand(request);
   }
   if (request.deleteExtra) {
-    PrintUsageProblem(Format(cli_text::kDeleteExtraForFolder, "--delete-extra").c_str());
+    PrintUsageProblem(Format(CurrentWords().cli.deleteExtraForFolder, "--delete-extra").c_str());
     return kExitUsage;
   }
   const std::string broken = EnginePath(request.paths[0]);
@@ -294,13 +299,13 @@ int Repair(const CliRequest& request) {
     return Finish(request, result, ReportUnfinished(result, request.checkFile != nullptr));
   }
   if (!request.quiet) {
-    Print(Lines(request), cli_text::kRepaired, broken.c_str(), static_cast<unsigned>(result.blocks.size()));
+    Print(Lines(request), CurrentWords().cli.repaired, broken.c_str(), static_cast<unsigned>(result.blocks.size()));
     switch (result.verification) {
       case Verification::Verified:
-        WriteText(CliErr(), Format(cli_text::kVerified, Hash128Hex(result.fingerprint).c_str()).c_str());
+        WriteText(CliErr(), Format(CurrentWords().cli.verified, Hash128Hex(result.fingerprint).c_str()).c_str());
         break;
-      case Verification::NoFingerprint: WriteText(CliErr(), cli_text::kNotChecked); break;
-      case Verification::Skipped: WriteText(CliErr(), cli_text::kCheckSkipped); break;
+      case Verification::NoFingerprint: WriteText(CliErr(), CurrentWords().cli.notChecked); break;
+      case Verification::Skipped: WriteText(CliErr(), CurrentWords().cli.checkSkipped); break;
       case Verification::Differs: break;
     }
   }
@@ -315,10 +320,11 @@ int Verify(const CliRequest& request) {
   });
   if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
   if (result.verification == Verification::NoFingerprint) {
-    WriteText(CliErr(), cli_text::kNoFingerprint);
+    WriteText(CliErr(), CurrentWords().cli.noFingerprint);
     return Finish(request, result, kExitNoFingerprint);
   }
-  if (!request.quiet) Print(Lines(request), cli_text::kFileVerified, file.c_str(), Hash128Hex(result.fingerprint).c_str());
+  if (!request.quiet)
+    Print(Lines(request), CurrentWords().cli.fileVerified, file.c_str(), Hash128Hex(result.fingerprint).c_str());
   return Finish(request, result, kExitDone);
 }
 
@@ -332,7 +338,7 @@ int RunCommand(int argc, char** argv) {
   }
   switch (request.command) {
     case Command::Help: PrintHelp(); return kExitDone;
-    case Command::Version: WriteText(CliOut(), cli_text::kVersion); return kExitDone;
+    case Command::Version: WriteText(CliOut(), kVersionLine); return kExitDone;
     case Command::ScanBroken: return ScanBroken(request);
     case Command::ScanValid: return ScanValid(request);
     case Command::Repair: return Repair(request);
@@ -348,7 +354,7 @@ std::atomic<bool>* CliStopFlag() { return &stopRequested; }
 int FinishCli(int status) {
   // What was printed is part of the result: a report that did not arrive is a failure.
   if (!StreamWritten(CliOut())) {
-    WriteText(CliErr(), cli_text::kOutputFailed);
+    WriteText(CliErr(), CurrentWords().cli.outputFailed);
     status = kExitStopped;
   }
   if (!StreamWritten(CliErr())) status = kExitStopped;

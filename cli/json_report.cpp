@@ -126,7 +126,7 @@ std::string JsonReport(const CliRequest& request, const Outcome& outcome, int st
   } else if (outcome.ending == Ending::CheckRefused) {
     report["message"] = CheckRefusalLine(outcome.check);
   } else if (outcome.ending == Ending::OtherFile) {
-    report["message"] = std::string(step_text::kOtherFile) + " " + CheckRefusalLine(outcome.check);
+    report["message"] = std::string(CurrentWords().shared.otherFile) + " " + CheckRefusalLine(outcome.check);
   }
   return Dump(report);
 }

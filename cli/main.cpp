@@ -7,14 +7,17 @@
 
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/language.h"
 #include "core/utf8.h"
 #include "platform/platform.h"
 
 namespace {
 
 int Run(std::vector<std::string>& arguments) {
-  // The system's texts in the user's language, as the dialog gets them on Windows.
+  // The system's texts in the user's language, as the dialog gets them on Windows, and the
+  // program's own words in it too.
   std::setlocale(LC_ALL, "");
+  UseWords(UserWords());
   ExposeCloudPlaceholders();
   StopOnInterrupt(CliStopFlag());
   std::vector<char*> pointers;

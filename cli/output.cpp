@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/console.h"
-#include "cli/texts.h"
+#include "words/words.h"
 #include "core/block.h"
 #include "words/entry_texts.h"
 #include "words/step_texts.h"
@@ -89,11 +89,13 @@ void PrintSystemText(std::FILE* stream, uint32_t code) {
 
 void PrintStop(std::FILE* stream, const Outcome& outcome) {
   if (outcome.ending == Ending::Identical) {
-    WriteText(stream, Format("%s\n%s\n", step_text::kAttention, step_text::kIdentical).c_str());
+    WriteText(
+        stream,
+        Format("%s\n%s\n", CurrentWords().shared.attention.c_str(), CurrentWords().shared.identical.c_str()).c_str());
     return;
   }
   if (FoundByProgram(outcome.step)) {
-    WriteText(stream, Format("%s\n%s\n", step_text::kUnforeseen, StepMessage(outcome.step)).c_str());
+    WriteText(stream, Format("%s\n%s\n", CurrentWords().shared.unforeseen.c_str(), StepMessage(outcome.step)).c_str());
     return;
   }
   WriteText(stream, (std::string(StepMessage(outcome.step)) + "\n").c_str());
@@ -102,22 +104,22 @@ void PrintStop(std::FILE* stream, const Outcome& outcome) {
       PrintSystemText(stream, outcome.systemError);
       PrintHeld(stream, outcome.systemError, outcome.holder, "", "\n");
       return;
-    case StopDetail::FileChangedWhileRead: WriteText(stream, cli_text::kFileChangedWhileRead); return;
+    case StopDetail::FileChangedWhileRead: WriteText(stream, CurrentWords().cli.fileChangedWhileRead); return;
   }
 }
 
 void PrintMayNotSurvivePowerCut(std::FILE* stream, const Outcome& outcome) {
-  WriteText(stream, cli_text::kMayNotSurvivePowerCut);
+  WriteText(stream, CurrentWords().cli.mayNotSurvivePowerCut);
   PrintSystemText(stream, outcome.systemError);
 }
 
 void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
   if (why.finding == CheckFinding::None) return;
-  WriteText(stream, (cli_text::kCheckFailed + CheckRefusalLine(why) + "\n").c_str());
+  WriteText(stream, (std::string(CurrentWords().cli.checkFailed) + CheckRefusalLine(why) + "\n").c_str());
 }
 
 void PrintOtherFile(std::FILE* stream, const CheckRefusal& why) {
-  WriteText(stream, (std::string(step_text::kOtherFile) + "\n").c_str());
+  WriteText(stream, (std::string(CurrentWords().shared.otherFile) + "\n").c_str());
   // Where: what the test file the repair was made from records of it.
   if (why.finding != CheckFinding::None) WriteText(stream, (CheckRefusalLine(why) + "\n").c_str());
 }
@@ -126,31 +128,31 @@ std::string CheckRefusalLine(const CheckRefusal& why) {
   std::string line;
   switch (why.finding) {
     case CheckFinding::None: break;
-    case CheckFinding::TestFileTooShort: line = cli_text::kCheckTestFileTooShort; break;
+    case CheckFinding::TestFileTooShort: line = CurrentWords().cli.checkTestFileTooShort; break;
     case CheckFinding::TestFileMalformed:
-      line = Format(cli_text::kCheckTestFileMalformed, static_cast<unsigned long long>(why.testLength),
+      line = Format(CurrentWords().cli.checkTestFileMalformed, static_cast<unsigned long long>(why.testLength),
                     static_cast<unsigned long long>(why.recordedSize));
       break;
     case CheckFinding::SizeDiffers:
-      line = Format(cli_text::kCheckSizeDiffers, static_cast<unsigned long long>(why.brokenSize),
+      line = Format(CurrentWords().cli.checkSizeDiffers, static_cast<unsigned long long>(why.brokenSize),
                     static_cast<unsigned long long>(why.recordedSize));
       break;
-    case CheckFinding::TestFileForFolder: line = cli_text::kCheckTestFileForFolder; break;
+    case CheckFinding::TestFileForFolder: line = CurrentWords().cli.checkTestFileForFolder; break;
     case CheckFinding::BlockDiffers:
-      line = Format(cli_text::kCheckBlockDiffers, static_cast<unsigned>(why.block), static_cast<unsigned long long>(why.first),
-                    static_cast<unsigned long long>(why.last));
+      line = Format(CurrentWords().cli.checkBlockDiffers, static_cast<unsigned>(why.block),
+                    static_cast<unsigned long long>(why.first), static_cast<unsigned long long>(why.last));
       break;
   }
   return line;
 }
 
 void PrintDiffering(std::FILE* stream, const Outcome& outcome) {
-  std::string text = Format(cli_text::kDiffers, static_cast<unsigned>(outcome.differing.size()));
+  std::string text = Format(CurrentWords().cli.differs, static_cast<unsigned>(outcome.differing.size()));
   for (const ByteRange& range : outcome.differing) {
-    text += Format(cli_text::kDifferingRange, static_cast<unsigned long long>(range.first),
+    text += Format(CurrentWords().cli.differingRange, static_cast<unsigned long long>(range.first),
                    static_cast<unsigned long long>(range.last));
   }
-  WriteText(stream, (text + cli_text::kDiffersWhy).c_str());
+  WriteText(stream, (text + CurrentWords().cli.differsWhy.c_str()).c_str());
 }
 
 void PrintEntry(std::FILE* stream, const EntryReport& entry) {
@@ -180,7 +182,7 @@ void PrintEntry(std::FILE* stream, const EntryReport& entry) {
       PrintHeld(stream, entry.systemError, entry.holder, " ", "");
       if (!entry.kept.empty()) {
         WriteText(stream, " ");
-        WriteWithUtf8(stream, entry_text::kKept, entry.kept);
+        WriteWithUtf8(stream, CurrentWords().entries.kept, entry.kept);
       }
     } else {
       WriteText(stream, SkipReasonText(entry, nullptr).c_str());
@@ -191,30 +193,30 @@ void PrintEntry(std::FILE* stream, const EntryReport& entry) {
 
 void PrintFetched(std::FILE* stream, const TreeOutcome& result) {
   if (result.fetched == 0) return;
-  WriteText(stream, (Format(entry_text::kFetched, static_cast<unsigned long long>(result.fetched)) + "\n").c_str());
+  WriteText(stream, (Format(CurrentWords().entries.fetched, static_cast<unsigned long long>(result.fetched)) + "\n").c_str());
 }
 
 void PrintRefusedName(std::FILE* stream, const std::string& path, NameFault fault) {
-  WriteText(stream, cli_text::kRefusedName);
+  WriteText(stream, CurrentWords().cli.refusedName);
   WriteText(stream, path.c_str());
   WriteText(stream, (std::string(" — ") + NameFaultText(fault) + "\n").c_str());
 }
 
 void PrintUsageProblem(const char* problem) {
-  WriteText(errStream, Format(cli_text::kUsageProblem, problem).c_str());
-  WriteText(errStream, cli_text::kSynopsis);
-  WriteText(errStream, cli_text::kMoreHelp);
+  WriteText(errStream, Format(CurrentWords().cli.usageProblem, problem).c_str());
+  WriteText(errStream, CurrentWords().cli.synopsis);
+  WriteText(errStream, CurrentWords().cli.moreHelp);
 }
 
 void PrintHelp() {
-  WriteText(outStream, cli_text::kSynopsis);
-  WriteText(outStream, cli_text::kHelp);
+  WriteText(outStream, CurrentWords().cli.synopsis);
+  WriteText(outStream, CurrentWords().cli.help);
 }
 
 void PrintDamagedBlock(std::FILE* stream, uint32_t blockNumber, uint64_t validSize) {
   const uint64_t first = uint64_t{blockNumber - 1} * kBlockSize;
   uint64_t end = first + kBlockSize;
   if (end > validSize) end = validSize;
-  Print(stream, cli_text::kDamagedBlock, blockNumber, static_cast<unsigned long long>(first),
+  Print(stream, CurrentWords().cli.damagedBlock, blockNumber, static_cast<unsigned long long>(first),
         static_cast<unsigned long long>(end - 1));
 }

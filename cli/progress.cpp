@@ -6,7 +6,7 @@
 
 #include "cli/console.h"
 #include "cli/output.h"
-#include "cli/texts.h"
+#include "words/words.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ void ProgressLine::Update(void* context, uint64_t done, uint64_t total) {
   const double speed = seconds > 0 ? done / kMiB / seconds : 0;
   // From the line's start; spaces behind it cover what a longer line drawn before left there.
   std::string text = "\r";
-  text += Format(cli_text::kProgress, percent, done / kMiB, total / kMiB, speed);
+  text += Format(CurrentWords().cli.progress, percent, done / kMiB, total / kMiB, speed);
   text += "   ";
   WriteText(line->stream_, text.c_str());
   std::fflush(line->stream_);

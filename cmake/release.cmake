@@ -1,8 +1,9 @@
 # What a release holds and how CPack packs it (scripts/package drives both builds):
-# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide and its reference as HTML
-#   files with their pictures inside, the formats they link to, and the notice of the runtime
+# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide and its reference and the
+#   English guide as HTML files with their pictures inside, the formats they link to, and the notice of the runtime
 #   the programs carry;
-# - elsewhere: a Debian package of varnell-cli with its manual page and the docs.
+# - elsewhere: a Debian package of varnell-cli with its manual page, in English and in
+#   Russian, and the docs.
 
 # Each page of the guide as a single file a double click opens: pandoc embeds the pictures,
 # and the links between the pages name the HTML pages beside them. Typographic quotes and
@@ -16,17 +17,21 @@ else()
   set(VARNELL_PANDOC_EMBED --self-contained)
 endif()
 file(GLOB VARNELL_PICTURES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screenshots/*.png
-     ${PROJECT_SOURCE_DIR}/docs/pictures/*.png)
+     ${PROJECT_SOURCE_DIR}/docs/screenshots/en/*.png ${PROJECT_SOURCE_DIR}/docs/pictures/*.png
+     ${PROJECT_SOURCE_DIR}/docs/pictures/en/*.png)
 set(VARNELL_GUIDE_HTML)
-foreach(page "guide.ru|Varnell: руководство пользователя" "guide-reference.ru|Varnell: справочник")
+# Each page as "name|language|title".
+foreach(page "guide.ru|ru|Varnell: руководство пользователя" "guide-reference.ru|ru|Varnell: справочник"
+             "guide.en|en|Varnell: user guide")
   string(REPLACE "|" ";" page "${page}")
   list(GET page 0 name)
-  list(GET page 1 title)
+  list(GET page 1 language)
+  list(GET page 2 title)
   set(html ${PROJECT_BINARY_DIR}/release/${name}.html)
   add_custom_command(
     OUTPUT ${html}
     COMMAND ${VARNELL_PANDOC} --from=markdown-smart --to=html5 --standalone ${VARNELL_PANDOC_EMBED}
-            --metadata=lang:ru "--metadata=pagetitle:${title}"
+            --metadata=lang:${language} "--metadata=pagetitle:${title}"
             --css=${PROJECT_SOURCE_DIR}/docs/guide.css
             --lua-filter=${PROJECT_SOURCE_DIR}/cmake/guide-links.lua
             --resource-path=${PROJECT_SOURCE_DIR}/docs --output=${html}
@@ -59,18 +64,28 @@ if(WIN32)
 else()
   include(GNUInstallDirs)
   # Debian wants manual pages compressed, and reproducibly (no name or time in the header).
+  # The English page is the one `man varnell-cli` finds in any locale; the Russian one, under
+  # ru/, is the one it finds in a Russian locale. Both are varnell-cli.1.gz where they go.
   find_program(VARNELL_GZIP gzip REQUIRED)
-  set(VARNELL_MAN_PAGE ${PROJECT_BINARY_DIR}/release/varnell-cli.1.gz)
-  add_custom_command(
-    OUTPUT ${VARNELL_MAN_PAGE}
-    COMMAND ${VARNELL_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/varnell-cli.1 > ${VARNELL_MAN_PAGE}
-    DEPENDS ${PROJECT_SOURCE_DIR}/docs/varnell-cli.1
-    COMMENT "Compressing the manual page")
-  add_custom_target(varnell_man_page ALL DEPENDS ${VARNELL_MAN_PAGE})
+  set(VARNELL_MAN_PAGES)
+  foreach(page "varnell-cli.en.1|en|man1" "varnell-cli.1|ru|ru/man1")
+    string(REPLACE "|" ";" page "${page}")
+    list(GET page 0 source)
+    list(GET page 1 language)
+    list(GET page 2 section)
+    set(compressed ${PROJECT_BINARY_DIR}/release/man-${language}/varnell-cli.1.gz)
+    add_custom_command(
+      OUTPUT ${compressed}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/release/man-${language}
+      COMMAND ${VARNELL_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/docs/${source} > ${compressed}
+      DEPENDS ${PROJECT_SOURCE_DIR}/docs/${source}
+      COMMENT "Compressing the manual page ${source}")
+    install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/${section})
+    list(APPEND VARNELL_MAN_PAGES ${compressed})
+  endforeach()
+  add_custom_target(varnell_man_page ALL DEPENDS ${VARNELL_MAN_PAGES})
 
   install(TARGETS varnell-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  # The one manual page there is, Russian, where `man varnell-cli` finds it in any locale.
-  install(FILES ${VARNELL_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${VARNELL_GUIDE_HTML} ${PROJECT_SOURCE_DIR}/docs/formats.md
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/varnell-cli)
   set(CPACK_GENERATOR DEB)

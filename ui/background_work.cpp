@@ -22,7 +22,7 @@
 #include "ui/dialog_services.h"
 #include "ui/program_state.h"
 #include "ui/status_bar.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "ui/window_text.h"
 
 namespace {
@@ -157,7 +157,7 @@ void HoldControls(HWND dialog, BackgroundWork& work) {
 
 void ShowPercent(uint32_t percent) {
   char text[32];
-  std::snprintf(text, sizeof text, dialog_text::kWorkingPercent, percent);
+  std::snprintf(text, sizeof text, CurrentWords().dialog.workingPercent, percent);
   SetStatus(kStatePart, text);
 }
 
@@ -191,7 +191,7 @@ int StartBackgroundWork(HWND dialog, WorkMode mode, bool folder, const char* fir
   BackgroundWork* work = NewWorkRecord();
   if (work == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    ReportSystemError(dialog, dialog_text::kStartWorker);
+    ReportSystemError(dialog, CurrentWords().dialog.startWorker);
     return 0;
   }
   work->dialog = dialog;
@@ -228,7 +228,8 @@ void AskToStopBackgroundWork(HWND dialog) {
   // One question at a time, and none once the stop is on its way.
   if (work == nullptr || work->asking || work->closeAfter) return;
   work->asking = true;
-  const int answer = ShowBox(dialog, dialog_text::kAskStop, step_text::kAttention, MB_YESNO | MB_ICONQUESTION);
+  const int answer =
+      ShowBox(dialog, CurrentWords().dialog.askStop, CurrentWords().shared.attention, MB_YESNO | MB_ICONQUESTION);
   // A dialog destroyed meanwhile has abandoned the work.
   if (program.backgroundWork != work) return;
   work->asking = false;

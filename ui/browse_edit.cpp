@@ -7,7 +7,7 @@
 
 #include "ui/report_system_error.h"
 #include "ui/program_state.h"
-#include "ui/texts.h"
+#include "words/words.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, con
     // The heap does not always set the last error; without this the box could describe an
     // earlier error, or none, as the reason.
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    ReportSystemError(control, dialog_text::kAllocateBrowseRecord);
+    ReportSystemError(control, CurrentWords().dialog.allocateBrowseRecord);
     EndDialog(GetParent(control), 0);
     return 1;
   }

@@ -14,35 +14,44 @@
 #include "support/strip_last_component.h"
 #include "ui/control_ids.h"
 #include "ui/program_state.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "ui/window_text.h"
 
-// sizeof includes the terminating zero the literal adds: the list ends with two zeros.
-const char kAllFilesFilter[] = "Все файлы (*.*)\0*.*\0";
-const char kTestFileFilter[] = "Тестовые файлы (*.crc)\0*.crc\0Все файлы (*.*)\0*.*\0";
-const char kRepairFileFilter[] = "Ремонтные файлы (*.fix)\0*.fix\0Все файлы (*.*)\0*.*\0";
+std::string FilterList(ChooserFilter filter, const Words& words) {
+  // One pair: the description, its zero, the pattern, its zero.
+  const auto pair = [](const char* description, const char* pattern) {
+    return std::string(description) + '\0' + pattern + '\0';
+  };
+  const std::string allFiles = pair(words.window.allFilesFilter, "*.*");
+  switch (filter) {
+    case ChooserFilter::AllFiles: return allFiles + '\0';
+    case ChooserFilter::TestFiles: return pair(words.window.testFilesFilter, "*.crc") + allFiles + '\0';
+    case ChooserFilter::RepairFiles: return pair(words.window.repairFilesFilter, "*.fix") + allFiles + '\0';
+  }
+  return allFiles + '\0';
+}
 
 namespace {
 
 struct FileCommand {
   HWND field;
   HWND neighbour;  // null for command 1, which starts in the program's folder
-  const char* filter;
+  ChooserFilter filter;
   bool fillsOutputFolder;
 };
 
 FileCommand FileCommandOf(uint32_t commandId) {
   switch (commandId) {
     case CMD_BROWSE_BROKEN_FILE:
-      return {program.brokenFileEdit, nullptr, kAllFilesFilter, true};
+      return {program.brokenFileEdit, nullptr, ChooserFilter::AllFiles, true};
     case CMD_BROWSE_VALID_FILE:
-      return {program.validFileEdit, program.testFileEdit, kAllFilesFilter, true};
+      return {program.validFileEdit, program.testFileEdit, ChooserFilter::AllFiles, true};
     case CMD_BROWSE_TEST_FILE:
-      return {program.testFileEdit, program.validFileEdit, kTestFileFilter, false};
+      return {program.testFileEdit, program.validFileEdit, ChooserFilter::TestFiles, false};
     case CMD_BROWSE_REPAIR_BROKEN_FILE:
-      return {program.repairBrokenFileEdit, program.repairFileEdit, kAllFilesFilter, false};
+      return {program.repairBrokenFileEdit, program.repairFileEdit, ChooserFilter::AllFiles, false};
     default:
-      return {program.repairFileEdit, program.repairBrokenFileEdit, kRepairFileFilter, false};
+      return {program.repairFileEdit, program.repairBrokenFileEdit, ChooserFilter::RepairFiles, false};
   }
 }
 
@@ -107,7 +116,9 @@ void RunFileCommand(HWND dialog, uint32_t commandId) {
   // cut to 519 units, and after a failure something else entirely (a chooser whose buffer
   // was too small leaves the size it needed in its first units): the field keeps its own
   // text instead.
-  if (OpenFileChooser(dialog, command.filter)) SetText(command.field, program.sharedPath);
+  if (OpenFileChooser(dialog, FilterList(command.filter, CurrentWords()).c_str())) {
+    SetText(command.field, program.sharedPath);
+  }
 
   if (command.fillsOutputFolder && !HasText(program.outputFolderEdit) && HasText(command.field)) {
     const uint32_t length = ReadField(command.field, program.sharedPath);
@@ -125,7 +136,7 @@ BOOL OpenFileChooser(HWND owner, const char* filter) {
   PutIntoChooserBuffer(program.initialFolder, program.chooserFolder);
   std::memset(program.fileTitle, 0, sizeof program.fileTitle);
   requestFilter = WideList(filter);
-  requestTitle = Wide(dialog_text::kChooseFile);
+  requestTitle = Wide(CurrentWords().dialog.chooseFile);
   // The record without the fields later systems added.
   request.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   request.hwndOwner = owner;
@@ -153,7 +164,7 @@ int CALLBACK FolderChooserCallback(HWND window, UINT message, LPARAM, LPARAM) {
     // touches the buffer.
     PostMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(program.chooserFolder));
   }
-  browserStatus = Wide(dialog_text::kChooseFolder);
+  browserStatus = Wide(CurrentWords().dialog.chooseFolder);
   return static_cast<int>(SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(browserStatus.c_str())));
 }
 

@@ -5,12 +5,17 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
-// The filters of the open-file chooser: (description, pattern) pairs, each zero-terminated,
-// the list ended by one more zero; UTF-8, turned into UTF-16 for the call.
-extern const char kAllFilesFilter[];
-extern const char kTestFileFilter[];
-extern const char kRepairFileFilter[];
+#include "words/words.h"
+
+// The filters of the open-file chooser: all files; test files, then all; repair files, then all.
+enum class ChooserFilter { AllFiles, TestFiles, RepairFiles };
+
+// A filter as the chooser takes it: (description, pattern) pairs, each zero-terminated, the list
+// ended by one more zero (the string's own); UTF-8, turned into UTF-16 for the call. The
+// descriptions are the table's.
+std::string FilterList(ChooserFilter filter, const Words& words);
 
 // Runs the browse command 1 to 6 of the dialog.
 void HandleBrowseCommand(HWND dialog, uint32_t commandId);

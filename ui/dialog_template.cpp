@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ui/control_ids.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "ui/window_text.h"
 
 namespace {
@@ -37,7 +37,7 @@ class MappedFont {
   // them all; another may still have them (the Japanese ones do), or draw boxes.
   bool HasTheWords() const {
     if (GetTextCharset(dc_) == RUSSIAN_CHARSET) return true;
-    const std::wstring words = Wide(dialog_text::kModeValidScan);
+    const std::wstring words = Wide(kRussian.window.modeValidScan);
     std::vector<WORD> glyphs(words.size());
     if (GetGlyphIndicesW(dc_, words.c_str(), static_cast<int>(words.size()), glyphs.data(),
                          GGI_MARK_NONEXISTING_GLYPHS) != words.size()) {

@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 #include "words/entry_texts.h"
 #include "words/step_texts.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "ui/window_text.h"
 
 namespace {
@@ -48,7 +48,7 @@ std::wstring ReasonOf(const EntryReport& entry) {
   if (entry.skip != EntrySkip::Unreadable) return Own(SkipReasonText(entry, nullptr).c_str());
   std::wstring reason = Own(StepMessage(entry.step)) + L" " + SystemText(entry.systemError);
   if (const char* held = HeldFormat(entry.systemError, entry.holder)) reason += L" " + OwnWith(held, entry.holder);
-  if (!entry.kept.empty()) reason += L" " + OwnWith(entry_text::kKept, entry.kept);
+  if (!entry.kept.empty()) reason += L" " + OwnWith(CurrentWords().entries.kept, entry.kept);
   return reason;
 }
 
@@ -67,7 +67,8 @@ void AddList(std::wstring* text, const TreeOutcome& result, const char* heading,
   }
   if (kept.size() > kLinesShown) {
     char more[64];
-    std::snprintf(more, sizeof more, dialog_text::kMoreEntries, static_cast<unsigned>(kept.size() - kLinesShown));
+    std::snprintf(more, sizeof more, CurrentWords().dialog.moreEntries,
+                  static_cast<unsigned>(kept.size() - kLinesShown));
     *text += L"\n" + Own(more);
   }
 }
@@ -75,12 +76,15 @@ void AddList(std::wstring* text, const TreeOutcome& result, const char* heading,
 void AddEntryLists(std::wstring* text, const TreeOutcome& result) {
   if (result.fetched != 0) {
     char fetched[128];
-    std::snprintf(fetched, sizeof fetched, entry_text::kFetched, static_cast<unsigned long long>(result.fetched));
+    std::snprintf(fetched, sizeof fetched, CurrentWords().entries.fetched, static_cast<unsigned long long>(result.fetched));
     *text += L"\n\n" + Own(fetched);
   }
-  AddList(text, result, dialog_text::kFolderExtras, [](const EntryReport& e) { return e.event == EntryEvent::Extra; });
-  AddList(text, result, dialog_text::kFolderSkipped, [](const EntryReport& e) { return e.event == EntryEvent::Skipped; });
-  AddList(text, result, dialog_text::kFolderMismatch, [](const EntryReport& e) { return e.event == EntryEvent::Mismatch; });
+  AddList(text, result, CurrentWords().dialog.folderExtras,
+          [](const EntryReport& e) { return e.event == EntryEvent::Extra; });
+  AddList(text, result, CurrentWords().dialog.folderSkipped,
+          [](const EntryReport& e) { return e.event == EntryEvent::Skipped; });
+  AddList(text, result, CurrentWords().dialog.folderMismatch,
+          [](const EntryReport& e) { return e.event == EntryEvent::Mismatch; });
 }
 
 void Show(HWND dialog, const std::wstring& text, const char* caption, UINT type) {
@@ -88,8 +92,9 @@ void Show(HWND dialog, const std::wstring& text, const char* caption, UINT type)
 }
 
 const char* CancelText(WorkMode mode, const Outcome& outcome) {
-  if (mode != WorkMode::Repair) return dialog_text::kScanStopped;
-  return outcome.brokenFileChanged ? dialog_text::kFolderRepairStoppedPartly : dialog_text::kFolderRepairStoppedUntouched;
+  if (mode != WorkMode::Repair) return CurrentWords().dialog.scanStopped;
+  return outcome.brokenFileChanged ? CurrentWords().dialog.folderRepairStoppedPartly
+                                   : CurrentWords().dialog.folderRepairStoppedUntouched;
 }
 
 }  // namespace
@@ -103,32 +108,32 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
     case Ending::OtherFile:
       if (AnyMismatch(result) || AnyNotScanned(result)) {
         if (AnyMismatch(result) && !outcome.followUpPath.empty()) {
-          text = Own(dialog_text::kFolderRepairDiffersHead) + L"\n\n" + OwnWith(dialog_text::kFolderDiffersNext, outcome.followUpPath);
+          text = Own(CurrentWords().dialog.folderRepairDiffersHead) + L"\n\n" + OwnWith(CurrentWords().dialog.folderDiffersNext, outcome.followUpPath);
         } else if (AnyMismatch(result)) {
-          text = Own(dialog_text::kFolderRepairDiffers);
+          text = Own(CurrentWords().dialog.folderRepairDiffers);
         }
-        if (AnyNotScanned(result)) text += (text.empty() ? L"" : L"\n\n") + Own(dialog_text::kFolderNotScanned);
+        if (AnyNotScanned(result)) text += (text.empty() ? L"" : L"\n\n") + Own(CurrentWords().dialog.folderNotScanned);
         AddEntryLists(&text, result);
-        Show(dialog, text, step_text::kAttention, MB_OK | MB_ICONWARNING);
+        Show(dialog, text, CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
         return;
       }
       if (outcome.outputMayNotSurvivePowerCut) {
-        text = Own(dialog_text::kMayNotSurvivePowerCut) + L"\n\n" + SystemText(outcome.systemError);
+        text = Own(CurrentWords().dialog.mayNotSurvivePowerCut) + L"\n\n" + SystemText(outcome.systemError);
         AddEntryLists(&text, result);
-        Show(dialog, text, step_text::kAttention, MB_OK | MB_ICONWARNING);
+        Show(dialog, text, CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
         return;
       }
-      text = Own(dialog_text::kTaskDone);
+      text = Own(CurrentWords().dialog.taskDone);
       AddEntryLists(&text, result);
-      Show(dialog, text, step_text::kAttention, MB_OK);
+      Show(dialog, text, CurrentWords().shared.attention, MB_OK);
       return;
     case Ending::Identical:
-      text = Own(entry_text::kFoldersIdentical);
+      text = Own(CurrentWords().entries.foldersIdentical);
       AddEntryLists(&text, result);
-      Show(dialog, text, step_text::kAttention, MB_OK | MB_ICONINFORMATION);
+      Show(dialog, text, CurrentWords().shared.attention, MB_OK | MB_ICONINFORMATION);
       return;
     case Ending::Cancelled:
-      Show(dialog, Own(CancelText(mode, outcome)), step_text::kAttention, MB_OK | MB_ICONINFORMATION);
+      Show(dialog, Own(CancelText(mode, outcome)), CurrentWords().shared.attention, MB_OK | MB_ICONINFORMATION);
       return;
     case Ending::Stopped:
     case Ending::CheckRefused:
@@ -136,17 +141,18 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
   }
   const char* caption = StepMessage(outcome.step);
   if (FoundByProgram(outcome.step)) {
-    caption = step_text::kUnforeseen;
+    caption = CurrentWords().shared.unforeseen;
     text = Own(StepMessage(outcome.step));
   } else {
     text = SystemText(outcome.systemError);
   }
   if (!result.stoppedAt.empty()) {
     char name[64];
-    std::snprintf(name, sizeof name, dialog_text::kRefusedName, "");
+    std::snprintf(name, sizeof name, CurrentWords().dialog.refusedName, "");
     text += L"\n\n" + Own(name) + PathOf(result.stoppedAt);
     if (result.nameFault != NameFault::None) text += L" — " + Own(NameFaultText(result.nameFault));
   }
-  if (mode == WorkMode::Repair && outcome.brokenFileChanged) text += L"\n\n" + Own(dialog_text::kFolderRepairStoppedPartly);
+  if (mode == WorkMode::Repair && outcome.brokenFileChanged)
+    text += L"\n\n" + Own(CurrentWords().dialog.folderRepairStoppedPartly);
   Show(dialog, text, caption, MB_OK | MB_ICONERROR);
 }

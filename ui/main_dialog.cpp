@@ -24,7 +24,7 @@
 #include "ui/program_state.h"
 #include "ui/required_fields.h"
 #include "ui/status_bar.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "ui/window_text.h"
 #include "whole_file/operations.h"
 
@@ -65,6 +65,30 @@ void FetchFieldHandles(HWND dialog) {
   program.statusBar = GetDlgItem(dialog, IDC_STATUS_BAR);
 }
 
+// The controls' words from the table in use; the template holds the Russian ones.
+void PutControlWords(HWND dialog, const WindowWords& words) {
+  const struct {
+    int id;
+    const char* text;
+  } controls[] = {
+      {IDC_MODE_BROKEN_SCAN, words.modeBrokenScan},
+      {IDC_GROUP_BROKEN_SCAN, words.groupBrokenScan},
+      {IDC_LABEL_BROKEN_FILE, words.brokenFile},
+      {IDC_MODE_VALID_SCAN, words.modeValidScan},
+      {IDC_GROUP_VALID_SCAN, words.groupValidScan},
+      {IDC_LABEL_VALID_FILE, words.validFile},
+      {IDC_LABEL_TEST_FILE, words.testFile},
+      {IDC_MODE_REPAIR, words.modeRepair},
+      {IDC_GROUP_REPAIR, words.groupRepair},
+      {IDC_LABEL_REPAIR_BROKEN_FILE, words.repairBrokenFile},
+      {IDC_LABEL_REPAIR_FILE, words.repairFile},
+      {IDC_LABEL_OUTPUT_FOLDER, words.outputFolder},
+      {IDC_START, words.start},
+      {IDC_CLOSE, words.close},
+  };
+  for (const auto& control : controls) SetText(GetDlgItem(dialog, control.id), control.text);
+}
+
 // Dialog units across, in the dialog's pixels.
 int DialogPixels(HWND dialog, int units) {
   RECT r{0, 0, units, 0};
@@ -83,20 +107,21 @@ void InitDialog(HWND dialog) {
 
   program.processHeap = TakeProcessHeap();
   if (program.processHeap == nullptr) {
-    ReportSystemError(dialog, dialog_text::kGetProcessHeap);
+    ReportSystemError(dialog, CurrentWords().dialog.getProcessHeap);
     EndDialog(dialog, 0);
     // The browse buttons' records come from that heap: nothing more can be set up.
     return;
   }
 
   FetchFieldHandles(dialog);
+  PutControlWords(dialog, CurrentWords().window);
   const HWND edits[6] = {program.brokenFileEdit,       program.validFileEdit,  program.testFileEdit,
                          program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
   for (HWND edit : edits) SendMessageW(edit, EM_LIMITTEXT, kFieldUnits, 0);
   // Commands 1 to 6 in the order of the fields; only the mode-1 fields start enabled.
   const int32_t enabled[6] = {1, 0, 0, 0, 0, 1};
   // The buttons keep the caption, not a copy: it lives as long as the program.
-  static const std::wstring caption = Wide(dialog_text::kBrowseCaption);
+  static const std::wstring caption = L"...";
   const int32_t buttonWidth = DialogPixels(dialog, kBrowseButtonUnits);
   for (uint32_t i = 0; i < 6; ++i) {
     InstallBrowseEdit(edits[i], CMD_BROWSE_BROKEN_FILE + i, buttonWidth, caption.c_str(), enabled[i]);
@@ -118,8 +143,8 @@ void Resize(HWND dialog, LPARAM lParam) {
                          program.repairBrokenFileEdit, program.repairFileEdit, program.outputFolderEdit};
   for (HWND edit : edits) SetBrowseButtonWidth(edit, DialogPixels(dialog, kBrowseButtonUnits));
   if (program.firstResize == 1) {
-    SetStatus(kStatePart, dialog_text::kReady);
-    SetStatus(kModePart, dialog_text::kModeBrokenScan);
+    SetStatus(kStatePart, CurrentWords().dialog.ready);
+    SetStatus(kModePart, CurrentWords().dialog.modeBrokenScan);
     program.firstResize = 0;
   }
 }
@@ -135,11 +160,11 @@ void EnableControls(std::initializer_list<HWND> controls, BOOL enable) {
 
 const char* ModeText(WorkMode mode) {
   switch (mode) {
-    case WorkMode::BrokenScan: return dialog_text::kModeBrokenScan;
-    case WorkMode::ValidScan: return dialog_text::kModeValidScan;
-    case WorkMode::Repair: return dialog_text::kModeRepair;
+    case WorkMode::BrokenScan: return CurrentWords().dialog.modeBrokenScan;
+    case WorkMode::ValidScan: return CurrentWords().dialog.modeValidScan;
+    case WorkMode::Repair: return CurrentWords().dialog.modeRepair;
   }
-  return dialog_text::kModeBrokenScan;
+  return CurrentWords().dialog.modeBrokenScan;
 }
 
 void SwitchMode(HWND dialog, int radioId) {
@@ -247,11 +272,11 @@ StartResult RunOperationOfMode(HWND dialog) {
 
 void AnnounceTaskDone(HWND dialog) {
   Beep(5000, 50);
-  ShowBox(dialog, dialog_text::kTaskDone, step_text::kAttention, MB_OK);
+  ShowBox(dialog, CurrentWords().dialog.taskDone, CurrentWords().shared.attention, MB_OK);
 }
 
 void Start(HWND dialog) {
-  SetStatus(kStatePart, dialog_text::kWorking);
+  SetStatus(kStatePart, CurrentWords().dialog.working);
   program.cursorRefresh = 1;
   program.busy = 1;
   SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
@@ -263,7 +288,7 @@ void Start(HWND dialog) {
   program.busy = 0;
   SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
   FlashWindowEx(&program.flashInfo);
-  SetStatus(kStatePart, dialog_text::kReady);
+  SetStatus(kStatePart, CurrentWords().dialog.ready);
   // A failure has already said why; only success is announced.
   if (result == StartResult::Done) AnnounceTaskDone(dialog);
 }
@@ -275,11 +300,11 @@ void EndBackgroundWork(HWND dialog) {
   if (!TakeBackgroundOutcome(dialog, &outcome)) return;
   program.busy = 0;
   SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
-  SetStatus(kStatePart, dialog_text::kReady);
+  SetStatus(kStatePart, CurrentWords().dialog.ready);
   FlashWindowEx(&program.flashInfo);
   if (outcome.workerFailed) {
     SetLastError(outcome.workerError);
-    ReportSystemError(dialog, dialog_text::kStartWorker);
+    ReportSystemError(dialog, CurrentWords().dialog.startWorker);
   } else if (outcome.folder) {
     const Outcome& folder = outcome.tree.outcome;
     if (folder.ending == Ending::Done && !folder.outputMayNotSurvivePowerCut && !AnyMismatch(outcome.tree)) Beep(5000, 50);
@@ -386,6 +411,8 @@ void RefreshCursor() {
 }  // namespace
 
 void TakeStartUpValues() {
+  // Russian where the user's display language is Russian, English for every other.
+  UseWords(WordsForWindowsLanguage(GetUserDefaultUILanguage()));
   program.instance = GetModuleHandleW(nullptr);
   program.appIcon = LoadIconW(program.instance, MAKEINTRESOURCEW(IDI_APP));
   // The system's cursors by number; the headers spell the numbers for the narrow calls.

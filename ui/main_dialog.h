@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// The start-up values: the module, the icon and the two cursors.
+// The start-up values: the words of the user's display language, the module, the icon and the
+// two cursors.
 void TakeStartUpValues();
 
 // The dialog procedure of dialog resource 1000.

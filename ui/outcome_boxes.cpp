@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "ui/report_system_error.h"
 #include "words/step_texts.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "ui/window_text.h"
 
 namespace {
@@ -19,20 +19,21 @@ const char* StopText(WorkMode mode, const Outcome& outcome) {
   switch (mode) {
     case WorkMode::BrokenScan:
     case WorkMode::ValidScan:
-      return dialog_text::kScanStopped;
+      return CurrentWords().dialog.scanStopped;
     case WorkMode::Repair:
-      return outcome.brokenFileChanged ? dialog_text::kRepairStoppedPartly : dialog_text::kRepairStoppedUntouched;
+      return outcome.brokenFileChanged ? CurrentWords().dialog.repairStoppedPartly
+                                       : CurrentWords().dialog.repairStoppedUntouched;
   }
-  return dialog_text::kScanStopped;
+  return CurrentWords().dialog.scanStopped;
 }
 
 void ShowStop(HWND dialog, const Outcome& outcome) {
   if (FoundByProgram(outcome.step)) {
-    ShowMessageBox(dialog, StepMessage(outcome.step), step_text::kUnforeseen, kBoxIconError);
+    ShowMessageBox(dialog, StepMessage(outcome.step), CurrentWords().shared.unforeseen, kBoxIconError);
     return;
   }
   if (outcome.detail == StopDetail::FileChangedWhileRead) {
-    ShowMessageBox(dialog, dialog_text::kFileChangedWhileRead, StepMessage(outcome.step), kBoxIconError);
+    ShowMessageBox(dialog, CurrentWords().dialog.fileChangedWhileRead, StepMessage(outcome.step), kBoxIconError);
     return;
   }
   const char* held = HeldFormat(outcome.systemError, outcome.holder);
@@ -55,12 +56,12 @@ void ShowStop(HWND dialog, const Outcome& outcome) {
 
 // The task is done, but the new file may not survive a power cut: never "nothing changed".
 void ShowMayNotSurvivePowerCut(HWND dialog, const Outcome& outcome) {
-  std::string text = dialog_text::kMayNotSurvivePowerCut;
+  std::string text(CurrentWords().dialog.mayNotSurvivePowerCut);
   if (char* reason = DescribeSystemError(outcome.systemError)) {
     text = text + "\n\n" + reason;
     FreeSystemErrorText(reason);
   }
-  ShowBox(dialog, text.c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
+  ShowBox(dialog, text.c_str(), CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
 }
 
 // At most this many ranges are named; the follow-up holds them all.
@@ -76,20 +77,23 @@ std::string Formatted(const char* format, const char* text) {
 // The warning of a repair whose result still differs: where, why, and the way on.
 std::string DiffersText(const Outcome& outcome) {
   char head[256];
-  std::snprintf(head, sizeof head, dialog_text::kDiffersHead, static_cast<unsigned>(outcome.differing.size()));
+  std::snprintf(head, sizeof head, CurrentWords().dialog.differsHead, static_cast<unsigned>(outcome.differing.size()));
   std::string text = head;
   for (size_t i = 0; i < outcome.differing.size() && i < kRangesShown; ++i) {
     char range[128];
-    std::snprintf(range, sizeof range, dialog_text::kDiffersRange, std::to_string(outcome.differing[i].first).c_str(),
+    std::snprintf(range, sizeof range, CurrentWords().dialog.differsRange,
+                  std::to_string(outcome.differing[i].first).c_str(),
                   std::to_string(outcome.differing[i].last).c_str());
     text += std::string("\n") + range;
   }
   if (outcome.differing.size() > kRangesShown) {
     char more[128];
-    std::snprintf(more, sizeof more, dialog_text::kDiffersMore, static_cast<unsigned>(outcome.differing.size() - kRangesShown));
+    std::snprintf(more, sizeof more, CurrentWords().dialog.differsMore,
+                  static_cast<unsigned>(outcome.differing.size() - kRangesShown));
     text += std::string("\n") + more;
   }
-  text += std::string("\n\n") + dialog_text::kDiffersWhy + "\n\n" + Formatted(dialog_text::kDiffersNext, outcome.followUpPath.c_str());
+  text += std::string("\n\n") + CurrentWords().dialog.differsWhy + "\n\n" +
+          Formatted(CurrentWords().dialog.differsNext, outcome.followUpPath.c_str());
   return text;
 }
 
@@ -107,20 +111,20 @@ void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
       if (outcome.outputMayNotSurvivePowerCut) ShowMayNotSurvivePowerCut(dialog, outcome);
       return;
     case Ending::Identical:
-      ShowMessageBox(dialog, step_text::kIdentical, step_text::kAttention, kBoxIconInformation);
+      ShowMessageBox(dialog, CurrentWords().shared.identical, CurrentWords().shared.attention, kBoxIconInformation);
       return;
     case Ending::Cancelled:
-      ShowBox(dialog, StopText(mode, outcome), step_text::kAttention, MB_OK | MB_ICONINFORMATION);
+      ShowBox(dialog, StopText(mode, outcome), CurrentWords().shared.attention, MB_OK | MB_ICONINFORMATION);
       return;
     case Ending::Stopped:
     case Ending::CheckRefused:
       ShowStop(dialog, outcome);
       return;
     case Ending::Differs:
-      ShowBox(dialog, DiffersText(outcome).c_str(), step_text::kAttention, MB_OK | MB_ICONWARNING);
+      ShowBox(dialog, DiffersText(outcome).c_str(), CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
       return;
     case Ending::OtherFile:
-      ShowBox(dialog, step_text::kOtherFile, step_text::kAttention, MB_OK | MB_ICONWARNING);
+      ShowBox(dialog, CurrentWords().shared.otherFile, CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
       return;
   }
 }

@@ -3,7 +3,7 @@
 #include "ui/required_fields.h"
 
 #include "ui/program_state.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "ui/window_text.h"
 
 namespace {
@@ -36,7 +36,7 @@ int CheckRequiredFields(HWND dialog, HWND first, HWND second, HWND third) {
   }
   if (mask == 0) return 1;
 
-  ShowBox(dialog, dialog_text::kFillAllFields, dialog_text::kAttentionExclaimed, MB_ICONERROR);
+  ShowBox(dialog, CurrentWords().dialog.fillAllFields, CurrentWords().dialog.attentionExclaimed, MB_ICONERROR);
 
   for (int i = 0; i < 3; ++i) {
     if ((mask & (1u << i)) == 0) continue;

@@ -1,71 +1,75 @@
-// The words for the entries of a folder.
+// The words for the entries of a folder, from the table in use.
 #include "words/entry_texts.h"
 
 #include <string>
 
 #include "core/folder_test_file.h"
 #include "words/step_texts.h"
+#include "words/words.h"
 
 const char* NameFaultText(NameFault fault) {
+  const EntryWords& said = CurrentWords().entries;
   switch (fault) {
     case NameFault::None: return "";
-    case NameFault::Empty: return entry_text::kNameEmpty;
-    case NameFault::Absolute: return entry_text::kNameAbsolute;
-    case NameFault::DotComponent: return entry_text::kNameDot;
-    case NameFault::Backslash: return entry_text::kNameBackslash;
-    case NameFault::Colon: return entry_text::kNameColon;
-    case NameFault::ControlCharacter: return entry_text::kNameControl;
-    case NameFault::NotUtf8: return entry_text::kNameNotUtf8;
-    case NameFault::ForbiddenCharacter: return entry_text::kNameForbidden;
-    case NameFault::ReservedName: return entry_text::kNameReserved;
-    case NameFault::TrailingDotOrSpace: return entry_text::kNameTrailing;
-    case NameFault::TooLong: return entry_text::kNameTooLong;
-    case NameFault::CaseClash: return entry_text::kNameCaseClash;
+    case NameFault::Empty: return said.nameEmpty;
+    case NameFault::Absolute: return said.nameAbsolute;
+    case NameFault::DotComponent: return said.nameDot;
+    case NameFault::Backslash: return said.nameBackslash;
+    case NameFault::Colon: return said.nameColon;
+    case NameFault::ControlCharacter: return said.nameControl;
+    case NameFault::NotUtf8: return said.nameNotUtf8;
+    case NameFault::ForbiddenCharacter: return said.nameForbidden;
+    case NameFault::ReservedName: return said.nameReserved;
+    case NameFault::TrailingDotOrSpace: return said.nameTrailing;
+    case NameFault::TooLong: return said.nameTooLong;
+    case NameFault::CaseClash: return said.nameCaseClash;
   }
   return "";
 }
 
 const char* EventFormat(const EntryReport& entry) {
+  const EntryWords& said = CurrentWords().entries;
   switch (entry.event) {
-    case EntryEvent::Skipped: return entry_text::kSkipped;
-    case EntryEvent::Damaged: return entry.blocks == 0 ? entry_text::kLengthDiffers : entry_text::kDamaged;
-    case EntryEvent::Missing: return entry_text::kMissing;
-    case EntryEvent::FolderMissing: return entry_text::kFolderMissing;
-    case EntryEvent::CaseDiffers: return entry_text::kCaseDiffers;
-    case EntryEvent::Extra: return entry.folder ? entry_text::kExtraFolder : entry_text::kExtra;
-    case EntryEvent::Repaired: return entry.throughCopy ? entry_text::kRepairedThroughCopy : entry_text::kRepaired;
-    case EntryEvent::Created: return entry_text::kCreated;
-    case EntryEvent::FolderCreated: return entry_text::kFolderCreated;
-    case EntryEvent::Renamed: return entry_text::kRenamed;
-    case EntryEvent::Deleted: return entry.folder ? entry_text::kFolderDeleted : entry_text::kDeleted;
-    case EntryEvent::Mismatch: return entry_text::kMismatch;
-    case EntryEvent::Verified: return entry_text::kVerified;
+    case EntryEvent::Skipped: return said.skipped;
+    case EntryEvent::Damaged: return entry.blocks == 0 ? said.lengthDiffers : said.damaged;
+    case EntryEvent::Missing: return said.missing;
+    case EntryEvent::FolderMissing: return said.folderMissing;
+    case EntryEvent::CaseDiffers: return said.caseDiffers;
+    case EntryEvent::Extra: return entry.folder ? said.extraFolder : said.extra;
+    case EntryEvent::Repaired: return entry.throughCopy ? said.repairedThroughCopy : said.repaired;
+    case EntryEvent::Created: return said.created;
+    case EntryEvent::FolderCreated: return said.folderCreated;
+    case EntryEvent::Renamed: return said.renamed;
+    case EntryEvent::Deleted: return entry.folder ? said.folderDeleted : said.deleted;
+    case EntryEvent::Mismatch: return said.mismatch;
+    case EntryEvent::Verified: return said.verified;
   }
   return "";
 }
 
 std::string SkipReasonText(const EntryReport& entry, const char* systemText) {
+  const EntryWords& said = CurrentWords().entries;
   const std::string system = systemText != nullptr ? systemText : "";
   switch (entry.skip) {
     case EntrySkip::None: return "";
-    case EntrySkip::Link: return entry_text::kSkipLink;
-    case EntrySkip::NotRegular: return entry_text::kSkipNotRegular;
+    case EntrySkip::Link: return said.skipLink.c_str();
+    case EntrySkip::NotRegular: return said.skipNotRegular.c_str();
     case EntrySkip::Unreadable: return std::string(StepMessage(entry.step)) + (system.empty() ? "" : " " + system);
-    case EntrySkip::BadName: return std::string(entry_text::kSkipBadName) + NameFaultText(entry.nameFault);
-    case EntrySkip::TooDeep: return entry_text::kSkipTooDeep;
+    case EntrySkip::BadName: return std::string(said.skipBadName) + NameFaultText(entry.nameFault);
+    case EntrySkip::TooDeep: return said.skipTooDeep.c_str();
     case EntrySkip::BrokenSide: {
-      const char* why = entry_text::kSkipBrokenUnreadable;
-      if (entry.brokenReason == SkipReason::Link) why = entry_text::kSkipLink;
-      if (entry.brokenReason == SkipReason::NotRegular) why = entry_text::kSkipNotRegular;
-      return std::string(entry_text::kSkipBrokenSide) + why;
+      const char* why = said.skipBrokenUnreadable;
+      if (entry.brokenReason == SkipReason::Link) why = said.skipLink;
+      if (entry.brokenReason == SkipReason::NotRegular) why = said.skipNotRegular;
+      return std::string(said.skipBrokenSide) + why;
     }
-    case EntrySkip::NotPossibleThere: return std::string(entry_text::kSkipNotPossibleThere) + NameFaultText(entry.nameFault);
-    case EntrySkip::NameTaken: return entry_text::kSkipNameTaken;
-    case EntrySkip::Gone: return entry_text::kSkipGone;
-    case EntrySkip::NotEmpty: return entry_text::kSkipNotEmpty;
-    case EntrySkip::OtherFile: return entry_text::kSkipOtherFile;
-    case EntrySkip::NotSeen: return entry_text::kSkipNotSeen;
-    case EntrySkip::ShortName: return entry_text::kSkipShortName;
+    case EntrySkip::NotPossibleThere: return std::string(said.skipNotPossibleThere) + NameFaultText(entry.nameFault);
+    case EntrySkip::NameTaken: return said.skipNameTaken.c_str();
+    case EntrySkip::Gone: return said.skipGone.c_str();
+    case EntrySkip::NotEmpty: return said.skipNotEmpty.c_str();
+    case EntrySkip::OtherFile: return said.skipOtherFile.c_str();
+    case EntrySkip::NotSeen: return said.skipNotSeen.c_str();
+    case EntrySkip::ShortName: return said.skipShortName.c_str();
   }
   return "";
 }

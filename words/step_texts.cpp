@@ -1,78 +1,74 @@
-// The words for each step.
+// The words for each step: its member of the table's StepWords. The build makes the switch
+// exhaustive, so a new step cannot go without words.
 #include "words/step_texts.h"
 
 #include "platform/platform.h"
 
 const char* HeldFormat(uint32_t systemError, const std::string& holder) {
   if (!IsHeldByAnotherProgram(systemError)) return nullptr;
-  return holder.empty() ? step_text::kHeldByAnother : step_text::kHeldBy;
+  const SharedWords& said = CurrentWords().shared;
+  return holder.empty() ? said.heldByAnother : said.heldBy;
 }
 
-const char* StepMessage(Step step) {
+const char* StepMessage(Step step, const Words& words) {
+  const StepWords& said = words.steps;
   switch (step) {
-    case Step::OpenBroken: return "Не удалось открыть битый файл.";
-    case Step::SizeBroken: return "Не удалось узнать размер битого файла.";
-    case Step::AllocateBroken: return "Не удалось выделить память для буфера под битый файл.";
-    case Step::ReadBroken: return "Не удалось прочитать содержимое битого файла в память.";
-    case Step::AllocateTestFileBuffer: return "Не удалось выделить память для буфера под создаваемый файл.";
-    case Step::CreateOutput: return "Не удалось создать новый файл.";
-    case Step::WriteOutput: return "Не удалось произвести запись в новый файл.";
-
-    case Step::OpenValid: return "Не удалось открыть валидный файл.";
-    case Step::OpenTest: return "Не удалось открыть контрольный файл.";
-    case Step::SizeValid: return "Не удалось узнать размер валидного файла.";
-    case Step::AllocateValid: return "Не удалось выделить память для буфера под валидный файл.";
-    case Step::SizeTest: return "Не удалось узнать размер контрольного файла.";
-    case Step::CheckTestFileSize: return "Битый файл имеет больший размер чем валидный файл";
-    case Step::CheckLargeTestFile: return "Контрольный файл большого формата (от 4 ГБ) повреждён или обрезан";
-    case Step::AllocateTest: return "Не удалось выделить память для буфера под контрольный файл.";
-    case Step::ReadValid: return "Не удалось прочитать содержимое валидного файла в память.";
-    case Step::ReadTest: return "Не удалось прочитать содержимое контрольного файла в память.";
-    case Step::ReserveList: return "Не удалось зарезервировать память под список битых блоков.";
-    case Step::ReserveRepairBlocks: return "Не удалось зарезервировать память под ремонтные блоки.";
-    case Step::CommitRepairBlocks: return "Не удалось передать память под ремонтные блоки.";
-    case Step::CommitList: return "Не удалось передать память под список битых блоков.";
-
-    case Step::OpenRepair: return "Не удалось открыть ремонтный файл.";
-    case Step::SizeRepair: return "Не удалось узнать размер ремонтного файла.";
-    case Step::CommitRepairBuffer: return "Не удалось передать память для буфера под ремонтный файл.";
-    case Step::ReadRepair: return "Не удалось прочитать содержимое ремонтного файла в буфер.";
-    case Step::CheckRepairFile: return "Ремонтный файл повреждён или составлен не для этого битого файла";
-    case Step::CheckLargeRepairFile: return "Ремонтный файл большого формата (от 4 ГБ) повреждён или обрезан";
-    case Step::CommitBrokenBuffer: return "Не удалось передать память для буфера под битый файл.";
-    case Step::WriteRepaired: return "Не удалось записать содержимое битого файла (отремонтированное) в память.";
-
-    case Step::CheckTestFileForFolder: return "Контрольный файл составлен для папки: укажите папку, а не файл";
-    case Step::CheckRepairFileForFolder: return "Ремонтный файл составлен для папки: укажите папку, а не файл";
-
-    case Step::OpenBrokenFolder: return "Не удалось открыть битую папку.";
-    case Step::OpenValidFolder: return "Не удалось открыть валидную папку.";
-    case Step::ListFolder: return "Не удалось прочитать содержимое папки.";
+    case Step::OpenBroken: return said.openBroken;
+    case Step::SizeBroken: return said.sizeBroken;
+    case Step::AllocateBroken: return said.allocateBroken;
+    case Step::ReadBroken: return said.readBroken;
+    case Step::AllocateTestFileBuffer: return said.allocateTestFileBuffer;
+    case Step::CreateOutput: return said.createOutput;
+    case Step::WriteOutput: return said.writeOutput;
+    case Step::OpenValid: return said.openValid;
+    case Step::OpenTest: return said.openTest;
+    case Step::SizeValid: return said.sizeValid;
+    case Step::AllocateValid: return said.allocateValid;
+    case Step::SizeTest: return said.sizeTest;
+    case Step::CheckTestFileSize: return said.checkTestFileSize;
+    case Step::CheckLargeTestFile: return said.checkLargeTestFile;
+    case Step::AllocateTest: return said.allocateTest;
+    case Step::ReadValid: return said.readValid;
+    case Step::ReadTest: return said.readTest;
+    case Step::ReserveList: return said.reserveList;
+    case Step::ReserveRepairBlocks: return said.reserveRepairBlocks;
+    case Step::CommitRepairBlocks: return said.commitRepairBlocks;
+    case Step::CommitList: return said.commitList;
+    case Step::OpenRepair: return said.openRepair;
+    case Step::SizeRepair: return said.sizeRepair;
+    case Step::CommitRepairBuffer: return said.commitRepairBuffer;
+    case Step::ReadRepair: return said.readRepair;
+    case Step::CheckRepairFile: return said.checkRepairFile;
+    case Step::CheckLargeRepairFile: return said.checkLargeRepairFile;
+    case Step::CommitBrokenBuffer: return said.commitBrokenBuffer;
+    case Step::WriteRepaired: return said.writeRepaired;
+    case Step::CheckTestFileForFolder: return said.checkTestFileForFolder;
+    case Step::CheckRepairFileForFolder: return said.checkRepairFileForFolder;
+    case Step::OpenBrokenFolder: return said.openBrokenFolder;
+    case Step::OpenValidFolder: return said.openValidFolder;
+    case Step::ListFolder: return said.listFolder;
     case Step::AllocateListing:
     case Step::AllocateRepairPlan:
-    case Step::AllocateRepairEntry: return "Не удалось выделить память для списка файлов папки.";
-    case Step::CheckTestFileForOneFile: return "Контрольный файл составлен для одного файла, а не для папки";
-    case Step::CheckRepairFileForOneFile: return "Ремонтный файл составлен для одного файла, а не для папки";
-    case Step::CheckFolderTestFile: return "Контрольный файл папки повреждён или обрезан";
-    case Step::CheckFolderRepairFile: return "Ремонтный файл папки повреждён или обрезан";
-    case Step::CheckRepairFileName: return "В ремонтном файле папки недопустимое имя файла; ничего не изменено";
-    case Step::CreateFolder: return "Не удалось создать папку.";
-    case Step::RenameEntry: return "Не удалось переименовать файл или папку.";
-    case Step::RemoveExtra: return "Не удалось удалить лишний файл или папку.";
-    case Step::AllocateFingerprint: return "Не удалось выделить память под отпечаток валидного файла.";
-    case Step::CheckFingerprint:
-      return "Отпечаток валидного файла в конце ремонтного файла повреждён или обрезан. Битый файл не изменён; "
-             "получите ремонтный файл ещё раз";
-    case Step::AllocateReadBack: return "Не удалось выделить память для проверки отремонтированного файла.";
-    case Step::ReadBack: return "Не удалось прочитать отремонтированный файл для проверки.";
-    case Step::CreateFollowUp:
-      return "Файл всё ещё отличается от валидного, но не удалось создать уточняющий контрольный файл.";
-    case Step::WriteFollowUp:
-      return "Файл всё ещё отличается от валидного, но не удалось записать уточняющий контрольный файл.";
-    case Step::CheckFollowUp: return "Уточняющий контрольный файл повреждён или составлен для файла другого размера";
-    case Step::KeepFileAttributes:
-      return "Не удалось перенести права доступа и время изменения файла на его отремонтированную копию.";
-    case Step::CheckFolderFollowUp: return "Уточняющий контрольный файл папки повреждён или обрезан";
+    case Step::AllocateRepairEntry: return said.allocateListing;
+    case Step::CheckTestFileForOneFile: return said.checkTestFileForOneFile;
+    case Step::CheckRepairFileForOneFile: return said.checkRepairFileForOneFile;
+    case Step::CheckFolderTestFile: return said.checkFolderTestFile;
+    case Step::CheckFolderRepairFile: return said.checkFolderRepairFile;
+    case Step::CheckRepairFileName: return said.checkRepairFileName;
+    case Step::CreateFolder: return said.createFolder;
+    case Step::RenameEntry: return said.renameEntry;
+    case Step::RemoveExtra: return said.removeExtra;
+    case Step::AllocateFingerprint: return said.allocateFingerprint;
+    case Step::CheckFingerprint: return said.checkFingerprint;
+    case Step::AllocateReadBack: return said.allocateReadBack;
+    case Step::ReadBack: return said.readBack;
+    case Step::CreateFollowUp: return said.createFollowUp;
+    case Step::WriteFollowUp: return said.writeFollowUp;
+    case Step::CheckFollowUp: return said.checkFollowUp;
+    case Step::KeepFileAttributes: return said.keepFileAttributes;
+    case Step::CheckFolderFollowUp: return said.checkFolderFollowUp;
   }
   return "";
 }
+
+const char* StepMessage(Step step) { return StepMessage(step, CurrentWords()); }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
-#include "cli/texts.h"
+#include "words/words.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
-#include "cli/texts.h"
+#include "words/words.h"
 #include "core/fingerprint.h"
 #include "platform/platform.h"
 
@@ -41,29 +41,29 @@ Bytes Damage(const Bytes& valid, std::initializer_list<uint32_t> blocks) {
 std::string Join(const std::string& folder, const std::string& name) { return folder + kPathSeparator + name; }
 
 std::string TestFileWrittenLine(const std::string& path, uint64_t size) {
-  return Formatted(cli_text::kTestFileWritten, path.c_str(), static_cast<unsigned long long>(size));
+  return Formatted(kRussian.cli.testFileWritten, path.c_str(), static_cast<unsigned long long>(size));
 }
 
 std::string RepairFileWrittenLine(const std::string& path, uint64_t size) {
-  return Formatted(cli_text::kRepairFileWritten, path.c_str(), static_cast<unsigned long long>(size));
+  return Formatted(kRussian.cli.repairFileWritten, path.c_str(), static_cast<unsigned long long>(size));
 }
 
 std::string RepairedLine(const std::string& path, uint32_t blocks) {
-  return Formatted(cli_text::kRepaired, path.c_str(), blocks);
+  return Formatted(kRussian.cli.repaired, path.c_str(), blocks);
 }
 
 std::string DamagedList(const std::vector<std::string>& ranges) {
-  std::string list = Formatted(cli_text::kDamagedHeading, static_cast<unsigned>(ranges.size()));
+  std::string list = Formatted(kRussian.cli.damagedHeading, static_cast<unsigned>(ranges.size()));
   for (const std::string& range : ranges) list += range + "\n";
   return list;
 }
 
 std::string FingerprintLine(const Bytes& valid) {
-  return Formatted(cli_text::kFingerprintWritten, Hash128Hex(Xxh3Hash128(valid.data(), valid.size())).c_str());
+  return Formatted(kRussian.cli.fingerprintWritten, Hash128Hex(Xxh3Hash128(valid.data(), valid.size())).c_str());
 }
 
 std::string VerifiedLine(const Bytes& valid) {
-  return Formatted(cli_text::kVerified, Hash128Hex(Xxh3Hash128(valid.data(), valid.size())).c_str());
+  return Formatted(kRussian.cli.verified, Hash128Hex(Xxh3Hash128(valid.data(), valid.size())).c_str());
 }
 
 std::string BoxLines(const std::string& caption, const std::string& text) {

@@ -10,11 +10,12 @@
 #include "cli/commands.h"
 #include "cli/output_name.h"
 #include "cli/output.h"
-#include "cli/texts.h"
+#include "words/words.h"
 #include "support/path_buffer.h"
 #include "words/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/testing/reference.h"
+#include "varnell_version.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ TEST_F(CommandsTest, AnOutputWhoseFolderWasNotFlushedIsDoneWithAWarning) {
   const Bytes broken = RandomBytes(16, 2 * kBlock);
   scratch.Write("movie.avi", broken);
   elsewhere.Write("movie.crc", {1, 2, 3});
-  const std::string line = cli_text::kMayNotSurvivePowerCut;
+  const std::string line(kRussian.cli.mayNotSurvivePowerCut);
   InjectFault(Service::FlushFolder, 1, SystemErrorCode(SystemErrorKind::DiskFull));
   const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitNotDurable);
@@ -90,7 +91,7 @@ TEST_F(CommandsTest, AFileThatEndsEarlyIsSaidToHaveChangedWhileItWasRead) {
   InjectFault(Service::ReadAt, 1, 0, FaultKind::ShortTransfer);
   const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, std::string(StepMessage(Step::ReadBroken)) + "\n" + cli_text::kFileChangedWhileRead);
+  EXPECT_EQ(run.err, std::string(StepMessage(Step::ReadBroken)) + "\n" + kRussian.cli.fileChangedWhileRead);
   EXPECT_FALSE(elsewhere.Exists("movie.crc"));
 }
 
@@ -123,7 +124,7 @@ TEST_F(CommandsTest, ScanValidOfIdenticalContentsExitsThreeAndLeavesAnOlderRepai
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(step_text::kAttention, step_text::kIdentical));
+  EXPECT_EQ(run.err, BoxLines(kRussian.shared.attention.c_str(), kRussian.shared.identical.c_str()));
   EXPECT_TRUE(ReadWholeFile(Fix()) == (Bytes{1, 2, 3}));
 }
 
@@ -132,7 +133,7 @@ TEST_F(CommandsTest, ScanValidThatStopsExitsOneWithTheProgramsOwnWords) {
   Exchange(valid, RandomBytes(8, 3 * kBlock));  // describes more blocks than the valid file has
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(step_text::kUnforeseen, StepMessage(Step::CheckTestFileSize)));
+  EXPECT_EQ(run.err, BoxLines(kRussian.shared.unforeseen.c_str(), StepMessage(Step::CheckTestFileSize)));
   EXPECT_FALSE(elsewhere.Exists("movie.fix"));
 }
 
@@ -162,8 +163,8 @@ TEST_F(CommandsTest, ARepairThatStillDiffersExitsFiveWithTheRangesAndTheFollowUp
   const std::string followUp = Join(folder, "movie.crc");
   const unsigned long long followUpBytes = 36 + 4 + 8 * 256 + 16;
   EXPECT_EQ(run.err, std::string("Файл всё ещё отличается от валидного, мест: 1 (первый-последний байт):\n0-12287\n") +
-                         cli_text::kDiffersWhy + Format(cli_text::kFollowUpWritten, followUp.c_str(), followUpBytes) +
-                         cli_text::kFollowUpNext);
+                         kRussian.cli.differsWhy + Format(kRussian.cli.followUpWritten, followUp.c_str(), followUpBytes) +
+                         kRussian.cli.followUpNext);
   EXPECT_EQ(scratch.Size(Join("next", "movie.crc")), followUpBytes);
   EXPECT_NE(run.out.find("\"outcome\":\"differs\",\"exit_status\":5"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\"verification\":\"differs\",\"differing\":[{\"first\":0,\"last\":12287}]"), std::string::npos)
@@ -171,7 +172,7 @@ TEST_F(CommandsTest, ARepairThatStillDiffersExitsFiveWithTheRangesAndTheFollowUp
 
   run = Run({"repair", Broken(), Fix(), "--no-verify"});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.err, cli_text::kCheckSkipped);
+  EXPECT_EQ(run.err, kRussian.cli.checkSkipped);
 }
 
 TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
@@ -199,9 +200,9 @@ class CheckTest : public CommandsTest {
   void ExpectRefused(const CliOutcome& run, const std::string& reason) {
     EXPECT_EQ(run.status, kExitCheckRefused);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, reason + cli_text::kNothingWritten);
+    EXPECT_EQ(run.err, reason + kRussian.cli.nothingWritten);
   }
-  std::string Refusal(const std::string& why) { return std::string(cli_text::kCheckFailed) + why + "\n"; }
+  std::string Refusal(const std::string& why) { return std::string(kRussian.cli.checkFailed) + why + "\n"; }
 
   Bytes valid;
   Bytes broken;
@@ -230,7 +231,7 @@ TEST_F(CheckTest, RefusesWhenTheSizeChanged) {
   scratch.Write("movie.avi", longer);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckSizeDiffers, 3ull * kBlock + 101, 3ull * kBlock + 100);
+  std::snprintf(why, sizeof why, kRussian.cli.checkSizeDiffers, 3ull * kBlock + 101, 3ull * kBlock + 100);
   ExpectRefused(run, Refusal(why));
   EXPECT_TRUE(scratch.Read("movie.avi") == longer);
 }
@@ -240,7 +241,7 @@ TEST_F(CheckTest, RefusesAtTheFirstBlockThatChangedAndNamesItsBytes) {
   scratch.Write("movie.avi", changed);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 3u, 8192ull, 12287ull);
+  std::snprintf(why, sizeof why, kRussian.cli.checkBlockDiffers, 3u, 8192ull, 12287ull);
   ExpectRefused(run, Refusal(why));
   EXPECT_TRUE(scratch.Read("movie.avi") == changed);
 }
@@ -251,7 +252,7 @@ TEST_F(CheckTest, ComparesThePartialLastBlockAsTheScanSawIt) {
   scratch.Write("movie.avi", changed);
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckBlockDiffers, 4u, 12288ull, 12387ull);
+  std::snprintf(why, sizeof why, kRussian.cli.checkBlockDiffers, 4u, 12288ull, 12387ull);
   ExpectRefused(run, Refusal(why));
 }
 
@@ -259,7 +260,7 @@ TEST_F(CheckTest, RefusesTheTestFileOfAnotherFile) {
   scratch.Write("movie.crc", ReferenceTestFile(RandomBytes(12, 3 * kBlock + 100)));
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   EXPECT_EQ(run.status, kExitCheckRefused);
-  EXPECT_NE(run.err.find(cli_text::kCheckFailed), std::string::npos);
+  EXPECT_NE(run.err.find(kRussian.cli.checkFailed), std::string::npos);
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -268,11 +269,11 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
   test.resize(test.size() - 4);
   scratch.Write("movie.crc", test);
   char why[256];
-  std::snprintf(why, sizeof why, cli_text::kCheckTestFileMalformed, 16ull, 3ull * kBlock + 100);
+  std::snprintf(why, sizeof why, kRussian.cli.checkTestFileMalformed, 16ull, 3ull * kBlock + 100);
   ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(why));
 
   scratch.Write("movie.crc", {1, 2});
-  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(cli_text::kCheckTestFileTooShort));
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(kRussian.cli.checkTestFileTooShort.c_str()));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -283,7 +284,7 @@ TEST_F(CheckTest, AStoppedRepairNamesTheCommandThatFinishesIt) {
   InjectFault(Service::SetFileLength, 1, code);
   CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::WriteRepaired), SystemText(code)) + cli_text::kRunAgainWithoutCheck);
+  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::WriteRepaired), SystemText(code)) + kRussian.cli.runAgainWithoutCheck);
   ClearFaults();
   run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   EXPECT_EQ(run.status, kExitCheckRefused);
@@ -400,7 +401,7 @@ TEST_F(CommandsTest, AListThatCannotBeWrittenExitsOne) {
   std::fclose(full);
   std::fclose(err);
   EXPECT_EQ(status, kExitStopped);
-  EXPECT_EQ(Text(streams.Read("err")), FingerprintLine(valid) + cli_text::kOutputFailed);
+  EXPECT_EQ(Text(streams.Read("err")), FingerprintLine(valid) + kRussian.cli.outputFailed);
   EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
 }
 #endif
@@ -417,11 +418,11 @@ TEST_F(CommandsTest, ARefusedCommandLineWithJsonSaysSoInJson) {
 TEST_F(CommandsTest, HelpAndVersionGoToStdout) {
   CliOutcome run = Run({"--help"});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.out, std::string(cli_text::kSynopsis) + cli_text::kHelp);
+  EXPECT_EQ(run.out, std::string(kRussian.cli.synopsis) + kRussian.cli.help);
   EXPECT_EQ(run.err, "");
   run = Run({"--version"});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.out, cli_text::kVersion);
+  EXPECT_EQ(run.out, "varnell-cli " VARNELL_VERSION "\n");
 }
 
 struct UsageCase {
@@ -436,7 +437,7 @@ TEST_P(UsageTest, ExitsTwoWithTheProblemAndTheUsageOnStderr) {
   EXPECT_EQ(run.status, kExitUsage);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err.rfind("varnell-cli: ", 0), 0u) << run.err;
-  EXPECT_NE(run.err.find(cli_text::kSynopsis), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(kRussian.cli.synopsis), std::string::npos) << run.err;
   EXPECT_FALSE(scratch.Exists("a.crc"));
 }
 

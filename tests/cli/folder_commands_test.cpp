@@ -11,7 +11,7 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "cli/texts.h"
+#include "words/words.h"
 #include "words/entry_texts.h"
 #include "words/step_texts.h"
 #include "tests/cli/cli_test.h"
@@ -49,13 +49,13 @@ TEST_F(FolderCommandsTest, TheRepairOfAFolderTellsWhatItDidAndLeavesTheExtraFile
   Exchange();
   const CliOutcome run = Run({"repair", Broken(), RepairFile()});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.err, Line(entry_text::kExtra, "old.txt") + Line(entry_text::kCreated, "new.txt"));
+  EXPECT_EQ(run.err, Line(kRussian.entries.extra, "old.txt") + Line(kRussian.entries.created, "new.txt"));
   EXPECT_EQ(Run({"repair", Broken(), RepairFile(), "--delete-extra", "--quiet"}).status, kExitDone);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), ReadTree(Valid())), "");
   EXPECT_EQ(Run({"scan-broken", Broken(), outputs.path()}).status, kExitDone);
   const CliOutcome again = Run({"scan-valid", Valid(), TestFile(), outputs.path()});
   EXPECT_EQ(again.status, kExitIdentical);
-  EXPECT_EQ(again.err, std::string(step_text::kAttention) + "\n" + entry_text::kFoldersIdentical + "\n");
+  EXPECT_EQ(again.err, std::string(kRussian.shared.attention) + "\n" + kRussian.entries.foldersIdentical + "\n");
 }
 
 // --json gives one object on stdout with an entry for each entry told; the lines go to stderr.
@@ -70,7 +70,7 @@ TEST_F(FolderCommandsTest, JsonReportsEachEntry) {
             std::string::npos)
       << run.out;
   EXPECT_EQ(run.out.back(), '\n');
-  EXPECT_NE(run.err.find(Line(entry_text::kCreated, "new.txt")), std::string::npos);
+  EXPECT_NE(run.err.find(Line(kRussian.entries.created, "new.txt")), std::string::npos);
 }
 
 // Identical folders with --prove: a repair file whose repair reads every file back against its
@@ -88,14 +88,14 @@ TEST_F(FolderCommandsTest, AProofOfIdenticalFoldersIsCheckedFileByFile) {
   ASSERT_EQ(Run({"scan-valid", Valid(), TestFile(), outputs.path(), "--prove", "--quiet"}).status, kExitDone);
   const CliOutcome proved = Run({"repair", Broken(), RepairFile()});
   EXPECT_EQ(proved.status, kExitDone);
-  EXPECT_EQ(proved.err, Line(entry_text::kVerified, "keep.txt") + Line(entry_text::kVerified, "new.txt"));
+  EXPECT_EQ(proved.err, Line(kRussian.entries.verified, "keep.txt") + Line(kRussian.entries.verified, "new.txt"));
   // Damage of the same length after the proof was made: the proof finds it.
   MakeTree(Broken(), {{"new.txt", "new filE"}});
   const CliOutcome damaged = Run({"repair", Broken(), RepairFile(), "--quiet"});
   EXPECT_EQ(damaged.status, kExitDiffers);
   // The file, then the follow-up beside the broken folder that asks for its differing blocks.
-  EXPECT_EQ(damaged.err.rfind(Line(entry_text::kMismatch, "new.txt"), 0), 0u) << damaged.err;
-  EXPECT_NE(damaged.err.find(cli_text::kFolderFollowUpNext), std::string::npos) << damaged.err;
+  EXPECT_EQ(damaged.err.rfind(Line(kRussian.entries.mismatch, "new.txt"), 0), 0u) << damaged.err;
+  EXPECT_NE(damaged.err.find(kRussian.cli.folderFollowUpNext), std::string::npos) << damaged.err;
   EXPECT_TRUE(scratch.Exists("tree.crc"));
 }
 
@@ -104,8 +104,8 @@ TEST_F(FolderCommandsTest, SkippedEntriesHaveAnExitStatusOfTheirOwn) {
   MakeLink(Broken(), "away", elsewhere.Path("outside"));
   const CliOutcome run = Run({"scan-broken", Broken(), outputs.path(), "--quiet"});
   EXPECT_EQ(run.status, kExitSkipped);
-  const std::string skipped = Line(entry_text::kSkipped, "away");
-  EXPECT_EQ(run.err, skipped.substr(0, skipped.size() - 1) + " — " + entry_text::kSkipLink + "\n");
+  const std::string skipped = Line(kRussian.entries.skipped, "away");
+  EXPECT_EQ(run.err, skipped.substr(0, skipped.size() - 1) + " — " + kRussian.entries.skipLink + "\n");
 }
 
 TEST_F(FolderCommandsTest, AFileDamagedOnItsWayIsNotTakenAndHasAnExitStatusOfItsOwn) {
@@ -115,7 +115,7 @@ TEST_F(FolderCommandsTest, AFileDamagedOnItsWayIsNotTakenAndHasAnExitStatusOfIts
   outputs.Write("tree.fix", fix);
   const CliOutcome run = Run({"repair", Broken(), RepairFile(), "--quiet"});
   EXPECT_EQ(run.status, kExitDiffers);
-  EXPECT_EQ(run.err.rfind(Line(entry_text::kMismatch, "new.txt"), 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind(Line(kRussian.entries.mismatch, "new.txt"), 0), 0u) << run.err;
   EXPECT_FALSE(scratch.Exists("tree/new.txt"));
 }
 
@@ -133,9 +133,9 @@ TEST_F(FolderCommandsTest, AFileHeldForAMinuteIsGivenUpWithWhatToDo) {
   EXPECT_EQ(run.status, kExitSkipped);
   std::string system = SystemText(SystemErrorKind::SharingViolation);
   while (!system.empty() && (system.back() == '\n' || system.back() == '\r' || system.back() == ' ')) system.pop_back();
-  const std::string skipped = Line(entry_text::kSkipped, "keep.txt");
+  const std::string skipped = Line(kRussian.entries.skipped, "keep.txt");
   EXPECT_EQ(run.err, skipped.substr(0, skipped.size() - 1) + " — " + StepMessage(Step::OpenBroken) + " " + system + " " +
-                         step_text::kHeldByAnother + "\n");
+                         kRussian.shared.heldByAnother + "\n");
   EXPECT_NE(run.out.find("\"system_error\":32,"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\"held_by\":null}"), std::string::npos) << run.out;
 }
@@ -156,7 +156,7 @@ TEST_F(FolderCommandsTest, TheProgramThatHoldsAFileIsNamed) {
   std::fclose(words);
   const Bytes printed = streams.Read("words");
   const std::string text(printed.begin(), printed.end());
-  const std::string held = step_text::kHeldBy;
+  const std::string held = kRussian.shared.heldBy.c_str();
   const std::string named = held.substr(0, held.find("%s")) + entry.holder + held.substr(held.find("%s") + 2);
   EXPECT_NE(text.find(" " + named + "\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\n" + named + "\n"), std::string::npos) << text;
@@ -169,8 +169,8 @@ TEST_F(FolderCommandsTest, OptionsOfFilesAndOfFoldersAreRefusedForTheOther) {
     std::vector<std::string> arguments;
     const char* problem;
   } cases[] = {
-      {{"repair", scratch.Path("movie.avi"), RepairFile(), "--delete-extra"}, cli_text::kDeleteExtraForFolder},
-      {{"repair", Broken(), RepairFile(), "--check", TestFile()}, cli_text::kCheckForFile},
+      {{"repair", scratch.Path("movie.avi"), RepairFile(), "--delete-extra"}, kRussian.cli.deleteExtraForFolder},
+      {{"repair", Broken(), RepairFile(), "--check", TestFile()}, kRussian.cli.checkForFile},
   };
   for (const auto& c : cases) {
     const CliOutcome run = Run(c.arguments);

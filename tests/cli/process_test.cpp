@@ -4,17 +4,21 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <signal.h>
 #include <unistd.h>
 #endif
 
 #include "cli/commands.h"
-#include "cli/texts.h"
+#include "core/utf8.h"
+#include "words/words.h"
 #include "words/step_texts.h"
 #include "tests/cli/cli_test.h"
 #include "tests/cli/run_process.h"
@@ -49,8 +53,59 @@ class ProcessTest : public CliTest {
 TEST_F(ProcessTest, HelpExitsZeroOnStdout) {
   const CliOutcome run = Run({"--help"});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.out, std::string(cli_text::kSynopsis) + cli_text::kHelp);
+  EXPECT_EQ(run.out, std::string(kRussian.cli.synopsis) + kRussian.cli.help);
   EXPECT_EQ(run.err, "");
+}
+
+// The language: --help and a command that fails, in plain text and in JSON, whose keys and
+// exit status stay as they are. varnell-cli reads LC_ALL, LC_MESSAGES, LANG in that order and
+// never LANGUAGE; varnell-cli.exe reads the display language only, and ctest runs this test
+// under an English one with LANG naming a Russian locale (tests/cli/CMakeLists.txt).
+TEST_F(ProcessTest, SpeaksTheUsersLanguage) {
+  struct LanguageCase {
+    std::vector<std::string> environment;
+    const Words* words;
+  };
+#ifdef _WIN32
+  const char* lang = std::getenv("LANG");
+  ASSERT_TRUE(lang != nullptr && std::string(lang).rfind("ru_", 0) == 0) << "LANG is to name a Russian locale";
+  // The display language the runner gave Wine (cmake/wine-run.in): Russian unless it says English.
+  const char* display = std::getenv("VARNELL_LANGUAGE");
+  const bool english = display != nullptr && std::string(display).rfind("en_", 0) == 0;
+  ASSERT_EQ(PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_RUSSIAN, !english) << "the display language";
+  const LanguageCase cases[] = {{{}, english ? &kEnglish : &kRussian}};
+#else
+  const LanguageCase cases[] = {
+      {{"LANG=C"}, &kEnglish},
+      {{"LANG=ru_RU.UTF-8"}, &kRussian},
+      {{"LANG=ru_RU.UTF-8", "LC_MESSAGES=C"}, &kEnglish},
+      {{"LANG=C", "LC_MESSAGES=ru_RU.UTF-8"}, &kRussian},
+      {{"LANG=C", "LC_ALL=ru_RU.UTF-8"}, &kRussian},
+      {{"LANG=ru_RU.UTF-8", "LC_ALL=en_US.UTF-8"}, &kEnglish},
+      {{"LANG=C", "LANGUAGE=ru"}, &kEnglish},
+  };
+#endif
+  const std::string missing = scratch.Path("missing.bin");
+  for (const LanguageCase& c : cases) {
+    std::vector<std::string> environment = {"LC_ALL=", "LC_MESSAGES=", "LANGUAGE="};
+    environment.insert(environment.end(), c.environment.begin(), c.environment.end());
+    const std::string name = c.words == &kRussian ? "Russian" : "English";
+    CliOutcome run = Run({"--help"}, "", environment);
+    EXPECT_EQ(run.status, kExitDone) << name;
+    EXPECT_EQ(run.out, std::string(c.words->cli.synopsis) + c.words->cli.help) << name;
+
+    run = Run({"scan-broken", missing, scratch.path()}, "", environment);
+    EXPECT_EQ(run.status, kExitStopped) << name;
+    EXPECT_EQ(run.err.rfind(std::string(StepMessage(Step::OpenBroken, *c.words)) + "\n", 0), 0u) << name << ": " << run.err;
+
+    run = Run({"scan-broken", missing, scratch.path(), "--json"}, "", environment);
+    EXPECT_EQ(run.status, kExitStopped) << name;
+    EXPECT_EQ(run.out.rfind("{\"command\":\"scan-broken\",\"outcome\":\"stopped\",\"exit_status\":1,\"files_written\":[],"
+                            "\"message\":\"" + std::string(StepMessage(Step::OpenBroken, *c.words)) + "\",",
+                            0),
+              0u)
+        << name << ": " << run.out;
+  }
 }
 
 TEST_F(ProcessTest, WrongUsageExitsTwoWithTheUsageOnStderr) {
@@ -59,7 +114,7 @@ TEST_F(ProcessTest, WrongUsageExitsTwoWithTheUsageOnStderr) {
     const CliOutcome run = Run(arguments);
     EXPECT_EQ(run.status, kExitUsage);
     EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(cli_text::kSynopsis), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(kRussian.cli.synopsis), std::string::npos) << run.err;
   }
 }
 
@@ -90,7 +145,7 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   scratch.Write("другой.doc", valid);
   run = Run({"repair", Join(scratch.path(), "другой.doc"), fixPath, "--check", testPath});
   EXPECT_EQ(run.status, kExitCheckRefused);
-  EXPECT_NE(run.err.find(cli_text::kCheckFailed), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(kRussian.cli.checkFailed), std::string::npos) << run.err;
 
   run = Run({"repair", brokenPath, fixPath, "--check", testPath});
   ASSERT_EQ(run.status, kExitDone) << run.err;
@@ -111,14 +166,14 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   scratch.Write("без отпечатка.fix", Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(0)}));
   run = Run({"verify", brokenPath, Join(scratch.path(), "без отпечатка.fix")});
   EXPECT_EQ(run.status, kExitNoFingerprint);
-  EXPECT_EQ(run.err, cli_text::kNoFingerprint);
+  EXPECT_EQ(run.err, kRussian.cli.noFingerprint);
 
   // The closing check: the repaired file scanned again has the valid file's contents.
   ASSERT_EQ(Run({"scan-broken", brokenPath, brokenFolder}).status, kExitDone);
   run = Run({"scan-valid", validPath, testPath, validFolder});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(step_text::kAttention, step_text::kIdentical));
+  EXPECT_EQ(run.err, BoxLines(kRussian.shared.attention.c_str(), kRussian.shared.identical.c_str()));
 
   run = Run({"repair", Join(brokenFolder, "нет такого.doc"), fixPath});
   EXPECT_EQ(run.status, kExitStopped);
@@ -194,7 +249,7 @@ TEST_F(ProcessTest, TerminationAndHangUpStopAScanAndLeaveNoTemporary) {
     for (int waited = 0; waited < 60000 && !holdsTemporary(); ++waited) usleep(1000);
     kill(static_cast<pid_t>(process), signal);
     EXPECT_EQ(WaitForProcess(process), kExitStopped) << signal;
-    EXPECT_EQ(Lines(streams.Read("err")), cli_text::kCancelled);
+    EXPECT_EQ(Lines(streams.Read("err")), kRussian.cli.cancelled);
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
   }
 }
@@ -254,7 +309,7 @@ TEST_F(ProcessTest, AListToAFullDeviceExitsOne) {
   ProcessRun run{VARNELL_CLI_PROGRAM, {"scan-valid", "--list", elsewhere.Path("a.bin"), scratch.Path("a.crc"), elsewhere.path()},
                  "", "/dev/full", streams.Path("err"), {}};
   EXPECT_EQ(RunProcess(run), kExitStopped);
-  EXPECT_EQ(Lines(streams.Read("err")), FingerprintLine(valid) + cli_text::kOutputFailed);
+  EXPECT_EQ(Lines(streams.Read("err")), FingerprintLine(valid) + kRussian.cli.outputFailed);
 }
 
 // The whole-file fingerprint is the value xxh128sum prints: a user can check it with a tool of
@@ -321,5 +376,25 @@ TEST_F(ProcessTest, SpeaksTheSystemsRussianText) {
   for (const char c : systemText) cyrillic += static_cast<unsigned char>(c) >= 0xC0 ? 1 : 0;
   EXPECT_GT(cyrillic, 3u) << systemText;
 }
+
+#ifndef _WIN32
+// A Russian locale whose codeset is not UTF-8 (KOI8-R, made for the test with localedef): the
+// program's words and the system's text both come out in UTF-8, the system's still in Russian.
+TEST_F(ProcessTest, WritesUtf8UnderALocaleOfAnotherCodeset) {
+  ScratchFolder locales;
+  const std::string make = "localedef -i ru_RU -f KOI8-R '" + locales.Path("ru_RU.KOI8-R") + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << "localedef could not make ru_RU.KOI8-R";
+  const CliOutcome run = Run({"scan-broken", scratch.Path("нет.bin"), scratch.path()}, "",
+                             {"LOCPATH=" + locales.path(), "LANG=ru_RU.KOI8-R", "LC_MESSAGES="});
+  EXPECT_EQ(run.status, kExitStopped);
+  const std::string caption = std::string(StepMessage(Step::OpenBroken, kRussian)) + "\n";
+  ASSERT_EQ(run.err.rfind(caption, 0), 0u) << run.err;
+  const std::string systemText = run.err.substr(caption.size());
+  EXPECT_TRUE(IsUtf8(systemText)) << systemText;
+  size_t cyrillic = 0;
+  for (const char c : systemText) cyrillic += (c == '\xD0' || c == '\xD1') ? 1 : 0;
+  EXPECT_GT(cyrillic, 3u) << systemText;
+}
+#endif
 
 }  // namespace

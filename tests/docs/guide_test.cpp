@@ -38,9 +38,11 @@ struct ShownText {
   std::vector<std::string> pieces;
 };
 
-// Not messages: the browse button's face and the help that --help prints whole (the manual
-// page carries it).
-const std::set<std::string> kNotMessages = {"kBrowseCaption", "kSynopsis", "kHelp"};
+// The Russian table, whose texts the guide explains, and its groups of messages; the window's
+// words (labels, buttons) and the steps' (GuideStepsTest) are not read from it.
+const char kRussianTable[] = "words/russian.cpp";
+// Not messages: the help that --help prints whole (the manual page carries it).
+const std::set<std::string> kNotMessages = {"synopsis", "help"};
 
 void EndPiece(std::vector<std::string>& pieces) {
   if (pieces.empty() || !pieces.back().empty()) pieces.emplace_back();
@@ -70,19 +72,44 @@ size_t ReadLiteral(const std::string& source, size_t at, std::vector<std::string
   return at + 1;
 }
 
-// The char array constants of one header, with their texts cut into pieces.
-std::vector<ShownText> ShownTexts(const std::filesystem::path& header) {
-  const std::string source = ReadText(header);
-  const std::string marker = "constexpr char ";
+// A text's pieces as the guide shows them: line breaks, returns to the line's start and spaces at
+// the ends are layout, not text; an empty last piece stays and says that a value ends the text.
+// A line break inside is where a table row has a space.
+void LayOut(ShownText& text) {
+  const char* const kLayout = " \r\n";
+  std::string& first = text.pieces.front();
+  first.erase(0, first.find_first_not_of(kLayout) == std::string::npos ? first.size() : first.find_first_not_of(kLayout));
+  std::string& last = text.pieces.back();
+  last.erase(last.find_last_not_of(kLayout) + 1);
+  std::vector<std::string> lines;
+  for (const std::string& piece : text.pieces) {
+    std::istringstream split(piece);
+    size_t before = lines.size();
+    for (std::string line; std::getline(split, line);) lines.push_back(line);
+    if (lines.size() == before) lines.emplace_back();
+  }
+  text.pieces = lines;
+}
+
+// The texts of one group of a table (".group = { .name = "…" "…", … }"), each cut into pieces.
+std::vector<ShownText> ShownTexts(const std::string& source, const std::string& group) {
   std::vector<ShownText> texts;
-  for (size_t at = source.find(marker); at != std::string::npos; at = source.find(marker, at)) {
-    at += marker.size();
-    const size_t bracket = source.find("[]", at);
-    ShownText text{source.substr(at, bracket - at), {std::string()}};
-    at = source.find('=', bracket) + 1;
-    // String literals and whatever stands between them (a macro), up to the semicolon.
+  size_t at = source.find("." + group + " =");
+  if (at == std::string::npos) return texts;
+  at = source.find('{', at) + 1;
+  for (;;) {
+    at = source.find_first_not_of(" \n", at);
+    if (at == std::string::npos || source[at] == '}') break;
+    if (source.compare(at, 2, "//") == 0) {
+      at = source.find('\n', at);
+      continue;
+    }
+    // ".name =", then string literals and whatever stands between them (a macro), up to the comma.
+    const size_t equals = source.find(" =", at);
+    ShownText text{source.substr(at + 1, equals - at - 1), {std::string()}};
+    at = equals + 2;
     bool between = false;
-    while (at < source.size() && source[at] != ';') {
+    while (at < source.size() && source[at] != ',') {
       const char c = source[at];
       if (c == '"') {
         if (between) EndPiece(text.pieces);
@@ -93,23 +120,9 @@ std::vector<ShownText> ShownTexts(const std::filesystem::path& header) {
         ++at;
       }
     }
+    ++at;
     if (between) EndPiece(text.pieces);
-    // Line breaks, returns to the line's start and spaces at the ends are layout, not text;
-    // an empty last piece stays and says that a value ends the text. A line break inside is
-    // where a table row has a space.
-    const char* const kLayout = " \r\n";
-    std::string& first = text.pieces.front();
-    first.erase(0, first.find_first_not_of(kLayout) == std::string::npos ? first.size() : first.find_first_not_of(kLayout));
-    std::string& last = text.pieces.back();
-    last.erase(last.find_last_not_of(kLayout) + 1);
-    std::vector<std::string> lines;
-    for (const std::string& piece : text.pieces) {
-      std::istringstream split(piece);
-      size_t before = lines.size();
-      for (std::string line; std::getline(split, line);) lines.push_back(line);
-      if (lines.size() == before) lines.emplace_back();
-    }
-    text.pieces = lines;
+    LayOut(text);
     if (kNotMessages.count(text.name) == 0) texts.push_back(text);
   }
   return texts;
@@ -169,9 +182,9 @@ std::vector<std::string> GuideRows() {
 
 class GuideMessagesTest : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(GuideMessagesTest, EveryTextOfTheHeaderIsInAMessageTable) {
-  const std::vector<ShownText> texts = ShownTexts(kSource / GetParam());
-  // A header read as empty would pass everything.
+TEST_P(GuideMessagesTest, EveryTextOfTheGroupIsInAMessageTable) {
+  const std::vector<ShownText> texts = ShownTexts(ReadText(kSource / kRussianTable), GetParam());
+  // A group read as empty would pass everything.
   ASSERT_GE(texts.size(), 3u) << GetParam();
   const std::vector<std::string> rows = GuideRows();
   for (const ShownText& text : texts) {
@@ -182,8 +195,7 @@ TEST_P(GuideMessagesTest, EveryTextOfTheHeaderIsInAMessageTable) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Headers, GuideMessagesTest,
-                         ::testing::Values("words/step_texts.h", "words/entry_texts.h", "ui/texts.h", "cli/texts.h"));
+INSTANTIATE_TEST_SUITE_P(Groups, GuideMessagesTest, ::testing::Values("dialog", "shared", "entries", "cli"));
 
 // The words for every step an operation can stop at, as the programs show them.
 TEST(GuideStepsTest, EveryStepsMessageIsInAMessageTable) {
@@ -219,17 +231,20 @@ TEST(GuideMessagesTest, FindsTextsWithTheirPlaceholdersAndNothingElse) {
   }
 }
 
-// How the headers' texts are cut: at conversions, at macros between literals, at line
-// breaks inside; the line break at the end dropped.
-TEST(GuideMessagesTest, CutsTheHeadersTextsWhereValuesGo) {
-  const std::filesystem::path header = std::filesystem::temp_directory_path() / "varnell-guide-test-texts.h";
-  std::ofstream(header) << "inline constexpr char kA[] = \"Записан: %s, байт: %u\\n\";\n"
-                           "inline constexpr char kB[] =\n    \"prog \" VERSION \"\\n\";\n"
-                           "inline constexpr char kC[] = \"100%% \" \"две\\nстроки\";\n"
-                           "inline constexpr char kD[] = \"\\r%3u%%  из %.1f \";\n"
-                           "inline constexpr char kBrowseCaption[] = \"...\";\n";
-  const std::vector<ShownText> texts = ShownTexts(header);
-  std::filesystem::remove(header);
+// How the table's texts are cut: at conversions, at macros between literals, at line breaks
+// inside; the line break at the end dropped; only the group asked for, and no help.
+TEST(GuideMessagesTest, CutsTheTablesTextsWhereValuesGo) {
+  const std::string table =
+      "    .window =\n        {\n            .start = \"Старт\",\n        },\n"
+      "    .cli =\n        {\n"
+      "            .a = \"Записан: %s, байт: %u\\n\",\n"
+      "            // a comment\n"
+      "            .b =\n                \"prog \" VERSION \"\\n\",\n"
+      "            .c = \"100%% \" \"две\\nстроки\",\n"
+      "            .d = \"\\r%3u%%  из %.1f \",\n"
+      "            .help = \"...\",\n"
+      "        },\n";
+  const std::vector<ShownText> texts = ShownTexts(table, "cli");
   ASSERT_EQ(texts.size(), 4u);
   EXPECT_EQ(texts[0].pieces, (std::vector<std::string>{"Записан: ", ", байт: ", ""}));
   EXPECT_EQ(texts[1].pieces, (std::vector<std::string>{"prog ", ""}));

@@ -15,7 +15,7 @@
 #include "tests/ui/harness/gui_driver.h"
 #include "tests/ui/harness/screenshot.h"
 #include "ui/program_state.h"
-#include "ui/texts.h"
+#include "words/words.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ constexpr int kScrollFieldId = 103;
 constexpr uint32_t kCommandId = 3;
 constexpr int kButtonWidth = 18;
 // The dialog's caption for the buttons, in the UTF-16 the control draws.
-const std::wstring caption = Wide(dialog_text::kBrowseCaption);
+const std::wstring caption = L"...";
 const wchar_t* const kCaption = caption.c_str();
 
 struct Command {
@@ -384,7 +384,7 @@ TEST(BrowseEditInstallTest, ARecordThatCannotBeAllocatedIsReportedAndEndsTheDial
   // Every installation of the initialisation still runs, each reporting its own failure.
   ASSERT_EQ(catcher.boxes().size(), 2u);
   for (const gui::SeenBox& box : catcher.boxes()) {
-    EXPECT_EQ(box.caption, dialog_text::kAllocateBrowseRecord);
+    EXPECT_EQ(box.caption, kRussian.dialog.allocateBrowseRecord);
     EXPECT_EQ(box.icon, gui::BoxIcon::Error);
   }
   char* expected = DescribeSystemError(ERROR_NOT_ENOUGH_MEMORY);

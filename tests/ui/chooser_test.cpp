@@ -22,7 +22,7 @@
 #include "ui/choosers.h"
 #include "ui/control_ids.h"
 #include "ui/program_state.h"
-#include "ui/texts.h"
+#include "words/words.h"
 
 namespace {
 
@@ -203,7 +203,7 @@ TEST_F(ChooserTest, BrokenFileChosenWithAllFieldsEmptyFillsTheOutputFolder) {
     gui::PressDialogButton(chooser, IDOK);
     return true;
   }));
-  EXPECT_EQ(view.title, dialog_text::kChooseFile);
+  EXPECT_EQ(view.title, kRussian.dialog.chooseFile);
   EXPECT_EQ(view.fileName, "");
   EXPECT_EQ(Text(IDC_BROKEN_FILE), folder_.Path("disk.img"));
   EXPECT_EQ(Text(IDC_OUTPUT_FOLDER), folder_.path());
@@ -413,16 +413,21 @@ TEST_F(ChooserTest, RequestIsFilledAsTheChooserNeedsIt) {
   constexpr wchar_t kWideList[] = L"Тестовые файлы (*.crc)\0*.crc\0Все файлы (*.*)\0*.*\0";
   const std::wstring testFiles(kWideList, sizeof kWideList / sizeof kWideList[0]);
   EXPECT_EQ(std::wstring(request.lpstrFilter, testFiles.size()), testFiles);
-  // The lists as the program keeps them, in UTF-8.
+  // The lists as the program makes them from each table, in UTF-8.
   const struct {
-    const char* filter;
+    ChooserFilter filter;
+    const Words& words;
     std::string bytes;
   } filters[] = {
-      {kAllFilesFilter, Literal("Все файлы (*.*)\0*.*\0\0")},
-      {kTestFileFilter, Literal("Тестовые файлы (*.crc)\0*.crc\0Все файлы (*.*)\0*.*\0\0")},
-      {kRepairFileFilter, Literal("Ремонтные файлы (*.fix)\0*.fix\0Все файлы (*.*)\0*.*\0\0")},
+      {ChooserFilter::AllFiles, kRussian, Literal("Все файлы (*.*)\0*.*\0\0")},
+      {ChooserFilter::TestFiles, kRussian, Literal("Тестовые файлы (*.crc)\0*.crc\0Все файлы (*.*)\0*.*\0\0")},
+      {ChooserFilter::RepairFiles, kRussian, Literal("Ремонтные файлы (*.fix)\0*.fix\0Все файлы (*.*)\0*.*\0\0")},
+      {ChooserFilter::TestFiles, kEnglish, Literal("Test files (*.crc)\0*.crc\0All files (*.*)\0*.*\0\0")},
   };
-  for (const auto& f : filters) EXPECT_EQ(std::string(f.filter, f.bytes.size()), f.bytes);
+  // c_str() shows the zero that ends the list.
+  for (const auto& f : filters) {
+    EXPECT_EQ(std::string(FilterList(f.filter, f.words).c_str(), f.bytes.size()), f.bytes);
+  }
 }
 
 TEST_F(ChooserTest, FolderBrowserShowsTheOutputFolderAndWritesTheChosenOne) {
@@ -445,7 +450,7 @@ TEST_F(ChooserTest, FolderBrowserShowsTheOutputFolderAndWritesTheChosenOne) {
     return true;
   }));
   EXPECT_EQ(opened.titleLine, base.path());
-  EXPECT_EQ(opened.statusLine, dialog_text::kChooseFolder);
+  EXPECT_EQ(opened.statusLine, kRussian.dialog.chooseFolder);
   ASSERT_FALSE(opened.selectedPath.empty());
   EXPECT_EQ(opened.selectedPath.back(), LastComponent(base.path()));
   // The drives are the tree's top level, under the one root item.
@@ -456,7 +461,7 @@ TEST_F(ChooserTest, FolderBrowserShowsTheOutputFolderAndWritesTheChosenOne) {
 
   ASSERT_FALSE(picked.selectedPath.empty());
   EXPECT_EQ(picked.selectedPath.back(), "выход");
-  EXPECT_EQ(picked.statusLine, dialog_text::kChooseFolder);
+  EXPECT_EQ(picked.statusLine, kRussian.dialog.chooseFolder);
   EXPECT_EQ(Text(IDC_OUTPUT_FOLDER), chosen);
 }
 
@@ -484,7 +489,7 @@ TEST_F(ChooserTest, FolderBrowserCancelOrOkWithoutAChangeKeepsTheOutputFolder) {
       return true;
     }));
     EXPECT_EQ(view.titleLine, c.output);
-    EXPECT_EQ(view.statusLine, dialog_text::kChooseFolder);
+    EXPECT_EQ(view.statusLine, kRussian.dialog.chooseFolder);
     EXPECT_EQ(Text(IDC_OUTPUT_FOLDER), c.output);
   }
 }

@@ -22,7 +22,7 @@
 #include "ui/control_ids.h"
 #include "ui/background_work.h"
 #include "ui/program_state.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "platform/win32/wide.h"
 
 namespace {
@@ -75,8 +75,8 @@ class FolderDialogTest : public TreeTest {
   HWND dialog_ = nullptr;
   gui::BoxCatcher catcher_;
   // Иван's broken folder, with the exchange files he makes and saves beside it; Анна's copy.
-  ScratchFolder local_{gui::kBrokenOwnersFolder};
-  ScratchFolder remote_{gui::kValidOwnersFolder};
+  ScratchFolder local_{gui::BrokenOwnersFolder()};
+  ScratchFolder remote_{gui::ValidOwnersFolder()};
 };
 
 TEST_F(FolderDialogTest, AFolderDroppedOntoTheBrokenFileFieldIsScannedBesideTheDialog) {
@@ -92,7 +92,7 @@ TEST_F(FolderDialogTest, AFolderDroppedOntoTheBrokenFileFieldIsScannedBesideTheD
   EXPECT_EQ(gui::TextOf(Item(IDC_OUTPUT_FOLDER)), local_.path());
   RunWork();
   ASSERT_EQ(catcher_.boxes().size(), 1u);
-  EXPECT_EQ(catcher_.boxes()[0].text, dialog_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes()[0].text, kRussian.dialog.taskDone);
 
   // The test file describes the folder: the valid copy compared with it is identical.
   const std::string testFile = local_.Path("Фото.crc");
@@ -129,10 +129,10 @@ TEST_F(FolderDialogTest, AFolderRepairRepairsTheFolderAndListsTheExtraFilesItLef
   RunWork();
 
   ASSERT_EQ(catcher_.boxes().size(), 1u);
-  const std::string expected = std::string(dialog_text::kTaskDone) + "\n\n" + dialog_text::kFolderExtras +
+  const std::string expected = std::string(kRussian.dialog.taskDone) + "\n\n" + kRussian.dialog.folderExtras +
                                "\nОтпуск\\копия море.jpg\nчерновик.txt";
   EXPECT_EQ(catcher_.boxes()[0].text, expected);
-  EXPECT_EQ(catcher_.boxes()[0].caption, step_text::kAttention);
+  EXPECT_EQ(catcher_.boxes()[0].caption, kRussian.shared.attention);
   TreeContents expectedTree = valid;
   expectedTree[U8(u8"Отпуск/копия море.jpg")] = "copy";
   expectedTree[U8(u8"черновик.txt")] = "draft";

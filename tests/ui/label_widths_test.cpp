@@ -3,8 +3,8 @@
 // Russian, an English and a Japanese Windows. Each scale is the prefix's own (its LogPixels setting), so
 // the measuring runs in a process of its own started at that scale: the dialog is opened there,
 // each text is put into its control and measured with GetTextExtentPoint32W against the room the
-// control gives it. The texts are listed per control, so that other languages' words can join
-// the Russian ones.
+// control gives it. The texts of every table (words/words.h) are measured in each control, in
+// whichever language the dialog speaks there.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -19,7 +19,7 @@
 #include "tests/ui/harness/gui_driver.h"
 #include "tests/ui/harness/main_window.h"
 #include "ui/control_ids.h"
-#include "ui/texts.h"
+#include "words/words.h"
 
 namespace {
 
@@ -33,26 +33,53 @@ struct ControlTexts {
   std::vector<std::string> texts;
 };
 
+// Every table's words: the dialog shows one of them, and each must fit.
+const std::span<const Words* const> kTables = EveryLanguage();
+
+std::vector<std::string> Each(Phrase WindowWords::*member) {
+  std::vector<std::string> texts;
+  for (const Words* words : kTables) texts.emplace_back(words->window.*member);
+  return texts;
+}
+
+std::vector<std::string> Each(std::initializer_list<Phrase DialogWords::*> members) {
+  std::vector<std::string> texts;
+  for (const Words* words : kTables) {
+    for (Phrase DialogWords::*member : members) texts.emplace_back(words->dialog.*member);
+  }
+  return texts;
+}
+
+// The state part at its widest: the texts, and the percentage at 100.
+std::vector<std::string> StateTexts() {
+  std::vector<std::string> texts = Each({&DialogWords::ready, &DialogWords::working});
+  for (const Words* words : kTables) {
+    char percent[64];
+    std::snprintf(percent, sizeof percent, words->dialog.workingPercent, 100u);
+    texts.push_back(percent);
+  }
+  return texts;
+}
+
 const std::vector<ControlTexts>& Controls() {
   static const std::vector<ControlTexts> controls = {
-      {IDC_MODE_BROKEN_SCAN, Room::Radio, {"Режим сканирования битого файла"}},
-      {IDC_MODE_VALID_SCAN, Room::Radio, {"Режим сканирования валидного файла"}},
-      {IDC_MODE_REPAIR, Room::Radio, {"Режим ремонта битого файла"}},
-      {IDC_GROUP_BROKEN_SCAN, Room::Frame, {"Сканирование битого файла"}},
-      {IDC_GROUP_VALID_SCAN, Room::Frame, {"Сканирование валидного файла"}},
-      {IDC_GROUP_REPAIR, Room::Frame, {"Ремонт битого файла"}},
-      {IDC_LABEL_BROKEN_FILE, Room::Label, {"Битый файл:"}},
-      {IDC_LABEL_VALID_FILE, Room::Label, {"Валидный файл:"}},
-      {IDC_LABEL_TEST_FILE, Room::Label, {"Контрольный файл (*.crc):"}},
-      {IDC_LABEL_REPAIR_BROKEN_FILE, Room::Label, {"Битый файл:"}},
-      {IDC_LABEL_REPAIR_FILE, Room::Label, {"Ремонтный файл (*.fix):"}},
-      {IDC_LABEL_OUTPUT_FOLDER, Room::Label, {"Путь к создаваемому файлу:"}},
+      {IDC_MODE_BROKEN_SCAN, Room::Radio, Each(&WindowWords::modeBrokenScan)},
+      {IDC_MODE_VALID_SCAN, Room::Radio, Each(&WindowWords::modeValidScan)},
+      {IDC_MODE_REPAIR, Room::Radio, Each(&WindowWords::modeRepair)},
+      {IDC_GROUP_BROKEN_SCAN, Room::Frame, Each(&WindowWords::groupBrokenScan)},
+      {IDC_GROUP_VALID_SCAN, Room::Frame, Each(&WindowWords::groupValidScan)},
+      {IDC_GROUP_REPAIR, Room::Frame, Each(&WindowWords::groupRepair)},
+      {IDC_LABEL_BROKEN_FILE, Room::Label, Each(&WindowWords::brokenFile)},
+      {IDC_LABEL_VALID_FILE, Room::Label, Each(&WindowWords::validFile)},
+      {IDC_LABEL_TEST_FILE, Room::Label, Each(&WindowWords::testFile)},
+      {IDC_LABEL_REPAIR_BROKEN_FILE, Room::Label, Each(&WindowWords::repairBrokenFile)},
+      {IDC_LABEL_REPAIR_FILE, Room::Label, Each(&WindowWords::repairFile)},
+      {IDC_LABEL_OUTPUT_FOLDER, Room::Label, Each(&WindowWords::outputFolder)},
       {IDC_CREDIT, Room::Label, {"© 2026 Varnell"}},
-      {IDC_START, Room::Button, {"Старт"}},
-      {IDC_CLOSE, Room::Button, {"Закрыть"}},
-      {IDC_STATUS_BAR, Room::StatePart, {dialog_text::kReady, dialog_text::kWorking, "Работаю: 100%"}},
-      {IDC_STATUS_BAR, Room::ModePart,
-       {dialog_text::kModeBrokenScan, dialog_text::kModeValidScan, dialog_text::kModeRepair}},
+      {IDC_START, Room::Button, Each(&WindowWords::start)},
+      {IDC_CLOSE, Room::Button, Each(&WindowWords::close)},
+      {IDC_STATUS_BAR, Room::StatePart, StateTexts()},
+      {IDC_STATUS_BAR, Room::ModePart, Each({&DialogWords::modeBrokenScan, &DialogWords::modeValidScan, &DialogWords::modeRepair})},
   };
   return controls;
 }

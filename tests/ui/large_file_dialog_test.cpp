@@ -32,7 +32,7 @@
 #include "ui/control_ids.h"
 #include "ui/background_work.h"
 #include "ui/program_state.h"
-#include "ui/texts.h"
+#include "words/words.h"
 
 namespace {
 
@@ -67,8 +67,8 @@ LRESULT CALLBACK RecordingStatusBar(HWND window, UINT message, WPARAM wParam, LP
 int PercentOf(const std::string& text) {
   unsigned percent = 0;
   char check[64] = {};
-  if (std::sscanf(text.c_str(), dialog_text::kWorkingPercent, &percent) != 1) return -1;
-  std::snprintf(check, sizeof check, dialog_text::kWorkingPercent, percent);
+  if (std::sscanf(text.c_str(), kRussian.dialog.workingPercent, &percent) != 1) return -1;
+  std::snprintf(check, sizeof check, kRussian.dialog.workingPercent, percent);
   return text == check ? static_cast<int>(percent) : -1;
 }
 
@@ -192,8 +192,8 @@ class LargeFileDialogTest : public ::testing::Test {
     statesAtBoxes_.clear();
     catcher_.whileOpen = [this, stopAnswer](HWND box, const gui::SeenBox& seen) {
       statesAtBoxes_.push_back(State());
-      catcher_.answer = seen.text == dialog_text::kAskStop ? stopAnswer : IDOK;
-      if (seen.text == dialog_text::kAskStop && onQuestion_) onQuestion_(box);
+      catcher_.answer = seen.text == kRussian.dialog.askStop ? stopAnswer : IDOK;
+      if (seen.text == kRussian.dialog.askStop && onQuestion_) onQuestion_(box);
     };
   }
 
@@ -237,8 +237,8 @@ class LargeFileDialogTest : public ::testing::Test {
   // then ready.
   void ExpectProgressThenReady(size_t atLeastPercentages) const {
     ASSERT_GE(stateWrites.size(), 2u);
-    EXPECT_EQ(stateWrites.front().text, dialog_text::kWorking);
-    EXPECT_EQ(stateWrites.back().text, dialog_text::kReady);
+    EXPECT_EQ(stateWrites.front().text, kRussian.dialog.working);
+    EXPECT_EQ(stateWrites.back().text, kRussian.dialog.ready);
     const std::vector<int> percentages = Percentages();
     EXPECT_EQ(percentages.size(), stateWrites.size() - 2) << "only percentages between working and ready";
     ASSERT_GE(percentages.size(), atLeastPercentages);
@@ -254,7 +254,7 @@ class LargeFileDialogTest : public ::testing::Test {
     ULONGLONG from = 0, to = 0;
     for (const StateWrite& write : stateWrites) {
       if (from == 0 && PercentOf(write.text) >= 0) from = write.at;
-      if (write.text == dialog_text::kReady) to = write.at;
+      if (write.text == kRussian.dialog.ready) to = write.at;
     }
     int asked = 0;
     for (const ResponseProbe::Question& question : probe.questions()) {
@@ -279,12 +279,12 @@ class LargeFileDialogTest : public ::testing::Test {
   void ExpectCompletionOnly() {
     const std::vector<gui::SeenBox> boxes = NewBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, dialog_text::kTaskDone);
-    EXPECT_EQ(boxes[0].caption, step_text::kAttention);
+    EXPECT_EQ(boxes[0].text, kRussian.dialog.taskDone);
+    EXPECT_EQ(boxes[0].caption, kRussian.shared.attention);
     EXPECT_EQ(boxes[0].icon, gui::BoxIcon::None);
     EXPECT_EQ(boxes[0].owner, dialog_);
     ASSERT_EQ(statesAtBoxes_.size(), 1u);
-    EXPECT_EQ(statesAtBoxes_[0], dialog_text::kReady);
+    EXPECT_EQ(statesAtBoxes_[0], kRussian.dialog.ready);
   }
 
   HWND dialog_ = nullptr;
@@ -294,8 +294,8 @@ class LargeFileDialogTest : public ::testing::Test {
   size_t boxesSeen_ = 0;
   // Where the broken file and where the valid file are: the two people's own folders, since
   // these tests take the guide's pictures of large files.
-  ScratchFolder local_{gui::kBrokenOwnersFolder};
-  ScratchFolder remote_{gui::kValidOwnersFolder};
+  ScratchFolder local_{gui::BrokenOwnersFolder()};
+  ScratchFolder remote_{gui::ValidOwnersFolder()};
 };
 
 // A valid file past 4 GiB with data here and there, and a broken copy whose damage lies past
@@ -405,13 +405,13 @@ TEST_P(LargeExchangeTest, GoesThroughAllThreeModesWhileTheDialogAnswers) {
 
     const std::vector<gui::SeenBox> boxes = NewBoxes();
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, dialog_text::kAskStop);
-    EXPECT_EQ(boxes[0].caption, step_text::kAttention);
+    EXPECT_EQ(boxes[0].text, kRussian.dialog.askStop);
+    EXPECT_EQ(boxes[0].caption, kRussian.shared.attention);
     EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Question);
     EXPECT_EQ(boxes[0].owner, dialog_);
-    EXPECT_EQ(boxes[1].text, dialog_text::kTaskDone) << "No goes on to the end";
+    EXPECT_EQ(boxes[1].text, kRussian.dialog.taskDone) << "No goes on to the end";
     EXPECT_EQ(boxes[1].icon, gui::BoxIcon::None);
-    EXPECT_EQ(statesAtBoxes_.back(), dialog_text::kReady);
+    EXPECT_EQ(statesAtBoxes_.back(), kRussian.dialog.ready);
     EXPECT_EQ(OpenFileCount(), 0u);
     EXPECT_EQ(HeldRegionCount(), 0u);
 
@@ -457,7 +457,7 @@ TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndK
   const auto watch = catcher_.whileOpen;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     watch(box, seen);
-    if (seen.text == dialog_text::kScanStopped) gui::SaveBoxPicture(dialog_, box, "scan-stopped.png");
+    if (seen.text == kRussian.dialog.scanStopped) gui::SaveBoxPicture(dialog_, box, "scan-stopped.png");
     visibleAtLastBox = IsWindowVisible(dialog_) != 0;
     runningAtLastBox = BackgroundWorkRunning();
   };
@@ -466,13 +466,13 @@ TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndK
 
   const std::vector<gui::SeenBox> boxes = NewBoxes();
   ASSERT_EQ(boxes.size(), 2u) << "the question and what happened, no completion";
-  EXPECT_EQ(boxes[0].text, dialog_text::kAskStop);
+  EXPECT_EQ(boxes[0].text, kRussian.dialog.askStop);
   EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Question);
-  EXPECT_EQ(boxes[1].text, dialog_text::kScanStopped);
-  EXPECT_EQ(boxes[1].caption, step_text::kAttention);
+  EXPECT_EQ(boxes[1].text, kRussian.dialog.scanStopped);
+  EXPECT_EQ(boxes[1].caption, kRussian.shared.attention);
   EXPECT_EQ(boxes[1].icon, gui::BoxIcon::Information);
   EXPECT_EQ(boxes[1].owner, dialog_);
-  EXPECT_EQ(statesAtBoxes_[1], dialog_text::kReady);
+  EXPECT_EQ(statesAtBoxes_[1], kRussian.dialog.ready);
   EXPECT_TRUE(visibleAtLastBox) << "the dialog says what happened before it closes";
   EXPECT_FALSE(runningAtLastBox);
   EXPECT_FALSE(IsWindowVisible(dialog_)) << "the close box, once the work has stopped, closes";
@@ -530,16 +530,16 @@ TEST_F(LargeFileDialogTest, ARepairStoppedThroughTheCloseBoxIsFinishedByRunningI
   const auto watch = catcher_.whileOpen;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     watch(box, seen);
-    if (seen.text == dialog_text::kRepairStoppedPartly) gui::SaveBoxPicture(dialog_, box, "repair-stopped.png");
+    if (seen.text == kRussian.dialog.repairStoppedPartly) gui::SaveBoxPicture(dialog_, box, "repair-stopped.png");
   };
   RunWork([&] { ClickCloseBox(dialog_); });
 
   const std::vector<gui::SeenBox> boxes = NewBoxes();
   ASSERT_EQ(boxes.size(), 2u) << "the question and what happened, no completion";
-  EXPECT_EQ(boxes[0].text, dialog_text::kAskStop);
-  EXPECT_EQ(boxes[1].text, dialog_text::kRepairStoppedPartly) << "stopped at " << Percentages().back() << "%";
+  EXPECT_EQ(boxes[0].text, kRussian.dialog.askStop);
+  EXPECT_EQ(boxes[1].text, kRussian.dialog.repairStoppedPartly) << "stopped at " << Percentages().back() << "%";
   EXPECT_EQ(boxes[1].icon, gui::BoxIcon::Information);
-  EXPECT_EQ(statesAtBoxes_[1], dialog_text::kReady);
+  EXPECT_EQ(statesAtBoxes_[1], kRussian.dialog.ready);
   EXPECT_FALSE(IsWindowVisible(dialog_));
   EXPECT_EQ(OpenFileCount(), 0u);
   EXPECT_EQ(HeldRegionCount(), 0u);
@@ -613,16 +613,16 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          gui::WriteSparseFile(f.Path("disk.img"), large);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       DialogService::WorkerThread, dialog_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
-       dialog_text::kReady},
+       DialogService::WorkerThread, kRussian.dialog.startWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
+       kRussian.dialog.ready},
       // Refused before anything is taken out of use, so the box comes while Start still works.
       {"the work's record cannot be allocated", IDC_MODE_BROKEN_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       DialogService::WorkRecord, dialog_text::kStartWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
-       dialog_text::kWorking},
+       DialogService::WorkRecord, kRussian.dialog.startWorker, SystemText(ERROR_NOT_ENOUGH_MEMORY), gui::BoxIcon::Error,
+       kRussian.dialog.working},
       {"a broken file another program holds", IDC_MODE_BROKEN_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
@@ -631,22 +631,22 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
        },
        // Waited for, then told with what to do; Wine cannot tell which program holds it.
        DialogService::Count, StepMessage(Step::OpenBroken),
-       WithoutLineEnd(SystemText(SystemErrorCode(SystemErrorKind::SharingViolation))) + "\n\n" + step_text::kHeldByAnother,
-       gui::BoxIcon::Error, dialog_text::kReady},
+       WithoutLineEnd(SystemText(SystemErrorCode(SystemErrorKind::SharingViolation))) + "\n\n" + kRussian.shared.heldByAnother,
+       gui::BoxIcon::Error, kRussian.dialog.ready},
       {"an output folder that is not there", IDC_MODE_BROKEN_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.Path("gone")}};
        },
        DialogService::Count, StepMessage(Step::CreateOutput), SystemText(SystemErrorCode(SystemErrorKind::PathNotFound)), gui::BoxIcon::Error,
-       dialog_text::kReady},
+       kRussian.dialog.ready},
       {"a broken file cut shorter while it is read", IDC_MODE_BROKEN_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          return Fields{{IDC_BROKEN_FILE, f.Path("disk.img")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       DialogService::Count, StepMessage(Step::ReadBroken), dialog_text::kFileChangedWhileRead, gui::BoxIcon::Error,
-       dialog_text::kReady, true},
+       DialogService::Count, StepMessage(Step::ReadBroken), kRussian.dialog.fileChangedWhileRead.c_str(), gui::BoxIcon::Error,
+       kRussian.dialog.ready, true},
       {"a test file of a larger broken file", IDC_MODE_VALID_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
@@ -655,21 +655,21 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          f.Write("disk.crc", gui::LargeTestFileOf(longer));
          return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       DialogService::Count, step_text::kUnforeseen, StepMessage(Step::CheckTestFileSize), gui::BoxIcon::Error, dialog_text::kReady},
+       DialogService::Count, kRussian.shared.unforeseen, StepMessage(Step::CheckTestFileSize), gui::BoxIcon::Error, kRussian.dialog.ready},
       {"identical copies", IDC_MODE_VALID_SCAN,
        [&](const ScratchFolder& f) {
          gui::WriteSparseFile(f.Path("disk.img"), large);
          f.Write("disk.crc", gui::LargeTestFileOf(large));
          return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
        },
-       DialogService::Count, step_text::kAttention, step_text::kIdentical, gui::BoxIcon::Information, dialog_text::kReady},
+       DialogService::Count, kRussian.shared.attention, kRussian.shared.identical.c_str(), gui::BoxIcon::Information, kRussian.dialog.ready},
       {"a large-form repair file cut short after its header", IDC_MODE_REPAIR,
        [&](const ScratchFolder& f) {
          f.Write("disk.img", RandomBytes(6, 1 << 20));
          f.Write("disk.fix", LargeRepairHeader(3, 5 * kGiB));
          return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
        },
-       DialogService::Count, step_text::kUnforeseen, StepMessage(Step::CheckLargeRepairFile), gui::BoxIcon::Error, dialog_text::kReady},
+       DialogService::Count, kRussian.shared.unforeseen, StepMessage(Step::CheckLargeRepairFile), gui::BoxIcon::Error, kRussian.dialog.ready},
       {"a small repair file of valid size 0 stays with the dialog's own repair", IDC_MODE_REPAIR,
        [&](const ScratchFolder& f) {
          f.Write("disk.img", RandomBytes(7, 1 << 20));
@@ -678,7 +678,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
        },
        DialogService::Count, StepMessage(Step::CommitBrokenBuffer), SystemText(SystemErrorCode(SystemErrorKind::InvalidParameter)),
-       gui::BoxIcon::Error, dialog_text::kWorking},
+       gui::BoxIcon::Error, kRussian.dialog.working},
   };
   AnswerBoxes(IDNO);
   for (const Case& c : cases) {
@@ -706,7 +706,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     EXPECT_EQ(boxes[0].icon, c.icon);
     EXPECT_EQ(boxes[0].owner, dialog_);
     EXPECT_EQ(statesAtBoxes_[0], c.stateAtBox);
-    EXPECT_EQ(State(), dialog_text::kReady);
+    EXPECT_EQ(State(), kRussian.dialog.ready);
     EXPECT_EQ(ControlStates(), controls);
     EXPECT_EQ(OpenFileCount(), 0u);
     EXPECT_EQ(HeldRegionCount(), 0u);
@@ -731,8 +731,8 @@ TEST_F(LargeFileDialogTest, AnOutputWhoseFolderWasNotFlushedIsAWarningNotAComple
   RunWork();
   const std::vector<gui::SeenBox> boxes = NewBoxes();
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, std::string(dialog_text::kMayNotSurvivePowerCut) + "\n\n" + SystemText(ERROR_DISK_FULL));
-  EXPECT_EQ(boxes[0].caption, step_text::kAttention);
+  EXPECT_EQ(boxes[0].text, std::string(kRussian.dialog.mayNotSurvivePowerCut) + "\n\n" + SystemText(ERROR_DISK_FULL));
+  EXPECT_EQ(boxes[0].caption, kRussian.shared.attention);
   EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Warning);
   EXPECT_EQ(local_.Read("disk.crc"), gui::LargeTestFileOf(large)) << "the new file is in place";
 }

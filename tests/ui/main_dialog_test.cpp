@@ -28,7 +28,7 @@
 #include "ui/control_ids.h"
 #include "ui/outcome_boxes.h"
 #include "ui/program_state.h"
-#include "ui/texts.h"
+#include "words/words.h"
 
 namespace {
 
@@ -90,16 +90,16 @@ class MainDialogTest : public ::testing::Test {
     return texts;
   }
   void ExpectWorkedThenReady() const {
-    ASSERT_EQ(StateTexts(), (std::vector<std::string>{dialog_text::kWorking, dialog_text::kReady}));
+    ASSERT_EQ(StateTexts(), (std::vector<std::string>{kRussian.dialog.working.c_str(), kRussian.dialog.ready.c_str()}));
     EXPECT_EQ(statusWrites.back().cursor, program.arrowCursor) << "the arrow is back before the ready text";
-    EXPECT_EQ(State(), dialog_text::kReady);
+    EXPECT_EQ(State(), kRussian.dialog.ready);
     EXPECT_EQ(program.busy, 0u);
     EXPECT_EQ(program.cursorRefresh, 0u);
   }
   void ExpectCompletionBox() const {
     ASSERT_EQ(catcher_.boxes().size(), 1u);
-    EXPECT_EQ(catcher_.boxes()[0].caption, step_text::kAttention);
-    EXPECT_EQ(catcher_.boxes()[0].text, dialog_text::kTaskDone);
+    EXPECT_EQ(catcher_.boxes()[0].caption, kRussian.shared.attention);
+    EXPECT_EQ(catcher_.boxes()[0].text, kRussian.dialog.taskDone);
     EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::None);
     EXPECT_EQ(catcher_.boxes()[0].owner, dialog_);
   }
@@ -110,8 +110,8 @@ class MainDialogTest : public ::testing::Test {
 };
 
 TEST_F(MainDialogTest, OpensInModeOneReadyWithTheFirstRadioFocused) {
-  EXPECT_EQ(State(), dialog_text::kReady);
-  EXPECT_EQ(Mode(), dialog_text::kModeBrokenScan);
+  EXPECT_EQ(State(), kRussian.dialog.ready);
+  EXPECT_EQ(Mode(), kRussian.dialog.modeBrokenScan);
   EXPECT_EQ(program.workMode, WorkMode::BrokenScan);
   EXPECT_EQ(program.firstResize, 0u);
   EXPECT_EQ(SendMessageA(Item(IDC_MODE_BROKEN_SCAN), BM_GETCHECK, 0, 0), BST_CHECKED);
@@ -182,7 +182,7 @@ TEST_F(MainDialogTest, EachModeRunsItsOperationOnTheTextsOfItsFields) {
   const size_t boxes = catcher_.boxes().size();
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), boxes + 1);
-  EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes().back().text, kRussian.dialog.taskDone);
   ExpectWorkedThenReady();
   const Bytes repairFile = remote.Read("disk.fix");
   EXPECT_EQ(repairFile, ReferenceRepairFile(valid, remote.Read("disk.crc")));
@@ -194,7 +194,7 @@ TEST_F(MainDialogTest, EachModeRunsItsOperationOnTheTextsOfItsFields) {
   gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path("disk.fix"));
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), boxes + 2);
-  EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes().back().text, kRussian.dialog.taskDone);
   ExpectWorkedThenReady();
   EXPECT_EQ(folder_.Read("disk.img"), valid);
 }
@@ -230,7 +230,7 @@ TEST_F(MainDialogTest, ACutShortCopyWithAnErasedTailIsRepairedExactly) {
   EXPECT_EQ(folder_.Read("flash.crc"), ReferenceTestFile(broken));
   runMode2();
   ASSERT_EQ(catcher_.boxes().size(), 2u);
-  EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes().back().text, kRussian.dialog.taskDone);
   // Block 2 for its damage, blocks 3 and 4 because the copy lacks their 0xFF bytes.
   const Bytes repairFile = remote.Read("flash.fix");
   EXPECT_EQ(Part(repairFile, 0, 20), Concat({Le32(4 * 4096), Le32(3), Le32(2), Le32(3), Le32(4)}));
@@ -242,7 +242,7 @@ TEST_F(MainDialogTest, ACutShortCopyWithAnErasedTailIsRepairedExactly) {
   gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path("flash.fix"));
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), 3u);
-  EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes().back().text, kRussian.dialog.taskDone);
   ExpectWorkedThenReady();
   EXPECT_TRUE(folder_.Read("flash.bin") == valid) << "the repaired file is the valid one, byte for byte";
 
@@ -250,8 +250,8 @@ TEST_F(MainDialogTest, ACutShortCopyWithAnErasedTailIsRepairedExactly) {
   std::remove(remote.Path("flash.fix").c_str());
   runMode2();
   ASSERT_EQ(catcher_.boxes().size(), 5u);
-  EXPECT_EQ(catcher_.boxes().back().text, step_text::kIdentical);
-  EXPECT_EQ(catcher_.boxes().back().caption, step_text::kAttention);
+  EXPECT_EQ(catcher_.boxes().back().text, kRussian.shared.identical);
+  EXPECT_EQ(catcher_.boxes().back().caption, kRussian.shared.attention);
   EXPECT_FALSE(remote.Exists("flash.fix"));
 }
 
@@ -296,8 +296,8 @@ TEST_F(MainDialogTest, AnEmptyRequiredFieldStopsStartBeforeAnyFileIsTouched) {
     const size_t before = catcher_.boxes().size();
     PressStart();
     ASSERT_EQ(catcher_.boxes().size(), before + 1) << "only the fill-in box, no completion box";
-    EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kFillAllFields);
-    EXPECT_EQ(stateDuringBox, dialog_text::kWorking);
+    EXPECT_EQ(catcher_.boxes().back().text, kRussian.dialog.fillAllFields);
+    EXPECT_EQ(stateDuringBox, kRussian.dialog.working);
     ExpectWorkedThenReady();
     EXPECT_FALSE(folder_.Exists("disk.crc"));
     EXPECT_FALSE(folder_.Exists("disk.fix"));
@@ -324,7 +324,7 @@ TEST_F(MainDialogTest, AFailedOperationShowsItsOwnBoxUnderTheWaitCursorAndNoComp
   EXPECT_EQ(catcher_.boxes()[0].caption, StepMessage(Step::OpenBroken));
   EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::Error);
   EXPECT_EQ(catcher_.boxes()[0].owner, dialog_);
-  EXPECT_EQ(stateAtEngineBox, dialog_text::kWorking);
+  EXPECT_EQ(stateAtEngineBox, kRussian.dialog.working);
   EXPECT_EQ(cursorAtEngineBox, program.waitCursor);
   ExpectWorkedThenReady();
   EXPECT_EQ(gui::TextOf(Item(IDC_BROKEN_FILE)), folder_.Path("missing.img")) << "fields keep their text";
@@ -355,7 +355,7 @@ TEST_F(MainDialogTest, EachModeSwitchEnablesExactlyTheControlsOfItsColumn) {
       {IDC_LABEL_OUTPUT_FOLDER, {true, true, false}, false},
       {IDC_OUTPUT_FOLDER, {true, true, false}, true},
   };
-  const char* const modeTexts[3] = {dialog_text::kModeBrokenScan, dialog_text::kModeValidScan, dialog_text::kModeRepair};
+  const char* const modeTexts[3] = {kRussian.dialog.modeBrokenScan, kRussian.dialog.modeValidScan, kRussian.dialog.modeRepair};
   // Every field holds a text, which no switch may change.
   for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) {
     gui::SetTextOf(Item(id), "C:\\field" + std::to_string(id));
@@ -379,7 +379,7 @@ TEST_F(MainDialogTest, EachModeSwitchEnablesExactlyTheControlsOfItsColumn) {
     for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) {
       EXPECT_EQ(gui::TextOf(Item(id)), "C:\\field" + std::to_string(id));
     }
-    EXPECT_EQ(State(), dialog_text::kReady);
+    EXPECT_EQ(State(), kRussian.dialog.ready);
   }
 }
 
@@ -434,7 +434,7 @@ TEST_F(MainDialogTest, CommandsWithANotificationCodeChangeNothing) {
   EXPECT_TRUE(catcher_.boxes().empty()) << "no Start, no chooser";
   EXPECT_TRUE(IsWindowVisible(dialog_));
   EXPECT_EQ(program.workMode, WorkMode::BrokenScan);
-  EXPECT_EQ(Mode(), dialog_text::kModeBrokenScan);
+  EXPECT_EQ(Mode(), kRussian.dialog.modeBrokenScan);
   EXPECT_TRUE(statusWrites.empty());
 }
 
@@ -486,21 +486,21 @@ TEST_F(MainDialogTest, PressingOnTheDialogsSurfaceDragsTheWindow) {
 
 // The three modes as each of the two people sees them, and the required-field check.
 TEST_F(MainDialogTest, Screenshots) {
-  const std::string broken = std::string(gui::kBrokenOwnersFolder) + "\\";
-  const std::string valid = std::string(gui::kValidOwnersFolder) + "\\";
+  const std::string broken = std::string(gui::BrokenOwnersFolder()) + "\\";
+  const std::string valid = std::string(gui::ValidOwnersFolder()) + "\\";
   const auto show = [&](int radio, const std::vector<std::pair<int, std::string>>& fields) {
     for (int id = IDC_BROKEN_FILE; id <= IDC_OUTPUT_FOLDER; ++id) gui::SetTextOf(Item(id), "");
     for (const auto& [id, text] : fields) gui::SetTextOf(Item(id), text);
     SwitchTo(radio);
   };
-  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::kBrokenOwnersFolder}});
+  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::BrokenOwnersFolder()}});
   gui::SaveWindowPicture(dialog_, "main-dialog-mode-1.png");
   show(IDC_MODE_VALID_SCAN, {{IDC_VALID_FILE, valid + "disk.img"},
                              {IDC_TEST_FILE, valid + "disk.crc"},
-                             {IDC_OUTPUT_FOLDER, gui::kValidOwnersFolder}});
+                             {IDC_OUTPUT_FOLDER, gui::ValidOwnersFolder()}});
   gui::SaveWindowPicture(dialog_, "main-dialog-mode-2.png");
   // Mode 3 takes the broken file from mode 1.
-  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::kBrokenOwnersFolder}});
+  show(IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, broken + "disk.img"}, {IDC_OUTPUT_FOLDER, gui::BrokenOwnersFolder()}});
   SwitchTo(IDC_MODE_REPAIR);
   gui::SetTextOf(Item(IDC_REPAIR_FILE), broken + "disk.fix");
   gui::SaveWindowPicture(dialog_, "main-dialog-mode-3.png");
@@ -525,7 +525,7 @@ TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
   std::vector<std::string> saved;
   catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
     gui::Pump(100);
-    const std::string name = seen.text == dialog_text::kTaskDone ? "box-task-done.png" : "box-identical.png";
+    const std::string name = seen.text == CurrentWords().dialog.taskDone ? "box-task-done.png" : "box-identical.png";
     if (gui::SaveWindowPicture(box, name)) saved.push_back(name);
   };
   gui::TypeInto(Item(IDC_BROKEN_FILE), folder_.Path("disk.img"));
@@ -536,7 +536,7 @@ TEST_F(MainDialogTest, ScreenshotsOfTheTaskDoneAndIdenticalBoxes) {
   gui::TypeInto(Item(IDC_TEST_FILE), folder_.Path("disk.crc"));
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), 2u);
-  EXPECT_EQ(catcher_.boxes()[1].text, step_text::kIdentical);
+  EXPECT_EQ(catcher_.boxes()[1].text, CurrentWords().shared.identical);
   EXPECT_EQ(saved, (std::vector<std::string>{"box-task-done.png", "box-identical.png"}));
 }
 
@@ -556,8 +556,8 @@ TEST_F(MainDialogTest, ARepairFileMadeForAnotherFileIsRefusedInABoxOfItsOwn) {
   gui::TypeInto(Item(IDC_REPAIR_FILE), folder_.Path("disk.fix"));
   PressStart();
   ASSERT_EQ(catcher_.boxes().size(), 1u);
-  EXPECT_EQ(catcher_.boxes()[0].caption, step_text::kAttention);
-  EXPECT_EQ(catcher_.boxes()[0].text, step_text::kOtherFile);
+  EXPECT_EQ(catcher_.boxes()[0].caption, kRussian.shared.attention);
+  EXPECT_EQ(catcher_.boxes()[0].text, kRussian.shared.otherFile);
   EXPECT_EQ(catcher_.boxes()[0].icon, gui::BoxIcon::Warning);
   ExpectWorkedThenReady();
   EXPECT_EQ(folder_.Read("disk.img"), other);
@@ -592,33 +592,33 @@ TEST_F(MainDialogTest, ARepairWhoseResultStillDiffersWarnsAndTheFollowUpMakesItW
   ASSERT_EQ(catcher_.boxes().size(), 2u);
   const gui::SeenBox& warning = catcher_.boxes()[1];
   const std::string followUp = folder_.Path(std::string("out") + kPathSeparator + "disk.crc");
-  EXPECT_EQ(warning.caption, step_text::kAttention);
+  EXPECT_EQ(warning.caption, kRussian.shared.attention);
   EXPECT_EQ(warning.icon, gui::BoxIcon::Warning);
   EXPECT_EQ(warning.owner, dialog_);
   char head[256], next[2048];
-  std::snprintf(head, sizeof head, dialog_text::kDiffersHead, 1u);
-  std::snprintf(next, sizeof next, dialog_text::kDiffersNext, followUp.c_str());
-  EXPECT_EQ(warning.text, std::string(head) + "\nбайты 0–12294\n\n" + dialog_text::kDiffersWhy + "\n\n" + next);
-  EXPECT_EQ(State(), dialog_text::kReady);
+  std::snprintf(head, sizeof head, kRussian.dialog.differsHead, 1u);
+  std::snprintf(next, sizeof next, kRussian.dialog.differsNext, followUp.c_str());
+  EXPECT_EQ(warning.text, std::string(head) + "\nбайты 0–12294\n\n" + kRussian.dialog.differsWhy + "\n\n" + next);
+  EXPECT_EQ(State(), kRussian.dialog.ready);
   EXPECT_FALSE(folder_.Read("disk.img") == valid);
 
   exchange(followUp);
   ASSERT_EQ(catcher_.boxes().size(), 4u);
-  EXPECT_EQ(catcher_.boxes()[2].text, dialog_text::kTaskDone);
-  EXPECT_EQ(catcher_.boxes()[3].text, dialog_text::kTaskDone);
+  EXPECT_EQ(catcher_.boxes()[2].text, kRussian.dialog.taskDone);
+  EXPECT_EQ(catcher_.boxes()[3].text, kRussian.dialog.taskDone);
   EXPECT_EQ(folder_.Read("disk.img"), valid);
 }
 
 // The warning as the guide shows it, over the dialog of the repair that led to it: a file in
 // Иван's Downloads with two places that differ, the follow-up in mode 1's output folder.
 TEST_F(MainDialogTest, ScreenshotsOfTheWarningOfAResultThatStillDiffers) {
-  const std::string broken = std::string(gui::kBrokenOwnersFolder) + "\\";
+  const std::string broken = std::string(gui::BrokenOwnersFolder()) + "\\";
   gui::SetTextOf(Item(IDC_BROKEN_FILE), broken + "disk.img");
-  gui::SetTextOf(Item(IDC_OUTPUT_FOLDER), gui::kBrokenOwnersFolder);
+  gui::SetTextOf(Item(IDC_OUTPUT_FOLDER), gui::BrokenOwnersFolder());
   SwitchTo(IDC_MODE_REPAIR);
   gui::SetTextOf(Item(IDC_REPAIR_FILE), broken + "disk.fix");
   // A file below 4 GiB is repaired inside Start, so its box comes while the work is shown.
-  SendMessageW(Item(IDC_STATUS_BAR), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(dialog_text::kWorking).c_str()));
+  SendMessageW(Item(IDC_STATUS_BAR), SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(CurrentWords().dialog.working).c_str()));
   Outcome outcome;
   outcome.ending = Ending::Differs;
   outcome.differing = {{0, 1048575}, {734003200, 735051775}};
@@ -689,7 +689,7 @@ TEST(MainDialogEndTest, WithoutTheProcessHeapTheDialogSaysSoAndEndsBeforeInstall
   EXPECT_EQ(gui::RunMainDialogModal([](HWND dialog) { EndDialog(dialog, 99); }), 0);
   ClearDialogFaults();
   ASSERT_EQ(catcher.boxes().size(), 1u);
-  EXPECT_EQ(catcher.boxes()[0].caption, dialog_text::kGetProcessHeap);
+  EXPECT_EQ(catcher.boxes()[0].caption, kRussian.dialog.getProcessHeap);
   char* expected = DescribeSystemError(ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(catcher.boxes()[0].text, expected != nullptr ? expected : "");
   FreeSystemErrorText(expected);

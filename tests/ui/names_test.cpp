@@ -1,5 +1,6 @@
 // Names outside the ANSI code page, in the real dialog on Windows of three languages: the suite
-// runs under LC_ALL=ru_RU.UTF-8, en_US.UTF-8 and ja_JP.UTF-8 (code pages 1251, 1252 and 932).
+// runs with the code pages of ru_RU.UTF-8, en_US.UTF-8 and ja_JP.UTF-8 (1251, 1252 and 932) and a
+// Russian display language.
 // A name is typed into its field letter by letter as a user types it, and the files on disk show
 // which file was read and written.
 #include <windows.h>
@@ -17,14 +18,14 @@
 #include "tests/ui/harness/main_window.h"
 #include "ui/background_work.h"
 #include "ui/control_ids.h"
-#include "ui/texts.h"
+#include "words/words.h"
 #include "words/step_texts.h"
 
 namespace {
 
-// The ANSI code page the locale the tests run under gives a Windows program.
+// The ANSI code page the locale the tests run under gives a Windows program (LC_CTYPE to Wine).
 UINT CodePageOfTheLocale() {
-  const char* locale = std::getenv("LC_ALL");
+  const char* locale = std::getenv("LC_CTYPE");
   const std::string name = locale != nullptr ? locale : "";
   if (name.rfind("en_US", 0) == 0) return 1252;
   if (name.rfind("ja_JP", 0) == 0) return 932;
@@ -35,6 +36,8 @@ class NamesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(GetACP(), CodePageOfTheLocale()) << "the locale did not reach the program";
+    // Under every code page the display language stays Russian, and so do the words.
+    ASSERT_EQ(PRIMARYLANGID(GetUserDefaultUILanguage()), LANG_RUSSIAN);
     dialog_ = gui::OpenMainDialog();
     ASSERT_NE(dialog_, nullptr);
     catcher_.Ignore(dialog_);
@@ -51,8 +54,8 @@ class NamesTest : public ::testing::Test {
   }
   void ExpectTaskDone() const {
     ASSERT_FALSE(catcher_.boxes().empty());
-    EXPECT_EQ(catcher_.boxes().back().caption, step_text::kAttention);
-    EXPECT_EQ(catcher_.boxes().back().text, dialog_text::kTaskDone) << "code page " << GetACP();
+    EXPECT_EQ(catcher_.boxes().back().caption, kRussian.shared.attention);
+    EXPECT_EQ(catcher_.boxes().back().text, kRussian.dialog.taskDone) << "code page " << GetACP();
   }
 
   HWND dialog_ = nullptr;
@@ -118,13 +121,13 @@ TEST_F(NamesTest, AFolderWhosePathHasGreekLettersIsScannedWhole) {
 TEST_F(NamesTest, TheWordsReadAsTheRussianTextsUnderEveryCodePage) {
   EXPECT_EQ(gui::TextOf(Item(IDC_LABEL_TEST_FILE)), "Контрольный файл (*.crc):");
   EXPECT_EQ(gui::TextOf(Item(IDC_MODE_VALID_SCAN)), "Режим сканирования валидного файла");
-  EXPECT_EQ(gui::StatusText(Item(IDC_STATUS_BAR), 0), dialog_text::kReady);
-  EXPECT_EQ(gui::StatusText(Item(IDC_STATUS_BAR), 1), dialog_text::kModeBrokenScan);
+  EXPECT_EQ(gui::StatusText(Item(IDC_STATUS_BAR), 0), kRussian.dialog.ready);
+  EXPECT_EQ(gui::StatusText(Item(IDC_STATUS_BAR), 1), kRussian.dialog.modeBrokenScan);
   gui::Click(Item(IDC_START));
   gui::Pump(100);
   ASSERT_EQ(catcher_.boxes().size(), 1u);
-  EXPECT_EQ(catcher_.boxes()[0].caption, dialog_text::kAttentionExclaimed);
-  EXPECT_EQ(catcher_.boxes()[0].text, dialog_text::kFillAllFields) << "code page " << GetACP();
+  EXPECT_EQ(catcher_.boxes()[0].caption, kRussian.dialog.attentionExclaimed);
+  EXPECT_EQ(catcher_.boxes()[0].text, kRussian.dialog.fillAllFields) << "code page " << GetACP();
 }
 
 }  // namespace

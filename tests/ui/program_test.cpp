@@ -7,11 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cwctype>
 #include <string>
 #include <vector>
 
+#include "core/utf8.h"
 #include "platform/win32/wide.h"
+#include "ui/control_ids.h"
+#include "words/words.h"
 #include "tests/testing/scratch_folder.h"
 
 namespace {
@@ -148,6 +152,72 @@ TEST(ProgramTest, BothProgramsCarryTheirManifest) {
     const std::string manifest = ManifestOf(Built(program));
     for (const char* part : parts) EXPECT_NE(manifest.find(part), std::string::npos) << program << ": " << part;
   }
+}
+
+// A window's text, in UTF-8.
+std::string TextOf(HWND window) {
+  wchar_t text[512] = {};
+  const int units = GetWindowTextW(window, text, 512);
+  return Utf8FromUtf16(text, static_cast<size_t>(units));
+}
+
+// A message box of the process: a dialog of the system's class other than the program's own,
+// with the box's text.
+HWND FindBox(DWORD processId, HWND program) {
+  Search search{processId, program};
+  EnumWindows(
+      [](HWND window, LPARAM data) {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        char className[16] = {};
+        GetClassNameA(window, className, sizeof className);
+        if (owner == s->processId && window != s->found && std::string(className) == "#32770" &&
+            GetDlgItem(window, 0xFFFF) != nullptr) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found == program ? nullptr : search.found;
+}
+
+// The dialog speaks the display language: its controls and a box (Start with the fields empty).
+// ctest runs this on a Russian system and again on an English one (VARNELL_LANGUAGE, given to
+// Wine as LC_MESSAGES by cmake/wine-run.in).
+TEST(ProgramTest, SpeaksTheDisplayLanguage) {
+  const char* display = std::getenv("VARNELL_LANGUAGE");
+  const bool english = display != nullptr && std::string(display).rfind("en_", 0) == 0;
+  ASSERT_EQ(PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_RUSSIAN, !english) << "the display language";
+  const Words& words = english ? kEnglish : kRussian;
+
+  ScratchFolder folder;
+  const PROCESS_INFORMATION process = Start(folder, BuiltProgram());
+  ASSERT_NE(process.hProcess, nullptr);
+  HWND window = nullptr;
+  for (int attempt = 0; attempt < 100 && window == nullptr; ++attempt) {
+    Sleep(100);
+    window = FindProgramWindow(process.dwProcessId);
+  }
+  HWND box = nullptr;
+  if (window != nullptr) {
+    EXPECT_EQ(TextOf(GetDlgItem(window, IDC_MODE_VALID_SCAN)), std::string(words.window.modeValidScan));
+    EXPECT_EQ(TextOf(GetDlgItem(window, IDC_LABEL_OUTPUT_FOLDER)), std::string(words.window.outputFolder));
+    EXPECT_EQ(TextOf(GetDlgItem(window, IDC_START)), std::string(words.window.start));
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_START, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_START)));
+    for (int attempt = 0; attempt < 100 && box == nullptr; ++attempt) {
+      Sleep(100);
+      box = FindBox(process.dwProcessId, window);
+    }
+  }
+  ASSERT_NE(box, nullptr) << "no box came up";
+  EXPECT_EQ(TextOf(box), std::string(words.dialog.attentionExclaimed));
+  EXPECT_EQ(TextOf(GetDlgItem(box, 0xFFFF)), std::string(words.dialog.fillAllFields));
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  Sleep(200);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForExit(process), 0u);
 }
 
 TEST(ProgramTest, ADialogThatCannotBeCreatedEndsTheProcessQuietlyWithZero) {

@@ -13,7 +13,7 @@
 #include "tests/ui/harness/gui_driver.h"
 #include "tests/ui/harness/screenshot.h"
 #include "ui/program_state.h"
-#include "ui/texts.h"
+#include "words/words.h"
 
 namespace {
 
@@ -116,8 +116,8 @@ TEST_F(RequiredFieldsTest, EmptyFieldsAreRedWhileTheBoxIsUpAndNormalAfterwards) 
 
   ASSERT_EQ(catcher_.boxes().size(), 1u);
   const gui::SeenBox& box = catcher_.boxes()[0];
-  EXPECT_EQ(box.caption, dialog_text::kAttentionExclaimed);
-  EXPECT_EQ(box.text, dialog_text::kFillAllFields);
+  EXPECT_EQ(box.caption, kRussian.dialog.attentionExclaimed);
+  EXPECT_EQ(box.text, kRussian.dialog.fillAllFields);
   EXPECT_EQ(box.icon, gui::BoxIcon::Error);
   EXPECT_EQ(box.owner, dialog_);
 

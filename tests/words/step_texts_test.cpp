@@ -74,9 +74,9 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
   // Every step has its words.
   EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(kLastStep) + 1);
   for (const StepText& text : texts) EXPECT_EQ(std::string(StepMessage(text.step)), text.expected);
-  EXPECT_EQ(std::string(step_text::kUnforeseen), "Возникла ситуация не предусмотренная логикой программы");
-  EXPECT_EQ(std::string(step_text::kIdentical), "Содержимое битого и оригинального файла оказалось идентичным.");
-  EXPECT_EQ(std::string(step_text::kAttention), "Внимание");
+  EXPECT_EQ(std::string(kRussian.shared.unforeseen), "Возникла ситуация не предусмотренная логикой программы");
+  EXPECT_EQ(std::string(kRussian.shared.identical), "Содержимое битого и оригинального файла оказалось идентичным.");
+  EXPECT_EQ(std::string(kRussian.shared.attention), "Внимание");
 }
 
 }  // namespace

@@ -35,9 +35,16 @@ std::string ScreenshotPath(const std::string& name);
 // under a name of its own, and scripts/screenshots, which lists the test and the name, copies
 // it into docs/screenshots. The fonts are Windows' own in the prefix build/windows/wine-run
 // prepares. Paths a picture shows are a user's, not a test's: a test keeps its files in
-// ScratchFolder(kBrokenOwnersFolder) and ScratchFolder(kValidOwnersFolder).
-inline constexpr char kBrokenOwnersFolder[] = "C:\\Users\\Иван\\Downloads";
-inline constexpr char kValidOwnersFolder[] = "C:\\Users\\Анна\\Documents";
+// ScratchFolder(BrokenOwnersFolder()) and ScratchFolder(ValidOwnersFolder()), whose users are
+// Russian on a Russian system and English on any other (the display language decides, as it
+// decides the dialog's words).
+inline bool RussianUsers() { return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_RUSSIAN; }
+inline const char* BrokenOwnersFolder() {
+  return RussianUsers() ? "C:\\Users\\Иван\\Downloads" : "C:\\Users\\John\\Downloads";
+}
+inline const char* ValidOwnersFolder() {
+  return RussianUsers() ? "C:\\Users\\Анна\\Documents" : "C:\\Users\\Anna\\Documents";
+}
 
 // The window as the user sees it after clicking into it: in front, its caption active.
 bool SaveWindowPicture(HWND window, const std::string& name);

@@ -1,0 +1,326 @@
+// The program's words in English, for every user whose language has no table of its own.
+#include "words/words.h"
+
+constinit const Words kEnglish = {
+    .codes = {"en", 0x09},  // LANG_ENGLISH
+    .window =
+        {
+            .modeBrokenScan = "Scan the broken file",
+            .groupBrokenScan = "Broken file scan",
+            .brokenFile = "Broken file:",
+            .modeValidScan = "Scan the valid file",
+            .groupValidScan = "Valid file scan",
+            .validFile = "Valid file:",
+            .testFile = "Test file (*.crc):",
+            .modeRepair = "Repair the broken file",
+            .groupRepair = "Broken file repair",
+            .repairBrokenFile = "Broken file:",
+            .repairFile = "Repair file (*.fix):",
+            .outputFolder = "Output folder:",
+            .start = "Start",
+            .close = "Close",
+            .allFilesFilter = "All files (*.*)",
+            .testFilesFilter = "Test files (*.crc)",
+            .repairFilesFilter = "Repair files (*.fix)",
+        },
+    .dialog =
+        {
+            .allocateBrowseRecord = "Could not allocate space in the additional heap.",
+            .getProcessHeap = "Could not get the handle of the process heap.",
+            .fillAllFields = "Please fill in every field.",
+            .attentionExclaimed = "Varnell",
+            .working = "Working",
+            .ready = "Ready",
+            .modeBrokenScan = "Mode: broken file scan",
+            .modeValidScan = "Mode: valid file scan",
+            .modeRepair = "Mode: broken file repair",
+            .taskDone = "Done.",
+            .workingPercent = "Working: %u%%",
+            .startWorker = "Could not start the thread that works on the file.",
+            .askStop = "Stop the current operation?",
+            .scanStopped =
+                "The operation was stopped. No new file was created; a file of that name that was there before is "
+                "unchanged.",
+            .repairStoppedPartly =
+                "The repair was stopped. The broken file is partly repaired; to finish the repair, run it again with the "
+                "same repair file.",
+            .repairStoppedUntouched = "The repair was stopped before its first write. The broken file is unchanged.",
+            .fileChangedWhileRead =
+                "The file changed while it was being read: it became shorter. Run the operation again once the file has "
+                "stopped changing.",
+            .mayNotSurvivePowerCut =
+                "The new file is written and has already replaced the old one, but its folder could not be flushed to "
+                "the disk: after a power failure the new file may be lost.",
+            .folderExtras = "Extra files and folders (only in the broken folder, left in place):",
+            .folderSkipped = "Skipped:",
+            .folderMismatch = "Not matching the valid file's fingerprint (a new exchange is needed):",
+            .folderRepairDiffers =
+                "The folder is not fully repaired: some files did not match the valid ones after they were written. "
+                "Do steps 1–3 for this folder again.",
+            .folderRepairDiffersHead = "The folder's repair is not complete: some files did not match the valid ones once written.",
+            .folderDiffersNext =
+                "What to do next: a follow-up test file of the folder was written\n%s\nSend it to the owner of the "
+                "valid folder. In mode 2 they choose that folder, and this file as the test file, and send back a new "
+                "repair file of the folder with exactly the blocks that differ; apply it in mode 3.",
+            .folderNotScanned =
+                "Some files changed or appeared after the broken folder was scanned: they were left untouched (see the "
+                "skipped list). For them, do steps 1 to 3 with this folder again.",
+            .moreEntries = "… and %u more",
+            .folderRepairStoppedPartly =
+                "The repair was stopped. The broken folder is partly repaired; to finish the repair, run it again with "
+                "the same repair file.",
+            .folderRepairStoppedUntouched =
+                "The repair was stopped before its first write. The broken folder is unchanged.",
+            .refusedName = "Name: %s",
+            .differsHead =
+                "The repair is done, but the file still differs from the valid file. Places that differ: %u.",
+            .differsRange = "bytes %s–%s",
+            .differsMore = "and %u more",
+            .differsWhy =
+                "The block checksums the program compares cannot see such damage; the valid file's fingerprint in the "
+                "repair file showed it.",
+            .differsNext =
+                "What to do next: a follow-up test file was written\n%s\nSend it to the owner of the valid file. In "
+                "mode 2 they choose it as the test file and send back a new repair file with exactly the blocks that "
+                "differ; apply it in mode 3.",
+            .chooseFile = "Choose a file to open.",
+            .chooseFolder = "Choose a folder.",
+        },
+    .shared =
+        {
+            .unforeseen = "Cannot continue",
+            .identical = "The broken file and the original file have identical contents.",
+            .attention = "Varnell",
+            .heldBy = "The file is open in “%s”: close it and run the operation again.",
+            .heldByAnother = "The file is open in another program: close it and run the operation again.",
+            .otherFile =
+                "The repair file was made for another file, or the broken file has changed since its test file was "
+                "made. The broken file is unchanged; make a new test file",
+        },
+    .steps =
+        {
+            .openBroken = "Could not open the broken file.",
+            .sizeBroken = "Could not get the size of the broken file.",
+            .allocateBroken = "Could not allocate memory for the broken file's buffer.",
+            .readBroken = "Could not read the broken file into memory.",
+            .allocateTestFileBuffer = "Could not allocate memory for the new file's buffer.",
+            .createOutput = "Could not create the new file.",
+            .writeOutput = "Could not write to the new file.",
+            .openValid = "Could not open the valid file.",
+            .openTest = "Could not open the test file.",
+            .sizeValid = "Could not get the size of the valid file.",
+            .allocateValid = "Could not allocate memory for the valid file's buffer.",
+            .sizeTest = "Could not get the size of the test file.",
+            .checkTestFileSize = "The broken file is larger than the valid file",
+            .checkLargeTestFile = "The large-form test file (4 GB and more) is damaged or cut short",
+            .allocateTest = "Could not allocate memory for the test file's buffer.",
+            .readValid = "Could not read the valid file into memory.",
+            .readTest = "Could not read the test file into memory.",
+            .reserveList = "Could not reserve memory for the list of damaged blocks.",
+            .reserveRepairBlocks = "Could not reserve memory for the repair blocks.",
+            .commitRepairBlocks = "Could not commit memory for the repair blocks.",
+            .commitList = "Could not commit memory for the list of damaged blocks.",
+            .openRepair = "Could not open the repair file.",
+            .sizeRepair = "Could not get the size of the repair file.",
+            .commitRepairBuffer = "Could not commit memory for the repair file's buffer.",
+            .readRepair = "Could not read the repair file into its buffer.",
+            .checkRepairFile = "The repair file is damaged or was not made for this broken file",
+            .checkLargeRepairFile = "The large-form repair file (4 GB and more) is damaged or cut short",
+            .commitBrokenBuffer = "Could not commit memory for the broken file's buffer.",
+            .writeRepaired = "Could not write the repaired contents to the broken file.",
+            .checkTestFileForFolder = "The test file was made for a folder: choose a folder, not a file",
+            .checkRepairFileForFolder = "The repair file was made for a folder: choose a folder, not a file",
+            .openBrokenFolder = "Could not open the broken folder.",
+            .openValidFolder = "Could not open the valid folder.",
+            .listFolder = "Could not read the folder's contents.",
+            .allocateListing = "Could not allocate memory for the folder's list of files.",
+            .checkTestFileForOneFile = "The test file was made for a single file, not for a folder",
+            .checkRepairFileForOneFile = "The repair file was made for a single file, not for a folder",
+            .checkFolderTestFile = "The folder's test file is damaged or cut short",
+            .checkFolderRepairFile = "The folder's repair file is damaged or cut short",
+            .checkRepairFileName = "The folder's repair file holds a name that is not allowed; nothing was changed",
+            .createFolder = "Could not create the folder.",
+            .renameEntry = "Could not rename the file or folder.",
+            .removeExtra = "Could not delete the extra file or folder.",
+            .allocateFingerprint = "Could not allocate memory for the valid file's fingerprint.",
+            .checkFingerprint =
+                "The valid file's fingerprint at the end of the repair file is damaged or cut short. The broken file is "
+                "unchanged; get the repair file again",
+            .allocateReadBack = "Could not allocate memory to check the repaired file.",
+            .readBack = "Could not read the repaired file back to check it.",
+            .createFollowUp =
+                "The file still differs from the valid file, but the follow-up test file could not be created.",
+            .writeFollowUp =
+                "The file still differs from the valid file, but the follow-up test file could not be written.",
+            .checkFollowUp = "The follow-up test file is damaged or was made for a file of another size",
+            .keepFileAttributes = "Could not give the repaired copy of the file its access rights and modification time.",
+            .checkFolderFollowUp = "The folder's follow-up test file is damaged or cut short",
+        },
+    .entries =
+        {
+            .foldersIdentical = "The broken folder and the original folder have identical contents.",
+            .damaged = "Damaged, blocks: %llu: %s",
+            .lengthDiffers = "Differs only in length: %s",
+            .missing = "Not in the broken folder, will be sent whole: %s",
+            .folderMissing = "Folder not in the broken folder, will be created: %s",
+            .caseDiffers = "Name differs in letter case, will be renamed: %s",
+            .extra = "Extra, only in the broken folder: %s",
+            .extraFolder = "Extra folder, only in the broken folder: %s",
+            .repaired = "Repaired, blocks put in place: %llu: %s",
+            .repairedThroughCopy =
+                "Repaired through a copy (the file has other names, which keep what they had), blocks put in place: "
+                "%llu: %s",
+            .created = "Created: %s",
+            .folderCreated = "Folder created: %s",
+            .renamed = "Renamed: %s",
+            .deleted = "Extra file deleted: %s",
+            .folderDeleted = "Extra folder deleted: %s",
+            .mismatch = "Does not match the valid file's fingerprint, a new exchange is needed: %s",
+            .verified = "Matches the valid file's fingerprint: %s",
+            .skipped = "Skipped: %s",
+            .skipLink = "it is a symbolic link or a junction",
+            .skipNotRegular = "it is neither a file nor a folder (a device, a pipe or a socket)",
+            .skipBadName = "the name cannot be sent: ",
+            .skipTooDeep = "the folder is nested deeper than 128 levels",
+            .skipBrokenSide = "skipped when the broken folder was scanned: ",
+            .skipBrokenUnreadable = "it could not be read",
+            .skipNotPossibleThere = "such a name is not possible in the broken folder: ",
+            .skipNameTaken = "another file, folder or link is in its place",
+            .skipGone = "it is no longer in the broken folder",
+            .skipNotEmpty = "the folder is not empty",
+            .skipOtherFile =
+                "the file has changed since the broken folder was scanned, or the repair file was made for another "
+                "folder; the file is unchanged",
+            .skipNotSeen = "this file was not there when the broken folder was scanned; it is left as it is",
+            .skipShortName = "it is the short (8.3) name of another file or folder",
+            .kept = "The file is written whole and kept under the temporary name %s: the next run of the repair renames "
+                "it without writing it again.",
+            .fetched = "Files fetched from the cloud: %llu",
+            .nameEmpty = "an empty name or an empty part of the path",
+            .nameAbsolute = "a path from the root of a drive",
+            .nameDot = "a path part “.” or “..”",
+            .nameBackslash = "a backslash in the name",
+            .nameColon = "a colon in the name",
+            .nameControl = "a control character in the name",
+            .nameNotUtf8 = "the name is not in UTF-8",
+            .nameForbidden = "a character Windows does not allow in names",
+            .nameReserved = "a name Windows reserves for a device",
+            .nameTrailing = "the name ends with a dot or a space",
+            .nameTooLong = "the name or the path is too long",
+            .nameCaseClash = "two names differ only in letter case",
+        },
+    .cli =
+        {
+            .synopsis =
+                "Usage:\n"
+                "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [--quiet] [--json]\n"
+                "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--prove] [--quiet] [--json]\n"
+                "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--no-verify] [--follow-up FOLDER]\n"
+                "                     [--quiet] [--json]\n"
+                "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--follow-up FOLDER] [--quiet] [--json]\n"
+                "  varnell-cli verify FILE REPAIR_FILE [--quiet] [--json]\n"
+                "  varnell-cli --help | --version\n",
+            .help =
+                "\n"
+                "Repairs a damaged copy of a file from an intact copy held somewhere else:\n"
+                "  scan-broken  beside the broken file, writes the test file OUTPUT_FOLDER/NAME.crc\n"
+                "               (the size and the checksums of 4096-byte blocks);\n"
+                "  scan-valid   beside the valid file, compares it with the test file and writes\n"
+                "               the repair file OUTPUT_FOLDER/NAME.fix with the blocks that differ and\n"
+                "               the valid file's fingerprint (XXH3-128); the block numbers and their\n"
+                "               bytes go to stderr, with --list to stdout; with --prove the repair file\n"
+                "               is written for identical copies too. A follow-up test file (after a\n"
+                "               repair that still differs) is answered with exactly the blocks that\n"
+                "               still differ;\n"
+                "  repair       puts the repair file's blocks in place in the broken file and gives it\n"
+                "               the valid file's size; with --check TEST_FILE it first makes sure the\n"
+                "               broken file has not changed since the test file TEST_FILE was made\n"
+                "               from it. Then it reads the file again and compares it with the valid\n"
+                "               file's fingerprint (--no-verify: without this check); if the file still\n"
+                "               differs, it writes the follow-up test file NAME.crc beside the broken\n"
+                "               file or into the folder --follow-up FOLDER. An interrupted repair is\n"
+                "               finished by running it again with the same repair file, without --check.\n"
+                "               A repair file made for another file (or for a file changed since step 1)\n"
+                "               is refused, and nothing is written.\n"
+                "  verify       compares FILE with the fingerprint in the repair file, writing nothing.\n"
+                "  --quiet      no progress line and no success messages.\n"
+                "  --json       one JSON object on stdout with the result; messages go to stderr.\n"
+                "\n"
+                "A folder may be given instead of a file: the test file FOLDER_NAME.crc describes\n"
+                "every file and folder in it, the repair file FOLDER_NAME.fix carries everything the\n"
+                "broken folder lacks, and the repair of a folder mends, creates and renames the files\n"
+                "and folders in it. Extra files and folders (only in the broken folder) are only\n"
+                "named, and deleted with --delete-extra. Links are never opened or created.\n"
+                "\n"
+                "Files of any size (up to 16 TB); the test file and the repair file appear under\n"
+                "their names only once written whole.\n"
+                "\n"
+                "Exit statuses: 0 done; 1 the operation stopped (the reason is on stderr);\n"
+                "2 wrong usage; 3 scan-valid: identical contents, nothing written;\n"
+                "4 repair --check: the check failed, nothing written;\n"
+                "5 repair, verify: the file (or a folder's file) still differs from the valid file\n"
+                "  (the places are on stderr);\n"
+                "6 folder: done, but some files or folders were skipped (listed on stderr);\n"
+                "7 the file is written and has replaced the old one, but may not survive a power failure;\n"
+                "8 verify: the repair file carries no fingerprint, nothing to compare with;\n"
+                "9 repair: the repair file was made for another file, or the file has changed since\n"
+                "  its test file was made; nothing written (a folder: such files skipped, the rest\n"
+                "  repaired).\n",
+            .usageProblem = "varnell-cli: %s\n",
+            .moreHelp = "More: varnell-cli --help\n",
+            .noCommand = "no command given",
+            .unknownCommand = "unknown command: %s",
+            .unknownOption = "unknown option: %s",
+            .repeatedOption = "option given twice: %s",
+            .optionNeedsValue = "%s needs a path after it",
+            .missingArguments = "%s: too few arguments",
+            .extraArgument = "extra argument: %s",
+            .deleteExtraForFolder = "%s: only for the repair of a folder",
+            .checkForFile = "%s: only for the repair of a single file",
+            .outputFailed = "varnell-cli: could not write to standard output\n",
+            .testFileWritten = "Test file written: %s, size in bytes: %llu\n",
+            .repairFileWritten = "Repair file written: %s, size in bytes: %llu\n",
+            .repaired = "File repaired: %s, blocks put in place: %u\n",
+            .folderRepaired = "Folder repaired: %s, files changed: %llu, folders created: %llu\n",
+            .refusedName = "Name: ",
+            .mayNotSurvivePowerCut =
+                "Warning: the new file is already in place of the old one, but its folder could not be flushed to the "
+                "disk; after a power failure the new file may be lost.\n",
+            .fingerprintWritten = "Valid file's fingerprint (XXH3-128, as xxh128sum prints it): %s\n",
+            .verified = "Result verified: the file matches the valid file, XXH3-128 %s.\n",
+            .notChecked = "Result not verified: the repair file carries no fingerprint of the valid file.\n",
+            .checkSkipped = "Result not verified (--no-verify).\n",
+            .fileVerified = "The file matches the valid file: %s, XXH3-128 %s\n",
+            .noFingerprint = "The repair file carries no fingerprint of the valid file: nothing to compare with.\n",
+            .differs = "The file still differs from the valid file, places: %u (first-last byte):\n",
+            .differingRange = "%llu-%llu\n",
+            .differsWhy = "The block checksums cannot see such damage; only the valid file's fingerprint finds it.\n",
+            .followUpWritten = "Follow-up test file written: %s, size in bytes: %llu\n",
+            .followUpNext =
+                "Send it to the owner of the valid file: scan-valid with it gives a repair file with exactly the blocks "
+                "that differ; apply that one the same way.\n",
+            .folderFollowUpNext =
+                "Send it to the owner of the valid folder: scan-valid with it gives a folder repair file with exactly the "
+                "blocks of these files that differ; apply it to the folder the same way.\n",
+            .damagedHeading = "Damaged blocks: %u (number: first-last byte)\n",
+            .damagedBlock = "%u: %llu-%llu\n",
+            .checkFailed = "The check against the test file failed: ",
+            .nothingWritten = "The broken file is unchanged.\n",
+            .checkSizeDiffers = "the broken file is %llu bytes long, but the test file records a size of %llu bytes.",
+            .checkBlockDiffers = "block %u (bytes %llu-%llu) differs from the one recorded in the test file.",
+            .checkTestFileMalformed = "a test file of %llu bytes cannot be the test file of a file of %llu bytes.",
+            .checkTestFileTooShort = "the test file is shorter than 4 bytes.",
+            .checkTestFileForFolder = "the test file was made for a folder, not for a file.",
+            .fileChangedWhileRead =
+                "The file changed while it was being read: it became shorter. Run the command again once the file has "
+                "stopped changing.\n",
+            .cancelled = "Interrupted.\n",
+            .folderRunAgain =
+                "The broken folder is not fully repaired: run the repair again with the same repair file.\n",
+            .runAgain = "The broken file is not fully repaired: run the repair again with the same repair file.\n",
+            .runAgainWithoutCheck =
+                "The broken file is not fully repaired: run the repair again with the same repair file, without "
+                "--check (the file is already partly changed, and the check would refuse it).\n",
+            .progress = "%3u%%  %.1f of %.1f MiB  %.1f MiB/s",
+        },
+};
