@@ -155,13 +155,13 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
     if (entry.throughCopy) item["through_copy"] = true;
     if (entry.event == EntryEvent::Skipped) {
       if (entry.skip == EntrySkip::Unreadable) {
-        item["reason"] = StepMessage(entry.step);
+        item["reason"] = StepMessage(entry.step, kRussian);
         item["system_error"] = entry.systemError;
         item["system_message"] = SystemMessage(entry.systemError);
         AddHolder(item, entry.systemError, entry.holder);
         if (!entry.kept.empty()) item["kept_as"] = entry.kept;
       } else {
-        item["reason"] = SkipReasonText(entry, nullptr);
+        item["reason"] = SkipReasonText(entry, nullptr, kRussian);
       }
     }
     entries.push_back(item);

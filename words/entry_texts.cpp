@@ -7,8 +7,8 @@
 #include "words/step_texts.h"
 #include "words/words.h"
 
-const char* NameFaultText(NameFault fault) {
-  const EntryWords& said = CurrentWords().entries;
+const char* NameFaultText(NameFault fault, const Words& words) {
+  const EntryWords& said = words.entries;
   switch (fault) {
     case NameFault::None: return "";
     case NameFault::Empty: return said.nameEmpty;
@@ -47,15 +47,15 @@ const char* EventFormat(const EntryReport& entry) {
   return "";
 }
 
-std::string SkipReasonText(const EntryReport& entry, const char* systemText) {
-  const EntryWords& said = CurrentWords().entries;
+std::string SkipReasonText(const EntryReport& entry, const char* systemText, const Words& words) {
+  const EntryWords& said = words.entries;
   const std::string system = systemText != nullptr ? systemText : "";
   switch (entry.skip) {
     case EntrySkip::None: return "";
     case EntrySkip::Link: return said.skipLink.c_str();
     case EntrySkip::NotRegular: return said.skipNotRegular.c_str();
-    case EntrySkip::Unreadable: return std::string(StepMessage(entry.step)) + (system.empty() ? "" : " " + system);
-    case EntrySkip::BadName: return std::string(said.skipBadName) + NameFaultText(entry.nameFault);
+    case EntrySkip::Unreadable: return std::string(StepMessage(entry.step, words)) + (system.empty() ? "" : " " + system);
+    case EntrySkip::BadName: return std::string(said.skipBadName) + NameFaultText(entry.nameFault, words);
     case EntrySkip::TooDeep: return said.skipTooDeep.c_str();
     case EntrySkip::BrokenSide: {
       const char* why = said.skipBrokenUnreadable;
@@ -63,7 +63,7 @@ std::string SkipReasonText(const EntryReport& entry, const char* systemText) {
       if (entry.brokenReason == SkipReason::NotRegular) why = said.skipNotRegular;
       return std::string(said.skipBrokenSide) + why;
     }
-    case EntrySkip::NotPossibleThere: return std::string(said.skipNotPossibleThere) + NameFaultText(entry.nameFault);
+    case EntrySkip::NotPossibleThere: return std::string(said.skipNotPossibleThere) + NameFaultText(entry.nameFault, words);
     case EntrySkip::NameTaken: return said.skipNameTaken.c_str();
     case EntrySkip::Gone: return said.skipGone.c_str();
     case EntrySkip::NotEmpty: return said.skipNotEmpty.c_str();

@@ -86,6 +86,14 @@ TEST_F(ProcessTest, SpeaksTheUsersLanguage) {
   };
 #endif
   const std::string missing = scratch.Path("missing.bin");
+#ifndef _WIN32
+  // A folder with a link, which a scan skips: the entry's reason in JSON is a value and stays
+  // in Russian, for the scripts that compare it.
+  const std::string folder = elsewhere.MakeFolder("tree");
+  elsewhere.Write(Join("tree", "a.bin"), Bytes(10, 1));
+  ASSERT_EQ(symlink("a.bin", Join(folder, "link").c_str()), 0);
+  const std::string skipReason = "\"reason\":\"" + std::string(kRussian.entries.skipLink) + "\"";
+#endif
   for (const LanguageCase& c : cases) {
     std::vector<std::string> environment = {"LC_ALL=", "LC_MESSAGES=", "LANGUAGE="};
     environment.insert(environment.end(), c.environment.begin(), c.environment.end());
@@ -105,6 +113,11 @@ TEST_F(ProcessTest, SpeaksTheUsersLanguage) {
                             0),
               0u)
         << name << ": " << run.out;
+#ifndef _WIN32
+    run = Run({"scan-broken", folder, scratch.path(), "--json"}, "", environment);
+    EXPECT_EQ(run.status, kExitSkipped) << name;
+    EXPECT_NE(run.out.find(skipReason), std::string::npos) << name << ": " << run.out;
+#endif
   }
 }
 
