@@ -48,20 +48,7 @@ Outcome FollowUpReader::Finish() {
 
 namespace {
 
-struct Writing {
-  OutputFile output;
-  uint64_t at = 0;
-  Hash128Stream check;
-
-  bool Put(const uint8_t* bytes, uint32_t count) {
-    check.Add(bytes, count);
-    if (!WriteAt(output.file, at, bytes, count)) return false;
-    at += count;
-    return true;
-  }
-};
-
-Outcome Write(Writing& w, FileHandle brokenFile, uint64_t size, const std::vector<uint32_t>& differing, const char* folder,
+Outcome Write(HashedOutput& w, FileHandle brokenFile, uint64_t size, const std::vector<uint32_t>& differing, const char* folder,
               const char* brokenFilePath, int (*nameOutput)(char*, const char*, const char*), uint8_t* buffer,
               uint8_t* hashes, Progress& progress) {
   const FollowUpLayout layout = FollowUpLayoutFor(size, differing.size());
@@ -104,7 +91,7 @@ Outcome Write(Writing& w, FileHandle brokenFile, uint64_t size, const std::vecto
 Outcome WriteFollowUp(FileHandle brokenFile, uint64_t size, const std::vector<uint32_t>& differing, const char* folder,
                       const char* brokenFilePath, int (*nameOutput)(char*, const char*, const char*), uint8_t* buffer,
                       uint8_t* hashes, Progress& progress) {
-  Writing w;
+  HashedOutput w;
   Outcome result = Write(w, brokenFile, size, differing, folder, brokenFilePath, nameOutput, buffer, hashes, progress);
   AbandonOutput(&w.output);
   return result;

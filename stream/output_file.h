@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "core/fingerprint.h"
 #include "core/outcome.h"
 #include "platform/platform.h"
 #include "support/path_buffer.h"
@@ -16,6 +17,21 @@ struct OutputFile {
   bool created = false;  // the temporary exists on disk under its temporary name
   char finalPath[kPathBufferSize] = {};
   char temporaryPath[kPathBufferSize + 64] = {};
+};
+
+// An output written front to back, with the XXH3-128 of what was written so far, which the
+// follow-up test files end with.
+struct HashedOutput {
+  OutputFile output;
+  uint64_t at = 0;
+  Hash128Stream check;
+
+  bool Put(const uint8_t* bytes, uint32_t count) {
+    check.Add(bytes, count);
+    if (!WriteAt(output.file, at, bytes, count)) return false;
+    at += count;
+    return true;
+  }
 };
 
 // Names the output after sourcePath with extension in outputFolder (by nameOutput, or the

@@ -17,21 +17,8 @@
 
 namespace {
 
-struct Writing {
-  OutputFile output;
-  uint64_t at = 0;
-  Hash128Stream check;
-
-  bool Put(const uint8_t* bytes, uint32_t count) {
-    check.Add(bytes, count);
-    if (!WriteAt(output.file, at, bytes, count)) return false;
-    at += count;
-    return true;
-  }
-};
-
 // The region's block hashes, read from the file (size bytes) a slice at a time.
-Outcome PutRegion(Writing& w, FileHandle file, uint64_t size, uint32_t region, uint8_t* buffer) {
+Outcome PutRegion(HashedOutput& w, FileHandle file, uint64_t size, uint32_t region, uint8_t* buffer) {
   const uint64_t regionSize = FingerprintRegionSize(size);
   uint8_t index[4];
   StoreU32LE(index, region);
@@ -51,7 +38,7 @@ Outcome PutRegion(Writing& w, FileHandle file, uint64_t size, uint32_t region, u
   return DoneOutcome();
 }
 
-Outcome Write(Writing& w, FolderHandle top, const char* brokenFolderPath, const char* followUpFolder,
+Outcome Write(HashedOutput& w, FolderHandle top, const char* brokenFolderPath, const char* followUpFolder,
               const std::vector<DifferingFile>& files, uint8_t* buffer, Progress& progress) {
   // Beside the broken folder unless the caller names a folder.
   char folder[kPathBufferSize] = {};
@@ -106,7 +93,7 @@ Outcome Write(Writing& w, FolderHandle top, const char* brokenFolderPath, const 
 
 Outcome WriteFolderFollowUp(FolderHandle top, const char* brokenFolderPath, const char* followUpFolder,
                             const std::vector<DifferingFile>& files, uint8_t* buffer, Progress& progress) {
-  Writing w;
+  HashedOutput w;
   Outcome result = Write(w, top, brokenFolderPath, followUpFolder, files, buffer, progress);
   AbandonOutput(&w.output);
   return result;
