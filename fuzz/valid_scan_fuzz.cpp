@@ -210,12 +210,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  // A folder's test or repair file, told by its first twelve bytes, is refused after the size
-  // check and before any block is compared.
+  // A folder's test file, repair file or follow-up, told by its first twelve bytes, is refused
+  // after the size check and before any block is compared.
   const auto tagged = [&test](const char* letters) {
     return test.size() >= 12 && Le32At(test, 0) == 0xFFFFFFFF && std::memcmp(test.data() + 4, letters, 8) == 0;
   };
-  if (tagged("VNDIRCRC") || tagged("VNDIRFIX")) {
+  if (tagged("VNDIRCRC") || tagged("VNDIRFIX") || tagged("VNDIRFOL")) {
     Require(result.ending == Ending::Stopped && !FileExists(fixPath), "a folder's file was taken for a file's test file");
     Require(Reported().size() == 1 && Reported()[0].step == Step::CheckTestFileForFolder && Reported()[0].systemError == 0,
             "a folder's file did not stop at the check of its kind");
