@@ -13,34 +13,34 @@
 
 namespace {
 
-struct Spec {
+struct Sketch {
   std::string path;
   FolderEntryKind kind = FolderEntryKind::File;
   SkipReason reason = SkipReason::Link;
 };
 
-Spec Parse(std::string text) {
-  Spec spec;
+Sketch Parse(std::string text) {
+  Sketch sketch;
   const char mark = text.back();
   if (mark == '/' || mark == '@' || mark == '#') text.pop_back();
-  if (mark == '/') spec.kind = FolderEntryKind::Folder;
-  if (mark == '@' || mark == '#') spec.kind = FolderEntryKind::Skipped;
-  if (mark == '#') spec.reason = SkipReason::NotRegular;
-  spec.path = text;
-  return spec;
+  if (mark == '/') sketch.kind = FolderEntryKind::Folder;
+  if (mark == '@' || mark == '#') sketch.kind = FolderEntryKind::Skipped;
+  if (mark == '#') sketch.reason = SkipReason::NotRegular;
+  sketch.path = text;
+  return sketch;
 }
 
 std::string FolderOf(const std::string& path) { return path.find('/') == std::string::npos ? "" : path.substr(0, path.rfind('/')); }
 
 // As ListTree lists: each folder's entries side by side, sorted by name, after the folder.
 TreeListing MakeListing(const std::vector<std::string>& texts) {
-  std::map<std::string, std::vector<Spec>> inside;
+  std::map<std::string, std::vector<Sketch>> inside;
   for (const std::string& text : texts) inside[FolderOf(Parse(text).path)].push_back(Parse(text));
   TreeListing listing;
   std::vector<std::pair<uint32_t, std::string>> folders{{kTopFolder, ""}};
   for (size_t f = 0; f < folders.size(); ++f) {
-    std::vector<Spec> entries = inside[folders[f].second];
-    std::sort(entries.begin(), entries.end(), [](const Spec& a, const Spec& b) { return a.path < b.path; });
+    std::vector<Sketch> entries = inside[folders[f].second];
+    std::sort(entries.begin(), entries.end(), [](const Sketch& a, const Sketch& b) { return a.path < b.path; });
     const uint32_t first = static_cast<uint32_t>(listing.entries.size());
     if (folders[f].first == kTopFolder) {
       listing.firstEntry = first;
@@ -49,16 +49,16 @@ TreeListing MakeListing(const std::vector<std::string>& texts) {
       listing.entries[folders[f].first].firstEntry = first;
       listing.entries[folders[f].first].entryCount = static_cast<uint32_t>(entries.size());
     }
-    for (const Spec& spec : entries) {
-      const std::string name = spec.path.substr(FolderOf(spec.path).empty() ? 0 : FolderOf(spec.path).size() + 1);
+    for (const Sketch& sketch : entries) {
+      const std::string name = sketch.path.substr(FolderOf(sketch.path).empty() ? 0 : FolderOf(sketch.path).size() + 1);
       ListedEntry entry;
       entry.nameAt = listing.names.size();
       entry.nameLength = static_cast<uint16_t>(name.size());
       entry.parent = folders[f].first;
-      entry.kind = spec.kind;
-      entry.reason = spec.reason;
+      entry.kind = sketch.kind;
+      entry.reason = sketch.reason;
       listing.names += name;
-      if (spec.kind == FolderEntryKind::Folder) folders.emplace_back(static_cast<uint32_t>(listing.entries.size()), spec.path);
+      if (sketch.kind == FolderEntryKind::Folder) folders.emplace_back(static_cast<uint32_t>(listing.entries.size()), sketch.path);
       listing.entries.push_back(entry);
     }
   }
@@ -71,16 +71,16 @@ TestIndex MakeIndex(const std::vector<std::string>& texts, bool windowsNames) {
   index.windowsNames = windowsNames;
   std::map<std::string, uint32_t> byPath;
   for (const std::string& text : texts) {
-    const Spec spec = Parse(text);
+    const Sketch sketch = Parse(text);
     IndexedEntry entry;
     entry.pathAt = index.paths.size();
-    entry.pathLength = static_cast<uint16_t>(spec.path.size());
-    entry.nameLength = static_cast<uint16_t>(spec.path.size() - (FolderOf(spec.path).empty() ? 0 : FolderOf(spec.path).size() + 1));
-    entry.parent = FolderOf(spec.path).empty() ? kTopFolder : byPath.at(FolderOf(spec.path));
-    entry.kind = spec.kind;
-    entry.reason = spec.reason;
-    index.paths += spec.path;
-    byPath[spec.path] = static_cast<uint32_t>(index.entries.size());
+    entry.pathLength = static_cast<uint16_t>(sketch.path.size());
+    entry.nameLength = static_cast<uint16_t>(sketch.path.size() - (FolderOf(sketch.path).empty() ? 0 : FolderOf(sketch.path).size() + 1));
+    entry.parent = FolderOf(sketch.path).empty() ? kTopFolder : byPath.at(FolderOf(sketch.path));
+    entry.kind = sketch.kind;
+    entry.reason = sketch.reason;
+    index.paths += sketch.path;
+    byPath[sketch.path] = static_cast<uint32_t>(index.entries.size());
     index.byFolder.push_back(static_cast<uint32_t>(index.entries.size()));
     index.entries.push_back(entry);
   }
