@@ -20,29 +20,34 @@
 
 namespace {
 
-// The program's window among the top-level windows of a process.
-struct Search {
-  DWORD processId;
-  HWND found;
-};
-
-HWND FindProgramWindow(DWORD processId) {
-  Search search{processId, nullptr};
+// The first top-level window of a process that accept takes.
+template <typename Accept>
+HWND FindWindowOf(DWORD processId, Accept accept) {
+  struct Search {
+    DWORD processId;
+    Accept* accept;
+    HWND found;
+  } search{processId, &accept, nullptr};
   EnumWindows(
       [](HWND window, LPARAM data) {
         auto* s = reinterpret_cast<Search*>(data);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        char caption[64] = {};
-        GetWindowTextA(window, caption, sizeof caption);
-        if (owner == s->processId && IsWindowVisible(window) && std::string(caption) == "Varnell v1.0 beta") {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
+        if (owner != s->processId || !(*s->accept)(window)) return TRUE;
+        s->found = window;
+        return FALSE;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+// The program's window.
+HWND FindProgramWindow(DWORD processId) {
+  return FindWindowOf(processId, [](HWND window) {
+    char caption[64] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    return IsWindowVisible(window) && std::string(caption) == "Varnell v1.0 beta";
+  });
 }
 
 // A program of the build, named by its path on the build machine, which Wine shows as drive Z:.
@@ -164,23 +169,11 @@ std::string TextOf(HWND window) {
 // A message box of the process: a dialog of the system's class other than the program's own,
 // with the box's text.
 HWND FindBox(DWORD processId, HWND program) {
-  Search search{processId, program};
-  EnumWindows(
-      [](HWND window, LPARAM data) {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        char className[16] = {};
-        GetClassNameA(window, className, sizeof className);
-        if (owner == s->processId && window != s->found && std::string(className) == "#32770" &&
-            GetDlgItem(window, 0xFFFF) != nullptr) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found == program ? nullptr : search.found;
+  return FindWindowOf(processId, [program](HWND window) {
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    return window != program && std::string(className) == "#32770" && GetDlgItem(window, 0xFFFF) != nullptr;
+  });
 }
 
 // The dialog speaks the display language: its controls and a box (Start with the fields empty).
