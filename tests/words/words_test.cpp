@@ -24,20 +24,14 @@ TEST(WordsTest, ThePosixLocaleChoosesByLcAllThenLcMessagesThenLang) {
   const LocaleCase cases[] = {
       {nullptr, nullptr, "ru_RU.UTF-8", &kRussian},
       {nullptr, nullptr, "ru_UA.KOI8-U", &kRussian},
-      {nullptr, nullptr, "ru", &kRussian},
-      {nullptr, nullptr, "ru@petr1708", &kRussian},
       {nullptr, nullptr, "C", &kEnglish},
       {nullptr, nullptr, "C.UTF-8", &kEnglish},
-      {nullptr, nullptr, "POSIX", &kEnglish},
       {nullptr, nullptr, "en_US.UTF-8", &kEnglish},
-      {nullptr, nullptr, "de_DE.UTF-8", &kEnglish},
       {nullptr, nullptr, "rue_UA", &kEnglish},  // Rusyn, not Russian
       {nullptr, nullptr, nullptr, &kEnglish},
       {"", "", "", &kEnglish},
       {"C", "ru_RU.UTF-8", "ru_RU.UTF-8", &kEnglish},
-      {"ru_RU.UTF-8", "C", "C", &kRussian},
       {"", "ru_RU.UTF-8", "en_US.UTF-8", &kRussian},
-      {nullptr, "en_US.UTF-8", "ru_RU.UTF-8", &kEnglish},
       {"", "", "ru_RU.UTF-8", &kRussian},
   };
   for (const LocaleCase& c : cases) {
@@ -55,10 +49,7 @@ TEST(WordsTest, TheWindowsDisplayLanguageChoosesByItsPrimaryLanguage) {
       {0x0419, &kRussian},  // Russian (Russia)
       {0x0819, &kRussian},  // Russian (Moldova)
       {0x0409, &kEnglish},  // English (United States)
-      {0x0809, &kEnglish},  // English (United Kingdom)
-      {0x0407, &kEnglish},  // German
       {0x0422, &kEnglish},  // Ukrainian
-      {0x0411, &kEnglish},  // Japanese
       {0x0000, &kEnglish},
   };
   for (const auto& c : cases) EXPECT_EQ(&WordsForWindowsLanguage(c.languageId), c.expected) << std::hex << c.languageId;
@@ -107,13 +98,6 @@ TEST(WordsTest, EveryTextOfEveryTableTakesTheSameValuesInTheSameOrderAsTheRussia
     ExpectTheSameFormats("entries", kRussian.entries, words->entries);
     ExpectTheSameFormats("cli", kRussian.cli, words->cli);
   }
-}
-
-// How the conversions are found: flags, width and precision belong to them, "%%" is text.
-TEST(WordsTest, FindsTheConversionsOfAFormat) {
-  EXPECT_EQ(Conversions("%3u%%  %.1f of %.1f MiB"), (std::vector<std::string>{"%3u", "%.1f", "%.1f"}));
-  EXPECT_EQ(Conversions("Damaged, blocks: %llu: %s"), (std::vector<std::string>{"%llu", "%s"}));
-  EXPECT_EQ(Conversions("100%% done"), (std::vector<std::string>{}));
 }
 
 }  // namespace
