@@ -84,6 +84,8 @@ Outcome ReadFingerprint(FileHandle repairFile, uint64_t repairSize, const Repair
 
 int AcquireReadBack(ReadBackBuffers* buffers, const FingerprintPart& header) {
   if (!AcquireSlices(&buffers->ring)) return 0;
+  // A repair file without a fingerprint is read through the ring for a check alone.
+  if (header.regionCount == 0) return 1;
   // The file compared may be shorter than the valid file, never hashed longer.
   buffers->regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * header.regionCount)));
   if (buffers->regions == nullptr) {
