@@ -62,19 +62,6 @@ uint64_t SampleCandidates(uint64_t recordedSize, uint64_t recordedEntries, uint6
   return candidates;
 }
 
-BlockSampler::BlockSampler(uint64_t candidates)
-    : candidates_(candidates), most_(std::min<uint64_t>(candidates, kMostSampledBlocks)) {}
-
-uint64_t BlockSampler::Due(uint64_t i) const { return i * candidates_ / most_; }
-
-bool BlockSampler::Take(bool carried) {
-  const uint64_t at = next_++;
-  if (taken_ >= most_ || at < Due(taken_) || carried) return false;
-  // Every sample due by now is this one.
-  while (taken_ < most_ && Due(taken_) <= at) ++taken_;
-  return true;
-}
-
 bool OriginSizeFits(const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize) {
   return brokenSize >= std::min(origin.recordedSize, validSize) && brokenSize <= std::max(origin.recordedSize, validSize);
 }

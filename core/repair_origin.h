@@ -48,9 +48,9 @@ uint32_t BlockValue(BlockValueKind kind, const uint8_t* block);
 // test file has a value for whose recorded bytes the valid file also has), up to 64 spread
 // evenly; where the one due is carried, the next one not carried stands in for it.
 uint64_t SampleCandidates(uint64_t recordedSize, uint64_t recordedEntries, uint64_t validSize);
-// The same samples found by jumping from one due sample to the next, for a caller that does not
-// go through every candidate: carried(j) says whether candidate j (from 0) is carried, take(j)
-// receives each one sampled.
+// They are found by jumping from one due sample to the next, so a scan need not go through every
+// candidate: carried(j) says whether candidate j (from 0) is carried, take(j) receives each one
+// sampled.
 template <typename Carried, typename Take>
 void SampleSpread(uint64_t candidates, Carried carried, Take take) {
   const uint64_t most = candidates < kMostSampledBlocks ? candidates : kMostSampledBlocks;
@@ -64,20 +64,6 @@ void SampleSpread(uint64_t candidates, Carried carried, Take take) {
     after = j + 1;
   }
 }
-
-class BlockSampler {
- public:
-  explicit BlockSampler(uint64_t candidates);
-  // Called for every candidate in order: whether to sample it.
-  bool Take(bool carried);
-
- private:
-  uint64_t Due(uint64_t i) const;
-  uint64_t candidates_;
-  uint64_t most_;
-  uint64_t next_ = 0;  // the ordinal of the candidate Take is called for
-  uint64_t taken_ = 0;
-};
 
 // The checks of a repair. The size must lie between the recorded and the valid size: an
 // earlier run of the repair grows or cuts the file towards the valid size, nothing else.

@@ -77,11 +77,10 @@ TEST(RepairOriginTest, TheSampleIsSpreadAndStepsOverCarriedBlocks) {
       {128, {false, false, true, true, true}, {0, 5, 6, 8}},
   };
   for (const auto& c : cases) {
-    BlockSampler sampler(c.candidates);
     std::vector<uint64_t> taken;
-    for (uint64_t j = 0; j < c.candidates; ++j) {
-      if (sampler.Take(j < c.carried.size() && c.carried[j])) taken.push_back(j);
-    }
+    SampleSpread(
+        c.candidates, [&](uint64_t j) { return j < c.carried.size() && c.carried[j]; },
+        [&](uint64_t j) { taken.push_back(j); });
     EXPECT_LE(taken.size(), kMostSampledBlocks);
     taken.resize(std::min(taken.size(), c.taken.size()));
     EXPECT_EQ(taken, c.taken) << c.candidates;
