@@ -1,23 +1,12 @@
-// Driver for the timed runs of the engine's operations: makes the big input files, damages
-// a copy, and runs one operation per process so that the runner scripts can time it against
-// cat and cp and read its peak memory. Any message box means the run is not measuring what
-// it claims to, so the sink aborts at once.
+// Makes the benchmarks' big input files and damages a copy, so that the runner scripts time
+// varnell-cli on the same bytes every run.
 //
 //   engine_bench make-file PATH SIZE SEED        pseudo-random contents, every block distinct
 //   engine_bench damage PATH COUNT SEED          one changed byte in COUNT scattered blocks
-//   engine_bench scan-broken BROKEN OUTDIR
-//   engine_bench scan-valid VALID TEST OUTDIR [--report]
-//   engine_bench repair BROKEN FIX [--report]
-//
-// With --report the operation prints key=value lines: its own time, the process's peak
-// resident memory, the ledger's peak of committed memory and the expected peak.
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,23 +15,12 @@
 #include <vector>
 
 #include "core/block.h"
-#include "core/byte_order.h"
-#include "core/repair_file.h"
-#include "whole_file/operations.h"
-#include "platform/ledger.h"
-#include "platform/platform.h"
 
 namespace {
 
 [[noreturn]] void Die(const char* what, const char* detail = "") {
   std::fprintf(stderr, "engine_bench: %s%s%s\n", what, detail[0] != '\0' ? ": " : "", detail);
   std::exit(1);
-}
-
-int AbortOnBox(WindowHandle, const char* text, const char* caption, unsigned type) {
-  std::fprintf(stderr, "engine_bench: unexpected message box (type 0x%x)\n  caption: %s\n  text: %s\n", type, caption,
-               text);
-  std::abort();
 }
 
 uint64_t ParseNumber(const char* text) {
@@ -56,14 +34,6 @@ uint64_t FileSize(const char* path) {
   struct stat info;
   if (stat(path, &info) != 0) Die("cannot stat", path);
   return static_cast<uint64_t>(info.st_size);
-}
-
-uint64_t Pages(uint64_t bytes) { return (bytes + kPageSize - 1) / kPageSize; }
-
-uint64_t PeakResidentBytes() {
-  struct rusage usage;
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<uint64_t>(usage.ru_maxrss) * 1024;  // Linux reports KiB
 }
 
 struct Xorshift {
@@ -127,91 +97,19 @@ int Damage(const char* path, uint64_t count, uint64_t seed) {
   return 0;
 }
 
-double Seconds(std::chrono::steady_clock::duration elapsed) {
-  return std::chrono::duration<double>(elapsed).count();
-}
-
-void Report(double seconds, uint64_t residentBefore, uint64_t expectedBytes) {
-  std::printf("seconds=%.6f\n", seconds);
-  std::printf("rss_before_bytes=%" PRIu64 "\n", residentBefore);
-  std::printf("rss_peak_bytes=%" PRIu64 "\n", PeakResidentBytes());
-  std::printf("committed_peak_bytes=%" PRIu64 "\n", PeakCommittedBytes());
-  std::printf("expected_peak_bytes=%" PRIu64 "\n", expectedBytes);
-}
-
-int ScanValid(const char* validPath, const char* testPath, const char* outputFolder, bool report) {
-  const uint64_t residentBefore = PeakResidentBytes();
-  const auto start = std::chrono::steady_clock::now();
-  const Outcome result = ScanValidFile(Reporter{}, validPath, testPath, outputFolder);
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  if (result.ending != Ending::Done) Die("ScanValidFile did not finish");
-  if (!report) return 0;
-
-  // The repair file, OUTDIR/STEM.fix, tells how many blocks were carried.
-  const char* slash = std::strrchr(validPath, '/');
-  const std::string name = slash != nullptr ? slash + 1 : validPath;
-  const std::string fixPath = std::string(outputFolder) + "/" + name.substr(0, name.rfind('.')) + ".fix";
-  const int fd = open(fixPath.c_str(), O_RDONLY);
-  uint8_t header[kRepairFileHeaderBytes];
-  if (fd < 0 || read(fd, header, sizeof header) != sizeof header) Die("cannot read", fixPath.c_str());
-  close(fd);
-  const uint64_t damaged = LoadU32LE(header + 4);
-
-  // Image, test-file buffer (N * 16 + 4), one page per repair block, one per 1024 list entries.
-  const uint64_t blocks = BlockCount(static_cast<uint32_t>(FileSize(validPath)));
-  const uint64_t expected =
-      kPageSize * (Pages(blocks * kBlockSize) + Pages(blocks * 16 + 4) + damaged + (damaged + 1023) / 1024);
-  Report(Seconds(elapsed), residentBefore, expected);
-  std::printf("damaged_blocks=%" PRIu64 "\n", damaged);
-  std::printf("repair_file_bytes=%" PRIu64 "\n", FileSize(fixPath.c_str()));
-  return 0;
-}
-
-int Repair(const char* brokenPath, const char* fixPath, bool report) {
-  const uint64_t residentBefore = PeakResidentBytes();
-  const auto start = std::chrono::steady_clock::now();
-  const Outcome result = RepairBrokenFile(Reporter{}, brokenPath, fixPath);
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  if (result.ending != Ending::Done) Die("RepairBrokenFile did not finish");
-  if (!report) return 0;
-
-  const int fd = open(fixPath, O_RDONLY);
-  uint8_t header[kRepairFileHeaderBytes];
-  if (fd < 0 || read(fd, header, sizeof header) != sizeof header) Die("cannot read", fixPath);
-  close(fd);
-  // The repair file's buffer plus the broken file's, sized from the recorded valid size.
-  const uint64_t expected = kPageSize * (Pages(FileSize(fixPath)) + Pages(ImageBytes(LoadU32LE(header))));
-  Report(Seconds(elapsed), residentBefore, expected);
-  std::printf("damaged_blocks=%" PRIu32 "\n", LoadU32LE(header + 4));
-  return 0;
-}
-
 void Usage() {
   std::fprintf(stderr,
                "usage: engine_bench make-file PATH SIZE SEED\n"
-               "       engine_bench damage PATH COUNT SEED\n"
-               "       engine_bench scan-broken BROKEN OUTDIR\n"
-               "       engine_bench scan-valid VALID TEST OUTDIR [--report]\n"
-               "       engine_bench repair BROKEN FIX [--report]\n");
+               "       engine_bench damage PATH COUNT SEED\n");
   std::exit(2);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  InstallMessageBoxSink(AbortOnBox);
-  if (argc < 2) Usage();
+  if (argc != 5) Usage();
   const std::string command = argv[1];
-  const bool report = std::strcmp(argv[argc - 1], "--report") == 0;
-  const int operands = argc - 2 - (report ? 1 : 0);
-
-  if (command == "make-file" && operands == 3) return MakeFile(argv[2], ParseNumber(argv[3]), ParseNumber(argv[4]));
-  if (command == "damage" && operands == 3) return Damage(argv[2], ParseNumber(argv[3]), ParseNumber(argv[4]));
-  if (command == "scan-broken" && operands == 2) {
-    if (ScanBrokenFile(Reporter{}, argv[2], argv[3]).ending != Ending::Done) Die("ScanBrokenFile did not finish");
-    return 0;
-  }
-  if (command == "scan-valid" && operands == 3) return ScanValid(argv[2], argv[3], argv[4], report);
-  if (command == "repair" && operands == 2) return Repair(argv[2], argv[3], report);
+  if (command == "make-file") return MakeFile(argv[2], ParseNumber(argv[3]), ParseNumber(argv[4]));
+  if (command == "damage") return Damage(argv[2], ParseNumber(argv[3]), ParseNumber(argv[4]));
   Usage();
 }

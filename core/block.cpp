@@ -7,8 +7,6 @@
 
 uint32_t BlockCount(uint32_t size) { return size / kBlockSize + (size % kBlockSize != 0 ? 1 : 0); }
 
-uint32_t ImageBytes(uint32_t size) { return BlockCount(size) * kBlockSize; }
-
 uint32_t BlockChecksum(const uint8_t* block) {
   // Exclusive-or never carries between byte lanes, so folding the words in the machine's own
   // order puts byte j of every word into byte j of the accumulator, whatever the byte order.

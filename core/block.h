@@ -17,9 +17,5 @@ inline constexpr uint64_t kLargestExchangedSize = uint64_t{0xFFFFFFFF} * kBlockS
 // The first size that needs the large forms of both exchange files.
 inline constexpr uint64_t kLargeFormSize = uint64_t{1} << 32;
 
-// Bytes of the zero-padded image of a file of this size: BlockCount(size) * 4096 taken in
-// 32 bits, so every size above 0xFFFFF000 gives 0, a request the platform refuses.
-uint32_t ImageBytes(uint32_t size);
-
 // Exclusive-or of the block's 1024 little-endian 32-bit words.
 uint32_t BlockChecksum(const uint8_t* block);

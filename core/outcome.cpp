@@ -34,9 +34,6 @@ bool FoundByProgram(Step step) {
     case Step::AllocateTest:
     case Step::ReadValid:
     case Step::ReadTest:
-    case Step::ReserveList:
-    case Step::ReserveRepairBlocks:
-    case Step::CommitRepairBlocks:
     case Step::CommitList:
     case Step::OpenRepair:
     case Step::SizeRepair:

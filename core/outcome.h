@@ -31,9 +31,6 @@ enum class Step : uint8_t {
   AllocateTest,
   ReadValid,
   ReadTest,
-  ReserveList,
-  ReserveRepairBlocks,
-  CommitRepairBlocks,
   CommitList,
   // Repair.
   OpenRepair,

@@ -32,17 +32,11 @@ uint32_t StoreRepairFileHeader(uint8_t* out, uint64_t validSize, uint32_t damage
   return RepairFileHeaderBytes(form);
 }
 
-RepairFileLayout ReadSmallRepairFileHeader(const uint8_t* start) {
-  RepairFileLayout layout;
-  layout.validSize = LoadU32LE(start);
-  layout.damagedCount = LoadU32LE(start + 4);
-  return layout;
-}
-
 RepairFileVerdict ReadRepairFileLayout(const uint8_t* start, uint64_t length, RepairFileLayout* layout) {
   *layout = RepairFileLayout{};
   if (length < kRepairFileHeaderBytes) return RepairFileVerdict::TooShort;
-  *layout = ReadSmallRepairFileHeader(start);
+  layout->validSize = LoadU32LE(start);
+  layout->damagedCount = LoadU32LE(start + 4);
   if (layout->validSize != 0) {
     return length < layout->BlocksEnd() ? RepairFileVerdict::Incomplete : RepairFileVerdict::Read;
   }
@@ -54,15 +48,4 @@ RepairFileVerdict ReadRepairFileLayout(const uint8_t* start, uint64_t length, Re
     return RepairFileVerdict::LargeMalformed;
   }
   return RepairFileVerdict::Read;
-}
-
-int RepairFileFits(const uint8_t* repairFile, uint32_t length, uint32_t blockCount) {
-  if (length < kRepairFileHeaderBytes) return 0;
-  const RepairFileLayout layout = ReadSmallRepairFileHeader(repairFile);
-  // In 64 bits: K may be anything up to 0xFFFFFFFF.
-  if (layout.BlocksEnd() > length) return 0;
-  for (uint32_t j = 0; j < layout.damagedCount; ++j) {
-    if (!BlockNumberFits(LoadU32LE(repairFile + layout.BlockNumbersAt() + 4 * uint64_t{j}), blockCount)) return 0;
-  }
-  return 1;
 }

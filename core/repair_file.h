@@ -20,12 +20,6 @@ inline constexpr uint32_t kLargeRepairFileHeaderBytes = 16;
 inline constexpr uint32_t kLongestRepairFileHeader = kLargeRepairFileHeaderBytes;
 inline constexpr uint32_t kRepairEntryBytes = 4 + kBlockSize;
 
-// The dialog's valid-file scan carries at most this many repair blocks (100 MiB): the sizes
-// of its two result areas.
-inline constexpr uint32_t kMaxDamagedBlocks = 25600;
-inline constexpr uint32_t kListAreaBytes = kMaxDamagedBlocks * 4;
-inline constexpr uint32_t kRepairAreaBytes = kMaxDamagedBlocks * kBlockSize;
-
 RepairFileForm RepairFileFormFor(uint64_t validSize);
 uint32_t RepairFileHeaderBytes(RepairFileForm form);
 
@@ -52,15 +46,6 @@ enum class RepairFileVerdict {
   LargeMalformed,  // the large form with a size that does not need it, one too large, or too short
 };
 
-// The header of at least 8 bytes read in the small form alone, as a reader that knows no
-// other form reads it (the dialog's own repair): S and K, unchecked.
-RepairFileLayout ReadSmallRepairFileHeader(const uint8_t* start);
-
 // Reads and checks the header against the file's length (in 64 bits, so that no count can
 // point outside the file). A small form with S = 0 is read as the large form.
 RepairFileVerdict ReadRepairFileLayout(const uint8_t* start, uint64_t length, RepairFileLayout* layout);
-
-// The dialog's check of a small-form repair file already read whole: it holds its header,
-// all K entries it announces, and names only blocks from 1 to blockCount. Reads nothing
-// outside the length bytes.
-int RepairFileFits(const uint8_t* repairFile, uint32_t length, uint32_t blockCount);

@@ -1,4 +1,4 @@
-// Scratch files, recording of reports and checks for the fuzz targets.
+// Scratch files and checks for the fuzz targets.
 #include "fuzz/fuzz_support.h"
 
 #include <fcntl.h>
@@ -17,11 +17,14 @@ namespace {
 
 std::string scratchFolder;
 std::vector<std::string>* madePaths = nullptr;
-std::vector<Outcome>* reported = nullptr;
+bool boxesRefused = false;
 
 void RemoveScratch() {
+  // Newest first, so that a folder's files go before the folder.
   if (madePaths != nullptr) {
-    for (const std::string& path : *madePaths) unlink(path.c_str());
+    for (auto path = madePaths->rbegin(); path != madePaths->rend(); ++path) {
+      if (unlink(path->c_str()) != 0) rmdir(path->c_str());
+    }
   }
   if (!scratchFolder.empty()) rmdir(scratchFolder.c_str());
 }
@@ -39,8 +42,6 @@ const std::string& Folder() {
   }
   return scratchFolder;
 }
-
-void Record(void*, const Outcome& outcome) { reported->push_back(outcome); }
 
 int RefuseBox(WindowHandle, const char* text, const char* caption, unsigned) {
   std::fprintf(stderr, "\nvarnell fuzz check failed: a box was shown: %s | %s\n", caption, text);
@@ -85,6 +86,8 @@ Bytes ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
+void MakeFolder(const std::string& path) { Require(mkdir(path.c_str(), 0700) == 0, "cannot make a scratch folder"); }
+
 bool FileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
 void RemoveFile(const std::string& path) { unlink(path.c_str()); }
@@ -101,27 +104,15 @@ void AppendLe32(Bytes& bytes, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-Reporter RecordingReporter() { return Reporter{&Record, nullptr}; }
-
-void StartRecording() {
-  if (reported == nullptr) {
-    reported = new std::vector<Outcome>;
-    InstallMessageBoxSink(RefuseBox);
-  }
-  reported->clear();
+void RefuseBoxes() {
+  if (boxesRefused) return;
+  InstallMessageBoxSink(RefuseBox);
+  boxesRefused = true;
 }
-
-const std::vector<Outcome>& Reported() { return *reported; }
 
 void Require(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "\nvarnell fuzz check failed: %s\n", what);
-  if (reported != nullptr) {
-    for (const Outcome& outcome : *reported) {
-      std::fprintf(stderr, "  reported: ending %d, step %d, system error %u\n", static_cast<int>(outcome.ending),
-                   static_cast<int>(outcome.step), outcome.systemError);
-    }
-  }
   std::abort();
 }
 

@@ -1,6 +1,6 @@
 // What the fuzz targets need: a scratch folder made once per process, plain file access that
-// does not go through the platform layer under test, a recorder of what the dialog's
-// operations report, and checks that abort with a message (libFuzzer then keeps the input).
+// does not go through the platform layer under test, and checks that abort with a message
+// (libFuzzer then keeps the input).
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,6 @@
 
 #include "core/outcome.h"
 #include "platform/platform.h"
-#include "whole_file/operations.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -19,17 +18,16 @@ std::string ScratchPath(const char* name);
 
 void WriteFileBytes(const std::string& path, const uint8_t* data, size_t size);
 Bytes ReadFileBytes(const std::string& path);
+// A folder at a scratch path (from ScratchPath); the names in it are taken through ScratchPath too.
+void MakeFolder(const std::string& path);
 bool FileExists(const std::string& path);
 void RemoveFile(const std::string& path);
 
 uint32_t Le32At(const Bytes& bytes, size_t offset);  // missing bytes read as 0
 void AppendLe32(Bytes& bytes, uint32_t value);
 
-// A reporter for the dialog's operations that records what they report, and what it
-// recorded since the last StartRecording. A message box shown by anything is a failure.
-Reporter RecordingReporter();
-void StartRecording();
-const std::vector<Outcome>& Reported();
+// From here on, a message box shown by anything is a failure: the operations show none.
+void RefuseBoxes();
 
 // Aborts with the message when the condition does not hold.
 void Require(bool condition, const char* what);

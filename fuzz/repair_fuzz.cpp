@@ -1,27 +1,27 @@
 // Fuzzing the broken-file repair with arbitrary repair files and broken files.
 //
 // Input: a 32-bit little-endian length L, then L bytes of repair file (fewer when the input
-// ends first), then the broken file's bytes. Both become real files and RepairBrokenFile is
-// applied. After every call: nothing is held, the repair file is unchanged, and the broken
-// file is what an independent reading of the repair file says: rewritten exactly when the
-// repair file may be applied to it, untouched when the call stops before its final write.
-// Bytes behind the last block are the valid file's fingerprint, read by the format's own
-// reader: a part that does not hold refuses the repair file; one that holds has the result
-// checked against it, which ends done or differing, with the same bytes either way. A part of
-// version 2 records the broken file the repair file was made for: a repair that finds another
-// file there ends OtherFile, the broken file untouched; only such a part may refuse so.
+// ends first), then the broken file's bytes. Both become real files and the repair is applied.
+// After every call: nothing is held, the repair file is unchanged, and the broken file is what
+// an independent reading of the repair file says: rewritten exactly when the repair file may be
+// applied to it, untouched when the call stops before its first write. Bytes behind the last
+// block are the valid file's fingerprint, read by the format's own reader: a part that does not
+// hold refuses the repair file; one that holds has the result checked against it, which ends
+// done or differing, with the same bytes either way. A part of version 2 records the broken
+// file the repair file was made for: a repair that finds another file there ends OtherFile, the
+// broken file untouched; only such a part may refuse so.
 //
-// A hostile valid size can ask for up to 4 GiB of broken-file buffer. The platform maps it
-// lazily, so only touched pages count, but a repair that is allowed to succeed would write
-// all of it; file writes are therefore capped (RLIMIT_FSIZE), and a repair whose valid size
-// exceeds the cap must fail at its final write, which drives that failure path too.
+// A hostile valid size can ask for a file of up to 16 TiB. File writes are therefore capped
+// (RLIMIT_FSIZE), and a repair whose valid size or blocks lie past the cap must fail at a
+// write, which drives that failure path too: every block then holds either what it held or
+// what the repair puts there.
 
 #include <algorithm>
 #include <cstdint>
 #include <map>
 
 #include "core/fingerprint_part.h"
-#include "whole_file/operations.h"
+#include "stream/operations.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -37,22 +37,25 @@ struct RepairPlan {
   bool recorded = false;  // the part records the broken file
   uint64_t validSize = 0;
   uint64_t damagedCount = 0;
+  uint64_t headerBytes = 8;
   std::map<uint64_t, uint64_t> lastEntryOfBlock;  // 0-based block -> list entry
 };
 
 RepairPlan ReadPlan(const Bytes& repair, uint64_t brokenSize) {
   RepairPlan plan;
   if (repair.size() < 8) return plan;
-  plan.validSize = Le32At(repair, 0);
+  // The large form: a first word of 0, the count, then the 64-bit size, which must need it.
+  const bool large = Le32At(repair, 0) == 0;
+  if (large && repair.size() < 16) return plan;
+  plan.validSize = large ? Le32At(repair, 8) | uint64_t{Le32At(repair, 12)} << 32 : Le32At(repair, 0);
   plan.damagedCount = Le32At(repair, 4);
+  if (large && (plan.validSize < (uint64_t{1} << 32) || plan.validSize > uint64_t{0xFFFFFFFF} * kBlock)) return plan;
+  plan.headerBytes = large ? 16 : 8;
   const uint64_t blocks = (plan.validSize + kBlock - 1) / kBlock;
-  const uint64_t bufferBytes = blocks * kBlock;
-  // The buffer's size is a 32-bit number: from 0xFFFFF001 up it cannot be had.
-  if (plan.validSize == 0 || bufferBytes > 0xFFFFFFFFu) return plan;
-  const uint64_t blocksEnd = 8 + (4 + kBlock) * plan.damagedCount;
+  const uint64_t blocksEnd = plan.headerBytes + (4 + kBlock) * plan.damagedCount;
   if (blocksEnd > repair.size()) return plan;
   for (uint64_t j = 0; j < plan.damagedCount; ++j) {
-    const uint64_t number = Le32At(repair, 8 + 4 * j);
+    const uint64_t number = Le32At(repair, plan.headerBytes + 4 * j);
     if (number == 0 || number > blocks) return plan;
     plan.lastEntryOfBlock[number - 1] = j;  // a later entry for the same block wins
   }
@@ -67,17 +70,16 @@ RepairPlan ReadPlan(const Bytes& repair, uint64_t brokenSize) {
     }
     plan.recorded = part.hasOrigin;
   }
-  plan.applies = brokenSize <= bufferBytes;
+  plan.applies = brokenSize <= blocks * kBlock;
   return plan;
 }
 
-// The first length bytes of the broken file as the plan rewrites it: the buffer (broken
-// bytes, zeros behind them, repair blocks over both) up to the valid size, and behind it
-// whatever of the broken file a failed write left there.
+// The first length bytes of the broken file as the plan rewrites it: its own bytes, zeros
+// behind them, the repair blocks over both up to the valid size.
 Bytes RepairedPrefix(const RepairPlan& plan, const Bytes& repair, const Bytes& broken, uint64_t length) {
   Bytes bytes(length, 0);
   std::copy_n(broken.begin(), std::min<uint64_t>(broken.size(), length), bytes.begin());
-  const uint64_t blocksStart = 8 + 4 * plan.damagedCount;
+  const uint64_t blocksStart = plan.headerBytes + 4 * plan.damagedCount;
   for (const auto& [block, entry] : plan.lastEntryOfBlock) {
     const uint64_t start = block * kBlock;
     const uint64_t end = std::min({start + kBlock, plan.validSize, length});
@@ -109,48 +111,49 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFileBytes(brokenPath, broken.data(), broken.size());
   WriteFileBytes(repairPath, repair.data(), repair.size());
 
-  StartRecording();
-  const Outcome result = RepairBrokenFile(RecordingReporter(), brokenPath.c_str(), repairPath.c_str());
+  RefuseBoxes();
+  const Outcome result = StreamRepairBrokenFile(brokenPath.c_str(), repairPath.c_str(), RepairOptions{}, StreamControl{});
 
   RequireNothingHeld();
   Require(ReadFileBytes(repairPath) == repair, "the repair file changed");
   const Bytes after = ReadFileBytes(brokenPath);
   const RepairPlan plan = ReadPlan(repair, broken.size());
-  // A failed write can leave the file anywhere between its old length and the valid size.
-  const uint64_t repairedLength = std::max<uint64_t>(broken.size(), plan.validSize);
 
   if (result.ending == Ending::Done || result.ending == Ending::Differs) {
-    Require(Reported().size() == (result.ending == Ending::Done ? 0u : 1u), "a done repair reported a stop");
     Require(plan.applies, "a repair file that does not fit was applied");
     Require(after.size() == plan.validSize, "the repaired file does not have the valid size");
     Require(after == RepairedPrefix(plan, repair, broken, plan.validSize), "the repaired file has the wrong contents");
     return 0;
   }
-
   if (result.ending == Ending::OtherFile) {
     Require(plan.applies && plan.recorded, "a repair file without a record of the broken file refused it as another");
-    Require(Reported().size() == 1, "a refused repair did not report exactly once");
     Require(after == broken, "a repair refused as made for another file changed the broken file");
     return 0;
   }
   Require(result.ending == Ending::Stopped, "a repair neither done nor stopped");
-  Require(Reported().size() == 1, "a repair stopped without reporting exactly once");
-  if (result.step != Step::WriteRepaired) {
-    Require(!plan.applies, "a repair file that fits was refused");
-    Require(after == broken, "the broken file changed although the repair stopped before writing");
+  if (!result.brokenFileChanged) {
+    Require(result.step != Step::WriteRepaired || plan.applies, "a repair file that does not fit reached the write");
+    Require(result.step == Step::WriteRepaired || !plan.applies, "a repair file that fits was refused");
+    Require(after == broken, "the broken file changed although the repair said it did not");
     return 0;
   }
 
-  // Only the final write failed: the file may be rewritten from its start up to some point,
-  // and hold its own bytes behind that point. Here the write can only fail at the cap.
-  Require(plan.applies, "a repair file that does not fit reached the write");
-  Require(plan.validSize > kFileSizeLimit, "the write failed below the file size cap");
-  Require(after.size() >= broken.size() && after.size() <= repairedLength, "a failed write left a wrong length");
-  const Bytes expected = RepairedPrefix(plan, repair, broken, after.size());
-  const size_t written = static_cast<size_t>(std::mismatch(after.begin(), after.end(), expected.begin()).first - after.begin());
-  Require(written == after.size() ||
-              (after.size() <= broken.size() && std::equal(after.begin() + static_cast<std::ptrdiff_t>(written), after.end(),
-                                                           broken.begin() + static_cast<std::ptrdiff_t>(written))),
-          "a failed write left foreign bytes");
+  // A write failed at the cap, after others: every block holds what it held or what the repair
+  // puts there, and the length lies between the old one and the valid size.
+  Require(plan.applies, "a repair file that does not fit was written");
+  Require(result.step == Step::WriteRepaired, "a repair stopped after writing elsewhere than at a write");
+  Require(plan.validSize > kFileSizeLimit || broken.size() > kFileSizeLimit, "a write failed below the file size cap");
+  const uint64_t longest = std::max<uint64_t>(broken.size(), plan.validSize);
+  Require(after.size() >= std::min<uint64_t>(broken.size(), plan.validSize) && after.size() <= longest,
+          "a failed write left a wrong length");
+  const Bytes repaired = RepairedPrefix(plan, repair, broken, after.size());
+  for (uint64_t start = 0; start < after.size(); start += kBlock) {
+    const uint64_t end = std::min<uint64_t>(start + kBlock, after.size());
+    const auto at = [start](const Bytes& bytes) { return bytes.begin() + static_cast<std::ptrdiff_t>(start); };
+    const bool asRepaired = std::equal(at(after), at(after) + static_cast<std::ptrdiff_t>(end - start), at(repaired));
+    bool asBefore = true;
+    for (uint64_t i = start; i < end && asBefore; ++i) asBefore = after[i] == (i < broken.size() ? broken[i] : 0);
+    Require(asRepaired || asBefore, "a failed write left foreign bytes");
+  }
   return 0;
 }

@@ -22,8 +22,7 @@ struct StreamControl {
   // BuildOutputPath (support/output_path.h) does, which is the dialog's rule and the one taken
   // when this is null; 0 with the last error set when no name can be made.
   int (*nameOutput)(char* pathBuffer, const char* sourcePath, const char* extension) = nullptr;
-  // Work on the calling thread alone, without a second one to hash what it reads: for a caller
-  // whose own window must keep a core on a machine of two (the dialog).
+  // Work on the calling thread alone, without a second one to hash what it reads.
   bool oneThread = false;
 };
 

@@ -65,34 +65,24 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
   if (!GetFileSize64(scan.testFile, &c.testLength)) return StoppedAt(Step::SizeTest);
   const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(c.testLength, kFollowUpHeaderBytes));
   if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
-  const ExchangeFileKind kind = ReadExchangeFileKind(start, c.testLength);
-  switch (kind) {
+  switch (ReadExchangeFileKind(start, c.testLength)) {
     case ExchangeFileKind::FollowUpTestFile:
       if (!ReadFollowUpLayout(start, c.testLength, followUp) || followUp->size != exchange.validSize) {
         return Refused(Step::CheckFollowUp);
       }
       return DoneOutcome();
     case ExchangeFileKind::Plain:
-    case ExchangeFileKind::FolderTestFile:
-    case ExchangeFileKind::FolderFollowUp:
-    case ExchangeFileKind::FolderRepairFile:
-      break;
-  }
-  // Below 4 GiB the test file is read as the dialog reads it, in the small form only.
-  const TestFileVerdict verdict = ReadTestFileLayout(start, c.testLength, exchange.validSize >= kLargeFormSize, &c.test);
-  if (verdict == TestFileVerdict::LargeMalformed) return Refused(Step::CheckLargeTestFile);
-  if (verdict == TestFileVerdict::TooShort || !TestFileFitsValid(c.test.entries, exchange.validBlocks)) {
-    return Refused(Step::CheckTestFileSize);
-  }
-  // After the size check, as the dialog's scan, which reads the whole file first, finds it.
-  switch (kind) {
-    case ExchangeFileKind::Plain:
-    case ExchangeFileKind::FollowUpTestFile:
       break;
     case ExchangeFileKind::FolderTestFile:
     case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       return Refused(Step::CheckTestFileForFolder);
+  }
+  // Below 4 GiB the test file is read in the small form only, as the dialog has always read it.
+  const TestFileVerdict verdict = ReadTestFileLayout(start, c.testLength, exchange.validSize >= kLargeFormSize, &c.test);
+  if (verdict == TestFileVerdict::LargeMalformed) return Refused(Step::CheckLargeTestFile);
+  if (verdict == TestFileVerdict::TooShort || !TestFileFitsValid(c.test.entries, exchange.validBlocks)) {
+    return Refused(Step::CheckTestFileSize);
   }
   exchange.recordedSize = c.test.recordedSize;
   exchange.entries = c.test.entries;

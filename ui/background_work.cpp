@@ -1,5 +1,4 @@
-// The worker thread of the dialog's background work (large files, follow-ups, folders) and what
-// the dialog does around it. A streaming operation is one long loop over the file's blocks with
+// The worker thread of the dialog's work and what the dialog does around it. A streaming operation is one long loop over the file's blocks with
 // no point where it could hand control back and be resumed, so it cannot be cut into slices
 // between message-loop turns; it runs on a thread of its own instead. That thread touches no
 // window: it posts its progress and its end to the dialog, and everything it shares with the
@@ -91,9 +90,6 @@ DWORD WINAPI RunWork(void* parameter) {
   control.progress = &Progress;
   control.context = work;
   control.stop = &work->stop;
-  // This thread runs below the dialog, but Wine, and a machine of two cores, may not keep the
-  // difference: one working thread leaves the dialog a core of its own.
-  control.oneThread = true;
   if (work->folder) {
     switch (work->mode) {
       case WorkMode::BrokenScan: work->tree = ScanBrokenFolder(work->paths[0], work->paths[1], control); break;

@@ -1,7 +1,7 @@
-// Work beside the dialog: a file of 4 GiB or more, a follow-up test file, or a whole folder,
-// worked on by a streaming or folder operation on a thread of its own while the dialog keeps answering: progress in the status bar, the rest
-// of the dialog out of use, and a way to stop. The dialog owns the work from its start to the
-// end message.
+// Work beside the dialog: every file and every folder, worked on by a streaming or folder
+// operation on a thread of its own while the dialog keeps answering: progress in the status
+// bar, the rest of the dialog out of use, and a way to stop. The dialog owns the work from its
+// start to the end message.
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,5 @@
 // The dialog's own calls that no test can make fail for real: taking the process heap,
-// allocating the record of a large file's work and starting the thread that does it. The
+// allocating the record of the work of Start and starting the thread that does it. The
 // program links dialog_services.cpp; the dialog's tests link a version of their own that can
 // make each of them fail (tests/ui/harness/dialog_service_faults.cpp).
 #pragma once
@@ -11,7 +11,7 @@
 // GetProcessHeap: null with the last error set on failure.
 HANDLE TakeProcessHeap();
 
-// Memory for the large file's work record, and its return; null on failure.
+// Memory for the work's record, and its return; null on failure.
 void* AllocateWorkRecord(size_t bytes);
 void FreeWorkRecord(void* record);
 

@@ -1,6 +1,6 @@
 // The dialog procedure: the mode switch, Start with its status texts, wait cursor and
 // completion signals, the routing of the browse commands, of dropped paths and of the fields'
-// colours, and the start and end of the work on a large file or a folder.
+// colours, and the start and end of the work.
 #include "ui/main_dialog.h"
 
 #include <commctrl.h>
@@ -18,7 +18,6 @@
 #include "ui/dialog_services.h"
 #include "ui/dropped_paths.h"
 #include "ui/folder_boxes.h"
-#include "ui/large_file_probe.h"
 #include "ui/background_work.h"
 #include "ui/outcome_boxes.h"
 #include "ui/program_state.h"
@@ -26,7 +25,6 @@
 #include "ui/status_bar.h"
 #include "words/words.h"
 #include "ui/window_text.h"
-#include "whole_file/operations.h"
 
 namespace {
 
@@ -194,80 +192,31 @@ void SwitchMode(HWND dialog, int radioId) {
   }
 }
 
-// What Start led to: the task done, not done (its box has been shown), or handed to a worker
-// thread whose end comes later as a message.
-enum class StartResult { Done, NotDone, HandedOver };
-
-StartResult Finished(const Outcome& outcome) {
-  return outcome.ending == Ending::Done ? StartResult::Done : StartResult::NotDone;
-}
-
-StartResult HandedOver(int started) { return started ? StartResult::HandedOver : StartResult::NotDone; }
-
-// A file's operation given a folder's exchange file: refused in the operation's own words
-// before it starts, whatever the file's size would make it try first.
-StartResult RefuseFolderFile(HWND dialog, Step step) {
-  ShowOutcomeBox(dialog, program.workMode, StoppedOutcome(step, 0));
-  return StartResult::NotDone;
-}
-
-// A folder goes to the folder operations; the dialog's own operations take files below
-// 4 GiB, and the rest goes to the streaming ones.
-StartResult RunOperationOfMode(HWND dialog) {
-  const Reporter boxes = BoxReporter(dialog);
+// Every request goes to the worker thread, files and folders alike, so that the dialog keeps
+// answering, shows its progress and can be stopped; false when it did not get that far (an
+// empty field, or no record for the work, whose box has been shown).
+bool StartOperationOfMode(HWND dialog) {
   switch (program.workMode) {
     case WorkMode::BrokenScan: {
-      if (!CheckRequiredFields(dialog, program.brokenFileEdit, program.outputFolderEdit, nullptr)) return StartResult::NotDone;
+      if (!CheckRequiredFields(dialog, program.brokenFileEdit, program.outputFolderEdit, nullptr)) return false;
       const FieldText broken(program.brokenFileEdit), folder(program.outputFolderEdit);
-      const bool isFolder = NamesFolder(broken.text);
-      if (!isFolder && !GoesToStreaming(broken.text, nullptr)) return Finished(ScanBrokenFile(boxes, broken.text, folder.text));
-      return HandedOver(StartBackgroundWork(dialog, WorkMode::BrokenScan, isFolder, broken.text, folder.text, nullptr));
+      return StartBackgroundWork(dialog, WorkMode::BrokenScan, NamesFolder(broken.text), broken.text, folder.text, nullptr);
     }
     case WorkMode::ValidScan: {
-      if (!CheckRequiredFields(dialog, program.validFileEdit, program.testFileEdit, program.outputFolderEdit)) {
-        return StartResult::NotDone;
-      }
+      if (!CheckRequiredFields(dialog, program.validFileEdit, program.testFileEdit, program.outputFolderEdit)) return false;
       const FieldText valid(program.validFileEdit), test(program.testFileEdit), folder(program.outputFolderEdit);
-      const bool isFolder = NamesFolder(valid.text);
-      bool dialogScans = !isFolder && !GoesToStreaming(valid.text, nullptr);
-      if (!isFolder) {
-        switch (ExchangeFileKindAt(test.text)) {
-          case ExchangeFileKind::Plain: break;
-          case ExchangeFileKind::FollowUpTestFile: dialogScans = false; break;  // only the streaming scan answers it
-          case ExchangeFileKind::FolderTestFile:
-          case ExchangeFileKind::FolderFollowUp:
-          case ExchangeFileKind::FolderRepairFile: return RefuseFolderFile(dialog, Step::CheckTestFileForFolder);
-        }
-      }
-      if (dialogScans) return Finished(ScanValidFile(boxes, valid.text, test.text, folder.text));
-      return HandedOver(StartBackgroundWork(dialog, WorkMode::ValidScan, isFolder, valid.text, test.text, folder.text));
+      return StartBackgroundWork(dialog, WorkMode::ValidScan, NamesFolder(valid.text), valid.text, test.text, folder.text);
     }
     case WorkMode::Repair: {
-      if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) {
-        return StartResult::NotDone;
-      }
+      if (!CheckRequiredFields(dialog, program.repairBrokenFileEdit, program.repairFileEdit, nullptr)) return false;
       // A follow-up goes into mode 1's output folder, where that mode's test file went; with
       // none there, beside the broken file.
       const FieldText broken(program.repairBrokenFileEdit), repair(program.repairFileEdit), folder(program.outputFolderEdit);
       const char* followUpFolder = folder.text[0] != '\0' ? folder.text : nullptr;
-      const bool isFolder = NamesFolder(broken.text);
-      if (!isFolder) {
-        switch (ExchangeFileKindAt(repair.text)) {
-          case ExchangeFileKind::Plain:
-          case ExchangeFileKind::FollowUpTestFile:  // refused by the repair's own check of the header
-            break;
-          case ExchangeFileKind::FolderTestFile:
-          case ExchangeFileKind::FolderFollowUp:
-          case ExchangeFileKind::FolderRepairFile: return RefuseFolderFile(dialog, Step::CheckRepairFileForFolder);
-        }
-      }
-      if (!isFolder && !GoesToStreaming(broken.text, repair.text)) {
-        return Finished(RepairBrokenFile(boxes, broken.text, repair.text, followUpFolder));
-      }
-      return HandedOver(StartBackgroundWork(dialog, WorkMode::Repair, isFolder, broken.text, repair.text, followUpFolder));
+      return StartBackgroundWork(dialog, WorkMode::Repair, NamesFolder(broken.text), broken.text, repair.text, followUpFolder);
     }
   }
-  return StartResult::NotDone;
+  return false;
 }
 
 void AnnounceTaskDone(HWND dialog) {
@@ -280,21 +229,18 @@ void Start(HWND dialog) {
   program.cursorRefresh = 1;
   program.busy = 1;
   SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
+  // The work goes on after Start has returned; its end comes as a message.
+  if (StartOperationOfMode(dialog)) return;
 
-  const StartResult result = RunOperationOfMode(dialog);
-  // A large file's work goes on after Start has returned; its end comes as a message.
-  if (result == StartResult::HandedOver) return;
-
+  // It never began: its box has said why.
   program.busy = 0;
   SendMessageW(dialog, WM_MOUSEMOVE, 0, 0);
   FlashWindowEx(&program.flashInfo);
   SetStatus(kStatePart, CurrentWords().dialog.ready);
-  // A failure has already said why; only success is announced.
-  if (result == StartResult::Done) AnnounceTaskDone(dialog);
 }
 
-// The end of a large file's work: the dialog is idle again before anything is shown, then
-// the outcome comes with the same signals and boxes as after the dialog's own operations.
+// The end of the work: the dialog is idle again before anything is shown, then the outcome
+// comes with its signals and box.
 void EndBackgroundWork(HWND dialog) {
   BackgroundOutcome outcome;
   if (!TakeBackgroundOutcome(dialog, &outcome)) return;
@@ -317,7 +263,7 @@ void EndBackgroundWork(HWND dialog) {
   if (outcome.closeAfter) EndDialog(dialog, 0);
 }
 
-// Close, Escape and the close box: while a large file is worked on, they first ask whether
+// Close, Escape and the close box: while the work runs, they first ask whether
 // to stop it.
 void RequestClose(HWND dialog) {
   if (BackgroundWorkRunning()) {
@@ -343,7 +289,7 @@ void Command(HWND dialog, WPARAM wParam) {
   // Edit notifications and every other non-zero code are not commands.
   if (HIWORD(wParam) != 0) return;
   const WORD id = LOWORD(wParam);
-  // During a large file's work the rest of the dialog is disabled; this also holds off the
+  // During the work the rest of the dialog is disabled; this also holds off the
   // commands that come as messages.
   if (BackgroundWorkRunning()) {
     if (id == IDC_CLOSE || (id == IDCANCEL && GetKeyState(VK_ESCAPE) < 0)) RequestClose(dialog);
@@ -448,7 +394,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       RequestClose(dialog);
       return TRUE;
     case WM_SETCURSOR:
-      // During a large file's work the dialog answers, so the system would put the arrow back
+      // During the work the dialog answers, so the system would put the arrow back
       // at every move: the wait cursor is kept over the client area and the controls.
       if (BackgroundWorkRunning() && LOWORD(lParam) == HTCLIENT) {
         SetCursor(program.waitCursor);

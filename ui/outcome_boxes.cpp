@@ -97,12 +97,6 @@ std::string DiffersText(const Outcome& outcome) {
   return text;
 }
 
-void ReportToDialog(void* context, const Outcome& outcome) {
-  // The operation runs for the dialog; the box belongs to its mode's operation, and a
-  // dialog's own operation never stops on request.
-  ShowOutcomeBox(static_cast<HWND>(context), WorkMode::BrokenScan, outcome);
-}
-
 }  // namespace
 
 void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
@@ -127,11 +121,4 @@ void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
       ShowBox(dialog, CurrentWords().shared.otherFile, CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
       return;
   }
-}
-
-Reporter BoxReporter(HWND dialog) {
-  Reporter reporter;
-  reporter.report = &ReportToDialog;
-  reporter.context = dialog;
-  return reporter;
 }

@@ -1,13 +1,12 @@
-// The dialog's words for what an operation of either engine did: the boxes, with their
-// captions, texts and icons, in which the dialog shows a stop, identical copies, a stopped
-// large file's work and a repair whose result still differs from the valid file.
+// The dialog's words for what an operation did: the boxes, with their captions, texts and
+// icons, in which the dialog shows a stop, identical copies, a stopped work and a repair whose
+// result still differs from the valid file.
 #pragma once
 
 #include <windows.h>
 
 #include "core/outcome.h"
 #include "ui/program_state.h"
-#include "whole_file/operations.h"
 
 // Shows the box of an outcome that is not plainly done, owned by the dialog. A failed call: an
 // error box whose caption names the step and whose text is the system's description of the
@@ -17,6 +16,3 @@
 // first ranges, why the checksums missed them and the follow-up to send. Nothing for the rest
 // of Done, whose box the dialog shows itself.
 void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome);
-
-// A reporter for the dialog's own operations that shows the box at the moment they stop.
-Reporter BoxReporter(HWND dialog);

@@ -1,6 +1,6 @@
 // The program's one state: start-up values, the dialog's state and the path buffers. It is
 // filled at start-up and at WM_INITDIALOG and lives until the process ends. Only the dialog's
-// thread touches it: a large file's worker has a record of its own and talks to the dialog by
+// thread touches it: the worker has a record of its own and talks to the dialog by
 // posted messages.
 #pragma once
 
@@ -30,7 +30,7 @@ struct ProgramState {
   HBRUSH redBrush;
   HANDLE processHeap;
   HWND highlightSlots[3];
-  // Work on a large file, running on its own thread (ui/background_work.h); null otherwise.
+  // The work of Start, running on its own thread (ui/background_work.h); null otherwise.
   struct BackgroundWork* backgroundWork;
 
   // Field handles, fetched once at WM_INITDIALOG.

@@ -30,9 +30,6 @@ const char* StepMessage(Step step, const Words& words) {
     case Step::AllocateTest: return said.allocateTest;
     case Step::ReadValid: return said.readValid;
     case Step::ReadTest: return said.readTest;
-    case Step::ReserveList: return said.reserveList;
-    case Step::ReserveRepairBlocks: return said.reserveRepairBlocks;
-    case Step::CommitRepairBlocks: return said.commitRepairBlocks;
     case Step::CommitList: return said.commitList;
     case Step::OpenRepair: return said.openRepair;
     case Step::SizeRepair: return said.sizeRepair;

@@ -163,9 +163,6 @@ struct StepWords {
   Phrase allocateTest;
   Phrase readValid;
   Phrase readTest;
-  Phrase reserveList;
-  Phrase reserveRepairBlocks;
-  Phrase commitRepairBlocks;
   Phrase commitList;
   Phrase openRepair;
   Phrase sizeRepair;

@@ -12,26 +12,24 @@ namespace {
 struct CountCase {
   uint32_t size;
   uint32_t blocks;
-  uint32_t imageBytes;
 };
 
-TEST(BlockCountTest, RoundsUpWithoutSignAndWrapsTheImageIn32Bits) {
+TEST(BlockCountTest, RoundsUpWithoutSign) {
   const CountCase cases[] = {
-      {0, 0, 0},
-      {1, 1, 4096},
-      {4095, 1, 4096},
-      {4096, 1, 4096},
-      {4097, 2, 8192},
-      {8192, 2, 8192},
-      {0x80000000u, 0x80000, 0x80000000u},
-      {0xFFFFF000u, 0xFFFFF, 0xFFFFF000u},
-      // The rounded-up capacity no longer fits in 32 bits: a request for 0 bytes.
-      {0xFFFFF001u, 0x100000, 0},
-      {0xFFFFFFFEu, 0x100000, 0},
+      {0, 0},
+      {1, 1},
+      {4095, 1},
+      {4096, 1},
+      {4097, 2},
+      {8192, 2},
+      {0x80000000u, 0x80000},
+      {0xFFFFF000u, 0xFFFFF},
+      {0xFFFFF001u, 0x100000},
+      {0xFFFFFFFEu, 0x100000},
   };
   for (const CountCase& c : cases) {
     EXPECT_EQ(BlockCount(c.size), c.blocks) << c.size;
-    EXPECT_EQ(ImageBytes(c.size), c.imageBytes) << c.size;
+    EXPECT_EQ(BlockCount64(c.size), c.blocks) << c.size;
   }
 }
 

@@ -1,4 +1,4 @@
-// The fingerprinted exchange files byte for byte, as both engines write them, against golden
+// The fingerprinted exchange files byte for byte, as the exchange writes them, against golden
 // files (tests/golden/fingerprint/). Their inputs are made here by formula: a valid file of
 // 2 MiB and 5000 bytes (three regions), byte i = (i * 2654435761 mod 2^32) >> 24; its broken
 // copy has a bit flipped in blocks 2 and 514, which the block checksums see, and two words of
@@ -23,7 +23,6 @@
 #include "tests/golden/golden_files.h"
 #include "tests/testing/engine_test.h"
 #include "tests/testing/reference.h"
-#include "whole_file/operations.h"
 
 namespace {
 
@@ -48,7 +47,7 @@ class FingerprintGoldenTest : public EngineTest {
   ScratchFolder elsewhere;
 };
 
-TEST_F(FingerprintGoldenTest, BothEnginesWriteTheGoldenFiles) {
+TEST_F(FingerprintGoldenTest, TheExchangeWritesTheGoldenFiles) {
   const Bytes valid = Valid();
   const Bytes line = GoldenFile("fingerprint/disk.img.xxh128");
   const std::string printed(line.begin(), line.end());
@@ -57,29 +56,19 @@ TEST_F(FingerprintGoldenTest, BothEnginesWriteTheGoldenFiles) {
   const std::string validPath = elsewhere.Path("disk.img"), fix = elsewhere.Path("disk.fix");
   const std::string brokenPath = scratch.Path("disk.img"), test = scratch.Path("disk.crc");
 
-  for (const bool dialog : {true, false}) {
-    SCOPED_TRACE(dialog ? "dialog" : "streaming");
-    scratch.Write("disk.img", Broken(valid));
-    scratch.Write("disk.crc", ReferenceTestFile(Broken(valid)));
-    const Outcome scanned = dialog ? ScanValidFile(reporter(), validPath.c_str(), test.c_str(), elsewhere.path().c_str())
-                                   : StreamScanValidFile(validPath.c_str(), test.c_str(), elsewhere.path().c_str(), {});
-    ASSERT_EQ(scanned.ending, Ending::Done);
-    EXPECT_TRUE(elsewhere.Read("disk.fix") == GoldenFile("fingerprint/repair.fix"));
+  scratch.Write("disk.img", Broken(valid));
+  scratch.Write("disk.crc", ReferenceTestFile(Broken(valid)));
+  ASSERT_EQ(StreamScanValidFile(validPath.c_str(), test.c_str(), elsewhere.path().c_str(), {}).ending, Ending::Done);
+  EXPECT_TRUE(elsewhere.Read("disk.fix") == GoldenFile("fingerprint/repair.fix"));
 
-    const Outcome differs = dialog ? RepairBrokenFile(reporter(), brokenPath.c_str(), fix.c_str())
-                                   : StreamRepairBrokenFile(brokenPath.c_str(), fix.c_str(), RepairOptions{}, {});
-    ASSERT_EQ(differs.ending, Ending::Differs);
-    EXPECT_TRUE(scratch.Read("disk.crc") == GoldenFile("fingerprint/follow-up.crc"));
-    ForgetReported();
+  ASSERT_EQ(StreamRepairBrokenFile(brokenPath.c_str(), fix.c_str(), RepairOptions{}, {}).ending, Ending::Differs);
+  EXPECT_TRUE(scratch.Read("disk.crc") == GoldenFile("fingerprint/follow-up.crc"));
 
-    // Only the streaming scan answers a follow-up.
-    ASSERT_EQ(StreamScanValidFile(validPath.c_str(), test.c_str(), elsewhere.path().c_str(), {}).ending, Ending::Done);
-    EXPECT_TRUE(elsewhere.Read("disk.fix") == GoldenFile("fingerprint/answer.fix"));
-    const Outcome verified = dialog ? RepairBrokenFile(reporter(), brokenPath.c_str(), fix.c_str())
-                                    : StreamRepairBrokenFile(brokenPath.c_str(), fix.c_str(), RepairOptions{}, {});
-    EXPECT_EQ(verified.verification, Verification::Verified);
-    EXPECT_TRUE(scratch.Read("disk.img") == valid);
-  }
+  ASSERT_EQ(StreamScanValidFile(validPath.c_str(), test.c_str(), elsewhere.path().c_str(), {}).ending, Ending::Done);
+  EXPECT_TRUE(elsewhere.Read("disk.fix") == GoldenFile("fingerprint/answer.fix"));
+  const Outcome verified = StreamRepairBrokenFile(brokenPath.c_str(), fix.c_str(), RepairOptions{}, {});
+  EXPECT_EQ(verified.verification, Verification::Verified);
+  EXPECT_TRUE(scratch.Read("disk.img") == valid);
 }
 
 }  // namespace

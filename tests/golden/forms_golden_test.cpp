@@ -1,13 +1,12 @@
 // Both single-file formats in their small and large forms against files kept in tests/golden:
-// the inputs are built here, the scans of both engines must write exactly the kept files, and
-// the repairs must restore the valid file from them.
+// the inputs are built here, the scans must write exactly the kept files, and the repairs must
+// restore the valid file from them.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "tests/golden/golden_files.h"
 #include "tests/stream/stream_test.h"
-#include "whole_file/operations.h"
 
 namespace {
 
@@ -28,9 +27,8 @@ Bytes UnpackedGoldenFile(const std::string& name) {
 // The two copies of one golden input, each in its own folder as on two machines.
 class GoldenTest : public StreamTest {
  protected:
-  // Scans the copies of name through the streaming operations and, below 4 GiB, through the
-  // dialog's own; every test file and repair file must be the golden one. Then repairs.
-  void Exchange(const std::string& name, const Bytes& goldenTest, const Bytes& goldenRepair, bool dialogToo) {
+  // Scans the copies of name; every test file and repair file must be the golden one. Then repairs.
+  void Exchange(const std::string& name, const Bytes& goldenTest, const Bytes& goldenRepair) {
     const StreamControl none;
     ASSERT_EQ(StreamScanBrokenFile(scratch.Path(name + ".bin").c_str(), scratch.path().c_str(), none).ending, Ending::Done);
     EXPECT_TRUE(scratch.Read(name + ".crc") == goldenTest) << name << ".crc";
@@ -39,15 +37,6 @@ class GoldenTest : public StreamTest {
                   .ending,
               Ending::Done);
     EXPECT_TRUE(elsewhere.Read(name + ".fix") == goldenRepair) << name << ".fix";
-    if (dialogToo) {
-      ScratchFolder dialogOut;
-      ASSERT_EQ(Finished(ScanBrokenFile(reporter(), scratch.Path(name + ".bin").c_str(), dialogOut.path().c_str())), 1);
-      EXPECT_TRUE(dialogOut.Read(name + ".crc") == goldenTest) << name << ".crc of the dialog";
-      ASSERT_EQ(Finished(ScanValidFile(reporter(), elsewhere.Path(name + ".bin").c_str(), scratch.Path(name + ".crc").c_str(),
-                                       dialogOut.path().c_str())),
-                1);
-      EXPECT_TRUE(dialogOut.Read(name + ".fix") == goldenRepair) << name << ".fix of the dialog";
-    }
     ASSERT_EQ(StreamRepairBrokenFile(scratch.Path(name + ".bin").c_str(), elsewhere.Path(name + ".fix").c_str(), RepairOptions{}, none)
                   .ending,
               Ending::Done);
@@ -64,13 +53,13 @@ TEST_F(GoldenTest, TheSmallForms) {
   broken[0] = 5;
   elsewhere.Write("report.bin", valid);
   scratch.Write("report.bin", broken);
-  Exchange("report", GoldenFile("report.crc"), GoldenFile("report.fix"), true);
+  Exchange("report", GoldenFile("report.crc"), GoldenFile("report.fix"));
   EXPECT_TRUE(scratch.Read("report.bin") == valid);
 
   const Bytes five = {'A', 'B', 'C', 'D', 'E'};
   elsewhere.Write("longer-copy.bin", five);
   scratch.Write("longer-copy.bin", Concat({five, Bytes(4, 0)}));
-  Exchange("longer-copy", GoldenFile("longer-copy.crc"), GoldenFile("longer-copy.fix"), true);
+  Exchange("longer-copy", GoldenFile("longer-copy.crc"), GoldenFile("longer-copy.fix"));
   EXPECT_TRUE(scratch.Read("longer-copy.bin") == five);
 }
 
@@ -83,7 +72,7 @@ TEST_F(GoldenTest, TheLargeForms) {
   WriteBytesAt(elsewhere.Path("disk.bin"), kLastBlock, text("the last block.."));
   WriteBytesAt(scratch.Path("disk.bin"), 8192, text("block three, bad"));
   WriteBytesAt(scratch.Path("disk.bin"), kLastBlock, text("the last block!!"));
-  Exchange("disk", UnpackedGoldenFile("disk.crc"), GoldenFile("disk.fix"), false);
+  Exchange("disk", UnpackedGoldenFile("disk.crc"), GoldenFile("disk.fix"));
   EXPECT_EQ(scratch.Size("disk.bin"), kSize);
   EXPECT_TRUE(ReadBytesAt(scratch.Path("disk.bin"), 8192, 16) == text("block three, ok."));
   EXPECT_TRUE(ReadBytesAt(scratch.Path("disk.bin"), kLastBlock, 16) == text("the last block.."));

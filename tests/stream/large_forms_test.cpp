@@ -9,7 +9,6 @@
 #endif
 
 #include "core/byte_order.h"
-#include "whole_file/operations.h"
 #include "core/test_file.h"
 #include "tests/stream/stream_test.h"
 #include "tests/testing/reference.h"
@@ -194,26 +193,6 @@ TEST_F(LargeFormsTest, MalformedLargeFormsAreRefusedWithTheirOwnMessage) {
     EXPECT_EQ(result.systemError, 0u);
     EXPECT_TRUE(scratch.Read("disk.img") == broken);
   }
-}
-
-// What a reader of today's forms makes of the large ones: the dialog's repair refuses a large
-// repair file at its buffer step, the broken file untouched; its valid-file scan refuses a
-// large test file as describing a larger broken file.
-TEST_F(LargeFormsTest, TheDialogsOperationsRefuseTheLargeForms) {
-  const Bytes broken = RandomBytes(4, 2 * kBlock);
-  scratch.Write("disk.img", broken);
-  elsewhere.Write("disk.fix", Concat({Le32(0), Le32(1), Le64(kSize), Le32(1), Bytes(kBlock, 0x42)}));
-  EXPECT_EQ(Finished(RepairBrokenFile(reporter(), scratch.Path("disk.img").c_str(), elsewhere.Path("disk.fix").c_str())), 0);
-  ExpectStop(Step::CommitBrokenBuffer, SystemErrorKind::InvalidParameter);
-  EXPECT_TRUE(scratch.Read("disk.img") == broken);
-
-  ForgetReported();
-  scratch.Write("disk.crc", Concat({Le32(0xFFFFFFFF), Le64(kSize)}));
-  scratch.Resize("disk.crc", 12 + 4 * kBlocks);
-  EXPECT_EQ(Finished(ScanValidFile(reporter(), scratch.Path("disk.img").c_str(), scratch.Path("disk.crc").c_str(),
-                          elsewhere.path().c_str())),
-            0);
-  ExpectFound(Step::CheckTestFileSize);
 }
 
 // A broken file of exactly 0xFFFFFFFF bytes would record the large form's marker as its size.

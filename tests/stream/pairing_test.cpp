@@ -7,7 +7,6 @@
 
 #include "tests/stream/stream_test.h"
 #include "tests/testing/reference.h"
-#include "whole_file/operations.h"
 
 namespace {
 
@@ -51,27 +50,22 @@ TEST_F(PairingTest, AWrongPairingIsRefusedAndAnInterruptedRunIsFinished) {
       {"a rerun after a complete run", valid, false},
   };
   for (const auto& c : cases) {
-    for (const bool dialog : {true, false}) {
-      SCOPED_TRACE(std::string(c.name) + (dialog ? ", dialog" : ", streaming"));
-      ClearFaults();
-      ForgetReported();
-      scratch.Write("report.bin", c.before);
-      elsewhere.Write("report.fix", fix);
-      const std::string path = scratch.Path("report.bin"), repair = elsewhere.Path("report.fix");
-      const Outcome result = dialog ? RepairBrokenFile(reporter(), path.c_str(), repair.c_str())
-                                    : StreamRepairBrokenFile(path.c_str(), repair.c_str(), RepairOptions{}, {});
-      if (c.refused) {
-        EXPECT_EQ(result.ending, Ending::OtherFile) << result;
-        EXPECT_TRUE(scratch.Read("report.bin") == c.before);
-        EXPECT_EQ(ServiceCallCount(Service::WriteAt) + ServiceCallCount(Service::WriteWhole), 0u);
-        EXPECT_EQ(Reported().size(), dialog ? 1u : 0u);
-      } else {
-        EXPECT_EQ(result.ending, Ending::Done) << result;
-        EXPECT_EQ(result.verification, Verification::Verified);
-        EXPECT_TRUE(scratch.Read("report.bin") == valid);
-      }
-      EXPECT_EQ(FolderEntries(scratch.path()), std::vector<std::string>{"report.bin"});
+    SCOPED_TRACE(c.name);
+    ClearFaults();
+    scratch.Write("report.bin", c.before);
+    elsewhere.Write("report.fix", fix);
+    const std::string path = scratch.Path("report.bin"), repair = elsewhere.Path("report.fix");
+    const Outcome result = StreamRepairBrokenFile(path.c_str(), repair.c_str(), RepairOptions{}, {});
+    if (c.refused) {
+      EXPECT_EQ(result.ending, Ending::OtherFile) << result;
+      EXPECT_TRUE(scratch.Read("report.bin") == c.before);
+      EXPECT_EQ(ServiceCallCount(Service::WriteAt), 0u);
+    } else {
+      EXPECT_EQ(result.ending, Ending::Done) << result;
+      EXPECT_EQ(result.verification, Verification::Verified);
+      EXPECT_TRUE(scratch.Read("report.bin") == valid);
     }
+    EXPECT_EQ(FolderEntries(scratch.path()), std::vector<std::string>{"report.bin"});
   }
 }
 
@@ -101,6 +95,15 @@ TEST_F(PairingTest, TheRefusalSaysWhereAndARepairFileWithoutTheRecordIsAppliedAs
   result = StreamRepairBrokenFile(scratch.Path("report.bin").c_str(), elsewhere.Path("report.fix").c_str(), {}, {});
   EXPECT_EQ(result.ending, Ending::Done);
   EXPECT_EQ(result.verification, Verification::NoFingerprint);
+
+  // The same with its check: read once for the check, applied, and still not verified.
+  scratch.Write("report.bin", broken);
+  scratch.Write("report.crc", ReferenceTestFile(broken));
+  result = StreamRepairBrokenFile(scratch.Path("report.bin").c_str(), elsewhere.Path("report.fix").c_str(),
+                                  RepairOptions{.checkFilePath = scratch.Path("report.crc").c_str()}, {});
+  EXPECT_EQ(result.ending, Ending::Done) << result;
+  EXPECT_EQ(result.verification, Verification::NoFingerprint);
+  EXPECT_TRUE(scratch.Read("report.bin") == valid);
 }
 
 }  // namespace

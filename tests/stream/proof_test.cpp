@@ -1,4 +1,4 @@
-// The repair that proves its result, through both engines' repairs: damage the block checksum
+// The repair that proves its result: damage the block checksum
 // cannot see is found by the fingerprint, reported with its ranges, and made good through the
 // follow-up; what must be refused is refused before the broken file is touched; and every new
 // failure stops at its step with nothing left behind.
@@ -13,7 +13,8 @@
 #include "core/fingerprint.h"
 #include "tests/stream/stream_test.h"
 #include "tests/testing/reference.h"
-#include "whole_file/operations.h"
+#include "core/byte_order.h"
+#include "core/test_file.h"
 
 namespace {
 
@@ -38,8 +39,8 @@ void PutBlock(Bytes* file, uint64_t block, const Bytes& bytes) {
   std::copy(bytes.begin(), bytes.end(), file->begin() + static_cast<std::ptrdiff_t>((block - 1) * kBlock));
 }
 
-// Who applies or checks a repair file: the two repairs, or a verification, which writes nothing.
-enum class Engine { Dialog, Streaming, Verify };
+// Who applies or checks a repair file: the repair, or a verification, which writes nothing.
+enum class Engine { Streaming, Verify };
 
 class ProofTest : public StreamTest {
  protected:
@@ -56,12 +57,8 @@ class ProofTest : public StreamTest {
   }
   Outcome Repair(Engine engine) {
     const std::string broken = scratch.Path("disk.img"), fix = elsewhere.Path("disk.fix");
-    if (engine == Engine::Streaming) return StreamRepairBrokenFile(broken.c_str(), fix.c_str(), RepairOptions{}, StreamControl{});
     if (engine == Engine::Verify) return StreamVerifyFile(broken.c_str(), fix.c_str(), StreamControl{});
-    const Outcome result = RepairBrokenFile(reporter(), broken.c_str(), fix.c_str());
-    EXPECT_EQ(Reported().size(), result.ending == Ending::Done ? 0u : 1u);
-    ForgetReported();
-    return result;
+    return StreamRepairBrokenFile(broken.c_str(), fix.c_str(), RepairOptions{}, StreamControl{});
   }
 };
 
@@ -98,55 +95,53 @@ const BlindSpot kBlindSpots[] = {
 };
 
 TEST_F(ProofTest, BlindSpotsAreFoundAndTheFollowUpEndsInAVerifiedFile) {
-  for (const Engine engine : {Engine::Dialog, Engine::Streaming}) {
-    for (const BlindSpot& spot : kBlindSpots) {
-      SCOPED_TRACE(::testing::Message() << spot.name << (engine == Engine::Dialog ? ", dialog" : ", streaming"));
-      Bytes valid = RandomBytes(2, 3 * kMiB + 100);
-      Bytes broken = valid;
-      spot.damage(&valid, &broken);
-      broken[kBlock + 5] ^= 0x01;
-      // Region 3 has the same blind damage: two sectors swapped in block 600.
-      std::swap_ranges(broken.begin() + 599 * kBlock, broken.begin() + 599 * kBlock + 512, broken.begin() + 599 * kBlock + 1024);
-      ASSERT_EQ(ReferenceChecksum(valid, kHidden - 1), ReferenceChecksum(broken, kHidden - 1));
-      ASSERT_FALSE(Part(valid, kAt, kAt + kBlock) == Part(broken, kAt, kAt + kBlock));
-      Exchange(valid, broken);
+  for (const BlindSpot& spot : kBlindSpots) {
+    SCOPED_TRACE(spot.name);
+    Bytes valid = RandomBytes(2, 3 * kMiB + 100);
+    Bytes broken = valid;
+    spot.damage(&valid, &broken);
+    broken[kBlock + 5] ^= 0x01;
+    // Region 3 has the same blind damage: two sectors swapped in block 600.
+    std::swap_ranges(broken.begin() + 599 * kBlock, broken.begin() + 599 * kBlock + 512, broken.begin() + 599 * kBlock + 1024);
+    ASSERT_EQ(ReferenceChecksum(valid, kHidden - 1), ReferenceChecksum(broken, kHidden - 1));
+    ASSERT_FALSE(Part(valid, kAt, kAt + kBlock) == Part(broken, kAt, kAt + kBlock));
+    Exchange(valid, broken);
 
-      const Outcome differs = Repair(engine);
-      ASSERT_EQ(differs.ending, Ending::Differs);
-      EXPECT_EQ(differs.verification, Verification::Differs);
-      EXPECT_EQ(differs.differing, (std::vector<ByteRange>{{0, kMiB - 1}, {2 * kMiB, 3 * kMiB - 1}}));
-      EXPECT_EQ(differs.followUpPath, scratch.Path("disk.crc"));
-      EXPECT_EQ(differs.fingerprint, Xxh3Hash128(valid.data(), valid.size()));
+    const Outcome differs = Repair(Engine::Streaming);
+    ASSERT_EQ(differs.ending, Ending::Differs);
+    EXPECT_EQ(differs.verification, Verification::Differs);
+    EXPECT_EQ(differs.differing, (std::vector<ByteRange>{{0, kMiB - 1}, {2 * kMiB, 3 * kMiB - 1}}));
+    EXPECT_EQ(differs.followUpPath, scratch.Path("disk.crc"));
+    EXPECT_EQ(differs.fingerprint, Xxh3Hash128(valid.data(), valid.size()));
 
-      // The follow-up asks for exactly the two hidden blocks, and their bytes are the bulk of
-      // the repair file that answers it.
-      const Outcome answer = ScanValid();
-      ASSERT_EQ(answer.ending, Ending::Done);
-      EXPECT_EQ(answer.blocks, (std::vector<uint32_t>{kHidden, 600}));
-      EXPECT_LE(answer.outputBytes, 2u * 2 * kBlock);
-      const Outcome verified = Repair(engine);
-      ASSERT_EQ(verified.ending, Ending::Done);
-      EXPECT_EQ(verified.verification, Verification::Verified);
-      EXPECT_TRUE(scratch.Read("disk.img") == valid);
-    }
+    // The follow-up asks for exactly the two hidden blocks, and their bytes are the bulk of
+    // the repair file that answers it.
+    const Outcome answer = ScanValid();
+    ASSERT_EQ(answer.ending, Ending::Done);
+    EXPECT_EQ(answer.blocks, (std::vector<uint32_t>{kHidden, 600}));
+    EXPECT_LE(answer.outputBytes, 2u * 2 * kBlock);
+    const Outcome verified = Repair(Engine::Streaming);
+    ASSERT_EQ(verified.ending, Ending::Done);
+    EXPECT_EQ(verified.verification, Verification::Verified);
+    EXPECT_TRUE(scratch.Read("disk.img") == valid);
   }
 }
 
 // A copy longer than the valid file by two equal words, which cancel in its last block's
 // checksum, and with two words of that block swapped: the repair cuts the tail and still finds
-// the block different. Both repairs write the same follow-up, its last block padded with zero
-// bytes and not with the tail they cut.
-TEST_F(ProofTest, BothRepairsWriteTheSameFollowUpForACopyTheyCut) {
+// the block different. The follow-up's last block is the file's, padded with zero bytes, not
+// with the tail it cut.
+TEST_F(ProofTest, TheFollowUpOfACopyItCutHoldsTheLastBlockPaddedWithZeros) {
   const Bytes valid = RandomBytes(6, 5000);
   Bytes broken = Concat({valid, Bytes(8, 0x11)});
   std::swap_ranges(broken.begin() + 4096, broken.begin() + 4100, broken.begin() + 4104);
-  Bytes followUps[2];
-  for (const Engine engine : {Engine::Dialog, Engine::Streaming}) {
-    Exchange(valid, broken);
-    ASSERT_EQ(Repair(engine).ending, Ending::Differs);
-    followUps[engine == Engine::Dialog ? 0 : 1] = scratch.Read("disk.crc");
-  }
-  EXPECT_TRUE(followUps[0] == followUps[1]);
+  Exchange(valid, broken);
+  ASSERT_EQ(Repair(Engine::Streaming).ending, Ending::Differs);
+  const Bytes followUp = scratch.Read("disk.crc");
+  Bytes last = Part(scratch.Read("disk.img"), kBlock, valid.size());
+  last.resize(kBlock, 0);
+  ASSERT_GT(followUp.size(), kFollowUpHeaderBytes + 4 + 16u);
+  EXPECT_EQ(LoadU64LE(followUp.data() + kFollowUpHeaderBytes + 4 + 8), Xxh3Hash64(last.data(), last.size()));
 }
 
 // A repair file or a follow-up that does not hold together is refused before anything is
@@ -203,12 +198,6 @@ TEST_F(ProofTest, EveryStepOfTheCheckAndTheFollowUpCanFail) {
       {Engine::Streaming, Service::WriteAt, 2, FaultKind::ShortTransfer, Step::WriteFollowUp},
       {Engine::Streaming, Service::ReadAt, 13, FaultKind::Fail, Step::ReadBack},
       {Engine::Streaming, Service::ReplaceWithFile, 1, FaultKind::Fail, Step::WriteFollowUp},
-      {Engine::Dialog, Service::CommitMemory, 3, FaultKind::Fail, Step::AllocateReadBack},
-      {Engine::Dialog, Service::SeekToStart, 2, FaultKind::Fail, Step::ReadBack},
-      {Engine::Dialog, Service::ReadWhole, 3, FaultKind::ShortTransfer, Step::ReadBack},
-      {Engine::Dialog, Service::CreateOutputFile, 1, FaultKind::Fail, Step::CreateFollowUp},
-      {Engine::Dialog, Service::WriteWhole, 3, FaultKind::Fail, Step::WriteFollowUp},
-      {Engine::Dialog, Service::CloseFile, 2, FaultKind::Fail, Step::WriteFollowUp},
       {Engine::Verify, Service::OpenInputFile, 1, FaultKind::Fail, Step::OpenBroken},
       {Engine::Verify, Service::OpenInputFile, 2, FaultKind::Fail, Step::OpenRepair},
       {Engine::Verify, Service::GetFileSize64, 1, FaultKind::Fail, Step::SizeBroken},
@@ -241,10 +230,8 @@ TEST_F(ProofTest, EveryStepOfTheCheckAndTheFollowUpCanFail) {
     // Nothing is written before the memory is had; after it, the visible block is in place.
     EXPECT_EQ(scratch.Read("disk.img")[2 * kBlock] == valid[2 * kBlock],
               c.engine != Engine::Verify && c.step != Step::AllocateReadBack);
-    if (c.engine != Engine::Dialog) {
-      EXPECT_TRUE(scratch.Read("disk.crc").empty());
-      EXPECT_EQ(FolderEntries(scratch.path()), (std::vector<std::string>{"disk.crc", "disk.img"}));
-    }
+    EXPECT_TRUE(scratch.Read("disk.crc").empty());
+    EXPECT_EQ(FolderEntries(scratch.path()), (std::vector<std::string>{"disk.crc", "disk.img"}));
   }
 
   // The answer to a follow-up: its memory and its reads, the record and the check at the end.
@@ -299,11 +286,9 @@ TEST_F(ProofTest, TheSameResultInLineProvenOnRequestAndUncheckedWithoutAFingerpr
                                             elsewhere.path().c_str(), StreamControl{}, true);
   ASSERT_EQ(proof.ending, Ending::Done);
   EXPECT_TRUE(elsewhere.Read("disk.fix") == ReferenceRepairFile(valid, ReferenceTestFile(valid), true));
-  for (const Engine engine : {Engine::Dialog, Engine::Streaming}) {
-    const Outcome proven = Repair(engine);
-    EXPECT_EQ(proven.ending, Ending::Done);
-    EXPECT_EQ(proven.verification, Verification::Verified);
-  }
+  const Outcome proven = Repair(Engine::Streaming);
+  EXPECT_EQ(proven.ending, Ending::Done);
+  EXPECT_EQ(proven.verification, Verification::Verified);
 
   // The blocks alone, as a program that writes no fingerprint writes them.
   elsewhere.Write("disk.fix", Part(fix, 0, 8 + 4100 * (fix[4] | fix[5] << 8)));

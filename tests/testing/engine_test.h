@@ -14,7 +14,6 @@
 #include "platform/platform.h"
 #include "tests/testing/box_recorder.h"
 #include "tests/testing/scratch_folder.h"
-#include "whole_file/operations.h"
 
 // The system's text for an error code as ReportSystemError shows it ("" when it has none).
 std::string SystemText(uint32_t code);
@@ -35,21 +34,13 @@ class EngineTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // A reporter for the dialog's own operations that records what they report.
-  Reporter reporter() { return Reporter{&Record, this}; }
-  const std::vector<Outcome>& Reported() const { return reported_; }
-  // What the operation still held when it reported: a stop is reported before anything is
-  // released, as the dialog shows its box while the last error is still the failure's.
-  struct Holdings {
-    uint32_t openFiles;
-    uint32_t heldRegions;
-  };
-  const std::vector<Holdings>& HoldingsAtReports() const { return holdings_; }
-  // Forgets what was reported and shown, for the next case of a table.
-  void ForgetReported();
+  // Keeps an operation's outcome for the expectations below, and gives it back.
+  const Outcome& Took(Outcome outcome);
+  // Forgets the outcome taken and the boxes shown, for the next case of a table.
+  void ForgetTaken();
 
-  // Exactly one outcome was reported, and no box shown: a stop at this step with the
-  // system's error code (for a condition the program found itself, no code).
+  // The outcome taken is a stop at this step with the system's error code (for a condition the
+  // program found itself, no code), and no box was shown.
   void ExpectStop(Step step, uint32_t code) const;
   void ExpectStop(Step step, SystemErrorKind kind) const;
   void ExpectFound(Step step) const;
@@ -65,7 +56,6 @@ class EngineTest : public ::testing::Test {
   ScratchFolder scratch;
 
  private:
-  static void Record(void* context, const Outcome& outcome);
-  std::vector<Outcome> reported_;
-  std::vector<Holdings> holdings_;
+  Outcome taken_;
+  bool took_ = false;
 };

@@ -5,7 +5,6 @@
 #include "core/byte_order.h"
 #include "tests/testing/reference.h"
 #include "tests/tree/tree_test.h"
-#include "whole_file/operations.h"
 
 namespace {
 
@@ -51,10 +50,6 @@ TEST_F(ExchangeKindsTest, EveryReaderRefusesTheOtherKind) {
       {"file scan, a folder's test file", StreamScanValidFile(movie.c_str(), test.c_str(), outputs.path().c_str(), {}),
        Step::CheckTestFileForFolder},
       {"file repair, a folder's repair file", StreamRepairBrokenFile(movie.c_str(), fix.c_str(), RepairOptions{}, {}),
-       Step::CheckRepairFileForFolder},
-      {"dialog's scan, a folder's test file", ScanValidFile(reporter(), movie.c_str(), test.c_str(), outputs.path().c_str()),
-       Step::CheckTestFileForFolder},
-      {"dialog's repair, a folder's repair file", RepairBrokenFile(reporter(), movie.c_str(), fix.c_str()),
        Step::CheckRepairFileForFolder},
   };
   for (const auto& c : cases) {

@@ -483,6 +483,46 @@ TEST_F(LargeFileDialogTest, AValidScanStoppedThroughTheCloseBoxWritesNothingAndK
   EXPECT_EQ(remote_.Names(), (std::vector<std::string>{"disk.crc", "disk.fix", "disk.img"})) << "no temporary file left";
 }
 
+// Below 4 GiB the dialog works beside itself just the same: a file of 3 GiB shows its progress
+// while the dialog answers, holds no more than a few MiB of memory of its own whatever the
+// file's size, and a scan stopped on its way writes nothing and keeps the older test file.
+TEST_F(LargeFileDialogTest, AFileUnderFourGiBIsWorkedOnBesideTheDialogAndCanBeStopped) {
+  SparseFile broken;
+  broken.size = 3 * kGiB + 100;
+  const uint64_t last = broken.BlockCount() - 1;
+  broken.blocks[0] = gui::RandomBlock(broken, 0, 1);
+  broken.blocks[last] = gui::RandomBlock(broken, last, 2);
+  gui::WriteSparseFile(local_.Path("disk.img"), broken);
+  gui::Click(Item(IDC_MODE_BROKEN_SCAN));
+  gui::TypeInto(Item(IDC_BROKEN_FILE), local_.Path("disk.img"));
+  gui::TypeInto(Item(IDC_OUTPUT_FOLDER), local_.path());
+  AnswerBoxes(IDNO);
+  ResetLedger();
+  ResponseProbe probe(dialog_);
+  RunWork();
+  probe.Stop();
+  ExpectProgressThenReady(2);
+  ExpectAnsweredWhileWorking(probe, false);
+  ExpectCompletionOnly();
+  EXPECT_LE(PeakCommittedBytes(), uint64_t{64} << 20);
+  // The small form: the size in 32 bits, then the entries the large form would hold.
+  const Bytes large = gui::LargeTestFileOf(broken);
+  EXPECT_EQ(local_.Read("disk.crc"), Concat({Le32(static_cast<uint32_t>(broken.size)), Part(large, 12, large.size())}));
+
+  const Bytes older = {'o', 'l', 'd'};
+  local_.Write("disk.crc", older);
+  AnswerBoxes(IDYES);
+  RunWork([&] { ClickCloseBox(dialog_); });
+  const std::vector<gui::SeenBox> boxes = NewBoxes();
+  ASSERT_EQ(boxes.size(), 2u) << "the question and what happened, no completion";
+  EXPECT_EQ(boxes[0].text, kRussian.dialog.askStop);
+  EXPECT_EQ(boxes[1].text, kRussian.dialog.scanStopped);
+  EXPECT_EQ(OpenFileCount(), 0u);
+  EXPECT_EQ(HeldRegionCount(), 0u);
+  EXPECT_EQ(local_.Read("disk.crc"), older);
+  EXPECT_EQ(local_.Names(), (std::vector<std::string>{"disk.crc", "disk.img"})) << "no temporary file left";
+}
+
 // A broken file past 4 GiB with many damaged blocks, and the repair file that puts them right
 // (written sparse: its carried blocks are all zero). The last entries carry real data.
 struct LongRepair {
@@ -602,7 +642,7 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
     const char* caption;
     std::string text;
     gui::BoxIcon icon;
-    // The dialog's own operations show their boxes while it still works.
+    // The state part while the box is open.
     const char* stateAtBox;
     // The first read ends early, as on a file cut shorter meanwhile.
     bool readEndsEarly = false;
@@ -670,15 +710,15 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
          return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
        },
        DialogService::Count, kRussian.shared.unforeseen, StepMessage(Step::CheckLargeRepairFile), gui::BoxIcon::Error, kRussian.dialog.ready},
-      {"a small repair file of valid size 0 stays with the dialog's own repair", IDC_MODE_REPAIR,
+      {"a repair file of valid size 0, which is neither form", IDC_MODE_REPAIR,
        [&](const ScratchFolder& f) {
          f.Write("disk.img", RandomBytes(7, 1 << 20));
          // Its third word and the block's first read as a 64-bit size of 1: not the large form.
          f.Write("disk.fix", Concat({Le32(0), Le32(1), Le32(1), Bytes(4096, 0)}));
          return Fields{{IDC_REPAIR_BROKEN_FILE, f.Path("disk.img")}, {IDC_REPAIR_FILE, f.Path("disk.fix")}};
        },
-       DialogService::Count, StepMessage(Step::CommitBrokenBuffer), SystemText(SystemErrorCode(SystemErrorKind::InvalidParameter)),
-       gui::BoxIcon::Error, kRussian.dialog.working},
+       DialogService::Count, kRussian.shared.unforeseen, StepMessage(Step::CheckLargeRepairFile), gui::BoxIcon::Error,
+       kRussian.dialog.ready},
   };
   AnswerBoxes(IDNO);
   for (const Case& c : cases) {

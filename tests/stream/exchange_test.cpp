@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "whole_file/operations.h"
+#include "stream/operations.h"
 #include "tests/testing/engine_test.h"
 #include "tests/testing/reference.h"
 
@@ -38,13 +38,13 @@ class ExchangeTest : public EngineTest {
     elsewhere.Write("movie.avi", valid);
     scratch.Write("movie.avi", broken);
   }
-  int ScanBroken() { return Finished(ScanBrokenFile(reporter(), scratch.Path("movie.avi").c_str(), scratch.path().c_str())); }
+  int ScanBroken() { return Finished(Took(StreamScanBrokenFile(scratch.Path("movie.avi").c_str(), scratch.path().c_str(), {}))); }
   int ScanValid() {
-    return Finished(ScanValidFile(reporter(), elsewhere.Path("movie.avi").c_str(), scratch.Path("movie.crc").c_str(),
-                         elsewhere.path().c_str()));
+    return Finished(Took(StreamScanValidFile(elsewhere.Path("movie.avi").c_str(), scratch.Path("movie.crc").c_str(),
+                                             elsewhere.path().c_str(), {})));
   }
   int Repair() {
-    return Finished(RepairBrokenFile(reporter(), scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str()));
+    return Finished(Took(StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(), {}, {})));
   }
   Bytes Broken() const { return ReadWholeFile(scratch.Path("movie.avi")); }
   Bytes Fix() const { return ReadWholeFile(elsewhere.Path("movie.fix")); }
@@ -162,7 +162,6 @@ TEST_P(RandomExchangeTest, LeavesTheBrokenFileEqualToTheValidOne) {
   Put(valid, damaged.broken);
 
   ASSERT_EQ(ScanBroken(), 1);
-  ASSERT_TRUE(Reported().empty());
   const Bytes expectedFix = ReferenceRepairFile(valid, ReferenceTestFile(damaged.broken));
 
   if (c.damage == Damage::None) {
@@ -175,7 +174,6 @@ TEST_P(RandomExchangeTest, LeavesTheBrokenFileEqualToTheValidOne) {
   ASSERT_FALSE(expectedFix.empty()) << "the damage must be one the checksums see";
 
   ASSERT_EQ(ScanValid(), 1);
-  ASSERT_TRUE(Reported().empty());
   const Bytes fix = Fix();
   EXPECT_TRUE(fix == expectedFix);
   // Damage in place travels as exactly the damaged blocks.
@@ -187,7 +185,6 @@ TEST_P(RandomExchangeTest, LeavesTheBrokenFileEqualToTheValidOne) {
   }
 
   ASSERT_EQ(Repair(), 1);
-  EXPECT_TRUE(Reported().empty());
   // Shorter, longer or of the same length, the broken file ends as the valid one.
   const Bytes repaired = Broken();
   EXPECT_EQ(repaired.size(), valid.size());
@@ -218,11 +215,10 @@ TEST_F(ExchangeTest, DamageThatKeepsTheChecksumStaysBehind) {
   const Bytes fix = Fix();
   EXPECT_TRUE(Part(fix, 4, 16) == Concat({Le32(2), Le32(1), Le32(4)}));
   // The fingerprint sees it: not done, but a file that still differs, in its one region.
-  EXPECT_EQ(Repair(), 0);
-  ASSERT_EQ(Reported().size(), 1u);
-  EXPECT_EQ(Reported()[0].ending, Ending::Differs);
-  EXPECT_EQ(Reported()[0].differing, (std::vector<ByteRange>{{0, valid.size() - 1}}));
-  EXPECT_EQ(Reported()[0].followUpPath, scratch.Path("movie.crc"));
+  const Outcome differs = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(), {}, {});
+  EXPECT_EQ(differs.ending, Ending::Differs);
+  EXPECT_EQ(differs.differing, (std::vector<ByteRange>{{0, valid.size() - 1}}));
+  EXPECT_EQ(differs.followUpPath, scratch.Path("movie.crc"));
 
   // Everything but block 2 is the valid file's; block 2 is still the damaged one.
   const Bytes repaired = Broken();
@@ -250,7 +246,7 @@ TEST_F(ExchangeTest, OnlyUnseenDamageReadsAsIdenticalAndNothingIsRepaired) {
 TEST_F(ExchangeTest, EmptyValidFileStopsAtTheValidScan) {
   for (uint32_t brokenSize : {0u, 5000u}) {
     SCOPED_TRACE(brokenSize);
-    ForgetReported();
+    ForgetTaken();
     const Bytes broken = RandomBytes(43, brokenSize);
     Put({}, broken);
     ASSERT_EQ(ScanBroken(), 1);
@@ -275,13 +271,13 @@ TEST_F(ExchangeTest, CyrillicNamesTravelThroughEveryStep) {
   elsewhere.Write(name, valid);
   scratch.Write(name, broken);
 
-  ASSERT_EQ(Finished(ScanBrokenFile(reporter(), scratch.Path(name).c_str(), scratch.path().c_str())), 1);
+  ASSERT_EQ(StreamScanBrokenFile(scratch.Path(name).c_str(), scratch.path().c_str(), {}).ending, Ending::Done);
   EXPECT_EQ(ReadWholeFile(scratch.Path("Фильм 2.crc")), ReferenceTestFile(broken));
-  ASSERT_EQ(Finished(ScanValidFile(reporter(), elsewhere.Path(name).c_str(), scratch.Path("Фильм 2.crc").c_str(),
-                          elsewhere.path().c_str())),
-            1);
-  ASSERT_EQ(Finished(RepairBrokenFile(reporter(), scratch.Path(name).c_str(), elsewhere.Path("Фильм 2.fix").c_str())), 1);
-  EXPECT_TRUE(Reported().empty());
+  ASSERT_EQ(StreamScanValidFile(elsewhere.Path(name).c_str(), scratch.Path("Фильм 2.crc").c_str(), elsewhere.path().c_str(), {})
+                .ending,
+            Ending::Done);
+  ASSERT_EQ(StreamRepairBrokenFile(scratch.Path(name).c_str(), elsewhere.Path("Фильм 2.fix").c_str(), {}, {}).ending,
+            Ending::Done);
   EXPECT_TRUE(ReadWholeFile(scratch.Path(name)) == valid);
 }
 
@@ -390,7 +386,7 @@ TEST_P(LengthRuleTest, RepairGivesBackTheValidFileAndIdenticalMeansEqual) {
   const Bytes testFile = ReadWholeFile(scratch.Path("movie.crc"));
   const bool identical = broken == valid && c.entriesMatchSize;
 
-  ForgetReported();
+  ForgetTaken();
   const int scanned = ScanValid();
   EXPECT_TRUE(ReadWholeFile(elsewhere.Path("movie.avi")) == valid);
   if (identical) {
@@ -401,12 +397,10 @@ TEST_P(LengthRuleTest, RepairGivesBackTheValidFileAndIdenticalMeansEqual) {
     return;
   }
   ASSERT_EQ(scanned, 1);
-  EXPECT_TRUE(Reported().empty());
   const Bytes fix = Fix();
   EXPECT_TRUE(fix == ReferenceRepairFile(valid, testFile));
 
   ASSERT_EQ(Repair(), 1);
-  EXPECT_TRUE(Reported().empty());
   const Bytes repaired = Broken();
   EXPECT_EQ(repaired.size(), valid.size());
   EXPECT_TRUE(repaired == valid);
@@ -433,7 +427,6 @@ TEST_F(ExchangeTest, AnErasedTailBehindACutShortCopyTravels) {
   EXPECT_TRUE(Part(Fix(), 0, 20) == Concat({Le32(4 * kBlock), Le32(3), Le32(2), Le32(3), Le32(4)}));
   ASSERT_EQ(Repair(), 1);
   EXPECT_TRUE(Broken() == valid);
-  EXPECT_TRUE(Reported().empty());
 
   // The closing check: scanned again, the repaired copy is identical.
   ASSERT_EQ(ScanBroken(), 1);

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #endif
 
-#include "whole_file/operations.h"
+#include "stream/operations.h"
 #include "tests/testing/engine_test.h"
 #include "tests/testing/reference.h"
 
@@ -86,12 +86,12 @@ class RegularFilesTest : public EngineTest, public ::testing::WithParamInterface
     const auto given = [&](const std::string& name) { return name == replaced ? givenPath : PathOf(name); };
     switch (operation) {
       case Operation::ScanBroken:
-        return Finished(ScanBrokenFile(reporter(), given("b/movie.avi").c_str(), scratch.Path("b").c_str()));
+        return Finished(Took(StreamScanBrokenFile(given("b/movie.avi").c_str(), scratch.Path("b").c_str(), {})));
       case Operation::ScanValid:
-        return Finished(ScanValidFile(reporter(), given("v/movie.avi").c_str(), given("b/movie.crc").c_str(),
-                             scratch.Path("v").c_str()));
+        return Finished(Took(StreamScanValidFile(given("v/movie.avi").c_str(), given("b/movie.crc").c_str(),
+                                                 scratch.Path("v").c_str(), {})));
       case Operation::Repair:
-        return Finished(RepairBrokenFile(reporter(), given("b/movie.avi").c_str(), given("v/movie.fix").c_str()));
+        return Finished(Took(StreamRepairBrokenFile(given("b/movie.avi").c_str(), given("v/movie.fix").c_str(), {}, {})));
     }
     return -1;
   }
@@ -106,10 +106,10 @@ TEST_P(RegularFilesTest, IsRefusedAtItsOpenAndNothingIsReadOrWritten) {
 
   EXPECT_EQ(Run(c.operation, c.at, given), 0);
   ExpectStop(c.stop, c.error);
-  EXPECT_EQ(ServiceCallCount(Service::WriteWhole), 0u);
+  EXPECT_EQ(ServiceCallCount(Service::WriteAt), 0u);
   EXPECT_EQ(ServiceCallCount(Service::SetFileLength), 0u);
   if (c.role == Role::Input) {
-    EXPECT_EQ(ServiceCallCount(Service::ReadWhole), 0u);
+    EXPECT_EQ(ServiceCallCount(Service::ReadAt), 0u);
   }
   for (const auto& [name, contents] : files_) {
     if (name != c.at) {

@@ -1,5 +1,5 @@
-// Broken-file repair: what ends up on disk, the repair files it refuses, and every failure
-// path with its message, its release order and an untouched broken file.
+// Broken-file repair: what ends up on disk, the repair files it refuses before the broken file
+// is touched, and the files it cannot open.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,11 +8,7 @@
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
-#include "whole_file/operations.h"
+#include "stream/operations.h"
 #include "tests/testing/engine_test.h"
 #include "tests/testing/reference.h"
 
@@ -43,7 +39,7 @@ class RepairTest : public EngineTest {
     scratch.Write("movie.fix", repair);
   }
   int Repair() {
-    return Finished(RepairBrokenFile(reporter(), scratch.Path("movie.avi").c_str(), scratch.Path("movie.fix").c_str()));
+    return Finished(Took(StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), scratch.Path("movie.fix").c_str(), {}, {})));
   }
   void ExpectBroken(const Bytes& contents) const {
     EXPECT_EQ(scratch.Size("movie.avi"), contents.size());
@@ -122,11 +118,8 @@ TEST_P(RepairOutcomeTest, RewritesTheBrokenFileInPlace) {
   Put(c.broken, c.repair);
 
   EXPECT_EQ(Repair(), 1);
-  EXPECT_TRUE(Reported().empty());
   ExpectBroken(c.expected);
   ExpectRepairFile(c.repair);
-  // Broken file, repair file, repair-file buffer, broken-file buffer.
-  EXPECT_EQ(ReleaseOrder(), "F1 F2 M1 M2");
 }
 
 INSTANTIATE_TEST_SUITE_P(Outcomes, RepairOutcomeTest, ::testing::ValuesIn(OutcomeCases()),
@@ -177,8 +170,7 @@ TEST_P(HostileRepairFileTest, IsRefusedBeforeTheBrokenFileIsTouched) {
   ExpectFound(Step::CheckRepairFile);
   ExpectBroken(broken);
   ExpectRepairFile(GetParam().repair);
-  EXPECT_EQ(ServiceCallCount(Service::SeekToStart), 0u);
-  EXPECT_EQ(ServiceCallCount(Service::WriteWhole), 0u);
+  EXPECT_EQ(ServiceCallCount(Service::WriteAt), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Refusals, HostileRepairFileTest, ::testing::ValuesIn(HostileCases()),
@@ -205,31 +197,28 @@ TEST_F(RepairTest, ADamagedOrCutFingerprintIsRefusedBeforeTheBrokenFileIsTouched
   const Bytes broken = RandomBytes(24, 10000);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ForgetReported();
+    ForgetTaken();
     Put(broken, Concat({blocks, c.behind}));
     EXPECT_EQ(Repair(), 0);
     ExpectFound(Step::CheckFingerprint);
     ExpectBroken(broken);
-    EXPECT_EQ(ServiceCallCount(Service::WriteWhole), 0u);
+    EXPECT_EQ(ServiceCallCount(Service::WriteAt), 0u);
     EXPECT_EQ(OpenFileCount(), 0u);
   }
 }
 
 // ---- Inputs the buffers cannot take ----
 
-TEST_F(RepairTest, ValidSizesWithoutABufferFailAtTheBrokenBuffer) {
-  // 0 asks for no memory; from 0xFFFFF001 up the rounded-up size wraps to 0 in 32 bits.
-  for (uint32_t validSize : {0u, 0xFFFFF001u, 0xFFFFFFFFu}) {
-    SCOPED_TRACE(validSize);
-    ForgetReported();
-    const Bytes broken = RandomBytes(validSize, 5000);
-    const Bytes repair = RepairFile(validSize, {}, {});
-    Put(broken, repair);
-    EXPECT_EQ(Repair(), 0);
-    ExpectStop(Step::CommitBrokenBuffer, SystemErrorKind::InvalidParameter);
-    ExpectBroken(broken);
-    ExpectRepairFile(repair);
-  }
+// A valid size of 0 is no file a scan describes: its first word reads as the large form's,
+// which it is not either.
+TEST_F(RepairTest, AValidSizeOfZeroIsRefused) {
+  const Bytes broken = RandomBytes(0, 5000);
+  const Bytes repair = RepairFile(0, {}, {});
+  Put(broken, repair);
+  EXPECT_EQ(Repair(), 0);
+  ExpectFound(Step::CheckLargeRepairFile);
+  ExpectBroken(broken);
+  ExpectRepairFile(repair);
 }
 
 TEST_F(RepairTest, EmptyRepairFileFailsAtTheRepairBuffer) {
@@ -250,8 +239,7 @@ TEST_F(RepairTest, BrokenFileLongerThanTheValidBlocksIsRefusedBeforeItsRead) {
   ExpectStop(Step::ReadBroken, SystemErrorKind::FileTooLarge);
   ExpectBroken(broken);
   ExpectRepairFile(repair);
-  // Only the repair file was read: the broken file never went into the smaller buffer.
-  EXPECT_EQ(ServiceCallCount(Service::ReadWhole), 1u);
+  EXPECT_EQ(ServiceCallCount(Service::WriteAt), 0u);
 }
 
 // ---- Files the system will not open ----
@@ -284,9 +272,9 @@ TEST_F(RepairTest, FilesThatCannotBeOpenedForWritingAreRefusedAtTheirOpen) {
     if (c.obstacle != Obstacle::RepairMissing) folder.Write("movie.fix", repair);
     if (c.obstacle == Obstacle::BrokenReadOnly) folder.MakeReadOnly("movie.avi");
     if (c.obstacle == Obstacle::RepairReadOnly) folder.MakeReadOnly("movie.fix");
-    ForgetReported();
+    ForgetTaken();
 
-    EXPECT_EQ(Finished(RepairBrokenFile(reporter(), brokenPath.c_str(), repairPath.c_str())), 0);
+    EXPECT_EQ(Finished(Took(StreamRepairBrokenFile(brokenPath.c_str(), repairPath.c_str(), {}, {}))), 0);
     ExpectStop(c.stop, c.kind);
     if (c.obstacle != Obstacle::BrokenMissing) {
       EXPECT_TRUE(folder.Read("movie.avi") == broken);
@@ -294,91 +282,6 @@ TEST_F(RepairTest, FilesThatCannotBeOpenedForWritingAreRefusedAtTheirOpen) {
     if (c.obstacle != Obstacle::RepairMissing) {
       EXPECT_TRUE(folder.Read("movie.fix") == repair);
     }
-  }
-}
-
-#ifdef _WIN32
-TEST_F(RepairTest, FileHeldOpenForWritingElsewhereIsASharingViolation) {
-  const Bytes broken = RandomBytes(26, 6000);
-  const Bytes repair = RepairFile(6000, {2}, {RandomBytes(27, kBlock)});
-  const struct {
-    const char* name;
-    Step stop;
-  } cases[] = {{"movie.avi", Step::OpenBroken}, {"movie.fix", Step::OpenRepair}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Put(broken, repair);
-    ForgetReported();
-    HANDLE writer = CreateFileA(scratch.Path(c.name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    const int result = Repair();
-    CloseHandle(writer);
-    EXPECT_EQ(result, 0);
-    ExpectStop(c.stop, SystemErrorKind::SharingViolation);
-    ExpectBroken(broken);
-    ExpectRepairFile(repair);
-  }
-}
-#endif
-
-// ---- Every failing platform call ----
-
-struct FaultCase {
-  const char* name;
-  Service service;
-  uint32_t nthCall;
-  FaultKind kind;
-  SystemErrorKind error;  // injected for a plain failure; expected for a short transfer
-  Step stop;
-  const char* releaseOrder;
-  bool brokenUntouched;
-};
-
-TEST_F(RepairTest, EveryFailureShowsItsStepAndReleasesInOrder) {
-  constexpr FaultKind kFail = FaultKind::Fail;
-  constexpr FaultKind kShort = FaultKind::ShortTransfer;
-  const FaultCase cases[] = {
-      {"open broken", Service::OpenInputFile, 1, kFail, SystemErrorKind::SharingViolation, Step::OpenBroken, "", true},
-      {"open repair", Service::OpenInputFile, 2, kFail, SystemErrorKind::AccessDenied, Step::OpenRepair, "F1", true},
-      {"size broken", Service::GetFileSize32, 1, kFail, SystemErrorKind::FileTooLarge, Step::SizeBroken, "F1 F2", true},
-      {"size repair", Service::GetFileSize32, 2, kFail, SystemErrorKind::InvalidName, Step::SizeRepair, "F1 F2", true},
-      {"repair buffer", Service::CommitMemory, 1, kFail, SystemErrorKind::NotEnoughMemory, Step::CommitRepairBuffer,
-       "F1 F2", true},
-      {"read repair", Service::ReadWhole, 1, kFail, SystemErrorKind::AccessDenied, Step::ReadRepair, "F1 F2 M1", true},
-      {"short read repair", Service::ReadWhole, 1, kShort, SystemErrorKind::EndOfFile, Step::ReadRepair, "F1 F2 M1",
-       true},
-      {"broken buffer", Service::CommitMemory, 2, kFail, SystemErrorKind::NotEnoughMemory, Step::CommitBrokenBuffer,
-       "F1 F2 M1", true},
-      {"read broken", Service::ReadWhole, 2, kFail, SystemErrorKind::DiskFull, Step::ReadBroken, "F1 F2 M1 M2", true},
-      {"short read broken", Service::ReadWhole, 2, kShort, SystemErrorKind::EndOfFile, Step::ReadBroken, "F1 F2 M1 M2",
-       true},
-      // Nothing has been written when the move to the start fails.
-      {"seek", Service::SeekToStart, 1, kFail, SystemErrorKind::AccessDenied, Step::WriteRepaired, "F1 F2 M1 M2", true},
-      {"write", Service::WriteWhole, 1, kFail, SystemErrorKind::DiskFull, Step::WriteRepaired, "F1 F2 M1 M2", false},
-      {"short write", Service::WriteWhole, 1, kShort, SystemErrorKind::DiskFull, Step::WriteRepaired, "F1 F2 M1 M2",
-       false},
-      // Rewritten but not known to be kept: the flush, or a close that reports a late failure.
-      {"flush", Service::FlushFile, 1, kFail, SystemErrorKind::DiskFull, Step::WriteRepaired, "F1 F2 M1 M2", false},
-      {"close", Service::CloseFile, 1, kFail, SystemErrorKind::DiskFull, Step::WriteRepaired, "F1 F2 M1 M2", false},
-  };
-  const Bytes broken = RandomBytes(30, 10000);
-  const Bytes repair = RepairFile(10000, {1, 3}, {RandomBytes(31, kBlock), RandomBytes(32, kBlock)});
-  for (const FaultCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    Put(broken, repair);
-    ClearFaults();
-    ResetLedger();
-    ForgetReported();
-    InjectFault(c.service, c.nthCall, SystemErrorCode(c.error), c.kind);
-
-    EXPECT_EQ(Repair(), 0);
-    ExpectStop(c.stop, c.error);
-    EXPECT_EQ(ReleaseOrder(), c.releaseOrder);
-    EXPECT_EQ(OpenFileCount(), 0u);
-    EXPECT_EQ(HeldRegionCount(), 0u);
-    if (c.brokenUntouched) ExpectBroken(broken);
-    ExpectRepairFile(repair);
   }
 }
 
@@ -393,21 +296,10 @@ TEST_F(RepairTest, AFailedCutIsReportedAsTheWrite) {
 
   EXPECT_EQ(Repair(), 0);
   ExpectStop(Step::WriteRepaired, SystemErrorKind::AccessDenied);
-  EXPECT_EQ(ReleaseOrder(), "F1 F2 M1 M2");
   ExpectBroken(Concat({Part(broken, 0, kBlock), Part(x, 0, 5000 - kBlock), Part(broken, 5000, 7000)}));
   ExpectRepairFile(repair);
   EXPECT_EQ(ServiceCallCount(Service::FlushFile), 0u);
 
-  // A file of the valid size or shorter needs no cut, and none is asked for.
-  for (const size_t size : {size_t{5000}, size_t{3000}}) {
-    SCOPED_TRACE(size);
-    ClearFaults();
-    ForgetReported();
-    Put(RandomBytes(35, size), repair);
-    EXPECT_EQ(Repair(), 1);
-    EXPECT_EQ(ServiceCallCount(Service::SetFileLength), 0u);
-    EXPECT_EQ(scratch.Size("movie.avi"), 5000u);
-  }
 }
 
 }  // namespace
