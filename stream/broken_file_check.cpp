@@ -17,6 +17,9 @@
 
 namespace {
 
+// The record a pass checks against when the repair file has none: never asked.
+const RepairOrigin kNoOrigin{};
+
 Outcome Refuse(const CheckRefusal& why) {
   Outcome result;
   result.ending = Ending::CheckRefused;
@@ -33,7 +36,8 @@ class Pass final : public SliceJob {
   Pass(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint32_t testHeader, const RepairToCome& repair,
        bool takeCarried, Fingerprinter* print, CheckRefusal* why)
       : brokenFile_(brokenFile), size_(size), testFile_(testFile), testHeader_(testHeader), repair_(repair),
-        takeCarried_(takeCarried), print_(print), why_(why) {}
+        takeCarried_(takeCarried), print_(print), why_(why),
+        check_(repair.header != nullptr ? repair.header->origin : kNoOrigin, size, repair.layout->validSize) {}
 
   Outcome Fill(Slice& slice) override {
     const uint32_t present = slice.offset < size_ ? static_cast<uint32_t>(std::min<uint64_t>(size_ - slice.offset, slice.count)) : 0;
@@ -54,8 +58,7 @@ class Pass final : public SliceJob {
       const uint8_t* sample = repair_.record->samples + kOriginSampleBytes * sample_;
       const uint64_t b = LoadU32LE(sample);
       if (b >= first + slice.blocks) break;
-      const uint64_t i = b - first;
-      check_.Sample(b, HoldsRecorded(header->origin, b, slice.bytes + i * kBlockSize, Held(b), LoadU32LE(sample + 4)));
+      check_.Sampled(b, slice.bytes + (b - first) * kBlockSize, LoadU32LE(sample + 4));
       ++sample_;
     }
     const std::vector<uint32_t>& list = *repair_.list;
@@ -76,10 +79,7 @@ class Pass final : public SliceJob {
         const uint8_t* block = repair_.buffer + uint64_t{k} * kBlockSize;
         slice.expected[b - first] = BlockChecksum(bytes);
         slice.travels[b - first] = true;
-        if (recorded) {
-          check_.Carried(b, HoldsRecorded(header->origin, b, bytes, Held(b), repair_.record->values[carried_ + k]),
-                         HoldsRepairBlock(b, repair_.layout->validSize, bytes, Held(b), block));
-        }
+        if (recorded) check_.Carried(b, bytes, repair_.record->values[carried_ + k], block);
         std::memcpy(bytes, block, kBlockSize);
       }
       carried_ += run;
@@ -115,14 +115,9 @@ class Pass final : public SliceJob {
     return DoneOutcome();
   }
 
-  const OriginCheck& origin() const { return check_; }
+  const BrokenBlocksCheck& origin() const { return check_; }
 
  private:
-  uint32_t Held(uint64_t b) const {
-    const uint64_t start = (b - 1) * kBlockSize;
-    return size_ > start ? static_cast<uint32_t>(std::min<uint64_t>(size_ - start, kBlockSize)) : 0;
-  }
-
   FileHandle brokenFile_;
   uint64_t size_;
   FileHandle testFile_;
@@ -131,7 +126,7 @@ class Pass final : public SliceJob {
   bool takeCarried_;
   Fingerprinter* print_;
   CheckRefusal* why_;
-  OriginCheck check_;
+  BrokenBlocksCheck check_;
   uint32_t sample_ = 0;
   size_t carried_ = 0;
 };
@@ -189,7 +184,7 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, const
   if (read.ending != Ending::Done) return read;
   if (takeCarried && header != nullptr && header->hasOrigin) {
     prediction->originChecked = true;
-    if (!pass.origin().Holds()) return OtherBlockOutcome(pass.origin(), header->origin, size, validSize);
+    if (!pass.origin().Holds()) return pass.origin().Refusal();
   }
   if (predict) {
     prediction->made = true;

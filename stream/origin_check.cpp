@@ -10,12 +10,6 @@
 
 namespace {
 
-// The bytes the broken file has of block b, at most 4096.
-uint32_t Held(uint64_t brokenSize, uint64_t b) {
-  const uint64_t start = (b - 1) * kBlockSize;
-  return brokenSize > start ? static_cast<uint32_t>(std::min<uint64_t>(brokenSize - start, kBlockSize)) : 0;
-}
-
 // Reads run blocks from block first of the broken file, as far as it has them, zeros behind.
 int ReadBrokenRun(FileHandle brokenFile, uint64_t brokenSize, uint64_t first, uint32_t run, uint8_t* buffer) {
   const uint64_t start = (first - 1) * kBlockSize;
@@ -42,14 +36,27 @@ bool OriginSizeHolds(const RepairOrigin& origin, uint64_t brokenSize, uint64_t v
   return false;
 }
 
-Outcome OtherBlockOutcome(const OriginCheck& check, const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize) {
+uint32_t BrokenBlocksCheck::Held(uint64_t b) const {
+  const uint64_t start = (b - 1) * kBlockSize;
+  return brokenSize_ > start ? static_cast<uint32_t>(std::min<uint64_t>(brokenSize_ - start, kBlockSize)) : 0;
+}
+
+void BrokenBlocksCheck::Sampled(uint64_t b, const uint8_t* bytes, uint32_t value) {
+  check_.Sample(b, HoldsRecorded(origin_, b, bytes, Held(b), value));
+}
+
+void BrokenBlocksCheck::Carried(uint64_t b, const uint8_t* bytes, uint32_t value, const uint8_t* repairBlock) {
+  check_.Carried(b, HoldsRecorded(origin_, b, bytes, Held(b), value), HoldsRepairBlock(b, validSize_, bytes, Held(b), repairBlock));
+}
+
+Outcome BrokenBlocksCheck::Refusal() const {
   CheckRefusal why;
   why.finding = CheckFinding::BlockDiffers;
-  why.brokenSize = brokenSize;
-  why.recordedSize = origin.recordedSize;
-  why.block = check.FailedAt();
+  why.brokenSize = brokenSize_;
+  why.recordedSize = origin_.recordedSize;
+  why.block = check_.FailedAt();
   why.first = (why.block - 1) * kBlockSize;
-  why.last = why.first + BlockBytesInFile(why.block, validSize) - 1;
+  why.last = why.first + BlockBytesInFile(why.block, validSize_) - 1;
   return OtherFileOutcome(why);
 }
 
@@ -57,12 +64,12 @@ Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, const CarriedBlo
                     uint8_t* brokenBuffer, uint8_t* repairBuffer) {
   Outcome refused;
   if (!OriginSizeHolds(origin, brokenSize, carried.validSize, &refused)) return refused;
-  OriginCheck check;
+  BrokenBlocksCheck check(origin, brokenSize, carried.validSize);
   for (uint32_t i = 0; i < origin.samples; ++i) {
     const uint8_t* sample = carried.samples + kOriginSampleBytes * i;
     const uint32_t b = LoadU32LE(sample);
     if (!ReadBrokenRun(brokenFile, brokenSize, b, 1, brokenBuffer)) return StoppedAt(Step::ReadBroken);
-    check.Sample(b, HoldsRecorded(origin, b, brokenBuffer, Held(brokenSize, b), LoadU32LE(sample + 4)));
+    check.Sampled(b, brokenBuffer, LoadU32LE(sample + 4));
   }
   // The carried blocks, neighbours in one read from each file.
   const std::vector<uint32_t>& list = *carried.list;
@@ -74,13 +81,10 @@ Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, const CarriedBlo
       return StoppedAt(Step::ReadRepair);
     }
     for (uint32_t i = 0; i < run; ++i) {
-      const uint32_t b = list[j + i];
-      const uint8_t* bytes = brokenBuffer + uint64_t{i} * kBlockSize;
-      check.Carried(b, HoldsRecorded(origin, b, bytes, Held(brokenSize, b), (*carried.values)[j + i]),
-                    HoldsRepairBlock(b, carried.validSize, bytes, Held(brokenSize, b), repairBuffer + uint64_t{i} * kBlockSize));
+      check.Carried(list[j + i], brokenBuffer + uint64_t{i} * kBlockSize, (*carried.values)[j + i],
+                    repairBuffer + uint64_t{i} * kBlockSize);
     }
     j += run;
   }
-  if (check.Holds()) return DoneOutcome();
-  return OtherBlockOutcome(check, origin, brokenSize, carried.validSize);
+  return check.Holds() ? DoneOutcome() : check.Refusal();
 }

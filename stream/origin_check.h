@@ -17,8 +17,29 @@
 Outcome OtherFileOutcome(const CheckRefusal& why);
 // Whether the size fits the record; otherwise the refusal in *refused.
 bool OriginSizeHolds(const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize, Outcome* refused);
-// The refusal for the block that settled it.
-Outcome OtherBlockOutcome(const OriginCheck& check, const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize);
+
+// The record's check of the broken file (brokenSize bytes) against a repair for a valid file of
+// validSize bytes, fed each sampled and each carried block as it is read, by whichever read
+// takes them (the check's own or the one pass of a repair with a check file). A block's bytes
+// are 4096, zeros behind the file's end.
+class BrokenBlocksCheck {
+ public:
+  BrokenBlocksCheck(const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize)
+      : origin_(origin), brokenSize_(brokenSize), validSize_(validSize) {}
+  void Sampled(uint64_t b, const uint8_t* bytes, uint32_t value);
+  void Carried(uint64_t b, const uint8_t* bytes, uint32_t value, const uint8_t* repairBlock);
+  bool Holds() const { return check_.Holds(); }
+  // The refusal for the block that settled it.
+  Outcome Refusal() const;
+
+ private:
+  // The bytes the broken file has of block b, at most 4096.
+  uint32_t Held(uint64_t b) const;
+  const RepairOrigin& origin_;
+  uint64_t brokenSize_;
+  uint64_t validSize_;
+  OriginCheck check_;
+};
 
 // Where a repair's blocks are: in the repair file from blocksAt on, in the order of list, for a
 // valid file of validSize bytes; values and samples are the record's (core/repair_origin.h).
