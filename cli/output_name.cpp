@@ -7,24 +7,15 @@
 #include "support/output_path.h"
 #include "support/path_buffer.h"
 
-namespace {
-
-int Refuse(SystemErrorKind why) {
-  SetLastSystemError(SystemErrorCode(why));
-  return 0;
-}
-
-}  // namespace
-
-int NameOutputAfterFile(char* pathBuffer, const char* sourcePath, const char* extension) {
+SystemError NameOutputAfterFile(char* pathBuffer, const char* sourcePath, const char* extension) {
   return NameOutputAfterFileWith(kPathSeparator, pathBuffer, sourcePath, extension);
 }
 
-int NameOutputAfterFileWith(char separator, char* pathBuffer, const char* sourcePath, const char* extension) {
+SystemError NameOutputAfterFileWith(char separator, char* pathBuffer, const char* sourcePath, const char* extension) {
   const char* lastSeparator = std::strrchr(sourcePath, separator);
   const char* name = lastSeparator != nullptr ? lastSeparator + 1 : sourcePath;
   const size_t folderLength = strnlen(pathBuffer, kPathBufferSize);
-  if (*name == '\0' || folderLength == 0) return Refuse(SystemErrorKind::InvalidName);
+  if (*name == '\0' || folderLength == 0) return ErrorOf(SystemErrorKind::InvalidName);
   // A dot at the name's start marks a hidden file, not an extension: ".profile" keeps it.
   const char* dot = std::strrchr(name, '.');
   const size_t stemLength = dot != nullptr && dot != name ? static_cast<size_t>(dot - name) : std::strlen(name);

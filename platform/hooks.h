@@ -7,11 +7,6 @@
 
 enum class Service {
   OpenInputFile,
-  CreateOutputFile,
-  GetFileSize32,
-  ReadWhole,
-  WriteWhole,
-  SeekToStart,
   FlushFile,
   CloseFile,
   GetFileSize64,
@@ -23,8 +18,6 @@ enum class Service {
   FlushFolder,
   RemoveFile,
   CommitMemory,
-  ReserveMemory,
-  CommitPage,
   OpenFolder,
   OpenSubfolder,
   CreateSubfolder,
@@ -56,12 +49,23 @@ enum class FaultKind {
 // call must misbehave.
 int TakeFault(Service service, uint32_t* systemError, FaultKind* kind);
 
+// For the backends: counts the call; true when it must fail, with the system's error in
+// *systemError. A short transfer is no failure here: it sets *shortBy, where given, to the bytes
+// it leaves out (otherwise 0), and the transfer then comes up short.
+inline bool MustFail(Service service, uint32_t* systemError, uint32_t* shortBy) {
+  FaultKind kind = FaultKind::Fail;
+  if (shortBy != nullptr) *shortBy = 0;
+  if (!TakeFault(service, systemError, &kind)) return false;
+  if (kind != FaultKind::ShortTransfer || shortBy == nullptr) return true;
+  *shortBy = 1;
+  return false;
+}
+
 // Accounting of open files and memory regions. NoteRegionAcquired returns 0 when the
 // accounting has no room left, which the backend treats as memory refused.
 void NoteFileOpened(const void* file);
 void NoteFileClosed(const void* file);
 int NoteRegionAcquired(const void* region, uint64_t size, uint64_t committedBytes);
-void NoteRegionCommitted(const void* region, uint64_t bytes);
 void NoteRegionReleased(const void* region);
 void NoteThreadStarted();
 void NoteThreadJoined();

@@ -74,18 +74,6 @@ int NoteRegionAcquired(const void* region, uint64_t size, uint64_t committedByte
   return 0;
 }
 
-void NoteRegionCommitted(const void* address, uint64_t bytes) {
-  const auto* a = static_cast<const unsigned char*>(address);
-  for (RegionEntry& entry : regions) {
-    const auto* start = static_cast<const unsigned char*>(entry.region);
-    if (start != nullptr && a >= start && a < start + entry.size) {
-      entry.committed += bytes;
-      AddCommitted(bytes);
-      return;
-    }
-  }
-}
-
 void NoteRegionReleased(const void* region) {
   if (region == nullptr) return;
   for (RegionEntry& entry : regions) {

@@ -5,7 +5,6 @@ int TakeFault(Service, uint32_t*, FaultKind*) { return 0; }
 void NoteFileOpened(const void*) {}
 void NoteFileClosed(const void*) {}
 int NoteRegionAcquired(const void*, uint64_t, uint64_t) { return 1; }
-void NoteRegionCommitted(const void*, uint64_t) {}
 void NoteRegionReleased(const void*) {}
 void NoteThreadStarted() {}
 void NoteThreadJoined() {}

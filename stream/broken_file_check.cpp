@@ -33,7 +33,7 @@ Outcome Refuse(const CheckRefusal& why) {
 // hashes; the calling thread then compares the checksums with the entries.
 class Pass final : public SliceJob {
  public:
-  Pass(FileHandle brokenFile, uint64_t size, FileHandle testFile, uint32_t testHeader, const RepairToCome& repair,
+  Pass(const File& brokenFile, uint64_t size, const File& testFile, uint32_t testHeader, const RepairToCome& repair,
        bool takeCarried, Fingerprinter* print, CheckRefusal* why)
       : brokenFile_(brokenFile), size_(size), testFile_(testFile), testHeader_(testHeader), repair_(repair),
         takeCarried_(takeCarried), print_(print), why_(why),
@@ -42,13 +42,15 @@ class Pass final : public SliceJob {
   Outcome Fill(Slice& slice) override {
     const uint32_t present = slice.offset < size_ ? static_cast<uint32_t>(std::min<uint64_t>(size_ - slice.offset, slice.count)) : 0;
     // The last block is compared as the scan saw it: padded with zero bytes.
-    if (!ReadPadded(brokenFile_, slice.offset, slice.bytes, present, slice.blocks * kBlockSize)) {
-      return CheckCouldNotRead(Step::ReadBroken);
+    if (const SystemError failed = ReadPadded(brokenFile_, slice.offset, slice.bytes, present, slice.blocks * kBlockSize)) {
+      return CheckCouldNotRead(Step::ReadBroken, failed);
     }
     const uint64_t first = slice.offset / kBlockSize + 1;
     const uint32_t compared = static_cast<uint32_t>(BlockCount64(present));
-    if (compared > 0 && !ReadAt(testFile_, testHeader_ + 4 * (first - 1), slice.entries, 4 * compared)) {
-      return CheckCouldNotRead(Step::ReadTest);
+    if (compared > 0) {
+      if (const SystemError failed = ReadAt(testFile_, testHeader_ + 4 * (first - 1), slice.entries, 4 * compared)) {
+        return CheckCouldNotRead(Step::ReadTest, failed);
+      }
     }
     std::fill(slice.travels, slice.travels + slice.blocks, false);
     if (!takeCarried_) return DoneOutcome();
@@ -69,9 +71,9 @@ class Pass final : public SliceJob {
              list[carried_ + run] < first + slice.blocks) {
         ++run;
       }
-      if (!ReadAt(repair_.repairFile, repair_.layout->RepairBlocksAt() + uint64_t{carried_} * kBlockSize, repair_.buffer,
-                  run * kBlockSize)) {
-        return StoppedAt(Step::ReadRepair);
+      const uint64_t at = repair_.layout->RepairBlocksAt() + uint64_t{carried_} * kBlockSize;
+      if (const SystemError failed = ReadAt(*repair_.repairFile, at, repair_.buffer, run * kBlockSize)) {
+        return Stopped(Step::ReadRepair, failed);
       }
       for (uint32_t k = 0; k < run; ++k) {
         const uint64_t b = list[carried_ + k];
@@ -118,9 +120,9 @@ class Pass final : public SliceJob {
   const BrokenBlocksCheck& origin() const { return check_; }
 
  private:
-  FileHandle brokenFile_;
+  const File& brokenFile_;
   uint64_t size_;
-  FileHandle testFile_;
+  const File& testFile_;
   uint32_t testHeader_;
   const RepairToCome& repair_;
   bool takeCarried_;
@@ -131,10 +133,10 @@ class Pass final : public SliceJob {
   size_t carried_ = 0;
 };
 
-Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, const RepairToCome& repair, SliceRing& ring,
+Outcome Compare(const File& brokenFile, uint64_t size, const File& testFile, const RepairToCome& repair, SliceRing& ring,
                 Progress& progress, Prediction* prediction) {
   uint64_t testLength;
-  if (!GetFileSize64(testFile, &testLength)) return CheckCouldNotRead(Step::SizeTest);
+  if (const SystemError failed = GetFileSize64(testFile, &testLength)) return CheckCouldNotRead(Step::SizeTest, failed);
   CheckRefusal why;
   why.testLength = testLength;
   why.brokenSize = size;
@@ -144,7 +146,7 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, const
   }
   uint8_t start[kLongestTestFileHeader] = {};
   const uint32_t startBytes = testLength < sizeof start ? static_cast<uint32_t>(testLength) : sizeof start;
-  if (!ReadAt(testFile, 0, start, startBytes)) return CheckCouldNotRead(Step::ReadTest);
+  if (const SystemError failed = ReadAt(testFile, 0, start, startBytes)) return CheckCouldNotRead(Step::ReadTest, failed);
   switch (ReadExchangeFileKind(start, testLength)) {
     case ExchangeFileKind::Plain:
     case ExchangeFileKind::FollowUpTestFile:  // not made from a broken file: malformed below
@@ -196,8 +198,8 @@ Outcome Compare(FileHandle brokenFile, uint64_t size, FileHandle testFile, const
 }  // namespace
 
 // The step's failure, but the outcome of a refused check, since nothing has been written.
-Outcome CheckCouldNotRead(Step step) {
-  Outcome result = StoppedAt(step);
+Outcome CheckCouldNotRead(Step step, SystemError failed) {
+  Outcome result = Stopped(step, failed);
   result.ending = Ending::CheckRefused;
   return result;
 }
@@ -209,11 +211,11 @@ bool Ascending(const std::vector<uint32_t>& list) {
   return true;
 }
 
-Outcome CheckBrokenFile(FileHandle brokenFile, uint64_t size, const char* checkFilePath, const RepairToCome& repair,
+Outcome CheckBrokenFile(const File& brokenFile, uint64_t size, const char* checkFilePath, const RepairToCome& repair,
                         SliceRing& ring, Progress& progress, Prediction* prediction) {
-  FileHandle testFile = OpenInputByPath(checkFilePath);
-  if (testFile == nullptr) return CheckCouldNotRead(Step::OpenTest);
-  Outcome result = Compare(brokenFile, size, testFile, repair, ring, progress, prediction);
-  CloseFile(testFile);
-  return result;
+  File testFile;
+  if (const SystemError failed = OpenInputByPath(checkFilePath, brokenFile.waits(), &testFile)) {
+    return CheckCouldNotRead(Step::OpenTest, failed);
+  }
+  return Compare(brokenFile, size, testFile, repair, ring, progress, prediction);
 }

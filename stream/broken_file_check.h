@@ -19,12 +19,12 @@
 
 // A file the check compares (the broken file or the test file) could not be opened, measured
 // or read, at step: the check did not pass, and nothing has been written.
-Outcome CheckCouldNotRead(Step step);
+Outcome CheckCouldNotRead(Step step, SystemError failed);
 
 // What the pass takes from the repair beyond the check. list must be strictly ascending for the
 // pass to take the carried blocks (otherwise it leaves them alone and predicts nothing).
 struct RepairToCome {
-  FileHandle repairFile = nullptr;
+  const File* repairFile = nullptr;
   const RepairFileLayout* layout = nullptr;
   const std::vector<uint32_t>* list = nullptr;
   // With a fingerprint: its record, when it has one, is checked in the pass; regions (room for
@@ -42,11 +42,12 @@ struct Prediction {
   Hash128 whole;
 };
 
-// Reads the broken file (size bytes) and the test file at checkFilePath through the ring. Done
+// Reads the broken file (size bytes) and the test file at checkFilePath, which keeps the broken
+// file's waits, through the ring. Done
 // when they agree (and the record holds); otherwise CheckRefused with the reason in check, or
 // with the step and the system's error when a file could not be read; OtherFile when the check
 // passes but the record does not; Cancelled on a request to stop.
-Outcome CheckBrokenFile(FileHandle brokenFile, uint64_t size, const char* checkFilePath, const RepairToCome& repair,
+Outcome CheckBrokenFile(const File& brokenFile, uint64_t size, const char* checkFilePath, const RepairToCome& repair,
                         SliceRing& ring, Progress& progress, Prediction* prediction);
 
 // Whether a block list is strictly ascending, as every scan writes it.

@@ -13,29 +13,33 @@ namespace {
 
 class ReadBack final : public SliceJob {
  public:
-  ReadBack(FileHandle file, Fingerprinter& print) : file_(file), print_(print) {}
+  ReadBack(const File& file, Fingerprinter& print) : file_(file), print_(print) {}
   Outcome Fill(Slice& slice) override {
-    if (!ReadPadded(file_, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) return StoppedAt(Step::ReadBack);
+    if (const SystemError failed = ReadPadded(file_, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
+      return Stopped(Step::ReadBack, failed);
+    }
     return DoneOutcome();
   }
   void Work(Slice& slice) override { print_.Add(slice.bytes, slice.count); }
   Outcome Collect(Slice&) override { return DoneOutcome(); }
 
  private:
-  FileHandle file_;
+  const File& file_;
   Fingerprinter& print_;
 };
 
 }  // namespace
 
-Outcome ReadFingerprint(FileHandle repairFile, uint64_t repairSize, const RepairFileLayout& layout, uint8_t** part,
+Outcome ReadFingerprint(const File& repairFile, uint64_t repairSize, const RepairFileLayout& layout, Memory* part,
                         FingerprintPart* header, OriginRecord* record) {
-  *part = nullptr;
+  *part = Memory();
   const uint64_t at = layout.BlocksEnd();
   const uint64_t length = repairSize - at;
   uint8_t start[kLongestFingerprintHeader] = {};
   const uint32_t startBytes = static_cast<uint32_t>(length < sizeof start ? length : sizeof start);
-  if (startBytes > 0 && !ReadAt(repairFile, at, start, startBytes)) return StoppedAt(Step::ReadRepair);
+  if (startBytes > 0) {
+    if (const SystemError failed = ReadAt(repairFile, at, start, startBytes)) return Stopped(Step::ReadRepair, failed);
+  }
   switch (ReadFingerprintHeader(start, length, layout.validSize, layout.damagedCount, header)) {
     case FingerprintVerdict::Absent: return DoneOutcome();
     case FingerprintVerdict::Damaged: return Refused(Step::CheckFingerprint);
@@ -43,11 +47,14 @@ Outcome ReadFingerprint(FileHandle repairFile, uint64_t repairSize, const Repair
   }
   // The header has tied the head to at most 65536 regions: a little over 1 MiB.
   const uint64_t headBytes = FingerprintHeadBytes(*header);
-  *part = static_cast<uint8_t*>(CommitMemory(static_cast<uint32_t>(headBytes)));
-  if (*part == nullptr) return StoppedAt(Step::CommitRepairBuffer);
-  if (!ReadAt(repairFile, at, *part, static_cast<uint32_t>(headBytes))) return StoppedAt(Step::ReadRepair);
+  if (const SystemError failed = CommitMemory(static_cast<uint32_t>(headBytes), part)) {
+    return Stopped(Step::CommitRepairBuffer, failed);
+  }
+  if (const SystemError failed = ReadAt(repairFile, at, part->bytes(), static_cast<uint32_t>(headBytes))) {
+    return Stopped(Step::ReadRepair, failed);
+  }
   Hash128Stream check;
-  check.Add(*part, static_cast<size_t>(headBytes));
+  check.Add(part->bytes(), static_cast<size_t>(headBytes));
   // The values may be many (4 bytes per carried block): read in pieces, kept where asked for.
   OriginRecord none;
   OriginRecord& kept = record != nullptr ? *record : none;
@@ -57,11 +64,13 @@ Outcome ReadFingerprint(FileHandle repairFile, uint64_t repairSize, const Repair
     if (valueCount > 0) piece.resize(std::min<uint64_t>(4 * valueCount, uint64_t{1} << 20));
     if (record != nullptr) record->values.reserve(valueCount);
   } catch (const std::bad_alloc&) {
-    return StoppedAt(Step::CommitRepairBuffer, SystemErrorKind::NotEnoughMemory);
+    return Stopped(Step::CommitRepairBuffer, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }
   for (uint64_t done = 0; done < valueCount;) {
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(valueCount - done, piece.size() / 4));
-    if (!ReadAt(repairFile, at + headBytes + 4 * done, piece.data(), 4 * count)) return StoppedAt(Step::ReadRepair);
+    if (const SystemError failed = ReadAt(repairFile, at + headBytes + 4 * done, piece.data(), 4 * count)) {
+      return Stopped(Step::ReadRepair, failed);
+    }
     check.Add(piece.data(), 4 * count);
     if (record != nullptr) {
       for (uint32_t i = 0; i < count; ++i) record->values.push_back(LoadU32LE(piece.data() + 4 * i));
@@ -71,50 +80,38 @@ Outcome ReadFingerprint(FileHandle repairFile, uint64_t repairSize, const Repair
   // The samples and the check: at most 528 bytes.
   const uint32_t sampleBytes = header->hasOrigin ? kOriginSampleBytes * header->origin.samples : 0;
   uint8_t tail[sizeof kept.samples + kFingerprintCheckBytes];
-  if (!ReadAt(repairFile, at + headBytes + 4 * valueCount, tail, sampleBytes + kFingerprintCheckBytes)) {
-    return StoppedAt(Step::ReadRepair);
+  if (const SystemError failed =
+          ReadAt(repairFile, at + headBytes + 4 * valueCount, tail, sampleBytes + kFingerprintCheckBytes)) {
+    return Stopped(Step::ReadRepair, failed);
   }
   check.Add(tail, sampleBytes);
   std::memcpy(kept.samples, tail, sampleBytes);
-  if (!FingerprintHeadHolds(*part, *header, tail, check.Digest(), LoadHash128(tail + sampleBytes))) {
+  if (!FingerprintHeadHolds(part->bytes(), *header, tail, check.Digest(), LoadHash128(tail + sampleBytes))) {
     return Refused(Step::CheckFingerprint);
   }
   return DoneOutcome();
 }
 
-int AcquireReadBack(ReadBackBuffers* buffers, const FingerprintPart& header) {
-  if (!AcquireSlices(&buffers->ring)) return 0;
+SystemError AcquireReadBack(ReadBackBuffers* buffers, const FingerprintPart& header) {
+  if (const SystemError failed = AcquireSlices(&buffers->ring)) return failed;
   // A repair file without a fingerprint is read through the ring for a check alone.
-  if (header.regionCount == 0) return 1;
+  if (header.regionCount == 0) return SystemError{};
   // The file compared may be shorter than the valid file, never hashed longer.
-  buffers->regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * header.regionCount)));
-  if (buffers->regions == nullptr) {
-    const uint32_t error = LastSystemError();
-    ReleaseReadBack(buffers);
-    SetLastSystemError(error);
-    return 0;
-  }
-  return 1;
+  return CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * header.regionCount), &buffers->regions);
 }
 
-void ReleaseReadBack(ReadBackBuffers* buffers) {
-  ReleaseSlices(&buffers->ring);
-  if (buffers->regions != nullptr) ReleaseMemory(buffers->regions);
-  buffers->regions = nullptr;
-}
-
-Outcome ReadBackAndCompare(FileHandle file, uint64_t fileSize, const uint8_t* part, const FingerprintPart& header,
+Outcome ReadBackAndCompare(const File& file, uint64_t fileSize, const uint8_t* part, const FingerprintPart& header,
                            ReadBackBuffers& buffers, Progress& progress, std::vector<uint32_t>* differing) {
   // Past the valid file's size nothing can agree; the regions up to it still say where.
   const uint64_t hashed = fileSize < header.validSize ? fileSize : header.validSize;
-  Fingerprinter print(hashed, header.regionSize, buffers.regions);
+  Fingerprinter print(hashed, header.regionSize, buffers.Regions());
   ReadBack job(file, print);
   Outcome read = RunSlices(buffers.ring, job, hashed, progress);
   if (read.ending != Ending::Done) return read;
   Outcome result = DoneOutcome();
   result.fingerprinted = true;
   result.fingerprint = header.whole;
-  result.verification = CompareWithFingerprint(part, header, fileSize, print.Whole(), buffers.regions, differing);
+  result.verification = CompareWithFingerprint(part, header, fileSize, print.Whole(), buffers.Regions(), differing);
   if (result.verification == Verification::Differs) {
     result.differing = RegionRanges(*differing, header.regionSize, fileSize > header.validSize ? fileSize : header.validSize);
   }

@@ -13,26 +13,26 @@
 #include "stream/pipeline.h"
 #include "stream/steps.h"
 
-// Reads the bytes behind the last repair block: none leaves *part null. Otherwise *part is
-// the part's head (FingerprintHeadBytes) in memory of its own (the caller releases it), and
+// Reads the bytes behind the last repair block: none leaves *part empty. Otherwise *part is
+// the part's head (FingerprintHeadBytes) in memory of its own, and
 // record, when not null, the values and samples of version 2 (its origin is the header's); the
 // whole part is checked: a part that does
 // not hold is refused as CheckFingerprint; the memory and the read stop at CommitRepairBuffer
 // and ReadRepair.
-Outcome ReadFingerprint(FileHandle repairFile, uint64_t repairSize, const RepairFileLayout& layout, uint8_t** part,
+Outcome ReadFingerprint(const File& repairFile, uint64_t repairSize, const RepairFileLayout& layout, Memory* part,
                         FingerprintPart* header, OriginRecord* record);
 
+// The ring a file is read back through, and room for its region hashes.
 struct ReadBackBuffers {
   SliceRing ring;
-  Hash128* regions = nullptr;
+  Memory regions;
+  Hash128* Regions() const { return regions.As<Hash128>(); }
 };
-// 0 with the last error set when the memory cannot be had; what was had is released.
-int AcquireReadBack(ReadBackBuffers* buffers, const FingerprintPart& header);
-void ReleaseReadBack(ReadBackBuffers* buffers);
+SystemError AcquireReadBack(ReadBackBuffers* buffers, const FingerprintPart& header);
 
 // Reads the file (fileSize bytes; the progress's total counts as many of them as the valid file
 // has) through its open handle and compares it with the part.
 // Done with verification, fingerprint and, for Differs, the ranges in the outcome, and the
 // regions that differ in differing; a read that fails stops at ReadBack.
-Outcome ReadBackAndCompare(FileHandle file, uint64_t fileSize, const uint8_t* part, const FingerprintPart& header,
+Outcome ReadBackAndCompare(const File& file, uint64_t fileSize, const uint8_t* part, const FingerprintPart& header,
                            ReadBackBuffers& buffers, Progress& progress, std::vector<uint32_t>* differing);

@@ -19,7 +19,7 @@ class FollowUpReader {
  public:
   // header: the file's first kFollowUpHeaderBytes bytes; record: room for one record; listed:
   // room for the layout's region count of indices.
-  FollowUpReader(FileHandle file, const FollowUpLayout& layout, const uint8_t* header, uint8_t* record, uint32_t* listed);
+  FollowUpReader(const File& file, const FollowUpLayout& layout, const uint8_t* header, uint8_t* record, uint32_t* listed);
 
   Outcome Expect(Slice& slice);
   // Once the whole valid file has been read: every record read, and the check holds.
@@ -28,7 +28,7 @@ class FollowUpReader {
   const uint32_t* Listed() const { return listed_; }
 
  private:
-  FileHandle file_;
+  const File& file_;
   FollowUpLayout layout_;
   uint8_t* record_;
   uint32_t* listed_;
@@ -45,6 +45,6 @@ class FollowUpReader {
 // (kStreamBufferBytes) and hashes its blocks into hashes (8 * kStreamBufferBlocks bytes). Done
 // with its path and size in the outcome; a stop at CreateFollowUp, WriteFollowUp or ReadBack,
 // or Cancelled when asked (the progress only answers that: its percentage stays at 100).
-Outcome WriteFollowUp(FileHandle brokenFile, uint64_t size, const std::vector<uint32_t>& differing, const char* folder,
-                      const char* brokenFilePath, int (*nameOutput)(char*, const char*, const char*), uint8_t* buffer,
+Outcome WriteFollowUp(const File& brokenFile, uint64_t size, const std::vector<uint32_t>& differing, const char* folder,
+                      const char* brokenFilePath, OutputNamer nameOutput, uint8_t* buffer,
                       uint8_t* hashes, Progress& progress);

@@ -1,14 +1,19 @@
 // The streaming operations: the three work modes for files of any size (up to 16 TiB), with
 // any amount of damage, in memory that does not grow with the file. They show nothing: each
-// returns what happened, and the program that called it words that. Paths are the same
-// texts the dialog's own operations take; outputs are written under a temporary name and
-// renamed over the final name only once complete and flushed.
+// returns what happened, and the program that called it words that. Paths are UTF-8 texts of
+// at most a path's length (support/path_buffer.h); outputs are written under a temporary name
+// and renamed over the final name only once complete and flushed.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 
 #include "core/outcome.h"
+#include "platform/platform.h"
+
+// Composes an output's path in a path buffer that holds the output folder's text, as
+// BuildOutputPath (support/output_path.h) does; the failure says why no name can be made.
+using OutputNamer = SystemError (*)(char* pathBuffer, const char* sourcePath, const char* extension);
 
 // How the caller follows and stops the work, and names the outputs. All are optional.
 struct StreamControl {
@@ -18,10 +23,8 @@ struct StreamControl {
   void* context = nullptr;
   // Set from any thread: the operation stops at the next block boundary, Cancelled.
   const std::atomic<bool>* stop = nullptr;
-  // Composes the output's path in a path buffer that holds the output folder's text, as
-  // BuildOutputPath (support/output_path.h) does, which is the dialog's rule and the one taken
-  // when this is null; 0 with the last error set when no name can be made.
-  int (*nameOutput)(char* pathBuffer, const char* sourcePath, const char* extension) = nullptr;
+  // Names the outputs; null takes BuildOutputPath, the dialog's rule.
+  OutputNamer nameOutput = nullptr;
   // Work on the calling thread alone, without a second one to hash what it reads.
   bool oneThread = false;
 };

@@ -11,7 +11,7 @@
 namespace {
 
 // Reads run blocks from block first of the broken file, as far as it has them, zeros behind.
-int ReadBrokenRun(FileHandle brokenFile, uint64_t brokenSize, uint64_t first, uint32_t run, uint8_t* buffer) {
+SystemError ReadBrokenRun(const File& brokenFile, uint64_t brokenSize, uint64_t first, uint32_t run, uint8_t* buffer) {
   const uint64_t start = (first - 1) * kBlockSize;
   const uint64_t present = brokenSize > start ? std::min<uint64_t>(brokenSize - start, uint64_t{run} * kBlockSize) : 0;
   return ReadPadded(brokenFile, start, buffer, static_cast<uint32_t>(present), run * kBlockSize);
@@ -60,7 +60,7 @@ Outcome BrokenBlocksCheck::Refusal() const {
   return OtherFileOutcome(why);
 }
 
-Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, const CarriedBlocks& carried, const RepairOrigin& origin,
+Outcome CheckOrigin(const File& brokenFile, uint64_t brokenSize, const CarriedBlocks& carried, const RepairOrigin& origin,
                     uint8_t* brokenBuffer, uint8_t* repairBuffer) {
   Outcome refused;
   if (!OriginSizeHolds(origin, brokenSize, carried.validSize, &refused)) return refused;
@@ -68,7 +68,9 @@ Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, const CarriedBlo
   for (uint32_t i = 0; i < origin.samples; ++i) {
     const uint8_t* sample = carried.samples + kOriginSampleBytes * i;
     const uint32_t b = LoadU32LE(sample);
-    if (!ReadBrokenRun(brokenFile, brokenSize, b, 1, brokenBuffer)) return StoppedAt(Step::ReadBroken);
+    if (const SystemError failed = ReadBrokenRun(brokenFile, brokenSize, b, 1, brokenBuffer)) {
+      return Stopped(Step::ReadBroken, failed);
+    }
     check.Sampled(b, brokenBuffer, LoadU32LE(sample + 4));
   }
   // The carried blocks, neighbours in one read from each file.
@@ -76,9 +78,12 @@ Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, const CarriedBlo
   for (size_t j = 0; j < list.size() && check.Holds();) {
     uint32_t run = 1;
     while (j + run < list.size() && run < kStreamBufferBlocks && list[j + run] == list[j] + run) ++run;
-    if (!ReadBrokenRun(brokenFile, brokenSize, list[j], run, brokenBuffer)) return StoppedAt(Step::ReadBroken);
-    if (!ReadAt(carried.repairFile, carried.blocksAt + uint64_t{j} * kBlockSize, repairBuffer, run * kBlockSize)) {
-      return StoppedAt(Step::ReadRepair);
+    if (const SystemError failed = ReadBrokenRun(brokenFile, brokenSize, list[j], run, brokenBuffer)) {
+      return Stopped(Step::ReadBroken, failed);
+    }
+    if (const SystemError failed =
+            ReadAt(*carried.repairFile, carried.blocksAt + uint64_t{j} * kBlockSize, repairBuffer, run * kBlockSize)) {
+      return Stopped(Step::ReadRepair, failed);
     }
     for (uint32_t i = 0; i < run; ++i) {
       check.Carried(list[j + i], brokenBuffer + uint64_t{i} * kBlockSize, (*carried.values)[j + i],

@@ -21,7 +21,7 @@ bool OriginSizeHolds(const RepairOrigin& origin, uint64_t brokenSize, uint64_t v
 // The record's check of the broken file (brokenSize bytes) against a repair for a valid file of
 // validSize bytes, fed each sampled and each carried block as it is read, by whichever read
 // takes them (the check's own or the one pass of a repair with a check file). A block's bytes
-// are 4096, zeros behind the file's end.
+// are kBlockSize, zeros behind the file's end.
 class BrokenBlocksCheck {
  public:
   BrokenBlocksCheck(const RepairOrigin& origin, uint64_t brokenSize, uint64_t validSize)
@@ -33,7 +33,7 @@ class BrokenBlocksCheck {
   Outcome Refusal() const;
 
  private:
-  // The bytes the broken file has of block b, at most 4096.
+  // The bytes the broken file has of block b, at most kBlockSize.
   uint32_t Held(uint64_t b) const;
   const RepairOrigin& origin_;
   uint64_t brokenSize_;
@@ -44,7 +44,7 @@ class BrokenBlocksCheck {
 // Where a repair's blocks are: in the repair file from blocksAt on, in the order of list, for a
 // valid file of validSize bytes; values and samples are the record's (core/repair_origin.h).
 struct CarriedBlocks {
-  FileHandle repairFile = nullptr;
+  const File* repairFile = nullptr;
   uint64_t blocksAt = 0;
   uint64_t validSize = 0;
   const std::vector<uint32_t>* list = nullptr;
@@ -56,5 +56,5 @@ struct CarriedBlocks {
 // brokenBuffer and the carried blocks of the repair file into repairBuffer (kStreamBufferBytes
 // each). Done when the file is the one the record describes or that file partly repaired;
 // OtherFile otherwise; a read that fails stops at ReadBroken or ReadRepair.
-Outcome CheckOrigin(FileHandle brokenFile, uint64_t brokenSize, const CarriedBlocks& carried, const RepairOrigin& origin,
+Outcome CheckOrigin(const File& brokenFile, uint64_t brokenSize, const CarriedBlocks& carried, const RepairOrigin& origin,
                     uint8_t* brokenBuffer, uint8_t* repairBuffer);

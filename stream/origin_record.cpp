@@ -20,7 +20,7 @@ Outcome Reserve(OriginRecord* record, size_t count, Step listFull) {
   try {
     record->values.reserve(count);
   } catch (const std::bad_alloc&) {
-    return StoppedAt(listFull, SystemErrorKind::NotEnoughMemory);
+    return Stopped(listFull, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }
   return DoneOutcome();
 }
@@ -44,33 +44,30 @@ Outcome RecordFromTestFile(const TestEntries& entries, uint64_t recordedSize, ui
     const uint64_t from = 4 * (block - 1);
     const uint64_t to = std::min<uint64_t>(4 * last, entries.bytes);
     std::memset(buffer, 0, static_cast<size_t>(4 * (last - block + 1)));
-    return from >= to || ReadAt(entries.file, entries.at + from, buffer, static_cast<uint32_t>(to - from));
+    return from >= to ? SystemError{} : ReadAt(*entries.file, entries.at + from, buffer, static_cast<uint32_t>(to - from));
   };
   for (size_t j = 0; j < travelling.size();) {
     // Neighbours in one read.
     size_t run = 1;
     while (j + run < travelling.size() && run < kStreamBufferBytes / 4 && travelling[j + run] == travelling[j] + run) ++run;
-    if (!read(travelling[j], travelling[j] + run - 1)) return StoppedAt(Step::ReadTest);
+    if (const SystemError failed = read(travelling[j], travelling[j] + run - 1)) return Stopped(Step::ReadTest, failed);
     for (size_t i = 0; i < run; ++i) {
       record->values.push_back(TestFileEntry(buffer + 4 * i, travelling[j + i], entries.bytes));
     }
     j += run;
   }
   // The sample, among the blocks both files have whole that do not travel.
-  bool failed = false;
+  SystemError failed;
   SampleSpread(SampleCandidates(recordedSize, recordedEntries, validSize),
                [&](uint64_t j) { return Travels(travelling, j + 1); },
                [&](uint64_t j) {
-                 if (failed || !read(j + 1, j + 1)) {
-                   failed = true;
-                   return;
-                 }
+                 if (failed || (failed = read(j + 1, j + 1))) return;
                  Sample(record, j + 1, TestFileEntry(buffer, j + 1, entries.bytes));
                });
-  return failed ? StoppedAt(Step::ReadTest) : DoneOutcome();
+  return failed ? Stopped(Step::ReadTest, failed) : DoneOutcome();
 }
 
-Outcome RecordFromFollowUp(FileHandle followUp, const FollowUpLayout& layout, const uint32_t* listed,
+Outcome RecordFromFollowUp(const File& followUp, const FollowUpLayout& layout, const uint32_t* listed,
                            const std::vector<uint32_t>& travelling, Step listFull, OriginRecord* record) {
   record->origin.recordedSize = layout.size;
   record->origin.recordedEntries = BlockCount64(layout.size);
@@ -83,46 +80,49 @@ Outcome RecordFromFollowUp(FileHandle followUp, const FollowUpLayout& layout, co
   const auto hash = [&](uint64_t d, uint64_t b, uint32_t* value) {
     uint8_t bytes[8];
     const uint64_t at = kFollowUpHeaderBytes + d * layout.RecordBytes() + 4 + 8 * ((b - 1) % perRegion);
-    if (!ReadAt(followUp, at, bytes, sizeof bytes)) return false;
+    if (const SystemError failed = ReadAt(followUp, at, bytes, sizeof bytes)) return failed;
     *value = static_cast<uint32_t>(LoadU64LE(bytes));
-    return true;
+    return SystemError{};
   };
   // The travelling blocks all lie in listed regions, in order.
   uint64_t d = 0;
   for (const uint32_t b : travelling) {
     while (d < layout.regions && listed[d] < (b - 1) / perRegion) ++d;
     uint32_t value = 0;
-    if (d == layout.regions || !hash(d, b, &value)) return StoppedAt(Step::ReadTest);
+    // A travelling block beyond the regions listed is past the follow-up's end.
+    if (d == layout.regions) return Stopped(Step::ReadTest, ErrorOf(SystemErrorKind::EndOfFile));
+    if (const SystemError failed = hash(d, b, &value)) return Stopped(Step::ReadTest, failed);
     record->values.push_back(value);
   }
   // The sample, among the blocks of the listed regions (candidate j is block j % perRegion of
   // region listed[j / perRegion]); those past the file's end are no candidates.
   const uint64_t blocks = BlockCount64(layout.size);
   const auto block = [&](uint64_t j) { return uint64_t{listed[j / perRegion]} * perRegion + j % perRegion + 1; };
-  bool failed = false;
+  SystemError failed;
   SampleSpread(layout.regions * perRegion, [&](uint64_t j) { return block(j) > blocks || Travels(travelling, block(j)); },
                [&](uint64_t j) {
                  uint32_t value = 0;
-                 if (failed || !hash(j / perRegion, block(j), &value)) {
-                   failed = true;
-                   return;
-                 }
+                 if (failed || (failed = hash(j / perRegion, block(j), &value))) return;
                  Sample(record, block(j), value);
                });
-  return failed ? StoppedAt(Step::ReadTest) : DoneOutcome();
+  return failed ? Stopped(Step::ReadTest, failed) : DoneOutcome();
 }
 
-Outcome WriteFingerprintPart(FileHandle output, const uint8_t* head, uint64_t headBytes, const OriginRecord& record,
+Outcome WriteFingerprintPart(const File& output, const uint8_t* head, uint64_t headBytes, const OriginRecord& record,
                              uint8_t* buffer, uint64_t* at) {
   Hash128Stream check;
   check.Add(head, static_cast<size_t>(headBytes));
-  if (!WriteAt(output, *at, head, static_cast<uint32_t>(headBytes))) return StoppedAt(Step::WriteOutput);
+  if (const SystemError failed = WriteAt(output, *at, head, static_cast<uint32_t>(headBytes))) {
+    return Stopped(Step::WriteOutput, failed);
+  }
   *at += headBytes;
   for (size_t j = 0; j < record.values.size();) {
     const size_t run = std::min<size_t>(record.values.size() - j, kStreamBufferBytes / 4);
     for (size_t i = 0; i < run; ++i) StoreU32LE(buffer + 4 * i, record.values[j + i]);
     check.Add(buffer, 4 * run);
-    if (!WriteAt(output, *at, buffer, static_cast<uint32_t>(4 * run))) return StoppedAt(Step::WriteOutput);
+    if (const SystemError failed = WriteAt(output, *at, buffer, static_cast<uint32_t>(4 * run))) {
+      return Stopped(Step::WriteOutput, failed);
+    }
     *at += 4 * run;
     j += run;
   }
@@ -130,7 +130,9 @@ Outcome WriteFingerprintPart(FileHandle output, const uint8_t* head, uint64_t he
   std::memcpy(buffer, record.samples, sampleBytes);
   check.Add(buffer, sampleBytes);
   StoreHash128(buffer + sampleBytes, check.Digest());
-  if (!WriteAt(output, *at, buffer, sampleBytes + kFingerprintCheckBytes)) return StoppedAt(Step::WriteOutput);
+  if (const SystemError failed = WriteAt(output, *at, buffer, sampleBytes + kFingerprintCheckBytes)) {
+    return Stopped(Step::WriteOutput, failed);
+  }
   *at += sampleBytes + kFingerprintCheckBytes;
   return DoneOutcome();
 }

@@ -30,10 +30,10 @@ Outcome RecordFromTestFile(const TestEntries& entries, uint64_t recordedSize, ui
 
 // From a follow-up test file (layout, and the regions it lists, ascending): its XXH3-64 of each
 // block, as the record's values, among the blocks of those regions.
-Outcome RecordFromFollowUp(FileHandle followUp, const FollowUpLayout& layout, const uint32_t* listed,
+Outcome RecordFromFollowUp(const File& followUp, const FollowUpLayout& layout, const uint32_t* listed,
                            const std::vector<uint32_t>& travelling, Step listFull, OriginRecord* record);
 
 // Writes the fingerprint part at *at: its head from memory (headBytes), then the record's values
 // and samples, then the check of them all, through buffer (kStreamBufferBytes). *at moves past it.
-Outcome WriteFingerprintPart(FileHandle output, const uint8_t* head, uint64_t headBytes, const OriginRecord& record,
+Outcome WriteFingerprintPart(const File& output, const uint8_t* head, uint64_t headBytes, const OriginRecord& record,
                              uint8_t* buffer, uint64_t* at);

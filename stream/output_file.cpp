@@ -6,91 +6,73 @@
 
 namespace {
 
-// Whether a missing final file, or a missing folder for it, is what the probe met: then
-// there is nothing to protect, and creating the temporary reports a missing folder itself.
-bool NothingThere(uint32_t error) {
-  return error == SystemErrorCode(SystemErrorKind::FileNotFound) ||
-         error == SystemErrorCode(SystemErrorKind::PathNotFound);
-}
-
 // Creates the temporary of the output whose final path is in place.
-int CreateNamedOutput(OutputFile* output, FileHandle source) {
-  // Opened the way an input is, the final name shows whether replacing it would be refused.
-  if (FileHandle existing = OpenInputFile(output->finalPath)) {
-    CloseFile(existing);
-  } else if (!NothingThere(LastSystemError())) {
-    return 0;
+SystemError CreateNamedOutput(OutputFile* output, const File* source, HeldFileWaits* waits) {
+  {
+    // Opened the way an input is, the final name shows whether replacing it would be refused;
+    // a missing final file, or a missing folder for it, leaves nothing to protect, and creating
+    // the temporary reports a missing folder itself.
+    File existing;
+    const SystemError probe = OpenInputFile(output->finalPath, waits, &existing);
+    if (probe && !probe.Is(SystemErrorKind::FileNotFound) && !probe.Is(SystemErrorKind::PathNotFound)) return probe;
   }
-  output->file = CreateTemporaryFile(output->finalPath, source, output->temporaryPath, sizeof output->temporaryPath);
-  if (output->file == nullptr) return 0;
+  if (const SystemError failed =
+          CreateTemporaryFile(output->finalPath, source, output->temporaryPath, sizeof output->temporaryPath, &output->file)) {
+    return failed;
+  }
   output->created = TemporaryHasName(output->file);
-  return 1;
+  return SystemError{};
 }
 
 }  // namespace
 
-int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
-                 const char* extension, int (*nameOutput)(char*, const char*, const char*)) {
+SystemError CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const File& source,
+                         const char* extension, OutputNamer nameOutput, HeldFileWaits* waits) {
   if (nameOutput == nullptr) nameOutput = &BuildOutputPath;
-  if (!PutPathIntoBuffer(output->finalPath, outputFolder) || !nameOutput(output->finalPath, sourcePath, extension)) {
-    return 0;
-  }
-  return CreateNamedOutput(output, source);
+  if (const SystemError failed = PutPathIntoBuffer(output->finalPath, outputFolder)) return failed;
+  if (const SystemError failed = nameOutput(output->finalPath, sourcePath, extension)) return failed;
+  return CreateNamedOutput(output, &source, waits);
 }
 
-int CreateFolderOutput(OutputFile* output, const char* outputFolder, const char* folderPath, const char* extension) {
-  if (!PutPathIntoBuffer(output->finalPath, outputFolder) ||
-      !BuildFolderOutputPath(output->finalPath, folderPath, extension)) {
-    return 0;
-  }
-  return CreateNamedOutput(output, nullptr);
+SystemError CreateFolderOutput(OutputFile* output, const char* outputFolder, const char* folderPath, const char* extension,
+                               HeldFileWaits* waits) {
+  if (const SystemError failed = PutPathIntoBuffer(output->finalPath, outputFolder)) return failed;
+  if (const SystemError failed = BuildFolderOutputPath(output->finalPath, folderPath, extension)) return failed;
+  return CreateNamedOutput(output, nullptr, waits);
 }
 
-Commit CommitOutput(OutputFile* output) {
+Committed CommitOutput(OutputFile* output) {
   // The first failure is the one reported; the file is closed whatever happens.
-  int done = FlushFile(output->file);
-  uint32_t error = LastSystemError();
-  if (done) {
-    done = NameTemporaryFile(output->file, output->temporaryPath, sizeof output->temporaryPath);
-    error = LastSystemError();
-    output->created = output->created || done;
+  SystemError failed = FlushFile(output->file);
+  if (!failed) {
+    failed = NameTemporaryFile(&output->file, output->temporaryPath, sizeof output->temporaryPath);
+    output->created = output->created || !failed;
   }
-  const int closed = CloseFile(output->file);
-  output->file = nullptr;
-  if (done && !closed) {
-    done = 0;
-    error = LastSystemError();
-  }
-  if (done && !ReplaceWithFile(output->temporaryPath, output->finalPath)) {
-    done = 0;
-    error = LastSystemError();
-  }
-  if (!done) {
-    AbandonOutput(output);
-    SetLastSystemError(error);
-    return Commit::Failed;
+  const SystemError closed = output->file.Close();
+  if (!failed) failed = closed;
+  if (!failed) failed = ReplaceWithFile(output->temporaryPath, output->finalPath);
+  if (failed) {
+    output->Abandon();
+    return Committed{failed, SystemError{}};
   }
   output->created = false;
-  return FlushFolderOf(output->finalPath) ? Commit::Done : Commit::FolderUnflushed;
+  return Committed{SystemError{}, FlushFolderOf(output->finalPath)};
 }
 
 Outcome FinishOutput(OutputFile* output) {
-  const Commit committed = CommitOutput(output);
-  if (committed == Commit::Failed) return StoppedAt(Step::WriteOutput);
+  const Committed committed = CommitOutput(output);
+  if (committed.failed) return Stopped(Step::WriteOutput, committed.failed);
   Outcome done = DoneOutcome();
-  if (committed == Commit::FolderUnflushed) {
+  if (committed.folderUnflushed) {
     done.outputMayNotSurvivePowerCut = true;
-    done.systemError = LastSystemError();
+    done.systemError = committed.folderUnflushed.code;
   }
   done.outputPath = output->finalPath;
   return done;
 }
 
-void AbandonOutput(OutputFile* output) {
-  const uint32_t error = LastSystemError();
-  if (output->file != nullptr) CloseFile(output->file);
-  output->file = nullptr;
-  if (output->created) RemoveFile(output->temporaryPath);
-  output->created = false;
-  SetLastSystemError(error);
+void OutputFile::Abandon() {
+  file = File();
+  if (created) static_cast<void>(RemoveFile(temporaryPath));
+  created = false;
 }

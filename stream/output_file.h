@@ -10,13 +10,23 @@
 #include "core/fingerprint.h"
 #include "core/outcome.h"
 #include "platform/platform.h"
+#include "stream/operations.h"
 #include "support/path_buffer.h"
 
+// What an output holds: its temporary, until it is committed. One that goes out of scope
+// uncommitted is abandoned: closed, and removed when it has a name by then.
 struct OutputFile {
-  FileHandle file = nullptr;
+  OutputFile() = default;
+  ~OutputFile() { Abandon(); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  void Abandon();
+
+  File file;
   bool created = false;  // the temporary exists on disk under its temporary name
   char finalPath[kPathBufferSize] = {};
-  char temporaryPath[kPathBufferSize + 64] = {};
+  // Room for the temporary's own name beside the final path's folder.
+  char temporaryPath[kPathBufferSize + kTemporaryNameRoom] = {};
 };
 
 // An output written front to back, with the XXH3-128 of what was written so far, which the
@@ -26,11 +36,11 @@ struct HashedOutput {
   uint64_t at = 0;
   Hash128Stream check;
 
-  bool Put(const uint8_t* bytes, uint32_t count) {
+  SystemError Put(const uint8_t* bytes, uint32_t count) {
     check.Add(bytes, count);
-    if (!WriteAt(output.file, at, bytes, count)) return false;
+    if (const SystemError failed = WriteAt(output.file, at, bytes, count)) return failed;
     at += count;
-    return true;
+    return SystemError{};
   }
 };
 
@@ -39,30 +49,29 @@ struct HashedOutput {
 // people than source, the open file whose contents it carries.
 // Refuses, as creating the final file itself would, a final name that is taken by something
 // that may not be replaced: a folder, a device, a read-only file, or a file this process holds
-// open (an input of the same operation). 0 with the last error set.
-int CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, FileHandle source,
-                 const char* extension, int (*nameOutput)(char*, const char*, const char*));
+// open for writing (an input of the same operation); a file another program holds is waited
+// for by waits.
+SystemError CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const File& source,
+                         const char* extension, OutputNamer nameOutput, HeldFileWaits* waits);
 
 // The same for an output named after a folder (photos gives photos.crc). It carries many
 // files' bytes, so only its owner may read it.
-int CreateFolderOutput(OutputFile* output, const char* outputFolder, const char* folderPath, const char* extension);
+SystemError CreateFolderOutput(OutputFile* output, const char* outputFolder, const char* folderPath, const char* extension,
+                               HeldFileWaits* waits);
 
-// What committing an output came to.
-enum class Commit {
-  Failed,           // nothing replaced, the temporary removed; the last error says why
-  Done,             // renamed over the final name, and the rename flushed to the device
-  FolderUnflushed,  // renamed over the final name, so any older file is gone, but the flush of
-                    // the folder failed (the last error says why): a power cut may lose it
+// What committing an output came to: failed, with nothing replaced and the temporary removed;
+// or renamed over the final name, so that any older file is gone, where folderUnflushed says
+// whether the flush of the folder failed after it, so that a power cut may lose the new file.
+struct Committed {
+  SystemError failed;
+  SystemError folderUnflushed;
 };
 
 // Flushes the temporary, gives it its name and closes it, checking each, renames it over the
 // final name (the commit) and flushes the folder.
-Commit CommitOutput(OutputFile* output);
+Committed CommitOutput(OutputFile* output);
 
 // Commits the output, as an operation tells it: stopped at the write when nothing was
 // replaced; otherwise done, with the output's final path, and told when it may not survive a
 // power cut.
 Outcome FinishOutput(OutputFile* output);
-
-// Closes and removes the temporary, if any, keeping the last error as it was.
-void AbandonOutput(OutputFile* output);

@@ -3,34 +3,22 @@
 
 #include "core/block.h"
 
-int AcquireSlices(SliceRing* ring) {
-  for (Slice& slice : ring->slices) {
-    slice.bytes = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-    if (slice.bytes == nullptr) {
-      const uint32_t error = LastSystemError();
-      ReleaseSlices(ring);
-      SetLastSystemError(error);
-      return 0;
-    }
+SystemError AcquireSlices(SliceRing* ring) {
+  for (uint32_t i = 0; i < kRingSlices; ++i) {
+    if (const SystemError failed = CommitMemory(kStreamBufferBytes, &ring->memory[i])) return failed;
+    ring->slices[i].bytes = ring->memory[i].bytes();
   }
-  return 1;
-}
-
-void ReleaseSlices(SliceRing* ring) {
-  for (Slice& slice : ring->slices) {
-    if (slice.bytes != nullptr) ReleaseMemory(slice.bytes);
-    slice.bytes = nullptr;
-  }
+  return SystemError{};
 }
 
 Pipeline::~Pipeline() {
-  if (worker_ == nullptr) return;
+  if (!worker_) return;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
   }
   changed_.notify_all();
-  JoinThread(worker_);
+  worker_.Join();
 }
 
 // The second thread: each slice in turn, as soon as it has been read; it ends once the
@@ -55,11 +43,12 @@ void Pipeline::WorkOnSlices(void* context) {
 }
 
 bool Pipeline::HaveWorker() {
-  if (worker_ == nullptr && !workerTried_) {
+  if (!worker_ && !workerTried_) {
     workerTried_ = true;
-    worker_ = StartThread(&WorkOnSlices, this);
+    // Without a second thread the work is done in line: its failure stops nothing.
+    static_cast<void>(StartThread(&WorkOnSlices, this, &worker_));
   }
-  return worker_ != nullptr;
+  return static_cast<bool>(worker_);
 }
 
 void Pipeline::HandOver(uint32_t i) {

@@ -31,14 +31,14 @@ struct Slice {
   bool travels[kStreamBufferBlocks];
 };
 
+// The slices and the memory of their bytes, released with the ring.
 struct SliceRing {
   Slice slices[kRingSlices];
+  Memory memory[kRingSlices];
 };
 
-// Commits the slices' buffers; 0 with the last error set when the memory cannot be had (what
-// was had is released).
-int AcquireSlices(SliceRing* ring);
-void ReleaseSlices(SliceRing* ring);
+// Commits the slices' buffers.
+SystemError AcquireSlices(SliceRing* ring);
 
 class SliceJob {
  public:
@@ -86,7 +86,7 @@ class Pipeline {
   std::condition_variable changed_;
   State states_[kRingSlices] = {};
   bool closing_ = false;
-  ThreadHandle worker_ = nullptr;
+  Thread worker_;
   bool workerTried_ = false;
   // The slice the second thread works on next: runs with it go on round the ring.
   uint32_t next_ = 0;

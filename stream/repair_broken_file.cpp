@@ -31,28 +31,20 @@
 
 namespace {
 
-// What one call holds; null until obtained.
+// What one call holds, released as it goes; the waits first, which the files keep.
 struct Repair {
-  FileHandle brokenFile = nullptr;
-  FileHandle repairFile = nullptr;
-  uint8_t* slice = nullptr;
-  uint8_t* brokenSlice = nullptr;  // the broken file's blocks the record names, and those read back
-  uint8_t* entries = nullptr;
-  uint8_t* part = nullptr;
+  explicit Repair(const std::atomic<bool>* stop) : waits(stop) {}
+  HeldFileWaits waits;
+  File brokenFile;
+  File repairFile;
+  Memory slice;
+  Memory brokenSlice;  // the broken file's blocks the record names, and those read back
+  Memory entries;
+  Memory part;
   OriginRecord record;
   ReadBackBuffers readBack;
   bool brokenFileChanged = false;
 };
-
-void Release(Repair& repair) {
-  if (repair.brokenFile != nullptr) CloseFile(repair.brokenFile);
-  if (repair.repairFile != nullptr) CloseFile(repair.repairFile);
-  if (repair.slice != nullptr) ReleaseMemory(repair.slice);
-  if (repair.brokenSlice != nullptr) ReleaseMemory(repair.brokenSlice);
-  if (repair.entries != nullptr) ReleaseMemory(repair.entries);
-  if (repair.part != nullptr) ReleaseMemory(repair.part);
-  ReleaseReadBack(&repair.readBack);
-}
 
 Outcome RefuseRepairFile(const RepairFileLayout& layout) {
   switch (layout.form) {
@@ -68,28 +60,23 @@ Outcome ReadBlockList(Repair& repair, const RepairFileLayout& layout, std::vecto
   try {
     list->reserve(layout.damagedCount);
   } catch (const std::bad_alloc&) {
-    return StoppedAt(Step::CommitRepairBuffer, SystemErrorKind::NotEnoughMemory);
+    return Stopped(Step::CommitRepairBuffer, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }
   const uint64_t blocks = BlockCount64(layout.validSize);
   for (uint32_t j = 0; j < layout.damagedCount;) {
     const uint32_t count = layout.damagedCount - j < kStreamBufferBlocks ? layout.damagedCount - j : kStreamBufferBlocks;
-    if (!ReadAt(repair.repairFile, layout.BlockNumbersAt() + 4 * uint64_t{j}, repair.slice, 4 * count)) {
-      return StoppedAt(Step::ReadRepair);
+    if (const SystemError failed =
+            ReadAt(repair.repairFile, layout.BlockNumbersAt() + 4 * uint64_t{j}, repair.slice.bytes(), 4 * count)) {
+      return Stopped(Step::ReadRepair, failed);
     }
     for (uint32_t i = 0; i < count; ++i) {
-      const uint32_t number = LoadU32LE(repair.slice + 4 * i);
+      const uint32_t number = LoadU32LE(repair.slice.bytes() + 4 * i);
       if (!BlockNumberFits(number, blocks)) return RefuseRepairFile(layout);
       list->push_back(number);
     }
     j += count;
   }
   return DoneOutcome();
-}
-
-Outcome Stop(Repair& repair, Step step) {
-  Outcome result = StoppedAt(step);
-  result.brokenFileChanged = repair.brokenFileChanged;
-  return result;
 }
 
 // Puts the blocks in place in list order, so a block listed twice ends up with the later of
@@ -99,16 +86,17 @@ Outcome PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const s
   const uint32_t count = static_cast<uint32_t>(list.size());
   for (uint32_t j = 0; j < count;) {
     const uint32_t run = count - j < kStreamBufferBlocks ? count - j : kStreamBufferBlocks;
-    if (!ReadAt(repair.repairFile, layout.RepairBlocksAt() + uint64_t{j} * kBlockSize, repair.slice, run * kBlockSize)) {
-      return Stop(repair, Step::ReadRepair);
+    const uint64_t blocksAt = layout.RepairBlocksAt() + uint64_t{j} * kBlockSize;
+    if (const SystemError failed = ReadAt(repair.repairFile, blocksAt, repair.slice.bytes(), run * kBlockSize)) {
+      return Stopped(Step::ReadRepair, failed);
     }
     for (uint32_t i = 0; i < run; ++i) {
       if (progress.StopRequested()) return CancelledOutcome(repair.brokenFileChanged);
       const uint64_t at = uint64_t{list[j + i] - 1} * kBlockSize;
       repair.brokenFileChanged = true;
-      if (!WriteAt(repair.brokenFile, at, repair.slice + uint64_t{i} * kBlockSize,
-                   BlockBytesInFile(list[j + i], layout.validSize))) {
-        return Stop(repair, Step::WriteRepaired);
+      if (const SystemError failed = WriteAt(repair.brokenFile, at, repair.slice.bytes() + uint64_t{i} * kBlockSize,
+                                             BlockBytesInFile(list[j + i], layout.validSize))) {
+        return Stopped(Step::WriteRepaired, failed);
       }
       progress.Advance(kBlockSize);
     }
@@ -122,7 +110,7 @@ Outcome PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const s
 Outcome WrittenBlocksReadBack(Repair& repair, const RepairFileLayout& layout, const std::vector<uint32_t>& list,
                               Progress& progress, bool* same) {
   uint64_t size;
-  if (!GetFileSize64(repair.brokenFile, &size)) return StoppedAt(Step::ReadBack);
+  if (const SystemError failed = GetFileSize64(repair.brokenFile, &size)) return Stopped(Step::ReadBack, failed);
   *same = size == layout.validSize;
   for (size_t j = 0; j < list.size() && *same;) {
     if (progress.StopRequested()) return CancelledOutcome(true);
@@ -130,11 +118,14 @@ Outcome WrittenBlocksReadBack(Repair& repair, const RepairFileLayout& layout, co
     while (j + run < list.size() && run < kStreamBufferBlocks && list[j + run] == list[j] + run) ++run;
     const uint64_t start = uint64_t{list[j] - 1} * kBlockSize;
     const uint32_t present = static_cast<uint32_t>(std::min<uint64_t>(layout.validSize - start, uint64_t{run} * kBlockSize));
-    if (!ReadAt(repair.brokenFile, start, repair.brokenSlice, present)) return StoppedAt(Step::ReadBack);
-    if (!ReadAt(repair.repairFile, layout.RepairBlocksAt() + uint64_t{j} * kBlockSize, repair.slice, present)) {
-      return StoppedAt(Step::ReadRepair);
+    if (const SystemError failed = ReadAt(repair.brokenFile, start, repair.brokenSlice.bytes(), present)) {
+      return Stopped(Step::ReadBack, failed);
     }
-    *same = std::memcmp(repair.brokenSlice, repair.slice, present) == 0;
+    if (const SystemError failed =
+            ReadAt(repair.repairFile, layout.RepairBlocksAt() + uint64_t{j} * kBlockSize, repair.slice.bytes(), present)) {
+      return Stopped(Step::ReadRepair, failed);
+    }
+    *same = std::memcmp(repair.brokenSlice.bytes(), repair.slice.bytes(), present) == 0;
     progress.Advance(uint64_t{run} * kBlockSize);
     j += run;
   }
@@ -145,20 +136,20 @@ Outcome WrittenBlocksReadBack(Repair& repair, const RepairFileLayout& layout, co
 // it differs. predicted: the whole hash of the file as the check pass saw it will be (its region
 // hashes in the read-back's regions), or null to read the whole file back.
 Outcome Verify(Repair& repair, const char* brokenFilePath, const FingerprintPart& header, const RepairOptions& options,
-               int (*nameOutput)(char*, const char*, const char*), const Hash128* predicted, Progress& progress) {
+               OutputNamer nameOutput, const Hash128* predicted, Progress& progress) {
   std::vector<uint32_t> differing;
   Outcome compared;
   if (predicted != nullptr) {
     compared = DoneOutcome();
     compared.fingerprinted = true;
     compared.fingerprint = header.whole;
-    compared.verification = CompareWithFingerprint(repair.part, header, header.validSize, *predicted,
-                                                   repair.readBack.regions, &differing);
+    compared.verification = CompareWithFingerprint(repair.part.bytes(), header, header.validSize, *predicted,
+                                                   repair.readBack.Regions(), &differing);
     if (compared.verification == Verification::Differs) {
       compared.differing = RegionRanges(differing, header.regionSize, header.validSize);
     }
   } else {
-    compared = ReadBackAndCompare(repair.brokenFile, header.validSize, repair.part, header, repair.readBack, progress,
+    compared = ReadBackAndCompare(repair.brokenFile, header.validSize, repair.part.bytes(), header, repair.readBack, progress,
                                   &differing);
   }
   if (compared.ending != Ending::Done) {
@@ -169,14 +160,15 @@ Outcome Verify(Repair& repair, const char* brokenFilePath, const FingerprintPart
   // Beside the broken file unless the caller names a folder.
   char folder[kPathBufferSize] = {};
   Outcome followUp;
-  if (!PutPathIntoBuffer(folder, options.followUpFolder != nullptr ? options.followUpFolder : brokenFilePath)) {
-    followUp = StoppedAt(Step::CreateFollowUp);
+  if (const SystemError failed =
+          PutPathIntoBuffer(folder, options.followUpFolder != nullptr ? options.followUpFolder : brokenFilePath)) {
+    followUp = Stopped(Step::CreateFollowUp, failed);
   } else {
     if (options.followUpFolder == nullptr) StripLastComponent(folder, kPathBufferSize);
     // A bare name is in the current folder; a name right under the root, in the root.
     if (folder[0] == '\0') folder[0] = brokenFilePath[0] == kPathSeparator ? kPathSeparator : '.';
-    followUp = WriteFollowUp(repair.brokenFile, header.validSize, differing, folder, brokenFilePath, nameOutput, repair.slice,
-                             repair.entries, progress);
+    followUp = WriteFollowUp(repair.brokenFile, header.validSize, differing, folder, brokenFilePath, nameOutput,
+                             repair.slice.bytes(), repair.entries.bytes(), progress);
   }
   followUp.verification = compared.verification;
   followUp.differing = std::move(compared.differing);
@@ -192,25 +184,28 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   const char* checkFilePath = options.checkFilePath;
   // With a check, the broken file is one of the two files it compares: one that cannot be
   // opened or measured fails the check, before anything is written.
-  const auto brokenFileStop = [&](Step step) {
-    return checkFilePath != nullptr ? CheckCouldNotRead(step) : StoppedAt(step);
+  const auto brokenFileStop = [&](Step step, SystemError failed) {
+    return checkFilePath != nullptr ? CheckCouldNotRead(step, failed) : Stopped(step, failed);
   };
-  repair.brokenFile = OpenInputByPath(brokenFilePath);
-  if (repair.brokenFile == nullptr) return brokenFileStop(Step::OpenBroken);
-  repair.repairFile = OpenInputByPath(repairFilePath);
-  if (repair.repairFile == nullptr) return StoppedAt(Step::OpenRepair);
+  if (const SystemError failed = OpenInputByPath(brokenFilePath, &repair.waits, &repair.brokenFile)) {
+    return brokenFileStop(Step::OpenBroken, failed);
+  }
+  if (const SystemError failed = OpenInputByPath(repairFilePath, &repair.waits, &repair.repairFile)) {
+    return Stopped(Step::OpenRepair, failed);
+  }
   uint64_t brokenSize;
-  if (!GetFileSize64(repair.brokenFile, &brokenSize)) return brokenFileStop(Step::SizeBroken);
+  if (const SystemError failed = GetFileSize64(repair.brokenFile, &brokenSize)) return brokenFileStop(Step::SizeBroken, failed);
   uint64_t repairSize;
-  if (!GetFileSize64(repair.repairFile, &repairSize)) return StoppedAt(Step::SizeRepair);
-  // The dialog's buffer for an empty repair file is a request for 0 bytes, refused as such.
-  if (repairSize == 0) return StoppedAt(Step::CommitRepairBuffer, SystemErrorKind::InvalidParameter);
+  if (const SystemError failed = GetFileSize64(repair.repairFile, &repairSize)) return Stopped(Step::SizeRepair, failed);
+  // An empty repair file is refused as a request for 0 bytes of memory, as it always was.
+  if (repairSize == 0) return Stopped(Step::CommitRepairBuffer, ErrorOf(SystemErrorKind::InvalidParameter));
 
-  repair.slice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (repair.slice == nullptr) return StoppedAt(Step::CommitRepairBuffer);
+  if (const SystemError failed = CommitMemory(kStreamBufferBytes, &repair.slice)) {
+    return Stopped(Step::CommitRepairBuffer, failed);
+  }
   uint8_t start[kLongestRepairFileHeader] = {};
   const uint32_t startBytes = repairSize < sizeof start ? static_cast<uint32_t>(repairSize) : sizeof start;
-  if (!ReadAt(repair.repairFile, 0, start, startBytes)) return StoppedAt(Step::ReadRepair);
+  if (const SystemError failed = ReadAt(repair.repairFile, 0, start, startBytes)) return Stopped(Step::ReadRepair, failed);
   switch (ReadExchangeFileKind(start, repairSize)) {
     case ExchangeFileKind::Plain:
     case ExchangeFileKind::FollowUpTestFile:  // no repair file: its header fails the check below
@@ -228,29 +223,29 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   Outcome listed = ReadBlockList(repair, layout, &list);
   if (listed.ending != Ending::Done) return listed;
   if (!BrokenFileFits(brokenSize, layout.validSize)) {
-    return StoppedAt(Step::ReadBroken, SystemErrorKind::FileTooLarge);
+    return Stopped(Step::ReadBroken, ErrorOf(SystemErrorKind::FileTooLarge));
   }
   FingerprintPart header;
-  Outcome fingerprinted = ReadFingerprint(repair.repairFile, repairSize, layout, &repair.part, &header, &repair.record);
-  if (fingerprinted.ending != Ending::Done) return fingerprinted;
+  Outcome read = ReadFingerprint(repair.repairFile, repairSize, layout, &repair.part, &header, &repair.record);
+  if (read.ending != Ending::Done) return read;
   // Everything the check needs is had before the first write, so that a repair never stops
   // half done for want of it.
-  const bool verify = repair.part != nullptr && options.verify;
-  const bool recorded = repair.part != nullptr && header.hasOrigin;
+  const bool fingerprinted = static_cast<bool>(repair.part);
+  const bool verify = fingerprinted && options.verify;
+  const bool recorded = fingerprinted && header.hasOrigin;
   // The ring reads the file back, or once through for the check.
-  if ((verify || checkFilePath != nullptr) && !AcquireReadBack(&repair.readBack, header)) {
-    return StoppedAt(checkFilePath != nullptr ? Step::CommitBrokenBuffer : Step::AllocateReadBack);
+  const Step readBackMemory = checkFilePath != nullptr ? Step::CommitBrokenBuffer : Step::AllocateReadBack;
+  if (verify || checkFilePath != nullptr) {
+    if (const SystemError failed = AcquireReadBack(&repair.readBack, header)) return Stopped(readBackMemory, failed);
   }
   if (recorded || (checkFilePath != nullptr && verify)) {
-    repair.brokenSlice = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-    if (repair.brokenSlice == nullptr) return StoppedAt(Step::CommitBrokenBuffer);
+    if (const SystemError failed = CommitMemory(kStreamBufferBytes, &repair.brokenSlice)) {
+      return Stopped(Step::CommitBrokenBuffer, failed);
+    }
   }
   if (checkFilePath != nullptr || verify) {
     // The follow-up's block hashes.
-    repair.entries = static_cast<uint8_t*>(CommitMemory(8 * kStreamBufferBlocks));
-    if (repair.entries == nullptr) {
-      return StoppedAt(checkFilePath != nullptr ? Step::CommitBrokenBuffer : Step::AllocateReadBack);
-    }
+    if (const SystemError failed = CommitMemory(8 * kStreamBufferBlocks, &repair.entries)) return Stopped(readBackMemory, failed);
   }
 
   // The whole work is known before it starts, so the percentage only rises; the follow-up,
@@ -263,31 +258,32 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   Prediction prediction;
   if (checkFilePath != nullptr) {
     RepairToCome coming;
-    coming.repairFile = repair.repairFile;
+    coming.repairFile = &repair.repairFile;
     coming.layout = &layout;
     coming.list = &list;
-    coming.header = repair.part != nullptr ? &header : nullptr;
+    coming.header = fingerprinted ? &header : nullptr;
     coming.record = &repair.record;
-    coming.regions = verify ? repair.readBack.regions : nullptr;
-    coming.buffer = repair.slice;
+    coming.regions = verify ? repair.readBack.Regions() : nullptr;
+    coming.buffer = repair.slice.bytes();
     Outcome checked = CheckBrokenFile(repair.brokenFile, brokenSize, checkFilePath, coming, repair.readBack.ring, progress,
                                       &prediction);
     if (checked.ending != Ending::Done) return checked;
   }
   if (recorded && !prediction.originChecked) {
-    const CarriedBlocks carried{repair.repairFile, layout.RepairBlocksAt(), layout.validSize, &list, &repair.record.values,
+    const CarriedBlocks carried{&repair.repairFile, layout.RepairBlocksAt(), layout.validSize, &list, &repair.record.values,
                                 repair.record.samples};
-    Outcome checked = CheckOrigin(repair.brokenFile, brokenSize, carried, header.origin, repair.brokenSlice, repair.slice);
+    Outcome checked =
+        CheckOrigin(repair.brokenFile, brokenSize, carried, header.origin, repair.brokenSlice.bytes(), repair.slice.bytes());
     if (checked.ending != Ending::Done) return checked;
   }
   if (progress.StopRequested()) return CancelledOutcome(false);
 
   Outcome placed = PutBlocksInPlace(repair, layout, list, progress);
   if (placed.ending != Ending::Done) return placed;
-  // Zero bytes where the file grows, as the dialog's buffer has them; a longer file is cut.
+  // Zero bytes where the file grows; a longer file is cut.
   if (brokenSize != layout.validSize) repair.brokenFileChanged = true;
-  if (!SetFileLength(repair.brokenFile, layout.validSize)) return Stop(repair, Step::WriteRepaired);
-  if (!FlushFile(repair.brokenFile)) return Stop(repair, Step::WriteRepaired);
+  if (const SystemError failed = SetFileLength(repair.brokenFile, layout.validSize)) return Stopped(Step::WriteRepaired, failed);
+  if (const SystemError failed = FlushFile(repair.brokenFile)) return Stopped(Step::WriteRepaired, failed);
 
   Outcome result = DoneOutcome();
   if (verify) {
@@ -303,11 +299,9 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
     result = Verify(repair, brokenFilePath, header, options, control.nameOutput, same ? &prediction.whole : nullptr, progress);
   }
   if (result.ending != Ending::Done && result.ending != Ending::Differs) return result;
-  if (repair.part != nullptr && !verify) result.verification = Verification::Skipped;
-  const int closed = CloseFile(repair.brokenFile);
-  repair.brokenFile = nullptr;
-  if (!closed) return Stop(repair, Step::WriteRepaired);
-  result.fingerprinted = repair.part != nullptr;
+  if (fingerprinted && !verify) result.verification = Verification::Skipped;
+  if (const SystemError failed = repair.brokenFile.Close()) return Stopped(Step::WriteRepaired, failed);
+  result.fingerprinted = fingerprinted;
   result.fingerprint = header.whole;
   result.validSize = layout.validSize;
   result.blocks = std::move(list);
@@ -318,9 +312,11 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
 
 Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const RepairOptions& options,
                                const StreamControl& control) {
-  Repair repair;
-  const HeldFileWaits waits(control.stop);
+  Repair repair(control.stop);
   Outcome result = Apply(repair, brokenFilePath, repairFilePath, options, control);
-  Release(repair);
+  // A stop after the first write says so: the same repair file finishes the file.
+  if (result.ending == Ending::Stopped || result.ending == Ending::Cancelled) {
+    result.brokenFileChanged = result.brokenFileChanged || repair.brokenFileChanged;
+  }
   return result;
 }

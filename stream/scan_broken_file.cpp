@@ -18,20 +18,15 @@ namespace {
 constexpr uint32_t kSlicesPerWrite = 16;
 constexpr uint32_t kEntriesBytes = 4 * kStreamBufferBlocks * kSlicesPerWrite;
 
-// What one call holds; null until obtained.
+// What one call holds, released as it goes; the waits first, which the files keep.
 struct BrokenScan {
-  FileHandle brokenFile = nullptr;
+  explicit BrokenScan(const std::atomic<bool>* stop) : waits(stop) {}
+  HeldFileWaits waits;
+  File brokenFile;
   SliceRing ring;
-  uint8_t* entries = nullptr;
+  Memory entries;
   OutputFile output;
 };
-
-void Release(BrokenScan& scan) {
-  AbandonOutput(&scan.output);
-  if (scan.brokenFile != nullptr) CloseFile(scan.brokenFile);
-  if (scan.entries != nullptr) ReleaseMemory(scan.entries);
-  ReleaseSlices(&scan.ring);
-}
 
 class Checksums final : public SliceJob {
  public:
@@ -39,17 +34,20 @@ class Checksums final : public SliceJob {
   uint64_t written() const { return written_ + gathered_; }
 
   // Writes the entries gathered so far.
-  bool Write() {
-    if (gathered_ > 0 && !WriteAt(scan_.output.file, written_, scan_.entries, gathered_)) return false;
+  SystemError Write() {
+    if (gathered_ > 0) {
+      if (const SystemError failed = WriteAt(scan_.output.file, written_, scan_.entries.bytes(), gathered_)) return failed;
+    }
     written_ += gathered_;
     gathered_ = 0;
-    return true;
+    return SystemError{};
   }
 
   Outcome Fill(Slice& slice) override {
-    // The last block is taken as the dialog's image holds it: padded with zero bytes.
-    if (!ReadPadded(scan_.brokenFile, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
-      return StoppedAt(Step::ReadBroken);
+    // The last block is taken padded with zero bytes, as the test file's checksum takes it.
+    if (const SystemError failed =
+            ReadPadded(scan_.brokenFile, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
+      return Stopped(Step::ReadBroken, failed);
     }
     return DoneOutcome();
   }
@@ -57,8 +55,10 @@ class Checksums final : public SliceJob {
     for (uint32_t i = 0; i < slice.blocks; ++i) slice.checksums[i] = BlockChecksum(slice.bytes + i * kBlockSize);
   }
   Outcome Collect(Slice& slice) override {
-    if (gathered_ + 4 * slice.blocks > kEntriesBytes && !Write()) return StoppedAt(Step::WriteOutput);
-    for (uint32_t i = 0; i < slice.blocks; ++i) StoreU32LE(scan_.entries + gathered_ + 4 * i, slice.checksums[i]);
+    if (gathered_ + 4 * slice.blocks > kEntriesBytes) {
+      if (const SystemError failed = Write()) return Stopped(Step::WriteOutput, failed);
+    }
+    for (uint32_t i = 0; i < slice.blocks; ++i) StoreU32LE(scan_.entries.bytes() + gathered_ + 4 * i, slice.checksums[i]);
     gathered_ += 4 * slice.blocks;
     return DoneOutcome();
   }
@@ -70,28 +70,31 @@ class Checksums final : public SliceJob {
 };
 
 Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFolder, const StreamControl& control) {
-  scan.brokenFile = OpenInputByPath(brokenFilePath);
-  if (scan.brokenFile == nullptr) return StoppedAt(Step::OpenBroken);
-  uint64_t size;
-  if (!GetFileSize64(scan.brokenFile, &size)) return StoppedAt(Step::SizeBroken);
-  if (!TestFileCanRecord(size)) return StoppedAt(Step::SizeBroken, SystemErrorKind::FileTooLarge);
-
-  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateBroken);
-  // The header, then the entries of a few slices.
-  scan.entries = static_cast<uint8_t*>(CommitMemory(kEntriesBytes));
-  if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
-
-  if (!CreateOutput(&scan.output, outputFolder, brokenFilePath, scan.brokenFile, ".crc", control.nameOutput)) {
-    return StoppedAt(Step::CreateOutput);
+  if (const SystemError failed = OpenInputByPath(brokenFilePath, &scan.waits, &scan.brokenFile)) {
+    return Stopped(Step::OpenBroken, failed);
   }
-  const uint32_t header = StoreTestFileHeader(scan.entries, size);
-  if (!WriteAt(scan.output.file, 0, scan.entries, header)) return StoppedAt(Step::WriteOutput);
+  uint64_t size;
+  if (const SystemError failed = GetFileSize64(scan.brokenFile, &size)) return Stopped(Step::SizeBroken, failed);
+  if (!TestFileCanRecord(size)) return Stopped(Step::SizeBroken, ErrorOf(SystemErrorKind::FileTooLarge));
+
+  if (const SystemError failed = AcquireSlices(&scan.ring)) return Stopped(Step::AllocateBroken, failed);
+  // The header, then the entries of a few slices.
+  if (const SystemError failed = CommitMemory(kEntriesBytes, &scan.entries)) return Stopped(Step::AllocateTestFileBuffer, failed);
+
+  if (const SystemError failed =
+          CreateOutput(&scan.output, outputFolder, brokenFilePath, scan.brokenFile, ".crc", control.nameOutput, &scan.waits)) {
+    return Stopped(Step::CreateOutput, failed);
+  }
+  const uint32_t header = StoreTestFileHeader(scan.entries.bytes(), size);
+  if (const SystemError failed = WriteAt(scan.output.file, 0, scan.entries.bytes(), header)) {
+    return Stopped(Step::WriteOutput, failed);
+  }
 
   Progress progress(control, size);
   Checksums job(scan, header);
   Outcome read = RunSlices(scan.ring, job, size, progress);
   if (read.ending != Ending::Done) return read;
-  if (!job.Write()) return StoppedAt(Step::WriteOutput);
+  if (const SystemError failed = job.Write()) return Stopped(Step::WriteOutput, failed);
 
   Outcome result = FinishOutput(&scan.output);
   if (result.ending != Ending::Done) return result;
@@ -102,9 +105,6 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
 }  // namespace
 
 Outcome StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control) {
-  BrokenScan scan;
-  const HeldFileWaits waits(control.stop);
-  Outcome result = Scan(scan, brokenFilePath, outputFolder, control);
-  Release(scan);
-  return result;
+  BrokenScan scan(control.stop);
+  return Scan(scan, brokenFilePath, outputFolder, control);
 }

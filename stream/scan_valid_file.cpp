@@ -29,28 +29,19 @@
 
 namespace {
 
-// What one call holds; null until obtained.
+// What one call holds, released as it goes; the waits first, which the files keep.
 struct ValidScan {
-  FileHandle validFile = nullptr;
-  FileHandle testFile = nullptr;
+  explicit ValidScan(const std::atomic<bool>* stop) : waits(stop) {}
+  HeldFileWaits waits;
+  File validFile;
+  File testFile;
   SliceRing ring;
-  uint8_t* record = nullptr;  // a follow-up's record, and the regions it lists
-  uint32_t* listed = nullptr;
-  Hash128* regions = nullptr;
-  uint8_t* part = nullptr;
+  Memory record;  // a follow-up's record, and the regions it lists
+  Memory listed;
+  Memory regions;
+  Memory part;
   OutputFile output;
 };
-
-void Release(ValidScan& scan) {
-  AbandonOutput(&scan.output);
-  if (scan.validFile != nullptr) CloseFile(scan.validFile);
-  if (scan.testFile != nullptr) CloseFile(scan.testFile);
-  ReleaseSlices(&scan.ring);
-  for (void* region : {static_cast<void*>(scan.record), static_cast<void*>(scan.listed), static_cast<void*>(scan.regions),
-                       static_cast<void*>(scan.part)}) {
-    if (region != nullptr) ReleaseMemory(region);
-  }
-}
 
 // The exchange, and where the test file's entries are.
 struct Comparison {
@@ -62,9 +53,11 @@ struct Comparison {
 // Reads which test file it is and checks it against the valid file.
 Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLayout* followUp) {
   Exchange& exchange = c.exchange;
-  if (!GetFileSize64(scan.testFile, &c.testLength)) return StoppedAt(Step::SizeTest);
+  if (const SystemError failed = GetFileSize64(scan.testFile, &c.testLength)) return Stopped(Step::SizeTest, failed);
   const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(c.testLength, kFollowUpHeaderBytes));
-  if (startBytes > 0 && !ReadAt(scan.testFile, 0, start, startBytes)) return StoppedAt(Step::ReadTest);
+  if (startBytes > 0) {
+    if (const SystemError failed = ReadAt(scan.testFile, 0, start, startBytes)) return Stopped(Step::ReadTest, failed);
+  }
   switch (ReadExchangeFileKind(start, c.testLength)) {
     case ExchangeFileKind::FollowUpTestFile:
       if (!ReadFollowUpLayout(start, c.testLength, followUp) || followUp->size != exchange.validSize) {
@@ -91,19 +84,21 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
 
 Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePath, const char* outputFolder,
              const StreamControl& control, bool prove) {
-  scan.validFile = OpenInputByPath(validFilePath);
-  if (scan.validFile == nullptr) return StoppedAt(Step::OpenValid);
-  scan.testFile = OpenInputByPath(testFilePath);
-  if (scan.testFile == nullptr) return StoppedAt(Step::OpenTest);
+  if (const SystemError failed = OpenInputByPath(validFilePath, &scan.waits, &scan.validFile)) {
+    return Stopped(Step::OpenValid, failed);
+  }
+  if (const SystemError failed = OpenInputByPath(testFilePath, &scan.waits, &scan.testFile)) {
+    return Stopped(Step::OpenTest, failed);
+  }
 
   Comparison c{};
   Exchange& exchange = c.exchange;
-  if (!GetFileSize64(scan.validFile, &exchange.validSize)) return StoppedAt(Step::SizeValid);
-  // The dialog's image of an empty file is a request for 0 bytes, refused as such.
-  if (exchange.validSize == 0) return StoppedAt(Step::AllocateValid, SystemErrorKind::InvalidParameter);
-  if (exchange.validSize > kLargestExchangedSize) return StoppedAt(Step::SizeValid, SystemErrorKind::FileTooLarge);
+  if (const SystemError failed = GetFileSize64(scan.validFile, &exchange.validSize)) return Stopped(Step::SizeValid, failed);
+  // An empty valid file is refused as a request for 0 bytes of memory, as it always was.
+  if (exchange.validSize == 0) return Stopped(Step::AllocateValid, ErrorOf(SystemErrorKind::InvalidParameter));
+  if (exchange.validSize > kLargestExchangedSize) return Stopped(Step::SizeValid, ErrorOf(SystemErrorKind::FileTooLarge));
   exchange.validBlocks = BlockCount64(exchange.validSize);
-  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateValid);
+  if (const SystemError failed = AcquireSlices(&scan.ring)) return Stopped(Step::AllocateValid, failed);
 
   uint8_t start[kFollowUpHeaderBytes] = {};
   FollowUpLayout followUpLayout;
@@ -111,20 +106,24 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (tested.ending != Ending::Done) return tested;
   const bool answering = followUpLayout.regions > 0;
   if (answering) {
-    scan.record = static_cast<uint8_t*>(CommitMemory(static_cast<uint32_t>(followUpLayout.RecordBytes())));
-    if (scan.record == nullptr) return StoppedAt(Step::AllocateTest);
-    scan.listed = static_cast<uint32_t*>(CommitMemory(static_cast<uint32_t>(4 * followUpLayout.regions)));
-    if (scan.listed == nullptr) return StoppedAt(Step::AllocateTest);
+    if (const SystemError failed = CommitMemory(static_cast<uint32_t>(followUpLayout.RecordBytes()), &scan.record)) {
+      return Stopped(Step::AllocateTest, failed);
+    }
+    if (const SystemError failed = CommitMemory(static_cast<uint32_t>(4 * followUpLayout.regions), &scan.listed)) {
+      return Stopped(Step::AllocateTest, failed);
+    }
   }
   const uint64_t regionCount = FingerprintRegionCount(exchange.validSize);
-  scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * regionCount)));
-  if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
+  if (const SystemError failed = CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * regionCount), &scan.regions)) {
+    return Stopped(Step::AllocateFingerprint, failed);
+  }
+  uint32_t* listed = scan.listed.As<uint32_t>();
 
   Progress progress(control, exchange.validSize);
-  Fingerprinter print(exchange.validSize, scan.regions);
-  FollowUpReader followUp(scan.testFile, followUpLayout, start, scan.record, scan.listed);
+  Fingerprinter print(exchange.validSize, scan.regions.As<Hash128>());
+  FollowUpReader followUp(scan.testFile, followUpLayout, start, scan.record.bytes(), listed);
   std::vector<uint32_t> damaged;
-  const TestEntries entries{scan.testFile, c.test.headerBytes, c.testLength - c.test.headerBytes};
+  const TestEntries entries{&scan.testFile, c.test.headerBytes, c.testLength - c.test.headerBytes};
   TravellingBlocks pass(scan.validFile, exchange, entries, answering ? &followUp : nullptr, print, &damaged, Step::CommitList);
   Outcome collected = RunSlices(scan.ring, pass, exchange.validSize, progress);
   if (collected.ending != Ending::Done) return collected;
@@ -136,7 +135,7 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   }
 
   OriginRecord record;
-  Outcome recorded = answering ? RecordFromFollowUp(scan.testFile, followUpLayout, scan.listed, damaged, Step::CommitList, &record)
+  Outcome recorded = answering ? RecordFromFollowUp(scan.testFile, followUpLayout, listed, damaged, Step::CommitList, &record)
                                : RecordFromTestFile(entries, exchange.recordedSize, exchange.entries, exchange.validSize, damaged,
                                                     scan.ring.slices[0].bytes, Step::CommitList, &record);
   if (recorded.ending != Ending::Done) return recorded;
@@ -145,13 +144,15 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
       (answering ? FingerprintPartBytes(FingerprintForm::ListedRegions, followUpLayout.regions, &record.origin)
                  : FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount, &record.origin)) -
       OriginListBytes(record.origin) - kFingerprintCheckBytes;
-  scan.part = static_cast<uint8_t*>(CommitMemory(static_cast<uint32_t>(headBytes)));
-  if (scan.part == nullptr) return StoppedAt(Step::AllocateFingerprint);
-  StoreFingerprintHead(scan.part, exchange.validSize, print.Whole(), scan.regions, answering ? scan.listed : nullptr,
-                       followUpLayout.regions, record.origin);
+  if (const SystemError failed = CommitMemory(static_cast<uint32_t>(headBytes), &scan.part)) {
+    return Stopped(Step::AllocateFingerprint, failed);
+  }
+  StoreFingerprintHead(scan.part.bytes(), exchange.validSize, print.Whole(), scan.regions.As<Hash128>(),
+                       answering ? listed : nullptr, followUpLayout.regions, record.origin);
 
-  if (!CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput)) {
-    return StoppedAt(Step::CreateOutput);
+  if (const SystemError failed =
+          CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput, &scan.waits)) {
+    return Stopped(Step::CreateOutput, failed);
   }
   // The header, the list and the blocks, then the fingerprint part.
   uint8_t* buffer = scan.ring.slices[0].bytes;
@@ -159,7 +160,7 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   uint64_t written = header;
   Outcome wrote = WriteTravellingBlocks(scan.validFile, exchange.validSize, damaged, buffer, header, scan.output.file, &written, progress);
   if (wrote.ending != Ending::Done) return wrote;
-  wrote = WriteFingerprintPart(scan.output.file, scan.part, headBytes, record, buffer, &written);
+  wrote = WriteFingerprintPart(scan.output.file, scan.part.bytes(), headBytes, record, buffer, &written);
   if (wrote.ending != Ending::Done) return wrote;
   Outcome result = FinishOutput(&scan.output);
   if (result.ending != Ending::Done) return result;
@@ -175,9 +176,6 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
 
 Outcome StreamScanValidFile(const char* validFilePath, const char* testFilePath, const char* outputFolder,
                             const StreamControl& control, bool prove) {
-  ValidScan scan;
-  const HeldFileWaits waits(control.stop);
-  Outcome result = Scan(scan, validFilePath, testFilePath, outputFolder, control, prove);
-  Release(scan);
-  return result;
+  ValidScan scan(control.stop);
+  return Scan(scan, validFilePath, testFilePath, outputFolder, control, prove);
 }

@@ -4,21 +4,25 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "core/block.h"
 #include "core/outcome.h"
+#include "platform/platform.h"
 #include "stream/operations.h"
 
 // The size of each working buffer: a whole number of blocks, small enough that a block just
 // read is still in the processor's cache when its checksum is taken.
 inline constexpr uint32_t kStreamBufferBytes = 1u << 20;
-inline constexpr uint32_t kStreamBufferBlocks = kStreamBufferBytes / 4096;
+inline constexpr uint32_t kStreamBufferBlocks = kStreamBufferBytes / kBlockSize;
 
-// A step failed, with the system's error as the failing call left it.
-Outcome StoppedAt(Step step);
-// A step refused with an error the operation names itself.
-Outcome StoppedAt(Step step, SystemErrorKind kind);
-// A condition the operation found itself.
+// The one way an operation stops at a step: for the reason its failed call gave, the program
+// that held the file included, and an early end of a file read as the file changing since it
+// was measured.
+Outcome Stopped(Step step, SystemError failed);
+// A condition the operation found itself: a stop with no system error.
 Outcome Refused(Step step);
+// The failure a stop carries, for a caller that tells it beside other entries; valid as long
+// as the outcome.
+SystemError FailureOf(const Outcome& stopped);
 
 // Follows the bytes done against the total and asks the caller whether to go on.
 class Progress {
@@ -38,5 +42,5 @@ class Progress {
 };
 
 // Reads count bytes at offset into buffer and pads it with zero bytes up to padTo.
-int ReadPadded(FileHandle file, uint64_t offset, uint8_t* buffer, uint32_t count, uint32_t padTo);
+SystemError ReadPadded(const File& file, uint64_t offset, uint8_t* buffer, uint32_t count, uint32_t padTo);
 

@@ -9,16 +9,18 @@
 #include "core/test_file.h"
 
 Outcome TravellingBlocks::Fill(Slice& slice) {
-  if (!ReadPadded(validFile_, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
-    return StoppedAt(Step::ReadValid);
+  if (const SystemError failed = ReadPadded(validFile_, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
+    return Stopped(Step::ReadValid, failed);
   }
   if (followUp_ != nullptr) return followUp_->Expect(slice);
   // This slice's entries, as far as the test file has them; the rest read as 0.
   const uint64_t entriesFrom = 4 * (slice.offset / kBlockSize);
   const uint64_t entriesTo = std::min<uint64_t>(entriesFrom + 4 * uint64_t{slice.blocks}, entries_.bytes);
-  if (entriesFrom < entriesTo &&
-      !ReadAt(entries_.file, entries_.at + entriesFrom, slice.entries, static_cast<uint32_t>(entriesTo - entriesFrom))) {
-    return StoppedAt(Step::ReadTest);
+  if (entriesFrom < entriesTo) {
+    if (const SystemError failed =
+            ReadAt(*entries_.file, entries_.at + entriesFrom, slice.entries, static_cast<uint32_t>(entriesTo - entriesFrom))) {
+      return Stopped(Step::ReadTest, failed);
+    }
   }
   return DoneOutcome();
 }
@@ -46,7 +48,7 @@ Outcome TravellingBlocks::Collect(Slice& slice) {
       try {
         travelling_->reserve(travelling_->capacity() < 1024 ? 1024 : 2 * travelling_->capacity());
       } catch (const std::bad_alloc&) {
-        return StoppedAt(listFull_, SystemErrorKind::NotEnoughMemory);
+        return Stopped(listFull_, ErrorOf(SystemErrorKind::NotEnoughMemory));
       }
     }
     travelling_->push_back(static_cast<uint32_t>(slice.offset / kBlockSize + 1 + i));
@@ -54,31 +56,33 @@ Outcome TravellingBlocks::Collect(Slice& slice) {
   return DoneOutcome();
 }
 
-Outcome WriteTravellingBlocks(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
-                              uint8_t* buffer, uint32_t filled, FileHandle output, uint64_t* at, Progress& progress) {
+Outcome WriteTravellingBlocks(const File& validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
+                              uint8_t* buffer, uint32_t filled, const File& output, uint64_t* at, Progress& progress) {
   Outcome numbers = WriteTravellingNumbers(travelling, buffer, filled, output, at);
   if (numbers.ending != Ending::Done) return numbers;
   return WriteTravellingBytes(validFile, validSize, travelling, buffer, output, at, progress);
 }
 
-Outcome WriteTravellingNumbers(const std::vector<uint32_t>& travelling, uint8_t* buffer, uint32_t filled, FileHandle output,
+Outcome WriteTravellingNumbers(const std::vector<uint32_t>& travelling, uint8_t* buffer, uint32_t filled, const File& output,
                                uint64_t* at) {
   const size_t count = travelling.size();
   for (size_t j = 0; j < count; ++j) {
     if (filled == kStreamBufferBytes) {
-      if (!WriteAt(output, *at - filled, buffer, filled)) return StoppedAt(Step::WriteOutput);
+      if (const SystemError failed = WriteAt(output, *at - filled, buffer, filled)) return Stopped(Step::WriteOutput, failed);
       filled = 0;
     }
     StoreU32LE(buffer + filled, travelling[j]);
     filled += 4;
     *at += 4;
   }
-  if (filled > 0 && !WriteAt(output, *at - filled, buffer, filled)) return StoppedAt(Step::WriteOutput);
+  if (filled > 0) {
+    if (const SystemError failed = WriteAt(output, *at - filled, buffer, filled)) return Stopped(Step::WriteOutput, failed);
+  }
   return DoneOutcome();
 }
 
-Outcome WriteTravellingBytes(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
-                             uint8_t* buffer, FileHandle output, uint64_t* at, Progress& progress) {
+Outcome WriteTravellingBytes(const File& validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
+                             uint8_t* buffer, const File& output, uint64_t* at, Progress& progress) {
   const size_t count = travelling.size();
   progress.AddToTotal(uint64_t{count} * kBlockSize);
   for (size_t j = 0; j < count;) {
@@ -87,8 +91,10 @@ Outcome WriteTravellingBytes(FileHandle validFile, uint64_t validSize, const std
     while (j + run < count && run < kStreamBufferBlocks && travelling[j + run] == travelling[j] + run) ++run;
     const uint64_t start = uint64_t{travelling[j] - 1} * kBlockSize;
     const uint32_t present = static_cast<uint32_t>(std::min<uint64_t>(validSize - start, uint64_t{run} * kBlockSize));
-    if (!ReadPadded(validFile, start, buffer, present, run * kBlockSize)) return StoppedAt(Step::ReadValid);
-    if (!WriteAt(output, *at, buffer, run * kBlockSize)) return StoppedAt(Step::WriteOutput);
+    if (const SystemError failed = ReadPadded(validFile, start, buffer, present, run * kBlockSize)) {
+      return Stopped(Step::ReadValid, failed);
+    }
+    if (const SystemError failed = WriteAt(output, *at, buffer, run * kBlockSize)) return Stopped(Step::WriteOutput, failed);
     *at += uint64_t{run} * kBlockSize;
     j += run;
     progress.Advance(uint64_t{run} * kBlockSize);

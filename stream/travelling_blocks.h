@@ -16,7 +16,7 @@
 
 // Where a file's checksums are in a test file.
 struct TestEntries {
-  FileHandle file = nullptr;
+  const File* file = nullptr;
   uint64_t at = 0;     // the first block's
   uint64_t bytes = 0;  // of the entries there; the blocks past them read as entry 0
 };
@@ -28,7 +28,7 @@ struct TestEntries {
 // when the list cannot grow.
 class TravellingBlocks final : public SliceJob {
  public:
-  TravellingBlocks(FileHandle validFile, const Exchange& exchange, const TestEntries& entries, FollowUpReader* followUp,
+  TravellingBlocks(const File& validFile, const Exchange& exchange, const TestEntries& entries, FollowUpReader* followUp,
                    Fingerprinter& print, std::vector<uint32_t>* travelling, Step listFull)
       : validFile_(validFile), exchange_(exchange), entries_(entries), followUp_(followUp), print_(print),
         travelling_(travelling), listFull_(listFull) {}
@@ -38,7 +38,7 @@ class TravellingBlocks final : public SliceJob {
   Outcome Collect(Slice& slice) override;
 
  private:
-  FileHandle validFile_;
+  const File& validFile_;
   Exchange exchange_;
   TestEntries entries_;
   FollowUpReader* followUp_;
@@ -52,11 +52,11 @@ class TravellingBlocks final : public SliceJob {
 // they go at *at - filled), then the blocks, read again from the valid file (validSize bytes),
 // neighbours in one read, a last block padded with zero bytes. Done with *at past them; a stop
 // at ReadValid or WriteOutput; Cancelled when asked.
-Outcome WriteTravellingBlocks(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
-                              uint8_t* buffer, uint32_t filled, FileHandle output, uint64_t* at, Progress& progress);
+Outcome WriteTravellingBlocks(const File& validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
+                              uint8_t* buffer, uint32_t filled, const File& output, uint64_t* at, Progress& progress);
 // Its two halves, for a record that carries more between the numbers and the blocks (a folder's
 // checked patch).
-Outcome WriteTravellingNumbers(const std::vector<uint32_t>& travelling, uint8_t* buffer, uint32_t filled, FileHandle output,
+Outcome WriteTravellingNumbers(const std::vector<uint32_t>& travelling, uint8_t* buffer, uint32_t filled, const File& output,
                                uint64_t* at);
-Outcome WriteTravellingBytes(FileHandle validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
-                             uint8_t* buffer, FileHandle output, uint64_t* at, Progress& progress);
+Outcome WriteTravellingBytes(const File& validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
+                             uint8_t* buffer, const File& output, uint64_t* at, Progress& progress);

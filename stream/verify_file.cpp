@@ -11,47 +11,44 @@
 
 namespace {
 
-// What one call holds; null until obtained.
+// What one call holds, released as it goes; the waits first, which the files keep.
 struct Verifying {
-  FileHandle file = nullptr;
-  FileHandle repairFile = nullptr;
-  uint8_t* part = nullptr;
+  explicit Verifying(const std::atomic<bool>* stop) : waits(stop) {}
+  HeldFileWaits waits;
+  File file;
+  File repairFile;
+  Memory part;
   ReadBackBuffers readBack;
 };
 
-void Release(Verifying& v) {
-  if (v.file != nullptr) CloseFile(v.file);
-  if (v.repairFile != nullptr) CloseFile(v.repairFile);
-  if (v.part != nullptr) ReleaseMemory(v.part);
-  ReleaseReadBack(&v.readBack);
-}
-
 Outcome Check(Verifying& v, const char* filePath, const char* repairFilePath, const StreamControl& control) {
-  v.file = OpenInputByPath(filePath);
-  if (v.file == nullptr) return StoppedAt(Step::OpenBroken);
-  v.repairFile = OpenInputByPath(repairFilePath);
-  if (v.repairFile == nullptr) return StoppedAt(Step::OpenRepair);
+  if (const SystemError failed = OpenInputByPath(filePath, &v.waits, &v.file)) return Stopped(Step::OpenBroken, failed);
+  if (const SystemError failed = OpenInputByPath(repairFilePath, &v.waits, &v.repairFile)) {
+    return Stopped(Step::OpenRepair, failed);
+  }
   uint64_t size;
-  if (!GetFileSize64(v.file, &size)) return StoppedAt(Step::SizeBroken);
+  if (const SystemError failed = GetFileSize64(v.file, &size)) return Stopped(Step::SizeBroken, failed);
   uint64_t repairSize;
-  if (!GetFileSize64(v.repairFile, &repairSize)) return StoppedAt(Step::SizeRepair);
+  if (const SystemError failed = GetFileSize64(v.repairFile, &repairSize)) return Stopped(Step::SizeRepair, failed);
   uint8_t start[kLongestRepairFileHeader] = {};
   const uint32_t startBytes = repairSize < sizeof start ? static_cast<uint32_t>(repairSize) : sizeof start;
-  if (startBytes > 0 && !ReadAt(v.repairFile, 0, start, startBytes)) return StoppedAt(Step::ReadRepair);
+  if (startBytes > 0) {
+    if (const SystemError failed = ReadAt(v.repairFile, 0, start, startBytes)) return Stopped(Step::ReadRepair, failed);
+  }
   RepairFileLayout layout;
   if (ReadRepairFileLayout(start, repairSize, &layout) != RepairFileVerdict::Read) {
     return Refused(layout.form == RepairFileForm::Large ? Step::CheckLargeRepairFile : Step::CheckRepairFile);
   }
   FingerprintPart header;
   Outcome read = ReadFingerprint(v.repairFile, repairSize, layout, &v.part, &header, nullptr);
-  if (read.ending != Ending::Done || v.part == nullptr) {
+  if (read.ending != Ending::Done || !v.part) {
     read.validSize = layout.validSize;
     return read;
   }
-  if (!AcquireReadBack(&v.readBack, header)) return StoppedAt(Step::AllocateReadBack);
+  if (const SystemError failed = AcquireReadBack(&v.readBack, header)) return Stopped(Step::AllocateReadBack, failed);
   Progress progress(control, size < header.validSize ? size : header.validSize);
   std::vector<uint32_t> differing;
-  Outcome result = ReadBackAndCompare(v.file, size, v.part, header, v.readBack, progress, &differing);
+  Outcome result = ReadBackAndCompare(v.file, size, v.part.bytes(), header, v.readBack, progress, &differing);
   if (result.ending == Ending::Done && result.verification == Verification::Differs) result.ending = Ending::Differs;
   result.validSize = layout.validSize;
   return result;
@@ -60,9 +57,6 @@ Outcome Check(Verifying& v, const char* filePath, const char* repairFilePath, co
 }  // namespace
 
 Outcome StreamVerifyFile(const char* filePath, const char* repairFilePath, const StreamControl& control) {
-  Verifying v;
-  const HeldFileWaits waits(control.stop);
-  Outcome result = Check(v, filePath, repairFilePath, control);
-  Release(v);
-  return result;
+  Verifying v(control.stop);
+  return Check(v, filePath, repairFilePath, control);
 }

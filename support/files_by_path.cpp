@@ -3,8 +3,8 @@
 
 #include "support/path_buffer.h"
 
-FileHandle OpenInputByPath(const char* path) {
+SystemError OpenInputByPath(const char* path, HeldFileWaits* waits, File* file) {
   char buffer[kPathBufferSize];
-  if (!PutPathIntoBuffer(buffer, path)) return nullptr;
-  return OpenInputFile(buffer);
+  if (const SystemError failed = PutPathIntoBuffer(buffer, path)) return failed;
+  return OpenInputFile(buffer, waits, file);
 }

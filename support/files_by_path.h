@@ -3,6 +3,6 @@
 
 #include "platform/platform.h"
 
-// Opens the file a path text names as an input file; null on failure, with the last error
-// set (a text too long for a path buffer is refused as a name too long).
-FileHandle OpenInputByPath(const char* path);
+// Opens the file a path text names as an input file, keeping waits (a text too long for a path
+// buffer is refused as a name too long).
+SystemError OpenInputByPath(const char* path, HeldFileWaits* waits, File* file);

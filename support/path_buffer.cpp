@@ -6,13 +6,12 @@
 #include "core/utf8.h"
 #include "platform/platform.h"
 
-int PutPathIntoBuffer(char* buffer, const char* text) {
+SystemError PutPathIntoBuffer(char* buffer, const char* text) {
   std::memset(buffer, 0, kPathBufferSize);
   const size_t length = std::strlen(text);
   if (length >= kPathBufferSize || Utf16Length(std::string_view(text, length)) > kLongestPathUnits) {
-    SetLastSystemError(SystemErrorCode(SystemErrorKind::NameTooLong));
-    return 0;
+    return ErrorOf(SystemErrorKind::NameTooLong);
   }
   std::memcpy(buffer, text, length);
-  return 1;
+  return SystemError{};
 }

@@ -5,11 +5,13 @@
 
 #include <cstdint>
 
+#include "platform/platform.h"
+
 inline constexpr uint32_t kFieldUnits = 520;
 inline constexpr uint32_t kLongestPathUnits = kFieldUnits - 1;
 // Any field's whole text and its zero.
 inline constexpr uint32_t kPathBufferSize = 3 * kFieldUnits + 1;
 
-// Zeroes the buffer and copies text into it. A text longer than a path may be is refused, with
-// the system's "name too long" as the last error, rather than cut to a different name.
-int PutPathIntoBuffer(char* buffer, const char* text);
+// Zeroes the buffer and copies text into it. A text longer than a path may be is refused, as
+// the system's "name too long", rather than cut to a different name.
+SystemError PutPathIntoBuffer(char* buffer, const char* text);

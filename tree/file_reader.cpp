@@ -9,17 +9,17 @@ int FileReader::Read(void* into, uint32_t count) {
     if (offset_ < bufferAt_ || offset_ >= bufferAt_ + bufferBytes_) {
       // A large piece goes straight into place; a small one refills the buffer.
       if (count >= capacity_) {
-        if (!ReadAt(file_, offset_, out, count)) return 0;
+        if ((failure_ = ReadAt(*file_, offset_, out, count))) return 0;
         offset_ += count;
         return 1;
       }
       const uint64_t left = length_ - offset_;
       const uint32_t fill = left < capacity_ ? static_cast<uint32_t>(left) : capacity_;
       if (fill == 0) {
-        SetLastSystemError(SystemErrorCode(SystemErrorKind::EndOfFile));
+        failure_ = ErrorOf(SystemErrorKind::EndOfFile);
         return 0;
       }
-      if (!ReadAt(file_, offset_, buffer_, fill)) return 0;
+      if ((failure_ = ReadAt(*file_, offset_, buffer_, fill))) return 0;
       bufferAt_ = offset_;
       bufferBytes_ = fill;
     }

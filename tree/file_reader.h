@@ -11,9 +11,10 @@
 class FileReader : public SequentialReader {
  public:
   // Reads through buffer (capacity bytes, the caller's); length is the file's.
-  FileReader(FileHandle file, uint64_t length, uint8_t* buffer, uint32_t capacity)
-      : file_(file), length_(length), buffer_(buffer), capacity_(capacity) {}
+  FileReader(const File& file, uint64_t length, uint8_t* buffer, uint32_t capacity)
+      : file_(&file), length_(length), buffer_(buffer), capacity_(capacity) {}
 
+  // 0 when the file cannot be read; failure() then says why.
   int Read(void* into, uint32_t count) override;
   void Skip(uint64_t count) override { offset_ += count; }
   uint64_t Offset() const override { return offset_; }
@@ -21,10 +22,12 @@ class FileReader : public SequentialReader {
   // Starts reading in order at offset.
   void Seek(uint64_t offset) { offset_ = offset; }
 
-  FileHandle file() const { return file_; }
+  const File& file() const { return *file_; }
+  SystemError failure() const { return failure_; }
 
  private:
-  FileHandle file_;
+  const File* file_;
+  SystemError failure_;
   uint64_t length_;
   uint8_t* buffer_;
   uint32_t capacity_;

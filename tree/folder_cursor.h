@@ -16,20 +16,19 @@ inline constexpr uint32_t kDeepestFolder = 128;
 
 class FolderCursor {
  public:
-  explicit FolderCursor(FolderHandle root) : root_(root) {}
-  ~FolderCursor() { Close(); }
+  explicit FolderCursor(const FolderHandle& root) : root_(root) {}
   FolderCursor(const FolderCursor&) = delete;
   FolderCursor& operator=(const FolderCursor&) = delete;
 
-  // The folder at the end of the components; null with the last error set when one of them
-  // cannot be opened (a link there: IsLink), *failedAt then the number of components that
-  // opened. The folders held before stay valid only as far as the paths agree.
-  FolderHandle MoveTo(const std::vector<std::string_view>& components, size_t* failedAt = nullptr);
+  // The folder at the end of the components into *folder, or why one of them cannot be opened
+  // (a link there: IsLink), *failedAt then the number of components that opened. The folders
+  // held before stay valid only as far as the paths agree.
+  SystemError MoveTo(const std::vector<std::string_view>& components, const FolderHandle** folder, size_t* failedAt = nullptr);
   // Closes every folder below the root.
   void Close();
 
  private:
-  FolderHandle root_;
+  const FolderHandle& root_;
   std::vector<std::string> names_;
   std::vector<FolderHandle> folders_;
 };

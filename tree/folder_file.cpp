@@ -7,25 +7,20 @@
 #include "support/files_by_path.h"
 
 FileReader FolderFile::Records() const {
-  FileReader reader(file, length, buffer, kStreamBufferBytes);
+  FileReader reader(file, length, buffer.bytes(), kStreamBufferBytes);
   reader.Seek(kFolderFileHeaderBytes);
   return reader;
 }
 
-void FolderFile::ReleaseBuffer() {
-  if (buffer != nullptr) ReleaseMemory(buffer);
-  buffer = nullptr;
-}
-
-Outcome OpenFolderFile(const char* path, ExchangeFileKind kind, const FolderFileSteps& steps, FolderFile* opened,
-                       ExchangeFileKind also) {
-  opened->file = OpenInputByPath(path);
-  if (opened->file == nullptr) return StoppedAt(steps.open);
-  if (!GetFileSize64(opened->file, &opened->length)) return StoppedAt(steps.size);
-  opened->buffer = static_cast<uint8_t*>(CommitMemory(kStreamBufferBytes));
-  if (opened->buffer == nullptr) return StoppedAt(steps.buffer);
+Outcome OpenFolderFile(const char* path, HeldFileWaits* waits, ExchangeFileKind kind, const FolderFileSteps& steps,
+                       FolderFile* opened, ExchangeFileKind also) {
+  if (const SystemError failed = OpenInputByPath(path, waits, &opened->file)) return Stopped(steps.open, failed);
+  if (const SystemError failed = GetFileSize64(opened->file, &opened->length)) return Stopped(steps.size, failed);
+  if (const SystemError failed = CommitMemory(kStreamBufferBytes, &opened->buffer)) return Stopped(steps.buffer, failed);
   const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(opened->length, sizeof opened->start));
-  if (startBytes > 0 && !ReadAt(opened->file, 0, opened->start, startBytes)) return StoppedAt(steps.read);
+  if (startBytes > 0) {
+    if (const SystemError failed = ReadAt(opened->file, 0, opened->start, startBytes)) return Stopped(steps.read, failed);
+  }
   const ExchangeFileKind found = ReadExchangeFileKind(opened->start, opened->length);
   switch (found) {
     case ExchangeFileKind::Plain: return Refused(steps.oneFile);
@@ -37,10 +32,4 @@ Outcome OpenFolderFile(const char* path, ExchangeFileKind kind, const FolderFile
       break;
   }
   return DoneOutcome();
-}
-
-void CloseFolderFile(FolderFile* opened) {
-  if (opened->file != nullptr) CloseFile(opened->file);
-  opened->file = nullptr;
-  opened->ReleaseBuffer();
 }

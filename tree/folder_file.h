@@ -22,21 +22,19 @@ struct FolderFileSteps {
   Step otherKind;
 };
 
-// What is held; null until obtained. The holder closes and releases it (CloseFolderFile).
+// What is held, released with it.
 struct FolderFile {
-  FileHandle file = nullptr;
-  uint8_t* buffer = nullptr;  // kStreamBufferBytes
+  File file;
+  Memory buffer;  // kStreamBufferBytes
   uint64_t length = 0;
   uint8_t start[kFolderFileHeaderBytes] = {};  // the first bytes, zero past the file's end
 
   // Reads the records behind the header in order.
   FileReader Records() const;
-  void ReleaseBuffer();
 };
 
-// Opens the file at path, takes its length and a buffer, reads its first bytes, and refuses
-// it unless it is of kind (a folder form), or of also where that is another folder form.
-// Done, or stopped at one of steps.
-Outcome OpenFolderFile(const char* path, ExchangeFileKind kind, const FolderFileSteps& steps, FolderFile* opened,
-                       ExchangeFileKind also = ExchangeFileKind::Plain);
-void CloseFolderFile(FolderFile* opened);
+// Opens the file at path, keeping waits, takes its length and a buffer, reads its first bytes,
+// and refuses it unless it is of kind (a folder form), or of also where that is another folder
+// form. Done, or stopped at one of steps.
+Outcome OpenFolderFile(const char* path, HeldFileWaits* waits, ExchangeFileKind kind, const FolderFileSteps& steps,
+                       FolderFile* opened, ExchangeFileKind also = ExchangeFileKind::Plain);

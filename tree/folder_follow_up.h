@@ -22,5 +22,5 @@ struct DifferingFile {
 // broken folder when that is null, reading the files below top through buffer
 // (kStreamBufferBytes). Done with the follow-up's path and size in the outcome; a stop at
 // CreateFollowUp, WriteFollowUp or ReadBack.
-Outcome WriteFolderFollowUp(FolderHandle top, const char* brokenFolderPath, const char* followUpFolder,
+Outcome WriteFolderFollowUp(const FolderHandle& top, const char* brokenFolderPath, const char* followUpFolder,
                             const std::vector<DifferingFile>& files, uint8_t* buffer, Progress& progress);

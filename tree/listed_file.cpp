@@ -6,33 +6,29 @@
 
 #include "core/block.h"
 
-FileHandle OpenListedFile(FolderCursor& cursor, const TreeListing& listing, uint32_t index, const ListedFileSteps& steps,
-                          uint64_t* size, Step* failed) {
-  *failed = steps.open;
+SystemError OpenListedFile(FolderCursor& cursor, const TreeListing& listing, uint32_t index, const ListedFileSteps& steps,
+                           File* file, uint64_t* size, Step* failedAt) {
+  *failedAt = steps.open;
   std::vector<std::string_view> folders;
   listing.FolderNames(index, &folders);
-  FolderHandle folder = cursor.MoveTo(folders);
-  if (folder == nullptr) return nullptr;
+  const FolderHandle* folder;
+  if (const SystemError failed = cursor.MoveTo(folders, &folder)) return failed;
   const std::string name(listing.Name(index));
-  FileHandle file = OpenFileIn(folder, name.c_str(), FileAccess::ReadOnly);
-  if (file == nullptr) return nullptr;
-  *failed = steps.size;
-  if (GetFileSize64(file, size)) {
-    if (*size <= kLargestExchangedSize) return file;
-    SetLastSystemError(SystemErrorCode(SystemErrorKind::FileTooLarge));
-  }
-  const uint32_t error = LastSystemError();
-  CloseFile(file);
-  SetLastSystemError(error);
-  return nullptr;
+  File opened;
+  if (const SystemError failed = OpenFileIn(*folder, name.c_str(), FileAccess::ReadOnly, &opened)) return failed;
+  *failedAt = steps.size;
+  if (const SystemError failed = GetFileSize64(opened, size)) return failed;
+  if (*size > kLargestExchangedSize) return ErrorOf(SystemErrorKind::FileTooLarge);
+  *file = std::move(opened);
+  return SystemError{};
 }
 
-EntryReport UnreadableReport(std::string path, Step step, uint32_t systemError) {
+EntryReport UnreadableReport(std::string path, Step step, SystemError failed) {
   EntryReport report;
   report.path = std::move(path);
-  report.skip = systemError == SystemErrorCode(SystemErrorKind::IsLink) ? EntrySkip::Link : EntrySkip::Unreadable;
+  report.skip = failed.Is(SystemErrorKind::IsLink) ? EntrySkip::Link : EntrySkip::Unreadable;
   report.step = step;
-  report.systemError = systemError;
-  if (IsHeldByAnotherProgram(systemError)) report.holder = LastFileHolder();
+  report.systemError = failed.code;
+  if (failed.holder != nullptr) report.holder = failed.holder;
   return report;
 }

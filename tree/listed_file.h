@@ -16,14 +16,13 @@ struct ListedFileSteps {
   Step size;
 };
 
-// Opens the listing's entry index for reading and takes its size into *size. Null when it
-// cannot be had, with nothing left open, the last error set and the step it failed at in
-// *failed: the open, or the size, which a size no exchange file carries fails too
-// (FileTooLarge).
-FileHandle OpenListedFile(FolderCursor& cursor, const TreeListing& listing, uint32_t index, const ListedFileSteps& steps,
-                          uint64_t* size, Step* failed);
+// Opens the listing's entry index for reading into *file and takes its size into *size; or why
+// it cannot be had, with nothing left open and the step it failed at in *failedAt: the open, or
+// the size, which a size no exchange file carries fails too (FileTooLarge).
+SystemError OpenListedFile(FolderCursor& cursor, const TreeListing& listing, uint32_t index, const ListedFileSteps& steps,
+                           File* file, uint64_t* size, Step* failedAt);
 
 // A file that could not be opened or read: skipped, as a link when the system's error says one
 // stood in its place, with the step and the error, and the program that held it where the
 // system named one.
-EntryReport UnreadableReport(std::string path, Step step, uint32_t systemError);
+EntryReport UnreadableReport(std::string path, Step step, SystemError failed);

@@ -3,9 +3,9 @@
 #include "tree/listing.h"
 
 #include <algorithm>
-#include <memory>
 #include <new>
 
+#include "stream/steps.h"
 #include "tree/folder_cursor.h"
 #include "tree/names.h"
 
@@ -25,15 +25,14 @@ struct Collected {
 
 // Memory running out inside the system's listing must not leave it open: the listing ends,
 // and the walk learns of it once the listing is closed.
-int Collect(void* context, const FolderEntry& entry) {
+SystemError Collect(void* context, const FolderEntry& entry) {
   auto* collected = static_cast<Collected*>(context);
   try {
     collected->found.push_back(Listed{entry.name, entry.kind, entry.size, entry.fetchedWhenRead});
-    return 1;
+    return SystemError{};
   } catch (const std::bad_alloc&) {
     collected->outOfMemory = true;
-    SetLastSystemError(SystemErrorCode(SystemErrorKind::NotEnoughMemory));
-    return 0;
+    return ErrorOf(SystemErrorKind::NotEnoughMemory);
   }
 }
 
@@ -42,13 +41,13 @@ class Walk {
   Walk(Step listStep, const StreamControl& control, TreeListing* listing, std::vector<EntryReport>* skipped)
       : listStep_(listStep), control_(control), listing_(*listing), skipped_(*skipped) {}
 
-  // Lists the folder's entries behind the others and walks into its folders. 0 when the
-  // folder itself could not be listed, with the last error set.
-  int Folder(FolderHandle folder, uint32_t index, uint32_t depth) {
+  // Lists the folder's entries behind the others and walks into its folders; why the folder
+  // itself could not be listed.
+  SystemError List(const FolderHandle& folder, uint32_t index, uint32_t depth) {
     Collected collected;
-    const int listed = ListFolder(folder, &Collect, &collected);
+    const SystemError listed = ListFolder(folder, &Collect, &collected);
     if (collected.outOfMemory) throw std::bad_alloc();
-    if (!listed) return 0;
+    if (listed) return listed;
     if (FolderIgnoresCase(folder)) listing_.ignoresCase = true;
     std::vector<Listed>& found = collected.found;
     std::sort(found.begin(), found.end(), [](const Listed& a, const Listed& b) { return a.name < b.name; });
@@ -62,10 +61,10 @@ class Walk {
     }
     for (const Listed& entry : found) Add(entry, index);
     for (uint32_t i = first; i < first + found.size(); ++i) {
-      if (Stopped()) return 1;
+      if (Stopped()) return SystemError{};
       if (listing_.entries[i].kind == FolderEntryKind::Folder) Enter(folder, i, depth + 1);
     }
-    return 1;
+    return SystemError{};
   }
 
   bool Stopped() const { return control_.stop != nullptr && control_.stop->load(std::memory_order_relaxed); }
@@ -123,25 +122,23 @@ class Walk {
   }
 
   // Opens and walks a folder below; one that cannot be opened or listed is skipped.
-  void Enter(FolderHandle parent, uint32_t index, uint32_t depth) {
+  void Enter(const FolderHandle& parent, uint32_t index, uint32_t depth) {
     EntryReport report = ReportFor(index, EntrySkip::Unreadable);
     report.folder = true;
     if (depth > kDeepestFolder) {
       report.skip = EntrySkip::TooDeep;
     } else {
       const std::string name(listing_.Name(index));
-      FolderHandle folder = OpenSubfolder(parent, name.c_str());
-      if (folder != nullptr) {
-        // Closed also when the walk below runs out of memory.
-        const std::unique_ptr<PlatformFolder, void (*)(FolderHandle)> held(folder, &CloseFolder);
-        if (Folder(folder, index, depth)) return;
-        report.step = listStep_;
-        report.systemError = LastSystemError();
-      } else {
-        report.step = listStep_;
-        report.systemError = LastSystemError();
-        if (report.systemError == SystemErrorCode(SystemErrorKind::IsLink)) report.skip = EntrySkip::Link;
+      FolderHandle folder;
+      SystemError failed = OpenSubfolder(parent, name.c_str(), &folder);
+      if (!failed) {
+        failed = List(folder, index, depth);
+        if (!failed) return;
+      } else if (failed.Is(SystemErrorKind::IsLink)) {
+        report.skip = EntrySkip::Link;
       }
+      report.step = listStep_;
+      report.systemError = failed.code;
     }
     ListedEntry& entry = listing_.entries[index];
     entry.kind = FolderEntryKind::Skipped;
@@ -176,14 +173,14 @@ void TreeListing::FolderNames(uint32_t index, std::vector<std::string_view>* fol
   std::reverse(folders->begin(), folders->end());
 }
 
-Outcome ListTree(FolderHandle top, Step listStep, const StreamControl& control, TreeListing* listing,
+Outcome ListTree(const FolderHandle& top, Step listStep, const StreamControl& control, TreeListing* listing,
                  std::vector<EntryReport>* skipped) {
   try {
     Walk walk(listStep, control, listing, skipped);
-    if (!walk.Folder(top, kTopFolder, 0)) return StoppedOutcome(listStep, LastSystemError());
+    if (const SystemError failed = walk.List(top, kTopFolder, 0)) return Stopped(listStep, failed);
     if (walk.Stopped()) return CancelledOutcome(false);
   } catch (const std::bad_alloc&) {
-    return StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    return Stopped(Step::AllocateListing, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }
   return DoneOutcome();
 }

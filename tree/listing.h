@@ -50,5 +50,5 @@ class TreeListing {
 // Lists the tree of the open folder top. Entries that cannot be taken are listed as skipped
 // and told in skipped; a folder below the top that cannot be listed is one of them. Done,
 // Stopped (the top folder's listing, with listStep, or memory), or Cancelled.
-Outcome ListTree(FolderHandle top, Step listStep, const StreamControl& control, TreeListing* listing,
+Outcome ListTree(const FolderHandle& top, Step listStep, const StreamControl& control, TreeListing* listing,
                  std::vector<EntryReport>* skipped);

@@ -4,14 +4,16 @@
 #include <algorithm>
 #include <new>
 
+#include "stream/steps.h"
+
 namespace {
 
-Outcome Malformed() { return StoppedOutcome(Step::CheckFolderRepairFile, 0); }
+Outcome Malformed() { return Refused(Step::CheckFolderRepairFile); }
 
 Outcome BadName(std::string_view path, NameFault why, std::string* badPath, NameFault* fault) {
   *badPath = std::string(path);
   *fault = why;
-  return StoppedOutcome(Step::CheckRepairFileName, 0);
+  return Refused(Step::CheckRepairFileName);
 }
 
 bool IsExtra(FolderAction action) { return action == FolderAction::ExtraFile || action == FolderAction::ExtraFolder; }
@@ -28,7 +30,7 @@ Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, con
     TreePath parsed;
     for (uint64_t i = 0; i < header.records; ++i) {
       const FolderFileVerdict verdict = ReadFolderRepairRecord(reader, &record);
-      if (verdict == FolderFileVerdict::ReadFailed) return StoppedOutcome(Step::ReadRepair, LastSystemError());
+      if (verdict == FolderFileVerdict::ReadFailed) return Stopped(Step::ReadRepair, reader.failure());
       if (verdict == FolderFileVerdict::Malformed) return Malformed();
       const NameFault pathFault = ParseTreePath(record.path, rules, &parsed);
       if (pathFault != NameFault::None) return BadName(record.path, pathFault, badPath, fault);
@@ -75,7 +77,7 @@ Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, con
       }
     }
   } catch (const std::bad_alloc&) {
-    return StoppedOutcome(Step::AllocateRepairPlan, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    return Stopped(Step::AllocateRepairPlan, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }
   return DoneOutcome();
 }

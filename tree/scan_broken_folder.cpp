@@ -24,24 +24,16 @@ namespace {
 // Room for one record's start and file fields behind the checksums of a slice.
 constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + 8 + kHash128Bytes;
 
-// What one call holds; null until obtained.
+// What one call holds, released as it goes; the waits first, which the folder keeps.
 struct BrokenFolderScan {
-  FolderHandle top = nullptr;
-  FileHandle file = nullptr;
+  explicit BrokenFolderScan(const std::atomic<bool>* stop) : waits(stop) {}
+  HeldFileWaits waits;
+  FolderHandle top;
   SliceRing ring;
-  uint8_t* entries = nullptr;
-  Hash128* regions = nullptr;  // room for the region hashes of the file under way
+  Memory entries;
+  Memory regions;  // room for the region hashes of the file under way
   OutputFile output;
 };
-
-void Release(BrokenFolderScan& scan) {
-  AbandonOutput(&scan.output);
-  if (scan.file != nullptr) CloseFile(scan.file);
-  if (scan.top != nullptr) CloseFolder(scan.top);
-  ReleaseSlices(&scan.ring);
-  if (scan.entries != nullptr) ReleaseMemory(scan.entries);
-  if (scan.regions != nullptr) ReleaseMemory(scan.regions);
-}
 
 class Writer {
  public:
@@ -84,83 +76,91 @@ class Writer {
   // slice.
   class Checksums final : public SliceJob {
    public:
-    Checksums(Writer& writer, Fingerprinter& fingerprint) : writer_(writer), fingerprint_(fingerprint) {}
+    Checksums(Writer& writer, const ::File& file, Fingerprinter& fingerprint)
+        : writer_(writer), file_(file), fingerprint_(fingerprint) {}
     Outcome Fill(Slice& slice) override {
-      if (!ReadPadded(writer_.scan_.file, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
-        return StoppedAt(Step::ReadBroken);
+      if (const SystemError failed = ReadPadded(file_, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
+        return Stopped(Step::ReadBroken, failed);
       }
       return DoneOutcome();
     }
     void Work(Slice& slice) override { fingerprint_.AddBlocks(slice.bytes, slice.count, slice.checksums); }
     Outcome Collect(Slice& slice) override {
-      for (uint32_t i = 0; i < slice.blocks; ++i) StoreU32LE(writer_.scan_.entries + 4 * i, slice.checksums[i]);
-      return writer_.Write(writer_.scan_.entries, 4 * slice.blocks);
+      uint8_t* entries = writer_.scan_.entries.bytes();
+      for (uint32_t i = 0; i < slice.blocks; ++i) StoreU32LE(entries + 4 * i, slice.checksums[i]);
+      return writer_.Write(entries, 4 * slice.blocks);
     }
 
    private:
     Writer& writer_;
+    const ::File& file_;
     Fingerprinter& fingerprint_;
   };
 
   Outcome Write(const uint8_t* bytes, uint32_t count) {
-    if (!WriteAt(scan_.output.file, written_, bytes, count)) return StoppedAt(Step::WriteOutput);
+    if (const SystemError failed = WriteAt(scan_.output.file, written_, bytes, count)) return Stopped(Step::WriteOutput, failed);
     written_ += count;
     return DoneOutcome();
   }
 
   Outcome Start(FolderEntryKind kind, uint32_t index) {
-    return Write(scan_.entries, StoreFolderEntryStart(scan_.entries, kind, listing_.Path(index)));
+    uint8_t* record = scan_.entries.bytes();
+    return Write(record, StoreFolderEntryStart(record, kind, listing_.Path(index)));
   }
 
   Outcome WriteSkipped(uint32_t index, SkipReason reason) {
-    uint32_t bytes = StoreFolderEntryStart(scan_.entries, FolderEntryKind::Skipped, listing_.Path(index));
-    scan_.entries[bytes++] = static_cast<uint8_t>(reason);
-    return Write(scan_.entries, bytes);
+    uint8_t* record = scan_.entries.bytes();
+    uint32_t bytes = StoreFolderEntryStart(record, FolderEntryKind::Skipped, listing_.Path(index));
+    record[bytes++] = static_cast<uint8_t>(reason);
+    return Write(record, bytes);
   }
 
   // A file that cannot be described: recorded and told as skipped, with the step and the
   // system's error; whatever of its record was written is written over.
-  Outcome Unreadable(uint32_t index, uint64_t recordStart, Step step, uint32_t error) {
-    result_.entries.push_back(UnreadableReport(listing_.Path(index), step, error));
-    if (scan_.file != nullptr) CloseFile(scan_.file);
-    scan_.file = nullptr;
+  Outcome Unreadable(uint32_t index, uint64_t recordStart, Step step, SystemError failed) {
+    result_.entries.push_back(UnreadableReport(listing_.Path(index), step, failed));
     written_ = recordStart;
     return WriteSkipped(index, result_.entries.back().skip == EntrySkip::Link ? SkipReason::Link : SkipReason::Unreadable);
   }
 
   Outcome File(uint32_t index) {
     const uint64_t recordStart = written_;
+    uint8_t* record = scan_.entries.bytes();
+    ::File file;
     uint64_t size;
-    Step failed;
-    scan_.file = OpenListedFile(cursor_, listing_, index, ListedFileSteps{Step::OpenBroken, Step::SizeBroken}, &size, &failed);
-    if (scan_.file == nullptr) return Unreadable(index, recordStart, failed, LastSystemError());
+    Step failedAt;
+    const ListedFileSteps steps{Step::OpenBroken, Step::SizeBroken};
+    if (const SystemError failed = OpenListedFile(cursor_, listing_, index, steps, &file, &size, &failedAt)) {
+      return Unreadable(index, recordStart, failedAt, failed);
+    }
 
     // The size and fingerprint are known at the end; their place is kept until then.
-    uint32_t start = StoreFolderEntryStart(scan_.entries, FolderEntryKind::File, listing_.Path(index));
+    uint32_t start = StoreFolderEntryStart(record, FolderEntryKind::File, listing_.Path(index));
     const uint64_t fieldsAt = recordStart + start;
-    start += StoreFolderFileFields(scan_.entries + start, size, Hash128{});
-    Outcome wrote = Write(scan_.entries, start);
+    start += StoreFolderFileFields(record + start, size, Hash128{});
+    Outcome wrote = Write(record, start);
     if (wrote.ending != Ending::Done) return wrote;
 
-    Fingerprinter fingerprint(size, scan_.regions);
-    Checksums checksums(*this, fingerprint);
+    Fingerprinter fingerprint(size, scan_.regions.As<Hash128>());
+    Checksums checksums(*this, file, fingerprint);
     wrote = pipeline_.Run(checksums, size, progress_);
     if (wrote.ending == Ending::Stopped && wrote.step == Step::ReadBroken) {
-      return Unreadable(index, recordStart, Step::ReadBroken, wrote.systemError);
+      return Unreadable(index, recordStart, Step::ReadBroken, FailureOf(wrote));
     }
     if (wrote.ending != Ending::Done) return wrote;
-    CloseFile(scan_.file);
-    scan_.file = nullptr;
+    file = ::File();
     if (listing_.entries[index].fetchedWhenRead) ++result_.fetched;
 
     if (StoredRegionCount(size) != 0) {
       for (uint64_t r = 0; r < fingerprint.RegionCount(); ++r) {
-        StoreHash128(scan_.entries, fingerprint.Regions()[r]);
-        if ((wrote = Write(scan_.entries, kHash128Bytes)).ending != Ending::Done) return wrote;
+        StoreHash128(record, fingerprint.Regions()[r]);
+        if ((wrote = Write(record, kHash128Bytes)).ending != Ending::Done) return wrote;
       }
     }
-    StoreFolderFileFields(scan_.entries, size, fingerprint.Whole());
-    if (!WriteAt(scan_.output.file, fieldsAt, scan_.entries, 8 + kHash128Bytes)) return StoppedAt(Step::WriteOutput);
+    StoreFolderFileFields(record, size, fingerprint.Whole());
+    if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, record, 8 + kHash128Bytes)) {
+      return Stopped(Step::WriteOutput, failed);
+    }
     ++result_.files;
     return DoneOutcome();
   }
@@ -177,35 +177,41 @@ class Writer {
 
 Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,
              TreeOutcome& result) {
-  scan.top = OpenFolder(brokenFolderPath);
-  if (scan.top == nullptr) return StoppedAt(Step::OpenBrokenFolder);
+  if (const SystemError failed = OpenFolder(brokenFolderPath, &scan.waits, &scan.top)) {
+    return Stopped(Step::OpenBrokenFolder, failed);
+  }
   TreeListing listing;
   Outcome listed = ListTree(scan.top, Step::ListFolder, control, &listing, &result.entries);
   if (listed.ending != Ending::Done) return listed;
 
-  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateBroken);
-  scan.entries = static_cast<uint8_t*>(CommitMemory(4 * kStreamBufferBlocks + kRecordRoom));
-  if (scan.entries == nullptr) return StoppedAt(Step::AllocateTestFileBuffer);
-  scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
-  if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
-  if (!CreateFolderOutput(&scan.output, outputFolder, brokenFolderPath, ".crc")) return StoppedAt(Step::CreateOutput);
+  if (const SystemError failed = AcquireSlices(&scan.ring)) return Stopped(Step::AllocateBroken, failed);
+  if (const SystemError failed = CommitMemory(4 * kStreamBufferBlocks + kRecordRoom, &scan.entries)) {
+    return Stopped(Step::AllocateTestFileBuffer, failed);
+  }
+  if (const SystemError failed = CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions), &scan.regions)) {
+    return Stopped(Step::AllocateFingerprint, failed);
+  }
+  if (const SystemError failed = CreateFolderOutput(&scan.output, outputFolder, brokenFolderPath, ".crc", &scan.waits)) {
+    return Stopped(Step::CreateOutput, failed);
+  }
 
   // The header is written again with the number of entries once it is known. A Linux tree
   // that ignores case (a memory stick, a share) has Windows' names too.
+  uint8_t* header = scan.entries.bytes();
   const uint32_t flags = FileSystemNameLimits().windowsNames || listing.ignoresCase ? kFolderFlagWindowsNames : 0;
-  if (!WriteAt(scan.output.file, 0, scan.entries, StoreFolderTestHeader(scan.entries, flags, 0))) {
-    return StoppedAt(Step::WriteOutput);
+  if (const SystemError failed = WriteAt(scan.output.file, 0, header, StoreFolderTestHeader(header, flags, 0))) {
+    return Stopped(Step::WriteOutput, failed);
   }
   Progress progress(control, listing.fileBytes);
   Pipeline pipeline(scan.ring);
   Writer writer(scan, listing, pipeline, progress, result);
   Outcome wrote = writer.Entries();
   if (wrote.ending != Ending::Done) return wrote;
-  if (!WriteAt(scan.output.file, 0, scan.entries, StoreFolderTestHeader(scan.entries, flags, writer.count()))) {
-    return StoppedAt(Step::WriteOutput);
+  if (const SystemError failed = WriteAt(scan.output.file, 0, header, StoreFolderTestHeader(header, flags, writer.count()))) {
+    return Stopped(Step::WriteOutput, failed);
   }
   // A record written over by a shorter one may have left bytes behind the last.
-  if (!SetFileLength(scan.output.file, writer.written())) return StoppedAt(Step::WriteOutput);
+  if (const SystemError failed = SetFileLength(scan.output.file, writer.written())) return Stopped(Step::WriteOutput, failed);
   Outcome done = FinishOutput(&scan.output);
   if (done.ending != Ending::Done) return done;
   done.outputBytes = writer.written();
@@ -215,14 +221,12 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
 }  // namespace
 
 TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control) {
-  BrokenFolderScan scan;
+  BrokenFolderScan scan(control.stop);
   TreeOutcome result;
-  const HeldFileWaits waits(control.stop);
   try {
     result.outcome = Scan(scan, brokenFolderPath, outputFolder, control, result);
   } catch (const std::bad_alloc&) {
-    result.outcome = StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    result.outcome = Stopped(Step::AllocateListing, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }
-  Release(scan);
   return result;
 }

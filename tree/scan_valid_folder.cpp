@@ -43,26 +43,17 @@ namespace {
 // rename's old name, which is no longer than a path.
 constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + std::max<uint32_t>(8 + kHash128Bytes + 4, 2 + kLongestFolderPath);
 
-// What one call holds; null until obtained.
+// What one call holds, released as it goes; the waits first, which the files keep.
 struct ValidFolderScan {
-  FolderHandle top = nullptr;
+  explicit ValidFolderScan(const std::atomic<bool>* stop) : waits(stop) {}
+  HeldFileWaits waits;
+  FolderHandle top;
   FolderFile testFile;
-  FileHandle file = nullptr;
   SliceRing ring;
-  uint8_t* record = nullptr;
-  Hash128* regions = nullptr;  // room for the region hashes of the file under way
+  Memory record;
+  Memory regions;  // room for the region hashes of the file under way
   OutputFile output;
 };
-
-void Release(ValidFolderScan& scan) {
-  AbandonOutput(&scan.output);
-  if (scan.file != nullptr) CloseFile(scan.file);
-  CloseFolderFile(&scan.testFile);
-  if (scan.top != nullptr) CloseFolder(scan.top);
-  ReleaseSlices(&scan.ring);
-  if (scan.record != nullptr) ReleaseMemory(scan.record);
-  if (scan.regions != nullptr) ReleaseMemory(scan.regions);
-}
 
 class Writer {
  public:
@@ -98,10 +89,11 @@ class Writer {
   Outcome Finish() {
     cursor_.Close();
     if (count_ == 0) return DoneOutcome();
-    if (!WriteAt(scan_.output.file, 0, scan_.record, StoreFolderRepairHeader(scan_.record, count_))) {
-      return StoppedAt(Step::WriteOutput);
+    uint8_t* header = scan_.record.bytes();
+    if (const SystemError failed = WriteAt(scan_.output.file, 0, header, StoreFolderRepairHeader(header, count_))) {
+      return Stopped(Step::WriteOutput, failed);
     }
-    if (!SetFileLength(scan_.output.file, written_)) return StoppedAt(Step::WriteOutput);
+    if (const SystemError failed = SetFileLength(scan_.output.file, written_)) return Stopped(Step::WriteOutput, failed);
     return FinishOutput(&scan_.output);
   }
 
@@ -112,9 +104,12 @@ class Writer {
   // A file carried whole: each slice fingerprinted on the working thread and written as read.
   class WholeFile final : public SliceJob {
    public:
-    WholeFile(Writer& writer, Fingerprinter& fingerprint) : writer_(writer), fingerprint_(fingerprint) {}
+    WholeFile(Writer& writer, const File& file, Fingerprinter& fingerprint)
+        : writer_(writer), file_(file), fingerprint_(fingerprint) {}
     Outcome Fill(Slice& slice) override {
-      if (!ReadAt(writer_.scan_.file, slice.offset, slice.bytes, slice.count)) return StoppedAt(Step::ReadValid);
+      if (const SystemError failed = ReadAt(file_, slice.offset, slice.bytes, slice.count)) {
+        return Stopped(Step::ReadValid, failed);
+      }
       return DoneOutcome();
     }
     void Work(Slice& slice) override { fingerprint_.Add(slice.bytes, slice.count); }
@@ -122,6 +117,7 @@ class Writer {
 
    private:
     Writer& writer_;
+    const File& file_;
     Fingerprinter& fingerprint_;
   };
 
@@ -130,7 +126,7 @@ class Writer {
   }
 
   Outcome Write(const uint8_t* bytes, uint32_t count) {
-    if (!WriteAt(scan_.output.file, written_, bytes, count)) return StoppedAt(Step::WriteOutput);
+    if (const SystemError failed = WriteAt(scan_.output.file, written_, bytes, count)) return Stopped(Step::WriteOutput, failed);
     written_ += count;
     return DoneOutcome();
   }
@@ -138,26 +134,27 @@ class Writer {
   // A record's start and fields; the output is made with the first record, so that
   // identical folders write nothing at all.
   Outcome Start(FolderAction action, const std::string& path, const uint8_t* fields, uint32_t fieldBytes) {
-    if (scan_.output.file == nullptr) {
-      if (!CreateFolderOutput(&scan_.output, outputFolder_, validFolderPath_, ".fix")) return StoppedAt(Step::CreateOutput);
-      if (!WriteAt(scan_.output.file, 0, scan_.record, StoreFolderRepairHeader(scan_.record, 0))) {
-        return StoppedAt(Step::WriteOutput);
+    uint8_t* record = scan_.record.bytes();
+    if (!scan_.output.file) {
+      if (const SystemError failed = CreateFolderOutput(&scan_.output, outputFolder_, validFolderPath_, ".fix", &scan_.waits)) {
+        return Stopped(Step::CreateOutput, failed);
+      }
+      if (const SystemError failed = WriteAt(scan_.output.file, 0, record, StoreFolderRepairHeader(record, 0))) {
+        return Stopped(Step::WriteOutput, failed);
       }
     }
-    uint32_t bytes = StoreFolderRecordStart(scan_.record, action, path);
-    std::copy(fields, fields + fieldBytes, scan_.record + bytes);
+    uint32_t bytes = StoreFolderRecordStart(record, action, path);
+    std::copy(fields, fields + fieldBytes, record + bytes);
     ++count_;
-    return Write(scan_.record, bytes + fieldBytes);
+    return Write(record, bytes + fieldBytes);
   }
 
   // The valid file's own failures leave it out of the repair file, told as skipped.
-  Outcome Unreadable(uint32_t v, Step step, uint32_t error, uint64_t recordStart, bool recordStarted) {
-    return Unreadable(listing_.Path(v), step, error, recordStart, recordStarted);
+  Outcome Unreadable(uint32_t v, Step step, SystemError failed, uint64_t recordStart, bool recordStarted) {
+    return Unreadable(listing_.Path(v), step, failed, recordStart, recordStarted);
   }
-  Outcome Unreadable(const std::string& path, Step step, uint32_t error, uint64_t recordStart, bool recordStarted) {
-    result_.entries.push_back(UnreadableReport(path, step, error));
-    if (scan_.file != nullptr) CloseFile(scan_.file);
-    scan_.file = nullptr;
+  Outcome Unreadable(const std::string& path, Step step, SystemError failed, uint64_t recordStart, bool recordStarted) {
+    result_.entries.push_back(UnreadableReport(path, step, failed));
     if (recordStarted) {
       written_ = recordStart;
       --count_;
@@ -165,38 +162,41 @@ class Writer {
     return DoneOutcome();
   }
 
-  // Opens the valid file; its size in *size. 0 when it cannot be had (told as skipped).
-  int Open(uint32_t v, uint64_t* size) {
-    Step failed;
-    scan_.file = OpenListedFile(cursor_, listing_, v, ListedFileSteps{Step::OpenValid, Step::SizeValid}, size, &failed);
-    if (scan_.file == nullptr) return Unreadable(v, failed, LastSystemError(), 0, false), 0;
-    return 1;
+  // Opens the valid file into *file, its size in *size; false when it cannot be had (told as
+  // skipped).
+  bool Open(uint32_t v, File* file, uint64_t* size) {
+    Step failedAt;
+    const SystemError failed =
+        OpenListedFile(cursor_, listing_, v, ListedFileSteps{Step::OpenValid, Step::SizeValid}, file, size, &failedAt);
+    if (failed) Unreadable(v, failedAt, failed, 0, false);
+    return !failed;
   }
 
   Outcome Whole(uint32_t v) {
+    File file;
     uint64_t size;
-    if (!Open(v, &size)) return DoneOutcome();
-    return WholeOf(listing_.Path(v), size, listing_.entries[v].fetchedWhenRead);
+    if (!Open(v, &file, &size)) return DoneOutcome();
+    return WholeOf(file, listing_.Path(v), size, listing_.entries[v].fetchedWhenRead);
   }
 
-  // The file open in scan_.file, carried whole; fetched: a cloud file, counted once read.
-  Outcome WholeOf(const std::string& path, uint64_t size, bool fetched = false) {
+  // The open file, carried whole; fetched: a cloud file, counted once read.
+  Outcome WholeOf(const File& file, const std::string& path, uint64_t size, bool fetched = false) {
     const uint64_t recordStart = written_;
     uint8_t fields[8 + kHash128Bytes];
     StoreFolderFileFields(fields, size, Hash128{});
     Outcome wrote = Start(FolderAction::WholeFile, path, fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     const uint64_t fieldsAt = written_ - sizeof fields;
-    Fingerprinter fingerprint(size, scan_.regions);
-    WholeFile job(*this, fingerprint);
+    Fingerprinter fingerprint(size, scan_.regions.As<Hash128>());
+    WholeFile job(*this, file, fingerprint);
     wrote = pipeline_.Run(job, size, progress_);
-    if (ValidFileFailed(wrote)) return Unreadable(path, Step::ReadValid, wrote.systemError, recordStart, true);
+    if (ValidFileFailed(wrote)) return Unreadable(path, Step::ReadValid, FailureOf(wrote), recordStart, true);
     if (wrote.ending != Ending::Done) return wrote;
-    CloseFile(scan_.file);
-    scan_.file = nullptr;
     if (fetched) ++result_.fetched;
     StoreFolderFileFields(fields, size, fingerprint.Whole());
-    if (!WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) return StoppedAt(Step::WriteOutput);
+    if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) {
+      return Stopped(Step::WriteOutput, failed);
+    }
     EntryReport report;
     report.path = path;
     report.event = EntryEvent::Missing;
@@ -215,8 +215,8 @@ class Writer {
     regions->resize(stored);
     for (uint64_t r = 0; r < stored; ++r) {
       uint8_t bytes[kHash128Bytes];
-      if (!ReadAt(scan_.testFile.file, broken.regionsAt + kHash128Bytes * r, bytes, sizeof bytes)) {
-        return StoppedAt(Step::ReadTest);
+      if (const SystemError failed = ReadAt(scan_.testFile.file, broken.regionsAt + kHash128Bytes * r, bytes, sizeof bytes)) {
+        return Stopped(Step::ReadTest, failed);
       }
       (*regions)[r] = LoadHash128(bytes);
     }
@@ -257,30 +257,29 @@ class Writer {
     uint64_t filled = 0;
     const auto put = [&](const uint8_t* bytes, uint32_t count) {
       if (filled + count > kStreamBufferBytes) {
-        if (!WriteAt(scan_.output.file, *at, buffer, static_cast<uint32_t>(filled))) return false;
+        if (const SystemError failed = WriteAt(scan_.output.file, *at, buffer, static_cast<uint32_t>(filled))) return failed;
         *at += filled;
         filled = 0;
       }
       std::copy(bytes, bytes + count, buffer + filled);
       filled += count;
-      return true;
+      return SystemError{};
     };
     uint8_t field[kHash128Bytes];
-    bool good = true;
+    SystemError failed;
     for (const uint32_t value : record.values) {
       StoreU32LE(field, value);
-      good = good && put(field, 4);
+      if (!failed) failed = put(field, 4);
     }
-    good = good && put(record.samples, kOriginSampleBytes * record.origin.samples);
+    if (!failed) failed = put(record.samples, kOriginSampleBytes * record.origin.samples);
     if (fingerprint.RegionCount() >= 2) {
       for (uint64_t r = 0; r < fingerprint.RegionCount(); ++r) {
         StoreHash128(field, fingerprint.Regions()[r]);
-        good = good && put(field, kHash128Bytes);
+        if (!failed) failed = put(field, kHash128Bytes);
       }
     }
-    if (!good || (filled > 0 && !WriteAt(scan_.output.file, *at, buffer, static_cast<uint32_t>(filled)))) {
-      return StoppedAt(Step::WriteOutput);
-    }
+    if (!failed && filled > 0) failed = WriteAt(scan_.output.file, *at, buffer, static_cast<uint32_t>(filled));
+    if (failed) return Stopped(Step::WriteOutput, failed);
     *at += filled;
     return DoneOutcome();
   }
@@ -290,26 +289,26 @@ class Writer {
   // written.
   Outcome Compare(uint32_t v, uint32_t b) {
     const IndexedEntry& broken = index_.entries[b];
+    File file;
     uint64_t size;
-    if (!Open(v, &size)) return DoneOutcome();
+    if (!Open(v, &file, &size)) return DoneOutcome();
     ++result_.files;
     Exchange exchange;
     exchange.validSize = size;
     exchange.validBlocks = BlockCount64(size);
     exchange.recordedSize = broken.size;
     exchange.entries = BlockCount64(broken.size);
-    Fingerprinter fingerprint(size, scan_.regions);
+    Fingerprinter fingerprint(size, scan_.regions.As<Hash128>());
     std::vector<uint32_t> damaged;
-    const TestEntries entries{scan_.testFile.file, broken.checksumsAt, 4 * exchange.entries};
-    TravellingBlocks pass(scan_.file, exchange, entries, nullptr, fingerprint, &damaged, Step::AllocateListing);
+    const TestEntries entries{&scan_.testFile.file, broken.checksumsAt, 4 * exchange.entries};
+    TravellingBlocks pass(file, exchange, entries, nullptr, fingerprint, &damaged, Step::AllocateListing);
     Outcome collected = pipeline_.Run(pass, size, progress_);
-    if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, collected.systemError, 0, false);
+    if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, FailureOf(collected), 0, false);
     if (collected.ending != Ending::Done) return collected;
     if (listing_.entries[v].fetchedWhenRead) ++result_.fetched;
     const Hash128 whole = fingerprint.Whole();
     if (size == broken.size && whole == broken.fingerprint && damaged.empty()) {
-      CloseFile(scan_.file);
-      scan_.file = nullptr;
+      file = File();
       if (!prove_) return DoneOutcome();
       // A proof asked for: a patch without blocks, which the repair reads back against the
       // fingerprint, so that the holder of the broken folder sees "identical" for himself.
@@ -327,7 +326,7 @@ class Writer {
         RecordFromTestFile(entries, broken.size, exchange.entries, size, damaged, buffer, Step::AllocateListing, &record);
     if (recorded.ending != Ending::Done) return recorded;
 
-    return WritePatch(listing_.Path(v), size, fingerprint, damaged, record);
+    return WritePatch(file, listing_.Path(v), size, fingerprint, damaged, record);
   }
 
  public:
@@ -348,15 +347,17 @@ class Writer {
     }
     const std::string name(path.components.back());
     path.components.pop_back();
-    FolderHandle folder = cursor_.MoveTo(path.components);
-    scan_.file = folder != nullptr ? OpenFileIn(folder, name.c_str(), FileAccess::ReadOnly) : nullptr;
+    const FolderHandle* folder;
+    File file;
+    SystemError failed = cursor_.MoveTo(path.components, &folder);
+    if (!failed) failed = OpenFileIn(*folder, name.c_str(), FileAccess::ReadOnly, &file);
+    if (failed) return Unreadable(entry.path, Step::OpenValid, failed, 0, false);
     uint64_t size = 0;
-    if (scan_.file == nullptr) return Unreadable(entry.path, Step::OpenValid, LastSystemError(), 0, false);
-    if (!GetFileSize64(scan_.file, &size)) return Unreadable(entry.path, Step::SizeValid, LastSystemError(), 0, false);
+    if ((failed = GetFileSize64(file, &size))) return Unreadable(entry.path, Step::SizeValid, failed, 0, false);
     ++result_.files;
-    if (entry.regions.empty() || size != entry.size) return WholeOf(entry.path, size);
+    if (entry.regions.empty() || size != entry.size) return WholeOf(file, entry.path, size);
 
-    Fingerprinter fingerprint(size, scan_.regions);
+    Fingerprinter fingerprint(size, scan_.regions.As<Hash128>());
     std::vector<uint32_t> damaged;
     OriginRecord record;
     uint8_t* buffer = scan_.ring.slices[0].bytes;
@@ -366,8 +367,8 @@ class Writer {
       if (progress_.StopRequested()) return CancelledOutcome(false);
       const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(size - offset, kStreamBufferBytes));
       const uint32_t blocks = static_cast<uint32_t>(BlockCount64(count));
-      if (!ReadPadded(scan_.file, offset, buffer, count, blocks * kBlockSize)) {
-        return Unreadable(entry.path, Step::ReadValid, LastSystemError(), 0, false);
+      if ((failed = ReadPadded(file, offset, buffer, count, blocks * kBlockSize))) {
+        return Unreadable(entry.path, Step::ReadValid, failed, 0, false);
       }
       fingerprint.Add(buffer, count);
       progress_.Advance(count);
@@ -376,7 +377,7 @@ class Writer {
       while (d < entry.regions.size() && entry.regions[d].index < region) ++d;
       if (d == entry.regions.size() || entry.regions[d].index != region) continue;
       const uint64_t at = entry.regions[d].hashesAt + 8 * (offset % entry.regionSize / kBlockSize);
-      if (!ReadAt(scan_.testFile.file, at, expected, 8 * blocks)) return StoppedAt(Step::ReadTest);
+      if ((failed = ReadAt(scan_.testFile.file, at, expected, 8 * blocks))) return Stopped(Step::ReadTest, failed);
       for (uint32_t i = 0; i < blocks; ++i) {
         const uint64_t hash = LoadU64LE(expected + 8 * i);
         if (Xxh3Hash64(buffer + uint64_t{i} * kBlockSize, kBlockSize) == hash) continue;
@@ -388,30 +389,28 @@ class Writer {
     const uint64_t perRegion = entry.regionSize / kBlockSize;
     const uint64_t fileBlocks = BlockCount64(size);
     const auto block = [&](uint64_t j) { return uint64_t{entry.regions[j / perRegion].index} * perRegion + j % perRegion + 1; };
-    bool failed = false;
     SampleSpread(entry.regions.size() * perRegion,
                  [&](uint64_t j) { return block(j) > fileBlocks || std::binary_search(damaged.begin(), damaged.end(), block(j)); },
                  [&](uint64_t j) {
                    uint8_t hash[8];
-                   if (failed || !ReadAt(scan_.testFile.file, entry.regions[j / perRegion].hashesAt + 8 * (j % perRegion), hash, 8)) {
-                     failed = true;
-                     return;
-                   }
+                   if (failed) return;
+                   const uint64_t at = entry.regions[j / perRegion].hashesAt + 8 * (j % perRegion);
+                   if ((failed = ReadAt(scan_.testFile.file, at, hash, 8))) return;
                    StoreOriginSample(record.samples + kOriginSampleBytes * record.origin.samples++,
                                      static_cast<uint32_t>(block(j)), static_cast<uint32_t>(LoadU64LE(hash)));
                  });
-    if (failed) return StoppedAt(Step::ReadTest);
+    if (failed) return Stopped(Step::ReadTest, failed);
     record.origin.recordedSize = size;
     record.origin.recordedEntries = fileBlocks;
     record.origin.kind = BlockValueKind::Hash64;
     record.origin.carried = static_cast<uint32_t>(damaged.size());
-    return WritePatch(entry.path, size, fingerprint, damaged, record);
+    return WritePatch(file, entry.path, size, fingerprint, damaged, record);
   }
 
  private:
   // A checked patch: the file's fields and the record, the numbers, the values and samples,
-  // the region fingerprints, and the blocks read again from scan_.file (size bytes).
-  Outcome WritePatch(const std::string& path, uint64_t size, const Fingerprinter& fingerprint,
+  // the region fingerprints, and the blocks read again from the open file (size bytes).
+  Outcome WritePatch(const File& file, const std::string& path, uint64_t size, const Fingerprinter& fingerprint,
                      const std::vector<uint32_t>& damaged, const OriginRecord& record) {
     uint8_t* buffer = scan_.ring.slices[0].bytes;
     const uint64_t recordStart = written_;
@@ -423,12 +422,12 @@ class Writer {
     uint64_t at = written_;
     wrote = WriteTravellingNumbers(damaged, buffer, 0, scan_.output.file, &at);
     if (wrote.ending == Ending::Done) wrote = WriteRecordAndRegions(record, fingerprint, buffer, &at);
-    if (wrote.ending == Ending::Done) wrote = WriteTravellingBytes(scan_.file, size, damaged, buffer, scan_.output.file, &at, progress_);
-    if (ValidFileFailed(wrote)) return Unreadable(path, Step::ReadValid, wrote.systemError, recordStart, true);
+    if (wrote.ending == Ending::Done) {
+      wrote = WriteTravellingBytes(file, size, damaged, buffer, scan_.output.file, &at, progress_);
+    }
+    if (ValidFileFailed(wrote)) return Unreadable(path, Step::ReadValid, FailureOf(wrote), recordStart, true);
     if (wrote.ending != Ending::Done) return wrote;
     written_ = at;
-    CloseFile(scan_.file);
-    scan_.file = nullptr;
     EntryReport report;
     report.path = path;
     report.event = EntryEvent::Damaged;
@@ -457,8 +456,8 @@ Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex*
                      std::vector<FolderFollowUpEntry>* followUp, bool* answering) {
   const FolderFileSteps steps{Step::OpenTest, Step::SizeTest, Step::AllocateTest, Step::ReadTest, Step::CheckTestFileForOneFile,
                               Step::CheckFolderTestFile};
-  Outcome opened =
-      OpenFolderFile(testFilePath, ExchangeFileKind::FolderTestFile, steps, &scan.testFile, ExchangeFileKind::FolderFollowUp);
+  Outcome opened = OpenFolderFile(testFilePath, &scan.waits, ExchangeFileKind::FolderTestFile, steps, &scan.testFile,
+                                  ExchangeFileKind::FolderFollowUp);
   if (opened.ending != Ending::Done) return opened;
   *answering = ReadExchangeFileKind(scan.testFile.start, scan.testFile.length) == ExchangeFileKind::FolderFollowUp;
   if (*answering) {
@@ -466,7 +465,7 @@ Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex*
     switch (ReadFolderFollowUp(scan.testFile.start, scan.testFile.length, reader, followUp)) {
       case FolderFileVerdict::Read: return DoneOutcome();
       case FolderFileVerdict::Malformed: return Refused(Step::CheckFolderFollowUp);
-      case FolderFileVerdict::ReadFailed: return StoppedAt(Step::ReadTest);
+      case FolderFileVerdict::ReadFailed: return Stopped(Step::ReadTest, reader.failure());
     }
   }
   FolderTestHeader header;
@@ -480,11 +479,11 @@ Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex*
 // The answer to a folder follow-up: for each file it lists, exactly the blocks that differ.
 Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::vector<FolderFollowUpEntry>& files,
                const char* outputFolder, const StreamControl& control, TreeOutcome& result) {
-  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateValid);
-  scan.record = static_cast<uint8_t*>(CommitMemory(kRecordRoom));
-  if (scan.record == nullptr) return StoppedAt(Step::AllocateTest);
-  scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
-  if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
+  if (const SystemError failed = AcquireSlices(&scan.ring)) return Stopped(Step::AllocateValid, failed);
+  if (const SystemError failed = CommitMemory(kRecordRoom, &scan.record)) return Stopped(Step::AllocateTest, failed);
+  if (const SystemError failed = CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions), &scan.regions)) {
+    return Stopped(Step::AllocateFingerprint, failed);
+  }
   uint64_t total = 0;
   for (const FolderFollowUpEntry& file : files) total += file.size;
   Progress progress(control, total);
@@ -506,8 +505,9 @@ Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::ve
 
 Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* testFilePath, const char* outputFolder,
              const StreamControl& control, bool prove, TreeOutcome& result) {
-  scan.top = OpenFolder(validFolderPath);
-  if (scan.top == nullptr) return StoppedAt(Step::OpenValidFolder);
+  if (const SystemError failed = OpenFolder(validFolderPath, &scan.waits, &scan.top)) {
+    return Stopped(Step::OpenValidFolder, failed);
+  }
   TestIndex index;
   std::vector<FolderFollowUpEntry> followUp;
   bool answering = false;
@@ -520,11 +520,11 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
 
   const MatchPlan plan = MatchTrees(listing, index, result);
 
-  if (!AcquireSlices(&scan.ring)) return StoppedAt(Step::AllocateValid);
-  scan.record = static_cast<uint8_t*>(CommitMemory(kRecordRoom));
-  if (scan.record == nullptr) return StoppedAt(Step::AllocateTest);
-  scan.regions = static_cast<Hash128*>(CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions)));
-  if (scan.regions == nullptr) return StoppedAt(Step::AllocateFingerprint);
+  if (const SystemError failed = AcquireSlices(&scan.ring)) return Stopped(Step::AllocateValid, failed);
+  if (const SystemError failed = CommitMemory(kRecordRoom, &scan.record)) return Stopped(Step::AllocateTest, failed);
+  if (const SystemError failed = CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions), &scan.regions)) {
+    return Stopped(Step::AllocateFingerprint, failed);
+  }
 
   uint64_t total = 0;
   for (const PlannedRecord& planned : plan.records) {
@@ -552,14 +552,12 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
 
 TreeOutcome ScanValidFolder(const char* validFolderPath, const char* testFilePath, const char* outputFolder,
                             const StreamControl& control, bool prove) {
-  ValidFolderScan scan;
+  ValidFolderScan scan(control.stop);
   TreeOutcome result;
-  const HeldFileWaits waits(control.stop);
   try {
     result.outcome = Scan(scan, validFolderPath, testFilePath, outputFolder, control, prove, result);
   } catch (const std::bad_alloc&) {
-    result.outcome = StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    result.outcome = Stopped(Step::AllocateListing, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }
-  Release(scan);
   return result;
 }

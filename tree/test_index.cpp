@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <new>
 
+#include "stream/steps.h"
 #include "tree/names.h"
 
 namespace {
 
-Outcome Malformed() { return StoppedOutcome(Step::CheckFolderTestFile, 0); }
+Outcome Malformed() { return Refused(Step::CheckFolderTestFile); }
 
 }  // namespace
 
@@ -31,7 +32,7 @@ Outcome ReadTestIndex(FileReader& reader, const FolderTestHeader& header, TestIn
     index->entries.reserve(header.entries);
     for (uint64_t i = 0; i < header.entries; ++i) {
       const FolderFileVerdict verdict = ReadFolderTestEntry(reader, &entry);
-      if (verdict == FolderFileVerdict::ReadFailed) return StoppedOutcome(Step::ReadTest, LastSystemError());
+      if (verdict == FolderFileVerdict::ReadFailed) return Stopped(Step::ReadTest, reader.failure());
       if (verdict == FolderFileVerdict::Malformed) return Malformed();
       if (ParseTreePath(entry.path, PortableNameRules(), &parsed) != NameFault::None) return Malformed();
       IndexedEntry indexed;
@@ -77,7 +78,7 @@ Outcome ReadTestIndex(FileReader& reader, const FolderTestHeader& header, TestIn
       return x.parent != y.parent ? x.parent < y.parent : index->Name(a) < index->Name(b);
     });
   } catch (const std::bad_alloc&) {
-    return StoppedOutcome(Step::AllocateListing, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
+    return Stopped(Step::AllocateListing, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }
   return DoneOutcome();
 }

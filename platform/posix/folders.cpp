@@ -26,12 +26,9 @@
 #include "platform/hooks.h"
 #include "platform/platform.h"
 #include "platform/posix/descriptors.h"
-#include "platform/temporary_name.h"
+#include "platform/posix/temporaries.h"
 
 namespace {
-
-int Descriptor(FolderHandle folder) { return static_cast<int>(reinterpret_cast<intptr_t>(folder) - 1); }
-FolderHandle FolderOf(int fd) { return reinterpret_cast<FolderHandle>(static_cast<intptr_t>(fd) + 1); }
 
 EntryKind KindOf(mode_t mode) {
   if (S_ISREG(mode)) return EntryKind::File;
@@ -42,25 +39,12 @@ EntryKind KindOf(mode_t mode) {
 
 // After an open refused with O_NOFOLLOW or O_DIRECTORY, says what stands there: a link (the
 // system says "not a folder" or "too many links" for it), or something that is no folder.
-void ExplainRefusal(int parent, const char* name, bool wantFolder) {
+SystemError ExplainRefusal(int parent, const char* name, bool wantFolder) {
   const int error = errno;
   struct stat info;
-  if (error != ENOTDIR && error != ELOOP) return;
-  if (fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-    errno = error;
-    return;
-  }
-  if (S_ISLNK(info.st_mode)) {
-    errno = ELOOP;
-  } else {
-    errno = wantFolder ? ENOTDIR : error;
-  }
-}
-
-FolderHandle TakeFolder(int fd) {
-  FolderHandle folder = FolderOf(fd);
-  NoteFileOpened(folder);
-  return folder;
+  if ((error != ENOTDIR && error != ELOOP) || fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return Failure(error);
+  if (S_ISLNK(info.st_mode)) return Failure(ELOOP);
+  return Failure(wantFolder ? ENOTDIR : error);
 }
 
 int OpenAt(int parent, const char* name, int flags) {
@@ -77,12 +61,17 @@ bool IsOneComponent(const char* name) {
          std::strcmp(name, "..") != 0;
 }
 
-int RefuseName() {
-  errno = EINVAL;
-  return 0;
-}
+SystemError RefuseName() { return Failure(EINVAL); }
 
-int FlushFolder(int fd) { return fsync(fd) == 0 || errno == EINVAL; }
+// Some file systems cannot sync a folder.
+SystemError FlushFolder(int fd) { return fsync(fd) == 0 || errno == EINVAL ? SystemError{} : Errno(); }
+
+SystemError OpenFolderAt(int parent, const char* name, HeldFileWaits* waits, FolderHandle* folder) {
+  const int fd = OpenAt(parent, name, O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return ExplainRefusal(parent, name, true);
+  *folder = FolderOf(fd, waits);
+  return SystemError{};
+}
 
 }  // namespace
 
@@ -91,59 +80,42 @@ bool NamesFolder(const char* path) {
   return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-FolderHandle OpenFolder(const char* path) {
-  if (MustFail(Service::OpenFolder)) return nullptr;
-  const int fd = OpenAt(AT_FDCWD, path, O_RDONLY | O_DIRECTORY);
-  if (fd < 0) {
-    ExplainRefusal(AT_FDCWD, path, true);
-    return nullptr;
-  }
-  return TakeFolder(fd);
+SystemError OpenFolder(const char* path, HeldFileWaits* waits, FolderHandle* folder) {
+  if (const SystemError failed = Fault(Service::OpenFolder)) return failed;
+  return OpenFolderAt(AT_FDCWD, path, waits, folder);
 }
 
-FolderHandle OpenSubfolder(FolderHandle parent, const char* name) {
-  if (MustFail(Service::OpenSubfolder)) return nullptr;
-  if (!IsOneComponent(name)) return RefuseName(), nullptr;
-  const int fd = OpenAt(Descriptor(parent), name, O_RDONLY | O_DIRECTORY);
-  if (fd < 0) {
-    ExplainRefusal(Descriptor(parent), name, true);
-    return nullptr;
-  }
-  return TakeFolder(fd);
-}
-
-int CreateSubfolder(FolderHandle parent, const char* name) {
-  if (MustFail(Service::CreateSubfolder)) return 0;
+SystemError OpenSubfolder(const FolderHandle& parent, const char* name, FolderHandle* folder) {
+  if (const SystemError failed = Fault(Service::OpenSubfolder)) return failed;
   if (!IsOneComponent(name)) return RefuseName();
-  if (mkdirat(Descriptor(parent), name, 0777) != 0) return 0;
+  return OpenFolderAt(Descriptor(parent), name, parent.waits(), folder);
+}
+
+SystemError CreateSubfolder(const FolderHandle& parent, const char* name) {
+  if (const SystemError failed = Fault(Service::CreateSubfolder)) return failed;
+  if (!IsOneComponent(name)) return RefuseName();
+  if (mkdirat(Descriptor(parent), name, 0777) != 0) return Errno();
   return FlushFolder(Descriptor(parent));
 }
 
-void CloseFolder(FolderHandle folder) {
-  if (folder == nullptr) return;
-  NoteFileClosed(folder);
-  close(Descriptor(folder));
-}
-
-int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context) {
-  if (MustFail(Service::ListFolder)) return 0;
+SystemError ListFolder(const FolderHandle& folder, FolderEntryVisitor visit, void* context) {
+  if (const SystemError failed = Fault(Service::ListFolder)) return failed;
   // The listing gets a descriptor of its own, read from the start, so that the folder's
   // handle stays as it was.
   const int fd = openat(Descriptor(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
+  if (fd < 0) return Errno();
   DIR* listing = fdopendir(fd);
   if (listing == nullptr) {
-    const int error = errno;
+    const SystemError failed = Errno();
     close(fd);
-    errno = error;
-    return 0;
+    return failed;
   }
-  int result = 1;
+  SystemError result;
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(listing);
     if (entry == nullptr) {
-      result = errno == 0;
+      if (errno != 0) result = Errno();
       break;
     }
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
@@ -151,75 +123,74 @@ int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context) {
     if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
       // Gone since the folder was read: nothing to list.
       if (errno == ENOENT) continue;
-      result = 0;
+      result = Errno();
       break;
     }
     const EntryKind kind = KindOf(info.st_mode);
     const FolderEntry listed{entry->d_name, kind, kind == EntryKind::File ? static_cast<uint64_t>(info.st_size) : 0};
-    if (!visit(context, listed)) {
-      result = 0;
-      break;
-    }
+    if ((result = visit(context, listed))) break;
   }
-  const int error = errno;
   closedir(listing);
-  errno = error;
   return result;
 }
 
-int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
-  if (MustFail(Service::GetEntryKind)) return 0;
+SystemError GetEntryKind(const FolderHandle& parent, const char* name, EntryKind* kind) {
+  if (const SystemError failed = Fault(Service::GetEntryKind)) return failed;
   if (!IsOneComponent(name)) return RefuseName();
   struct stat info;
-  if (fstatat(Descriptor(parent), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+  if (fstatat(Descriptor(parent), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return Errno();
   *kind = KindOf(info.st_mode);
-  return 1;
+  return SystemError{};
 }
 
-FileHandle OpenFileIn(FolderHandle parent, const char* name, FileAccess access) {
-  if (MustFail(Service::OpenFileIn)) return nullptr;
-  if (!IsOneComponent(name)) return RefuseName(), nullptr;
+SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess access, File* file) {
+  if (const SystemError failed = Fault(Service::OpenFileIn)) return failed;
+  if (!IsOneComponent(name)) return RefuseName();
   // Without blocking, so that a pipe cannot hold the open up; AdoptDescriptor refuses it.
   const int fd = OpenAt(Descriptor(parent), name, (access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK);
-  if (fd < 0) {
-    ExplainRefusal(Descriptor(parent), name, false);
-    return nullptr;
-  }
-  return AdoptDescriptor(fd, false);
+  if (fd < 0) return ExplainRefusal(Descriptor(parent), name, false);
+  return AdoptDescriptor(fd, access, parent.waits(), false, file);
 }
 
-FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* temporaryName, uint32_t capacity) {
-  if (MustFail(Service::CreateTemporaryIn)) return nullptr;
-  if (!IsOneComponent(finalName)) return RefuseName(), nullptr;
+SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, char* temporaryName, uint32_t capacity,
+                              File* file) {
+  if (const SystemError failed = Fault(Service::CreateTemporaryIn)) return failed;
+  if (!IsOneComponent(finalName)) return RefuseName();
   // A short name of its own, as for every output: one near the longest the system takes
   // still has a temporary, and nobody can plant files under it in advance.
-  return MakeTemporary(Descriptor(parent), ".", finalName, 0, 0666, temporaryName, capacity);
+  return MakeTemporary(Descriptor(parent), ".", finalName, 0, 0666, parent.waits(), temporaryName, capacity, file);
 }
 
-int NameTemporaryIn(FolderHandle parent, FileHandle file, char* temporaryName, uint32_t capacity) {
-  if (MustFail(Service::NameTemporary)) return 0;
-  return LinkTemporary(file, Descriptor(parent), temporaryName, 0, temporaryName, capacity) && FlushFolder(Descriptor(parent));
+SystemError NameTemporaryIn(const FolderHandle& parent, File* file, char* temporaryName, uint32_t capacity) {
+  if (const SystemError failed = Fault(Service::NameTemporary)) return failed;
+  if (const SystemError failed = LinkTemporary(file, Descriptor(parent), temporaryName, 0, temporaryName, capacity)) {
+    return failed;
+  }
+  return FlushFolder(Descriptor(parent));
 }
 
-int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken) {
-  if (MustFail(Service::RenameIn)) return 0;
+SystemError RenameIn(const FolderHandle& parent, const char* from, const char* to, TakenName taken) {
+  if (const SystemError failed = Fault(Service::RenameIn)) return failed;
   if (!IsOneComponent(from) || !IsOneComponent(to)) return RefuseName();
   const int fd = Descriptor(parent);
   // Either way the entry itself is renamed; a link of the new name is replaced, never followed.
   const int renamed = taken == TakenName::Replace ? renameat(fd, from, fd, to) : renameat2(fd, from, fd, to, RENAME_NOREPLACE);
-  return renamed == 0 && FlushFolder(fd);
+  if (renamed != 0) return Errno();
+  return FlushFolder(fd);
 }
 
-int RemoveFileIn(FolderHandle parent, const char* name) {
-  if (MustFail(Service::RemoveFileIn)) return 0;
+SystemError RemoveFileIn(const FolderHandle& parent, const char* name) {
+  if (const SystemError failed = Fault(Service::RemoveFileIn)) return failed;
   if (!IsOneComponent(name)) return RefuseName();
-  return unlinkat(Descriptor(parent), name, 0) == 0 && FlushFolder(Descriptor(parent));
+  if (unlinkat(Descriptor(parent), name, 0) != 0) return Errno();
+  return FlushFolder(Descriptor(parent));
 }
 
-int RemoveFolderIn(FolderHandle parent, const char* name) {
-  if (MustFail(Service::RemoveFolderIn)) return 0;
+SystemError RemoveFolderIn(const FolderHandle& parent, const char* name) {
+  if (const SystemError failed = Fault(Service::RemoveFolderIn)) return failed;
   if (!IsOneComponent(name)) return RefuseName();
-  return unlinkat(Descriptor(parent), name, AT_REMOVEDIR) == 0 && FlushFolder(Descriptor(parent));
+  if (unlinkat(Descriptor(parent), name, AT_REMOVEDIR) != 0) return Errno();
+  return FlushFolder(Descriptor(parent));
 }
 
 namespace {
@@ -250,14 +221,10 @@ void ReadMount(dev_t device, std::string* type, std::string* options) {
 
 }  // namespace
 
-bool FolderIgnoresCase(FolderHandle folder) {
+bool FolderIgnoresCase(const FolderHandle& folder) {
   const int fd = Descriptor(folder);
-  const int error = errno;
   struct statfs system;
-  if (fstatfs(fd, &system) != 0) {
-    errno = error;
-    return false;
-  }
+  if (fstatfs(fd, &system) != 0) return false;
   LinuxFolderFacts facts;
   facts.statfsType = static_cast<uint32_t>(system.f_type);
   int flags = 0;
@@ -267,7 +234,6 @@ bool FolderIgnoresCase(FolderHandle folder) {
   if (LinuxCaseDependsOnMount(facts.statfsType) && fstat(fd, &info) == 0) ReadMount(info.st_dev, &type, &options);
   facts.mountType = type;
   facts.mountOptions = options;
-  errno = error;
   return LinuxFolderIgnoresCase(facts);
 }
 

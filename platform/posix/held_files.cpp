@@ -2,7 +2,4 @@
 // the file open, so there is nothing to wait for and nobody to name.
 #include "platform/platform.h"
 
-void StartHeldFileWaits(const std::atomic<bool>*) {}
-void EndHeldFileWaits() {}
 bool IsHeldByAnotherProgram(uint32_t) { return false; }
-const char* LastFileHolder() { return ""; }

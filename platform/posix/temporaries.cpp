@@ -1,10 +1,14 @@
 // Temporaries that the system removes if the run dies: O_TMPFILE files, linked under a name
 // through /proc/self/fd only once complete, or, where the file system lacks them, named files
-// held under flock while they are written; and the removal of those earlier runs left behind,
-// only those no process holds.
+// held under flock while they are written; the outputs made of them, renamed over their final
+// names; and the removal of those earlier runs left behind, only those no process holds.
+#include "platform/posix/temporaries.h"
+
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,35 +18,42 @@
 #include <cstring>
 
 #include "platform/hooks.h"
-#include "platform/platform.h"
 #include "platform/posix/descriptors.h"
 #include "platform/temporary_name.h"
 
 namespace {
 
-int Descriptor(FileHandle file) { return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1); }
-int FolderDescriptor(FolderHandle folder) { return static_cast<int>(reinterpret_cast<intptr_t>(folder) - 1); }
+// How many fresh names are tried before a folder is taken to refuse them all.
+constexpr int kNameAttempts = 100;
 
 // The file system or the kernel has no unnamed files: then a named one is made.
 bool NoUnnamedFiles(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
 
-// Composes a fresh name behind the prefix's first prefixLength bytes into name.
-int Compose(const char* prefix, uint32_t prefixLength, char* name, uint32_t capacity) {
-  uint64_t random;
-  if (!TemporaryRandom(&random)) return 0;
-  char composed[4096 + 64];
-  if (!ComposeTemporaryPath(prefix, prefixLength, random, composed, sizeof composed) || std::strlen(composed) >= capacity) {
-    errno = ENAMETOOLONG;
-    return 0;
-  }
-  std::strcpy(name, composed);
-  return 1;
+// The unpredictable part of a temporary name, from the system's randomness.
+SystemError TemporaryRandom(uint64_t* random) {
+  ssize_t got;
+  do {
+    got = getrandom(random, sizeof *random, 0);
+  } while (got < 0 && errno == EINTR);
+  if (got == static_cast<ssize_t>(sizeof *random)) return SystemError{};
+  return got >= 0 ? Failure(EIO) : Errno();
 }
 
-int Close(int fd, int error) {
+// Composes a fresh name behind the prefix's first prefixLength bytes into name.
+SystemError Compose(const char* prefix, uint32_t prefixLength, char* name, uint32_t capacity) {
+  uint64_t random = 0;
+  if (const SystemError failed = TemporaryRandom(&random)) return failed;
+  char composed[PATH_MAX + kTemporaryNameRoom];
+  if (!ComposeTemporaryPath(prefix, prefixLength, random, composed, sizeof composed) || std::strlen(composed) >= capacity) {
+    return Failure(ENAMETOOLONG);
+  }
+  std::strcpy(name, composed);
+  return SystemError{};
+}
+
+SystemError Abandon(int fd, SystemError error) {
   close(fd);
-  errno = error;
-  return 0;
+  return error;
 }
 
 // Removes the temporary of that name when nobody holds it (a writer keeps its lock as long as
@@ -64,30 +75,35 @@ int RemoveIfStale(int folderFd, const char* name, const uint64_t* spareSizes, si
   return removed;
 }
 
+// The length of the folder part of path, its last separator included; 0 for a bare name.
+uint32_t FolderLength(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash == nullptr ? 0 : static_cast<uint32_t>(slash - path + 1);
+}
+
 }  // namespace
 
-FileHandle MakeTemporary(int folderFd, const char* folder, const char* prefix, uint32_t prefixLength, unsigned mode,
-                         char* name, uint32_t capacity) {
+SystemError MakeTemporary(int folderFd, const char* folder, const char* prefix, uint32_t prefixLength, unsigned mode,
+                          HeldFileWaits* waits, char* name, uint32_t capacity, File* file) {
   int fd;
   do {
     fd = openat(folderFd, folder, O_TMPFILE | O_RDWR | O_CLOEXEC, static_cast<mode_t>(mode));
   } while (fd < 0 && errno == EINTR);
   if (fd >= 0) {
     // Held from the start, so that its name, once it has one, is never taken for a leftover.
-    if (flock(fd, LOCK_EX) != 0 || !Compose(prefix, prefixLength, name, capacity)) return Close(fd, errno), nullptr;
-    FileHandle file = AdoptDescriptor(fd, false);
-    if (file != nullptr) MarkUnnamed(file, true);
-    return file;
+    if (flock(fd, LOCK_EX) != 0) return Abandon(fd, Errno());
+    if (const SystemError failed = Compose(prefix, prefixLength, name, capacity)) return Abandon(fd, failed);
+    return AdoptDescriptor(fd, FileAccess::ReadWrite, waits, true, file);
   }
-  if (!NoUnnamedFiles(errno)) return nullptr;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    if (!Compose(prefix, prefixLength, name, capacity)) return nullptr;
+  if (!NoUnnamedFiles(errno)) return Errno();
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    if (const SystemError failed = Compose(prefix, prefixLength, name, capacity)) return failed;
     do {
       fd = openat(folderFd, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
                   static_cast<mode_t>(mode));
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-      if (errno != EEXIST) return nullptr;
+      if (errno != EEXIST) return Errno();
       continue;
     }
     // Between the creation and the lock another run may have taken it for a leftover and
@@ -97,49 +113,108 @@ FileHandle MakeTemporary(int folderFd, const char* folder, const char* prefix, u
       close(fd);
       continue;
     }
-    return AdoptDescriptor(fd, false);
+    return AdoptDescriptor(fd, FileAccess::ReadWrite, waits, false, file);
   }
-  errno = EEXIST;
-  return nullptr;
+  return Failure(EEXIST);
 }
 
-int LinkTemporary(FileHandle file, int folderFd, const char* prefix, uint32_t prefixLength, char* name, uint32_t capacity) {
-  if (!IsUnnamed(file)) return 1;
+SystemError LinkTemporary(File* file, int folderFd, const char* prefix, uint32_t prefixLength, char* name, uint32_t capacity) {
+  if (TemporaryHasName(*file)) return SystemError{};
   char through[64];
-  std::snprintf(through, sizeof through, "/proc/self/fd/%d", Descriptor(file));
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  std::snprintf(through, sizeof through, "/proc/self/fd/%d", Descriptor(*file));
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     int linked = linkat(AT_FDCWD, through, folderFd, name, AT_SYMLINK_FOLLOW);
     // Without /proc, the one other way, which needs a privilege most runs lack.
-    if (linked != 0 && errno == ENOENT) linked = linkat(Descriptor(file), "", folderFd, name, AT_EMPTY_PATH);
+    if (linked != 0 && errno == ENOENT) linked = linkat(Descriptor(*file), "", folderFd, name, AT_EMPTY_PATH);
     if (linked == 0) {
-      MarkUnnamed(file, false);
-      return 1;
+      file->Named();
+      return SystemError{};
     }
-    if (errno != EEXIST || !Compose(prefix, prefixLength, name, capacity)) return 0;
+    if (errno != EEXIST) return Errno();
+    if (const SystemError failed = Compose(prefix, prefixLength, name, capacity)) return failed;
   }
-  return 0;
+  return Failure(EEXIST);
 }
 
-int RemoveStaleTemporariesIn(FolderHandle folder, const uint64_t* spareSizes, size_t spareCount, uint32_t* removed) {
+SystemError CreateTemporaryFile(const char* finalPath, const File* source, char* temporaryPath, uint32_t capacity,
+                                File* file) {
+  if (const SystemError failed = Fault(Service::CreateTemporaryFile)) return failed;
+  // The source's read and write bits and the owner's own: never more readable than what it
+  // carries. The system then takes off what the umask (or a default ACL) forbids, as for any
+  // new file, so the process-wide umask is never read, which only changing it could do.
+  mode_t mode = 0600;
+  if (source != nullptr) {
+    struct stat sourceInfo;
+    if (fstat(Descriptor(*source), &sourceInfo) != 0) return Errno();
+    mode = (sourceInfo.st_mode & 0666) | 0600;
+  }
+  const uint32_t folderLength = FolderLength(finalPath);
+  char folder[PATH_MAX] = ".";
+  if (folderLength == 1) {
+    std::strcpy(folder, "/");
+  } else if (folderLength > 1) {
+    if (folderLength >= sizeof folder) return Failure(ENAMETOOLONG);
+    std::memcpy(folder, finalPath, folderLength - 1);
+    folder[folderLength - 1] = '\0';
+  }
+  return MakeTemporary(AT_FDCWD, folder, finalPath, folderLength, mode, nullptr, temporaryPath, capacity, file);
+}
+
+SystemError NameTemporaryFile(File* file, char* temporaryPath, uint32_t capacity) {
+  if (const SystemError failed = Fault(Service::NameTemporary)) return failed;
+  return LinkTemporary(file, AT_FDCWD, temporaryPath, FolderLength(temporaryPath), temporaryPath, capacity);
+}
+
+SystemError ReplaceWithFile(const char* temporaryPath, const char* finalPath) {
+  if (const SystemError failed = Fault(Service::ReplaceWithFile)) return failed;
+  return rename(temporaryPath, finalPath) == 0 ? SystemError{} : Errno();
+}
+
+SystemError FlushFolderOf(const char* path) {
+  if (const SystemError failed = Fault(Service::FlushFolder)) return failed;
+  char folder[PATH_MAX];
+  const uint32_t folderLength = FolderLength(path);
+  if (folderLength == 0) {
+    std::strcpy(folder, ".");
+  } else if (folderLength == 1) {
+    std::strcpy(folder, "/");
+  } else {
+    if (folderLength > sizeof folder) return SystemError{};
+    std::memcpy(folder, path, folderLength - 1);
+    folder[folderLength - 1] = '\0';
+  }
+  const int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return SystemError{};
+  // Some file systems cannot sync a folder.
+  const SystemError flushed = fsync(fd) == 0 || errno == EINVAL ? SystemError{} : Errno();
+  close(fd);
+  return flushed;
+}
+
+SystemError RemoveFile(const char* path) {
+  if (const SystemError failed = Fault(Service::RemoveFile)) return failed;
+  return unlink(path) == 0 ? SystemError{} : Errno();
+}
+
+SystemError RemoveStaleTemporariesIn(const FolderHandle& folder, const uint64_t* spareSizes, size_t spareCount,
+                                     uint32_t* removed) {
   *removed = 0;
-  if (MustFail(Service::RemoveStaleTemporaries)) return 0;
-  const int folderFd = FolderDescriptor(folder);
+  if (const SystemError failed = Fault(Service::RemoveStaleTemporaries)) return failed;
+  const int folderFd = Descriptor(folder);
   const int fd = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
+  if (fd < 0) return Errno();
   DIR* listing = fdopendir(fd);
-  if (listing == nullptr) return Close(fd, errno);
-  int result = 1;
+  if (listing == nullptr) return Abandon(fd, Errno());
+  SystemError result;
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(listing);
     if (entry == nullptr) {
-      result = errno == 0;
+      if (errno != 0) result = Errno();
       break;
     }
     if (IsTemporaryName(entry->d_name)) *removed += static_cast<uint32_t>(RemoveIfStale(folderFd, entry->d_name, spareSizes, spareCount));
   }
-  const int error = errno;
   closedir(listing);
-  errno = error;
   return result;
 }

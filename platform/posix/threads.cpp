@@ -7,6 +7,7 @@
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/posix/descriptors.h"
 
 struct PlatformThread {
   pthread_t id;
@@ -24,32 +25,25 @@ void* Run(void* parameter) {
 
 }  // namespace
 
-ThreadHandle StartThread(void (*routine)(void* context), void* context) {
-  uint32_t error = 0;
-  FaultKind kind = FaultKind::Fail;
-  if (TakeFault(Service::StartThread, &error, &kind)) {
-    errno = static_cast<int>(error);
-    return nullptr;
-  }
-  PlatformThread* thread = static_cast<PlatformThread*>(std::malloc(sizeof(PlatformThread)));
-  if (thread == nullptr) {
-    errno = ENOMEM;
-    return nullptr;
-  }
-  thread->routine = routine;
-  thread->context = context;
-  const int started = pthread_create(&thread->id, nullptr, &Run, thread);
-  if (started != 0) {
-    std::free(thread);
-    errno = started;
-    return nullptr;
+SystemError StartThread(void (*routine)(void* context), void* context, Thread* thread) {
+  if (const SystemError failed = Fault(Service::StartThread)) return failed;
+  auto* started = static_cast<PlatformThread*>(std::malloc(sizeof(PlatformThread)));
+  if (started == nullptr) return Failure(ENOMEM);
+  started->routine = routine;
+  started->context = context;
+  if (const int error = pthread_create(&started->id, nullptr, &Run, started)) {
+    std::free(started);
+    return Failure(error);
   }
   NoteThreadStarted();
-  return thread;
+  *thread = Thread(started);
+  return SystemError{};
 }
 
-void JoinThread(ThreadHandle thread) {
-  pthread_join(thread->id, nullptr);
-  std::free(thread);
+void Thread::Join() {
+  if (handle_ == nullptr) return;
+  pthread_join(handle_->id, nullptr);
+  std::free(handle_);
+  handle_ = nullptr;
   NoteThreadJoined();
 }

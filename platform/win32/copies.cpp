@@ -15,9 +15,10 @@ extern "C" NTSTATUS NTAPI NtSetSecurityObject(HANDLE, SECURITY_INFORMATION, PSEC
 
 namespace {
 
-HANDLE Native(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
-
 constexpr FILE_INFORMATION_CLASS kFileStreamInformation = static_cast<FILE_INFORMATION_CLASS>(22);
+// Room for the list of a file's streams, and the piece of a stream copied at a time.
+constexpr size_t kStreamListBytes = 65536;
+constexpr DWORD kStreamPieceBytes = 65536;
 
 struct StreamInformation {
   ULONG NextEntryOffset;
@@ -27,10 +28,7 @@ struct StreamInformation {
   WCHAR StreamName[1];
 };
 
-int Failed(NTSTATUS status) {
-  SetLastError(RtlNtStatusToDosError(status));
-  return 0;
-}
+SystemError Failed(NTSTATUS status) { return Failure(RtlNtStatusToDosError(status)); }
 
 // Opens a stream (":name:$DATA") of the file the handle has open.
 NTSTATUS OpenStream(HANDLE file, const std::wstring& name, ACCESS_MASK access, ULONG disposition, HANDLE* opened) {
@@ -46,11 +44,11 @@ NTSTATUS OpenStream(HANDLE file, const std::wstring& name, ACCESS_MASK access, U
 }
 
 // Copies every named stream of from into to; the unnamed one is the file's own bytes.
-int CopyStreams(HANDLE from, HANDLE to) {
-  std::vector<unsigned char> list(65536);
+SystemError CopyStreams(HANDLE from, HANDLE to) {
+  std::vector<unsigned char> list(kStreamListBytes);
   IO_STATUS_BLOCK status;
   if (NtQueryInformationFile(from, &status, list.data(), static_cast<ULONG>(list.size()), kFileStreamInformation) < 0) {
-    return 1;  // a file system without streams
+    return SystemError{};  // a file system without streams
   }
   for (auto* entry = reinterpret_cast<StreamInformation*>(list.data());;
        entry = reinterpret_cast<StreamInformation*>(reinterpret_cast<unsigned char*>(entry) + entry->NextEntryOffset)) {
@@ -64,37 +62,34 @@ int CopyStreams(HANDLE from, HANDLE to) {
         CloseHandle(source);
         return Failed(opened);
       }
-      char buffer[65536];
+      char buffer[kStreamPieceBytes];
       DWORD read = 0, written = 0;
       BOOL ok = TRUE;
       while (ok && (ok = ReadFile(source, buffer, sizeof buffer, &read, nullptr)) && read > 0) {
         ok = WriteFile(target, buffer, read, &written, nullptr) && written == read;
       }
-      const DWORD error = GetLastError();
+      const SystemError failed = ok ? SystemError{} : LastError();
       CloseHandle(source);
       CloseHandle(target);
-      if (!ok) {
-        SetLastError(error);
-        return 0;
-      }
+      if (failed) return failed;
     }
     if (entry->NextEntryOffset == 0) break;
   }
-  return 1;
+  return SystemError{};
 }
 
 }  // namespace
 
-int GetFileLinkCount(FileHandle file, uint32_t* links) {
-  if (MustFail(Service::GetFileLinkCount)) return 0;
+SystemError GetFileLinkCount(const File& file, uint32_t* links) {
+  if (const SystemError failed = Fault(Service::GetFileLinkCount)) return failed;
   BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(Native(file), &information)) return 0;
+  if (!GetFileInformationByHandle(Native(file), &information)) return LastError();
   *links = information.nNumberOfLinks;
-  return 1;
+  return SystemError{};
 }
 
-int CopyFileAttributes(FileHandle from, FileHandle to) {
-  if (MustFail(Service::CopyFileAttributes)) return 0;
+SystemError CopyFileAttributes(const File& from, const File& to) {
+  if (const SystemError failed = Fault(Service::CopyFileAttributes)) return failed;
   // The access list; the owner stays the one who made the copy, as Windows lets only some give
   // away a file.
   ULONG needed = 0;
@@ -105,8 +100,8 @@ int CopyFileAttributes(FileHandle from, FileHandle to) {
     if (status >= 0) status = NtSetSecurityObject(Native(to), DACL_SECURITY_INFORMATION, descriptor.data());
     if (status < 0) return Failed(status);
   }
-  if (!CopyStreams(Native(from), Native(to))) return 0;
+  if (const SystemError failed = CopyStreams(Native(from), Native(to))) return failed;
   FILE_BASIC_INFO basic;
-  if (!GetFileInformationByHandleEx(Native(from), FileBasicInfo, &basic, sizeof basic)) return 0;
-  return SetFileInformationByHandle(Native(to), FileBasicInfo, &basic, sizeof basic) != 0;
+  if (!GetFileInformationByHandleEx(Native(from), FileBasicInfo, &basic, sizeof basic)) return LastError();
+  return SetFileInformationByHandle(Native(to), FileBasicInfo, &basic, sizeof basic) ? SystemError{} : LastError();
 }

@@ -39,8 +39,12 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 // The longest name of one component, in UTF-16 units.
 constexpr uint32_t kLongestComponentUnits = 255;
-
-HANDLE Native(FolderHandle folder) { return reinterpret_cast<HANDLE>(folder); }
+// How many fresh names are tried before a folder is taken to refuse them all.
+constexpr int kNameAttempts = 100;
+// What one call of the system's listing fills: a whole folder's entries, and the few a search
+// for one name meets.
+constexpr size_t kListingBytes = 65536;
+constexpr size_t kSearchBytes = 8192;
 
 // FILE_BOTH_DIR_INFORMATION: a listed entry with its short name.
 struct BothDirectoryEntry {
@@ -55,15 +59,7 @@ struct BothDirectoryEntry {
   WCHAR fileName[1];
 };
 
-int Failed(NTSTATUS status) {
-  SetLastError(RtlNtStatusToDosError(status));
-  return 0;
-}
-
-int FailWith(DWORD error) {
-  SetLastError(error);
-  return 0;
-}
+SystemError Failed(NTSTATUS status) { return Failure(RtlNtStatusToDosError(status)); }
 
 // UTF-8 to UTF-16; a name that is not valid UTF-8 or not one component is refused.
 bool WideName(const char* name, std::wstring* wide) {
@@ -142,7 +138,7 @@ Search SearchListing(HANDLE parent, const std::wstring& name, Listed* listed) {
   mask.Buffer = pattern;
   mask.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
   mask.MaximumLength = mask.Length;
-  alignas(8) unsigned char buffer[8192];
+  alignas(8) unsigned char buffer[kSearchBytes];
   BOOLEAN restart = TRUE;
   Search found = Search::Absent;
   for (;;) {
@@ -255,16 +251,17 @@ bool OpenedAnotherEntry(HANDLE opened, HANDLE parent, const std::wstring& asked)
 // or an unknown reparse point is refused with IsLink, the Linux subsystem's devices with
 // NotRegularFile, a name that opens another entry with ShortNameOfOther. A reparse point that
 // keeps the entry itself is opened again through its filter and used when it is still the
-// same entry. The NTSTATUS of a failed open, or 0 with the last error set.
-NTSTATUS OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options, HANDLE* result) {
+// same entry. *status, where asked: the NTSTATUS of the system's last open.
+SystemError OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options, HANDLE* result,
+                      NTSTATUS* status = nullptr) {
   *result = nullptr;
   HANDLE opened;
-  const NTSTATUS status = OpenRelative(parent, name, access, share, FILE_OPEN, options, &opened);
-  if (status < 0) return status;
+  const NTSTATUS openedStatus = OpenRelative(parent, name, access, share, FILE_OPEN, options, &opened);
+  if (status != nullptr) *status = openedStatus;
+  if (openedStatus < 0) return Failed(openedStatus);
   const auto refuse = [&](DWORD error) {
     CloseHandle(opened);
-    SetLastError(error);
-    return 0;
+    return Failure(error);
   };
   // A file system that cannot say is judged by the listing alone.
   EntryIdentity first;
@@ -275,7 +272,7 @@ NTSTATUS OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
   if ((listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     if (OpenedAnotherEntry(opened, parent, name)) return refuse(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
     *result = opened;
-    return 0;
+    return SystemError{};
   }
   if (KindOfReparseTag(listed.tag) != ReparseKind::Plain) return refuse(RefusalOf(KindOf(listed)));
   first.attributes = listed.attributes;
@@ -283,26 +280,20 @@ NTSTATUS OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
   CloseHandle(opened);
   HANDLE through;
   const NTSTATUS again = OpenRelative(parent, name, access, share, FILE_OPEN, options, &through, false);
-  if (again < 0) return again;
+  if (status != nullptr) *status = again;
+  if (again < 0) return Failed(again);
   EntryIdentity reopened;
   if (!Identify(through, &reopened)) {
-    const DWORD error = GetLastError();
+    const SystemError failed = LastError();
     CloseHandle(through);
-    SetLastError(error);
-    return 0;
+    return failed;
   }
   if (!SameEntryThroughFilter(first, reopened) || OpenedAnotherEntry(through, parent, name)) {
     CloseHandle(through);
-    SetLastError(ERROR_CANT_ACCESS_FILE);
-    return 0;
+    return Failure(ERROR_CANT_ACCESS_FILE);
   }
   *result = through;
-  return 0;
-}
-
-FolderHandle TakeFolder(HANDLE handle) {
-  NoteFileOpened(handle);
-  return reinterpret_cast<FolderHandle>(handle);
+  return SystemError{};
 }
 
 struct RenameRequest {
@@ -321,83 +312,78 @@ bool NamesFolder(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-FolderHandle OpenFolder(const char* path) {
-  if (MustFail(Service::OpenFolder)) return nullptr;
+SystemError OpenFolder(const char* path, HeldFileWaits* waits, FolderHandle* folder) {
+  if (const SystemError failed = Fault(Service::OpenFolder)) return failed;
   // The top path in the form that takes any length; everything below is opened by name.
   std::wstring full;
-  if (!LongSystemPath(path, &full)) return nullptr;
+  if (!LongSystemPath(path, &full)) return LastError();
   HANDLE handle = CreateFileW(full.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (handle == INVALID_HANDLE_VALUE) return LastError();
   EntryIdentity first;
   if (!Identify(handle, &first)) {
-    const DWORD error = GetLastError();
+    const SystemError failed = LastError();
     CloseHandle(handle);
-    return FailWith(error), nullptr;
+    return failed;
   }
   if ((first.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     // A folder kept by a filter (a cloud folder) is the folder, opened again through it.
     CloseHandle(handle);
-    if (KindOfReparseTag(first.tag) != ReparseKind::Plain) return FailWith(ERROR_CANT_ACCESS_FILE), nullptr;
+    if (KindOfReparseTag(first.tag) != ReparseKind::Plain) return Failure(ERROR_CANT_ACCESS_FILE);
     handle = CreateFileW(full.c_str(), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (handle == INVALID_HANDLE_VALUE) return LastError();
     EntryIdentity reopened;
     if (!Identify(handle, &reopened) || !SameEntryThroughFilter(first, reopened)) {
       CloseHandle(handle);
-      return FailWith(ERROR_CANT_ACCESS_FILE), nullptr;
+      return Failure(ERROR_CANT_ACCESS_FILE);
     }
   }
   if ((first.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     CloseHandle(handle);
-    return FailWith(ERROR_DIRECTORY), nullptr;
+    return Failure(ERROR_DIRECTORY);
   }
-  return TakeFolder(handle);
+  *folder = FolderOf(handle, waits);
+  return SystemError{};
 }
 
-FolderHandle OpenSubfolder(FolderHandle parent, const char* name) {
-  if (MustFail(Service::OpenSubfolder)) return nullptr;
+SystemError OpenSubfolder(const FolderHandle& parent, const char* name, FolderHandle* folder) {
+  if (const SystemError failed = Fault(Service::OpenSubfolder)) return failed;
   std::wstring wide;
-  if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
+  if (!WideName(name, &wide)) return Failure(ERROR_INVALID_NAME);
   HANDLE handle;
-  const NTSTATUS status = OpenEntry(Native(parent), wide, kFolderAccess, kShareAll, FILE_DIRECTORY_FILE, &handle);
-  if (status < 0) {
-    Failed(status);
+  NTSTATUS status = 0;
+  if (const SystemError failed =
+          OpenEntry(Native(parent), wide, kFolderAccess, kShareAll, FILE_DIRECTORY_FILE, &handle, &status)) {
     // A link to a file is opened as a link even though a folder was asked for.
     Listed listed;
-    if (ListedAttributes(Native(parent), wide, &listed) == Search::Listed &&
+    if (status < 0 && ListedAttributes(Native(parent), wide, &listed) == Search::Listed &&
         (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && KindOfReparseTag(listed.tag) != ReparseKind::Plain) {
-      SetLastError(RefusalOf(KindOf(listed)));
+      return Failure(RefusalOf(KindOf(listed)));
     }
-    return nullptr;
+    return failed;
   }
-  if (handle == nullptr) return nullptr;
-  return TakeFolder(handle);
+  *folder = FolderOf(handle, parent.waits());
+  return SystemError{};
 }
 
-int CreateSubfolder(FolderHandle parent, const char* name) {
-  if (MustFail(Service::CreateSubfolder)) return 0;
+SystemError CreateSubfolder(const FolderHandle& parent, const char* name) {
+  if (const SystemError failed = Fault(Service::CreateSubfolder)) return failed;
   std::wstring wide;
-  if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME);
+  if (!WideName(name, &wide)) return Failure(ERROR_INVALID_NAME);
   HANDLE handle;
   const NTSTATUS status = OpenRelative(Native(parent), wide, kFolderAccess, kShareAll, FILE_CREATE, FILE_DIRECTORY_FILE, &handle);
   if (status < 0) return Failed(status);
   CloseHandle(handle);
-  return 1;
+  return SystemError{};
 }
 
-void CloseFolder(FolderHandle folder) {
-  if (folder == nullptr) return;
-  NoteFileClosed(folder);
-  CloseHandle(Native(folder));
-}
-
-int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context) {
-  if (MustFail(Service::ListFolder)) return 0;
-  alignas(8) unsigned char buffer[65536];
+SystemError ListFolder(const FolderHandle& folder, FolderEntryVisitor visit, void* context) {
+  if (const SystemError failed = Fault(Service::ListFolder)) return failed;
+  alignas(8) unsigned char buffer[kListingBytes];
   FILE_INFO_BY_HANDLE_CLASS request = FileFullDirectoryRestartInfo;
   for (;;) {
     if (!GetFileInformationByHandleEx(Native(folder), request, buffer, sizeof buffer)) {
-      return GetLastError() == ERROR_NO_MORE_FILES ? 1 : 0;
+      return GetLastError() == ERROR_NO_MORE_FILES ? SystemError{} : LastError();
     }
     request = FileFullDirectoryInfo;
     for (auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(buffer);;
@@ -410,67 +396,65 @@ int ListFolder(FolderHandle folder, FolderEntryVisitor visit, void* context) {
         const EntryKind kind = KindOf(found);
         FolderEntry listed{name.c_str(), kind, kind == EntryKind::File ? static_cast<uint64_t>(entry->EndOfFile.QuadPart) : 0};
         listed.fetchedWhenRead = kind == EntryKind::File && FetchedWhenRead(found.attributes);
-        if (!visit(context, listed)) return 0;
+        if (const SystemError ended = visit(context, listed)) return ended;
       }
       if (entry->NextEntryOffset == 0) break;
     }
   }
 }
 
-int GetEntryKind(FolderHandle parent, const char* name, EntryKind* kind) {
-  if (MustFail(Service::GetEntryKind)) return 0;
+SystemError GetEntryKind(const FolderHandle& parent, const char* name, EntryKind* kind) {
+  if (const SystemError failed = Fault(Service::GetEntryKind)) return failed;
   std::wstring wide;
-  if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME);
+  if (!WideName(name, &wide)) return Failure(ERROR_INVALID_NAME);
   Listed listed;
   switch (ListedAttributes(Native(parent), wide, &listed)) {
-    case Search::Absent: return FailWith(ERROR_FILE_NOT_FOUND);
-    case Search::ShortNameOfOther: return FailWith(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
+    case Search::Absent: return Failure(ERROR_FILE_NOT_FOUND);
+    case Search::ShortNameOfOther: return Failure(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
     case Search::Listed: break;
   }
   *kind = KindOf(listed);
-  return 1;
+  return SystemError{};
 }
 
 namespace {
 
-FileHandle OpenFileInOnce(FolderHandle parent, const char* name, FileAccess access, std::wstring* path) {
-  if (MustFail(Service::OpenFileIn)) return nullptr;
+SystemError OpenFileInOnce(const FolderHandle& parent, const char* name, FileAccess access, std::wstring* path, File* file) {
+  if (const SystemError failed = Fault(Service::OpenFileIn)) return failed;
   std::wstring wide;
-  if (!WideName(name, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
+  if (!WideName(name, &wide)) return Failure(ERROR_INVALID_NAME);
   *path = wide;
   HANDLE handle;
   const bool forWriting = access == FileAccess::ReadWrite;
   const ACCESS_MASK rights = forWriting ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
   const ULONG share = forWriting ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
-  const NTSTATUS status = OpenEntry(Native(parent), wide, rights, share, FILE_NON_DIRECTORY_FILE, &handle);
-  if (status < 0) return Failed(status), nullptr;
-  if (handle == nullptr) return nullptr;
-  return AdoptHandle(handle);
+  if (const SystemError failed = OpenEntry(Native(parent), wide, rights, share, FILE_NON_DIRECTORY_FILE, &handle)) return failed;
+  return AdoptHandle(handle, parent.waits(), false, file);
 }
 
 }  // namespace
 
-FileHandle OpenFileIn(FolderHandle parent, const char* name, FileAccess access) {
-  HeldFileWait wait(true);
+SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess access, File* file) {
+  HeldFileWait wait(parent.waits(), true);
   std::wstring wide;
   for (;;) {
-    FileHandle file = OpenFileInOnce(parent, name, access, &wide);
-    if (file != nullptr || !wait.Again([&] { return PathInFolder(Native(parent), wide); })) return file;
+    SystemError failed = OpenFileInOnce(parent, name, access, &wide, file);
+    if (!failed || !wait.Again(&failed, [&] { return PathInFolder(Native(parent), wide); })) return failed;
   }
 }
 
-FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* temporaryName, uint32_t capacity) {
-  if (MustFail(Service::CreateTemporaryIn)) return nullptr;
+SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, char* temporaryName, uint32_t capacity,
+                              File* file) {
+  if (const SystemError failed = Fault(Service::CreateTemporaryIn)) return failed;
   std::wstring wide;
-  if (!WideName(finalName, &wide)) return FailWith(ERROR_INVALID_NAME), nullptr;
+  if (!WideName(finalName, &wide)) return Failure(ERROR_INVALID_NAME);
   // A short name of its own, as for every output: one near the longest the system takes
   // still has a temporary, and nobody can plant files under it in advance.
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    uint64_t random;
-    if (!TemporaryRandom(&random)) return nullptr;
-    if (!ComposeTemporaryPath(finalName, 0, random, temporaryName, capacity)) {
-      return FailWith(ERROR_FILENAME_EXCED_RANGE), nullptr;
-    }
+  SystemError failed;
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    uint64_t random = 0;
+    if ((failed = TemporaryRandom(&random))) return failed;
+    if (!ComposeTemporaryPath(finalName, 0, random, temporaryName, capacity)) return Failure(ERROR_FILENAME_EXCED_RANGE);
     std::wstring temporary;
     WideName(temporaryName, &temporary);
     HANDLE handle;
@@ -478,13 +462,13 @@ FileHandle CreateTemporaryIn(FolderHandle parent, const char* finalName, char* t
     const NTSTATUS status = OpenRelative(Native(parent), temporary, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
                                          FILE_CREATE, FILE_NON_DIRECTORY_FILE, &handle);
     if (status >= 0) {
-      FileHandle file = AdoptHandle(handle);
-      return file != nullptr ? MarkTemporary(reinterpret_cast<HANDLE>(file)) : nullptr;
+      if ((failed = AdoptHandle(handle, parent.waits(), true, file))) return failed;
+      return MarkTemporary(file);
     }
-    Failed(status);
-    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return nullptr;
+    failed = Failed(status);
+    if (failed.code != ERROR_FILE_EXISTS && failed.code != ERROR_ALREADY_EXISTS) return failed;
   }
-  return nullptr;
+  return failed;
 }
 
 namespace {
@@ -498,26 +482,26 @@ bool NamesAnotherEntry(HANDLE parent, const std::wstring& name) {
   return another;
 }
 
-// Opens an entry as itself for its removal or its rename; 0 with the last error set.
-int OpenForDeletion(FolderHandle parent, const std::wstring& name, ULONG options, HANDLE* handle) {
+// Opens an entry as itself for its removal or its rename.
+SystemError OpenForDeletion(const FolderHandle& parent, const std::wstring& name, ULONG options, HANDLE* handle) {
   const NTSTATUS status = OpenRelative(Native(parent), name, DELETE, kShareAll, FILE_OPEN, options, handle);
   if (status < 0) return Failed(status);
   if (OpenedAnotherEntry(*handle, Native(parent), name)) {
     CloseHandle(*handle);
-    return FailWith(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
+    return Failure(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
   }
-  return 1;
+  return SystemError{};
 }
 
-// Renames within the folder; 0 with the last error set.
-int Rename(FolderHandle parent, const std::wstring& wideFrom, const std::wstring& wideTo, bool replace) {
+// Renames within the folder.
+SystemError Rename(const FolderHandle& parent, const std::wstring& wideFrom, const std::wstring& wideTo, bool replace) {
   // The rename request: the new name relative to the same parent, in words so that the
   // request is aligned as the system wants it; made before the entry is opened, so that
   // memory running out cannot leave it open.
   const size_t bytes = offsetof(RenameRequest, fileName) + wideTo.size() * sizeof(wchar_t);
   std::vector<uint64_t> words(bytes / sizeof(uint64_t) + 1, 0);
   HANDLE handle;
-  if (!OpenForDeletion(parent, wideFrom, 0, &handle)) return 0;
+  if (const SystemError failed = OpenForDeletion(parent, wideFrom, 0, &handle)) return failed;
   auto* rename = reinterpret_cast<RenameRequest*>(words.data());
   rename->replaceIfExists = replace ? TRUE : FALSE;
   rename->rootDirectory = Native(parent);
@@ -526,7 +510,7 @@ int Rename(FolderHandle parent, const std::wstring& wideFrom, const std::wstring
   IO_STATUS_BLOCK io;
   const NTSTATUS status = NtSetInformationFile(handle, &io, rename, static_cast<ULONG>(bytes), kFileRenameInformation);
   CloseHandle(handle);
-  return status < 0 ? Failed(status) : 1;
+  return status < 0 ? Failed(status) : SystemError{};
 }
 
 bool OnlyCaseDiffers(const std::wstring& a, const std::wstring& b) {
@@ -537,22 +521,26 @@ bool OnlyCaseDiffers(const std::wstring& a, const std::wstring& b) {
 // Pushes the folder's entries down to its device through a handle of its own that may write
 // there, which is what a flush of a folder asks. A file system that flushes no folders, or a
 // folder that cannot be opened so, is left as it is: the rename stands either way.
-int FlushFolder(HANDLE folder) {
+SystemError FlushFolder(HANDLE folder) {
   HANDLE handle;
-  if (OpenRelative(folder, std::wstring(), FILE_ADD_FILE, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, &handle) < 0) return 1;
+  if (OpenRelative(folder, std::wstring(), FILE_ADD_FILE, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, &handle) < 0) {
+    return SystemError{};
+  }
   const BOOL flushed = FlushFileBuffers(handle);
   const DWORD error = GetLastError();
   CloseHandle(handle);
-  if (flushed || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED) return 1;
-  return FailWith(error);
+  if (flushed || error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED) {
+    return SystemError{};
+  }
+  return Failure(error);
 }
 
-int RenameOnce(FolderHandle parent, const char* from, const char* to, TakenName taken, std::wstring* wideFrom) {
-  if (MustFail(Service::RenameIn)) return 0;
+SystemError RenameOnce(const FolderHandle& parent, const char* from, const char* to, TakenName taken, std::wstring* wideFrom) {
+  if (const SystemError failed = Fault(Service::RenameIn)) return failed;
   std::wstring wideTo;
-  if (!WideName(from, wideFrom) || !WideName(to, &wideTo)) return FailWith(ERROR_INVALID_NAME);
+  if (!WideName(from, wideFrom) || !WideName(to, &wideTo)) return Failure(ERROR_INVALID_NAME);
   // A new name that the system takes for another entry's short name would replace that entry.
-  if (NamesAnotherEntry(Native(parent), wideTo)) return FailWith(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
+  if (NamesAnotherEntry(Native(parent), wideTo)) return Failure(SystemErrorCode(SystemErrorKind::ShortNameOfOther));
   if (!OnlyCaseDiffers(*wideFrom, wideTo)) return Rename(parent, *wideFrom, wideTo, taken == TakenName::Replace);
   // A new name that differs only in case finds the entry itself, and some file systems then
   // keep the old name: the entry goes through a name of its own first, one fixed for the new
@@ -561,23 +549,23 @@ int RenameOnce(FolderHandle parent, const char* from, const char* to, TakenName 
   ComposeMiddleName(to, middleName, sizeof middleName);
   std::wstring middle;
   WideName(middleName, &middle);
-  if (!Rename(parent, *wideFrom, middle, false)) return 0;
-  if (!Rename(parent, middle, wideTo, false)) {
-    const DWORD error = GetLastError();
-    Rename(parent, middle, *wideFrom, false);
-    return FailWith(error);
+  if (const SystemError failed = Rename(parent, *wideFrom, middle, false)) return failed;
+  if (const SystemError failed = Rename(parent, middle, wideTo, false)) {
+    static_cast<void>(Rename(parent, middle, *wideFrom, false));
+    return failed;
   }
-  return 1;
+  return SystemError{};
 }
 
 }  // namespace
 
-int RenameIn(FolderHandle parent, const char* from, const char* to, TakenName taken) {
-  HeldFileWait wait(true);
+SystemError RenameIn(const FolderHandle& parent, const char* from, const char* to, TakenName taken) {
+  HeldFileWait wait(parent.waits(), true);
   std::wstring wideFrom;
   for (;;) {
-    if (RenameOnce(parent, from, to, taken, &wideFrom)) return FlushFolder(Native(parent));
-    if (!wait.Again([&] { return PathInFolder(Native(parent), wideFrom); })) return 0;
+    SystemError failed = RenameOnce(parent, from, to, taken, &wideFrom);
+    if (!failed) return FlushFolder(Native(parent));
+    if (!wait.Again(&failed, [&] { return PathInFolder(Native(parent), wideFrom); })) return failed;
   }
 }
 
@@ -591,11 +579,11 @@ constexpr ULONG kDispositionPosixSemantics = 0x2;
 
 // Opens the entry for deletion as itself and marks it to go: at once where the system can,
 // else when the last handle to it is closed.
-int RemoveOnce(Service service, FolderHandle parent, const char* name, ULONG options, std::wstring* wide) {
-  if (MustFail(service)) return 0;
-  if (!WideName(name, wide)) return FailWith(ERROR_INVALID_NAME);
+SystemError RemoveOnce(Service service, const FolderHandle& parent, const char* name, ULONG options, std::wstring* wide) {
+  if (const SystemError failed = Fault(service)) return failed;
+  if (!WideName(name, wide)) return Failure(ERROR_INVALID_NAME);
   HANDLE handle;
-  if (!OpenForDeletion(parent, *wide, options, &handle)) return 0;
+  if (const SystemError failed = OpenForDeletion(parent, *wide, options, &handle)) return failed;
   ULONG flags = kDispositionDelete | kDispositionPosixSemantics;
   BOOL marked = SetFileInformationByHandle(handle, kFileDispositionInfoEx, &flags, sizeof flags);
   DWORD error = GetLastError();
@@ -606,27 +594,31 @@ int RemoveOnce(Service service, FolderHandle parent, const char* name, ULONG opt
     error = GetLastError();
   }
   CloseHandle(handle);
-  return marked ? 1 : FailWith(error);
+  return marked ? SystemError{} : Failure(error);
 }
 
-int Remove(Service service, FolderHandle parent, const char* name, ULONG options) {
-  HeldFileWait wait(true);
+SystemError Remove(Service service, const FolderHandle& parent, const char* name, ULONG options) {
+  HeldFileWait wait(parent.waits(), true);
   std::wstring wide;
   for (;;) {
-    if (RemoveOnce(service, parent, name, options, &wide)) return 1;
-    if (!wait.Again([&] { return PathInFolder(Native(parent), wide); })) return 0;
+    SystemError failed = RemoveOnce(service, parent, name, options, &wide);
+    if (!failed || !wait.Again(&failed, [&] { return PathInFolder(Native(parent), wide); })) return failed;
   }
 }
 
 }  // namespace
 
-int RemoveFileIn(FolderHandle parent, const char* name) { return Remove(Service::RemoveFileIn, parent, name, FILE_NON_DIRECTORY_FILE); }
+SystemError RemoveFileIn(const FolderHandle& parent, const char* name) {
+  return Remove(Service::RemoveFileIn, parent, name, FILE_NON_DIRECTORY_FILE);
+}
 
-int RemoveFolderIn(FolderHandle parent, const char* name) { return Remove(Service::RemoveFolderIn, parent, name, FILE_DIRECTORY_FILE); }
+SystemError RemoveFolderIn(const FolderHandle& parent, const char* name) {
+  return Remove(Service::RemoveFolderIn, parent, name, FILE_DIRECTORY_FILE);
+}
 
 // Windows' own folders ignore case; a folder made case-sensitive for the Linux subsystem is
 // not looked for.
-bool FolderIgnoresCase(FolderHandle) { return true; }
+bool FolderIgnoresCase(const FolderHandle&) { return true; }
 
 uint16_t UpcaseNameUnit(uint16_t unit) { return RtlUpcaseUnicodeChar(unit); }
 
@@ -650,24 +642,25 @@ NameLimits FileSystemNameLimits() {
   return limits;
 }
 
-int NameTemporaryIn(FolderHandle, FileHandle file, char*, uint32_t) {
-  if (MustFail(Service::NameTemporary)) return 0;
+SystemError NameTemporaryIn(const FolderHandle&, File* file, char*, uint32_t) {
+  if (const SystemError failed = Fault(Service::NameTemporary)) return failed;
   return KeepTemporary(file);
 }
 
 // A temporary that can be opened for deletion with nothing shared is held by nobody: the run
 // that wrote it has died, and it is removed. One still written, or marked for deletion already,
 // cannot be opened so.
-int RemoveStaleTemporariesIn(FolderHandle folder, const uint64_t* spareSizes, size_t spareCount, uint32_t* removed) {
+SystemError RemoveStaleTemporariesIn(const FolderHandle& folder, const uint64_t* spareSizes, size_t spareCount,
+                                     uint32_t* removed) {
   *removed = 0;
-  if (MustFail(Service::RemoveStaleTemporaries)) return 0;
+  if (const SystemError failed = Fault(Service::RemoveStaleTemporaries)) return failed;
   // The names first, read as ListFolder reads them but uncounted: the sweep is no listing of
   // the operation's.
   std::vector<std::wstring> names;
-  alignas(8) unsigned char buffer[65536];
+  alignas(8) unsigned char buffer[kListingBytes];
   for (FILE_INFO_BY_HANDLE_CLASS request = FileFullDirectoryRestartInfo;; request = FileFullDirectoryInfo) {
     if (!GetFileInformationByHandleEx(Native(folder), request, buffer, sizeof buffer)) {
-      if (GetLastError() != ERROR_NO_MORE_FILES) return 0;
+      if (GetLastError() != ERROR_NO_MORE_FILES) return LastError();
       break;
     }
     for (auto* entry = reinterpret_cast<FILE_FULL_DIR_INFO*>(buffer);;
@@ -688,5 +681,5 @@ int RemoveStaleTemporariesIn(FolderHandle folder, const uint64_t* spareSizes, si
     if (SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)) ++*removed;
     CloseHandle(handle);
   }
-  return 1;
+  return SystemError{};
 }

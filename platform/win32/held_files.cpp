@@ -1,9 +1,9 @@
-// Waiting for files another program holds, and naming that program. The wait belongs to the
-// thread of the operation that asked for it, so that its stop flag ends it; the pauses are
-// the core's (core/held_files.h). The holder comes from the Restart Manager, which Windows
-// has from Vista on and which is loaded from the system's own folder only when a file stays
-// held: the program runs where it is missing, and its import table keeps only the DLLs every
-// Windows has.
+// Waiting for files another program holds, and naming that program. The wait is the one the
+// handle keeps (platform.h: HeldFileWaits), whose stop flag ends it, on whatever thread the
+// call is made; the pauses are the core's (core/held_files.h). The holder comes from the
+// Restart Manager, which Windows has from Vista on and which is loaded from the system's own
+// folder only when a file stays held: the program runs where it is missing, and its import
+// table keeps only the DLLs every Windows has.
 #include <windows.h>
 #include <restartmanager.h>
 
@@ -16,20 +16,8 @@
 
 namespace {
 
-struct WaitState {
-  bool waiting = false;
-  const std::atomic<bool>* stop = nullptr;
-  uint32_t entryWaitedMs = 0;
-  uint32_t runWaitedMs = 0;
-  char holder[512] = {};
-};
-
-thread_local WaitState state;
-
 // A stop is looked for this often while a pause lasts.
 constexpr DWORD kStopCheckMs = 50;
-
-bool StopAsked() { return state.stop != nullptr && state.stop->load(std::memory_order_relaxed); }
 
 using StartSession = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
 using RegisterResources = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);
@@ -84,50 +72,35 @@ std::string Utf8(const wchar_t* text) {
 
 }  // namespace
 
-void StartHeldFileWaits(const std::atomic<bool>* stop) {
-  state.waiting = true;
-  state.stop = stop;
-  state.entryWaitedMs = 0;
-  state.runWaitedMs = 0;
-}
-
-void EndHeldFileWaits() {
-  state.waiting = false;
-  state.stop = nullptr;
-}
-
 bool IsHeldByAnotherProgram(uint32_t systemError) { return IsHeldError(systemError); }
 
-const char* LastFileHolder() { return state.holder; }
-
-HeldFileWait::HeldFileWait(bool startsEntry) {
-  if (startsEntry) state.entryWaitedMs = 0;
-  state.holder[0] = '\0';
+HeldFileWait::HeldFileWait(HeldFileWaits* waits, bool startsEntry) : waits_(waits) {
+  if (waits_ != nullptr && startsEntry) waits_->entryWaitedMs = 0;
 }
 
 bool HeldFileWait::Pause() {
-  if (!state.waiting || StopAsked()) return false;
-  const uint32_t pause = HeldFilePause(++tries_, state.entryWaitedMs, state.runWaitedMs);
+  if (waits_ == nullptr || waits_->StopAsked()) return false;
+  const uint32_t pause = HeldFilePause(++tries_, waits_->entryWaitedMs, waits_->runWaitedMs);
   if (pause == 0) return false;
   for (uint32_t waited = 0; waited < pause; waited += kStopCheckMs) {
     const DWORD slice = pause - waited < kStopCheckMs ? pause - waited : kStopCheckMs;
     Sleep(slice);
-    state.entryWaitedMs += slice;
-    state.runWaitedMs += slice;
-    if (StopAsked()) return false;
+    waits_->entryWaitedMs += slice;
+    waits_->runWaitedMs += slice;
+    if (waits_->StopAsked()) return false;
   }
   return true;
 }
 
-void HeldFileWait::NameHolder(const std::wstring& path) {
+bool HeldFileWait::NameHolder(const std::wstring& path) {
   const RestartManager& manager = LoadRestartManager();
   if (path.empty() || manager.start == nullptr || manager.registerResources == nullptr || manager.getList == nullptr ||
       manager.end == nullptr) {
-    return;
+    return false;
   }
   DWORD session = 0;
   WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
-  if (manager.start(&session, 0, key) != ERROR_SUCCESS) return;
+  if (manager.start(&session, 0, key) != ERROR_SUCCESS) return false;
   const std::wstring plain = PlainPath(path);
   LPCWSTR files[] = {plain.c_str()};
   std::vector<RM_PROCESS_INFO> processes;
@@ -151,10 +124,12 @@ void HeldFileWait::NameHolder(const std::wstring& path) {
   for (UINT i = 0; i < count && i < processes.size(); ++i) {
     const std::string name = Utf8(processes[i].strAppName);
     if (name.empty()) continue;
-    if (names.size() + name.size() + 2 >= sizeof state.holder) break;
+    if (names.size() + name.size() + 2 >= sizeof waits_->holder) break;
     names += (names.empty() ? "" : ", ") + name;
   }
-  std::memcpy(state.holder, names.c_str(), names.size() + 1);
+  if (names.empty()) return false;
+  std::memcpy(waits_->holder, names.c_str(), names.size() + 1);
+  return true;
 }
 
 std::wstring PathOfHandle(HANDLE handle) {

@@ -6,6 +6,7 @@
 
 #include "platform/hooks.h"
 #include "platform/platform.h"
+#include "platform/win32/handles.h"
 
 struct PlatformThread {
   HANDLE handle;
@@ -23,37 +24,31 @@ DWORD WINAPI Run(void* parameter) {
 
 }  // namespace
 
-ThreadHandle StartThread(void (*routine)(void* context), void* context) {
-  uint32_t error = 0;
-  FaultKind kind = FaultKind::Fail;
-  if (TakeFault(Service::StartThread, &error, &kind)) {
-    SetLastError(error);
-    return nullptr;
-  }
-  PlatformThread* thread = static_cast<PlatformThread*>(std::malloc(sizeof(PlatformThread)));
-  if (thread == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  thread->routine = routine;
-  thread->context = context;
-  thread->handle = CreateThread(nullptr, 0, &Run, thread, 0, nullptr);
-  if (thread->handle == nullptr) {
-    const DWORD failure = GetLastError();
-    std::free(thread);
-    SetLastError(failure);
-    return nullptr;
+SystemError StartThread(void (*routine)(void* context), void* context, Thread* thread) {
+  if (const SystemError failed = Fault(Service::StartThread)) return failed;
+  auto* started = static_cast<PlatformThread*>(std::malloc(sizeof(PlatformThread)));
+  if (started == nullptr) return Failure(ERROR_NOT_ENOUGH_MEMORY);
+  started->routine = routine;
+  started->context = context;
+  started->handle = CreateThread(nullptr, 0, &Run, started, 0, nullptr);
+  if (started->handle == nullptr) {
+    const SystemError failed = LastError();
+    std::free(started);
+    return failed;
   }
   // At the priority of the thread that starts it: the dialog runs its large files' work below
   // its own, and a second thread of that work must not take the dialog's share.
-  SetThreadPriority(thread->handle, GetThreadPriority(GetCurrentThread()));
+  SetThreadPriority(started->handle, GetThreadPriority(GetCurrentThread()));
   NoteThreadStarted();
-  return thread;
+  *thread = Thread(started);
+  return SystemError{};
 }
 
-void JoinThread(ThreadHandle thread) {
-  WaitForSingleObject(thread->handle, INFINITE);
-  CloseHandle(thread->handle);
-  std::free(thread);
+void Thread::Join() {
+  if (handle_ == nullptr) return;
+  WaitForSingleObject(handle_->handle, INFINITE);
+  CloseHandle(handle_->handle);
+  std::free(handle_);
+  handle_ = nullptr;
   NoteThreadJoined();
 }

@@ -348,10 +348,10 @@ TEST(NameOutputAfterFileTest, TakesTheFilesOwnNameUpToItsLastDot) {
   };
   for (const auto& c : cases) {
     std::string buffer = std::string("/out") + std::string(kPathBufferSize - 4, '\0');
-    SetLastSystemError(0);
-    EXPECT_EQ(NameOutputAfterFileWith('/', buffer.data(), c.source, ".crc"), c.error == 0 ? 1 : 0) << c.source;
+    const SystemError failed = NameOutputAfterFileWith('/', buffer.data(), c.source, ".crc");
+    EXPECT_EQ(failed ? 0 : 1, c.error == 0 ? 1 : 0) << c.source;
     EXPECT_EQ(buffer.c_str(), std::string(c.expected)) << c.source;
-    EXPECT_EQ(LastSystemError(), c.error) << c.source;
+    EXPECT_EQ(failed.code, c.error) << c.source;
   }
 }
 

@@ -20,11 +20,11 @@ struct Listed {
   std::map<std::string, uint64_t> sizes;
 };
 
-int RecordEntry(void* context, const FolderEntry& entry) {
+SystemError RecordEntry(void* context, const FolderEntry& entry) {
   auto* listed = static_cast<Listed*>(context);
   listed->kinds[entry.name] = entry.kind;
   listed->sizes[entry.name] = entry.size;
-  return 1;
+  return SystemError{};
 }
 
 class FolderServicesTest : public TreeTest {
@@ -34,14 +34,13 @@ class FolderServicesTest : public TreeTest {
     MakeTree(Broken(), {{"file.bin", "12345"}, {"sub", kFolderMark}, {"sub/inner", "x"}, {U8(u8"Кириллица.txt"), U8(u8"к")}});
     MakeTree(elsewhere.Path("outside"), {{"target.txt", "outside"}});
     MakeLink(Broken(), "away", elsewhere.Path("outside"));
-    top = OpenFolder(Broken().c_str());
-    ASSERT_NE(top, nullptr);
+    ASSERT_FALSE(OpenFolder(Broken().c_str(), nullptr, &top));
   }
   void TearDown() override {
-    CloseFolder(top);
+    top = FolderHandle();
     TreeTest::TearDown();
   }
-  FolderHandle top = nullptr;
+  FolderHandle top;
 };
 
 TEST_F(FolderServicesTest, ListsEveryEntryWithItsKindAndAFilesSize) {
@@ -49,7 +48,7 @@ TEST_F(FolderServicesTest, ListsEveryEntryWithItsKindAndAFilesSize) {
   ASSERT_EQ(mkfifo((Broken() + "/pipe").c_str(), 0666), 0);
 #endif
   Listed listed;
-  ASSERT_EQ(ListFolder(top, &RecordEntry, &listed), 1);
+  ASSERT_FALSE(ListFolder(top, &RecordEntry, &listed));
   EXPECT_EQ(listed.kinds["file.bin"], EntryKind::File);
   EXPECT_EQ(listed.sizes["file.bin"], 5u);
   EXPECT_EQ(listed.kinds["sub"], EntryKind::Folder);
@@ -64,33 +63,34 @@ TEST_F(FolderServicesTest, ListsEveryEntryWithItsKindAndAFilesSize) {
 }
 
 TEST_F(FolderServicesTest, ALinkIsNeverOpenedAsTheFolderItPointsTo) {
-  EXPECT_EQ(OpenSubfolder(top, "away"), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::IsLink));
+  FolderHandle away;
+  EXPECT_EQ(OpenSubfolder(top, "away", &away).code, SystemErrorCode(SystemErrorKind::IsLink));
+  EXPECT_FALSE(away);
   EntryKind kind;
-  ASSERT_EQ(GetEntryKind(top, "away", &kind), 1);
+  ASSERT_FALSE(GetEntryKind(top, "away", &kind));
   EXPECT_EQ(kind, EntryKind::Link);
   // A name is one component: nothing reaches past the folder through a name.
   for (const char* name : {"..", ".", "sub/inner", ""}) {
-    EXPECT_EQ(OpenSubfolder(top, name), nullptr) << name;
-    EXPECT_EQ(OpenFileIn(top, name, FileAccess::ReadWrite), nullptr) << name;
+    FolderHandle folder;
+    File file;
+    EXPECT_TRUE(OpenSubfolder(top, name, &folder)) << name;
+    EXPECT_TRUE(OpenFileIn(top, name, FileAccess::ReadWrite, &file)) << name;
+    EXPECT_FALSE(folder || file) << name;
   }
 }
 
 TEST_F(FolderServicesTest, RenamesReplaceOnlyWhenAskedAndRemoveOnlyEmptyFolders) {
   char temporary[kTemporaryNameRoom];
-  FileHandle file = CreateTemporaryIn(top, "file.bin", temporary, sizeof temporary);
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(WriteAt(file, 0, "new", 3), 1);
-  ASSERT_EQ(NameTemporaryIn(top, file, temporary, sizeof temporary), 1);
-  ASSERT_EQ(CloseFile(file), 1);
-  EXPECT_EQ(RenameIn(top, temporary, "file.bin", TakenName::Refuse), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AlreadyExists));
-  EXPECT_EQ(RenameIn(top, temporary, "file.bin", TakenName::Replace), 1);
-  EXPECT_EQ(RenameIn(top, "sub", "SUB", TakenName::Refuse), 1) << "a change of case only";
-  EXPECT_EQ(RemoveFolderIn(top, "SUB"), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::NotEmpty));
-  EXPECT_EQ(CreateSubfolder(top, "SUB"), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AlreadyExists));
+  File file;
+  ASSERT_FALSE(CreateTemporaryIn(top, "file.bin", temporary, sizeof temporary, &file));
+  ASSERT_FALSE(WriteAt(file, 0, "new", 3));
+  ASSERT_FALSE(NameTemporaryIn(top, &file, temporary, sizeof temporary));
+  ASSERT_FALSE(file.Close());
+  EXPECT_EQ(RenameIn(top, temporary, "file.bin", TakenName::Refuse).code, SystemErrorCode(SystemErrorKind::AlreadyExists));
+  EXPECT_FALSE(RenameIn(top, temporary, "file.bin", TakenName::Replace));
+  EXPECT_FALSE(RenameIn(top, "sub", "SUB", TakenName::Refuse)) << "a change of case only";
+  EXPECT_EQ(RemoveFolderIn(top, "SUB").code, SystemErrorCode(SystemErrorKind::NotEmpty));
+  EXPECT_EQ(CreateSubfolder(top, "SUB").code, SystemErrorCode(SystemErrorKind::AlreadyExists));
   // The link as the standard library sees it, which under Wine is the folder it points to.
   TreeContents after = ReadTree(Broken());
   std::erase_if(after, [](const auto& entry) { return entry.first.rfind("away", 0) == 0; });
@@ -102,19 +102,19 @@ TEST_F(FolderServicesTest, RenamesReplaceOnlyWhenAskedAndRemoveOnlyEmptyFolders)
 #ifndef _WIN32
 TEST_F(FolderServicesTest, AFileLinkIsRefusedAndAReadOnlyFolderTakesNothing) {
   MakeLink(Broken(), "file-link", elsewhere.Path("outside") + "/target.txt");
-  EXPECT_EQ(OpenFileIn(top, "file-link", FileAccess::ReadWrite), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::IsLink));
-  EXPECT_EQ(RemoveFileIn(top, "away"), 1) << "the link itself goes, not what it points to";
+  File link;
+  EXPECT_EQ(OpenFileIn(top, "file-link", FileAccess::ReadWrite, &link).code, SystemErrorCode(SystemErrorKind::IsLink));
+  EXPECT_FALSE(RemoveFileIn(top, "away")) << "the link itself goes, not what it points to";
   EXPECT_EQ(TreeDifference(ReadTree(elsewhere.Path("outside")), {{"target.txt", "outside"}}), "");
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders; scripts/test runs this as a normal user";
   ASSERT_EQ(chmod((Broken() + "/sub").c_str(), 0555), 0);
-  FolderHandle sub = OpenSubfolder(top, "sub");
-  ASSERT_NE(sub, nullptr);
+  FolderHandle sub;
+  ASSERT_FALSE(OpenSubfolder(top, "sub", &sub));
   char temporary[kTemporaryNameRoom];
-  EXPECT_EQ(CreateTemporaryIn(sub, "x", temporary, sizeof temporary), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AccessDenied));
-  EXPECT_EQ(CreateSubfolder(sub, "y"), 0);
-  CloseFolder(sub);
+  File file;
+  EXPECT_EQ(CreateTemporaryIn(sub, "x", temporary, sizeof temporary, &file).code, SystemErrorCode(SystemErrorKind::AccessDenied));
+  EXPECT_FALSE(file);
+  EXPECT_TRUE(CreateSubfolder(sub, "y"));
 }
 #endif
 
@@ -128,24 +128,24 @@ namespace {
 TEST_F(FolderServicesTest, ATemporaryIsKeptOnlyWhenNamedAndOnlyLeftoversNobodyHoldsAreSwept) {
   const TreeContents before = ReadTree(Broken());
   char name[600];
-  FileHandle given = CreateTemporaryIn(top, "file.bin", name, sizeof name);
-  ASSERT_NE(given, nullptr);
-  ASSERT_EQ(WriteAt(given, 0, "abc", 3), 1);
-  EXPECT_EQ(CloseFile(given), 1);
+  File given;
+  ASSERT_FALSE(CreateTemporaryIn(top, "file.bin", name, sizeof name, &given));
+  ASSERT_FALSE(WriteAt(given, 0, "abc", 3));
+  EXPECT_FALSE(given.Close());
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), before), "");
 
   MakeTree(Broken(), {{".varnell-abcdefghijkl.tmp", "left by a run that died"}, {".varnell-abcdefghijkl.rename", "kept"},
                       {".varnell-abcdefghijk1.tmp", "not the pattern"}});
-  FileHandle kept = CreateTemporaryIn(top, "file.bin", name, sizeof name);
-  ASSERT_NE(kept, nullptr);
-  ASSERT_EQ(WriteAt(kept, 0, "abc", 3), 1);
-  ASSERT_EQ(NameTemporaryIn(top, kept, name, sizeof name), 1);
+  File kept;
+  ASSERT_FALSE(CreateTemporaryIn(top, "file.bin", name, sizeof name, &kept));
+  ASSERT_FALSE(WriteAt(kept, 0, "abc", 3));
+  ASSERT_FALSE(NameTemporaryIn(top, &kept, name, sizeof name));
   EXPECT_TRUE(TemporaryHasName(kept));
   uint32_t removed = 0;
-  ASSERT_EQ(RemoveStaleTemporariesIn(top, nullptr, 0, &removed), 1);
+  ASSERT_FALSE(RemoveStaleTemporariesIn(top, nullptr, 0, &removed));
   EXPECT_EQ(removed, 1u) << "the leftover, not the temporary still held";
   // Read once it is closed: Windows lets no one read a file another holds for writing.
-  EXPECT_EQ(CloseFile(kept), 1);
+  EXPECT_FALSE(kept.Close());
   TreeContents expected = before;
   expected[".varnell-abcdefghijkl.rename"] = "kept";
   expected[".varnell-abcdefghijk1.tmp"] = "not the pattern";
@@ -155,10 +155,10 @@ TEST_F(FolderServicesTest, ATemporaryIsKeptOnlyWhenNamedAndOnlyLeftoversNobodyHo
   // Closed, nobody holds it: spared while its size is one the caller may still rename into
   // place, removed once it is not.
   const uint64_t spared[] = {7, 3};
-  ASSERT_EQ(RemoveStaleTemporariesIn(top, spared, 2, &removed), 1);
+  ASSERT_FALSE(RemoveStaleTemporariesIn(top, spared, 2, &removed));
   EXPECT_EQ(removed, 0u);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
-  ASSERT_EQ(RemoveStaleTemporariesIn(top, spared, 1, &removed), 1);
+  ASSERT_FALSE(RemoveStaleTemporariesIn(top, spared, 1, &removed));
   EXPECT_EQ(removed, 1u);
   expected.erase(name);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/inotify.h>
@@ -36,130 +37,71 @@ bool RunningAsRoot() {
 
 using PlatformTest = EngineTest;
 
+// An input file opened by its path without waits, for the cases below.
+File Opened(const std::string& path) {
+  File file;
+  EXPECT_FALSE(OpenInputFile(path.c_str(), nullptr, &file)) << path;
+  return file;
+}
+
 TEST_F(PlatformTest, CommittedMemoryIsZeroFilledAndCountedUntilReleased) {
-  auto* region = static_cast<uint8_t*>(CommitMemory(10000));
-  ASSERT_NE(region, nullptr);
-  for (uint32_t i = 0; i < 12288; ++i) ASSERT_EQ(region[i], 0) << i;
+  Memory region;
+  ASSERT_FALSE(CommitMemory(10000, &region));
+  for (uint32_t i = 0; i < 12288; ++i) ASSERT_EQ(region.bytes()[i], 0) << i;
   EXPECT_EQ(HeldRegionCount(), 1u);
   EXPECT_EQ(CommittedBytes(), 12288u);
-  ReleaseMemory(region);
+  region.Release();
   EXPECT_EQ(ReleaseOrder(), "M1");
 }
 
 TEST_F(PlatformTest, ZeroBytesOfMemoryAreRefused) {
-  EXPECT_EQ(CommitMemory(0), nullptr);
-  EXPECT_EQ(ReserveMemory(0), nullptr);
-}
-
-TEST_F(PlatformTest, ReservedPagesBecomeUsableOneAtATime) {
-  auto* area = static_cast<uint8_t*>(ReserveMemory(100 * kPageSize));
-  ASSERT_NE(area, nullptr);
-  EXPECT_EQ(CommittedBytes(), 0u);
-  for (uint32_t page : {0u, 1u, 57u}) {
-    uint8_t* at = area + page * kPageSize;
-    ASSERT_EQ(CommitPage(at), 1);
-    EXPECT_EQ(at[0], 0);
-    EXPECT_EQ(at[kPageSize - 1], 0);
-    std::memset(at, 0xAB, kPageSize);
-  }
-  EXPECT_EQ(CommittedBytes(), 3u * kPageSize);
-  EXPECT_EQ(PeakCommittedBytes(), 3u * kPageSize);
-  ReleaseMemory(area);
-  EXPECT_EQ(CommittedBytes(), 0u);
+  Memory region;
+  EXPECT_TRUE(CommitMemory(0, &region));
+  EXPECT_FALSE(region);
 }
 
 TEST_F(PlatformTest, ReadingMoreThanTheFileHoldsFailsWithEndOfFile) {
   scratch.Write("short.bin", Bytes(100, 7));
-  FileHandle file = OpenInputFile(scratch.Path("short.bin").c_str());
-  ASSERT_NE(file, nullptr);
+  const File file = Opened(scratch.Path("short.bin"));
   Bytes buffer(200, 0);
-  EXPECT_EQ(ReadWhole(file, buffer.data(), 200), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::EndOfFile));
-  CloseFile(file);
+  EXPECT_EQ(ReadAt(file, 0, buffer.data(), 200).code, SystemErrorCode(SystemErrorKind::EndOfFile));
 }
 
 TEST_F(PlatformTest, ShortTransfersReportedAsSuccessByTheSystemAreFailures) {
   scratch.Write("data.bin", Bytes(5000, 3));
-  FileHandle file = OpenInputFile(scratch.Path("data.bin").c_str());
-  ASSERT_NE(file, nullptr);
+  const File file = Opened(scratch.Path("data.bin"));
   Bytes buffer(5000, 0);
-  InjectFault(Service::ReadWhole, 1, 0, FaultKind::ShortTransfer);
-  EXPECT_EQ(ReadWhole(file, buffer.data(), 5000), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::EndOfFile));
+  InjectFault(Service::ReadAt, 1, 0, FaultKind::ShortTransfer);
+  EXPECT_EQ(ReadAt(file, 0, buffer.data(), 5000).code, SystemErrorCode(SystemErrorKind::EndOfFile));
 
-  ASSERT_EQ(SeekToStart(file), 1);
-  InjectFault(Service::WriteWhole, 1, 0, FaultKind::ShortTransfer);
-  EXPECT_EQ(WriteWhole(file, buffer.data(), 5000), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::DiskFull));
-  CloseFile(file);
+  InjectFault(Service::WriteAt, 1, 0, FaultKind::ShortTransfer);
+  EXPECT_EQ(WriteAt(file, 0, buffer.data(), 5000).code, SystemErrorCode(SystemErrorKind::DiskFull));
 }
 
 TEST_F(PlatformTest, ReadsLargerThanOneTransferArriveWhole) {
   // Past 1 GiB the POSIX backend needs more than one read; the tail must arrive too.
   const uint32_t size = (1u << 30) + 4097;
   scratch.Resize("large.bin", size);
-  FileHandle file = OpenInputFile(scratch.Path("large.bin").c_str());
-  ASSERT_NE(file, nullptr);
-  auto* image = static_cast<uint8_t*>(CommitMemory(size));
-  ASSERT_NE(image, nullptr);
-  image[size - 1] = 0x55;
-  EXPECT_EQ(ReadWhole(file, image, size), 1);
-  EXPECT_EQ(image[size - 1], 0);
-  ReleaseMemory(image);
-  CloseFile(file);
-}
-
-struct SizeCase {
-  uint64_t length;
-  bool accepted;
-};
-
-TEST_F(PlatformTest, SizesThatNeedMoreThan32BitsAreRefusedAsTooLarge) {
-  const SizeCase cases[] = {
-      {0, true},
-      {0xFFFFFFFEull, true},
-      {0xFFFFFFFFull, false},  // the failure value of the size query
-      {0x100000000ull, false},
-      {0x100000064ull, false},  // would measure 100 bytes in 32 bits
-  };
-  for (const SizeCase& c : cases) {
-    scratch.Resize("sparse.bin", c.length);
-    FileHandle file = OpenInputFile(scratch.Path("sparse.bin").c_str());
-    ASSERT_NE(file, nullptr);
-    uint32_t size = 12345;
-    EXPECT_EQ(GetFileSize32(file, &size), c.accepted ? 1 : 0) << c.length;
-    if (c.accepted) {
-      EXPECT_EQ(size, c.length);
-    } else {
-      EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::FileTooLarge)) << c.length;
-    }
-    CloseFile(file);
-  }
+  const File file = Opened(scratch.Path("large.bin"));
+  Memory image;
+  ASSERT_FALSE(CommitMemory(size, &image));
+  image.bytes()[size - 1] = 0x55;
+  EXPECT_FALSE(ReadAt(file, 0, image.bytes(), size));
+  EXPECT_EQ(image.bytes()[size - 1], 0);
 }
 
 TEST_F(PlatformTest, InputFilesMustExistAndBeWritable) {
-  EXPECT_EQ(OpenInputFile(scratch.Path("missing.bin").c_str()), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::FileNotFound));
-  EXPECT_EQ(OpenInputFile(scratch.path().c_str()), nullptr) << "a folder is not a file";
+  File file;
+  EXPECT_EQ(OpenInputFile(scratch.Path("missing.bin").c_str(), nullptr, &file).code,
+            SystemErrorCode(SystemErrorKind::FileNotFound));
+  EXPECT_TRUE(OpenInputFile(scratch.path().c_str(), nullptr, &file)) << "a folder is not a file";
+  EXPECT_FALSE(file);
 
   if (RunningAsRoot()) GTEST_SKIP() << "root may write read-only files; scripts/test runs this as a normal user";
   scratch.Write("locked.bin", Bytes(10, 1));
   scratch.MakeReadOnly("locked.bin");
-  EXPECT_EQ(OpenInputFile(scratch.Path("locked.bin").c_str()), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AccessDenied));
-}
-
-TEST_F(PlatformTest, OutputFilesReplaceWhatWasThere) {
-  scratch.Write("out.crc", Bytes(9000, 0xEE));
-  FileHandle file = CreateOutputFile(scratch.Path("out.crc").c_str());
-  ASSERT_NE(file, nullptr);
-  const Bytes fresh{1, 2, 3};
-  EXPECT_EQ(WriteWhole(file, fresh.data(), 3), 1);
-  CloseFile(file);
-  EXPECT_EQ(scratch.Read("out.crc"), fresh);
-
-  EXPECT_EQ(CreateOutputFile(scratch.Path("no-such-folder/out.crc").c_str()), nullptr);
-  EXPECT_EQ(scratch.Exists("no-such-folder"), false);
+  EXPECT_EQ(OpenInputFile(scratch.Path("locked.bin").c_str(), nullptr, &file).code,
+            SystemErrorCode(SystemErrorKind::AccessDenied));
 }
 
 TEST_F(PlatformTest, AnInjectedFaultHitsOnlyTheChosenCallWithTheChosenError) {
@@ -167,16 +109,16 @@ TEST_F(PlatformTest, AnInjectedFaultHitsOnlyTheChosenCallWithTheChosenError) {
   scratch.Write("b.bin", Bytes(1, 2));
   const uint32_t error = SystemErrorCode(SystemErrorKind::SharingViolation);
   InjectFault(Service::OpenInputFile, 2, error);
-  FileHandle first = OpenInputFile(scratch.Path("a.bin").c_str());
-  EXPECT_NE(first, nullptr);
-  EXPECT_EQ(OpenInputFile(scratch.Path("b.bin").c_str()), nullptr);
-  EXPECT_EQ(LastSystemError(), error);
-  FileHandle third = OpenInputFile(scratch.Path("b.bin").c_str());
-  EXPECT_NE(third, nullptr);
+  File first;
+  File second;
+  File third;
+  EXPECT_FALSE(OpenInputFile(scratch.Path("a.bin").c_str(), nullptr, &first));
+  EXPECT_EQ(OpenInputFile(scratch.Path("b.bin").c_str(), nullptr, &second).code, error);
+  EXPECT_FALSE(OpenInputFile(scratch.Path("b.bin").c_str(), nullptr, &third));
   EXPECT_EQ(ServiceCallCount(Service::OpenInputFile), 3u);
   EXPECT_EQ(OpenFileCount(), 2u);
-  CloseFile(third);
-  CloseFile(first);
+  third = File();
+  first = File();
   EXPECT_EQ(ReleaseOrder(), "F2 F1");
 }
 
@@ -184,23 +126,18 @@ TEST_F(PlatformTest, AnInjectedFaultHitsOnlyTheChosenCallWithTheChosenError) {
 
 namespace {
 
-TEST_F(PlatformTest, AFileHeldOpenCannotBeOpenedOrEmptiedAgain) {
+TEST_F(PlatformTest, AFileHeldOpenForWritingCannotBeOpenedForWritingAgain) {
   // Windows refuses the second open through the share mode; the POSIX backend does the same,
-  // so an output path that names an operation's own input never empties it.
+  // so an output path that names an operation's own input is refused.
   const Bytes contents = RandomBytes(3, 5000);
   scratch.Write("held.bin", contents);
-  FileHandle held = OpenInputFile(scratch.Path("held.bin").c_str());
-  ASSERT_NE(held, nullptr);
-  EXPECT_EQ(OpenInputFile(scratch.Path("held.bin").c_str()), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::SharingViolation));
-  EXPECT_EQ(CreateOutputFile(scratch.Path("held.bin").c_str()), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::SharingViolation));
-  CloseFile(held);
+  File held = Opened(scratch.Path("held.bin"));
+  File again;
+  EXPECT_EQ(OpenInputFile(scratch.Path("held.bin").c_str(), nullptr, &again).code,
+            SystemErrorCode(SystemErrorKind::SharingViolation));
+  held = File();
   EXPECT_EQ(scratch.Read("held.bin"), contents);
-
-  FileHandle again = OpenInputFile(scratch.Path("held.bin").c_str());
-  EXPECT_NE(again, nullptr) << "closing gives the file back";
-  CloseFile(again);
+  EXPECT_FALSE(OpenInputFile(scratch.Path("held.bin").c_str(), nullptr, &again)) << "closing gives the file back";
 }
 
 }  // namespace
@@ -212,54 +149,48 @@ namespace {
 TEST_F(PlatformTest, OffsetsPast4GiBReachTheirBytesInASparseFile) {
   constexpr uint64_t k4GiB = uint64_t{1} << 32;
   scratch.Resize("sparse.bin", k4GiB + 100);
-  FileHandle file = OpenInputFile(scratch.Path("sparse.bin").c_str());
-  ASSERT_NE(file, nullptr);
+  File file = Opened(scratch.Path("sparse.bin"));
   uint64_t size = 0;
-  ASSERT_EQ(GetFileSize64(file, &size), 1);
+  ASSERT_FALSE(GetFileSize64(file, &size));
   EXPECT_EQ(size, k4GiB + 100);
 
   // Written across the 4 GiB line and read back; the low 32 bits alone would land at 0.
   const Bytes pattern = RandomBytes(7, 40);
-  EXPECT_EQ(WriteAt(file, k4GiB - 20, pattern.data(), 40), 1);
+  EXPECT_FALSE(WriteAt(file, k4GiB - 20, pattern.data(), 40));
   Bytes back(40, 0);
-  EXPECT_EQ(ReadAt(file, k4GiB - 20, back.data(), 40), 1);
+  EXPECT_FALSE(ReadAt(file, k4GiB - 20, back.data(), 40));
   EXPECT_EQ(back, pattern);
   Bytes front(40, 0xAA);
-  EXPECT_EQ(ReadAt(file, 0, front.data(), 40), 1);
+  EXPECT_FALSE(ReadAt(file, 0, front.data(), 40));
   EXPECT_EQ(front, Bytes(40, 0)) << "nothing written at the wrapped offset";
 
   // Past the end: a read fails with end of file, a write grows the file.
-  EXPECT_EQ(ReadAt(file, k4GiB + 90, back.data(), 20), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::EndOfFile));
-  EXPECT_EQ(WriteAt(file, k4GiB + 200, pattern.data(), 40), 1);
-  ASSERT_EQ(GetFileSize64(file, &size), 1);
+  EXPECT_EQ(ReadAt(file, k4GiB + 90, back.data(), 20).code, SystemErrorCode(SystemErrorKind::EndOfFile));
+  EXPECT_FALSE(WriteAt(file, k4GiB + 200, pattern.data(), 40));
+  ASSERT_FALSE(GetFileSize64(file, &size));
   EXPECT_EQ(size, k4GiB + 240);
-  EXPECT_EQ(CloseFile(file), 1);
+  EXPECT_FALSE(file.Close());
   EXPECT_EQ(scratch.Size("sparse.bin"), k4GiB + 240);
 }
 
 TEST_F(PlatformTest, SetFileLengthCutsAndExtendsWithZeros) {
   const Bytes contents = RandomBytes(8, 10000);
   scratch.Write("length.bin", contents);
-  FileHandle file = OpenInputFile(scratch.Path("length.bin").c_str());
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(SetFileLength(file, 5000), 1);
+  File file = Opened(scratch.Path("length.bin"));
+  EXPECT_FALSE(SetFileLength(file, 5000));
   EXPECT_EQ(scratch.Size("length.bin"), 5000u);
-  EXPECT_EQ(SetFileLength(file, 7000), 1);
-  // The position is the caller's business afterwards: a write from the start still lands there.
-  ASSERT_EQ(SeekToStart(file), 1);
-  ASSERT_EQ(WriteWhole(file, contents.data(), 10), 1);
-  EXPECT_EQ(FlushFile(file), 1);
-  EXPECT_EQ(CloseFile(file), 1);
+  EXPECT_FALSE(SetFileLength(file, 7000));
+  // A write from the start still lands there.
+  ASSERT_FALSE(WriteAt(file, 0, contents.data(), 10));
+  EXPECT_FALSE(FlushFile(file));
+  EXPECT_FALSE(file.Close());
   EXPECT_EQ(scratch.Read("length.bin"), Concat({Part(contents, 0, 5000), Bytes(2000, 0)}));
 
   ClearFaults();
   InjectFault(Service::SetFileLength, 1, SystemErrorCode(SystemErrorKind::DiskFull));
-  file = OpenInputFile(scratch.Path("length.bin").c_str());
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(SetFileLength(file, 10), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::DiskFull));
-  EXPECT_EQ(CloseFile(file), 1);
+  file = Opened(scratch.Path("length.bin"));
+  EXPECT_EQ(SetFileLength(file, 10).code, SystemErrorCode(SystemErrorKind::DiskFull));
+  EXPECT_FALSE(file.Close());
   EXPECT_EQ(scratch.Size("length.bin"), 7000u);
 }
 
@@ -268,68 +199,63 @@ TEST_F(PlatformTest, ATemporaryOutputReplacesTheOlderFileOnlyAtTheRename) {
   const Bytes newer = RandomBytes(10, 5000);
   scratch.Write("out.fix", older);
   scratch.Write("source.bin", older);
-  FileHandle source = OpenInputFile(scratch.Path("source.bin").c_str());
-  ASSERT_NE(source, nullptr);
+  File source = Opened(scratch.Path("source.bin"));
   const std::string finalPath = scratch.Path("out.fix");
   char temporaryPath[600] = "";
-  FileHandle file = CreateTemporaryFile(finalPath.c_str(), source, temporaryPath, sizeof temporaryPath);
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(WriteWhole(file, newer.data(), 5000), 1);
-  ASSERT_EQ(FlushFile(file), 1);
+  File file;
+  ASSERT_FALSE(CreateTemporaryFile(finalPath.c_str(), &source, temporaryPath, sizeof temporaryPath, &file));
+  ASSERT_FALSE(WriteAt(file, 0, newer.data(), 5000));
+  ASSERT_FALSE(FlushFile(file));
   // Its name, once it is complete: until then a run that died would leave nothing.
-  ASSERT_EQ(NameTemporaryFile(file, temporaryPath, sizeof temporaryPath), 1);
+  ASSERT_FALSE(NameTemporaryFile(&file, temporaryPath, sizeof temporaryPath));
   EXPECT_TRUE(TemporaryHasName(file));
   const std::string temporary = temporaryPath;
   EXPECT_EQ(temporary.rfind(scratch.path() + kPathSeparator, 0), 0u) << "beside the final file: " << temporary;
   EXPECT_NE(temporary, finalPath);
-  ASSERT_EQ(CloseFile(file), 1);
+  ASSERT_FALSE(file.Close());
   EXPECT_EQ(scratch.Read("out.fix"), older) << "written whole, not yet renamed";
 
-  ASSERT_EQ(ReplaceWithFile(temporary.c_str(), finalPath.c_str()), 1);
+  ASSERT_FALSE(ReplaceWithFile(temporary.c_str(), finalPath.c_str()));
   EXPECT_EQ(scratch.Read("out.fix"), newer);
   EXPECT_FALSE(std::filesystem::exists(temporary));
 
   // An abandoned output goes, by itself where it has no name yet, and the file it would have
   // replaced stays.
-  file = CreateTemporaryFile(finalPath.c_str(), source, temporaryPath, sizeof temporaryPath);
-  ASSERT_NE(file, nullptr);
+  ASSERT_FALSE(CreateTemporaryFile(finalPath.c_str(), &source, temporaryPath, sizeof temporaryPath, &file));
   EXPECT_NE(std::string(temporaryPath), temporary) << "a fresh name each time";
   const bool named = TemporaryHasName(file);
-  ASSERT_EQ(WriteWhole(file, older.data(), 10), 1);
-  ASSERT_EQ(CloseFile(file), 1);
+  ASSERT_FALSE(WriteAt(file, 0, older.data(), 10));
+  ASSERT_FALSE(file.Close());
   if (named) {
-    EXPECT_EQ(RemoveFile(temporaryPath), 1);
+    EXPECT_FALSE(RemoveFile(temporaryPath));
   }
   EXPECT_FALSE(std::filesystem::exists(temporaryPath));
   EXPECT_EQ(scratch.Read("out.fix"), newer);
 
   // A name that does not fit the caller's buffer is refused before anything is made.
   char small[8];
-  EXPECT_EQ(CreateTemporaryFile(finalPath.c_str(), source, small, sizeof small), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::NameTooLong));
-  EXPECT_EQ(CloseFile(source), 1);
+  EXPECT_EQ(CreateTemporaryFile(finalPath.c_str(), &source, small, sizeof small, &file).code,
+            SystemErrorCode(SystemErrorKind::NameTooLong));
+  EXPECT_FALSE(file);
+  EXPECT_FALSE(source.Close());
 }
 
 // ---- Durable writes: a failing flush and a failing close ----
 
 TEST_F(PlatformTest, AFailedFlushOrCloseIsReportedAndTheCloseStillReleasesTheFile) {
   scratch.Write("durable.bin", Bytes(100, 1));
-  FileHandle file = OpenInputFile(scratch.Path("durable.bin").c_str());
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(WriteWhole(file, Bytes(50, 2).data(), 50), 1);
+  File file = Opened(scratch.Path("durable.bin"));
+  ASSERT_FALSE(WriteAt(file, 0, Bytes(50, 2).data(), 50));
   InjectFault(Service::FlushFile, 1, SystemErrorCode(SystemErrorKind::DiskFull));
-  EXPECT_EQ(FlushFile(file), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::DiskFull));
-  EXPECT_EQ(FlushFile(file), 1) << "only the armed call fails";
+  EXPECT_EQ(FlushFile(file).code, SystemErrorCode(SystemErrorKind::DiskFull));
+  EXPECT_FALSE(FlushFile(file)) << "only the armed call fails";
 
   InjectFault(Service::CloseFile, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
-  EXPECT_EQ(CloseFile(file), 0);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(SystemErrorKind::AccessDenied));
+  EXPECT_EQ(file.Close().code, SystemErrorCode(SystemErrorKind::AccessDenied));
   EXPECT_EQ(OpenFileCount(), 0u);
   // Really closed: the file opens again, which a held file would not.
-  FileHandle again = OpenInputFile(scratch.Path("durable.bin").c_str());
-  ASSERT_NE(again, nullptr);
-  EXPECT_EQ(CloseFile(again), 1);
+  File again = Opened(scratch.Path("durable.bin"));
+  EXPECT_FALSE(again.Close());
   EXPECT_EQ(scratch.Read("durable.bin"), Concat({Bytes(50, 2), Bytes(50, 1)}));
 }
 
@@ -341,21 +267,18 @@ struct RefusedPath {
   SystemErrorKind error;
 };
 
-void ExpectRefusedBothWays(const RefusedPath& c) {
+void ExpectRefused(const RefusedPath& c) {
   SCOPED_TRACE(c.name);
-  SetLastSystemError(0);
-  EXPECT_EQ(OpenInputFile(c.path.c_str()), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(c.error));
-  SetLastSystemError(0);
-  EXPECT_EQ(CreateOutputFile(c.path.c_str()), nullptr);
-  EXPECT_EQ(LastSystemError(), SystemErrorCode(c.error));
+  File file;
+  EXPECT_EQ(OpenInputFile(c.path.c_str(), nullptr, &file).code, SystemErrorCode(c.error));
+  EXPECT_FALSE(file);
   EXPECT_EQ(OpenFileCount(), 0u);
 }
 
 TEST_F(PlatformTest, AFolderIsRefusedAsAFolder) {
   const std::string folder = scratch.MakeFolder("folder");
   scratch.Write("folder" + std::string(1, kPathSeparator) + "inside.bin", Bytes(10, 1));
-  ExpectRefusedBothWays({"folder", folder, SystemErrorKind::IsFolder});
+  ExpectRefused({"folder", folder, SystemErrorKind::IsFolder});
   EXPECT_EQ(scratch.Read("folder" + std::string(1, kPathSeparator) + "inside.bin"), Bytes(10, 1));
 }
 
@@ -399,15 +322,13 @@ TEST_F(PlatformTest, DeviceNamesAreRefusedBeforeTheyAreOpened) {
       {"a physical drive", "\\\\.\\PhysicalDrive0", SystemErrorKind::NotRegularFile},
       {"the device namespace", "\\\\.\\C:", SystemErrorKind::NotRegularFile},
   };
-  for (const RefusedPath& c : cases) ExpectRefusedBothWays(c);
+  for (const RefusedPath& c : cases) ExpectRefused(c);
   EXPECT_EQ(ServiceCallCount(Service::OpenInputFile), 7u);
   // Names that only begin like a device are files like any other.
   for (const char* name : {"CONSOLE.bin", "nul1.bin", "com10.bin"}) {
-    FileHandle file = CreateOutputFile(scratch.Path(name).c_str());
-    EXPECT_NE(file, nullptr) << name;
-    if (file != nullptr) {
-      EXPECT_EQ(CloseFile(file), 1);
-    }
+    scratch.Write(name, Bytes(1, 1));
+    File file;
+    EXPECT_FALSE(OpenInputFile(scratch.Path(name).c_str(), nullptr, &file)) << name;
   }
 }
 #else
@@ -419,7 +340,7 @@ TEST_F(PlatformTest, APipeADeviceAndASocketAreRefusedAndNeverWaitedFor) {
       {"/dev/null", "/dev/null", SystemErrorKind::NotRegularFile},
       {"/dev/zero", "/dev/zero", SystemErrorKind::NotRegularFile},
   };
-  for (const RefusedPath& c : cases) ExpectRefusedBothWays(c);
+  for (const RefusedPath& c : cases) ExpectRefused(c);
 
   // A socket cannot be opened at all; the system says so in its own words.
   const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -430,8 +351,9 @@ TEST_F(PlatformTest, APipeADeviceAndASocketAreRefusedAndNeverWaitedFor) {
   ASSERT_LT(socketPath.size(), sizeof address.sun_path);
   std::strcpy(address.sun_path, socketPath.c_str());
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  EXPECT_EQ(OpenInputFile(socketPath.c_str()), nullptr);
-  EXPECT_EQ(CreateOutputFile(socketPath.c_str()), nullptr);
+  File file;
+  EXPECT_TRUE(OpenInputFile(socketPath.c_str(), nullptr, &file));
+  EXPECT_FALSE(file);
   close(listener);
   EXPECT_EQ(OpenFileCount(), 0u);
 }
@@ -444,8 +366,9 @@ TEST_F(PlatformTest, APipeIsRefusedWithoutBeingOpened) {
   const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   ASSERT_GE(watch, 0);
   ASSERT_GE(inotify_add_watch(watch, pipe.c_str(), IN_OPEN), 0);
-  EXPECT_EQ(OpenInputFile(pipe.c_str()), nullptr);
-  EXPECT_EQ(CreateOutputFile(pipe.c_str()), nullptr);
+  File file;
+  EXPECT_TRUE(OpenInputFile(pipe.c_str(), nullptr, &file));
+  EXPECT_FALSE(file);
   alignas(inotify_event) char events[256];
   EXPECT_LT(read(watch, events, sizeof events), 0) << "the pipe was opened";
   close(watch);
@@ -470,11 +393,10 @@ TEST_F(PlatformTest, LargeRegionsLeaveTheHugePagePoolAlone) {
   const long before = FreeHugePages();
   if (before < 3) GTEST_SKIP() << "no huge page pool (sysctl vm.nr_hugepages)";
   constexpr uint32_t kSize = (5u << 20) + 1;
-  auto* region = static_cast<uint8_t*>(CommitMemory(kSize));
-  ASSERT_NE(region, nullptr);
-  for (uint32_t i = 0; i < kSize; i += 4093) region[i] = 1;
+  Memory region;
+  ASSERT_FALSE(CommitMemory(kSize, &region));
+  for (uint32_t i = 0; i < kSize; i += 4093) region.bytes()[i] = 1;
   EXPECT_EQ(FreeHugePages(), before);
-  ReleaseMemory(region);
 }
 #endif
 
