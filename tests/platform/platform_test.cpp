@@ -140,6 +140,50 @@ TEST_F(PlatformTest, AFileHeldOpenForWritingCannotBeOpenedForWritingAgain) {
   EXPECT_FALSE(OpenInputFile(scratch.Path("held.bin").c_str(), nullptr, &again)) << "closing gives the file back";
 }
 
+// Two names of one file, opened at once as the folder operations open them: readers beside
+// readers and beside one writer, as Windows' share modes allow, but never two writers; and
+// as many files held at once as a large folder's walk may hold.
+TEST_F(PlatformTest, TwoNamesOfOneFileMayBeOpenAtOnceButNotForWritingTwice) {
+  scratch.Write("one.bin", Bytes(5000, 4));
+  std::filesystem::create_hard_link(scratch.Path("one.bin"), scratch.Path("two.bin"));
+  FolderHandle folder;
+  ASSERT_FALSE(OpenFolder(scratch.path().c_str(), nullptr, &folder));
+  constexpr FileAccess kRead = FileAccess::ReadOnly;
+  constexpr FileAccess kWrite = FileAccess::ReadWrite;
+  const struct {
+    FileAccess first;
+    FileAccess second;
+    bool opened;
+  } cases[] = {{kRead, kRead, true}, {kRead, kWrite, true}, {kWrite, kRead, true}, {kWrite, kWrite, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.first) * 2 + static_cast<int>(c.second));
+    File first;
+    File second;
+    ASSERT_FALSE(OpenFileIn(folder, "one.bin", c.first, &first));
+    const SystemError failed = OpenFileIn(folder, "two.bin", c.second, &second);
+    EXPECT_EQ(!failed, c.opened);
+    if (!c.opened) {
+      EXPECT_EQ(failed.code, SystemErrorCode(SystemErrorKind::SharingViolation));
+      continue;
+    }
+    Bytes back(5000, 0);
+    EXPECT_FALSE(ReadAt(second, 0, back.data(), 5000));
+    EXPECT_EQ(back, Bytes(5000, 4));
+  }
+  // A file opened for writing is let go by its close, whichever name it was opened by.
+  File writer;
+  ASSERT_FALSE(OpenFileIn(folder, "two.bin", kWrite, &writer));
+  writer = File();
+  ASSERT_FALSE(OpenInputFile(scratch.Path("one.bin").c_str(), nullptr, &writer));
+
+  std::vector<File> many(300);
+  for (size_t i = 0; i < many.size(); ++i) {
+    const std::string name = "many" + std::to_string(i);
+    scratch.Write(name, Bytes(1, 1));
+    ASSERT_FALSE(OpenFileIn(folder, name.c_str(), kWrite, &many[i])) << i;
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -4,6 +4,7 @@
 // failure is finished by running it again.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "tests/tree/tree_test.h"
@@ -227,6 +228,40 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"CopyNamed", Service::NameTemporary, 1, kFail, Step::WriteRepaired, nullptr},
                       FaultCase{"NewName", Service::RenameIn, 2, kFail, Step::RenameEntry, "new/w.bin"}),
     CaseName);
+
+// A file with a second name is patched in a copy that takes its place; when the copy cannot be
+// made the file is skipped at the copy's creation, closed, and left as it was with its other
+// name, the repair goes on, and the next run repairs it.
+TEST_F(FolderFaultTest, AFileOfTwoNamesWhoseCopyCannotBeMadeIsSkippedAndLeftClosed) {
+  const std::string secondName = scratch.Path("second-name.bin");
+  std::filesystem::create_hard_link(Broken() + "/dir/p.bin", secondName);
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+  const Bytes damaged(broken["dir/p.bin"].begin(), broken["dir/p.bin"].end());
+  ClearFaults();
+  InjectFault(Service::CreateTemporaryIn, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
+  const TreeOutcome faulted = Repair(true);
+  ClearFaults();
+  EXPECT_EQ(OpenFileCount(), 0u);
+  ASSERT_EQ(faulted.outcome.ending, Ending::Done) << faulted.outcome;
+  const auto skipped = EntriesWith(faulted, EntryEvent::Skipped);
+  ASSERT_EQ(skipped.count("Dir/p.bin"), 1u);
+  EXPECT_EQ(skipped.at("Dir/p.bin").step, Step::CreateOutput);
+  EXPECT_EQ(skipped.at("Dir/p.bin").systemError, SystemErrorCode(SystemErrorKind::AccessDenied));
+  EXPECT_EQ(EntriesWith(faulted, EntryEvent::Created).count("new/w.bin"), 1u) << "the repair goes on";
+  EXPECT_TRUE(ReadWholeFile(Broken() + "/Dir/p.bin") == damaged);
+  ExpectNoTemporary();
+
+#ifndef _WIN32
+  // Under Wine a copy cannot take its file's attributes (the repair stops at
+  // KeepFileAttributes): the rerun through a copy is checked on Linux.
+  const TreeOutcome rerun = Repair(true);
+  ASSERT_EQ(rerun.outcome.ending, Ending::Done) << rerun.outcome;
+  EXPECT_TRUE(EntriesWith(rerun, EntryEvent::Repaired).at("Dir/p.bin").throughCopy);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
+  EXPECT_TRUE(ReadWholeFile(secondName) == damaged) << "the other name keeps its bytes";
+#endif
+}
 
 // A proof opens a file for reading until it knows its size; the calls only that path makes,
 // made to fail. "cut.bin" is longer in the broken folder, with blocks that agree: a patch
