@@ -186,8 +186,7 @@ void DeleteWorkRecord(BackgroundWork* work) {
 int StartBackgroundWork(HWND dialog, WorkMode mode, bool folder, const char* first, const char* second, const char* third) {
   BackgroundWork* work = NewWorkRecord();
   if (work == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    ReportSystemError(dialog, CurrentWords().dialog.startWorker);
+    ReportSystemError(dialog, CurrentWords().dialog.startWorker, ERROR_NOT_ENOUGH_MEMORY);
     return 0;
   }
   work->dialog = dialog;

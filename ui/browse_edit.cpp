@@ -44,10 +44,8 @@ int InstallBrowseEdit(HWND control, uint32_t commandId, int32_t buttonWidth, con
   auto* state = static_cast<BrowseEditState*>(
       HeapAlloc(program.processHeap, HEAP_ZERO_MEMORY | HEAP_NO_SERIALIZE, sizeof(BrowseEditState)));
   if (state == nullptr) {
-    // The heap does not always set the last error; without this the box could describe an
-    // earlier error, or none, as the reason.
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    ReportSystemError(control, CurrentWords().dialog.allocateBrowseRecord);
+    // The heap does not always set the last error: the reason is the want of memory.
+    ReportSystemError(control, CurrentWords().dialog.allocateBrowseRecord, ERROR_NOT_ENOUGH_MEMORY);
     EndDialog(GetParent(control), 0);
     return 1;
   }

@@ -105,7 +105,7 @@ void InitDialog(HWND dialog) {
 
   program.processHeap = TakeProcessHeap();
   if (program.processHeap == nullptr) {
-    ReportSystemError(dialog, CurrentWords().dialog.getProcessHeap);
+    ReportSystemError(dialog, CurrentWords().dialog.getProcessHeap, LastSystemError());
     EndDialog(dialog, 0);
     // The browse buttons' records come from that heap: nothing more can be set up.
     return;
@@ -249,8 +249,7 @@ void EndBackgroundWork(HWND dialog) {
   SetStatus(kStatePart, CurrentWords().dialog.ready);
   FlashWindowEx(&program.flashInfo);
   if (outcome.workerFailed) {
-    SetLastError(outcome.workerError);
-    ReportSystemError(dialog, CurrentWords().dialog.startWorker);
+    ReportSystemError(dialog, CurrentWords().dialog.startWorker, outcome.workerError);
   } else if (outcome.folder) {
     const Outcome& folder = outcome.tree.outcome;
     if (folder.ending == Ending::Done && !folder.outputMayNotSurvivePowerCut && !AnyMismatch(outcome.tree)) Beep(5000, 50);

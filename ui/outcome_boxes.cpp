@@ -38,8 +38,7 @@ void ShowStop(HWND dialog, const Outcome& outcome) {
   }
   const char* held = HeldFormat(outcome.systemError, outcome.holder);
   if (held == nullptr) {
-    SetLastSystemError(outcome.systemError);
-    ReportSystemError(dialog, StepMessage(outcome.step));
+    ReportSystemError(dialog, StepMessage(outcome.step), outcome.systemError);
     return;
   }
   // Who holds the file, and what to do, below the system's text.

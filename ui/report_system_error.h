@@ -1,9 +1,9 @@
-// Showing a failed platform call: the caller's message as the caption, the system's text
-// for the last error as the body, with the error icon.
+// Showing a failed call to the system: the caller's message as the caption, the system's text
+// for its error code as the body, with the error icon.
 #pragma once
+
+#include <cstdint>
 
 #include "platform/platform.h"
 
-// Call it straight after the failing call, before releasing anything, while the last
-// error is still that of the failure.
-void ReportSystemError(WindowHandle owner, const char* message);
+void ReportSystemError(WindowHandle owner, const char* message, uint32_t code);

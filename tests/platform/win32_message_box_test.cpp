@@ -56,8 +56,7 @@ SeenBox ReportAndWatch(uint32_t code, const char* message) {
   if (owner == nullptr) return SeenBox{};
   SeenBox seen;
   std::thread watcher([&] { seen = WatchForBox(owner); });
-  SetLastError(code);
-  ReportSystemError(owner, message);
+  ReportSystemError(owner, message, code);
   watcher.join();
   DestroyWindow(owner);
   return seen;

@@ -44,21 +44,20 @@ struct ReportCase {
   uintptr_t owner;
 };
 
-TEST_F(ReportSystemErrorTest, ShowsTheTextOfTheLastErrorAsBodyAndTheMessageAsCaption) {
+TEST_F(ReportSystemErrorTest, ShowsTheTextOfTheErrorAsBodyAndTheMessageAsCaption) {
   const ReportCase cases[] = {
       {SystemErrorKind::FileNotFound, "Не удалось открыть битый файл.", 0x1000},
       {SystemErrorKind::AccessDenied, "Не удалось создать новый файл.", 0x2468},
       {SystemErrorKind::DiskFull, "Не удалось произвести запись в новый файл.", 0},
       {SystemErrorKind::FileNotFound, "Не удалось открыть битый файл.", 0x1000},
   };
-  // One call after another: each box carries the code that was current at its own call.
+  // One call after another: each box carries the code given to its own call.
   for (const ReportCase& c : cases) {
     StartRecordingBoxes();
     const uint32_t code = SystemErrorCode(c.kind);
     const std::string expected = SystemsOwnText(code);
     ASSERT_FALSE(expected.empty()) << code;
-    SetLastSystemError(code);
-    ReportSystemError(Window(c.owner), c.caption);
+    ReportSystemError(Window(c.owner), c.caption, code);
 
     ASSERT_EQ(RecordedBoxes().size(), 1u) << code;
     const RecordedBox& box = RecordedBoxes()[0];
@@ -76,8 +75,7 @@ bool RunningUnderWine() {
 }
 
 TEST_F(ReportSystemErrorTest, KeepsTheSystemsClosingLineBreak) {
-  SetLastSystemError(ERROR_FILE_NOT_FOUND);
-  ReportSystemError(owner(), "Не удалось открыть битый файл.");
+  ReportSystemError(owner(), "Не удалось открыть битый файл.", ERROR_FILE_NOT_FOUND);
   ASSERT_EQ(RecordedBoxes().size(), 1u);
   const std::string& text = RecordedBoxes()[0].text;
   ASSERT_GE(text.size(), 2u);
@@ -90,8 +88,7 @@ TEST_F(ReportSystemErrorTest, ShowsOnlyTheCaptionForACodeWithoutText) {
   ASSERT_EQ(FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, kNoText,
                            MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&untouched), 0, nullptr),
             0u);
-  SetLastSystemError(kNoText);
-  ReportSystemError(owner(), "Не удалось узнать размер битого файла.");
+  ReportSystemError(owner(), "Не удалось узнать размер битого файла.", kNoText);
   ExpectErrorBox("Не удалось узнать размер битого файла.", kNoText);
   EXPECT_EQ(RecordedBoxes()[0].text, "");
   EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
@@ -114,8 +111,7 @@ TEST_F(ReportSystemErrorTest, FreesTheSystemsText) {
   constexpr int kReports = 200;
   const auto report = [this] {
     StartRecordingBoxes();
-    SetLastSystemError(ERROR_ACCESS_DENIED);
-    ReportSystemError(owner(), "Не удалось открыть битый файл.");
+    ReportSystemError(owner(), "Не удалось открыть битый файл.", ERROR_ACCESS_DENIED);
   };
   report();  // the recorder's own storage settles first
   const size_t before = BusyHeapBlocks();
@@ -126,8 +122,7 @@ TEST_F(ReportSystemErrorTest, FreesTheSystemsText) {
 TEST_F(ReportSystemErrorTest, SpeaksTheUsersLanguage) {
   if (!RunningUnderWine() && GetACP() != 1251) GTEST_SKIP() << "needs a Russian system";
   ASSERT_EQ(GetACP(), 1251u);
-  SetLastSystemError(ERROR_FILE_NOT_FOUND);
-  ReportSystemError(owner(), "Не удалось открыть битый файл.");
+  ReportSystemError(owner(), "Не удалось открыть битый файл.", ERROR_FILE_NOT_FOUND);
   ASSERT_EQ(RecordedBoxes().size(), 1u);
   const std::string& text = RecordedBoxes()[0].text;
   ASSERT_FALSE(text.empty());
