@@ -89,6 +89,27 @@ TEST_F(HeldFilesTest, AFileHeldForOneTryIsWaitedOut) {
 
 // The new file's rename meets a hold until the run is stopped: the file stays whole under its
 // temporary name, and the next run renames it without creating or writing anything.
+// The wait goes with the handle: a read on another thread than the one that opened the file
+// waits out a lock held for one try, by the waits the file keeps; a file opened without
+// waits fails at once.
+TEST_F(HeldFilesTest, AReadOnAnyThreadWaitsByTheWaitsItsFileKeeps) {
+  HeldFileWaits waits(nullptr);
+  const uint32_t locked = SystemErrorCode(SystemErrorKind::LockViolation);
+  for (HeldFileWaits* kept : {&waits, static_cast<HeldFileWaits*>(nullptr)}) {
+    SCOPED_TRACE(kept != nullptr ? "with waits" : "without");
+    File file;
+    ASSERT_FALSE(OpenInputFile(HeldPath().c_str(), kept, &file));
+    ClearFaults();
+    InjectFault(Service::ReadAt, 1, locked);
+    uint8_t bytes[16];
+    SystemError read;
+    std::thread reader([&] { read = ReadAt(file, 0, bytes, sizeof bytes); });
+    reader.join();
+    EXPECT_EQ(read.code, kept != nullptr ? 0u : locked);
+    EXPECT_EQ(ServiceCallCount(Service::ReadAt), kept != nullptr ? 2u : 1u);
+  }
+}
+
 TEST_F(HeldFilesTest, ANewFileWhoseRenameIsHeldIsKeptForTheNextRun) {
   const std::string added = Noise(5, 3 * 4096 + 7);
   TreeContents valid = broken;
