@@ -312,24 +312,15 @@ void Sketch::SpreadBlocks(uint64_t firstBlock, const uint32_t* checksums, size_t
       const uint32_t i = indices[l];
       AddTerms(symbols[i], terms[l]);
       indices[l] = SettleIndex(i, IndexProduct(i), draws[l], estimates[l], m);
-      if (indices[l] >= m && !start(l)) {
+      if (indices[l] < m) {
+        __builtin_prefetch(symbols + indices[l], 1);  // the next pass adds there
+      } else if (!start(l)) {
         live[l] = false;
         --walking;
       }
     }
   }
 }
-
-namespace {
-
-// Whether key maps to symbol index.
-bool MapsTo(uint64_t key, uint32_t index, uint32_t symbols) {
-  SymbolIndices at(key, symbols);
-  while (!at.Done() && at.Index() < index) at.Next();
-  return !at.Done() && at.Index() == index;
-}
-
-}  // namespace
 
 // In rounds: the sums of a round's candidates are inverted together (one inversion and three
 // products each), then each candidate not changed since is tried and, when pure, peeled. The
@@ -342,6 +333,7 @@ DecodeVerdict DecodeDifferences(std::vector<CodedSymbol>& symbols, const std::fu
   std::vector<uint8_t> queued(m, 0);  // changed in this round, and so in next
   std::vector<uint64_t> inverses;
   std::unordered_set<uint64_t> keys;
+  std::vector<uint32_t> mapped;  // the indices of the key under way
   for (uint32_t i = 0; i < m; ++i) {
     if (symbols[i].sum != 0) current.push_back(i);
   }
@@ -365,14 +357,14 @@ DecodeVerdict DecodeDifferences(std::vector<CodedSymbol>& symbols, const std::fu
       if (queued[i]) continue;  // changed by a peel of this round: tried again in the next
       const CodedSymbol symbol = symbols[i];
       const uint64_t key = FieldMul(symbol.weighted, inverses[c]);
-      if (key == 0 || FieldMul(KeyHash(key), symbol.sum) != symbol.checked || !keyMayOccur(key) || !MapsTo(key, i, m)) {
-        continue;
-      }
+      if (key == 0 || FieldMul(KeyHash(key), symbol.sum) != symbol.checked || !keyMayOccur(key)) continue;
+      mapped.clear();
+      for (SymbolIndices at(key, m); !at.Done(); at.Next()) mapped.push_back(at.Index());
+      if (!std::binary_search(mapped.begin(), mapped.end(), i)) continue;  // a symbol its key does not map to
       if (found->size() >= m || !keys.insert(key).second) return DecodeVerdict::NotDecoded;
       found->push_back({key, symbol.sum});
       const Terms terms = TermsOf(key, symbol.sum, true);
-      for (SymbolIndices at(key, m); !at.Done(); at.Next()) {
-        const uint32_t j = at.Index();
+      for (const uint32_t j : mapped) {
         AddTerms(symbols[j], terms);
         if (j != i && !queued[j]) {
           queued[j] = 1;
