@@ -103,7 +103,7 @@ double EstimateDifferences(const EstimatorCells& cells, const std::vector<CodedS
 // broken side) or from which they are subtracted (the valid side, from the broken side's).
 class Sketch {
  public:
-  // symbols: 1 to kMostSymbols.
+  // symbols: 1 to kMostSymbols (a count outside is taken to the nearest of them).
   explicit Sketch(uint32_t symbols);
 
   uint32_t SymbolCount() const { return static_cast<uint32_t>(symbols_.size()); }

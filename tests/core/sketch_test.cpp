@@ -165,14 +165,6 @@ TEST(SketchTest, ASecondTestFileOfTheLengthAskedDecodes) {
     uint32_t right = first;
     while (!decodes(right, &found)) right += std::max(1u, right / 100);
     EXPECT_LE(CompactTestFileLength(first) + asked, 2.5 * CompactTestFileLength(right)) << d << " differences";
-
-    AskingRepairFile asking{size, CompactTestFileLength(first), {7, 8}, static_cast<uint64_t>(estimate), asked};
-    Bytes bytes(kAskingRepairFileBytes);
-    StoreAskingRepairFile(bytes.data(), asking);
-    AskingRepairFile read;
-    ASSERT_TRUE(ReadAskingRepairFile(bytes.data(), bytes.size(), &read));
-    EXPECT_EQ(read.askedLength, asked);
-    EXPECT_EQ(read.answeredCheck, Hash128({7, 8}));
   }
 }
 
@@ -244,6 +236,7 @@ TEST(SketchTest, TheReadersRefuseCutLengthenedAndChangedFiles) {
   StoreAskingRepairFile(asking.data(), {size, answered, {1, 2}, 300, CompactTestFileLength(500)});
   AskingRepairFile read;
   ASSERT_TRUE(ReadAskingRepairFile(asking.data(), asking.size(), &read));
+  EXPECT_TRUE(read.askedLength == CompactTestFileLength(500) && read.answeredCheck == Hash128({1, 2}));
   ASSERT_TRUE(ReadAskingRepairFile(Changed(asking, 56, plain, 8, true).data(), 80, &read));
   Bytes lengthenedAsking = asking, changedAsking = asking;
   lengthenedAsking.push_back(0);
