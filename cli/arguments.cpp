@@ -41,6 +41,8 @@ constexpr OptionForm kOptions[] = {
     {"--no-verify", Of(Command::Repair), &CliRequest::noVerify, nullptr},
     {"--follow-up", Of(Command::Repair), nullptr, &CliRequest::followUpFolder},
     {"--delete-extra", Of(Command::Repair), &CliRequest::deleteExtra, nullptr},
+    {"--budget", Of(Command::ScanBroken) | Of(Command::Repair), nullptr, &CliRequest::budget},
+    {"--plain", Of(Command::ScanBroken), &CliRequest::plain, nullptr},
 };
 
 int Refuse(std::string* problem, const char* format, const char* argument = "") {
@@ -102,7 +104,28 @@ int ParseArguments(int argc, char** argv, CliRequest* request, std::string* prob
     request->paths[operands++] = argument;
   }
   if (operands < form->operands) return Refuse(problem, CurrentWords().cli.missingArguments, form->name);
+  if (request->budget != nullptr && BudgetBytes(request->budget) < kSmallestBudget) {
+    return Refuse(problem, CurrentWords().cli.badBudget, request->budget);
+  }
+  if (request->budget != nullptr && request->plain) return Refuse(problem, CurrentWords().cli.budgetAndPlain);
   return 1;
+}
+
+unsigned long long BudgetBytes(const char* text) {
+  unsigned long long value = 0;
+  const char* c = text;
+  for (; *c >= '0' && *c <= '9'; ++c) {
+    if (value > (~0ull - 9) / 10) return 0;
+    value = value * 10 + static_cast<unsigned>(*c - '0');
+  }
+  if (c == text) return 0;
+  unsigned shift = 0;
+  if (*c == 'K' || *c == 'k') shift = 10;
+  if (*c == 'M' || *c == 'm') shift = 20;
+  if (*c == 'G' || *c == 'g') shift = 30;
+  if (shift != 0) ++c;
+  if (*c != '\0' || value > (~0ull >> shift)) return 0;
+  return value << shift;
 }
 
 bool JsonAsked(int argc, char** argv) {

@@ -15,6 +15,8 @@ struct CliRequest {
   bool noVerify = false;                 // repair --no-verify: the result is not read back
   const char* followUpFolder = nullptr;  // repair --follow-up FOLDER
   bool deleteExtra = false;              // repair --delete-extra: a folder's extra entries go
+  const char* budget = nullptr;          // scan-broken, repair --budget SIZE: the compact test file's size
+  bool plain = false;                    // scan-broken --plain: the plain test file, whatever its size
   bool quiet = false;                    // --quiet: no progress line and no report of success
   bool json = false;                     // --json: one JSON object on stdout, the lines on stderr
 };
@@ -22,6 +24,12 @@ struct CliRequest {
 // Returns 1 with request filled, or 0 with the reason, in the program's words, in problem.
 // Options may stand anywhere after the command; "--" ends them, for paths that begin with "--".
 int ParseArguments(int argc, char** argv, CliRequest* request, std::string* problem);
+
+// The bytes a --budget SIZE names: digits, or digits and K, M or G (powers of 1024). 0 for a
+// text that is not one.
+unsigned long long BudgetBytes(const char* text);
+// The smallest budget: a compact test file has no room for a useful sketch below it.
+inline constexpr unsigned long long kSmallestBudget = 4096;
 
 // Whether --json stands among the options, for a command line that is refused.
 bool JsonAsked(int argc, char** argv);

@@ -61,12 +61,23 @@ int ReportDiffering(const Outcome& result) {
   return kExitDiffers;
 }
 
+// A compact test file that did not decode: the request the valid-file scan wrote in place of the
+// repair file (a .fix), or the larger test file the repair wrote from it.
+int ReportMoreNeeded(const Outcome& result) {
+  const std::string& path = result.outputPath;
+  const bool request = path.size() >= 4 && path.compare(path.size() - 4, 4, ".fix") == 0;
+  WriteText(CliErr(), (Format(request ? CurrentWords().shared.askedForMore : CurrentWords().shared.largerTestFile,
+                              path.c_str()) + "\n").c_str());
+  return kExitMoreNeeded;
+}
+
 // Says why the operation did not finish, and gives the exit status for it. checked: a repair
 // with --check, which a partly repaired file no longer passes.
 int ReportUnfinished(const Outcome& result, bool checked = false) {
   const char* runAgain = checked ? CurrentWords().cli.runAgainWithoutCheck : CurrentWords().cli.runAgain;
   switch (result.ending) {
     case Ending::Done: return kExitDone;
+    case Ending::MoreNeeded: return ReportMoreNeeded(result);
     case Ending::Differs: return ReportDiffering(result);
     case Ending::Identical:
       PrintStop(CliErr(), result);
@@ -150,6 +161,7 @@ int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result)
   const Outcome& outcome = result.outcome;
   switch (outcome.ending) {
     case Ending::Done: return kExitDone;
+    case Ending::MoreNeeded: return kExitMoreNeeded;
     // A folder's files that still differ, or are not the ones the repair was made for, are told
     // entry by entry; the operation itself ends Done.
     case Ending::Differs: return ReportEntries(request, result, kExitDiffers);
@@ -239,7 +251,10 @@ int ScanBroken(const CliRequest& request) {
   const std::string broken = EnginePath(request.paths[0]);
   const std::string outputFolder = EnginePath(request.paths[1]);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    return StreamScanBrokenFile(broken.c_str(), outputFolder.c_str(), control);
+    TestFileChoice choice;
+    choice.plainUpTo = request.plain ? UINT64_MAX : kPlainTestFileUpTo;
+    if (request.budget != nullptr) choice.budget = BudgetBytes(request.budget);
+    return StreamScanBrokenFile(broken.c_str(), outputFolder.c_str(), control, choice);
   });
   if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
   if (!request.quiet) {
@@ -292,6 +307,7 @@ int Repair(const CliRequest& request) {
   options.checkFilePath = request.checkFile != nullptr ? checkFile.c_str() : nullptr;
   options.verify = !request.noVerify;
   options.followUpFolder = request.followUpFolder != nullptr ? folder.c_str() : nullptr;
+  if (request.budget != nullptr) options.budget = BudgetBytes(request.budget);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
     return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(), options, control);
   });

@@ -34,6 +34,7 @@ const char* EndingName(Ending ending) {
     case Ending::Cancelled: return "cancelled";
     case Ending::Differs: return "differs";
     case Ending::OtherFile: return "other_file";
+    case Ending::MoreNeeded: return "more_needed";
   }
   return "";
 }

@@ -19,12 +19,17 @@
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
 #include "support/files_by_path.h"
+#include "core/asking_repair_file.h"
+#include "core/compact_test_file.h"
 #include "core/repair_file.h"
+#include "core/test_file.h"
 #include "stream/broken_file_check.h"
 #include "stream/fingerprint_check.h"
 #include "stream/follow_up.h"
 #include "stream/operations.h"
 #include "stream/origin_check.h"
+#include "stream/output_file.h"
+#include "stream/test_file_writing.h"
 #include "stream/steps.h"
 #include "support/path_buffer.h"
 #include "support/strip_last_component.h"
@@ -41,6 +46,10 @@ struct Repair {
   uint8_t* part = nullptr;
   OriginRecord record;
   ReadBackBuffers readBack;
+  // Answering an asking repair file: the ring the broken file is read through, and the larger
+  // test file.
+  SliceRing ring;
+  OutputFile output;
   bool brokenFileChanged = false;
 };
 
@@ -52,6 +61,8 @@ void Release(Repair& repair) {
   if (repair.entries != nullptr) ReleaseMemory(repair.entries);
   if (repair.part != nullptr) ReleaseMemory(repair.part);
   ReleaseReadBack(&repair.readBack);
+  AbandonOutput(&repair.output);
+  ReleaseSlices(&repair.ring);
 }
 
 Outcome RefuseRepairFile(const RepairFileLayout& layout) {
@@ -141,6 +152,59 @@ Outcome WrittenBlocksReadBack(Repair& repair, const RepairFileLayout& layout, co
   return DoneOutcome();
 }
 
+// Where the files the broken side sends back go (a follow-up, a larger test file): the folder the
+// caller names, or the broken file's own. False when the path does not fit a path buffer.
+bool FollowUpFolder(const char* brokenFilePath, const RepairOptions& options, char* folder) {
+  if (!PutPathIntoBuffer(folder, options.followUpFolder != nullptr ? options.followUpFolder : brokenFilePath)) return false;
+  if (options.followUpFolder == nullptr) StripLastComponent(folder, kPathBufferSize);
+  // A bare name is in the current folder; a name right under the root, in the root.
+  if (folder[0] == '\0') folder[0] = brokenFilePath[0] == kPathSeparator ? kPathSeparator : '.';
+  return true;
+}
+
+// An asking repair file: the compact test file sent did not decode. When the broken file still
+// gives that test file, the larger one asked for (or the largest the budget allows) is written
+// where a follow-up goes; the broken file is only read.
+Outcome AnswerRequest(Repair& repair, const char* brokenFilePath, uint64_t brokenSize, uint64_t repairSize,
+                      const RepairOptions& options, const StreamControl& control) {
+  uint8_t bytes[kAskingRepairFileBytes];
+  if (repairSize != sizeof bytes) return Refused(Step::CheckAskingRepairFile);
+  if (!ReadAt(repair.repairFile, 0, bytes, sizeof bytes)) return StoppedAt(Step::ReadRepair);
+  AskingRepairFile asking;
+  if (!ReadAskingRepairFile(bytes, repairSize, &asking)) return Refused(Step::CheckAskingRepairFile);
+  if (brokenSize != asking.brokenSize) {
+    CheckRefusal why;
+    why.finding = CheckFinding::SizeDiffers;
+    why.brokenSize = brokenSize;
+    why.recordedSize = asking.brokenSize;
+    return OtherFileOutcome(why);
+  }
+  AnsweredTestFile answered;
+  answered.symbols = static_cast<uint32_t>((asking.answeredLength - CompactTestFileLength(0)) / kCompactSymbolBytes);
+  answered.length = asking.answeredLength;
+  answered.check = asking.answeredCheck;
+  const uint64_t asked = options.budget > 0 ? std::min(options.budget, asking.askedLength) : asking.askedLength;
+  const uint32_t symbols = asked >= TestFileLength(brokenSize) ? 0 : CompactSymbolsForBudget(asked);
+  if (symbols != 0 && symbols <= answered.symbols) return Refused(Step::CheckTestFileBudget);
+
+  if (!AcquireSlices(&repair.ring)) return StoppedAt(Step::CommitBrokenBuffer);
+  char folder[kPathBufferSize] = {};
+  if (!FollowUpFolder(brokenFilePath, options, folder) ||
+      !CreateOutput(&repair.output, folder, brokenFilePath, repair.brokenFile, ".crc", control.nameOutput)) {
+    return StoppedAt(Step::CreateOutput);
+  }
+  Progress progress(control, brokenSize);
+  uint64_t written = 0;
+  Outcome wrote =
+      WriteTestFileOf(repair.brokenFile, brokenSize, symbols, &answered, repair.output.file, repair.ring, progress, &written);
+  if (wrote.ending != Ending::Done) return wrote;
+  Outcome result = FinishOutput(&repair.output);
+  if (result.ending != Ending::Done) return result;
+  result.ending = Ending::MoreNeeded;
+  result.outputBytes = written;
+  return result;
+}
+
 // Compares the repaired file, still open, with the fingerprint, and writes the follow-up where
 // it differs. predicted: the whole hash of the file as the check pass saw it will be (its region
 // hashes in the read-back's regions), or null to read the whole file back.
@@ -166,15 +230,11 @@ Outcome Verify(Repair& repair, const char* brokenFilePath, const FingerprintPart
     return compared;
   }
   if (compared.verification == Verification::Verified) return compared;
-  // Beside the broken file unless the caller names a folder.
   char folder[kPathBufferSize] = {};
   Outcome followUp;
-  if (!PutPathIntoBuffer(folder, options.followUpFolder != nullptr ? options.followUpFolder : brokenFilePath)) {
+  if (!FollowUpFolder(brokenFilePath, options, folder)) {
     followUp = StoppedAt(Step::CreateFollowUp);
   } else {
-    if (options.followUpFolder == nullptr) StripLastComponent(folder, kPathBufferSize);
-    // A bare name is in the current folder; a name right under the root, in the root.
-    if (folder[0] == '\0') folder[0] = brokenFilePath[0] == kPathSeparator ? kPathSeparator : '.';
     followUp = WriteFollowUp(repair.brokenFile, header.validSize, differing, folder, brokenFilePath, nameOutput, repair.slice,
                              repair.entries, progress);
   }
@@ -214,7 +274,10 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   switch (ReadExchangeFileKind(start, repairSize)) {
     case ExchangeFileKind::Plain:
     case ExchangeFileKind::FollowUpTestFile:  // no repair file: its header fails the check below
+    case ExchangeFileKind::CompactTestFile:
       break;
+    case ExchangeFileKind::AskingRepairFile:
+      return AnswerRequest(repair, brokenFilePath, brokenSize, repairSize, options, control);
     case ExchangeFileKind::FolderTestFile:
     case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:

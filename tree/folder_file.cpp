@@ -28,7 +28,10 @@ Outcome OpenFolderFile(const char* path, ExchangeFileKind kind, const FolderFile
   if (startBytes > 0 && !ReadAt(opened->file, 0, opened->start, startBytes)) return StoppedAt(steps.read);
   const ExchangeFileKind found = ReadExchangeFileKind(opened->start, opened->length);
   switch (found) {
-    case ExchangeFileKind::Plain: return Refused(steps.oneFile);
+    case ExchangeFileKind::Plain:
+    case ExchangeFileKind::CompactTestFile:
+    case ExchangeFileKind::AskingRepairFile:
+      return Refused(steps.oneFile);
     case ExchangeFileKind::FollowUpTestFile:
     case ExchangeFileKind::FolderTestFile:
     case ExchangeFileKind::FolderFollowUp:

@@ -96,6 +96,11 @@ constinit const Words kEnglish = {
             .otherFile =
                 "The repair file was made for another file, or the broken file has changed since its test file was "
                 "made. The broken file is unchanged; make a new test file",
+            .askedForMore = "More blocks are damaged than this test file can describe. In place of the repair file, the "
+                            "request %s has been written: send it back. From it, Varnell at the broken file makes a larger "
+                            "test file.",
+            .largerTestFile = "A larger test file has been written: %s. The broken file is unchanged. Send this test file "
+                              "to whoever holds the intact copy, once more.",
         },
     .steps =
         {
@@ -152,6 +157,9 @@ constinit const Words kEnglish = {
             .checkFollowUp = "The follow-up test file is damaged or was made for a file of another size",
             .keepFileAttributes = "Could not give the repaired copy of the file its access rights and modification time.",
             .checkFolderFollowUp = "The folder's follow-up test file is damaged or cut short",
+            .checkCompactTestFile = "The compact test file is damaged or cut short",
+            .checkAskingRepairFile = "The request for a larger test file is damaged or cut short",
+            .checkTestFileBudget = "The size allowed is no larger than the test file already sent: allow a larger one",
         },
     .entries =
         {
@@ -273,6 +281,8 @@ constinit const Words kEnglish = {
             .missingArguments = "%s: too few arguments",
             .extraArgument = "extra argument: %s",
             .deleteExtraForFolder = "%s: only for the repair of a folder",
+            .badBudget = "--budget %s: a size of at least 4K is needed, in bytes or with K, M, G",
+            .budgetAndPlain = "--budget and --plain do not go together",
             .checkForFile = "%s: only for the repair of a single file",
             .outputFailed = "varnell-cli: could not write to standard output\n",
             .testFileWritten = "Test file written: %s, size in bytes: %llu\n",
@@ -308,6 +318,8 @@ constinit const Words kEnglish = {
             .checkTestFileMalformed = "a test file of %llu bytes cannot be the test file of a file of %llu bytes.",
             .checkTestFileTooShort = "the test file is shorter than 4 bytes.",
             .checkTestFileForFolder = "the test file was made for a folder, not for a file.",
+            .checkSketchDiffers = "the broken file differs from the compact test file in more blocks than it can name.",
+            .checkTestFileDiffers = "the broken file no longer gives the test file this request answers.",
             .fileChangedWhileRead =
                 "The file changed while it was being read: it became shorter. Run the command again once the file has "
                 "stopped changing.\n",

@@ -140,6 +140,10 @@ struct SharedWords {
   // A repair refused before its first write: the broken file is not the one its repair file
   // was made for, or has changed since its test file was made.
   Phrase otherFile;
+  // A compact test file that did not decode: the valid-file scan wrote the request for a larger
+  // one (%s), and the repair given that request wrote the larger test file (%s).
+  Phrase askedForMore;
+  Phrase largerTestFile;
 };
 
 // What both programs call each step an operation can stop at (core/outcome.h): a failed
@@ -195,6 +199,9 @@ struct StepWords {
   Phrase checkFollowUp;
   Phrase keepFileAttributes;
   Phrase checkFolderFollowUp;
+  Phrase checkCompactTestFile;
+  Phrase checkAskingRepairFile;
+  Phrase checkTestFileBudget;
 };
 
 // What happened to the entries of a folder: the events of its scans and its repair (each
@@ -268,6 +275,8 @@ struct CliWords {
   Phrase missingArguments;  // %s: the command
   Phrase extraArgument;     // %s
   Phrase deleteExtraForFolder;  // %s: the option
+  Phrase badBudget;             // %s: the size given
+  Phrase budgetAndPlain;
   Phrase checkForFile;          // %s: the option
   // Written to stderr when stdout could not be written: the exit status is then 1.
   Phrase outputFailed;
@@ -305,6 +314,8 @@ struct CliWords {
   Phrase checkTestFileMalformed;   // %llu, %llu
   Phrase checkTestFileTooShort;
   Phrase checkTestFileForFolder;
+  Phrase checkSketchDiffers;
+  Phrase checkTestFileDiffers;
   // In place of the system's text when a file ended before the size it had when measured.
   Phrase fileChangedWhileRead;
   // A stop asked for from outside; a repair cut short is finished by running it again.

@@ -358,13 +358,35 @@ TEST_F(ProcessTest, TakesAKazakhNameAndNamesTheOutputAfterIt) {
   EXPECT_FALSE(scratch.Exists(lookAlike + ".crc"));
 }
 
-// Files of 4 GiB and more, which the dialog's own operations refuse.
-TEST_F(ProcessTest, TakesAFileOfFourGiBAndMore) {
+// A file of 4 GiB and more: by default the compact test file, at least 64 KiB; --budget sizes
+// it, in bytes or in K, M, G; --plain and a budget at the plain form's size give the plain
+// (here the large) form.
+TEST_F(ProcessTest, TakesAFileOfFourGiBAndMoreInTheFormAsked) {
   scratch.Resize("disk.img", (uint64_t{1} << 32) + 1);
-  const CliOutcome run = Run({"scan-broken", scratch.Path("disk.img"), scratch.path()});
-  ASSERT_EQ(run.status, kExitDone) << run.err;
-  EXPECT_EQ(run.out, TestFileWrittenLine(scratch.Path("disk.crc"), 12 + 4 * 1048577ull));
-  EXPECT_EQ(scratch.Size("disk.crc"), 12 + 4 * 1048577ull);
+  const uint64_t plain = 12 + 4 * 1048577ull;
+  const struct {
+    std::vector<std::string> options;
+    uint64_t length;
+  } cases[] = {
+      {{}, 1076 + 24 * 2685},
+      {{"--budget", "8K"}, 1076 + 24 * 296},
+      {{"--plain"}, plain},
+      {{"--budget", "5M"}, plain},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {"scan-broken", scratch.Path("disk.img"), scratch.path()};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const CliOutcome run = Run(arguments);
+    ASSERT_EQ(run.status, kExitDone) << run.err;
+    EXPECT_EQ(run.out, TestFileWrittenLine(scratch.Path("disk.crc"), c.length));
+    EXPECT_EQ(scratch.Size("disk.crc"), c.length);
+  }
+  for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+           {"--budget", "4095"}, {"--budget", "12X"}, {"--budget", "8K", "--plain"}}) {
+    std::vector<std::string> arguments = {"scan-broken", scratch.Path("disk.img"), scratch.path()};
+    arguments.insert(arguments.end(), wrong.begin(), wrong.end());
+    EXPECT_EQ(Run(arguments).status, kExitUsage) << wrong[1];
+  }
 }
 
 TEST_F(ProcessTest, SpeaksTheSystemsRussianText) {
