@@ -255,6 +255,8 @@ constinit const Words kEnglish = {
                 "Files of any size (up to 16 TB); the test file and the repair file appear under\n"
                 "their names only once written whole.\n"
                 "\n"
+                "Failures are told on stderr as \"varnell-cli: PATH: what failed: reason\".\n"
+                "\n"
                 "Exit statuses: 0 done; 1 the operation stopped (the reason is on stderr);\n"
                 "2 wrong usage; 3 scan-valid: identical contents, nothing written;\n"
                 "4 repair --check: the check failed, nothing written;\n"
@@ -278,14 +280,16 @@ constinit const Words kEnglish = {
             .deleteExtraForFolder = "%s: only for the repair of a folder",
             .checkForFile = "%s: only for the repair of a single file",
             .outputFailed = "varnell-cli: could not write to standard output\n",
+            .errorLine = "varnell-cli: %s: %s\n",
+            .errorLineWithReason = "varnell-cli: %s: %s: %s\n",
             .testFileWritten = "Test file written: %s, size in bytes: %llu\n",
             .repairFileWritten = "Repair file written: %s, size in bytes: %llu\n",
             .repaired = "File repaired: %s, blocks put in place: %u\n",
             .folderRepaired = "Folder repaired: %s, files changed: %llu, folders created: %llu\n",
             .refusedName = "Name: ",
             .mayNotSurvivePowerCut =
-                "Warning: the new file is already in place of the old one, but its folder could not be flushed to the "
-                "disk; after a power failure the new file may be lost.\n",
+                "The new file is already in place of the old one, but its folder could not be flushed to the disk, so a "
+                "power failure may still lose it",
             .fingerprintWritten = "Valid file's fingerprint (XXH3-128, as xxh128sum prints it): %s\n",
             .verified = "Result verified: the file matches the valid file, XXH3-128 %s.\n",
             .notChecked = "Result not verified: the repair file carries no fingerprint of the valid file.\n",
@@ -311,9 +315,10 @@ constinit const Words kEnglish = {
             .checkTestFileMalformed = "a test file of %llu bytes cannot be the test file of a file of %llu bytes.",
             .checkTestFileTooShort = "the test file is shorter than 4 bytes.",
             .checkTestFileForFolder = "the test file was made for a folder, not for a file.",
+            .otherFile = "The repair file was made for another file, or the file has changed since its test file was made: ",
+            .otherFileNext = "The broken file is unchanged; make a new test file and a new exchange.\n",
             .fileChangedWhileRead =
-                "The file changed while it was being read: it became shorter. Run the command again once the file has "
-                "stopped changing.\n",
+                "the file became shorter while it was being read; run the command again once it has stopped changing",
             .cancelled = "Interrupted.\n",
             .folderRunAgain =
                 "The broken folder is not fully repaired: run the repair again with the same repair file.\n",

@@ -65,22 +65,28 @@ TEST_F(CommandsTest, ScanBrokenThatStopsExitsOneWithTheMessageAndTheSystemsText)
   const CliOutcome run = Run({"scan-broken", Broken(), scratch.path()});
   EXPECT_EQ(run.status, kExitStopped);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_EQ(run.err, ErrorLine(Broken(), StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_FALSE(scratch.Exists("movie.crc"));
 }
 
 // The output replaced the older file but its folder's flush failed: the success line, then the
-// warning with the system's text, and a status of its own.
+// warning with the system's text, even with --quiet, and a status of its own.
 TEST_F(CommandsTest, AnOutputWhoseFolderWasNotFlushedIsDoneWithAWarning) {
   const Bytes broken = RandomBytes(16, 2 * kBlock);
   scratch.Write("movie.avi", broken);
   elsewhere.Write("movie.crc", {1, 2, 3});
-  const std::string line(kRussian.cli.mayNotSurvivePowerCut);
+  const std::string warning = ErrorLine(elsewhere.Path("movie.crc"), kRussian.cli.mayNotSurvivePowerCut.c_str(),
+                                        SystemText(SystemErrorKind::DiskFull));
   InjectFault(Service::FlushFolder, 1, SystemErrorCode(SystemErrorKind::DiskFull));
-  const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
+  CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitNotDurable);
   EXPECT_EQ(run.out, TestFileWrittenLine(elsewhere.Path("movie.crc"), 4 + 4 * 2));
-  EXPECT_EQ(run.err, BoxLines(line.substr(0, line.size() - 1), SystemText(SystemErrorKind::DiskFull)));
+  EXPECT_EQ(run.err, warning);
+  ClearFaults();
+  InjectFault(Service::FlushFolder, 1, SystemErrorCode(SystemErrorKind::DiskFull));
+  run = Run({"scan-broken", Broken(), elsewhere.path(), "--quiet"});
+  EXPECT_EQ(run.status, kExitNotDurable);
+  EXPECT_EQ(run.out + run.err, warning);
   EXPECT_TRUE(elsewhere.Read("movie.crc") == ReferenceTestFile(broken));
 }
 
@@ -91,7 +97,7 @@ TEST_F(CommandsTest, AFileThatEndsEarlyIsSaidToHaveChangedWhileItWasRead) {
   InjectFault(Service::ReadAt, 1, 0, FaultKind::ShortTransfer);
   const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, std::string(StepMessage(Step::ReadBroken)) + "\n" + kRussian.cli.fileChangedWhileRead);
+  EXPECT_EQ(run.err, ErrorLine(Broken(), StepMessage(Step::ReadBroken), kRussian.cli.fileChangedWhileRead.c_str()));
   EXPECT_FALSE(elsewhere.Exists("movie.crc"));
 }
 
@@ -117,14 +123,18 @@ TEST_F(CommandsTest, ScanValidWithListPutsTheDamagedBlocksOnStdout) {
   EXPECT_EQ(run.err, FingerprintLine(valid));
 }
 
+// Identical copies are no failure: said in a line of their own, and not at all with --quiet.
 TEST_F(CommandsTest, ScanValidOfIdenticalContentsExitsThreeAndLeavesAnOlderRepairFile) {
   const Bytes valid = RandomBytes(6, 2 * kBlock + 1);
   Exchange(valid, valid);
   elsewhere.Write("movie.fix", {1, 2, 3});
-  const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
+  CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(kRussian.shared.attention.c_str(), kRussian.shared.identical.c_str()));
+  EXPECT_EQ(run.err, kRussian.shared.identical + std::string("\n"));
+  run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path(), "--quiet"});
+  EXPECT_EQ(run.status, kExitIdentical);
+  EXPECT_EQ(run.out + run.err, "");
   EXPECT_TRUE(ReadWholeFile(Fix()) == (Bytes{1, 2, 3}));
 }
 
@@ -133,7 +143,7 @@ TEST_F(CommandsTest, ScanValidThatStopsExitsOneWithTheProgramsOwnWords) {
   Exchange(valid, RandomBytes(8, 3 * kBlock));  // describes more blocks than the valid file has
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(kRussian.shared.unforeseen.c_str(), StepMessage(Step::CheckTestFileSize)));
+  EXPECT_EQ(run.err, ErrorLine(TestFile(), StepMessage(Step::CheckTestFileSize)));
   EXPECT_FALSE(elsewhere.Exists("movie.fix"));
 }
 
@@ -180,7 +190,7 @@ TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
   scratch.Write("movie.avi", broken);
   const CliOutcome run = Run({"repair", Broken(), Fix()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenRepair), SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_EQ(run.err, ErrorLine(Fix(), StepMessage(Step::OpenRepair), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -202,7 +212,10 @@ class CheckTest : public CommandsTest {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, reason + kRussian.cli.nothingWritten);
   }
-  std::string Refusal(const std::string& why) { return std::string(kRussian.cli.checkFailed) + why + "\n"; }
+  // The error line of the file the refusal concerns: the broken file, or the test file itself.
+  std::string Refusal(const std::string& path, const std::string& why) {
+    return ErrorLine(path, kRussian.cli.checkFailed + why);
+  }
 
   Bytes valid;
   Bytes broken;
@@ -232,7 +245,7 @@ TEST_F(CheckTest, RefusesWhenTheSizeChanged) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
   std::snprintf(why, sizeof why, kRussian.cli.checkSizeDiffers, 3ull * kBlock + 101, 3ull * kBlock + 100);
-  ExpectRefused(run, Refusal(why));
+  ExpectRefused(run, Refusal(Broken(), why));
   EXPECT_TRUE(scratch.Read("movie.avi") == longer);
 }
 
@@ -242,7 +255,7 @@ TEST_F(CheckTest, RefusesAtTheFirstBlockThatChangedAndNamesItsBytes) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
   std::snprintf(why, sizeof why, kRussian.cli.checkBlockDiffers, 3u, 8192ull, 12287ull);
-  ExpectRefused(run, Refusal(why));
+  ExpectRefused(run, Refusal(Broken(), why));
   EXPECT_TRUE(scratch.Read("movie.avi") == changed);
 }
 
@@ -253,7 +266,7 @@ TEST_F(CheckTest, ComparesThePartialLastBlockAsTheScanSawIt) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
   std::snprintf(why, sizeof why, kRussian.cli.checkBlockDiffers, 4u, 12288ull, 12387ull);
-  ExpectRefused(run, Refusal(why));
+  ExpectRefused(run, Refusal(Broken(), why));
 }
 
 TEST_F(CheckTest, RefusesTheTestFileOfAnotherFile) {
@@ -270,10 +283,11 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
   scratch.Write("movie.crc", test);
   char why[256];
   std::snprintf(why, sizeof why, kRussian.cli.checkTestFileMalformed, 16ull, 3ull * kBlock + 100);
-  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(why));
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(TestFile(), why));
 
   scratch.Write("movie.crc", {1, 2});
-  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(kRussian.cli.checkTestFileTooShort.c_str()));
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}),
+                Refusal(TestFile(), kRussian.cli.checkTestFileTooShort.c_str()));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -284,7 +298,7 @@ TEST_F(CheckTest, AStoppedRepairNamesTheCommandThatFinishesIt) {
   InjectFault(Service::SetFileLength, 1, code);
   CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::WriteRepaired), SystemText(code)) + kRussian.cli.runAgainWithoutCheck);
+  EXPECT_EQ(run.err, ErrorLine(Broken(), StepMessage(Step::WriteRepaired), SystemText(code)) + kRussian.cli.runAgainWithoutCheck);
   ClearFaults();
   run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   EXPECT_EQ(run.status, kExitCheckRefused);
@@ -295,10 +309,10 @@ TEST_F(CheckTest, AStoppedRepairNamesTheCommandThatFinishesIt) {
 
 TEST_F(CheckTest, RefusesWhenTheTestFileCannotBeRead) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", scratch.Path("missing.crc")});
-  ExpectRefused(run, BoxLines(StepMessage(Step::OpenTest), SystemText(SystemErrorKind::FileNotFound)));
+  ExpectRefused(run, ErrorLine(scratch.Path("missing.crc"), StepMessage(Step::OpenTest), SystemText(SystemErrorKind::FileNotFound)));
   // The broken file is the other file the check compares.
   ExpectRefused(Run({"repair", scratch.Path("missing.avi"), Fix(), "--check", TestFile()}),
-                BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
+                ErrorLine(scratch.Path("missing.avi"), StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -383,7 +397,7 @@ TEST_F(CommandsTest, QuietWritesTheFilesAndSaysNothingButWhatListAsksFor) {
   // Failures are still told.
   run = Run({"repair", "--quiet", scratch.Path("none.bin"), Fix()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_EQ(run.err, ErrorLine(scratch.Path("none.bin"), StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
 }
 
 #ifndef _WIN32

@@ -50,6 +50,14 @@ class ProcessTest : public CliTest {
   ScratchFolder streams;
 };
 
+// The start of the error line of a failed call: the path, then the step's words without their
+// full stop; the system's text follows.
+std::string ErrorLineStart(const std::string& path, Step step, const Words& words = kRussian) {
+  std::string what = StepMessage(step, words);
+  if (!what.empty() && what.back() == '.') what.pop_back();
+  return "varnell-cli: " + path + ": " + what + ": ";
+}
+
 TEST_F(ProcessTest, HelpExitsZeroOnStdout) {
   const CliOutcome run = Run({"--help"});
   EXPECT_EQ(run.status, kExitDone);
@@ -101,7 +109,7 @@ TEST_F(ProcessTest, SpeaksTheUsersLanguage) {
 
     run = Run({"scan-broken", missing, scratch.path()}, "", environment);
     EXPECT_EQ(run.status, kExitStopped) << name;
-    EXPECT_EQ(run.err.rfind(std::string(StepMessage(Step::OpenBroken, *c.words)) + "\n", 0), 0u) << name << ": " << run.err;
+    EXPECT_EQ(run.err.rfind(ErrorLineStart(missing, Step::OpenBroken, *c.words), 0), 0u) << name << ": " << run.err;
 
     run = Run({"scan-broken", missing, scratch.path(), "--json"}, "", environment);
     EXPECT_EQ(run.status, kExitStopped) << name;
@@ -125,6 +133,65 @@ TEST_F(ProcessTest, WrongUsageExitsTwoWithTheUsageOnStderr) {
     EXPECT_EQ(run.status, kExitUsage);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find(kRussian.cli.synopsis), std::string::npos) << run.err;
+  }
+}
+
+// What a script and a shell expect, through the program as they run it: a failure is one line
+// that names the path concerned (an output that could not be made, or a read-only one that is
+// not replaced, by its full name, with one separator however many the folder given ends in);
+// --quiet prints nothing on success.
+TEST_F(ProcessTest, MannersOfACommandLineProgram) {
+  const Bytes valid = RandomBytes(27, 2 * kBlock + 5);
+  scratch.Write("disk", Damage(valid, {2}));
+  elsewhere.Write("disk", valid);
+  const std::string disk = scratch.Path("disk");
+  const std::string locked = elsewhere.MakeFolder("locked");
+  elsewhere.Write(Join("locked", "disk.crc"), {1, 2, 3});
+  elsewhere.MakeReadOnly(Join("locked", "disk.crc"));
+  // Root writes read-only files anyway (and Wine run by root); scripts/test runs this as a user.
+  std::FILE* writable = OpenPath(Join(locked, "disk.crc"), "r+b");
+  const bool readOnlyRefused = writable == nullptr;
+  if (writable != nullptr) std::fclose(writable);
+  const std::string noFolder = scratch.Path("нет папки");
+  // The reason is the system's text in the program's locale; what stands before it is compared.
+  const std::string cannotCreate = ErrorLineStart(Join(noFolder, "disk.crc"), Step::CreateOutput);
+  const struct {
+    const char* name;
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {"a missing output folder", {"scan-broken", disk, noFolder}, kExitStopped, "", cannotCreate},
+      {"a missing output folder given with a slash", {"scan-broken", disk, noFolder + "/"}, kExitStopped, "", cannotCreate},
+      {"a missing input", {"scan-broken", scratch.Path("нет.img"), elsewhere.path()}, kExitStopped, "",
+       ErrorLineStart(scratch.Path("нет.img"), Step::OpenBroken)},
+      {"a read-only output", {"scan-broken", disk, locked + "/"}, kExitStopped, "",
+       ErrorLineStart(Join(locked, "disk.crc"), Step::CreateOutput)},
+      {"an output folder given with slashes", {"scan-broken", disk, elsewhere.path() + "//"}, kExitDone,
+       TestFileWrittenLine(elsewhere.Path("disk.crc"), 4 + 4 * 3), ""},
+      {"--quiet on success", {"scan-broken", disk, elsewhere.path(), "--quiet"}, kExitDone, "", ""},
+  };
+  for (const auto& c : cases) {
+    if (!readOnlyRefused && c.arguments.back() == locked + "/") {
+      std::printf("skipped, for this user may write read-only files: %s\n", c.name);
+      continue;
+    }
+    const CliOutcome run = Run(c.arguments);
+    EXPECT_EQ(run.status, c.status) << c.name;
+    EXPECT_EQ(run.out, c.out) << c.name;
+    if (c.status != kExitStopped) {
+      EXPECT_EQ(run.err, c.err) << c.name;
+    } else {
+      // One line: the start, then the system's reason.
+      EXPECT_EQ(run.err.rfind(c.err, 0), 0u) << c.name << ": " << run.err;
+      EXPECT_GT(run.err.size(), c.err.size() + 1) << c.name << ": " << run.err;
+      EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << c.name << ": " << run.err;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(noFolder)));
+  if (readOnlyRefused) {
+    EXPECT_TRUE(elsewhere.Read(Join("locked", "disk.crc")) == (Bytes{1, 2, 3}));
   }
 }
 
@@ -176,18 +243,18 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   scratch.Write("без отпечатка.fix", Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(0)}));
   run = Run({"verify", brokenPath, Join(scratch.path(), "без отпечатка.fix")});
   EXPECT_EQ(run.status, kExitNoFingerprint);
-  EXPECT_EQ(run.err, kRussian.cli.noFingerprint);
+  EXPECT_EQ(run.err, ErrorLine(Join(scratch.path(), "без отпечатка.fix"), kRussian.cli.noFingerprint.c_str()));
 
   // The closing check: the repaired file scanned again has the valid file's contents.
   ASSERT_EQ(Run({"scan-broken", brokenPath, brokenFolder}).status, kExitDone);
   run = Run({"scan-valid", validPath, testPath, validFolder});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(kRussian.shared.attention.c_str(), kRussian.shared.identical.c_str()));
+  EXPECT_EQ(run.err, kRussian.shared.identical + std::string("\n"));
 
   run = Run({"repair", Join(brokenFolder, "нет такого.doc"), fixPath});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err.rfind(std::string(StepMessage(Step::OpenBroken)) + "\n", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind(ErrorLineStart(Join(brokenFolder, "нет такого.doc"), Step::OpenBroken), 0), 0u) << run.err;
 }
 
 TEST_F(ProcessTest, BareNamesAreTakenFromTheCurrentFolder) {
@@ -378,9 +445,9 @@ TEST_F(ProcessTest, SpeaksTheSystemsRussianText) {
 #endif
   const CliOutcome run = Run({"scan-broken", scratch.Path("нет.bin"), scratch.path()}, "", russian);
   EXPECT_EQ(run.status, kExitStopped);
-  const std::string caption = std::string(StepMessage(Step::OpenBroken)) + "\n";
-  ASSERT_EQ(run.err.rfind(caption, 0), 0u) << run.err;
-  const std::string systemText = run.err.substr(caption.size());
+  const std::string start = ErrorLineStart(scratch.Path("нет.bin"), Step::OpenBroken);
+  ASSERT_EQ(run.err.rfind(start, 0), 0u) << run.err;
+  const std::string systemText = run.err.substr(start.size());
   // Cyrillic letters start with a UTF-8 lead byte of 0xD0 or 0xD1.
   size_t cyrillic = 0;
   for (const char c : systemText) cyrillic += static_cast<unsigned char>(c) >= 0xC0 ? 1 : 0;
@@ -397,9 +464,9 @@ TEST_F(ProcessTest, WritesUtf8UnderALocaleOfAnotherCodeset) {
   const CliOutcome run = Run({"scan-broken", scratch.Path("нет.bin"), scratch.path()}, "",
                              {"LOCPATH=" + locales.path(), "LANG=ru_RU.KOI8-R", "LC_MESSAGES="});
   EXPECT_EQ(run.status, kExitStopped);
-  const std::string caption = std::string(StepMessage(Step::OpenBroken, kRussian)) + "\n";
-  ASSERT_EQ(run.err.rfind(caption, 0), 0u) << run.err;
-  const std::string systemText = run.err.substr(caption.size());
+  const std::string start = ErrorLineStart(scratch.Path("нет.bin"), Step::OpenBroken);
+  ASSERT_EQ(run.err.rfind(start, 0), 0u) << run.err;
+  const std::string systemText = run.err.substr(start.size());
   EXPECT_TRUE(IsUtf8(systemText)) << systemText;
   size_t cyrillic = 0;
   for (const char c : systemText) cyrillic += (c == '\xD0' || c == '\xD1') ? 1 : 0;
