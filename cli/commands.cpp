@@ -321,6 +321,10 @@ int RunCommand(int argc, char** argv) {
     if (JsonAsked(argc, argv)) WriteText(CliOut(), (JsonUsageReport(problem, kExitUsage) + "\n").c_str());
     return kExitUsage;
   }
+  if (request.commandHelp) {
+    PrintCommandHelp(request.command);
+    return kExitDone;
+  }
   switch (request.command) {
     case Command::Help: PrintHelp(); return kExitDone;
     case Command::Version: WriteText(CliOut(), kVersionLine); return kExitDone;

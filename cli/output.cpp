@@ -220,6 +220,17 @@ void PrintHelp() {
   WriteText(outStream, CurrentWords().cli.help);
 }
 
+void PrintCommandHelp(Command command) {
+  const CliWords& said = CurrentWords().cli;
+  switch (command) {
+    case Command::ScanBroken: WriteText(outStream, said.scanBrokenHelp); return;
+    case Command::ScanValid: WriteText(outStream, said.scanValidHelp); return;
+    case Command::Repair: WriteText(outStream, said.repairHelp); return;
+    case Command::Verify: WriteText(outStream, said.verifyHelp); return;
+    case Command::Help:
+    case Command::Version: PrintHelp(); return;
+  }
+}
 
 void PrintDamagedBlock(std::FILE* stream, uint32_t blockNumber, uint64_t validSize) {
   const uint64_t first = uint64_t{blockNumber - 1} * kBlockSize;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/arguments.h"
 #include "core/outcome.h"
 #include "tree/outcome.h"
 
@@ -49,6 +50,8 @@ void PrintRefusedName(std::FILE* stream, const std::string& path, NameFault faul
 
 void PrintUsageProblem(const char* problem);
 void PrintHelp();
+// COMMAND --help.
+void PrintCommandHelp(Command command);
 
 // "N: first-last" for a damaged block of a valid file of validSize bytes; the last block
 // ends at the file's last byte.

@@ -261,6 +261,11 @@ struct EntryWords {
 struct CliWords {
   Phrase synopsis;
   Phrase help;
+  // COMMAND --help: the command's usage, what it does, its options and exit statuses.
+  Phrase scanBrokenHelp;
+  Phrase scanValidHelp;
+  Phrase repairHelp;
+  Phrase verifyHelp;
   Phrase usageProblem;  // %s: the problem
   Phrase moreHelp;
   Phrase noCommand;

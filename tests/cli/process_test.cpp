@@ -139,11 +139,13 @@ TEST_F(ProcessTest, WrongUsageExitsTwoWithTheUsageOnStderr) {
 // What a script and a shell expect, through the program as they run it: a failure is one line
 // that names the path concerned (an output that could not be made, or a read-only one that is
 // not replaced, by its full name, with one separator however many the folder given ends in);
-// --quiet prints nothing on success.
+// --quiet and -q print nothing on success, identical copies included; -j is --json; COMMAND
+// --help prints that command's usage, whatever else the line holds.
 TEST_F(ProcessTest, MannersOfACommandLineProgram) {
   const Bytes valid = RandomBytes(27, 2 * kBlock + 5);
   scratch.Write("disk", Damage(valid, {2}));
   elsewhere.Write("disk", valid);
+  elsewhere.Write("same.crc", ReferenceTestFile(valid));  // the valid file's own: identical copies
   const std::string disk = scratch.Path("disk");
   const std::string locked = elsewhere.MakeFolder("locked");
   elsewhere.Write(Join("locked", "disk.crc"), {1, 2, 3});
@@ -155,6 +157,12 @@ TEST_F(ProcessTest, MannersOfACommandLineProgram) {
   const std::string noFolder = scratch.Path("нет папки");
   // The reason is the system's text in the program's locale; what stands before it is compared.
   const std::string cannotCreate = ErrorLineStart(Join(noFolder, "disk.crc"), Step::CreateOutput);
+  const std::vector<std::string> identical = {"scan-valid", elsewhere.Path("disk"), elsewhere.Path("same.crc"),
+                                              elsewhere.path()};
+  const auto with = [](std::vector<std::string> arguments, std::initializer_list<std::string> more) {
+    arguments.insert(arguments.end(), more);
+    return arguments;
+  };
   const struct {
     const char* name;
     std::vector<std::string> arguments;
@@ -171,6 +179,18 @@ TEST_F(ProcessTest, MannersOfACommandLineProgram) {
       {"an output folder given with slashes", {"scan-broken", disk, elsewhere.path() + "//"}, kExitDone,
        TestFileWrittenLine(elsewhere.Path("disk.crc"), 4 + 4 * 3), ""},
       {"--quiet on success", {"scan-broken", disk, elsewhere.path(), "--quiet"}, kExitDone, "", ""},
+      {"-q on success", {"scan-valid", "-q", elsewhere.Path("disk"), elsewhere.Path("disk.crc"), elsewhere.path()},
+       kExitDone, "", ""},
+      {"-q on identical copies", with(identical, {"-q"}), kExitIdentical, "", ""},
+      {"-j", with(identical, {"-j", "-q"}), kExitIdentical,
+       "{\"command\":\"scan-valid\",\"outcome\":\"identical\",\"exit_status\":3,"
+       "\"files_written\":[],\"fingerprint\":null,\"blocks\":[]}\n",
+       ""},
+      {"scan-broken --help", {"scan-broken", "--help"}, kExitDone, kRussian.cli.scanBrokenHelp.c_str(), ""},
+      {"scan-valid -h", {"scan-valid", "-h"}, kExitDone, kRussian.cli.scanValidHelp.c_str(), ""},
+      {"repair --help after its operands", {"repair", disk, "d.fix", "--check", "d.crc", "--help"}, kExitDone,
+       kRussian.cli.repairHelp.c_str(), ""},
+      {"verify --help", {"verify", "--help"}, kExitDone, kRussian.cli.verifyHelp.c_str(), ""},
   };
   for (const auto& c : cases) {
     if (!readOnlyRefused && c.arguments.back() == locked + "/") {
@@ -193,6 +213,7 @@ TEST_F(ProcessTest, MannersOfACommandLineProgram) {
   if (readOnlyRefused) {
     EXPECT_TRUE(elsewhere.Read(Join("locked", "disk.crc")) == (Bytes{1, 2, 3}));
   }
+  EXPECT_TRUE(elsewhere.Read("disk.fix") == ReferenceRepairFile(valid, ReferenceTestFile(Damage(valid, {2}))));
 }
 
 // The three steps and the closing check, with every exit status on the way.
