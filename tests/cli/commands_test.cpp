@@ -84,9 +84,10 @@ TEST_F(CommandsTest, AnOutputWhoseFolderWasNotFlushedIsDoneWithAWarning) {
   EXPECT_EQ(run.err, warning);
   ClearFaults();
   InjectFault(Service::FlushFolder, 1, SystemErrorCode(SystemErrorKind::DiskFull));
-  run = Run({"scan-broken", Broken(), elsewhere.path(), "--quiet"});
+  run = Run({"scan-broken", Broken(), elsewhere.path(), "-q", "-j"});
   EXPECT_EQ(run.status, kExitNotDurable);
-  EXPECT_EQ(run.out + run.err, warning);
+  EXPECT_EQ(run.err, warning);
+  EXPECT_NE(run.out.find("\"exit_status\":7,\"reason_code\":\"output_not_flushed\""), std::string::npos) << run.out;
   EXPECT_TRUE(elsewhere.Read("movie.crc") == ReferenceTestFile(broken));
 }
 
@@ -176,7 +177,7 @@ TEST_F(CommandsTest, ARepairThatStillDiffersExitsFiveWithTheRangesAndTheFollowUp
                          kRussian.cli.differsWhy + Format(kRussian.cli.followUpWritten, followUp.c_str(), followUpBytes) +
                          kRussian.cli.followUpNext);
   EXPECT_EQ(scratch.Size(Join("next", "movie.crc")), followUpBytes);
-  EXPECT_NE(run.out.find("\"outcome\":\"differs\",\"exit_status\":5"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"outcome\":\"differs\",\"exit_status\":5,\"reason_code\":\"differs\""), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\"verification\":\"differs\",\"differing\":[{\"first\":0,\"last\":12287}]"), std::string::npos)
       << run.out;
 
@@ -233,8 +234,9 @@ TEST_F(CheckTest, PassesForAnEmptyFileWithItsTestFile) {
   scratch.Write("empty.crc", ReferenceTestFile({}));
   // Nothing to compare but the size, which passes; the repair file, made for another file,
   // records another size, so nothing is written.
-  const CliOutcome run = Run({"repair", scratch.Path("empty.bin"), Fix(), "--check", scratch.Path("empty.crc")});
+  const CliOutcome run = Run({"repair", scratch.Path("empty.bin"), Fix(), "--check", scratch.Path("empty.crc"), "-j"});
   EXPECT_EQ(run.status, kExitOtherFile);
+  EXPECT_NE(run.out.find("\"reason_code\":\"other_file_size_differs\""), std::string::npos) << run.out;
   EXPECT_EQ(scratch.Size("empty.bin"), 0u);
 }
 
@@ -271,9 +273,10 @@ TEST_F(CheckTest, ComparesThePartialLastBlockAsTheScanSawIt) {
 
 TEST_F(CheckTest, RefusesTheTestFileOfAnotherFile) {
   scratch.Write("movie.crc", ReferenceTestFile(RandomBytes(12, 3 * kBlock + 100)));
-  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile(), "-j"});
   EXPECT_EQ(run.status, kExitCheckRefused);
   EXPECT_NE(run.err.find(kRussian.cli.checkFailed), std::string::npos);
+  EXPECT_NE(run.out.find("\"reason_code\":\"check_refused_block_differs\""), std::string::npos) << run.out;
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 

@@ -116,10 +116,11 @@ TEST_F(FolderCommandsTest, AStopAtAnEntryNamesTheEntryInItsErrorLine) {
 TEST_F(FolderCommandsTest, SkippedEntriesHaveAnExitStatusOfTheirOwn) {
   MakeTree(elsewhere.Path("outside"), {{"x", "x"}});
   MakeLink(Broken(), "away", elsewhere.Path("outside"));
-  const CliOutcome run = Run({"scan-broken", Broken(), outputs.path(), "--quiet"});
+  const CliOutcome run = Run({"scan-broken", Broken(), outputs.path(), "--quiet", "-j"});
   EXPECT_EQ(run.status, kExitSkipped);
   const std::string skipped = Line(kRussian.entries.skipped, "away");
   EXPECT_EQ(run.err, skipped.substr(0, skipped.size() - 1) + " — " + kRussian.entries.skipLink + "\n");
+  EXPECT_NE(run.out.find("\"exit_status\":6,\"reason_code\":\"entries_skipped\""), std::string::npos) << run.out;
 }
 
 TEST_F(FolderCommandsTest, AFileDamagedOnItsWayIsNotTakenAndHasAnExitStatusOfItsOwn) {

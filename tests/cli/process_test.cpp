@@ -97,7 +97,8 @@ TEST_F(ProcessTest, SpeaksTheUsersLanguage) {
   const std::string folder = elsewhere.MakeFolder("tree");
   elsewhere.Write(Join("tree", "a.bin"), Bytes(10, 1));
   ASSERT_EQ(symlink("a.bin", Join(folder, "link").c_str()), 0);
-  const std::string skipReason = "\"reason\":\"" + std::string(kRussian.entries.skipLink) + "\"";
+  // Beside it, its code, the same in every language.
+  const std::string skipReason = "\"reason\":\"" + std::string(kRussian.entries.skipLink) + "\",\"reason_code\":\"link\"";
 #endif
   for (const LanguageCase& c : cases) {
     std::vector<std::string> environment = {"LC_ALL=", "LC_MESSAGES=", "LANGUAGE="};
@@ -113,7 +114,8 @@ TEST_F(ProcessTest, SpeaksTheUsersLanguage) {
 
     run = Run({"scan-broken", missing, scratch.path(), "--json"}, "", environment);
     EXPECT_EQ(run.status, kExitStopped) << name;
-    EXPECT_EQ(run.out.rfind("{\"command\":\"scan-broken\",\"outcome\":\"stopped\",\"exit_status\":1,\"files_written\":[],"
+    EXPECT_EQ(run.out.rfind("{\"command\":\"scan-broken\",\"outcome\":\"stopped\",\"exit_status\":1,"
+                            "\"reason_code\":\"open_broken\",\"files_written\":[],"
                             "\"message\":\"" + std::string(StepMessage(Step::OpenBroken, *c.words)) + "\",",
                             0),
               0u)
@@ -183,7 +185,7 @@ TEST_F(ProcessTest, MannersOfACommandLineProgram) {
        kExitDone, "", ""},
       {"-q on identical copies", with(identical, {"-q"}), kExitIdentical, "", ""},
       {"-j", with(identical, {"-j", "-q"}), kExitIdentical,
-       "{\"command\":\"scan-valid\",\"outcome\":\"identical\",\"exit_status\":3,"
+       "{\"command\":\"scan-valid\",\"outcome\":\"identical\",\"exit_status\":3,\"reason_code\":\"identical\","
        "\"files_written\":[],\"fingerprint\":null,\"blocks\":[]}\n",
        ""},
       {"scan-broken --help", {"scan-broken", "--help"}, kExitDone, kRussian.cli.scanBrokenHelp.c_str(), ""},
@@ -262,8 +264,9 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
             0u)
       << run.err;
   scratch.Write("без отпечатка.fix", Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(0)}));
-  run = Run({"verify", brokenPath, Join(scratch.path(), "без отпечатка.fix")});
+  run = Run({"verify", brokenPath, Join(scratch.path(), "без отпечатка.fix"), "-j"});
   EXPECT_EQ(run.status, kExitNoFingerprint);
+  EXPECT_NE(run.out.find("\"exit_status\":8,\"reason_code\":\"no_fingerprint\""), std::string::npos) << run.out;
   EXPECT_EQ(run.err, ErrorLine(Join(scratch.path(), "без отпечатка.fix"), kRussian.cli.noFingerprint.c_str()));
 
   // The closing check: the repaired file scanned again has the valid file's contents.
