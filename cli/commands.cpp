@@ -36,8 +36,16 @@ std::atomic<bool> stopRequested{false};
 // Where the lines go that name what was done: stdout, unless it carries the JSON object.
 std::FILE* Lines(const CliRequest& request) { return request.json ? CliErr() : CliOut(); }
 
+// A run a signal stopped ends by that signal once everything is told (main raises it again):
+// its status is then the one a shell sees, 128 and the signal's number.
+int AfterSignal(int status) {
+  const int signal = InterruptSignal();
+  return signal != 0 ? 128 + signal : status;
+}
+
 // The end of a command: the JSON object, when asked for, and the exit status.
 int Finish(const CliRequest& request, const Outcome& result, int status) {
+  status = AfterSignal(status);
   if (request.json) WriteText(CliOut(), (JsonReport(request, result, status) + "\n").c_str());
   return status;
 }
@@ -174,6 +182,7 @@ int ReportFolderUnfinished(const CliRequest& request, const RunPaths& paths, con
 
 // The end of a folder command: the JSON object, when asked for, and the exit status.
 int FinishFolder(const CliRequest& request, const TreeOutcome& result, int status) {
+  status = AfterSignal(status);
   if (request.json) WriteText(CliOut(), (JsonFolderReport(request, result, status) + "\n").c_str());
   return status;
 }

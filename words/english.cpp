@@ -269,7 +269,9 @@ constinit const Words kEnglish = {
                 "8 verify: the repair file carries no fingerprint, nothing to compare with;\n"
                 "9 repair: the repair file was made for another file, or the file has changed since\n"
                 "  its test file was made; nothing written (a folder: such files skipped, the rest\n"
-                "  repaired).\n",
+                "  repaired).\n"
+                "Interrupted (Ctrl+C, SIGTERM, SIGHUP), it cleans up and ends by that signal, which a\n"
+                "shell shows as 128 and the signal's number (130 for Ctrl+C); on Windows it ends with 1.\n",
             .scanBrokenHelp =
                 "Usage: varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [-q] [-j]\n"
                 "\n"

@@ -331,13 +331,36 @@ TEST_F(ProcessTest, FilesPlantedUnderPredictableNamesDoNotStopAScan) {
   EXPECT_TRUE(elsewhere.Read("movie.crc") == ReferenceTestFile(scratch.Read("movie.avi")));
 }
 
-// A service stopped (SIGTERM) or an ssh session dropped (SIGHUP) stops a scan at a block
-// boundary as Ctrl-C does: nothing under the final name, no temporary left, exit status 1.
-TEST_F(ProcessTest, TerminationAndHangUpStopAScanAndLeaveNoTemporary) {
+// Ctrl-C (SIGINT), a service stopped (SIGTERM) or an ssh session dropped (SIGHUP) stops a scan
+// at a block boundary: nothing under the final name, no temporary left, the stop said, and the
+// process ends by that signal, as a shell and a loop around it expect (with --json, the status
+// the shell sees). A signal the program was started with ignored (nohup's SIGHUP) stays ignored:
+// the SIGTERM after it is what ends the run.
+TEST_F(ProcessTest, ASignalStopsAScanWhichCleansUpAndEndsByIt) {
   scratch.Resize("disk.img", uint64_t{16} << 30);  // many seconds of work
-  for (const int signal : {SIGTERM, SIGHUP}) {
-    const long process = StartProcess({VARNELL_CLI_PROGRAM, {"scan-broken", scratch.Path("disk.img"), elsewhere.path()},
-                                       "", streams.Path("out"), streams.Path("err"), {}});
+  const struct {
+    const char* name;
+    bool startedIgnoringHangUp;
+    std::vector<int> sent;
+    int endedBy;
+    bool json;
+  } cases[] = {
+      {"SIGINT", false, {SIGINT}, SIGINT, true},
+      {"SIGTERM", false, {SIGTERM}, SIGTERM, false},
+      {"SIGHUP", false, {SIGHUP}, SIGHUP, false},
+      {"SIGHUP ignored, then SIGTERM", true, {SIGHUP, SIGTERM}, SIGTERM, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> scan = {"scan-broken", scratch.Path("disk.img"), elsewhere.path()};
+    if (c.json) scan.push_back("-j");
+    ProcessRun run{VARNELL_CLI_PROGRAM, scan, "", streams.Path("out"), streams.Path("err"), {}};
+    if (c.startedIgnoringHangUp) {
+      // The shell ignores SIGHUP and becomes the program, which keeps that and the process id.
+      run.arguments.insert(run.arguments.begin(), {"-c", "trap '' HUP; exec \"$0\" \"$@\"", VARNELL_CLI_PROGRAM});
+      run.program = "/bin/sh";
+    }
+    const long process = StartProcess(run);
     // The temporary is made once the scan is under way, long after the signals are taken; it
     // has no name yet, but the process holds it open in the output folder.
     const auto holdsTemporary = [&] {
@@ -348,9 +371,19 @@ TEST_F(ProcessTest, TerminationAndHangUpStopAScanAndLeaveNoTemporary) {
       return false;
     };
     for (int waited = 0; waited < 60000 && !holdsTemporary(); ++waited) usleep(1000);
-    kill(static_cast<pid_t>(process), signal);
-    EXPECT_EQ(WaitForProcess(process), kExitStopped) << signal;
+    for (const int signal : c.sent) kill(static_cast<pid_t>(process), signal);
+    int signal = 0;
+    EXPECT_EQ(WaitForProcess(process, &signal), -1) << "ended by a signal, not by exit";
+    EXPECT_EQ(signal, c.endedBy);
     EXPECT_EQ(Lines(streams.Read("err")), kRussian.cli.cancelled);
+    if (c.json) {
+      const std::string out = Lines(streams.Read("out"));
+      EXPECT_EQ(out.rfind("{\"command\":\"scan-broken\",\"outcome\":\"cancelled\",\"exit_status\":" +
+                              std::to_string(128 + c.endedBy) + ",\"reason_code\":\"cancelled\",",
+                          0),
+                0u)
+          << out;
+    }
     EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
   }
 }
