@@ -218,12 +218,13 @@ constinit const Words kEnglish = {
         {
             .synopsis =
                 "Usage:\n"
-                "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [--quiet] [--json]\n"
-                "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--prove] [--quiet] [--json]\n"
+                "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [-q] [-j]\n"
+                "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--prove] [-q] [-j]\n"
                 "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--no-verify] [--follow-up FOLDER]\n"
-                "                     [--quiet] [--json]\n"
-                "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--follow-up FOLDER] [--quiet] [--json]\n"
-                "  varnell-cli verify FILE REPAIR_FILE [--quiet] [--json]\n"
+                "                     [-q] [-j]\n"
+                "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--follow-up FOLDER] [-q] [-j]\n"
+                "  varnell-cli verify FILE REPAIR_FILE [-q] [-j]\n"
+                "  varnell-cli COMMAND --help\n"
                 "  varnell-cli --help | --version\n",
             .help =
                 "\n"
@@ -248,8 +249,9 @@ constinit const Words kEnglish = {
                 "               A repair file made for another file (or for a file changed since step 1)\n"
                 "               is refused, and nothing is written.\n"
                 "  verify       compares FILE with the fingerprint in the repair file, writing nothing.\n"
-                "  --quiet      no progress line and no success messages.\n"
-                "  --json       one JSON object on stdout with the result; messages go to stderr.\n"
+                "  -q, --quiet  no progress line, and nothing printed on success (failures still are).\n"
+                "  -j, --json   one JSON object on stdout with the result; messages go to stderr.\n"
+                "  COMMAND --help  the command's own usage and options.\n"
                 "\n"
                 "A folder may be given instead of a file: the test file FOLDER_NAME.crc describes\n"
                 "every file and folder in it, the repair file FOLDER_NAME.fix carries everything the\n"
@@ -257,8 +259,10 @@ constinit const Words kEnglish = {
                 "and folders in it. Extra files and folders (only in the broken folder) are only\n"
                 "named, and deleted with --delete-extra. Links are never opened or created.\n"
                 "\n"
-                "Files of any size (up to 16 TB); the test file and the repair file appear under\n"
+                "Files of any size (up to 16 TiB); the test file and the repair file appear under\n"
                 "their names only once written whole.\n"
+                "\n"
+                "Failures are told on stderr as \"varnell-cli: PATH: what failed: reason\".\n"
                 "\n"
                 "Exit statuses: 0 done; 1 the operation stopped (the reason is on stderr);\n"
                 "2 wrong usage; 3 scan-valid: identical contents, nothing written;\n"
@@ -270,7 +274,69 @@ constinit const Words kEnglish = {
                 "8 verify: the repair file carries no fingerprint, nothing to compare with;\n"
                 "9 repair: the repair file was made for another file, or the file has changed since\n"
                 "  its test file was made; nothing written (a folder: such files skipped, the rest\n"
-                "  repaired).\n",
+                "  repaired).\n"
+                "Interrupted (Ctrl+C, SIGTERM, SIGHUP), it cleans up and ends by that signal, which a\n"
+                "shell shows as 128 and the signal's number (130 for Ctrl+C); on Windows it ends with 1.\n",
+            .scanBrokenHelp =
+                "Usage: varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [-q] [-j]\n"
+                "\n"
+                "Beside the broken file, writes the test file OUTPUT_FOLDER/NAME.crc: the file's size\n"
+                "and the checksums of its 4096-byte blocks (NAME: the file's name up to its last\n"
+                "dot). A folder may be given instead of the file: its test file FOLDER_NAME.crc\n"
+                "describes everything in it.\n"
+                "\n"
+                "  -q, --quiet  no progress line, and nothing printed on success\n"
+                "  -j, --json   one JSON object on stdout with the result; messages go to stderr\n"
+                "\n"
+                "Exit statuses: 0 done; 1 stopped; 2 wrong usage; 6 a folder's entries skipped;\n"
+                "7 written, but may not survive a power failure.\n",
+            .scanValidHelp =
+                "Usage: varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--prove] [-q] [-j]\n"
+                "\n"
+                "Beside the valid file, compares it with the test file and writes the repair file\n"
+                "OUTPUT_FOLDER/NAME.fix with the blocks that differ and the valid file's fingerprint\n"
+                "(XXH3-128). A folder may be given instead of the file, with its folder's test file.\n"
+                "\n"
+                "  --list       the damaged blocks on stdout instead of stderr\n"
+                "  --prove      a repair file for identical copies too, which the repair checks\n"
+                "  -q, --quiet  no progress line, and nothing printed on success\n"
+                "  -j, --json   one JSON object on stdout with the result; messages go to stderr\n"
+                "\n"
+                "Exit statuses: 0 done; 1 stopped; 2 wrong usage; 3 identical contents, nothing\n"
+                "written; 6 a folder's entries skipped; 7 written, but may not survive a power failure.\n",
+            .repairHelp =
+                "Usage: varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--no-verify]\n"
+                "                          [--follow-up FOLDER] [-q] [-j]\n"
+                "       varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--follow-up FOLDER]\n"
+                "                          [-q] [-j]\n"
+                "\n"
+                "Puts the repair file's blocks in place in the broken file, gives it the valid file's\n"
+                "size and reads it back against the valid file's fingerprint. A repair file made for\n"
+                "another file is refused, and nothing is written.\n"
+                "\n"
+                "  --check TEST_FILE   first make sure the file has not changed since TEST_FILE was\n"
+                "                      made from it\n"
+                "  --no-verify         do not read the result back\n"
+                "  --follow-up FOLDER  where the follow-up test file goes if the result still differs\n"
+                "                      (without it, beside the broken file or folder)\n"
+                "  --delete-extra      a folder: delete what only the broken folder has\n"
+                "  -q, --quiet         no progress line, and nothing printed on success\n"
+                "  -j, --json          one JSON object on stdout with the result; messages go to stderr\n"
+                "\n"
+                "Exit statuses: 0 done; 1 stopped (run it again with the same repair file, without\n"
+                "--check); 2 wrong usage; 4 --check refused, nothing written; 5 the result still\n"
+                "differs (a follow-up test file is written); 6 a folder's entries skipped; 9 made for\n"
+                "another file, nothing written.\n",
+            .verifyHelp =
+                "Usage: varnell-cli verify FILE REPAIR_FILE [-q] [-j]\n"
+                "\n"
+                "Compares FILE with the valid file's fingerprint in the repair file, writing nothing.\n"
+                "\n"
+                "  -q, --quiet  no progress line, and nothing printed on success\n"
+                "  -j, --json   one JSON object on stdout with the result; messages go to stderr\n"
+                "\n"
+                "Exit statuses: 0 the file matches; 1 stopped; 2 wrong usage; 5 it differs (the\n"
+                "places are on stderr); 8 the repair file carries no fingerprint.\n",
             .usageProblem = "varnell-cli: %s\n",
             .moreHelp = "More: varnell-cli --help\n",
             .noCommand = "no command given",
@@ -285,14 +351,16 @@ constinit const Words kEnglish = {
             .budgetAndPlain = "--budget and --plain do not go together",
             .checkForFile = "%s: only for the repair of a single file",
             .outputFailed = "varnell-cli: could not write to standard output\n",
+            .errorLine = "varnell-cli: %s: %s\n",
+            .errorLineWithReason = "varnell-cli: %s: %s: %s\n",
             .testFileWritten = "Test file written: %s, size in bytes: %llu\n",
             .repairFileWritten = "Repair file written: %s, size in bytes: %llu\n",
             .repaired = "File repaired: %s, blocks put in place: %u\n",
             .folderRepaired = "Folder repaired: %s, files changed: %llu, folders created: %llu\n",
             .refusedName = "Name: ",
             .mayNotSurvivePowerCut =
-                "Warning: the new file is already in place of the old one, but its folder could not be flushed to the "
-                "disk; after a power failure the new file may be lost.\n",
+                "The new file is already in place of the old one, but its folder could not be flushed to the disk, so a "
+                "power failure may still lose it",
             .fingerprintWritten = "Valid file's fingerprint (XXH3-128, as xxh128sum prints it): %s\n",
             .verified = "Result verified: the file matches the valid file, XXH3-128 %s.\n",
             .notChecked = "Result not verified: the repair file carries no fingerprint of the valid file.\n",
@@ -320,9 +388,10 @@ constinit const Words kEnglish = {
             .checkTestFileForFolder = "the test file was made for a folder, not for a file.",
             .checkSketchDiffers = "the broken file differs from the compact test file in more blocks than it can name.",
             .checkTestFileDiffers = "the broken file no longer gives the test file this request answers.",
+            .otherFile = "The repair file was made for another file, or the file has changed since its test file was made: ",
+            .otherFileNext = "The broken file is unchanged; make a new test file and a new exchange.\n",
             .fileChangedWhileRead =
-                "The file changed while it was being read: it became shorter. Run the command again once the file has "
-                "stopped changing.\n",
+                "the file became shorter while it was being read; run the command again once it has stopped changing",
             .cancelled = "Interrupted.\n",
             .folderRunAgain =
                 "The broken folder is not fully repaired: run the repair again with the same repair file.\n",

@@ -41,8 +41,10 @@ struct ShownText {
 // The Russian table, whose texts the guide explains, and its groups of messages; the window's
 // words (labels, buttons) and the steps' (GuideStepsTest) are not read from it.
 const char kRussianTable[] = "words/russian.cpp";
-// Not messages: the help that --help prints whole (the manual page carries it).
-const std::set<std::string> kNotMessages = {"synopsis", "help"};
+// Not messages: the help that --help prints whole, and each command's (the manual page
+// carries them).
+const std::set<std::string> kNotMessages = {"synopsis", "help", "scanBrokenHelp", "scanValidHelp", "repairHelp",
+                                            "verifyHelp"};
 
 void EndPiece(std::vector<std::string>& pieces) {
   if (pieces.empty() || !pieces.back().empty()) pieces.emplace_back();
@@ -405,6 +407,7 @@ const std::map<std::string, std::vector<std::string>> kStatusWords = {
     {"kExitNotDurable", {"сбросить на диск"}},
     {"kExitNoFingerprint", {"нет отпечатка"}},
     {"kExitOtherFile", {"другого файла", "не тот", "изменился"}},
+    {"kExitMoreNeeded", {"побольше"}},
 };
 
 bool SpeaksOf(const std::string& text, const std::string& status) {
