@@ -6,14 +6,14 @@ constinit const Words kEnglish = {
     .window =
         {
             .modeBrokenScan = "Scan the broken file",
-            .groupBrokenScan = "Broken file scan",
+            .groupBrokenScan = "Scanning the broken file",
             .brokenFile = "Broken file:",
             .modeValidScan = "Scan the valid file",
-            .groupValidScan = "Valid file scan",
+            .groupValidScan = "Scanning the valid file",
             .validFile = "Valid file:",
             .testFile = "Test file (*.crc):",
             .modeRepair = "Repair the broken file",
-            .groupRepair = "Broken file repair",
+            .groupRepair = "Repairing the broken file",
             .repairBrokenFile = "Broken file:",
             .repairFile = "Repair file (*.fix):",
             .outputFolder = "Output folder:",
