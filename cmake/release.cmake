@@ -1,7 +1,7 @@
 # What a release holds and how CPack packs it (scripts/package drives both builds):
-# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide and its reference and the
-#   English guide as HTML files with their pictures inside, the formats they link to, and the notice of the runtime
-#   the programs carry;
+# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide and its reference in Russian
+#   and in English as HTML files with their pictures inside, the formats they link to, and the
+#   notice of the runtime the programs carry;
 # - elsewhere: a Debian package of varnell-cli with its manual page, in English and in
 #   Russian, the docs, and the copyright file and changelog Debian asks for (lintian passes it).
 
@@ -22,7 +22,7 @@ file(GLOB VARNELL_PICTURES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screensh
 set(VARNELL_GUIDE_HTML)
 # Each page as "name|language|title".
 foreach(page "guide.ru|ru|Varnell: руководство пользователя" "guide-reference.ru|ru|Varnell: справочник"
-             "guide.en|en|Varnell: user guide")
+             "guide.en|en|Varnell: user guide" "guide-reference.en|en|Varnell: reference")
   string(REPLACE "|" ";" page "${page}")
   list(GET page 0 name)
   list(GET page 1 language)

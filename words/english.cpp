@@ -6,14 +6,14 @@ constinit const Words kEnglish = {
     .window =
         {
             .modeBrokenScan = "Scan the broken file",
-            .groupBrokenScan = "Broken file scan",
+            .groupBrokenScan = "Scanning the broken file",
             .brokenFile = "Broken file:",
             .modeValidScan = "Scan the valid file",
-            .groupValidScan = "Valid file scan",
+            .groupValidScan = "Scanning the valid file",
             .validFile = "Valid file:",
             .testFile = "Test file (*.crc):",
             .modeRepair = "Repair the broken file",
-            .groupRepair = "Broken file repair",
+            .groupRepair = "Repairing the broken file",
             .repairBrokenFile = "Broken file:",
             .repairFile = "Repair file (*.fix):",
             .outputFolder = "Output folder:",
@@ -60,8 +60,9 @@ constinit const Words kEnglish = {
             .folderRepairDiffersHead = "The folder's repair is not complete: some files did not match the valid ones once written.",
             .folderDiffersNext =
                 "What to do next: a follow-up test file of the folder was written\n%s\nSend it to the owner of the "
-                "valid folder. In mode 2 they choose that folder, and this file as the test file, and send back a new "
-                "repair file of the folder with exactly the blocks that differ; apply it in mode 3.",
+                "valid folder. They choose “Scan the valid file”, that folder as the valid file and this file as the "
+                "test file, and send back a new repair file of the folder with exactly the blocks that differ; apply "
+                "it with “Repair the broken file”.",
             .folderNotScanned =
                 "Some files changed or appeared after the broken folder was scanned: they were left untouched (see the "
                 "skipped list). For them, do steps 1 to 3 with this folder again.",
@@ -80,22 +81,22 @@ constinit const Words kEnglish = {
                 "The block checksums the program compares cannot see such damage; the valid file's fingerprint in the "
                 "repair file showed it.",
             .differsNext =
-                "What to do next: a follow-up test file was written\n%s\nSend it to the owner of the valid file. In "
-                "mode 2 they choose it as the test file and send back a new repair file with exactly the blocks that "
-                "differ; apply it in mode 3.",
-            .chooseFile = "Choose a file to open.",
+                "What to do next: a follow-up test file was written\n%s\nSend it to the owner of the valid file. They "
+                "choose “Scan the valid file” and this file as the test file, and send back a new repair file with "
+                "exactly the blocks that differ; apply it with “Repair the broken file”.",
+            .chooseFile = "Choose a file to open",
             .chooseFolder = "Choose a folder.",
         },
     .shared =
         {
             .unforeseen = "Cannot continue",
-            .identical = "The broken file and the original file have identical contents.",
+            .identical = "The broken file and the valid file have identical contents.",
             .attention = "Varnell",
             .heldBy = "The file is open in “%s”: close it and run the operation again.",
             .heldByAnother = "The file is open in another program: close it and run the operation again.",
             .otherFile =
                 "The repair file was made for another file, or the broken file has changed since its test file was "
-                "made. The broken file is unchanged; make a new test file",
+                "made. The broken file is unchanged; make a new test file.",
             .askedForMore = "More blocks are damaged than this test file can describe. In place of the repair file, the "
                             "request %s has been written: send it back. From it, Varnell at the broken file makes a larger "
                             "test file.",
@@ -163,7 +164,7 @@ constinit const Words kEnglish = {
         },
     .entries =
         {
-            .foldersIdentical = "The broken folder and the original folder have identical contents.",
+            .foldersIdentical = "The broken folder and the valid folder have identical contents.",
             .damaged = "Damaged, blocks: %llu: %s",
             .lengthDiffers = "Differs only in length: %s",
             .missing = "Not in the broken folder, will be sent whole: %s",
