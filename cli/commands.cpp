@@ -14,7 +14,9 @@
 #include "cli/json_report.h"
 #include "cli/output.h"
 #include "cli/output_name.h"
+#include "cli/paths.h"
 #include "cli/progress.h"
+#include "cli/reasons.h"
 #include "words/words.h"
 #include "platform/platform.h"
 #include "stream/operations.h"
@@ -31,23 +33,26 @@ constexpr char kVersionLine[] = "varnell-cli " VARNELL_VERSION "\n";
 // Set on Ctrl-C: the operation under way stops between blocks.
 std::atomic<bool> stopRequested{false};
 
-// A path operand as the operations expect it. They know only the platform's separator,
-// so on Windows '/' becomes a backslash (the system takes both).
-std::string EnginePath(const char* operand) {
-  std::string path(operand);
-  for (char& c : path) {
-    if (c == '/') c = kPathSeparator;
-  }
-  return path;
-}
-
 // Where the lines go that name what was done: stdout, unless it carries the JSON object.
 std::FILE* Lines(const CliRequest& request) { return request.json ? CliErr() : CliOut(); }
 
+// A run a signal stopped ends by that signal once everything is told (main raises it again):
+// its status is then the one a shell sees, 128 and the signal's number.
+int AfterSignal(int status) {
+  const int signal = InterruptSignal();
+  return signal != 0 ? 128 + signal : status;
+}
+
 // The end of a command: the JSON object, when asked for, and the exit status.
 int Finish(const CliRequest& request, const Outcome& result, int status) {
+  status = AfterSignal(status);
   if (request.json) WriteText(CliOut(), (JsonReport(request, result, status) + "\n").c_str());
   return status;
+}
+
+// The path an unfinished outcome's error line names (at: the folder's entry it stopped at).
+std::string FailedPath(const RunPaths& paths, const Outcome& result, const std::string& at = std::string()) {
+  return SubjectPath(paths, OutcomeReason(result, kExitStopped).subject, at);
 }
 
 // A repaired file that still differs: where, why, and the follow-up that leads on.
@@ -61,34 +66,47 @@ int ReportDiffering(const Outcome& result) {
   return kExitDiffers;
 }
 
-// Says why the operation did not finish, and gives the exit status for it. checked: a repair
-// with --check, which a partly repaired file no longer passes.
-int ReportUnfinished(const Outcome& result, bool checked = false) {
-  const char* runAgain = checked ? CurrentWords().cli.runAgainWithoutCheck : CurrentWords().cli.runAgain;
+// A compact test file that did not decode: the request the valid-file scan wrote in place of the
+// repair file (a .fix), or the larger test file the repair wrote from it. Not quieted: it is
+// what to send next.
+int ReportMoreNeeded(const Outcome& result) {
+  const std::string& path = result.outputPath;
+  const bool request = path.size() >= 4 && path.compare(path.size() - 4, 4, ".fix") == 0;
+  WriteText(CliErr(), (Format(request ? CurrentWords().shared.askedForMore : CurrentWords().shared.largerTestFile,
+                              path.c_str()) + "\n").c_str());
+  return kExitMoreNeeded;
+}
+
+// Says why the operation did not finish, and gives the exit status for it. Identical copies
+// are no failure: said unless quiet. A repair with --check, which a partly repaired file no
+// longer passes, says to run it again without.
+int ReportUnfinished(const CliRequest& request, const RunPaths& paths, const Outcome& result) {
+  const CliWords& said = CurrentWords().cli;
+  const char* runAgain = request.checkFile != nullptr ? said.runAgainWithoutCheck : said.runAgain;
   switch (result.ending) {
     case Ending::Done: return kExitDone;
+    case Ending::MoreNeeded: return ReportMoreNeeded(result);
     case Ending::Differs: return ReportDiffering(result);
     case Ending::Identical:
-      PrintStop(CliErr(), result);
+      if (!request.quiet) WriteText(CliErr(), (CurrentWords().shared.identical + std::string("\n")).c_str());
       return kExitIdentical;
     case Ending::CheckRefused:
       if (result.check.finding == CheckFinding::None) {
-        PrintStop(CliErr(), result);
+        PrintStop(CliErr(), FailedPath(paths, result), result);
       } else {
-        PrintCheckRefusal(CliErr(), result.check);
+        PrintCheckRefusal(CliErr(), FailedPath(paths, result), result.check);
       }
       WriteText(CliErr(), CurrentWords().cli.nothingWritten);
       return kExitCheckRefused;
     case Ending::OtherFile:
-      PrintOtherFile(CliErr(), result.check);
-      WriteText(CliErr(), CurrentWords().cli.nothingWritten);
+      PrintOtherFile(CliErr(), FailedPath(paths, result), result.check);
       return kExitOtherFile;
     case Ending::Cancelled:
       WriteText(CliErr(), CurrentWords().cli.cancelled);
       if (result.brokenFileChanged) WriteText(CliErr(), runAgain);
       return kExitStopped;
     case Ending::Stopped:
-      PrintStop(CliErr(), result);
+      PrintStop(CliErr(), FailedPath(paths, result), result);
       // The blocks are all in place when only the follow-up could not be written.
       if (result.verification == Verification::Differs) {
         PrintDiffering(CliErr(), result);
@@ -104,7 +122,7 @@ int ReportUnfinished(const Outcome& result, bool checked = false) {
 // --quiet, since the new file may not survive a power cut.
 int DoneStatus(const Outcome& result) {
   if (!result.outputMayNotSurvivePowerCut) return kExitDone;
-  PrintMayNotSurvivePowerCut(CliErr(), result);
+  PrintMayNotSurvivePowerCut(CliErr(), result.outputPath, result);
   return kExitNotDurable;
 }
 
@@ -146,17 +164,17 @@ int ReportEntries(const CliRequest& request, const TreeOutcome& result, int fini
 }
 
 // Says why a folder operation did not finish, and gives the exit status for it.
-int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result) {
+int ReportFolderUnfinished(const CliRequest& request, const RunPaths& paths, const TreeOutcome& result) {
   const Outcome& outcome = result.outcome;
   switch (outcome.ending) {
     case Ending::Done: return kExitDone;
+    case Ending::MoreNeeded: return kExitMoreNeeded;
     // A folder's files that still differ, or are not the ones the repair was made for, are told
     // entry by entry; the operation itself ends Done.
     case Ending::Differs: return ReportEntries(request, result, kExitDiffers);
     case Ending::OtherFile: return ReportEntries(request, result, kExitOtherFile);
     case Ending::Identical:
-      WriteText(CliErr(), Format("%s\n%s\n", CurrentWords().shared.attention.c_str(),
-                                 CurrentWords().entries.foldersIdentical.c_str()).c_str());
+      if (!request.quiet) WriteText(CliErr(), (CurrentWords().entries.foldersIdentical + std::string("\n")).c_str());
       return ReportEntries(request, result, kExitIdentical);
     case Ending::Cancelled:
     case Ending::Stopped:
@@ -165,7 +183,8 @@ int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result)
       if (outcome.ending == Ending::Cancelled) {
         WriteText(CliErr(), CurrentWords().cli.cancelled);
       } else {
-        PrintStop(CliErr(), outcome);
+        // The entry it stopped at, or the refused name's repair file.
+        PrintStop(CliErr(), FailedPath(paths, outcome, result.stoppedAt), outcome);
       }
       if (outcome.step == Step::CheckRepairFileName) PrintRefusedName(CliErr(), result.stoppedAt, result.nameFault);
       if (outcome.brokenFileChanged) WriteText(CliErr(), CurrentWords().cli.folderRunAgain);
@@ -176,17 +195,18 @@ int ReportFolderUnfinished(const CliRequest& request, const TreeOutcome& result)
 
 // The end of a folder command: the JSON object, when asked for, and the exit status.
 int FinishFolder(const CliRequest& request, const TreeOutcome& result, int status) {
+  status = AfterSignal(status);
   if (request.json) WriteText(CliOut(), (JsonFolderReport(request, result, status) + "\n").c_str());
   return status;
 }
 
-int ScanBrokenFolderCommand(const CliRequest& request) {
-  const std::string broken = EnginePath(request.paths[0]);
-  const std::string outputFolder = EnginePath(request.paths[1]);
+int ScanBrokenFolderCommand(const CliRequest& request, const RunPaths& paths) {
   const TreeOutcome result = RunWatched(request, [&](const StreamControl& control) {
-    return ScanBrokenFolder(broken.c_str(), outputFolder.c_str(), control);
+    return ScanBrokenFolder(paths.input.c_str(), paths.outputFolder.c_str(), control);
   });
-  if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
+  if (result.outcome.ending != Ending::Done) {
+    return FinishFolder(request, result, ReportFolderUnfinished(request, paths, result));
+  }
   if (!request.quiet) {
     Print(Lines(request), CurrentWords().cli.testFileWritten, result.outcome.outputPath.c_str(),
           static_cast<unsigned long long>(result.outcome.outputBytes));
@@ -194,14 +214,14 @@ int ScanBrokenFolderCommand(const CliRequest& request) {
   return FinishFolder(request, result, ReportEntries(request, result, DoneStatus(result.outcome)));
 }
 
-int ScanValidFolderCommand(const CliRequest& request) {
-  const std::string valid = EnginePath(request.paths[0]);
-  const std::string testFile = EnginePath(request.paths[1]);
-  const std::string outputFolder = EnginePath(request.paths[2]);
+int ScanValidFolderCommand(const CliRequest& request, const RunPaths& paths) {
   const TreeOutcome result = RunWatched(request, [&](const StreamControl& control) {
-    return ScanValidFolder(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control, request.prove);
+    return ScanValidFolder(paths.input.c_str(), paths.testFile.c_str(), paths.outputFolder.c_str(), control,
+                           request.prove);
   });
-  if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
+  if (result.outcome.ending != Ending::Done) {
+    return FinishFolder(request, result, ReportFolderUnfinished(request, paths, result));
+  }
   if (!request.quiet) {
     Print(Lines(request), CurrentWords().cli.repairFileWritten, result.outcome.outputPath.c_str(),
           static_cast<unsigned long long>(result.outcome.outputBytes));
@@ -209,19 +229,18 @@ int ScanValidFolderCommand(const CliRequest& request) {
   return FinishFolder(request, result, ReportEntries(request, result, DoneStatus(result.outcome)));
 }
 
-int RepairFolderCommand(const CliRequest& request) {
-  const std::string broken = EnginePath(request.paths[0]);
-  const std::string repairFile = EnginePath(request.paths[1]);
-  const std::string followUpFolder = request.followUpFolder != nullptr ? EnginePath(request.followUpFolder) : "";
+int RepairFolderCommand(const CliRequest& request, const RunPaths& paths) {
   FolderRepairOptions options;
   options.deleteExtra = request.deleteExtra;
-  options.followUpFolder = request.followUpFolder != nullptr ? followUpFolder.c_str() : nullptr;
+  options.followUpFolder = paths.followUpFolder.c_str();
   const TreeOutcome result = RunWatched(request, [&](const StreamControl& control) {
-    return RepairBrokenFolder(broken.c_str(), repairFile.c_str(), options, control);
+    return RepairBrokenFolder(paths.input.c_str(), paths.repairFile.c_str(), options, control);
   });
-  if (result.outcome.ending != Ending::Done) return FinishFolder(request, result, ReportFolderUnfinished(request, result));
+  if (result.outcome.ending != Ending::Done) {
+    return FinishFolder(request, result, ReportFolderUnfinished(request, paths, result));
+  }
   if (!request.quiet) {
-    Print(Lines(request), CurrentWords().cli.folderRepaired, broken.c_str(),
+    Print(Lines(request), CurrentWords().cli.folderRepaired, paths.input.c_str(),
           static_cast<unsigned long long>(result.files), static_cast<unsigned long long>(result.folders));
   }
   const int status = ReportEntries(request, result, kExitDone);
@@ -234,14 +253,15 @@ int RepairFolderCommand(const CliRequest& request) {
   return FinishFolder(request, result, status);
 }
 
-int ScanBroken(const CliRequest& request) {
-  if (NamesFolder(request.paths[0])) return ScanBrokenFolderCommand(request);
-  const std::string broken = EnginePath(request.paths[0]);
-  const std::string outputFolder = EnginePath(request.paths[1]);
+int ScanBroken(const CliRequest& request, const RunPaths& paths) {
+  if (paths.folder) return ScanBrokenFolderCommand(request, paths);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    return StreamScanBrokenFile(broken.c_str(), outputFolder.c_str(), control);
+    TestFileChoice choice;
+    choice.plainUpTo = request.plain ? UINT64_MAX : kPlainTestFileUpTo;
+    if (request.budget != nullptr) choice.budget = BudgetBytes(request.budget);
+    return StreamScanBrokenFile(paths.input.c_str(), paths.outputFolder.c_str(), control, choice);
   });
-  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
+  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(request, paths, result));
   if (!request.quiet) {
     Print(Lines(request), CurrentWords().cli.testFileWritten, result.outputPath.c_str(),
           static_cast<unsigned long long>(result.outputBytes));
@@ -249,15 +269,13 @@ int ScanBroken(const CliRequest& request) {
   return Finish(request, result, DoneStatus(result));
 }
 
-int ScanValid(const CliRequest& request) {
-  if (NamesFolder(request.paths[0])) return ScanValidFolderCommand(request);
-  const std::string valid = EnginePath(request.paths[0]);
-  const std::string testFile = EnginePath(request.paths[1]);
-  const std::string outputFolder = EnginePath(request.paths[2]);
+int ScanValid(const CliRequest& request, const RunPaths& paths) {
+  if (paths.folder) return ScanValidFolderCommand(request, paths);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    return StreamScanValidFile(valid.c_str(), testFile.c_str(), outputFolder.c_str(), control, request.prove);
+    return StreamScanValidFile(paths.input.c_str(), paths.testFile.c_str(), paths.outputFolder.c_str(), control,
+                               request.prove);
   });
-  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
+  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(request, paths, result));
   if (!request.quiet) {
     Print(Lines(request), CurrentWords().cli.repairFileWritten, result.outputPath.c_str(),
           static_cast<unsigned long long>(result.outputBytes));
@@ -271,35 +289,30 @@ int ScanValid(const CliRequest& request) {
   return Finish(request, result, DoneStatus(result));
 }
 
-int Repair(const CliRequest& request) {
-  if (NamesFolder(request.paths[0])) {
+int Repair(const CliRequest& request, const RunPaths& paths) {
+  if (paths.folder) {
     if (request.checkFile != nullptr || request.noVerify) {
       const char* option = request.checkFile != nullptr ? "--check" : "--no-verify";
       PrintUsageProblem(Format(CurrentWords().cli.checkForFile, option).c_str());
       return kExitUsage;
     }
-    return RepairFolderCommand(request);
+    return RepairFolderCommand(request, paths);
   }
   if (request.deleteExtra) {
     PrintUsageProblem(Format(CurrentWords().cli.deleteExtraForFolder, "--delete-extra").c_str());
     return kExitUsage;
   }
-  const std::string broken = EnginePath(request.paths[0]);
-  const std::string repairFile = EnginePath(request.paths[1]);
-  const std::string checkFile = request.checkFile != nullptr ? EnginePath(request.checkFile) : "";
-  const std::string folder = request.followUpFolder != nullptr ? EnginePath(request.followUpFolder) : "";
   RepairOptions options;
-  options.checkFilePath = request.checkFile != nullptr ? checkFile.c_str() : nullptr;
+  options.checkFilePath = request.checkFile != nullptr ? paths.testFile.c_str() : nullptr;
   options.verify = !request.noVerify;
-  options.followUpFolder = request.followUpFolder != nullptr ? folder.c_str() : nullptr;
+  options.followUpFolder = paths.followUpFolder.c_str();
+  if (request.budget != nullptr) options.budget = BudgetBytes(request.budget);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    return StreamRepairBrokenFile(broken.c_str(), repairFile.c_str(), options, control);
+    return StreamRepairBrokenFile(paths.input.c_str(), paths.repairFile.c_str(), options, control);
   });
-  if (result.ending != Ending::Done) {
-    return Finish(request, result, ReportUnfinished(result, request.checkFile != nullptr));
-  }
+  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(request, paths, result));
   if (!request.quiet) {
-    Print(Lines(request), CurrentWords().cli.repaired, broken.c_str(), static_cast<unsigned>(result.blocks.size()));
+    Print(Lines(request), CurrentWords().cli.repaired, paths.input.c_str(), static_cast<unsigned>(result.blocks.size()));
     switch (result.verification) {
       case Verification::Verified:
         WriteText(CliErr(), Format(CurrentWords().cli.verified, Hash128Hex(result.fingerprint).c_str()).c_str());
@@ -312,19 +325,17 @@ int Repair(const CliRequest& request) {
   return Finish(request, result, kExitDone);
 }
 
-int Verify(const CliRequest& request) {
-  const std::string file = EnginePath(request.paths[0]);
-  const std::string repairFile = EnginePath(request.paths[1]);
+int Verify(const CliRequest& request, const RunPaths& paths) {
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    return StreamVerifyFile(file.c_str(), repairFile.c_str(), control);
+    return StreamVerifyFile(paths.input.c_str(), paths.repairFile.c_str(), control);
   });
-  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(result));
+  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(request, paths, result));
   if (result.verification == Verification::NoFingerprint) {
-    WriteText(CliErr(), CurrentWords().cli.noFingerprint);
+    PrintErrorLine(CliErr(), paths.repairFile, CurrentWords().cli.noFingerprint.c_str());
     return Finish(request, result, kExitNoFingerprint);
   }
   if (!request.quiet)
-    Print(Lines(request), CurrentWords().cli.fileVerified, file.c_str(), Hash128Hex(result.fingerprint).c_str());
+    Print(Lines(request), CurrentWords().cli.fileVerified, paths.input.c_str(), Hash128Hex(result.fingerprint).c_str());
   return Finish(request, result, kExitDone);
 }
 
@@ -336,13 +347,17 @@ int RunCommand(int argc, char** argv) {
     if (JsonAsked(argc, argv)) WriteText(CliOut(), (JsonUsageReport(problem, kExitUsage) + "\n").c_str());
     return kExitUsage;
   }
+  if (request.commandHelp) {
+    PrintCommandHelp(request.command);
+    return kExitDone;
+  }
   switch (request.command) {
     case Command::Help: PrintHelp(); return kExitDone;
     case Command::Version: WriteText(CliOut(), kVersionLine); return kExitDone;
-    case Command::ScanBroken: return ScanBroken(request);
-    case Command::ScanValid: return ScanValid(request);
-    case Command::Repair: return Repair(request);
-    case Command::Verify: return Verify(request);
+    case Command::ScanBroken: return ScanBroken(request, PathsOf(request));
+    case Command::ScanValid: return ScanValid(request, PathsOf(request));
+    case Command::Repair: return Repair(request, PathsOf(request));
+    case Command::Verify: return Verify(request, PathsOf(request));
   }
   return kExitUsage;
 }

@@ -15,6 +15,7 @@ inline constexpr int kExitDiffers = 5;       // a repair (of a file or of a fold
 inline constexpr int kExitSkipped = 6;       // a folder: done, but entries were skipped
 inline constexpr int kExitNotDurable = 7;    // written and in place, but its folder's flush failed
 inline constexpr int kExitNoFingerprint = 8; // verify: the repair file carries no fingerprint
+inline constexpr int kExitMoreNeeded = 10;  // the compact test file did not decode: a request for a larger one, or that larger one, written
 inline constexpr int kExitOtherFile = 9;     // repair: made for another file, or the file changed since its test file; not written
 
 // Runs the command that argv names (argv[0] is the program) and returns its exit status.

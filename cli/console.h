@@ -18,5 +18,13 @@ bool IsTerminal(std::FILE* stream);
 
 // Sets stop on an interrupt (Ctrl-C; SIGTERM and SIGHUP; on Windows Ctrl-Break and the console
 // window closed, a logoff or a shutdown) instead of ending the process, so that the operation
-// under way can stop between blocks and clean up after itself.
+// under way can stop between blocks and clean up after itself. A signal the program was started
+// with ignored (nohup's SIGHUP, SIGINT of a shell's background job) stays ignored.
 void StopOnInterrupt(std::atomic<bool>* stop);
+
+// The signal that asked for the stop, 0 for none. Always 0 on Windows, where the console's
+// events end the run with exit status 1, as they always have.
+int InterruptSignal();
+// Ends the process by that signal with its default action, so that a shell sees the program
+// killed by it (130 for Ctrl-C) and a loop around it stops; returns when there was none.
+void EndByInterruptSignal();

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/output.h"
+#include "cli/reasons.h"
 #include "platform/platform.h"
 #include "words/entry_texts.h"
 #include "words/step_texts.h"
@@ -34,6 +35,7 @@ const char* EndingName(Ending ending) {
     case Ending::Cancelled: return "cancelled";
     case Ending::Differs: return "differs";
     case Ending::OtherFile: return "other_file";
+    case Ending::MoreNeeded: return "more_needed";
   }
   return "";
 }
@@ -96,10 +98,17 @@ void AddStop(json& report, const Outcome& outcome) {
 // Invalid UTF-8 (a path that is not) is replaced rather than refused.
 std::string Dump(const json& report) { return report.dump(-1, ' ', false, json::error_handler_t::replace); }
 
+// Why the run did not simply end done, in the code a script compares; nothing when it did.
+void AddReasonCode(json& report, const Outcome& outcome, int status) {
+  const Reason why = OutcomeReason(outcome, status);
+  if (why.code != nullptr) report["reason_code"] = why.code;
+}
+
 }  // namespace
 
 std::string JsonReport(const CliRequest& request, const Outcome& outcome, int status) {
   json report = {{"command", CommandName(request.command)}, {"outcome", EndingName(outcome.ending)}, {"exit_status", status}};
+  AddReasonCode(report, outcome, status);
   json written = json::array();
   if (!outcome.outputPath.empty()) {
     written.push_back(Written(request.command == Command::ScanBroken ? "test_file" : "repair_file", outcome.outputPath,
@@ -137,6 +146,7 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
                  {"target", "folder"},
                  {"outcome", EndingName(outcome.ending)},
                  {"exit_status", status}};
+  AddReasonCode(report, outcome, status);
   json written = json::array();
   if (!outcome.outputPath.empty()) {
     written.push_back(Written(request.command == Command::ScanBroken ? "test_file" : "repair_file", outcome.outputPath,
@@ -156,12 +166,14 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
     if (entry.event == EntryEvent::Skipped) {
       if (entry.skip == EntrySkip::Unreadable) {
         item["reason"] = StepMessage(entry.step, kRussian);
+        item["reason_code"] = EntryReason(entry).code;
         item["system_error"] = entry.systemError;
         item["system_message"] = SystemMessage(entry.systemError);
         AddHolder(item, entry.systemError, entry.holder);
         if (!entry.kept.empty()) item["kept_as"] = entry.kept;
       } else {
         item["reason"] = SkipReasonText(entry, nullptr, kRussian);
+        item["reason_code"] = EntryReason(entry).code;
       }
     }
     entries.push_back(item);

@@ -23,7 +23,10 @@ int Run(std::vector<std::string>& arguments) {
   std::vector<char*> pointers;
   for (std::string& argument : arguments) pointers.push_back(argument.data());
   pointers.push_back(nullptr);
-  return RunCli(static_cast<int>(arguments.size()), pointers.data(), stdout, stderr);
+  const int status = RunCli(static_cast<int>(arguments.size()), pointers.data(), stdout, stderr);
+  // Stopped by a signal, the run has cleaned up and said so; it now ends by the signal.
+  EndByInterruptSignal();
+  return status;
 }
 
 }  // namespace

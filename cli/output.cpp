@@ -76,52 +76,59 @@ void PrintHeld(std::FILE* stream, uint32_t code, const std::string& holder, cons
   WriteText(stream, after);
 }
 
-// The system's description of code on a line of its own, if it has one.
-void PrintSystemText(std::FILE* stream, uint32_t code) {
+// The system's description of code, without its line break.
+std::string SystemText(uint32_t code) {
   char* text = DescribeSystemError(code);
   std::string body = text != nullptr ? text : "";
   if (text != nullptr) FreeSystemErrorText(text);
   TrimLineEnd(&body);
-  if (!body.empty()) WriteText(stream, (body + "\n").c_str());
+  return body;
 }
 
 }  // namespace
 
-void PrintStop(std::FILE* stream, const Outcome& outcome) {
-  if (outcome.ending == Ending::Identical) {
-    WriteText(
-        stream,
-        Format("%s\n%s\n", CurrentWords().shared.attention.c_str(), CurrentWords().shared.identical.c_str()).c_str());
+void PrintErrorLine(std::FILE* stream, const std::string& path, const std::string& what, const std::string& reason) {
+  std::string failed = what;
+  TrimLineEnd(&failed);
+  if (reason.empty()) {
+    WriteText(stream, Format(CurrentWords().cli.errorLine, path.c_str(), failed.c_str()).c_str());
     return;
   }
+  // "Could not open the broken file." reads on as "Could not open the broken file: reason".
+  if (!failed.empty() && failed.back() == '.') failed.pop_back();
+  const std::string line = Format(CurrentWords().cli.errorLineWithReason, path.c_str(), failed.c_str(), reason.c_str());
+  WriteText(stream, line.c_str());
+}
+
+void PrintStop(std::FILE* stream, const std::string& path, const Outcome& outcome) {
   if (FoundByProgram(outcome.step)) {
-    WriteText(stream, Format("%s\n%s\n", CurrentWords().shared.unforeseen.c_str(), StepMessage(outcome.step)).c_str());
+    PrintErrorLine(stream, path, StepMessage(outcome.step));
     return;
   }
-  WriteText(stream, (std::string(StepMessage(outcome.step)) + "\n").c_str());
   switch (outcome.detail) {
     case StopDetail::None:
-      PrintSystemText(stream, outcome.systemError);
+      PrintErrorLine(stream, path, StepMessage(outcome.step), SystemText(outcome.systemError));
       PrintHeld(stream, outcome.systemError, outcome.holder, "", "\n");
       return;
-    case StopDetail::FileChangedWhileRead: WriteText(stream, CurrentWords().cli.fileChangedWhileRead); return;
+    case StopDetail::FileChangedWhileRead:
+      PrintErrorLine(stream, path, StepMessage(outcome.step), CurrentWords().cli.fileChangedWhileRead.c_str());
+      return;
   }
 }
 
-void PrintMayNotSurvivePowerCut(std::FILE* stream, const Outcome& outcome) {
-  WriteText(stream, CurrentWords().cli.mayNotSurvivePowerCut);
-  PrintSystemText(stream, outcome.systemError);
+void PrintMayNotSurvivePowerCut(std::FILE* stream, const std::string& path, const Outcome& outcome) {
+  PrintErrorLine(stream, path, CurrentWords().cli.mayNotSurvivePowerCut.c_str(), SystemText(outcome.systemError));
 }
 
-void PrintCheckRefusal(std::FILE* stream, const CheckRefusal& why) {
+void PrintCheckRefusal(std::FILE* stream, const std::string& path, const CheckRefusal& why) {
   if (why.finding == CheckFinding::None) return;
-  WriteText(stream, (std::string(CurrentWords().cli.checkFailed) + CheckRefusalLine(why) + "\n").c_str());
+  PrintErrorLine(stream, path, CurrentWords().cli.checkFailed + CheckRefusalLine(why));
 }
 
-void PrintOtherFile(std::FILE* stream, const CheckRefusal& why) {
-  WriteText(stream, (std::string(CurrentWords().shared.otherFile) + "\n").c_str());
+void PrintOtherFile(std::FILE* stream, const std::string& path, const CheckRefusal& why) {
   // Where: what the test file the repair was made from records of it.
-  if (why.finding != CheckFinding::None) WriteText(stream, (CheckRefusalLine(why) + "\n").c_str());
+  PrintErrorLine(stream, path, CurrentWords().cli.otherFile + CheckRefusalLine(why));
+  WriteText(stream, CurrentWords().cli.otherFileNext);
 }
 
 std::string CheckRefusalLine(const CheckRefusal& why) {
@@ -138,6 +145,8 @@ std::string CheckRefusalLine(const CheckRefusal& why) {
                     static_cast<unsigned long long>(why.recordedSize));
       break;
     case CheckFinding::TestFileForFolder: line = CurrentWords().cli.checkTestFileForFolder; break;
+    case CheckFinding::SketchDiffers: line = CurrentWords().cli.checkSketchDiffers; break;
+    case CheckFinding::TestFileDiffers: line = CurrentWords().cli.checkTestFileDiffers; break;
     case CheckFinding::BlockDiffers:
       line = Format(CurrentWords().cli.checkBlockDiffers, static_cast<unsigned>(why.block),
                     static_cast<unsigned long long>(why.first), static_cast<unsigned long long>(why.last));
@@ -211,6 +220,18 @@ void PrintUsageProblem(const char* problem) {
 void PrintHelp() {
   WriteText(outStream, CurrentWords().cli.synopsis);
   WriteText(outStream, CurrentWords().cli.help);
+}
+
+void PrintCommandHelp(Command command) {
+  const CliWords& said = CurrentWords().cli;
+  switch (command) {
+    case Command::ScanBroken: WriteText(outStream, said.scanBrokenHelp); return;
+    case Command::ScanValid: WriteText(outStream, said.scanValidHelp); return;
+    case Command::Repair: WriteText(outStream, said.repairHelp); return;
+    case Command::Verify: WriteText(outStream, said.verifyHelp); return;
+    case Command::Help:
+    case Command::Version: PrintHelp(); return;
+  }
 }
 
 void PrintDamagedBlock(std::FILE* stream, uint32_t blockNumber, uint64_t validSize) {

@@ -1,9 +1,9 @@
 # What a release holds and how CPack packs it (scripts/package drives both builds):
-# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide and its reference and the
-#   English guide as HTML files with their pictures inside, the formats they link to, and the notice of the runtime
-#   the programs carry;
+# - Windows: a zip of varnell.exe, varnell-cli.exe, the user guide and its reference in Russian
+#   and in English as HTML files with their pictures inside, the formats they link to, and the
+#   notice of the runtime the programs carry;
 # - elsewhere: a Debian package of varnell-cli with its manual page, in English and in
-#   Russian, and the docs.
+#   Russian, the docs, and the copyright file and changelog Debian asks for (lintian passes it).
 
 # Each page of the guide as a single file a double click opens: pandoc embeds the pictures,
 # and the links between the pages name the HTML pages beside them. Typographic quotes and
@@ -22,7 +22,7 @@ file(GLOB VARNELL_PICTURES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/screensh
 set(VARNELL_GUIDE_HTML)
 # Each page as "name|language|title".
 foreach(page "guide.ru|ru|Varnell: руководство пользователя" "guide-reference.ru|ru|Varnell: справочник"
-             "guide.en|en|Varnell: user guide")
+             "guide.en|en|Varnell: user guide" "guide-reference.en|en|Varnell: reference")
   string(REPLACE "|" ";" page "${page}")
   list(GET page 0 name)
   list(GET page 1 language)
@@ -48,7 +48,11 @@ set(CPACK_PACKAGE_NAME varnell)
 set(CPACK_PACKAGE_VENDOR Varnell)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "repairs a damaged copy of a file from an intact copy held elsewhere")
-set(CPACK_PACKAGE_CONTACT "Varnell developers")
+# The package's Maintainer and the changelog's signature: a name and an address, as Debian
+# wants them.
+set(VARNELL_PACKAGE_MAINTAINER "Varnell developers <developers@varnell.invalid>"
+    CACHE STRING "Maintainer of the Debian package: a name and a mail address")
+set(CPACK_PACKAGE_CONTACT "${VARNELL_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
 
@@ -85,8 +89,21 @@ else()
   endforeach()
   add_custom_target(varnell_man_page ALL DEPENDS ${VARNELL_MAN_PAGES})
 
+  # The copyright file in Debian's machine-readable form (the program's own terms and those of
+  # the libraries compiled into it), and the changelog of a native package, compressed as the
+  # manual pages are.
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${PROJECT_BINARY_DIR}/release/changelog @ONLY)
+  set(VARNELL_CHANGELOG ${PROJECT_BINARY_DIR}/release/changelog.gz)
+  add_custom_command(
+    OUTPUT ${VARNELL_CHANGELOG}
+    COMMAND ${VARNELL_GZIP} -9 -n -c ${PROJECT_BINARY_DIR}/release/changelog > ${VARNELL_CHANGELOG}
+    DEPENDS ${PROJECT_BINARY_DIR}/release/changelog
+    COMMENT "Compressing the changelog")
+  add_custom_target(varnell_changelog ALL DEPENDS ${VARNELL_CHANGELOG})
+
   install(TARGETS varnell-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${VARNELL_GUIDE_HTML} ${PROJECT_SOURCE_DIR}/docs/formats.md
+                ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${VARNELL_CHANGELOG}
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/varnell-cli)
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -97,11 +114,12 @@ else()
   # The dependencies are what the program links, as dpkg-shlibdeps finds them.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The summary above is its first line; this is the rest.
+  # Lines of at most 80 columns, as Debian's tools show them.
   string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
-         "varnell-cli makes the small test file NAME.crc next to the broken copy, compares\n"
-         "the intact copy with it and writes the repair file NAME.fix, which carries only\n"
-         "the damaged blocks, and puts those blocks in place in the broken copy. It exchanges\n"
-         "the same files as the Windows program varnell.exe.")
+         "varnell-cli makes the small test file NAME.crc next to the broken copy,\n"
+         "compares the intact copy with it and writes the repair file NAME.fix, which\n"
+         "carries only the damaged blocks, and puts those blocks in place in the broken\n"
+         "copy. It exchanges the same files as the Windows program varnell.exe.")
 endif()
 
 include(CPack)

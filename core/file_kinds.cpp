@@ -20,6 +20,8 @@ constexpr Tag kTags[] = {
     {ExchangeFileKind::FolderTestFile, {'V', 'N', 'D', 'I', 'R', 'C', 'R', 'C'}},
     {ExchangeFileKind::FolderRepairFile, {'V', 'N', 'D', 'I', 'R', 'F', 'I', 'X'}},
     {ExchangeFileKind::FolderFollowUp, {'V', 'N', 'D', 'I', 'R', 'F', 'O', 'L'}},
+    {ExchangeFileKind::CompactTestFile, {'V', 'N', 'S', 'K', 'E', 'T', 'C', 'H'}},
+    {ExchangeFileKind::AskingRepairFile, {'V', 'N', 'A', 'S', 'K', 'I', 'N', 'G'}},
 };
 
 }  // namespace

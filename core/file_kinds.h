@@ -13,6 +13,8 @@ enum class ExchangeFileKind {
   FolderTestFile,    // a whole folder's files, sizes, block checksums and region fingerprints
   FolderRepairFile,  // what a folder needs: blocks, whole files, folders to create, extra entries
   FolderFollowUp,    // the files of a folder repair that still differ, with strong hashes of their regions' blocks
+  CompactTestFile,   // a single file's test file whose size follows the damage: a sketch of its blocks
+  AskingRepairFile,  // the valid side's answer to a compact test file it could not decode: a larger one, please
 };
 
 // The marker and the tag: 12 bytes.

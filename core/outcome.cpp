@@ -4,6 +4,9 @@
 bool FoundByProgram(Step step) {
   switch (step) {
     case Step::CheckTestFileSize:
+    case Step::CheckCompactTestFile:
+    case Step::CheckAskingRepairFile:
+    case Step::CheckTestFileBudget:
     case Step::CheckLargeTestFile:
     case Step::CheckRepairFile:
     case Step::CheckLargeRepairFile:

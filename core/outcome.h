@@ -71,10 +71,16 @@ enum class Step : uint8_t {
   // attributes; a folder follow-up test file that does not hold together.
   KeepFileAttributes,
   CheckFolderFollowUp,
+  // The compact test file and the asking repair file that answers one that did not decode:
+  // one that does not hold together (or, a compact test file, decodes to blocks the valid file
+  // cannot have); a budget for the larger test file no larger than the one already sent.
+  CheckCompactTestFile,
+  CheckAskingRepairFile,
+  CheckTestFileBudget,
 };
 
 // The last of the steps, for tables that must have a line for each.
-inline constexpr Step kLastStep = Step::CheckFolderFollowUp;
+inline constexpr Step kLastStep = Step::CheckTestFileBudget;
 
 // Whether the program found the condition itself, rather than a system call failing.
 bool FoundByProgram(Step step);
@@ -88,6 +94,9 @@ enum class Ending {
   Differs,       // repair or verification: the file still differs from the valid file's fingerprint
   OtherFile,     // repair: the broken file is not the one the repair file was made for, or has
                  // changed since its test file was made (check says where); nothing written
+  MoreNeeded,    // the compact test file did not decode: the valid-file scan wrote the asking
+                 // repair file in place of the repair file, and the repair given it wrote the
+                 // larger test file it asks for (outputPath either way); nothing else changed
 };
 
 // Whether a repair (or a verification) compared its result with the valid file's fingerprint.
@@ -115,6 +124,9 @@ enum class CheckFinding {
   SizeDiffers,        // the broken file has brokenSize bytes, the test file records recordedSize
   BlockDiffers,       // block differs (bytes from first to last)
   TestFileForFolder,  // the test file describes a folder
+  TestFileDiffers,    // the broken file no longer gives the test file an asking repair file answers
+  SketchDiffers,      // the broken file's blocks no longer give the compact test file's sketch, in more
+                      // blocks than it can name
 };
 
 // What the program knows of a stop beyond the system's error, and says in its own words.

@@ -11,6 +11,10 @@
 // file the repair file was made for: a repair that finds another file there ends OtherFile, the
 // broken file untouched; only such a part may refuse so.
 //
+// A request for a larger test file (tagged VNASKING) is refused as damaged unless every field
+// and its check hold; one that holds was made for a file of at least 270 blocks, larger than any
+// broken file here, so it is refused as made for another file. Either way nothing is written.
+//
 // A hostile valid size can ask for a file of up to 16 TiB. File writes are therefore capped
 // (RLIMIT_FSIZE), and a repair whose valid size or blocks lie past the cap must fail at a
 // write, which drives that failure path too: every block then holds either what it held or
@@ -20,6 +24,7 @@
 #include <cstdint>
 #include <map>
 
+#include "core/fingerprint.h"
 #include "core/fingerprint_part.h"
 #include "stream/operations.h"
 #include "fuzz/fuzz_support.h"
@@ -74,6 +79,28 @@ RepairPlan ReadPlan(const Bytes& repair, uint64_t brokenSize) {
   return plan;
 }
 
+uint64_t Le64At(const Bytes& bytes, size_t at) { return Le32At(bytes, at) | uint64_t{Le32At(bytes, at + 4)} << 32; }
+
+// Whether a request for a larger test file holds together, field by field from its layout.
+bool RequestHolds(const Bytes& request) {
+  if (request.size() != 80 || Le32At(request, 12) != 1) return false;
+  const uint64_t brokenSize = Le64At(request, 16), answered = Le64At(request, 24), asked = Le64At(request, 56);
+  if (brokenSize > uint64_t{0xFFFFFFFF} * kBlock) return false;
+  const uint64_t plain = (brokenSize >= (uint64_t{1} << 32) ? 12 : 4) + 4 * ((brokenSize + kBlock - 1) / kBlock);
+  const auto compact = [](uint64_t length) { return length >= 1076 + 24 && (length - 1076) % 24 == 0; };
+  if (!compact(answered) || answered > plain || asked <= answered || asked > plain || (asked != plain && !compact(asked))) {
+    return false;
+  }
+  const Hash128 check = Xxh3Hash128(request.data(), 64);
+  for (int i = 0; i < 8; ++i) {
+    if (request[64 + i] != static_cast<uint8_t>(check.high >> (56 - 8 * i)) ||
+        request[72 + i] != static_cast<uint8_t>(check.low >> (56 - 8 * i))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // The first length bytes of the broken file as the plan rewrites it: its own bytes, zeros
 // behind them, the repair blocks over both up to the valid size.
 Bytes RepairedPrefix(const RepairPlan& plan, const Bytes& repair, const Bytes& broken, uint64_t length) {
@@ -108,6 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   static const std::string brokenPath = ScratchPath("broken.bin");
   static const std::string repairPath = ScratchPath("repair.fix");
+  // Where a follow-up, or the larger test file a request asks for, would go.
+  static const std::string testPath = ScratchPath("broken.crc");
+  RemoveFile(testPath);
   WriteFileBytes(brokenPath, broken.data(), broken.size());
   WriteFileBytes(repairPath, repair.data(), repair.size());
 
@@ -118,6 +148,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(ReadFileBytes(repairPath) == repair, "the repair file changed");
   const Bytes after = ReadFileBytes(brokenPath);
   const RepairPlan plan = ReadPlan(repair, broken.size());
+
+  if (repair.size() >= 12 && Le32At(repair, 0) == 0xFFFFFFFF && std::equal(repair.begin() + 4, repair.begin() + 12, "VNASKING")) {
+    Require(RequestHolds(repair) ? result.ending == Ending::OtherFile
+                                 : result.ending == Ending::Stopped && result.step == Step::CheckAskingRepairFile,
+            "a request for a larger test file was not refused at the right check");
+    Require(after == broken && !FileExists(testPath), "a refused request wrote something");
+    return 0;
+  }
 
   if (result.ending == Ending::Done || result.ending == Ending::Differs) {
     Require(plan.applies, "a repair file that does not fit was applied");

@@ -8,7 +8,10 @@
 // identical contents, or a repair file equal byte for byte to the expected one, the valid
 // file's fingerprint (one region, hashed by the library in one call) behind its blocks. A
 // follow-up test file is answered by its own rules, which this model leaves to the tests: it
-// need only leave nothing held and the inputs as they were.
+// need only leave nothing held and the inputs as they were. A compact test file is refused as
+// damaged unless every field and its check hold, and one that holds describes a copy larger
+// than this valid file (it is never longer than the plain form, so its copy has over 270
+// blocks), which the size check refuses.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -159,6 +162,25 @@ Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
   return Concat(file, Fingerprint(test, entries, carried));
 }
 
+// Whether a file tagged as a compact test file holds together, field by field from its layout:
+// its length is the header's, the estimator's shape, m from 1, B not above the largest size,
+// not longer than the plain form of B, every symbol field below 2^61 - 1, and the check.
+bool CompactTestFileHolds(const Bytes& test) {
+  if (test.size() < 1076 + 24 || (test.size() - 1076) % 24 != 0) return false;
+  const uint64_t symbols = Le32At(test, 24);
+  const uint64_t brokenSize = Le32At(test, 16) | uint64_t{Le32At(test, 20)} << 32;
+  const uint64_t brokenBlocks = (brokenSize + kBlock - 1) / kBlock;
+  const uint64_t plainLength = (brokenSize >= (uint64_t{1} << 32) ? 12 : 4) + 4 * brokenBlocks;
+  if (Le32At(test, 12) != 1 || symbols == 0 || test.size() != 1076 + 24 * symbols || Le32At(test, 28) != 32 ||
+      Le32At(test, 32) != 16 || brokenSize > uint64_t{0xFFFFFFFF} * kBlock || test.size() > plainLength) {
+    return false;
+  }
+  for (size_t at = 1060; at < test.size() - 16; at += 8) {
+    if ((Le32At(test, at) | uint64_t{Le32At(test, at + 4)} << 32) >= (uint64_t{1} << 61) - 1) return false;
+  }
+  return Hash(test.data(), test.size() - 16) == Bytes(test.end() - 16, test.end());
+}
+
 // What any repair file this scan writes must look like, whatever its blocks hold: its blocks,
 // then the fingerprint part of 80 + 16 + 16 bytes and 4 per block and 8 per sample (up to 64).
 void RequireRepairFileShape(const Bytes& fix) {
@@ -214,6 +236,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (tagged("VNFOLLOW")) return 0;
+  if (tagged("VNSKETCH")) {
+    const Step refusal = CompactTestFileHolds(test) ? Step::CheckTestFileSize : Step::CheckCompactTestFile;
+    Require(result.ending == Ending::Stopped && result.step == refusal && result.systemError == 0 && !FileExists(fixPath),
+            "a compact test file was not refused at the right check");
+    return 0;
+  }
 
   // Entries counted as the scan counts them, in 32 bits: 0 to 3 bytes wrap to a huge count.
   const uint32_t entries = (static_cast<uint32_t>(size) - 4) / 4;

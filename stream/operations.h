@@ -29,11 +29,28 @@ struct StreamControl {
   bool oneThread = false;
 };
 
-Outcome StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control);
+// Which form a broken-file scan writes.
+struct TestFileChoice {
+  // The plain form as long as it is at most this many bytes, the compact form above: the dialog
+  // keeps the plain form below 4 GiB, varnell-cli up to 1 MiB (files just under 1 GiB).
+  uint64_t plainUpTo = UINT64_MAX;
+  // The whole compact test file's length, for a mail limit; 0: the default size. A budget at or
+  // above the plain form's length gives the plain form.
+  uint64_t budget = 0;
+};
+
+// varnell-cli's default: the plain form up to 1 MiB.
+inline constexpr uint64_t kPlainTestFileUpTo = uint64_t{1} << 20;
+
+// The test file in the form chosen: by default the plain form, which every earlier version reads.
+Outcome StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control,
+                             const TestFileChoice& choice = {});
 
 // The repair file carries the valid file's fingerprint behind its blocks. A follow-up test file
 // is answered with exactly the blocks whose XXH3-64 differs and the fingerprint of the regions
-// it lists. prove: identical copies get a repair file too, of no blocks, so that the other
+// it lists. A compact test file is decoded against the valid file's blocks into the same
+// repair file the plain form gives; one that does not decode is answered, under the repair
+// file's name, with an asking repair file sized from the damage it shows (MoreNeeded). prove: identical copies get a repair file too, of no blocks, so that the other
 // side can prove they are.
 Outcome StreamScanValidFile(const char* validFilePath, const char* testFilePath, const char* outputFolder,
                             const StreamControl& control, bool prove = false);
@@ -45,14 +62,18 @@ struct RepairOptions {
   const char* checkFilePath = nullptr;
   // With a fingerprint in the repair file: read the repaired file back and compare it.
   bool verify = true;
-  // Where the follow-up test file goes when the result still differs; null: beside the broken
-  // file.
+  // Where the follow-up test file goes when the result still differs, and the larger test file
+  // an asking repair file asks for; null: beside the broken file.
   const char* followUpFolder = nullptr;
+  // The largest that larger test file may be, in bytes; 0: as large as asked.
+  uint64_t budget = 0;
 };
 
 // A repair file with a fingerprint is checked whole first, the fingerprint too; after the
 // blocks are in place, the length set and the file flushed, the file is read back and
 // compared with it: Done when it agrees, Differs with the ranges and the follow-up otherwise.
+// Given an asking repair file, the broken file is only read: when it still gives the test file
+// the request answers, the larger test file asked for is written (MoreNeeded), else OtherFile.
 Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFilePath, const RepairOptions& options,
                                const StreamControl& control);
 

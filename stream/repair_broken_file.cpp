@@ -19,12 +19,17 @@
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
 #include "support/files_by_path.h"
+#include "core/asking_repair_file.h"
+#include "core/compact_test_file.h"
 #include "core/repair_file.h"
+#include "core/test_file.h"
 #include "stream/broken_file_check.h"
 #include "stream/fingerprint_check.h"
 #include "stream/follow_up.h"
 #include "stream/operations.h"
 #include "stream/origin_check.h"
+#include "stream/output_file.h"
+#include "stream/test_file_writing.h"
 #include "stream/steps.h"
 #include "support/path_buffer.h"
 #include "support/strip_last_component.h"
@@ -43,6 +48,10 @@ struct Repair {
   Memory part;
   OriginRecord record;
   ReadBackBuffers readBack;
+  // Answering an asking repair file: the ring the broken file is read through, and the larger
+  // test file.
+  SliceRing ring;
+  OutputFile output;
   bool brokenFileChanged = false;
 };
 
@@ -132,6 +141,61 @@ Outcome WrittenBlocksReadBack(Repair& repair, const RepairFileLayout& layout, co
   return DoneOutcome();
 }
 
+// Where the files the broken side sends back go (a follow-up, a larger test file): the folder the
+// caller names, or the broken file's own; refused when the path does not fit a path buffer.
+SystemError FollowUpFolder(const char* brokenFilePath, const RepairOptions& options, char* folder) {
+  const char* named = options.followUpFolder != nullptr ? options.followUpFolder : brokenFilePath;
+  if (const SystemError failed = PutPathIntoBuffer(folder, named)) return failed;
+  if (options.followUpFolder == nullptr) StripLastComponent(folder, kPathBufferSize);
+  // A bare name is in the current folder; a name right under the root, in the root.
+  if (folder[0] == '\0') folder[0] = brokenFilePath[0] == kPathSeparator ? kPathSeparator : '.';
+  return SystemError{};
+}
+
+// An asking repair file: the compact test file sent did not decode. When the broken file still
+// gives that test file, the larger one asked for (or the largest the budget allows) is written
+// where a follow-up goes; the broken file is only read.
+Outcome AnswerRequest(Repair& repair, const char* brokenFilePath, uint64_t brokenSize, uint64_t repairSize,
+                      const RepairOptions& options, const StreamControl& control) {
+  uint8_t bytes[kAskingRepairFileBytes];
+  if (repairSize != sizeof bytes) return Refused(Step::CheckAskingRepairFile);
+  if (const SystemError failed = ReadAt(repair.repairFile, 0, bytes, sizeof bytes)) return Stopped(Step::ReadRepair, failed);
+  AskingRepairFile asking;
+  if (!ReadAskingRepairFile(bytes, repairSize, &asking)) return Refused(Step::CheckAskingRepairFile);
+  if (brokenSize != asking.brokenSize) {
+    CheckRefusal why;
+    why.finding = CheckFinding::SizeDiffers;
+    why.brokenSize = brokenSize;
+    why.recordedSize = asking.brokenSize;
+    return OtherFileOutcome(why);
+  }
+  AnsweredTestFile answered;
+  answered.symbols = static_cast<uint32_t>((asking.answeredLength - CompactTestFileLength(0)) / kCompactSymbolBytes);
+  answered.length = asking.answeredLength;
+  answered.check = asking.answeredCheck;
+  const uint64_t asked = options.budget > 0 ? std::min(options.budget, asking.askedLength) : asking.askedLength;
+  const uint32_t symbols = asked >= TestFileLength(brokenSize) ? 0 : CompactSymbolsForBudget(asked);
+  if (symbols != 0 && symbols <= answered.symbols) return Refused(Step::CheckTestFileBudget);
+
+  if (const SystemError failed = AcquireSlices(&repair.ring)) return Stopped(Step::CommitBrokenBuffer, failed);
+  char folder[kPathBufferSize] = {};
+  SystemError failed = FollowUpFolder(brokenFilePath, options, folder);
+  if (!failed) {
+    failed = CreateOutput(&repair.output, folder, brokenFilePath, repair.brokenFile, ".crc", control.nameOutput, &repair.waits);
+  }
+  if (failed) return Stopped(Step::CreateOutput, failed);
+  Progress progress(control, brokenSize);
+  uint64_t written = 0;
+  Outcome wrote =
+      WriteTestFileOf(repair.brokenFile, brokenSize, symbols, &answered, repair.output.file, repair.ring, progress, &written);
+  if (wrote.ending != Ending::Done) return wrote;
+  Outcome result = FinishOutput(&repair.output);
+  if (result.ending != Ending::Done) return result;
+  result.ending = Ending::MoreNeeded;
+  result.outputBytes = written;
+  return result;
+}
+
 // Compares the repaired file, still open, with the fingerprint, and writes the follow-up where
 // it differs. predicted: the whole hash of the file as the check pass saw it will be (its region
 // hashes in the read-back's regions), or null to read the whole file back.
@@ -157,16 +221,11 @@ Outcome Verify(Repair& repair, const char* brokenFilePath, const FingerprintPart
     return compared;
   }
   if (compared.verification == Verification::Verified) return compared;
-  // Beside the broken file unless the caller names a folder.
   char folder[kPathBufferSize] = {};
   Outcome followUp;
-  if (const SystemError failed =
-          PutPathIntoBuffer(folder, options.followUpFolder != nullptr ? options.followUpFolder : brokenFilePath)) {
+  if (const SystemError failed = FollowUpFolder(brokenFilePath, options, folder)) {
     followUp = Stopped(Step::CreateFollowUp, failed);
   } else {
-    if (options.followUpFolder == nullptr) StripLastComponent(folder, kPathBufferSize);
-    // A bare name is in the current folder; a name right under the root, in the root.
-    if (folder[0] == '\0') folder[0] = brokenFilePath[0] == kPathSeparator ? kPathSeparator : '.';
     followUp = WriteFollowUp(repair.brokenFile, header.validSize, differing, folder, brokenFilePath, nameOutput,
                              repair.slice.bytes(), repair.entries.bytes(), progress);
   }
@@ -209,7 +268,10 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   switch (ReadExchangeFileKind(start, repairSize)) {
     case ExchangeFileKind::Plain:
     case ExchangeFileKind::FollowUpTestFile:  // no repair file: its header fails the check below
+    case ExchangeFileKind::CompactTestFile:
       break;
+    case ExchangeFileKind::AskingRepairFile:
+      return AnswerRequest(repair, brokenFilePath, brokenSize, repairSize, options, control);
     case ExchangeFileKind::FolderTestFile:
     case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:

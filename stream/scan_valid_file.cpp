@@ -9,6 +9,7 @@
 // way, block by block by XXH3-64 instead of by checksum.
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "core/block.h"
@@ -18,6 +19,7 @@
 #include "core/fingerprint_part.h"
 #include "core/repair_file.h"
 #include "core/test_file.h"
+#include "stream/compact_answer.h"
 #include "stream/follow_up.h"
 #include "stream/operations.h"
 #include "stream/origin_record.h"
@@ -48,6 +50,7 @@ struct Comparison {
   Exchange exchange;    // S, N, B and E
   TestFileLayout test;  // the entries' place
   uint64_t testLength;  // T
+  CompactTestFile compact;  // or its sketch, for a compact test file
 };
 
 // Reads which test file it is and checks it against the valid file.
@@ -64,7 +67,18 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
         return Refused(Step::CheckFollowUp);
       }
       return DoneOutcome();
+    case ExchangeFileKind::CompactTestFile: {
+      Outcome read = ReadCompactTestFile(scan.testFile, c.testLength, start, scan.ring.slices[0].bytes, Step::AllocateTest,
+                                         &c.compact);
+      if (read.ending != Ending::Done) return read;
+      exchange.recordedSize = c.compact.header.brokenSize;
+      exchange.entries = BlockCount64(exchange.recordedSize);
+      if (!TestFileFitsValid(exchange.entries, exchange.validBlocks)) return Refused(Step::CheckTestFileSize);
+      return DoneOutcome();
+    }
     case ExchangeFileKind::Plain:
+      break;
+    case ExchangeFileKind::AskingRepairFile:  // a repair file: as long as a small test file of a larger copy
       break;
     case ExchangeFileKind::FolderTestFile:
     case ExchangeFileKind::FolderFollowUp:
@@ -105,6 +119,7 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   Outcome tested = ReadTestFile(scan, c, start, &followUpLayout);
   if (tested.ending != Ending::Done) return tested;
   const bool answering = followUpLayout.regions > 0;
+  Sketch* sketch = c.compact.sketch ? &*c.compact.sketch : nullptr;
   if (answering) {
     if (const SystemError failed = CommitMemory(static_cast<uint32_t>(followUpLayout.RecordBytes()), &scan.record)) {
       return Stopped(Step::AllocateTest, failed);
@@ -124,9 +139,29 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   FollowUpReader followUp(scan.testFile, followUpLayout, start, scan.record.bytes(), listed);
   std::vector<uint32_t> damaged;
   const TestEntries entries{&scan.testFile, c.test.headerBytes, c.testLength - c.test.headerBytes};
-  TravellingBlocks pass(scan.validFile, exchange, entries, answering ? &followUp : nullptr, print, &damaged, Step::CommitList);
+  const SketchedEntries sketched{sketch, std::min(exchange.entries, exchange.validBlocks)};
+  TravellingBlocks pass = sketch != nullptr
+                              ? TravellingBlocks(scan.validFile, exchange, sketched, print, &damaged, Step::CommitList)
+                              : TravellingBlocks(scan.validFile, exchange, entries, answering ? &followUp : nullptr, print,
+                                                 &damaged, Step::CommitList);
   Outcome collected = RunSlices(scan.ring, pass, exchange.validSize, progress);
   if (collected.ending != Ending::Done) return collected;
+  CompactDifferences differences;
+  if (sketch != nullptr) {
+    Outcome decoded = DecodeCompactDifferences(*sketch, exchange.entries, exchange.validBlocks, Step::CommitList, &differences);
+    if (decoded.ending != Ending::Done) return decoded;
+    // Too much damage for the symbols sent: the request for more goes back under the repair
+    // file's name.
+    if (!differences.decoded) {
+      if (const SystemError failed =
+              CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput, &scan.waits)) {
+        return Stopped(Step::CreateOutput, failed);
+      }
+      return WriteAskingRepairFile(c.compact, differences, &scan.output);
+    }
+    Outcome added = AddDifferingBlocks(differences, exchange.validBlocks, &damaged, Step::CommitList);
+    if (added.ending != Ending::Done) return added;
+  }
   if (answering) {
     Outcome finished = followUp.Finish();
     if (finished.ending != Ending::Done) return finished;
@@ -135,10 +170,21 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   }
 
   OriginRecord record;
-  Outcome recorded = answering ? RecordFromFollowUp(scan.testFile, followUpLayout, listed, damaged, Step::CommitList, &record)
-                               : RecordFromTestFile(entries, exchange.recordedSize, exchange.entries, exchange.validSize, damaged,
-                                                    scan.ring.slices[0].bytes, Step::CommitList, &record);
+  std::vector<uint32_t> checksums;  // of the carried blocks, for a compact test file's values
+  Outcome recorded =
+      answering         ? RecordFromFollowUp(scan.testFile, followUpLayout, listed, damaged, Step::CommitList, &record)
+      : sketch != nullptr ? RecordFromValidFile(scan.validFile, exchange.recordedSize, exchange.validSize, damaged,
+                                                scan.ring.slices[0].bytes, Step::CommitList, &record)
+                          : RecordFromTestFile(entries, exchange.recordedSize, exchange.entries, exchange.validSize, damaged,
+                                               scan.ring.slices[0].bytes, Step::CommitList, &record);
   if (recorded.ending != Ending::Done) return recorded;
+  if (sketch != nullptr) {
+    try {
+      checksums.reserve(damaged.size());
+    } catch (const std::bad_alloc&) {
+      return Stopped(Step::CommitList, ErrorOf(SystemErrorKind::NotEnoughMemory));
+    }
+  }
   // The head in memory: the header and the region hashes, a little over 1 MiB at most.
   const uint64_t headBytes =
       (answering ? FingerprintPartBytes(FingerprintForm::ListedRegions, followUpLayout.regions, &record.origin)
@@ -158,8 +204,14 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   uint8_t* buffer = scan.ring.slices[0].bytes;
   const uint32_t header = StoreRepairFileHeader(buffer, exchange.validSize, static_cast<uint32_t>(damaged.size()));
   uint64_t written = header;
-  Outcome wrote = WriteTravellingBlocks(scan.validFile, exchange.validSize, damaged, buffer, header, scan.output.file, &written, progress);
+  Outcome wrote = WriteTravellingBlocks(scan.validFile, exchange.validSize, damaged, buffer, header, scan.output.file, &written,
+                                       progress, sketch != nullptr ? &checksums : nullptr);
   if (wrote.ending != Ending::Done) return wrote;
+  // The broken side's values of the carried blocks, from their checksums here and the
+  // differences decoded; one that is no checksum was never a difference of a real file.
+  if (sketch != nullptr && !CarriedValues(differences, exchange.entries, damaged, checksums, &record.values)) {
+    return Refused(Step::CheckCompactTestFile);
+  }
   wrote = WriteFingerprintPart(scan.output.file, scan.part.bytes(), headBytes, record, buffer, &written);
   if (wrote.ending != Ending::Done) return wrote;
   Outcome result = FinishOutput(&scan.output);

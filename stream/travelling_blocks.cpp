@@ -13,6 +13,7 @@ Outcome TravellingBlocks::Fill(Slice& slice) {
     return Stopped(Step::ReadValid, failed);
   }
   if (followUp_ != nullptr) return followUp_->Expect(slice);
+  if (sketched_.sketch != nullptr) return DoneOutcome();
   // This slice's entries, as far as the test file has them; the rest read as 0.
   const uint64_t entriesFrom = 4 * (slice.offset / kBlockSize);
   const uint64_t entriesTo = std::min<uint64_t>(entriesFrom + 4 * uint64_t{slice.blocks}, entries_.bytes);
@@ -29,10 +30,17 @@ void TravellingBlocks::Work(Slice& slice) {
   // The fingerprint and the block checksums in one pass over the slice.
   print_.AddBlocks(slice.bytes, slice.count, slice.checksums);
   const uint64_t first = slice.offset / kBlockSize + 1;
+  if (sketched_.sketch != nullptr && first <= sketched_.blocks) {
+    const uint64_t count = std::min<uint64_t>(slice.blocks, sketched_.blocks - first + 1);
+    sketched_.sketch->SubtractBlocks(first, slice.checksums, static_cast<size_t>(count));
+  }
   for (uint32_t i = 0; i < slice.blocks; ++i) {
     const uint8_t* block = slice.bytes + uint64_t{i} * kBlockSize;
     if (followUp_ != nullptr) {
       slice.travels[i] = slice.hashBlocks && Xxh3Hash64(block, kBlockSize) != slice.expected[i];
+    } else if (sketched_.sketch != nullptr) {
+      // As if the checksums were equal: what travels by its bytes alone.
+      slice.travels[i] = BlockMustTravel(exchange_, first + i, block, slice.checksums[i], slice.checksums[i]);
     } else {
       const uint32_t entry = TestFileEntry(slice.entries + 4 * i, first + i, entries_.bytes);
       slice.travels[i] = BlockMustTravel(exchange_, first + i, block, entry, slice.checksums[i]);
@@ -57,10 +65,11 @@ Outcome TravellingBlocks::Collect(Slice& slice) {
 }
 
 Outcome WriteTravellingBlocks(const File& validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
-                              uint8_t* buffer, uint32_t filled, const File& output, uint64_t* at, Progress& progress) {
+                              uint8_t* buffer, uint32_t filled, const File& output, uint64_t* at, Progress& progress,
+                              std::vector<uint32_t>* checksums) {
   Outcome numbers = WriteTravellingNumbers(travelling, buffer, filled, output, at);
   if (numbers.ending != Ending::Done) return numbers;
-  return WriteTravellingBytes(validFile, validSize, travelling, buffer, output, at, progress);
+  return WriteTravellingBytes(validFile, validSize, travelling, buffer, output, at, progress, checksums);
 }
 
 Outcome WriteTravellingNumbers(const std::vector<uint32_t>& travelling, uint8_t* buffer, uint32_t filled, const File& output,
@@ -82,7 +91,8 @@ Outcome WriteTravellingNumbers(const std::vector<uint32_t>& travelling, uint8_t*
 }
 
 Outcome WriteTravellingBytes(const File& validFile, uint64_t validSize, const std::vector<uint32_t>& travelling,
-                             uint8_t* buffer, const File& output, uint64_t* at, Progress& progress) {
+                             uint8_t* buffer, const File& output, uint64_t* at, Progress& progress,
+                             std::vector<uint32_t>* checksums) {
   const size_t count = travelling.size();
   progress.AddToTotal(uint64_t{count} * kBlockSize);
   for (size_t j = 0; j < count;) {
@@ -94,6 +104,7 @@ Outcome WriteTravellingBytes(const File& validFile, uint64_t validSize, const st
     if (const SystemError failed = ReadPadded(validFile, start, buffer, present, run * kBlockSize)) {
       return Stopped(Step::ReadValid, failed);
     }
+    for (uint32_t i = 0; checksums != nullptr && i < run; ++i) checksums->push_back(BlockChecksum(buffer + uint64_t{i} * kBlockSize));
     if (const SystemError failed = WriteAt(output, *at, buffer, run * kBlockSize)) return Stopped(Step::WriteOutput, failed);
     *at += uint64_t{run} * kBlockSize;
     j += run;

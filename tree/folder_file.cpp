@@ -23,7 +23,10 @@ Outcome OpenFolderFile(const char* path, HeldFileWaits* waits, ExchangeFileKind 
   }
   const ExchangeFileKind found = ReadExchangeFileKind(opened->start, opened->length);
   switch (found) {
-    case ExchangeFileKind::Plain: return Refused(steps.oneFile);
+    case ExchangeFileKind::Plain:
+    case ExchangeFileKind::CompactTestFile:
+    case ExchangeFileKind::AskingRepairFile:
+      return Refused(steps.oneFile);
     case ExchangeFileKind::FollowUpTestFile:
     case ExchangeFileKind::FolderTestFile:
     case ExchangeFileKind::FolderFollowUp:

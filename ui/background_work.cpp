@@ -11,6 +11,7 @@
 #include <new>
 #include <utility>
 
+#include "core/test_file.h"
 #include "stream/operations.h"
 #include "tree/operations.h"
 #include "support/path_buffer.h"
@@ -84,6 +85,14 @@ void Progress(void* context, uint64_t done, uint64_t total) {
   PostMessageW(work->dialog, kWorkProgressMessage, percent, 0);
 }
 
+// Below 4 GiB the test file the dialog has always written; from 4 GiB on, where the plain form
+// is large, the compact one, at its default size.
+TestFileChoice DialogTestFileChoice() {
+  TestFileChoice choice;
+  choice.plainUpTo = TestFileLength(kLargeFormSize - 1);
+  return choice;
+}
+
 DWORD WINAPI RunWork(void* parameter) {
   BackgroundWork* work = static_cast<BackgroundWork*>(parameter);
   StreamControl control;
@@ -109,7 +118,7 @@ DWORD WINAPI RunWork(void* parameter) {
   }
   switch (work->mode) {
     case WorkMode::BrokenScan:
-      work->outcome = StreamScanBrokenFile(work->paths[0], work->paths[1], control);
+      work->outcome = StreamScanBrokenFile(work->paths[0], work->paths[1], control, DialogTestFileChoice());
       break;
     case WorkMode::ValidScan:
       work->outcome = StreamScanValidFile(work->paths[0], work->paths[1], work->paths[2], control);

@@ -135,6 +135,11 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
     case Ending::Cancelled:
       Show(dialog, Own(CancelText(mode, outcome)), CurrentWords().shared.attention, MB_OK | MB_ICONINFORMATION);
       return;
+    case Ending::MoreNeeded:
+      text = OwnWith(mode == WorkMode::ValidScan ? CurrentWords().shared.askedForMore : CurrentWords().shared.largerTestFile,
+                     outcome.outputPath);
+      Show(dialog, text, CurrentWords().shared.attention, MB_OK | MB_ICONINFORMATION);
+      return;
     case Ending::Stopped:
     case Ending::CheckRefused:
       break;

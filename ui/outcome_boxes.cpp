@@ -119,5 +119,12 @@ void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
     case Ending::OtherFile:
       ShowBox(dialog, CurrentWords().shared.otherFile, CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
       return;
+    case Ending::MoreNeeded: {
+      // The valid-file scan wrote the request, the repair the larger test file: each is sent back.
+      const char* format = mode == WorkMode::ValidScan ? CurrentWords().shared.askedForMore : CurrentWords().shared.largerTestFile;
+      ShowBox(dialog, Formatted(format, outcome.outputPath.c_str()).c_str(), CurrentWords().shared.attention,
+              MB_OK | MB_ICONINFORMATION);
+      return;
+    }
   }
 }

@@ -6,14 +6,14 @@ constinit const Words kEnglish = {
     .window =
         {
             .modeBrokenScan = "Scan the broken file",
-            .groupBrokenScan = "Broken file scan",
+            .groupBrokenScan = "Scanning the broken file",
             .brokenFile = "Broken file:",
             .modeValidScan = "Scan the valid file",
-            .groupValidScan = "Valid file scan",
+            .groupValidScan = "Scanning the valid file",
             .validFile = "Valid file:",
             .testFile = "Test file (*.crc):",
             .modeRepair = "Repair the broken file",
-            .groupRepair = "Broken file repair",
+            .groupRepair = "Repairing the broken file",
             .repairBrokenFile = "Broken file:",
             .repairFile = "Repair file (*.fix):",
             .outputFolder = "Output folder:",
@@ -60,8 +60,9 @@ constinit const Words kEnglish = {
             .folderRepairDiffersHead = "The folder's repair is not complete: some files did not match the valid ones once written.",
             .folderDiffersNext =
                 "What to do next: a follow-up test file of the folder was written\n%s\nSend it to the owner of the "
-                "valid folder. In mode 2 they choose that folder, and this file as the test file, and send back a new "
-                "repair file of the folder with exactly the blocks that differ; apply it in mode 3.",
+                "valid folder. They choose “Scan the valid file”, that folder as the valid file and this file as the "
+                "test file, and send back a new repair file of the folder with exactly the blocks that differ; apply "
+                "it with “Repair the broken file”.",
             .folderNotScanned =
                 "Some files changed or appeared after the broken folder was scanned: they were left untouched (see the "
                 "skipped list). For them, do steps 1 to 3 with this folder again.",
@@ -80,22 +81,27 @@ constinit const Words kEnglish = {
                 "The block checksums the program compares cannot see such damage; the valid file's fingerprint in the "
                 "repair file showed it.",
             .differsNext =
-                "What to do next: a follow-up test file was written\n%s\nSend it to the owner of the valid file. In "
-                "mode 2 they choose it as the test file and send back a new repair file with exactly the blocks that "
-                "differ; apply it in mode 3.",
-            .chooseFile = "Choose a file to open.",
+                "What to do next: a follow-up test file was written\n%s\nSend it to the owner of the valid file. They "
+                "choose “Scan the valid file” and this file as the test file, and send back a new repair file with "
+                "exactly the blocks that differ; apply it with “Repair the broken file”.",
+            .chooseFile = "Choose a file to open",
             .chooseFolder = "Choose a folder.",
         },
     .shared =
         {
             .unforeseen = "Cannot continue",
-            .identical = "The broken file and the original file have identical contents.",
+            .identical = "The broken file and the valid file have identical contents.",
             .attention = "Varnell",
             .heldBy = "The file is open in “%s”: close it and run the operation again.",
             .heldByAnother = "The file is open in another program: close it and run the operation again.",
             .otherFile =
                 "The repair file was made for another file, or the broken file has changed since its test file was "
-                "made. The broken file is unchanged; make a new test file",
+                "made. The broken file is unchanged; make a new test file.",
+            .askedForMore = "More blocks are damaged than this test file can describe. In place of the repair file, the "
+                            "request %s has been written: send it back. From it, Varnell at the broken file makes a larger "
+                            "test file.",
+            .largerTestFile = "A larger test file has been written: %s. The broken file is unchanged. Send this test file "
+                              "to whoever holds the intact copy, once more.",
         },
     .steps =
         {
@@ -152,10 +158,13 @@ constinit const Words kEnglish = {
             .checkFollowUp = "The follow-up test file is damaged or was made for a file of another size",
             .keepFileAttributes = "Could not give the repaired copy of the file its access rights and modification time.",
             .checkFolderFollowUp = "The folder's follow-up test file is damaged or cut short",
+            .checkCompactTestFile = "The compact test file is damaged or cut short",
+            .checkAskingRepairFile = "The request for a larger test file is damaged or cut short",
+            .checkTestFileBudget = "The size allowed is no larger than the test file already sent: allow a larger one",
         },
     .entries =
         {
-            .foldersIdentical = "The broken folder and the original folder have identical contents.",
+            .foldersIdentical = "The broken folder and the valid folder have identical contents.",
             .damaged = "Damaged, blocks: %llu: %s",
             .lengthDiffers = "Differs only in length: %s",
             .missing = "Not in the broken folder, will be sent whole: %s",
@@ -210,12 +219,13 @@ constinit const Words kEnglish = {
         {
             .synopsis =
                 "Usage:\n"
-                "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [--quiet] [--json]\n"
-                "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--prove] [--quiet] [--json]\n"
+                "  varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [-q] [-j]\n"
+                "  varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--prove] [-q] [-j]\n"
                 "  varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--no-verify] [--follow-up FOLDER]\n"
-                "                     [--quiet] [--json]\n"
-                "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--follow-up FOLDER] [--quiet] [--json]\n"
-                "  varnell-cli verify FILE REPAIR_FILE [--quiet] [--json]\n"
+                "                     [-q] [-j]\n"
+                "  varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--follow-up FOLDER] [-q] [-j]\n"
+                "  varnell-cli verify FILE REPAIR_FILE [-q] [-j]\n"
+                "  varnell-cli COMMAND --help\n"
                 "  varnell-cli --help | --version\n",
             .help =
                 "\n"
@@ -240,8 +250,9 @@ constinit const Words kEnglish = {
                 "               A repair file made for another file (or for a file changed since step 1)\n"
                 "               is refused, and nothing is written.\n"
                 "  verify       compares FILE with the fingerprint in the repair file, writing nothing.\n"
-                "  --quiet      no progress line and no success messages.\n"
-                "  --json       one JSON object on stdout with the result; messages go to stderr.\n"
+                "  -q, --quiet  no progress line, and nothing printed on success (failures still are).\n"
+                "  -j, --json   one JSON object on stdout with the result; messages go to stderr.\n"
+                "  COMMAND --help  the command's own usage and options.\n"
                 "\n"
                 "A folder may be given instead of a file: the test file FOLDER_NAME.crc describes\n"
                 "every file and folder in it, the repair file FOLDER_NAME.fix carries everything the\n"
@@ -249,8 +260,10 @@ constinit const Words kEnglish = {
                 "and folders in it. Extra files and folders (only in the broken folder) are only\n"
                 "named, and deleted with --delete-extra. Links are never opened or created.\n"
                 "\n"
-                "Files of any size (up to 16 TB); the test file and the repair file appear under\n"
+                "Files of any size (up to 16 TiB); the test file and the repair file appear under\n"
                 "their names only once written whole.\n"
+                "\n"
+                "Failures are told on stderr as \"varnell-cli: PATH: what failed: reason\".\n"
                 "\n"
                 "Exit statuses: 0 done; 1 the operation stopped (the reason is on stderr);\n"
                 "2 wrong usage; 3 scan-valid: identical contents, nothing written;\n"
@@ -262,7 +275,69 @@ constinit const Words kEnglish = {
                 "8 verify: the repair file carries no fingerprint, nothing to compare with;\n"
                 "9 repair: the repair file was made for another file, or the file has changed since\n"
                 "  its test file was made; nothing written (a folder: such files skipped, the rest\n"
-                "  repaired).\n",
+                "  repaired).\n"
+                "Interrupted (Ctrl+C, SIGTERM, SIGHUP), it cleans up and ends by that signal, which a\n"
+                "shell shows as 128 and the signal's number (130 for Ctrl+C); on Windows it ends with 1.\n",
+            .scanBrokenHelp =
+                "Usage: varnell-cli scan-broken BROKEN_FILE OUTPUT_FOLDER [-q] [-j]\n"
+                "\n"
+                "Beside the broken file, writes the test file OUTPUT_FOLDER/NAME.crc: the file's size\n"
+                "and the checksums of its 4096-byte blocks (NAME: the file's name up to its last\n"
+                "dot). A folder may be given instead of the file: its test file FOLDER_NAME.crc\n"
+                "describes everything in it.\n"
+                "\n"
+                "  -q, --quiet  no progress line, and nothing printed on success\n"
+                "  -j, --json   one JSON object on stdout with the result; messages go to stderr\n"
+                "\n"
+                "Exit statuses: 0 done; 1 stopped; 2 wrong usage; 6 a folder's entries skipped;\n"
+                "7 written, but may not survive a power failure.\n",
+            .scanValidHelp =
+                "Usage: varnell-cli scan-valid VALID_FILE TEST_FILE OUTPUT_FOLDER [--list] [--prove] [-q] [-j]\n"
+                "\n"
+                "Beside the valid file, compares it with the test file and writes the repair file\n"
+                "OUTPUT_FOLDER/NAME.fix with the blocks that differ and the valid file's fingerprint\n"
+                "(XXH3-128). A folder may be given instead of the file, with its folder's test file.\n"
+                "\n"
+                "  --list       the damaged blocks on stdout instead of stderr\n"
+                "  --prove      a repair file for identical copies too, which the repair checks\n"
+                "  -q, --quiet  no progress line, and nothing printed on success\n"
+                "  -j, --json   one JSON object on stdout with the result; messages go to stderr\n"
+                "\n"
+                "Exit statuses: 0 done; 1 stopped; 2 wrong usage; 3 identical contents, nothing\n"
+                "written; 6 a folder's entries skipped; 7 written, but may not survive a power failure.\n",
+            .repairHelp =
+                "Usage: varnell-cli repair BROKEN_FILE REPAIR_FILE [--check TEST_FILE] [--no-verify]\n"
+                "                          [--follow-up FOLDER] [-q] [-j]\n"
+                "       varnell-cli repair BROKEN_FOLDER REPAIR_FILE [--delete-extra] [--follow-up FOLDER]\n"
+                "                          [-q] [-j]\n"
+                "\n"
+                "Puts the repair file's blocks in place in the broken file, gives it the valid file's\n"
+                "size and reads it back against the valid file's fingerprint. A repair file made for\n"
+                "another file is refused, and nothing is written.\n"
+                "\n"
+                "  --check TEST_FILE   first make sure the file has not changed since TEST_FILE was\n"
+                "                      made from it\n"
+                "  --no-verify         do not read the result back\n"
+                "  --follow-up FOLDER  where the follow-up test file goes if the result still differs\n"
+                "                      (without it, beside the broken file or folder)\n"
+                "  --delete-extra      a folder: delete what only the broken folder has\n"
+                "  -q, --quiet         no progress line, and nothing printed on success\n"
+                "  -j, --json          one JSON object on stdout with the result; messages go to stderr\n"
+                "\n"
+                "Exit statuses: 0 done; 1 stopped (run it again with the same repair file, without\n"
+                "--check); 2 wrong usage; 4 --check refused, nothing written; 5 the result still\n"
+                "differs (a follow-up test file is written); 6 a folder's entries skipped; 9 made for\n"
+                "another file, nothing written.\n",
+            .verifyHelp =
+                "Usage: varnell-cli verify FILE REPAIR_FILE [-q] [-j]\n"
+                "\n"
+                "Compares FILE with the valid file's fingerprint in the repair file, writing nothing.\n"
+                "\n"
+                "  -q, --quiet  no progress line, and nothing printed on success\n"
+                "  -j, --json   one JSON object on stdout with the result; messages go to stderr\n"
+                "\n"
+                "Exit statuses: 0 the file matches; 1 stopped; 2 wrong usage; 5 it differs (the\n"
+                "places are on stderr); 8 the repair file carries no fingerprint.\n",
             .usageProblem = "varnell-cli: %s\n",
             .moreHelp = "More: varnell-cli --help\n",
             .noCommand = "no command given",
@@ -273,16 +348,20 @@ constinit const Words kEnglish = {
             .missingArguments = "%s: too few arguments",
             .extraArgument = "extra argument: %s",
             .deleteExtraForFolder = "%s: only for the repair of a folder",
+            .badBudget = "--budget %s: a size of at least 4K is needed, in bytes or with K, M, G",
+            .budgetAndPlain = "--budget and --plain do not go together",
             .checkForFile = "%s: only for the repair of a single file",
             .outputFailed = "varnell-cli: could not write to standard output\n",
+            .errorLine = "varnell-cli: %s: %s\n",
+            .errorLineWithReason = "varnell-cli: %s: %s: %s\n",
             .testFileWritten = "Test file written: %s, size in bytes: %llu\n",
             .repairFileWritten = "Repair file written: %s, size in bytes: %llu\n",
             .repaired = "File repaired: %s, blocks put in place: %u\n",
             .folderRepaired = "Folder repaired: %s, files changed: %llu, folders created: %llu\n",
             .refusedName = "Name: ",
             .mayNotSurvivePowerCut =
-                "Warning: the new file is already in place of the old one, but its folder could not be flushed to the "
-                "disk; after a power failure the new file may be lost.\n",
+                "The new file is already in place of the old one, but its folder could not be flushed to the disk, so a "
+                "power failure may still lose it",
             .fingerprintWritten = "Valid file's fingerprint (XXH3-128, as xxh128sum prints it): %s\n",
             .verified = "Result verified: the file matches the valid file, XXH3-128 %s.\n",
             .notChecked = "Result not verified: the repair file carries no fingerprint of the valid file.\n",
@@ -308,9 +387,12 @@ constinit const Words kEnglish = {
             .checkTestFileMalformed = "a test file of %llu bytes cannot be the test file of a file of %llu bytes.",
             .checkTestFileTooShort = "the test file is shorter than 4 bytes.",
             .checkTestFileForFolder = "the test file was made for a folder, not for a file.",
+            .checkSketchDiffers = "the broken file differs from the compact test file in more blocks than it can name.",
+            .checkTestFileDiffers = "the broken file no longer gives the test file this request answers.",
+            .otherFile = "The repair file was made for another file, or the file has changed since its test file was made: ",
+            .otherFileNext = "The broken file is unchanged; make a new test file and a new exchange.\n",
             .fileChangedWhileRead =
-                "The file changed while it was being read: it became shorter. Run the command again once the file has "
-                "stopped changing.\n",
+                "the file became shorter while it was being read; run the command again once it has stopped changing",
             .cancelled = "Interrupted.\n",
             .folderRunAgain =
                 "The broken folder is not fully repaired: run the repair again with the same repair file.\n",

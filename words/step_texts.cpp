@@ -64,6 +64,9 @@ const char* StepMessage(Step step, const Words& words) {
     case Step::CheckFollowUp: return said.checkFollowUp;
     case Step::KeepFileAttributes: return said.keepFileAttributes;
     case Step::CheckFolderFollowUp: return said.checkFolderFollowUp;
+    case Step::CheckCompactTestFile: return said.checkCompactTestFile;
+    case Step::CheckAskingRepairFile: return said.checkAskingRepairFile;
+    case Step::CheckTestFileBudget: return said.checkTestFileBudget;
   }
   return "";
 }

@@ -140,6 +140,10 @@ struct SharedWords {
   // A repair refused before its first write: the broken file is not the one its repair file
   // was made for, or has changed since its test file was made.
   Phrase otherFile;
+  // A compact test file that did not decode: the valid-file scan wrote the request for a larger
+  // one (%s), and the repair given that request wrote the larger test file (%s).
+  Phrase askedForMore;
+  Phrase largerTestFile;
 };
 
 // What both programs call each step an operation can stop at (core/outcome.h): a failed
@@ -195,6 +199,9 @@ struct StepWords {
   Phrase checkFollowUp;
   Phrase keepFileAttributes;
   Phrase checkFolderFollowUp;
+  Phrase checkCompactTestFile;
+  Phrase checkAskingRepairFile;
+  Phrase checkTestFileBudget;
 };
 
 // What happened to the entries of a folder: the events of its scans and its repair (each
@@ -258,6 +265,11 @@ struct EntryWords {
 struct CliWords {
   Phrase synopsis;
   Phrase help;
+  // COMMAND --help: the command's usage, what it does, its options and exit statuses.
+  Phrase scanBrokenHelp;
+  Phrase scanValidHelp;
+  Phrase repairHelp;
+  Phrase verifyHelp;
   Phrase usageProblem;  // %s: the problem
   Phrase moreHelp;
   Phrase noCommand;
@@ -268,9 +280,15 @@ struct CliWords {
   Phrase missingArguments;  // %s: the command
   Phrase extraArgument;     // %s
   Phrase deleteExtraForFolder;  // %s: the option
+  Phrase badBudget;             // %s: the size given
+  Phrase budgetAndPlain;
   Phrase checkForFile;          // %s: the option
   // Written to stderr when stdout could not be written: the exit status is then 1.
   Phrase outputFailed;
+  // The one line of a failure: the path it concerns, what failed (a step's words, without their
+  // full stop before a reason), and the reason (the system's text, or the program's own).
+  Phrase errorLine;            // %s, %s: the path, what failed
+  Phrase errorLineWithReason;  // %s, %s, %s: the path, what failed, why
   // One line on stdout after success.
   Phrase testFileWritten;    // %s, %llu: the file and its size
   Phrase repairFileWritten;  // %s, %llu
@@ -278,7 +296,8 @@ struct CliWords {
   Phrase folderRepaired;     // %s, %llu, %llu: the folder, files changed, folders created
   // A name a folder's repair file may not carry: the name, then why.
   Phrase refusedName;
-  // After the success line when the output is in place but its folder was not flushed.
+  // What failed when the output is in place but its folder was not flushed (the reason, the
+  // system's text, follows in the error line).
   Phrase mayNotSurvivePowerCut;
   Phrase fingerprintWritten;  // %s: XXH3-128 in hexadecimal
   // What a repair says of its result; verify's success is its line on stdout.
@@ -305,7 +324,14 @@ struct CliWords {
   Phrase checkTestFileMalformed;   // %llu, %llu
   Phrase checkTestFileTooShort;
   Phrase checkTestFileForFolder;
-  // In place of the system's text when a file ended before the size it had when measured.
+  Phrase checkSketchDiffers;
+  Phrase checkTestFileDiffers;
+  // A repair refused because the broken file is not the one its repair file was made for: the
+  // words before where it shows (one of the check's reasons above), then the way on.
+  Phrase otherFile;
+  Phrase otherFileNext;
+  // The reason in place of the system's text when a file ended before the size it had when
+  // measured.
   Phrase fileChangedWhileRead;
   // A stop asked for from outside; a repair cut short is finished by running it again.
   Phrase cancelled;

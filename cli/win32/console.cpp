@@ -88,3 +88,8 @@ void StopOnInterrupt(std::atomic<bool>* stop) {
   interruptFlag = stop;
   SetConsoleCtrlHandler(OnInterrupt, TRUE);
 }
+
+// Windows has no signal to end by: Ctrl-C and the rest end the run with exit status 1.
+int InterruptSignal() { return 0; }
+
+void EndByInterruptSignal() {}

@@ -66,8 +66,13 @@ std::string VerifiedLine(const Bytes& valid) {
   return Formatted(kRussian.cli.verified, Hash128Hex(Xxh3Hash128(valid.data(), valid.size())).c_str());
 }
 
-std::string BoxLines(const std::string& caption, const std::string& text) {
-  std::string body = text;
-  while (!body.empty() && (body.back() == '\n' || body.back() == '\r' || body.back() == ' ')) body.pop_back();
-  return caption + "\n" + (body.empty() ? "" : body + "\n");
+std::string ErrorLine(const std::string& path, const std::string& what, const std::string& reason) {
+  std::string failed = what;
+  std::string why = reason;
+  for (std::string* text : {&failed, &why}) {
+    while (!text->empty() && (text->back() == '\n' || text->back() == '\r' || text->back() == ' ')) text->pop_back();
+  }
+  if (why.empty()) return "varnell-cli: " + path + ": " + failed + "\n";
+  if (failed.back() == '.') failed.pop_back();
+  return "varnell-cli: " + path + ": " + failed + ": " + why + "\n";
 }

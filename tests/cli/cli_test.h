@@ -34,8 +34,10 @@ std::string DamagedList(const std::vector<std::string>& ranges);
 // The valid file's fingerprint as a scan names it on stderr, and as a verified repair does.
 std::string FingerprintLine(const Bytes& valid);
 std::string VerifiedLine(const Bytes& valid);
-// A box as the program prints it: the caption, then the text.
-std::string BoxLines(const std::string& caption, const std::string& text);
+// The one line of a failure: "varnell-cli: PATH: what failed: reason"; what loses its full stop
+// before a reason (the system's text, whose line end goes), and a condition the program found
+// itself has none.
+std::string ErrorLine(const std::string& path, const std::string& what, const std::string& reason = std::string());
 
 class CliTest : public EngineTest {
  protected:

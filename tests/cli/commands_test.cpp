@@ -65,22 +65,29 @@ TEST_F(CommandsTest, ScanBrokenThatStopsExitsOneWithTheMessageAndTheSystemsText)
   const CliOutcome run = Run({"scan-broken", Broken(), scratch.path()});
   EXPECT_EQ(run.status, kExitStopped);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_EQ(run.err, ErrorLine(Broken(), StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_FALSE(scratch.Exists("movie.crc"));
 }
 
 // The output replaced the older file but its folder's flush failed: the success line, then the
-// warning with the system's text, and a status of its own.
+// warning with the system's text, even with --quiet, and a status of its own.
 TEST_F(CommandsTest, AnOutputWhoseFolderWasNotFlushedIsDoneWithAWarning) {
   const Bytes broken = RandomBytes(16, 2 * kBlock);
   scratch.Write("movie.avi", broken);
   elsewhere.Write("movie.crc", {1, 2, 3});
-  const std::string line(kRussian.cli.mayNotSurvivePowerCut);
+  const std::string warning = ErrorLine(elsewhere.Path("movie.crc"), kRussian.cli.mayNotSurvivePowerCut.c_str(),
+                                        SystemText(SystemErrorKind::DiskFull));
   InjectFault(Service::FlushFolder, 1, SystemErrorCode(SystemErrorKind::DiskFull));
-  const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
+  CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitNotDurable);
   EXPECT_EQ(run.out, TestFileWrittenLine(elsewhere.Path("movie.crc"), 4 + 4 * 2));
-  EXPECT_EQ(run.err, BoxLines(line.substr(0, line.size() - 1), SystemText(SystemErrorKind::DiskFull)));
+  EXPECT_EQ(run.err, warning);
+  ClearFaults();
+  InjectFault(Service::FlushFolder, 1, SystemErrorCode(SystemErrorKind::DiskFull));
+  run = Run({"scan-broken", Broken(), elsewhere.path(), "-q", "-j"});
+  EXPECT_EQ(run.status, kExitNotDurable);
+  EXPECT_EQ(run.err, warning);
+  EXPECT_NE(run.out.find("\"exit_status\":7,\"reason_code\":\"output_not_flushed\""), std::string::npos) << run.out;
   EXPECT_TRUE(elsewhere.Read("movie.crc") == ReferenceTestFile(broken));
 }
 
@@ -91,7 +98,7 @@ TEST_F(CommandsTest, AFileThatEndsEarlyIsSaidToHaveChangedWhileItWasRead) {
   InjectFault(Service::ReadAt, 1, 0, FaultKind::ShortTransfer);
   const CliOutcome run = Run({"scan-broken", Broken(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, std::string(StepMessage(Step::ReadBroken)) + "\n" + kRussian.cli.fileChangedWhileRead);
+  EXPECT_EQ(run.err, ErrorLine(Broken(), StepMessage(Step::ReadBroken), kRussian.cli.fileChangedWhileRead.c_str()));
   EXPECT_FALSE(elsewhere.Exists("movie.crc"));
 }
 
@@ -117,14 +124,18 @@ TEST_F(CommandsTest, ScanValidWithListPutsTheDamagedBlocksOnStdout) {
   EXPECT_EQ(run.err, FingerprintLine(valid));
 }
 
+// Identical copies are no failure: said in a line of their own, and not at all with --quiet.
 TEST_F(CommandsTest, ScanValidOfIdenticalContentsExitsThreeAndLeavesAnOlderRepairFile) {
   const Bytes valid = RandomBytes(6, 2 * kBlock + 1);
   Exchange(valid, valid);
   elsewhere.Write("movie.fix", {1, 2, 3});
-  const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
+  CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, BoxLines(kRussian.shared.attention.c_str(), kRussian.shared.identical.c_str()));
+  EXPECT_EQ(run.err, kRussian.shared.identical + std::string("\n"));
+  run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path(), "--quiet"});
+  EXPECT_EQ(run.status, kExitIdentical);
+  EXPECT_EQ(run.out + run.err, "");
   EXPECT_TRUE(ReadWholeFile(Fix()) == (Bytes{1, 2, 3}));
 }
 
@@ -133,7 +144,7 @@ TEST_F(CommandsTest, ScanValidThatStopsExitsOneWithTheProgramsOwnWords) {
   Exchange(valid, RandomBytes(8, 3 * kBlock));  // describes more blocks than the valid file has
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(kRussian.shared.unforeseen.c_str(), StepMessage(Step::CheckTestFileSize)));
+  EXPECT_EQ(run.err, ErrorLine(TestFile(), StepMessage(Step::CheckTestFileSize)));
   EXPECT_FALSE(elsewhere.Exists("movie.fix"));
 }
 
@@ -166,7 +177,7 @@ TEST_F(CommandsTest, ARepairThatStillDiffersExitsFiveWithTheRangesAndTheFollowUp
                          kRussian.cli.differsWhy + Format(kRussian.cli.followUpWritten, followUp.c_str(), followUpBytes) +
                          kRussian.cli.followUpNext);
   EXPECT_EQ(scratch.Size(Join("next", "movie.crc")), followUpBytes);
-  EXPECT_NE(run.out.find("\"outcome\":\"differs\",\"exit_status\":5"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"outcome\":\"differs\",\"exit_status\":5,\"reason_code\":\"differs\""), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\"verification\":\"differs\",\"differing\":[{\"first\":0,\"last\":12287}]"), std::string::npos)
       << run.out;
 
@@ -180,7 +191,7 @@ TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
   scratch.Write("movie.avi", broken);
   const CliOutcome run = Run({"repair", Broken(), Fix()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenRepair), SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_EQ(run.err, ErrorLine(Fix(), StepMessage(Step::OpenRepair), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -202,7 +213,10 @@ class CheckTest : public CommandsTest {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, reason + kRussian.cli.nothingWritten);
   }
-  std::string Refusal(const std::string& why) { return std::string(kRussian.cli.checkFailed) + why + "\n"; }
+  // The error line of the file the refusal concerns: the broken file, or the test file itself.
+  std::string Refusal(const std::string& path, const std::string& why) {
+    return ErrorLine(path, kRussian.cli.checkFailed + why);
+  }
 
   Bytes valid;
   Bytes broken;
@@ -220,8 +234,9 @@ TEST_F(CheckTest, PassesForAnEmptyFileWithItsTestFile) {
   scratch.Write("empty.crc", ReferenceTestFile({}));
   // Nothing to compare but the size, which passes; the repair file, made for another file,
   // records another size, so nothing is written.
-  const CliOutcome run = Run({"repair", scratch.Path("empty.bin"), Fix(), "--check", scratch.Path("empty.crc")});
+  const CliOutcome run = Run({"repair", scratch.Path("empty.bin"), Fix(), "--check", scratch.Path("empty.crc"), "-j"});
   EXPECT_EQ(run.status, kExitOtherFile);
+  EXPECT_NE(run.out.find("\"reason_code\":\"other_file_size_differs\""), std::string::npos) << run.out;
   EXPECT_EQ(scratch.Size("empty.bin"), 0u);
 }
 
@@ -232,7 +247,7 @@ TEST_F(CheckTest, RefusesWhenTheSizeChanged) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
   std::snprintf(why, sizeof why, kRussian.cli.checkSizeDiffers, 3ull * kBlock + 101, 3ull * kBlock + 100);
-  ExpectRefused(run, Refusal(why));
+  ExpectRefused(run, Refusal(Broken(), why));
   EXPECT_TRUE(scratch.Read("movie.avi") == longer);
 }
 
@@ -242,7 +257,7 @@ TEST_F(CheckTest, RefusesAtTheFirstBlockThatChangedAndNamesItsBytes) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
   std::snprintf(why, sizeof why, kRussian.cli.checkBlockDiffers, 3u, 8192ull, 12287ull);
-  ExpectRefused(run, Refusal(why));
+  ExpectRefused(run, Refusal(Broken(), why));
   EXPECT_TRUE(scratch.Read("movie.avi") == changed);
 }
 
@@ -253,14 +268,15 @@ TEST_F(CheckTest, ComparesThePartialLastBlockAsTheScanSawIt) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   char why[256];
   std::snprintf(why, sizeof why, kRussian.cli.checkBlockDiffers, 4u, 12288ull, 12387ull);
-  ExpectRefused(run, Refusal(why));
+  ExpectRefused(run, Refusal(Broken(), why));
 }
 
 TEST_F(CheckTest, RefusesTheTestFileOfAnotherFile) {
   scratch.Write("movie.crc", ReferenceTestFile(RandomBytes(12, 3 * kBlock + 100)));
-  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
+  const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile(), "-j"});
   EXPECT_EQ(run.status, kExitCheckRefused);
   EXPECT_NE(run.err.find(kRussian.cli.checkFailed), std::string::npos);
+  EXPECT_NE(run.out.find("\"reason_code\":\"check_refused_block_differs\""), std::string::npos) << run.out;
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -270,10 +286,11 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
   scratch.Write("movie.crc", test);
   char why[256];
   std::snprintf(why, sizeof why, kRussian.cli.checkTestFileMalformed, 16ull, 3ull * kBlock + 100);
-  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(why));
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(TestFile(), why));
 
   scratch.Write("movie.crc", {1, 2});
-  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}), Refusal(kRussian.cli.checkTestFileTooShort.c_str()));
+  ExpectRefused(Run({"repair", Broken(), Fix(), "--check", TestFile()}),
+                Refusal(TestFile(), kRussian.cli.checkTestFileTooShort.c_str()));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -284,7 +301,7 @@ TEST_F(CheckTest, AStoppedRepairNamesTheCommandThatFinishesIt) {
   InjectFault(Service::SetFileLength, 1, code);
   CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::WriteRepaired), SystemText(code)) + kRussian.cli.runAgainWithoutCheck);
+  EXPECT_EQ(run.err, ErrorLine(Broken(), StepMessage(Step::WriteRepaired), SystemText(code)) + kRussian.cli.runAgainWithoutCheck);
   ClearFaults();
   run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   EXPECT_EQ(run.status, kExitCheckRefused);
@@ -295,10 +312,10 @@ TEST_F(CheckTest, AStoppedRepairNamesTheCommandThatFinishesIt) {
 
 TEST_F(CheckTest, RefusesWhenTheTestFileCannotBeRead) {
   const CliOutcome run = Run({"repair", Broken(), Fix(), "--check", scratch.Path("missing.crc")});
-  ExpectRefused(run, BoxLines(StepMessage(Step::OpenTest), SystemText(SystemErrorKind::FileNotFound)));
+  ExpectRefused(run, ErrorLine(scratch.Path("missing.crc"), StepMessage(Step::OpenTest), SystemText(SystemErrorKind::FileNotFound)));
   // The broken file is the other file the check compares.
   ExpectRefused(Run({"repair", scratch.Path("missing.avi"), Fix(), "--check", TestFile()}),
-                BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
+                ErrorLine(scratch.Path("missing.avi"), StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
 }
 
@@ -383,7 +400,7 @@ TEST_F(CommandsTest, QuietWritesTheFilesAndSaysNothingButWhatListAsksFor) {
   // Failures are still told.
   run = Run({"repair", "--quiet", scratch.Path("none.bin"), Fix()});
   EXPECT_EQ(run.status, kExitStopped);
-  EXPECT_EQ(run.err, BoxLines(StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
+  EXPECT_EQ(run.err, ErrorLine(scratch.Path("none.bin"), StepMessage(Step::OpenBroken), SystemText(SystemErrorKind::FileNotFound)));
 }
 
 #ifndef _WIN32

@@ -84,10 +84,11 @@ long StartProcess(const ProcessRun& run) {
   return child;
 }
 
-int WaitForProcess(long process) {
+int WaitForProcess(long process, int* signal) {
   int status = 0;
-  if (process < 0 || waitpid(static_cast<pid_t>(process), &status, 0) != process || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  if (process < 0 || waitpid(static_cast<pid_t>(process), &status, 0) != process) return -1;
+  if (signal != nullptr) *signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int RunProcess(const ProcessRun& run) { return WaitForProcess(StartProcess(run)); }

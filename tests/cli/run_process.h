@@ -20,9 +20,10 @@ int RunProcess(const ProcessRun& run);
 
 #ifndef _WIN32
 // The same in two halves, so that the test can act on the process while it runs: its process
-// id (-1 when it could not be started), and its exit status once it has ended.
+// id (-1 when it could not be started), and its exit status once it has ended; -1 when a signal
+// ended it, which goes to signal where asked for.
 long StartProcess(const ProcessRun& run);
-int WaitForProcess(long process);
+int WaitForProcess(long process, int* signal = nullptr);
 
 // The same with stderr on a new pseudo-terminal (errFile unused); what the terminal received
 // goes to terminalText.

@@ -1,9 +1,9 @@
-// The user guide stays true to the program: every text the program can show is in one of
-// the message tables of the guide or its reference page, every picture, page and section
-// they link to exists, each contents list names every section, the guide's first page stays
-// short, and the manual page names the exit statuses the program has, each for what it
-// means. The texts are read from the sources, so a message or a status added there and not
-// to the docs fails here.
+// The user guide stays true to the program, in each language it is written in: every text the
+// program can show in that language is in one of the message tables of the guide or its
+// reference page, every picture, page and section they link to exists, each contents list
+// names every section, the guide's first page stays short, and the manual page names the exit
+// statuses the program has, each for what it means. The texts are read from the sources, so a
+// message or a status added there and not to the docs fails here.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "words/step_texts.h"
@@ -41,8 +42,10 @@ struct ShownText {
 // The Russian table, whose texts the guide explains, and its groups of messages; the window's
 // words (labels, buttons) and the steps' (GuideStepsTest) are not read from it.
 const char kRussianTable[] = "words/russian.cpp";
-// Not messages: the help that --help prints whole (the manual page carries it).
-const std::set<std::string> kNotMessages = {"synopsis", "help"};
+// Not messages: the help that --help prints whole, and each command's (the manual page
+// carries them).
+const std::set<std::string> kNotMessages = {"synopsis", "help", "scanBrokenHelp", "scanValidHelp", "repairHelp",
+                                            "verifyHelp"};
 
 void EndPiece(std::vector<std::string>& pieces) {
   if (pieces.empty() || !pieces.back().empty()) pieces.emplace_back();
@@ -156,9 +159,25 @@ bool InSomeRow(const std::vector<std::string>& rows, const ShownText& text) {
   return false;
 }
 
-// The guide's pages under docs/: the first page, which gets a person through a repair, and
-// the reference behind it, with the message tables.
-const char* const kGuidePages[] = {"guide.ru.md", "guide-reference.ru.md"};
+// A language the guide is written in: the table whose texts it explains (the window's words,
+// labels and buttons, are not read from it; the steps' are taken from the table itself), and its
+// pages under docs/: the first page, which gets a person through a repair, and the reference
+// behind it, with the message tables.
+struct GuideLanguage {
+  const char* name;
+  const char* table;
+  const Words* words;
+  const char* firstPage;
+  const char* reference;
+  const char* contents;  // the heading of each page's contents list
+};
+
+void PrintTo(const GuideLanguage& language, std::ostream* out) { *out << language.name; }
+
+const GuideLanguage kGuideLanguages[] = {
+    {"ru", "words/russian.cpp", &kRussian, "guide.ru.md", "guide-reference.ru.md", "Содержание"},
+    {"en", "words/english.cpp", &kEnglish, "guide.en.md", "guide-reference.en.md", "Contents"},
+};
 
 const std::string& Page(const std::string& name) {
   static std::map<std::string, std::string> pages;
@@ -167,12 +186,27 @@ const std::string& Page(const std::string& name) {
   return found->second;
 }
 
-const std::string& Guide() { return Page(kGuidePages[0]); }
+std::vector<std::string> GuidePages() {
+  std::vector<std::string> pages;
+  for (const GuideLanguage& language : kGuideLanguages) {
+    pages.push_back(language.firstPage);
+    pages.push_back(language.reference);
+  }
+  return pages;
+}
 
-// The rows of every table on the guide's pages.
-std::vector<std::string> GuideRows() {
+const GuideLanguage& LanguageOf(const std::string& page) {
+  for (const GuideLanguage& language : kGuideLanguages) {
+    if (page == language.firstPage || page == language.reference) return language;
+  }
+  ADD_FAILURE() << page << " is no page of the guide";
+  return kGuideLanguages[0];
+}
+
+// The rows of every table on the language's pages.
+std::vector<std::string> GuideRows(const GuideLanguage& language) {
   std::vector<std::string> rows;
-  for (const char* page : kGuidePages) {
+  for (const char* page : {language.firstPage, language.reference}) {
     const std::vector<std::string> own = TableRows(Page(page));
     EXPECT_FALSE(Page(page).empty()) << "docs/" << page << " is missing or empty";
     rows.insert(rows.end(), own.begin(), own.end());
@@ -180,32 +214,44 @@ std::vector<std::string> GuideRows() {
   return rows;
 }
 
-class GuideMessagesTest : public ::testing::TestWithParam<const char*> {};
+std::string LanguageName(const ::testing::TestParamInfo<GuideLanguage>& info) { return info.param.name; }
+
+class GuideMessagesTest : public ::testing::TestWithParam<std::tuple<GuideLanguage, const char*>> {};
 
 TEST_P(GuideMessagesTest, EveryTextOfTheGroupIsInAMessageTable) {
-  const std::vector<ShownText> texts = ShownTexts(ReadText(kSource / kRussianTable), GetParam());
+  const auto& [language, group] = GetParam();
+  const std::vector<ShownText> texts = ShownTexts(ReadText(kSource / language.table), group);
   // A group read as empty would pass everything.
-  ASSERT_GE(texts.size(), 3u) << GetParam();
-  const std::vector<std::string> rows = GuideRows();
+  ASSERT_GE(texts.size(), 3u) << language.table << ", " << group;
+  const std::vector<std::string> rows = GuideRows(language);
   for (const ShownText& text : texts) {
     std::string shown;
     for (const std::string& piece : text.pieces) shown += (shown.empty() ? "" : "…") + piece;
-    EXPECT_TRUE(InSomeRow(rows, text)) << text.name << " (\"" << shown << "\") of " << GetParam()
+    EXPECT_TRUE(InSomeRow(rows, text)) << text.name << " (\"" << shown << "\") of " << group << " in " << language.table
                                       << " is not in a table of the guide's pages";
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Groups, GuideMessagesTest, ::testing::Values("dialog", "shared", "entries", "cli"));
+INSTANTIATE_TEST_SUITE_P(Groups, GuideMessagesTest,
+                         ::testing::Combine(::testing::ValuesIn(kGuideLanguages),
+                                            ::testing::Values("dialog", "shared", "entries", "cli")),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) + "_" + std::get<1>(info.param);
+                         });
+
+class GuideStepsTest : public ::testing::TestWithParam<GuideLanguage> {};
 
 // The words for every step an operation can stop at, as the programs show them.
-TEST(GuideStepsTest, EveryStepsMessageIsInAMessageTable) {
-  const std::vector<std::string> rows = GuideRows();
+TEST_P(GuideStepsTest, EveryStepsMessageIsInAMessageTable) {
+  const std::vector<std::string> rows = GuideRows(GetParam());
   for (int step = 0; step <= static_cast<int>(kLastStep); ++step) {
-    const std::string message = StepMessage(static_cast<Step>(step));
+    const std::string message = StepMessage(static_cast<Step>(step), *GetParam().words);
     EXPECT_FALSE(message.empty()) << "step " << step;
     EXPECT_TRUE(InSomeRow(rows, ShownText{"", {message}})) << message << " is not in a table of the guide's pages";
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Languages, GuideStepsTest, ::testing::ValuesIn(kGuideLanguages), LanguageName);
 
 // The matching itself: a text with values filled in is found only with all its pieces, in
 // order; a text that is missing or changed is not.
@@ -323,7 +369,7 @@ bool IsHeading(const std::string& markdown, const std::string& anchor) {
   return false;
 }
 
-class GuidePageTest : public ::testing::TestWithParam<const char*> {};
+class GuidePageTest : public ::testing::TestWithParam<std::string> {};
 
 // Every picture and every page a page of the guide links to, relative to docs/, and every
 // heading a link names, on the same page or on the other (the HTML pages keep the anchors).
@@ -343,7 +389,8 @@ TEST_P(GuidePageTest, EveryPictureAndLocalLinkResolves) {
       EXPECT_TRUE(std::filesystem::is_regular_file(kSource / "docs" / file)) << target;
     }
     if (hash == std::string::npos) continue;
-    const bool toAGuidePage = file.empty() || std::find(std::begin(kGuidePages), std::end(kGuidePages), file) != std::end(kGuidePages);
+    const std::vector<std::string> guidePages = GuidePages();
+    const bool toAGuidePage = file.empty() || std::find(guidePages.begin(), guidePages.end(), file) != guidePages.end();
     EXPECT_TRUE(toAGuidePage) << target << ": only the guide's pages are linked to a section";
     if (toAGuidePage) {
       EXPECT_TRUE(IsHeading(file.empty() ? page : Page(file), target.substr(hash + 1))) << target << " names no heading";
@@ -358,14 +405,15 @@ TEST_P(GuidePageTest, EveryPictureAndLocalLinkResolves) {
 // The contents list at the top names every section and subsection, and only those.
 TEST_P(GuidePageTest, TheContentsListHasAnEntryForEveryHeading) {
   const std::string& page = Page(GetParam());
-  const size_t from = page.find("\n## Содержание\n");
+  const std::string contents = LanguageOf(GetParam()).contents;
+  const size_t from = page.find("\n## " + contents + "\n");
   ASSERT_NE(from, std::string::npos) << "no contents list";
   const size_t to = page.find("\n#", from + 1);
   std::set<std::string> entries;
   for (const std::string& target : LinkTargets(page.substr(from, to - from), "[")) entries.insert(target.substr(1));
   size_t listed = 0;
   for (const Heading& heading : Headings(page)) {
-    if (heading.level < 2 || heading.level > 3 || heading.anchor == Anchor("Содержание")) continue;
+    if (heading.level < 2 || heading.level > 3 || heading.anchor == Anchor(contents)) continue;
     ++listed;
     EXPECT_EQ(entries.erase(heading.anchor), 1u) << heading.anchor << " is missing from the contents";
   }
@@ -373,13 +421,18 @@ TEST_P(GuidePageTest, TheContentsListHasAnEntryForEveryHeading) {
   for (const std::string& entry : entries) ADD_FAILURE() << "#" << entry << " in the contents names no section";
 }
 
-INSTANTIATE_TEST_SUITE_P(Pages, GuidePageTest, ::testing::ValuesIn(kGuidePages));
+INSTANTIATE_TEST_SUITE_P(Pages, GuidePageTest, ::testing::ValuesIn(GuidePages()));
+
+class GuideSizeTest : public ::testing::TestWithParam<GuideLanguage> {};
 
 // The first page is what a person reads through; everything to look up goes to the reference.
-TEST(GuideSizeTest, TheFirstPageStaysShort) {
-  EXPECT_GT(Guide().size(), 10000u) << "docs/guide.ru.md read as almost empty";
-  EXPECT_LE(Guide().size(), 40000u) << "docs/guide.ru.md: move what is looked up rather than read to the reference";
+TEST_P(GuideSizeTest, TheFirstPageStaysShort) {
+  const std::string& guide = Page(GetParam().firstPage);
+  EXPECT_GT(guide.size(), 10000u) << GetParam().firstPage << " read as almost empty";
+  EXPECT_LE(guide.size(), 40000u) << GetParam().firstPage << ": move what is looked up rather than read to the reference";
 }
+
+INSTANTIATE_TEST_SUITE_P(Languages, GuideSizeTest, ::testing::ValuesIn(kGuideLanguages), LanguageName);
 
 // The exit statuses varnell-cli has, by the names cli/commands.h gives them.
 std::map<std::string, int> ProgramExitStatuses() {
@@ -405,11 +458,27 @@ const std::map<std::string, std::vector<std::string>> kStatusWords = {
     {"kExitNotDurable", {"сбросить на диск"}},
     {"kExitNoFingerprint", {"нет отпечатка"}},
     {"kExitOtherFile", {"другого файла", "не тот", "изменился"}},
+    {"kExitMoreNeeded", {"побольше"}},
+};
+// The same for the English pages.
+const std::map<std::string, std::vector<std::string>> kEnglishStatusWords = {
+    {"kExitDone", {"Done", "done", "matches"}},
+    {"kExitStopped", {"stopped", "interrupted"}},
+    {"kExitUsage", {"usage"}},
+    {"kExitIdentical", {"identical"}},
+    {"kExitCheckRefused", {"check failed", "--check"}},
+    {"kExitDiffers", {"differ"}},
+    {"kExitSkipped", {"skipped"}},
+    {"kExitNotDurable", {"flushed"}},
+    {"kExitNoFingerprint", {"no fingerprint"}},
+    {"kExitOtherFile", {"another file", "has changed"}},
+    {"kExitMoreNeeded", {"larger test file"}},
 };
 
-bool SpeaksOf(const std::string& text, const std::string& status) {
-  const auto words = kStatusWords.find(status);
-  if (words == kStatusWords.end()) return false;
+bool SpeaksOf(const std::string& text, const std::string& status, const std::string& language = "ru") {
+  const auto& table = language == "en" ? kEnglishStatusWords : kStatusWords;
+  const auto words = table.find(status);
+  if (words == table.end()) return false;
   for (const std::string& word : words->second) {
     if (text.find(word) != std::string::npos) return true;
   }
@@ -421,9 +490,22 @@ bool IsCyrillicLetterAt(const std::string& text, size_t at) {
 }
 
 // The statuses a sentence names: "код 5", "с кодом 5", "код завершения 3", "код завершения
-// тогда 6", and the ones listed on after such a name ("код 0, если …, 8, если …").
-std::vector<int> StatusesNamed(const std::string& sentence) {
+// тогда 6", and the ones listed on after such a name ("код 0, если …, 8, если …"); in English,
+// "status 5" and "exit status 5", and the ones listed on ("exit status 0 if …, 5 if …").
+std::vector<int> StatusesNamed(const std::string& sentence, const std::string& language = "ru") {
   std::vector<int> named;
+  if (language == "en") {
+    const std::regex status("(?:^|[^A-Za-z])status (\\d+)");
+    for (auto match = std::sregex_iterator(sentence.begin(), sentence.end(), status); match != std::sregex_iterator(); ++match) {
+      named.push_back(std::stoi((*match)[1]));
+    }
+    if (named.empty()) return named;
+    const std::regex listedOn(", (\\d+) if");
+    for (auto match = std::sregex_iterator(sentence.begin(), sentence.end(), listedOn); match != std::sregex_iterator(); ++match) {
+      named.push_back(std::stoi((*match)[1]));
+    }
+    return named;
+  }
   const std::string word = "код";
   for (size_t at = sentence.find(word); at != std::string::npos; at = sentence.find(word, at + 1)) {
     if (at >= 2 && IsCyrillicLetterAt(sentence, at - 2)) continue;  // inside another word
@@ -530,23 +612,26 @@ TEST(GuideExitStatusTest, TheManualPageNamesTheProgramsStatusesForWhatTheyMean) 
   EXPECT_GE(sentencesNaming, 5u) << "the statuses named in the manual page's text were not found";
 }
 
+class GuideStatusTest : public ::testing::TestWithParam<GuideLanguage> {};
+
 // The guide's pages: their table of exit statuses is the program's, each row speaks of its
 // status, and every status they name in passing is one the program has.
-TEST(GuideExitStatusTest, TheGuideNamesOnlyTheProgramsStatuses) {
+TEST_P(GuideStatusTest, TheGuideNamesOnlyTheProgramsStatuses) {
+  const std::string language = GetParam().name;
   const std::map<std::string, int> statuses = ProgramExitStatuses();
   std::set<int> listed;
   const std::regex row(R"(^\| (\d+) \| (.*) \|$)");
   size_t named = 0;
-  for (const std::string& line : GuideRows()) {
+  for (const std::string& line : GuideRows(GetParam())) {
     std::smatch match;
     if (std::regex_match(line, match, row)) {
       const int status = std::stoi(match[1]);
       const std::string name = StatusName(statuses, status);
       EXPECT_FALSE(name.empty()) << "the guide lists exit status " << status << ", which the program does not have";
-      EXPECT_TRUE(SpeaksOf(match[2], name)) << "exit status " << status << " (" << name << ") listed as: " << match[2];
+      EXPECT_TRUE(SpeaksOf(match[2], name, language)) << "exit status " << status << " (" << name << ") listed as: " << match[2];
       listed.insert(status);
     }
-    for (const int status : StatusesNamed(line)) {
+    for (const int status : StatusesNamed(line, language)) {
       ++named;
       EXPECT_FALSE(StatusName(statuses, status).empty()) << "exit status " << status << ", which the program does not have: " << line;
     }
@@ -557,6 +642,8 @@ TEST(GuideExitStatusTest, TheGuideNamesOnlyTheProgramsStatuses) {
   EXPECT_GE(named, 5u);
 }
 
+INSTANTIATE_TEST_SUITE_P(Languages, GuideStatusTest, ::testing::ValuesIn(kGuideLanguages), LanguageName);
+
 // How statuses are found in a sentence, and what the check makes of the two mistakes the
 // manual page once had.
 TEST(GuideExitStatusTest, FindsTheStatusesASentenceNames) {
@@ -566,6 +653,11 @@ TEST(GuideExitStatusTest, FindsTheStatusesASentenceNames) {
   EXPECT_EQ(StatusesNamed("раскодировать 5 байт; 1, 2, если"), (std::vector<int>{}));
   EXPECT_FALSE(SpeaksOf("каждый пропущенный файл выводится в поток ошибок, а код завершения тогда 5.", "kExitDiffers"));
   EXPECT_FALSE(SpeaksOf("код 0, если файл совпадает с валидным, 6, если в ремонтном файле нет отпечатка.", "kExitSkipped"));
+  EXPECT_EQ(StatusesNamed("ends with exit status 5 and writes", "en"), (std::vector<int>{5}));
+  EXPECT_EQ(StatusesNamed("exit status 0 if the file matches, 5 if not, 8 if there is no fingerprint.", "en"),
+            (std::vector<int>{0, 5, 8}));
+  EXPECT_EQ(StatusesNamed("the status bar shows 42%; 1, 2 if", "en"), (std::vector<int>{}));
+  EXPECT_FALSE(SpeaksOf("each skipped file is named on stderr, and the exit status is then 5.", "kExitDiffers", "en"));
 }
 
 }  // namespace

@@ -30,6 +30,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& outcome) {
     case Ending::Identical: return out << "identical";
     case Ending::Cancelled: return out << "cancelled";
     case Ending::Differs: return out << "differs in " << outcome.differing.size() << " ranges";
+    case Ending::MoreNeeded: return out << "more needed (" << outcome.outputPath << ")";
     case Ending::OtherFile: return out << "other file (finding " << static_cast<int>(outcome.check.finding) << ", block " << outcome.check.block << ")";
     case Ending::Stopped: out << "stopped"; break;
     case Ending::CheckRefused: out << "check refused (finding " << static_cast<int>(outcome.check.finding) << ")"; break;

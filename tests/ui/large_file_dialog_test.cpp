@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/asking_repair_file.h"
+#include "core/compact_test_file.h"
 #include "platform/fault_injection.h"
 #include "platform/ledger.h"
 #include "platform/platform.h"
@@ -326,8 +328,10 @@ Exchange MakeExchange(uint64_t size, uint32_t extraDamage, uint32_t seed) {
 struct ExchangeCase {
   const char* name;
   uint64_t size;
-  // Damage to carry: a few blocks, or more than the dialog's own scan could carry.
+  // Damage to carry: a few blocks, or more than the compact test file of the dialog's size can
+  // describe, which takes a round that asks for a larger one.
   uint32_t extraDamage;
+  bool asksForMore;
 };
 
 class LargeExchangeTest : public LargeFileDialogTest, public ::testing::WithParamInterface<ExchangeCase> {};
@@ -335,7 +339,9 @@ class LargeExchangeTest : public LargeFileDialogTest, public ::testing::WithPara
 // Each mode in turn on the same pair of files, as the two people of an exchange do it; in
 // every mode the dialog answers, shows its progress and holds its controls while it works,
 // goes on when asked to close and answered No (Escape, the close box, Close), and gives
-// everything back afterwards.
+// everything back afterwards. From 4 GiB mode 1 writes the compact test file; where it cannot
+// describe the damage, mode 2 writes the request for more and mode 3 the larger test file, each
+// in a box that says to send it back, and the exchange goes on with that.
 TEST_P(LargeExchangeTest, GoesThroughAllThreeModesWhileTheDialogAnswers) {
   const Exchange e = MakeExchange(GetParam().size, GetParam().extraDamage, 41);
   gui::WriteSparseFile(local_.Path("disk.img"), e.broken);
@@ -345,14 +351,29 @@ TEST_P(LargeExchangeTest, GoesThroughAllThreeModesWhileTheDialogAnswers) {
   struct Step {
     int radio;
     std::vector<std::pair<int, std::string>> fields;
+    bool asks = false;  // ends with a file to send back instead of the next step's
   };
-  const Step steps[] = {
-      {IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, local_.Path("disk.img")}, {IDC_OUTPUT_FOLDER, local_.path()}}},
-      {IDC_MODE_VALID_SCAN,
-       {{IDC_VALID_FILE, remote_.Path("disk.img")},
-        {IDC_TEST_FILE, remote_.Path("disk.crc")},
-        {IDC_OUTPUT_FOLDER, remote_.path()}}},
-      {IDC_MODE_REPAIR, {{IDC_REPAIR_BROKEN_FILE, local_.Path("disk.img")}, {IDC_REPAIR_FILE, local_.Path("disk.fix")}}},
+  const Step brokenScan{IDC_MODE_BROKEN_SCAN, {{IDC_BROKEN_FILE, local_.Path("disk.img")}, {IDC_OUTPUT_FOLDER, local_.path()}}};
+  const auto validScan = [&](bool asks) {
+    return Step{IDC_MODE_VALID_SCAN,
+                {{IDC_VALID_FILE, remote_.Path("disk.img")}, {IDC_TEST_FILE, remote_.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, remote_.path()}},
+                asks};
+  };
+  const auto repair = [&](bool asks) {
+    return Step{IDC_MODE_REPAIR, {{IDC_REPAIR_BROKEN_FILE, local_.Path("disk.img")}, {IDC_REPAIR_FILE, local_.Path("disk.fix")}}, asks};
+  };
+  std::vector<Step> steps = {brokenScan, validScan(GetParam().asksForMore)};
+  if (GetParam().asksForMore) steps.insert(steps.end(), {repair(true), validScan(false)});
+  steps.push_back(repair(false));
+  // One dialog plays both sides here, so mode 3's follow-up folder is the output folder mode 2
+  // left: the larger test file goes beside the valid file's copy of the test file.
+  const std::string request = remote_.Path("disk.fix"), larger = remote_.Path("disk.crc");
+  const auto watch = catcher_.whileOpen;
+  catcher_.whileOpen = [&](HWND box, const gui::SeenBox& seen) {
+    watch(box, seen);
+    if (seen.icon == gui::BoxIcon::Information) {
+      gui::SaveBoxPicture(dialog_, box, seen.text.find(request) != std::string::npos ? "asked-for-more.png" : "larger-test-file.png");
+    }
   };
   for (const Step& step : steps) {
     SCOPED_TRACE("mode " + std::to_string(step.radio - IDC_MODE_BROKEN_SCAN + 1));
@@ -409,31 +430,52 @@ TEST_P(LargeExchangeTest, GoesThroughAllThreeModesWhileTheDialogAnswers) {
     EXPECT_EQ(boxes[0].caption, kRussian.shared.attention);
     EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Question);
     EXPECT_EQ(boxes[0].owner, dialog_);
-    EXPECT_EQ(boxes[1].text, kRussian.dialog.taskDone) << "No goes on to the end";
-    EXPECT_EQ(boxes[1].icon, gui::BoxIcon::None);
+    char sendBack[1024] = "";
+    if (step.asks) {
+      std::snprintf(sendBack, sizeof sendBack, step.radio == IDC_MODE_VALID_SCAN ? kRussian.shared.askedForMore : kRussian.shared.largerTestFile,
+                    (step.radio == IDC_MODE_VALID_SCAN ? request : larger).c_str());
+    }
+    if (step.asks) {
+      EXPECT_EQ(boxes[1].text, std::string(sendBack)) << "No goes on to the end";
+    } else {
+      EXPECT_EQ(boxes[1].text, kRussian.dialog.taskDone) << "No goes on to the end";
+    }
+    EXPECT_EQ(boxes[1].icon, step.asks ? gui::BoxIcon::Information : gui::BoxIcon::None);
     EXPECT_EQ(statesAtBoxes_.back(), kRussian.dialog.ready);
     EXPECT_EQ(OpenFileCount(), 0u);
     EXPECT_EQ(HeldRegionCount(), 0u);
 
     switch (step.radio) {
       case IDC_MODE_BROKEN_SCAN:
-        ASSERT_EQ(local_.Read("disk.crc"), gui::LargeTestFileOf(e.broken));
+        ASSERT_EQ(local_.Read("disk.crc"), gui::CompactTestFileOf(e.broken, DefaultCompactSymbols(e.broken.size)));
         remote_.Write("disk.crc", local_.Read("disk.crc"));
         break;
       case IDC_MODE_VALID_SCAN:
-        ASSERT_EQ(remote_.Read("disk.fix"), gui::LargeRepairFileOf(e.valid, e.broken));
+        if (step.asks) {
+          const Bytes asking = remote_.Read("disk.fix");
+          AskingRepairFile read;
+          ASSERT_TRUE(ReadAskingRepairFile(asking.data(), asking.size(), &read));
+          EXPECT_GE(read.estimatedDifferences, GetParam().extraDamage / 2);
+        } else {
+          ASSERT_EQ(remote_.Read("disk.fix"), gui::LargeRepairFileOf(e.valid, e.broken));
+        }
         local_.Write("disk.fix", remote_.Read("disk.fix"));
         break;
       case IDC_MODE_REPAIR:
-        EXPECT_TRUE(gui::HoldsBytesOf(local_.Path("disk.img"), e.valid)) << "the valid file's bytes";
+        if (step.asks) {
+          EXPECT_TRUE(gui::HoldsBytesOf(local_.Path("disk.img"), e.broken)) << "the request only reads the broken file";
+          EXPECT_GT(remote_.Size("disk.crc"), CompactTestFileLength(DefaultCompactSymbols(e.broken.size)));
+        } else {
+          EXPECT_TRUE(gui::HoldsBytesOf(local_.Path("disk.img"), e.valid)) << "the valid file's bytes";
+        }
         break;
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, LargeExchangeTest,
-                         ::testing::Values(ExchangeCase{"FiveGiBAndABitWithAFewDamagedBlocks", 5 * kGiB + 1234, 0},
-                                           ExchangeCase{"EightGiBWith30000DamagedBlocks", 8 * kGiB, 30000}),
+                         ::testing::Values(ExchangeCase{"FiveGiBAndABitWithAFewDamagedBlocks", 5 * kGiB + 1234, 0, false},
+                                           ExchangeCase{"EightGiBWith30000DamagedBlocks", 8 * kGiB, 30000, true}),
                          [](const ::testing::TestParamInfo<ExchangeCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
@@ -774,7 +816,7 @@ TEST_F(LargeFileDialogTest, AnOutputWhoseFolderWasNotFlushedIsAWarningNotAComple
   EXPECT_EQ(boxes[0].text, std::string(kRussian.dialog.mayNotSurvivePowerCut) + "\n\n" + SystemText(ERROR_DISK_FULL));
   EXPECT_EQ(boxes[0].caption, kRussian.shared.attention);
   EXPECT_EQ(boxes[0].icon, gui::BoxIcon::Warning);
-  EXPECT_EQ(local_.Read("disk.crc"), gui::LargeTestFileOf(large)) << "the new file is in place";
+  EXPECT_EQ(local_.Read("disk.crc"), gui::CompactTestFileOf(large, DefaultCompactSymbols(large.size))) << "the new file is in place";
 }
 
 // A copy cut short below 4 GiB with the large-form repair file of its 4 GiB original: the

@@ -4,5 +4,5 @@
 
 constinit const SharedWords kIncomplete = {
     .unforeseen = "Cannot continue",
-    .identical = "The broken file and the original file have identical contents.",
+    .identical = "The broken file and the valid file have identical contents.",
 };

@@ -67,6 +67,9 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
       {Step::CheckFollowUp, "Уточняющий контрольный файл повреждён или составлен для файла другого размера"},
       {Step::KeepFileAttributes, "Не удалось перенести права доступа и время изменения файла на его отремонтированную копию."},
       {Step::CheckFolderFollowUp, "Уточняющий контрольный файл папки повреждён или обрезан"},
+      {Step::CheckCompactTestFile, "Компактный контрольный файл повреждён или обрезан"},
+      {Step::CheckAskingRepairFile, "Ремонтный файл-запрос повреждён или обрезан"},
+      {Step::CheckTestFileBudget, "Разрешённый размер не больше уже отправленного контрольного файла: разрешите больший"},
   };
   // Every step has its words.
   EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(kLastStep) + 1);

@@ -11,6 +11,7 @@
 #include <vector>
 #include <stdexcept>
 
+#include "core/compact_test_file.h"
 #include "core/fingerprint.h"
 #include "core/fingerprint_part.h"
 #include "core/repair_origin.h"
@@ -103,6 +104,15 @@ Bytes LargeTestFileOf(const SparseFile& broken) {
     const Bytes entry = Le32(ChecksumOf(broken, index));
     std::copy(entry.begin(), entry.end(), out.begin() + static_cast<std::ptrdiff_t>(12 + 4 * index));
   }
+  return out;
+}
+
+Bytes CompactTestFileOf(const SparseFile& broken, uint32_t symbols) {
+  Sketch sketch(symbols);
+  for (uint64_t index : broken.DataBlocks()) sketch.Add(index + 1, ChecksumOf(broken, index));
+  CompactTestFileWriter writer(broken.size, symbols);
+  Bytes out(writer.Length());
+  writer.Emit(out.data(), out.size(), &sketch);
   return out;
 }
 

@@ -52,6 +52,8 @@ void WriteSparseFile(const std::string& path, const SparseFile& file);
 // file's fingerprint behind its blocks (each region hashed from the model, the whole file
 // through a stream of its bytes).
 Bytes LargeTestFileOf(const SparseFile& broken);
+// The compact test file of that many symbols, from the model's checksums.
+Bytes CompactTestFileOf(const SparseFile& broken, uint32_t symbols);
 Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken);
 
 // Whether a file has the model's size and holds exactly its bytes, read in large chunks; or,
