@@ -63,11 +63,7 @@ bool FoundByProgram(Step step) {
   return false;
 }
 
-Outcome DoneOutcome() {
-  Outcome outcome;
-  outcome.ending = Ending::Done;
-  return outcome;
-}
+Outcome DoneOutcome() { return Outcome{}; }
 
 Outcome IdenticalOutcome() {
   Outcome outcome;

@@ -146,7 +146,8 @@ struct CheckRefusal {
 };
 
 struct Outcome {
-  Ending ending = Ending::Stopped;
+  // Made by default, an outcome is done: a stop always says where and why.
+  Ending ending = Ending::Done;
 
   // Stopped (and CheckRefused with CheckFinding::None): where, and the system's error code of
   // the call that failed, as it left it; 0 for a condition the program found itself. Done
