@@ -168,7 +168,9 @@ int ReportFolderUnfinished(const CliRequest& request, const RunPaths& paths, con
   const Outcome& outcome = result.outcome;
   switch (outcome.ending) {
     case Ending::Done: return kExitDone;
-    case Ending::MoreNeeded: return kExitMoreNeeded;
+    case Ending::MoreNeeded:
+      ReportEntries(request, result, kExitMoreNeeded);
+      return ReportMoreNeeded(outcome);
     // A folder's files that still differ, or are not the ones the repair was made for, are told
     // entry by entry; the operation itself ends Done.
     case Ending::Differs: return ReportEntries(request, result, kExitDiffers);
@@ -200,9 +202,17 @@ int FinishFolder(const CliRequest& request, const TreeOutcome& result, int statu
   return status;
 }
 
+// The test file's form, for a file and a folder alike: the plain form up to 1 MiB unless told.
+TestFileChoice ChoiceOf(const CliRequest& request) {
+  TestFileChoice choice;
+  choice.plainUpTo = request.plain ? UINT64_MAX : kPlainTestFileUpTo;
+  if (request.budget != nullptr) choice.budget = BudgetBytes(request.budget);
+  return choice;
+}
+
 int ScanBrokenFolderCommand(const CliRequest& request, const RunPaths& paths) {
   const TreeOutcome result = RunWatched(request, [&](const StreamControl& control) {
-    return ScanBrokenFolder(paths.input.c_str(), paths.outputFolder.c_str(), control);
+    return ScanBrokenFolder(paths.input.c_str(), paths.outputFolder.c_str(), control, ChoiceOf(request));
   });
   if (result.outcome.ending != Ending::Done) {
     return FinishFolder(request, result, ReportFolderUnfinished(request, paths, result));
@@ -256,10 +266,7 @@ int RepairFolderCommand(const CliRequest& request, const RunPaths& paths) {
 int ScanBroken(const CliRequest& request, const RunPaths& paths) {
   if (paths.folder) return ScanBrokenFolderCommand(request, paths);
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    TestFileChoice choice;
-    choice.plainUpTo = request.plain ? UINT64_MAX : kPlainTestFileUpTo;
-    if (request.budget != nullptr) choice.budget = BudgetBytes(request.budget);
-    return StreamScanBrokenFile(paths.input.c_str(), paths.outputFolder.c_str(), control, choice);
+    return StreamScanBrokenFile(paths.input.c_str(), paths.outputFolder.c_str(), control, ChoiceOf(request));
   });
   if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(request, paths, result));
   if (!request.quiet) {

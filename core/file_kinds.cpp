@@ -22,6 +22,8 @@ constexpr Tag kTags[] = {
     {ExchangeFileKind::FolderFollowUp, {'V', 'N', 'D', 'I', 'R', 'F', 'O', 'L'}},
     {ExchangeFileKind::CompactTestFile, {'V', 'N', 'S', 'K', 'E', 'T', 'C', 'H'}},
     {ExchangeFileKind::AskingRepairFile, {'V', 'N', 'A', 'S', 'K', 'I', 'N', 'G'}},
+    {ExchangeFileKind::CompactFolderTestFile, {'V', 'N', 'D', 'I', 'R', 'S', 'K', 'T'}},
+    {ExchangeFileKind::FolderAskingFile, {'V', 'N', 'D', 'I', 'R', 'A', 'S', 'K'}},
 };
 
 }  // namespace

@@ -15,6 +15,8 @@ enum class ExchangeFileKind {
   FolderFollowUp,    // the files of a folder repair that still differ, with strong hashes of their regions' blocks
   CompactTestFile,   // a single file's test file whose size follows the damage: a sketch of its blocks
   AskingRepairFile,  // the valid side's answer to a compact test file it could not decode: a larger one, please
+  CompactFolderTestFile,  // a folder's test file whose size follows what differs: a sketch of its entries and blocks
+  FolderAskingFile,       // the valid folder's answer to a compact folder test file it could not decode
 };
 
 // The marker and the tag: 12 bytes.

@@ -3,6 +3,7 @@
 
 #include "core/block.h"
 #include "core/byte_order.h"
+#include "core/compact_folder_file.h"
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
 #include "core/folder_test_file.h"
@@ -61,8 +62,15 @@ FolderFileVerdict ReadFolderRepairRecord(SequentialReader& reader, FolderRepairR
   uint8_t action = 0;
   FolderFileVerdict verdict = ReadFolderBytes(reader, &action, 1);
   if (verdict != FolderFileVerdict::Read) return verdict;
-  if ((verdict = ReadFolderName(reader, &record->path)) != FolderFileVerdict::Read) return verdict;
   record->action = static_cast<FolderAction>(action);
+  if (record->action == FolderAction::KeyedExtra) {
+    uint32_t length = 0;
+    if ((verdict = ReadFolderU16(reader, &length)) != FolderFileVerdict::Read) return verdict;
+    record->path.clear();
+    if (length != 0) return FolderFileVerdict::Malformed;
+  } else if ((verdict = ReadFolderName(reader, &record->path)) != FolderFileVerdict::Read) {
+    return verdict;
+  }
   switch (record->action) {
     case FolderAction::CreateFolder:
     case FolderAction::ExtraFile:
@@ -109,6 +117,13 @@ FolderFileVerdict ReadFolderRepairRecord(SequentialReader& reader, FolderRepairR
       record->dataAt = reader.Offset();
       reader.Skip(uint64_t{record->blockCount} * kBlockSize);
       return FolderFileVerdict::Read;
+    }
+    case FolderAction::KeyedExtra:
+    case FolderAction::KeyedRename: {
+      uint8_t key[8];
+      if ((verdict = ReadFolderBytes(reader, key, sizeof key)) != FolderFileVerdict::Read) return verdict;
+      record->key = LoadU64LE(key);
+      return KindOfKey(record->key) == FolderElement::Entry ? FolderFileVerdict::Read : FolderFileVerdict::Malformed;
     }
     case FolderAction::WholeFile:
       if ((verdict = ReadFileFields(reader, record)) != FolderFileVerdict::Read) return verdict;

@@ -19,6 +19,10 @@
 //                      the repair checks against the file before its first write, and whose
 //                      regions a follow-up can name. A reader that knows actions 1 to 6 only
 //                      refuses the whole file, nothing written.
+//   keyed extra   (8): L = 0, then u64 key: an entry only in the broken folder, named by its
+//                      entry key in a compact folder test file (core/compact_folder_file.h),
+//                      which the repair finds in the folder's own listing;
+//   keyed rename  (9): u64 key: rename the entry of that key to the path's last name.
 // The file ends with the last record.
 #pragma once
 
@@ -38,6 +42,8 @@ enum class FolderAction : uint8_t {
   ExtraFile = 5,
   ExtraFolder = 6,
   CheckedPatch = 7,
+  KeyedExtra = 8,
+  KeyedRename = 9,
 };
 
 struct FolderRepairHeader {
@@ -48,6 +54,7 @@ struct FolderRepairRecord {
   FolderAction action = FolderAction::CreateFolder;
   std::string path;
   std::string oldName;        // rename
+  uint64_t key = 0;           // keyed extra, keyed rename
   uint64_t validSize = 0;     // patch, whole file: S
   Hash128 fingerprint;        // patch, whole file
   uint32_t blockCount = 0;    // patch: K

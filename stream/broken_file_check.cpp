@@ -222,6 +222,8 @@ Outcome Compare(const File& brokenFile, uint64_t size, const File& testFile, con
       break;
     }
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::CompactFolderTestFile:
+    case ExchangeFileKind::FolderAskingFile:
     case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       why.finding = CheckFinding::TestFileForFolder;

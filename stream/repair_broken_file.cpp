@@ -273,6 +273,8 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
     case ExchangeFileKind::AskingRepairFile:
       return AnswerRequest(repair, brokenFilePath, brokenSize, repairSize, options, control);
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::CompactFolderTestFile:
+    case ExchangeFileKind::FolderAskingFile:
     case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       return Refused(Step::CheckRepairFileForFolder);

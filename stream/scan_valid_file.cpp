@@ -81,6 +81,8 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
     case ExchangeFileKind::AskingRepairFile:  // a repair file: as long as a small test file of a larger copy
       break;
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::CompactFolderTestFile:
+    case ExchangeFileKind::FolderAskingFile:
     case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
       return Refused(Step::CheckTestFileForFolder);

@@ -13,7 +13,7 @@ FileReader FolderFile::Records() const {
 }
 
 Outcome OpenFolderFile(const char* path, HeldFileWaits* waits, ExchangeFileKind kind, const FolderFileSteps& steps,
-                       FolderFile* opened, ExchangeFileKind also) {
+                       FolderFile* opened, ExchangeFileKind also, ExchangeFileKind alsoThis) {
   if (const SystemError failed = OpenInputByPath(path, waits, &opened->file)) return Stopped(steps.open, failed);
   if (const SystemError failed = GetFileSize64(opened->file, &opened->length)) return Stopped(steps.size, failed);
   if (const SystemError failed = CommitMemory(kStreamBufferBytes, &opened->buffer)) return Stopped(steps.buffer, failed);
@@ -29,9 +29,11 @@ Outcome OpenFolderFile(const char* path, HeldFileWaits* waits, ExchangeFileKind 
       return Refused(steps.oneFile);
     case ExchangeFileKind::FollowUpTestFile:
     case ExchangeFileKind::FolderTestFile:
+    case ExchangeFileKind::CompactFolderTestFile:
+    case ExchangeFileKind::FolderAskingFile:
     case ExchangeFileKind::FolderFollowUp:
     case ExchangeFileKind::FolderRepairFile:
-      if (found != kind && found != also) return Refused(steps.otherKind);
+      if (found != kind && found != also && found != alsoThis) return Refused(steps.otherKind);
       break;
   }
   return DoneOutcome();

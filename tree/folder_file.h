@@ -34,7 +34,8 @@ struct FolderFile {
 };
 
 // Opens the file at path, keeping waits, takes its length and a buffer, reads its first bytes,
-// and refuses it unless it is of kind (a folder form), or of also where that is another folder
-// form. Done, or stopped at one of steps.
+// and refuses it unless it is of kind (a folder form), or of also or alsoThis where that is
+// another folder form. Done, or stopped at one of steps.
 Outcome OpenFolderFile(const char* path, HeldFileWaits* waits, ExchangeFileKind kind, const FolderFileSteps& steps,
-                       FolderFile* opened, ExchangeFileKind also = ExchangeFileKind::Plain);
+                       FolderFile* opened, ExchangeFileKind also = ExchangeFileKind::Plain,
+                       ExchangeFileKind alsoThis = ExchangeFileKind::Plain);

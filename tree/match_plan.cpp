@@ -23,7 +23,9 @@ class Matcher {
     size_t b = 0;
     for (uint32_t v = first; v < first + count; ++v) {
       while (b < brokenEntries.size() && index_.Name(brokenEntries[b]) < listing_.Name(v)) brokenLeft.push_back(brokenEntries[b++]);
-      if (b < brokenEntries.size() && index_.Name(brokenEntries[b]) == listing_.Name(v) && listing_.entries[v].nameLength != 0) {
+      // A compact test file's name spelled otherwise is known only by its case key.
+      if (b < brokenEntries.size() && index_.Name(brokenEntries[b]) == listing_.Name(v) && listing_.entries[v].nameLength != 0 &&
+          !index_.SpellingDiffers(brokenEntries[b])) {
         Pair(v, brokenEntries[b++], false);
       } else {
         validLeft.push_back(v);

@@ -4,11 +4,21 @@
 // of entries. Nothing is ever written outside the broken folder, and no link is followed.
 #pragma once
 
+#include "core/asking_repair_file.h"
 #include "stream/operations.h"
 #include "tree/outcome.h"
 
-// Writes the folder test file NAME.crc (NAME: the folder's own name) into outputFolder.
-TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control);
+// Writes the folder test file NAME.crc (NAME: the folder's own name) into outputFolder: the plain
+// form, or the compact one (core/compact_folder_file.h) where choice asks for it, as for a single
+// file; the plain form too where two entries share a key (names that differ only in case).
+TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,
+                             const TestFileChoice& choice = {});
+
+// The answer to a folder's asking repair file: the larger test file it asks for, written into
+// outputFolder from the same read that makes the compact test file it answers again (MoreNeeded);
+// OtherFile (TestFileDiffers) when the folder no longer gives that file.
+TreeOutcome AnswerFolderRequest(const char* brokenFolderPath, const AskingRepairFile& asked, const char* outputFolder,
+                                const StreamControl& control);
 
 // Compares the valid folder with a folder test file and writes the folder repair file
 // NAME.fix into outputFolder; identical folders write nothing, unless prove asks for a repair

@@ -14,10 +14,13 @@
 #include <vector>
 
 #include "core/block.h"
+#include "core/compact_folder_file.h"
 #include "core/file_kinds.h"
 #include "core/fingerprint.h"
 #include "core/folder_repair_file.h"
 #include "stream/steps.h"
+#include "support/path_buffer.h"
+#include "support/strip_last_component.h"
 #include "tree/file_reader.h"
 #include "tree/folder_cursor.h"
 #include "tree/folder_file.h"
@@ -66,6 +69,8 @@ Outcome Apply(RepairWork& work, FolderCursor& cursor, LeftTemporaries& left, con
     case FolderAction::WholeFile: return RepairWholeFile(work, entry, left.KeptIn(*folder, key));
     case FolderAction::ExtraFile: return RepairExtraFile(work, entry);
     case FolderAction::ExtraFolder: return RepairExtraFolder(work, entry);
+    case FolderAction::KeyedExtra:
+    case FolderAction::KeyedRename: break;  // resolved into the plain ones before any is applied
   }
   return DoneOutcome();
 }
@@ -100,13 +105,22 @@ Outcome ApplyPlan(RepairWork& work, const FolderHandle& top, const NameRules& ru
 }
 
 // Opens the repair file and reads its plan: refused when it is not a folder repair file or
-// names anything this system must not write.
+// names anything this system must not write. A folder's asking repair file is read into *asked
+// instead, *asking set.
 Outcome ReadRepairFile(FolderRepair& repair, const char* repairFilePath, const NameRules& rules, RepairPlan* plan,
-                       TreeOutcome& result) {
+                       TreeOutcome& result, AskingRepairFile* asked, bool* asking) {
   const FolderFileSteps steps{Step::OpenRepair, Step::SizeRepair, Step::CommitRepairBuffer,
                               Step::ReadRepair, Step::CheckRepairFileForOneFile, Step::CheckFolderRepairFile};
-  Outcome opened = OpenFolderFile(repairFilePath, &repair.waits, ExchangeFileKind::FolderRepairFile, steps, &repair.repairFile);
+  Outcome opened = OpenFolderFile(repairFilePath, &repair.waits, ExchangeFileKind::FolderRepairFile, steps, &repair.repairFile,
+                                  ExchangeFileKind::FolderAskingFile);
   if (opened.ending != Ending::Done) return opened;
+  *asking = ReadExchangeFileKind(repair.repairFile.start, repair.repairFile.length) == ExchangeFileKind::FolderAskingFile;
+  if (*asking) {
+    uint8_t bytes[kAskingRepairFileBytes];
+    if (repair.repairFile.length != sizeof bytes) return Refused(Step::CheckAskingRepairFile);
+    if (const SystemError failed = ReadAt(repair.repairFile.file, 0, bytes, sizeof bytes)) return Stopped(Step::ReadRepair, failed);
+    return ReadFolderAskingFile(bytes, sizeof bytes, asked) ? DoneOutcome() : Refused(Step::CheckAskingRepairFile);
+  }
   FolderRepairHeader header;
   if (ReadFolderRepairHeader(repair.repairFile.start, repair.repairFile.length, &header) != FolderFileVerdict::Read) {
     return Refused(Step::CheckFolderRepairFile);
@@ -118,14 +132,42 @@ Outcome ReadRepairFile(FolderRepair& repair, const char* repairFilePath, const N
   return read;
 }
 
+// A request for a larger test file: written where a follow-up goes, from a new read of the
+// folder, which changes nothing in it.
+Outcome AnswerRequest(FolderRepair& repair, const char* brokenFolderPath, const AskingRepairFile& asked,
+                      const FolderRepairOptions& options, const StreamControl& control, TreeOutcome& result) {
+  repair.repairFile.file = File();  // read whole: closed before the folder's read
+  char folder[kPathBufferSize] = {};
+  const char* into = options.followUpFolder;
+  if (into == nullptr) {
+    if (const SystemError failed = PutPathIntoBuffer(folder, brokenFolderPath)) return Stopped(Step::CreateOutput, failed);
+    StripLastComponent(folder, kPathBufferSize);
+    if (folder[0] == '\0') folder[0] = brokenFolderPath[0] == kPathSeparator ? kPathSeparator : '.';
+    into = folder;
+  }
+  TreeOutcome answered = AnswerFolderRequest(brokenFolderPath, asked, into, control);
+  result.entries = std::move(answered.entries);
+  result.files = answered.files;
+  result.folders = answered.folders;
+  return answered.outcome;
+}
+
 Outcome Repair(FolderRepair& repair, const char* brokenFolderPath, const char* repairFilePath,
                const FolderRepairOptions& options, const StreamControl& control, TreeOutcome& result) {
   const NameRules rules = SystemNameRules(std::strlen(brokenFolderPath));
   RepairPlan plan;
-  Outcome read = ReadRepairFile(repair, repairFilePath, rules, &plan, result);
+  AskingRepairFile asked;
+  bool asking = false;
+  Outcome read = ReadRepairFile(repair, repairFilePath, rules, &plan, result, &asked, &asking);
   if (read.ending != Ending::Done) return read;
+  if (asking) return AnswerRequest(repair, brokenFolderPath, asked, options, control, result);
   if (const SystemError failed = OpenFolder(brokenFolderPath, &repair.waits, &repair.top)) {
     return Stopped(Step::OpenBrokenFolder, failed);
+  }
+  if (HasKeyedChanges(plan)) {
+    std::vector<EntryReport> told;  // the listing's skipped entries: the repair tells its own
+    Outcome resolved = ResolveKeyedChanges(repair.top, control, &plan, &told);
+    if (resolved.ending != Ending::Done) return resolved;
   }
   if (const SystemError failed = CommitMemory(kStreamBufferBytes, &repair.slice)) {
     return Stopped(Step::CommitBrokenBuffer, failed);

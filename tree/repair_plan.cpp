@@ -32,10 +32,14 @@ Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, con
       const FolderFileVerdict verdict = ReadFolderRepairRecord(reader, &record);
       if (verdict == FolderFileVerdict::ReadFailed) return Stopped(Step::ReadRepair, reader.failure());
       if (verdict == FolderFileVerdict::Malformed) return Malformed();
-      const NameFault pathFault = ParseTreePath(record.path, rules, &parsed);
-      if (pathFault != NameFault::None) return BadName(record.path, pathFault, badPath, fault);
+      // A keyed extra names no path: the folder's own listing gives it (ResolveKeyedChanges).
+      if (record.action != FolderAction::KeyedExtra) {
+        const NameFault pathFault = ParseTreePath(record.path, rules, &parsed);
+        if (pathFault != NameFault::None) return BadName(record.path, pathFault, badPath, fault);
+      }
       PlannedChange change;
       change.action = record.action;
+      change.key = record.key;
       change.pathAt = plan->text.size();
       change.pathLength = static_cast<uint16_t>(record.path.size());
       plan->text += record.path;
@@ -66,6 +70,7 @@ Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, con
     for (const bool extra : {false, true}) {
       std::vector<std::string_view> paths;
       for (size_t i = 0; i < plan->changes.size(); ++i) {
+        if (plan->changes[i].action == FolderAction::KeyedExtra) continue;
         if (IsExtra(plan->changes[i].action) == extra) paths.push_back(plan->Path(i));
       }
       std::vector<std::string_view> sorted = paths;

@@ -11,6 +11,9 @@
 #include "core/fingerprint.h"
 #include "core/folder_repair_file.h"
 #include "core/outcome.h"
+#include "platform/platform.h"
+#include "stream/operations.h"
+#include "tree/outcome.h"
 #include "tree/file_reader.h"
 #include "tree/names.h"
 
@@ -32,6 +35,7 @@ struct PlannedChange {
   Hash128 fingerprint;
   uint64_t blockNumbersAt = 0;
   uint64_t dataAt = 0;
+  uint64_t key = 0;  // a keyed extra's or keyed rename's entry key
   uint32_t blockCount = 0;
   uint32_t checked = kNoCheckedPatch;  // a checked patch: its entry in RepairPlan::checked
   uint16_t pathLength = 0;
@@ -54,3 +58,14 @@ class RepairPlan {
 // CheckRepairFileName with the name in *badPath and why in *fault, or at AllocateRepairPlan.
 Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, const NameRules& rules, RepairPlan* plan,
                        std::string* badPath, NameFault* fault);
+
+// Whether the plan names entries by key (a repair file made from a compact folder test file).
+bool HasKeyedChanges(const RepairPlan& plan);
+// Turns each keyed change into the plain one, from the open broken folder's own listing: the
+// entry whose entry key it is (core/compact_folder_file.h) gives a keyed extra its path and
+// kind and a keyed rename its old name. The extras, which come first, are put in the order the
+// repair deletes them in, each folder after what it holds. One no entry has is left out (gone
+// since, as an extra already deleted is); a key two entries share, or one named twice, is
+// refused at CheckFolderRepairFile, nothing written. Also stops where the listing does.
+Outcome ResolveKeyedChanges(const FolderHandle& top, const StreamControl& control, RepairPlan* plan,
+                            std::vector<EntryReport>* skipped);

@@ -2,19 +2,27 @@
 // order for everything), then each file is read once, in slices, while the working thread
 // takes its block checksums and its fingerprints (stream/pipeline.h), and its record written
 // as it goes. A file that cannot be opened or read is recorded as skipped instead, never left
-// out.
+// out. The compact form (core/compact_folder_file.h) takes the same read: each entry's elements
+// go into its sketch instead, and the file is written whole at the end.
+#include <algorithm>
 #include <cstdint>
 #include <new>
+#include <optional>
 
 #include "core/block.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
 #include "core/fingerprint.h"
+#include "core/compact_folder_file.h"
+#include "core/compact_test_file.h"
 #include "core/folder_test_file.h"
+#include "stream/test_file_writing.h"
+#include "stream/origin_check.h"
 #include "stream/output_file.h"
 #include "stream/pipeline.h"
 #include "stream/steps.h"
 #include "tree/folder_cursor.h"
+#include "tree/folder_sketch.h"
 #include "tree/listed_file.h"
 #include "tree/listing.h"
 #include "tree/operations.h"
@@ -35,10 +43,13 @@ struct BrokenFolderScan {
   OutputFile output;
 };
 
+// plain: the records of the plain form are written; sketch: each entry's elements go into it.
 class Writer {
  public:
-  Writer(BrokenFolderScan& scan, const TreeListing& listing, Pipeline& pipeline, Progress& progress, TreeOutcome& result)
-      : scan_(scan), listing_(listing), pipeline_(pipeline), progress_(progress), result_(result), cursor_(scan.top) {}
+  Writer(BrokenFolderScan& scan, const TreeListing& listing, Pipeline& pipeline, Progress& progress, TreeOutcome& result,
+         bool plain, Sketch* sketch)
+      : scan_(scan), listing_(listing), pipeline_(pipeline), progress_(progress), result_(result), cursor_(scan.top),
+        plain_(plain), sketch_(sketch) {}
 
   // Writes every record; Done, Stopped at a write, or Cancelled.
   Outcome Entries() {
@@ -50,6 +61,7 @@ class Writer {
       switch (entry.kind) {
         case FolderEntryKind::Folder:
           wrote = Start(FolderEntryKind::Folder, i);
+          Sketched(i, EntryValue{static_cast<uint8_t>(FolderEntryKind::Folder)}, nullptr, nullptr, 0);
           ++result_.folders;
           break;
         case FolderEntryKind::Skipped:
@@ -76,8 +88,8 @@ class Writer {
   // slice.
   class Checksums final : public SliceJob {
    public:
-    Checksums(Writer& writer, const ::File& file, Fingerprinter& fingerprint)
-        : writer_(writer), file_(file), fingerprint_(fingerprint) {}
+    Checksums(Writer& writer, const ::File& file, Fingerprinter& fingerprint, std::vector<uint32_t>* gathered)
+        : writer_(writer), file_(file), fingerprint_(fingerprint), gathered_(gathered) {}
     Outcome Fill(Slice& slice) override {
       if (const SystemError failed = ReadPadded(file_, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
         return Stopped(Step::ReadBroken, failed);
@@ -86,6 +98,13 @@ class Writer {
     }
     void Work(Slice& slice) override { fingerprint_.AddBlocks(slice.bytes, slice.count, slice.checksums); }
     Outcome Collect(Slice& slice) override {
+      if (gathered_ != nullptr) {
+        try {
+          gathered_->insert(gathered_->end(), slice.checksums, slice.checksums + slice.blocks);
+        } catch (const std::bad_alloc&) {
+          return Stopped(Step::AllocateTestFileBuffer, ErrorOf(SystemErrorKind::NotEnoughMemory));
+        }
+      }
       uint8_t* entries = writer_.scan_.entries.bytes();
       for (uint32_t i = 0; i < slice.blocks; ++i) StoreU32LE(entries + 4 * i, slice.checksums[i]);
       return writer_.Write(entries, 4 * slice.blocks);
@@ -95,9 +114,22 @@ class Writer {
     Writer& writer_;
     const ::File& file_;
     Fingerprinter& fingerprint_;
+    std::vector<uint32_t>* gathered_;
   };
 
+  // The entry's elements, when there is a sketch.
+  void Sketched(uint32_t index, const EntryValue& value, const Hash128* fingerprint, const Hash128* regions,
+                uint64_t regionCount) {
+    if (sketch_ == nullptr) return;
+    pathHash_ = FoldedPathHash(listing_.Path(index));
+    SketchEntry(*sketch_, false, pathHash_, listing_.Name(index), value, fingerprint, regions, regionCount);
+  }
+
   Outcome Write(const uint8_t* bytes, uint32_t count) {
+    if (!plain_) {
+      written_ += count;
+      return DoneOutcome();
+    }
     if (const SystemError failed = WriteAt(scan_.output.file, written_, bytes, count)) return Stopped(Step::WriteOutput, failed);
     written_ += count;
     return DoneOutcome();
@@ -112,6 +144,8 @@ class Writer {
     uint8_t* record = scan_.entries.bytes();
     uint32_t bytes = StoreFolderEntryStart(record, FolderEntryKind::Skipped, listing_.Path(index));
     record[bytes++] = static_cast<uint8_t>(reason);
+    Sketched(index, EntryValue{static_cast<uint8_t>(FolderEntryKind::Skipped), static_cast<uint8_t>(reason)}, nullptr,
+             nullptr, 0);
     return Write(record, bytes);
   }
 
@@ -142,7 +176,8 @@ class Writer {
     if (wrote.ending != Ending::Done) return wrote;
 
     Fingerprinter fingerprint(size, scan_.regions.As<Hash128>());
-    Checksums checksums(*this, file, fingerprint);
+    std::vector<uint32_t> gathered;
+    Checksums checksums(*this, file, fingerprint, sketch_ != nullptr ? &gathered : nullptr);
     wrote = pipeline_.Run(checksums, size, progress_);
     if (wrote.ending == Ending::Stopped && wrote.step == Step::ReadBroken) {
       return Unreadable(index, recordStart, Step::ReadBroken, FailureOf(wrote));
@@ -158,9 +193,15 @@ class Writer {
       }
     }
     StoreFolderFileFields(record, size, fingerprint.Whole());
-    if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, record, 8 + kHash128Bytes)) {
-      return Stopped(Step::WriteOutput, failed);
+    if (plain_) {
+      if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, record, 8 + kHash128Bytes)) {
+        return Stopped(Step::WriteOutput, failed);
+      }
     }
+    const Hash128 whole = fingerprint.Whole();
+    Sketched(index, EntryValue{static_cast<uint8_t>(FolderEntryKind::File), 0, size}, &whole, fingerprint.Regions(),
+             StoredRegionCount(size) != 0 ? fingerprint.RegionCount() : 0);
+    if (sketch_ != nullptr) SketchBlocks(*sketch_, false, pathHash_, gathered);
     ++result_.files;
     return DoneOutcome();
   }
@@ -171,18 +212,84 @@ class Writer {
   Progress& progress_;
   TreeOutcome& result_;
   FolderCursor cursor_;
+  bool plain_;
+  Sketch* sketch_;
+  uint64_t pathHash_ = 0;  // the entry under way's
   uint64_t count_ = 0;
   uint64_t written_ = kFolderFileHeaderBytes;
 };
 
+// The compact form's symbols for a folder whose plain test file is plainLength bytes, or 0 for
+// the plain form, as for a single file (stream/test_file_writing.h).
+uint32_t ChosenFolderSymbols(uint64_t plainLength, const TestFileChoice& choice) {
+  uint32_t symbols = 0;
+  if (choice.budget > 0) {
+    if (choice.budget >= plainLength) return 0;
+    symbols = CompactFolderSymbolsForBudget(choice.budget);
+  } else {
+    if (plainLength <= choice.plainUpTo) return 0;
+    symbols = DefaultCompactFolderSymbols(plainLength);
+  }
+  return symbols == 0 || CompactFolderLength(symbols) >= plainLength ? 0 : symbols;
+}
+
+uint32_t SymbolsOfLength(uint64_t length) {
+  return static_cast<uint32_t>((length - CompactFolderLength(0)) / kCompactSymbolBytes);
+}
+
+// Writes bytes into the output from its start, a buffer's worth at a time.
+Outcome WriteWhole(const OutputFile& output, const std::vector<uint8_t>& bytes) {
+  for (uint64_t at = 0; at < bytes.size(); at += kStreamBufferBytes) {
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(bytes.size() - at, kStreamBufferBytes));
+    if (const SystemError failed = WriteAt(output.file, at, bytes.data() + at, count)) return Stopped(Step::WriteOutput, failed);
+  }
+  return DoneOutcome();
+}
+
+// Whether the sketch's first symbols make the compact test file the request answers, byte for
+// byte: the folder is the one scanned then, unchanged.
+bool GivesAnswered(const Sketch& sketch, const CompactFolderHeader& header, const AskingRepairFile& asked) {
+  const uint32_t symbols = SymbolsOfLength(asked.answeredLength);
+  if (symbols > sketch.SymbolCount() || header.plainLength != asked.brokenSize) return false;
+  Sketch prefix(symbols);
+  prefix.Cells() = sketch.Cells();
+  std::copy(sketch.Symbols().begin(), sketch.Symbols().begin() + symbols, prefix.Symbols().begin());
+  const std::vector<uint8_t> bytes = StoreCompactFolderTestFile(CompactFolderHeader{header.flags, header.plainLength, symbols}, prefix);
+  return bytes.size() == asked.answeredLength && LoadHash128(bytes.data() + bytes.size() - kHash128Bytes) == asked.answeredCheck;
+}
+
+// choice: how the scan-broken command chooses the form; asked: a request to answer instead,
+// whose answered file the same read makes again.
 Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,
-             TreeOutcome& result) {
+             TreeOutcome& result, const TestFileChoice& choice, const AskingRepairFile* asked) {
   if (const SystemError failed = OpenFolder(brokenFolderPath, &scan.waits, &scan.top)) {
     return Stopped(Step::OpenBrokenFolder, failed);
   }
   TreeListing listing;
   Outcome listed = ListTree(scan.top, Step::ListFolder, control, &listing, &result.entries);
   if (listed.ending != Ending::Done) return listed;
+
+  // A Linux tree that ignores case (a memory stick, a share) has Windows' names too.
+  const uint32_t flags = FileSystemNameLimits().windowsNames || listing.ignoresCase ? kFolderFlagWindowsNames : 0;
+  const uint64_t plainLength = PlainFolderTestFileLength(listing);
+  uint32_t symbols = 0;
+  bool plain = true;
+  if (asked != nullptr) {
+    plain = asked->askedLength == asked->brokenSize;
+    symbols = SymbolsOfLength(plain ? asked->answeredLength : asked->askedLength);
+  } else {
+    symbols = ChosenFolderSymbols(plainLength, choice);
+    if (symbols != 0 && KeysClash(ListingEntryKeys(listing))) symbols = 0;
+    plain = symbols == 0;
+  }
+  std::optional<Sketch> sketch;
+  if (symbols != 0) {
+    try {
+      sketch.emplace(symbols);
+    } catch (const std::bad_alloc&) {
+      return Stopped(Step::AllocateTestFileBuffer, ErrorOf(SystemErrorKind::NotEnoughMemory));
+    }
+  }
 
   if (const SystemError failed = AcquireSlices(&scan.ring)) return Stopped(Step::AllocateBroken, failed);
   if (const SystemError failed = CommitMemory(4 * kStreamBufferBlocks + kRecordRoom, &scan.entries)) {
@@ -195,36 +302,63 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
     return Stopped(Step::CreateOutput, failed);
   }
 
-  // The header is written again with the number of entries once it is known. A Linux tree
-  // that ignores case (a memory stick, a share) has Windows' names too.
+  // The header is written again with the number of entries once it is known.
   uint8_t* header = scan.entries.bytes();
-  const uint32_t flags = FileSystemNameLimits().windowsNames || listing.ignoresCase ? kFolderFlagWindowsNames : 0;
-  if (const SystemError failed = WriteAt(scan.output.file, 0, header, StoreFolderTestHeader(header, flags, 0))) {
-    return Stopped(Step::WriteOutput, failed);
+  if (plain) {
+    if (const SystemError failed = WriteAt(scan.output.file, 0, header, StoreFolderTestHeader(header, flags, 0))) {
+      return Stopped(Step::WriteOutput, failed);
+    }
   }
   Progress progress(control, listing.fileBytes);
   Pipeline pipeline(scan.ring);
-  Writer writer(scan, listing, pipeline, progress, result);
+  Writer writer(scan, listing, pipeline, progress, result, plain, sketch ? &*sketch : nullptr);
   Outcome wrote = writer.Entries();
   if (wrote.ending != Ending::Done) return wrote;
-  if (const SystemError failed = WriteAt(scan.output.file, 0, header, StoreFolderTestHeader(header, flags, writer.count()))) {
-    return Stopped(Step::WriteOutput, failed);
+  const CompactFolderHeader compact{flags, plainLength, symbols};
+  if (asked != nullptr && !GivesAnswered(*sketch, compact, *asked)) {
+    CheckRefusal why;
+    why.finding = CheckFinding::TestFileDiffers;
+    return OtherFileOutcome(why);
   }
-  // A record written over by a shorter one may have left bytes behind the last.
-  if (const SystemError failed = SetFileLength(scan.output.file, writer.written())) return Stopped(Step::WriteOutput, failed);
+  uint64_t length = writer.written();
+  if (plain) {
+    if (const SystemError failed = WriteAt(scan.output.file, 0, header, StoreFolderTestHeader(header, flags, writer.count()))) {
+      return Stopped(Step::WriteOutput, failed);
+    }
+    // A record written over by a shorter one may have left bytes behind the last.
+    if (const SystemError failed = SetFileLength(scan.output.file, length)) return Stopped(Step::WriteOutput, failed);
+  } else {
+    const std::vector<uint8_t> bytes = StoreCompactFolderTestFile(compact, *sketch);
+    if ((wrote = WriteWhole(scan.output, bytes)).ending != Ending::Done) return wrote;
+    length = bytes.size();
+  }
   Outcome done = FinishOutput(&scan.output);
   if (done.ending != Ending::Done) return done;
-  done.outputBytes = writer.written();
+  done.outputBytes = length;
+  if (asked != nullptr) done.ending = Ending::MoreNeeded;
   return done;
 }
 
 }  // namespace
 
-TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control) {
+TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,
+                             const TestFileChoice& choice) {
   BrokenFolderScan scan(control.stop);
   TreeOutcome result;
   try {
-    result.outcome = Scan(scan, brokenFolderPath, outputFolder, control, result);
+    result.outcome = Scan(scan, brokenFolderPath, outputFolder, control, result, choice, nullptr);
+  } catch (const std::bad_alloc&) {
+    result.outcome = Stopped(Step::AllocateListing, ErrorOf(SystemErrorKind::NotEnoughMemory));
+  }
+  return result;
+}
+
+TreeOutcome AnswerFolderRequest(const char* brokenFolderPath, const AskingRepairFile& asked, const char* outputFolder,
+                                const StreamControl& control) {
+  BrokenFolderScan scan(control.stop);
+  TreeOutcome result;
+  try {
+    result.outcome = Scan(scan, brokenFolderPath, outputFolder, control, result, TestFileChoice{}, &asked);
   } catch (const std::bad_alloc&) {
     result.outcome = Stopped(Step::AllocateListing, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }

@@ -5,14 +5,22 @@
 // in its order, each folder before what it holds. A file is compared as a single file is
 // (stream/travelling_blocks.h): read once beside the working thread that takes its checksums
 // and fingerprints, then the blocks that must travel read again to be written.
+//
+// A compact folder test file (core/compact_folder_file.h) is answered in two passes: every file
+// is read once and its elements taken out of the sketch, whose rest decodes into what differs;
+// from that the broken folder's index is made (tree/sketched_index.h) and matched as a plain
+// one, and only the files that differ are read again. Entries only the broken folder has are
+// named by key (keyed extra, keyed rename), which its repair resolves in its own listing.
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/block.h"
+#include "core/compact_folder_file.h"
 #include "core/byte_order.h"
 #include "core/exchange_rules.h"
 #include "core/file_kinds.h"
@@ -22,6 +30,7 @@
 #include "core/fingerprint_part.h"
 #include "core/repair_origin.h"
 #include "core/folder_test_file.h"
+#include "stream/compact_answer.h"
 #include "stream/origin_record.h"
 #include "stream/output_file.h"
 #include "stream/pipeline.h"
@@ -30,11 +39,13 @@
 #include "tree/file_reader.h"
 #include "tree/folder_cursor.h"
 #include "tree/folder_file.h"
+#include "tree/folder_sketch.h"
 #include "tree/listed_file.h"
 #include "tree/listing.h"
 #include "tree/match_plan.h"
 #include "tree/names.h"
 #include "tree/operations.h"
+#include "tree/sketched_index.h"
 #include "tree/test_index.h"
 
 namespace {
@@ -62,9 +73,28 @@ class Writer {
       : scan_(scan), listing_(listing), index_(index), pipeline_(pipeline), progress_(progress), result_(result),
         cursor_(scan.top), validFolderPath_(validFolderPath), outputFolder_(outputFolder), prove_(prove) {}
 
+  // The broken folder told by a compact test file: its entries named by key, its files compared
+  // against the decoded differences.
+  void Sketched(const SketchedFolder* sketched, const std::vector<uint64_t>* pathHashes) {
+    sketched_ = sketched;
+    pathHashes_ = pathHashes;
+  }
+
   Outcome Record(const PlannedRecord& planned) {
     if (progress_.StopRequested()) return CancelledOutcome(false);
+    if (sketched_ != nullptr) {
+      switch (planned.action) {
+        case FolderAction::ExtraFile:
+        case FolderAction::ExtraFolder: return Keyed(FolderAction::KeyedExtra, std::string(), planned.broken);
+        case FolderAction::Rename: return Keyed(FolderAction::KeyedRename, listing_.Path(planned.valid), planned.broken);
+        case FolderAction::Patch:
+        case FolderAction::CheckedPatch: return CompareSketched(planned.valid, planned.broken);
+        default: break;
+      }
+    }
     switch (planned.action) {
+      case FolderAction::KeyedExtra:
+      case FolderAction::KeyedRename: break;  // made above
       case FolderAction::ExtraFile:
       case FolderAction::ExtraFolder:
         return Start(planned.action, std::string(index_.Path(planned.broken)), nullptr, 0);
@@ -436,9 +466,109 @@ class Writer {
     return DoneOutcome();
   }
 
+  Outcome Keyed(FolderAction action, const std::string& path, uint32_t b) {
+    uint8_t key[8];
+    StoreU64LE(key, index_.entryKeys[b]);
+    return Start(action, path, key, sizeof key);
+  }
+
+  // As AddDifferingRegions, with the broken file's region fingerprints known only as differing
+  // or not.
+  void AddSketchedRegions(const IndexedEntry& broken, uint64_t pathHash, uint64_t size, const Fingerprinter& fingerprint,
+                          std::vector<uint32_t>* damaged) {
+    const uint64_t regionSize = FingerprintRegionSize(size);
+    if (FingerprintRegionSize(broken.size) != regionSize) return;
+    const uint64_t stored = StoredRegionCount(broken.size);
+    const uint64_t brokenRegions = stored != 0 ? stored : (broken.size != 0 ? 1 : 0);
+    std::vector<uint32_t> added;
+    for (uint64_t r = 0; r < fingerprint.RegionCount() && r < brokenRegions; ++r) {
+      const uint64_t start = r * regionSize;
+      if (std::min<uint64_t>(start + regionSize, size) != std::min<uint64_t>(start + regionSize, broken.size)) continue;
+      if (sketched_->Delta(FolderElementKey(FolderElement::Fingerprint, pathHash, stored != 0 ? r + 1 : 0)) == 0) continue;
+      const uint64_t firstBlock = start / kBlockSize + 1;
+      const uint64_t lastBlock = BlockCount64(std::min<uint64_t>(start + regionSize, size));
+      const auto from = std::lower_bound(damaged->begin(), damaged->end(), firstBlock);
+      if (from != damaged->end() && *from <= lastBlock) continue;
+      for (uint64_t block = firstBlock; block <= lastBlock; ++block) added.push_back(static_cast<uint32_t>(block));
+    }
+    if (!added.empty()) {
+      damaged->insert(damaged->end(), added.begin(), added.end());
+      std::sort(damaged->begin(), damaged->end());
+    }
+  }
+
+  // A valid file whose path the broken folder has, against the decoded differences: one whose
+  // size, fingerprint and blocks all agree is equal, as the plain form finds it, and not read
+  // again; any other is read once more for its fingerprints and the blocks that travel by their
+  // bytes, and patched with the blocks whose checksums differ.
+  Outcome CompareSketched(uint32_t v, uint32_t b) {
+    const IndexedEntry& broken = index_.entries[b];
+    const uint64_t pathHash = (*pathHashes_)[v];
+    const auto delta = [&](FolderElement kind, uint64_t number) {
+      return sketched_->Delta(FolderElementKey(kind, pathHash, number));
+    };
+    File file;
+    uint64_t size;
+    if (!Open(v, &file, &size)) return DoneOutcome();
+    const uint64_t validBlocks = BlockCount64(size);
+    const uint64_t brokenBlocks = BlockCount64(broken.size);
+    bool blocksDiffer = false;
+    for (uint64_t n = 1; n <= std::max(validBlocks, brokenBlocks) && !blocksDiffer; ++n) {
+      blocksDiffer = delta(FolderElement::Block, n) != 0;
+    }
+    if (size == broken.size && delta(FolderElement::Fingerprint, 0) == 0 && !blocksDiffer) return DoneOutcome();
+    ++result_.files;
+    Exchange exchange;
+    exchange.validSize = size;
+    exchange.validBlocks = validBlocks;
+    exchange.recordedSize = broken.size;
+    exchange.entries = brokenBlocks;
+    Fingerprinter fingerprint(size, scan_.regions.As<Hash128>());
+    std::vector<uint32_t> damaged;
+    Sketch none(1);  // nothing is taken out of it: only what travels by its bytes is listed
+    TravellingBlocks pass(file, exchange, SketchedEntries{&none, 0}, fingerprint, &damaged, Step::AllocateListing);
+    Outcome collected = pipeline_.Run(pass, size, progress_);
+    if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, FailureOf(collected), 0, false);
+    if (collected.ending != Ending::Done) return collected;
+    CompactDifferences found;
+    try {
+      for (uint64_t n = 1; n <= std::min(validBlocks, brokenBlocks); ++n) {
+        const uint64_t d = delta(FolderElement::Block, n);
+        if (d == 0) continue;
+        found.differences.push_back(SketchDifference{n, d});
+        damaged.push_back(static_cast<uint32_t>(n));
+      }
+    } catch (const std::bad_alloc&) {
+      return Stopped(Step::AllocateListing, ErrorOf(SystemErrorKind::NotEnoughMemory));
+    }
+    std::sort(damaged.begin(), damaged.end());
+    damaged.erase(std::unique(damaged.begin(), damaged.end()), damaged.end());
+    AddSketchedRegions(broken, pathHash, size, fingerprint, &damaged);
+
+    // The record of the broken file: samples from the valid file's own blocks, which agree; the
+    // carried blocks' values from their checksums here and the differences.
+    uint8_t* buffer = scan_.ring.slices[0].bytes;
+    OriginRecord record;
+    Outcome recorded = RecordFromValidFile(file, broken.size, size, damaged, buffer, Step::AllocateListing, &record);
+    if (ValidFileFailed(recorded)) return Unreadable(v, Step::ReadValid, FailureOf(recorded), 0, false);
+    if (recorded.ending != Ending::Done) return recorded;
+    std::vector<uint32_t> checksums;
+    for (const uint32_t n : damaged) {
+      const uint32_t present = BlockBytesInFile(n, size);
+      if (const SystemError failed = ReadPadded(file, uint64_t{n - 1} * kBlockSize, buffer, present, kBlockSize)) {
+        return Unreadable(v, Step::ReadValid, failed, 0, false);
+      }
+      checksums.push_back(BlockChecksum(buffer));
+    }
+    if (!CarriedValues(found, brokenBlocks, damaged, checksums, &record.values)) return Refused(Step::CheckFolderTestFile);
+    return WritePatch(file, listing_.Path(v), size, fingerprint, damaged, record);
+  }
+
   ValidFolderScan& scan_;
   const TreeListing& listing_;
   const TestIndex& index_;
+  const SketchedFolder* sketched_ = nullptr;
+  const std::vector<uint64_t>* pathHashes_ = nullptr;
   Pipeline& pipeline_;
   Progress& progress_;
   TreeOutcome& result_;
@@ -453,12 +583,14 @@ class Writer {
 // Opens the test file and reads its index, or a folder follow-up's files into *followUp:
 // refused when it is neither.
 Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex* index,
-                     std::vector<FolderFollowUpEntry>* followUp, bool* answering) {
+                     std::vector<FolderFollowUpEntry>* followUp, bool* answering, bool* sketched) {
   const FolderFileSteps steps{Step::OpenTest, Step::SizeTest, Step::AllocateTest, Step::ReadTest, Step::CheckTestFileForOneFile,
                               Step::CheckFolderTestFile};
   Outcome opened = OpenFolderFile(testFilePath, &scan.waits, ExchangeFileKind::FolderTestFile, steps, &scan.testFile,
-                                  ExchangeFileKind::FolderFollowUp);
+                                  ExchangeFileKind::FolderFollowUp, ExchangeFileKind::CompactFolderTestFile);
   if (opened.ending != Ending::Done) return opened;
+  *sketched = ReadExchangeFileKind(scan.testFile.start, scan.testFile.length) == ExchangeFileKind::CompactFolderTestFile;
+  if (*sketched) return DoneOutcome();
   *answering = ReadExchangeFileKind(scan.testFile.start, scan.testFile.length) == ExchangeFileKind::FolderFollowUp;
   if (*answering) {
     FileReader reader = scan.testFile.Records();
@@ -503,6 +635,178 @@ Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::ve
   return finished;
 }
 
+// The compact folder test file read whole: refused when it does not hold together; its check
+// (its last 16 bytes) is what an asking repair file names it by.
+Outcome ReadCompactFolder(ValidFolderScan& scan, CompactFolderHeader* header, std::optional<Sketch>* sketch, Hash128* check) {
+  const uint64_t length = scan.testFile.length;
+  uint8_t start[kCompactFolderHeaderBytes];
+  if (length < sizeof start) return Refused(Step::CheckFolderTestFile);
+  if (const SystemError failed = ReadAt(scan.testFile.file, 0, start, sizeof start)) return Stopped(Step::ReadTest, failed);
+  if (!ReadCompactFolderHeader(start, length, header)) return Refused(Step::CheckFolderTestFile);
+  try {
+    std::vector<uint8_t> bytes(length);
+    for (uint64_t at = 0; at < length; at += kStreamBufferBytes) {
+      const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(length - at, kStreamBufferBytes));
+      if (const SystemError failed = ReadAt(scan.testFile.file, at, bytes.data() + at, count)) {
+        return Stopped(Step::ReadTest, failed);
+      }
+    }
+    if (!ReadCompactFolderTestFile(bytes.data(), length, header, sketch)) return Refused(Step::CheckFolderTestFile);
+    *check = LoadHash128(bytes.data() + length - kHash128Bytes);
+  } catch (const std::bad_alloc&) {
+    return Stopped(Step::AllocateTest, ErrorOf(SystemErrorKind::NotEnoughMemory));
+  }
+  return DoneOutcome();
+}
+
+// The folder's asking repair file, in place of the repair file: a larger compact test file, or
+// with plain the plain form (the valid folder has two names the compact form cannot tell apart).
+Outcome Ask(ValidFolderScan& scan, const char* validFolderPath, const char* outputFolder, const CompactFolderHeader& header,
+            const Hash128& check, double estimate, uint64_t found, bool plain) {
+  AskingRepairFile asking;
+  asking.brokenSize = header.plainLength;
+  asking.answeredLength = scan.testFile.length;
+  asking.answeredCheck = check;
+  asking.estimatedDifferences = static_cast<uint64_t>(estimate + 0.5);
+  asking.askedLength = plain ? header.plainLength : FolderAskedLength(header.plainLength, asking.answeredLength, estimate, found);
+  // Nothing larger than the plain form can be asked for, and no broken side writes a compact
+  // file as long.
+  if (asking.askedLength <= asking.answeredLength) return Refused(Step::CheckFolderTestFile);
+  if (const SystemError failed = CreateFolderOutput(&scan.output, outputFolder, validFolderPath, ".fix", &scan.waits)) {
+    return Stopped(Step::CreateOutput, failed);
+  }
+  uint8_t bytes[kAskingRepairFileBytes];
+  StoreFolderAskingFile(bytes, asking);
+  if (const SystemError failed = WriteAt(scan.output.file, 0, bytes, sizeof bytes)) return Stopped(Step::WriteOutput, failed);
+  Outcome result = FinishOutput(&scan.output);
+  if (result.ending != Ending::Done) return result;
+  result.ending = Ending::MoreNeeded;
+  result.outputBytes = sizeof bytes;
+  return result;
+}
+
+// The first pass against a compact test file: every entry's elements taken out of the sketch,
+// each file read once. A file that cannot be had is told as skipped, and taken out as one.
+// validValues and pathHashes: per listing entry, what was taken out and its key's path hash.
+Outcome TakeOutValidFolder(ValidFolderScan& scan, TreeListing& listing, Pipeline& pipeline, const StreamControl& control,
+                           Sketch& sketch, std::vector<uint64_t>* validValues, const std::vector<uint64_t>& pathHashes,
+                           TreeOutcome& result) {
+  Progress progress(control, listing.fileBytes);
+  FolderCursor cursor(scan.top);
+  for (uint32_t i = 0; i < listing.entries.size(); ++i) {
+    ListedEntry& entry = listing.entries[i];
+    if (entry.kind == FolderEntryKind::Skipped && !entry.carried) continue;
+    if (progress.StopRequested()) return CancelledOutcome(false);
+    EntryValue value{static_cast<uint8_t>(entry.kind), static_cast<uint8_t>(entry.reason), 0};
+    const std::string_view name = listing.Name(i);
+    if (entry.kind == FolderEntryKind::File) {
+      File file;
+      uint64_t size = 0;
+      Step failedAt;
+      SystemError failed =
+          OpenListedFile(cursor, listing, i, ListedFileSteps{Step::OpenValid, Step::SizeValid}, &file, &size, &failedAt);
+      Fingerprinter fingerprint(size, scan.regions.As<Hash128>());
+      std::vector<uint32_t> checksums;
+      if (!failed) {
+        GatheredChecksums job(file, fingerprint, &checksums, Step::ReadValid, Step::AllocateListing);
+        Outcome read = pipeline.Run(job, size, progress);
+        if (read.ending == Ending::Stopped && read.step == Step::ReadValid) {
+          failed = FailureOf(read);
+          failedAt = Step::ReadValid;
+        } else if (read.ending != Ending::Done) {
+          return read;
+        }
+      }
+      if (failed) {
+        result.entries.push_back(UnreadableReport(listing.Path(i), failedAt, failed));
+        entry.kind = FolderEntryKind::Skipped;
+        entry.reason = SkipReason::Unreadable;
+        value = EntryValue{static_cast<uint8_t>(FolderEntryKind::Skipped), static_cast<uint8_t>(SkipReason::Unreadable), 0};
+      } else {
+        if (entry.fetchedWhenRead) ++result.fetched;
+        value.size = size;
+        const Hash128 whole = fingerprint.Whole();
+        SketchEntry(sketch, true, pathHashes[i], name, value, &whole, fingerprint.Regions(),
+                    StoredRegionCount(size) != 0 ? fingerprint.RegionCount() : 0);
+        SketchBlocks(sketch, true, pathHashes[i], checksums);
+        (*validValues)[i] = StoreEntryValue(value);
+        continue;
+      }
+    }
+    SketchEntry(sketch, true, pathHashes[i], name, value, nullptr, nullptr, 0);
+    (*validValues)[i] = StoreEntryValue(value);
+  }
+  cursor.Close();
+  if (progress.StopRequested()) return CancelledOutcome(false);
+  return DoneOutcome();
+}
+
+// The valid folder against a compact folder test file.
+Outcome ScanSketched(ValidFolderScan& scan, const char* validFolderPath, const char* outputFolder,
+                     const StreamControl& control, TreeOutcome& result) {
+  CompactFolderHeader header;
+  std::optional<Sketch> sketch;
+  Hash128 check;
+  Outcome read = ReadCompactFolder(scan, &header, &sketch, &check);
+  if (read.ending != Ending::Done) return read;
+  TreeListing listing;
+  Outcome listed = ListTree(scan.top, Step::ListFolder, control, &listing, &result.entries);
+  if (listed.ending != Ending::Done) return listed;
+  if (const SystemError failed = AcquireSlices(&scan.ring)) return Stopped(Step::AllocateValid, failed);
+  if (const SystemError failed = CommitMemory(kRecordRoom, &scan.record)) return Stopped(Step::AllocateTest, failed);
+  if (const SystemError failed = CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions), &scan.regions)) {
+    return Stopped(Step::AllocateFingerprint, failed);
+  }
+  if (KeysClash(ListingEntryKeys(listing))) return Ask(scan, validFolderPath, outputFolder, header, check, 0, 0, true);
+
+  std::vector<uint64_t> pathHashes(listing.entries.size(), 0);
+  for (uint32_t i = 0; i < listing.entries.size(); ++i) pathHashes[i] = FoldedPathHash(listing.Path(i));
+  std::vector<uint64_t> validValues(listing.entries.size(), 0);
+  Pipeline pipeline(scan.ring);
+  Outcome taken = TakeOutValidFolder(scan, listing, pipeline, control, *sketch, &validValues, pathHashes, result);
+  if (taken.ending != Ending::Done) return taken;
+
+  const std::vector<CodedSymbol> left = sketch->Symbols();
+  std::vector<SketchDifference> found;
+  const auto mayOccur = [](uint64_t key) {
+    const FolderElement kind = KindOfKey(key);
+    return kind >= FolderElement::Entry && kind <= FolderElement::Block;
+  };
+  if (DecodeDifferences(sketch->Symbols(), mayOccur, &found) != DecodeVerdict::Decoded) {
+    const double estimate = EstimateDifferences(sketch->Cells(), left);
+    return Ask(scan, validFolderPath, outputFolder, header, check, estimate, found.size(), false);
+  }
+  SketchedFolder folder;
+  if (!BuildSketchedFolder(listing, validValues, pathHashes, (header.flags & kFolderFlagWindowsNames) != 0, found, &folder)) {
+    return Refused(Step::CheckFolderTestFile);
+  }
+  MatchPlan plan = MatchTrees(listing, folder.index, result);
+  for (const uint32_t e : folder.extras) {
+    const bool isFolder = folder.index.entries[e].kind == FolderEntryKind::Folder;
+    plan.extras.push_back(PlannedRecord{isFolder ? FolderAction::ExtraFolder : FolderAction::ExtraFile, kNoEntry, e});
+  }
+
+  uint64_t total = 0;
+  for (const PlannedRecord& planned : plan.records) {
+    if (planned.action == FolderAction::Patch || planned.action == FolderAction::WholeFile) total += listing.entries[planned.valid].size;
+  }
+  Progress progress(control, total);
+  Writer writer(scan, listing, folder.index, pipeline, progress, result, validFolderPath, outputFolder, false);
+  writer.Sketched(&folder, &pathHashes);
+  for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
+    for (const PlannedRecord& planned : *list) {
+      Outcome wrote = writer.Record(planned);
+      if (wrote.ending != Ending::Done) return wrote;
+    }
+  }
+  if (progress.StopRequested()) return CancelledOutcome(false);
+  Outcome finished = writer.Finish();
+  if (finished.ending != Ending::Done) return finished;
+  if (writer.count() == 0) return IdenticalOutcome();
+  finished.outputBytes = writer.written();
+  return finished;
+}
+
 Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* testFilePath, const char* outputFolder,
              const StreamControl& control, bool prove, TreeOutcome& result) {
   if (const SystemError failed = OpenFolder(validFolderPath, &scan.waits, &scan.top)) {
@@ -511,9 +815,11 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   TestIndex index;
   std::vector<FolderFollowUpEntry> followUp;
   bool answering = false;
-  Outcome read = ReadTestFile(scan, testFilePath, &index, &followUp, &answering);
+  bool sketched = false;
+  Outcome read = ReadTestFile(scan, testFilePath, &index, &followUp, &answering, &sketched);
   if (read.ending != Ending::Done) return read;
   if (answering) return Answer(scan, validFolderPath, followUp, outputFolder, control, result);
+  if (sketched) return ScanSketched(scan, validFolderPath, outputFolder, control, result);
   TreeListing listing;
   Outcome listed = ListTree(scan.top, Step::ListFolder, control, &listing, &result.entries);
   if (listed.ending != Ending::Done) return listed;

@@ -14,6 +14,9 @@
 #include "tree/file_reader.h"
 #include "tree/listing.h"
 
+// The folder of an entry known only by key, in no folder of the index.
+inline constexpr uint32_t kNoIndexedFolder = 0xFFFFFFFD;
+
 struct IndexedEntry {
   uint64_t pathAt = 0;
   uint64_t size = 0;
@@ -34,6 +37,12 @@ class TestIndex {
   // Entry indices sorted by folder, then by name.
   std::vector<uint32_t> byFolder;
   bool windowsNames = false;
+  // Made from a compact test file (tree/sketched_index.h): per entry, its entry key, and
+  // whether its name there is spelled otherwise (letter case); empty for a plain one.
+  std::vector<uint64_t> entryKeys;
+  std::vector<bool> spellingDiffers;
+
+  bool SpellingDiffers(uint32_t index) const { return !spellingDiffers.empty() && spellingDiffers[index]; }
 
   std::string_view Path(uint32_t index) const { return {paths.data() + entries[index].pathAt, entries[index].pathLength}; }
   std::string_view Name(uint32_t index) const {
