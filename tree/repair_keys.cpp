@@ -47,12 +47,16 @@ Outcome ResolveKeyedChanges(const FolderHandle& top, const StreamControl& contro
     if (keyed) {
       entry = wanted[change.key];
       if (entry == kShared) return Refused(Step::CheckFolderRepairFile);
-      if (entry == kNoListed) continue;  // gone since the scan
+      // An extra gone since the scan is done.
+      if (entry == kNoListed && change.action == FolderAction::KeyedExtra) continue;
     }
     if (change.action == FolderAction::KeyedRename) {
-      const std::string_view name = listing.Name(entry);
+      // No entry of the key: renamed by an earlier run, left under the middle name by one that
+      // died half way, or gone; the rename finds which by the new name itself.
       const std::string_view path(plan->text.data() + change.pathAt, change.pathLength);
-      if (path.substr(path.rfind('/') + 1) == name) continue;  // spelled so already
+      const std::string_view newName = path.substr(path.rfind('/') + 1);
+      const std::string_view name = entry == kNoListed ? newName : listing.Name(entry);
+      if (entry != kNoListed && name == newName) continue;  // spelled so already
       change.action = FolderAction::Rename;
       change.oldNameAt = plan->text.size();
       change.oldNameLength = static_cast<uint16_t>(name.size());

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include "core/file_kinds.h"
 #include "platform/temporary_name.h"
 #include "tests/tree/tree_test.h"
 
@@ -34,16 +35,25 @@ std::string Swapped(std::string text, size_t block) {
   return text;
 }
 
-class FolderPairingTest : public TreeTest {
+// Every case with the plain folder test file and with the compact one (the smallest budget,
+// beside a file both sides hold alike that makes the plain form longer than it).
+class FolderPairingTest : public TreeTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
     TreeTest::SetUp();
     const std::string x = Noise(11, 12 * kBlock + 7);
     valid = {{"x.bin", x}, {"keep.txt", "keep"}, {"new.txt", "made by the repair"}, {"Sub", kFolderMark}};
     broken = {{"x.bin", Changed(Changed(Changed(x, 2 * kBlock), 7 * kBlock), 11 * kBlock)}, {"keep.txt", "keeq"}, {"sub", kFolderMark}};
+    if (GetParam()) {
+      choice.budget = 4096;
+      valid["bulk.bin"] = broken["bulk.bin"] = Noise(12, 1100 * kBlock);
+    }
     MakeTree(Valid(), valid);
     MakeTree(Broken(), broken);
     ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+    const Bytes start = outputs.Read("tree.crc");
+    ASSERT_EQ(ReadExchangeFileKind(start.data(), start.size()),
+              GetParam() ? ExchangeFileKind::CompactFolderTestFile : ExchangeFileKind::FolderTestFile);
     ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
   }
   // The broken folder as a case has it.
@@ -56,7 +66,7 @@ class FolderPairingTest : public TreeTest {
   TreeContents broken;
 };
 
-TEST_F(FolderPairingTest, AFileNotTheOneOfTheRecordIsLeftAndTheRestRepaired) {
+TEST_P(FolderPairingTest, AFileNotTheOneOfTheRecordIsLeftAndTheRestRepaired) {
   const std::string x = valid["x.bin"];
   // The valid file edited in two carried blocks after the exchange, the folder repaired by a
   // newer one: the older repair file then finds neither its old nor its valid blocks there.
@@ -100,7 +110,7 @@ TEST_F(FolderPairingTest, AFileNotTheOneOfTheRecordIsLeftAndTheRestRepaired) {
 
 // A file made at a name where the repair creates one is kept; one an earlier run made is done,
 // and not written again; a folder to create that is there is taken as it is.
-TEST_F(FolderPairingTest, ANameTakenSinceTheScanIsKeptAndOneAnEarlierRunMadeIsDone) {
+TEST_P(FolderPairingTest, ANameTakenSinceTheScanIsKeptAndOneAnEarlierRunMadeIsDone) {
   TreeContents before = broken;
   before["new.txt"] = "mine, made after step 1";
   Put(before);
@@ -120,7 +130,7 @@ TEST_F(FolderPairingTest, ANameTakenSinceTheScanIsKeptAndOneAnEarlierRunMadeIsDo
 
 // A rename of letter case that died half way left the entry under its middle name: the rerun
 // finishes it. A temporary of a dead run is swept; the middle name is never removed by a sweep.
-TEST_F(FolderPairingTest, AHalfDoneRenameIsFinishedAndALeftTemporaryIsSwept) {
+TEST_P(FolderPairingTest, AHalfDoneRenameIsFinishedAndALeftTemporaryIsSwept) {
   char middle[kTemporaryNameRoom];
   ComposeMiddleName("Sub", middle, sizeof middle);
   TreeContents before = broken;
@@ -138,7 +148,7 @@ TEST_F(FolderPairingTest, AHalfDoneRenameIsFinishedAndALeftTemporaryIsSwept) {
 #ifndef _WIN32
 // A second name outside the folder keeps what it had; a pipe where a file was is skipped without
 // being opened, so the repair never waits on it.
-TEST_F(FolderPairingTest, AFileOfTwoNamesIsRepairedInACopyAndAPipeIsNeverOpened) {
+TEST_P(FolderPairingTest, AFileOfTwoNamesIsRepairedInACopyAndAPipeIsNeverOpened) {
   const std::string outside = elsewhere.Path("second-name.bin");
   ASSERT_EQ(link((Broken() + "/x.bin").c_str(), outside.c_str()), 0);
   ASSERT_EQ(chmod((Broken() + "/x.bin").c_str(), 0640), 0);
@@ -162,7 +172,7 @@ TEST_F(FolderPairingTest, AFileOfTwoNamesIsRepairedInACopyAndAPipeIsNeverOpened)
 // Stopped after any number of bytes written, or failing at any write, then run again: the
 // rerun ends done with the folder right, no temporary is left, and a whole file an earlier
 // run made is not written again.
-TEST_F(FolderPairingTest, ARepairStoppedAnywhereIsFinishedByItsRerun) {
+TEST_P(FolderPairingTest, ARepairStoppedAnywhereIsFinishedByItsRerun) {
   // Writes: the three blocks of x.bin, keep.txt's block, then new.txt whole.
   for (int point = 1; point <= 5; ++point) {
     SCOPED_TRACE(point);
@@ -187,7 +197,7 @@ TEST_F(FolderPairingTest, ARepairStoppedAnywhereIsFinishedByItsRerun) {
 
 // A file with damage the block checksum cannot see beside damage it sees, in one region: the
 // repair writes a folder follow-up for it, whose answer carries exactly the block still wrong.
-TEST_F(FolderPairingTest, TheFollowUpOfAFolderBringsExactlyTheBlocksThatStillDiffer) {
+TEST_P(FolderPairingTest, TheFollowUpOfAFolderBringsExactlyTheBlocksThatStillDiffer) {
   TreeContents before = broken;
   before["x.bin"] = Swapped(before["x.bin"], 4);
   Put(before);
@@ -206,5 +216,8 @@ TEST_F(FolderPairingTest, TheFollowUpOfAFolderBringsExactlyTheBlocksThatStillDif
   EXPECT_FALSE(AnyMismatch(second));
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(BothForms, FolderPairingTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Compact" : "Plain"; });
 
 }  // namespace

@@ -39,7 +39,7 @@ class TreeTest : public StreamTest {
   std::string RepairFile() const { return outputs.Path("tree.fix"); }
 
   TreeOutcome ScanBroken(const StreamControl& control = {}) {
-    return ScanBrokenFolder(Broken().c_str(), outputs.path().c_str(), control);
+    return ScanBrokenFolder(Broken().c_str(), outputs.path().c_str(), control, choice);
   }
   TreeOutcome ScanValid(const StreamControl& control = {}) {
     return ScanValidFolder(Valid().c_str(), TestFile().c_str(), outputs.path().c_str(), control);
@@ -58,6 +58,8 @@ class TreeTest : public StreamTest {
   }
 
   ScratchFolder outputs;
+  // The test file's form: the plain one unless a test asks for the compact one.
+  TestFileChoice choice;
 };
 
 // The entries of a result with this event, by path.
