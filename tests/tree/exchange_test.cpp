@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <string>
 
+#include "core/file_kinds.h"
 #include "tests/tree/tree_test.h"
 
 namespace {
@@ -151,6 +154,47 @@ TEST_F(FolderExchangeTest, ARepairCutShortIsFinishedByRunningItAgain) {
   EXPECT_EQ(Repair(true).outcome.ending, Ending::Done);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
   EXPECT_TRUE(ReadWholeFile(RepairFile()) == repairFile);
+}
+
+// What the valid folder's scan finds, entry by entry: the event and the blocks.
+std::map<std::string, std::string> Findings(const TreeOutcome& result) {
+  std::map<std::string, std::string> found;
+  for (const EntryReport& entry : result.entries) {
+    if (entry.event == EntryEvent::Extra) continue;  // by key alone in the compact form
+    found[entry.path] = std::to_string(static_cast<int>(entry.event)) + "/" + std::to_string(static_cast<int>(entry.skip)) +
+                        "/" + std::to_string(entry.blocks);
+  }
+  return found;
+}
+
+// The compact test file, of the smallest budget, finds what the plain one finds, links left
+// alone on both sides, and its repair makes the same tree: the extra entries, which the valid
+// side knows by key alone, are found and deleted by the repair in the broken folder's listing.
+TEST_F(FolderExchangeTest, TheCompactTestFileFindsWhatThePlainOneFindsAndMakesTheSameTree) {
+  MakeTree(elsewhere.Path("outside"), {{"secret.txt", "outside"}});
+  MakeLink(Broken(), "photos/away", elsewhere.Path("outside"));
+  MakeLink(Valid(), "photos/away", elsewhere.Path("outside"));
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  const TreeOutcome plain = ScanValid();
+  ASSERT_EQ(plain.outcome.ending, Ending::Done) << plain.outcome;
+
+  choice.budget = 4096;
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  const Bytes test = ReadWholeFile(TestFile());
+  ASSERT_EQ(ReadExchangeFileKind(test.data(), test.size()), ExchangeFileKind::CompactFolderTestFile);
+  EXPECT_EQ(test.size(), 4080u);
+  const TreeOutcome compact = ScanValid();
+  ASSERT_EQ(compact.outcome.ending, Ending::Done) << compact.outcome;
+  EXPECT_EQ(Findings(compact), Findings(plain));
+
+  const TreeOutcome repaired = Repair(true);
+  ASSERT_EQ(repaired.outcome.ending, Ending::Done) << repaired.outcome;
+  EXPECT_FALSE(AnyMismatch(repaired));
+  EXPECT_EQ(EntriesWith(repaired, EntryEvent::Deleted).size(), 5u);
+  TreeContents expected = valid;
+  expected["photos/away"] = "<link>";
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
+  EXPECT_EQ(ReadTree(elsewhere.Path("outside")), (TreeContents{{"secret.txt", "outside"}}));
 }
 
 // A folder renamed only in letter case, by a letter beyond the alphabets of Europe
