@@ -2,6 +2,10 @@
 // gives exactly the files kept in tests/golden.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "core/byte_order.h"
+#include "core/compact_folder_file.h"
 #include "tests/golden/golden_files.h"
 #include "tests/tree/tree_test.h"
 
@@ -47,6 +51,47 @@ TEST_F(GoldenTest, TheFolderFollowUpAndItsAnswerAreByteForByteTheDocumentedOnes)
   EXPECT_TRUE(ReadWholeFile(RepairFile()) == GoldenFile("folder-follow-up-answer.fix"));
   ASSERT_FALSE(AnyMismatch(Repair()));
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"a.bin", valid}}), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The worked example with a file of 4 MiB of zero bytes on both sides, which makes the plain
+// test file (4304 bytes) longer than the smallest budget: the compact one of 125 symbols and
+// its repair file; then, with 300 blocks of the valid big.bin changed, the folder's request.
+// The flags of the file system are in the compact file and under its check, and so under the
+// request's record of it: on Windows they are set, and both checks taken again.
+TEST_F(GoldenTest, TheCompactFolderFilesOfTheWorkedExampleAreByteForByteTheDocumentedOnes) {
+  const std::string big(4u << 20, '\0');
+  MakeTree(Broken(), {{"docs", kFolderMark}, {"docs/a.txt", "hello world"}, {"old.txt", "old"}, {"big.bin", big}});
+  MakeTree(Valid(), {{"Docs", kFolderMark}, {"Docs/a.txt", "hello World"}, {"empty", kFolderMark}, {"new.txt", "new"},
+                     {"big.bin", big}});
+  choice.budget = 4096;
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+  Bytes test = GoldenFile("folder-sketch.crc");
+  Bytes asking = GoldenFile("folder-asking.fix");
+  if (FileSystemNameLimits().windowsNames) {
+    test.at(16) = 1;
+    StoreHash128(test.data() + test.size() - kHash128Bytes, Xxh3Hash128(test.data(), test.size() - kHash128Bytes));
+    std::copy(test.end() - kHash128Bytes, test.end(), asking.begin() + 32);
+    StoreHash128(asking.data() + 64, Xxh3Hash128(asking.data(), 64));
+  }
+  EXPECT_TRUE(ReadWholeFile(TestFile()) == test);
+  EXPECT_TRUE(ReadWholeFile(RepairFile()) == GoldenFile("folder-sketch.fix"));
+
+  RemoveTree(Valid());
+  std::string changed = big;
+  for (int b = 0; b < 300; ++b) {
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "block %d, valid.", b + 1);
+    std::copy(text, text + length, changed.begin() + b * 4096);
+  }
+  MakeTree(Valid(), {{"Docs", kFolderMark}, {"Docs/a.txt", "hello World"}, {"empty", kFolderMark}, {"new.txt", "new"},
+                     {"big.bin", changed}});
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::MoreNeeded);
+  EXPECT_TRUE(ReadWholeFile(RepairFile()) == asking);
 }
 
 }  // namespace
