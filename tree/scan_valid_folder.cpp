@@ -340,12 +340,7 @@ class Writer {
     if (size == broken.size && whole == broken.fingerprint && damaged.empty()) {
       file = File();
       if (!prove_) return DoneOutcome();
-      // A proof asked for: a patch without blocks, which the repair reads back against the
-      // fingerprint, so that the holder of the broken folder sees "identical" for himself.
-      uint8_t fields[8 + kHash128Bytes + 4];
-      StoreFolderFileFields(fields, size, whole);
-      StoreU32LE(fields + 8 + kHash128Bytes, 0);
-      return Start(FolderAction::Patch, listing_.Path(v), fields, sizeof fields);
+      return Proof(v, size, whole);
     }
     Outcome added = AddDifferingRegions(broken, size, fingerprint, &damaged);
     if (added.ending != Ending::Done) return added;
@@ -466,6 +461,15 @@ class Writer {
     return DoneOutcome();
   }
 
+  // A proof asked for: a patch without blocks, which the repair reads back against the
+  // fingerprint, so that the holder of the broken folder sees "identical" for himself.
+  Outcome Proof(uint32_t v, uint64_t size, const Hash128& whole) {
+    uint8_t fields[8 + kHash128Bytes + 4];
+    StoreFolderFileFields(fields, size, whole);
+    StoreU32LE(fields + 8 + kHash128Bytes, 0);
+    return Start(FolderAction::Patch, listing_.Path(v), fields, sizeof fields);
+  }
+
   Outcome Keyed(FolderAction action, const std::string& path, uint32_t b) {
     uint8_t key[8];
     StoreU64LE(key, index_.entryKeys[b]);
@@ -516,7 +520,8 @@ class Writer {
     for (uint64_t n = 1; n <= std::max(validBlocks, brokenBlocks) && !blocksDiffer; ++n) {
       blocksDiffer = delta(FolderElement::Block, n) != 0;
     }
-    if (size == broken.size && delta(FolderElement::Fingerprint, 0) == 0 && !blocksDiffer) return DoneOutcome();
+    const bool equal = size == broken.size && delta(FolderElement::Fingerprint, 0) == 0 && !blocksDiffer;
+    if (equal && !prove_) return DoneOutcome();
     ++result_.files;
     Exchange exchange;
     exchange.validSize = size;
@@ -530,6 +535,7 @@ class Writer {
     Outcome collected = pipeline_.Run(pass, size, progress_);
     if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, FailureOf(collected), 0, false);
     if (collected.ending != Ending::Done) return collected;
+    if (equal) return Proof(v, size, fingerprint.Whole());
     CompactDifferences found;
     try {
       for (uint64_t n = 1; n <= std::min(validBlocks, brokenBlocks); ++n) {
@@ -743,7 +749,7 @@ Outcome TakeOutValidFolder(ValidFolderScan& scan, TreeListing& listing, Pipeline
 
 // The valid folder against a compact folder test file.
 Outcome ScanSketched(ValidFolderScan& scan, const char* validFolderPath, const char* outputFolder,
-                     const StreamControl& control, TreeOutcome& result) {
+                     const StreamControl& control, bool prove, TreeOutcome& result) {
   CompactFolderHeader header;
   std::optional<Sketch> sketch;
   Hash128 check;
@@ -791,7 +797,7 @@ Outcome ScanSketched(ValidFolderScan& scan, const char* validFolderPath, const c
     if (planned.action == FolderAction::Patch || planned.action == FolderAction::WholeFile) total += listing.entries[planned.valid].size;
   }
   Progress progress(control, total);
-  Writer writer(scan, listing, folder.index, pipeline, progress, result, validFolderPath, outputFolder, false);
+  Writer writer(scan, listing, folder.index, pipeline, progress, result, validFolderPath, outputFolder, prove);
   writer.Sketched(&folder, &pathHashes);
   for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
     for (const PlannedRecord& planned : *list) {
@@ -819,7 +825,7 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   Outcome read = ReadTestFile(scan, testFilePath, &index, &followUp, &answering, &sketched);
   if (read.ending != Ending::Done) return read;
   if (answering) return Answer(scan, validFolderPath, followUp, outputFolder, control, result);
-  if (sketched) return ScanSketched(scan, validFolderPath, outputFolder, control, result);
+  if (sketched) return ScanSketched(scan, validFolderPath, outputFolder, control, prove, result);
   TreeListing listing;
   Outcome listed = ListTree(scan.top, Step::ListFolder, control, &listing, &result.entries);
   if (listed.ending != Ending::Done) return listed;

@@ -195,6 +195,15 @@ TEST_F(FolderExchangeTest, TheCompactTestFileFindsWhatThePlainOneFindsAndMakesTh
   expected["photos/away"] = "<link>";
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
   EXPECT_EQ(ReadTree(elsewhere.Path("outside")), (TreeContents{{"secret.txt", "outside"}}));
+
+  // The closing proof through the compact form: every file, read back against its fingerprint.
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValidFolder(Valid().c_str(), TestFile().c_str(), outputs.path().c_str(), {}, true).outcome.ending, Ending::Done);
+  const TreeOutcome proved = Repair();
+  size_t files = 0;
+  for (const auto& [path, content] : valid) files += content != kFolderMark ? 1 : 0;
+  EXPECT_EQ(EntriesWith(proved, EntryEvent::Verified).size(), files);
+  EXPECT_FALSE(AnySkipped(proved));
 }
 
 // A folder renamed only in letter case, by a letter beyond the alphabets of Europe
