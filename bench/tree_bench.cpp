@@ -10,6 +10,10 @@
 //                                                checksum cannot see), DELETED other files removed
 //   tree_bench differing VALID BROKEN            differing_files, differing_blocks,
 //                                                differing_bytes, missing_files
+//   tree_bench make-photos ROOT SEED FILES       FILES photos of 1.5 to 12 KB in folders of ten
+//   tree_bench damage-photos ROOT SEED DAMAGED DELETED EXTRA
+//                                                one byte changed in one block of DAMAGED files,
+//                                                DELETED others removed, EXTRA new files added
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
@@ -149,6 +153,43 @@ int DamageTree(const fs::path& root, uint64_t seed, uint64_t faults, uint64_t fi
   return 0;
 }
 
+// A photo archive: folders of ten files of 1.5 to 12 KB, a hundred folders to a year.
+int MakePhotos(const fs::path& root, uint64_t seed, uint64_t files) {
+  Xorshift random{seed | 1};
+  uint64_t total = 0;
+  for (uint64_t f = 0; f < files; ++f) {
+    const fs::path folder = root / ("year-" + std::to_string(f / 1000)) / ("album-" + std::to_string(f / 10 % 100));
+    if (f % 10 == 0) fs::create_directories(folder);
+    const uint64_t size = 1536 + random.Below(12288 - 1536 + 1);
+    WriteFile(folder / ("photo-" + std::to_string(f % 10) + ".jpg"), size, random);
+    total += size;
+  }
+  std::printf("files=%" PRIu64 "\nbytes=%" PRIu64 "\n", files, total);
+  return 0;
+}
+
+int DamagePhotos(const fs::path& root, uint64_t seed, uint64_t damaged, uint64_t deleted, uint64_t extra) {
+  Xorshift random{seed | 1};
+  std::vector<fs::path> all = FilesBelow(root);
+  if (all.size() < damaged + deleted) Die("the tree is too small for that damage");
+  for (uint64_t i = 0; i < damaged + deleted; ++i) std::swap(all[i], all[i + random.Below(all.size() - i)]);
+  for (uint64_t i = 0; i < damaged; ++i) {
+    std::fstream file(all[i], std::ios::in | std::ios::out | std::ios::binary);
+    const uint64_t at = random.Below(fs::file_size(all[i]));
+    char byte = 0;
+    file.seekg(static_cast<std::streamoff>(at));
+    file.read(&byte, 1);
+    byte = static_cast<char>(byte ^ 0x5A);
+    file.seekp(static_cast<std::streamoff>(at));
+    file.write(&byte, 1);
+    if (!file) Die("cannot damage " + all[i].string());
+  }
+  for (uint64_t i = damaged; i < damaged + deleted; ++i) fs::remove(all[i]);
+  for (uint64_t i = 0; i < extra; ++i) WriteFile(all[i].parent_path() / ("extra-" + std::to_string(i) + ".jpg"), 5000, random);
+  std::printf("damaged=%" PRIu64 "\ndeleted=%" PRIu64 "\nextra=%" PRIu64 "\n", damaged, deleted, extra);
+  return 0;
+}
+
 int Differing(const fs::path& valid, const fs::path& broken) {
   uint64_t files = 0, blocks = 0, bytes = 0, missing = 0;
   std::vector<char> a(1u << 20), b(1u << 20);
@@ -197,9 +238,15 @@ int main(int argc, char** argv) {
     return DamageTree(argv[2], Number(argv[3]), Number(argv[4]), Number(argv[5]), Number(argv[6]), argc == 8);
   }
   if (command == "differing" && argc == 4) return Differing(argv[2], argv[3]);
+  if (command == "make-photos" && argc == 5) return MakePhotos(argv[2], Number(argv[3]), Number(argv[4]));
+  if (command == "damage-photos" && argc == 7) {
+    return DamagePhotos(argv[2], Number(argv[3]), Number(argv[4]), Number(argv[5]), Number(argv[6]));
+  }
   std::fprintf(stderr,
                "usage: tree_bench make-tree ROOT SEED\n"
                "       tree_bench damage-tree ROOT SEED FAULTS FILES DELETED [visible]\n"
-               "       tree_bench differing VALID BROKEN\n");
+               "       tree_bench differing VALID BROKEN\n"
+               "       tree_bench make-photos ROOT SEED FILES\n"
+               "       tree_bench damage-photos ROOT SEED DAMAGED DELETED EXTRA\n");
   return 2;
 }
