@@ -69,11 +69,13 @@ int ReportDiffering(const Outcome& result) {
 // A compact test file that did not decode: the request the valid-file scan wrote in place of the
 // repair file (a .fix), or the larger test file the repair wrote from it. Not quieted: it is
 // what to send next.
-int ReportMoreNeeded(const Outcome& result) {
+int ReportMoreNeeded(const Outcome& result, bool folder = false) {
   const std::string& path = result.outputPath;
   const bool request = path.size() >= 4 && path.compare(path.size() - 4, 4, ".fix") == 0;
-  WriteText(CliErr(), (Format(request ? CurrentWords().shared.askedForMore : CurrentWords().shared.largerTestFile,
-                              path.c_str()) + "\n").c_str());
+  const SharedWords& said = CurrentWords().shared;
+  const char* text = folder ? (request ? said.folderAskedForMore : said.folderLargerTestFile)
+                            : (request ? said.askedForMore : said.largerTestFile);
+  WriteText(CliErr(), (Format(text, path.c_str()) + "\n").c_str());
   return kExitMoreNeeded;
 }
 
@@ -170,7 +172,7 @@ int ReportFolderUnfinished(const CliRequest& request, const RunPaths& paths, con
     case Ending::Done: return kExitDone;
     case Ending::MoreNeeded:
       ReportEntries(request, result, kExitMoreNeeded);
-      return ReportMoreNeeded(outcome);
+      return ReportMoreNeeded(outcome, true);
     // A folder's files that still differ, or are not the ones the repair was made for, are told
     // entry by entry; the operation itself ends Done.
     case Ending::Differs: return ReportEntries(request, result, kExitDiffers);

@@ -101,7 +101,13 @@ DWORD WINAPI RunWork(void* parameter) {
   control.stop = &work->stop;
   if (work->folder) {
     switch (work->mode) {
-      case WorkMode::BrokenScan: work->tree = ScanBrokenFolder(work->paths[0], work->paths[1], control); break;
+      // A folder's test file goes compact above 1 MiB, as varnell-cli's does.
+      case WorkMode::BrokenScan: {
+        TestFileChoice choice;
+        choice.plainUpTo = kPlainTestFileUpTo;
+        work->tree = ScanBrokenFolder(work->paths[0], work->paths[1], control, choice);
+        break;
+      }
       case WorkMode::ValidScan: work->tree = ScanValidFolder(work->paths[0], work->paths[1], work->paths[2], control); break;
       // The dialog leaves extra entries where they are and lists them; a follow-up goes where a
       // file's does.

@@ -136,7 +136,8 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
       Show(dialog, Own(CancelText(mode, outcome)), CurrentWords().shared.attention, MB_OK | MB_ICONINFORMATION);
       return;
     case Ending::MoreNeeded:
-      text = OwnWith(mode == WorkMode::ValidScan ? CurrentWords().shared.askedForMore : CurrentWords().shared.largerTestFile,
+      text = OwnWith(mode == WorkMode::ValidScan ? CurrentWords().shared.folderAskedForMore
+                                                 : CurrentWords().shared.folderLargerTestFile,
                      outcome.outputPath);
       Show(dialog, text, CurrentWords().shared.attention, MB_OK | MB_ICONINFORMATION);
       return;

@@ -102,6 +102,11 @@ constinit const Words kEnglish = {
                             "test file.",
             .largerTestFile = "A larger test file has been written: %s. The broken file is unchanged. Send this test file "
                               "to whoever holds the intact copy, once more.",
+            .folderAskedForMore = "The folders differ in more than this test file can describe. In place of the repair "
+                                  "file, the request %s has been written: send it back. From it, Varnell at the broken "
+                                  "folder makes a larger test file.",
+            .folderLargerTestFile = "A larger test file has been written: %s. The broken folder is unchanged. Send this "
+                                    "test file to whoever holds the intact folder, once more.",
         },
     .steps =
         {

@@ -144,6 +144,9 @@ struct SharedWords {
   // one (%s), and the repair given that request wrote the larger test file (%s).
   Phrase askedForMore;
   Phrase largerTestFile;
+  // The same for a folder's compact test file.
+  Phrase folderAskedForMore;
+  Phrase folderLargerTestFile;
 };
 
 // What both programs call each step an operation can stop at (core/outcome.h): a failed
