@@ -245,6 +245,7 @@ int RepairFolderCommand(const CliRequest& request, const RunPaths& paths) {
   FolderRepairOptions options;
   options.deleteExtra = request.deleteExtra;
   options.followUpFolder = paths.followUpFolder.c_str();
+  if (request.budget != nullptr) options.budget = BudgetBytes(request.budget);
   const TreeOutcome result = RunWatched(request, [&](const StreamControl& control) {
     return RepairBrokenFolder(paths.input.c_str(), paths.repairFile.c_str(), options, control);
   });

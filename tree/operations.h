@@ -32,6 +32,8 @@ struct FolderRepairOptions {
   // Where the folder follow-up test file goes when files still differ; null: beside the broken
   // folder.
   const char* followUpFolder = nullptr;
+  // Given a request for a larger test file: the largest it may be (0: as asked).
+  uint64_t budget = 0;
 };
 
 // Checks the whole repair file, every name included, before anything is written; then puts

@@ -137,6 +137,14 @@ Outcome ReadRepairFile(FolderRepair& repair, const char* repairFilePath, const N
 Outcome AnswerRequest(FolderRepair& repair, const char* brokenFolderPath, const AskingRepairFile& asked,
                       const FolderRepairOptions& options, const StreamControl& control, TreeOutcome& result) {
   repair.repairFile.file = File();  // read whole: closed before the folder's read
+  // A cap on the larger test file: the largest compact one within it, never one no larger than
+  // the file already sent.
+  AskingRepairFile capped = asked;
+  if (options.budget != 0 && options.budget < asked.askedLength) {
+    const uint32_t symbols = CompactFolderSymbolsForBudget(options.budget);
+    if (symbols == 0 || CompactFolderLength(symbols) <= asked.answeredLength) return Refused(Step::CheckTestFileBudget);
+    capped.askedLength = CompactFolderLength(symbols);
+  }
   char folder[kPathBufferSize] = {};
   const char* into = options.followUpFolder;
   if (into == nullptr) {
@@ -145,7 +153,7 @@ Outcome AnswerRequest(FolderRepair& repair, const char* brokenFolderPath, const 
     if (folder[0] == '\0') folder[0] = brokenFolderPath[0] == kPathSeparator ? kPathSeparator : '.';
     into = folder;
   }
-  TreeOutcome answered = AnswerFolderRequest(brokenFolderPath, asked, into, control);
+  TreeOutcome answered = AnswerFolderRequest(brokenFolderPath, capped, into, control);
   result.entries = std::move(answered.entries);
   result.files = answered.files;
   result.folders = answered.folders;

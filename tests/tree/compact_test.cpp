@@ -33,9 +33,10 @@ class CompactFolderTest : public TreeTest {
     MakeTree(Broken(), broken);
   }
   // The broken side's answer to the request, written beside the other outputs.
-  TreeOutcome RepairInto() {
+  TreeOutcome RepairInto(uint64_t budget = 0) {
     FolderRepairOptions options;
     options.followUpFolder = outputs.path().c_str();
+    options.budget = budget;
     return RepairBrokenFolder(Broken().c_str(), RepairFile().c_str(), options, {});
   }
   // Blocks 1 to count of bulk.bin changed on the broken side: more than 125 symbols can hold.
@@ -64,6 +65,12 @@ TEST_F(CompactFolderTest, ARoundThatDoesNotDecodeAsksForALargerTestFileAndTheNex
   EXPECT_EQ(read.answeredLength, first.size());
   EXPECT_GE(read.estimatedDifferences, 225u);
   EXPECT_LE(read.estimatedDifferences, 420u);
+
+  // A cap no larger than the file already sent is refused; a larger one caps the answer.
+  EXPECT_EQ(RepairInto(4096).outcome.step, Step::CheckTestFileBudget);
+  EXPECT_TRUE(ReadWholeFile(TestFile()) == first);
+  ASSERT_EQ(RepairInto(4400).outcome.ending, Ending::MoreNeeded);
+  EXPECT_EQ(ReadWholeFile(TestFile()).size(), CompactFolderLength(CompactFolderSymbolsForBudget(4400)));
 
   const TreeOutcome answered = RepairInto();
   ASSERT_EQ(answered.outcome.ending, Ending::MoreNeeded) << answered.outcome;
