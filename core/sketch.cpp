@@ -254,22 +254,61 @@ void Sketch::Subtract(uint64_t key, uint64_t value) {
   for (SymbolIndices at(key, SymbolCount()); !at.Done(); at.Next()) AddTerms(symbols_[at.Index()], terms);
 }
 
+namespace {
+
+// The blocks firstBlock, firstBlock + 1, ... as elements.
+struct BlockElements {
+  uint64_t firstBlock;
+  const uint32_t* checksums;
+  size_t count;
+  size_t taken = 0;
+  bool operator()(uint64_t* key, uint64_t* value) {
+    if (taken == count) return false;
+    *key = firstBlock + taken;
+    *value = checksums[taken++];
+    return true;
+  }
+};
+
+struct GivenElements {
+  const uint64_t* keys;
+  const uint64_t* values;
+  size_t count;
+  size_t taken = 0;
+  bool operator()(uint64_t* key, uint64_t* value) {
+    if (taken == count) return false;
+    *key = keys[taken];
+    *value = values[taken++];
+    return true;
+  }
+};
+
+}  // namespace
+
 void Sketch::AddBlocks(uint64_t firstBlock, const uint32_t* checksums, size_t count) {
-  SpreadBlocks<false>(firstBlock, checksums, count);
+  Spread<false>(BlockElements{firstBlock, checksums, count});
 }
 
 void Sketch::SubtractBlocks(uint64_t firstBlock, const uint32_t* checksums, size_t count) {
-  SpreadBlocks<true>(firstBlock, checksums, count);
+  Spread<true>(BlockElements{firstBlock, checksums, count});
+}
+
+void Sketch::AddElements(const uint64_t* keys, const uint64_t* values, size_t count) {
+  Spread<false>(GivenElements{keys, values, count});
+}
+
+void Sketch::SubtractElements(const uint64_t* keys, const uint64_t* values, size_t count) {
+  Spread<true>(GivenElements{keys, values, count});
 }
 
 // Each key's walk is a chain of dependent steps (draw, estimate, exact check), each step waiting
 // for a division and a square root. Sixteen keys walked side by side give the processor chains
 // to overlap, and their estimates are taken two at a time in SSE2's packed double arithmetic
 // (which every x86-64 processor has); a lane whose key has left the symbols takes the next
-// block. The indices are NextIndex's: the estimate may differ in its last bit, the settled
+// element. The indices are NextIndex's: the estimate may differ in its last bit, the settled
 // index cannot.
-template <bool kSubtract>
-void Sketch::SpreadBlocks(uint64_t firstBlock, const uint32_t* checksums, size_t count) {
+template <bool kSubtract, typename Next>
+void Sketch::Spread(Next&& next) {
   constexpr int kLanes = 16;
   alignas(16) double products[kLanes], complements[kLanes], estimates[kLanes];
   uint64_t draws[kLanes], states[kLanes];
@@ -278,12 +317,10 @@ void Sketch::SpreadBlocks(uint64_t firstBlock, const uint32_t* checksums, size_t
   Terms terms[kLanes];
   const uint32_t m = SymbolCount();
   CodedSymbol* const symbols = symbols_.data();
-  size_t taken = 0;
-  // Starts lane l on the next block that has a value; false when none is left.
+  // Starts lane l on the next element that has a value; false when none is left.
   auto start = [&](int l) {
-    while (taken < count) {
-      const uint64_t key = firstBlock + taken;
-      const uint64_t value = checksums[taken++];
+    uint64_t key, value;
+    while (next(&key, &value)) {
       if (value == 0) continue;
       Toggle(cells_, key, value);
       terms[l] = TermsOf(key, value, kSubtract);

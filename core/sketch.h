@@ -119,10 +119,15 @@ class Sketch {
   // Several keys are walked side by side, which is what keeps the cost per block low.
   void AddBlocks(uint64_t firstBlock, const uint32_t* checksums, size_t count);
   void SubtractBlocks(uint64_t firstBlock, const uint32_t* checksums, size_t count);
+  // Elements of any keys (keys[i] with values[i], as Add takes them), walked side by side as
+  // the blocks are: a folder's entries and blocks.
+  void AddElements(const uint64_t* keys, const uint64_t* values, size_t count);
+  void SubtractElements(const uint64_t* keys, const uint64_t* values, size_t count);
 
  private:
-  template <bool kSubtract>
-  void SpreadBlocks(uint64_t firstBlock, const uint32_t* checksums, size_t count);
+  // next(&key, &value) gives the elements one after another, false after the last.
+  template <bool kSubtract, typename Next>
+  void Spread(Next&& next);
 
   std::vector<CodedSymbol> symbols_;
   EstimatorCells cells_;

@@ -7,34 +7,41 @@
 #include "core/block.h"
 #include "core/folder_test_file.h"
 
-namespace {
-
-void Put(Sketch& sketch, bool subtract, uint64_t key, uint64_t value) {
-  if (subtract) {
-    sketch.Subtract(key, value);
-  } else {
-    sketch.Add(key, value);
+void SketchBatch::Put(uint64_t key, uint64_t value) {
+  if (value == 0) return;
+  if (keys_.capacity() == 0) {
+    keys_.reserve(kElements);
+    values_.reserve(kElements);
   }
+  keys_.push_back(key);
+  values_.push_back(value);
+  if (keys_.size() == kElements) Flush();
 }
 
-}  // namespace
+void SketchBatch::Flush() {
+  if (subtract_) {
+    sketch_.SubtractElements(keys_.data(), values_.data(), keys_.size());
+  } else {
+    sketch_.AddElements(keys_.data(), values_.data(), keys_.size());
+  }
+  keys_.clear();
+  values_.clear();
+}
 
-void SketchEntry(Sketch& sketch, bool subtract, uint64_t pathHash, std::string_view name, const EntryValue& value,
+void SketchEntry(SketchBatch& batch, uint64_t pathHash, std::string_view name, const EntryValue& value,
                  const Hash128* fingerprint, const Hash128* regions, uint64_t regionCount) {
-  Put(sketch, subtract, FolderElementKey(FolderElement::Entry, pathHash, 0), StoreEntryValue(value));
-  Put(sketch, subtract, FolderElementKey(FolderElement::Spelling, pathHash, 0), NameValue(name));
+  batch.Put(FolderElementKey(FolderElement::Entry, pathHash, 0), StoreEntryValue(value));
+  batch.Put(FolderElementKey(FolderElement::Spelling, pathHash, 0), NameValue(name));
   if (fingerprint == nullptr) return;
-  Put(sketch, subtract, FolderElementKey(FolderElement::Fingerprint, pathHash, 0), FingerprintValue(*fingerprint));
+  batch.Put(FolderElementKey(FolderElement::Fingerprint, pathHash, 0), FingerprintValue(*fingerprint));
   if (regionCount < 2) return;
   for (uint64_t r = 0; r < regionCount; ++r) {
-    Put(sketch, subtract, FolderElementKey(FolderElement::Fingerprint, pathHash, r + 1), FingerprintValue(regions[r]));
+    batch.Put(FolderElementKey(FolderElement::Fingerprint, pathHash, r + 1), FingerprintValue(regions[r]));
   }
 }
 
-void SketchBlocks(Sketch& sketch, bool subtract, uint64_t pathHash, const std::vector<uint32_t>& checksums) {
-  for (size_t i = 0; i < checksums.size(); ++i) {
-    if (checksums[i] != 0) Put(sketch, subtract, FolderElementKey(FolderElement::Block, pathHash, i + 1), checksums[i]);
-  }
+void SketchBlocks(SketchBatch& batch, uint64_t pathHash, const std::vector<uint32_t>& checksums) {
+  for (size_t i = 0; i < checksums.size(); ++i) batch.Put(FolderElementKey(FolderElement::Block, pathHash, i + 1), checksums[i]);
 }
 
 Outcome GatheredChecksums::Fill(Slice& slice) {

@@ -17,13 +17,29 @@
 #include "stream/steps.h"
 #include "tree/listing.h"
 
-// Adds (or, subtract, takes out) an entry's own elements: its kind and size, its spelling, and
-// a file's fingerprints (regions: its region fingerprints, regionCount of them, taken when two
-// or more; null for a folder or a skipped entry).
-void SketchEntry(Sketch& sketch, bool subtract, uint64_t pathHash, std::string_view name, const EntryValue& value,
+// Elements on their way into (or, subtract, out of) a sketch, a few thousand at a time, which
+// the sketch walks side by side (Sketch::AddElements). Flush before the sketch is read.
+class SketchBatch {
+ public:
+  SketchBatch(Sketch& sketch, bool subtract) : sketch_(sketch), subtract_(subtract) {}
+  void Put(uint64_t key, uint64_t value);
+  void Flush();
+
+ private:
+  static constexpr size_t kElements = 4096;
+  Sketch& sketch_;
+  bool subtract_;
+  std::vector<uint64_t> keys_;
+  std::vector<uint64_t> values_;
+};
+
+// An entry's own elements: its kind and size, its spelling, and a file's fingerprints
+// (regions: its region fingerprints, regionCount of them, taken when two or more; null for a
+// folder or a skipped entry).
+void SketchEntry(SketchBatch& batch, uint64_t pathHash, std::string_view name, const EntryValue& value,
                  const Hash128* fingerprint, const Hash128* regions, uint64_t regionCount);
 // A file's blocks, 1 to checksums.size().
-void SketchBlocks(Sketch& sketch, bool subtract, uint64_t pathHash, const std::vector<uint32_t>& checksums);
+void SketchBlocks(SketchBatch& batch, uint64_t pathHash, const std::vector<uint32_t>& checksums);
 
 // Reads a file whole beside the working thread, which takes its checksums and fingerprints;
 // the checksums are gathered in order. Fill stops at readStep, Collect at listFull when they

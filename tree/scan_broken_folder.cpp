@@ -47,7 +47,7 @@ struct BrokenFolderScan {
 class Writer {
  public:
   Writer(BrokenFolderScan& scan, const TreeListing& listing, Pipeline& pipeline, Progress& progress, TreeOutcome& result,
-         bool plain, Sketch* sketch)
+         bool plain, SketchBatch* sketch)
       : scan_(scan), listing_(listing), pipeline_(pipeline), progress_(progress), result_(result), cursor_(scan.top),
         plain_(plain), sketch_(sketch) {}
 
@@ -122,7 +122,7 @@ class Writer {
                 uint64_t regionCount) {
     if (sketch_ == nullptr) return;
     pathHash_ = FoldedPathHash(listing_.Path(index));
-    SketchEntry(*sketch_, false, pathHash_, listing_.Name(index), value, fingerprint, regions, regionCount);
+    SketchEntry(*sketch_, pathHash_, listing_.Name(index), value, fingerprint, regions, regionCount);
   }
 
   Outcome Write(const uint8_t* bytes, uint32_t count) {
@@ -201,7 +201,7 @@ class Writer {
     const Hash128 whole = fingerprint.Whole();
     Sketched(index, EntryValue{static_cast<uint8_t>(FolderEntryKind::File), 0, size}, &whole, fingerprint.Regions(),
              StoredRegionCount(size) != 0 ? fingerprint.RegionCount() : 0);
-    if (sketch_ != nullptr) SketchBlocks(*sketch_, false, pathHash_, gathered);
+    if (sketch_ != nullptr) SketchBlocks(*sketch_, pathHash_, gathered);
     ++result_.files;
     return DoneOutcome();
   }
@@ -213,7 +213,7 @@ class Writer {
   TreeOutcome& result_;
   FolderCursor cursor_;
   bool plain_;
-  Sketch* sketch_;
+  SketchBatch* sketch_;
   uint64_t pathHash_ = 0;  // the entry under way's
   uint64_t count_ = 0;
   uint64_t written_ = kFolderFileHeaderBytes;
@@ -311,9 +311,12 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
   }
   Progress progress(control, listing.fileBytes);
   Pipeline pipeline(scan.ring);
-  Writer writer(scan, listing, pipeline, progress, result, plain, sketch ? &*sketch : nullptr);
+  std::optional<SketchBatch> batch;
+  if (sketch) batch.emplace(*sketch, false);
+  Writer writer(scan, listing, pipeline, progress, result, plain, batch ? &*batch : nullptr);
   Outcome wrote = writer.Entries();
   if (wrote.ending != Ending::Done) return wrote;
+  if (batch) batch->Flush();
   const CompactFolderHeader compact{flags, plainLength, symbols};
   if (asked != nullptr && !GivesAnswered(*sketch, compact, *asked)) {
     CheckRefusal why;

@@ -699,6 +699,7 @@ Outcome TakeOutValidFolder(ValidFolderScan& scan, TreeListing& listing, Pipeline
                            TreeOutcome& result) {
   Progress progress(control, listing.fileBytes);
   FolderCursor cursor(scan.top);
+  SketchBatch batch(sketch, true);
   for (uint32_t i = 0; i < listing.entries.size(); ++i) {
     ListedEntry& entry = listing.entries[i];
     if (entry.kind == FolderEntryKind::Skipped && !entry.carried) continue;
@@ -732,16 +733,17 @@ Outcome TakeOutValidFolder(ValidFolderScan& scan, TreeListing& listing, Pipeline
         if (entry.fetchedWhenRead) ++result.fetched;
         value.size = size;
         const Hash128 whole = fingerprint.Whole();
-        SketchEntry(sketch, true, pathHashes[i], name, value, &whole, fingerprint.Regions(),
+        SketchEntry(batch, pathHashes[i], name, value, &whole, fingerprint.Regions(),
                     StoredRegionCount(size) != 0 ? fingerprint.RegionCount() : 0);
-        SketchBlocks(sketch, true, pathHashes[i], checksums);
+        SketchBlocks(batch, pathHashes[i], checksums);
         (*validValues)[i] = StoreEntryValue(value);
         continue;
       }
     }
-    SketchEntry(sketch, true, pathHashes[i], name, value, nullptr, nullptr, 0);
+    SketchEntry(batch, pathHashes[i], name, value, nullptr, nullptr, 0);
     (*validValues)[i] = StoreEntryValue(value);
   }
+  batch.Flush();
   cursor.Close();
   if (progress.StopRequested()) return CancelledOutcome(false);
   return DoneOutcome();

@@ -62,6 +62,18 @@ TEST(CompactFolderFileTest, TheFileRoundTripsAndAnyFieldOutOfItsRangeIsRefused) 
   EXPECT_EQ(read.plainLength, 100000u);
   EXPECT_TRUE(sketch->Symbols() == MadeSketch(125).Symbols());
   EXPECT_TRUE(sketch->Cells() == MadeSketch(125).Cells());
+  // The elements walked side by side make the same sketch as one by one, a zero value nothing.
+  std::vector<uint64_t> keys, values;
+  for (uint64_t n = 0; n <= 20; ++n) {
+    keys.push_back(FolderElementKey(FolderElement::Block, 99, n == 0 ? 5 : n));
+    values.push_back(n == 0 ? 0 : 1000 + n);
+  }
+  Sketch batched(125);
+  batched.AddElements(keys.data(), values.data(), keys.size());
+  EXPECT_TRUE(batched.Symbols() == MadeSketch(125).Symbols());
+  EXPECT_TRUE(batched.Cells() == MadeSketch(125).Cells());
+  batched.SubtractElements(keys.data(), values.data(), keys.size());
+  EXPECT_TRUE(batched.Symbols() == Sketch(125).Symbols());
 
   struct Change {
     const char* what;
