@@ -33,6 +33,8 @@ enum class Service {
   GetFileLinkCount,
   CopyFileAttributes,
   StartThread,
+  GetFileStamp,
+  SetModificationTime,
   Count
 };
 
