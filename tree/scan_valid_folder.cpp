@@ -41,7 +41,8 @@ namespace {
 
 // Room for a record's start and its fields: a file's size, fingerprint and block count, or a
 // rename's old name, which is no longer than a path.
-constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + std::max<uint32_t>(8 + kHash128Bytes + 4, 2 + kLongestFolderPath);
+constexpr uint32_t kRecordRoom =
+    3 + kLongestFolderPath + std::max<uint32_t>(8 + kHash128Bytes + kFolderFileStampBytes + kOriginFieldBytes, 2 + kLongestFolderPath);
 
 // What one call holds, released as it goes; the waits first, which the files keep.
 struct ValidFolderScan {
@@ -81,6 +82,11 @@ class Writer {
       case FolderAction::Patch:
       case FolderAction::CheckedPatch: return Compare(planned.valid, planned.broken);
       case FolderAction::WholeFile: return Whole(planned.valid);
+      case FolderAction::SkippedThere: {
+        uint8_t fields[2];
+        StoreSkippedThereFields(fields, listing_.entries[planned.valid].kind, index_.entries[planned.broken].reason);
+        return Start(planned.action, listing_.Path(planned.valid), fields, sizeof fields);
+      }
     }
     return DoneOutcome();
   }
@@ -182,8 +188,11 @@ class Writer {
   // The open file, carried whole; fetched: a cloud file, counted once read.
   Outcome WholeOf(const File& file, const std::string& path, uint64_t size, bool fetched = false) {
     const uint64_t recordStart = written_;
-    uint8_t fields[8 + kHash128Bytes];
+    FileStamp stamp;
+    if (const SystemError failed = GetFileStamp(file, &stamp)) return Unreadable(path, Step::ReadValidStamp, failed, 0, false);
+    uint8_t fields[8 + kHash128Bytes + kFolderFileStampBytes];
     StoreFolderFileFields(fields, size, Hash128{});
+    StoreFolderFileStamp(fields + 8 + kHash128Bytes, stamp);
     Outcome wrote = Start(FolderAction::WholeFile, path, fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     const uint64_t fieldsAt = written_ - sizeof fields;
@@ -194,7 +203,7 @@ class Writer {
     if (wrote.ending != Ending::Done) return wrote;
     if (fetched) ++result_.fetched;
     StoreFolderFileFields(fields, size, fingerprint.Whole());
-    if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) {
+    if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, fields, 8 + kHash128Bytes)) {
       return Stopped(Step::WriteOutput, failed);
     }
     EntryReport report;
@@ -414,9 +423,12 @@ class Writer {
                      const std::vector<uint32_t>& damaged, const OriginRecord& record) {
     uint8_t* buffer = scan_.ring.slices[0].bytes;
     const uint64_t recordStart = written_;
-    uint8_t fields[8 + kHash128Bytes + kOriginFieldBytes];
+    FileStamp stamp;
+    if (const SystemError failed = GetFileStamp(file, &stamp)) return Unreadable(path, Step::ReadValidStamp, failed, 0, false);
+    uint8_t fields[8 + kHash128Bytes + kFolderFileStampBytes + kOriginFieldBytes];
     StoreFolderFileFields(fields, size, fingerprint.Whole());
-    StoreOriginFields(fields + 8 + kHash128Bytes, record.origin);
+    StoreFolderFileStamp(fields + 8 + kHash128Bytes, stamp);
+    StoreOriginFields(fields + 8 + kHash128Bytes + kFolderFileStampBytes, record.origin);
     Outcome wrote = Start(FolderAction::CheckedPatch, path, fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     uint64_t at = written_;
