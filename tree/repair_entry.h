@@ -1,4 +1,4 @@
-// One record of a folder repair applied to its entry: what the units of the seven record
+// One record of a folder repair applied to its entry: what the units of the eight record
 // actions share, and the units themselves. Each unit owns what it opens; what it did goes to the
 // repair's work (reports, whether the folder changed, the files that still differ).
 #pragma once
