@@ -214,8 +214,9 @@ TEST_F(FolderCommandsTest, FilesKeepWhatTheyAreAndARunAgainChangesNothing) {
   RemoveTree(Broken());
   MakeTree(Valid(), {{"secret.conf", "key=1"}, {"app.conf", intact}, {"link.conf", "a file"}});
   MakeTree(Broken(), {{"app.conf", damaged}});
+  // A link to a folder: Wine shows a link to a file as the file.
   MakeTree(elsewhere.Path("outside"), {{"target", "elsewhere"}});
-  MakeLink(Broken(), "link.conf", elsewhere.Path("outside/target"));
+  MakeLink(Broken(), "link.conf", elsewhere.Path("outside"));
   SetStamp(Valid(), "secret.conf", 0600, kValidTime);
   SetStamp(Valid(), "app.conf", 0644, kValidTime + 1);
   SetStamp(Broken(), "app.conf", 0660, kValidTime + 1000);

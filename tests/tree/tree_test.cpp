@@ -158,7 +158,9 @@ SeenStamp StampOf(const std::string& root, const std::string& path) {
   CloseHandle(file);
   if (!got) throw std::runtime_error("cannot read a file's time");
   const int64_t intervals = static_cast<int64_t>((uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) - kIntervalsTo1970;
-  return SeenStamp{0, intervals / 10000000, intervals % 10000000 * 100};
+  // Floored, so that a time before 1970 has its nanoseconds positive, as the system's stat does.
+  const int64_t rest = (intervals % 10000000 + 10000000) % 10000000;
+  return SeenStamp{0, (intervals - rest) / 10000000, rest * 100};
 }
 
 #else
