@@ -169,12 +169,14 @@ Outcome DifferingRegions(const RepairWork& work, const PlannedChange& change, co
 }
 
 // Opens the broken file, for reading only when a patch without blocks may only prove it: a
-// read-only file can be proved too. *proof stays only when the file has the valid size.
+// read-only file can be proved too. *proof stays only when the file has the valid size. One
+// with a stamp may take its time, which Windows sets only through a handle that may write.
 Outcome OpenPatched(RepairWork& work, const Entry& entry, File* file, bool* proof, bool* skipped) {
   *skipped = true;
   *proof = entry.change.blockCount == 0;
+  const bool readOnly = *proof && !entry.change.stamped;
   if (const SystemError failed =
-          OpenFileIn(entry.folder, entry.name.c_str(), *proof ? FileAccess::ReadOnly : FileAccess::ReadWrite, file)) {
+          OpenFileIn(entry.folder, entry.name.c_str(), readOnly ? FileAccess::ReadOnly : FileAccess::ReadWrite, file)) {
     return work.Skipped(entry, Step::OpenBroken, failed);
   }
   if (*proof) {

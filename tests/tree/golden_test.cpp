@@ -82,6 +82,7 @@ TEST_F(GoldenTest, TheFolderFollowUpAndItsAnswerAreByteForByteTheDocumentedOnes)
   EXPECT_TRUE(ReadWholeFile(RepairFile()) == AsWrittenHere(GoldenFile("folder-follow-up-answer.fix"), {56}));
   ASSERT_FALSE(AnyMismatch(Repair()));
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"a.bin", valid}}), "");
+  EXPECT_EQ(StampOf(Broken(), "a.bin").seconds, kValidTime) << "the answer's stamp, once the file matches";
 }
 
 }  // namespace
