@@ -202,7 +202,7 @@ TEST_F(FolderCommandsTest, OptionsOfFilesAndOfFoldersAreRefusedForTheOther) {
 
 namespace {
 
-// Issue 44 as an administrator meets it: a 0600 file the repair creates is 0600 from the start
+// As an administrator scripting a folder repair meets it: a 0600 file the repair creates is 0600 from the start
 // with the valid file's time; a repaired file keeps its own bits and takes that time; a link
 // where the valid folder has a file is left, named, and ends 6; and the same repair run again
 // writes nothing and sets no time, and says so. On Windows files keep no bits (mode 0 there).

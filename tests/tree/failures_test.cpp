@@ -276,6 +276,28 @@ TEST_F(FolderFaultTest, AFileOfTwoNamesWhoseCopyCannotBeMadeIsSkippedAndLeftClos
 #endif
 }
 
+// The copy of a file with a second name is made with the file's own bits, read first: when
+// they cannot be read the repair stops there, nothing open, the file and its other name as
+// they were, and no copy left.
+TEST_F(FolderFaultTest, AFileOfTwoNamesWhoseBitsCannotBeReadStopsTheRepairUnchanged) {
+  const std::string secondName = scratch.Path("second-name.bin");
+  std::filesystem::create_hard_link(Broken() + "/dir/p.bin", secondName);
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+  const Bytes damaged(broken["dir/p.bin"].begin(), broken["dir/p.bin"].end());
+  ClearFaults();
+  InjectFault(Service::GetFileStamp, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
+  const TreeOutcome faulted = Repair(true);
+  ClearFaults();
+  EXPECT_EQ(OpenFileCount(), 0u);
+  EXPECT_EQ(faulted.outcome.ending, Ending::Stopped);
+  EXPECT_EQ(faulted.outcome.step, Step::KeepFileAttributes);
+  EXPECT_EQ(faulted.stoppedAt, "Dir/p.bin");
+  EXPECT_TRUE(ReadWholeFile(Broken() + "/Dir/p.bin") == damaged);
+  EXPECT_TRUE(ReadWholeFile(secondName) == damaged);
+  ExpectNoTemporary();
+}
+
 // A proof opens a file for reading until it knows its size; the calls only that path makes,
 // made to fail. "cut.bin" is longer in the broken folder, with blocks that agree: a patch
 // without blocks that sets the length, so it is opened again for writing.
