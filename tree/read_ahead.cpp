@@ -62,11 +62,13 @@ void ReadAhead::Read(void* context) {
     slot.state = Slot::State::Claimed;
     if (ahead.Large(position)) ahead.largeOut_ = true;
     lock.unlock();
-    ahead.claimable_.notify_all();
+    // One reader woken at a time: only one can claim the next file, and waking all of them for
+    // each file costs more than the reads.
+    ahead.claimable_.notify_one();
     ahead.Fill(cursor, position, slot);
     lock.lock();
     slot.state = Slot::State::Ready;
-    ahead.ready_.notify_all();
+    ahead.ready_.notify_one();
   }
   lock.unlock();
   // The folders this reader holds are closed here, on its own thread, before it is joined.
@@ -115,8 +117,6 @@ ReadAheadFile& ReadAhead::Next() {
   Slot& slot = slots_[position % slotCount_];
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    // A large file waits for the scan to give back the one before it.
-    claimable_.notify_all();
     ready_.wait(lock, [&] { return slot.state == Slot::State::Ready && nextClaim_ > position; });
     holding_ = true;
   }
@@ -141,7 +141,7 @@ void ReadAhead::Release() {
     ++released_;
     if (Large(position)) largeOut_ = false;
   }
-  claimable_.notify_all();
+  claimable_.notify_one();
 }
 
 void ReadAhead::Close() {
