@@ -50,25 +50,48 @@ bool ReadAhead::MayClaim(uint32_t position) const {
   return !Large(position) || released_ == position;
 }
 
+// Whether the run from position on (files of one folder, small, at most kReadAheadRun, as far
+// as the buffers allow) can be claimed whole: a reader waits for the buffers of a whole run
+// rather than take its files one at a time as the scan gives them back.
+bool ReadAhead::MayClaimRun(uint32_t position) const {
+  if (!MayClaim(position)) return false;
+  const uint32_t parent = listing_.entries[files_[position]].parent;
+  for (uint32_t next = position + 1; next < position + std::min(kReadAheadRun, slotCount_); ++next) {
+    if (next >= files_.size() || Large(next) || listing_.entries[files_[next]].parent != parent) return true;
+    if (slots_[next % slotCount_].state != Slot::State::Free) return false;
+  }
+  return true;
+}
+
 void ReadAhead::Read(void* context) {
   ReadAhead& ahead = *static_cast<ReadAhead*>(context);
   FolderCursor cursor(ahead.top_);
   std::unique_lock<std::mutex> lock(ahead.mutex_);
   for (;;) {
-    ahead.claimable_.wait(lock, [&] { return ahead.closing_ || ahead.nextClaim_ >= ahead.files_.size() || ahead.MayClaim(ahead.nextClaim_); });
+    ahead.claimable_.wait(lock, [&] { return ahead.closing_ || ahead.nextClaim_ >= ahead.files_.size() || ahead.MayClaimRun(ahead.nextClaim_); });
     if (ahead.closing_ || ahead.nextClaim_ >= ahead.files_.size()) break;
-    const uint32_t position = ahead.nextClaim_++;
-    Slot& slot = ahead.slots_[position % ahead.slotCount_];
-    slot.state = Slot::State::Claimed;
-    if (ahead.Large(position)) ahead.largeOut_ = true;
+    // A run of files of one folder, so that a reader opens each folder it reads in once.
+    const uint32_t first = ahead.nextClaim_;
+    do {
+      const uint32_t position = ahead.nextClaim_++;
+      ahead.slots_[position % ahead.slotCount_].state = Slot::State::Claimed;
+      if (ahead.Large(position)) ahead.largeOut_ = true;
+    } while (ahead.nextClaim_ - first < kReadAheadRun && ahead.MayClaim(ahead.nextClaim_) &&
+             ahead.listing_.entries[ahead.files_[ahead.nextClaim_]].parent == ahead.listing_.entries[ahead.files_[first]].parent);
+    const uint32_t end = ahead.nextClaim_;
     lock.unlock();
     // One reader woken at a time: only one can claim the next file, and waking all of them for
     // each file costs more than the reads.
     ahead.claimable_.notify_one();
-    ahead.Fill(cursor, position, slot);
+    for (uint32_t position = first; position < end; ++position) {
+      Slot& slot = ahead.slots_[position % ahead.slotCount_];
+      ahead.Fill(cursor, position, slot);
+      lock.lock();
+      slot.state = Slot::State::Ready;
+      lock.unlock();
+      ahead.ready_.notify_one();
+    }
     lock.lock();
-    slot.state = Slot::State::Ready;
-    ahead.ready_.notify_one();
   }
   lock.unlock();
   // The folders this reader holds are closed here, on its own thread, before it is joined.

@@ -23,7 +23,10 @@
 inline constexpr uint32_t kReadAheadReaders = 16;
 // Files read and waiting for the scan, each with a buffer: the readers' lead, and the memory
 // they hold (kReadAheadSlots * kReadAheadFileBytes), whatever the tree.
-inline constexpr uint32_t kReadAheadSlots = 32;
+inline constexpr uint32_t kReadAheadSlots = 64;
+// Files of one folder a reader takes at once, one after another: it opens the folder once for
+// them, and their reads lie near each other on the disk.
+inline constexpr uint32_t kReadAheadRun = 4;
 // A file up to this size is read whole by a reader. A larger one is only opened ahead; the
 // scan reads it itself in order, and no other file is read meanwhile, so that a large file's
 // reads stay one sequential run.
@@ -97,6 +100,7 @@ class ReadAhead {
   static void Read(void* context);
   bool Large(uint32_t position) const;
   bool MayClaim(uint32_t position) const;
+  bool MayClaimRun(uint32_t position) const;
   void Fill(FolderCursor& cursor, uint32_t position, Slot& slot);
   void Release();
 
