@@ -24,7 +24,7 @@ class ReadAheadTest : public TreeTest {
     TreeContents tree;
     uint32_t seed = 100;
     for (int folder = 0; folder < 6; ++folder) {
-      const std::string name = "d" + std::to_string(folder);
+      const std::string name = std::string("d") += std::to_string(folder);
       tree[name] = kFolderMark;
       if (!smallOnly) tree[name + "/deeper"] = kFolderMark;
       for (int file = 0; file < 12; ++file) {
