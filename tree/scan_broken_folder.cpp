@@ -80,6 +80,8 @@ class Writer {
       ++count_;
     }
     files_.Close();
+    Outcome flushed = Flush();
+    if (flushed.ending != Ending::Done) return flushed;
     // A stop that ended the wait for the last entry, held by another program, is a stop too.
     if (progress_.StopRequested()) return CancelledOutcome(false);
     return DoneOutcome();
@@ -115,9 +117,27 @@ class Writer {
   };
 
   Outcome Write(const uint8_t* bytes, uint32_t count) {
+    Outcome flushed = Flush();
+    if (flushed.ending != Ending::Done) return flushed;
     if (const SystemError failed = WriteAt(scan_.output.file, written_, bytes, count)) return Stopped(Step::WriteOutput, failed);
     written_ += count;
     return DoneOutcome();
+  }
+
+  // The records of files read ahead, gathered for one write of many: a write per small file
+  // would be most of the system's work on this thread.
+  Outcome Gather(const uint8_t* bytes, uint32_t count) {
+    if (pending_.empty()) pending_.reserve(kGathered + kRecordRoom + 4 * kReadAheadBlocks);
+    pending_.insert(pending_.end(), bytes, bytes + count);
+    written_ += count;
+    return pending_.size() >= kGathered ? Flush() : DoneOutcome();
+  }
+  Outcome Flush() {
+    if (pending_.empty()) return DoneOutcome();
+    const uint64_t at = written_ - pending_.size();
+    const SystemError failed = WriteAt(scan_.output.file, at, pending_.data(), static_cast<uint32_t>(pending_.size()));
+    pending_.clear();
+    return failed ? Stopped(Step::WriteOutput, failed) : DoneOutcome();
   }
 
   Outcome Start(FolderEntryKind kind, uint32_t index) {
@@ -147,7 +167,7 @@ class Writer {
     bytes += StoreFolderFileFields(record + bytes, read.size, read.whole);
     const uint64_t blocks = BlockCount64(read.size);
     for (uint64_t i = 0; i < blocks; ++i) StoreU32LE(record + bytes + 4 * i, read.checksums[i]);
-    Outcome wrote = Write(record, bytes + static_cast<uint32_t>(4 * blocks));
+    Outcome wrote = Gather(record, bytes + static_cast<uint32_t>(4 * blocks));
     if (wrote.ending != Ending::Done) return wrote;
     progress_.Advance(read.size);
     if (listing_.entries[read.index].fetchedWhenRead) ++result_.fetched;
@@ -203,6 +223,8 @@ class Writer {
   TreeOutcome& result_;
   uint64_t count_ = 0;
   uint64_t written_ = kFolderFileHeaderBytes;
+  static constexpr uint32_t kGathered = 256 * 1024;
+  std::vector<uint8_t> pending_;  // the last pending_.size() bytes before written_
 };
 
 Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,

@@ -204,15 +204,16 @@ TEST_F(ReadAheadTest, StopWhileManyReadsAreInFlight) {
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), tree), "");
 }
 
-// The readers' own calls made to fail: their buffers stop the scan at its memory step with the
-// output untouched; a reader that cannot be started leaves the work to the others, or to the
+// The readers' own calls made to fail: their buffers stop the scan at its memory step, and the
+// write of the records they gathered at the output, with the output untouched; a reader that cannot be started leaves the work to the others, or to the
 // scan itself, with the same output.
 struct PoolFault {
   const char* name;
   bool validScan;
   Service service;
   uint32_t nthCall;
-  bool stops;  // at the scan's memory step; otherwise it carries on
+  bool stops;  // at step; otherwise it carries on
+  Step step;
 };
 
 std::ostream& operator<<(std::ostream& out, const PoolFault& c) { return out << c.name; }
@@ -238,7 +239,7 @@ TEST_P(ReadAheadPoolFaultTest, StopsAtMemoryOrCarriesOnWithFewerReaders) {
   ClearFaults();
   if (c.stops) {
     EXPECT_EQ(result.outcome.ending, Ending::Stopped) << result.outcome;
-    EXPECT_EQ(result.outcome.step, c.validScan ? Step::AllocateValid : Step::AllocateBroken) << result.outcome;
+    EXPECT_EQ(result.outcome.step, c.step) << result.outcome;
     EXPECT_EQ(result.outcome.systemError, SystemErrorCode(SystemErrorKind::NotEnoughMemory));
   } else {
     EXPECT_EQ(result.outcome.ending, Ending::Done) << result.outcome;
@@ -249,14 +250,16 @@ TEST_P(ReadAheadPoolFaultTest, StopsAtMemoryOrCarriesOnWithFewerReaders) {
 }
 
 // Memory in order: (the test file's buffer,) the ring's four slices, the record's buffer, the
-// region hashes, then the readers' buffers.
+// region hashes, then the readers' buffers. The records of the files read ahead are written
+// together, after the header: the second write.
 INSTANTIATE_TEST_SUITE_P(
     Pool, ReadAheadPoolFaultTest,
-    ::testing::Values(PoolFault{"BrokenFirstBuffer", false, Service::CommitMemory, 7, true},
-                      PoolFault{"BrokenLastBuffer", false, Service::CommitMemory, 6 + kReadAheadSlots, true},
-                      PoolFault{"ValidBuffer", true, Service::CommitMemory, 8, true},
-                      PoolFault{"NoReader", false, Service::StartThread, 1, false},
-                      PoolFault{"OneReaderFewer", true, Service::StartThread, 5, false}),
+    ::testing::Values(PoolFault{"BrokenFirstBuffer", false, Service::CommitMemory, 7, true, Step::AllocateBroken},
+                      PoolFault{"BrokenLastBuffer", false, Service::CommitMemory, 6 + kReadAheadSlots, true, Step::AllocateBroken},
+                      PoolFault{"ValidBuffer", true, Service::CommitMemory, 8, true, Step::AllocateValid},
+                      PoolFault{"GatheredRecords", false, Service::WriteAt, 2, true, Step::WriteOutput},
+                      PoolFault{"NoReader", false, Service::StartThread, 1, false, Step::OpenBroken},
+                      PoolFault{"OneReaderFewer", true, Service::StartThread, 5, false, Step::OpenBroken}),
     [](const ::testing::TestParamInfo<PoolFault>& info) { return std::string(info.param.name); });
 
 }  // namespace
