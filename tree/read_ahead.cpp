@@ -68,7 +68,9 @@ void ReadAhead::Read(void* context) {
   FolderCursor cursor(ahead.top_);
   std::unique_lock<std::mutex> lock(ahead.mutex_);
   for (;;) {
-    ahead.claimable_.wait(lock, [&] { return ahead.closing_ || ahead.nextClaim_ >= ahead.files_.size() || ahead.MayClaimRun(ahead.nextClaim_); });
+    ahead.claimable_.wait(lock, [&] {
+      return ahead.closing_ || ahead.nextClaim_ >= ahead.files_.size() || ahead.MayClaimRun(ahead.nextClaim_);
+    });
     if (ahead.closing_ || ahead.nextClaim_ >= ahead.files_.size()) break;
     // A run of files of one folder, so that a reader opens each folder it reads in once.
     const uint32_t first = ahead.nextClaim_;
@@ -104,8 +106,8 @@ void ReadAhead::Fill(FolderCursor& cursor, uint32_t position, Slot& slot) {
   ReadAheadFile& file = slot.file;
   file.index = files_[position];
   file.bytes = nullptr;
-  file.failed =
-      OpenListedFile(cursor, listing_, file.index, ListedFileSteps{steps_.open, steps_.size}, &file.file, &file.size, &file.failedAt);
+  const ListedFileSteps steps{steps_.open, steps_.size};
+  file.failed = OpenListedFile(cursor, listing_, file.index, steps, &file.file, &file.size, &file.failedAt);
   if (file.failed || file.size > kReadAheadFileBytes) return;
   if (control_.stop != nullptr && control_.stop->load(std::memory_order_relaxed)) return;
   const uint32_t size = static_cast<uint32_t>(file.size);

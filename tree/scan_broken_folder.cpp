@@ -2,8 +2,8 @@
 // order for everything), then each file is read once: a small one whole by the readers, side by
 // side with others, which take its checksums and fingerprint (tree/read_ahead.h), a large one
 // in slices while the working thread takes them (stream/pipeline.h); its record is written as
-// it goes, in the listing's order. A file that cannot be opened or read is recorded as skipped instead, never left
-// out.
+// it goes, in the listing's order. A file that cannot be opened or read is recorded as skipped
+// instead, never left out.
 #include <cstdint>
 #include <new>
 #include <utility>

@@ -205,8 +205,8 @@ TEST_F(ReadAheadTest, StopWhileManyReadsAreInFlight) {
 }
 
 // The readers' own calls made to fail: their buffers stop the scan at its memory step, and the
-// write of the records they gathered at the output, with the output untouched; a reader that cannot be started leaves the work to the others, or to the
-// scan itself, with the same output.
+// write of the records they gathered at the output, with the output untouched; a reader that
+// cannot be started leaves the work to the others, or to the scan itself, with the same output.
 struct PoolFault {
   const char* name;
   bool validScan;
