@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/tree/tree_test.h"
+#include "tree/listing_warmer.h"
 #include "tree/read_ahead.h"
 
 namespace {
@@ -205,8 +206,9 @@ TEST_F(ReadAheadTest, StopWhileManyReadsAreInFlight) {
 }
 
 // The readers' own calls made to fail: their buffers stop the scan at its memory step, and the
-// write of the records they gathered at the output, with the output untouched; a reader that
-// cannot be started leaves the work to the others, or to the scan itself, with the same output.
+// write of the records they gathered at the output, with the output untouched; a reader or a
+// listing's helper that cannot be started leaves the work to the others, or to the scan itself,
+// with the same output.
 struct PoolFault {
   const char* name;
   bool validScan;
@@ -251,15 +253,16 @@ TEST_P(ReadAheadPoolFaultTest, StopsAtMemoryOrCarriesOnWithFewerReaders) {
 
 // Memory in order: (the test file's buffer,) the ring's four slices, the record's buffer, the
 // region hashes, then the readers' buffers. The records of the files read ahead are written
-// together, after the header: the second write.
+// together, after the header: the second write. The listing's helpers start before the readers.
 INSTANTIATE_TEST_SUITE_P(
     Pool, ReadAheadPoolFaultTest,
     ::testing::Values(PoolFault{"BrokenFirstBuffer", false, Service::CommitMemory, 7, true, Step::AllocateBroken},
                       PoolFault{"BrokenLastBuffer", false, Service::CommitMemory, 6 + kReadAheadSlots, true, Step::AllocateBroken},
                       PoolFault{"ValidBuffer", true, Service::CommitMemory, 8, true, Step::AllocateValid},
                       PoolFault{"GatheredRecords", false, Service::WriteAt, 2, true, Step::WriteOutput},
-                      PoolFault{"NoReader", false, Service::StartThread, 1, false, Step::OpenBroken},
-                      PoolFault{"OneReaderFewer", true, Service::StartThread, 5, false, Step::OpenBroken}),
+                      PoolFault{"NoListingHelper", true, Service::StartThread, 1, false, Step::OpenBroken},
+                      PoolFault{"NoReader", false, Service::StartThread, kListingHelpers + 1, false, Step::OpenBroken},
+                      PoolFault{"OneReaderFewer", true, Service::StartThread, kListingHelpers + 5, false, Step::OpenBroken}),
     [](const ::testing::TestParamInfo<PoolFault>& info) { return std::string(info.param.name); });
 
 }  // namespace
