@@ -2,6 +2,7 @@
 #include "tree/listing_warmer.h"
 
 #include <algorithm>
+#include <new>
 #include <string_view>
 #include <utility>
 
@@ -59,10 +60,15 @@ void ListingWarmer::Warm(void* context) {
       names = std::move(warmer.queue_.front());
       warmer.queue_.pop_front();
     }
-    const std::vector<std::string_view> components(names.begin(), names.end());
-    const FolderHandle* folder;
-    if (cursor.MoveTo(components, &folder)) continue;
-    static_cast<void>(ListFolder(*folder, &Discard, &warmer));
+    // What the heap refuses here is only a folder not read ahead.
+    try {
+      const std::vector<std::string_view> components(names.begin(), names.end());
+      const FolderHandle* folder;
+      if (cursor.MoveTo(components, &folder)) continue;
+      static_cast<void>(ListFolder(*folder, &Discard, &warmer));
+    } catch (const std::bad_alloc&) {
+      cursor.Close();
+    }
   }
   cursor.Close();
 }

@@ -2,6 +2,7 @@
 #include "tree/read_ahead.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "platform/hooks.h"
@@ -87,7 +88,15 @@ void ReadAhead::Read(void* context) {
     ahead.claimable_.notify_one();
     for (uint32_t position = first; position < end; ++position) {
       Slot& slot = ahead.slots_[position % ahead.slotCount_];
-      ahead.Fill(cursor, position, slot);
+      // Memory the heap refuses here (a folder's name, a path) is the scan's failure, as it
+      // would be on its own thread: it learns of it when it takes the file.
+      slot.outOfMemory = false;
+      try {
+        ahead.Fill(cursor, position, slot);
+      } catch (const std::bad_alloc&) {
+        slot.file.file = File();
+        slot.outOfMemory = true;
+      }
       lock.lock();
       slot.state = Slot::State::Ready;
       lock.unlock();
@@ -145,6 +154,7 @@ ReadAheadFile& ReadAhead::Next() {
     ready_.wait(lock, [&] { return slot.state == Slot::State::Ready && nextClaim_ > position; });
     holding_ = true;
   }
+  if (slot.outOfMemory) throw std::bad_alloc();
   return slot.file;
 }
 

@@ -83,7 +83,8 @@ class ReadAhead {
   // started, each file is opened when the scan asks for it, on its thread, and read by it.
   Outcome Start();
   // The next file in the scan's order, waited for; the one before is closed and its buffer
-  // given back. Each file of the list is asked for once, in order.
+  // given back. Each file of the list is asked for once, in order. Throws std::bad_alloc where
+  // the heap refused the reader memory for it, as the scan's own thread would.
   ReadAheadFile& Next();
   // Stops the readers, waits for them and closes every file and folder they hold.
   void Close();
@@ -96,6 +97,7 @@ class ReadAhead {
     State state = State::Free;
     ReadAheadFile file;
     Memory memory;  // kReadAheadFileBytes
+    bool outOfMemory = false;  // the heap refused the reader while it took the file
   };
   static void Read(void* context);
   bool Large(uint32_t position) const;
