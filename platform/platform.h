@@ -361,9 +361,10 @@ class Memory {
 };
 SystemError CommitMemory(uint32_t size, Memory* memory);
 
-// A second thread, for the streaming operations' work on what they have read. It must call no
-// service here: the thread that started it keeps every file and every region. The thread is
-// joined, waiting for the routine to return, by Join or when it goes out of scope.
+// A second thread, for the streaming operations' work on what they have read, which calls no
+// service here, and for a folder scan's readers (tree/read_ahead.h), which open and read files
+// of their own and close them before they end; the services may be called from any thread. The
+// thread is joined, waiting for the routine to return, by Join or when it goes out of scope.
 struct PlatformThread;
 class Thread {
  public:
