@@ -42,6 +42,18 @@ class FolderFaultTest : public TreeTest, public ::testing::WithParamInterface<Fa
     // Older than the broken files, so that every file the repair writes takes a time.
     for (const char* file : {"Dir/p.bin", "new/w.bin"}) SetStamp(Valid(), file, 0640, kValidTime);
   }
+  // Gives dir/p.bin a second name outside the tree, makes the exchange, and repairs with the
+  // fault armed; returns the repair's outcome, the faults cleared.
+  TreeOutcome RepairFileOfTwoNames(const std::string& secondName, Service service) {
+    std::filesystem::create_hard_link(Broken() + "/dir/p.bin", secondName);
+    EXPECT_EQ(ScanBroken().outcome.ending, Ending::Done);
+    EXPECT_EQ(ScanValid().outcome.ending, Ending::Done);
+    ClearFaults();
+    InjectFault(service, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
+    const TreeOutcome faulted = Repair(true);
+    ClearFaults();
+    return faulted;
+  }
   // The fault armed, with an error of the system's the operations do not set themselves and
   // do not wait out.
   void Arm() {
@@ -247,14 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
 // name, the repair goes on, and the next run repairs it.
 TEST_F(FolderFaultTest, AFileOfTwoNamesWhoseCopyCannotBeMadeIsSkippedAndLeftClosed) {
   const std::string secondName = scratch.Path("second-name.bin");
-  std::filesystem::create_hard_link(Broken() + "/dir/p.bin", secondName);
-  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
-  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
   const Bytes damaged(broken["dir/p.bin"].begin(), broken["dir/p.bin"].end());
-  ClearFaults();
-  InjectFault(Service::CreateTemporaryIn, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
-  const TreeOutcome faulted = Repair(true);
-  ClearFaults();
+  const TreeOutcome faulted = RepairFileOfTwoNames(secondName, Service::CreateTemporaryIn);
   EXPECT_EQ(OpenFileCount(), 0u);
   ASSERT_EQ(faulted.outcome.ending, Ending::Done) << faulted.outcome;
   const auto skipped = EntriesWith(faulted, EntryEvent::Skipped);
@@ -281,14 +287,8 @@ TEST_F(FolderFaultTest, AFileOfTwoNamesWhoseCopyCannotBeMadeIsSkippedAndLeftClos
 // they were, and no copy left.
 TEST_F(FolderFaultTest, AFileOfTwoNamesWhoseBitsCannotBeReadStopsTheRepairUnchanged) {
   const std::string secondName = scratch.Path("second-name.bin");
-  std::filesystem::create_hard_link(Broken() + "/dir/p.bin", secondName);
-  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
-  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
   const Bytes damaged(broken["dir/p.bin"].begin(), broken["dir/p.bin"].end());
-  ClearFaults();
-  InjectFault(Service::GetFileStamp, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
-  const TreeOutcome faulted = Repair(true);
-  ClearFaults();
+  const TreeOutcome faulted = RepairFileOfTwoNames(secondName, Service::GetFileStamp);
   EXPECT_EQ(OpenFileCount(), 0u);
   EXPECT_EQ(faulted.outcome.ending, Ending::Stopped);
   EXPECT_EQ(faulted.outcome.step, Step::KeepFileAttributes);
