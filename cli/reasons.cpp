@@ -61,6 +61,8 @@ Reason StepReason(Step step) {
     case Step::CheckCompactTestFile: return {"check_compact_test_file", TestFile};
     case Step::CheckAskingRepairFile: return {"check_asking_repair_file", RepairFile};
     case Step::CheckTestFileBudget: return {"check_test_file_budget", RepairFile};
+    case Step::ReadValidStamp: return {"read_valid_stamp", Input};
+    case Step::SetFileStamp: return {"set_file_stamp", Input};
   }
   return {"", Input};
 }

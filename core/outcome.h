@@ -77,10 +77,14 @@ enum class Step : uint8_t {
   CheckCompactTestFile,
   CheckAskingRepairFile,
   CheckTestFileBudget,
+  // A folder's files keep what they are: the valid file's permission bits and modification
+  // time read by the valid folder's scan, and the time given to a file the repair wrote.
+  ReadValidStamp,
+  SetFileStamp,
 };
 
 // The last of the steps, for tables that must have a line for each.
-inline constexpr Step kLastStep = Step::CheckTestFileBudget;
+inline constexpr Step kLastStep = Step::SetFileStamp;
 
 // Whether the program found the condition itself, rather than a system call failing.
 bool FoundByProgram(Step step);

@@ -40,8 +40,8 @@ void SketchEntry(SketchBatch& batch, uint64_t pathHash, std::string_view name, c
   }
 }
 
-void SketchBlocks(SketchBatch& batch, uint64_t pathHash, const std::vector<uint32_t>& checksums) {
-  for (size_t i = 0; i < checksums.size(); ++i) batch.Put(FolderElementKey(FolderElement::Block, pathHash, i + 1), checksums[i]);
+void SketchBlocks(SketchBatch& batch, uint64_t pathHash, const uint32_t* checksums, uint64_t count) {
+  for (uint64_t i = 0; i < count; ++i) batch.Put(FolderElementKey(FolderElement::Block, pathHash, i + 1), checksums[i]);
 }
 
 Outcome GatheredChecksums::Fill(Slice& slice) {

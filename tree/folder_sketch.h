@@ -38,8 +38,8 @@ class SketchBatch {
 // folder or a skipped entry).
 void SketchEntry(SketchBatch& batch, uint64_t pathHash, std::string_view name, const EntryValue& value,
                  const Hash128* fingerprint, const Hash128* regions, uint64_t regionCount);
-// A file's blocks, 1 to checksums.size().
-void SketchBlocks(SketchBatch& batch, uint64_t pathHash, const std::vector<uint32_t>& checksums);
+// A file's blocks, 1 to count.
+void SketchBlocks(SketchBatch& batch, uint64_t pathHash, const uint32_t* checksums, uint64_t count);
 
 // Reads a file whole beside the working thread, which takes its checksums and fingerprints;
 // the checksums are gathered in order. Fill stops at readStep, Collect at listFull when they

@@ -4,19 +4,22 @@
 // first (so that a repair that deletes them clears the way), then the valid folder's entries
 // in its order, each folder before what it holds. A file is compared as a single file is
 // (stream/travelling_blocks.h): read once beside the working thread that takes its checksums
-// and fingerprints, then the blocks that must travel read again to be written.
+// and fingerprints, then the blocks that must travel read again to be written. Small files are
+// read ahead, side by side, by the readers of tree/read_ahead.h, and taken in the same order.
 //
 // A compact folder test file (core/compact_folder_file.h) is answered in two passes: every file
-// is read once and its elements taken out of the sketch, whose rest decodes into what differs;
-// from that the broken folder's index is made (tree/sketched_index.h) and matched as a plain
-// one, and only the files that differ are read again. Entries only the broken folder has are
-// named by key (keyed extra, keyed rename), which its repair resolves in its own listing.
+// is read once (read ahead as above) and its elements taken out of the sketch, whose rest
+// decodes into what differs; from that the broken folder's index is made
+// (tree/sketched_index.h) and matched as a plain one, and only the files that differ are read
+// again. Entries only the broken folder has are named by key (keyed extra, keyed rename), which
+// its repair resolves in its own listing.
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/block.h"
@@ -45,6 +48,7 @@
 #include "tree/match_plan.h"
 #include "tree/names.h"
 #include "tree/operations.h"
+#include "tree/read_ahead.h"
 #include "tree/sketched_index.h"
 #include "tree/test_index.h"
 
@@ -52,7 +56,8 @@ namespace {
 
 // Room for a record's start and its fields: a file's size, fingerprint and block count, or a
 // rename's old name, which is no longer than a path.
-constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + std::max<uint32_t>(8 + kHash128Bytes + 4, 2 + kLongestFolderPath);
+constexpr uint32_t kRecordRoom =
+    3 + kLongestFolderPath + std::max<uint32_t>(8 + kHash128Bytes + kFolderFileStampBytes + kOriginFieldBytes, 2 + kLongestFolderPath);
 
 // What one call holds, released as it goes; the waits first, which the files keep.
 struct ValidFolderScan {
@@ -68,16 +73,19 @@ struct ValidFolderScan {
 
 class Writer {
  public:
-  Writer(ValidFolderScan& scan, const TreeListing& listing, const TestIndex& index, Pipeline& pipeline, Progress& progress,
-         TreeOutcome& result, const char* validFolderPath, const char* outputFolder, bool prove)
-      : scan_(scan), listing_(listing), index_(index), pipeline_(pipeline), progress_(progress), result_(result),
+  // files: the valid files the records read, in their order (null when answering a follow-up).
+  Writer(ValidFolderScan& scan, const TreeListing& listing, const TestIndex& index, ReadAhead* files, Pipeline& pipeline,
+         Progress& progress, TreeOutcome& result, const char* validFolderPath, const char* outputFolder, bool prove)
+      : scan_(scan), listing_(listing), index_(index), files_(files), pipeline_(pipeline), progress_(progress), result_(result),
         cursor_(scan.top), validFolderPath_(validFolderPath), outputFolder_(outputFolder), prove_(prove) {}
 
   // The broken folder told by a compact test file: its entries named by key, its files compared
-  // against the decoded differences.
-  void Sketched(const SketchedFolder* sketched, const std::vector<uint64_t>* pathHashes) {
+  // against the decoded differences; equal: per valid entry, a file the sketch finds equal
+  // (SketchedFileEqual), which is not read again unless a proof is asked for.
+  void Sketched(const SketchedFolder* sketched, const std::vector<uint64_t>* pathHashes, const std::vector<bool>* equal) {
     sketched_ = sketched;
     pathHashes_ = pathHashes;
+    equal_ = equal;
   }
 
   Outcome Record(const PlannedRecord& planned) {
@@ -111,6 +119,11 @@ class Writer {
       case FolderAction::Patch:
       case FolderAction::CheckedPatch: return Compare(planned.valid, planned.broken);
       case FolderAction::WholeFile: return Whole(planned.valid);
+      case FolderAction::SkippedThere: {
+        uint8_t fields[2];
+        StoreSkippedThereFields(fields, listing_.entries[planned.valid].kind, index_.entries[planned.broken].reason);
+        return Start(planned.action, listing_.Path(planned.valid), fields, sizeof fields);
+      }
     }
     return DoneOutcome();
   }
@@ -118,6 +131,7 @@ class Writer {
   // The header, with the number of records, once they are all written.
   Outcome Finish() {
     cursor_.Close();
+    if (files_ != nullptr) files_->Close();
     if (count_ == 0) return DoneOutcome();
     uint8_t* header = scan_.record.bytes();
     if (const SystemError failed = WriteAt(scan_.output.file, 0, header, StoreFolderRepairHeader(header, count_))) {
@@ -134,9 +148,14 @@ class Writer {
   // A file carried whole: each slice fingerprinted on the working thread and written as read.
   class WholeFile final : public SliceJob {
    public:
-    WholeFile(Writer& writer, const File& file, Fingerprinter& fingerprint)
-        : writer_(writer), file_(file), fingerprint_(fingerprint) {}
+    // bytes: the whole file read ahead, or null.
+    WholeFile(Writer& writer, const File& file, const uint8_t* bytes, Fingerprinter& fingerprint)
+        : writer_(writer), file_(file), bytes_(bytes), fingerprint_(fingerprint) {}
     Outcome Fill(Slice& slice) override {
+      if (bytes_ != nullptr) {
+        std::memcpy(slice.bytes, bytes_ + slice.offset, slice.count);
+        return DoneOutcome();
+      }
       if (const SystemError failed = ReadAt(file_, slice.offset, slice.bytes, slice.count)) {
         return Stopped(Step::ReadValid, failed);
       }
@@ -148,6 +167,7 @@ class Writer {
    private:
     Writer& writer_;
     const File& file_;
+    const uint8_t* bytes_;
     Fingerprinter& fingerprint_;
   };
 
@@ -192,39 +212,44 @@ class Writer {
     return DoneOutcome();
   }
 
-  // Opens the valid file into *file, its size in *size; false when it cannot be had (told as
-  // skipped).
-  bool Open(uint32_t v, File* file, uint64_t* size) {
-    Step failedAt;
-    const SystemError failed =
-        OpenListedFile(cursor_, listing_, v, ListedFileSteps{Step::OpenValid, Step::SizeValid}, file, size, &failedAt);
-    if (failed) Unreadable(v, failedAt, failed, 0, false);
-    return !failed;
+  // The valid file v as the readers hand it over; null when it cannot be had (told as skipped;
+  // one that opened but could not be read is counted as compared when compared is set, as a
+  // file is once open).
+  ReadAheadFile* Take(uint32_t v, bool compared) {
+    ReadAheadFile& read = files_->Next();
+    if (!read.failed) return &read;
+    if (compared && read.failedAt == Step::ReadValid) ++result_.files;
+    Unreadable(v, read.failedAt, read.failed, 0, false);
+    return nullptr;
   }
 
   Outcome Whole(uint32_t v) {
-    File file;
-    uint64_t size;
-    if (!Open(v, &file, &size)) return DoneOutcome();
-    return WholeOf(file, listing_.Path(v), size, listing_.entries[v].fetchedWhenRead);
+    const ReadAheadFile* read = Take(v, false);
+    if (read == nullptr) return DoneOutcome();
+    return WholeOf(read->file, listing_.Path(v), read->size, listing_.entries[v].fetchedWhenRead, read->bytes);
   }
 
-  // The open file, carried whole; fetched: a cloud file, counted once read.
-  Outcome WholeOf(const File& file, const std::string& path, uint64_t size, bool fetched = false) {
+  // The open file, carried whole; fetched: a cloud file, counted once read; bytes: the whole
+  // file read ahead, or null.
+  Outcome WholeOf(const File& file, const std::string& path, uint64_t size, bool fetched = false,
+                  const uint8_t* bytes = nullptr) {
     const uint64_t recordStart = written_;
-    uint8_t fields[8 + kHash128Bytes];
+    FileStamp stamp;
+    if (const SystemError failed = GetFileStamp(file, &stamp)) return Unreadable(path, Step::ReadValidStamp, failed, 0, false);
+    uint8_t fields[8 + kHash128Bytes + kFolderFileStampBytes];
     StoreFolderFileFields(fields, size, Hash128{});
+    StoreFolderFileStamp(fields + 8 + kHash128Bytes, stamp);
     Outcome wrote = Start(FolderAction::WholeFile, path, fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     const uint64_t fieldsAt = written_ - sizeof fields;
     Fingerprinter fingerprint(size, scan_.regions.As<Hash128>());
-    WholeFile job(*this, file, fingerprint);
+    WholeFile job(*this, file, bytes, fingerprint);
     wrote = pipeline_.Run(job, size, progress_);
     if (ValidFileFailed(wrote)) return Unreadable(path, Step::ReadValid, FailureOf(wrote), recordStart, true);
     if (wrote.ending != Ending::Done) return wrote;
     if (fetched) ++result_.fetched;
     StoreFolderFileFields(fields, size, fingerprint.Whole());
-    if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) {
+    if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, fields, 8 + kHash128Bytes)) {
       return Stopped(Step::WriteOutput, failed);
     }
     EntryReport report;
@@ -319,9 +344,10 @@ class Writer {
   // written.
   Outcome Compare(uint32_t v, uint32_t b) {
     const IndexedEntry& broken = index_.entries[b];
-    File file;
-    uint64_t size;
-    if (!Open(v, &file, &size)) return DoneOutcome();
+    ReadAheadFile* read = Take(v, true);
+    if (read == nullptr) return DoneOutcome();
+    File& file = read->file;
+    const uint64_t size = read->size;
     ++result_.files;
     Exchange exchange;
     exchange.validSize = size;
@@ -332,6 +358,7 @@ class Writer {
     std::vector<uint32_t> damaged;
     const TestEntries entries{&scan_.testFile.file, broken.checksumsAt, 4 * exchange.entries};
     TravellingBlocks pass(file, exchange, entries, nullptr, fingerprint, &damaged, Step::AllocateListing);
+    if (read->bytes != nullptr) pass.ReadFrom(read->bytes);
     Outcome collected = pipeline_.Run(pass, size, progress_);
     if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, FailureOf(collected), 0, false);
     if (collected.ending != Ending::Done) return collected;
@@ -439,9 +466,12 @@ class Writer {
                      const std::vector<uint32_t>& damaged, const OriginRecord& record) {
     uint8_t* buffer = scan_.ring.slices[0].bytes;
     const uint64_t recordStart = written_;
-    uint8_t fields[8 + kHash128Bytes + kOriginFieldBytes];
+    FileStamp stamp;
+    if (const SystemError failed = GetFileStamp(file, &stamp)) return Unreadable(path, Step::ReadValidStamp, failed, 0, false);
+    uint8_t fields[8 + kHash128Bytes + kFolderFileStampBytes + kOriginFieldBytes];
     StoreFolderFileFields(fields, size, fingerprint.Whole());
-    StoreOriginFields(fields + 8 + kHash128Bytes, record.origin);
+    StoreFolderFileStamp(fields + 8 + kHash128Bytes, stamp);
+    StoreOriginFields(fields + 8 + kHash128Bytes + kFolderFileStampBytes, record.origin);
     Outcome wrote = Start(FolderAction::CheckedPatch, path, fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     uint64_t at = written_;
@@ -501,27 +531,23 @@ class Writer {
     }
   }
 
-  // A valid file whose path the broken folder has, against the decoded differences: one whose
-  // size, fingerprint and blocks all agree is equal, as the plain form finds it, and not read
-  // again; any other is read once more for its fingerprints and the blocks that travel by their
-  // bytes, and patched with the blocks whose checksums differ.
+  // A valid file whose path the broken folder has, against the decoded differences: one the
+  // sketch finds equal is not read again; any other is read once more for its fingerprints and
+  // the blocks that travel by their bytes, and patched with the blocks whose checksums differ.
   Outcome CompareSketched(uint32_t v, uint32_t b) {
     const IndexedEntry& broken = index_.entries[b];
     const uint64_t pathHash = (*pathHashes_)[v];
     const auto delta = [&](FolderElement kind, uint64_t number) {
       return sketched_->Delta(FolderElementKey(kind, pathHash, number));
     };
-    File file;
-    uint64_t size;
-    if (!Open(v, &file, &size)) return DoneOutcome();
+    const bool equal = (*equal_)[v];
+    if (equal && !prove_) return DoneOutcome();
+    ReadAheadFile* read = Take(v, true);
+    if (read == nullptr) return DoneOutcome();
+    File& file = read->file;
+    const uint64_t size = read->size;
     const uint64_t validBlocks = BlockCount64(size);
     const uint64_t brokenBlocks = BlockCount64(broken.size);
-    bool blocksDiffer = false;
-    for (uint64_t n = 1; n <= std::max(validBlocks, brokenBlocks) && !blocksDiffer; ++n) {
-      blocksDiffer = delta(FolderElement::Block, n) != 0;
-    }
-    const bool equal = size == broken.size && delta(FolderElement::Fingerprint, 0) == 0 && !blocksDiffer;
-    if (equal && !prove_) return DoneOutcome();
     ++result_.files;
     Exchange exchange;
     exchange.validSize = size;
@@ -532,6 +558,7 @@ class Writer {
     std::vector<uint32_t> damaged;
     Sketch none(1);  // nothing is taken out of it: only what travels by its bytes is listed
     TravellingBlocks pass(file, exchange, SketchedEntries{&none, 0}, fingerprint, &damaged, Step::AllocateListing);
+    if (read->bytes != nullptr) pass.ReadFrom(read->bytes);
     Outcome collected = pipeline_.Run(pass, size, progress_);
     if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, FailureOf(collected), 0, false);
     if (collected.ending != Ending::Done) return collected;
@@ -573,8 +600,10 @@ class Writer {
   ValidFolderScan& scan_;
   const TreeListing& listing_;
   const TestIndex& index_;
+  ReadAhead* files_;
   const SketchedFolder* sketched_ = nullptr;
   const std::vector<uint64_t>* pathHashes_ = nullptr;
+  const std::vector<bool>* equal_ = nullptr;
   Pipeline& pipeline_;
   Progress& progress_;
   TreeOutcome& result_;
@@ -628,7 +657,7 @@ Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::ve
   Pipeline pipeline(scan.ring);
   const TreeListing noListing;
   const TestIndex noIndex;
-  Writer writer(scan, noListing, noIndex, pipeline, progress, result, validFolderPath, outputFolder, false);
+  Writer writer(scan, noListing, noIndex, nullptr, pipeline, progress, result, validFolderPath, outputFolder, false);
   const NameRules rules = SystemNameRules(std::strlen(validFolderPath));
   for (const FolderFollowUpEntry& file : files) {
     Outcome answered = writer.Answer(file, rules);
@@ -691,14 +720,33 @@ Outcome Ask(ValidFolderScan& scan, const char* validFolderPath, const char* outp
   return result;
 }
 
+// Whether a valid file of size bytes is what the broken folder has at its path, as the decoded
+// differences tell: its size, its fingerprint and every block agree, as the plain form finds it.
+bool SketchedFileEqual(const SketchedFolder& folder, uint64_t pathHash, uint64_t size, uint64_t brokenSize) {
+  if (size != brokenSize || folder.Delta(FolderElementKey(FolderElement::Fingerprint, pathHash, 0)) != 0) return false;
+  for (uint64_t n = 1; n <= BlockCount64(size); ++n) {
+    if (folder.Delta(FolderElementKey(FolderElement::Block, pathHash, n)) != 0) return false;
+  }
+  return true;
+}
+
 // The first pass against a compact test file: every entry's elements taken out of the sketch,
-// each file read once. A file that cannot be had is told as skipped, and taken out as one.
+// each file read once, the small ones read ahead with their checksums and fingerprint taken by
+// the readers. A file that cannot be had is told as skipped, and taken out as one.
 // validValues and pathHashes: per listing entry, what was taken out and its key's path hash.
 Outcome TakeOutValidFolder(ValidFolderScan& scan, TreeListing& listing, Pipeline& pipeline, const StreamControl& control,
                            Sketch& sketch, std::vector<uint64_t>* validValues, const std::vector<uint64_t>& pathHashes,
                            TreeOutcome& result) {
+  std::vector<uint32_t> files;
+  for (uint32_t i = 0; i < listing.entries.size(); ++i) {
+    if (listing.entries[i].kind == FolderEntryKind::File) files.push_back(i);
+  }
+  ReadAheadChecksums work;
+  ReadAhead readAhead(scan.top, listing, std::move(files),
+                      ReadAheadSteps{Step::OpenValid, Step::SizeValid, Step::ReadValid, Step::AllocateValid}, &work, control);
+  Outcome started = readAhead.Start();
+  if (started.ending != Ending::Done) return started;
   Progress progress(control, listing.fileBytes);
-  FolderCursor cursor(scan.top);
   SketchBatch batch(sketch, true);
   for (uint32_t i = 0; i < listing.entries.size(); ++i) {
     ListedEntry& entry = listing.entries[i];
@@ -707,21 +755,30 @@ Outcome TakeOutValidFolder(ValidFolderScan& scan, TreeListing& listing, Pipeline
     EntryValue value{static_cast<uint8_t>(entry.kind), static_cast<uint8_t>(entry.reason), 0};
     const std::string_view name = listing.Name(i);
     if (entry.kind == FolderEntryKind::File) {
-      File file;
-      uint64_t size = 0;
-      Step failedAt;
-      SystemError failed =
-          OpenListedFile(cursor, listing, i, ListedFileSteps{Step::OpenValid, Step::SizeValid}, &file, &size, &failedAt);
+      ReadAheadFile& read = readAhead.Next();
+      SystemError failed = read.failed;
+      Step failedAt = read.failedAt;
+      const uint64_t size = read.size;
+      if (!failed && read.bytes != nullptr) {
+        // Read whole by a reader: one region, no region fingerprints of its own.
+        if (entry.fetchedWhenRead) ++result.fetched;
+        progress.Advance(size);
+        value.size = size;
+        SketchEntry(batch, pathHashes[i], name, value, &read.whole, nullptr, 0);
+        SketchBlocks(batch, pathHashes[i], read.checksums, BlockCount64(size));
+        (*validValues)[i] = StoreEntryValue(value);
+        continue;
+      }
       Fingerprinter fingerprint(size, scan.regions.As<Hash128>());
       std::vector<uint32_t> checksums;
       if (!failed) {
-        GatheredChecksums job(file, fingerprint, &checksums, Step::ReadValid, Step::AllocateListing);
-        Outcome read = pipeline.Run(job, size, progress);
-        if (read.ending == Ending::Stopped && read.step == Step::ReadValid) {
-          failed = FailureOf(read);
+        GatheredChecksums job(read.file, fingerprint, &checksums, Step::ReadValid, Step::AllocateListing);
+        Outcome gathered = pipeline.Run(job, size, progress);
+        if (gathered.ending == Ending::Stopped && gathered.step == Step::ReadValid) {
+          failed = FailureOf(gathered);
           failedAt = Step::ReadValid;
-        } else if (read.ending != Ending::Done) {
-          return read;
+        } else if (gathered.ending != Ending::Done) {
+          return gathered;
         }
       }
       if (failed) {
@@ -735,7 +792,7 @@ Outcome TakeOutValidFolder(ValidFolderScan& scan, TreeListing& listing, Pipeline
         const Hash128 whole = fingerprint.Whole();
         SketchEntry(batch, pathHashes[i], name, value, &whole, fingerprint.Regions(),
                     StoredRegionCount(size) != 0 ? fingerprint.RegionCount() : 0);
-        SketchBlocks(batch, pathHashes[i], checksums);
+        SketchBlocks(batch, pathHashes[i], checksums.data(), checksums.size());
         (*validValues)[i] = StoreEntryValue(value);
         continue;
       }
@@ -744,7 +801,7 @@ Outcome TakeOutValidFolder(ValidFolderScan& scan, TreeListing& listing, Pipeline
     (*validValues)[i] = StoreEntryValue(value);
   }
   batch.Flush();
-  cursor.Close();
+  readAhead.Close();
   if (progress.StopRequested()) return CancelledOutcome(false);
   return DoneOutcome();
 }
@@ -794,13 +851,27 @@ Outcome ScanSketched(ValidFolderScan& scan, const char* validFolderPath, const c
     plan.extras.push_back(PlannedRecord{isFolder ? FolderAction::ExtraFolder : FolderAction::ExtraFile, kNoEntry, e});
   }
 
+  // The files read again, in the records' order: those carried whole, and those the sketch does
+  // not find equal (every one, for a proof).
   uint64_t total = 0;
+  std::vector<bool> equal(listing.entries.size(), false);
+  std::vector<uint32_t> files;
   for (const PlannedRecord& planned : plan.records) {
     if (planned.action == FolderAction::Patch || planned.action == FolderAction::WholeFile) total += listing.entries[planned.valid].size;
+    if (planned.action == FolderAction::WholeFile) files.push_back(planned.valid);
+    if (planned.action != FolderAction::Patch && planned.action != FolderAction::CheckedPatch) continue;
+    EntryValue value;
+    LoadEntryValue(validValues[planned.valid], &value);
+    equal[planned.valid] = SketchedFileEqual(folder, pathHashes[planned.valid], value.size, folder.index.entries[planned.broken].size);
+    if (!equal[planned.valid] || prove) files.push_back(planned.valid);
   }
+  ReadAhead readAhead(scan.top, listing, std::move(files),
+                      ReadAheadSteps{Step::OpenValid, Step::SizeValid, Step::ReadValid, Step::AllocateValid}, nullptr, control);
+  Outcome started = readAhead.Start();
+  if (started.ending != Ending::Done) return started;
   Progress progress(control, total);
-  Writer writer(scan, listing, folder.index, pipeline, progress, result, validFolderPath, outputFolder, prove);
-  writer.Sketched(&folder, &pathHashes);
+  Writer writer(scan, listing, folder.index, &readAhead, pipeline, progress, result, validFolderPath, outputFolder, prove);
+  writer.Sketched(&folder, &pathHashes, &equal);
   for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
     for (const PlannedRecord& planned : *list) {
       Outcome wrote = writer.Record(planned);
@@ -841,12 +912,21 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   }
 
   uint64_t total = 0;
+  std::vector<uint32_t> files;
   for (const PlannedRecord& planned : plan.records) {
     if (planned.action == FolderAction::Patch || planned.action == FolderAction::WholeFile) total += listing.entries[planned.valid].size;
+    if (planned.action == FolderAction::Patch || planned.action == FolderAction::CheckedPatch ||
+        planned.action == FolderAction::WholeFile) {
+      files.push_back(planned.valid);
+    }
   }
+  ReadAhead readAhead(scan.top, listing, std::move(files),
+                      ReadAheadSteps{Step::OpenValid, Step::SizeValid, Step::ReadValid, Step::AllocateValid}, nullptr, control);
+  Outcome started = readAhead.Start();
+  if (started.ending != Ending::Done) return started;
   Progress progress(control, total);
   Pipeline pipeline(scan.ring);
-  Writer writer(scan, listing, index, pipeline, progress, result, validFolderPath, outputFolder, prove);
+  Writer writer(scan, listing, index, &readAhead, pipeline, progress, result, validFolderPath, outputFolder, prove);
   for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
     for (const PlannedRecord& planned : *list) {
       Outcome wrote = writer.Record(planned);

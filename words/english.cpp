@@ -166,6 +166,8 @@ constinit const Words kEnglish = {
             .checkCompactTestFile = "The compact test file is damaged or cut short",
             .checkAskingRepairFile = "The request for a larger test file is damaged or cut short",
             .checkTestFileBudget = "The size allowed is no larger than the test file already sent: allow a larger one",
+            .readValidStamp = "Could not read the valid file's access rights and modification time.",
+            .setFileStamp = "Could not give the file the valid file's modification time.",
         },
     .entries =
         {
@@ -363,6 +365,7 @@ constinit const Words kEnglish = {
             .repairFileWritten = "Repair file written: %s, size in bytes: %llu\n",
             .repaired = "File repaired: %s, blocks put in place: %u\n",
             .folderRepaired = "Folder repaired: %s, files changed: %llu, folders created: %llu\n",
+            .folderUnchanged = "Folder %s: nothing needed changing, nothing written.\n",
             .refusedName = "Name: ",
             .mayNotSurvivePowerCut =
                 "The new file is already in place of the old one, but its folder could not be flushed to the disk, so a "

@@ -205,6 +205,8 @@ struct StepWords {
   Phrase checkCompactTestFile;
   Phrase checkAskingRepairFile;
   Phrase checkTestFileBudget;
+  Phrase readValidStamp;
+  Phrase setFileStamp;
 };
 
 // What happened to the entries of a folder: the events of its scans and its repair (each
@@ -297,6 +299,7 @@ struct CliWords {
   Phrase repairFileWritten;  // %s, %llu
   Phrase repaired;           // %s, %u: the file and the blocks put in place
   Phrase folderRepaired;     // %s, %llu, %llu: the folder, files changed, folders created
+  Phrase folderUnchanged;    // %s: the folder, when the repair found nothing to change
   // A name a folder's repair file may not carry: the name, then why.
   Phrase refusedName;
   // What failed when the output is in place but its folder was not flushed (the reason, the

@@ -2,7 +2,10 @@
 // gives exactly the files kept in tests/golden.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
+#include <string>
 
 #include "core/byte_order.h"
 #include "core/compact_folder_file.h"
@@ -13,16 +16,46 @@ namespace {
 
 using GoldenTest = TreeTest;
 
+// A golden repair file as this system writes it: Windows keeps no permission bits, and its
+// stamps carry 0xFFFFFFFF at these offsets instead.
+Bytes AsWrittenHere(Bytes golden, std::initializer_list<size_t> permissionsAt) {
+#ifdef _WIN32
+  for (const size_t at : permissionsAt) std::fill(golden.begin() + at, golden.begin() + at + 4, 0xFF);
+#else
+  static_cast<void>(permissionsAt);
+#endif
+  return golden;
+}
+
+void MakeWorkedExample(const std::string& broken, const std::string& valid) {
+  MakeTree(broken, {{"docs", kFolderMark}, {"docs/a.txt", "hello world"}, {"old.txt", "old"}});
+  MakeTree(valid, {{"Docs", kFolderMark}, {"Docs/a.txt", "hello World"}, {"empty", kFolderMark}, {"new.txt", "new"}});
+  SetStamp(valid, "Docs/a.txt", 0644, kValidTime);
+  SetStamp(valid, "new.txt", 0600, kValidTime);
+}
+
 TEST_F(GoldenTest, TheFolderFilesOfTheWorkedExampleAreByteForByteTheDocumentedOnes) {
-  MakeTree(Broken(), {{"docs", kFolderMark}, {"docs/a.txt", "hello world"}, {"old.txt", "old"}});
-  MakeTree(Valid(), {{"Docs", kFolderMark}, {"Docs/a.txt", "hello World"}, {"empty", kFolderMark}, {"new.txt", "new"}});
+  MakeWorkedExample(Broken(), Valid());
   ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
   ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
   Bytes test = GoldenFile("folder-test-file.crc");
   // The flags say which names the scanned folder's file system takes.
   test.at(12) = FileSystemNameLimits().windowsNames ? 1 : 0;
   EXPECT_TRUE(ReadWholeFile(TestFile()) == test);
-  EXPECT_TRUE(ReadWholeFile(RepairFile()) == GoldenFile("folder-repair-file.fix"));
+  EXPECT_TRUE(ReadWholeFile(RepairFile()) == AsWrittenHere(GoldenFile("folder-repair-file.fix"), {84, 4270}));
+}
+
+// A repair file of the version before stamps (flags 0, no stamp in its file records) is read
+// and applied as ever: the folders end equal, and the repaired and created files take the
+// time of their writing.
+TEST_F(GoldenTest, AnOlderFolderRepairFileWithoutStampsIsAppliedAsEver) {
+  MakeWorkedExample(Broken(), Valid());
+  outputs.Write("tree.fix", GoldenFile("folder-repair-file-older.fix"));
+  const TreeOutcome result = Repair(true);
+  ASSERT_EQ(result.outcome.ending, Ending::Done) << result.outcome;
+  EXPECT_FALSE(AnySkipped(result));
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), ReadTree(Valid())), "");
+  EXPECT_NE(StampOf(Broken(), "new.txt").seconds, kValidTime);
 }
 
 }  // namespace
@@ -41,6 +74,7 @@ TEST_F(GoldenTest, TheFolderFollowUpAndItsAnswerAreByteForByteTheDocumentedOnes)
   std::swap_ranges(broken.begin(), broken.begin() + 512, broken.begin() + 512);
   MakeTree(Broken(), {{"a.bin", broken}});
   MakeTree(Valid(), {{"a.bin", valid}});
+  SetStamp(Valid(), "a.bin", 0644, kValidTime);
   ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
   ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
   FolderRepairOptions options;
@@ -48,18 +82,19 @@ TEST_F(GoldenTest, TheFolderFollowUpAndItsAnswerAreByteForByteTheDocumentedOnes)
   ASSERT_EQ(RepairBrokenFolder(Broken().c_str(), RepairFile().c_str(), options, {}).outcome.followUpPath, TestFile());
   EXPECT_TRUE(ReadWholeFile(TestFile()) == GoldenFile("folder-follow-up.crc"));
   ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
-  EXPECT_TRUE(ReadWholeFile(RepairFile()) == GoldenFile("folder-follow-up-answer.fix"));
+  EXPECT_TRUE(ReadWholeFile(RepairFile()) == AsWrittenHere(GoldenFile("folder-follow-up-answer.fix"), {56}));
   ASSERT_FALSE(AnyMismatch(Repair()));
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"a.bin", valid}}), "");
+  EXPECT_EQ(StampOf(Broken(), "a.bin").seconds, kValidTime) << "the answer's stamp, once the file matches";
 }
 
 }  // namespace
 
 namespace {
 
-// The worked example with a file of 4 MiB of zero bytes on both sides, which makes the plain
-// test file (4304 bytes) longer than the smallest budget: the compact one of 125 symbols and
-// its repair file; then, with 300 blocks of the valid big.bin changed, the folder's request.
+// The worked example, with its stamps, and a file of 4 MiB of zero bytes on both sides, which
+// makes the plain test file (4304 bytes) longer than the smallest budget: the compact one of 125
+// symbols and its repair file; then, with 300 blocks of the valid big.bin changed, the folder's request.
 // The flags of the file system are in the compact file and under its check, and so under the
 // request's record of it: on Windows they are set, and both checks taken again.
 TEST_F(GoldenTest, TheCompactFolderFilesOfTheWorkedExampleAreByteForByteTheDocumentedOnes) {
@@ -67,6 +102,8 @@ TEST_F(GoldenTest, TheCompactFolderFilesOfTheWorkedExampleAreByteForByteTheDocum
   MakeTree(Broken(), {{"docs", kFolderMark}, {"docs/a.txt", "hello world"}, {"old.txt", "old"}, {"big.bin", big}});
   MakeTree(Valid(), {{"Docs", kFolderMark}, {"Docs/a.txt", "hello World"}, {"empty", kFolderMark}, {"new.txt", "new"},
                      {"big.bin", big}});
+  SetStamp(Valid(), "Docs/a.txt", 0644, kValidTime);
+  SetStamp(Valid(), "new.txt", 0600, kValidTime);
   choice.budget = 4096;
   ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
   ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
@@ -79,7 +116,7 @@ TEST_F(GoldenTest, TheCompactFolderFilesOfTheWorkedExampleAreByteForByteTheDocum
     StoreHash128(asking.data() + 64, Xxh3Hash128(asking.data(), 64));
   }
   EXPECT_TRUE(ReadWholeFile(TestFile()) == test);
-  EXPECT_TRUE(ReadWholeFile(RepairFile()) == GoldenFile("folder-sketch.fix"));
+  EXPECT_TRUE(ReadWholeFile(RepairFile()) == AsWrittenHere(GoldenFile("folder-sketch.fix"), {87, 4273}));
 
   RemoveTree(Valid());
   std::string changed = big;

@@ -70,6 +70,8 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
       {Step::CheckCompactTestFile, "Компактный контрольный файл повреждён или обрезан"},
       {Step::CheckAskingRepairFile, "Ремонтный файл-запрос повреждён или обрезан"},
       {Step::CheckTestFileBudget, "Разрешённый размер не больше уже отправленного контрольного файла: разрешите больший"},
+      {Step::ReadValidStamp, "Не удалось прочитать права доступа и время изменения валидного файла."},
+      {Step::SetFileStamp, "Не удалось установить файлу время изменения валидного файла."},
   };
   // Every step has its words.
   EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(kLastStep) + 1);
