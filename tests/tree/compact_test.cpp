@@ -1,14 +1,17 @@
 // The compact folder test file where it differs from the plain one: the round that asks for a
 // larger test file, a request answered for a folder changed since, damaged files refused whole,
-// names its keys cannot tell apart, and every call of its own made to fail.
+// names its keys cannot tell apart, the files' stamps through keyed records, and every call of
+// its own made to fail.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "core/compact_folder_file.h"
 #include "core/file_kinds.h"
 #include "tests/tree/tree_test.h"
+#include "tree/read_ahead.h"
 
 namespace {
 
@@ -139,6 +142,65 @@ TEST_F(CompactFolderTest, DamagedFilesAreRefusedAndAnExtraGoneSinceIsDone) {
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
 }
 
+// Files keep what they are through the compact form as through the plain one: a created file
+// takes the valid file's bits and time; a repaired one, also one reached through a keyed rename
+// of its folder, keeps its own bits and takes the valid file's time; run again, the repair
+// writes nothing and sets no time. On Windows files keep no bits (mode 0 there).
+TEST_F(CompactFolderTest, FilesKeepWhatTheyAreThroughKeyedRecordsAndARunAgainChangesNothing) {
+  broken.erase("Dir");
+  broken.erase("Dir/p.bin");
+  broken["dir"] = kFolderMark;
+  broken["dir/p.bin"] = valid["Dir/p.bin"];
+  broken["dir/p.bin"][2 * kBlock] ^= 0x08;
+  RemoveTree(Broken());
+  MakeTree(Broken(), broken);
+  SetStamp(Valid(), "new.txt", 0600, kValidTime);
+  SetStamp(Valid(), "a.bin", 0644, kValidTime + 1);
+  SetStamp(Valid(), "Dir/p.bin", 0640, kValidTime + 2);
+  SetStamp(Broken(), "a.bin", 0660, kValidTime + 1000);
+  SetStamp(Broken(), "dir/p.bin", 0604, kValidTime + 1000);
+  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
+  ASSERT_EQ(KindOf(ReadWholeFile(TestFile())), ExchangeFileKind::CompactFolderTestFile);
+  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
+
+  const TreeOutcome first = Repair(true);
+  ASSERT_EQ(first.outcome.ending, Ending::Done) << first.outcome;
+  EXPECT_TRUE(first.outcome.brokenFileChanged);
+  EXPECT_EQ(EntriesWith(first, EntryEvent::Renamed).count("Dir"), 1u);
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
+#ifdef _WIN32
+  constexpr bool kBits = false;
+#else
+  constexpr bool kBits = true;
+#endif
+  const struct {
+    const char* path;
+    uint32_t mode;
+    int64_t seconds;
+  } files[] = {{"new.txt", 0600, kValidTime}, {"a.bin", 0660, kValidTime + 1}, {"Dir/p.bin", 0604, kValidTime + 2}};
+  std::map<std::string, SeenStamp> before;
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.path);
+    const SeenStamp seen = StampOf(Broken(), file.path);
+    if (kBits) {
+      EXPECT_EQ(seen.mode, file.mode);
+    }
+    EXPECT_EQ(seen.seconds, file.seconds);
+    before[file.path] = seen;
+  }
+
+  const TreeOutcome again = Repair(true);
+  ASSERT_EQ(again.outcome.ending, Ending::Done) << again.outcome;
+  EXPECT_FALSE(again.outcome.brokenFileChanged);
+  EXPECT_TRUE(EntriesWith(again, EntryEvent::Renamed).empty());
+  for (const auto& file : files) {
+    const SeenStamp seen = StampOf(Broken(), file.path);
+    EXPECT_EQ(seen.seconds, before[file.path].seconds) << file.path;
+    EXPECT_EQ(seen.nanoseconds, before[file.path].nanoseconds) << file.path;
+  }
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
+}
+
 #ifndef _WIN32
 // Two names that differ only in case share their keys: the broken side writes the plain form,
 // the valid side asks for it.
@@ -171,6 +233,7 @@ struct CompactFault {
   uint32_t nthCall;
   Step step;
   const char* skipped;
+  bool readers = false;  // the files read side by side while the fault is armed
 };
 
 std::ostream& operator<<(std::ostream& out, const CompactFault& c) { return out << c.name; }
@@ -188,6 +251,7 @@ TEST_P(CompactFolderFaultTest, StopsOrSkipsAndChangesNothing) {
   }
   const TreeContents before = ReadTree(outputs.path());
   ClearFaults();  // counted from here
+  if (c.readers) ReadSideBySideUnderFaults(kReadAheadReaders);
   InjectFault(c.service, c.nthCall, SystemErrorCode(SystemErrorKind::AccessDenied));
   TreeOutcome result;
   switch (c.operation) {
@@ -215,7 +279,10 @@ TEST_P(CompactFolderFaultTest, StopsOrSkipsAndChangesNothing) {
 }
 
 // Calls counted from the operation's start: the test file is read at its first bytes, its
-// header and its body; the valid files in the listing's order; the request's 80 bytes.
+// header and its body; the valid files in the listing's order; the request's 80 bytes. Memory
+// in order: (the test file's buffer,) the ring's four slices, the record's buffer and the region
+// hashes, then the readers' buffers: the broken scan's, the valid scan's for its first read of
+// the four files, then for its second of the two that differ.
 INSTANTIATE_TEST_SUITE_P(
     EveryNewCall, CompactFolderFaultTest,
     ::testing::Values(CompactFault{"WriteCompact", 0, false, Service::WriteAt, 1, Step::WriteOutput, nullptr},
@@ -227,7 +294,10 @@ INSTANTIATE_TEST_SUITE_P(
                       CompactFault{"ListForKeys", 2, false, Service::ListFolder, 1, Step::ListFolder, nullptr},
                       CompactFault{"ReadRequest", 3, true, Service::ReadAt, 2, Step::ReadRepair, nullptr},
                       CompactFault{"AnswerTemporary", 3, true, Service::CreateTemporaryFile, 1, Step::CreateOutput, nullptr},
-                      CompactFault{"AnswerWrite", 3, true, Service::WriteAt, 1, Step::WriteOutput, nullptr}),
+                      CompactFault{"AnswerWrite", 3, true, Service::WriteAt, 1, Step::WriteOutput, nullptr},
+                      CompactFault{"BrokenReaders", 0, false, Service::CommitMemory, 7, Step::AllocateBroken, nullptr, true},
+                      CompactFault{"TakeOutReaders", 1, false, Service::CommitMemory, 8, Step::AllocateValid, nullptr, true},
+                      CompactFault{"ReadAgainReaders", 1, false, Service::CommitMemory, 12, Step::AllocateValid, nullptr, true}),
     [](const ::testing::TestParamInfo<CompactFault>& info) { return std::string(info.param.name); });
 
 }  // namespace

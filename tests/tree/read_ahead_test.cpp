@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_kinds.h"
 #include "tests/tree/tree_test.h"
 #include "tree/listing_warmer.h"
 #include "tree/read_ahead.h"
@@ -47,21 +48,28 @@ class ReadAheadTest : public TreeTest {
 };
 
 // The whole exchange with the files read side by side gives the outputs of one file after
-// another, and repairs the tree.
-TEST_F(ReadAheadTest, OutputsAreThoseOfOneFileAfterAnother) {
+// another, and repairs the tree: with the plain test file, and with the compact one, whose two
+// scans take the same readers (the valid side's twice: every file, then those that differ).
+class ReadAheadFormTest : public ReadAheadTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ReadAheadFormTest, OutputsAreThoseOfOneFileAfterAnother) {
+  const bool compact = GetParam();
   const TreeContents valid = ManyFiles(false);
   TreeContents broken = valid;
   broken["d1/deeper/f6.bin"][4100] ^= 0x20;
   broken["d3/f5.bin"][1] ^= 0x01;
   broken["d5/f11.bin"][290000] ^= 0x80;
-  broken.erase("d2/f7.bin");
+  broken.erase(compact ? "d2/f4.bin" : "d2/f7.bin");  // a small file missing: few elements
   MakeTree(Valid(), valid);
   MakeTree(Broken(), broken);
+  if (compact) choice.budget = 6000;
 
   StreamControl alone;
   alone.oneThread = true;
   ASSERT_EQ(ScanBroken(alone).outcome.ending, Ending::Done);
   const Bytes testFile = Scanned("tree.crc");
+  ASSERT_EQ(ReadExchangeFileKind(testFile.data(), testFile.size()),
+            compact ? ExchangeFileKind::CompactFolderTestFile : ExchangeFileKind::FolderTestFile);
   ASSERT_EQ(ScanValid(alone).outcome.ending, Ending::Done);
   const Bytes repairFile = Scanned("tree.fix");
 
@@ -84,6 +92,9 @@ TEST_F(ReadAheadTest, OutputsAreThoseOfOneFileAfterAnother) {
   ASSERT_EQ(Repair().outcome.ending, Ending::Done);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, ReadAheadFormTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Compact" : "Plain"; });
 
 // One of many readers meets a fault: the file it concerns is skipped with the step and the
 // error, and the output is the one of the same fault met with one file after another.
