@@ -224,12 +224,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(ReadFileBytes(validPath) == ValidFile(), "the valid file changed");
   Require(ReadFileBytes(testPath) == test, "the test file changed");
 
-  // A folder's test file, repair file or follow-up, told by its first twelve bytes, is refused
-  // before any block is compared; a follow-up is answered by rules of its own.
+  // A folder's test file (either form), repair file, request for more or follow-up, told by its
+  // first twelve bytes, is refused before any block is compared; a follow-up is answered by
+  // rules of its own.
   const auto tagged = [&test](const char* letters) {
     return test.size() >= 12 && Le32At(test, 0) == 0xFFFFFFFF && std::memcmp(test.data() + 4, letters, 8) == 0;
   };
-  if (tagged("VNDIRCRC") || tagged("VNDIRFIX") || tagged("VNDIRFOL")) {
+  if (tagged("VNDIRCRC") || tagged("VNDIRFIX") || tagged("VNDIRFOL") || tagged("VNDIRSKT") || tagged("VNDIRASK")) {
     Require(result.ending == Ending::Stopped && result.step == Step::CheckTestFileForFolder && result.systemError == 0 &&
                 !FileExists(fixPath),
             "a folder's file did not stop at the check of its kind");
