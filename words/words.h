@@ -144,6 +144,17 @@ struct SharedWords {
   // one (%s), and the repair given that request wrote the larger test file (%s).
   Phrase askedForMore;
   Phrase largerTestFile;
+  // Copies whose every checksum agrees: the repair file of no blocks written (%s), which proves
+  // them the same or finds what differs.
+  Phrase identicalProof;
+  // A repair file for a copy that differs in more than a quarter (%u: the percentage): is the
+  // valid file the same version? And, after the repair, how much of the file it replaced.
+  Phrase differsMuch;
+  Phrase replacedShare;
+  // A repair whose blocks were all in place already: done, nothing written; or still differing,
+  // the repair file applied before.
+  Phrase alreadyRepaired;
+  Phrase alreadyApplied;
 };
 
 // What both programs call each step an operation can stop at (core/outcome.h): a failed
@@ -202,6 +213,13 @@ struct StepWords {
   Phrase checkCompactTestFile;
   Phrase checkAskingRepairFile;
   Phrase checkTestFileBudget;
+  Phrase brokenIsTestFile;
+  Phrase brokenIsRepairFile;
+  Phrase validIsTestFile;
+  Phrase validIsRepairFile;
+  Phrase testIsRepairFile;
+  Phrase repairIsTestFile;
+  Phrase checkEarlierTestFile;
 };
 
 // What happened to the entries of a folder: the events of its scans and its repair (each
@@ -326,6 +344,9 @@ struct CliWords {
   Phrase checkTestFileForFolder;
   Phrase checkSketchDiffers;
   Phrase checkTestFileDiffers;
+  Phrase checkAnswersOtherTestFile;
+  // Identical copies: what the repair file of no blocks is for.
+  Phrase checksumsMatch;
   // A repair refused because the broken file is not the one its repair file was made for: the
   // words before where it shows (one of the check's reasons above), then the way on.
   Phrase otherFile;

@@ -1,5 +1,6 @@
-// Descriptors as handles: the files this process has open for writing, which refuse a second
-// writer, and the release of every file and folder.
+// Descriptors as handles: the files this process has open, of which one open for writing
+// refuses any other open and one open for reading refuses a writer, and the release of every
+// file and folder.
 #include "platform/posix/descriptors.h"
 
 #include <fcntl.h>
@@ -13,11 +14,12 @@
 
 namespace {
 
-// A file open for writing, by device and inode, and the descriptor that has it.
+// A file open, by device and inode, the descriptor that has it, and whether it writes.
 struct Writer {
   int fd;
   dev_t device;
   ino_t inode;
+  bool writes;
 };
 
 // As many as are open: the table grows by doubling, from malloc, which no test's replacement
@@ -28,9 +30,11 @@ size_t writerCount = 0;
 size_t writerRoom = 0;
 std::mutex writersLock;
 
-bool WrittenAlready(dev_t device, ino_t inode) {
+// Whether an open of the file (a writer, or any when writes) is refused by one already open,
+// as Windows refuses it for files shared for reading only.
+bool HeldAgainst(dev_t device, ino_t inode, bool writes) {
   for (size_t i = 0; i < writerCount; ++i) {
-    if (writers[i].device == device && writers[i].inode == inode) return true;
+    if (writers[i].device == device && writers[i].inode == inode && (writes || writers[i].writes)) return true;
   }
   return false;
 }
@@ -96,10 +100,11 @@ SystemError AdoptDescriptor(int fd, FileAccess access, HeldFileWaits* waits, boo
   // Opened without blocking so that a pipe could not hold the open up; plain files from here.
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return Abandon(fd, errno);
-  if (access == FileAccess::ReadWrite) {
+  {
+    const bool writes = access == FileAccess::ReadWrite;
     std::lock_guard<std::mutex> lock(writersLock);
-    if (WrittenAlready(info.st_dev, info.st_ino)) return Abandon(fd, EBUSY);
-    if (const int error = AddWriter(Writer{fd, info.st_dev, info.st_ino})) return Abandon(fd, error);
+    if (HeldAgainst(info.st_dev, info.st_ino, writes)) return Abandon(fd, EBUSY);
+    if (const int error = AddWriter(Writer{fd, info.st_dev, info.st_ino, writes})) return Abandon(fd, error);
   }
   auto* handle = reinterpret_cast<PlatformFile*>(static_cast<intptr_t>(fd) + 1);
   NoteFileOpened(handle);
