@@ -8,6 +8,10 @@
 //                                                (zeroed, 0xFF, swapped with the next sector,
 //                                                random; with visible no swaps, which the block
 //                                                checksum cannot see), DELETED other files removed
+//   tree_bench make-small-tree ROOT SEED FILES   FILES files of 1.5 to 12 KiB (evenly on a log
+//                                                scale), ten to a folder, a hundred folders to
+//                                                a folder above them: a cold disk's worst case
+//   tree_bench damage-small-tree ROOT SEED FILES one byte changed in each of FILES files
 //   tree_bench differing VALID BROKEN            differing_files, differing_blocks,
 //                                                differing_bytes, missing_files
 #include <algorithm>
@@ -95,6 +99,41 @@ int MakeTree(const fs::path& root, uint64_t seed) {
     total += size;
   }
   std::printf("files=%d\nbytes=%" PRIu64 "\n", 6200 + 740, total);
+  return 0;
+}
+
+int MakeSmallTree(const fs::path& root, uint64_t seed, uint64_t files) {
+  Xorshift random{seed | 1};
+  uint64_t total = 0;
+  for (uint64_t file = 0; file < files; ++file) {
+    const fs::path folder = root / ("set-" + std::to_string(file / 1000)) / ("part-" + std::to_string(file / 10 % 100));
+    if (file % 10 == 0) fs::create_directories(folder);
+    const double exponent = 10.5 + 3.0 * static_cast<double>(random.Below(1000000)) / 1000000.0;
+    const uint64_t size = static_cast<uint64_t>(std::exp2(exponent));
+    WriteFile(folder / ("item-" + std::to_string(file % 10) + ".dat"), size, random);
+    total += size;
+  }
+  std::printf("files=%" PRIu64 "\nfolders=%" PRIu64 "\nbytes=%" PRIu64 "\n", files, (files + 9) / 10 + (files + 999) / 1000, total);
+  return 0;
+}
+
+int DamageSmallTree(const fs::path& root, uint64_t seed, uint64_t files) {
+  Xorshift random{seed | 1};
+  std::vector<fs::path> all = FilesBelow(root);
+  if (all.size() < files) Die("the tree is too small for that damage");
+  for (uint64_t i = 0; i < files; ++i) {
+    std::swap(all[i], all[i + random.Below(all.size() - i)]);
+    std::fstream file(all[i], std::ios::in | std::ios::out | std::ios::binary);
+    const auto at = static_cast<std::streamoff>(random.Below(fs::file_size(all[i])));
+    char byte = 0;
+    file.seekg(at);
+    file.read(&byte, 1);
+    byte = static_cast<char>(byte ^ 0x5A);  // never the byte it was
+    file.seekp(at);
+    file.write(&byte, 1);
+    if (!file) Die("cannot damage " + all[i].string());
+  }
+  std::printf("damaged=%" PRIu64 "\n", files);
   return 0;
 }
 
@@ -197,9 +236,13 @@ int main(int argc, char** argv) {
     return DamageTree(argv[2], Number(argv[3]), Number(argv[4]), Number(argv[5]), Number(argv[6]), argc == 8);
   }
   if (command == "differing" && argc == 4) return Differing(argv[2], argv[3]);
+  if (command == "make-small-tree" && argc == 5) return MakeSmallTree(argv[2], Number(argv[3]), Number(argv[4]));
+  if (command == "damage-small-tree" && argc == 5) return DamageSmallTree(argv[2], Number(argv[3]), Number(argv[4]));
   std::fprintf(stderr,
                "usage: tree_bench make-tree ROOT SEED\n"
                "       tree_bench damage-tree ROOT SEED FAULTS FILES DELETED [visible]\n"
+               "       tree_bench make-small-tree ROOT SEED FILES\n"
+               "       tree_bench damage-small-tree ROOT SEED FILES\n"
                "       tree_bench differing VALID BROKEN\n");
   return 2;
 }

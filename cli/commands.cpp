@@ -247,7 +247,10 @@ int RepairFolderCommand(const CliRequest& request, const RunPaths& paths) {
   if (result.outcome.ending != Ending::Done) {
     return FinishFolder(request, result, ReportFolderUnfinished(request, paths, result));
   }
-  if (!request.quiet) {
+  if (!request.quiet && !result.outcome.brokenFileChanged) {
+    // A run again of a repair that is complete: nothing written, no time set.
+    Print(Lines(request), CurrentWords().cli.folderUnchanged, paths.input.c_str());
+  } else if (!request.quiet) {
     Print(Lines(request), CurrentWords().cli.folderRepaired, paths.input.c_str(),
           static_cast<unsigned long long>(result.files), static_cast<unsigned long long>(result.folders));
   }

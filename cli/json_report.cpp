@@ -164,6 +164,8 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
   report["files"] = result.files;
   report["folders"] = result.folders;
   if (request.command != Command::Repair) report["fetched"] = result.fetched;
+  // Whether the repair wrote anything in the folder: blocks, lengths, times, new entries.
+  if (request.command == Command::Repair) report["broken_file_changed"] = outcome.brokenFileChanged;
   json entries = json::array();
   for (const EntryReport& entry : result.entries) {
     // Paths of entries are UTF-8 already, as the folder files carry them.

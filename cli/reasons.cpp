@@ -61,6 +61,8 @@ Reason StepReason(Step step) {
     case Step::CheckCompactTestFile: return {"check_compact_test_file", TestFile};
     case Step::CheckAskingRepairFile: return {"check_asking_repair_file", RepairFile};
     case Step::CheckTestFileBudget: return {"check_test_file_budget", RepairFile};
+    case Step::ReadValidStamp: return {"read_valid_stamp", Input};
+    case Step::SetFileStamp: return {"set_file_stamp", Input};
     case Step::BrokenIsTestFile: return {"broken_is_test_file", Input};
     case Step::BrokenIsRepairFile: return {"broken_is_repair_file", Input};
     case Step::ValidIsTestFile: return {"valid_is_test_file", Input};

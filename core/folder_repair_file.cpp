@@ -37,13 +37,54 @@ FolderFileVerdict ReadFileFields(SequentialReader& reader, FolderRepairRecord* r
   return record->validSize > kLargestExchangedSize ? FolderFileVerdict::Malformed : FolderFileVerdict::Read;
 }
 
+// The stamp behind a whole file's or a checked patch's fingerprint, where the header says the
+// records carry one: bits that travel only, nanoseconds below a second.
+FolderFileVerdict ReadStamp(SequentialReader& reader, const FolderRepairHeader& header, FolderRepairRecord* record) {
+  record->stamped = (header.flags & kFolderRepairFlagStamps) != 0;
+  if (!record->stamped) return FolderFileVerdict::Read;
+  uint8_t fields[kFolderFileStampBytes];
+  const FolderFileVerdict verdict = ReadFolderBytes(reader, fields, sizeof fields);
+  if (verdict != FolderFileVerdict::Read) return verdict;
+  FileStamp& stamp = record->stamp;
+  stamp.permissions = LoadU32LE(fields);
+  stamp.seconds = static_cast<int64_t>(LoadU64LE(fields + 4));
+  stamp.nanoseconds = LoadU32LE(fields + 12);
+  const bool bits = stamp.permissions == kNoPermissions || (stamp.permissions & ~kCarriedPermissions) == 0;
+  return bits && stamp.nanoseconds < kNanosecondsPerSecond ? FolderFileVerdict::Read : FolderFileVerdict::Malformed;
+}
+
+FolderFileVerdict ReadSkippedThere(SequentialReader& reader, FolderRepairRecord* record) {
+  uint8_t fields[2];
+  const FolderFileVerdict verdict = ReadFolderBytes(reader, fields, sizeof fields);
+  if (verdict != FolderFileVerdict::Read) return verdict;
+  const bool kind = fields[0] == static_cast<uint8_t>(FolderEntryKind::Folder) || fields[0] == static_cast<uint8_t>(FolderEntryKind::File);
+  const bool reason = fields[1] == static_cast<uint8_t>(SkipReason::Link) || fields[1] == static_cast<uint8_t>(SkipReason::NotRegular);
+  if (!kind || !reason) return FolderFileVerdict::Malformed;
+  record->validKind = static_cast<FolderEntryKind>(fields[0]);
+  record->brokenReason = static_cast<SkipReason>(fields[1]);
+  return FolderFileVerdict::Read;
+}
+
 }  // namespace
 
 uint32_t StoreFolderRepairHeader(uint8_t* out, uint64_t records) {
   StoreExchangeFileTag(out, ExchangeFileKind::FolderRepairFile);
-  StoreU32LE(out + 12, 0);
+  StoreU32LE(out + 12, kFolderRepairFlagStamps);
   StoreU64LE(out + 16, records);
   return kFolderFileHeaderBytes;
+}
+
+uint32_t StoreFolderFileStamp(uint8_t* out, const FileStamp& stamp) {
+  StoreU32LE(out, stamp.permissions);
+  StoreU64LE(out + 4, static_cast<uint64_t>(stamp.seconds));
+  StoreU32LE(out + 12, stamp.nanoseconds);
+  return kFolderFileStampBytes;
+}
+
+uint32_t StoreSkippedThereFields(uint8_t* out, FolderEntryKind validKind, SkipReason brokenReason) {
+  out[0] = static_cast<uint8_t>(validKind);
+  out[1] = static_cast<uint8_t>(brokenReason);
+  return 2;
 }
 
 uint32_t StoreFolderRecordStart(uint8_t* out, FolderAction action, std::string_view path) {
@@ -53,16 +94,19 @@ uint32_t StoreFolderRecordStart(uint8_t* out, FolderAction action, std::string_v
 
 FolderFileVerdict ReadFolderRepairHeader(const uint8_t* start, uint64_t length, FolderRepairHeader* header) {
   if (length < kFolderFileHeaderBytes) return FolderFileVerdict::Malformed;
+  header->flags = LoadU32LE(start + 12);
   header->records = LoadU64LE(start + 16);
-  return LoadU32LE(start + 12) == 0 ? FolderFileVerdict::Read : FolderFileVerdict::Malformed;
+  return (header->flags & ~kFolderRepairFlagStamps) == 0 ? FolderFileVerdict::Read : FolderFileVerdict::Malformed;
 }
 
-FolderFileVerdict ReadFolderRepairRecord(SequentialReader& reader, FolderRepairRecord* record) {
+FolderFileVerdict ReadFolderRepairRecord(SequentialReader& reader, const FolderRepairHeader& header,
+                                         FolderRepairRecord* record) {
   uint8_t action = 0;
   FolderFileVerdict verdict = ReadFolderBytes(reader, &action, 1);
   if (verdict != FolderFileVerdict::Read) return verdict;
   if ((verdict = ReadFolderName(reader, &record->path)) != FolderFileVerdict::Read) return verdict;
   record->action = static_cast<FolderAction>(action);
+  record->stamped = false;
   switch (record->action) {
     case FolderAction::CreateFolder:
     case FolderAction::ExtraFile:
@@ -83,6 +127,7 @@ FolderFileVerdict ReadFolderRepairRecord(SequentialReader& reader, FolderRepairR
     }
     case FolderAction::CheckedPatch: {
       if ((verdict = ReadFileFields(reader, record)) != FolderFileVerdict::Read) return verdict;
+      if ((verdict = ReadStamp(reader, header, record)) != FolderFileVerdict::Read) return verdict;
       uint8_t fields[kOriginFieldBytes];
       if ((verdict = ReadFolderBytes(reader, fields, sizeof fields)) != FolderFileVerdict::Read) return verdict;
       if (!LoadOriginFields(fields, record->validSize, LoadU32LE(fields + 16), &record->origin)) {
@@ -112,10 +157,13 @@ FolderFileVerdict ReadFolderRepairRecord(SequentialReader& reader, FolderRepairR
     }
     case FolderAction::WholeFile:
       if ((verdict = ReadFileFields(reader, record)) != FolderFileVerdict::Read) return verdict;
+      if ((verdict = ReadStamp(reader, header, record)) != FolderFileVerdict::Read) return verdict;
       if (reader.Left() < record->validSize) return FolderFileVerdict::Malformed;
       record->dataAt = reader.Offset();
       reader.Skip(record->validSize);
       return FolderFileVerdict::Read;
+    case FolderAction::SkippedThere:
+      return ReadSkippedThere(reader, record);
   }
   return FolderFileVerdict::Malformed;
 }

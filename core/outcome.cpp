@@ -29,6 +29,8 @@ bool FoundByProgram(Step step) {
     case Step::CheckFolderFollowUp:
       return true;
     case Step::KeepFileAttributes:
+    case Step::ReadValidStamp:
+    case Step::SetFileStamp:
     case Step::OpenBroken:
     case Step::SizeBroken:
     case Step::AllocateBroken:

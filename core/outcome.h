@@ -77,6 +77,10 @@ enum class Step : uint8_t {
   CheckCompactTestFile,
   CheckAskingRepairFile,
   CheckTestFileBudget,
+  // A folder's files keep what they are: the valid file's permission bits and modification
+  // time read by the valid folder's scan, and the time given to a file the repair wrote.
+  ReadValidStamp,
+  SetFileStamp,
   // An exchange file, known by its structure (a tag, or a fingerprint part whose check holds),
   // given where the file itself or the other kind of exchange file goes.
   BrokenIsTestFile,

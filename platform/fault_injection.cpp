@@ -3,6 +3,7 @@
 #include "platform/fault_injection.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -22,14 +23,20 @@ struct StandIn {
   uint32_t attributes;
 };
 StandIn standIn;
+uint32_t readersUnderFaults;
+// The readers of a folder scan count their calls too.
+std::mutex lock;
 
 }  // namespace
 
 void InjectFault(Service service, uint32_t nthCall, uint32_t systemError, FaultKind kind) {
+  std::lock_guard<std::mutex> held(lock);
   armed[static_cast<int>(service)] = ArmedFault{nthCall, systemError, kind};
 }
 
 void ClearFaults() {
+  std::lock_guard<std::mutex> held(lock);
+  readersUnderFaults = 0;
   for (int i = 0; i < kServiceCount; ++i) {
     callCounts[i] = 0;
     armed[i] = ArmedFault{0, 0, FaultKind::Fail};
@@ -50,9 +57,26 @@ uint32_t StandInReparseTag(const char* name, uint32_t* attributes) {
   return standIn.tag;
 }
 
-uint32_t ServiceCallCount(Service service) { return callCounts[static_cast<int>(service)]; }
+void ReadSideBySideUnderFaults(uint32_t readers) {
+  std::lock_guard<std::mutex> held(lock);
+  readersUnderFaults = readers;
+}
+
+uint32_t SideBySideReaders(uint32_t wanted) {
+  std::lock_guard<std::mutex> held(lock);
+  for (const ArmedFault& fault : armed) {
+    if (fault.nthCall != 0) return wanted < readersUnderFaults ? wanted : readersUnderFaults;
+  }
+  return wanted;
+}
+
+uint32_t ServiceCallCount(Service service) {
+  std::lock_guard<std::mutex> held(lock);
+  return callCounts[static_cast<int>(service)];
+}
 
 int TakeFault(Service service, uint32_t* systemError, FaultKind* kind) {
+  std::lock_guard<std::mutex> held(lock);
   const int i = static_cast<int>(service);
   ++callCounts[i];
   if (armed[i].nthCall == 0 || armed[i].nthCall != callCounts[i]) return 0;

@@ -11,6 +11,10 @@
 // can be armed at once; arming a service again replaces its fault.
 void InjectFault(Service service, uint32_t nthCall, uint32_t systemError, FaultKind kind = FaultKind::Fail);
 void ClearFaults();
+// Lets a folder scan read its files side by side with this many readers while a fault is
+// armed (none otherwise), for a test whose outcome holds whichever file meets the fault; until
+// ClearFaults.
+void ReadSideBySideUnderFaults(uint32_t readers);
 // Reports entries named name as reparse points of this tag, with these attributes besides,
 // until ClearFaults (Windows backend only).
 void StandInReparsePoint(const char* name, uint32_t tag, uint32_t attributes);

@@ -33,6 +33,8 @@ enum class Service {
   GetFileLinkCount,
   CopyFileAttributes,
   StartThread,
+  GetFileStamp,
+  SetModificationTime,
   Count
 };
 
@@ -45,7 +47,7 @@ enum class FaultKind {
   ShortTransfer,
 };
 
-// Counts a call and says whether it is the armed one: 1 with the fault filled in when the
+// Counts a call and says whether it is the armed one (from any thread): 1 with the fault filled in when the
 // call must misbehave.
 int TakeFault(Service service, uint32_t* systemError, FaultKind* kind);
 
@@ -60,6 +62,11 @@ inline bool MustFail(Service service, uint32_t* systemError, uint32_t* shortBy) 
   *shortBy = 1;
   return false;
 }
+
+// How many readers a folder scan may start for the wanted number: all of them in the shipped
+// programs; none in the tests while a fault is armed, so that the nth call of a service is the
+// call it is with the files read one after another, unless the test asks for readers.
+uint32_t SideBySideReaders(uint32_t wanted);
 
 // Accounting of open files and memory regions. NoteRegionAcquired returns 0 when the
 // accounting has no room left, which the backend treats as memory refused.

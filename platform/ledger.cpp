@@ -1,11 +1,14 @@
-// The ledger of open files and memory regions. Fixed tables: an operation holds at most a few
-// files and regions at a time, and the ledger itself must never allocate.
+// The ledger of open files and memory regions. Fixed tables: an operation holds a bounded number
+// of files and regions at a time (a folder scan's readers included), and the ledger itself must
+// never allocate. The readers report from their own threads, so every entry is made under a lock.
 #include "platform/ledger.h"
+
+#include <mutex>
 
 namespace {
 
-constexpr int kMaxFiles = 64;
-constexpr int kMaxRegions = 64;
+constexpr int kMaxFiles = 512;
+constexpr int kMaxRegions = 128;
 constexpr int kMaxEvents = 256;
 
 struct FileEntry {
@@ -29,6 +32,7 @@ uint32_t regionsAcquiredSinceReset;
 uint64_t committedNow;
 uint32_t threadsRunning;
 uint64_t committedPeak;
+std::mutex lock;
 
 void Record(Holding holding, uint32_t ordinal) {
   if (eventCount < kMaxEvents) events[eventCount] = ReleaseEvent{holding, ordinal};
@@ -43,6 +47,7 @@ void AddCommitted(uint64_t bytes) {
 }  // namespace
 
 void NoteFileOpened(const void* file) {
+  std::lock_guard<std::mutex> held(lock);
   ++filesOpenedSinceReset;
   for (FileEntry& entry : files) {
     if (entry.file == nullptr) {
@@ -53,6 +58,7 @@ void NoteFileOpened(const void* file) {
 }
 
 void NoteFileClosed(const void* file) {
+  std::lock_guard<std::mutex> held(lock);
   if (file == nullptr) return;
   for (FileEntry& entry : files) {
     if (entry.file == file) {
@@ -64,6 +70,7 @@ void NoteFileClosed(const void* file) {
 }
 
 int NoteRegionAcquired(const void* region, uint64_t size, uint64_t committedBytes) {
+  std::lock_guard<std::mutex> held(lock);
   for (RegionEntry& entry : regions) {
     if (entry.region == nullptr) {
       entry = RegionEntry{region, size, committedBytes, ++regionsAcquiredSinceReset};
@@ -75,6 +82,7 @@ int NoteRegionAcquired(const void* region, uint64_t size, uint64_t committedByte
 }
 
 void NoteRegionReleased(const void* region) {
+  std::lock_guard<std::mutex> held(lock);
   if (region == nullptr) return;
   for (RegionEntry& entry : regions) {
     if (entry.region == region) {
@@ -86,10 +94,17 @@ void NoteRegionReleased(const void* region) {
   }
 }
 
-void NoteThreadStarted() { ++threadsRunning; }
-void NoteThreadJoined() { --threadsRunning; }
+void NoteThreadStarted() {
+  std::lock_guard<std::mutex> held(lock);
+  ++threadsRunning;
+}
+void NoteThreadJoined() {
+  std::lock_guard<std::mutex> held(lock);
+  --threadsRunning;
+}
 
 void ResetLedger() {
+  std::lock_guard<std::mutex> held(lock);
   eventCount = 0;
   filesOpenedSinceReset = 0;
   regionsAcquiredSinceReset = 0;
@@ -97,19 +112,36 @@ void ResetLedger() {
 }
 
 uint32_t OpenFileCount() {
+  std::lock_guard<std::mutex> held(lock);
   uint32_t count = 0;
   for (const FileEntry& entry : files) count += entry.file != nullptr;
   return count;
 }
 
 uint32_t HeldRegionCount() {
+  std::lock_guard<std::mutex> held(lock);
   uint32_t count = 0;
   for (const RegionEntry& entry : regions) count += entry.region != nullptr;
   return count;
 }
 
-uint32_t RunningThreadCount() { return threadsRunning; }
-uint64_t CommittedBytes() { return committedNow; }
-uint64_t PeakCommittedBytes() { return committedPeak; }
-uint32_t ReleaseEventCount() { return eventCount < kMaxEvents ? eventCount : kMaxEvents; }
-ReleaseEvent ReleaseEventAt(uint32_t index) { return events[index]; }
+uint32_t RunningThreadCount() {
+  std::lock_guard<std::mutex> held(lock);
+  return threadsRunning;
+}
+uint64_t CommittedBytes() {
+  std::lock_guard<std::mutex> held(lock);
+  return committedNow;
+}
+uint64_t PeakCommittedBytes() {
+  std::lock_guard<std::mutex> held(lock);
+  return committedPeak;
+}
+uint32_t ReleaseEventCount() {
+  std::lock_guard<std::mutex> held(lock);
+  return eventCount < kMaxEvents ? eventCount : kMaxEvents;
+}
+ReleaseEvent ReleaseEventAt(uint32_t index) {
+  std::lock_guard<std::mutex> held(lock);
+  return events[index];
+}

@@ -2,6 +2,7 @@
 #include "platform/hooks.h"
 
 int TakeFault(Service, uint32_t*, FaultKind*) { return 0; }
+uint32_t SideBySideReaders(uint32_t wanted) { return wanted; }
 void NoteFileOpened(const void*) {}
 void NoteFileClosed(const void*) {}
 int NoteRegionAcquired(const void*, uint64_t, uint64_t) { return 1; }

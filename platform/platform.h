@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/file_stamp.h"
+
 // Owner of a message box: the dialog's window handle on Windows, unused elsewhere.
 using WindowHandle = void*;
 
@@ -258,6 +260,12 @@ SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess 
 inline constexpr uint32_t kTemporaryNameRoom = 32;
 SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, char* temporaryName, uint32_t capacity,
                               File* file);
+// The same for a file a folder repair makes whole: it has the valid file's permission bits
+// (kNoPermissions: those any new file gets) from its creation, where the umask may narrow them,
+// and then exactly those, never wider at any time; made as root, it belongs to the folder's owner
+// and group. On Windows it takes the folder's security, as any new file there does.
+SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, uint32_t permissions, char* temporaryName,
+                              uint32_t capacity, File* file);
 // Renames an entry within the folder: replacing a file of the new name, or refusing with
 // AlreadyExists when the name is taken (a name that differs only in letter case renames the
 // entry itself where the file system ignores case). Made durable before it returns.
@@ -284,6 +292,13 @@ void ExposeCloudPlaceholders();
 // access list, and its named streams). The times go last, once the copy is written.
 SystemError GetFileLinkCount(const File& file, uint32_t* links);
 SystemError CopyFileAttributes(const File& from, const File& to);
+
+// What an open file keeps beside its bytes (core/file_stamp.h): its permission bits (none on
+// Windows, kNoPermissions) and its modification time.
+SystemError GetFileStamp(const File& file, FileStamp* stamp);
+// Gives a file opened for writing the modification time of stamp, as closely as its file system
+// keeps times; its permission bits, owner and access time stay as they are.
+SystemError SetModificationTime(const File& file, const FileStamp& stamp);
 
 // What the file systems of this platform allow in a name. Lengths count bytes of UTF-8 on
 // Linux and UTF-16 units on Windows (utf16Units).
@@ -348,9 +363,10 @@ class Memory {
 };
 SystemError CommitMemory(uint32_t size, Memory* memory);
 
-// A second thread, for the streaming operations' work on what they have read. It must call no
-// service here: the thread that started it keeps every file and every region. The thread is
-// joined, waiting for the routine to return, by Join or when it goes out of scope.
+// A second thread, for the streaming operations' work on what they have read, which calls no
+// service here, and for a folder scan's readers (tree/read_ahead.h), which open and read files
+// of their own and close them before they end; the services may be called from any thread. The
+// thread is joined, waiting for the routine to return, by Join or when it goes out of scope.
 struct PlatformThread;
 class Thread {
  public:

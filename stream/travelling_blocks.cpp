@@ -2,6 +2,7 @@
 #include "stream/travelling_blocks.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "core/block.h"
@@ -9,7 +10,9 @@
 #include "core/test_file.h"
 
 Outcome TravellingBlocks::Fill(Slice& slice) {
-  if (const SystemError failed = ReadPadded(validFile_, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
+  if (validBytes_ != nullptr) {
+    std::memcpy(slice.bytes, validBytes_ + slice.offset, uint64_t{slice.blocks} * kBlockSize);
+  } else if (const SystemError failed = ReadPadded(validFile_, slice.offset, slice.bytes, slice.count, slice.blocks * kBlockSize)) {
     return Stopped(Step::ReadValid, failed);
   }
   if (followUp_ != nullptr) return followUp_->Expect(slice);

@@ -47,12 +47,17 @@ class TravellingBlocks final : public SliceJob {
       : validFile_(validFile), exchange_(exchange), followUp_(nullptr), sketched_(sketched), print_(print),
         travelling_(travelling), listFull_(listFull) {}
 
+  // Takes the valid file's bytes from memory (the whole file, its last block padded with zero
+  // bytes) instead of reading them.
+  void ReadFrom(const uint8_t* bytes) { validBytes_ = bytes; }
+
   Outcome Fill(Slice& slice) override;
   void Work(Slice& slice) override;
   Outcome Collect(Slice& slice) override;
 
  private:
   const File& validFile_;
+  const uint8_t* validBytes_ = nullptr;
   Exchange exchange_;
   TestEntries entries_;
   FollowUpReader* followUp_;

@@ -7,6 +7,7 @@
 
 #include "stream/steps.h"
 #include "tree/folder_cursor.h"
+#include "tree/listing_warmer.h"
 #include "tree/names.h"
 
 namespace {
@@ -38,8 +39,9 @@ SystemError Collect(void* context, const FolderEntry& entry) {
 
 class Walk {
  public:
-  Walk(Step listStep, const StreamControl& control, TreeListing* listing, std::vector<EntryReport>* skipped)
-      : listStep_(listStep), control_(control), listing_(*listing), skipped_(*skipped) {}
+  Walk(Step listStep, const StreamControl& control, TreeListing* listing, std::vector<EntryReport>* skipped,
+       ListingWarmer& warmer)
+      : listStep_(listStep), control_(control), listing_(*listing), skipped_(*skipped), warmer_(warmer) {}
 
   // Lists the folder's entries behind the others and walks into its folders; why the folder
   // itself could not be listed.
@@ -60,6 +62,7 @@ class Walk {
       listing_.entries[index].entryCount = static_cast<uint32_t>(found.size());
     }
     for (const Listed& entry : found) Add(entry, index);
+    Ahead(first, static_cast<uint32_t>(found.size()), depth);
     for (uint32_t i = first; i < first + found.size(); ++i) {
       if (Stopped()) return SystemError{};
       if (listing_.entries[i].kind == FolderEntryKind::Folder) Enter(folder, i, depth + 1);
@@ -104,6 +107,20 @@ class Walk {
     if (entry.kind == FolderEntryKind::Skipped) {
       skipped_.push_back(ReportFor(index, entry.reason == SkipReason::Link ? EntrySkip::Link : EntrySkip::NotRegular));
     }
+  }
+
+  // The folders among the entries just added, for the helpers to read ahead.
+  void Ahead(uint32_t first, uint32_t count, uint32_t depth) {
+    if (depth >= kDeepestFolder) return;
+    std::vector<std::vector<std::string>> folders;
+    std::vector<std::string_view> above;
+    for (uint32_t i = first; i < first + count; ++i) {
+      if (listing_.entries[i].kind != FolderEntryKind::Folder) continue;
+      listing_.FolderNames(i, &above);
+      std::vector<std::string>& names = folders.emplace_back(above.begin(), above.end());
+      names.emplace_back(listing_.Name(i));
+    }
+    warmer_.Found(std::move(folders));
   }
 
   static void Skip(ListedEntry* entry, SkipReason reason) {
@@ -151,6 +168,7 @@ class Walk {
   const StreamControl& control_;
   TreeListing& listing_;
   std::vector<EntryReport>& skipped_;
+  ListingWarmer& warmer_;
 };
 
 }  // namespace
@@ -176,7 +194,8 @@ void TreeListing::FolderNames(uint32_t index, std::vector<std::string_view>* fol
 Outcome ListTree(const FolderHandle& top, Step listStep, const StreamControl& control, TreeListing* listing,
                  std::vector<EntryReport>* skipped) {
   try {
-    Walk walk(listStep, control, listing, skipped);
+    ListingWarmer warmer(top, control);
+    Walk walk(listStep, control, listing, skipped, warmer);
     if (const SystemError failed = walk.List(top, kTopFolder, 0)) return Stopped(listStep, failed);
     if (walk.Stopped()) return CancelledOutcome(false);
   } catch (const std::bad_alloc&) {

@@ -75,6 +75,10 @@ class Matcher {
       Report(listing_.Path(v), EntryEvent::Skipped, EntrySkip::BrokenSide);
       result_.entries.back().brokenReason = broken.reason;
       result_.entries.back().folder = valid.kind == FolderEntryKind::Folder;
+      // An entry of another kind is carried as a record that carries nothing, so that the
+      // repair names it too: the folder is not what the valid one is until it is put right by
+      // hand. A file the scan could not read was told by that scan.
+      if (broken.reason != SkipReason::Unreadable) plan.records.push_back(PlannedRecord{FolderAction::SkippedThere, v, b});
       return;
     }
     if (valid.kind != broken.kind) {

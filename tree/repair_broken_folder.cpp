@@ -7,6 +7,7 @@
 // is finished by running it again. Entries that are not as the repair file expects are told and
 // left. A new file whose rename another program holds up stays whole under its temporary name,
 // and the next run renames it instead of writing it again.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -66,6 +67,7 @@ Outcome Apply(RepairWork& work, FolderCursor& cursor, LeftTemporaries& left, con
     case FolderAction::WholeFile: return RepairWholeFile(work, entry, left.KeptIn(*folder, key));
     case FolderAction::ExtraFile: return RepairExtraFile(work, entry);
     case FolderAction::ExtraFolder: return RepairExtraFolder(work, entry);
+    case FolderAction::SkippedThere: return RepairSkippedThere(work, entry);
   }
   return DoneOutcome();
 }
@@ -133,7 +135,12 @@ Outcome Repair(FolderRepair& repair, const char* brokenFolderPath, const char* r
   if (const SystemError failed = CommitMemory(static_cast<uint32_t>(sizeof(Hash128) * kMostRegions), &repair.regions)) {
     return Stopped(Step::AllocateReadBack, failed);
   }
-  if (!plan.checked.empty()) {
+  // The file's blocks beside the carried ones: a checked patch's record, and every patch's look
+  // at what is in place already.
+  const bool patches = std::any_of(plan.changes.begin(), plan.changes.end(), [](const PlannedChange& change) {
+    return change.blockCount > 0 || change.action == FolderAction::CheckedPatch;
+  });
+  if (patches) {
     if (const SystemError failed = CommitMemory(kStreamBufferBytes, &repair.brokenSlice)) {
       return Stopped(Step::CommitBrokenBuffer, failed);
     }
@@ -150,6 +157,7 @@ Outcome Repair(FolderRepair& repair, const char* brokenFolderPath, const char* r
   RepairWork work(plan, repair.repairFile.file, options, progress, repair.slice.bytes(), repair.brokenSlice.bytes(),
                   repair.regions.As<Hash128>(), result);
   Outcome applied = ApplyPlan(work, repair.top, rules);
+  applied.brokenFileChanged = work.changed;
   if (applied.ending != Ending::Done || work.differing.empty()) return applied;
   // Files that still differ: the follow-up that brings exactly their differing blocks.
   Outcome followUp =

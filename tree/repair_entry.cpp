@@ -45,6 +45,18 @@ Outcome RepairWork::ReadFingerprint(const File& file, uint64_t size, Fingerprint
   return DoneOutcome();
 }
 
+SystemError RepairWork::KeepTime(const Entry& entry, const File& file, bool* set) {
+  *set = false;
+  if (!entry.change.stamped) return SystemError{};
+  FileStamp now;
+  if (const SystemError failed = GetFileStamp(file, &now)) return failed;
+  if (TimesAgree(now, entry.change.stamp)) return SystemError{};
+  if (const SystemError failed = SetModificationTime(file, entry.change.stamp)) return failed;
+  changed = true;
+  *set = true;
+  return SystemError{};
+}
+
 bool IsMissing(SystemError failed) {
   return failed.Is(SystemErrorKind::FileNotFound) || failed.Is(SystemErrorKind::PathNotFound);
 }
@@ -65,8 +77,8 @@ TemporaryIn::~TemporaryIn() {
   if (named_ && !kept_) static_cast<void>(RemoveFileIn(folder_, name_));
 }
 
-SystemError TemporaryIn::Create(const std::string& finalName) {
-  return CreateTemporaryIn(folder_, finalName.c_str(), name_, sizeof name_, &file);
+SystemError TemporaryIn::Create(const std::string& finalName, uint32_t permissions) {
+  return CreateTemporaryIn(folder_, finalName.c_str(), permissions, name_, sizeof name_, &file);
 }
 
 SystemError TemporaryIn::Close() {

@@ -1,4 +1,4 @@
-// One record of a folder repair applied to its entry: what the units of the seven record
+// One record of a folder repair applied to its entry: what the units of the eight record
 // actions share, and the units themselves. Each unit owns what it opens; what it did goes to the
 // repair's work (reports, whether the folder changed, the files that still differ).
 #pragma once
@@ -56,6 +56,10 @@ struct RepairWork {
   Outcome Cancelled() const { return CancelledOutcome(changed); }
   // Reads the file back from its start (size bytes) and takes its fingerprint, regions too.
   Outcome ReadFingerprint(const File& file, uint64_t size, Fingerprinter* fingerprint);
+  // Gives a file that matches its fingerprint the valid file's modification time, where the
+  // repair file carries one and the file's own does not agree with it already; *set says
+  // whether it was set. A failure is told as the entry's.
+  SystemError KeepTime(const Entry& entry, const File& file, bool* set);
 };
 
 // Whether something stands at the name, and what; the failure when that cannot be told.
@@ -75,7 +79,8 @@ class TemporaryIn {
   TemporaryIn(const TemporaryIn&) = delete;
   TemporaryIn& operator=(const TemporaryIn&) = delete;
 
-  SystemError Create(const std::string& finalName);
+  // permissions: the bits it has from its creation on (kNoPermissions: a new file's own).
+  SystemError Create(const std::string& finalName, uint32_t permissions = kNoPermissions);
   // Flushes the complete file and gives it its name.
   SystemError Name();
   // Closes the file, checked.
@@ -127,3 +132,4 @@ Outcome RepairCheckedPatch(RepairWork& work, const Entry& entry);
 Outcome RepairWholeFile(RepairWork& work, const Entry& entry, std::vector<LeftTemporaries::Kept>& kept);
 Outcome RepairExtraFile(RepairWork& work, const Entry& entry);
 Outcome RepairExtraFolder(RepairWork& work, const Entry& entry);
+Outcome RepairSkippedThere(RepairWork& work, const Entry& entry);

@@ -37,6 +37,25 @@ Outcome RepairExtraFile(RepairWork& work, const Entry& entry) { return RemoveExt
 
 Outcome RepairExtraFolder(RepairWork& work, const Entry& entry) { return RemoveExtra(work, entry, EntryKind::Folder); }
 
+// An entry of another kind where the valid folder has a file or folder: nothing is carried for
+// it, and it is named with what stands there now, so that the repair does not end as if the
+// folder were the valid one.
+Outcome RepairSkippedThere(RepairWork& work, const Entry& entry) {
+  EntryKind kind;
+  bool present;
+  if (const SystemError failed = KindAt(entry.folder, entry.name, &kind, &present)) {
+    return work.Skipped(entry, Step::OpenBroken, failed);
+  }
+  EntrySkip skip = EntrySkip::BrokenSide;
+  if (!present) skip = EntrySkip::Gone;
+  if (present && kind == EntryKind::Link) skip = EntrySkip::Link;
+  if (present && kind == EntryKind::Other) skip = EntrySkip::NotRegular;
+  EntryReport& report = work.Report(entry, EntryEvent::Skipped, skip);
+  report.folder = entry.change.validKind == FolderEntryKind::Folder;
+  report.brokenReason = entry.change.brokenReason;
+  return DoneOutcome();
+}
+
 Outcome RepairNewFolder(RepairWork& work, const Entry& entry) {
   EntryKind kind;
   bool present;

@@ -60,8 +60,10 @@ Outcome CopyBytes(RepairWork& work, const File& from, const File& to, uint64_t s
   return DoneOutcome();
 }
 
-// Puts the patch's blocks in place in file and gives it the valid size.
-Outcome PutBlocks(RepairWork& work, const PlannedChange& change, const File& file) {
+// The carried blocks, a slice at a time: each block's number and where its bytes are in
+// work.slice, with j its place among the carried ones.
+template <typename EachBlock>
+Outcome ForCarriedBlocks(RepairWork& work, const PlannedChange& change, EachBlock each) {
   uint8_t numbers[4 * kStreamBufferBlocks];
   for (uint32_t j = 0; j < change.blockCount;) {
     if (work.progress.StopRequested()) return work.Cancelled();
@@ -71,18 +73,48 @@ Outcome PutBlocks(RepairWork& work, const PlannedChange& change, const File& fil
     if (!failed) failed = ReadAt(work.repairFile, change.dataAt + uint64_t{j} * kBlockSize, work.slice, run * kBlockSize);
     if (failed) return Stopped(Step::ReadRepair, failed);
     for (uint32_t k = 0; k < run; ++k) {
-      const uint32_t number = LoadU32LE(numbers + 4 * k);
-      work.changed = true;
-      if (const SystemError failed = WriteAt(file, uint64_t{number - 1} * kBlockSize, work.slice + uint64_t{k} * kBlockSize,
-                                             BlockBytesInFile(number, change.validSize))) {
-        return Stopped(Step::WriteRepaired, failed);
-      }
+      Outcome done = each(j + k, LoadU32LE(numbers + 4 * k), work.slice + uint64_t{k} * kBlockSize);
+      if (done.ending != Ending::Done) return done;
     }
     j += run;
-    work.progress.Advance(uint64_t{run} * kBlockSize);
   }
-  work.changed = true;
-  if (const SystemError failed = SetFileLength(file, change.validSize)) return Stopped(Step::WriteRepaired, failed);
+  return DoneOutcome();
+}
+
+// The carried blocks whose bytes the file (size bytes now) does not hold already, by their
+// place among the carried ones: a run that put them in place before needs none written.
+Outcome BlocksOutOfPlace(RepairWork& work, const PlannedChange& change, const File& file, uint64_t size,
+                         std::vector<uint32_t>* outOfPlace) {
+  return ForCarriedBlocks(work, change, [&](uint32_t j, uint32_t number, const uint8_t* carried) {
+    const uint32_t bytes = BlockBytesInFile(number, change.validSize);
+    const uint64_t offset = uint64_t{number - 1} * kBlockSize;
+    if (offset + bytes <= size) {
+      if (const SystemError failed = ReadAt(file, offset, work.brokenSlice, bytes)) return Stopped(Step::ReadBroken, failed);
+      if (std::equal(carried, carried + bytes, work.brokenSlice)) return DoneOutcome();
+    }
+    outOfPlace->push_back(j);
+    return DoneOutcome();
+  });
+}
+
+// Puts the carried blocks out of place in file and gives it the valid size (size bytes now).
+Outcome PutBlocks(RepairWork& work, const PlannedChange& change, const File& file, uint64_t size,
+                  const std::vector<uint32_t>& outOfPlace) {
+  Outcome put = ForCarriedBlocks(work, change, [&](uint32_t j, uint32_t number, const uint8_t* carried) {
+    if (!std::binary_search(outOfPlace.begin(), outOfPlace.end(), j)) return DoneOutcome();
+    work.changed = true;
+    if (const SystemError failed =
+            WriteAt(file, uint64_t{number - 1} * kBlockSize, carried, BlockBytesInFile(number, change.validSize))) {
+      return Stopped(Step::WriteRepaired, failed);
+    }
+    return DoneOutcome();
+  });
+  if (put.ending != Ending::Done) return put;
+  work.progress.Advance(uint64_t{change.blockCount} * kBlockSize);
+  if (size != change.validSize) {
+    work.changed = true;
+    if (const SystemError failed = SetFileLength(file, change.validSize)) return Stopped(Step::WriteRepaired, failed);
+  }
   if (const SystemError failed = FlushFile(file)) return Stopped(Step::WriteRepaired, failed);
   return DoneOutcome();
 }
@@ -90,15 +122,20 @@ Outcome PutBlocks(RepairWork& work, const PlannedChange& change, const File& fil
 // A file with other names is repaired in a copy beside it, which takes its attributes and then
 // its name, so that its other names keep what they had. Done with *file the copy, under the
 // file's name; or the entry skipped, with *file as it was.
-Outcome PatchThroughCopy(RepairWork& work, const Entry& entry, File* file, bool* skipped) {
+Outcome PatchThroughCopy(RepairWork& work, const Entry& entry, File* file, uint64_t size,
+                         const std::vector<uint32_t>& outOfPlace, bool* skipped) {
   const PlannedChange& change = entry.change;
   *skipped = true;
-  uint64_t size;
-  if (const SystemError failed = GetFileSize64(*file, &size)) return Stopped(Step::SizeBroken, failed);
+  // The copy is made with the file's own bits, never readable by more than the file is.
+  FileStamp own;
+  if (const SystemError failed = GetFileStamp(*file, &own)) return Stopped(Step::KeepFileAttributes, failed);
   TemporaryIn copy(entry.folder);
-  if (const SystemError failed = copy.Create(entry.name)) return work.Skipped(entry, Step::CreateOutput, failed);
-  Outcome done = CopyBytes(work, *file, copy.file, std::min(size, change.validSize));
-  if (done.ending == Ending::Done) done = PutBlocks(work, change, copy.file);
+  if (const SystemError failed = copy.Create(entry.name, own.permissions)) {
+    return work.Skipped(entry, Step::CreateOutput, failed);
+  }
+  const uint64_t copied = std::min(size, change.validSize);
+  Outcome done = CopyBytes(work, *file, copy.file, copied);
+  if (done.ending == Ending::Done) done = PutBlocks(work, change, copy.file, copied, outOfPlace);
   if (done.ending != Ending::Done) return done;
   if (const SystemError failed = CopyFileAttributes(*file, copy.file)) return Stopped(Step::KeepFileAttributes, failed);
   if (const SystemError failed = copy.Name()) return Stopped(Step::WriteRepaired, failed);
@@ -132,12 +169,14 @@ Outcome DifferingRegions(const RepairWork& work, const PlannedChange& change, co
 }
 
 // Opens the broken file, for reading only when a patch without blocks may only prove it: a
-// read-only file can be proved too. *proof stays only when the file has the valid size.
+// read-only file can be proved too. *proof stays only when the file has the valid size. One
+// with a stamp may take its time, which Windows sets only through a handle that may write.
 Outcome OpenPatched(RepairWork& work, const Entry& entry, File* file, bool* proof, bool* skipped) {
   *skipped = true;
   *proof = entry.change.blockCount == 0;
+  const bool readOnly = *proof && !entry.change.stamped;
   if (const SystemError failed =
-          OpenFileIn(entry.folder, entry.name.c_str(), *proof ? FileAccess::ReadOnly : FileAccess::ReadWrite, file)) {
+          OpenFileIn(entry.folder, entry.name.c_str(), readOnly ? FileAccess::ReadOnly : FileAccess::ReadWrite, file)) {
     return work.Skipped(entry, Step::OpenBroken, failed);
   }
   if (*proof) {
@@ -189,12 +228,25 @@ Outcome Patch(RepairWork& work, const Entry& entry, const CheckedPatch* checked)
     }
   }
   bool throughCopy = false;
+  bool written = false;
+  std::vector<uint32_t> outOfPlace;
+  uint64_t size = 0;
   if (!proof) {
+    // Only what is not in place already is written: a run again writes nothing.
+    if (const SystemError failed = GetFileSize64(file, &size)) return Stopped(Step::SizeBroken, failed);
+    Outcome looked = BlocksOutOfPlace(work, change, file, size, &outOfPlace);
+    if (looked.ending != Ending::Done) return looked;
+    written = !outOfPlace.empty() || size != change.validSize;
+  }
+  if (written) {
     uint32_t links = 1;
     if (const SystemError failed = GetFileLinkCount(file, &links)) return Stopped(Step::SizeBroken, failed);
     throughCopy = links > 1;
-    Outcome put = throughCopy ? PatchThroughCopy(work, entry, &file, &skipped) : PutBlocks(work, change, file);
+    Outcome put =
+        throughCopy ? PatchThroughCopy(work, entry, &file, size, outOfPlace, &skipped) : PutBlocks(work, change, file, size, outOfPlace);
     if (put.ending != Ending::Done || (throughCopy && skipped)) return put;
+  } else if (!proof) {
+    work.progress.Advance(uint64_t{change.blockCount} * kBlockSize);
   }
   Fingerprinter fingerprint(change.validSize, work.regions);
   Outcome read = work.ReadFingerprint(file, change.validSize, &fingerprint);
@@ -206,10 +258,21 @@ Outcome Patch(RepairWork& work, const Entry& entry, const CheckedPatch* checked)
     if (regions.ending != Ending::Done) return regions;
     work.differing.push_back(std::move(differing));
   }
+  // A file that matches takes the valid file's time, after its last write; one set already
+  // is left as it is.
+  bool timeSet = false;
+  if (matches) {
+    if (const SystemError failed = work.KeepTime(entry, file, &timeSet)) {
+      file = File();
+      return work.Skipped(entry, Step::SetFileStamp, failed);
+    }
+  }
   if (const SystemError failed = file.Close()) return Stopped(Step::WriteRepaired, failed);
-  if (!proof) ++work.result.files;
-  EntryReport& report = work.Report(entry, !matches ? EntryEvent::Mismatch : proof ? EntryEvent::Verified : EntryEvent::Repaired);
-  report.blocks = change.blockCount;
+  const bool changed = written || timeSet;
+  if (changed) ++work.result.files;
+  // Nothing written to a file that matches: told as matching, as a proof is.
+  EntryReport& report = work.Report(entry, !matches ? EntryEvent::Mismatch : changed ? EntryEvent::Repaired : EntryEvent::Verified);
+  report.blocks = outOfPlace.size();
   report.throughCopy = throughCopy;
   return DoneOutcome();
 }

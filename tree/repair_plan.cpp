@@ -29,7 +29,7 @@ Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, con
     FolderRepairRecord record;
     TreePath parsed;
     for (uint64_t i = 0; i < header.records; ++i) {
-      const FolderFileVerdict verdict = ReadFolderRepairRecord(reader, &record);
+      const FolderFileVerdict verdict = ReadFolderRepairRecord(reader, header, &record);
       if (verdict == FolderFileVerdict::ReadFailed) return Stopped(Step::ReadRepair, reader.failure());
       if (verdict == FolderFileVerdict::Malformed) return Malformed();
       const NameFault pathFault = ParseTreePath(record.path, rules, &parsed);
@@ -53,6 +53,10 @@ Outcome ReadRepairPlan(FileReader& reader, const FolderRepairHeader& header, con
       change.blockCount = record.blockCount;
       change.blockNumbersAt = record.blockNumbersAt;
       change.dataAt = record.dataAt;
+      change.stamped = record.stamped;
+      change.stamp = record.stamp;
+      change.validKind = record.validKind;
+      change.brokenReason = record.brokenReason;
       if (record.action == FolderAction::CheckedPatch) {
         change.checked = static_cast<uint32_t>(plan->checked.size());
         plan->checked.push_back(CheckedPatch{record.origin, record.valuesAt, record.samplesAt, record.regionsAt});

@@ -34,6 +34,13 @@ struct PlannedChange {
   uint64_t dataAt = 0;
   uint32_t blockCount = 0;
   uint32_t checked = kNoCheckedPatch;  // a checked patch: its entry in RepairPlan::checked
+  // A whole file or checked patch of a repair file that carries stamps: the valid file's.
+  bool stamped = false;
+  FileStamp stamp;
+  // Skipped there: what the valid folder has at the path, and why the broken folder's scan
+  // skipped its entry.
+  FolderEntryKind validKind = FolderEntryKind::File;
+  SkipReason brokenReason = SkipReason::Link;
   uint16_t pathLength = 0;
   uint16_t oldNameLength = 0;
   FolderAction action = FolderAction::CreateFolder;

@@ -70,7 +70,8 @@ Outcome RepairWholeFile(RepairWork& work, const Entry& entry, std::vector<LeftTe
   }
   if (TakeKept(work, entry, kept)) return DoneOutcome();
   TemporaryIn made(entry.folder);
-  if (const SystemError failed = made.Create(entry.name)) return work.Skipped(entry, Step::CreateOutput, failed);
+  const uint32_t permissions = change.stamped ? change.stamp.permissions : kNoPermissions;
+  if (const SystemError failed = made.Create(entry.name, permissions)) return work.Skipped(entry, Step::CreateOutput, failed);
   Fingerprinter fingerprint(change.validSize, work.regions);
   for (uint64_t done = 0; done < change.validSize;) {
     if (work.progress.StopRequested()) return work.Cancelled();
@@ -89,6 +90,13 @@ Outcome RepairWholeFile(RepairWork& work, const Entry& entry, std::vector<LeftTe
     work.differing.push_back(DifferingFile{std::string(work.plan.Path(entry.index)), change.validSize, {}});
     work.Report(entry, EntryEvent::Mismatch);
     return DoneOutcome();
+  }
+  // The valid file's time, after the last write: a file whose time cannot be set is not
+  // named, and the temporary goes.
+  if (change.stamped) {
+    if (const SystemError failed = SetModificationTime(made.file, change.stamp)) {
+      return work.Skipped(entry, Step::SetFileStamp, failed);
+    }
   }
   // Named only once complete and flushed, so that a run that dies leaves nothing behind; the
   // first failure is the one told, and the file is closed either way.

@@ -1,10 +1,13 @@
 // The folder test file: the tree is listed first (for the total the progress needs, and one
-// order for everything), then each file is read once, in slices, while the working thread
-// takes its block checksums and its fingerprints (stream/pipeline.h), and its record written
-// as it goes. A file that cannot be opened or read is recorded as skipped instead, never left
-// out.
+// order for everything), then each file is read once: a small one whole by the readers, side by
+// side with others, which take its checksums and fingerprint (tree/read_ahead.h), a large one
+// in slices while the working thread takes them (stream/pipeline.h); its record is written as
+// it goes, in the listing's order. A file that cannot be opened or read is recorded as skipped
+// instead, never left out.
 #include <cstdint>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "core/block.h"
 #include "core/byte_order.h"
@@ -18,6 +21,7 @@
 #include "tree/listed_file.h"
 #include "tree/listing.h"
 #include "tree/operations.h"
+#include "tree/read_ahead.h"
 
 namespace {
 
@@ -35,10 +39,23 @@ struct BrokenFolderScan {
   OutputFile output;
 };
 
+// What a reader makes of a small file: its checksums and fingerprint, as the working thread
+// would.
+class ReadAheadChecksums final : public ReadAheadWork {
+ public:
+  void Work(ReadAheadFile& file) override {
+    Hash128 region;
+    Fingerprinter fingerprint(file.size, &region);
+    if (file.size != 0) fingerprint.AddBlocks(file.bytes, file.size, file.checksums);
+    file.whole = fingerprint.Whole();
+  }
+};
+
 class Writer {
  public:
-  Writer(BrokenFolderScan& scan, const TreeListing& listing, Pipeline& pipeline, Progress& progress, TreeOutcome& result)
-      : scan_(scan), listing_(listing), pipeline_(pipeline), progress_(progress), result_(result), cursor_(scan.top) {}
+  Writer(BrokenFolderScan& scan, const TreeListing& listing, ReadAhead& files, Pipeline& pipeline, Progress& progress,
+         TreeOutcome& result)
+      : scan_(scan), listing_(listing), files_(files), pipeline_(pipeline), progress_(progress), result_(result) {}
 
   // Writes every record; Done, Stopped at a write, or Cancelled.
   Outcome Entries() {
@@ -62,7 +79,9 @@ class Writer {
       if (wrote.ending != Ending::Done) return wrote;
       ++count_;
     }
-    cursor_.Close();
+    files_.Close();
+    Outcome flushed = Flush();
+    if (flushed.ending != Ending::Done) return flushed;
     // A stop that ended the wait for the last entry, held by another program, is a stop too.
     if (progress_.StopRequested()) return CancelledOutcome(false);
     return DoneOutcome();
@@ -98,9 +117,27 @@ class Writer {
   };
 
   Outcome Write(const uint8_t* bytes, uint32_t count) {
+    Outcome flushed = Flush();
+    if (flushed.ending != Ending::Done) return flushed;
     if (const SystemError failed = WriteAt(scan_.output.file, written_, bytes, count)) return Stopped(Step::WriteOutput, failed);
     written_ += count;
     return DoneOutcome();
+  }
+
+  // The records of files read ahead, gathered for one write of many: a write per small file
+  // would be most of the system's work on this thread.
+  Outcome Gather(const uint8_t* bytes, uint32_t count) {
+    if (pending_.empty()) pending_.reserve(kGathered + kRecordRoom + 4 * kReadAheadBlocks);
+    pending_.insert(pending_.end(), bytes, bytes + count);
+    written_ += count;
+    return pending_.size() >= kGathered ? Flush() : DoneOutcome();
+  }
+  Outcome Flush() {
+    if (pending_.empty()) return DoneOutcome();
+    const uint64_t at = written_ - pending_.size();
+    const SystemError failed = WriteAt(scan_.output.file, at, pending_.data(), static_cast<uint32_t>(pending_.size()));
+    pending_.clear();
+    return failed ? Stopped(Step::WriteOutput, failed) : DoneOutcome();
   }
 
   Outcome Start(FolderEntryKind kind, uint32_t index) {
@@ -123,16 +160,29 @@ class Writer {
     return WriteSkipped(index, result_.entries.back().skip == EntrySkip::Link ? SkipReason::Link : SkipReason::Unreadable);
   }
 
+  // A file read whole by a reader: its record in one piece.
+  Outcome ReadAheadRecord(const ReadAheadFile& read) {
+    uint8_t* record = scan_.entries.bytes();
+    uint32_t bytes = StoreFolderEntryStart(record, FolderEntryKind::File, listing_.Path(read.index));
+    bytes += StoreFolderFileFields(record + bytes, read.size, read.whole);
+    const uint64_t blocks = BlockCount64(read.size);
+    for (uint64_t i = 0; i < blocks; ++i) StoreU32LE(record + bytes + 4 * i, read.checksums[i]);
+    Outcome wrote = Gather(record, bytes + static_cast<uint32_t>(4 * blocks));
+    if (wrote.ending != Ending::Done) return wrote;
+    progress_.Advance(read.size);
+    if (listing_.entries[read.index].fetchedWhenRead) ++result_.fetched;
+    ++result_.files;
+    return DoneOutcome();
+  }
+
   Outcome File(uint32_t index) {
     const uint64_t recordStart = written_;
     uint8_t* record = scan_.entries.bytes();
-    ::File file;
-    uint64_t size;
-    Step failedAt;
-    const ListedFileSteps steps{Step::OpenBroken, Step::SizeBroken};
-    if (const SystemError failed = OpenListedFile(cursor_, listing_, index, steps, &file, &size, &failedAt)) {
-      return Unreadable(index, recordStart, failedAt, failed);
-    }
+    ReadAheadFile& read = files_.Next();
+    if (read.failed) return Unreadable(index, recordStart, read.failedAt, read.failed);
+    if (read.bytes != nullptr) return ReadAheadRecord(read);
+    ::File& file = read.file;
+    const uint64_t size = read.size;
 
     // The size and fingerprint are known at the end; their place is kept until then.
     uint32_t start = StoreFolderEntryStart(record, FolderEntryKind::File, listing_.Path(index));
@@ -167,12 +217,14 @@ class Writer {
 
   BrokenFolderScan& scan_;
   const TreeListing& listing_;
+  ReadAhead& files_;
   Pipeline& pipeline_;
   Progress& progress_;
   TreeOutcome& result_;
-  FolderCursor cursor_;
   uint64_t count_ = 0;
   uint64_t written_ = kFolderFileHeaderBytes;
+  static constexpr uint32_t kGathered = 256 * 1024;
+  std::vector<uint8_t> pending_;  // the last pending_.size() bytes before written_
 };
 
 Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,
@@ -202,9 +254,19 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
   if (const SystemError failed = WriteAt(scan.output.file, 0, header, StoreFolderTestHeader(header, flags, 0))) {
     return Stopped(Step::WriteOutput, failed);
   }
+  std::vector<uint32_t> files;
+  for (uint32_t i = 0; i < listing.entries.size(); ++i) {
+    if (listing.entries[i].kind == FolderEntryKind::File) files.push_back(i);
+  }
+  ReadAheadChecksums checksums;
+  ReadAhead readAhead(scan.top, listing, std::move(files),
+                      ReadAheadSteps{Step::OpenBroken, Step::SizeBroken, Step::ReadBroken, Step::AllocateBroken}, &checksums,
+                      control);
+  Outcome started = readAhead.Start();
+  if (started.ending != Ending::Done) return started;
   Progress progress(control, listing.fileBytes);
   Pipeline pipeline(scan.ring);
-  Writer writer(scan, listing, pipeline, progress, result);
+  Writer writer(scan, listing, readAhead, pipeline, progress, result);
   Outcome wrote = writer.Entries();
   if (wrote.ending != Ending::Done) return wrote;
   if (const SystemError failed = WriteAt(scan.output.file, 0, header, StoreFolderTestHeader(header, flags, writer.count()))) {

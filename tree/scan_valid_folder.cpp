@@ -4,12 +4,14 @@
 // first (so that a repair that deletes them clears the way), then the valid folder's entries
 // in its order, each folder before what it holds. A file is compared as a single file is
 // (stream/travelling_blocks.h): read once beside the working thread that takes its checksums
-// and fingerprints, then the blocks that must travel read again to be written.
+// and fingerprints, then the blocks that must travel read again to be written. Small files are
+// read ahead, side by side, by the readers of tree/read_ahead.h, and taken in the same order.
 #include <algorithm>
 #include <cstring>
 #include <cstdint>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/block.h"
@@ -35,13 +37,15 @@
 #include "tree/match_plan.h"
 #include "tree/names.h"
 #include "tree/operations.h"
+#include "tree/read_ahead.h"
 #include "tree/test_index.h"
 
 namespace {
 
 // Room for a record's start and its fields: a file's size, fingerprint and block count, or a
 // rename's old name, which is no longer than a path.
-constexpr uint32_t kRecordRoom = 3 + kLongestFolderPath + std::max<uint32_t>(8 + kHash128Bytes + 4, 2 + kLongestFolderPath);
+constexpr uint32_t kRecordRoom =
+    3 + kLongestFolderPath + std::max<uint32_t>(8 + kHash128Bytes + kFolderFileStampBytes + kOriginFieldBytes, 2 + kLongestFolderPath);
 
 // What one call holds, released as it goes; the waits first, which the files keep.
 struct ValidFolderScan {
@@ -57,9 +61,10 @@ struct ValidFolderScan {
 
 class Writer {
  public:
-  Writer(ValidFolderScan& scan, const TreeListing& listing, const TestIndex& index, Pipeline& pipeline, Progress& progress,
-         TreeOutcome& result, const char* validFolderPath, const char* outputFolder, bool prove)
-      : scan_(scan), listing_(listing), index_(index), pipeline_(pipeline), progress_(progress), result_(result),
+  // files: the valid files the records read, in their order (null when answering a follow-up).
+  Writer(ValidFolderScan& scan, const TreeListing& listing, const TestIndex& index, ReadAhead* files, Pipeline& pipeline,
+         Progress& progress, TreeOutcome& result, const char* validFolderPath, const char* outputFolder, bool prove)
+      : scan_(scan), listing_(listing), index_(index), files_(files), pipeline_(pipeline), progress_(progress), result_(result),
         cursor_(scan.top), validFolderPath_(validFolderPath), outputFolder_(outputFolder), prove_(prove) {}
 
   Outcome Record(const PlannedRecord& planned) {
@@ -81,6 +86,11 @@ class Writer {
       case FolderAction::Patch:
       case FolderAction::CheckedPatch: return Compare(planned.valid, planned.broken);
       case FolderAction::WholeFile: return Whole(planned.valid);
+      case FolderAction::SkippedThere: {
+        uint8_t fields[2];
+        StoreSkippedThereFields(fields, listing_.entries[planned.valid].kind, index_.entries[planned.broken].reason);
+        return Start(planned.action, listing_.Path(planned.valid), fields, sizeof fields);
+      }
     }
     return DoneOutcome();
   }
@@ -88,6 +98,7 @@ class Writer {
   // The header, with the number of records, once they are all written.
   Outcome Finish() {
     cursor_.Close();
+    if (files_ != nullptr) files_->Close();
     if (count_ == 0) return DoneOutcome();
     uint8_t* header = scan_.record.bytes();
     if (const SystemError failed = WriteAt(scan_.output.file, 0, header, StoreFolderRepairHeader(header, count_))) {
@@ -104,9 +115,14 @@ class Writer {
   // A file carried whole: each slice fingerprinted on the working thread and written as read.
   class WholeFile final : public SliceJob {
    public:
-    WholeFile(Writer& writer, const File& file, Fingerprinter& fingerprint)
-        : writer_(writer), file_(file), fingerprint_(fingerprint) {}
+    // bytes: the whole file read ahead, or null.
+    WholeFile(Writer& writer, const File& file, const uint8_t* bytes, Fingerprinter& fingerprint)
+        : writer_(writer), file_(file), bytes_(bytes), fingerprint_(fingerprint) {}
     Outcome Fill(Slice& slice) override {
+      if (bytes_ != nullptr) {
+        std::memcpy(slice.bytes, bytes_ + slice.offset, slice.count);
+        return DoneOutcome();
+      }
       if (const SystemError failed = ReadAt(file_, slice.offset, slice.bytes, slice.count)) {
         return Stopped(Step::ReadValid, failed);
       }
@@ -118,6 +134,7 @@ class Writer {
    private:
     Writer& writer_;
     const File& file_;
+    const uint8_t* bytes_;
     Fingerprinter& fingerprint_;
   };
 
@@ -162,39 +179,44 @@ class Writer {
     return DoneOutcome();
   }
 
-  // Opens the valid file into *file, its size in *size; false when it cannot be had (told as
-  // skipped).
-  bool Open(uint32_t v, File* file, uint64_t* size) {
-    Step failedAt;
-    const SystemError failed =
-        OpenListedFile(cursor_, listing_, v, ListedFileSteps{Step::OpenValid, Step::SizeValid}, file, size, &failedAt);
-    if (failed) Unreadable(v, failedAt, failed, 0, false);
-    return !failed;
+  // The valid file v as the readers hand it over; null when it cannot be had (told as skipped;
+  // one that opened but could not be read is counted as compared when compared is set, as a
+  // file is once open).
+  ReadAheadFile* Take(uint32_t v, bool compared) {
+    ReadAheadFile& read = files_->Next();
+    if (!read.failed) return &read;
+    if (compared && read.failedAt == Step::ReadValid) ++result_.files;
+    Unreadable(v, read.failedAt, read.failed, 0, false);
+    return nullptr;
   }
 
   Outcome Whole(uint32_t v) {
-    File file;
-    uint64_t size;
-    if (!Open(v, &file, &size)) return DoneOutcome();
-    return WholeOf(file, listing_.Path(v), size, listing_.entries[v].fetchedWhenRead);
+    const ReadAheadFile* read = Take(v, false);
+    if (read == nullptr) return DoneOutcome();
+    return WholeOf(read->file, listing_.Path(v), read->size, listing_.entries[v].fetchedWhenRead, read->bytes);
   }
 
-  // The open file, carried whole; fetched: a cloud file, counted once read.
-  Outcome WholeOf(const File& file, const std::string& path, uint64_t size, bool fetched = false) {
+  // The open file, carried whole; fetched: a cloud file, counted once read; bytes: the whole
+  // file read ahead, or null.
+  Outcome WholeOf(const File& file, const std::string& path, uint64_t size, bool fetched = false,
+                  const uint8_t* bytes = nullptr) {
     const uint64_t recordStart = written_;
-    uint8_t fields[8 + kHash128Bytes];
+    FileStamp stamp;
+    if (const SystemError failed = GetFileStamp(file, &stamp)) return Unreadable(path, Step::ReadValidStamp, failed, 0, false);
+    uint8_t fields[8 + kHash128Bytes + kFolderFileStampBytes];
     StoreFolderFileFields(fields, size, Hash128{});
+    StoreFolderFileStamp(fields + 8 + kHash128Bytes, stamp);
     Outcome wrote = Start(FolderAction::WholeFile, path, fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     const uint64_t fieldsAt = written_ - sizeof fields;
     Fingerprinter fingerprint(size, scan_.regions.As<Hash128>());
-    WholeFile job(*this, file, fingerprint);
+    WholeFile job(*this, file, bytes, fingerprint);
     wrote = pipeline_.Run(job, size, progress_);
     if (ValidFileFailed(wrote)) return Unreadable(path, Step::ReadValid, FailureOf(wrote), recordStart, true);
     if (wrote.ending != Ending::Done) return wrote;
     if (fetched) ++result_.fetched;
     StoreFolderFileFields(fields, size, fingerprint.Whole());
-    if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, fields, sizeof fields)) {
+    if (const SystemError failed = WriteAt(scan_.output.file, fieldsAt, fields, 8 + kHash128Bytes)) {
       return Stopped(Step::WriteOutput, failed);
     }
     EntryReport report;
@@ -289,9 +311,10 @@ class Writer {
   // written.
   Outcome Compare(uint32_t v, uint32_t b) {
     const IndexedEntry& broken = index_.entries[b];
-    File file;
-    uint64_t size;
-    if (!Open(v, &file, &size)) return DoneOutcome();
+    ReadAheadFile* read = Take(v, true);
+    if (read == nullptr) return DoneOutcome();
+    File& file = read->file;
+    const uint64_t size = read->size;
     ++result_.files;
     Exchange exchange;
     exchange.validSize = size;
@@ -302,6 +325,7 @@ class Writer {
     std::vector<uint32_t> damaged;
     const TestEntries entries{&scan_.testFile.file, broken.checksumsAt, 4 * exchange.entries};
     TravellingBlocks pass(file, exchange, entries, nullptr, fingerprint, &damaged, Step::AllocateListing);
+    if (read->bytes != nullptr) pass.ReadFrom(read->bytes);
     Outcome collected = pipeline_.Run(pass, size, progress_);
     if (ValidFileFailed(collected)) return Unreadable(v, Step::ReadValid, FailureOf(collected), 0, false);
     if (collected.ending != Ending::Done) return collected;
@@ -414,9 +438,12 @@ class Writer {
                      const std::vector<uint32_t>& damaged, const OriginRecord& record) {
     uint8_t* buffer = scan_.ring.slices[0].bytes;
     const uint64_t recordStart = written_;
-    uint8_t fields[8 + kHash128Bytes + kOriginFieldBytes];
+    FileStamp stamp;
+    if (const SystemError failed = GetFileStamp(file, &stamp)) return Unreadable(path, Step::ReadValidStamp, failed, 0, false);
+    uint8_t fields[8 + kHash128Bytes + kFolderFileStampBytes + kOriginFieldBytes];
     StoreFolderFileFields(fields, size, fingerprint.Whole());
-    StoreOriginFields(fields + 8 + kHash128Bytes, record.origin);
+    StoreFolderFileStamp(fields + 8 + kHash128Bytes, stamp);
+    StoreOriginFields(fields + 8 + kHash128Bytes + kFolderFileStampBytes, record.origin);
     Outcome wrote = Start(FolderAction::CheckedPatch, path, fields, sizeof fields);
     if (wrote.ending != Ending::Done) return wrote;
     uint64_t at = written_;
@@ -439,6 +466,7 @@ class Writer {
   ValidFolderScan& scan_;
   const TreeListing& listing_;
   const TestIndex& index_;
+  ReadAhead* files_;
   Pipeline& pipeline_;
   Progress& progress_;
   TreeOutcome& result_;
@@ -490,7 +518,7 @@ Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::ve
   Pipeline pipeline(scan.ring);
   const TreeListing noListing;
   const TestIndex noIndex;
-  Writer writer(scan, noListing, noIndex, pipeline, progress, result, validFolderPath, outputFolder, false);
+  Writer writer(scan, noListing, noIndex, nullptr, pipeline, progress, result, validFolderPath, outputFolder, false);
   const NameRules rules = SystemNameRules(std::strlen(validFolderPath));
   for (const FolderFollowUpEntry& file : files) {
     Outcome answered = writer.Answer(file, rules);
@@ -527,12 +555,21 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   }
 
   uint64_t total = 0;
+  std::vector<uint32_t> files;
   for (const PlannedRecord& planned : plan.records) {
     if (planned.action == FolderAction::Patch || planned.action == FolderAction::WholeFile) total += listing.entries[planned.valid].size;
+    if (planned.action == FolderAction::Patch || planned.action == FolderAction::CheckedPatch ||
+        planned.action == FolderAction::WholeFile) {
+      files.push_back(planned.valid);
+    }
   }
+  ReadAhead readAhead(scan.top, listing, std::move(files),
+                      ReadAheadSteps{Step::OpenValid, Step::SizeValid, Step::ReadValid, Step::AllocateValid}, nullptr, control);
+  Outcome started = readAhead.Start();
+  if (started.ending != Ending::Done) return started;
   Progress progress(control, total);
   Pipeline pipeline(scan.ring);
-  Writer writer(scan, listing, index, pipeline, progress, result, validFolderPath, outputFolder, prove);
+  Writer writer(scan, listing, index, &readAhead, pipeline, progress, result, validFolderPath, outputFolder, prove);
   for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
     for (const PlannedRecord& planned : *list) {
       Outcome wrote = writer.Record(planned);

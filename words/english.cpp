@@ -172,6 +172,8 @@ constinit const Words kEnglish = {
             .checkCompactTestFile = "The compact test file is damaged or cut short",
             .checkAskingRepairFile = "The request for a larger test file is damaged or cut short",
             .checkTestFileBudget = "The size allowed is no larger than the test file already sent: allow a larger one",
+            .readValidStamp = "Could not read the valid file's access rights and modification time.",
+            .setFileStamp = "Could not give the file the valid file's modification time.",
             .brokenIsTestFile = "The file chosen as the broken file is a Varnell test file, not the file itself. "
                                 "Choose the damaged file.",
             .brokenIsRepairFile = "The file chosen as the broken file is a Varnell repair file, not the file itself. "
@@ -383,6 +385,7 @@ constinit const Words kEnglish = {
             .repairFileWritten = "Repair file written: %s, size in bytes: %llu\n",
             .repaired = "File repaired: %s, blocks put in place: %u\n",
             .folderRepaired = "Folder repaired: %s, files changed: %llu, folders created: %llu\n",
+            .folderUnchanged = "Folder %s: nothing needed changing, nothing written.\n",
             .refusedName = "Name: ",
             .mayNotSurvivePowerCut =
                 "The new file is already in place of the old one, but its folder could not be flushed to the disk, so a "

@@ -67,6 +67,8 @@ const char* StepMessage(Step step, const Words& words) {
     case Step::CheckCompactTestFile: return said.checkCompactTestFile;
     case Step::CheckAskingRepairFile: return said.checkAskingRepairFile;
     case Step::CheckTestFileBudget: return said.checkTestFileBudget;
+    case Step::ReadValidStamp: return said.readValidStamp;
+    case Step::SetFileStamp: return said.setFileStamp;
     case Step::BrokenIsTestFile: return said.brokenIsTestFile;
     case Step::BrokenIsRepairFile: return said.brokenIsRepairFile;
     case Step::ValidIsTestFile: return said.validIsTestFile;

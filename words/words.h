@@ -213,6 +213,8 @@ struct StepWords {
   Phrase checkCompactTestFile;
   Phrase checkAskingRepairFile;
   Phrase checkTestFileBudget;
+  Phrase readValidStamp;
+  Phrase setFileStamp;
   Phrase brokenIsTestFile;
   Phrase brokenIsRepairFile;
   Phrase validIsTestFile;
@@ -312,6 +314,7 @@ struct CliWords {
   Phrase repairFileWritten;  // %s, %llu
   Phrase repaired;           // %s, %u: the file and the blocks put in place
   Phrase folderRepaired;     // %s, %llu, %llu: the folder, files changed, folders created
+  Phrase folderUnchanged;    // %s: the folder, when the repair found nothing to change
   // A name a folder's repair file may not carry: the name, then why.
   Phrase refusedName;
   // What failed when the output is in place but its folder was not flushed (the reason, the

@@ -161,6 +161,35 @@ SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName,
   return MakeTemporary(Descriptor(parent), ".", finalName, 0, 0666, parent.waits(), temporaryName, capacity, file);
 }
 
+SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, uint32_t permissions, char* temporaryName,
+                              uint32_t capacity, File* file) {
+  if (const SystemError failed = Fault(Service::CreateTemporaryIn)) return failed;
+  if (!IsOneComponent(finalName)) return RefuseName();
+  const bool given = permissions != kNoPermissions;
+  // Made with the bits already narrowed by the umask, so that it is never readable by more
+  // than the valid file is, not even for a moment.
+  const unsigned mode = given ? permissions & kCarriedPermissions : 0666;
+  if (const SystemError failed =
+          MakeTemporary(Descriptor(parent), ".", finalName, 0, mode, parent.waits(), temporaryName, capacity, file)) {
+    return failed;
+  }
+  SystemError failed;
+  // Made by root, it is the folder's owner's, as a file that owner made there would be.
+  struct stat folder;
+  if (geteuid() == 0 && (fstat(Descriptor(parent), &folder) != 0 || fchown(Descriptor(*file), folder.st_uid, folder.st_gid) != 0)) {
+    failed = Errno();
+  }
+  // Then exactly the valid file's bits, which the umask may have narrowed.
+  if (!failed && given && fchmod(Descriptor(*file), static_cast<mode_t>(mode)) != 0) failed = Errno();
+  if (failed) {
+    // A named one (a file system without unnamed files) goes with it.
+    const bool named = TemporaryHasName(*file);
+    *file = File();
+    if (named) unlinkat(Descriptor(parent), temporaryName, 0);
+  }
+  return failed;
+}
+
 SystemError NameTemporaryIn(const FolderHandle& parent, File* file, char* temporaryName, uint32_t capacity) {
   if (const SystemError failed = Fault(Service::NameTemporary)) return failed;
   if (const SystemError failed = LinkTemporary(file, Descriptor(parent), temporaryName, 0, temporaryName, capacity)) {

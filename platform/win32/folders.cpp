@@ -471,6 +471,12 @@ SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName,
   return failed;
 }
 
+SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, uint32_t, char* temporaryName,
+                              uint32_t capacity, File* file) {
+  // The folder's security is inherited, as by every new file; permission bits have no meaning here.
+  return CreateTemporaryIn(parent, finalName, temporaryName, capacity, file);
+}
+
 namespace {
 
 // Whether name opens an entry that has another long name: it is that entry's short name.

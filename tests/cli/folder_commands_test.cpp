@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,75 @@ TEST_F(FolderCommandsTest, OptionsOfFilesAndOfFoldersAreRefusedForTheOther) {
     EXPECT_EQ(run.err.rfind(std::string("varnell-cli: ") + problem + "\n", 0), 0u) << run.err;
   }
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), {{"keep.txt", "keep"}, {"old.txt", "old"}}), "");
+}
+
+}  // namespace
+
+namespace {
+
+// As an administrator scripting a folder repair meets it: a 0600 file the repair creates is 0600 from the start
+// with the valid file's time; a repaired file keeps its own bits and takes that time; a link
+// where the valid folder has a file is left, named, and ends 6; and the same repair run again
+// writes nothing and sets no time, and says so. On Windows files keep no bits (mode 0 there).
+TEST_F(FolderCommandsTest, FilesKeepWhatTheyAreAndARunAgainChangesNothing) {
+  std::string damaged = Noise(44, 3 * 4096);
+  const std::string intact = damaged;
+  damaged[5000] ^= 0x10;
+  RemoveTree(Valid());
+  RemoveTree(Broken());
+  MakeTree(Valid(), {{"secret.conf", "key=1"}, {"app.conf", intact}, {"link.conf", "a file"}});
+  MakeTree(Broken(), {{"app.conf", damaged}});
+  // A link to a folder: Wine shows a link to a file as the file.
+  MakeTree(elsewhere.Path("outside"), {{"target", "elsewhere"}});
+  MakeLink(Broken(), "link.conf", elsewhere.Path("outside"));
+  SetStamp(Valid(), "secret.conf", 0600, kValidTime);
+  SetStamp(Valid(), "app.conf", 0644, kValidTime + 1);
+  SetStamp(Broken(), "app.conf", 0660, kValidTime + 1000);
+  // Both scans tell the link as skipped.
+  EXPECT_EQ(Run({"scan-broken", Broken(), outputs.path(), "--quiet"}).status, kExitSkipped);
+  EXPECT_EQ(Run({"scan-valid", Valid(), TestFile(), outputs.path(), "--quiet"}).status, kExitSkipped);
+
+  const CliOutcome first = Run({"repair", Broken(), RepairFile(), "--quiet", "--json"});
+  EXPECT_EQ(first.status, kExitSkipped);
+  const std::string skipped = Line(kRussian.entries.skipped, "link.conf");
+  EXPECT_EQ(first.err, skipped.substr(0, skipped.size() - 1) + " — " + kRussian.entries.skipLink + "\n");
+  EXPECT_NE(first.out.find("\"broken_file_changed\":true"), std::string::npos) << first.out;
+#ifdef _WIN32
+  constexpr bool kBits = false;
+#else
+  constexpr bool kBits = true;
+#endif
+  const struct {
+    const char* path;
+    uint32_t mode;
+    int64_t seconds;
+  } files[] = {{"secret.conf", 0600, kValidTime}, {"app.conf", 0660, kValidTime + 1}};
+  std::map<std::string, SeenStamp> before;
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.path);
+    const SeenStamp seen = StampOf(Broken(), file.path);
+    if (kBits) {
+      EXPECT_EQ(seen.mode, file.mode);
+    }
+    EXPECT_EQ(seen.seconds, file.seconds);
+    EXPECT_EQ(seen.nanoseconds, 0);
+    before[file.path] = seen;
+  }
+  TreeContents expected = ReadTree(Valid());
+  expected["link.conf"] = "<link>";
+  EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
+
+  const CliOutcome again = Run({"repair", Broken(), RepairFile(), "--json"});
+  EXPECT_EQ(again.status, kExitSkipped);
+  EXPECT_NE(again.out.find("\"broken_file_changed\":false"), std::string::npos) << again.out;
+  const std::string unchanged = Line(kRussian.cli.folderUnchanged, Broken());  // the words end their own line
+  EXPECT_NE(again.err.find(unchanged.substr(0, unchanged.size() - 1)), std::string::npos) << again.err;
+  for (const auto& file : files) {
+    const SeenStamp seen = StampOf(Broken(), file.path);
+    EXPECT_EQ(seen.seconds, before[file.path].seconds) << file.path;
+    EXPECT_EQ(seen.nanoseconds, before[file.path].nanoseconds) << file.path;
+  }
+  EXPECT_NE(again.err.find(Line(kRussian.entries.verified, "app.conf")), std::string::npos) << again.err;
 }
 
 }  // namespace

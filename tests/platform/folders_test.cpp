@@ -165,3 +165,57 @@ TEST_F(FolderServicesTest, ATemporaryIsKeptOnlyWhenNamedAndOnlyLeftoversNobodyHo
 }
 
 }  // namespace
+
+namespace {
+
+using StampServicesTest = FolderServicesTest;
+
+// A file a folder repair makes has the valid file's bits from its creation, whatever the umask
+// (exactly those afterwards; none on Windows, where the folder's security is inherited), is
+// its folder owner's when root makes it, and keeps the time it is given, to the nanosecond the
+// file system keeps (100 ns on Windows), before 1970 too.
+TEST_F(StampServicesTest, AFileMadeWithBitsHasThemAndKeepsTheTimeItIsGiven) {
+#ifndef _WIN32
+  // The folder another user's: root gives the new file to that user.
+  const uid_t owner = geteuid() == 0 ? 4321 : geteuid();
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(Broken().c_str(), owner, owner), 0);
+  }
+  const mode_t umaskBefore = umask(077);
+#endif
+  const struct {
+    uint32_t bits;
+    int64_t seconds;
+    uint32_t nanoseconds;
+  } cases[] = {{0600, kValidTime, 123456700}, {0644, -31536000, 500000000}, {kNoPermissions, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bits);
+    char name[600];
+    File made;
+    ASSERT_FALSE(CreateTemporaryIn(top, "made.bin", c.bits, name, sizeof name, &made));
+    FileStamp stamp;
+    ASSERT_FALSE(GetFileStamp(made, &stamp));
+#ifdef _WIN32
+    EXPECT_EQ(stamp.permissions, kNoPermissions);
+#else
+    EXPECT_EQ(stamp.permissions, c.bits == kNoPermissions ? 0600u : c.bits) << "the umask narrows only a new file's own bits";
+#endif
+    ASSERT_FALSE(WriteAt(made, 0, "abc", 3));
+    ASSERT_FALSE(SetModificationTime(made, FileStamp{kNoPermissions, c.seconds, c.nanoseconds}));
+    ASSERT_FALSE(NameTemporaryIn(top, &made, name, sizeof name));
+    EXPECT_FALSE(made.Close());
+    const SeenStamp seen = StampOf(Broken(), name);
+    EXPECT_EQ(seen.seconds, c.seconds);
+    EXPECT_EQ(seen.nanoseconds, c.nanoseconds);
+#ifndef _WIN32
+    struct stat info;
+    ASSERT_EQ(lstat((Broken() + "/" + name).c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, owner);
+#endif
+  }
+#ifndef _WIN32
+  umask(umaskBefore);
+#endif
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 // and nothing written; and that a folder repair stops at the step of what it was getting.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
@@ -14,8 +15,8 @@
 
 namespace {
 
-// Requests of at least this many bytes fail while it is not 0.
-size_t refuseFrom = 0;
+// Requests of at least this many bytes fail while it is not 0 (set from any thread).
+std::atomic<size_t> refuseFrom = 0;
 // While it is not 0, the request of this number, counted in requests.
 size_t refuseNth = 0;
 size_t requests = 0;
@@ -117,6 +118,28 @@ TEST_F(ListMemoryTest, AFolderRepairWhoseMemoryRunsOutStopsAtThePlanOrTheEntry) 
   EXPECT_TRUE(planStopped);
   EXPECT_TRUE(entryStopped);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
+}
+
+// A reader of a folder scan refused memory (the name of a file it opens) stops the scan as
+// the scan's own thread would, with nothing written and nothing held: the names long enough to
+// be refused are those of files the readers reach only once the scan has begun, past their
+// buffers.
+TEST_F(ListMemoryTest, AFolderScanWhoseReaderRunsOutOfMemoryStops) {
+  TreeContents tree;
+  for (int i = 0; i < 2 * 64 + 8; ++i) {
+    std::string name = std::to_string(1000 + i);
+    name.append(i < 100 ? 8 : 180, 'x');
+    tree[name] = "contents";
+  }
+  MakeTree(Broken(), tree);
+  StreamControl control;
+  control.progress = [](void*, uint64_t, uint64_t) { refuseFrom = 180; };
+  const TreeOutcome result = ScanBroken(control);
+  refuseFrom = 0;
+  EXPECT_EQ(result.outcome.ending, Ending::Stopped) << result.outcome;
+  EXPECT_EQ(result.outcome.step, Step::AllocateListing) << result.outcome;
+  EXPECT_EQ(RunningThreadCount(), 0u);
+  EXPECT_TRUE(outputs.Names().empty());
 }
 
 }  // namespace

@@ -36,8 +36,23 @@ class FolderFaultTest : public TreeTest, public ::testing::WithParamInterface<Fa
     valid = {{"Dir", kFolderMark}, {"Dir/p.bin", Noise(1, 3 * 4096)}, {"new", kFolderMark}, {"new/w.bin", Noise(2, 5000)}};
     broken = {{"dir", kFolderMark}, {"dir/p.bin", Noise(1, 3 * 4096)}, {"x.tmp", "x"}, {"old", kFolderMark}};
     broken["dir/p.bin"][4100] ^= 1;
+    broken["dir/p.bin"] += "tail";
     MakeTree(Valid(), valid);
     MakeTree(Broken(), broken);
+    // Older than the broken files, so that every file the repair writes takes a time.
+    for (const char* file : {"Dir/p.bin", "new/w.bin"}) SetStamp(Valid(), file, 0640, kValidTime);
+  }
+  // Gives dir/p.bin a second name outside the tree, makes the exchange, and repairs with the
+  // fault armed; returns the repair's outcome, the faults cleared.
+  TreeOutcome RepairFileOfTwoNames(const std::string& secondName, Service service) {
+    std::filesystem::create_hard_link(Broken() + "/dir/p.bin", secondName);
+    EXPECT_EQ(ScanBroken().outcome.ending, Ending::Done);
+    EXPECT_EQ(ScanValid().outcome.ending, Ending::Done);
+    ClearFaults();
+    InjectFault(service, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
+    const TreeOutcome faulted = Repair(true);
+    ClearFaults();
+    return faulted;
   }
   // The fault armed, with an error of the system's the operations do not set themselves and
   // do not wait out.
@@ -136,8 +151,8 @@ TEST_P(ScanValidFolderFaultTest, StopsOrSkipsTheEntryAndLeavesNoTemporary) {
 // Calls in order: the folder, the test file opened, sized, its buffer, its header and
 // records read; the listing; the ring of four slices, the record's buffer; then the records: the extra entries, the
 // rename of "Dir", "Dir/p.bin" (its folder, opened, sized, read, its checksums, the test file's
-// entry of its damaged block and of the two sampled, its block read again), the new folder,
-// "new/w.bin" (its folder, opened, sized, read); the header,
+// entry of its damaged block and of the two sampled, its stamp, its block read again), the new
+// folder, "new/w.bin" (its folder, opened, sized, its stamp, read); the header,
 // the length, flush, close, rename.
 INSTANTIATE_TEST_SUITE_P(
     EveryCall, ScanValidFolderFaultTest,
@@ -160,7 +175,9 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"Checksums", Service::ReadAt, 4, kFail, Step::ReadTest, nullptr},
                       FaultCase{"RecordValue", Service::ReadAt, 5, kFail, Step::ReadTest, nullptr},
                       FaultCase{"RecordSample", Service::ReadAt, 7, kShort, Step::ReadTest, nullptr},
+                      FaultCase{"StampOfDamaged", Service::GetFileStamp, 1, kFail, Step::ReadValidStamp, "Dir/p.bin"},
                       FaultCase{"BlockAgain", Service::ReadAt, 8, kFail, Step::ReadValid, "Dir/p.bin"},
+                      FaultCase{"StampOfMissing", Service::GetFileStamp, 2, kFail, Step::ReadValidStamp, "new/w.bin"},
                       FaultCase{"MissingFile", Service::ReadAt, 9, kFail, Step::ReadValid, "new/w.bin"},
                       FaultCase{"Record", Service::WriteAt, 3, kShort, Step::WriteOutput, nullptr},
                       FaultCase{"Length", Service::SetFileLength, 1, kFail, Step::WriteOutput, nullptr},
@@ -189,9 +206,11 @@ TEST_P(RepairFolderFaultTest, StopsOrSkipsTheEntryAndRunningItAgainFinishesTheRe
 // the folder; the slice, the region hashes, the buffer of the record's blocks; then the
 // records: "old" (kind, removed), "x.tmp" (kind, removed), the rename of "dir" (kind,
 // renamed), "Dir/p.bin" (its folder, kind, opened, the record's numbers, values and samples
-// read, the two sampled blocks and the carried one from both files read, its links counted,
-// its numbers and blocks read, written, the length, flush, read back, close), "new" (kind,
-// made), "new/w.bin" (its folder, kind, temporary, read, written, flush, named, close, renamed).
+// read, the two sampled blocks and the carried one from both files read, its size, its numbers
+// and blocks read with the file's block to see what is in place, its links counted, its numbers
+// and blocks read, written, the length, flush, read back, its time read and set, close), "new"
+// (kind, made), "new/w.bin" (its folder, kind, temporary, read, written, its time set, flush,
+// named, close, renamed).
 INSTANTIATE_TEST_SUITE_P(
     EveryCall, RepairFolderFaultTest,
     ::testing::Values(FaultCase{"OpenRepair", Service::OpenInputFile, 1, kFail, Step::OpenRepair, nullptr},
@@ -213,17 +232,23 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"RecordSamples", Service::ReadAt, 5, kShort, Step::ReadRepair, nullptr},
                       FaultCase{"SampledBlock", Service::ReadAt, 6, kFail, Step::ReadBroken, nullptr},
                       FaultCase{"CarriedBlock", Service::ReadAt, 9, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"SizeBeforeBlocks", Service::GetFileSize64, 3, kFail, Step::SizeBroken, nullptr},
+                      FaultCase{"InPlaceNumbers", Service::ReadAt, 10, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"InPlaceBlock", Service::ReadAt, 12, kShort, Step::ReadBroken, nullptr},
                       FaultCase{"Links", Service::GetFileLinkCount, 1, kFail, Step::SizeBroken, nullptr},
-                      FaultCase{"Blocks", Service::ReadAt, 11, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"Blocks", Service::ReadAt, 14, kFail, Step::ReadRepair, nullptr},
                       FaultCase{"WriteBlock", Service::WriteAt, 1, kShort, Step::WriteRepaired, nullptr},
                       FaultCase{"Length", Service::SetFileLength, 1, kFail, Step::WriteRepaired, nullptr},
                       FaultCase{"Flush", Service::FlushFile, 1, kFail, Step::WriteRepaired, nullptr},
-                      FaultCase{"ReadBack", Service::ReadAt, 12, kFail, Step::ReadBroken, nullptr},
+                      FaultCase{"ReadBack", Service::ReadAt, 15, kFail, Step::ReadBroken, nullptr},
+                      FaultCase{"TimeRead", Service::GetFileStamp, 1, kFail, Step::SetFileStamp, "Dir/p.bin"},
+                      FaultCase{"TimeSet", Service::SetModificationTime, 1, kFail, Step::SetFileStamp, "Dir/p.bin"},
                       FaultCase{"Close", Service::CloseFile, 2, kFail, Step::WriteRepaired, nullptr},
                       FaultCase{"MakeFolder", Service::CreateSubfolder, 1, kFail, Step::CreateFolder, "new"},
                       FaultCase{"Temporary", Service::CreateTemporaryIn, 1, kFail, Step::CreateOutput, "new/w.bin"},
-                      FaultCase{"CopyRead", Service::ReadAt, 13, kFail, Step::ReadRepair, nullptr},
+                      FaultCase{"CopyRead", Service::ReadAt, 16, kFail, Step::ReadRepair, nullptr},
                       FaultCase{"CopyWrite", Service::WriteAt, 2, kFail, Step::WriteRepaired, nullptr},
+                      FaultCase{"CopyTime", Service::SetModificationTime, 2, kFail, Step::SetFileStamp, "new/w.bin"},
                       FaultCase{"CopyFlush", Service::FlushFile, 2, kFail, Step::WriteRepaired, nullptr},
                       FaultCase{"CopyNamed", Service::NameTemporary, 1, kFail, Step::WriteRepaired, nullptr},
                       FaultCase{"NewName", Service::RenameIn, 2, kFail, Step::RenameEntry, "new/w.bin"}),
@@ -234,14 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
 // name, the repair goes on, and the next run repairs it.
 TEST_F(FolderFaultTest, AFileOfTwoNamesWhoseCopyCannotBeMadeIsSkippedAndLeftClosed) {
   const std::string secondName = scratch.Path("second-name.bin");
-  std::filesystem::create_hard_link(Broken() + "/dir/p.bin", secondName);
-  ASSERT_EQ(ScanBroken().outcome.ending, Ending::Done);
-  ASSERT_EQ(ScanValid().outcome.ending, Ending::Done);
   const Bytes damaged(broken["dir/p.bin"].begin(), broken["dir/p.bin"].end());
-  ClearFaults();
-  InjectFault(Service::CreateTemporaryIn, 1, SystemErrorCode(SystemErrorKind::AccessDenied));
-  const TreeOutcome faulted = Repair(true);
-  ClearFaults();
+  const TreeOutcome faulted = RepairFileOfTwoNames(secondName, Service::CreateTemporaryIn);
   EXPECT_EQ(OpenFileCount(), 0u);
   ASSERT_EQ(faulted.outcome.ending, Ending::Done) << faulted.outcome;
   const auto skipped = EntriesWith(faulted, EntryEvent::Skipped);
@@ -261,6 +280,22 @@ TEST_F(FolderFaultTest, AFileOfTwoNamesWhoseCopyCannotBeMadeIsSkippedAndLeftClos
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
   EXPECT_TRUE(ReadWholeFile(secondName) == damaged) << "the other name keeps its bytes";
 #endif
+}
+
+// The copy of a file with a second name is made with the file's own bits, read first: when
+// they cannot be read the repair stops there, nothing open, the file and its other name as
+// they were, and no copy left.
+TEST_F(FolderFaultTest, AFileOfTwoNamesWhoseBitsCannotBeReadStopsTheRepairUnchanged) {
+  const std::string secondName = scratch.Path("second-name.bin");
+  const Bytes damaged(broken["dir/p.bin"].begin(), broken["dir/p.bin"].end());
+  const TreeOutcome faulted = RepairFileOfTwoNames(secondName, Service::GetFileStamp);
+  EXPECT_EQ(OpenFileCount(), 0u);
+  EXPECT_EQ(faulted.outcome.ending, Ending::Stopped);
+  EXPECT_EQ(faulted.outcome.step, Step::KeepFileAttributes);
+  EXPECT_EQ(faulted.stoppedAt, "Dir/p.bin");
+  EXPECT_TRUE(ReadWholeFile(Broken() + "/Dir/p.bin") == damaged);
+  EXPECT_TRUE(ReadWholeFile(secondName) == damaged);
+  ExpectNoTemporary();
 }
 
 // A proof opens a file for reading until it knows its size; the calls only that path makes,

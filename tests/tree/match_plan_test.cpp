@@ -93,7 +93,8 @@ TestIndex MakeIndex(const std::vector<std::string>& texts, bool windowsNames) {
 
 // The plan and what is told, in words of the test's own.
 std::string Describe(const MatchPlan& plan, const TreeOutcome& result, const TreeListing& listing, const TestIndex& index) {
-  static const char* const kActions[] = {"?", "folder", "rename", "patch", "whole", "extra-file", "extra-folder"};
+  static const char* const kActions[] = {"?", "folder", "rename", "patch", "whole", "extra-file", "extra-folder", "checked",
+                                         "skipped-there"};
   static const char* const kEvents[] = {"skipped", "damaged", "missing", "folder-missing", "case-differs", "extra"};
   static const std::map<NameFault, const char*> kFaults = {
       {NameFault::ReservedName, "reserved"}, {NameFault::TrailingDotOrSpace, "trailing"}, {NameFault::CaseClash, "case-clash"}};
@@ -156,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "records: extra-file old/g extra-file old/in/f extra-folder old/in extra-folder old extra-file z; "
                   "told: extra old/g extra old/in/f extra old/in/ extra old/ extra z; folders: 0"},
         MatchCase{"SkippedOnEitherSide", {"f", "g@", "lnk@"}, {"f@", "h#", "lnk"}, false,
-                  "records:; told: skipped(broken:link) f skipped(broken:other) h; folders: 0"},
+                  "records: skipped-there f; told: skipped(broken:link) f skipped(broken:other) h; folders: 0"},
         MatchCase{"NamesTheOtherSideCannotHold", {"Abc", "CON.txt", "a.", "abc", "new/", "new/NUL"}, {}, true,
                   "records: whole Abc folder new; told: skipped(reserved) CON.txt skipped(trailing) a. "
                   "skipped(case-clash) abc folder-missing new/ skipped(reserved) new/NUL; folders: 1"},

@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -125,6 +126,60 @@ void ReadFolder(const fs::path& folder, const std::string& prefix, TreeContents&
 #endif
 
 }  // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+constexpr int64_t kIntervalsTo1970 = 116444736000000000;
+
+HANDLE OpenForTimes(const std::string& root, const std::string& path) {
+  HANDLE file = CreateFileW(Native(root, path).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open a file for its time");
+  return file;
+}
+
+}  // namespace
+
+void SetStamp(const std::string& root, const std::string& path, uint32_t, int64_t seconds) {
+  const uint64_t intervals = static_cast<uint64_t>(seconds * 10000000 + kIntervalsTo1970);
+  const FILETIME time{static_cast<DWORD>(intervals), static_cast<DWORD>(intervals >> 32)};
+  HANDLE file = OpenForTimes(root, path);
+  const BOOL set = SetFileTime(file, nullptr, nullptr, &time);
+  CloseHandle(file);
+  if (!set) throw std::runtime_error("cannot set a file's time");
+}
+
+SeenStamp StampOf(const std::string& root, const std::string& path) {
+  HANDLE file = OpenForTimes(root, path);
+  FILETIME time;
+  const BOOL got = GetFileTime(file, nullptr, nullptr, &time);
+  CloseHandle(file);
+  if (!got) throw std::runtime_error("cannot read a file's time");
+  const int64_t intervals = static_cast<int64_t>((uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) - kIntervalsTo1970;
+  // Floored, so that a time before 1970 has its nanoseconds positive, as the system's stat does.
+  const int64_t rest = (intervals % 10000000 + 10000000) % 10000000;
+  return SeenStamp{0, (intervals - rest) / 10000000, rest * 100};
+}
+
+#else
+
+void SetStamp(const std::string& root, const std::string& path, uint32_t mode, int64_t seconds) {
+  const std::string at = Native(root, path).string();
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
+  if (chmod(at.c_str(), mode) != 0 || utimensat(AT_FDCWD, at.c_str(), times, 0) != 0) {
+    throw std::runtime_error("cannot set a file's mode and time");
+  }
+}
+
+SeenStamp StampOf(const std::string& root, const std::string& path) {
+  struct stat info;
+  if (lstat(Native(root, path).c_str(), &info) != 0) throw std::runtime_error("cannot look at a file");
+  return SeenStamp{static_cast<uint32_t>(info.st_mode & 07777), info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+}
+
+#endif
 
 void MakeTree(const std::string& root, const TreeContents& contents) {
 #ifdef _WIN32

@@ -31,6 +31,18 @@ void MakeLink(const std::string& root, const std::string& path, const std::strin
 // A text of count bytes that no other call gives.
 std::string Noise(uint32_t seed, size_t count);
 
+// A file's permission bits (0 on Windows) and modification time, as the system tells them.
+struct SeenStamp {
+  uint32_t mode = 0;
+  int64_t seconds = 0;
+  int64_t nanoseconds = 0;
+};
+// The time the tests give valid files: 2020-01-01 00:00:00 UTC.
+inline constexpr int64_t kValidTime = 1577836800;
+// Gives the file at path (below root) the permission bits (on Linux) and the time.
+void SetStamp(const std::string& root, const std::string& path, uint32_t mode, int64_t seconds);
+SeenStamp StampOf(const std::string& root, const std::string& path);
+
 class TreeTest : public StreamTest {
  protected:
   std::string Broken() const { return scratch.Path("tree"); }
