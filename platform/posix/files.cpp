@@ -52,7 +52,7 @@ SystemError OpenInputFile(const char* path, HeldFileWaits* waits, File* file, Fi
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Errno();
   // Checked again on the open file, which may have been swapped for another since the look.
-  return AdoptDescriptor(fd, access, waits, false, file);
+  return AdoptDescriptor(fd, access, false, waits, false, file);
 }
 
 SystemError GetFileSize64(const File& file, uint64_t* size) {

@@ -105,18 +105,18 @@ TEST_F(CommandsTest, AFileThatEndsEarlyIsSaidToHaveChangedWhileItWasRead) {
 // ---- scan-valid ----
 
 TEST_F(CommandsTest, ScanValidWritesTheRepairFileAndListsTheDamagedBlocksOnStderr) {
-  const Bytes valid = RandomBytes(4, 3 * kBlock + 10);
-  Exchange(valid, Damage(valid, {2, 4}));
+  const Bytes valid = RandomBytes(4, 9 * kBlock + 10);
+  Exchange(valid, Damage(valid, {2, 10}));
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitDone);
   EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
   EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), ReferenceRepairFile(valid, scratch.Read("movie.crc")).size()));
   // The last block's range ends at the valid file's last byte.
-  EXPECT_EQ(run.err, FingerprintLine(valid) + DamagedList({"2: 4096-8191", "4: 12288-12297"}));
+  EXPECT_EQ(run.err, FingerprintLine(valid) + DamagedList({"2: 4096-8191", "10: 36864-36873"}));
 }
 
 TEST_F(CommandsTest, ScanValidWithListPutsTheDamagedBlocksOnStdout) {
-  const Bytes valid = RandomBytes(5, 2 * kBlock);
+  const Bytes valid = RandomBytes(5, 5 * kBlock);
   Exchange(valid, Damage(valid, {1}));
   const CliOutcome run = Run({"scan-valid", "--list", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitDone);
@@ -124,24 +124,27 @@ TEST_F(CommandsTest, ScanValidWithListPutsTheDamagedBlocksOnStdout) {
   EXPECT_EQ(run.err, FingerprintLine(valid));
 }
 
-// Identical copies are no failure: said in a line of their own, and not at all with --quiet.
-TEST_F(CommandsTest, ScanValidOfIdenticalContentsExitsThreeAndLeavesAnOlderRepairFile) {
+// Copies whose checksums all match are no failure: a status of their own, and the repair file
+// of no blocks that proves them, in place of an older answer; nothing said with --quiet.
+TEST_F(CommandsTest, ScanValidOfMatchingChecksumsExitsThreeWithTheFileThatProvesThem) {
   const Bytes valid = RandomBytes(6, 2 * kBlock + 1);
   Exchange(valid, valid);
   elsewhere.Write("movie.fix", {1, 2, 3});
   CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
+  const Bytes proof = ReferenceRepairFile(valid, scratch.Read("movie.crc"));
   EXPECT_EQ(run.status, kExitIdentical);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, kRussian.shared.identical + std::string("\n"));
+  EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), proof.size()));
+  EXPECT_EQ(run.err, FingerprintLine(valid) + kRussian.cli.checksumsMatch.c_str());
+  EXPECT_TRUE(ReadWholeFile(Fix()) == proof);
   run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path(), "--quiet"});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out + run.err, "");
-  EXPECT_TRUE(ReadWholeFile(Fix()) == (Bytes{1, 2, 3}));
 }
 
 TEST_F(CommandsTest, ScanValidThatStopsExitsOneWithTheProgramsOwnWords) {
   const Bytes valid = RandomBytes(7, kBlock);
-  Exchange(valid, RandomBytes(8, 3 * kBlock));  // describes more blocks than the valid file has
+  Exchange(valid, RandomBytes(8, 3 * kBlock));
+  scratch.Write("movie.crc", {1, 2, 3});  // too short to hold a size
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitStopped);
   EXPECT_EQ(run.err, ErrorLine(TestFile(), StepMessage(Step::CheckTestFileSize)));
@@ -151,8 +154,8 @@ TEST_F(CommandsTest, ScanValidThatStopsExitsOneWithTheProgramsOwnWords) {
 // ---- repair ----
 
 TEST_F(CommandsTest, RepairRewritesTheBrokenFileAndCountsTheBlocksPutInPlace) {
-  const Bytes valid = RandomBytes(9, 5 * kBlock + 7);
-  Exchange(valid, Damage(valid, {1, 3, 6}));
+  const Bytes valid = RandomBytes(9, 15 * kBlock + 7);
+  Exchange(valid, Damage(valid, {1, 3, 16}));
   ASSERT_EQ(Run({"scan-valid", Valid(), TestFile(), elsewhere.path()}).status, kExitDone);
   const CliOutcome run = Run({"repair", Broken(), Fix()});
   EXPECT_EQ(run.status, kExitDone);
@@ -172,7 +175,7 @@ TEST_F(CommandsTest, ARepairThatStillDiffersExitsFiveWithTheRangesAndTheFollowUp
   CliOutcome run = Run({"repair", Broken(), Fix(), "--follow-up", folder, "--json"});
   EXPECT_EQ(run.status, kExitDiffers);
   const std::string followUp = Join(folder, "movie.crc");
-  const unsigned long long followUpBytes = 36 + 4 + 8 * 256 + 16;
+  const unsigned long long followUpBytes = 68 + 4 + 8 * 256 + 16;
   EXPECT_EQ(run.err, std::string("Файл всё ещё отличается от валидного, мест: 1 (первый-последний байт):\n0-12287\n") +
                          kRussian.cli.differsWhy + Format(kRussian.cli.followUpWritten, followUp.c_str(), followUpBytes) +
                          kRussian.cli.followUpNext);
@@ -181,9 +184,10 @@ TEST_F(CommandsTest, ARepairThatStillDiffersExitsFiveWithTheRangesAndTheFollowUp
   EXPECT_NE(run.out.find("\"verification\":\"differs\",\"differing\":[{\"first\":0,\"last\":12287}]"), std::string::npos)
       << run.out;
 
+  // Applied again: its blocks are in place already, so nothing is written.
   run = Run({"repair", Broken(), Fix(), "--no-verify"});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.err, kRussian.cli.checkSkipped);
+  EXPECT_EQ(run.err, kRussian.shared.alreadyRepaired + std::string("\n") + kRussian.cli.checkSkipped);
 }
 
 TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
@@ -298,7 +302,8 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
 // same command is then refused, the one it names finishes the repair.
 TEST_F(CheckTest, AStoppedRepairNamesTheCommandThatFinishesIt) {
   const uint32_t code = SystemErrorCode(SystemErrorKind::DiskFull);
-  InjectFault(Service::SetFileLength, 1, code);
+  // The flush after the blocks are written (the scan's own output was flushed before).
+  InjectFault(Service::FlushFile, ServiceCallCount(Service::FlushFile) + 1, code);
   CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   EXPECT_EQ(run.status, kExitStopped);
   EXPECT_EQ(run.err, ErrorLine(Broken(), StepMessage(Step::WriteRepaired), SystemText(code)) + kRussian.cli.runAgainWithoutCheck);
@@ -406,7 +411,7 @@ TEST_F(CommandsTest, QuietWritesTheFilesAndSaysNothingButWhatListAsksFor) {
 #ifndef _WIN32
 // A report that cannot be written is a failure of the command, though its file was written.
 TEST_F(CommandsTest, AListThatCannotBeWrittenExitsOne) {
-  const Bytes valid = RandomBytes(15, 3 * kBlock);
+  const Bytes valid = RandomBytes(15, 12 * kBlock);
   Exchange(valid, Damage(valid, {1, 3}));
   const std::vector<std::string> arguments{"varnell-cli", "scan-valid", "--list", Valid(), TestFile(), elsewhere.path()};
   std::vector<char*> argv;
