@@ -182,7 +182,12 @@ int ReportFolderUnfinished(const CliRequest& request, const RunPaths& paths, con
     case Ending::Differs: return ReportEntries(request, result, kExitDiffers);
     case Ending::OtherFile: return ReportEntries(request, result, kExitOtherFile);
     case Ending::Identical:
-      if (!request.quiet) WriteText(CliErr(), (CurrentWords().entries.foldersIdentical + std::string("\n")).c_str());
+      if (!request.quiet) {
+        WriteText(CliErr(), (CurrentWords().entries.foldersIdentical + std::string("\n")).c_str());
+        if (!result.removedAnswer.empty()) {
+          WriteText(CliErr(), (Format(CurrentWords().entries.olderAnswerRemoved, result.removedAnswer.c_str()) + "\n").c_str());
+        }
+      }
       return ReportEntries(request, result, kExitIdentical);
     case Ending::Cancelled:
     case Ending::Stopped:

@@ -161,6 +161,7 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
   }
   if (!outcome.followUpPath.empty()) written.push_back(Written("follow_up", outcome.followUpPath, outcome.followUpBytes));
   report["files_written"] = written;
+  if (!result.removedAnswer.empty()) report["repair_file_removed"] = result.removedAnswer;
   report["files"] = result.files;
   report["folders"] = result.folders;
   if (request.command != Command::Repair) report["fetched"] = result.fetched;

@@ -28,6 +28,8 @@
 #include "stream/output_file.h"
 #include "stream/pipeline.h"
 #include "stream/steps.h"
+#include "support/output_path.h"
+#include "support/path_buffer.h"
 #include "stream/travelling_blocks.h"
 #include "tree/file_reader.h"
 #include "tree/folder_cursor.h"
@@ -504,6 +506,27 @@ Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex*
   return ReadTestIndex(reader, header, index);
 }
 
+// Identical folders leave no answer behind: an older folder repair file under the output's
+// name answered an earlier test file, and applied now it would undo changes made since. Only a
+// folder repair file is removed, known by its tag; anything else of that name is left alone.
+Outcome RemoveOlderAnswer(ValidFolderScan& scan, const char* outputFolder, const char* validFolderPath,
+                          TreeOutcome& result) {
+  char path[kPathBufferSize] = {};
+  if (const SystemError failed = PutPathIntoBuffer(path, outputFolder)) return Stopped(Step::CreateOutput, failed);
+  if (const SystemError failed = BuildFolderOutputPath(path, validFolderPath, ".fix")) return Stopped(Step::CreateOutput, failed);
+  uint8_t start[kTagBytes] = {};
+  uint64_t length = 0;
+  {
+    File older;
+    if (OpenInputFile(path, &scan.waits, &older, FileAccess::ReadOnly)) return IdenticalOutcome();
+    if (GetFileSize64(older, &length) || length < kTagBytes || ReadAt(older, 0, start, kTagBytes)) return IdenticalOutcome();
+  }
+  if (ReadExchangeFileKind(start, length) != ExchangeFileKind::FolderRepairFile) return IdenticalOutcome();
+  if (const SystemError failed = RemoveFile(path)) return Stopped(Step::CreateOutput, failed);
+  result.removedAnswer = path;
+  return IdenticalOutcome();
+}
+
 // The answer to a folder follow-up: for each file it lists, exactly the blocks that differ.
 Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::vector<FolderFollowUpEntry>& files,
                const char* outputFolder, const StreamControl& control, TreeOutcome& result) {
@@ -526,7 +549,7 @@ Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::ve
   }
   Outcome finished = writer.Finish();
   if (finished.ending != Ending::Done) return finished;
-  if (writer.count() == 0) return IdenticalOutcome();
+  if (writer.count() == 0) return RemoveOlderAnswer(scan, outputFolder, validFolderPath, result);
   finished.outputBytes = writer.written();
   return finished;
 }
@@ -580,7 +603,7 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   if (progress.StopRequested()) return CancelledOutcome(false);
   Outcome finished = writer.Finish();
   if (finished.ending != Ending::Done) return finished;
-  if (writer.count() == 0) return IdenticalOutcome();
+  if (writer.count() == 0) return RemoveOlderAnswer(scan, outputFolder, validFolderPath, result);
   finished.outputBytes = writer.written();
   return finished;
 }

@@ -192,6 +192,8 @@ constinit const Words kEnglish = {
     .entries =
         {
             .foldersIdentical = "The broken folder and the valid folder have identical contents.",
+            .olderAnswerRemoved = "The older repair file %s was removed: it answered an earlier test file, and applied "
+                                  "now it would undo what has changed since.",
             .damaged = "Damaged, blocks: %llu: %s",
             .lengthDiffers = "Differs only in length: %s",
             .missing = "Not in the broken folder, will be sent whole: %s",

@@ -229,6 +229,8 @@ struct StepWords {
 // why an entry was skipped, and why a name was refused.
 struct EntryWords {
   Phrase foldersIdentical;
+  // Identical folders: the older folder repair file of the output's name (%s), removed.
+  Phrase olderAnswerRemoved;
   Phrase damaged;
   Phrase lengthDiffers;
   Phrase missing;
