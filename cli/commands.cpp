@@ -56,8 +56,6 @@ std::string FailedPath(const RunPaths& paths, const Outcome& result, const std::
   return SubjectPath(paths, OutcomeReason(result, kExitStopped).subject, at);
 }
 
-// Every carried block was in place before the repair wrote any: the repair file had been
-// applied already.
 // A line of the shared words with a percentage.
 void PrintShare(const char* format, double share) {
   WriteText(CliErr(), (Format(format, SharePercent(share)) + "\n").c_str());

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -197,6 +199,97 @@ TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
   EXPECT_EQ(run.status, kExitStopped);
   EXPECT_EQ(run.err, ErrorLine(Fix(), StepMessage(Step::OpenRepair), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
+}
+
+// ---- what a person meets ----
+
+// One exchange per row, through the commands as a person types them: what was set up before the
+// command, the command, its status and what it says. Files of ten blocks, so that a damaged
+// block is a tenth of the file.
+TEST_F(CommandsTest, WhatAPersonMeetsOnTheWay) {
+  Bytes valid = RandomBytes(41, 10 * kBlock);
+  // Two different words of block 1, which a swap leaves the block's checksum unchanged by.
+  const Bytes words = {1, 2, 3, 4, 5, 6, 7, 8};
+  std::copy(words.begin(), words.end(), valid.begin() + 4);
+  std::copy(words.begin(), words.end(), valid.begin() + 400);
+  valid[400] = 9;
+  Bytes swapped = valid;
+  std::swap_ranges(swapped.begin() + 4, swapped.begin() + 8, swapped.begin() + 400);
+  const auto scanValid = [this](const std::string& test) { return Run({"scan-valid", Valid(), test, elsewhere.path(), "-q"}); };
+  const auto repair = [this] { return Run({"repair", Broken(), Fix(), "-q"}); };
+  const std::string followUp = scratch.Path("movie.crc");
+  const struct {
+    const char* name;
+    Bytes broken;
+    std::function<void()> before;
+    std::function<std::vector<std::string>()> command;
+    int status;
+    std::string says;  // a line of stderr
+    bool brokenRepaired;
+  } rows[] = {
+      {"checksums that match answer with a proof, and the repair finds what differs", swapped, [] {},
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDiffers, kRussian.cli.differsWhy.c_str(),
+       false},
+      {"a repair file applied twice", Damage(swapped, {5}), [&] { EXPECT_EQ(repair().status, kExitDiffers); },
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDiffers,
+       kRussian.shared.alreadyApplied + std::string("\n"), false},
+      {"an earlier round's test file", Damage(swapped, {5}),
+       [&] {
+         scratch.Write("first.crc", scratch.Read("movie.crc"));
+         EXPECT_EQ(repair().status, kExitDiffers);
+         EXPECT_EQ(scanValid(followUp).status, kExitDone);
+       },
+       [&] { return std::vector<std::string>{"scan-valid", Valid(), scratch.Path("first.crc"), elsewhere.path()}; },
+       kExitStopped, ErrorLine(scratch.Path("first.crc"), StepMessage(Step::CheckEarlierTestFile)), false},
+      {"a copy that differs in 40 %", Damage(valid, {1, 4, 7, 10}), [] {},
+       [&] { return std::vector<std::string>{"scan-valid", Valid(), TestFile(), elsewhere.path()}; }, kExitDone,
+       Format(kRussian.shared.differsMuch, 40u) + "\n", false},
+      {"the repair of it says how much it replaced", Damage(valid, {1, 4, 7, 10}), [] {},
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDone,
+       Format(kRussian.shared.replacedShare, 40u) + "\n", true},
+      // The trap of the valid side: the repair file it wrote picked as the valid file.
+      {"a repair file given as the valid file", Damage(valid, {2}), [] {},
+       [&] { return std::vector<std::string>{"scan-valid", Fix(), TestFile(), scratch.path()}; }, kExitStopped,
+       ErrorLine(Fix(), StepMessage(Step::ValidIsRepairFile)), false},
+      {"a repair file given as the test file", Damage(valid, {2}), [] {},
+       [&] { return std::vector<std::string>{"scan-valid", Valid(), Fix(), scratch.path()}; }, kExitStopped,
+       ErrorLine(Fix(), StepMessage(Step::TestIsRepairFile)), false},
+      {"a repair file given as the broken file", Damage(valid, {2}), [&] { scratch.Write("copy.fix", elsewhere.Read("movie.fix")); },
+       [&] { return std::vector<std::string>{"repair", scratch.Path("copy.fix"), Fix()}; }, kExitStopped,
+       ErrorLine(scratch.Path("copy.fix"), StepMessage(Step::BrokenIsRepairFile)), false},
+      {"a test file given as the repair file", Damage(valid, {2}), [] {},
+       [&] { return std::vector<std::string>{"repair", Broken(), TestFile()}; }, kExitStopped,
+       ErrorLine(TestFile(), StepMessage(Step::RepairIsTestFile)), false},
+      {"a broken copy longer than the valid file", Concat({Damage(valid, {2}), RandomBytes(42, 2 * kBlock)}), [] {},
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDone, VerifiedLine(valid), true},
+      // Last: a read-only file is not removed for the next row everywhere.
+      {"read-only inputs", Damage(valid, {2}),
+       [&] {
+         elsewhere.MakeReadOnly("movie.avi");
+         scratch.MakeReadOnly("movie.crc");
+         EXPECT_EQ(scanValid(TestFile()).status, kExitDone);
+         elsewhere.MakeReadOnly("movie.fix");
+       },
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDone, VerifiedLine(valid), true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const ScratchFolder* side : {&scratch, &elsewhere}) {
+      for (const std::string& name : side->Names()) std::filesystem::remove(std::filesystem::u8path(side->Path(name)));
+    }
+    Exchange(valid, row.broken);
+    ASSERT_EQ(scanValid(TestFile()).status, row.broken == swapped ? kExitIdentical : kExitDone);
+    row.before();
+    const Bytes fix = elsewhere.Exists("movie.fix") ? elsewhere.Read("movie.fix") : Bytes();
+    const Bytes broken = scratch.Read("movie.avi");
+    const CliOutcome run = Run(row.command());
+    EXPECT_EQ(run.status, row.status);
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    EXPECT_TRUE(scratch.Read("movie.avi") == (row.brokenRepaired ? valid : broken));
+    if (row.status == kExitStopped) {
+      EXPECT_TRUE((elsewhere.Exists("movie.fix") ? elsewhere.Read("movie.fix") : Bytes()) == fix);
+    }
+  }
 }
 
 // ---- repair --check ----
