@@ -90,7 +90,6 @@ constinit const Words kEnglish = {
     .shared =
         {
             .unforeseen = "Cannot continue",
-            .identical = "The broken file and the valid file have identical contents.",
             .attention = "Varnell",
             .heldBy = "The file is open in “%s”: close it and run the operation again.",
             .heldByAnother = "The file is open in another program: close it and run the operation again.",

@@ -129,8 +129,7 @@ struct DialogWords {
 struct SharedWords {
   // The caption of the box of a condition the program found itself; its text is the step's.
   Phrase unforeseen;
-  // Identical copies: text and caption.
-  Phrase identical;
+  // The caption of the boxes that tell an outcome.
   Phrase attention;
   // After the system's text of a file another program holds open, for a stop and for a
   // folder's entry alike: with the program's name (%s), where the system can tell which, and
