@@ -17,6 +17,7 @@
 #include "cli/paths.h"
 #include "cli/progress.h"
 #include "cli/reasons.h"
+#include "core/exchange_rules.h"
 #include "words/words.h"
 #include "platform/platform.h"
 #include "stream/operations.h"
@@ -55,9 +56,15 @@ std::string FailedPath(const RunPaths& paths, const Outcome& result, const std::
   return SubjectPath(paths, OutcomeReason(result, kExitStopped).subject, at);
 }
 
+// A line of the shared words with a percentage.
+void PrintShare(const char* format, double share) {
+  WriteText(CliErr(), (Format(format, SharePercent(share)) + "\n").c_str());
+}
+
 // A repaired file that still differs: where, why, and the follow-up that leads on.
 int ReportDiffering(const Outcome& result) {
   PrintDiffering(CliErr(), result);
+  if (AppliedBefore(result)) WriteText(CliErr(), (CurrentWords().shared.alreadyApplied + std::string("\n")).c_str());
   if (!result.followUpPath.empty()) {
     Print(CliErr(), CurrentWords().cli.followUpWritten, result.followUpPath.c_str(),
           static_cast<unsigned long long>(result.followUpBytes));
@@ -89,8 +96,7 @@ int ReportUnfinished(const CliRequest& request, const RunPaths& paths, const Out
     case Ending::Done: return kExitDone;
     case Ending::MoreNeeded: return ReportMoreNeeded(result);
     case Ending::Differs: return ReportDiffering(result);
-    case Ending::Identical:
-      if (!request.quiet) WriteText(CliErr(), (CurrentWords().shared.identical + std::string("\n")).c_str());
+    case Ending::Identical:  // a file's scan reports it as done, with its proof
       return kExitIdentical;
     case Ending::CheckRefused:
       if (result.check.finding == CheckFinding::None) {
@@ -178,7 +184,12 @@ int ReportFolderUnfinished(const CliRequest& request, const RunPaths& paths, con
     case Ending::Differs: return ReportEntries(request, result, kExitDiffers);
     case Ending::OtherFile: return ReportEntries(request, result, kExitOtherFile);
     case Ending::Identical:
-      if (!request.quiet) WriteText(CliErr(), (CurrentWords().entries.foldersIdentical + std::string("\n")).c_str());
+      if (!request.quiet) {
+        WriteText(CliErr(), (CurrentWords().entries.foldersIdentical + std::string("\n")).c_str());
+        if (!result.removedAnswer.empty()) {
+          WriteText(CliErr(), (Format(CurrentWords().entries.olderAnswerRemoved, result.removedAnswer.c_str()) + "\n").c_str());
+        }
+      }
       return ReportEntries(request, result, kExitIdentical);
     case Ending::Cancelled:
     case Ending::Stopped:
@@ -284,22 +295,28 @@ int ScanBroken(const CliRequest& request, const RunPaths& paths) {
 
 int ScanValid(const CliRequest& request, const RunPaths& paths) {
   if (paths.folder) return ScanValidFolderCommand(request, paths);
+  // Every checksum agreeing is said as such, with the repair file that proves it (exit 3, as for
+  // scripts it always was); --prove asks for nothing more.
   const Outcome result = RunWatched(request, [&](const StreamControl& control) {
-    return StreamScanValidFile(paths.input.c_str(), paths.testFile.c_str(), paths.outputFolder.c_str(), control,
-                               request.prove);
+    return StreamScanValidFile(paths.input.c_str(), paths.testFile.c_str(), paths.outputFolder.c_str(), control);
   });
-  if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(request, paths, result));
+  const bool identical = result.ending == Ending::Identical;
+  if (result.ending != Ending::Done && !identical) return Finish(request, result, ReportUnfinished(request, paths, result));
   if (!request.quiet) {
     Print(Lines(request), CurrentWords().cli.repairFileWritten, result.outputPath.c_str(),
           static_cast<unsigned long long>(result.outputBytes));
     WriteText(CliErr(), Format(CurrentWords().cli.fingerprintWritten, Hash128Hex(result.fingerprint).c_str()).c_str());
+    if (identical) WriteText(CliErr(), CurrentWords().cli.checksumsMatch);
+    const double share = DifferingShare(result.blocks.size(), result.validSize, result.recordedSize);
+    if (share > kSameVersionShare) PrintShare(CurrentWords().shared.differsMuch, share);
   }
-  if (!request.quiet || request.listOnStdout) {
+  if ((!request.quiet || request.listOnStdout) && !identical) {
     std::FILE* list = request.listOnStdout ? Lines(request) : CliErr();
     Print(list, CurrentWords().cli.damagedHeading, static_cast<unsigned>(result.blocks.size()));
     for (const uint32_t block : result.blocks) PrintDamagedBlock(list, block, result.validSize);
   }
-  return Finish(request, result, DoneStatus(result));
+  const int status = DoneStatus(result);
+  return Finish(request, result, identical && status == kExitDone ? kExitIdentical : status);
 }
 
 int Repair(const CliRequest& request, const RunPaths& paths) {
@@ -325,7 +342,12 @@ int Repair(const CliRequest& request, const RunPaths& paths) {
   });
   if (result.ending != Ending::Done) return Finish(request, result, ReportUnfinished(request, paths, result));
   if (!request.quiet) {
-    Print(Lines(request), CurrentWords().cli.repaired, paths.input.c_str(), static_cast<unsigned>(result.blocks.size()));
+    Print(Lines(request), CurrentWords().cli.repaired, paths.input.c_str(), static_cast<unsigned>(result.blocksWritten));
+    if (AppliedBefore(result) && !result.brokenFileChanged) {
+      WriteText(CliErr(), (CurrentWords().shared.alreadyRepaired + std::string("\n")).c_str());
+    }
+    const double share = DifferingShare(result.blocksWritten, result.validSize, result.validSize);
+    if (share > kSameVersionShare) PrintShare(CurrentWords().shared.replacedShare, share);
     switch (result.verification) {
       case Verification::Verified:
         WriteText(CliErr(), Format(CurrentWords().cli.verified, Hash128Hex(result.fingerprint).c_str()).c_str());

@@ -9,7 +9,7 @@
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitStopped = 1;       // the operation stopped; its message is on stderr
 inline constexpr int kExitUsage = 2;         // the command line does not fit the interface
-inline constexpr int kExitIdentical = 3;     // scan-valid: identical contents, nothing written
+inline constexpr int kExitIdentical = 3;     // scan-valid: every checksum matches; a file's proof written
 inline constexpr int kExitCheckRefused = 4;  // repair --check: refused, nothing written
 inline constexpr int kExitDiffers = 5;       // a repair (of a file or of a folder's files), verify: the result still differs from the fingerprint
 inline constexpr int kExitSkipped = 6;       // a folder: done, but entries were skipped

@@ -5,6 +5,7 @@
 
 #include "cli/output.h"
 #include "cli/reasons.h"
+#include "core/exchange_rules.h"
 #include "platform/platform.h"
 #include "words/entry_texts.h"
 #include "words/step_texts.h"
@@ -121,6 +122,12 @@ std::string JsonReport(const CliRequest& request, const Outcome& outcome, int st
     report["fingerprint"] = outcome.fingerprinted ? json(Hash128Hex(outcome.fingerprint)) : json(nullptr);
   }
   if (request.command == Command::ScanValid || request.command == Command::Repair) report["blocks"] = outcome.blocks;
+  // How much differs, which a script may weigh as a person reads the warning: a copy seldom
+  // differs in more than a quarter.
+  if (request.command == Command::ScanValid && outcome.validSize != 0) {
+    report["differing_percent"] = SharePercent(DifferingShare(outcome.blocks.size(), outcome.validSize, outcome.recordedSize));
+  }
+  if (request.command == Command::Repair) report["blocks_written"] = outcome.blocksWritten;
   if (request.command == Command::Repair || request.command == Command::Verify) {
     report["verification"] = VerificationName(outcome.verification);
     json ranges = json::array();
@@ -154,6 +161,7 @@ std::string JsonFolderReport(const CliRequest& request, const TreeOutcome& resul
   }
   if (!outcome.followUpPath.empty()) written.push_back(Written("follow_up", outcome.followUpPath, outcome.followUpBytes));
   report["files_written"] = written;
+  if (!result.removedAnswer.empty()) report["repair_file_removed"] = result.removedAnswer;
   report["files"] = result.files;
   report["folders"] = result.folders;
   if (request.command != Command::Repair) report["fetched"] = result.fetched;

@@ -147,6 +147,7 @@ std::string CheckRefusalLine(const CheckRefusal& why) {
     case CheckFinding::TestFileForFolder: line = CurrentWords().cli.checkTestFileForFolder; break;
     case CheckFinding::SketchDiffers: line = CurrentWords().cli.checkSketchDiffers; break;
     case CheckFinding::TestFileDiffers: line = CurrentWords().cli.checkTestFileDiffers; break;
+    case CheckFinding::AnswersOtherTestFile: line = CurrentWords().cli.checkAnswersOtherTestFile; break;
     case CheckFinding::BlockDiffers:
       line = Format(CurrentWords().cli.checkBlockDiffers, static_cast<unsigned>(why.block),
                     static_cast<unsigned long long>(why.first), static_cast<unsigned long long>(why.last));

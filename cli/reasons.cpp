@@ -63,6 +63,13 @@ Reason StepReason(Step step) {
     case Step::CheckTestFileBudget: return {"check_test_file_budget", RepairFile};
     case Step::ReadValidStamp: return {"read_valid_stamp", Input};
     case Step::SetFileStamp: return {"set_file_stamp", Input};
+    case Step::BrokenIsTestFile: return {"broken_is_test_file", Input};
+    case Step::BrokenIsRepairFile: return {"broken_is_repair_file", Input};
+    case Step::ValidIsTestFile: return {"valid_is_test_file", Input};
+    case Step::ValidIsRepairFile: return {"valid_is_repair_file", Input};
+    case Step::TestIsRepairFile: return {"test_is_repair_file", TestFile};
+    case Step::RepairIsTestFile: return {"repair_is_test_file", RepairFile};
+    case Step::CheckEarlierTestFile: return {"earlier_test_file", TestFile};
   }
   return {"", Input};
 }
@@ -80,6 +87,8 @@ Reason CheckReason(CheckFinding finding) {
     case CheckFinding::SketchDiffers: return {"check_refused_sketch_differs", Input};
     // Said of a request for a larger test file, which a check never reads.
     case CheckFinding::TestFileDiffers: return {"other_file_test_file_differs", Input};
+    // A stale repair file is refused as made for another file.
+    case CheckFinding::AnswersOtherTestFile: return {"other_file_answers_other_test_file", RepairFile};
   }
   return {"", Input};
 }
@@ -90,6 +99,7 @@ Reason OtherFileReason(CheckFinding finding) {
     case CheckFinding::SizeDiffers: return {"other_file_size_differs", Input};
     case CheckFinding::BlockDiffers: return {"other_file_block_differs", Input};
     case CheckFinding::TestFileDiffers: return {"other_file_test_file_differs", Input};
+    case CheckFinding::AnswersOtherTestFile: return {"other_file_answers_other_test_file", RepairFile};
     // The record of the broken file refuses by its size or a block only.
     case CheckFinding::None:
     case CheckFinding::TestFileTooShort:

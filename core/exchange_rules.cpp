@@ -2,6 +2,7 @@
 #include "core/exchange_rules.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "core/block.h"
@@ -26,7 +27,6 @@ bool AllZero(const uint8_t* bytes, uint64_t count) {
 
 }  // namespace
 
-bool TestFileFitsValid(uint64_t entries, uint64_t validBlocks) { return entries <= validBlocks; }
 
 uint64_t VouchedLength(const Exchange& exchange) { return std::min<uint64_t>(exchange.recordedSize, kBlockSize * exchange.entries); }
 
@@ -55,9 +55,24 @@ bool CopiesIdentical(const Exchange& exchange, uint64_t blocksThatTravel) {
 
 bool BlockNumberFits(uint64_t blockNumber, uint64_t validBlocks) { return blockNumber != 0 && blockNumber <= validBlocks; }
 
-bool BrokenFileFits(uint64_t brokenSize, uint64_t validSize) { return brokenSize <= BlockCount64(validSize) * kBlockSize; }
 
 uint32_t BlockBytesInFile(uint64_t b, uint64_t size) {
   const uint64_t start = (b - 1) * kBlockSize;
   return start >= size ? 0 : static_cast<uint32_t>(std::min<uint64_t>(size - start, kBlockSize));
+}
+
+double DifferingShare(uint64_t carried, uint64_t validSize, uint64_t recordedSize) {
+  const uint64_t blocks = BlockCount64(validSize);
+  const double blockShare = blocks == 0 ? 0.0 : static_cast<double>(carried) / static_cast<double>(blocks);
+  const uint64_t larger = std::max(validSize, recordedSize);
+  const uint64_t apart = validSize > recordedSize ? validSize - recordedSize : recordedSize - validSize;
+  const double sizeShare = larger == 0 ? 0.0 : static_cast<double>(apart) / static_cast<double>(larger);
+  return std::max(blockShare, sizeShare);
+}
+
+uint32_t SharePercent(double share) {
+  const double percent = std::round(share * 100);
+  if (share > 0 && percent < 1) return 1;
+  if (share < 1 && percent > 99) return 99;
+  return static_cast<uint32_t>(std::min(percent, 100.0));
 }

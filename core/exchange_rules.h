@@ -15,9 +15,6 @@ struct Exchange {
   uint64_t entries = 0;       // E, the test file's whole entries
 };
 
-// Whether the test file may be compared with the valid file at all: it must not describe more
-// blocks than the valid file has (E <= N).
-bool TestFileFitsValid(uint64_t entries, uint64_t validBlocks);
 
 // L = min(B, 4096 * E): the part of the broken copy whose bytes the test file vouches for.
 uint64_t VouchedLength(const Exchange& exchange);
@@ -41,8 +38,14 @@ bool CopiesIdentical(const Exchange& exchange, uint64_t blocksThatTravel);
 // A repair file's block number must name a block of the valid file: 1 to N.
 bool BlockNumberFits(uint64_t blockNumber, uint64_t validBlocks);
 
-// A broken file longer than the valid file's blocks cannot be the damaged copy of it.
-bool BrokenFileFits(uint64_t brokenSize, uint64_t validSize);
+
+// How much of a file differs, as a fraction: the larger of the share of the valid file's blocks
+// carried and the share by which the sizes differ (of the larger). A damaged copy seldom comes
+// to a quarter; another version of the file does.
+double DifferingShare(uint64_t carried, uint64_t validSize, uint64_t recordedSize);
+inline constexpr double kSameVersionShare = 0.25;
+// The share as a whole percentage for a message: never 0 for a share above 0, never 100 below 1.
+uint32_t SharePercent(double share);
 
 // How many bytes of block b lie inside a file of this size: 4096, or fewer for the last.
 uint32_t BlockBytesInFile(uint64_t b, uint64_t size);

@@ -15,10 +15,10 @@ uint64_t EntryAt(const FingerprintPart& part, uint64_t i) {
 
 // The header and the entries; returns their length.
 uint64_t StoreHead(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions, const uint32_t* listed,
-                   uint64_t listedCount, const RepairOrigin* origin) {
+                   uint64_t listedCount, const RepairOrigin* origin, const RepairAnswers* answers) {
   FingerprintPart part;
-  part.version = origin != nullptr ? kFingerprintOriginVersion : kFingerprintVersion;
-  part.headerBytes = origin != nullptr ? kLongestFingerprintHeader : kFingerprintHeaderBytes;
+  part.version = answers != nullptr ? kFingerprintAnswersVersion : origin != nullptr ? kFingerprintOriginVersion : kFingerprintVersion;
+  part.headerBytes = kFingerprintHeaderBytes + (origin != nullptr ? kOriginFieldBytes : 0) + (answers != nullptr ? kAnswerFieldBytes : 0);
   part.form = listed != nullptr ? FingerprintForm::ListedRegions : FingerprintForm::EveryRegion;
   part.regionCount = FingerprintRegionCount(validSize);
   part.entries = listed != nullptr ? listedCount : part.regionCount;
@@ -31,6 +31,10 @@ uint64_t StoreHead(uint8_t* out, uint64_t validSize, const Hash128& whole, const
   StoreU32LE(out + 36, static_cast<uint32_t>(part.entries));
   StoreHash128(out + 40, whole);
   if (origin != nullptr) StoreOriginFields(out + kFingerprintHeaderBytes, *origin);
+  if (answers != nullptr) {
+    StoreHash128(out + kFingerprintHeaderBytes + kOriginFieldBytes, answers->testFile);
+    StoreHash128(out + kFingerprintHeaderBytes + kOriginFieldBytes + kHash128Bytes, answers->earlierTestFile);
+  }
   for (uint64_t i = 0; i < part.entries; ++i) {
     uint8_t* entry = out + EntryAt(part, i);
     if (listed != nullptr) {
@@ -58,9 +62,15 @@ uint32_t FingerprintEntryBytes(FingerprintForm form) {
   return form == FingerprintForm::ListedRegions ? kRegionIndexBytes + kHash128Bytes : kHash128Bytes;
 }
 
-uint64_t FingerprintPartBytes(FingerprintForm form, uint64_t entries, const RepairOrigin* origin) {
+uint64_t FingerprintPartBytes(FingerprintForm form, uint64_t entries, const RepairOrigin* origin, const RepairAnswers* answers) {
   const uint64_t record = origin != nullptr ? kOriginFieldBytes + OriginListBytes(*origin) : 0;
-  return kFingerprintHeaderBytes + FingerprintEntryBytes(form) * entries + record + kFingerprintCheckBytes;
+  const uint64_t answered = answers != nullptr ? kAnswerFieldBytes : 0;
+  return kFingerprintHeaderBytes + FingerprintEntryBytes(form) * entries + record + answered + kFingerprintCheckBytes;
+}
+
+uint64_t FingerprintPartBytes(const FingerprintPart& part) {
+  return FingerprintPartBytes(part.form, part.entries, part.hasOrigin ? &part.origin : nullptr,
+                              part.hasAnswers ? &part.answers : nullptr);
 }
 
 uint64_t FingerprintHeadBytes(const FingerprintPart& part) { return EntryAt(part, part.entries); }
@@ -71,12 +81,13 @@ uint64_t OriginSamplesAt(const FingerprintPart& part) { return OriginValuesAt(pa
 
 uint64_t StoreFingerprintPart(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions,
                               const uint32_t* listed, uint64_t listedCount) {
-  return SealFingerprintPart(out, StoreHead(out, validSize, whole, regions, listed, listedCount, nullptr));
+  return SealFingerprintPart(out, StoreHead(out, validSize, whole, regions, listed, listedCount, nullptr, nullptr));
 }
 
 uint64_t StoreFingerprintHead(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions,
-                              const uint32_t* listed, uint64_t listedCount, const RepairOrigin& origin) {
-  return StoreHead(out, validSize, whole, regions, listed, listedCount, &origin);
+                              const uint32_t* listed, uint64_t listedCount, const RepairOrigin& origin,
+                              const RepairAnswers* answers) {
+  return StoreHead(out, validSize, whole, regions, listed, listedCount, &origin, answers);
 }
 
 void StoreOriginSample(uint8_t* out, uint32_t block, uint32_t value) {
@@ -98,13 +109,18 @@ FingerprintVerdict ReadFingerprintHeader(const uint8_t* start, uint64_t length, 
     return FingerprintVerdict::Damaged;
   }
   part->version = LoadU32LE(start + 8);
-  if (part->version == kFingerprintOriginVersion) {
-    if (length < kLongestFingerprintHeader + kFingerprintCheckBytes ||
+  if (part->version == kFingerprintOriginVersion || part->version == kFingerprintAnswersVersion) {
+    part->hasAnswers = part->version == kFingerprintAnswersVersion;
+    part->headerBytes = kFingerprintHeaderBytes + kOriginFieldBytes + (part->hasAnswers ? kAnswerFieldBytes : 0);
+    if (length < part->headerBytes + kFingerprintCheckBytes ||
         !LoadOriginFields(start + kFingerprintHeaderBytes, validSize, damagedCount, &part->origin)) {
       return FingerprintVerdict::Damaged;
     }
     part->hasOrigin = true;
-    part->headerBytes = kLongestFingerprintHeader;
+    if (part->hasAnswers) {
+      part->answers.testFile = LoadHash128(start + kFingerprintHeaderBytes + kOriginFieldBytes);
+      part->answers.earlierTestFile = LoadHash128(start + kFingerprintHeaderBytes + kOriginFieldBytes + kHash128Bytes);
+    }
   } else if (part->version != kFingerprintVersion) {
     return FingerprintVerdict::Damaged;
   }
@@ -121,15 +137,14 @@ FingerprintVerdict ReadFingerprintHeader(const uint8_t* start, uint64_t length, 
                               : part->entries >= 1 && part->entries <= part->regionCount;
   if (part->validSize != validSize || part->regionSize != FingerprintRegionSize(validSize) ||
       part->regionCount != FingerprintRegionCount(validSize) || !entriesFit ||
-      length != FingerprintPartBytes(part->form, part->entries, part->hasOrigin ? &part->origin : nullptr)) {
+      length != FingerprintPartBytes(*part)) {
     return FingerprintVerdict::Damaged;
   }
   return FingerprintVerdict::Read;
 }
 
 bool FingerprintPartHolds(const uint8_t* bytes, const FingerprintPart& part) {
-  const uint64_t checked = FingerprintPartBytes(part.form, part.entries, part.hasOrigin ? &part.origin : nullptr) -
-                           kFingerprintCheckBytes;
+  const uint64_t checked = FingerprintPartBytes(part) - kFingerprintCheckBytes;
   return FingerprintHeadHolds(bytes, part, bytes + OriginSamplesAt(part), Xxh3Hash128(bytes, static_cast<size_t>(checked)),
                               LoadHash128(bytes + checked));
 }

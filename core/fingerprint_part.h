@@ -4,21 +4,26 @@
 // well-formed part whose own check holds and whose valid size is the header's, or the
 // fingerprint is damaged and the repair file is refused before the broken file is touched.
 // Version 2 also records the broken file the repair was made for (core/repair_origin.h), which
-// a repair checks before its first write; version 1, which earlier scans wrote, still reads.
+// a repair checks before its first write; version 3 also names the test file the repair file
+// answers and the one that test file followed, so that a stale answer is told from the newest;
+// versions 1 and 2, which earlier scans wrote, still read.
 //
 //   0   8   magic 89 56 46 50 0D 0A 1A 0A, which a text-mode or 7-bit transfer changes
-//   8   4   version, 1 or 2
+//   8   4   version, 1, 2 or 3
 //   12  4   form: 0 every region in order, 1 listed regions
 //   16  8   region size (FingerprintRegionSize(S))
 //   24  8   valid size S, as in the header
 //   32  4   region count R of the valid file
 //   36  4   entries E: R for form 0, 1 to R for form 1
 //   40  16  XXH3-128 of the whole valid file
-//   56  24  version 2 only: the record's fields (B, T, how, K, M), so that the header says the
+//   56  24  versions 2 and 3: the record's fields (B, T, how, K, M), so that the header says the
 //           part's whole length
-//   56/80   E entries: form 0 the region's XXH3-128; form 1 u32 region index (ascending, from
-//           0), then its XXH3-128
-//   then    version 2 only: K values of the carried blocks, M samples
+//   80  16  version 3: XXH3-128 of the whole test file answered
+//   96  16  version 3: XXH3-128 of the test file the answered one followed (the one the
+//           repair file a follow-up follows answered), or zeros
+//   56/80/112  E entries: form 0 the region's XXH3-128; form 1 u32 region index (ascending,
+//           from 0), then its XXH3-128
+//   then    versions 2 and 3: K values of the carried blocks, M samples
 //   end 16  check: XXH3-128 of every byte of the part before it
 // Numbers are little-endian; hashes are stored most significant byte first, as xxh128sum
 // prints them.
@@ -34,9 +39,18 @@
 inline constexpr uint8_t kFingerprintMagic[8] = {0x89, 'V', 'F', 'P', '\r', '\n', 0x1A, '\n'};
 inline constexpr uint32_t kFingerprintVersion = 1;
 inline constexpr uint32_t kFingerprintOriginVersion = 2;
+inline constexpr uint32_t kFingerprintAnswersVersion = 3;
 inline constexpr uint32_t kFingerprintHeaderBytes = 56;
-// Room for the header of either version.
-inline constexpr uint32_t kLongestFingerprintHeader = kFingerprintHeaderBytes + kOriginFieldBytes;
+inline constexpr uint32_t kAnswerFieldBytes = 2 * kHash128Bytes;
+// Room for the header of any version.
+inline constexpr uint32_t kLongestFingerprintHeader = kFingerprintHeaderBytes + kOriginFieldBytes + kAnswerFieldBytes;
+
+// Which test file a repair file answers, each by the XXH3-128 of its bytes: the one it was made
+// from, and the one that test file followed when it is a follow-up (zeros otherwise).
+struct RepairAnswers {
+  Hash128 testFile;
+  Hash128 earlierTestFile;
+};
 inline constexpr uint32_t kFingerprintCheckBytes = kHash128Bytes;
 
 // Form 1 carries only the regions a follow-up asked about, so that its repair file stays in
@@ -53,14 +67,20 @@ struct FingerprintPart {
   uint64_t regionCount = 0;
   uint64_t entries = 0;
   Hash128 whole;
-  // Version 2: the broken file the repair was made for.
+  // Versions 2 and 3: the broken file the repair was made for.
   bool hasOrigin = false;
   RepairOrigin origin;
+  // Version 3: what it answers.
+  bool hasAnswers = false;
+  RepairAnswers answers;
 };
 
 uint32_t FingerprintEntryBytes(FingerprintForm form);
-// The whole part; origin null for version 1.
-uint64_t FingerprintPartBytes(FingerprintForm form, uint64_t entries, const RepairOrigin* origin = nullptr);
+// The whole part; origin null for version 1, answers null for versions 1 and 2.
+uint64_t FingerprintPartBytes(FingerprintForm form, uint64_t entries, const RepairOrigin* origin = nullptr,
+                              const RepairAnswers* answers = nullptr);
+// The whole length of a part whose header has been read.
+uint64_t FingerprintPartBytes(const FingerprintPart& part);
 // The header and the region entries: what a reader keeps in memory, in front of the record's
 // values and samples.
 uint64_t FingerprintHeadBytes(const FingerprintPart& part);
@@ -73,11 +93,13 @@ uint64_t OriginSamplesAt(const FingerprintPart& part);
 // listedCount regions form 1 carries. Version 1. Returns its length.
 uint64_t StoreFingerprintPart(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions,
                               const uint32_t* listed, uint64_t listedCount);
-// Version 2, the head alone (FingerprintHeadBytes): the values (u32 each) and the samples
-// (StoreOriginSample) follow it, then the check, which a writer that has the part whole in
-// memory stores with SealFingerprintPart, and one that writes it in pieces takes itself.
+// Version 2, or 3 with answers, the head alone (FingerprintHeadBytes): the values (u32 each)
+// and the samples (StoreOriginSample) follow it, then the check, which a writer that has the
+// part whole in memory stores with SealFingerprintPart, and one that writes it in pieces takes
+// itself.
 uint64_t StoreFingerprintHead(uint8_t* out, uint64_t validSize, const Hash128& whole, const Hash128* regions,
-                              const uint32_t* listed, uint64_t listedCount, const RepairOrigin& origin);
+                              const uint32_t* listed, uint64_t listedCount, const RepairOrigin& origin,
+                              const RepairAnswers* answers = nullptr);
 void StoreOriginSample(uint8_t* out, uint32_t block, uint32_t value);
 // Stores the check of the checked bytes in front of it; returns the part's length.
 uint64_t SealFingerprintPart(uint8_t* out, uint64_t checked);
@@ -88,7 +110,7 @@ enum class FingerprintVerdict {
   Damaged,  // cut, changed, of another version or of another valid size than the header's
 };
 
-// Reads the header from the part's first min(length, 80) bytes and checks it against the
+// Reads the header from the part's first min(length, kLongestFingerprintHeader) bytes and checks it against the
 // part's length and the repair file header's valid size and block count, so that a reader
 // knows the part's whole length is sensible before it reads it all.
 FingerprintVerdict ReadFingerprintHeader(const uint8_t* start, uint64_t length, uint64_t validSize, uint32_t damagedCount,

@@ -7,6 +7,13 @@ bool FoundByProgram(Step step) {
     case Step::CheckCompactTestFile:
     case Step::CheckAskingRepairFile:
     case Step::CheckTestFileBudget:
+    case Step::BrokenIsTestFile:
+    case Step::BrokenIsRepairFile:
+    case Step::ValidIsTestFile:
+    case Step::ValidIsRepairFile:
+    case Step::TestIsRepairFile:
+    case Step::RepairIsTestFile:
+    case Step::CheckEarlierTestFile:
     case Step::CheckLargeTestFile:
     case Step::CheckRepairFile:
     case Step::CheckLargeRepairFile:
@@ -87,3 +94,5 @@ Outcome CancelledOutcome(bool brokenFileChanged) {
   outcome.brokenFileChanged = brokenFileChanged;
   return outcome;
 }
+
+bool AppliedBefore(const Outcome& outcome) { return !outcome.blocks.empty() && outcome.blocksWritten == 0; }

@@ -81,17 +81,30 @@ enum class Step : uint8_t {
   // time read by the valid folder's scan, and the time given to a file the repair wrote.
   ReadValidStamp,
   SetFileStamp,
+  // An exchange file, known by its structure (a tag, or a fingerprint part whose check holds),
+  // given where the file itself or the other kind of exchange file goes.
+  BrokenIsTestFile,
+  BrokenIsRepairFile,
+  ValidIsTestFile,
+  ValidIsRepairFile,
+  TestIsRepairFile,
+  RepairIsTestFile,
+  // A valid-file scan given a test file that the repair file already in the output folder
+  // follows on from (outputPath names it): an earlier round's test file, answered before.
+  CheckEarlierTestFile,
 };
 
 // The last of the steps, for tables that must have a line for each.
-inline constexpr Step kLastStep = Step::SetFileStamp;
+inline constexpr Step kLastStep = Step::CheckEarlierTestFile;
 
 // Whether the program found the condition itself, rather than a system call failing.
 bool FoundByProgram(Step step);
 
 enum class Ending {
   Done,          // the task is done; the fields below say what was written
-  Identical,     // valid-file scan: the two copies agree; nothing written
+  Identical,     // valid-file scan: the copies agree block for block by their checksums; a file's
+                 // scan has written its proof (a repair file of no blocks, outputPath), a
+                 // folder's, whose fingerprints already agree, nothing
   Stopped,       // stopped at step, with the system's error where a call failed
   CheckRefused,  // repair with a check file: the broken file no longer matches it; nothing written
   Cancelled,     // the caller asked to stop
@@ -129,6 +142,7 @@ enum class CheckFinding {
   BlockDiffers,       // block differs (bytes from first to last)
   TestFileForFolder,  // the test file describes a folder
   TestFileDiffers,    // the broken file no longer gives the test file an asking repair file answers
+  AnswersOtherTestFile,  // the repair file answers another test file than the check's
   SketchDiffers,      // the broken file's blocks no longer give the compact test file's sketch, in more
                       // blocks than it can name
 };
@@ -171,6 +185,12 @@ struct Outcome {
   // in the repair file's order.
   uint64_t validSize = 0;
   std::vector<uint32_t> blocks;
+  // Valid-file scan: the broken file's size its test file records, which with the blocks
+  // carried says how much of the file differs.
+  uint64_t recordedSize = 0;
+  // Repair: the carried blocks that were not yet in place and were written; none when every
+  // one already was (a repair file applied before).
+  uint64_t blocksWritten = 0;
 
   // Done (a scan): the output has replaced any older file of its name, but the flush of its
   // folder failed (systemError says why), so a power cut may still lose the new file.
@@ -187,8 +207,9 @@ struct Outcome {
   std::string followUpPath;
   uint64_t followUpBytes = 0;
 
-  // Whether the broken file was written to before a stop (Cancelled, or Stopped after the
-  // repair's first write). A partly repaired file is finished by the same repair file again.
+  // Whether the repair wrote to the broken file (its blocks or its length): for a stop
+  // (Cancelled, or Stopped after the first write) a partly repaired file, which the same
+  // repair file finishes; for any other ending, whether the file is not as it was.
   bool brokenFileChanged = false;
 };
 
@@ -196,3 +217,7 @@ Outcome DoneOutcome();
 Outcome IdenticalOutcome();
 Outcome StoppedOutcome(Step step, uint32_t systemError);
 Outcome CancelledOutcome(bool brokenFileChanged);
+
+// A repair whose every carried block was in place already: applied before, or (with the
+// fingerprint holding) nothing left to do.
+bool AppliedBefore(const Outcome& outcome);

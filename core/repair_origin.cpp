@@ -94,6 +94,11 @@ void OriginCheck::Sample(uint64_t b, bool holds) {
 }
 
 void OriginCheck::Carried(uint64_t b, bool holdsRecorded, bool holdsRepairBlock) {
-  if (holdsRecorded || holdsRepairBlock || failedAt_ != 0) return;
-  if (++torn_ > 1) failedAt_ = b;
+  if (failedAt_ != 0) return;
+  if (written_) {
+    // The first block not in place ends the written ones: it holds its value, or is the torn one.
+    if (!holdsRepairBlock) written_ = false;
+    return;
+  }
+  if (!holdsRecorded) failedAt_ = b;
 }

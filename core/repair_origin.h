@@ -79,11 +79,15 @@ bool HoldsRecorded(const RepairOrigin& origin, uint64_t b, const uint8_t* bytes,
 bool HoldsRepairBlock(uint64_t b, uint64_t validSize, const uint8_t* bytes, uint32_t have, const uint8_t* repairBlock);
 
 // What the blocks read came to. Every sample must hold its value; every carried block its
-// value or the valid block, but for one that holds neither (a write torn by a kill or a power
-// cut).
+// value or the valid block, in the order a run writes them: the carried blocks, given in
+// ascending order, hold the valid block up to some point and their value from there on, with
+// at most one block at that point holding neither (a write torn by a kill or a power cut). A
+// block changed on purpose since the test file, or a stale repair file's block that another
+// change overtook, is not such a point unless it stands exactly where a run would have stopped.
 class OriginCheck {
  public:
   void Sample(uint64_t b, bool holds);
+  // In ascending order of b.
   void Carried(uint64_t b, bool holdsRecorded, bool holdsRepairBlock);
   bool Holds() const { return failedAt_ == 0; }
   // The block that settled a refusal.
@@ -91,5 +95,5 @@ class OriginCheck {
 
  private:
   uint64_t failedAt_ = 0;
-  uint64_t torn_ = 0;
+  bool written_ = true;  // still in the blocks a run has written
 };

@@ -84,26 +84,35 @@ uint32_t TestFileEntry(const uint8_t* entry, uint64_t b, uint64_t entryBytes) {
   return LoadU32LE(bytes);
 }
 
-FollowUpLayout FollowUpLayoutFor(uint64_t size, uint64_t regions) {
+FollowUpLayout FollowUpLayoutFor(uint64_t size, uint64_t regions, const FollowedRepair* followed) {
   FollowUpLayout layout;
   layout.size = size;
   layout.regionSize = FingerprintRegionSize(size);
   layout.regionCount = FingerprintRegionCount(size);
   layout.regions = regions;
+  if (followed != nullptr) {
+    layout.headerBytes = kLongestFollowUpHeader;
+    layout.hasFollowed = true;
+    layout.followed = *followed;
+  }
   return layout;
 }
 
 uint64_t FollowUpLength(const FollowUpLayout& layout) {
-  return kFollowUpHeaderBytes + layout.regions * layout.RecordBytes() + kFollowUpCheckBytes;
+  return layout.headerBytes + layout.regions * layout.RecordBytes() + kFollowUpCheckBytes;
 }
 
-uint32_t StoreFollowUpHeader(uint8_t* out, uint64_t size, uint32_t regions) {
+uint32_t StoreFollowUpHeader(uint8_t* out, const FollowUpLayout& layout) {
   StoreExchangeFileTag(out, ExchangeFileKind::FollowUpTestFile);
-  StoreU32LE(out + kTagBytes, kFollowUpVersion);
-  StoreU64LE(out + 16, size);
-  StoreU64LE(out + 24, FingerprintRegionSize(size));
-  StoreU32LE(out + 32, regions);
-  return kFollowUpHeaderBytes;
+  StoreU32LE(out + kTagBytes, layout.hasFollowed ? kFollowUpFollowsVersion : kFollowUpVersion);
+  StoreU64LE(out + 16, layout.size);
+  StoreU64LE(out + 24, layout.regionSize);
+  StoreU32LE(out + 32, static_cast<uint32_t>(layout.regions));
+  if (layout.hasFollowed) {
+    StoreHash128(out + kFollowUpHeaderBytes, layout.followed.repairFile);
+    StoreHash128(out + kFollowUpHeaderBytes + kHash128Bytes, layout.followed.testFile);
+  }
+  return layout.headerBytes;
 }
 
 void StoreBlockHashes(uint8_t* out, const uint8_t* bytes, uint32_t blocks) {
@@ -112,9 +121,19 @@ void StoreBlockHashes(uint8_t* out, const uint8_t* bytes, uint32_t blocks) {
 
 bool ReadFollowUpLayout(const uint8_t* start, uint64_t length, FollowUpLayout* layout) {
   *layout = FollowUpLayout{};
-  if (length < kFollowUpHeaderBytes || LoadU32LE(start + kTagBytes) != kFollowUpVersion) return false;
+  if (length < kFollowUpHeaderBytes) return false;
+  const uint32_t version = LoadU32LE(start + kTagBytes);
+  if ((version != kFollowUpVersion && version != kFollowUpFollowsVersion) ||
+      (version == kFollowUpFollowsVersion && length < kLongestFollowUpHeader)) {
+    return false;
+  }
   const uint64_t size = LoadU64LE(start + 16);
   if (size == 0 || size > kLargestExchangedSize || LoadU64LE(start + 24) != FingerprintRegionSize(size)) return false;
-  *layout = FollowUpLayoutFor(size, LoadU32LE(start + 32));
+  FollowedRepair followed;
+  if (version == kFollowUpFollowsVersion) {
+    followed.repairFile = LoadHash128(start + kFollowUpHeaderBytes);
+    followed.testFile = LoadHash128(start + kFollowUpHeaderBytes + kHash128Bytes);
+  }
+  *layout = FollowUpLayoutFor(size, LoadU32LE(start + 32), version == kFollowUpFollowsVersion ? &followed : nullptr);
   return layout->regions >= 1 && layout->regions <= layout->regionCount && length == FollowUpLength(*layout);
 }

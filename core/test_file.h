@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "core/block.h"
+#include "core/fingerprint.h"
 
 enum class TestFileForm { Small, Large, FollowUp };
 
@@ -71,11 +72,14 @@ uint32_t TestFileEntry(const uint8_t* entry, uint64_t b, uint64_t entryBytes);
 // The follow-up form, for a file of S bytes whose regions (core/fingerprint.h) D of them differ:
 //   0   4   0xFFFFFFFF, the large form's marker
 //   4   8   the tag "VNFOLLOW" (core/file_kinds.h): as the large form's size, too large
-//   12  4   version, 1
+//   12  4   version, 1 or 2
 //   16  8   S
 //   24  8   region size, FingerprintRegionSize(S)
 //   32  4   D, 1 to the region count
-//   36      D records, one per region in ascending order: u32 region index (from 0), then the
+//   36  16  version 2: the check (last 16 bytes) of the repair file's fingerprint part it
+//           follows, which names that repair file
+//   52  16  version 2: the XXH3-128 of the test file that repair file answered
+//   36/68   D records, one per region in ascending order: u32 region index (from 0), then the
 //           XXH3-64 of each of the region size / 4096 blocks of the region (4096 bytes each,
 //           the file's last block padded with zero bytes; 0 for a block past the file's end)
 //   end 16  check: XXH3-128 of every byte before it
@@ -83,25 +87,39 @@ uint32_t TestFileEntry(const uint8_t* entry, uint64_t b, uint64_t entryBytes);
 // differs, and a fingerprint of the listed regions.
 inline constexpr uint32_t kFollowUpHeaderBytes = 36;
 inline constexpr uint32_t kFollowUpVersion = 1;
+inline constexpr uint32_t kFollowUpFollowsVersion = 2;
+// Room for the header of either version.
+inline constexpr uint32_t kLongestFollowUpHeader = kFollowUpHeaderBytes + 2 * kHash128Bytes;
 inline constexpr uint32_t kFollowUpCheckBytes = 16;
+
+// The repair file a follow-up follows: its fingerprint part's check, and the test file it
+// answered (RepairAnswers::testFile), which the answer to the follow-up names in turn.
+struct FollowedRepair {
+  Hash128 repairFile;
+  Hash128 testFile;
+};
 
 struct FollowUpLayout {
   uint64_t size = 0;        // S
   uint64_t regionSize = 0;
   uint64_t regionCount = 0;  // of the file
   uint64_t regions = 0;      // D, listed
+  uint32_t headerBytes = kFollowUpHeaderBytes;  // where the records begin
+  bool hasFollowed = false;  // version 2
+  FollowedRepair followed;
   uint64_t BlocksPerRecord() const { return regionSize / kBlockSize; }
   uint64_t RecordBytes() const { return 4 + 8 * BlocksPerRecord(); }
 };
 
-FollowUpLayout FollowUpLayoutFor(uint64_t size, uint64_t regions);
+// followed: the repair file it follows, for version 2; null for version 1.
+FollowUpLayout FollowUpLayoutFor(uint64_t size, uint64_t regions, const FollowedRepair* followed = nullptr);
 uint64_t FollowUpLength(const FollowUpLayout& layout);
-// Writes the header of a follow-up for a file of size bytes and regions records; returns its length.
-uint32_t StoreFollowUpHeader(uint8_t* out, uint64_t size, uint32_t regions);
+// Writes the header of a follow-up as laid out; returns its length.
+uint32_t StoreFollowUpHeader(uint8_t* out, const FollowUpLayout& layout);
 // The XXH3-64 of each of blocks whole blocks of bytes, stored little-endian in out.
 void StoreBlockHashes(uint8_t* out, const uint8_t* bytes, uint32_t blocks);
 
-// Reads the header from the file's first min(length, 36) bytes, whose kind is already known to
-// be a follow-up, and checks it against the file's length. Records and the check are read as
+// Reads the header from the file's first min(length, kLongestFollowUpHeader) bytes, whose kind
+// is already known to be a follow-up, and checks it against the file's length. Records and the check are read as
 // the scan goes.
 bool ReadFollowUpLayout(const uint8_t* start, uint64_t length, FollowUpLayout* layout);

@@ -9,7 +9,12 @@
 // hold refuses the repair file; one that holds has the result checked against it, which ends
 // done or differing, with the same bytes either way. A part of version 2 records the broken
 // file the repair file was made for: a repair that finds another file there ends OtherFile, the
-// broken file untouched; only such a part may refuse so.
+// broken file untouched; only such a part may refuse so. A broken file longer than the valid
+// file is cut to the valid size.
+//
+// An exchange file where the broken file or the repair file goes is refused as what it is,
+// before anything is written: one tagged as a test file or a repair file, a repair file whose
+// fingerprint part holds, or, given as the repair file, a plain test file.
 //
 // A request for a larger test file (tagged VNASKING) is refused as damaged unless every field
 // and its check hold; one that holds was made for a file of at least 270 blocks, larger than any
@@ -23,6 +28,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <string>
 
 #include "core/fingerprint.h"
 #include "core/fingerprint_part.h"
@@ -40,6 +46,7 @@ constexpr uint64_t kBlock = 4096;
 struct RepairPlan {
   bool applies = false;
   bool recorded = false;  // the part records the broken file
+  bool fingerprinted = false;  // a fingerprint part that holds stands behind the blocks
   uint64_t validSize = 0;
   uint64_t damagedCount = 0;
   uint64_t headerBytes = 8;
@@ -74,12 +81,28 @@ RepairPlan ReadPlan(const Bytes& repair, uint64_t brokenSize) {
       return plan;
     }
     plan.recorded = part.hasOrigin;
+    plan.fingerprinted = true;
   }
-  plan.applies = brokenSize <= blocks * kBlock;
+  (void)brokenSize;  // any length: a longer file is cut
+  plan.applies = plan.validSize > 0;
   return plan;
 }
 
 uint64_t Le64At(const Bytes& bytes, size_t at) { return Le32At(bytes, at) | uint64_t{Le32At(bytes, at + 4)} << 32; }
+
+// The tag of a tagged exchange file ("VNSKETCH" ...), or empty.
+std::string TagOf(const Bytes& file) {
+  if (file.size() < 12 || Le32At(file, 0) != 0xFFFFFFFF) return std::string();
+  return std::string(file.begin() + 4, file.begin() + 12);
+}
+bool TaggedTestFile(const Bytes& file) {
+  const std::string tag = TagOf(file);
+  return tag == "VNSKETCH" || tag == "VNFOLLOW" || tag == "VNDIRCRC" || tag == "VNDIRFOL";
+}
+bool TaggedRepairFile(const Bytes& file) {
+  const std::string tag = TagOf(file);
+  return tag == "VNASKING" || tag == "VNDIRFIX";
+}
 
 // Whether a request for a larger test file holds together, field by field from its layout.
 bool RequestHolds(const Bytes& request) {
@@ -149,6 +172,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Bytes after = ReadFileBytes(brokenPath);
   const RepairPlan plan = ReadPlan(repair, broken.size());
 
+  // An exchange file in the wrong field, refused before anything is written.
+  if (result.ending == Ending::Stopped &&
+      (result.step == Step::BrokenIsTestFile || result.step == Step::BrokenIsRepairFile || result.step == Step::RepairIsTestFile)) {
+    Require(after == broken && !FileExists(testPath), "an exchange file in the wrong field changed something");
+    if (result.step == Step::BrokenIsTestFile) Require(TaggedTestFile(broken), "a broken file taken for a test file");
+    if (result.step == Step::BrokenIsRepairFile) {
+      Require(TaggedRepairFile(broken) || ReadPlan(broken, 0).fingerprinted, "a broken file taken for a repair file");
+    }
+    if (result.step == Step::RepairIsTestFile) Require(!plan.fingerprinted, "a repair file that holds taken for a test file");
+    return 0;
+  }
   if (repair.size() >= 12 && Le32At(repair, 0) == 0xFFFFFFFF && std::equal(repair.begin() + 4, repair.begin() + 12, "VNASKING")) {
     Require(RequestHolds(repair) ? result.ending == Ending::OtherFile
                                  : result.ending == Ending::Stopped && result.step == Step::CheckAskingRepairFile,

@@ -4,14 +4,16 @@
 // that a missing test entry, which reads as 0, matches it) and the fifth all 0xFF (which
 // checksums to 0 as well, but must travel wherever the test file does not vouch for it).
 // The input is the test file. After every call: nothing is held, both inputs are unchanged,
-// and the outcome is the one an independent model predicts: the size check's refusal,
-// identical contents, or a repair file equal byte for byte to the expected one, the valid
-// file's fingerprint (one region, hashed by the library in one call) behind its blocks. A
-// follow-up test file is answered by its own rules, which this model leaves to the tests: it
-// need only leave nothing held and the inputs as they were. A compact test file is refused as
-// damaged unless every field and its check hold, and one that holds describes a copy larger
-// than this valid file (it is never longer than the plain form, so its copy has over 270
-// blocks), which the size check refuses.
+// and the outcome is the one an independent model predicts: the refusal of a test file too
+// short to hold a size, or a repair file equal byte for byte to the expected one, the valid
+// file's fingerprint (one region, hashed by the library in one call) behind its blocks, which
+// copies whose checksums all match get too (as their proof, the scan ending as identical). A
+// test file of a copy longer than the valid file is answered like any other. A follow-up test
+// file is answered by its own rules, which this model leaves to the tests: it need only leave
+// nothing held and the inputs as they were. A compact test file is refused as damaged unless
+// every field and its check hold; one that holds describes a copy of over 270 blocks (it is
+// never longer than the plain form), whose differences from these six blocks are answered,
+// asked for in a larger test file, or refused as blocks this valid file cannot have.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -26,7 +28,7 @@ namespace {
 constexpr uint32_t kBlock = 4096;
 constexpr uint32_t kValidSize = 5 * kBlock + 1000;
 constexpr uint32_t kValidBlocks = 6;
-// Test files longer than 4 + 4 * N + 3 bytes all fail the size check alike.
+// Longer test files only add entries past the valid file's end, answered alike.
 constexpr size_t kLargestInput = 4096;
 
 // The valid file's byte at offset; fuzz/make-corpus computes the same to make its seeds.
@@ -92,12 +94,13 @@ uint32_t EntryOf(const Bytes& test, uint64_t b) {
   return value;
 }
 
-// The fingerprint part of the valid file, one region of 1 MiB, field by field: version 2, with
-// the record of the broken file the test file describes and the carried blocks' numbers.
+// The fingerprint part of the valid file, one region of 1 MiB, field by field: version 3, with
+// the record of the broken file the test file describes, the carried blocks' numbers, and the
+// test file it answers (its XXH3-128; no earlier one).
 Bytes Fingerprint(const Bytes& test, uint32_t entries, const std::vector<uint32_t>& carried) {
   const uint32_t recordedSize = Le32At(test, 0);
   Bytes fields = {0x89, 'V', 'F', 'P', '\r', '\n', 0x1A, '\n'};
-  for (const uint32_t word : {2u, 0u, 1u << 20, 0u, kValidSize, 0u, 1u, 1u}) AppendLe32(fields, word);
+  for (const uint32_t word : {3u, 0u, 1u << 20, 0u, kValidSize, 0u, 1u, 1u}) AppendLe32(fields, word);
   const Bytes whole = Hash(ValidFile().data(), ValidFile().size());
   fields = Concat(fields, whole);
   for (const uint32_t word : {recordedSize, 0u, entries, 1u, static_cast<uint32_t>(carried.size())}) AppendLe32(fields, word);
@@ -121,18 +124,21 @@ Bytes Fingerprint(const Bytes& test, uint32_t entries, const std::vector<uint32_
     after = j + 1;
   }
   AppendLe32(fields, sampled);
+  fields = Concat(fields, Hash(test.data(), test.size()));
+  fields = Concat(fields, Bytes(16, 0));
   fields = Concat(fields, whole);
   for (const uint32_t b : carried) AppendLe32(fields, EntryOf(test, b));
   fields = Concat(fields, samples);
   return Concat(fields, Hash(fields.data(), fields.size()));
 }
 
-// The repair file the scan must write, or nothing when it must report identical contents.
+// The repair file the scan must write; identical says whether the scan reports the checksums
+// all matching (nothing carried, the same size and every entry), for which it is the proof.
 // A block travels when its checksum differs from its entry, when it has no entry but the
 // broken copy has bytes in it (it starts below the recorded size), or when it holds a byte
 // that is not zero where the test file does not vouch for the broken copy: from min(recorded
 // size, 4096 x entries) on.
-Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
+Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries, bool* identical) {
   const ValidModel& model = Model();
   const uint64_t recordedSize = Le32At(test, 0);
   const uint64_t vouched = std::min<uint64_t>(recordedSize, uint64_t{kBlock} * entries);
@@ -153,7 +159,7 @@ Bytes ExpectedRepairFile(const Bytes& test, uint32_t entries) {
     blocks.insert(blocks.end(), block, block + kBlock);
     ++count;
   }
-  if (count == 0 && recordedSize == kValidSize && entries == kValidBlocks) return {};
+  *identical = count == 0 && recordedSize == kValidSize && entries == kValidBlocks;
   Bytes file;
   AppendLe32(file, kValidSize);
   AppendLe32(file, count);
@@ -182,13 +188,13 @@ bool CompactTestFileHolds(const Bytes& test) {
 }
 
 // What any repair file this scan writes must look like, whatever its blocks hold: its blocks,
-// then the fingerprint part of 80 + 16 + 16 bytes and 4 per block and 8 per sample (up to 64).
+// then the fingerprint part of 112 + 16 + 16 bytes and 4 per block and 8 per sample (up to 64).
 void RequireRepairFileShape(const Bytes& fix) {
   Require(fix.size() >= 8, "the repair file is shorter than its count");
   const uint32_t count = Le32At(fix, 4);
-  Require(count <= kValidBlocks && fix.size() >= 8 + 4104 * uint64_t{count} + 112,
+  Require(count <= kValidBlocks && fix.size() >= 8 + 4104 * uint64_t{count} + 144,
           "the repair file's count does not match its length or the valid file");
-  const uint64_t samples = fix.size() - 8 - 4104 * uint64_t{count} - 112;
+  const uint64_t samples = fix.size() - 8 - 4104 * uint64_t{count} - 144;
   Require(samples % 8 == 0 && samples / 8 <= 64, "the repair file's length is not its blocks and the fingerprint");
   Require(Le32At(fix, 0) == kValidSize, "the repair file does not record the valid size");
   uint32_t previous = 0;
@@ -237,29 +243,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (tagged("VNFOLLOW")) return 0;
+  // A request for a larger test file is a repair file, refused where the test file goes.
+  if (tagged("VNASKING")) {
+    Require(result.ending == Ending::Stopped && result.step == Step::TestIsRepairFile && !FileExists(fixPath),
+            "a request for a larger test file was taken for a test file");
+    return 0;
+  }
   if (tagged("VNSKETCH")) {
-    const Step refusal = CompactTestFileHolds(test) ? Step::CheckTestFileSize : Step::CheckCompactTestFile;
-    Require(result.ending == Ending::Stopped && result.step == refusal && result.systemError == 0 && !FileExists(fixPath),
-            "a compact test file was not refused at the right check");
+    if (!CompactTestFileHolds(test)) {
+      Require(result.ending == Ending::Stopped && result.step == Step::CheckCompactTestFile && result.systemError == 0 &&
+                  !FileExists(fixPath),
+              "a damaged compact test file was not refused at its check");
+      return 0;
+    }
+    const bool answered = result.ending == Ending::Done || result.ending == Ending::MoreNeeded;
+    Require(answered || (result.ending == Ending::Stopped && result.step == Step::CheckCompactTestFile),
+            "a compact test file that holds was neither answered nor refused at its check");
+    Require(answered == FileExists(fixPath), "a compact test file's answer and its file disagree");
     return 0;
   }
 
-  // Entries counted as the scan counts them, in 32 bits: 0 to 3 bytes wrap to a huge count.
-  const uint32_t entries = (static_cast<uint32_t>(size) - 4) / 4;
-  if (entries > kValidBlocks) {
+  if (size < 4) {
     Require(result.ending == Ending::Stopped && result.step == Step::CheckTestFileSize && result.systemError == 0 &&
                 !FileExists(fixPath),
-            "a test file with too many entries did not stop at the size check");
+            "a test file too short to hold a size did not stop at the size check");
     return 0;
   }
-
-  const Bytes expected = ExpectedRepairFile(test, entries);
-  if (expected.empty()) {
-    Require(result.ending == Ending::Identical && !FileExists(fixPath), "identical contents were not found as such");
+  // The large form's marker: read as the large form, which no input this short can be whole.
+  if (Le32At(test, 0) == 0xFFFFFFFF) {
+    Require(result.ending == Ending::Stopped && result.step == Step::CheckLargeTestFile && !FileExists(fixPath),
+            "a large-form test file cut short was not refused at its check");
     return 0;
   }
-
-  Require(result.ending == Ending::Done, "a scan with a repair file to write did not finish");
+  const uint32_t entries = static_cast<uint32_t>(size - 4) / 4;
+  bool identical = false;
+  const Bytes expected = ExpectedRepairFile(test, entries, &identical);
+  Require(result.ending == (identical ? Ending::Identical : Ending::Done), "a scan with a repair file to write did not finish");
   Require(FileExists(fixPath), "a finished scan wrote no repair file");
   const Bytes fix = ReadFileBytes(fixPath);
   RequireRepairFileShape(fix);

@@ -143,12 +143,15 @@ class File {
   bool unnamed_ = false;
 };
 
+enum class FileAccess : uint8_t { ReadOnly, ReadWrite };
+
 // Files, by their path texts: UTF-8 on Windows, which reach the system as UTF-16 (beyond 260
 // units in the form that takes any length), and the system's bytes on Linux. An input file is
-// opened for reading and writing, shared for reading only, and must exist. Only regular files
-// are taken: a folder, a device, a pipe or a socket is refused before anything is read or
-// written (and a device is never opened at all where its name shows it).
-SystemError OpenInputFile(const char* path, HeldFileWaits* waits, File* file);
+// opened for reading, or for reading and writing, shared for reading only, and must exist: a
+// file that is only read opens on a read-only share, a disc or a file saved read-only. Only
+// regular files are taken: a folder, a device, a pipe or a socket is refused before anything
+// is read or written (and a device is never opened at all where its name shows it).
+SystemError OpenInputFile(const char* path, HeldFileWaits* waits, File* file, FileAccess access = FileAccess::ReadWrite);
 
 // Reads and writes at an offset move exactly count bytes or fail: fewer bytes is a failure (end
 // of file for a read, a full disk for a write), never a silent success. SetFileLength cuts the
@@ -249,7 +252,6 @@ SystemError ListFolder(const FolderHandle& folder, FolderEntryVisitor visit, voi
 SystemError GetEntryKind(const FolderHandle& parent, const char* name, EntryKind* kind);
 // A regular file in the folder, for reading only or for reading and writing (then shared
 // for reading only, like an input file).
-enum class FileAccess : uint8_t { ReadOnly, ReadWrite };
 SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess access, File* file);
 // A new file beside finalName under a name of its own (written to temporaryName, capacity
 // bytes), for RenameIn over finalName once complete.

@@ -16,6 +16,7 @@
 #include "core/repair_origin.h"
 #include "core/test_file.h"
 #include "stream/compact_answer.h"
+#include "stream/exchange_file_identity.h"
 #include "stream/origin_check.h"
 #include "support/files_by_path.h"
 
@@ -295,8 +296,24 @@ bool Ascending(const std::vector<uint32_t>& list) {
 Outcome CheckBrokenFile(const File& brokenFile, uint64_t size, const char* checkFilePath, const RepairToCome& repair,
                         SliceRing& ring, Progress& progress, Prediction* prediction) {
   File testFile;
-  if (const SystemError failed = OpenInputByPath(checkFilePath, brokenFile.waits(), &testFile)) {
+  if (const SystemError failed = OpenInputByPath(checkFilePath, FileAccess::ReadOnly, brokenFile.waits(), &testFile)) {
     return CheckCouldNotRead(Step::OpenTest, failed);
   }
-  return Compare(brokenFile, size, testFile, repair, ring, progress, prediction);
+  Outcome compared = Compare(brokenFile, size, testFile, repair, ring, progress, prediction);
+  if (compared.ending != Ending::Done || repair.header == nullptr || !repair.header->hasAnswers) return compared;
+  // A repair file that names the test file it answers must answer this one: a stale answer,
+  // left over from an earlier exchange, is refused even where the broken file still fits it.
+  // Taken after the test file is known sound, so that a damaged one is refused as that.
+  uint64_t length = 0;
+  if (const SystemError failed = GetFileSize64(testFile, &length)) return CheckCouldNotRead(Step::SizeTest, failed);
+  Hash128 hash;
+  if (const SystemError failed = HashWholeFile(testFile, length, repair.buffer, &hash)) {
+    return CheckCouldNotRead(Step::ReadTest, failed);
+  }
+  if (hash != repair.header->answers.testFile) {
+    CheckRefusal why;
+    why.finding = CheckFinding::AnswersOtherTestFile;
+    return OtherFileOutcome(why);
+  }
+  return compared;
 }

@@ -9,8 +9,8 @@
 
 FollowUpReader::FollowUpReader(const File& file, const FollowUpLayout& layout, const uint8_t* header, uint8_t* record,
                                uint32_t* listed)
-    : file_(file), layout_(layout), record_(record), listed_(listed) {
-  check_.Add(header, kFollowUpHeaderBytes);
+    : file_(file), layout_(layout), record_(record), listed_(listed), at_(layout.headerBytes) {
+  check_.Add(header, layout.headerBytes);
 }
 
 Outcome FollowUpReader::Expect(Slice& slice) {
@@ -50,17 +50,17 @@ Outcome FollowUpReader::Finish() {
 
 namespace {
 
-Outcome Write(HashedOutput& w, const File& brokenFile, uint64_t size, const std::vector<uint32_t>& differing, const char* folder,
-              const char* brokenFilePath, OutputNamer nameOutput, uint8_t* buffer,
-              uint8_t* hashes, Progress& progress) {
-  const FollowUpLayout layout = FollowUpLayoutFor(size, differing.size());
+Outcome Write(HashedOutput& w, const File& brokenFile, uint64_t size, const std::vector<uint32_t>& differing,
+              const FollowedRepair* followed, const char* folder, const char* brokenFilePath, OutputNamer nameOutput,
+              uint8_t* buffer, uint8_t* hashes, Progress& progress) {
+  const FollowUpLayout layout = FollowUpLayoutFor(size, differing.size(), followed);
   if (const SystemError failed =
           CreateOutput(&w.output, folder, brokenFilePath, brokenFile, ".crc", nameOutput, brokenFile.waits())) {
     return Stopped(Step::CreateFollowUp, failed);
   }
-  uint8_t header[kFollowUpHeaderBytes];
-  StoreFollowUpHeader(header, size, static_cast<uint32_t>(differing.size()));
-  if (const SystemError failed = w.Put(header, sizeof header)) return Stopped(Step::WriteFollowUp, failed);
+  uint8_t header[kLongestFollowUpHeader];
+  const uint32_t headerBytes = StoreFollowUpHeader(header, layout);
+  if (const SystemError failed = w.Put(header, headerBytes)) return Stopped(Step::WriteFollowUp, failed);
   for (const uint32_t region : differing) {
     uint8_t index[4];
     StoreU32LE(index, region);
@@ -93,9 +93,9 @@ Outcome Write(HashedOutput& w, const File& brokenFile, uint64_t size, const std:
 
 }  // namespace
 
-Outcome WriteFollowUp(const File& brokenFile, uint64_t size, const std::vector<uint32_t>& differing, const char* folder,
-                      const char* brokenFilePath, OutputNamer nameOutput, uint8_t* buffer,
-                      uint8_t* hashes, Progress& progress) {
+Outcome WriteFollowUp(const File& brokenFile, uint64_t size, const std::vector<uint32_t>& differing,
+                      const FollowedRepair* followed, const char* folder, const char* brokenFilePath, OutputNamer nameOutput,
+                      uint8_t* buffer, uint8_t* hashes, Progress& progress) {
   HashedOutput w;
-  return Write(w, brokenFile, size, differing, folder, brokenFilePath, nameOutput, buffer, hashes, progress);
+  return Write(w, brokenFile, size, differing, followed, folder, brokenFilePath, nameOutput, buffer, hashes, progress);
 }

@@ -17,7 +17,7 @@
 // that does not hold, is refused as CheckFollowUp.
 class FollowUpReader {
  public:
-  // header: the file's first kFollowUpHeaderBytes bytes; record: room for one record; listed:
+  // header: the file's first layout.headerBytes bytes; record: room for one record; listed:
   // room for the layout's region count of indices.
   FollowUpReader(const File& file, const FollowUpLayout& layout, const uint8_t* header, uint8_t* record, uint32_t* listed);
 
@@ -33,7 +33,7 @@ class FollowUpReader {
   uint8_t* record_;
   uint32_t* listed_;
   Hash128Stream check_;
-  uint64_t at_ = kFollowUpHeaderBytes;
+  uint64_t at_;
   uint64_t recordsRead_ = 0;
   bool loaded_ = false;   // record_ holds a record not yet reached
   bool current_ = false;  // record_ is the region of the slices under way
@@ -41,10 +41,11 @@ class FollowUpReader {
 
 // Writes the follow-up test file, named after brokenFilePath in folder (by nameOutput, as
 // StreamControl names outputs; no more readable than the broken file), for the regions of the
-// open broken file (size bytes) in differing, ascending: reads each region through buffer
+// open broken file (size bytes) in differing, ascending, naming the repair file it follows
+// (followed; null for one that names nothing): reads each region through buffer
 // (kStreamBufferBytes) and hashes its blocks into hashes (8 * kStreamBufferBlocks bytes). Done
 // with its path and size in the outcome; a stop at CreateFollowUp, WriteFollowUp or ReadBack,
 // or Cancelled when asked (the progress only answers that: its percentage stays at 100).
-Outcome WriteFollowUp(const File& brokenFile, uint64_t size, const std::vector<uint32_t>& differing, const char* folder,
-                      const char* brokenFilePath, OutputNamer nameOutput, uint8_t* buffer,
-                      uint8_t* hashes, Progress& progress);
+Outcome WriteFollowUp(const File& brokenFile, uint64_t size, const std::vector<uint32_t>& differing,
+                      const FollowedRepair* followed, const char* folder, const char* brokenFilePath, OutputNamer nameOutput,
+                      uint8_t* buffer, uint8_t* hashes, Progress& progress);

@@ -46,14 +46,17 @@ inline constexpr uint64_t kPlainTestFileUpTo = uint64_t{1} << 20;
 Outcome StreamScanBrokenFile(const char* brokenFilePath, const char* outputFolder, const StreamControl& control,
                              const TestFileChoice& choice = {});
 
-// The repair file carries the valid file's fingerprint behind its blocks. A follow-up test file
-// is answered with exactly the blocks whose XXH3-64 differs and the fingerprint of the regions
-// it lists. A compact test file is decoded against the valid file's blocks into the same
-// repair file the plain form gives; one that does not decode is answered, under the repair
-// file's name, with an asking repair file sized from the damage it shows (MoreNeeded). prove: identical copies get a repair file too, of no blocks, so that the other
-// side can prove they are.
+// The repair file carries the valid file's fingerprint behind its blocks and names the test
+// file it answers. A follow-up test file is answered with exactly the blocks whose XXH3-64
+// differs and the fingerprint of the regions it lists. A compact test file is decoded against
+// the valid file's blocks into the same repair file the plain form gives; one that does not
+// decode is answered, under the repair file's name, with an asking repair file sized from the
+// damage it shows (MoreNeeded). Copies whose every checksum agrees get a repair file too, of
+// no blocks, with which the other side proves them the same or finds what differs (Identical).
+// Refused before anything is written: a valid file or test file that is an exchange file of
+// another kind, and a test file the repair file already in the output folder follows on from.
 Outcome StreamScanValidFile(const char* validFilePath, const char* testFilePath, const char* outputFolder,
-                            const StreamControl& control, bool prove = false);
+                            const StreamControl& control);
 
 struct RepairOptions {
   // Null, or a test file made from the broken file that it must still match (size and every

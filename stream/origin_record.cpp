@@ -79,7 +79,7 @@ Outcome RecordFromFollowUp(const File& followUp, const FollowUpLayout& layout, c
   // The hash the follow-up lists for block b of region listed[d].
   const auto hash = [&](uint64_t d, uint64_t b, uint32_t* value) {
     uint8_t bytes[8];
-    const uint64_t at = kFollowUpHeaderBytes + d * layout.RecordBytes() + 4 + 8 * ((b - 1) % perRegion);
+    const uint64_t at = layout.headerBytes + d * layout.RecordBytes() + 4 + 8 * ((b - 1) % perRegion);
     if (const SystemError failed = ReadAt(followUp, at, bytes, sizeof bytes)) return failed;
     *value = static_cast<uint32_t>(LoadU64LE(bytes));
     return SystemError{};

@@ -26,11 +26,18 @@ SystemError CreateNamedOutput(OutputFile* output, const File* source, HeldFileWa
 
 }  // namespace
 
+SystemError OutputPathFor(char* finalPath, const char* outputFolder, const char* sourcePath, const char* extension,
+                          OutputNamer nameOutput) {
+  if (nameOutput == nullptr) nameOutput = &BuildOutputPath;
+  if (const SystemError failed = PutPathIntoBuffer(finalPath, outputFolder)) return failed;
+  return nameOutput(finalPath, sourcePath, extension);
+}
+
 SystemError CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const File& source,
                          const char* extension, OutputNamer nameOutput, HeldFileWaits* waits) {
-  if (nameOutput == nullptr) nameOutput = &BuildOutputPath;
-  if (const SystemError failed = PutPathIntoBuffer(output->finalPath, outputFolder)) return failed;
-  if (const SystemError failed = nameOutput(output->finalPath, sourcePath, extension)) return failed;
+  if (const SystemError failed = OutputPathFor(output->finalPath, outputFolder, sourcePath, extension, nameOutput)) {
+    return failed;
+  }
   return CreateNamedOutput(output, &source, waits);
 }
 

@@ -54,6 +54,10 @@ struct HashedOutput {
 SystemError CreateOutput(OutputFile* output, const char* outputFolder, const char* sourcePath, const File& source,
                          const char* extension, OutputNamer nameOutput, HeldFileWaits* waits);
 
+// The final path CreateOutput would give the output, in finalPath (a path buffer).
+SystemError OutputPathFor(char* finalPath, const char* outputFolder, const char* sourcePath, const char* extension,
+                          OutputNamer nameOutput);
+
 // The same for an output named after a folder (photos gives photos.crc). It carries many
 // files' bytes, so only its owner may read it.
 SystemError CreateFolderOutput(OutputFile* output, const char* outputFolder, const char* folderPath, const char* extension,

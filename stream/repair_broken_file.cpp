@@ -1,8 +1,8 @@
 // Streaming broken-file repair: checks the repair file's header, whole list and fingerprint
-// first, then writes each carried block at its place (the last one only up to the valid size),
-// sets the broken file's length to the valid size and flushes it. Only the carried blocks are
-// written, so applying the same repair file again changes nothing more, and a repair cut short
-// is finished by running it again. A repair file that records the broken file it was made for
+// first, then writes each carried block that is not yet in place (the last one only up to the
+// valid size), sets the broken file's length to the valid size and flushes it. Only carried
+// blocks that differ are written, so applying the same repair file again writes nothing, and a
+// repair cut short is finished by running it again. A repair file that records the broken file it was made for
 // has that checked before the first write (the size, a sample of blocks and the carried ones);
 // an earlier run's partial work passes it. With a fingerprint, the file is then read back and
 // compared with it; where it still differs, a follow-up test file is written for those regions.
@@ -24,6 +24,7 @@
 #include "core/repair_file.h"
 #include "core/test_file.h"
 #include "stream/broken_file_check.h"
+#include "stream/exchange_file_identity.h"
 #include "stream/fingerprint_check.h"
 #include "stream/follow_up.h"
 #include "stream/operations.h"
@@ -53,6 +54,7 @@ struct Repair {
   SliceRing ring;
   OutputFile output;
   bool brokenFileChanged = false;
+  uint64_t blocksWritten = 0;
 };
 
 Outcome RefuseRepairFile(const RepairFileLayout& layout) {
@@ -89,9 +91,11 @@ Outcome ReadBlockList(Repair& repair, const RepairFileLayout& layout, std::vecto
 }
 
 // Puts the blocks in place in list order, so a block listed twice ends up with the later of
-// its blocks; the repair blocks are read a slice at a time.
+// its blocks; the repair blocks are read a slice at a time. A block that already holds the
+// valid bytes is not written: a repair file applied again changes nothing, not even the file's
+// time.
 Outcome PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const std::vector<uint32_t>& list,
-                              Progress& progress) {
+                         uint64_t brokenSize, Progress& progress) {
   const uint32_t count = static_cast<uint32_t>(list.size());
   for (uint32_t j = 0; j < count;) {
     const uint32_t run = count - j < kStreamBufferBlocks ? count - j : kStreamBufferBlocks;
@@ -102,11 +106,21 @@ Outcome PutBlocksInPlace(Repair& repair, const RepairFileLayout& layout, const s
     for (uint32_t i = 0; i < run; ++i) {
       if (progress.StopRequested()) return CancelledOutcome(repair.brokenFileChanged);
       const uint64_t at = uint64_t{list[j + i] - 1} * kBlockSize;
-      repair.brokenFileChanged = true;
-      if (const SystemError failed = WriteAt(repair.brokenFile, at, repair.slice.bytes() + uint64_t{i} * kBlockSize,
-                                             BlockBytesInFile(list[j + i], layout.validSize))) {
-        return Stopped(Step::WriteRepaired, failed);
+      const uint8_t* block = repair.slice.bytes() + uint64_t{i} * kBlockSize;
+      const uint32_t bytes = BlockBytesInFile(list[j + i], layout.validSize);
+      // Where the file has the block whole, its bytes say whether it is in place already.
+      if (BlockBytesInFile(list[j + i], brokenSize) >= bytes) {
+        if (const SystemError failed = ReadAt(repair.brokenFile, at, repair.brokenSlice.bytes(), bytes)) {
+          return Stopped(Step::ReadBroken, failed);
+        }
+        if (std::memcmp(repair.brokenSlice.bytes(), block, bytes) == 0) {
+          progress.Advance(kBlockSize);
+          continue;
+        }
       }
+      repair.brokenFileChanged = true;
+      if (const SystemError failed = WriteAt(repair.brokenFile, at, block, bytes)) return Stopped(Step::WriteRepaired, failed);
+      ++repair.blocksWritten;
       progress.Advance(kBlockSize);
     }
     j += run;
@@ -199,8 +213,8 @@ Outcome AnswerRequest(Repair& repair, const char* brokenFilePath, uint64_t broke
 // Compares the repaired file, still open, with the fingerprint, and writes the follow-up where
 // it differs. predicted: the whole hash of the file as the check pass saw it will be (its region
 // hashes in the read-back's regions), or null to read the whole file back.
-Outcome Verify(Repair& repair, const char* brokenFilePath, const FingerprintPart& header, const RepairOptions& options,
-               OutputNamer nameOutput, const Hash128* predicted, Progress& progress) {
+Outcome Verify(Repair& repair, const char* brokenFilePath, const FingerprintPart& header, const FollowedRepair& followed,
+               const RepairOptions& options, OutputNamer nameOutput, const Hash128* predicted, Progress& progress) {
   std::vector<uint32_t> differing;
   Outcome compared;
   if (predicted != nullptr) {
@@ -216,24 +230,20 @@ Outcome Verify(Repair& repair, const char* brokenFilePath, const FingerprintPart
     compared = ReadBackAndCompare(repair.brokenFile, header.validSize, repair.part.bytes(), header, repair.readBack, progress,
                                   &differing);
   }
-  if (compared.ending != Ending::Done) {
-    compared.brokenFileChanged = true;
-    return compared;
-  }
+  if (compared.ending != Ending::Done) return compared;
   if (compared.verification == Verification::Verified) return compared;
   char folder[kPathBufferSize] = {};
   Outcome followUp;
   if (const SystemError failed = FollowUpFolder(brokenFilePath, options, folder)) {
     followUp = Stopped(Step::CreateFollowUp, failed);
   } else {
-    followUp = WriteFollowUp(repair.brokenFile, header.validSize, differing, folder, brokenFilePath, nameOutput,
+    followUp = WriteFollowUp(repair.brokenFile, header.validSize, differing, &followed, folder, brokenFilePath, nameOutput,
                              repair.slice.bytes(), repair.entries.bytes(), progress);
   }
   followUp.verification = compared.verification;
   followUp.differing = std::move(compared.differing);
   followUp.fingerprinted = true;
   followUp.fingerprint = compared.fingerprint;
-  followUp.brokenFileChanged = true;
   if (followUp.ending == Ending::Done) followUp.ending = Ending::Differs;
   return followUp;
 }
@@ -246,10 +256,10 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   const auto brokenFileStop = [&](Step step, SystemError failed) {
     return checkFilePath != nullptr ? CheckCouldNotRead(step, failed) : Stopped(step, failed);
   };
-  if (const SystemError failed = OpenInputByPath(brokenFilePath, &repair.waits, &repair.brokenFile)) {
+  if (const SystemError failed = OpenInputByPath(brokenFilePath, FileAccess::ReadWrite, &repair.waits, &repair.brokenFile)) {
     return brokenFileStop(Step::OpenBroken, failed);
   }
-  if (const SystemError failed = OpenInputByPath(repairFilePath, &repair.waits, &repair.repairFile)) {
+  if (const SystemError failed = OpenInputByPath(repairFilePath, FileAccess::ReadOnly, &repair.waits, &repair.repairFile)) {
     return Stopped(Step::OpenRepair, failed);
   }
   uint64_t brokenSize;
@@ -262,14 +272,26 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   if (const SystemError failed = CommitMemory(kStreamBufferBytes, &repair.slice)) {
     return Stopped(Step::CommitRepairBuffer, failed);
   }
+  // An exchange file where the broken file goes, known by its structure, is refused as what it
+  // is before anything is written.
+  ExchangeFileRole brokenRole;
+  if (const SystemError failed = FindExchangeFileRole(repair.brokenFile, brokenSize, repair.slice.bytes(), &brokenRole)) {
+    return brokenFileStop(Step::ReadBroken, failed);
+  }
+  switch (brokenRole) {
+    case ExchangeFileRole::TestFile: return Refused(Step::BrokenIsTestFile);
+    case ExchangeFileRole::RepairFile: return Refused(Step::BrokenIsRepairFile);
+    case ExchangeFileRole::None: break;
+  }
   uint8_t start[kLongestRepairFileHeader] = {};
   const uint32_t startBytes = repairSize < sizeof start ? static_cast<uint32_t>(repairSize) : sizeof start;
   if (const SystemError failed = ReadAt(repair.repairFile, 0, start, startBytes)) return Stopped(Step::ReadRepair, failed);
   switch (ReadExchangeFileKind(start, repairSize)) {
     case ExchangeFileKind::Plain:
-    case ExchangeFileKind::FollowUpTestFile:  // no repair file: its header fails the check below
-    case ExchangeFileKind::CompactTestFile:
       break;
+    case ExchangeFileKind::FollowUpTestFile:
+    case ExchangeFileKind::CompactTestFile:
+      return Refused(Step::RepairIsTestFile);
     case ExchangeFileKind::AskingRepairFile:
       return AnswerRequest(repair, brokenFilePath, brokenSize, repairSize, options, control);
     case ExchangeFileKind::FolderTestFile:
@@ -281,14 +303,13 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   }
   RepairFileLayout layout;
   const RepairFileVerdict verdict = ReadRepairFileLayout(start, repairSize, &layout);
-  if (verdict != RepairFileVerdict::Read) return RefuseRepairFile(layout);
+  if (verdict != RepairFileVerdict::Read) {
+    return LooksLikePlainTestFile(start, repairSize) ? Refused(Step::RepairIsTestFile) : RefuseRepairFile(layout);
+  }
 
   std::vector<uint32_t> list;
   Outcome listed = ReadBlockList(repair, layout, &list);
   if (listed.ending != Ending::Done) return listed;
-  if (!BrokenFileFits(brokenSize, layout.validSize)) {
-    return Stopped(Step::ReadBroken, ErrorOf(SystemErrorKind::FileTooLarge));
-  }
   FingerprintPart header;
   Outcome read = ReadFingerprint(repair.repairFile, repairSize, layout, &repair.part, &header, &repair.record);
   if (read.ending != Ending::Done) return read;
@@ -302,10 +323,9 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   if (verify || checkFilePath != nullptr) {
     if (const SystemError failed = AcquireReadBack(&repair.readBack, header)) return Stopped(readBackMemory, failed);
   }
-  if (recorded || (checkFilePath != nullptr && verify)) {
-    if (const SystemError failed = CommitMemory(kStreamBufferBytes, &repair.brokenSlice)) {
-      return Stopped(Step::CommitBrokenBuffer, failed);
-    }
+  // The blocks the record names, those read back, and those compared before they are written.
+  if (const SystemError failed = CommitMemory(kStreamBufferBytes, &repair.brokenSlice)) {
+    return Stopped(Step::CommitBrokenBuffer, failed);
   }
   if (checkFilePath != nullptr || verify) {
     // The follow-up's block hashes.
@@ -342,12 +362,16 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   }
   if (progress.StopRequested()) return CancelledOutcome(false);
 
-  Outcome placed = PutBlocksInPlace(repair, layout, list, progress);
+  Outcome placed = PutBlocksInPlace(repair, layout, list, brokenSize, progress);
   if (placed.ending != Ending::Done) return placed;
   // Zero bytes where the file grows; a longer file is cut.
-  if (brokenSize != layout.validSize) repair.brokenFileChanged = true;
-  if (const SystemError failed = SetFileLength(repair.brokenFile, layout.validSize)) return Stopped(Step::WriteRepaired, failed);
-  if (const SystemError failed = FlushFile(repair.brokenFile)) return Stopped(Step::WriteRepaired, failed);
+  if (brokenSize != layout.validSize) {
+    repair.brokenFileChanged = true;
+    if (const SystemError failed = SetFileLength(repair.brokenFile, layout.validSize)) return Stopped(Step::WriteRepaired, failed);
+  }
+  if (repair.brokenFileChanged) {
+    if (const SystemError failed = FlushFile(repair.brokenFile)) return Stopped(Step::WriteRepaired, failed);
+  }
 
   Outcome result = DoneOutcome();
   if (verify) {
@@ -360,7 +384,17 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
         return reread;
       }
     }
-    result = Verify(repair, brokenFilePath, header, options, control.nameOutput, same ? &prediction.whole : nullptr, progress);
+    // The follow-up names this repair file (its part's check, its last bytes) and the test file
+    // it answered, which the answer to the follow-up names in turn.
+    FollowedRepair followed;
+    followed.testFile = header.answers.testFile;
+    uint8_t check[kFingerprintCheckBytes];
+    if (const SystemError failed = ReadAt(repair.repairFile, repairSize - sizeof check, check, sizeof check)) {
+      return Stopped(Step::ReadRepair, failed);
+    }
+    followed.repairFile = LoadHash128(check);
+    result = Verify(repair, brokenFilePath, header, followed, options, control.nameOutput, same ? &prediction.whole : nullptr,
+                    progress);
   }
   if (result.ending != Ending::Done && result.ending != Ending::Differs) return result;
   if (fingerprinted && !verify) result.verification = Verification::Skipped;
@@ -369,6 +403,7 @@ Outcome Apply(Repair& repair, const char* brokenFilePath, const char* repairFile
   result.fingerprint = header.whole;
   result.validSize = layout.validSize;
   result.blocks = std::move(list);
+  result.blocksWritten = repair.blocksWritten;
   return result;
 }
 
@@ -378,9 +413,9 @@ Outcome StreamRepairBrokenFile(const char* brokenFilePath, const char* repairFil
                                const StreamControl& control) {
   Repair repair(control.stop);
   Outcome result = Apply(repair, brokenFilePath, repairFilePath, options, control);
-  // A stop after the first write says so: the same repair file finishes the file.
-  if (result.ending == Ending::Stopped || result.ending == Ending::Cancelled) {
-    result.brokenFileChanged = result.brokenFileChanged || repair.brokenFileChanged;
-  }
+  // Whatever the ending, whether the file was written to: after a stop, that the same repair
+  // file finishes it.
+  result.brokenFileChanged = result.brokenFileChanged || repair.brokenFileChanged;
+  result.blocksWritten = repair.blocksWritten;
   return result;
 }

@@ -4,6 +4,7 @@
 
 #include "core/block.h"
 #include "core/test_file.h"
+#include "stream/exchange_file_identity.h"
 #include "stream/operations.h"
 #include "stream/output_file.h"
 #include "stream/pipeline.h"
@@ -24,7 +25,7 @@ struct BrokenScan {
 
 Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFolder, const StreamControl& control,
              const TestFileChoice& choice) {
-  if (const SystemError failed = OpenInputByPath(brokenFilePath, &scan.waits, &scan.brokenFile)) {
+  if (const SystemError failed = OpenInputByPath(brokenFilePath, FileAccess::ReadOnly, &scan.waits, &scan.brokenFile)) {
     return Stopped(Step::OpenBroken, failed);
   }
   uint64_t size;
@@ -32,6 +33,17 @@ Outcome Scan(BrokenScan& scan, const char* brokenFilePath, const char* outputFol
   if (!TestFileCanRecord(size)) return Stopped(Step::SizeBroken, ErrorOf(SystemErrorKind::FileTooLarge));
 
   if (const SystemError failed = AcquireSlices(&scan.ring)) return Stopped(Step::AllocateBroken, failed);
+  // A test file or repair file chosen for the broken file is refused as what it is: its test
+  // file would describe the exchange file, not the file to repair.
+  ExchangeFileRole role;
+  if (const SystemError failed = FindExchangeFileRole(scan.brokenFile, size, scan.ring.slices[0].bytes, &role)) {
+    return Stopped(Step::ReadBroken, failed);
+  }
+  switch (role) {
+    case ExchangeFileRole::TestFile: return Refused(Step::BrokenIsTestFile);
+    case ExchangeFileRole::RepairFile: return Refused(Step::BrokenIsRepairFile);
+    case ExchangeFileRole::None: break;
+  }
   if (const SystemError failed =
           CreateOutput(&scan.output, outputFolder, brokenFilePath, scan.brokenFile, ".crc", control.nameOutput, &scan.waits)) {
     return Stopped(Step::CreateOutput, failed);

@@ -6,7 +6,8 @@
 // damage beyond the list itself. Then the test file's values of those blocks and of a sample
 // of the others are read, which the fingerprint part records so that the repair can tell the
 // file it was made for (stream/origin_record.h). A follow-up test file is answered the same
-// way, block by block by XXH3-64 instead of by checksum.
+// way, block by block by XXH3-64 instead of by checksum. The repair file names the test file it
+// answers, so that a stale answer, or an earlier round's test file, is told for what it is.
 #include <algorithm>
 #include <cstdint>
 #include <new>
@@ -20,6 +21,7 @@
 #include "core/repair_file.h"
 #include "core/test_file.h"
 #include "stream/compact_answer.h"
+#include "stream/exchange_file_identity.h"
 #include "stream/follow_up.h"
 #include "stream/operations.h"
 #include "stream/origin_record.h"
@@ -56,8 +58,7 @@ struct Comparison {
 // Reads which test file it is and checks it against the valid file.
 Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLayout* followUp) {
   Exchange& exchange = c.exchange;
-  if (const SystemError failed = GetFileSize64(scan.testFile, &c.testLength)) return Stopped(Step::SizeTest, failed);
-  const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(c.testLength, kFollowUpHeaderBytes));
+  const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(c.testLength, kLongestFollowUpHeader));
   if (startBytes > 0) {
     if (const SystemError failed = ReadAt(scan.testFile, 0, start, startBytes)) return Stopped(Step::ReadTest, failed);
   }
@@ -73,13 +74,19 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
       if (read.ending != Ending::Done) return read;
       exchange.recordedSize = c.compact.header.brokenSize;
       exchange.entries = BlockCount64(exchange.recordedSize);
-      if (!TestFileFitsValid(exchange.entries, exchange.validBlocks)) return Refused(Step::CheckTestFileSize);
       return DoneOutcome();
     }
-    case ExchangeFileKind::Plain:
+    case ExchangeFileKind::Plain: {
+      // A repair file given for the test file (its own fingerprint part tells it).
+      ExchangeFileRole role;
+      if (const SystemError failed = FindExchangeFileRole(scan.testFile, c.testLength, scan.ring.slices[0].bytes, &role)) {
+        return Stopped(Step::ReadTest, failed);
+      }
+      if (role == ExchangeFileRole::RepairFile) return Refused(Step::TestIsRepairFile);
       break;
-    case ExchangeFileKind::AskingRepairFile:  // a repair file: as long as a small test file of a larger copy
-      break;
+    }
+    case ExchangeFileKind::AskingRepairFile:
+      return Refused(Step::TestIsRepairFile);
     case ExchangeFileKind::FolderTestFile:
     case ExchangeFileKind::CompactFolderTestFile:
     case ExchangeFileKind::FolderAskingFile:
@@ -87,23 +94,57 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
     case ExchangeFileKind::FolderRepairFile:
       return Refused(Step::CheckTestFileForFolder);
   }
-  // Below 4 GiB the test file is read in the small form only, as the dialog has always read it.
-  const TestFileVerdict verdict = ReadTestFileLayout(start, c.testLength, exchange.validSize >= kLargeFormSize, &c.test);
+  // Either form, whatever the valid file's size: a broken copy longer than the valid file is
+  // answered too, and its repair cuts it to the valid size. A test file too short to hold a
+  // size is refused as the dialog always refused it, as one of a larger file.
+  const TestFileVerdict verdict = ReadTestFileLayout(start, c.testLength, true, &c.test);
   if (verdict == TestFileVerdict::LargeMalformed) return Refused(Step::CheckLargeTestFile);
-  if (verdict == TestFileVerdict::TooShort || !TestFileFitsValid(c.test.entries, exchange.validBlocks)) {
-    return Refused(Step::CheckTestFileSize);
-  }
+  if (verdict == TestFileVerdict::TooShort) return Refused(Step::CheckTestFileSize);
   exchange.recordedSize = c.test.recordedSize;
   exchange.entries = c.test.entries;
   return DoneOutcome();
 }
 
+// An exchange file where the valid file goes is refused as what it is.
+Outcome RefuseExchangeFileAsValid(ValidScan& scan, const Comparison& c, uint8_t* buffer) {
+  ExchangeFileRole role;
+  if (const SystemError failed = FindExchangeFileRole(scan.validFile, c.exchange.validSize, buffer, &role)) {
+    return Stopped(Step::ReadValid, failed);
+  }
+  switch (role) {
+    case ExchangeFileRole::TestFile: return Refused(Step::ValidIsTestFile);
+    case ExchangeFileRole::RepairFile: return Refused(Step::ValidIsRepairFile);
+    case ExchangeFileRole::None: break;
+  }
+  return DoneOutcome();
+}
+
+// The repair file already under the output's name, where it says it answers a later round of
+// this exchange: the test file given is the one that round's test file followed on from. What
+// cannot be read is left to the writing, which reports it.
+Outcome RefuseEarlierTestFile(const char* outputFolder, const char* validFilePath, const StreamControl& control,
+                              HeldFileWaits* waits, const Hash128& testFile) {
+  char path[kPathBufferSize] = {};
+  if (OutputPathFor(path, outputFolder, validFilePath, ".fix", control.nameOutput)) return DoneOutcome();
+  File existing;
+  uint64_t length = 0;
+  if (OpenInputFile(path, waits, &existing, FileAccess::ReadOnly) || GetFileSize64(existing, &length)) return DoneOutcome();
+  bool found = false;
+  RepairAnswers answers;
+  if (ReadRepairAnswers(existing, length, &found, &answers) || !found || answers.earlierTestFile != testFile) {
+    return DoneOutcome();
+  }
+  Outcome refused = Refused(Step::CheckEarlierTestFile);
+  refused.outputPath = path;
+  return refused;
+}
+
 Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePath, const char* outputFolder,
-             const StreamControl& control, bool prove) {
-  if (const SystemError failed = OpenInputByPath(validFilePath, &scan.waits, &scan.validFile)) {
+             const StreamControl& control) {
+  if (const SystemError failed = OpenInputByPath(validFilePath, FileAccess::ReadOnly, &scan.waits, &scan.validFile)) {
     return Stopped(Step::OpenValid, failed);
   }
-  if (const SystemError failed = OpenInputByPath(testFilePath, &scan.waits, &scan.testFile)) {
+  if (const SystemError failed = OpenInputByPath(testFilePath, FileAccess::ReadOnly, &scan.waits, &scan.testFile)) {
     return Stopped(Step::OpenTest, failed);
   }
 
@@ -116,7 +157,10 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   exchange.validBlocks = BlockCount64(exchange.validSize);
   if (const SystemError failed = AcquireSlices(&scan.ring)) return Stopped(Step::AllocateValid, failed);
 
-  uint8_t start[kFollowUpHeaderBytes] = {};
+  if (const SystemError failed = GetFileSize64(scan.testFile, &c.testLength)) return Stopped(Step::SizeTest, failed);
+  Outcome fields = RefuseExchangeFileAsValid(scan, c, scan.ring.slices[0].bytes);
+  if (fields.ending != Ending::Done) return fields;
+  uint8_t start[kLongestFollowUpHeader] = {};
   FollowUpLayout followUpLayout;
   Outcome tested = ReadTestFile(scan, c, start, &followUpLayout);
   if (tested.ending != Ending::Done) return tested;
@@ -167,9 +211,17 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (answering) {
     Outcome finished = followUp.Finish();
     if (finished.ending != Ending::Done) return finished;
-  } else if (CopiesIdentical(exchange, damaged.size()) && !prove) {
-    return IdenticalOutcome();
   }
+  // Equal checksums are not equal files: the repair file of no blocks lets the other side prove
+  // them so, or find what the checksums cannot see.
+  const bool identical = !answering && CopiesIdentical(exchange, damaged.size());
+  RepairAnswers answers;
+  if (const SystemError failed = HashWholeFile(scan.testFile, c.testLength, scan.ring.slices[0].bytes, &answers.testFile)) {
+    return Stopped(Step::ReadTest, failed);
+  }
+  if (answering && followUpLayout.hasFollowed) answers.earlierTestFile = followUpLayout.followed.testFile;
+  Outcome earlier = RefuseEarlierTestFile(outputFolder, validFilePath, control, &scan.waits, answers.testFile);
+  if (earlier.ending != Ending::Done) return earlier;
 
   OriginRecord record;
   std::vector<uint32_t> checksums;  // of the carried blocks, for a compact test file's values
@@ -189,14 +241,14 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   }
   // The head in memory: the header and the region hashes, a little over 1 MiB at most.
   const uint64_t headBytes =
-      (answering ? FingerprintPartBytes(FingerprintForm::ListedRegions, followUpLayout.regions, &record.origin)
-                 : FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount, &record.origin)) -
+      (answering ? FingerprintPartBytes(FingerprintForm::ListedRegions, followUpLayout.regions, &record.origin, &answers)
+                 : FingerprintPartBytes(FingerprintForm::EveryRegion, regionCount, &record.origin, &answers)) -
       OriginListBytes(record.origin) - kFingerprintCheckBytes;
   if (const SystemError failed = CommitMemory(static_cast<uint32_t>(headBytes), &scan.part)) {
     return Stopped(Step::AllocateFingerprint, failed);
   }
   StoreFingerprintHead(scan.part.bytes(), exchange.validSize, print.Whole(), scan.regions.As<Hash128>(),
-                       answering ? listed : nullptr, followUpLayout.regions, record.origin);
+                       answering ? listed : nullptr, followUpLayout.regions, record.origin, &answers);
 
   if (const SystemError failed =
           CreateOutput(&scan.output, outputFolder, validFilePath, scan.validFile, ".fix", control.nameOutput, &scan.waits)) {
@@ -218,8 +270,10 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
   if (wrote.ending != Ending::Done) return wrote;
   Outcome result = FinishOutput(&scan.output);
   if (result.ending != Ending::Done) return result;
+  if (identical) result.ending = Ending::Identical;
   result.outputBytes = written;
   result.validSize = exchange.validSize;
+  result.recordedSize = exchange.recordedSize;
   result.blocks = std::move(damaged);
   result.fingerprinted = true;
   result.fingerprint = print.Whole();
@@ -229,7 +283,7 @@ Outcome Scan(ValidScan& scan, const char* validFilePath, const char* testFilePat
 }  // namespace
 
 Outcome StreamScanValidFile(const char* validFilePath, const char* testFilePath, const char* outputFolder,
-                            const StreamControl& control, bool prove) {
+                            const StreamControl& control) {
   ValidScan scan(control.stop);
-  return Scan(scan, validFilePath, testFilePath, outputFolder, control, prove);
+  return Scan(scan, validFilePath, testFilePath, outputFolder, control);
 }

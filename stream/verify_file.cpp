@@ -22,8 +22,8 @@ struct Verifying {
 };
 
 Outcome Check(Verifying& v, const char* filePath, const char* repairFilePath, const StreamControl& control) {
-  if (const SystemError failed = OpenInputByPath(filePath, &v.waits, &v.file)) return Stopped(Step::OpenBroken, failed);
-  if (const SystemError failed = OpenInputByPath(repairFilePath, &v.waits, &v.repairFile)) {
+  if (const SystemError failed = OpenInputByPath(filePath, FileAccess::ReadOnly, &v.waits, &v.file)) return Stopped(Step::OpenBroken, failed);
+  if (const SystemError failed = OpenInputByPath(repairFilePath, FileAccess::ReadOnly, &v.waits, &v.repairFile)) {
     return Stopped(Step::OpenRepair, failed);
   }
   uint64_t size;

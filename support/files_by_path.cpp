@@ -3,8 +3,8 @@
 
 #include "support/path_buffer.h"
 
-SystemError OpenInputByPath(const char* path, HeldFileWaits* waits, File* file) {
+SystemError OpenInputByPath(const char* path, FileAccess access, HeldFileWaits* waits, File* file) {
   char buffer[kPathBufferSize];
   if (const SystemError failed = PutPathIntoBuffer(buffer, path)) return failed;
-  return OpenInputFile(buffer, waits, file);
+  return OpenInputFile(buffer, waits, file, access);
 }

@@ -3,6 +3,6 @@
 
 #include "platform/platform.h"
 
-// Opens the file a path text names as an input file, keeping waits (a text too long for a path
-// buffer is refused as a name too long).
-SystemError OpenInputByPath(const char* path, HeldFileWaits* waits, File* file);
+// Opens the file a path text names as an input file, for reading alone or for writing too,
+// keeping waits (a text too long for a path buffer is refused as a name too long).
+SystemError OpenInputByPath(const char* path, FileAccess access, HeldFileWaits* waits, File* file);

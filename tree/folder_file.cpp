@@ -14,7 +14,7 @@ FileReader FolderFile::Records() const {
 
 Outcome OpenFolderFile(const char* path, HeldFileWaits* waits, ExchangeFileKind kind, const FolderFileSteps& steps,
                        FolderFile* opened, ExchangeFileKind also, ExchangeFileKind alsoThis) {
-  if (const SystemError failed = OpenInputByPath(path, waits, &opened->file)) return Stopped(steps.open, failed);
+  if (const SystemError failed = OpenInputByPath(path, FileAccess::ReadOnly, waits, &opened->file)) return Stopped(steps.open, failed);
   if (const SystemError failed = GetFileSize64(opened->file, &opened->length)) return Stopped(steps.size, failed);
   if (const SystemError failed = CommitMemory(kStreamBufferBytes, &opened->buffer)) return Stopped(steps.buffer, failed);
   const uint32_t startBytes = static_cast<uint32_t>(std::min<uint64_t>(opened->length, sizeof opened->start));

@@ -73,6 +73,8 @@ struct TreeOutcome {
   uint64_t files = 0;    // files described, compared or changed
   uint64_t folders = 0;  // folders described, compared or created
   uint64_t fetched = 0;  // scans: files that were only in the cloud, fetched to be read
+  // Identical folders: the older folder repair file of the output's name, removed.
+  std::string removedAnswer;
 };
 
 bool AnySkipped(const TreeOutcome& result);

@@ -38,6 +38,8 @@
 #include "stream/output_file.h"
 #include "stream/pipeline.h"
 #include "stream/steps.h"
+#include "support/output_path.h"
+#include "support/path_buffer.h"
 #include "stream/travelling_blocks.h"
 #include "tree/file_reader.h"
 #include "tree/folder_cursor.h"
@@ -643,6 +645,29 @@ Outcome ReadTestFile(ValidFolderScan& scan, const char* testFilePath, TestIndex*
   return ReadTestIndex(reader, header, index);
 }
 
+// Identical folders leave no answer behind: an older folder repair file under the output's
+// name (or a request for a larger test file) answered an earlier test file, and applied now it
+// would undo changes made since. Only these are removed, known by their tags; anything else of
+// that name is left alone.
+Outcome RemoveOlderAnswer(ValidFolderScan& scan, const char* outputFolder, const char* validFolderPath,
+                          TreeOutcome& result) {
+  char path[kPathBufferSize] = {};
+  if (const SystemError failed = PutPathIntoBuffer(path, outputFolder)) return Stopped(Step::CreateOutput, failed);
+  if (const SystemError failed = BuildFolderOutputPath(path, validFolderPath, ".fix")) return Stopped(Step::CreateOutput, failed);
+  uint8_t start[kTagBytes] = {};
+  uint64_t length = 0;
+  {
+    File older;
+    if (OpenInputFile(path, &scan.waits, &older, FileAccess::ReadOnly)) return IdenticalOutcome();
+    if (GetFileSize64(older, &length) || length < kTagBytes || ReadAt(older, 0, start, kTagBytes)) return IdenticalOutcome();
+  }
+  const ExchangeFileKind kind = ReadExchangeFileKind(start, length);
+  if (kind != ExchangeFileKind::FolderRepairFile && kind != ExchangeFileKind::FolderAskingFile) return IdenticalOutcome();
+  if (const SystemError failed = RemoveFile(path)) return Stopped(Step::CreateOutput, failed);
+  result.removedAnswer = path;
+  return IdenticalOutcome();
+}
+
 // The answer to a folder follow-up: for each file it lists, exactly the blocks that differ.
 Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::vector<FolderFollowUpEntry>& files,
                const char* outputFolder, const StreamControl& control, TreeOutcome& result) {
@@ -665,7 +690,7 @@ Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::ve
   }
   Outcome finished = writer.Finish();
   if (finished.ending != Ending::Done) return finished;
-  if (writer.count() == 0) return IdenticalOutcome();
+  if (writer.count() == 0) return RemoveOlderAnswer(scan, outputFolder, validFolderPath, result);
   finished.outputBytes = writer.written();
   return finished;
 }
@@ -881,7 +906,7 @@ Outcome ScanSketched(ValidFolderScan& scan, const char* validFolderPath, const c
   if (progress.StopRequested()) return CancelledOutcome(false);
   Outcome finished = writer.Finish();
   if (finished.ending != Ending::Done) return finished;
-  if (writer.count() == 0) return IdenticalOutcome();
+  if (writer.count() == 0) return RemoveOlderAnswer(scan, outputFolder, validFolderPath, result);
   finished.outputBytes = writer.written();
   return finished;
 }
@@ -937,7 +962,7 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   if (progress.StopRequested()) return CancelledOutcome(false);
   Outcome finished = writer.Finish();
   if (finished.ending != Ending::Done) return finished;
-  if (writer.count() == 0) return IdenticalOutcome();
+  if (writer.count() == 0) return RemoveOlderAnswer(scan, outputFolder, validFolderPath, result);
   finished.outputBytes = writer.written();
   return finished;
 }

@@ -129,6 +129,9 @@ void ShowFolderOutcome(HWND dialog, WorkMode mode, const TreeOutcome& result) {
       return;
     case Ending::Identical:
       text = Own(CurrentWords().entries.foldersIdentical);
+      if (!result.removedAnswer.empty()) {
+        text += L"\n\n" + OwnWith(CurrentWords().entries.olderAnswerRemoved, result.removedAnswer);
+      }
       AddEntryLists(&text, result);
       Show(dialog, text, CurrentWords().shared.attention, MB_OK | MB_ICONINFORMATION);
       return;

@@ -219,9 +219,13 @@ bool StartOperationOfMode(HWND dialog) {
   return false;
 }
 
-void AnnounceTaskDone(HWND dialog) {
+void AnnounceTaskDone(HWND dialog, WorkMode mode, const Outcome& outcome) {
   Beep(5000, 50);
-  ShowBox(dialog, CurrentWords().dialog.taskDone, CurrentWords().shared.attention, MB_OK);
+  bool warning = false;
+  const std::string note = DoneNote(mode, outcome, &warning);
+  const std::string text = note.empty() ? std::string(CurrentWords().dialog.taskDone)
+                                        : std::string(CurrentWords().dialog.taskDone) + "\n\n" + note;
+  ShowBox(dialog, text.c_str(), CurrentWords().shared.attention, MB_OK | (warning ? MB_ICONWARNING : 0));
 }
 
 void Start(HWND dialog) {
@@ -255,7 +259,7 @@ void EndBackgroundWork(HWND dialog) {
     if (folder.ending == Ending::Done && !folder.outputMayNotSurvivePowerCut && !AnyMismatch(outcome.tree)) Beep(5000, 50);
     ShowFolderOutcome(dialog, outcome.mode, outcome.tree);
   } else if (outcome.outcome.ending == Ending::Done && !outcome.outcome.outputMayNotSurvivePowerCut) {
-    AnnounceTaskDone(dialog);
+    AnnounceTaskDone(dialog, outcome.mode, outcome.outcome);
   } else {
     ShowOutcomeBox(dialog, outcome.mode, outcome.outcome);
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/exchange_rules.h"
 #include "platform/platform.h"
 #include "ui/report_system_error.h"
 #include "words/step_texts.h"
@@ -96,7 +97,28 @@ std::string DiffersText(const Outcome& outcome) {
   return text;
 }
 
+// A text with one percentage.
+std::string WithShare(const char* format, double share) {
+  char line[512];
+  std::snprintf(line, sizeof line, format, static_cast<unsigned>(SharePercent(share)));
+  return line;
+}
+
 }  // namespace
+
+std::string DoneNote(WorkMode mode, const Outcome& outcome, bool* warning) {
+  *warning = false;
+  if (mode == WorkMode::ValidScan) {
+    const double share = DifferingShare(outcome.blocks.size(), outcome.validSize, outcome.recordedSize);
+    if (share <= kSameVersionShare) return {};
+    *warning = true;
+    return WithShare(CurrentWords().shared.differsMuch, share);
+  }
+  if (mode != WorkMode::Repair) return {};
+  if (AppliedBefore(outcome) && !outcome.brokenFileChanged) return std::string(CurrentWords().shared.alreadyRepaired);
+  const double share = DifferingShare(outcome.blocksWritten, outcome.validSize, outcome.validSize);
+  return share > kSameVersionShare ? WithShare(CurrentWords().shared.replacedShare, share) : std::string();
+}
 
 void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
   switch (outcome.ending) {
@@ -104,7 +126,9 @@ void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
       if (outcome.outputMayNotSurvivePowerCut) ShowMayNotSurvivePowerCut(dialog, outcome);
       return;
     case Ending::Identical:
-      ShowMessageBox(dialog, CurrentWords().shared.identical, CurrentWords().shared.attention, kBoxIconInformation);
+      // Every checksum agrees: the repair file of no blocks written proves it or finds more.
+      ShowMessageBox(dialog, Formatted(CurrentWords().shared.identicalProof, outcome.outputPath.c_str()).c_str(),
+                     CurrentWords().shared.attention, kBoxIconInformation);
       return;
     case Ending::Cancelled:
       ShowBox(dialog, StopText(mode, outcome), CurrentWords().shared.attention, MB_OK | MB_ICONINFORMATION);
@@ -113,9 +137,13 @@ void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome) {
     case Ending::CheckRefused:
       ShowStop(dialog, outcome);
       return;
-    case Ending::Differs:
-      ShowBox(dialog, DiffersText(outcome).c_str(), CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
+    case Ending::Differs: {
+      // A repair file of an earlier round, applied again: the newest answer is needed.
+      std::string text = DiffersText(outcome);
+      if (AppliedBefore(outcome)) text = text + "\n\n" + std::string(CurrentWords().shared.alreadyApplied);
+      ShowBox(dialog, text.c_str(), CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
       return;
+    }
     case Ending::OtherFile:
       ShowBox(dialog, CurrentWords().shared.otherFile, CurrentWords().shared.attention, MB_OK | MB_ICONWARNING);
       return;

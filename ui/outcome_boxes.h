@@ -3,6 +3,8 @@
 // result still differs from the valid file.
 #pragma once
 
+#include <string>
+
 #include <windows.h>
 
 #include "core/outcome.h"
@@ -16,3 +18,8 @@
 // first ranges, why the checksums missed them and the follow-up to send. Nothing for the rest
 // of Done, whose box the dialog shows itself.
 void ShowOutcomeBox(HWND dialog, WorkMode mode, const Outcome& outcome);
+
+// What a done task says after "Done.", in a paragraph of its own: a valid copy that differs in
+// more than a quarter (*warning set), a repair that replaced that much, or one that found every
+// block in place already. Empty for none.
+std::string DoneNote(WorkMode mode, const Outcome& outcome, bool* warning);

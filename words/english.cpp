@@ -90,7 +90,6 @@ constinit const Words kEnglish = {
     .shared =
         {
             .unforeseen = "Cannot continue",
-            .identical = "The broken file and the valid file have identical contents.",
             .attention = "Varnell",
             .heldBy = "The file is open in “%s”: close it and run the operation again.",
             .heldByAnother = "The file is open in another program: close it and run the operation again.",
@@ -107,6 +106,17 @@ constinit const Words kEnglish = {
                                   "folder makes a larger test file.",
             .folderLargerTestFile = "A larger test file has been written: %s. The broken folder is unchanged. Send this "
                                     "test file to whoever holds the intact folder, once more.",
+            .identicalProof =
+                "Every block's checksum of the broken file matches the valid file, but matching checksums do not yet "
+                "prove the files the same. A repair file without blocks has been written: %s. Send it back: the repair "
+                "with it (“Repair the broken file”) checks the broken file against the valid file's fingerprint and "
+                "proves it whole, or finds what differs.",
+            .differsMuch = "%u%% of the file differs. A damaged copy seldom differs so much: is the valid file the same "
+                           "version as the broken one? The repair will replace the broken file with this version.",
+            .replacedShare = "%u%% of the file was replaced.",
+            .alreadyRepaired = "Every block of the repair file was already in place: the file is unchanged.",
+            .alreadyApplied = "This repair file had already been applied: all its blocks were already in place. The "
+                              "answer to the newest test file is needed.",
         },
     .steps =
         {
@@ -168,10 +178,26 @@ constinit const Words kEnglish = {
             .checkTestFileBudget = "The size allowed is no larger than the test file already sent: allow a larger one",
             .readValidStamp = "Could not read the valid file's access rights and modification time.",
             .setFileStamp = "Could not give the file the valid file's modification time.",
+            .brokenIsTestFile = "The file chosen as the broken file is a Varnell test file, not the file itself. "
+                                "Choose the damaged file.",
+            .brokenIsRepairFile = "The file chosen as the broken file is a Varnell repair file, not the file itself. "
+                                  "Choose the damaged file; the repair file goes in the field “Repair file”.",
+            .validIsTestFile = "The file chosen as the valid file is a Varnell test file, not the intact copy. Choose "
+                               "the intact copy; the test file goes in the field “Test file”.",
+            .validIsRepairFile = "The file chosen as the valid file is a Varnell repair file, written by a scan of the "
+                                 "valid file, not the intact copy. Choose the intact copy.",
+            .testIsRepairFile = "The file chosen as the test file is a repair file. Choose the test file (*.crc) sent "
+                                "from the broken file.",
+            .repairIsTestFile = "The file chosen as the repair file is a test file: it goes to whoever holds the intact "
+                                "copy. Choose the repair file (*.fix) sent back.",
+            .checkEarlierTestFile = "This test file has been answered before: the repair file written under the same name "
+                                    "answers a newer test file that followed it. Choose the newest test file.",
         },
     .entries =
         {
             .foldersIdentical = "The broken folder and the valid folder have identical contents.",
+            .olderAnswerRemoved = "The older repair file %s was removed: it answered an earlier test file, and applied "
+                                  "now it would undo what has changed since.",
             .damaged = "Damaged, blocks: %llu: %s",
             .lengthDiffers = "Differs only in length: %s",
             .missing = "Not in the broken folder, will be sent whole: %s",
@@ -397,6 +423,10 @@ constinit const Words kEnglish = {
             .checkTestFileForFolder = "the test file was made for a folder, not for a file.",
             .checkSketchDiffers = "the broken file differs from the compact test file in more blocks than it can name.",
             .checkTestFileDiffers = "the broken file no longer gives the test file this request answers.",
+            .checkAnswersOtherTestFile = "the repair file answers another test file, not this one: it belongs to an "
+                                         "earlier exchange.",
+            .checksumsMatch = "Every block's checksum matches. The repair file has no blocks: repair with it proves the "
+                              "files the same or finds what differs.\n",
             .otherFile = "The repair file was made for another file, or the file has changed since its test file was made: ",
             .otherFileNext = "The broken file is unchanged; make a new test file and a new exchange.\n",
             .fileChangedWhileRead =

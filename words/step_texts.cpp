@@ -69,6 +69,13 @@ const char* StepMessage(Step step, const Words& words) {
     case Step::CheckTestFileBudget: return said.checkTestFileBudget;
     case Step::ReadValidStamp: return said.readValidStamp;
     case Step::SetFileStamp: return said.setFileStamp;
+    case Step::BrokenIsTestFile: return said.brokenIsTestFile;
+    case Step::BrokenIsRepairFile: return said.brokenIsRepairFile;
+    case Step::ValidIsTestFile: return said.validIsTestFile;
+    case Step::ValidIsRepairFile: return said.validIsRepairFile;
+    case Step::TestIsRepairFile: return said.testIsRepairFile;
+    case Step::RepairIsTestFile: return said.repairIsTestFile;
+    case Step::CheckEarlierTestFile: return said.checkEarlierTestFile;
   }
   return "";
 }

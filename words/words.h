@@ -129,8 +129,7 @@ struct DialogWords {
 struct SharedWords {
   // The caption of the box of a condition the program found itself; its text is the step's.
   Phrase unforeseen;
-  // Identical copies: text and caption.
-  Phrase identical;
+  // The caption of the boxes that tell an outcome.
   Phrase attention;
   // After the system's text of a file another program holds open, for a stop and for a
   // folder's entry alike: with the program's name (%s), where the system can tell which, and
@@ -147,6 +146,17 @@ struct SharedWords {
   // The same for a folder's compact test file.
   Phrase folderAskedForMore;
   Phrase folderLargerTestFile;
+  // Copies whose every checksum agrees: the repair file of no blocks written (%s), which proves
+  // them the same or finds what differs.
+  Phrase identicalProof;
+  // A repair file for a copy that differs in more than a quarter (%u: the percentage): is the
+  // valid file the same version? And, after the repair, how much of the file it replaced.
+  Phrase differsMuch;
+  Phrase replacedShare;
+  // A repair whose blocks were all in place already: done, nothing written; or still differing,
+  // the repair file applied before.
+  Phrase alreadyRepaired;
+  Phrase alreadyApplied;
 };
 
 // What both programs call each step an operation can stop at (core/outcome.h): a failed
@@ -207,6 +217,13 @@ struct StepWords {
   Phrase checkTestFileBudget;
   Phrase readValidStamp;
   Phrase setFileStamp;
+  Phrase brokenIsTestFile;
+  Phrase brokenIsRepairFile;
+  Phrase validIsTestFile;
+  Phrase validIsRepairFile;
+  Phrase testIsRepairFile;
+  Phrase repairIsTestFile;
+  Phrase checkEarlierTestFile;
 };
 
 // What happened to the entries of a folder: the events of its scans and its repair (each
@@ -214,6 +231,8 @@ struct StepWords {
 // why an entry was skipped, and why a name was refused.
 struct EntryWords {
   Phrase foldersIdentical;
+  // Identical folders: the older folder repair file of the output's name (%s), removed.
+  Phrase olderAnswerRemoved;
   Phrase damaged;
   Phrase lengthDiffers;
   Phrase missing;
@@ -332,6 +351,9 @@ struct CliWords {
   Phrase checkTestFileForFolder;
   Phrase checkSketchDiffers;
   Phrase checkTestFileDiffers;
+  Phrase checkAnswersOtherTestFile;
+  // Identical copies: what the repair file of no blocks is for.
+  Phrase checksumsMatch;
   // A repair refused because the broken file is not the one its repair file was made for: the
   // words before where it shows (one of the check's reasons above), then the way on.
   Phrase otherFile;

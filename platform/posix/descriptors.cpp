@@ -1,5 +1,6 @@
-// Descriptors as handles: the files this process has open for writing, which refuse a second
-// writer, and the release of every file and folder.
+// Descriptors as handles: the files this process has open, of which one open for writing
+// refuses any other open and one open for reading refuses a writer, and the release of every
+// file and folder.
 #include "platform/posix/descriptors.h"
 
 #include <fcntl.h>
@@ -13,11 +14,14 @@
 
 namespace {
 
-// A file open for writing, by device and inode, and the descriptor that has it.
+// A file open, by device and inode, the descriptor that has it, whether it writes and whether
+// it lets others write beside it.
 struct Writer {
   int fd;
   dev_t device;
   ino_t inode;
+  bool writes;
+  bool sharesWriting;
 };
 
 // As many as are open: the table grows by doubling, from malloc, which no test's replacement
@@ -28,9 +32,14 @@ size_t writerCount = 0;
 size_t writerRoom = 0;
 std::mutex writersLock;
 
-bool WrittenAlready(dev_t device, ino_t inode) {
+// Whether an open of the file is refused by one already open, as Windows' share modes refuse
+// it: a writer where an open one does not share writing, or anything that does not share
+// writing where one writes.
+bool HeldAgainst(const Writer& wanted) {
   for (size_t i = 0; i < writerCount; ++i) {
-    if (writers[i].device == device && writers[i].inode == inode) return true;
+    const Writer& open = writers[i];
+    if (open.device != wanted.device || open.inode != wanted.inode) continue;
+    if ((wanted.writes && !open.sharesWriting) || (open.writes && !wanted.sharesWriting)) return true;
   }
   return false;
 }
@@ -89,17 +98,19 @@ FolderHandle FolderOf(int fd, HeldFileWaits* waits) {
   return FolderHandle(handle, waits);
 }
 
-SystemError AdoptDescriptor(int fd, FileAccess access, HeldFileWaits* waits, bool unnamed, File* file) {
+SystemError AdoptDescriptor(int fd, FileAccess access, bool sharesWriting, HeldFileWaits* waits, bool unnamed,
+                            File* file) {
   struct stat info;
   if (fstat(fd, &info) != 0) return Abandon(fd, errno);
   if (const int refusal = RefusalFor(info.st_mode)) return Abandon(fd, refusal);
   // Opened without blocking so that a pipe could not hold the open up; plain files from here.
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return Abandon(fd, errno);
-  if (access == FileAccess::ReadWrite) {
+  {
+    const Writer opened{fd, info.st_dev, info.st_ino, access == FileAccess::ReadWrite, sharesWriting};
     std::lock_guard<std::mutex> lock(writersLock);
-    if (WrittenAlready(info.st_dev, info.st_ino)) return Abandon(fd, EBUSY);
-    if (const int error = AddWriter(Writer{fd, info.st_dev, info.st_ino})) return Abandon(fd, error);
+    if (HeldAgainst(opened)) return Abandon(fd, EBUSY);
+    if (const int error = AddWriter(opened)) return Abandon(fd, error);
   }
   auto* handle = reinterpret_cast<PlatformFile*>(static_cast<intptr_t>(fd) + 1);
   NoteFileOpened(handle);

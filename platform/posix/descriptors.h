@@ -21,8 +21,10 @@ int Descriptor(const File& file);
 int Descriptor(const FolderHandle& folder);
 FolderHandle FolderOf(int fd, HeldFileWaits* waits);
 
-// Takes an open descriptor as a File: refused (and closed) when it is not a regular file, or,
-// opened for writing, when this process has the file open for writing already, as Windows
-// refuses a second writer of a file shared for reading only: two names of one file may be open
-// at once, and an output path that names one of the operation's own inputs is refused.
-SystemError AdoptDescriptor(int fd, FileAccess access, HeldFileWaits* waits, bool unnamed, File* file);
+// Takes an open descriptor as a File: refused (and closed) when it is not a regular file, or
+// when the opens of the file this process already has refuse it as Windows' share modes would
+// (a writer beside an open that does not share writing, or an open that does not share writing
+// beside a writer): two names of one file may be open at once, and an output path that names
+// one of the operation's own inputs is refused.
+SystemError AdoptDescriptor(int fd, FileAccess access, bool sharesWriting, HeldFileWaits* waits, bool unnamed,
+                            File* file);

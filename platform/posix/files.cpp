@@ -36,7 +36,7 @@ SystemError Move(Transfer transfer, uint32_t count, uint32_t shortBy, int shortE
 
 }  // namespace
 
-SystemError OpenInputFile(const char* path, HeldFileWaits* waits, File* file) {
+SystemError OpenInputFile(const char* path, HeldFileWaits* waits, File* file, FileAccess access) {
   if (const SystemError failed = Fault(Service::OpenInputFile)) return failed;
   // The kind is looked at before anything is opened: opening a tape, a serial line or a
   // watchdog for writing has effects of its own. A folder is named as one, rather than met as
@@ -48,11 +48,11 @@ SystemError OpenInputFile(const char* path, HeldFileWaits* waits, File* file) {
   }
   int fd;
   do {
-    fd = open(path, O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    fd = open(path, (access == FileAccess::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Errno();
   // Checked again on the open file, which may have been swapped for another since the look.
-  return AdoptDescriptor(fd, FileAccess::ReadWrite, waits, false, file);
+  return AdoptDescriptor(fd, access, false, waits, false, file);
 }
 
 SystemError GetFileSize64(const File& file, uint64_t* size) {

@@ -149,7 +149,8 @@ SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess 
   // Without blocking, so that a pipe cannot hold the open up; AdoptDescriptor refuses it.
   const int fd = OpenAt(Descriptor(parent), name, (access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK);
   if (fd < 0) return ExplainRefusal(Descriptor(parent), name, false);
-  return AdoptDescriptor(fd, access, parent.waits(), false, file);
+  // A reader lets a writer of another name of the file beside it, as on Windows.
+  return AdoptDescriptor(fd, access, access == FileAccess::ReadOnly, parent.waits(), false, file);
 }
 
 SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, char* temporaryName, uint32_t capacity,

@@ -93,7 +93,7 @@ SystemError MakeTemporary(int folderFd, const char* folder, const char* prefix, 
     // Held from the start, so that its name, once it has one, is never taken for a leftover.
     if (flock(fd, LOCK_EX) != 0) return Abandon(fd, Errno());
     if (const SystemError failed = Compose(prefix, prefixLength, name, capacity)) return Abandon(fd, failed);
-    return AdoptDescriptor(fd, FileAccess::ReadWrite, waits, true, file);
+    return AdoptDescriptor(fd, FileAccess::ReadWrite, false, waits, true, file);
   }
   if (!NoUnnamedFiles(errno)) return Errno();
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
@@ -113,7 +113,7 @@ SystemError MakeTemporary(int folderFd, const char* folder, const char* prefix, 
       close(fd);
       continue;
     }
-    return AdoptDescriptor(fd, FileAccess::ReadWrite, waits, false, file);
+    return AdoptDescriptor(fd, FileAccess::ReadWrite, false, waits, false, file);
   }
   return Failure(EEXIST);
 }

@@ -43,11 +43,12 @@ SystemError ReadAtOnce(const File& file, uint64_t offset, void* buffer, uint32_t
 
 }  // namespace
 
-SystemError OpenInputFile(const char* path, HeldFileWaits* waits, File* file) {
+SystemError OpenInputFile(const char* path, HeldFileWaits* waits, File* file, FileAccess access) {
   HeldFileWait wait(waits, true);
   for (;;) {
     SystemError failed = Fault(Service::OpenInputFile);
-    if (!failed) failed = OpenByPath(path, OPEN_EXISTING, 0, waits, false, file);
+    const DWORD rights = access == FileAccess::ReadOnly ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    if (!failed) failed = OpenByPath(path, OPEN_EXISTING, rights, waits, false, file);
     if (!failed || !wait.Again(&failed, [path] { return PathOfText(path); })) return failed;
   }
 }

@@ -54,11 +54,11 @@ SystemError AdoptHandle(HANDLE handle, HeldFileWaits* waits, bool unnamed, File*
   return SystemError{};
 }
 
-SystemError OpenByPath(const char* path, DWORD creation, DWORD moreAccess, HeldFileWaits* waits, bool unnamed, File* file) {
+SystemError OpenByPath(const char* path, DWORD creation, DWORD access, HeldFileWaits* waits, bool unnamed, File* file) {
   if (NamesDevice(path)) return Failure(ERROR_NOT_SUPPORTED);
   const SystemPath wide(path);
   if (!wide.ok()) return LastError();
-  HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | moreAccess, FILE_SHARE_READ, nullptr, creation,
+  HANDLE handle = CreateFileW(wide.c_str(), access, FILE_SHARE_READ, nullptr, creation,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     // The system refuses a folder as "access denied", which sends the user looking at

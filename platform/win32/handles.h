@@ -34,7 +34,7 @@ SystemError AdoptHandle(HANDLE handle, HeldFileWaits* waits, bool unnamed, File*
 // Opens a file by its path text for reading and writing, shared for reading only, with
 // moreAccess besides, as creation (CreateFileW's) says; a path that names a device is refused
 // without being opened. Tried once: the caller waits for a held file.
-SystemError OpenByPath(const char* path, DWORD creation, DWORD moreAccess, HeldFileWaits* waits, bool unnamed, File* file);
+SystemError OpenByPath(const char* path, DWORD creation, DWORD access, HeldFileWaits* waits, bool unnamed, File* file);
 
 // The unpredictable part of a temporary name, from the system's randomness.
 SystemError TemporaryRandom(uint64_t* random);

@@ -62,7 +62,7 @@ SystemError CreateTemporaryFile(const char* finalPath, const File*, char* tempor
       return Failure(ERROR_FILENAME_EXCED_RANGE);
     }
     // Marked for deletion at once, so that a run that dies leaves nothing behind.
-    failed = OpenByPath(temporaryPath, CREATE_NEW, DELETE, nullptr, true, file);
+    failed = OpenByPath(temporaryPath, CREATE_NEW, GENERIC_READ | GENERIC_WRITE | DELETE, nullptr, true, file);
     if (!failed) return MarkTemporary(file);
     if (failed.code != ERROR_FILE_EXISTS && failed.code != ERROR_ALREADY_EXISTS) return failed;
   }

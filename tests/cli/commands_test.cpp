@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,18 +107,18 @@ TEST_F(CommandsTest, AFileThatEndsEarlyIsSaidToHaveChangedWhileItWasRead) {
 // ---- scan-valid ----
 
 TEST_F(CommandsTest, ScanValidWritesTheRepairFileAndListsTheDamagedBlocksOnStderr) {
-  const Bytes valid = RandomBytes(4, 3 * kBlock + 10);
-  Exchange(valid, Damage(valid, {2, 4}));
+  const Bytes valid = RandomBytes(4, 9 * kBlock + 10);
+  Exchange(valid, Damage(valid, {2, 10}));
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitDone);
   EXPECT_TRUE(ReadWholeFile(Fix()) == ReferenceRepairFile(valid, scratch.Read("movie.crc")));
   EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), ReferenceRepairFile(valid, scratch.Read("movie.crc")).size()));
   // The last block's range ends at the valid file's last byte.
-  EXPECT_EQ(run.err, FingerprintLine(valid) + DamagedList({"2: 4096-8191", "4: 12288-12297"}));
+  EXPECT_EQ(run.err, FingerprintLine(valid) + DamagedList({"2: 4096-8191", "10: 36864-36873"}));
 }
 
 TEST_F(CommandsTest, ScanValidWithListPutsTheDamagedBlocksOnStdout) {
-  const Bytes valid = RandomBytes(5, 2 * kBlock);
+  const Bytes valid = RandomBytes(5, 5 * kBlock);
   Exchange(valid, Damage(valid, {1}));
   const CliOutcome run = Run({"scan-valid", "--list", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitDone);
@@ -124,24 +126,27 @@ TEST_F(CommandsTest, ScanValidWithListPutsTheDamagedBlocksOnStdout) {
   EXPECT_EQ(run.err, FingerprintLine(valid));
 }
 
-// Identical copies are no failure: said in a line of their own, and not at all with --quiet.
-TEST_F(CommandsTest, ScanValidOfIdenticalContentsExitsThreeAndLeavesAnOlderRepairFile) {
+// Copies whose checksums all match are no failure: a status of their own, and the repair file
+// of no blocks that proves them, in place of an older answer; nothing said with --quiet.
+TEST_F(CommandsTest, ScanValidOfMatchingChecksumsExitsThreeWithTheFileThatProvesThem) {
   const Bytes valid = RandomBytes(6, 2 * kBlock + 1);
   Exchange(valid, valid);
   elsewhere.Write("movie.fix", {1, 2, 3});
   CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
+  const Bytes proof = ReferenceRepairFile(valid, scratch.Read("movie.crc"));
   EXPECT_EQ(run.status, kExitIdentical);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, kRussian.shared.identical + std::string("\n"));
+  EXPECT_EQ(run.out, RepairFileWrittenLine(Fix(), proof.size()));
+  EXPECT_EQ(run.err, FingerprintLine(valid) + kRussian.cli.checksumsMatch.c_str());
+  EXPECT_TRUE(ReadWholeFile(Fix()) == proof);
   run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path(), "--quiet"});
   EXPECT_EQ(run.status, kExitIdentical);
   EXPECT_EQ(run.out + run.err, "");
-  EXPECT_TRUE(ReadWholeFile(Fix()) == (Bytes{1, 2, 3}));
 }
 
 TEST_F(CommandsTest, ScanValidThatStopsExitsOneWithTheProgramsOwnWords) {
   const Bytes valid = RandomBytes(7, kBlock);
-  Exchange(valid, RandomBytes(8, 3 * kBlock));  // describes more blocks than the valid file has
+  Exchange(valid, RandomBytes(8, 3 * kBlock));
+  scratch.Write("movie.crc", {1, 2, 3});  // too short to hold a size
   const CliOutcome run = Run({"scan-valid", Valid(), TestFile(), elsewhere.path()});
   EXPECT_EQ(run.status, kExitStopped);
   EXPECT_EQ(run.err, ErrorLine(TestFile(), StepMessage(Step::CheckTestFileSize)));
@@ -151,8 +156,8 @@ TEST_F(CommandsTest, ScanValidThatStopsExitsOneWithTheProgramsOwnWords) {
 // ---- repair ----
 
 TEST_F(CommandsTest, RepairRewritesTheBrokenFileAndCountsTheBlocksPutInPlace) {
-  const Bytes valid = RandomBytes(9, 5 * kBlock + 7);
-  Exchange(valid, Damage(valid, {1, 3, 6}));
+  const Bytes valid = RandomBytes(9, 15 * kBlock + 7);
+  Exchange(valid, Damage(valid, {1, 3, 16}));
   ASSERT_EQ(Run({"scan-valid", Valid(), TestFile(), elsewhere.path()}).status, kExitDone);
   const CliOutcome run = Run({"repair", Broken(), Fix()});
   EXPECT_EQ(run.status, kExitDone);
@@ -172,7 +177,7 @@ TEST_F(CommandsTest, ARepairThatStillDiffersExitsFiveWithTheRangesAndTheFollowUp
   CliOutcome run = Run({"repair", Broken(), Fix(), "--follow-up", folder, "--json"});
   EXPECT_EQ(run.status, kExitDiffers);
   const std::string followUp = Join(folder, "movie.crc");
-  const unsigned long long followUpBytes = 36 + 4 + 8 * 256 + 16;
+  const unsigned long long followUpBytes = 68 + 4 + 8 * 256 + 16;
   EXPECT_EQ(run.err, std::string("Файл всё ещё отличается от валидного, мест: 1 (первый-последний байт):\n0-12287\n") +
                          kRussian.cli.differsWhy + Format(kRussian.cli.followUpWritten, followUp.c_str(), followUpBytes) +
                          kRussian.cli.followUpNext);
@@ -181,9 +186,10 @@ TEST_F(CommandsTest, ARepairThatStillDiffersExitsFiveWithTheRangesAndTheFollowUp
   EXPECT_NE(run.out.find("\"verification\":\"differs\",\"differing\":[{\"first\":0,\"last\":12287}]"), std::string::npos)
       << run.out;
 
+  // Applied again: its blocks are in place already, so nothing is written.
   run = Run({"repair", Broken(), Fix(), "--no-verify"});
   EXPECT_EQ(run.status, kExitDone);
-  EXPECT_EQ(run.err, kRussian.cli.checkSkipped);
+  EXPECT_EQ(run.err, kRussian.shared.alreadyRepaired + std::string("\n") + kRussian.cli.checkSkipped);
 }
 
 TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
@@ -193,6 +199,97 @@ TEST_F(CommandsTest, RepairThatStopsExitsOneAndLeavesTheBrokenFile) {
   EXPECT_EQ(run.status, kExitStopped);
   EXPECT_EQ(run.err, ErrorLine(Fix(), StepMessage(Step::OpenRepair), SystemText(SystemErrorKind::FileNotFound)));
   EXPECT_TRUE(scratch.Read("movie.avi") == broken);
+}
+
+// ---- what a person meets ----
+
+// One exchange per row, through the commands as a person types them: what was set up before the
+// command, the command, its status and what it says. Files of ten blocks, so that a damaged
+// block is a tenth of the file.
+TEST_F(CommandsTest, WhatAPersonMeetsOnTheWay) {
+  Bytes valid = RandomBytes(41, 10 * kBlock);
+  // Two different words of block 1, which a swap leaves the block's checksum unchanged by.
+  const Bytes words = {1, 2, 3, 4, 5, 6, 7, 8};
+  std::copy(words.begin(), words.end(), valid.begin() + 4);
+  std::copy(words.begin(), words.end(), valid.begin() + 400);
+  valid[400] = 9;
+  Bytes swapped = valid;
+  std::swap_ranges(swapped.begin() + 4, swapped.begin() + 8, swapped.begin() + 400);
+  const auto scanValid = [this](const std::string& test) { return Run({"scan-valid", Valid(), test, elsewhere.path(), "-q"}); };
+  const auto repair = [this] { return Run({"repair", Broken(), Fix(), "-q"}); };
+  const std::string followUp = scratch.Path("movie.crc");
+  const struct {
+    const char* name;
+    Bytes broken;
+    std::function<void()> before;
+    std::function<std::vector<std::string>()> command;
+    int status;
+    std::string says;  // a line of stderr
+    bool brokenRepaired;
+  } rows[] = {
+      {"checksums that match answer with a proof, and the repair finds what differs", swapped, [] {},
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDiffers, kRussian.cli.differsWhy.c_str(),
+       false},
+      {"a repair file applied twice", Damage(swapped, {5}), [&] { EXPECT_EQ(repair().status, kExitDiffers); },
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDiffers,
+       kRussian.shared.alreadyApplied + std::string("\n"), false},
+      {"an earlier round's test file", Damage(swapped, {5}),
+       [&] {
+         scratch.Write("first.crc", scratch.Read("movie.crc"));
+         EXPECT_EQ(repair().status, kExitDiffers);
+         EXPECT_EQ(scanValid(followUp).status, kExitDone);
+       },
+       [&] { return std::vector<std::string>{"scan-valid", Valid(), scratch.Path("first.crc"), elsewhere.path()}; },
+       kExitStopped, ErrorLine(scratch.Path("first.crc"), StepMessage(Step::CheckEarlierTestFile)), false},
+      {"a copy that differs in 40 %", Damage(valid, {1, 4, 7, 10}), [] {},
+       [&] { return std::vector<std::string>{"scan-valid", Valid(), TestFile(), elsewhere.path()}; }, kExitDone,
+       Format(kRussian.shared.differsMuch, 40u) + "\n", false},
+      {"the repair of it says how much it replaced", Damage(valid, {1, 4, 7, 10}), [] {},
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDone,
+       Format(kRussian.shared.replacedShare, 40u) + "\n", true},
+      // The trap of the valid side: the repair file it wrote picked as the valid file.
+      {"a repair file given as the valid file", Damage(valid, {2}), [] {},
+       [&] { return std::vector<std::string>{"scan-valid", Fix(), TestFile(), scratch.path()}; }, kExitStopped,
+       ErrorLine(Fix(), StepMessage(Step::ValidIsRepairFile)), false},
+      {"a repair file given as the test file", Damage(valid, {2}), [] {},
+       [&] { return std::vector<std::string>{"scan-valid", Valid(), Fix(), scratch.path()}; }, kExitStopped,
+       ErrorLine(Fix(), StepMessage(Step::TestIsRepairFile)), false},
+      {"a repair file given as the broken file", Damage(valid, {2}), [&] { scratch.Write("copy.fix", elsewhere.Read("movie.fix")); },
+       [&] { return std::vector<std::string>{"repair", scratch.Path("copy.fix"), Fix()}; }, kExitStopped,
+       ErrorLine(scratch.Path("copy.fix"), StepMessage(Step::BrokenIsRepairFile)), false},
+      {"a test file given as the repair file", Damage(valid, {2}), [] {},
+       [&] { return std::vector<std::string>{"repair", Broken(), TestFile()}; }, kExitStopped,
+       ErrorLine(TestFile(), StepMessage(Step::RepairIsTestFile)), false},
+      {"a broken copy longer than the valid file", Concat({Damage(valid, {2}), RandomBytes(42, 2 * kBlock)}), [] {},
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDone, VerifiedLine(valid), true},
+      // Last: a read-only file is not removed for the next row everywhere.
+      {"read-only inputs", Damage(valid, {2}),
+       [&] {
+         elsewhere.MakeReadOnly("movie.avi");
+         scratch.MakeReadOnly("movie.crc");
+         EXPECT_EQ(scanValid(TestFile()).status, kExitDone);
+         elsewhere.MakeReadOnly("movie.fix");
+       },
+       [&] { return std::vector<std::string>{"repair", Broken(), Fix()}; }, kExitDone, VerifiedLine(valid), true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const ScratchFolder* side : {&scratch, &elsewhere}) {
+      for (const std::string& name : side->Names()) std::filesystem::remove(std::filesystem::u8path(side->Path(name)));
+    }
+    Exchange(valid, row.broken);
+    ASSERT_EQ(scanValid(TestFile()).status, row.broken == swapped ? kExitIdentical : kExitDone);
+    row.before();
+    const Bytes fix = elsewhere.Exists("movie.fix") ? elsewhere.Read("movie.fix") : Bytes();
+    const Bytes broken = scratch.Read("movie.avi");
+    const CliOutcome run = Run(row.command());
+    EXPECT_EQ(run.status, row.status);
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    EXPECT_TRUE(scratch.Read("movie.avi") == (row.brokenRepaired ? valid : broken));
+    if (row.status == kExitStopped) {
+      EXPECT_TRUE((elsewhere.Exists("movie.fix") ? elsewhere.Read("movie.fix") : Bytes()) == fix);
+    }
+  }
 }
 
 // ---- repair --check ----
@@ -298,7 +395,8 @@ TEST_F(CheckTest, RefusesATestFileWhoseLengthDoesNotFitItsSize) {
 // same command is then refused, the one it names finishes the repair.
 TEST_F(CheckTest, AStoppedRepairNamesTheCommandThatFinishesIt) {
   const uint32_t code = SystemErrorCode(SystemErrorKind::DiskFull);
-  InjectFault(Service::SetFileLength, 1, code);
+  // The flush after the blocks are written (the scan's own output was flushed before).
+  InjectFault(Service::FlushFile, ServiceCallCount(Service::FlushFile) + 1, code);
   CliOutcome run = Run({"repair", Broken(), Fix(), "--check", TestFile()});
   EXPECT_EQ(run.status, kExitStopped);
   EXPECT_EQ(run.err, ErrorLine(Broken(), StepMessage(Step::WriteRepaired), SystemText(code)) + kRussian.cli.runAgainWithoutCheck);
@@ -406,7 +504,7 @@ TEST_F(CommandsTest, QuietWritesTheFilesAndSaysNothingButWhatListAsksFor) {
 #ifndef _WIN32
 // A report that cannot be written is a failure of the command, though its file was written.
 TEST_F(CommandsTest, AListThatCannotBeWrittenExitsOne) {
-  const Bytes valid = RandomBytes(15, 3 * kBlock);
+  const Bytes valid = RandomBytes(15, 12 * kBlock);
   Exchange(valid, Damage(valid, {1, 3}));
   const std::vector<std::string> arguments{"varnell-cli", "scan-valid", "--list", Valid(), TestFile(), elsewhere.path()};
   std::vector<char*> argv;

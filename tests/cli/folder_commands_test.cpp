@@ -53,10 +53,18 @@ TEST_F(FolderCommandsTest, TheRepairOfAFolderTellsWhatItDidAndLeavesTheExtraFile
   EXPECT_EQ(run.err, Line(kRussian.entries.extra, "old.txt") + Line(kRussian.entries.created, "new.txt"));
   EXPECT_EQ(Run({"repair", Broken(), RepairFile(), "--delete-extra", "--quiet"}).status, kExitDone);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), ReadTree(Valid())), "");
+  // Identical now: the first round's answer is removed, not left to undo later changes; a
+  // removal that fails stops the scan with the answer still there.
   EXPECT_EQ(Run({"scan-broken", Broken(), outputs.path()}).status, kExitDone);
+  InjectFault(Service::RemoveFile, ServiceCallCount(Service::RemoveFile) + 1, SystemErrorCode(SystemErrorKind::AccessDenied));
+  EXPECT_EQ(Run({"scan-valid", Valid(), TestFile(), outputs.path()}).status, kExitStopped);
+  EXPECT_TRUE(outputs.Exists("tree.fix"));
+  ClearFaults();
   const CliOutcome again = Run({"scan-valid", Valid(), TestFile(), outputs.path()});
   EXPECT_EQ(again.status, kExitIdentical);
-  EXPECT_EQ(again.err, kRussian.entries.foldersIdentical + std::string("\n"));
+  EXPECT_EQ(again.err, kRussian.entries.foldersIdentical + std::string("\n") +
+                           Line(kRussian.entries.olderAnswerRemoved, RepairFile()));
+  EXPECT_FALSE(outputs.Exists("tree.fix"));
 }
 
 // --json gives one object on stdout with an entry for each entry told; the lines go to stderr.

@@ -18,6 +18,7 @@
 #endif
 
 #include "cli/commands.h"
+#include "core/fingerprint.h"
 #include "core/utf8.h"
 #include "words/words.h"
 #include "words/step_texts.h"
@@ -139,6 +140,12 @@ TEST_F(ProcessTest, WrongUsageExitsTwoWithTheUsageOnStderr) {
   }
 }
 
+// A path as a JSON string holds it: a Windows path's separators doubled.
+std::string JsonText(std::string text) {
+  for (size_t at = text.find('\\'); at != std::string::npos; at = text.find('\\', at + 2)) text.insert(at, 1, '\\');
+  return text;
+}
+
 // What a script and a shell expect, through the program as they run it: a failure is one line
 // that names the path concerned (an output that could not be made, or a read-only one that is
 // not replaced, by its full name, with one separator however many the folder given ends in);
@@ -160,8 +167,16 @@ TEST_F(ProcessTest, MannersOfACommandLineProgram) {
   const std::string noFolder = scratch.Path("нет папки");
   // The reason is the system's text in the program's locale; what stands before it is compared.
   const std::string cannotCreate = ErrorLineStart(Join(noFolder, "disk.crc"), Step::CreateOutput);
-  const std::vector<std::string> identical = {"scan-valid", elsewhere.Path("disk"), elsewhere.Path("same.crc"),
-                                              elsewhere.path()};
+  // Identical copies write their proof into a folder of its own, beside disk.fix's.
+  const std::string proofFolder = elsewhere.MakeFolder("proof");
+  const std::vector<std::string> identical = {"scan-valid", elsewhere.Path("disk"), elsewhere.Path("same.crc"), proofFolder};
+  const std::string proofJson = "{\"command\":\"scan-valid\",\"outcome\":\"identical\",\"exit_status\":3,\"reason_code\":"
+                                "\"identical\",\"files_written\":[{\"kind\":\"repair_file\",\"path\":\"" +
+                                JsonText(Join(proofFolder, "disk.fix")) + "\",\"bytes\":" +
+                                std::to_string(ReferenceRepairFile(valid, ReferenceTestFile(valid)).size()) +
+                                "}],\"valid_size\":" + std::to_string(valid.size()) + ",\"fingerprint\":\"" +
+                                Hash128Hex(Xxh3Hash128(valid.data(), valid.size())) +
+                                "\",\"blocks\":[],\"differing_percent\":0}\n";
   const auto with = [](std::vector<std::string> arguments, std::initializer_list<std::string> more) {
     arguments.insert(arguments.end(), more);
     return arguments;
@@ -185,10 +200,7 @@ TEST_F(ProcessTest, MannersOfACommandLineProgram) {
       {"-q on success", {"scan-valid", "-q", elsewhere.Path("disk"), elsewhere.Path("disk.crc"), elsewhere.path()},
        kExitDone, "", ""},
       {"-q on identical copies", with(identical, {"-q"}), kExitIdentical, "", ""},
-      {"-j", with(identical, {"-j", "-q"}), kExitIdentical,
-       "{\"command\":\"scan-valid\",\"outcome\":\"identical\",\"exit_status\":3,\"reason_code\":\"identical\","
-       "\"files_written\":[],\"fingerprint\":null,\"blocks\":[]}\n",
-       ""},
+      {"-j", with(identical, {"-j", "-q"}), kExitIdentical, proofJson, ""},
       {"scan-broken --help", {"scan-broken", "--help"}, kExitDone, kRussian.cli.scanBrokenHelp.c_str(), ""},
       {"scan-valid -h", {"scan-valid", "-h"}, kExitDone, kRussian.cli.scanValidHelp.c_str(), ""},
       {"repair --help after its operands", {"repair", disk, "d.fix", "--check", "d.crc", "--help"}, kExitDone,
@@ -223,8 +235,8 @@ TEST_F(ProcessTest, MannersOfACommandLineProgram) {
 TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   const std::string brokenFolder = scratch.MakeFolder("битая копия");
   const std::string validFolder = elsewhere.MakeFolder("целая копия");
-  const Bytes valid = RandomBytes(21, 6 * kBlock + 300);
-  const Bytes broken = Damage(valid, {2, 7});
+  const Bytes valid = RandomBytes(21, 9 * kBlock + 300);
+  const Bytes broken = Damage(valid, {2, 10});
   const std::string brokenPath = Join(brokenFolder, "Отчёт за год.doc");
   const std::string validPath = Join(validFolder, "Отчёт за год.doc");
   const std::string testPath = Join(brokenFolder, "Отчёт за год.crc");
@@ -234,13 +246,13 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
 
   CliOutcome run = Run({"scan-broken", brokenPath, brokenFolder});
   ASSERT_EQ(run.status, kExitDone) << run.err;
-  EXPECT_EQ(run.out, TestFileWrittenLine(testPath, 4 + 4 * 7));
+  EXPECT_EQ(run.out, TestFileWrittenLine(testPath, 4 + 4 * 10));
   EXPECT_EQ(run.err, "");
 
   run = Run({"scan-valid", validPath, testPath, validFolder});
   ASSERT_EQ(run.status, kExitDone) << run.err;
   EXPECT_EQ(run.out, RepairFileWrittenLine(fixPath, ReferenceRepairFile(valid, ReferenceTestFile(broken)).size()));
-  EXPECT_EQ(run.err, FingerprintLine(valid) + DamagedList({"2: 4096-8191", "7: 24576-24875"}));
+  EXPECT_EQ(run.err, FingerprintLine(valid) + DamagedList({"2: 4096-8191", "10: 36864-37163"}));
 
   // The wrong file: refused, nothing written.
   scratch.Write("другой.doc", valid);
@@ -261,7 +273,7 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   scratch.Write("другой.doc", broken);
   run = Run({"verify", Join(scratch.path(), "другой.doc"), fixPath});
   EXPECT_EQ(run.status, kExitDiffers);
-  EXPECT_EQ(run.err.rfind(std::string("Файл всё ещё отличается от валидного, мест: 1 (первый-последний байт):\n0-24875\n"), 0),
+  EXPECT_EQ(run.err.rfind(std::string("Файл всё ещё отличается от валидного, мест: 1 (первый-последний байт):\n0-37163\n"), 0),
             0u)
       << run.err;
   scratch.Write("без отпечатка.fix", Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(0)}));
@@ -274,8 +286,8 @@ TEST_F(ProcessTest, TheWholeExchangeWithEveryExitStatus) {
   ASSERT_EQ(Run({"scan-broken", brokenPath, brokenFolder}).status, kExitDone);
   run = Run({"scan-valid", validPath, testPath, validFolder});
   EXPECT_EQ(run.status, kExitIdentical);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, kRussian.shared.identical + std::string("\n"));
+  EXPECT_EQ(run.out, RepairFileWrittenLine(fixPath, ReferenceRepairFile(valid, ReferenceTestFile(valid)).size()));
+  EXPECT_EQ(run.err, FingerprintLine(valid) + kRussian.cli.checksumsMatch.c_str());
 
   run = Run({"repair", Join(brokenFolder, "нет такого.doc"), fixPath});
   EXPECT_EQ(run.status, kExitStopped);
@@ -428,7 +440,7 @@ TEST_F(ProcessTest, AFolderRepairKilledAnywhereIsFinishedByItsRerun) {
 }
 
 TEST_F(ProcessTest, AListToAFullDeviceExitsOne) {
-  const Bytes valid = RandomBytes(24, 2 * kBlock);
+  const Bytes valid = RandomBytes(24, 5 * kBlock);
   elsewhere.Write("a.bin", valid);
   scratch.Write("a.crc", ReferenceTestFile(Damage(valid, {2})));
   ProcessRun run{VARNELL_CLI_PROGRAM, {"scan-valid", "--list", elsewhere.Path("a.bin"), scratch.Path("a.crc"), elsewhere.path()},
@@ -452,7 +464,7 @@ TEST_F(ProcessTest, TheFingerprintIsWhatXxh128sumPrints) {
   EXPECT_EQ(run.out, "{\"command\":\"scan-valid\",\"outcome\":\"done\",\"exit_status\":0,\"files_written\":[{\"kind\":"
                      "\"repair_file\",\"path\":\"" + elsewhere.Path("a.fix") + "\",\"bytes\":" +
                          std::to_string(bytes) + "}],\"valid_size\":" + std::to_string(valid.size()) +
-                         ",\"fingerprint\":\"" + printed + "\",\"blocks\":[600]}\n");
+                         ",\"fingerprint\":\"" + printed + "\",\"blocks\":[600],\"differing_percent\":1}\n");
   // The lines that name what was written go to stderr instead.
   EXPECT_EQ(run.err.rfind(RepairFileWrittenLine(elsewhere.Path("a.fix"), bytes), 0), 0u) << run.err;
 }

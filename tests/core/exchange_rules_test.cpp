@@ -67,12 +67,15 @@ TEST(ExchangeRulesTest, WhatARepairFileAndABrokenFileMustSatisfy) {
   EXPECT_TRUE(BlockNumberFits(1, 3));
   EXPECT_TRUE(BlockNumberFits(3, 3));
   EXPECT_FALSE(BlockNumberFits(4, 3));
-  EXPECT_TRUE(TestFileFitsValid(3, 3));
-  EXPECT_FALSE(TestFileFitsValid(4, 3));
-  // A broken file may be as long as the valid file's last block, not longer.
-  EXPECT_TRUE(BrokenFileFits(3 * kBlock, 2 * kBlock + 1));
-  EXPECT_FALSE(BrokenFileFits(3 * kBlock + 1, 2 * kBlock + 1));
-  EXPECT_TRUE(BrokenFileFits(uint64_t{1} << 40, (uint64_t{1} << 40) - 5));
+  // How much differs: the blocks carried, or the sizes, whichever says more.
+  EXPECT_DOUBLE_EQ(DifferingShare(1, 4 * kBlock, 4 * kBlock), 0.25);
+  EXPECT_DOUBLE_EQ(DifferingShare(1, 4 * kBlock, 8 * kBlock), 0.5);
+  EXPECT_DOUBLE_EQ(DifferingShare(0, 4 * kBlock, 4 * kBlock), 0.0);
+  const struct {
+    double share;
+    uint32_t percent;
+  } percents[] = {{0, 0}, {0.001, 1}, {0.4, 40}, {0.996, 99}, {1, 100}};
+  for (const auto& p : percents) EXPECT_EQ(SharePercent(p.share), p.percent) << p.share;
   EXPECT_EQ(BlockBytesInFile(3, 2 * kBlock + 1), 1u);
   EXPECT_EQ(BlockBytesInFile(2, 2 * kBlock + 1), kBlock);
   EXPECT_EQ(BlockBytesInFile(4, 2 * kBlock + 1), 0u);

@@ -121,8 +121,8 @@ TEST(FingerprintPartTest, ComparesAFileRegionByRegion) {
 
 TEST(FollowUpTest, IsReadOnlyByItsOwnReaderAndRefusedByTheOthers) {
   Bytes header(kFollowUpHeaderBytes);
-  ASSERT_EQ(StoreFollowUpHeader(header.data(), kSize, 2), kFollowUpHeaderBytes);
   const FollowUpLayout expected = FollowUpLayoutFor(kSize, 2);
+  ASSERT_EQ(StoreFollowUpHeader(header.data(), expected), kFollowUpHeaderBytes);
   const uint64_t length = FollowUpLength(expected);
   EXPECT_EQ(length, 36u + 2 * (4 + 8 * 256) + 16);
   EXPECT_EQ(ReadExchangeFileKind(header.data(), length), ExchangeFileKind::FollowUpTestFile);
@@ -143,7 +143,18 @@ TEST(FollowUpTest, IsReadOnlyByItsOwnReaderAndRefusedByTheOthers) {
   TestFileLayout test;
   EXPECT_EQ(ReadTestFileLayout(header.data(), length, true, &test), TestFileVerdict::LargeMalformed);
   ASSERT_EQ(ReadTestFileLayout(header.data(), length, false, &test), TestFileVerdict::Read);
-  EXPECT_FALSE(TestFileFitsValid(test.entries, BlockCount64(kSize)));
+  EXPECT_GT(test.entries, BlockCount64(kSize));
+
+  // Version 2 names the repair file it follows and the test file that one answered.
+  const FollowedRepair followed{{1, 2}, {3, 4}};
+  const FollowUpLayout naming = FollowUpLayoutFor(kSize, 2, &followed);
+  Bytes named(kLongestFollowUpHeader);
+  ASSERT_EQ(StoreFollowUpHeader(named.data(), naming), 68u);
+  ASSERT_TRUE(ReadFollowUpLayout(named.data(), FollowUpLength(naming), &layout));
+  EXPECT_TRUE(layout.hasFollowed);
+  EXPECT_EQ(layout.followed.repairFile, followed.repairFile);
+  EXPECT_EQ(layout.followed.testFile, followed.testFile);
+  EXPECT_FALSE(ReadFollowUpLayout(named.data(), FollowUpLength(naming) - 32, &layout)) << "read as version 1's length";
 }
 
 }  // namespace

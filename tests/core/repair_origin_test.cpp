@@ -116,15 +116,27 @@ TEST(RepairOriginTest, TheFileItWasMadeForPartlyRepairedOrTornPassesAndNothingEl
   EXPECT_TRUE(HoldsRepairBlock(3, 2 * kBlockSize + 7, valid.data(), 7, valid.data())) << "a valid last block of 7 bytes";
   EXPECT_FALSE(HoldsRepairBlock(2, 2 * kBlockSize, valid.data(), 4000, valid.data()));
 
-  OriginCheck torn;
-  torn.Carried(1, true, false);
-  torn.Carried(2, false, true);
-  torn.Carried(5, false, false);
-  torn.Sample(7, true);
-  EXPECT_TRUE(torn.Holds()) << "one block that holds neither";
-  torn.Carried(9, false, false);
-  EXPECT_FALSE(torn.Holds());
-  EXPECT_EQ(torn.FailedAt(), 9u);
+  // Carried blocks in ascending order: r holds its recorded value, v the valid block, b both,
+  // n neither.
+  const struct {
+    const char* blocks;
+    uint64_t failedAt;  // 0: holds
+  } orders[] = {
+      {"rrr", 0}, {"vvv", 0}, {"vvr", 0}, {"vnr", 0}, {"vvn", 0}, {"nrr", 0}, {"vbr", 0}, {"vrb", 0},
+      {"rvr", 2},  // a valid block after one not yet written: no run writes so
+      {"vnn", 3},  // a second torn block
+      {"nrv", 3},  {"rnr", 2},
+  };
+  for (const auto& order : orders) {
+    OriginCheck check;
+    for (uint64_t b = 1; order.blocks[b - 1] != '\0'; ++b) {
+      const char c = order.blocks[b - 1];
+      check.Carried(b, c == 'r' || c == 'b', c == 'v' || c == 'b');
+    }
+    check.Sample(7, true);
+    EXPECT_EQ(check.FailedAt(), order.failedAt) << order.blocks;
+    EXPECT_EQ(check.Holds(), order.failedAt == 0) << order.blocks;
+  }
   OriginCheck sampled;
   sampled.Sample(4, false);
   EXPECT_FALSE(sampled.Holds());

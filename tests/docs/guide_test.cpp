@@ -449,29 +449,29 @@ std::map<std::string, int> ProgramExitStatuses() {
 // stem), by the status's name. A status the program gains needs its words here.
 const std::map<std::string, std::vector<std::string>> kStatusWords = {
     {"kExitDone", {"Готово", "готово", "совпал", "совпада"}},
-    {"kExitStopped", {"останов", "прерва"}},
+    {"kExitStopped", {"останов", "прерва", "отверга", "Отверга"}},
     {"kExitUsage", {"вызов"}},
-    {"kExitIdentical", {"идентичн", "одинаков"}},
+    {"kExitIdentical", {"идентичн", "одинаков", "контрольные суммы"}},
     {"kExitCheckRefused", {"проверка не пройдена", "--check"}},
     {"kExitDiffers", {"отлич", "не совпал"}},
     {"kExitSkipped", {"пропущ", "пропуска"}},
     {"kExitNotDurable", {"сбросить на диск"}},
     {"kExitNoFingerprint", {"нет отпечатка"}},
-    {"kExitOtherFile", {"другого файла", "не тот", "изменился"}},
+    {"kExitOtherFile", {"другого файла", "не тот", "изменился", "прежнего обмена", "прежнего круга"}},
     {"kExitMoreNeeded", {"побольше"}},
 };
 // The same for the English pages.
 const std::map<std::string, std::vector<std::string>> kEnglishStatusWords = {
     {"kExitDone", {"Done", "done", "matches"}},
-    {"kExitStopped", {"stopped", "interrupted"}},
+    {"kExitStopped", {"stopped", "interrupted", "refused"}},
     {"kExitUsage", {"usage"}},
-    {"kExitIdentical", {"identical"}},
+    {"kExitIdentical", {"identical", "checksum"}},
     {"kExitCheckRefused", {"check failed", "--check"}},
     {"kExitDiffers", {"differ"}},
     {"kExitSkipped", {"skipped"}},
     {"kExitNotDurable", {"flushed"}},
     {"kExitNoFingerprint", {"no fingerprint"}},
-    {"kExitOtherFile", {"another file", "has changed"}},
+    {"kExitOtherFile", {"another file", "has changed", "earlier exchange"}},
     {"kExitMoreNeeded", {"larger test file"}},
 };
 

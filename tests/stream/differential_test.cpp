@@ -50,10 +50,10 @@ Input Copies(const std::string& name, const Bytes& valid, const Bytes& broken) {
   return input;
 }
 
-// How many entries a test file of this length has, as the valid-file scan counts them for a
-// valid file below 4 GiB (the small form only).
-bool TestFileFits(const Bytes& testFile, size_t validSize) {
-  return testFile.size() >= 4 && (testFile.size() - 4) / 4 <= (validSize + kBlock - 1) / kBlock;
+// Whether the valid-file scan answers a test file: one that holds a size, in the small form
+// (the scan refuses a large form's marker it cannot read).
+bool TestFileFits(const Bytes& testFile) {
+  return testFile.size() >= 4 && !(testFile[0] == 0xFF && testFile[1] == 0xFF && testFile[2] == 0xFF && testFile[3] == 0xFF);
 }
 
 class DifferentialTest : public StreamTest {
@@ -73,19 +73,14 @@ class DifferentialTest : public StreamTest {
 
     const Outcome fixed =
         StreamScanValidFile(side.Path("valid.bin").c_str(), side.Path("copy.crc").c_str(), side.path().c_str(), none);
-    const bool fits = !input.valid.empty() && TestFileFits(testFile, input.valid.size());
+    const bool fits = !input.valid.empty() && TestFileFits(testFile);
     if (!fits) {
       EXPECT_EQ(fixed.ending, Ending::Stopped) << fixed;
       EXPECT_FALSE(side.Exists("valid.fix"));
       return;
     }
     const Bytes expected = ReferenceRepairFile(input.valid, testFile);
-    if (expected.empty()) {
-      EXPECT_EQ(fixed.ending, Ending::Identical) << fixed;
-      EXPECT_FALSE(side.Exists("valid.fix"));
-      return;
-    }
-    ASSERT_EQ(fixed.ending, Ending::Done) << fixed;
+    ASSERT_EQ(fixed.ending, ReferenceChecksumsMatch(input.valid, testFile) ? Ending::Identical : Ending::Done) << fixed;
     EXPECT_TRUE(side.Read("valid.fix") == expected);
     if (input.replaceRepairFile) side.Write("valid.fix", input.repairFile);
     const Bytes repairFile = side.Read("valid.fix");

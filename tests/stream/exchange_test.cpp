@@ -167,7 +167,8 @@ TEST_P(RandomExchangeTest, LeavesTheBrokenFileEqualToTheValidOne) {
   if (c.damage == Damage::None) {
     EXPECT_EQ(ScanValid(), 0);
     ExpectIdentical();
-    EXPECT_FALSE(elsewhere.Exists("movie.fix"));
+    EXPECT_TRUE(Fix() == expectedFix) << "the proof of no blocks";
+    ASSERT_EQ(Repair(), 1);
     EXPECT_TRUE(Broken() == valid);
     return;
   }
@@ -228,7 +229,9 @@ TEST_F(ExchangeTest, DamageThatKeepsTheChecksumStaysBehind) {
   EXPECT_TRUE(Part(repaired, 2 * kBlock, valid.size()) == Part(valid, 2 * kBlock, valid.size()));
 }
 
-TEST_F(ExchangeTest, OnlyUnseenDamageReadsAsIdenticalAndNothingIsRepaired) {
+// Matching checksums are not identical files: the repair file of no blocks written for them
+// finds what the checksums cannot see, and the follow-up round repairs it.
+TEST_F(ExchangeTest, OnlyUnseenDamageIsFoundByTheProofOfNoBlocksAndRepaired) {
   const Bytes valid = RandomBytes(42, 2 * kBlock);
   Bytes broken = valid;
   // The same bits flipped in two words of block 1.
@@ -239,8 +242,15 @@ TEST_F(ExchangeTest, OnlyUnseenDamageReadsAsIdenticalAndNothingIsRepaired) {
   ASSERT_EQ(ScanBroken(), 1);
   EXPECT_EQ(ScanValid(), 0);
   ExpectIdentical();
-  EXPECT_FALSE(elsewhere.Exists("movie.fix"));
+  EXPECT_TRUE(Part(Fix(), 0, 8) == Concat({Le32(2 * kBlock), Le32(0)})) << "no blocks, the fingerprint";
+  const Outcome differs = StreamRepairBrokenFile(scratch.Path("movie.avi").c_str(), elsewhere.Path("movie.fix").c_str(), {}, {});
+  EXPECT_EQ(differs.ending, Ending::Differs);
+  EXPECT_FALSE(differs.brokenFileChanged);
   EXPECT_TRUE(Broken() == broken);
+
+  ASSERT_EQ(ScanValid(), 1) << "the follow-up is answered";
+  ASSERT_EQ(Repair(), 1);
+  EXPECT_TRUE(Broken() == valid);
 }
 
 TEST_F(ExchangeTest, EmptyValidFileStopsAtTheValidScan) {
@@ -392,8 +402,8 @@ TEST_P(LengthRuleTest, RepairGivesBackTheValidFileAndIdenticalMeansEqual) {
   if (identical) {
     EXPECT_EQ(scanned, 0);
     ExpectIdentical();
-    EXPECT_FALSE(elsewhere.Exists("movie.fix"));
-    EXPECT_TRUE(ReferenceRepairFile(valid, testFile).empty());
+    EXPECT_TRUE(ReferenceChecksumsMatch(valid, testFile));
+    EXPECT_TRUE(Fix() == ReferenceRepairFile(valid, testFile)) << "the proof of no blocks";
     return;
   }
   ASSERT_EQ(scanned, 1);

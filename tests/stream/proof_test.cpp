@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -46,6 +47,8 @@ class ProofTest : public StreamTest {
  protected:
   // The broken copy, its test file and the valid side's repair file, as the scans make them.
   void Exchange(const Bytes& valid, const Bytes& broken) {
+    // A new exchange: no answer to an earlier round stands under the output's name.
+    std::filesystem::remove(elsewhere.Path("disk.fix"));
     scratch.Write("disk.img", broken);
     elsewhere.Write("disk.img", valid);
     scratch.Write("disk.crc", ReferenceTestFile(broken));
@@ -140,8 +143,8 @@ TEST_F(ProofTest, TheFollowUpOfACopyItCutHoldsTheLastBlockPaddedWithZeros) {
   const Bytes followUp = scratch.Read("disk.crc");
   Bytes last = Part(scratch.Read("disk.img"), kBlock, valid.size());
   last.resize(kBlock, 0);
-  ASSERT_GT(followUp.size(), kFollowUpHeaderBytes + 4 + 16u);
-  EXPECT_EQ(LoadU64LE(followUp.data() + kFollowUpHeaderBytes + 4 + 8), Xxh3Hash64(last.data(), last.size()));
+  ASSERT_GT(followUp.size(), kLongestFollowUpHeader + 4 + 16u);
+  EXPECT_EQ(LoadU64LE(followUp.data() + kLongestFollowUpHeader + 4 + 8), Xxh3Hash64(last.data(), last.size()));
 }
 
 // A repair file or a follow-up that does not hold together is refused before anything is
@@ -193,10 +196,10 @@ TEST_F(ProofTest, EveryStepOfTheCheckAndTheFollowUpCanFail) {
     FaultKind kind;
     Step step;
   } cases[] = {
-      {Engine::Streaming, Service::ReadAt, 12, FaultKind::Fail, Step::ReadBack},
+      {Engine::Streaming, Service::ReadAt, 15, FaultKind::Fail, Step::ReadBack},
       {Engine::Streaming, Service::CreateTemporaryFile, 1, FaultKind::Fail, Step::CreateFollowUp},
       {Engine::Streaming, Service::WriteAt, 2, FaultKind::ShortTransfer, Step::WriteFollowUp},
-      {Engine::Streaming, Service::ReadAt, 13, FaultKind::Fail, Step::ReadBack},
+      {Engine::Streaming, Service::ReadAt, 16, FaultKind::Fail, Step::ReadBack},
       {Engine::Streaming, Service::ReplaceWithFile, 1, FaultKind::Fail, Step::WriteFollowUp},
       {Engine::Verify, Service::OpenInputFile, 1, FaultKind::Fail, Step::OpenBroken},
       {Engine::Verify, Service::OpenInputFile, 2, FaultKind::Fail, Step::OpenRepair},
@@ -241,7 +244,7 @@ TEST_F(ProofTest, EveryStepOfTheCheckAndTheFollowUpCanFail) {
   const Bytes fix = elsewhere.Read("disk.fix");
   for (const auto& [service, nthCall, step] : {std::tuple{Service::CommitMemory, 5u, Step::AllocateTest},
                                                std::tuple{Service::CommitMemory, 6u, Step::AllocateTest},
-                                               std::tuple{Service::ReadAt, 3u, Step::ReadTest},
+                                               std::tuple{Service::ReadAt, 2u, Step::ReadTest},
                                                std::tuple{Service::ReadAt, 4u, Step::ReadTest}}) {
     SCOPED_TRACE(::testing::Message() << static_cast<int>(step) << " call " << nthCall);
     ClearFaults();
@@ -281,11 +284,8 @@ TEST_F(ProofTest, TheSameResultInLineProvenOnRequestAndUncheckedWithoutAFingerpr
 
   scratch.Write("disk.img", valid);
   scratch.Write("disk.crc", ReferenceTestFile(valid));
-  EXPECT_EQ(ScanValid().ending, Ending::Identical);
-  const Outcome proof = StreamScanValidFile(elsewhere.Path("disk.img").c_str(), scratch.Path("disk.crc").c_str(),
-                                            elsewhere.path().c_str(), StreamControl{}, true);
-  ASSERT_EQ(proof.ending, Ending::Done);
-  EXPECT_TRUE(elsewhere.Read("disk.fix") == ReferenceRepairFile(valid, ReferenceTestFile(valid), true));
+  ASSERT_EQ(ScanValid().ending, Ending::Identical);
+  EXPECT_TRUE(elsewhere.Read("disk.fix") == ReferenceRepairFile(valid, ReferenceTestFile(valid)));
   const Outcome proven = Repair(Engine::Streaming);
   EXPECT_EQ(proven.ending, Ending::Done);
   EXPECT_EQ(proven.verification, Verification::Verified);

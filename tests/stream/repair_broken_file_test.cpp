@@ -230,16 +230,17 @@ TEST_F(RepairTest, EmptyRepairFileFailsAtTheRepairBuffer) {
   EXPECT_EQ(scratch.Size("movie.fix"), 0u);
 }
 
-TEST_F(RepairTest, BrokenFileLongerThanTheValidBlocksIsRefusedBeforeItsRead) {
+// A copy longer than the valid file (a recovered file rounded up, an append gone wrong) takes the
+// repair file's blocks and is cut to the valid size.
+TEST_F(RepairTest, BrokenFileLongerThanTheValidBlocksIsRepairedAndCut) {
   // S = 5000 gives 2 blocks; one byte more than they hold.
   const Bytes broken = RandomBytes(22, 2 * kBlock + 1);
-  const Bytes repair = RepairFile(5000, {1}, {RandomBytes(23, kBlock)});
+  const Bytes block = RandomBytes(23, kBlock);
+  const Bytes repair = RepairFile(5000, {1}, {block});
   Put(broken, repair);
-  EXPECT_EQ(Repair(), 0);
-  ExpectStop(Step::ReadBroken, SystemErrorKind::FileTooLarge);
-  ExpectBroken(broken);
+  EXPECT_EQ(Repair(), 1);
+  ExpectBroken(Concat({block, Part(broken, kBlock, 5000)}));
   ExpectRepairFile(repair);
-  EXPECT_EQ(ServiceCallCount(Service::WriteAt), 0u);
 }
 
 // ---- Files the system will not open ----
@@ -253,10 +254,10 @@ struct OpenCase {
   SystemErrorKind kind;
 };
 
-TEST_F(RepairTest, FilesThatCannotBeOpenedForWritingAreRefusedAtTheirOpen) {
+TEST_F(RepairTest, FilesThatCannotBeOpenedAreRefusedAtTheirOpen) {
   const OpenCase cases[] = {
       {"read-only broken file", Obstacle::BrokenReadOnly, Step::OpenBroken, SystemErrorKind::AccessDenied},
-      // Refused although the repair only reads it.
+      // Only read: repaired with (no stop).
       {"read-only repair file", Obstacle::RepairReadOnly, Step::OpenRepair, SystemErrorKind::AccessDenied},
       {"missing broken file", Obstacle::BrokenMissing, Step::OpenBroken, SystemErrorKind::FileNotFound},
       {"missing repair file", Obstacle::RepairMissing, Step::OpenRepair, SystemErrorKind::FileNotFound},
@@ -274,7 +275,14 @@ TEST_F(RepairTest, FilesThatCannotBeOpenedForWritingAreRefusedAtTheirOpen) {
     if (c.obstacle == Obstacle::RepairReadOnly) folder.MakeReadOnly("movie.fix");
     ForgetTaken();
 
-    EXPECT_EQ(Finished(Took(StreamRepairBrokenFile(brokenPath.c_str(), repairPath.c_str(), {}, {}))), 0);
+    const Outcome result = Took(StreamRepairBrokenFile(brokenPath.c_str(), repairPath.c_str(), {}, {}));
+    if (c.obstacle == Obstacle::RepairReadOnly) {
+      EXPECT_EQ(result.ending, Ending::Done) << result;
+      EXPECT_TRUE(folder.Read("movie.avi") == ReferenceRepairedFile(broken, repair));
+      EXPECT_TRUE(folder.Read("movie.fix") == repair);
+      continue;
+    }
+    EXPECT_EQ(Finished(result), 0);
     ExpectStop(c.stop, c.kind);
     if (c.obstacle != Obstacle::BrokenMissing) {
       EXPECT_TRUE(folder.Read("movie.avi") == broken);

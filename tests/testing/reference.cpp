@@ -37,7 +37,7 @@ Bytes ReferenceTestFile(const Bytes& broken) {
   return out;
 }
 
-Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile, bool prove) {
+Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile, const Bytes* answered) {
   // The test file vouches for the broken copy's bytes up to the size it records, as far as
   // its whole entries reach.
   const uint64_t entries = (testFile.size() - 4) / 4;
@@ -64,8 +64,6 @@ Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile, bool prove)
     blocks.insert(blocks.end(), block.begin(), block.end());
     ++count;
   }
-  const bool sameShape = Le32At(testFile, 0) == valid.size() && entries == Blocks(valid.size());
-  if (count == 0 && sameShape && !prove) return {};
   // The record of the broken file: its size, the entries the test file has, and the entry of
   // every carried block.
   const uint64_t recorded = Le32At(testFile, 0);
@@ -98,10 +96,17 @@ Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile, bool prove)
   const Bytes origin = Concat({Le32(static_cast<uint32_t>(recorded)), Le32(0), Le32(static_cast<uint32_t>(entries)), Le32(1),
                                Le32(count), Le32(sampled)});
   return Concat({Le32(static_cast<uint32_t>(valid.size())), Le32(count), numbers, blocks,
-                 ReferenceFingerprintPart(valid, &origin, Concat({values, samples}))});
+                 ReferenceFingerprintPart(valid, &origin, Concat({values, samples}),
+                                          answered != nullptr ? *answered : testFile)});
 }
 
-Bytes ReferenceFingerprintPart(const Bytes& valid, const Bytes* origin, const Bytes& record) {
+bool ReferenceChecksumsMatch(const Bytes& valid, const Bytes& testFile) {
+  const Bytes fix = ReferenceRepairFile(valid, testFile);
+  const uint64_t entries = (testFile.size() - 4) / 4;
+  return Le32At(fix, 4) == 0 && Le32At(testFile, 0) == valid.size() && entries == Blocks(valid.size());
+}
+
+Bytes ReferenceFingerprintPart(const Bytes& valid, const Bytes* origin, const Bytes& record, const Bytes& answered) {
   constexpr uint64_t kRegion = uint64_t{1} << 20;  // every file a test makes has 1 MiB regions
   const uint64_t regions = (valid.size() + kRegion - 1) / kRegion;
   const auto hash = [](const uint8_t* bytes, size_t count) {
@@ -111,11 +116,11 @@ Bytes ReferenceFingerprintPart(const Bytes& valid, const Bytes* origin, const By
     for (int i = 56; i >= 0; i -= 8) out.push_back(static_cast<uint8_t>(h.low >> i));
     return out;
   };
-  Bytes part = Concat({{0x89, 'V', 'F', 'P', 0x0D, 0x0A, 0x1A, 0x0A}, Le32(origin != nullptr ? 2 : 1), Le32(0),
+  Bytes part = Concat({{0x89, 'V', 'F', 'P', 0x0D, 0x0A, 0x1A, 0x0A}, Le32(origin != nullptr ? 3 : 1), Le32(0),
                        Le32(kRegion), Le32(0), Le32(static_cast<uint32_t>(valid.size())), Le32(0),
                        Le32(static_cast<uint32_t>(regions)), Le32(static_cast<uint32_t>(regions)),
                        hash(valid.data(), valid.size())});
-  if (origin != nullptr) part = Concat({part, *origin});
+  if (origin != nullptr) part = Concat({part, *origin, hash(answered.data(), answered.size()), Bytes(16, 0)});
   for (uint64_t r = 0; r < regions; ++r) {
     const uint64_t end = std::min<uint64_t>((r + 1) * kRegion, valid.size());
     const Bytes h = hash(valid.data() + r * kRegion, end - r * kRegion);
@@ -131,7 +136,9 @@ Bytes ReferenceRepairedFile(const Bytes& broken, const Bytes& repairFile) {
   const uint64_t validSize = Le32At(repairFile, 0);
   const uint64_t count = Le32At(repairFile, 4);
   Bytes image(Blocks(validSize) * kBlock, 0);
-  std::copy(broken.begin(), broken.end(), image.begin());
+  // A longer broken copy is cut to the valid size.
+  std::copy(broken.begin(), broken.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(broken.size(), image.size())),
+            image.begin());
   for (uint64_t j = 0; j < count; ++j) {
     const uint64_t number = Le32At(repairFile, 8 + 4 * j);
     const uint64_t from = 8 + 4 * count + kBlock * j;

@@ -14,15 +14,20 @@ Bytes ReferenceTestFile(const Bytes& broken);
 
 // The fingerprint part behind the repair blocks, laid out field by field, with each region's
 // hash taken by the library in one call: version 1, or with origin (the record's 24 bytes of
-// fields) version 2, whose values and samples are record.
-Bytes ReferenceFingerprintPart(const Bytes& valid, const Bytes* origin = nullptr, const Bytes& record = {});
+// fields) version 3, whose values and samples are record and which names answered (the whole
+// test file the repair file answers) and no earlier test file.
+Bytes ReferenceFingerprintPart(const Bytes& valid, const Bytes* origin = nullptr, const Bytes& record = {},
+                               const Bytes& answered = {});
 
 // The repair file the valid-file scan must write for this valid file and test file, its
-// fingerprint and the record of the broken file included, or an empty vector when it must
-// report identical contents (but with prove, as scan-valid --prove writes it). Assumes the test
-// file passes the size check.
-Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile, bool prove = false);
+// fingerprint and the record of the broken file included; when every checksum matches, the one
+// of no blocks that lets the other side prove it. It names answered, the test file as it
+// travelled (testFile itself unless given: a compact one is answered as its plain form would be).
+Bytes ReferenceRepairFile(const Bytes& valid, const Bytes& testFile, const Bytes* answered = nullptr);
 
-// The broken file after a repair file is applied: the valid size, every carried block in
-// place, the broken file's own bytes elsewhere, zeros where it had none.
+// Whether the valid-file scan must say that every checksum matches.
+bool ReferenceChecksumsMatch(const Bytes& valid, const Bytes& testFile);
+
+// The broken file after a repair file is applied: the valid size (a longer copy cut), every
+// carried block in place, the broken file's own bytes elsewhere, zeros where it had none.
 Bytes ReferenceRepairedFile(const Bytes& broken, const Bytes& repairFile);

@@ -457,7 +457,8 @@ TEST_P(LargeExchangeTest, GoesThroughAllThreeModesWhileTheDialogAnswers) {
           ASSERT_TRUE(ReadAskingRepairFile(asking.data(), asking.size(), &read));
           EXPECT_GE(read.estimatedDifferences, GetParam().extraDamage / 2);
         } else {
-          ASSERT_EQ(remote_.Read("disk.fix"), gui::LargeRepairFileOf(e.valid, e.broken));
+          const Bytes answered = remote_.Read("disk.crc");
+          ASSERT_EQ(remote_.Read("disk.fix"), gui::LargeRepairFileOf(e.valid, e.broken, &answered));
         }
         local_.Write("disk.fix", remote_.Read("disk.fix"));
         break;
@@ -729,22 +730,6 @@ TEST_F(LargeFileDialogTest, AFailureOfTheWorkShowsTodaysBoxOnceTheDialogIsReadyA
        },
        DialogService::Count, StepMessage(Step::ReadBroken), kRussian.dialog.fileChangedWhileRead.c_str(), gui::BoxIcon::Error,
        kRussian.dialog.ready, true},
-      {"a test file of a larger broken file", IDC_MODE_VALID_SCAN,
-       [&](const ScratchFolder& f) {
-         gui::WriteSparseFile(f.Path("disk.img"), large);
-         SparseFile longer = large;
-         longer.size += 2 * 4096;
-         f.Write("disk.crc", gui::LargeTestFileOf(longer));
-         return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
-       },
-       DialogService::Count, kRussian.shared.unforeseen, StepMessage(Step::CheckTestFileSize), gui::BoxIcon::Error, kRussian.dialog.ready},
-      {"identical copies", IDC_MODE_VALID_SCAN,
-       [&](const ScratchFolder& f) {
-         gui::WriteSparseFile(f.Path("disk.img"), large);
-         f.Write("disk.crc", gui::LargeTestFileOf(large));
-         return Fields{{IDC_VALID_FILE, f.Path("disk.img")}, {IDC_TEST_FILE, f.Path("disk.crc")}, {IDC_OUTPUT_FOLDER, f.path()}};
-       },
-       DialogService::Count, kRussian.shared.attention, kRussian.shared.identical.c_str(), gui::BoxIcon::Information, kRussian.dialog.ready},
       {"a large-form repair file cut short after its header", IDC_MODE_REPAIR,
        [&](const ScratchFolder& f) {
          f.Write("disk.img", RandomBytes(6, 1 << 20));

@@ -4,5 +4,4 @@
 
 constinit const SharedWords kIncomplete = {
     .unforeseen = "Cannot continue",
-    .identical = "The broken file and the valid file have identical contents.",
 };

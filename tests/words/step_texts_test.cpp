@@ -72,12 +72,18 @@ TEST(StepTextsTest, SayExactlyWhatTheUsersAreShown) {
       {Step::CheckTestFileBudget, "Разрешённый размер не больше уже отправленного контрольного файла: разрешите больший"},
       {Step::ReadValidStamp, "Не удалось прочитать права доступа и время изменения валидного файла."},
       {Step::SetFileStamp, "Не удалось установить файлу время изменения валидного файла."},
+      {Step::BrokenIsTestFile, "Выбранный битый файл — это контрольный файл Varnell, а не сам файл. Выберите испорченный файл."},
+      {Step::BrokenIsRepairFile, "Выбранный битый файл — это ремонтный файл Varnell, а не сам файл. Выберите испорченный файл, а ремонтный файл — в поле «Ремонтный файл»."},
+      {Step::ValidIsTestFile, "Выбранный валидный файл — это контрольный файл Varnell, а не целая копия. Выберите целую копию файла, а контрольный файл — в поле «Контрольный файл»."},
+      {Step::ValidIsRepairFile, "Выбранный валидный файл — это ремонтный файл Varnell, записанный сканированием валидного файла, а не целая копия. Выберите целую копию файла."},
+      {Step::TestIsRepairFile, "Выбранный контрольный файл — это ремонтный файл. Выберите контрольный файл (*.crc), присланный от битого файла."},
+      {Step::RepairIsTestFile, "Выбранный ремонтный файл — это контрольный файл: его отправляют владельцу целой копии. Выберите ремонтный файл (*.fix), присланный в ответ."},
+      {Step::CheckEarlierTestFile, "Этот контрольный файл уже получил ответ: ремонтный файл, записанный под тем же именем, отвечает на более новый контрольный файл, сделанный после него. Выберите самый новый контрольный файл."},
   };
   // Every step has its words.
   EXPECT_EQ(sizeof texts / sizeof texts[0], static_cast<size_t>(kLastStep) + 1);
   for (const StepText& text : texts) EXPECT_EQ(std::string(StepMessage(text.step)), text.expected);
   EXPECT_EQ(std::string(kRussian.shared.unforeseen), "Возникла ситуация не предусмотренная логикой программы");
-  EXPECT_EQ(std::string(kRussian.shared.identical), "Содержимое битого и оригинального файла оказалось идентичным.");
   EXPECT_EQ(std::string(kRussian.shared.attention), "Внимание");
 }
 

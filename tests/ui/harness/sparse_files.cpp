@@ -132,7 +132,7 @@ static Bytes BytesOf(const SparseFile& file, uint64_t offset, size_t count) {
 // The fingerprint part of version 2: the regions' hashes and the record of the broken file,
 // whose values (one per carried block) and samples are given.
 static Bytes FingerprintPartOf(const SparseFile& valid, const RepairOrigin& origin, const std::vector<uint32_t>& values,
-                               const std::vector<std::pair<uint32_t, uint32_t>>& samples) {
+                               const std::vector<std::pair<uint32_t, uint32_t>>& samples, const RepairAnswers* answers) {
   const uint64_t regionSize = FingerprintRegionSize(valid.size);
   std::vector<Hash128> regions;
   Hash128Stream whole;
@@ -147,8 +147,8 @@ static Bytes FingerprintPartOf(const SparseFile& valid, const RepairOrigin& orig
     regions.push_back(Xxh3Hash128(bytes, count));
     whole.Add(bytes, count);
   }
-  Bytes part(FingerprintPartBytes(FingerprintForm::EveryRegion, regions.size(), &origin));
-  uint64_t at = StoreFingerprintHead(part.data(), valid.size, whole.Digest(), regions.data(), nullptr, 0, origin);
+  Bytes part(FingerprintPartBytes(FingerprintForm::EveryRegion, regions.size(), &origin, answers));
+  uint64_t at = StoreFingerprintHead(part.data(), valid.size, whole.Digest(), regions.data(), nullptr, 0, origin, answers);
   for (const uint32_t value : values) {
     const Bytes le = Le32(value);
     std::copy(le.begin(), le.end(), part.begin() + static_cast<std::ptrdiff_t>(at));
@@ -162,7 +162,7 @@ static Bytes FingerprintPartOf(const SparseFile& valid, const RepairOrigin& orig
   return part;
 }
 
-Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken) {
+Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken, const Bytes* testFile) {
   std::set<uint64_t> candidates;
   for (uint64_t index : valid.DataBlocks()) candidates.insert(index);
   for (uint64_t index : broken.DataBlocks()) candidates.insert(index);
@@ -201,8 +201,10 @@ Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken) {
   origin.recordedEntries = broken.BlockCount();
   origin.carried = static_cast<uint32_t>(values.size());
   origin.samples = static_cast<uint32_t>(samples.size());
+  RepairAnswers answers;
+  if (testFile != nullptr) answers.testFile = Xxh3Hash128(testFile->data(), testFile->size());
   return Concat({Le32(0), Le32(origin.carried), Le64(valid.size), numbers, blocks,
-                 FingerprintPartOf(valid, origin, values, samples)});
+                 FingerprintPartOf(valid, origin, values, samples, testFile != nullptr ? &answers : nullptr)});
 }
 
 bool HoldsBytesOf(const std::string& path, const SparseFile& model, uint64_t fromBlock, uint64_t toBlock) {

@@ -54,7 +54,9 @@ void WriteSparseFile(const std::string& path, const SparseFile& file);
 Bytes LargeTestFileOf(const SparseFile& broken);
 // The compact test file of that many symbols, from the model's checksums.
 Bytes CompactTestFileOf(const SparseFile& broken, uint32_t symbols);
-Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken);
+// With the test file it answers, the fingerprint part names it (as every scan now writes it);
+// without, it is the part of the version before, which repairs still read.
+Bytes LargeRepairFileOf(const SparseFile& valid, const SparseFile& broken, const Bytes* testFile = nullptr);
 
 // Whether a file has the model's size and holds exactly its bytes, read in large chunks; or,
 // given a range of blocks, the bytes of those blocks.
