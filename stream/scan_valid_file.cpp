@@ -67,6 +67,8 @@ Outcome ReadTestFile(ValidScan& scan, Comparison& c, uint8_t* start, FollowUpLay
       if (!ReadFollowUpLayout(start, c.testLength, followUp) || followUp->size != exchange.validSize) {
         return Refused(Step::CheckFollowUp);
       }
+      // It describes the repaired file, which has the valid size: only its blocks differ.
+      exchange.recordedSize = followUp->size;
       return DoneOutcome();
     case ExchangeFileKind::CompactTestFile: {
       Outcome read = ReadCompactTestFile(scan.testFile, c.testLength, start, scan.ring.slices[0].bytes, Step::AllocateTest,
