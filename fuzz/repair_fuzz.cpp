@@ -97,11 +97,11 @@ std::string TagOf(const Bytes& file) {
 }
 bool TaggedTestFile(const Bytes& file) {
   const std::string tag = TagOf(file);
-  return tag == "VNSKETCH" || tag == "VNFOLLOW" || tag == "VNDIRCRC" || tag == "VNDIRFOL";
+  return tag == "VNSKETCH" || tag == "VNFOLLOW" || tag == "VNDIRCRC" || tag == "VNDIRFOL" || tag == "VNDIRSKT";
 }
 bool TaggedRepairFile(const Bytes& file) {
   const std::string tag = TagOf(file);
-  return tag == "VNASKING" || tag == "VNDIRFIX";
+  return tag == "VNASKING" || tag == "VNDIRFIX" || tag == "VNDIRASK";
 }
 
 // Whether a request for a larger test file holds together, field by field from its layout.
