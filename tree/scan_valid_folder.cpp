@@ -668,6 +668,25 @@ Outcome RemoveOlderAnswer(ValidFolderScan& scan, const char* outputFolder, const
   return IdenticalOutcome();
 }
 
+// The records of the plan, extras first, then the commit; identical folders write nothing and
+// leave no older answer behind.
+Outcome WritePlan(ValidFolderScan& scan, Writer& writer, const MatchPlan& plan, Progress& progress, const char* outputFolder,
+                  const char* validFolderPath, TreeOutcome& result) {
+  for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
+    for (const PlannedRecord& planned : *list) {
+      Outcome wrote = writer.Record(planned);
+      if (wrote.ending != Ending::Done) return wrote;
+    }
+  }
+  // A stop that ended the wait for the last entry, held by another program, is a stop too.
+  if (progress.StopRequested()) return CancelledOutcome(false);
+  Outcome finished = writer.Finish();
+  if (finished.ending != Ending::Done) return finished;
+  if (writer.count() == 0) return RemoveOlderAnswer(scan, outputFolder, validFolderPath, result);
+  finished.outputBytes = writer.written();
+  return finished;
+}
+
 // The answer to a folder follow-up: for each file it lists, exactly the blocks that differ.
 Outcome Answer(ValidFolderScan& scan, const char* validFolderPath, const std::vector<FolderFollowUpEntry>& files,
                const char* outputFolder, const StreamControl& control, TreeOutcome& result) {
@@ -897,18 +916,7 @@ Outcome ScanSketched(ValidFolderScan& scan, const char* validFolderPath, const c
   Progress progress(control, total);
   Writer writer(scan, listing, folder.index, &readAhead, pipeline, progress, result, validFolderPath, outputFolder, prove);
   writer.Sketched(&folder, &pathHashes, &equal);
-  for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
-    for (const PlannedRecord& planned : *list) {
-      Outcome wrote = writer.Record(planned);
-      if (wrote.ending != Ending::Done) return wrote;
-    }
-  }
-  if (progress.StopRequested()) return CancelledOutcome(false);
-  Outcome finished = writer.Finish();
-  if (finished.ending != Ending::Done) return finished;
-  if (writer.count() == 0) return RemoveOlderAnswer(scan, outputFolder, validFolderPath, result);
-  finished.outputBytes = writer.written();
-  return finished;
+  return WritePlan(scan, writer, plan, progress, outputFolder, validFolderPath, result);
 }
 
 Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* testFilePath, const char* outputFolder,
@@ -952,19 +960,7 @@ Outcome Scan(ValidFolderScan& scan, const char* validFolderPath, const char* tes
   Progress progress(control, total);
   Pipeline pipeline(scan.ring);
   Writer writer(scan, listing, index, &readAhead, pipeline, progress, result, validFolderPath, outputFolder, prove);
-  for (const std::vector<PlannedRecord>* list : {&plan.extras, &plan.records}) {
-    for (const PlannedRecord& planned : *list) {
-      Outcome wrote = writer.Record(planned);
-      if (wrote.ending != Ending::Done) return wrote;
-    }
-  }
-  // A stop that ended the wait for the last entry, held by another program, is a stop too.
-  if (progress.StopRequested()) return CancelledOutcome(false);
-  Outcome finished = writer.Finish();
-  if (finished.ending != Ending::Done) return finished;
-  if (writer.count() == 0) return RemoveOlderAnswer(scan, outputFolder, validFolderPath, result);
-  finished.outputBytes = writer.written();
-  return finished;
+  return WritePlan(scan, writer, plan, progress, outputFolder, validFolderPath, result);
 }
 
 }  // namespace
