@@ -27,7 +27,6 @@ bool AllZero(const uint8_t* bytes, uint64_t count) {
 
 }  // namespace
 
-
 uint64_t VouchedLength(const Exchange& exchange) { return std::min<uint64_t>(exchange.recordedSize, kBlockSize * exchange.entries); }
 
 bool BlockMustTravel(const Exchange& exchange, uint64_t b, const uint8_t* block, uint32_t entry) {
@@ -54,7 +53,6 @@ bool CopiesIdentical(const Exchange& exchange, uint64_t blocksThatTravel) {
 }
 
 bool BlockNumberFits(uint64_t blockNumber, uint64_t validBlocks) { return blockNumber != 0 && blockNumber <= validBlocks; }
-
 
 uint32_t BlockBytesInFile(uint64_t b, uint64_t size) {
   const uint64_t start = (b - 1) * kBlockSize;

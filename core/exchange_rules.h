@@ -15,7 +15,6 @@ struct Exchange {
   uint64_t entries = 0;       // E, the test file's whole entries
 };
 
-
 // L = min(B, 4096 * E): the part of the broken copy whose bytes the test file vouches for.
 uint64_t VouchedLength(const Exchange& exchange);
 
@@ -37,7 +36,6 @@ bool CopiesIdentical(const Exchange& exchange, uint64_t blocksThatTravel);
 
 // A repair file's block number must name a block of the valid file: 1 to N.
 bool BlockNumberFits(uint64_t blockNumber, uint64_t validBlocks);
-
 
 // How much of a file differs, as a fraction: the larger of the share of the valid file's blocks
 // carried and the share by which the sizes differ (of the larger). A damaged copy seldom comes
