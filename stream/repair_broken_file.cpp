@@ -2,9 +2,9 @@
 // first, then writes each carried block that is not yet in place (the last one only up to the
 // valid size), sets the broken file's length to the valid size and flushes it. Only carried
 // blocks that differ are written, so applying the same repair file again writes nothing, and a
-// repair cut short is finished by running it again. A repair file that records the broken file it was made for
-// has that checked before the first write (the size, a sample of blocks and the carried ones);
-// an earlier run's partial work passes it. With a fingerprint, the file is then read back and
+// repair cut short is finished by running it again. A repair file that records the broken
+// file it was made for has that checked before the first write (the size, a sample of blocks
+// and the carried ones); an earlier run's partial work passes it. With a fingerprint, the file is then read back and
 // compared with it; where it still differs, a follow-up test file is written for those regions.
 // With a check file, one read of the broken file does the check, the record's check and the
 // hashing of the file as it will be, and only the blocks written are read back.
