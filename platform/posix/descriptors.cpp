@@ -99,7 +99,7 @@ FolderHandle FolderOf(int fd, HeldFileWaits* waits) {
 }
 
 SystemError AdoptDescriptor(int fd, FileAccess access, bool sharesWriting, HeldFileWaits* waits, bool unnamed,
-                            File* file) {
+                            File* file, uint64_t* size) {
   struct stat info;
   if (fstat(fd, &info) != 0) return Abandon(fd, errno);
   if (const int refusal = RefusalFor(info.st_mode)) return Abandon(fd, refusal);
@@ -116,6 +116,7 @@ SystemError AdoptDescriptor(int fd, FileAccess access, bool sharesWriting, HeldF
   auto* handle = reinterpret_cast<PlatformFile*>(static_cast<intptr_t>(fd) + 1);
   NoteFileOpened(handle);
   *file = File(handle, waits, unnamed);
+  if (size != nullptr) *size = static_cast<uint64_t>(info.st_size);
   return SystemError{};
 }
 

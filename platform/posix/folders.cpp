@@ -20,6 +20,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "core/linux_file_systems.h"
 #include "core/ntfs_upcase.h"
@@ -143,14 +144,38 @@ SystemError GetEntryKind(const FolderHandle& parent, const char* name, EntryKind
   return SystemError{};
 }
 
-SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess access, File* file) {
+namespace {
+
+// The open of OpenFileIn, with the size from AdoptDescriptor's look where size is given.
+SystemError OpenIn(const FolderHandle& parent, const char* name, FileAccess access, File* file, uint64_t* size) {
   if (const SystemError failed = Fault(Service::OpenFileIn)) return failed;
   if (!IsOneComponent(name)) return RefuseName();
   // Without blocking, so that a pipe cannot hold the open up; AdoptDescriptor refuses it.
   const int fd = OpenAt(Descriptor(parent), name, (access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK);
   if (fd < 0) return ExplainRefusal(Descriptor(parent), name, false);
   // A reader lets a writer of another name of the file beside it, as on Windows.
-  return AdoptDescriptor(fd, access, access == FileAccess::ReadOnly, parent.waits(), false, file);
+  return AdoptDescriptor(fd, access, access == FileAccess::ReadOnly, parent.waits(), false, file, size);
+}
+
+}  // namespace
+
+SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess access, File* file) {
+  return OpenIn(parent, name, access, file, nullptr);
+}
+
+SystemError OpenFileInWithSize(const FolderHandle& parent, const char* name, File* file, uint64_t* size, bool* sizeFailed) {
+  *sizeFailed = false;
+  File opened;
+  uint64_t taken = 0;
+  if (const SystemError failed = OpenIn(parent, name, FileAccess::ReadOnly, &opened, &taken)) return failed;
+  // The size's own fault, as GetFileSize64 would take it; the open file's look cannot fail again.
+  if (const SystemError failed = Fault(Service::GetFileSize64)) {
+    *sizeFailed = true;
+    return failed;
+  }
+  *size = taken;
+  *file = std::move(opened);
+  return SystemError{};
 }
 
 SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, char* temporaryName, uint32_t capacity,
