@@ -253,6 +253,10 @@ SystemError GetEntryKind(const FolderHandle& parent, const char* name, EntryKind
 // A regular file in the folder, for reading only or for reading and writing (then shared
 // for reading only, like an input file).
 SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess access, File* file);
+// OpenFileIn for reading, then GetFileSize64, as one: where the system allows, the look at the
+// open file that refuses what is no regular file gives the size too, a call fewer per file of a
+// folder scan. A failure of the size sets *sizeFailed, and nothing is left open.
+SystemError OpenFileInWithSize(const FolderHandle& parent, const char* name, File* file, uint64_t* size, bool* sizeFailed);
 // A new file beside finalName under a name of its own (written to temporaryName, capacity
 // bytes), for RenameIn over finalName once complete.
 // The room such a name needs, its ending zero included: the name is short and of a fixed

@@ -15,9 +15,12 @@ SystemError OpenListedFile(FolderCursor& cursor, const TreeListing& listing, uin
   if (const SystemError failed = cursor.MoveTo(folders, &folder)) return failed;
   const std::string name(listing.Name(index));
   File opened;
-  if (const SystemError failed = OpenFileIn(*folder, name.c_str(), FileAccess::ReadOnly, &opened)) return failed;
+  bool sizeFailed;
+  if (const SystemError failed = OpenFileInWithSize(*folder, name.c_str(), &opened, size, &sizeFailed)) {
+    if (sizeFailed) *failedAt = steps.size;
+    return failed;
+  }
   *failedAt = steps.size;
-  if (const SystemError failed = GetFileSize64(opened, size)) return failed;
   if (*size > kLargestExchangedSize) return ErrorOf(SystemErrorKind::FileTooLarge);
   *file = std::move(opened);
   return SystemError{};

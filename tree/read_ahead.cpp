@@ -71,14 +71,14 @@ bool ReadAhead::MayClaimRun(uint32_t position) const {
   return true;
 }
 
+bool ReadAhead::Claimable() const { return nextClaim_ >= files_.size() || MayClaimRun(nextClaim_); }
+
 void ReadAhead::Read(void* context) {
   ReadAhead& ahead = *static_cast<ReadAhead*>(context);
   FolderCursor cursor(ahead.top_);
   std::unique_lock<std::mutex> lock(ahead.mutex_);
   for (;;) {
-    ahead.claimable_.wait(lock, [&] {
-      return ahead.closing_ || ahead.nextClaim_ >= ahead.files_.size() || ahead.MayClaimRun(ahead.nextClaim_);
-    });
+    ahead.claimable_.wait(lock, [&] { return ahead.closing_ || ahead.Claimable(); });
     if (ahead.closing_ || ahead.nextClaim_ >= ahead.files_.size()) break;
     // A run of files of one folder, so that a reader opens each folder it reads in once.
     const uint32_t first = ahead.nextClaim_;
@@ -89,10 +89,11 @@ void ReadAhead::Read(void* context) {
     } while (ahead.nextClaim_ - first < kReadAheadRun && ahead.MayClaim(ahead.nextClaim_) &&
              ahead.listing_.entries[ahead.files_[ahead.nextClaim_]].parent == ahead.listing_.entries[ahead.files_[first]].parent);
     const uint32_t end = ahead.nextClaim_;
+    const bool more = ahead.Claimable();
     lock.unlock();
-    // One reader woken at a time: only one can claim the next file, and waking all of them for
-    // each file costs more than the reads.
-    ahead.claimable_.notify_one();
+    // One reader woken at a time, and only when there is a run to claim: only one can claim
+    // it, and a wake-up for nothing costs more than the read.
+    if (more) ahead.claimable_.notify_one();
     for (uint32_t position = first; position < end; ++position) {
       Slot& slot = ahead.slots_[position % ahead.slotCount_];
       // Memory the heap refuses here (a folder's name, a path) is the scan's failure, as it
@@ -106,8 +107,10 @@ void ReadAhead::Read(void* context) {
       }
       lock.lock();
       slot.state = Slot::State::Ready;
+      // The scan is woken only for the file it waits for.
+      const bool awaited = ahead.awaited_ == position;
       lock.unlock();
-      ahead.ready_.notify_one();
+      if (awaited) ahead.ready_.notify_one();
     }
     lock.lock();
   }
@@ -158,7 +161,9 @@ ReadAheadFile& ReadAhead::Next() {
   Slot& slot = slots_[position % slotCount_];
   {
     std::unique_lock<std::mutex> lock(mutex_);
+    awaited_ = position;
     ready_.wait(lock, [&] { return slot.state == Slot::State::Ready && nextClaim_ > position; });
+    awaited_ = kNoneAwaited;
     holding_ = true;
   }
   if (slot.outOfMemory) throw std::bad_alloc();
@@ -176,14 +181,16 @@ void ReadAhead::Release() {
   Slot& slot = slots_[position % slotCount_];
   slot.file.file = File();
   slot.file.bytes = nullptr;
+  bool claimable;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     slot.state = Slot::State::Free;
     holding_ = false;
     ++released_;
     if (Large(position)) largeOut_ = false;
+    claimable = Claimable();
   }
-  claimable_.notify_one();
+  if (claimable) claimable_.notify_one();
 }
 
 void ReadAhead::Close() {

@@ -110,6 +110,9 @@ class ReadAhead {
   bool Large(uint32_t position) const;
   bool MayClaim(uint32_t position) const;
   bool MayClaimRun(uint32_t position) const;
+  // Whether a waiting reader has something to do (a run to claim, or nothing left), under the
+  // lock: a reader is woken only then.
+  bool Claimable() const;
   void Fill(FolderCursor& cursor, uint32_t position, Slot& slot);
   void Release();
 
@@ -130,6 +133,8 @@ class ReadAhead {
   uint32_t nextClaim_ = 0;  // the position in files_ a reader takes next
   uint32_t nextTake_ = 0;   // the position the scan takes next
   uint32_t released_ = 0;   // the files the scan has given back
+  static constexpr uint32_t kNoneAwaited = UINT32_MAX;
+  uint32_t awaited_ = kNoneAwaited;  // the position the scan waits for
   bool holding_ = false;    // the scan holds the file at nextTake_ - 1
   bool largeOut_ = false;   // a large file is claimed and not yet given back
   bool closing_ = false;

@@ -99,13 +99,14 @@ FolderHandle FolderOf(int fd, HeldFileWaits* waits) {
 }
 
 SystemError AdoptDescriptor(int fd, FileAccess access, bool sharesWriting, HeldFileWaits* waits, bool unnamed,
-                            File* file) {
+                            File* file, uint64_t* size) {
   struct stat info;
   if (fstat(fd, &info) != 0) return Abandon(fd, errno);
   if (const int refusal = RefusalFor(info.st_mode)) return Abandon(fd, refusal);
   // Opened without blocking so that a pipe could not hold the open up; plain files from here.
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return Abandon(fd, errno);
+  // No open here sets another flag F_SETFL changes (O_APPEND, O_ASYNC, O_DIRECT, O_NOATIME),
+  // so clearing them all clears O_NONBLOCK alone, without asking for the flags first.
+  if (fcntl(fd, F_SETFL, 0) != 0) return Abandon(fd, errno);
   {
     const Writer opened{fd, info.st_dev, info.st_ino, access == FileAccess::ReadWrite, sharesWriting};
     std::lock_guard<std::mutex> lock(writersLock);
@@ -115,6 +116,7 @@ SystemError AdoptDescriptor(int fd, FileAccess access, bool sharesWriting, HeldF
   auto* handle = reinterpret_cast<PlatformFile*>(static_cast<intptr_t>(fd) + 1);
   NoteFileOpened(handle);
   *file = File(handle, waits, unnamed);
+  if (size != nullptr) *size = static_cast<uint64_t>(info.st_size);
   return SystemError{};
 }
 

@@ -26,5 +26,6 @@ FolderHandle FolderOf(int fd, HeldFileWaits* waits);
 // (a writer beside an open that does not share writing, or an open that does not share writing
 // beside a writer): two names of one file may be open at once, and an output path that names
 // one of the operation's own inputs is refused.
+// size, where given, receives the file's size from the same look.
 SystemError AdoptDescriptor(int fd, FileAccess access, bool sharesWriting, HeldFileWaits* waits, bool unnamed,
-                            File* file);
+                            File* file, uint64_t* size = nullptr);

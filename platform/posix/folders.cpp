@@ -16,10 +16,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "core/linux_file_systems.h"
 #include "core/ntfs_upcase.h"
@@ -63,6 +65,9 @@ bool IsOneComponent(const char* name) {
 
 SystemError RefuseName() { return Failure(EINVAL); }
 
+// What glibc's DIR reads at once.
+constexpr size_t kListingBufferBytes = 32768;
+
 // Some file systems cannot sync a folder.
 SystemError FlushFolder(int fd) { return fsync(fd) == 0 || errno == EINVAL ? SystemError{} : Errno(); }
 
@@ -104,33 +109,44 @@ SystemError ListFolder(const FolderHandle& folder, FolderEntryVisitor visit, voi
   // handle stays as it was.
   const int fd = openat(Descriptor(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Errno();
-  DIR* listing = fdopendir(fd);
-  if (listing == nullptr) {
-    const SystemError failed = Errno();
+  // Read with getdents64 itself, in the buffer a DIR would have (from malloc, as there): a DIR
+  // would first look at the descriptor three more times (its kind, its flags, FD_CLOEXEC),
+  // for each folder listed.
+  auto* buffer = static_cast<char*>(std::malloc(kListingBufferBytes));
+  if (buffer == nullptr) {
     close(fd);
-    return failed;
+    return Failure(ENOMEM);
   }
   SystemError result;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(listing);
-    if (entry == nullptr) {
-      if (errno != 0) result = Errno();
+  for (bool more = true; more;) {
+    const ssize_t got = getdents64(fd, buffer, kListingBufferBytes);
+    // A folder removed while it is listed ends its listing, as readdir has it.
+    if (got <= 0) {
+      if (got < 0 && errno != ENOENT) result = Errno();
       break;
     }
-    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    struct stat info;
-    if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      // Gone since the folder was read: nothing to list.
-      if (errno == ENOENT) continue;
-      result = Errno();
-      break;
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+      at += entry->d_reclen;
+      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+      struct stat info;
+      if (fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        // Gone since the folder was read: nothing to list.
+        if (errno == ENOENT) continue;
+        result = Errno();
+        more = false;
+        break;
+      }
+      const EntryKind kind = KindOf(info.st_mode);
+      const FolderEntry listed{entry->d_name, kind, kind == EntryKind::File ? static_cast<uint64_t>(info.st_size) : 0};
+      if ((result = visit(context, listed))) {
+        more = false;
+        break;
+      }
     }
-    const EntryKind kind = KindOf(info.st_mode);
-    const FolderEntry listed{entry->d_name, kind, kind == EntryKind::File ? static_cast<uint64_t>(info.st_size) : 0};
-    if ((result = visit(context, listed))) break;
   }
-  closedir(listing);
+  std::free(buffer);
+  close(fd);
   return result;
 }
 
@@ -143,14 +159,38 @@ SystemError GetEntryKind(const FolderHandle& parent, const char* name, EntryKind
   return SystemError{};
 }
 
-SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess access, File* file) {
+namespace {
+
+// The open of OpenFileIn, with the size from AdoptDescriptor's look where size is given.
+SystemError OpenIn(const FolderHandle& parent, const char* name, FileAccess access, File* file, uint64_t* size) {
   if (const SystemError failed = Fault(Service::OpenFileIn)) return failed;
   if (!IsOneComponent(name)) return RefuseName();
   // Without blocking, so that a pipe cannot hold the open up; AdoptDescriptor refuses it.
   const int fd = OpenAt(Descriptor(parent), name, (access == FileAccess::ReadWrite ? O_RDWR : O_RDONLY) | O_NONBLOCK);
   if (fd < 0) return ExplainRefusal(Descriptor(parent), name, false);
   // A reader lets a writer of another name of the file beside it, as on Windows.
-  return AdoptDescriptor(fd, access, access == FileAccess::ReadOnly, parent.waits(), false, file);
+  return AdoptDescriptor(fd, access, access == FileAccess::ReadOnly, parent.waits(), false, file, size);
+}
+
+}  // namespace
+
+SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess access, File* file) {
+  return OpenIn(parent, name, access, file, nullptr);
+}
+
+SystemError OpenFileInWithSize(const FolderHandle& parent, const char* name, File* file, uint64_t* size, bool* sizeFailed) {
+  *sizeFailed = false;
+  File opened;
+  uint64_t taken = 0;
+  if (const SystemError failed = OpenIn(parent, name, FileAccess::ReadOnly, &opened, &taken)) return failed;
+  // The size's own fault, as GetFileSize64 would take it; the open file's look cannot fail again.
+  if (const SystemError failed = Fault(Service::GetFileSize64)) {
+    *sizeFailed = true;
+    return failed;
+  }
+  *size = taken;
+  *file = std::move(opened);
+  return SystemError{};
 }
 
 SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, char* temporaryName, uint32_t capacity,

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/reparse_points.h"
@@ -441,6 +442,19 @@ SystemError OpenFileIn(const FolderHandle& parent, const char* name, FileAccess 
     SystemError failed = OpenFileInOnce(parent, name, access, &wide, file);
     if (!failed || !wait.Again(&failed, [&] { return PathInFolder(Native(parent), wide); })) return failed;
   }
+}
+
+// The two calls as they are: the handle's size is a call of its own here.
+SystemError OpenFileInWithSize(const FolderHandle& parent, const char* name, File* file, uint64_t* size, bool* sizeFailed) {
+  *sizeFailed = false;
+  File opened;
+  if (const SystemError failed = OpenFileIn(parent, name, FileAccess::ReadOnly, &opened)) return failed;
+  if (const SystemError failed = GetFileSize64(opened, size)) {
+    *sizeFailed = true;
+    return failed;
+  }
+  *file = std::move(opened);
+  return SystemError{};
 }
 
 SystemError CreateTemporaryIn(const FolderHandle& parent, const char* finalName, char* temporaryName, uint32_t capacity,
