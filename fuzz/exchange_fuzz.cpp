@@ -1,8 +1,10 @@
 // The whole exchange on arbitrary pairs of copies: the broken-file scan, the valid-file scan and
 // the repair, and where the repair finds damage the checksums missed, the follow-up's round.
 // Whatever the two copies hold, the exchange must end with the broken copy equal to the valid
-// one (or find them identical, and then they agree block for block by their checksums), with
-// nothing held after any call and every input of a call unchanged.
+// one (copies whose checksums all match get a repair file of no blocks, which proves them the
+// same or finds what differs), with nothing held after any call and every input of a call
+// unchanged. A copy that is itself a tagged exchange file is refused where it stands, as what
+// it is.
 //
 // Input: a 16-bit little-endian length L, L bytes of valid file (fewer when the input ends
 // first), then the broken file.
@@ -34,6 +36,12 @@ Outcome Repair(const std::string& broken, const std::string& fix) {
   return result;
 }
 
+// Whether a copy starts as a tagged exchange file does: the large form's marker, then "VN".
+bool Tagged(const Bytes& file) {
+  return file.size() >= 12 && file[0] == 0xFF && file[1] == 0xFF && file[2] == 0xFF && file[3] == 0xFF && file[4] == 'V' &&
+         file[5] == 'N';
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -61,6 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const Outcome scanned = StreamScanBrokenFile(brokenPath.c_str(), brokenFolder.c_str(), StreamControl{});
   RequireNothingHeld();
+  if (scanned.ending == Ending::Stopped && (scanned.step == Step::BrokenIsTestFile || scanned.step == Step::BrokenIsRepairFile)) {
+    Require(Tagged(broken) || scanned.step == Step::BrokenIsRepairFile, "a broken file taken for a test file");
+    Require(!FileExists(testPath), "a refused broken file was scanned");
+    return 0;
+  }
   Require(scanned.ending == Ending::Done, "the broken-file scan did not finish");
   Require(ReadFileBytes(brokenPath) == broken, "the broken-file scan changed the broken file");
 
@@ -70,18 +83,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(fixed.ending == Ending::Stopped && fixed.step == Step::AllocateValid, "an empty valid file was scanned");
     return 0;
   }
-  if (fixed.ending == Ending::Identical) {
-    Require(valid.size() == broken.size(), "copies of different length were found identical");
+  if (fixed.ending == Ending::Stopped && (fixed.step == Step::ValidIsTestFile || fixed.step == Step::ValidIsRepairFile)) {
+    Require(Tagged(valid) || fixed.step == Step::ValidIsRepairFile, "a valid file taken for a test file");
+    Require(!FileExists(fixPath), "a refused valid file was answered");
     return 0;
   }
-  // A broken copy longer than the valid file's blocks is refused by its test file's size.
-  if (fixed.ending == Ending::Stopped && fixed.step == Step::CheckTestFileSize) {
-    Require((broken.size() + 4095) / 4096 > (valid.size() + 4095) / 4096, "a test file that fits was refused");
-    return 0;
-  }
-  Require(fixed.ending == Ending::Done, "the valid-file scan did not finish");
+  // Matching checksums write their proof, which the repair applies like any repair file.
+  if (fixed.ending == Ending::Identical) Require(valid.size() == broken.size(), "copies of different length were found identical");
+  Require(fixed.ending == Ending::Done || fixed.ending == Ending::Identical, "the valid-file scan did not finish");
 
   Outcome repaired = Repair(brokenPath, fixPath);
+  if (repaired.ending == Ending::Stopped && (repaired.step == Step::BrokenIsTestFile || repaired.step == Step::BrokenIsRepairFile)) {
+    Require(Tagged(broken) || repaired.step == Step::BrokenIsRepairFile, "a broken file taken for a test file");
+    Require(ReadFileBytes(brokenPath) == broken, "a refused broken file changed");
+    return 0;
+  }
   if (repaired.ending == Ending::Differs) {
     // The follow-up replaced the test file: its answer must finish the repair.
     Require(ScanValid(validPath, testPath, validFolder).ending == Ending::Done, "the follow-up was not answered");
