@@ -73,6 +73,28 @@ struct ValidFolderScan {
   OutputFile output;
 };
 
+// Every block of each of the first regions that differs (differs(r)) where no block of it is
+// damaged yet, the list kept ascending. Only regions of the same extent in both files count.
+template <typename Differs>
+void AddRegionBlocks(uint64_t regions, uint64_t regionSize, uint64_t size, uint64_t brokenSize, Differs differs,
+                     std::vector<uint32_t>* damaged) {
+  std::vector<uint32_t> added;
+  for (uint64_t r = 0; r < regions; ++r) {
+    const uint64_t start = r * regionSize;
+    if (std::min<uint64_t>(start + regionSize, size) != std::min<uint64_t>(start + regionSize, brokenSize)) continue;
+    if (!differs(r)) continue;
+    const uint64_t firstBlock = start / kBlockSize + 1;
+    const uint64_t lastBlock = BlockCount64(std::min<uint64_t>(start + regionSize, size));
+    const auto from = std::lower_bound(damaged->begin(), damaged->end(), firstBlock);
+    if (from != damaged->end() && *from <= lastBlock) continue;
+    for (uint64_t block = firstBlock; block <= lastBlock; ++block) added.push_back(static_cast<uint32_t>(block));
+  }
+  if (!added.empty()) {
+    damaged->insert(damaged->end(), added.begin(), added.end());
+    std::sort(damaged->begin(), damaged->end());
+  }
+}
+
 class Writer {
  public:
   // files: the valid files the records read, in their order (null when answering a follow-up).
@@ -290,21 +312,8 @@ class Writer {
     Outcome read = BrokenRegions(broken, &brokenRegions);
     if (read.ending != Ending::Done) return read;
     const Hash128* validRegions = fingerprint.Regions();
-    std::vector<uint32_t> added;
-    for (uint64_t r = 0; r < fingerprint.RegionCount() && r < brokenRegions.size(); ++r) {
-      const uint64_t start = r * regionSize;
-      if (std::min<uint64_t>(start + regionSize, size) != std::min<uint64_t>(start + regionSize, broken.size)) continue;
-      if (validRegions[r] == brokenRegions[r]) continue;
-      const uint64_t firstBlock = start / kBlockSize + 1;
-      const uint64_t lastBlock = BlockCount64(std::min<uint64_t>(start + regionSize, size));
-      const auto from = std::lower_bound(damaged->begin(), damaged->end(), firstBlock);
-      if (from != damaged->end() && *from <= lastBlock) continue;
-      for (uint64_t block = firstBlock; block <= lastBlock; ++block) added.push_back(static_cast<uint32_t>(block));
-    }
-    if (!added.empty()) {
-      damaged->insert(damaged->end(), added.begin(), added.end());
-      std::sort(damaged->begin(), damaged->end());
-    }
+    AddRegionBlocks(std::min<uint64_t>(fingerprint.RegionCount(), brokenRegions.size()), regionSize, size, broken.size,
+                    [&](uint64_t r) { return validRegions[r] != brokenRegions[r]; }, damaged);
     return DoneOutcome();
   }
 
@@ -516,21 +525,11 @@ class Writer {
     if (FingerprintRegionSize(broken.size) != regionSize) return;
     const uint64_t stored = StoredRegionCount(broken.size);
     const uint64_t brokenRegions = stored != 0 ? stored : (broken.size != 0 ? 1 : 0);
-    std::vector<uint32_t> added;
-    for (uint64_t r = 0; r < fingerprint.RegionCount() && r < brokenRegions; ++r) {
-      const uint64_t start = r * regionSize;
-      if (std::min<uint64_t>(start + regionSize, size) != std::min<uint64_t>(start + regionSize, broken.size)) continue;
-      if (sketched_->Delta(FolderElementKey(FolderElement::Fingerprint, pathHash, stored != 0 ? r + 1 : 0)) == 0) continue;
-      const uint64_t firstBlock = start / kBlockSize + 1;
-      const uint64_t lastBlock = BlockCount64(std::min<uint64_t>(start + regionSize, size));
-      const auto from = std::lower_bound(damaged->begin(), damaged->end(), firstBlock);
-      if (from != damaged->end() && *from <= lastBlock) continue;
-      for (uint64_t block = firstBlock; block <= lastBlock; ++block) added.push_back(static_cast<uint32_t>(block));
-    }
-    if (!added.empty()) {
-      damaged->insert(damaged->end(), added.begin(), added.end());
-      std::sort(damaged->begin(), damaged->end());
-    }
+    AddRegionBlocks(std::min<uint64_t>(fingerprint.RegionCount(), brokenRegions), regionSize, size, broken.size,
+                    [&](uint64_t r) {
+                      return sketched_->Delta(FolderElementKey(FolderElement::Fingerprint, pathHash, stored != 0 ? r + 1 : 0)) != 0;
+                    },
+                    damaged);
   }
 
   // A valid file whose path the broken folder has, against the decoded differences: one the
