@@ -237,27 +237,8 @@ TEST_F(FolderCommandsTest, FilesKeepWhatTheyAreAndARunAgainChangesNothing) {
   const std::string skipped = Line(kRussian.entries.skipped, "link.conf");
   EXPECT_EQ(first.err, skipped.substr(0, skipped.size() - 1) + " — " + kRussian.entries.skipLink + "\n");
   EXPECT_NE(first.out.find("\"broken_file_changed\":true"), std::string::npos) << first.out;
-#ifdef _WIN32
-  constexpr bool kBits = false;
-#else
-  constexpr bool kBits = true;
-#endif
-  const struct {
-    const char* path;
-    uint32_t mode;
-    int64_t seconds;
-  } files[] = {{"secret.conf", 0600, kValidTime}, {"app.conf", 0660, kValidTime + 1}};
-  std::map<std::string, SeenStamp> before;
-  for (const auto& file : files) {
-    SCOPED_TRACE(file.path);
-    const SeenStamp seen = StampOf(Broken(), file.path);
-    if (kBits) {
-      EXPECT_EQ(seen.mode, file.mode);
-    }
-    EXPECT_EQ(seen.seconds, file.seconds);
-    EXPECT_EQ(seen.nanoseconds, 0);
-    before[file.path] = seen;
-  }
+  const std::map<std::string, SeenStamp> before =
+      ExpectStamps(Broken(), {{"secret.conf", 0600, kValidTime}, {"app.conf", 0660, kValidTime + 1}});
   TreeContents expected = ReadTree(Valid());
   expected["link.conf"] = "<link>";
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), expected), "");
@@ -267,11 +248,7 @@ TEST_F(FolderCommandsTest, FilesKeepWhatTheyAreAndARunAgainChangesNothing) {
   EXPECT_NE(again.out.find("\"broken_file_changed\":false"), std::string::npos) << again.out;
   const std::string unchanged = Line(kRussian.cli.folderUnchanged, Broken());  // the words end their own line
   EXPECT_NE(again.err.find(unchanged.substr(0, unchanged.size() - 1)), std::string::npos) << again.err;
-  for (const auto& file : files) {
-    const SeenStamp seen = StampOf(Broken(), file.path);
-    EXPECT_EQ(seen.seconds, before[file.path].seconds) << file.path;
-    EXPECT_EQ(seen.nanoseconds, before[file.path].nanoseconds) << file.path;
-  }
+  ExpectStampsKept(Broken(), before);
   EXPECT_NE(again.err.find(Line(kRussian.entries.verified, "app.conf")), std::string::npos) << again.err;
 }
 

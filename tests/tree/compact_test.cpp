@@ -168,36 +168,14 @@ TEST_F(CompactFolderTest, FilesKeepWhatTheyAreThroughKeyedRecordsAndARunAgainCha
   EXPECT_TRUE(first.outcome.brokenFileChanged);
   EXPECT_EQ(EntriesWith(first, EntryEvent::Renamed).count("Dir"), 1u);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
-#ifdef _WIN32
-  constexpr bool kBits = false;
-#else
-  constexpr bool kBits = true;
-#endif
-  const struct {
-    const char* path;
-    uint32_t mode;
-    int64_t seconds;
-  } files[] = {{"new.txt", 0600, kValidTime}, {"a.bin", 0660, kValidTime + 1}, {"Dir/p.bin", 0604, kValidTime + 2}};
-  std::map<std::string, SeenStamp> before;
-  for (const auto& file : files) {
-    SCOPED_TRACE(file.path);
-    const SeenStamp seen = StampOf(Broken(), file.path);
-    if (kBits) {
-      EXPECT_EQ(seen.mode, file.mode);
-    }
-    EXPECT_EQ(seen.seconds, file.seconds);
-    before[file.path] = seen;
-  }
+  const std::map<std::string, SeenStamp> before = ExpectStamps(
+      Broken(), {{"new.txt", 0600, kValidTime}, {"a.bin", 0660, kValidTime + 1}, {"Dir/p.bin", 0604, kValidTime + 2}});
 
   const TreeOutcome again = Repair(true);
   ASSERT_EQ(again.outcome.ending, Ending::Done) << again.outcome;
   EXPECT_FALSE(again.outcome.brokenFileChanged);
   EXPECT_TRUE(EntriesWith(again, EntryEvent::Renamed).empty());
-  for (const auto& file : files) {
-    const SeenStamp seen = StampOf(Broken(), file.path);
-    EXPECT_EQ(seen.seconds, before[file.path].seconds) << file.path;
-    EXPECT_EQ(seen.nanoseconds, before[file.path].nanoseconds) << file.path;
-  }
+  ExpectStampsKept(Broken(), before);
   EXPECT_EQ(TreeDifference(ReadTree(Broken()), valid), "");
 }
 

@@ -281,3 +281,31 @@ std::map<std::string, EntryReport> EntriesWith(const TreeOutcome& result, EntryE
   }
   return found;
 }
+
+std::map<std::string, SeenStamp> ExpectStamps(const std::string& root, const std::vector<ExpectedStamp>& files) {
+#ifdef _WIN32
+  constexpr bool kBits = false;
+#else
+  constexpr bool kBits = true;
+#endif
+  std::map<std::string, SeenStamp> seen;
+  for (const ExpectedStamp& file : files) {
+    SCOPED_TRACE(file.path);
+    const SeenStamp stamp = StampOf(root, file.path);
+    if (kBits) {
+      EXPECT_EQ(stamp.mode, file.mode);
+    }
+    EXPECT_EQ(stamp.seconds, file.seconds);
+    EXPECT_EQ(stamp.nanoseconds, 0);
+    seen[file.path] = stamp;
+  }
+  return seen;
+}
+
+void ExpectStampsKept(const std::string& root, const std::map<std::string, SeenStamp>& before) {
+  for (const auto& [path, stamp] : before) {
+    const SeenStamp now = StampOf(root, path);
+    EXPECT_EQ(now.seconds, stamp.seconds) << path;
+    EXPECT_EQ(now.nanoseconds, stamp.nanoseconds) << path;
+  }
+}

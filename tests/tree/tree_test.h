@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tests/stream/stream_test.h"
 #include "tree/operations.h"
@@ -42,6 +43,17 @@ inline constexpr int64_t kValidTime = 1577836800;
 // Gives the file at path (below root) the permission bits (on Linux) and the time.
 void SetStamp(const std::string& root, const std::string& path, uint32_t mode, int64_t seconds);
 SeenStamp StampOf(const std::string& root, const std::string& path);
+// What a repair must leave a file: its permission bits (checked where the system keeps them)
+// and its time, in whole seconds.
+struct ExpectedStamp {
+  const char* path;
+  uint32_t mode;
+  int64_t seconds;
+};
+// Checks each file's stamp; returns what was seen, for ExpectStampsKept after a rerun.
+std::map<std::string, SeenStamp> ExpectStamps(const std::string& root, const std::vector<ExpectedStamp>& files);
+// A rerun that writes nothing gives no file a new time.
+void ExpectStampsKept(const std::string& root, const std::map<std::string, SeenStamp>& before);
 
 class TreeTest : public StreamTest {
  protected:
