@@ -73,6 +73,15 @@ bool ReadAhead::MayClaimRun(uint32_t position) const {
 
 bool ReadAhead::Claimable() const { return nextClaim_ >= files_.size() || MayClaimRun(nextClaim_); }
 
+// One reader woken at a time, and only when there is a run to claim and no reader already on
+// its way to it: only one can claim it, and on a busy processor a wake-up for nothing costs
+// more than the read. A reader at work claims the next run itself, without a wake-up.
+bool ReadAhead::WakeReader() {
+  if (wakePending_ || !Claimable()) return false;
+  wakePending_ = true;
+  return true;
+}
+
 void ReadAhead::Read(void* context) {
   ReadAhead& ahead = *static_cast<ReadAhead*>(context);
   FolderCursor cursor(ahead.top_);
@@ -80,6 +89,7 @@ void ReadAhead::Read(void* context) {
   for (;;) {
     ahead.claimable_.wait(lock, [&] { return ahead.closing_ || ahead.Claimable(); });
     if (ahead.closing_ || ahead.nextClaim_ >= ahead.files_.size()) break;
+    ahead.wakePending_ = false;
     // A run of files of one folder, so that a reader opens each folder it reads in once.
     const uint32_t first = ahead.nextClaim_;
     do {
@@ -89,10 +99,8 @@ void ReadAhead::Read(void* context) {
     } while (ahead.nextClaim_ - first < kReadAheadRun && ahead.MayClaim(ahead.nextClaim_) &&
              ahead.listing_.entries[ahead.files_[ahead.nextClaim_]].parent == ahead.listing_.entries[ahead.files_[first]].parent);
     const uint32_t end = ahead.nextClaim_;
-    const bool more = ahead.Claimable();
+    const bool more = ahead.WakeReader();
     lock.unlock();
-    // One reader woken at a time, and only when there is a run to claim: only one can claim
-    // it, and a wake-up for nothing costs more than the read.
     if (more) ahead.claimable_.notify_one();
     for (uint32_t position = first; position < end; ++position) {
       Slot& slot = ahead.slots_[position % ahead.slotCount_];
@@ -188,7 +196,7 @@ void ReadAhead::Release() {
     holding_ = false;
     ++released_;
     if (Large(position)) largeOut_ = false;
-    claimable = Claimable();
+    claimable = WakeReader();
   }
   if (claimable) claimable_.notify_one();
 }

@@ -113,6 +113,8 @@ class ReadAhead {
   // Whether a waiting reader has something to do (a run to claim, or nothing left), under the
   // lock: a reader is woken only then.
   bool Claimable() const;
+  // Whether to wake a reader for a run to claim; under the lock.
+  bool WakeReader();
   void Fill(FolderCursor& cursor, uint32_t position, Slot& slot);
   void Release();
 
@@ -137,5 +139,8 @@ class ReadAhead {
   uint32_t awaited_ = kNoneAwaited;  // the position the scan waits for
   bool holding_ = false;    // the scan holds the file at nextTake_ - 1
   bool largeOut_ = false;   // a large file is claimed and not yet given back
+  // A reader was woken for a run and none has been claimed since: a run stays claimable until
+  // claimed, so that reader, or one at work, will claim it.
+  bool wakePending_ = false;
   bool closing_ = false;
 };
