@@ -3,6 +3,22 @@
 
 #include "core/block.h"
 
+namespace {
+
+// How long the second thread waits awake for the next slice before it sleeps: about 80 us on
+// the processors measured, a little less than a page-cached slice takes to read.
+constexpr uint32_t kWorkerSpins = 4000;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+}  // namespace
+
 SystemError AcquireSlices(SliceRing* ring) {
   for (uint32_t i = 0; i < kRingSlices; ++i) {
     if (const SystemError failed = CommitMemory(kStreamBufferBytes, &ring->memory[i])) return failed;
@@ -25,7 +41,14 @@ Pipeline::~Pipeline() {
 // pipeline closes, which is only when no slice is in work.
 void Pipeline::WorkOnSlices(void* context) {
   Pipeline& pipeline = *static_cast<Pipeline*>(context);
-  for (uint32_t i = 0;; i = (i + 1) % kRingSlices) {
+  uint64_t seen = 0;
+  for (uint32_t i = 0;; i = (i + 1) % kRingSlices, ++seen) {
+    // The next slice is usually a read away: waiting that long awake spares the reading thread
+    // the wake-up, which costs it more than the wait costs this one.
+    for (uint32_t spin = 0; spin < kWorkerSpins; ++spin) {
+      if (pipeline.handedOver_.load(std::memory_order_relaxed) != seen) break;
+      CpuRelax();
+    }
     SliceJob* job;
     {
       std::unique_lock<std::mutex> lock(pipeline.mutex_);
@@ -56,6 +79,7 @@ void Pipeline::HandOver(uint32_t i) {
     std::lock_guard<std::mutex> lock(mutex_);
     states_[i] = State::Read;
   }
+  handedOver_.fetch_add(1, std::memory_order_relaxed);
   changed_.notify_all();
 }
 

@@ -7,6 +7,7 @@
 // same result.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -90,6 +91,8 @@ class Pipeline {
   bool workerTried_ = false;
   // The slice the second thread works on next: runs with it go on round the ring.
   uint32_t next_ = 0;
+  // Slices handed over to the second thread, for it to wait awake a little before it sleeps.
+  std::atomic<uint64_t> handedOver_{0};
 };
 
 // One run in a pipeline of its own.
