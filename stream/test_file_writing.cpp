@@ -97,17 +97,22 @@ SystemError EmitCompact(const Sketch& sketch, uint64_t size, uint32_t symbols, c
 
 }  // namespace
 
-uint32_t ChosenSymbols(uint64_t brokenSize, const TestFileChoice& choice) {
-  const uint64_t plain = TestFileLength(brokenSize);
+uint32_t ChooseSymbols(uint64_t plainLength, const TestFileChoice& choice, uint32_t (*forBudget)(uint64_t budget),
+                       uint32_t byDefault, uint64_t (*compactLength)(uint32_t symbols)) {
   uint32_t symbols = 0;
   if (choice.budget > 0) {
-    if (choice.budget >= plain) return 0;
-    symbols = CompactSymbolsForBudget(choice.budget);
+    if (choice.budget >= plainLength) return 0;
+    symbols = forBudget(choice.budget);
   } else {
-    if (plain <= choice.plainUpTo) return 0;
-    symbols = DefaultCompactSymbols(brokenSize);
+    if (plainLength <= choice.plainUpTo) return 0;
+    symbols = byDefault;
   }
-  return symbols == 0 || PlainFormIsSmaller(brokenSize, symbols) ? 0 : symbols;
+  return symbols == 0 || compactLength(symbols) >= plainLength ? 0 : symbols;
+}
+
+uint32_t ChosenSymbols(uint64_t brokenSize, const TestFileChoice& choice) {
+  return ChooseSymbols(TestFileLength(brokenSize), choice, &CompactSymbolsForBudget, DefaultCompactSymbols(brokenSize),
+                       &CompactTestFileLength);
 }
 
 Outcome WriteTestFileOf(const File& brokenFile, uint64_t size, uint32_t symbols, const AnsweredTestFile* answered,

@@ -13,6 +13,12 @@
 #include "stream/pipeline.h"
 #include "stream/steps.h"
 
+// The choice of form a file's and a folder's test file share: the plain form (0) where the
+// budget reaches its length, where it is no longer than choice.plainUpTo, or where the compact
+// form would be no shorter; else the compact form's symbols, for the budget (forBudget) or by
+// default (byDefault). compactLength: the compact form's length for a number of symbols.
+uint32_t ChooseSymbols(uint64_t plainLength, const TestFileChoice& choice, uint32_t (*forBudget)(uint64_t budget),
+                       uint32_t byDefault, uint64_t (*compactLength)(uint32_t symbols));
 // The compact form's symbols for a broken file of this size, or 0 for the plain form.
 uint32_t ChosenSymbols(uint64_t brokenSize, const TestFileChoice& choice);
 

@@ -263,17 +263,10 @@ class Writer {
 };
 
 // The compact form's symbols for a folder whose plain test file is plainLength bytes, or 0 for
-// the plain form, as for a single file (stream/test_file_writing.h).
+// the plain form, as for a single file.
 uint32_t ChosenFolderSymbols(uint64_t plainLength, const TestFileChoice& choice) {
-  uint32_t symbols = 0;
-  if (choice.budget > 0) {
-    if (choice.budget >= plainLength) return 0;
-    symbols = CompactFolderSymbolsForBudget(choice.budget);
-  } else {
-    if (plainLength <= choice.plainUpTo) return 0;
-    symbols = DefaultCompactFolderSymbols(plainLength);
-  }
-  return symbols == 0 || CompactFolderLength(symbols) >= plainLength ? 0 : symbols;
+  return ChooseSymbols(plainLength, choice, &CompactFolderSymbolsForBudget, DefaultCompactFolderSymbols(plainLength),
+                       &CompactFolderLength);
 }
 
 uint32_t SymbolsOfLength(uint64_t length) {
