@@ -388,28 +388,28 @@ Outcome Scan(BrokenFolderScan& scan, const char* brokenFolderPath, const char* o
   return done;
 }
 
-}  // namespace
-
-TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,
-                             const TestFileChoice& choice) {
+// The scan with its own resources, released however it ends; the heap's refusal anywhere in it
+// is a stop at the listing's memory.
+TreeOutcome RunScan(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,
+                    const TestFileChoice& choice, const AskingRepairFile* asked) {
   BrokenFolderScan scan(control.stop);
   TreeOutcome result;
   try {
-    result.outcome = Scan(scan, brokenFolderPath, outputFolder, control, result, choice, nullptr);
+    result.outcome = Scan(scan, brokenFolderPath, outputFolder, control, result, choice, asked);
   } catch (const std::bad_alloc&) {
     result.outcome = Stopped(Step::AllocateListing, ErrorOf(SystemErrorKind::NotEnoughMemory));
   }
   return result;
 }
 
+}  // namespace
+
+TreeOutcome ScanBrokenFolder(const char* brokenFolderPath, const char* outputFolder, const StreamControl& control,
+                             const TestFileChoice& choice) {
+  return RunScan(brokenFolderPath, outputFolder, control, choice, nullptr);
+}
+
 TreeOutcome AnswerFolderRequest(const char* brokenFolderPath, const AskingRepairFile& asked, const char* outputFolder,
                                 const StreamControl& control) {
-  BrokenFolderScan scan(control.stop);
-  TreeOutcome result;
-  try {
-    result.outcome = Scan(scan, brokenFolderPath, outputFolder, control, result, TestFileChoice{}, &asked);
-  } catch (const std::bad_alloc&) {
-    result.outcome = Stopped(Step::AllocateListing, ErrorOf(SystemErrorKind::NotEnoughMemory));
-  }
-  return result;
+  return RunScan(brokenFolderPath, outputFolder, control, TestFileChoice{}, &asked);
 }
